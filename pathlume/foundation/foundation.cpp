@@ -1,0 +1,1 @@
+#include "platform/kernel/kernel.h"

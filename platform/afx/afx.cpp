@@ -1,0 +1,1 @@
+#include "platform/afx/afx.h"

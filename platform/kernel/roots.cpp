@@ -1,0 +1,101 @@
+#include "platform/kernel/roots.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <mutex>
+
+namespace platform {
+namespace {
+
+std::mutex g_rootsLock;
+std::filesystem::path g_deviceRoot;
+std::filesystem::path g_desktopRoot;
+std::atomic<Side> g_side{Side::Device};
+
+std::filesystem::path DataHome() {
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) {
+        return xdg;
+    }
+    const char* home = std::getenv("HOME");
+    return std::filesystem::path(home && *home ? home : "/tmp") / ".local" / "share";
+}
+
+std::filesystem::path Resolve(std::filesystem::path& slot, const char* variable,
+                              const std::filesystem::path& fallback) {
+    std::lock_guard<std::mutex> guard(g_rootsLock);
+    if (slot.empty()) {
+        const char* value = std::getenv(variable);
+        slot = (value && *value) ? std::filesystem::path(value) : fallback;
+        std::error_code ignored;
+        std::filesystem::create_directories(slot, ignored);
+        slot = std::filesystem::absolute(slot, ignored);
+    }
+    return slot;
+}
+
+}  // namespace
+
+Side CurrentSide() {
+    return g_side.load();
+}
+void SetCurrentSide(Side side) {
+    g_side.store(side);
+}
+
+std::filesystem::path DeviceRoot() {
+    return Resolve(g_deviceRoot, "PATHLUME_DEVICE", DataHome() / "pathlume" / "device");
+}
+
+std::filesystem::path DesktopRoot() {
+    return Resolve(g_desktopRoot, "MAPFERRY_ROOT", DataHome() / "mapferry");
+}
+
+std::filesystem::path CurrentRoot() {
+    return CurrentSide() == Side::Device ? DeviceRoot() : DesktopRoot();
+}
+
+void SetDeviceRoot(const std::filesystem::path& root) {
+    {
+        std::lock_guard<std::mutex> guard(g_rootsLock);
+        g_deviceRoot.clear();
+        if (!root.empty()) {
+            std::error_code ignored;
+            std::filesystem::create_directories(root, ignored);
+            g_deviceRoot = std::filesystem::absolute(root, ignored);
+        }
+    }
+}
+
+void SetDesktopRoot(const std::filesystem::path& root) {
+    std::lock_guard<std::mutex> guard(g_rootsLock);
+    g_desktopRoot.clear();
+    if (!root.empty()) {
+        std::error_code ignored;
+        std::filesystem::create_directories(root, ignored);
+        g_desktopRoot = std::filesystem::absolute(root, ignored);
+    }
+}
+
+std::filesystem::path RuntimeFolder(const std::filesystem::path& root) {
+    // FNV-1a of the root's absolute path keeps the folder name short and stable.
+    std::string text = std::filesystem::weakly_canonical(root).string();
+    uint64_t hash = 1469598103934665603ull;
+    for (unsigned char c : text) {
+        hash = (hash ^ c) * 1099511628211ull;
+    }
+    char name[64];
+    snprintf(name, sizeof name, "pathlume-run-%u/%016llx", static_cast<unsigned>(getuid()),
+             static_cast<unsigned long long>(hash));
+    std::filesystem::path folder = std::filesystem::temp_directory_path() / name;
+    std::error_code ignored;
+    std::filesystem::create_directories(folder, ignored);
+    return folder;
+}
+
+bool IsInternalName(const std::string& name) {
+    return name.rfind(kInternalPrefix, 0) == 0;
+}
+
+}  // namespace platform

@@ -1,0 +1,5 @@
+#include <gtest/gtest.h>
+
+TEST(FoundationModule, Builds) {
+    SUCCEED();
+}

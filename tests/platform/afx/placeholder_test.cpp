@@ -1,0 +1,7 @@
+#include <gtest/gtest.h>
+
+#include "platform/afx/afx.h"
+
+TEST(AfxModule, Builds) {
+    SUCCEED();
+}

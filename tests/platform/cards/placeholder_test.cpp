@@ -1,0 +1,7 @@
+#include <gtest/gtest.h>
+
+#include "platform/cards/cards.h"
+
+TEST(CardsModule, Builds) {
+    SUCCEED();
+}
