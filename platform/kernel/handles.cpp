@@ -2,6 +2,9 @@
 
 #include <unordered_map>
 
+#include "platform/kernel/process.h"
+#include "platform/kernel/threads.h"
+
 namespace platform {
 namespace {
 
@@ -52,8 +55,17 @@ void NotifyWaitersLocked() {
 
 }  // namespace platform
 
+namespace {
+bool IsPseudoHandle(HANDLE handle) {
+    return handle == GetCurrentThread() || handle == GetCurrentProcess();
+}
+}  // namespace
+
 BOOL CloseHandle(HANDLE handle) {
     using namespace platform;
+    if (IsPseudoHandle(handle)) {
+        return TRUE;
+    }
     std::shared_ptr<KernelObject> object;
     bool last = false;
     {
@@ -75,11 +87,18 @@ BOOL CloseHandle(HANDLE handle) {
     if (last) {
         object->OnLastHandleClosed();
     }
+    {
+        // A thread waiting on the closed handle finds out at once.
+        std::lock_guard<std::mutex> guard(WaitLock());
+        NotifyWaitersLocked();
+    }
     return TRUE;
 }
 
 BOOL DuplicateHandle(HANDLE, HANDLE source, HANDLE, LPHANDLE target, DWORD, BOOL, DWORD) {
-    std::shared_ptr<platform::KernelObject> object = platform::LookupHandle(source);
+    std::shared_ptr<platform::KernelObject> object = source == GetCurrentThread()
+                                                         ? platform::CurrentThreadObject()
+                                                         : platform::LookupHandle(source);
     if (!object || !target) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;

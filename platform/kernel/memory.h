@@ -32,7 +32,20 @@ struct SYSTEM_INFO {
     WORD wProcessorRevision;
 };
 typedef SYSTEM_INFO* LPSYSTEM_INFO;
+// Answers as the handheld does on the device side (an ARM processor) and as a PC
+// does on the desktop side; page size and processor count are the host's.
 void GetSystemInfo(LPSYSTEM_INFO info);
+#define PROCESSOR_ARCHITECTURE_INTEL 0
+#define PROCESSOR_ARCHITECTURE_MIPS 1
+#define PROCESSOR_ARCHITECTURE_SHX 4
+#define PROCESSOR_ARCHITECTURE_ARM 5
+#define PROCESSOR_ARCHITECTURE_AMD64 9
+#define PROCESSOR_INTEL_PENTIUM 586
+#define PROCESSOR_AMD_X8664 8664
+#define PROCESSOR_MIPS_R4000 4000
+#define PROCESSOR_HITACHI_SH3 10003
+#define PROCESSOR_ARM720 1824
+#define PROCESSOR_STRONGARM 2577
 
 struct MEMORYSTATUS {
     DWORD dwLength;
@@ -60,6 +73,8 @@ BOOL GetStoreInformation(LPSTORE_INFORMATION info);
 typedef HANDLE HLOCAL;
 HLOCAL LocalAlloc(UINT flags, SIZE_T bytes);
 HLOCAL LocalFree(HLOCAL memory);
+// The usable size of a block from LocalAlloc, as it was asked for.
+SIZE_T LocalSize(HLOCAL memory);
 
 namespace platform {
 

@@ -25,4 +25,8 @@ bool HostPathFor(LPCWSTR path, std::filesystem::path* hostPath);
 // desktop program).
 bool HostPathFor(LPCWSTR path, Side side, std::filesystem::path* hostPath);
 
+// The wide text of a host path (its UTF-8 name as UTF-16), which the platform
+// calls accept as a host absolute path.
+std::u16string HostPathText(const std::filesystem::path& hostPath);
+
 }  // namespace platform

@@ -1,0 +1,105 @@
+// What the foundation and the layers above it use of the application shell: the
+// settings the start-up loader sets, the out-of-memory state, the main window
+// and the main view. The shell sets the globals and implements IMainView; the
+// lower layers reach it only through this header.
+#pragma once
+
+#include <atomic>
+
+#include "platform/kernel/wintypes.h"
+
+class CWnd;
+struct AddressHit;
+
+// Set by the settings loader before any other thread starts, read-only afterwards.
+extern WCHAR g_installFolder[MAX_PATH];
+extern WCHAR g_dataFolder[MAX_PATH];  // ends in a backslash; every map file open uses it
+extern WCHAR g_userDataFolder[MAX_PATH];
+
+// Every pixel size is multiplied by one of these (LOGPIXELSX or LOGPIXELSY / 96,
+// or the registry's "XScale" and "YScale").
+extern std::atomic<float> g_screenScaleX;
+extern std::atomic<float> g_screenScaleY;
+
+// Bits of g_options (registry "Options").
+inline constexpr DWORD kOptionMetric = 0x2;
+inline constexpr DWORD kOptionNorthUp = 0x8;
+inline constexpr DWORD kOptionOwnKeyboardOff = 0x80;
+inline constexpr DWORD kOptionVoiceMuted = 0x200;
+inline constexpr DWORD kOptionYards = 0x400;  // yards instead of feet for short imperial distances
+inline constexpr DWORD kOptionTwelveHourClock = 0x1000;
+inline constexpr DWORD kOptionCyclingStatusBox = 0x2000;
+extern std::atomic<DWORD> g_options;
+
+extern std::atomic<DWORD> g_map3DMode;  // registry "3DMode"
+
+inline constexpr DWORD kColorModeNight = 1;
+extern std::atomic<DWORD> g_colorMode;  // set by the shell's colour switch
+
+// 1 when the user left a dialog with the Home key; the shell then returns to the map.
+extern std::atomic<DWORD> g_homeKeyPressed;
+
+// Set to 1 by the heap when memory ran out, before it raises the memory exception.
+extern std::atomic<DWORD> g_outOfMemory;
+// Above zero while a route search runs: the fatal out-of-memory path then only
+// sets g_outOfMemory, and the search reports the shortage itself.
+extern std::atomic<LONG> g_oomQuietDepth;
+
+// The application's main window object of the calling thread, or null.
+CWnd* GetAppMainWindow();
+// The shell installs where GetAppMainWindow gets its answer; null clears it.
+using AppMainWindowSource = CWnd* (*)();
+void SetAppMainWindowSource(AppMainWindowSource source);
+
+// Bit of IMainView::GetScreenMode: the GPS information screen is showing.
+inline constexpr DWORD kScreenModeGpsInfo = 0x4;
+// Size of the single-byte description text buffer.
+inline constexpr size_t kDescriptionBufferSize = 257;
+
+// The main view as the lower layers see it. Its fields are shared with the GPS
+// threads, so the implementation keeps them atomic or under its lock.
+class IMainView {
+  public:
+    // The view's window, target of the WM_USER notifications.
+    virtual HWND GetViewWindow() = 0;
+
+    // Non-zero during log playback or the route demonstration.
+    virtual BOOL GetReplayFlag() = 0;
+    virtual void SetReplayFlag(BOOL flag) = 0;
+    virtual DWORD GetScreenMode() = 0;
+    // A tick count of the last GPS data; 0xFFFFFFFF disarms the GPS watchdog.
+    virtual DWORD GetLastDataTime() = 0;
+    virtual void SetLastDataTime(DWORD tick) = 0;
+    // Raised when start-up is refused.
+    virtual BOOL IsClosing() = 0;
+    // Set after a power resume; GPS logging writes nothing meanwhile.
+    virtual BOOL IsSuspended() = 0;
+    virtual BOOL IsPanMode() = 0;
+    virtual void GetPanCentre(FLOAT* latitude, FLOAT* longitude) = 0;
+    // While set no chunk is reloaded and the vehicle's link is not searched again.
+    virtual BOOL IsShuttingDown() = 0;
+    // Written when a place becomes the current position.
+    virtual void SetLastPosition(FLOAT latitude, FLOAT longitude) = 0;
+    // kDescriptionBufferSize bytes.
+    virtual char* GetDescriptionBuffer() = 0;
+    virtual BOOL IsFullScreen() = 0;
+
+    // 1: stop following the vehicle, pan point on the current position; 0: follow
+    // the vehicle again and clear g_positionHold.
+    virtual void SetPanMode(BOOL on) = 0;
+    // Invalidates and updates the current screen while in the foreground.
+    virtual void Refresh() = 0;
+    virtual void UpdateMenus() = 0;
+    virtual void BringToFront() = 0;
+    // Adds a destination built from the hit and texts to list kind 0 (favourites)
+    // or 1 (recent); 0 on success. The hit stays the caller's.
+    virtual int AddToFavorites(const AddressHit& hit, int listKind, const char* twoLineText,
+                               const char* houseNumberText, const char* caption, BOOL flag1,
+                               BOOL flag2) = 0;
+
+  protected:
+    ~IMainView() = default;
+};
+
+// The one main view: set when it is constructed, null before and after its shutdown.
+extern std::atomic<IMainView*> g_mainView;

@@ -1,1 +1,0 @@
-#include "platform/kernel/kernel.h"

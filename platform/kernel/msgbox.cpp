@@ -1,0 +1,117 @@
+#include "platform/kernel/msgbox.h"
+
+#include <cstdio>
+#include <deque>
+#include <mutex>
+
+#include "platform/kernel/text.h"
+
+namespace platform {
+namespace {
+
+struct MessageBoxState {
+    std::mutex lock;
+    MessageBoxHandler handler;
+    std::deque<int> script;
+    std::vector<ShownMessageBox> shown;
+};
+
+MessageBoxState& State() {
+    static MessageBoxState* state = new MessageBoxState;  // boxes may come from late threads
+    return *state;
+}
+
+// The buttons of each button set, left to right.
+std::vector<int> Buttons(UINT type) {
+    switch (type & MB_TYPEMASK) {
+        case MB_OK:
+            return {IDOK};
+        case MB_OKCANCEL:
+            return {IDOK, IDCANCEL};
+        case MB_ABORTRETRYIGNORE:
+            return {IDABORT, IDRETRY, IDIGNORE};
+        case MB_YESNOCANCEL:
+            return {IDYES, IDNO, IDCANCEL};
+        case MB_YESNO:
+            return {IDYES, IDNO};
+        case MB_RETRYCANCEL:
+            return {IDRETRY, IDCANCEL};
+        default:
+            return {};
+    }
+}
+
+}  // namespace
+
+void SetMessageBoxHandler(MessageBoxHandler handler) {
+    MessageBoxState& state = State();
+    std::lock_guard<std::mutex> guard(state.lock);
+    state.handler = std::move(handler);
+}
+
+void ScriptMessageBoxAnswers(std::vector<int> answers) {
+    MessageBoxState& state = State();
+    std::lock_guard<std::mutex> guard(state.lock);
+    state.script.assign(answers.begin(), answers.end());
+}
+
+std::vector<ShownMessageBox> ShownMessageBoxes() {
+    MessageBoxState& state = State();
+    std::lock_guard<std::mutex> guard(state.lock);
+    return state.shown;
+}
+
+void ClearMessageBoxes() {
+    MessageBoxState& state = State();
+    std::lock_guard<std::mutex> guard(state.lock);
+    state.shown.clear();
+    state.script.clear();
+}
+
+int DefaultMessageBoxAnswer(UINT type) {
+    std::vector<int> buttons = Buttons(type);
+    if (buttons.empty()) {
+        return 0;
+    }
+    size_t index = (type & MB_DEFMASK) >> 8;
+    return index < buttons.size() ? buttons[index] : buttons.front();
+}
+
+}  // namespace platform
+
+int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
+    using namespace platform;
+    int fallback = DefaultMessageBoxAnswer(type);
+    if (fallback == 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    std::u16string body = text ? text : u"";
+    // The platform titles a box without a caption "Error".
+    std::u16string title = caption ? caption : u"Error";
+    MessageBoxState& state = State();
+    MessageBoxHandler handler;
+    int answer = 0;
+    {
+        std::lock_guard<std::mutex> guard(state.lock);
+        handler = state.handler;
+        if (!handler) {
+            if (state.script.empty()) {
+                answer = fallback;
+            } else {
+                answer = state.script.front();
+                state.script.pop_front();
+            }
+        }
+    }
+    if (handler) {
+        answer = handler(owner, body, title, type);
+    } else {
+        std::string line = WideToUtf8(title) + ": " + WideToUtf8(body) + "\n";
+        std::fwrite(line.data(), 1, line.size(), stderr);
+        std::fflush(stderr);
+    }
+    std::lock_guard<std::mutex> guard(state.lock);
+    state.shown.push_back(ShownMessageBox{owner, title, body, type, answer});
+    return answer;
+}

@@ -1,7 +1,0 @@
-#include <gtest/gtest.h>
-
-#include "platform/afx/afx.h"
-
-TEST(AfxModule, Builds) {
-    SUCCEED();
-}

@@ -1,7 +1,0 @@
-#include <gtest/gtest.h>
-
-#include "platform/cards/cards.h"
-
-TEST(CardsModule, Builds) {
-    SUCCEED();
-}
