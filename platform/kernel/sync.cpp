@@ -452,6 +452,26 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
     return WaitCore(objects, handles, waitAll != FALSE, milliseconds);
 }
 
+namespace platform {
+namespace {
+
+// A create that found the name taken in this process: a handle to the object
+// there, when it is of the kind asked for.
+template <class T>
+HANDLE OpenExistingNamed(const NamedObject& named) {
+    auto existing = std::dynamic_pointer_cast<T>(named.existing);
+    if (!existing) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    HANDLE handle = InsertHandle(std::move(existing));
+    SetLastError(ERROR_ALREADY_EXISTS);
+    return handle;
+}
+
+}  // namespace
+}  // namespace platform
+
 HANDLE CreateEventW(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, LPCWSTR name) {
     using namespace platform;
     auto event = std::make_shared<EventObject>(manualReset != FALSE, initialState != FALSE);
@@ -460,14 +480,7 @@ HANDLE CreateEventW(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, 
         return nullptr;
     }
     if (named.existing) {
-        auto existing = std::dynamic_pointer_cast<EventObject>(named.existing);
-        if (!existing) {
-            SetLastError(ERROR_INVALID_HANDLE);
-            return nullptr;
-        }
-        HANDLE handle = InsertHandle(std::move(existing));
-        SetLastError(ERROR_ALREADY_EXISTS);
-        return handle;
+        return OpenExistingNamed<EventObject>(named);
     }
     event->nameSerial = named.serial;
     HANDLE handle = InsertHandle(std::move(event));
@@ -526,14 +539,7 @@ HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCWSTR name) {
         return nullptr;
     }
     if (named.existing) {
-        auto existing = std::dynamic_pointer_cast<MutexObject>(named.existing);
-        if (!existing) {
-            SetLastError(ERROR_INVALID_HANDLE);
-            return nullptr;
-        }
-        HANDLE handle = InsertHandle(std::move(existing));
-        SetLastError(ERROR_ALREADY_EXISTS);
-        return handle;
+        return OpenExistingNamed<MutexObject>(named);
     }
     mutex->nameSerial = named.serial;
     if (named.existsElsewhere && initialOwner) {

@@ -9,8 +9,11 @@
 #include <thread>
 
 #include "platform/kernel/kernel.h"
+#include "tests/support/wait_helpers.h"
 
 namespace {
+
+using testing_support::WaitUntilBlocked;
 
 using namespace std::chrono_literals;
 
@@ -57,17 +60,6 @@ ULONGLONG TicksOf(const SYSTEMTIME& time) {
     FILETIME fileTime{};
     EXPECT_TRUE(SystemTimeToFileTime(&time, &fileTime));
     return Ticks(fileTime);
-}
-
-bool WaitUntilBlocked(size_t count) {
-    auto until = std::chrono::steady_clock::now() + 20s;
-    while (platform::BlockedWaitCount() < count) {
-        if (std::chrono::steady_clock::now() > until) {
-            return false;
-        }
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
 }
 
 TEST(FileTime, KnownDatesConvertBothWays) {

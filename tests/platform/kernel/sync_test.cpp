@@ -7,23 +7,13 @@
 #include "platform/kernel/kernel.h"
 #include "tests/support/temp_root.h"
 #include "tests/support/test_child.h"
+#include "tests/support/wait_helpers.h"
 
 namespace {
 
-using namespace std::chrono_literals;
+using testing_support::WaitUntilBlocked;
 
-// Blocks (in real time) until `count` waits are blocked, so a test acts only once
-// its threads are known to be waiting.
-bool WaitUntilBlocked(size_t count) {
-    auto until = std::chrono::steady_clock::now() + 20s;
-    while (platform::BlockedWaitCount() < count) {
-        if (std::chrono::steady_clock::now() > until) {
-            return false;
-        }
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
+using namespace std::chrono_literals;
 
 DWORD ExitCodeOf(HANDLE thread) {
     EXPECT_EQ(WaitForSingleObject(thread, INFINITE), WAIT_OBJECT_0);

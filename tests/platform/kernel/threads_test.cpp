@@ -5,21 +5,13 @@
 #include <thread>
 
 #include "platform/kernel/kernel.h"
+#include "tests/support/wait_helpers.h"
 
 namespace {
 
-using namespace std::chrono_literals;
+using testing_support::WaitUntilBlocked;
 
-bool WaitUntilBlocked(size_t count) {
-    auto until = std::chrono::steady_clock::now() + 20s;
-    while (platform::BlockedWaitCount() < count) {
-        if (std::chrono::steady_clock::now() > until) {
-            return false;
-        }
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
+using namespace std::chrono_literals;
 
 DWORD ExitCode(HANDLE thread) {
     DWORD code = 0;
