@@ -1,0 +1,282 @@
+// Bitmaps: device bitmaps, DIB sections in their own layouts, and PNG output.
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/gdi/gdi_internal.h"
+
+namespace platform::gdi {
+
+namespace {
+
+constexpr int kMaxSide = 16384;
+constexpr int64_t kMaxPixels = 64ll << 20;
+
+bool SizeInRange(int64_t width, int64_t height) {
+    return width > 0 && height > 0 && width <= kMaxSide && height <= kMaxSide &&
+           width * height <= kMaxPixels;
+}
+
+inline int Expand5(unsigned v) {
+    return static_cast<int>((v << 3) | (v >> 2));
+}
+inline int Expand6(unsigned v) {
+    return static_cast<int>((v << 2) | (v >> 4));
+}
+
+bool Is565(const DWORD* masks) {
+    return masks[0] == 0xF800 && masks[1] == 0x07E0 && masks[2] == 0x001F;
+}
+
+}  // namespace
+
+Bitmap::~Bitmap() {
+    if (surface) {
+        cairo_surface_destroy(surface);
+    }
+    std::free(bits);
+}
+
+std::shared_ptr<Bitmap> NewBitmap(int width, int height) {
+    if (!SizeInRange(width, height)) {
+        return nullptr;
+    }
+    auto bitmap = std::make_shared<Bitmap>();
+    bitmap->surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    if (cairo_surface_status(bitmap->surface) != CAIRO_STATUS_SUCCESS) {
+        return nullptr;
+    }
+    bitmap->width = width;
+    bitmap->height = height;
+    bitmap->data = cairo_image_surface_get_data(bitmap->surface);
+    bitmap->stride = cairo_image_surface_get_stride(bitmap->surface);
+    return bitmap;
+}
+
+void Bitmap::Import() {
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* in =
+            bits + static_cast<ptrdiff_t>(topDown ? y : height - 1 - y) * bitsStride;
+        uint32_t* out = Row(y);
+        switch (bitCount) {
+            case 32:
+                for (int x = 0; x < width; ++x, in += 4) {
+                    out[x] = static_cast<uint32_t>(in[0]) | (static_cast<uint32_t>(in[1]) << 8) |
+                             (static_cast<uint32_t>(in[2]) << 16);
+                }
+                break;
+            case 24:
+                for (int x = 0; x < width; ++x, in += 3) {
+                    out[x] = static_cast<uint32_t>(in[0]) | (static_cast<uint32_t>(in[1]) << 8) |
+                             (static_cast<uint32_t>(in[2]) << 16);
+                }
+                break;
+            default: {
+                bool wideGreen = Is565(masks);
+                for (int x = 0; x < width; ++x, in += 2) {
+                    unsigned v = in[0] | (in[1] << 8);
+                    int r = wideGreen ? Expand5((v >> 11) & 31) : Expand5((v >> 10) & 31);
+                    int g = wideGreen ? Expand6((v >> 5) & 63) : Expand5((v >> 5) & 31);
+                    int b = Expand5(v & 31);
+                    out[x] = static_cast<uint32_t>((r << 16) | (g << 8) | b);
+                }
+            }
+        }
+    }
+    cairo_surface_mark_dirty(surface);
+}
+
+void Bitmap::Export() {
+    cairo_surface_flush(surface);
+    for (int y = 0; y < height; ++y) {
+        uint8_t* out = bits + static_cast<ptrdiff_t>(topDown ? y : height - 1 - y) * bitsStride;
+        const uint32_t* in = Row(y);
+        switch (bitCount) {
+            case 32:
+                for (int x = 0; x < width; ++x, out += 4) {
+                    out[0] = static_cast<uint8_t>(in[x]);
+                    out[1] = static_cast<uint8_t>(in[x] >> 8);
+                    out[2] = static_cast<uint8_t>(in[x] >> 16);
+                    out[3] = 0;
+                }
+                break;
+            case 24:
+                for (int x = 0; x < width; ++x, out += 3) {
+                    out[0] = static_cast<uint8_t>(in[x]);
+                    out[1] = static_cast<uint8_t>(in[x] >> 8);
+                    out[2] = static_cast<uint8_t>(in[x] >> 16);
+                }
+                break;
+            default: {
+                bool wideGreen = Is565(masks);
+                for (int x = 0; x < width; ++x, out += 2) {
+                    unsigned r = (in[x] >> 16) & 0xFF, g = (in[x] >> 8) & 0xFF, b = in[x] & 0xFF;
+                    unsigned v = wideGreen ? ((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3)
+                                           : ((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3);
+                    out[0] = static_cast<uint8_t>(v);
+                    out[1] = static_cast<uint8_t>(v >> 8);
+                }
+            }
+        }
+    }
+}
+
+uint32_t Bitmap::Quantize(uint32_t pixel) const {
+    pixel &= 0xFFFFFF;
+    if (!dib || bitCount != 16) {
+        return pixel;
+    }
+    unsigned r = (pixel >> 16) & 0xFF, g = (pixel >> 8) & 0xFF, b = pixel & 0xFF;
+    int qr = Expand5(r >> 3), qb = Expand5(b >> 3);
+    int qg = Is565(masks) ? Expand6(g >> 2) : Expand5(g >> 3);
+    return static_cast<uint32_t>((qr << 16) | (qg << 8) | qb);
+}
+
+Access::Access(Bitmap& bitmap, bool write) : bitmap_(bitmap), write_(write) {
+    cairo_surface_flush(bitmap.surface);
+    if (bitmap.dib && !bitmap.direct) {
+        bitmap.Import();
+    }
+}
+
+Access::~Access() {
+    if (!write_) {
+        return;
+    }
+    cairo_surface_mark_dirty(bitmap_.surface);
+    if (bitmap_.dib && !bitmap_.direct) {
+        bitmap_.Export();
+    }
+}
+
+}  // namespace platform::gdi
+
+using namespace platform::gdi;
+
+HBITMAP CreateCompatibleBitmap(HDC dcHandle, int width, int height) {
+    Guard guard(DrawingLock());
+    if (dcHandle && !LookupDc(dcHandle)) {
+        return nullptr;
+    }
+    if (width == 0 || height == 0) {
+        return static_cast<HBITMAP>(Insert(NewBitmap(1, 1)));
+    }
+    auto bitmap = NewBitmap(width, height);
+    if (!bitmap) {
+        SetLastError(width < 0 || height < 0 ? ERROR_INVALID_PARAMETER : ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    return static_cast<HBITMAP>(Insert(bitmap));
+}
+
+HBITMAP CreateDIBSection(HDC dcHandle, const BITMAPINFO* info, UINT usage, void** bits,
+                         HANDLE section, DWORD offset) {
+    if (bits) {
+        *bits = nullptr;
+    }
+    Guard guard(DrawingLock());
+    if (dcHandle && !LookupDc(dcHandle)) {
+        return nullptr;
+    }
+    auto fail = [](DWORD error) -> HBITMAP {
+        SetLastError(error);
+        return nullptr;
+    };
+    if (!info || usage != DIB_RGB_COLORS || section || offset) {
+        return fail(ERROR_INVALID_PARAMETER);
+    }
+    const BITMAPINFOHEADER& header = info->bmiHeader;
+    int64_t height = header.biHeight < 0 ? -static_cast<int64_t>(header.biHeight) : header.biHeight;
+    if (header.biSize < sizeof(BITMAPINFOHEADER) || header.biPlanes != 1 ||
+        !SizeInRange(header.biWidth, height)) {
+        return fail(ERROR_INVALID_PARAMETER);
+    }
+    DWORD masks[3] = {0, 0, 0};
+    const int bitCount = header.biBitCount;
+    if (header.biCompression == BI_BITFIELDS && (bitCount == 16 || bitCount == 32)) {
+        std::memcpy(masks, reinterpret_cast<const uint8_t*>(info) + header.biSize, sizeof(masks));
+        bool ok =
+            bitCount == 16
+                ? (Is565(masks) || (masks[0] == 0x7C00 && masks[1] == 0x03E0 && masks[2] == 0x001F))
+                : (masks[0] == 0xFF0000 && masks[1] == 0xFF00 && masks[2] == 0xFF);
+        if (!ok) {
+            return fail(ERROR_INVALID_PARAMETER);
+        }
+    } else if (header.biCompression == BI_RGB &&
+               (bitCount == 16 || bitCount == 24 || bitCount == 32)) {
+        if (bitCount == 16) {
+            masks[0] = 0x7C00;
+            masks[1] = 0x03E0;
+            masks[2] = 0x001F;
+        } else {
+            masks[0] = 0xFF0000;
+            masks[1] = 0xFF00;
+            masks[2] = 0xFF;
+        }
+    } else {
+        return fail(ERROR_INVALID_PARAMETER);
+    }
+
+    auto bitmap = std::make_shared<Bitmap>();
+    bitmap->width = header.biWidth;
+    bitmap->height = static_cast<int>(height);
+    bitmap->dib = true;
+    bitmap->bitCount = bitCount;
+    bitmap->topDown = header.biHeight < 0;
+    bitmap->compression = header.biCompression;
+    std::memcpy(bitmap->masks, masks, sizeof(masks));
+    bitmap->infoHeight = header.biHeight;
+    bitmap->bitsStride = ((header.biWidth * bitCount + 31) / 32) * 4;
+    bitmap->bits = static_cast<uint8_t*>(
+        std::calloc(static_cast<size_t>(bitmap->bitsStride) * static_cast<size_t>(height), 1));
+    if (!bitmap->bits) {
+        return fail(ERROR_NOT_ENOUGH_MEMORY);
+    }
+    // A 32-bit top-down section has the surface's own layout, so Cairo draws into the bits.
+    bitmap->direct =
+        bitCount == 32 && bitmap->topDown &&
+        bitmap->bitsStride == cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, bitmap->width);
+    if (bitmap->direct) {
+        bitmap->surface = cairo_image_surface_create_for_data(
+            bitmap->bits, CAIRO_FORMAT_RGB24, bitmap->width, bitmap->height, bitmap->bitsStride);
+    } else {
+        bitmap->surface =
+            cairo_image_surface_create(CAIRO_FORMAT_RGB24, bitmap->width, bitmap->height);
+    }
+    if (cairo_surface_status(bitmap->surface) != CAIRO_STATUS_SUCCESS) {
+        return fail(ERROR_NOT_ENOUGH_MEMORY);
+    }
+    bitmap->data = cairo_image_surface_get_data(bitmap->surface);
+    bitmap->stride = cairo_image_surface_get_stride(bitmap->surface);
+    if (bits) {
+        *bits = bitmap->bits;
+    }
+    return static_cast<HBITMAP>(Insert(bitmap));
+}
+
+namespace {
+
+bool WritePng(Bitmap& bitmap, const std::filesystem::path& path) {
+    Access read(bitmap, false);
+    return cairo_surface_write_to_png(bitmap.surface, path.c_str()) == CAIRO_STATUS_SUCCESS;
+}
+
+}  // namespace
+
+bool platform::SaveBitmapAsPng(HBITMAP handle, const std::filesystem::path& path) {
+    Guard guard(DrawingLock());
+    auto bitmap = LookupAs<Bitmap>(handle, Kind::Bitmap);
+    if (!bitmap) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    return WritePng(*bitmap, path);
+}
+
+bool platform::SaveDCAsPng(HDC dcHandle, const std::filesystem::path& path) {
+    Guard guard(DrawingLock());
+    auto dc = LookupDc(dcHandle);
+    if (!dc) {
+        return false;
+    }
+    return WritePng(dc->Target(), path);
+}
