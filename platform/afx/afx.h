@@ -28,3 +28,5 @@ class CMemoryException : public CException {
 
 // Throws the one preallocated CMemoryException: raising it must not need memory.
 [[noreturn]] void AfxThrowMemoryException();
+
+#include "platform/afx/afx_file.h"
