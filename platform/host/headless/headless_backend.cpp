@@ -1,0 +1,29 @@
+// The headless backend: the screen is the off-screen surface and nothing else.
+#include "platform/host/backend.h"
+
+namespace platform::host {
+namespace {
+
+bool Start(const HostOptions&) {
+    return true;
+}
+
+void Stop() {}
+
+HostFrame PresentAndRead() {
+    return HostFrame{};
+}
+
+uint64_t FramesPresented() {
+    return 0;
+}
+
+}  // namespace
+
+const Backend& HeadlessBackend() {
+    static const Backend backend{HostBackend::Headless, Start, Stop, PresentAndRead,
+                                 FramesPresented};
+    return backend;
+}
+
+}  // namespace platform::host

@@ -1,0 +1,163 @@
+// Choosing, starting and stopping the backend, and the screenshot at the end.
+#include "platform/host/host.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+#include "platform/host/backend.h"
+
+namespace platform {
+namespace {
+
+struct HostState {
+    std::mutex lock;
+    const host::Backend* backend = nullptr;
+};
+
+HostState& State() {
+    static HostState* state = new HostState;  // the exit handler may run late
+    return *state;
+}
+
+bool IsSet(const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value;
+}
+
+HostBackend Choose(HostBackend asked) {
+    if (asked != HostBackend::Automatic) {
+        return asked;
+    }
+    if (const char* named = std::getenv("PATHLUME_BACKEND"); named && *named) {
+        if (std::strcmp(named, "headless") == 0) {
+            return HostBackend::Headless;
+        }
+        if (std::strcmp(named, "sdl") == 0) {
+            return HostBackend::Sdl;
+        }
+        std::fprintf(stderr, "PATHLUME_BACKEND=%s is neither headless nor sdl\n", named);
+    }
+    return IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY") ? HostBackend::Sdl : HostBackend::Headless;
+}
+
+const char* ScreenshotPath() {
+    const char* path = std::getenv("PATHLUME_SCREENSHOT");
+    return path && *path ? path : nullptr;
+}
+
+// The screen as it was when the main window was last about to go: a program that
+// quits by destroying its main window has left only the bare desktop at its end.
+struct LastPicture {
+    std::mutex lock;
+    HDC dc = nullptr;
+    HBITMAP bitmap = nullptr;
+    HGDIOBJ oldBitmap = nullptr;
+
+    void Keep() {
+        std::lock_guard<std::mutex> guard(lock);
+        Forget();
+        HDC screen = CreateScreenDC();
+        dc = CreateCompatibleDC(nullptr);
+        bitmap = CreateCompatibleBitmap(screen, ScreenWidth(), ScreenHeight());
+        oldBitmap = SelectObject(dc, bitmap);
+        BitBlt(dc, 0, 0, ScreenWidth(), ScreenHeight(), screen, 0, 0, SRCCOPY);
+        DeleteDC(screen);
+    }
+    // Call with the lock held.
+    void Forget() {
+        if (dc) {
+            SelectObject(dc, oldBitmap);
+            DeleteDC(dc);
+            DeleteObject(bitmap);
+            dc = nullptr;
+        }
+    }
+};
+
+LastPicture& ThePicture() {
+    static LastPicture* picture = new LastPicture;
+    return *picture;
+}
+
+void WriteScreenshot() {
+    const char* path = ScreenshotPath();
+    if (!path) {
+        return;
+    }
+    LastPicture& picture = ThePicture();
+    std::lock_guard<std::mutex> guard(picture.lock);
+    HDC screen = CreateScreenDC();
+    HDC source = picture.dc && !MainWindow() ? picture.dc : screen;
+    if (!SaveDCAsPng(source, path)) {
+        std::fprintf(stderr, "PATHLUME_SCREENSHOT: cannot write %s\n", path);
+    }
+    DeleteDC(screen);
+    picture.Forget();
+}
+
+void StopLocked(HostState& state) {
+    if (!state.backend) {
+        return;
+    }
+    SetMainWindowDestroyHandler(nullptr);
+    WriteScreenshot();
+    state.backend->stop();
+    state.backend = nullptr;
+}
+
+void StopAtExit() {
+    StopHost();
+}
+
+}  // namespace
+
+HostBackend StartHost(const HostOptions& options) {
+    HostState& state = State();
+    std::lock_guard<std::mutex> guard(state.lock);
+    StopLocked(state);
+    SetScreenMode(options.width, options.height, options.dpi);
+    const host::Backend* backend = Choose(options.backend) == HostBackend::Sdl
+                                       ? &host::SdlBackend()
+                                       : &host::HeadlessBackend();
+    if (!backend->start(options)) {
+        std::fprintf(stderr, "%s: no window could be opened; running headless\n",
+                     options.title.c_str());
+        backend = &host::HeadlessBackend();
+        backend->start(options);
+    }
+    state.backend = backend;
+    if (ScreenshotPath()) {
+        SetMainWindowDestroyHandler([] { ThePicture().Keep(); });
+    }
+    static const bool exitHandler = (std::atexit(StopAtExit), true);
+    (void)exitHandler;
+    return backend->kind;
+}
+
+void StopHost() {
+    HostState& state = State();
+    std::lock_guard<std::mutex> guard(state.lock);
+    StopLocked(state);
+}
+
+HostBackend CurrentHostBackend() {
+    HostState& state = State();
+    std::lock_guard<std::mutex> guard(state.lock);
+    return state.backend ? state.backend->kind : HostBackend::Headless;
+}
+
+HostFrame PresentAndReadHostFrame() {
+    HostState& state = State();
+    std::lock_guard<std::mutex> guard(state.lock);
+    return state.backend ? state.backend->presentAndRead() : HostFrame{};
+}
+
+uint64_t HostFramesPresented() {
+    HostState& state = State();
+    std::lock_guard<std::mutex> guard(state.lock);
+    return state.backend ? state.backend->framesPresented() : 0;
+}
+
+}  // namespace platform

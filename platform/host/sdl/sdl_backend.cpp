@@ -1,0 +1,351 @@
+// The SDL2 backend: a window showing the screen, on a thread of its own that turns
+// the window's events into the handheld's input.
+#include <SDL.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+
+#include "platform/host/backend.h"
+
+namespace platform::host {
+namespace {
+
+constexpr Uint32 kEventWaitMs = 15;
+
+struct SdlState {
+    std::thread thread;
+    std::mutex lock;
+    std::condition_variable changed;
+    // Under lock.
+    bool ready = false;
+    bool opened = false;
+    bool readWanted = false;
+    bool readDone = false;
+    HostFrame frame;
+
+    std::atomic<bool> stopping{false};
+    std::atomic<uint64_t> frames{0};
+    HostOptions options;
+    DWORD starter = 0;  // gets WM_QUIT on close when there is no main window
+};
+
+SdlState& State() {
+    static SdlState* state = new SdlState;
+    return *state;
+}
+
+UINT VirtualKeyOf(SDL_Keycode key) {
+    switch (key) {
+        case SDLK_LEFT:
+            return VK_LEFT;
+        case SDLK_RIGHT:
+            return VK_RIGHT;
+        case SDLK_UP:
+            return VK_UP;
+        case SDLK_DOWN:
+            return VK_DOWN;
+        case SDLK_RETURN:
+        case SDLK_KP_ENTER:
+            return VK_RETURN;
+        case SDLK_ESCAPE:
+            return VK_ESCAPE;
+        case SDLK_HOME:
+            return VK_HOME;
+        case SDLK_F1:
+            return VK_APP1;
+        case SDLK_F2:
+            return VK_APP2;
+        case SDLK_F3:
+            return VK_APP3;
+        case SDLK_F4:
+            return VK_APP4;
+        case SDLK_F5:
+            return VK_APP5;
+        case SDLK_F6:
+            return VK_APP6;
+        default:
+            return 0;
+    }
+}
+
+// The window: the screen scaled up, and the screen's pixels read through a DIB.
+class ScreenWindow {
+  public:
+    bool Open(const HostOptions& options) {
+        width_ = ScreenWidth();
+        height_ = ScreenHeight();
+        scale_ = std::max(width_, height_) <= 400 ? 2 : 1;
+        window_ = SDL_CreateWindow(options.title.c_str(), SDL_WINDOWPOS_CENTERED,
+                                   SDL_WINDOWPOS_CENTERED, width_ * scale_, height_ * scale_, 0);
+        if (!window_) {
+            return false;
+        }
+        screen_ = CreateScreenDC();
+        memory_ = CreateCompatibleDC(nullptr);
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = width_;
+        info.bmiHeader.biHeight = -height_;  // top-down
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* bits = nullptr;
+        dib_ = CreateDIBSection(memory_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        if (!dib_) {
+            return false;
+        }
+        oldBitmap_ = SelectObject(memory_, dib_);
+        // A 32-bit DIB keeps blue, green, red, unused in memory: SDL's RGB888.
+        source_ = SDL_CreateRGBSurfaceWithFormatFrom(bits, width_, height_, 32, width_ * 4,
+                                                     SDL_PIXELFORMAT_RGB888);
+        return source_ != nullptr;
+    }
+
+    void Close() {
+        if (source_) {
+            SDL_FreeSurface(source_);
+        }
+        if (memory_) {
+            SelectObject(memory_, oldBitmap_);
+            DeleteDC(memory_);
+        }
+        if (dib_) {
+            DeleteObject(dib_);
+        }
+        if (screen_) {
+            DeleteDC(screen_);
+        }
+        if (window_) {
+            SDL_DestroyWindow(window_);
+        }
+    }
+
+    void Present() {
+        BitBlt(memory_, 0, 0, width_, height_, screen_, 0, 0, SRCCOPY);
+        SDL_Surface* target = SDL_GetWindowSurface(window_);
+        if (!target) {
+            return;
+        }
+        SDL_BlitScaled(source_, nullptr, target, nullptr);
+        SDL_UpdateWindowSurface(window_);
+        State().frames.fetch_add(1);
+    }
+
+    HostFrame Read() {
+        HostFrame frame;
+        SDL_Surface* target = SDL_GetWindowSurface(window_);
+        if (!target) {
+            return frame;
+        }
+        SDL_Surface* copy = SDL_ConvertSurfaceFormat(target, SDL_PIXELFORMAT_RGB888, 0);
+        if (!copy) {
+            return frame;
+        }
+        frame.width = copy->w;
+        frame.height = copy->h;
+        frame.pixels.resize(static_cast<size_t>(copy->w) * static_cast<size_t>(copy->h));
+        SDL_LockSurface(copy);
+        for (int y = 0; y < copy->h; ++y) {
+            const auto* row = static_cast<const uint32_t*>(copy->pixels) +
+                              static_cast<ptrdiff_t>(y) * (copy->pitch / 4);
+            std::copy_n(row, copy->w, frame.pixels.begin() + static_cast<ptrdiff_t>(y) * copy->w);
+        }
+        SDL_UnlockSurface(copy);
+        SDL_FreeSurface(copy);
+        for (uint32_t& pixel : frame.pixels) {
+            pixel &= 0x00FFFFFF;
+        }
+        return frame;
+    }
+
+    // A window point on the screen.
+    POINT ToScreen(int x, int y) const {
+        return POINT{std::clamp(x / scale_, 0, width_ - 1), std::clamp(y / scale_, 0, height_ - 1)};
+    }
+
+  private:
+    SDL_Window* window_ = nullptr;
+    SDL_Surface* source_ = nullptr;
+    HDC screen_ = nullptr;
+    HDC memory_ = nullptr;
+    HBITMAP dib_ = nullptr;
+    HGDIOBJ oldBitmap_ = nullptr;
+    int width_ = 0;
+    int height_ = 0;
+    int scale_ = 1;
+};
+
+void CloseProgram(const SdlState& state) {
+    if (HWND main = MainWindow()) {
+        PostMessageW(main, WM_CLOSE, 0, 0);
+    } else {
+        PostThreadMessageW(state.starter, WM_QUIT, 0, 0);
+    }
+}
+
+// Returns whether the window needs showing again.
+bool Handle(const SDL_Event& event, const ScreenWindow& window, bool* pressed) {
+    SdlState& state = State();
+    switch (event.type) {
+        case SDL_QUIT:  // also what closing the (only) window gives
+            CloseProgram(state);
+            return false;
+        case SDL_WINDOWEVENT:
+            return event.window.event == SDL_WINDOWEVENT_EXPOSED;
+        case SDL_MOUSEBUTTONDOWN:
+            if (event.button.button == SDL_BUTTON_LEFT) {
+                *pressed = true;
+                PostPointerDown(window.ToScreen(event.button.x, event.button.y));
+            }
+            return false;
+        case SDL_MOUSEMOTION:
+            // A stylus is only seen while it touches the screen.
+            if (*pressed) {
+                PostPointerMove(window.ToScreen(event.motion.x, event.motion.y));
+            }
+            return false;
+        case SDL_MOUSEBUTTONUP:
+            if (event.button.button == SDL_BUTTON_LEFT && *pressed) {
+                *pressed = false;
+                PostPointerUp(window.ToScreen(event.button.x, event.button.y));
+            }
+            return false;
+        case SDL_KEYDOWN:
+        case SDL_KEYUP:
+            if (UINT key = VirtualKeyOf(event.key.keysym.sym)) {
+                if (event.type == SDL_KEYDOWN) {
+                    PostKeyDown(key);
+                } else {
+                    PostKeyUp(key);
+                }
+            }
+            return false;
+        default:
+            return false;
+    }
+}
+
+// SDL frees its last state only in SDL_Quit, which must wait until no other part of
+// the program (sound) uses SDL.
+void QuitVideo() {
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    if (SDL_WasInit(0) == 0) {
+        SDL_Quit();
+    }
+}
+
+void Run() {
+    SdlState& state = State();
+    ScreenWindow window;
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    bool opened = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0 && window.Open(state.options);
+    if (!opened) {
+        std::fprintf(stderr, "SDL: %s\n", SDL_GetError());
+        window.Close();
+        QuitVideo();
+    }
+    {
+        std::lock_guard<std::mutex> guard(state.lock);
+        state.ready = true;
+        state.opened = opened;
+    }
+    state.changed.notify_all();
+    if (!opened) {
+        return;
+    }
+    uint64_t shown = ~uint64_t{0};
+    bool pressed = false;
+    while (!state.stopping.load()) {
+        bool expose = false;
+        SDL_Event event;
+        if (SDL_WaitEventTimeout(&event, kEventWaitMs)) {
+            do {
+                expose = Handle(event, window, &pressed) || expose;
+            } while (SDL_PollEvent(&event));
+        }
+        bool readWanted = false;
+        {
+            std::lock_guard<std::mutex> guard(state.lock);
+            readWanted = state.readWanted;
+        }
+        // Read the count first: whatever is drawn after it shows in the next frame.
+        uint64_t generation = ScreenGeneration();
+        if (generation != shown || expose || readWanted) {
+            window.Present();
+            shown = generation;
+        }
+        if (readWanted) {
+            HostFrame frame = window.Read();
+            {
+                std::lock_guard<std::mutex> guard(state.lock);
+                state.frame = std::move(frame);
+                state.readWanted = false;
+                state.readDone = true;
+            }
+            state.changed.notify_all();
+        }
+    }
+    window.Close();
+    QuitVideo();
+}
+
+void Stop() {
+    SdlState& state = State();
+    state.stopping = true;
+    if (state.thread.joinable()) {
+        state.thread.join();
+    }
+}
+
+bool Start(const HostOptions& options) {
+    SdlState& state = State();
+    Stop();
+    state.options = options;
+    state.starter = GetCurrentThreadId();
+    state.stopping = false;
+    state.frames = 0;
+    {
+        std::lock_guard<std::mutex> guard(state.lock);
+        state.ready = false;
+        state.opened = false;
+        state.readWanted = false;
+    }
+    state.thread = std::thread(Run);
+    std::unique_lock<std::mutex> lock(state.lock);
+    state.changed.wait(lock, [&] { return state.ready; });
+    if (!state.opened) {
+        lock.unlock();
+        state.thread.join();
+        return false;
+    }
+    return true;
+}
+
+HostFrame PresentAndRead() {
+    SdlState& state = State();
+    std::unique_lock<std::mutex> lock(state.lock);
+    if (!state.opened || !state.thread.joinable()) {
+        return HostFrame{};
+    }
+    state.readWanted = true;
+    state.readDone = false;
+    state.changed.wait(lock, [&] { return state.readDone; });
+    return std::move(state.frame);
+}
+
+uint64_t FramesPresented() {
+    return State().frames.load();
+}
+
+}  // namespace
+
+const Backend& SdlBackend() {
+    static const Backend backend{HostBackend::Sdl, Start, Stop, PresentAndRead, FramesPresented};
+    return backend;
+}
+
+}  // namespace platform::host
