@@ -1,0 +1,161 @@
+// The command line: help, errors a user can act on, the figures line, and the same
+// discs from the same input.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <regex>
+#include <string>
+
+#include "tests/support/temp_root.h"
+#include "tools/discmaker/osm.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string FileText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::map<std::string, std::string> Tree(const fs::path& root) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (entry.is_regular_file())
+            files[fs::relative(entry.path(), root).string()] = FileText(entry.path());
+    }
+    return files;
+}
+
+struct ToolRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+class CliTest : public testing_support::RootsTest {
+  protected:
+    ToolRun Discmaker(const std::string& args) {
+        const fs::path out = roots_.base() / "stdout.txt", err = roots_.base() / "stderr.txt";
+        std::string command =
+            std::string(DISCMAKER_EXE) + " " + args + " >" + out.string() + " 2>" + err.string();
+        int raw = std::system(command.c_str());
+        ToolRun run;
+        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        run.out = FileText(out);
+        run.err = FileText(err);
+        return run;
+    }
+    std::string Path(const std::string& name) const { return (roots_.base() / name).string(); }
+};
+
+TEST_F(CliTest, HelpShowsTheUsage) {
+    ToolRun run = Discmaker("--help");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("usage: discmaker [--town SEED --size N | --osm FILE [--state CODE]] "
+                           "[--osm-out FILE] OUT"),
+              std::string::npos);
+    EXPECT_TRUE(run.err.empty());
+}
+
+TEST_F(CliTest, MistakesAreNamed) {
+    struct Case {
+        std::string args;
+        int status;
+        std::string message;
+    };
+    fs::create_directories(Path("folder.osm"));
+    std::ofstream(Path("junk.osm")) << "not map data";
+    const Case cases[] = {
+        {"", 2, "no output folder given"},
+        {"--frobnicate " + Path("o"), 2, "unknown option --frobnicate"},
+        {"--size", 2, "--size needs a number of links"},
+        {"--size 5 " + Path("o"), 2, "the size must be a whole number from 100"},
+        {"--town x " + Path("o"), 2, "the seed must be a whole number"},
+        {"--osm " + Path("none.osm") + " " + Path("o"), 1,
+         "cannot read " + Path("none.osm") + ": no such file"},
+        {"--osm " + Path("junk.osm") + " " + Path("o"), 1, "cannot read " + Path("junk.osm")},
+        {"--osm " + Path("folder.osm") + " " + Path("o"), 1, "cannot read " + Path("folder.osm")},
+        {"--osm " + Path("junk.osm") + " --state QQ " + Path("o"), 2,
+         "\"QQ\" is not a built-in state"},
+        {"--osm " + Path("junk.osm") + " --town 3 " + Path("o"), 2, "cannot be combined"},
+        {"--state CA " + Path("o"), 2, "--state goes with --osm"},
+        {Path("a") + " " + Path("b"), 2, "more than one output folder"},
+    };
+    for (const Case& c : cases) {
+        ToolRun run = Discmaker(c.args);
+        EXPECT_EQ(run.status, c.status) << c.args;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << c.args << "\n" << run.err;
+        EXPECT_TRUE(run.out.empty()) << c.args;
+    }
+    EXPECT_FALSE(fs::exists(Path("o")));
+}
+
+TEST_F(CliTest, TownDiscsEndWithTheFiguresAndRepeatByteForByte) {
+    ToolRun first = Discmaker("--town 9 --size 250 " + Path("one"));
+    ASSERT_EQ(first.status, 0) << first.err;
+    std::regex figures(
+        "links [0-9]+, nodes [0-9]+, names [0-9]+, points of interest [0-9]+, km of road: freeway "
+        "[0-9.]+, "
+        "highway [0-9.]+, arterial [0-9.]+, collector [0-9.]+, street [0-9.]+, minor [0-9.]+, "
+        "bytes [0-9]+, "
+        "seconds [0-9.]+\n$");
+    EXPECT_TRUE(std::regex_search(first.out, figures)) << first.out;
+    std::smatch bytes;
+    ASSERT_TRUE(std::regex_search(first.out, bytes, std::regex("bytes ([0-9]+)")));
+    uint64_t total = 0;
+    auto tree = Tree(Path("one"));
+    for (const auto& [name, data] : tree)
+        total += data.size();
+    EXPECT_EQ(std::to_string(total), bytes[1].str());
+
+    ToolRun second = Discmaker("--town 9 --size 250 " + Path("two"));
+    ASSERT_EQ(second.status, 0) << second.err;
+    EXPECT_EQ(Tree(Path("two")), tree);
+    // Over the earlier discs in the same folder.
+    ToolRun again = Discmaker("--town 9 --size 250 " + Path("one"));
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(Tree(Path("one")), tree);
+    // And not over anything else.
+    fs::create_directories(Path("mine"));
+    std::ofstream(Path("mine/letter.txt")) << "keep";
+    ToolRun refused = Discmaker("--town 9 --size 250 " + Path("mine"));
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("holds no disc"), std::string::npos) << refused.err;
+}
+
+TEST_F(CliTest, OsmOutWritesTheNetworkOfTheDiscs) {
+    ToolRun run =
+        Discmaker("--town 4 --size 150 --osm-out " + Path("town.osm") + " " + Path("out"));
+    ASSERT_EQ(run.status, 0) << run.err;
+    discmaker::Network back = discmaker::ReadOsm(Path("town.osm"), "CA");
+    std::smatch links;
+    ASSERT_TRUE(std::regex_search(run.out, links, std::regex("links ([0-9]+)")));
+    // Every link of the discs is a way; the ways of the island and the mainland
+    // come back as separate roads, none lost.
+    EXPECT_EQ(std::to_string(back.links.size()), links[1].str());
+    EXPECT_FALSE(back.restrictions.empty());
+}
+
+TEST_F(CliTest, OsmExtractBuildsUnderItsState) {
+    const char extract[] = R"(<?xml version='1.0'?><osm version="0.6">
+      <node id="1" lat="46.000" lon="7.000"/><node id="2" lat="46.000" lon="7.010"/>
+      <node id="3" lat="46.010" lon="7.010"/>
+      <node id="4" lat="46.005" lon="7.005"><tag k="place" v="village"/><tag k="name" v="Alpdorf"/></node>
+      <way id="1"><nd ref="1"/><nd ref="2"/><nd ref="3"/><tag k="highway" v="secondary"/><tag k="name" v="Dorfstrasse"/></way>
+      </osm>)";
+    std::ofstream(Path("alp.osm")) << extract;
+    ToolRun run = Discmaker("--osm " + Path("alp.osm") + " --state ON " + Path("out"));
+    ASSERT_EQ(run.status, 0) << run.err;
+    // One road, cut where it crosses cells; one name, one place.
+    EXPECT_NE(run.out.find("names 1, points of interest 1,"), std::string::npos) << run.out;
+    EXPECT_TRUE(fs::exists(Path("out/cities/ON.dat")));
+    EXPECT_TRUE(fs::exists(Path("out/CD3/mapdata/poi.raw")));
+}
+
+}  // namespace

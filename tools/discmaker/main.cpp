@@ -1,0 +1,134 @@
+// discmaker: writes the data discs of the desktop map installer from the built-in
+// town or from an OpenStreetMap extract.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tools/discmaker/disc_builder.h"
+#include "tools/discmaker/osm.h"
+#include "tools/discmaker/town.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: discmaker [--town SEED --size N | --osm FILE [--state CODE]] [--osm-out FILE] OUT\n"
+    "\n"
+    "Writes complete data discs under OUT: the program-folder files (cdinfo.ini,\n"
+    "mh.ini, region data, size tables, city lists) and the discs OUT/CD1 to OUT/CD3.\n"
+    "\n"
+    "  --town SEED     build the made-up town of that seed (the default, seed 1)\n"
+    "  --size N        about N links in the town (default 400, at least 100)\n"
+    "  --osm FILE      build from an OpenStreetMap extract (.osm, .osm.gz, .osm.bz2, .osm.pbf)\n"
+    "  --state CODE    the built-in state or province the extract is filed under\n"
+    "                  (two letters, such as CA or ON; default AL)\n"
+    "  --osm-out FILE  also write the network that went onto the discs as OpenStreetMap XML\n"
+    "  --help          show this text\n"
+    "\n"
+    "The last line gives links, nodes, names, points of interest, km of road per\n"
+    "road class, bytes written and seconds.\n";
+
+int Usage(const std::string& error) {
+    std::fprintf(stderr, "discmaker: %s\n\n%s", error.c_str(), kUsage);
+    return 2;
+}
+
+bool ParseNumber(const std::string& text, long long min, long long max, long long* value) {
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    long long v = std::strtoll(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || v < min || v > max)
+        return false;
+    *value = v;
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::string seedText, sizeText, osmFile, stateCode, osmOut, out;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        auto value = [&](std::string* target) {
+            if (i + 1 >= args.size())
+                return false;
+            *target = args[++i];
+            return true;
+        };
+        if (arg == "--town") {
+            if (!value(&seedText))
+                return Usage("--town needs a seed");
+        } else if (arg == "--size") {
+            if (!value(&sizeText))
+                return Usage("--size needs a number of links");
+        } else if (arg == "--osm") {
+            if (!value(&osmFile))
+                return Usage("--osm needs a file");
+        } else if (arg == "--state") {
+            if (!value(&stateCode))
+                return Usage("--state needs a code");
+        } else if (arg == "--osm-out") {
+            if (!value(&osmOut))
+                return Usage("--osm-out needs a file");
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return Usage("unknown option " + arg);
+        } else if (out.empty()) {
+            out = arg;
+        } else {
+            return Usage("more than one output folder given");
+        }
+    }
+    if (out.empty())
+        return Usage("no output folder given");
+    if (!osmFile.empty() && (!seedText.empty() || !sizeText.empty())) {
+        return Usage("--osm cannot be combined with --town or --size");
+    }
+    if (osmFile.empty() && !stateCode.empty())
+        return Usage("--state goes with --osm");
+
+    try {
+        discmaker::Network network;
+        if (!osmFile.empty()) {
+            std::error_code ec;
+            if (!std::filesystem::exists(osmFile, ec)) {
+                std::fprintf(stderr, "discmaker: cannot read %s: no such file\n", osmFile.c_str());
+                return 1;
+            }
+            if (!stateCode.empty() && !discmaker::FindBuiltInState(stateCode)) {
+                return Usage("\"" + stateCode + "\" is not a built-in state or province code");
+            }
+            network = discmaker::ReadOsm(
+                osmFile, stateCode.empty() ? discmaker::kDefaultOsmState : stateCode);
+        } else {
+            long long seed = 1, size = 400;
+            if (!seedText.empty() && !ParseNumber(seedText, 0, (1LL << 62), &seed)) {
+                return Usage("the seed must be a whole number from 0");
+            }
+            if (!sizeText.empty() &&
+                !ParseNumber(sizeText, discmaker::kMinTownSize, discmaker::kMaxTownSize, &size)) {
+                return Usage("the size must be a whole number from " +
+                             std::to_string(discmaker::kMinTownSize) + " to " +
+                             std::to_string(discmaker::kMaxTownSize));
+            }
+            network = discmaker::BuildTown(static_cast<uint64_t>(seed), static_cast<int>(size));
+        }
+        discmaker::BuildFigures figures = discmaker::BuildDiscs(network, out);
+        if (!osmOut.empty())
+            discmaker::WriteOsmXml(network, osmOut);
+        std::printf("%s\n", discmaker::FiguresLine(figures).c_str());
+        return 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "discmaker: %s\n", e.what());
+        return 1;
+    }
+}

@@ -1,0 +1,1231 @@
+#include "tools/discmaker/osm.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <set>
+#include <stdexcept>
+
+#include <osmium/area/assembler.hpp>
+#include <osmium/area/multipolygon_manager.hpp>
+#include <osmium/handler.hpp>
+#include <osmium/handler/node_locations_for_ways.hpp>
+#include <osmium/index/map/flex_mem.hpp>
+#include <osmium/io/any_input.hpp>
+#include <osmium/relations/manager_util.hpp>
+#include <osmium/tags/tags_filter.hpp>
+#include <osmium/visitor.hpp>
+
+#include "tools/discmaker/disc_layout.h"
+
+namespace discmaker {
+
+namespace {
+
+constexpr double kDegToRad = 3.14159265358979323846 / 180.0;
+
+std::string Tag(const osmium::TagList& tags, const char* key) {
+    const char* value = tags[key];
+    return value ? value : "";
+}
+
+bool IsOneOf(const std::string& value, std::initializer_list<const char*> values) {
+    for (const char* v : values) {
+        if (value == v)
+            return true;
+    }
+    return false;
+}
+
+// ---- Roads -------------------------------------------------------------------------
+
+struct RoadKind {
+    RoadClass roadClass;
+    bool ramp;
+    bool impliedOneway;
+};
+
+// The drivable highway values; anything else (tracks, paths, footways, steps,
+// pedestrian areas, roads being built) is not a road for a car.
+bool RoadKindOf(const std::string& highway, RoadKind* kind) {
+    static const std::map<std::string, RoadKind> kinds = {
+        {"motorway", {RoadClass::Freeway, false, true}},
+        {"motorway_link", {RoadClass::Highway, true, true}},
+        {"trunk", {RoadClass::Highway, false, false}},
+        {"trunk_link", {RoadClass::Arterial, true, false}},
+        {"primary", {RoadClass::Arterial, false, false}},
+        {"primary_link", {RoadClass::Arterial, false, false}},
+        {"secondary", {RoadClass::Collector, false, false}},
+        {"secondary_link", {RoadClass::Collector, false, false}},
+        {"tertiary", {RoadClass::Collector, false, false}},
+        {"tertiary_link", {RoadClass::Collector, false, false}},
+        {"unclassified", {RoadClass::Street, false, false}},
+        {"residential", {RoadClass::Street, false, false}},
+        {"living_street", {RoadClass::Street, false, false}},
+        {"road", {RoadClass::Street, false, false}},
+        {"service", {RoadClass::Minor, false, false}},
+    };
+    auto it = kinds.find(highway);
+    if (it == kinds.end())
+        return false;
+    *kind = it->second;
+    return true;
+}
+
+bool CarsBarred(const osmium::TagList& tags) {
+    for (const char* key : {"motor_vehicle", "motorcar"}) {
+        std::string v = Tag(tags, key);
+        if (IsOneOf(v, {"yes", "designated", "permissive", "destination"}))
+            return false;
+        if (IsOneOf(v, {"no", "private"}))
+            return true;
+    }
+    return IsOneOf(Tag(tags, "access"), {"no", "private"}) || Tag(tags, "area") == "yes";
+}
+
+int ParseSpeed(const std::string& text) {
+    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])))
+        return 0;
+    double value = std::atof(text.c_str());
+    if (text.find("mph") != std::string::npos)
+        value *= 1.609344;
+    return value > 0 && value < 200 ? static_cast<int>(std::lround(value)) : 0;
+}
+
+// The words a name is split at, as the name files know them.
+const std::map<std::string, std::string>& SuffixTypes() {
+    static const std::map<std::string, std::string> types = {
+        {"Street", "St"},      {"St", "St"},        {"Avenue", "Ave"}, {"Ave", "Ave"},
+        {"Road", "Rd"},        {"Rd", "Rd"},        {"Drive", "Dr"},   {"Dr", "Dr"},
+        {"Boulevard", "Blvd"}, {"Blvd", "Blvd"},    {"Lane", "Ln"},    {"Ln", "Ln"},
+        {"Way", "Way"},        {"Court", "Ct"},     {"Ct", "Ct"},      {"Place", "Pl"},
+        {"Pl", "Pl"},          {"Terrace", "Ter"},  {"Circle", "Cir"}, {"Highway", "Hwy"},
+        {"Hwy", "Hwy"},        {"Parkway", "Pkwy"}, {"Trail", "Trl"},  {"Square", "Sq"},
+        {"Freeway", "Fwy"},
+    };
+    return types;
+}
+const std::set<std::string>& PrefixTypes() {
+    static const std::set<std::string> types = {"Avinguda", "Avenida",   "Carrer",  "Calle",
+                                                "Camí",     "Carretera", "Rue",     "Avenue",
+                                                "Via",      "Viale",     "Passeig", "Plaça"};
+    return types;
+}
+const std::map<std::string, std::string>& Directions() {
+    static const std::map<std::string, std::string> directions = {
+        {"N", "N"},          {"S", "S"},          {"E", "E"},          {"W", "W"},
+        {"NE", "NE"},        {"NW", "NW"},        {"SE", "SE"},        {"SW", "SW"},
+        {"North", "N"},      {"South", "S"},      {"East", "E"},       {"West", "W"},
+        {"Northeast", "NE"}, {"Northwest", "NW"}, {"Southeast", "SE"}, {"Southwest", "SW"},
+    };
+    return directions;
+}
+
+std::vector<std::string> Words(const std::string& text) {
+    std::vector<std::string> words;
+    std::string word;
+    for (char c : text) {
+        if (c == ' ') {
+            if (!word.empty())
+                words.push_back(word);
+            word.clear();
+        } else {
+            word += c;
+        }
+    }
+    if (!word.empty())
+        words.push_back(word);
+    return words;
+}
+
+std::string JoinWords(const std::vector<std::string>& words, size_t from, size_t to) {
+    std::string text;
+    for (size_t i = from; i < to; ++i) {
+        if (!text.empty())
+            text += ' ';
+        text += words[i];
+    }
+    return text;
+}
+
+}  // namespace
+
+// Splits "N Main St", "Main Street West", "Avinguda Meritxell" into the parts the
+// name files store; a name that fits no pattern is all base ("Bayreuther Straße").
+StreetName ParseStreetName(const std::string& text) {
+    StreetName name;
+    std::vector<std::string> words = Words(text);
+    size_t first = 0, last = words.size();
+    if (last - first >= 3 && Directions().count(words[first]))
+        name.directionPrefix = Directions().at(words[first++]);
+    if (last - first >= 3 && Directions().count(words[last - 1]))
+        name.directionSuffix = Directions().at(words[--last]);
+    if (last - first >= 2 && SuffixTypes().count(words[last - 1])) {
+        name.suffixType = SuffixTypes().at(words[--last]);
+    } else if (last - first >= 2 && PrefixTypes().count(words[first])) {
+        name.prefixType = words[first++];
+    }
+    name.base = JoinWords(words, first, last);
+    if (name.base.empty()) {  // "North Street": the direction was the name
+        name = StreetName{};
+        name.base = text;
+    }
+    return name;
+}
+
+namespace {
+
+// ---- Points of interest ----------------------------------------------------------------
+
+struct PoiKind {
+    PoiCategory category;
+    uint8_t sub;
+    const char* word;  // name of an unnamed point where one helps ("Parking")
+};
+
+uint8_t FoodType(const std::string& cuisine) {
+    std::string first = cuisine.substr(0, cuisine.find(';'));
+    static const std::map<std::string, uint8_t> types = {
+        {"american", 1},       {"chinese", 3},     {"french", 5},    {"german", 6},
+        {"greek", 7},          {"indian", 8},      {"italian", 9},   {"pizza", 9},
+        {"japanese", 10},      {"sushi", 10},      {"korean", 33},   {"mexican", 11},
+        {"seafood", 13},       {"fish", 13},       {"thai", 14},     {"vietnamese", 16},
+        {"vegetarian", 15},    {"burger", 27},     {"sandwich", 41}, {"steak_house", 48},
+        {"spanish", 47},       {"turkish", 50},    {"kebab", 50},    {"regional", 12},
+        {"international", 53}, {"portuguese", 39}, {"swiss", 49},    {"austrian", 18},
+        {"catalan", 47},       {"tapas", 47},
+    };
+    auto it = types.find(first);
+    return it != types.end() ? it->second : poi_sub::kFoodUnknown;
+}
+
+bool PoiKindOf(const osmium::TagList& tags, PoiKind* kind) {
+    using namespace poi_sub;
+    const std::string amenity = Tag(tags, "amenity"), shop = Tag(tags, "shop"),
+                      tourism = Tag(tags, "tourism"), leisure = Tag(tags, "leisure");
+    auto set = [&](PoiCategory c, uint8_t s, const char* word = nullptr) {
+        *kind = {c, s, word};
+        return true;
+    };
+    if (amenity == "atm")
+        return set(PoiCategory::Business, kAtm, "ATM");
+    if (amenity == "bank")
+        return set(PoiCategory::Business, kBank, "Bank");
+    if (IsOneOf(shop,
+                {"supermarket", "convenience", "grocery", "greengrocer", "bakery", "butcher"}))
+        return set(PoiCategory::Business, kGrocery);
+    if (shop == "car_repair" || amenity == "car_wash")
+        return set(PoiCategory::Transportation, kAutoService);
+    if (!shop.empty() && shop != "no" && shop != "vacant")
+        return set(PoiCategory::Business, kShopping);
+    if (amenity == "townhall")
+        return set(PoiCategory::Education, kCityHall, "Town Hall");
+    if (IsOneOf(amenity, {"university", "college"}))
+        return set(PoiCategory::Education, kHigherEducation);
+    if (IsOneOf(amenity, {"school", "kindergarten"}))
+        return set(PoiCategory::Education, kSchool);
+    if (amenity == "library")
+        return set(PoiCategory::Education, kLibrary, "Library");
+    if (IsOneOf(amenity, {"hospital", "clinic"}))
+        return set(PoiCategory::Emergency, kHospital, "Hospital");
+    if (IsOneOf(amenity, {"police", "fire_station"}))
+        return set(PoiCategory::Emergency, kPolice, "Police");
+    if (tourism == "theme_park")
+        return set(PoiCategory::Attraction, kAmusementPark);
+    if (amenity == "casino")
+        return set(PoiCategory::Attraction, kCasino);
+    if (IsOneOf(amenity, {"conference_centre", "exhibition_centre"}))
+        return set(PoiCategory::Attraction, kConventionCenter);
+    if (IsOneOf(tourism, {"museum", "gallery"}))
+        return set(PoiCategory::Attraction, kMuseum, "Museum");
+    if (IsOneOf(amenity, {"theatre", "arts_centre", "cinema"}))
+        return set(PoiCategory::Attraction, kPerformingArts);
+    if (leisure == "stadium")
+        return set(PoiCategory::Attraction, kStadium);
+    if (tourism == "information" && Tag(tags, "information") == "office")
+        return set(PoiCategory::Attraction, kTouristInformation, "Tourist Information");
+    if (tourism == "wine_cellar" || Tag(tags, "craft") == "winery")
+        return set(PoiCategory::Attraction, kWinery);
+    if (IsOneOf(tourism, {"attraction", "viewpoint", "zoo", "aquarium"}))
+        return set(PoiCategory::Attraction, kTouristAttraction);
+    if (IsOneOf(tourism, {"hotel", "motel", "guest_house", "hostel", "chalet", "apartment",
+                          "camp_site", "alpine_hut"}))
+        return set(PoiCategory::Lodging, kLodging);
+    if (leisure == "golf_course")
+        return set(PoiCategory::Recreation, kGolfCourse);
+    if (leisure == "marina")
+        return set(PoiCategory::Recreation, kMarina, "Marina");
+    if (Tag(tags, "landuse") == "winter_sports" || Tag(tags, "sport") == "skiing")
+        return set(PoiCategory::Recreation, kSkiResort);
+    if (IsOneOf(leisure, {"park", "sports_centre", "nature_reserve"}))
+        return set(PoiCategory::Recreation, kPark);
+    if (IsOneOf(amenity, {"restaurant", "fast_food", "cafe", "food_court", "pub", "biergarten"})) {
+        uint8_t food = amenity == "fast_food" ? 27 : FoodType(Tag(tags, "cuisine"));
+        return set(PoiCategory::Restaurant, food);
+    }
+    if (amenity == "fuel")
+        return set(PoiCategory::Transportation, kGasStation, "Fuel");
+    if (Tag(tags, "aeroway") == "aerodrome")
+        return set(PoiCategory::Transportation, kAirport);
+    if (amenity == "parking")
+        return set(PoiCategory::Transportation, kParking, "Parking");
+    if (amenity == "bus_station")
+        return set(PoiCategory::Transportation, kBusStation, "Bus Station");
+    if (amenity == "ferry_terminal")
+        return set(PoiCategory::Transportation, kFerryTerminal, "Ferry Terminal");
+    if (amenity == "car_rental")
+        return set(PoiCategory::Transportation, kCarRental, "Car Rental");
+    if (Tag(tags, "railway") == "station" && Tag(tags, "station") != "subway")
+        return set(PoiCategory::Transportation, kTrainStation, "Station");
+    return false;
+}
+
+// The last ten digits of a telephone number: the points of interest hold ten.
+std::string PhoneDigits(const std::string& text) {
+    std::string digits;
+    for (char c : text.substr(0, text.find(';'))) {
+        if (std::isdigit(static_cast<unsigned char>(c)))
+            digits += c;
+    }
+    if (digits.size() > 10)
+        digits = digits.substr(digits.size() - 10);
+    return digits;
+}
+
+uint32_t HouseNumber(const std::string& text) {
+    uint32_t n = 0;
+    size_t i = 0;
+    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])) && n < 100000000;
+         ++i) {
+        n = n * 10 + static_cast<uint32_t>(text[i] - '0');
+    }
+    return i > 0 ? n : 0;
+}
+
+// ---- Areas -------------------------------------------------------------------------
+
+bool FeatureKindOf(const osmium::TagList& tags, FeatureKind* kind) {
+    const std::string natural = Tag(tags, "natural"), landuse = Tag(tags, "landuse"),
+                      leisure = Tag(tags, "leisure"), amenity = Tag(tags, "amenity"),
+                      water = Tag(tags, "water");
+    if (natural == "water" || landuse == "reservoir" || landuse == "basin" ||
+        Tag(tags, "waterway") == "riverbank") {
+        *kind = IsOneOf(water, {"river", "canal", "stream"}) || Tag(tags, "waterway") == "riverbank"
+                    ? FeatureKind::River
+                    : FeatureKind::Lake;
+        return true;
+    }
+    if (IsOneOf(leisure, {"park", "garden", "recreation_ground", "nature_reserve"}) ||
+        IsOneOf(landuse, {"grass", "recreation_ground", "village_green"})) {
+        *kind = FeatureKind::Park;
+        return true;
+    }
+    if (landuse == "forest" || natural == "wood")
+        return *kind = FeatureKind::Forest, true;
+    if (landuse == "cemetery" || amenity == "grave_yard")
+        return *kind = FeatureKind::Cemetery, true;
+    if (leisure == "golf_course")
+        return *kind = FeatureKind::Golf, true;
+    if (Tag(tags, "aeroway") == "aerodrome")
+        return *kind = FeatureKind::Airport, true;
+    if (amenity == "hospital")
+        return *kind = FeatureKind::Hospital, true;
+    if (IsOneOf(amenity, {"university", "college", "school"}))
+        return *kind = FeatureKind::Campus, true;
+    if (landuse == "industrial")
+        return *kind = FeatureKind::Industrial, true;
+    if (landuse == "residential" || landuse == "commercial" || landuse == "retail")
+        return *kind = FeatureKind::Urban, true;
+    return false;
+}
+
+double RingAreaKm2(const std::vector<LatLon>& ring) {
+    if (ring.size() < 3)
+        return 0;
+    const double k = std::cos(ring[0].lat * kDegToRad) * 111.32;
+    double sum = 0;
+    for (size_t i = 0, j = ring.size() - 1; i < ring.size(); j = i++) {
+        sum +=
+            (ring[j].lon * k) * (ring[i].lat * 110.57) - (ring[i].lon * k) * (ring[j].lat * 110.57);
+    }
+    return std::abs(sum) / 2;
+}
+
+// Bigger areas stay visible further out.
+uint8_t LevelForArea(double km2) {
+    if (km2 <= 0)
+        return 0;
+    int level = static_cast<int>(std::floor(std::log2(km2 * 20)));
+    return static_cast<uint8_t>(std::clamp(level, 0, 15));
+}
+
+bool InsideRing(const std::vector<LatLon>& ring, LatLon p) {
+    bool inside = false;
+    for (size_t i = 0, j = ring.size() - 1; i < ring.size(); j = i++) {
+        if ((ring[i].lat > p.lat) != (ring[j].lat > p.lat) &&
+            p.lon <
+                (ring[j].lon - ring[i].lon) * (p.lat - ring[i].lat) / (ring[j].lat - ring[i].lat) +
+                    ring[i].lon) {
+            inside = !inside;
+        }
+    }
+    return inside;
+}
+
+LatLon Centroid(const std::vector<LatLon>& ring) {
+    LatLon c{};
+    for (const LatLon& p : ring)
+        c.lat += p.lat, c.lon += p.lon;
+    if (!ring.empty())
+        c.lat /= ring.size(), c.lon /= ring.size();
+    return c;
+}
+
+// ---- What the passes collect ---------------------------------------------------------
+
+struct RoadWay {
+    int64_t id = 0;
+    std::vector<int64_t> refs;
+    std::vector<LatLon> points;
+    RoadKind kind{};
+    Direction direction = Direction::Both;
+    bool roundabout = false;
+    bool toll = false;
+    int speed = 0;
+    std::string name;
+    std::string ref;
+    std::string destination;
+};
+
+struct Boundary {
+    int64_t id = 0;
+    int adminLevel = 0;
+    std::string name;
+    std::vector<LatLon> ring;  // the largest outer ring
+    double km2 = 0;
+};
+
+struct PlaceNode {
+    int64_t id = 0;
+    std::string name;
+    LatLon position;
+    double radiusKm = 0;  // how far its roads reach when no boundary says
+};
+
+struct PoiData {
+    int64_t id = 0;  // nodes positive; areas carry osmium's area id
+    PoiKind kind{};
+    std::string name;
+    std::string phone;
+    uint32_t houseNumber = 0;
+    LatLon position;
+};
+
+struct Interpolation {
+    int64_t id = 0;
+    Parity parity = Parity::Mixed;
+    std::vector<int64_t> refs;
+    std::vector<LatLon> points;
+};
+
+struct Restriction {
+    int64_t id = 0;
+    bool only = false;
+    int64_t from = 0, via = 0, to = 0;
+};
+
+struct Collected {
+    std::vector<RoadWay> roads;
+    std::vector<Boundary> boundaries;
+    std::vector<PlaceNode> places;
+    std::vector<PoiData> pois;
+    std::vector<Interpolation> interpolations;
+    std::vector<Restriction> restrictions;
+    std::vector<PolygonFeature> features;
+    std::vector<std::pair<int64_t, size_t>> featureOrder;  // source id, index, for a stable order
+    std::map<int64_t, std::pair<uint32_t, std::string>> addressNodes;  // number, street
+    std::map<int64_t, std::string> junctionRefs;
+    std::string extractName;
+};
+
+class RestrictionHandler : public osmium::handler::Handler {
+  public:
+    explicit RestrictionHandler(Collected& out) : m_out(out) {}
+    void relation(const osmium::Relation& relation) {
+        const osmium::TagList& tags = relation.tags();
+        if (Tag(tags, "type") != "restriction")
+            return;
+        std::string kind = Tag(tags, "restriction");
+        if (kind.empty())
+            kind = Tag(tags, "restriction:motorcar");
+        if (kind.rfind("no_", 0) != 0 && kind.rfind("only_", 0) != 0)
+            return;
+        Restriction r;
+        r.id = relation.id();
+        r.only = kind.rfind("only_", 0) == 0;
+        int froms = 0, vias = 0, tos = 0;
+        for (const osmium::RelationMember& member : relation.members()) {
+            std::string role = member.role();
+            if (role == "from" && member.type() == osmium::item_type::way)
+                r.from = member.ref(), ++froms;
+            else if (role == "to" && member.type() == osmium::item_type::way)
+                r.to = member.ref(), ++tos;
+            else if (role == "via" && member.type() == osmium::item_type::node)
+                r.via = member.ref(), ++vias;
+            else if (role == "via")
+                return;  // via ways are not kept
+        }
+        if (froms == 1 && tos == 1 && vias == 1)
+            m_out.restrictions.push_back(r);
+    }
+
+  private:
+    Collected& m_out;
+};
+
+class DataHandler : public osmium::handler::Handler {
+  public:
+    explicit DataHandler(Collected& out) : m_out(out) {}
+
+    void node(const osmium::Node& node) {
+        const osmium::TagList& tags = node.tags();
+        if (tags.empty() || !node.location().valid())
+            return;
+        LatLon at{node.location().lat(), node.location().lon()};
+        std::string number = Tag(tags, "addr:housenumber");
+        if (!number.empty())
+            m_out.addressNodes[node.id()] = {HouseNumber(number), Tag(tags, "addr:street")};
+        if (Tag(tags, "highway") == "motorway_junction" && tags["ref"])
+            m_out.junctionRefs[node.id()] = Tag(tags, "ref");
+        std::string place = Tag(tags, "place");
+        std::string name = Tag(tags, "name");
+        if (!name.empty() && IsOneOf(place, {"city", "town", "village"})) {
+            double radius = place == "city" ? 6 : place == "town" ? 3 : 1.5;
+            m_out.places.push_back({node.id(), name, at, radius});
+        }
+        AddPoi(node.id(), tags, at);
+    }
+
+    void way(const osmium::Way& way) {
+        const osmium::TagList& tags = way.tags();
+        std::vector<int64_t> refs;
+        std::vector<LatLon> points;
+        for (const osmium::NodeRef& ref : way.nodes()) {
+            if (!ref.location().valid())
+                continue;  // outside the extract
+            if (!refs.empty() && refs.back() == ref.ref())
+                continue;
+            refs.push_back(ref.ref());
+            points.push_back({ref.location().lat(), ref.location().lon()});
+        }
+        if (refs.size() < 2)
+            return;
+        RoadKind kind;
+        std::string highway = Tag(tags, "highway");
+        if (!highway.empty() && RoadKindOf(highway, &kind) && !CarsBarred(tags)) {
+            RoadWay road;
+            road.id = way.id();
+            road.refs = std::move(refs);
+            road.points = std::move(points);
+            road.kind = kind;
+            std::string junction = Tag(tags, "junction");
+            road.roundabout = junction == "roundabout" || junction == "circular";
+            std::string oneway = Tag(tags, "oneway");
+            if (IsOneOf(oneway, {"yes", "1", "true"}))
+                road.direction = Direction::Forward;
+            else if (IsOneOf(oneway, {"-1", "reverse"}))
+                road.direction = Direction::Backward;
+            else if (oneway.empty() && (kind.impliedOneway || road.roundabout))
+                road.direction = Direction::Forward;
+            road.toll = Tag(tags, "toll") == "yes";
+            road.speed = ParseSpeed(Tag(tags, "maxspeed"));
+            road.name = Tag(tags, "name");
+            road.ref = Tag(tags, "ref");
+            std::string destRef = Tag(tags, "destination:ref"), dest = Tag(tags, "destination");
+            std::replace(dest.begin(), dest.end(), ';', '/');
+            std::replace(destRef.begin(), destRef.end(), ';', '/');
+            road.destination = destRef.empty() ? dest
+                               : dest.empty()  ? destRef
+                                               : destRef + "/" + dest;
+            m_out.roads.push_back(std::move(road));
+            return;
+        }
+        std::string interpolation = Tag(tags, "addr:interpolation");
+        if (!interpolation.empty()) {
+            Interpolation in;
+            in.id = way.id();
+            in.parity = interpolation == "odd"    ? Parity::Odd
+                        : interpolation == "even" ? Parity::Even
+                                                  : Parity::Mixed;
+            in.refs = std::move(refs);
+            in.points = std::move(points);
+            m_out.interpolations.push_back(std::move(in));
+            return;
+        }
+        // Lines under the roads.
+        FeatureKind line;
+        bool isLine = true;
+        std::string waterway = Tag(tags, "waterway");
+        if (IsOneOf(waterway, {"river", "canal"}))
+            line = FeatureKind::River;
+        else if (Tag(tags, "railway") == "rail")
+            line = FeatureKind::Railway;
+        else if (Tag(tags, "natural") == "coastline")
+            line = FeatureKind::Shore;
+        else
+            isLine = false;
+        if (isLine) {
+            AddFeature(way.id() * 2, {line, 3, true, std::move(points), Tag(tags, "name")});
+        }
+    }
+
+    void area(const osmium::Area& area) {
+        const osmium::TagList& tags = area.tags();
+        // The largest outer ring stands for the area.
+        std::vector<LatLon> best;
+        double bestKm2 = -1;
+        for (const osmium::OuterRing& outer : area.outer_rings()) {
+            std::vector<LatLon> ring;
+            for (const osmium::NodeRef& ref : outer) {
+                if (ref.location().valid())
+                    ring.push_back({ref.location().lat(), ref.location().lon()});
+            }
+            if (ring.size() > 1 && ring.front() == ring.back())
+                ring.pop_back();
+            double km2 = RingAreaKm2(ring);
+            if (ring.size() >= 3 && km2 > bestKm2)
+                best = std::move(ring), bestKm2 = km2;
+        }
+        if (best.empty())
+            return;
+        if (Tag(tags, "boundary") == "administrative") {
+            int level = std::atoi(Tag(tags, "admin_level").c_str());
+            std::string name = Tag(tags, "name");
+            if (level > 0 && !name.empty())
+                m_out.boundaries.push_back({area.id(), level, name, best, bestKm2});
+            return;
+        }
+        FeatureKind kind;
+        if (FeatureKindOf(tags, &kind)) {
+            AddFeature(area.id(), {kind, LevelForArea(bestKm2), false, best, Tag(tags, "name")});
+        }
+        AddPoi(area.id(), tags, Centroid(best));
+    }
+
+  private:
+    void AddFeature(int64_t sourceId, PolygonFeature feature) {
+        m_out.featureOrder.push_back({sourceId, m_out.features.size()});
+        m_out.features.push_back(std::move(feature));
+    }
+
+    void AddPoi(int64_t id, const osmium::TagList& tags, LatLon at) {
+        PoiKind kind;
+        if (!PoiKindOf(tags, &kind))
+            return;
+        PoiData poi;
+        poi.id = id;
+        poi.kind = kind;
+        poi.name = Tag(tags, "name");
+        if (poi.name.empty())
+            poi.name = Tag(tags, "brand");
+        if (poi.name.empty())
+            poi.name = Tag(tags, "operator");
+        if (poi.name.empty() && kind.word)
+            poi.name = kind.word;
+        if (poi.name.empty())
+            return;
+        std::string phone = Tag(tags, "phone");
+        if (phone.empty())
+            phone = Tag(tags, "contact:phone");
+        poi.phone = PhoneDigits(phone);
+        poi.houseNumber = HouseNumber(Tag(tags, "addr:housenumber"));
+        poi.position = at;
+        m_out.pois.push_back(std::move(poi));
+    }
+
+    Collected& m_out;
+};
+
+// ---- Turning what was collected into a network ---------------------------------------
+
+class NetworkMaker {
+  public:
+    NetworkMaker(Collected& in, const BuiltInState& state) : m_in(in), m_state(state) {}
+
+    Network Make() {
+        MakeLinks();
+        if (m_net.links.empty())
+            throw std::runtime_error("the extract holds no drivable road");
+        MakeAreas();
+        AssignLinkAreas();
+        MakeRestrictions();
+        MakeHouseRanges();
+        MakeFeatures();
+        MakePois();
+        MakeRegion();
+        AssignPoiLinks(m_net);
+        ValidateNetwork(m_net);
+        return std::move(m_net);
+    }
+
+  private:
+    void MakeLinks() {
+        // Nodes where ways meet or end become network nodes; the rest are shape.
+        std::map<int64_t, uint32_t> uses;
+        for (const RoadWay& road : m_in.roads) {
+            for (size_t i = 0; i < road.refs.size(); ++i) {
+                uses[road.refs[i]] += (i == 0 || i + 1 == road.refs.size()) ? 2 : 1;
+            }
+        }
+        for (const RoadWay& road : m_in.roads) {
+            uint32_t from = NodeFor(road.refs[0], road.points[0]);
+            std::vector<LatLon> shape;
+            std::set<int64_t> seen{road.refs[0]};
+            for (size_t i = 1; i < road.refs.size(); ++i) {
+                bool last = i + 1 == road.refs.size();
+                // A way that comes back to one of its own nodes is cut there too.
+                bool end = last || uses[road.refs[i]] > 1 || seen.count(road.refs[i]);
+                seen.insert(road.refs[i]);
+                if (!end) {
+                    shape.push_back(road.points[i]);
+                    continue;
+                }
+                uint32_t to = NodeFor(road.refs[i], road.points[i]);
+                if (to == from && shape.empty())
+                    continue;  // a repeated node
+                Link link;
+                link.from = from;
+                link.to = to;
+                link.shape = std::move(shape);
+                shape.clear();
+                link.roadClass = road.kind.roadClass;
+                link.ramp = road.kind.ramp;
+                link.direction = road.direction;
+                link.roundabout = road.roundabout;
+                link.toll = road.toll;
+                link.speedKmh = road.speed;
+                if (!road.name.empty())
+                    link.name = ParseStreetName(road.name);
+                if (!road.ref.empty()) {
+                    link.highwayNumber = road.ref.substr(0, road.ref.find(';'));
+                    size_t cut = link.highwayNumber.find_last_of(" -");
+                    link.signText = cut == std::string::npos ? link.highwayNumber
+                                                             : link.highwayNumber.substr(cut + 1);
+                }
+                if (link.ramp) {
+                    auto junction = m_in.junctionRefs.find(road.refs[0]);
+                    if (junction != m_in.junctionRefs.end() && m_linksOfWay[road.id].empty()) {
+                        link.exitNumber = junction->second;
+                    }
+                    link.exitSign = road.destination;
+                }
+                link.sourceId = road.id;
+                m_linksOfWay[road.id].push_back(m_net.AddLink(std::move(link)));
+                from = to;
+            }
+        }
+    }
+
+    uint32_t NodeFor(int64_t id, LatLon at) {
+        auto it = m_nodes.find(id);
+        if (it != m_nodes.end())
+            return it->second;
+        uint32_t node = m_net.AddNode(at, id);
+        m_nodes[id] = node;
+        return node;
+    }
+
+    void MakeAreas() {
+        m_stateArea = m_net.AddArea({AreaKind::State, m_state.name, m_state.code, kNone, {}, {}});
+        std::sort(m_in.boundaries.begin(), m_in.boundaries.end(),
+                  [](const Boundary& a, const Boundary& b) { return a.id < b.id; });
+        // Counties: the levels of a region's districts; cities: the municipal ones.
+        for (const Boundary& b : m_in.boundaries) {
+            if (b.adminLevel >= 5 && b.adminLevel <= 6) {
+                uint32_t county = m_net.AddArea(
+                    {AreaKind::County, b.name, "", m_stateArea, Centroid(b.ring), b.ring});
+                m_counties.push_back(county);
+            }
+        }
+        if (m_counties.empty()) {
+            // No district in the extract: one county for all of it, named after the
+            // largest boundary there is, else the state.
+            std::string name = m_state.name;
+            double km2 = -1;
+            for (const Boundary& b : m_in.boundaries) {
+                if (b.adminLevel <= 4 && b.km2 > km2)
+                    name = b.name, km2 = b.km2;
+            }
+            m_counties.push_back(m_net.AddArea({AreaKind::County, name, "", m_stateArea, {}, {}}));
+        }
+        for (const Boundary& b : m_in.boundaries) {
+            if (b.adminLevel >= 7 && b.adminLevel <= 8) {
+                LatLon centre = Centroid(b.ring);
+                // A place node of the same name inside gives the centre.
+                for (const PlaceNode& p : m_in.places) {
+                    if (p.name == b.name && InsideRing(b.ring, p.position)) {
+                        centre = p.position;
+                        break;
+                    }
+                }
+                uint32_t city =
+                    m_net.AddArea({AreaKind::City, b.name, "", CountyAt(centre), centre, b.ring});
+                m_boundaryCities.push_back(city);
+            }
+        }
+        std::sort(m_in.places.begin(), m_in.places.end(),
+                  [](const PlaceNode& a, const PlaceNode& b) { return a.id < b.id; });
+        for (const PlaceNode& p : m_in.places) {
+            bool inBoundary = false;
+            for (uint32_t city : m_boundaryCities) {
+                if (m_net.areas[city].name == p.name)
+                    inBoundary = true;
+            }
+            if (inBoundary)
+                continue;
+            uint32_t city =
+                m_net.AddArea({AreaKind::City, p.name, "", CountyAt(p.position), p.position, {}});
+            m_placeCities.push_back({city, p.radiusKm});
+        }
+    }
+
+    uint32_t CountyAt(LatLon p) const {
+        for (uint32_t county : m_counties) {
+            const Area& a = m_net.areas[county];
+            if (a.outline.size() >= 3 && InsideRing(a.outline, p))
+                return county;
+        }
+        return m_counties.front();
+    }
+
+    // The city at a point: a city boundary holding it, else the nearest place within
+    // its reach, else the county.
+    uint32_t AreaAt(LatLon p) const {
+        for (uint32_t city : m_boundaryCities) {
+            if (InsideRing(m_net.areas[city].outline, p))
+                return city;
+        }
+        uint32_t best = kNone;
+        double bestKm = 0;
+        for (const auto& [city, radius] : m_placeCities) {
+            double km = DistanceKm(m_net.areas[city].center, p);
+            if (km <= radius && (best == kNone || km < bestKm))
+                best = city, bestKm = km;
+        }
+        return best != kNone ? best : CountyAt(p);
+    }
+
+    void AssignLinkAreas() {
+        for (uint32_t link = 0; link < m_net.links.size(); ++link) {
+            std::vector<LatLon> points = m_net.LinkPoints(link);
+            LatLon mid = points[points.size() / 2];
+            if (points.size() == 2)
+                mid = {(points[0].lat + points[1].lat) / 2, (points[0].lon + points[1].lon) / 2};
+            m_net.links[link].leftArea = m_net.links[link].rightArea = AreaAt(mid);
+        }
+    }
+
+    // The piece of a way that touches a node.
+    uint32_t PieceAt(int64_t way, uint32_t node) const {
+        auto it = m_linksOfWay.find(way);
+        if (it == m_linksOfWay.end())
+            return kNone;
+        for (uint32_t link : it->second) {
+            if (m_net.links[link].from == node || m_net.links[link].to == node)
+                return link;
+        }
+        return kNone;
+    }
+
+    void MakeRestrictions() {
+        std::sort(m_in.restrictions.begin(), m_in.restrictions.end(),
+                  [](const Restriction& a, const Restriction& b) { return a.id < b.id; });
+        std::set<std::tuple<uint32_t, uint32_t, uint32_t>> made;
+        auto add = [&](uint32_t from, uint32_t via, uint32_t to) {
+            if (made.insert({from, via, to}).second)
+                m_net.restrictions.push_back({from, via, to});
+        };
+        for (const Restriction& r : m_in.restrictions) {
+            auto node = m_nodes.find(r.via);
+            if (node == m_nodes.end())
+                continue;
+            uint32_t from = PieceAt(r.from, node->second), to = PieceAt(r.to, node->second);
+            if (from == kNone || to == kNone)
+                continue;
+            if (!r.only) {
+                add(from, node->second, to);
+                continue;
+            }
+            // "Only this way": every other way out is forbidden.
+            for (uint32_t link = 0; link < m_net.links.size(); ++link) {
+                const Link& l = m_net.links[link];
+                if (link == to || (l.from != node->second && l.to != node->second))
+                    continue;
+                add(from, node->second, link);
+            }
+        }
+    }
+
+    void MakeHouseRanges() {
+        std::sort(m_in.interpolations.begin(), m_in.interpolations.end(),
+                  [](const Interpolation& a, const Interpolation& b) { return a.id < b.id; });
+        for (const Interpolation& in : m_in.interpolations) {
+            auto first = m_in.addressNodes.find(in.refs.front());
+            auto last = m_in.addressNodes.find(in.refs.back());
+            if (first == m_in.addressNodes.end() || last == m_in.addressNodes.end())
+                continue;
+            if (first->second.first == 0 || last->second.first == 0)
+                continue;
+            std::string street =
+                first->second.second.empty() ? last->second.second : first->second.second;
+            // The link of that street nearest the interpolation's middle.
+            LatLon mid = in.points[in.points.size() / 2];
+            uint32_t best = kNone;
+            double bestKm = 0.3;  // further than this the line belongs to no road here
+            for (uint32_t link = 0; link < m_net.links.size(); ++link) {
+                const Link& l = m_net.links[link];
+                if (!street.empty() && l.name.FullText() != ParseStreetName(street).FullText())
+                    continue;
+                for (const LatLon& p : m_net.LinkPoints(link)) {
+                    double km = DistanceKm(p, mid);
+                    if (km < bestKm)
+                        best = link, bestKm = km;
+                }
+            }
+            if (best == kNone)
+                continue;
+            std::vector<LatLon> points = m_net.LinkPoints(best);
+            auto along = [&](LatLon p) {
+                size_t nearest = 0;
+                double nearestKm = -1;
+                for (size_t i = 0; i < points.size(); ++i) {
+                    double km = DistanceKm(points[i], p);
+                    if (nearestKm < 0 || km < nearestKm)
+                        nearest = i, nearestKm = km;
+                }
+                return nearest;
+            };
+            size_t a = along(in.points.front()), b = along(in.points.back());
+            uint32_t n0 = first->second.first, n1 = last->second.first;
+            if (a > b)
+                std::swap(n0, n1);
+            // The side: where the middle lies of the segment nearest it.
+            size_t seg = std::min(along(mid), points.size() - 2);
+            LatLon p0 = points[seg], p1 = points[seg + 1];
+            double cross =
+                (p1.lon - p0.lon) * (mid.lat - p0.lat) - (p1.lat - p0.lat) * (mid.lon - p0.lon);
+            const Parity parity = in.parity;
+            HouseRange range{n0, n1, parity};
+            Link& link = m_net.links[best];
+            HouseRange& side = cross > 0 ? link.left : link.right;
+            if (side.Empty()) {
+                side = range;
+            } else {
+                // Several lines along one link: the range reaches over all of them.
+                bool up = side.last >= side.first;
+                uint32_t lo = std::min({side.first, side.last, n0, n1}),
+                         hi = std::max({side.first, side.last, n0, n1});
+                side.first = up ? lo : hi;
+                side.last = up ? hi : lo;
+                if (side.parity != parity)
+                    side.parity = Parity::Mixed;
+            }
+        }
+    }
+
+    void MakeFeatures() {
+        std::vector<std::pair<int64_t, size_t>> order = m_in.featureOrder;
+        std::sort(order.begin(), order.end());
+        for (const auto& [id, index] : order)
+            m_net.features.push_back(std::move(m_in.features[index]));
+        // The boundaries of districts and of the region as lines.
+        for (const Boundary& b : m_in.boundaries) {
+            if (b.adminLevel > 6)
+                continue;
+            std::vector<LatLon> ring = b.ring;
+            ring.push_back(ring.front());
+            FeatureKind kind =
+                b.adminLevel <= 4 ? FeatureKind::StateBorder : FeatureKind::CountyBorder;
+            m_net.features.push_back(
+                {kind, static_cast<uint8_t>(b.adminLevel <= 4 ? 6 : 4), true, ring, b.name});
+        }
+    }
+
+    void MakePois() {
+        std::sort(m_in.pois.begin(), m_in.pois.end(),
+                  [](const PoiData& a, const PoiData& b) { return a.id < b.id; });
+        for (const PoiData& p : m_in.pois) {
+            Poi poi;
+            poi.category = p.kind.category;
+            poi.subCategory = p.kind.sub;
+            poi.name = p.name;
+            poi.phone = p.phone;
+            poi.houseNumber = p.houseNumber;
+            poi.position = p.position;
+            poi.city = AreaAt(p.position);
+            m_net.pois.push_back(std::move(poi));
+        }
+        for (uint32_t area = 0; area < m_net.areas.size(); ++area) {
+            const Area& a = m_net.areas[area];
+            if (a.kind != AreaKind::City)
+                continue;
+            Poi poi;
+            poi.category = PoiCategory::City;
+            poi.subCategory = poi_sub::kCity;
+            poi.name = a.name;
+            poi.position = a.center;
+            poi.city = area;
+            m_net.pois.push_back(std::move(poi));
+        }
+    }
+
+    void MakeRegion() {
+        Bounds b;
+        for (const Node& node : m_net.nodes)
+            b.Add(node.position);
+        Region region;
+        region.number = m_state.region;
+        region.name = m_state.name;
+        region.area = m_stateArea;
+        region.outline = {
+            {b.minLat, b.minLon}, {b.minLat, b.maxLon}, {b.maxLat, b.maxLon}, {b.maxLat, b.minLon}};
+        if (m_state.subAreaMask == 3) {
+            // A region chosen by halves: north and south of the middle.
+            double mid = (b.minLat + b.maxLat) / 2;
+            region.subAreas.push_back(
+                {"North",
+                 {{mid, b.minLon}, {mid, b.maxLon}, {b.maxLat, b.maxLon}, {b.maxLat, b.minLon}}});
+            region.subAreas.push_back(
+                {"South",
+                 {{b.minLat, b.minLon}, {b.minLat, b.maxLon}, {mid, b.maxLon}, {mid, b.minLon}}});
+        }
+        m_net.regions.push_back(region);
+    }
+
+    Collected& m_in;
+    const BuiltInState& m_state;
+    Network m_net;
+    std::map<int64_t, uint32_t> m_nodes;
+    std::map<int64_t, std::vector<uint32_t>> m_linksOfWay;
+    uint32_t m_stateArea = kNone;
+    std::vector<uint32_t> m_counties, m_boundaryCities;
+    std::vector<std::pair<uint32_t, double>> m_placeCities;
+};
+
+}  // namespace
+
+Network ReadOsm(const std::filesystem::path& file, const std::string& stateCode) {
+    const BuiltInState* state = FindBuiltInState(stateCode);
+    if (!state)
+        throw std::invalid_argument("\"" + stateCode +
+                                    "\" is not a built-in state or province code");
+    {
+        std::ifstream probe(file, std::ios::binary);
+        if (!probe)
+            throw std::runtime_error("cannot open " + file.string());
+    }
+    Collected collected;
+    try {
+        const osmium::io::File input{file.string()};
+        {
+            osmium::io::Reader reader{input, osmium::osm_entity_bits::relation};
+            RestrictionHandler restrictions{collected};
+            osmium::apply(reader, restrictions);
+            reader.close();
+        }
+        osmium::TagsFilter filter{false};
+        for (const char* key : {"natural", "landuse", "leisure", "amenity", "aeroway", "water",
+                                "waterway", "shop", "tourism"}) {
+            filter.add_rule(true, osmium::TagMatcher{key});
+        }
+        filter.add_rule(true, osmium::TagMatcher{"boundary", "administrative"});
+        osmium::area::Assembler::config_type config;
+        osmium::area::MultipolygonManager<osmium::area::Assembler> areas{config, filter};
+        osmium::relations::read_relations(input, areas);
+
+        using Index =
+            osmium::index::map::FlexMem<osmium::unsigned_object_id_type, osmium::Location>;
+        Index index;
+        osmium::handler::NodeLocationsForWays<Index> locations{index};
+        locations.ignore_errors();
+        DataHandler data{collected};
+        osmium::io::Reader reader{input};
+        osmium::apply(reader, locations, data,
+                      areas.handler([&data](osmium::memory::Buffer&& buffer) {
+                          osmium::apply(buffer, data);
+                      }));
+        reader.close();
+    } catch (const std::exception& e) {
+        throw std::runtime_error("cannot read " + file.string() + ": " + e.what());
+    }
+    return NetworkMaker(collected, *state).Make();
+}
+
+// ---- Writing OpenStreetMap XML --------------------------------------------------------
+
+namespace {
+
+std::string Escape(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&apos;";
+                break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20 && c != '\t')
+                    out += ' ';
+                else
+                    out += c;
+        }
+    }
+    return out;
+}
+
+const char* HighwayValue(const Link& link) {
+    switch (link.roadClass) {
+        case RoadClass::Freeway:
+            return link.ramp ? "motorway_link" : "motorway";
+        case RoadClass::Highway:
+            return link.ramp ? "motorway_link" : "trunk";
+        case RoadClass::Arterial:
+            return link.ramp ? "trunk_link" : "primary";
+        case RoadClass::Collector:
+            return "secondary";
+        case RoadClass::Street:
+            return "residential";
+        case RoadClass::Minor:
+            return "service";
+    }
+    return "road";
+}
+
+double Bearing(LatLon a, LatLon b) {
+    double dx = (b.lon - a.lon) * std::cos(a.lat * kDegToRad), dy = b.lat - a.lat;
+    return std::atan2(dx, dy) / kDegToRad;  // clockwise from north
+}
+
+// The kind of a forbidden turn, from the angle between the way in and the way out.
+const char* TurnKind(const Network& network, const TurnRestriction& r) {
+    auto pointsFrom = [&](uint32_t link, bool fromVia) {
+        std::vector<LatLon> points = network.LinkPoints(link);
+        if (network.links[link].to == r.viaNode &&
+            !(network.links[link].from == r.viaNode && fromVia)) {
+            std::reverse(points.begin(), points.end());
+        }
+        return points;  // starts at the via node
+    };
+    if (r.fromLink == r.toLink)
+        return "no_u_turn";
+    std::vector<LatLon> in = pointsFrom(r.fromLink, false), out = pointsFrom(r.toLink, true);
+    double bearingIn = Bearing(in[1], in[0]);  // driving towards the node
+    double bearingOut = Bearing(out[0], out[1]);
+    double turn = std::fmod(bearingOut - bearingIn + 540.0, 360.0) - 180.0;
+    if (turn > 150 || turn < -150)
+        return "no_u_turn";
+    if (turn > 30)
+        return "no_right_turn";
+    if (turn < -30)
+        return "no_left_turn";
+    return "no_straight_on";
+}
+
+}  // namespace
+
+void WriteOsmXml(const Network& network, const std::filesystem::path& file) {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    if (!out)
+        throw std::runtime_error("cannot write " + file.string());
+    out << "<?xml version='1.0' encoding='UTF-8'?>\n<osm version=\"0.6\" "
+           "generator=\"discmaker\">\n";
+    char text[160];
+    auto tag = [&](const char* key, const std::string& value) {
+        if (!value.empty())
+            out << "    <tag k=\"" << key << "\" v=\"" << Escape(value) << "\"/>\n";
+    };
+    // Network nodes are 1..N; shape points follow, link by link.
+    for (size_t i = 0; i < network.nodes.size(); ++i) {
+        std::snprintf(text, sizeof text,
+                      "  <node id=\"%zu\" version=\"1\" lat=\"%.7f\" lon=\"%.7f\"/>\n", i + 1,
+                      network.nodes[i].position.lat, network.nodes[i].position.lon);
+        out << text;
+    }
+    uint64_t nextId = network.nodes.size() + 1;
+    std::vector<uint64_t> firstShapeId(network.links.size());
+    for (size_t l = 0; l < network.links.size(); ++l) {
+        firstShapeId[l] = nextId;
+        for (const LatLon& p : network.links[l].shape) {
+            std::snprintf(text, sizeof text,
+                          "  <node id=\"%llu\" version=\"1\" lat=\"%.7f\" lon=\"%.7f\"/>\n",
+                          static_cast<unsigned long long>(nextId++), p.lat, p.lon);
+            out << text;
+        }
+    }
+    // Places, after the road nodes.
+    for (const Area& area : network.areas) {
+        if (area.kind != AreaKind::City)
+            continue;
+        std::snprintf(text, sizeof text,
+                      "  <node id=\"%llu\" version=\"1\" lat=\"%.7f\" lon=\"%.7f\">\n",
+                      static_cast<unsigned long long>(nextId++), area.center.lat, area.center.lon);
+        out << text;
+        tag("place", "town");
+        tag("name", area.name);
+        out << "  </node>\n";
+    }
+    for (size_t l = 0; l < network.links.size(); ++l) {
+        const Link& link = network.links[l];
+        out << "  <way id=\"" << l + 1 << "\" version=\"1\">\n";
+        out << "    <nd ref=\"" << link.from + 1 << "\"/>\n";
+        for (size_t k = 0; k < link.shape.size(); ++k)
+            out << "    <nd ref=\"" << firstShapeId[l] + k << "\"/>\n";
+        out << "    <nd ref=\"" << link.to + 1 << "\"/>\n";
+        tag("highway", HighwayValue(link));
+        if (link.direction == Direction::Forward)
+            tag("oneway", "yes");
+        if (link.direction == Direction::Backward)
+            tag("oneway", "-1");
+        if (link.direction == Direction::Both && link.roadClass == RoadClass::Freeway)
+            tag("oneway", "no");
+        if (link.roundabout)
+            tag("junction", "roundabout");
+        tag("name", link.name.FullText());
+        tag("ref", link.highwayNumber);
+        tag("maxspeed", std::to_string(link.Speed()));
+        if (link.toll)
+            tag("toll", "yes");
+        if (!link.exitSign.empty())
+            tag("destination", link.exitSign);
+        out << "  </way>\n";
+    }
+    for (size_t i = 0; i < network.restrictions.size(); ++i) {
+        const TurnRestriction& r = network.restrictions[i];
+        out << "  <relation id=\"" << i + 1 << "\" version=\"1\">\n";
+        out << "    <member type=\"way\" ref=\"" << r.fromLink + 1 << "\" role=\"from\"/>\n";
+        out << "    <member type=\"node\" ref=\"" << r.viaNode + 1 << "\" role=\"via\"/>\n";
+        out << "    <member type=\"way\" ref=\"" << r.toLink + 1 << "\" role=\"to\"/>\n";
+        tag("type", "restriction");
+        tag("restriction", TurnKind(network, r));
+        out << "  </relation>\n";
+    }
+    out << "</osm>\n";
+    if (!out)
+        throw std::runtime_error("cannot write " + file.string());
+}
+
+}  // namespace discmaker
