@@ -28,24 +28,31 @@ const char* const kProgramFolders[] = {"CD1", "CD2", "CD3", "cities"};
 // stays beside the new disc; a folder with anything else in it is refused rather
 // than mixed with a disc.
 void PrepareOut(const fs::path& out) {
-    if (!fs::exists(out)) return;
-    if (!fs::is_directory(out)) throw std::runtime_error(out.string() + " is not a folder");
+    if (!fs::exists(out))
+        return;
+    if (!fs::is_directory(out))
+        throw std::runtime_error(out.string() + " is not a folder");
     auto ours = [](const std::string& name) {
         for (const char* file : kProgramFiles) {
-            if (name == file) return true;
+            if (name == file)
+                return true;
         }
         for (const char* folder : kProgramFolders) {
-            if (name == folder) return true;
+            if (name == folder)
+                return true;
         }
         return false;
     };
     for (const auto& entry : fs::directory_iterator(out)) {
         if (!ours(entry.path().filename().string())) {
-            throw std::runtime_error(out.string() + " is not empty and holds no disc; choose a new folder");
+            throw std::runtime_error(out.string() +
+                                     " is not empty and holds no disc; choose a new folder");
         }
     }
-    for (const char* name : kProgramFiles) fs::remove(out / name);
-    for (const char* name : kProgramFolders) fs::remove_all(out / name);
+    for (const char* name : kProgramFiles)
+        fs::remove(out / name);
+    for (const char* name : kProgramFolders)
+        fs::remove_all(out / name);
 }
 
 uint64_t FolderBytes(const fs::path& folder) {
