@@ -131,7 +131,8 @@ HostBackend StartHost(const HostOptions& options) {
     if (ScreenshotPath()) {
         SetMainWindowDestroyHandler([] { ThePicture().Keep(); });
     }
-    static const bool exitHandler = (std::atexit(StopAtExit), true);
+    static const bool exitHandler =
+        (std::atexit(StopAtExit), platform::AddExitHandler(StopAtExit), true);
     (void)exitHandler;
     return backend->kind;
 }

@@ -33,6 +33,11 @@ struct ProcessExit {
 void SetExitMode(ExitMode mode);
 ExitMode GetExitMode();
 
+// Runs, most recent first, when ExitProcess ends a program (not in tests): for
+// work that must happen even though static destructors are skipped, such as
+// writing the screenshot of the screen.
+void AddExitHandler(void (*handler)());
+
 // The argument text the program was started with (without the program's name), as
 // the platform hands it to WinMain. A program started from a host shell gets its
 // arguments joined back into one text.
