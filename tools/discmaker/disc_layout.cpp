@@ -127,7 +127,9 @@ namespace {
 
 // Positions are stored as f32 on the discs: cells are decided on the stored value,
 // so a reader that recomputes the cell of a stored point finds the same one.
-double Stored(double degrees) {
+// Kept out of line: GCC 12 at -O2 and above drops a vectorised float round trip
+// of both fields of a position, which left release builds with unrounded points.
+[[gnu::noinline]] double Stored(double degrees) {
     return static_cast<double>(static_cast<float>(degrees));
 }
 

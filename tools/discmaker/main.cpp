@@ -1,6 +1,7 @@
 // discmaker: writes the data discs of the desktop map installer from the built-in
 // town or from an OpenStreetMap extract.
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -51,6 +52,7 @@ bool ParseNumber(const std::string& text, long long min, long long max, long lon
 }  // namespace
 
 int main(int argc, char** argv) {
+    const auto start = std::chrono::steady_clock::now();
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string seedText, sizeText, osmFile, stateCode, osmOut, out;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -125,6 +127,9 @@ int main(int argc, char** argv) {
         discmaker::BuildFigures figures = discmaker::BuildDiscs(network, out);
         if (!osmOut.empty())
             discmaker::WriteOsmXml(network, osmOut);
+        // The whole run, reading the input included.
+        figures.seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         std::printf("%s\n", discmaker::FiguresLine(figures).c_str());
         return 0;
     } catch (const std::exception& e) {

@@ -23,8 +23,9 @@ struct LatLon {
     bool operator==(const LatLon&) const = default;
 };
 
-// Road classes as the chunk attribute word carries them (bits 6-8). Classes 0 to 3
-// are the major classes of the overview network, 4 and 5 the detailed network.
+// Road classes, most important first. Classes 0 to 3 are the major classes of the
+// overview network, 4 and 5 the detailed network. The chunk attribute word's class
+// value is DeviceClassValue (mapdata_writer.h), not this number.
 enum class RoadClass : uint8_t {
     Freeway = 0,    // limited access, with ramps
     Highway = 1,    // major highway, numbered route
@@ -317,33 +318,10 @@ Network MakeTestGrid(int columns, int rows, LatLon southWest = {45.0, -100.0},
 }  // namespace discmaker
 
 // Requests from the other writers (write "// REQUEST(<helper>): ..." below).
-// REQUEST(dm-names): two fields on Link for the exit signs of ramps, which go into
-// "lsr.raw"/"lsrs.raw" (the device shows them as "EXIT 12A: I-5 N/MAIN ST" and
-// guidance picks the route designation out of the sign text):
-//     std::string exitNumber;  // exit label of a ramp ("12A"); the device shows at most 8 bytes
-//     std::string exitSign;    // text of the ramp's destination sign ("I-5 N/MAIN ST"); at most 60
-//     bytes shown
-//   OSM: exitNumber from the `ref` of the motorway_junction node the ramp leaves
-//   from (or the way's `junction:ref`), exitSign from `destination:ref` and
-//   `destination` joined by "/"; the town: an exit number and a sign on each
-//   freeway off-ramp. Both empty on every other link. (signText stays the shield
-//   text; the name files do not need it.)
-// REQUEST(dm-map): what the chunk records of "mapdata1.raz"/"mapdata2N.raz" can hold
-// (WriteMapDataFiles throws std::runtime_error naming the link or node otherwise):
-//   1. at most 1023 shape points per link (formats::chunk_payload::kMaxShapePoints;
-//      the reader's shape count has 10 bits);
-//   2. once the layout is planned: the two end nodes of every link lie in one
-//      detailed cell (DiscLayout::DetailedCell) or in two detailed cells that share a
-//      side. A link that reaches further must be split where its shape crosses the
-//      cell borders (a crossing exactly through a cell corner needs its new node
-//      placed so that both pieces meet this). A link from cell to cell is written as
-//      two half-links joined at a border node; a half-link with both ends on borders
-//      is not supported;
-//   3. at most 15 link ends at a node (a loop counts twice) and at most 15 turn
-//      restrictions through a node.
-//   4. RoadClass is not the attribute word's class number: the device has classes
-//      0x40 to 0x140 and its router and map view treat class 0 as no major road, so
-//      DeviceClassValue (mapdata_writer.h) maps Freeway 0x40, Highway 0x80, Arterial
-//      and Collector 0xC0, Street 0x100, Minor 0x140; please fix the enum's comment.
+// Done: Link::exitNumber and Link::exitSign (dm-names); the chunk limits (dm-map):
+// ValidateNetwork cuts links beyond 1,023 shape points, keeps 15 restrictions per
+// node and refuses more than 15 link ends at a node; FitLinksToGrid (disc_layout.h)
+// leaves every link in one detailed cell or two that share a side, with no node on
+// a cell border; the road class comment names DeviceClassValue.
 // dm-links: the cell word of a link-information record comes from
 // LinkCellWords(network, layout) in tools/discmaker/mapdata_writer.h.
