@@ -16,7 +16,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "formats/little_endian.h"
+
 namespace formats::compressed_block {
+
+using formats::LoadU32;
+using formats::StoreU32;
 
 inline constexpr size_t kPackedSizeOffset = 0;
 inline constexpr size_t kRawSizeOffset = 4;
@@ -50,18 +55,6 @@ struct BlockHead {
     uint32_t packedSize;
     uint32_t rawSize;
 };
-
-inline uint32_t LoadU32(const uint8_t* bytes) {
-    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
-
-inline void StoreU32(uint8_t* bytes, uint32_t value) {
-    bytes[0] = static_cast<uint8_t>(value);
-    bytes[1] = static_cast<uint8_t>(value >> 8);
-    bytes[2] = static_cast<uint8_t>(value >> 16);
-    bytes[3] = static_cast<uint8_t>(value >> 24);
-}
 
 inline BlockHead DecodeHead(const uint8_t (&head)[kHeadSize]) {
     return {LoadU32(head + kPackedSizeOffset), LoadU32(head + kRawSizeOffset)};

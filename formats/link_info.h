@@ -61,22 +61,17 @@
 #include <cstdint>
 #include <vector>
 
+#include "formats/little_endian.h"
 #include "formats/names.h"
 
 namespace formats::link_info {
 
-using names::LoadI32;
-using names::LoadU32;
-using names::StoreI32;
-using names::StoreU32;
-
-inline uint16_t LoadU16(const uint8_t* bytes) {
-    return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
-}
-inline void StoreU16(uint8_t* bytes, uint16_t value) {
-    bytes[0] = static_cast<uint8_t>(value);
-    bytes[1] = static_cast<uint8_t>(value >> 8);
-}
+using formats::LoadI32;
+using formats::LoadU16;
+using formats::LoadU32;
+using formats::StoreI32;
+using formats::StoreU16;
+using formats::StoreU32;
 
 inline constexpr size_t kMagicSize = 4;
 inline constexpr int32_t kNone = -1;

@@ -35,14 +35,15 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "formats/little_endian.h"
 #include "formats/names.h"
 
 namespace formats::name_index {
 
-using names::LoadI32;
-using names::LoadU32;
-using names::StoreI32;
-using names::StoreU32;
+using formats::LoadI32;
+using formats::LoadU32;
+using formats::StoreI32;
+using formats::StoreU32;
 
 inline constexpr size_t kMagicSize = names::kMagicSize;
 

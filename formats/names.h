@@ -25,26 +25,14 @@
 #include <cstdint>
 #include <string_view>
 
+#include "formats/little_endian.h"
+
 namespace formats::names {
 
-// ---- Little-endian field access, shared by the name formats ----------------------
-
-inline uint32_t LoadU32(const uint8_t* bytes) {
-    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
-inline int32_t LoadI32(const uint8_t* bytes) {
-    return static_cast<int32_t>(LoadU32(bytes));
-}
-inline void StoreU32(uint8_t* bytes, uint32_t value) {
-    bytes[0] = static_cast<uint8_t>(value);
-    bytes[1] = static_cast<uint8_t>(value >> 8);
-    bytes[2] = static_cast<uint8_t>(value >> 16);
-    bytes[3] = static_cast<uint8_t>(value >> 24);
-}
-inline void StoreI32(uint8_t* bytes, int32_t value) {
-    StoreU32(bytes, static_cast<uint32_t>(value));
-}
+using formats::LoadI32;
+using formats::LoadU32;
+using formats::StoreI32;
+using formats::StoreU32;
 
 // ---- The name alphabet ------------------------------------------------------------
 //

@@ -22,12 +22,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "formats/little_endian.h"
 #include "formats/names.h"
 
 namespace formats::street_types {
 
-using names::LoadU32;
-using names::StoreU32;
+using formats::LoadU32;
+using formats::StoreU32;
 
 // ---- "sttypes.raw" / "sttypes.bin" -------------------------------------------------
 
