@@ -1,6 +1,5 @@
-// The window classes the system provides. Each control keeps its window procedure in
-// a file of its own and contributes its class here, by a function returning its
-// WNDCLASSW.
+// The window classes the system provides: the desktop here, the controls and the
+// dialog family from their own lists.
 #include "platform/user/user_internal.h"
 
 namespace platform::user {
@@ -18,9 +17,11 @@ WNDCLASSW DesktopClass() {
 }  // namespace
 
 std::vector<WNDCLASSW> BuiltInClasses() {
-    return {
-        DesktopClass(),
-    };
+    std::vector<WNDCLASSW> classes{DesktopClass()};
+    for (const auto& family : {ControlClasses(), DialogClasses()}) {
+        classes.insert(classes.end(), family.begin(), family.end());
+    }
+    return classes;
 }
 
 }  // namespace platform::user

@@ -33,14 +33,15 @@
 //
 // Adding a built-in window class (a control): write its window procedure in a file
 // of its own in platform/user (e.g. button.cpp; every .cpp there is built), with a
-// function returning its WNDCLASSW (CS_GLOBALCLASS is implied), declare that function
-// in platform/user/user_internal.h and add it to the list in
-// platform/user/builtin_classes.cpp. Those classes are registered on the first
+// function returning its WNDCLASSW (CS_GLOBALCLASS is implied), and add it to the
+// list of its family (ControlClasses in controls.cpp, DialogClasses in
+// dialog_classes.cpp). Those classes are registered on the first
 // window-system call and can be neither registered again nor unregistered. Keep a
 // control's state in its window's extra bytes (cbWndExtra) or in a map from HWND
 // under a lock of the control's own, and call no window procedure or drawing while
 // holding a lock. Control messages (BM_*, LB_*...) and notification codes belong in
-// this header, in a section per control. A control that draws a non-client part of
+// controls.h, in a section per control; dialogs, menus, the command bar and message
+// boxes in dialogs.h. A control that draws a non-client part of
 // its own (scroll bars) handles WM_NCPAINT and widens its frame in
 // platform::user::FrameInsets.
 //
@@ -751,3 +752,6 @@ HWND MainWindow();
 void SetMainWindowDestroyHandler(std::function<void()> handler);
 
 }  // namespace platform
+
+#include "platform/user/controls.h"
+#include "platform/user/dialogs.h"

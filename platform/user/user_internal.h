@@ -158,6 +158,11 @@ std::shared_ptr<WindowClass> FindClassLocked(LPCWSTR name);
 void RegisterBuiltInClassesLocked(State& state);
 // The built-in classes, from builtin_classes.cpp.
 std::vector<WNDCLASSW> BuiltInClasses();
+// The standard and common controls (controls.cpp).
+std::vector<WNDCLASSW> ControlClasses();
+// The dialog class and the window system's own windows: popup menus, the command
+// bar, message boxes (dialog_classes.cpp).
+std::vector<WNDCLASSW> DialogClasses();
 
 // --- geometry.cpp --------------------------------------------------------------
 // The frame's width on each side (caption included at the top).

@@ -1,0 +1,2 @@
+// The standard and common controls: their styles, messages and notifications.
+#pragma once
