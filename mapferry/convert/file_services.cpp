@@ -322,6 +322,23 @@ std::u16string GetTemporaryFolder() {
     return TemporaryFolderText();
 }
 
+std::atomic<int> g_cancelFlag{0};
+
+namespace {
+std::mutex g_discLock;
+DiscInUse g_discInUse;
+}  // namespace
+
+void SetDiscInUse(const DiscInUse& disc) {
+    std::lock_guard<std::mutex> guard(g_discLock);
+    g_discInUse = disc;
+}
+
+DiscInUse GetDiscInUse() {
+    std::lock_guard<std::mutex> guard(g_discLock);
+    return g_discInUse;
+}
+
 // ---- Reports ---------------------------------------------------------------------
 
 void ReportInternalError(DWORD errorClass, int line) {

@@ -79,6 +79,19 @@ extern std::atomic<int> g_internalErrorFlag;
 // The generation's temporary folder; empty until a run has made it.
 void SetTemporaryFolder(std::u16string_view folder);
 std::u16string GetTemporaryFolder();
+// Set to 1 to stop the converters (each checks it between records and returns
+// without harm); cleared when a generation thread starts.
+extern std::atomic<int> g_cancelFlag;
+// The data disc in use (1 to 3), its first split column and split-column count,
+// and its "mapdata" folder, where the converters read their sources.
+struct DiscInUse {
+    int disc = 0;
+    int firstSplitColumn = 0;
+    int splitColumnCount = 0;
+    std::u16string sourceFolder;
+};
+void SetDiscInUse(const DiscInUse& disc);
+DiscInUse GetDiscInUse();
 
 // ---- Reports ---------------------------------------------------------------------
 

@@ -19,106 +19,11 @@ namespace mc = formats::map_container;
 // ---- Built-in states -------------------------------------------------------------
 
 const std::vector<BuiltInState>& BuiltInStates() {
-    static const std::vector<BuiltInState> states = [] {
-        struct Row {
-            const char* name;
-            const char* code;
-            bool province;
-        };
-        static const Row rows[] = {
-            {"Alabama", "AL", false},
-            {"Alaska", "AK", false},
-            {"Alberta", "AB", true},
-            {"Arizona", "AZ", false},
-            {"Arkansas", "AR", false},
-            {"British Columbia", "BC", true},
-            {"California", "CA", false},
-            {"Colorado", "CO", false},
-            {"Connecticut", "CT", false},
-            {"Delaware", "DE", false},
-            {"District of Columbia", "DC", false},
-            {"Florida", "FL", false},
-            {"Georgia", "GA", false},
-            {"Idaho", "ID", false},
-            {"Illinois", "IL", false},
-            {"Indiana", "IN", false},
-            {"Iowa", "IA", false},
-            {"Kansas", "KS", false},
-            {"Kentucky", "KY", false},
-            {"Louisiana", "LA", false},
-            {"Maine", "ME", false},
-            {"Manitoba", "MB", true},
-            {"Maryland", "MD", false},
-            {"Massachusetts", "MA", false},
-            {"Michigan", "MI", false},
-            {"Minnesota", "MN", false},
-            {"Mississippi", "MS", false},
-            {"Missouri", "MO", false},
-            {"Montana", "MT", false},
-            {"Nebraska", "NE", false},
-            {"Nevada", "NV", false},
-            {"New Brunswick", "NB", true},
-            {"New Hampshire", "NH", false},
-            {"New Jersey", "NJ", false},
-            {"New Mexico", "NM", false},
-            {"New York", "NY", false},
-            {"Newfoundland and Labrador", "NL", true},
-            {"North Carolina", "NC", false},
-            {"North Dakota", "ND", false},
-            {"Northwest Territories", "NT", true},
-            {"Nova Scotia", "NS", true},
-            {"Nunavut", "NU", true},
-            {"Ohio", "OH", false},
-            {"Oklahoma", "OK", false},
-            {"Ontario", "ON", true},
-            {"Oregon", "OR", false},
-            {"Pennsylvania", "PA", false},
-            {"Prince Edward Island", "PE", true},
-            {"Quebec", "QC", true},
-            {"Rhode Island", "RI", false},
-            {"Saskatchewan", "SK", true},
-            {"South Carolina", "SC", false},
-            {"South Dakota", "SD", false},
-            {"Tennessee", "TN", false},
-            {"Texas", "TX", false},
-            {"Utah", "UT", false},
-            {"Vermont", "VT", false},
-            {"Virginia", "VA", false},
-            {"Washington", "WA", false},
-            {"West Virginia", "WV", false},
-            {"Wisconsin", "WI", false},
-            {"Wyoming", "WY", false},
-            {"Yukon Territory", "YT", true},
-        };
-        std::vector<BuiltInState> out;
-        uint16_t state = 0;      // 0-50, skipping the prebuilt region's number
-        uint16_t province = 51;  // 51-63 in list order
-        for (const Row& row : rows) {
-            uint16_t number;
-            if (row.province) {
-                number = province++;
-            } else {
-                if (state == kPrebuiltRegion)
-                    ++state;
-                number = state++;
-            }
-            uint16_t mask = (number == 4 || number == 43) ? 3 : 1;
-            out.push_back({row.name, row.code, number, mask});
-        }
-        return out;
-    }();
-    return states;
+    return InstallerStates();
 }
 
 const BuiltInState* FindBuiltInState(const std::string& code) {
-    std::string upper;
-    for (char c : code)
-        upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    for (const BuiltInState& state : BuiltInStates()) {
-        if (upper == state.code)
-            return &state;
-    }
-    return nullptr;
+    return FindInstallerState(code);
 }
 
 // ---- Cells -----------------------------------------------------------------------

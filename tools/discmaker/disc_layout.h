@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "formats/map_container.h"
+#include "mapferry/convert/region_names.h"
 #include "tools/discmaker/network.h"
 
 namespace discmaker {
@@ -92,16 +93,11 @@ struct DiscLayout {
 // The installer's built-in states and provinces, in its list order, with the region
 // number each is filed under. Region 11 is the prebuilt island region, which is not
 // in the list.
-struct BuiltInState {
-    const char* name;
-    const char* code;
-    uint16_t region;
-    uint16_t subAreaMask;  // 3 for the two regions chosen by halves, else 1
-};
+using BuiltInState = InstallerState;
 const std::vector<BuiltInState>& BuiltInStates();
 // The state of a code ("CA", case-insensitive); null when it is not built in.
 const BuiltInState* FindBuiltInState(const std::string& code);
-inline constexpr uint16_t kPrebuiltRegion = 11;
+inline constexpr uint16_t kPrebuiltRegion = kPrebuiltRegionNumber;
 inline constexpr const char* kPrebuiltRegionName = "Hawaii";
 inline constexpr const char* kPrebuiltRegionCode = "HI";
 // Folder, under the data disc's "mapdata" folder, of the prebuilt region's files.
