@@ -540,6 +540,8 @@ bool CopyRun::WaitForFile(int slot) {
                 m_generator->m_waiting = 0;
                 return true;
             }
+            if (m_dialog->m_generationEnded.load())
+                return false;
             continue;
         }
         if (abortIndex >= 0 && result == WAIT_OBJECT_0 + static_cast<DWORD>(abortIndex)) {
