@@ -119,8 +119,8 @@ std::vector<int> ParseRegionList(const std::string& text) {
             throw std::invalid_argument("\"" + item + "\" is not a region number from 0 to 63");
         regions.push_back(region);
     }
-    if (regions.empty())
-        throw std::invalid_argument("no region given");
+    if (regions.empty() || text.back() == ',')
+        throw std::invalid_argument("no region given after \"" + text + "\"");
     return regions;
 }
 

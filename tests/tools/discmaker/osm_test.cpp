@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 
+#include "tests/support/shared_data.h"
 #include "tests/support/temp_root.h"
 #include "tools/discmaker/disc_builder.h"
 
@@ -267,16 +268,7 @@ TEST_F(OsmTest, WrittenXmlReadsBackAsTheSameRoads) {
     EXPECT_EQ(back.restrictions, net.restrictions);
 }
 
-// The shared data folder beside the repository.
-fs::path SharedOsmFolder() {
-    return fs::path(__FILE__)
-               .parent_path()
-               .parent_path()
-               .parent_path()
-               .parent_path()
-               .parent_path() /
-           "shared" / "data" / "osm";
-}
+using testing_support::SharedOsmFolder;
 
 TEST_F(OsmTest, AndorraBuildsDiscs) {
     const fs::path file = SharedOsmFolder() / "andorra.osm.pbf";

@@ -1,0 +1,12 @@
+// The real OpenStreetMap extracts and GPS traces beside the repository. Tests that
+// use them skip with a clear message when the folder is absent.
+#pragma once
+
+#include <filesystem>
+
+namespace testing_support {
+
+// <repository>/../shared/data/osm
+std::filesystem::path SharedOsmFolder();
+
+}  // namespace testing_support
