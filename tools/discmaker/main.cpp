@@ -6,12 +6,14 @@
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "tools/discmaker/disc_builder.h"
 #include "tools/discmaker/osm.h"
 #include "tools/discmaker/town.h"
+#include "tools/mkmaps/mkmaps.h"
 
 namespace {
 
@@ -47,6 +49,24 @@ bool ParseNumber(const std::string& text, long long min, long long max, long lon
         return false;
     *value = v;
     return true;
+}
+
+// The island region's device files are copied, not converted, by the installer:
+// they are made here by a generation run on the finished discs, as for any region.
+uint64_t PrebuildRegion(const discmaker::Network& network, const discmaker::DiscLayout& layout,
+                        const std::filesystem::path& folder) {
+    bool present = false;
+    for (const discmaker::Region& region : network.regions)
+        present = present || region.number == discmaker::kPrebuiltRegion;
+    if (!present)
+        return 0;
+    mkmaps::PrivateDesktop desktop;
+    std::ostringstream quiet;
+    mkmaps::Figures figures =
+        mkmaps::Generate({layout.out, folder, {discmaker::kPrebuiltRegion}}, quiet, quiet);
+    if (!figures.completed)
+        throw std::runtime_error("the island region's files could not be made:\n" + quiet.str());
+    return figures.bytes;
 }
 
 }  // namespace
@@ -124,7 +144,9 @@ int main(int argc, char** argv) {
             }
             network = discmaker::BuildTown(static_cast<uint64_t>(seed), static_cast<int>(size));
         }
-        discmaker::BuildFigures figures = discmaker::BuildDiscs(network, out);
+        discmaker::BuildOptions options;
+        options.prebuildRegion = PrebuildRegion;
+        discmaker::BuildFigures figures = discmaker::BuildDiscs(network, out, options);
         if (!osmOut.empty())
             discmaker::WriteOsmXml(network, osmOut);
         // The whole run, reading the input included.

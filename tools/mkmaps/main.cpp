@@ -59,12 +59,7 @@ int main(int argc, char** argv) {
     if (!std::filesystem::is_directory(options.disc))
         return Usage(options.disc.string() + " is not a folder");
 
-    // A desktop of our own, so that the drives served here touch nothing else.
-    std::error_code error;
-    std::filesystem::path desktop = std::filesystem::temp_directory_path(error) /
-                                    ("mkmaps-" + std::to_string(GetCurrentProcessId()));
-    std::filesystem::remove_all(desktop, error);
-    platform::SetDesktopRoot(desktop);
+    mkmaps::PrivateDesktop desktop;
     int status = 1;
     try {
         std::cout << "generating from " << options.disc.string() << " to " << options.to.string()
@@ -75,6 +70,5 @@ int main(int argc, char** argv) {
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "mkmaps: %s\n", failure.what());
     }
-    std::filesystem::remove_all(desktop, error);
     return status;
 }

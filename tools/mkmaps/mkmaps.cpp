@@ -214,6 +214,21 @@ Figures Generate(const Options& options, std::ostream& out, std::ostream& err) {
     return figures;
 }
 
+PrivateDesktop::PrivateDesktop() : m_previous(platform::DesktopRoot()) {
+    std::error_code error;
+    m_root =
+        fs::temp_directory_path(error) / ("mkmaps-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                          std::to_string(reinterpret_cast<uintptr_t>(this)));
+    fs::remove_all(m_root, error);
+    platform::SetDesktopRoot(m_root);
+}
+
+PrivateDesktop::~PrivateDesktop() {
+    platform::SetDesktopRoot(m_previous);
+    std::error_code error;
+    fs::remove_all(m_root, error);
+}
+
 std::string FiguresLine(const Figures& figures) {
     char line[160];
     std::snprintf(line, sizeof line, "%s: %d files, %llu bytes, %.2f s",

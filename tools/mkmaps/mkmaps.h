@@ -32,6 +32,20 @@ struct Figures {
 // region).
 Figures Generate(const Options& options, std::ostream& out, std::ostream& err);
 
+// A desktop root of the process's own while it lives, so that the drives a run
+// serves touch no other desktop; the previous root comes back afterwards.
+class PrivateDesktop {
+  public:
+    PrivateDesktop();
+    ~PrivateDesktop();
+    PrivateDesktop(const PrivateDesktop&) = delete;
+    PrivateDesktop& operator=(const PrivateDesktop&) = delete;
+
+  private:
+    std::filesystem::path m_root;
+    std::filesystem::path m_previous;
+};
+
 // The last line of the tool's output.
 std::string FiguresLine(const Figures& figures);
 

@@ -113,6 +113,11 @@ TEST_F(CliTest, TownDiscsEndWithTheFiguresAndRepeatByteForByte) {
     for (const auto& [name, data] : tree)
         total += data.size();
     EXPECT_EQ(std::to_string(total), bytes[1].str());
+    // The island region's device files, made by a generation run on the discs.
+    int islandFiles = 0;
+    for (const auto& [name, data] : tree)
+        islandFiles += name.find("hawaii") != std::string::npos && !data.empty() ? 1 : 0;
+    EXPECT_EQ(islandFiles, 16);
 
     ToolRun second = Discmaker("--town 9 --size 250 " + Path("two"));
     ASSERT_EQ(second.status, 0) << second.err;
