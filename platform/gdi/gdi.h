@@ -458,6 +458,10 @@ bool SaveBitmapAsPng(HBITMAP bitmap, const std::filesystem::path& path);
 // Live drawing objects (DCs, bitmaps, pens, brushes, fonts, icons; stock objects not
 // counted), for leak tests.
 int CountGdiObjects();
+// Makes an object the system keeps for the whole process (the system colour
+// brushes, the fonts of menus and boxes) a stock object: no longer counted, and left
+// alone by DeleteObject. FALSE for a handle that is not a pen, brush or font.
+BOOL MakeStockObject(HGDIOBJ object);
 
 // One piece of text as a DC drew it.
 struct DrawnText {

@@ -443,6 +443,21 @@ HGDIOBJ GetCurrentObject(HDC dcHandle, UINT type) {
     }
 }
 
+BOOL platform::MakeStockObject(HGDIOBJ handle) {
+    Guard guard(DrawingLock());
+    auto object = Lookup(handle);
+    if (!object ||
+        (object->kind != Kind::Pen && object->kind != Kind::Brush && object->kind != Kind::Font)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (!object->stock) {
+        object->stock = true;
+        --Handles().live;
+    }
+    return TRUE;
+}
+
 int platform::CountGdiObjects() {
     Guard guard(DrawingLock());
     return CountLive();

@@ -102,6 +102,9 @@ void StopLocked(HostState& state) {
         return;
     }
     SetMainWindowDestroyHandler(nullptr);
+    if (state.backend->kind == HostBackend::Sdl) {
+        UseDrawnMessageBox(false);
+    }
     WriteScreenshot();
     state.backend->stop();
     state.backend = nullptr;
@@ -128,6 +131,11 @@ HostBackend StartHost(const HostOptions& options) {
         backend->start(options);
     }
     state.backend = backend;
+    // A box someone can see is drawn and answered on the screen; headless boxes keep
+    // answering from the test script.
+    if (backend->kind == HostBackend::Sdl) {
+        UseDrawnMessageBox(true);
+    }
     if (ScreenshotPath()) {
         SetMainWindowDestroyHandler([] { ThePicture().Keep(); });
     }

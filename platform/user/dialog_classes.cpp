@@ -1,10 +1,10 @@
 // The list of the dialog class and the window system's own windows.
-#include "platform/user/user_internal.h"
+#include "platform/user/dialogs_internal.h"
 
 namespace platform::user {
 
 std::vector<WNDCLASSW> DialogClasses() {
-    return {};
+    return {DialogClass(), PopupMenuClass(), CommandBarClass()};
 }
 
 }  // namespace platform::user

@@ -540,6 +540,7 @@ HBRUSH GetSysColorBrush(int index) {
     HBRUSH& brush = brushes[static_cast<size_t>(i)];
     if (!brush) {
         brush = CreateSolidBrush(kSystemColors[static_cast<size_t>(i)]);
+        platform::MakeStockObject(brush);
     }
     return brush;
 }

@@ -126,6 +126,9 @@ class ScreenWindow {
 
     void Present() {
         BitBlt(memory_, 0, 0, width_, height_, screen_, 0, 0, SRCCOPY);
+        if (WaitCursorShown()) {
+            DrawWaitCursor(memory_, width_, height_);
+        }
         SDL_Surface* target = SDL_GetWindowSurface(window_);
         if (!target) {
             return;
