@@ -1,0 +1,190 @@
+#include "pathlume/foundation/registry_helpers.h"
+
+#include <cstring>
+#include <string>
+
+std::atomic<int> g_screenWidth{0};
+std::atomic<int> g_screenHeight{0};
+std::atomic<float> g_screenAspect{0.0f};
+
+namespace {
+
+constexpr const WCHAR* kErrorLoadingString = u"Error loading string %d";
+constexpr const WCHAR* kErrorCaption = u"ERROR";
+
+LONG OpenForWrite(HKEY root, LPCWSTR subKey, HKEY* key) {
+    DWORD disposition = 0;
+    return RegCreateKeyExW(root, subKey, 0, u"", 0, KEY_ALL_ACCESS, nullptr, key, &disposition);
+}
+
+int WriteValue(HKEY root, LPCWSTR subKey, LPCWSTR valueName, DWORD type, const BYTE* data,
+               DWORD size) {
+    HKEY key = nullptr;
+    if (OpenForWrite(root, subKey, &key) != ERROR_SUCCESS) {
+        return 1;
+    }
+    LONG result = RegSetValueExW(key, valueName, 0, type, data, size);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS ? 0 : 1;
+}
+
+// Reads at most *size bytes; *size becomes the number read.
+LONG ReadValue(HKEY root, LPCWSTR subKey, LPCWSTR valueName, LPBYTE data, LPDWORD size) {
+    HKEY key = nullptr;
+    LONG result = RegOpenKeyExW(root, subKey, 0, 0, &key);
+    if (result != ERROR_SUCCESS) {
+        return result;
+    }
+    result = RegQueryValueExW(key, valueName, nullptr, nullptr, data, size);
+    RegCloseKey(key);
+    return result;
+}
+
+}  // namespace
+
+DWORD RegGetDword(HKEY root, LPCWSTR subKey, LPCWSTR valueName, DWORD defaultValue) {
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    LONG result = ReadValue(root, subKey, valueName, reinterpret_cast<LPBYTE>(&value), &size);
+    // A shorter value would leave part of the word unread: take the default instead.
+    if (result != ERROR_SUCCESS || size != sizeof(value)) {
+        return defaultValue;
+    }
+    return value;
+}
+
+int RegSetDword(HKEY root, LPCWSTR subKey, LPCWSTR valueName, DWORD value) {
+    return WriteValue(root, subKey, valueName, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                      sizeof(value));
+}
+
+int RegGetString(HKEY root, LPCWSTR subKey, LPCWSTR valueName, LPWSTR buffer, DWORD sizeChars) {
+    if (buffer == nullptr || sizeChars == 0) {
+        return 1;
+    }
+    buffer[0] = 0;
+    DWORD size = sizeChars * sizeof(WCHAR);
+    if (ReadValue(root, subKey, valueName, reinterpret_cast<LPBYTE>(buffer), &size) !=
+        ERROR_SUCCESS) {
+        buffer[0] = 0;
+        return 1;
+    }
+    // A text that fills the buffer exactly comes without its terminator: cut the last
+    // character rather than leave the text open.
+    DWORD chars = size / sizeof(WCHAR);
+    buffer[chars < sizeChars ? chars : sizeChars - 1] = 0;
+    return 0;
+}
+
+int RegGetBinary(HKEY root, LPCWSTR subKey, LPCWSTR valueName, LPBYTE buffer, LPDWORD sizeBytes) {
+    return ReadValue(root, subKey, valueName, buffer, sizeBytes) == ERROR_SUCCESS ? 0 : 1;
+}
+
+int RegSetBinary(HKEY root, LPCWSTR subKey, LPCWSTR valueName, const BYTE* data, DWORD sizeBytes) {
+    return WriteValue(root, subKey, valueName, REG_BINARY, data, sizeBytes);
+}
+
+int ToggleOptionFlag(DWORD mask) {
+    DWORD options = g_options.load();
+    options = (options & mask) ? (options & ~mask) : (options | mask);
+    g_options.store(options);
+    return RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"Options", options);
+}
+
+LPWSTR LoadResString(UINT id, LPWSTR buffer, int sizeChars, BOOL showError) {
+    if (buffer == nullptr || sizeChars <= 0) {
+        return nullptr;
+    }
+    buffer[0] = 0;
+    if (LoadStringW(AfxGetResourceHandle(), id, buffer, sizeChars) > 0 && buffer[0] != 0) {
+        return buffer;
+    }
+    buffer[0] = 0;
+    if (showError) {
+        WCHAR text[64];
+        wsprintfW(text, kErrorLoadingString, static_cast<int>(id));
+        CWnd* main = GetAppMainWindow();
+        MessageBoxW(main ? main->GetSafeHwnd() : nullptr, text, kErrorCaption, MB_OK);
+    }
+    return nullptr;
+}
+
+LPWSTR LoadResStringTo(UINT id, LPWSTR buffer, int sizeBytes, BOOL showError) {
+    return LoadResString(id, buffer, sizeBytes / static_cast<int>(sizeof(WCHAR)), showError);
+}
+
+HICON LoadAppIcon(UINT id) {
+    return LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(id));
+}
+
+HANDLE LoadScaledImage(UINT id, UINT type, int width, int height, UINT flags) {
+    return LoadImageW(AfxGetResourceHandle(), MAKEINTRESOURCEW(id), type, width, height, flags);
+}
+
+int ScaleSize(int pixels, float scale) {
+    // The product is a 32-bit float, as on the device; 15.6 becomes 16, -15.6 -16.
+    float product = static_cast<float>(pixels) * scale;
+    double rounded = static_cast<double>(product);
+    rounded += rounded >= 0.0 ? 0.5 : -0.5;
+    return static_cast<int>(rounded);
+}
+
+BOOL CreateScaledFont(CFont* font, int heightPixels, int weight, LPCWSTR faceName) {
+    if (font == nullptr) {
+        return FALSE;
+    }
+    LOGFONTW logFont{};
+    logFont.lfHeight = ScaleY(heightPixels);
+    logFont.lfWeight = weight;
+    LPCWSTR face = faceName ? faceName : u"Tahoma";
+    size_t length = std::char_traits<WCHAR>::length(face);
+    if (length >= LF_FACESIZE) {
+        length = LF_FACESIZE - 1;
+    }
+    std::memcpy(logFont.lfFaceName, face, length * sizeof(WCHAR));
+    return font->CreateFontIndirect(&logFont);
+}
+
+float StoreScreenMetrics(HWND window) {
+    RECT client{};
+    GetClientRect(window, &client);
+    if (client.right - client.left == 0) {
+        GetClientRect(GetDesktopWindow(), &client);
+    }
+    int width = client.right - client.left;
+    int height = client.bottom - client.top;
+    // A window of no height would give an aspect of infinity; keep the old one.
+    float aspect =
+        height > 0 ? static_cast<float>(width) / static_cast<float>(height) : g_screenAspect.load();
+    g_screenWidth.store(width);
+    g_screenHeight.store(height);
+    g_screenAspect.store(aspect);
+    return aspect;
+}
+
+bool IsLandscapeScreen() {
+    return GetSystemMetrics(SM_CYSCREEN) < GetSystemMetrics(SM_CXSCREEN);
+}
+
+void SetMap3DMode(DWORD mode) {
+    g_map3DMode.store(mode);
+}
+
+void CheckMenuCommand(HMENU menu, UINT commandId, int, BOOL check) {
+    CheckMenuItem(menu, commandId, MF_BYCOMMAND | (check ? MF_CHECKED : MF_UNCHECKED));
+}
+
+void KeepDeviceAwake() {
+    // The device would reset its idle timer here while the program is in front; the
+    // stand-in's device never switches itself off and has no such timer yet.
+}
+
+int GetDlgItemRect(HWND dialog, int controlId, LPRECT rect) {
+    HWND control = GetDlgItem(dialog, controlId);
+    if (control == nullptr || (GetWindowLongW(control, GWL_STYLE) & WS_DISABLED)) {
+        return 1;
+    }
+    GetWindowRect(control, rect);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<LPPOINT>(rect), 2);
+    return 0;
+}

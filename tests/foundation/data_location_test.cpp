@@ -1,0 +1,273 @@
+// Finding data files on the storage cards and in main memory, the header checks
+// with their messages, the list file paths, the command-line split and the
+// out-of-memory exit.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "pathlume/foundation/app_services.h"
+#include "pathlume/foundation/data_file.h"
+#include "pathlume/foundation/data_location.h"
+#include "platform/kernel/files.h"
+#include "platform/kernel/msgbox.h"
+#include "platform/kernel/process.h"
+#include "tests/support/temp_root.h"
+#include "tests/support/test_files.h"
+
+namespace {
+
+using testing_support::WriteTestFile;
+
+constexpr const char16_t* kInstall = u"\\Program Files\\Zanter\\Wayscribe";
+
+void SetFolder(WCHAR* target, const std::u16string& value) {
+    std::copy(value.c_str(), value.c_str() + value.size() + 1, target);
+}
+
+// A storage card is a root folder marked FILE_ATTRIBUTE_TEMPORARY.
+void MakeCard(const std::u16string& name) {
+    std::u16string path = u"\\" + name;
+    ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
+    ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_TEMPORARY));
+}
+
+class DataLocationTest : public testing_support::RootsTest {
+  protected:
+    void SetUp() override {
+        SetFolder(g_installFolder, kInstall);
+        SetFolder(g_dataFolder, u"");
+        SetFolder(g_userDataFolder, u"\\My Documents\\");
+        platform::ClearMessageBoxes();
+        // Two cards, in the enumeration's (name) order, and a folder that is none.
+        MakeCard(u"CF Card");
+        MakeCard(u"Storage Card");
+        ASSERT_TRUE(CreateDirectoryW(u"\\My Documents", nullptr));
+    }
+    void TearDown() override {
+        SetFolder(g_installFolder, u"");
+        SetFolder(g_dataFolder, u"");
+        SetFolder(g_userDataFolder, u"");
+        platform::ClearMessageBoxes();
+    }
+};
+
+struct SearchCase {
+    const char* label;
+    std::vector<std::u16string> present;  // files that exist
+    std::u16string name;
+    BOOL besideMaps;
+    std::u16string dataFolder;
+    int result;
+    std::u16string found;
+};
+
+TEST_F(DataLocationTest, SearchFollowsCardsThenInstallFolderThenBesideMaps) {
+    const std::u16string a = u"\\CF Card\\Zanter Wayscribe\\poi.bin";
+    const std::u16string b = u"\\Storage Card\\Zanter Wayscribe\\poi.bin";
+    const std::u16string aInstall = u"\\CF Card\\Program Files\\Zanter\\Wayscribe\\poi.bin";
+    const std::u16string bInstall = u"\\Storage Card\\Program Files\\Zanter\\Wayscribe\\poi.bin";
+    const std::u16string memory = u"\\Program Files\\Zanter\\Wayscribe\\poi.bin";
+    const std::u16string maps = u"\\Storage Card\\Zanter Wayscribe\\Maps\\";
+    const std::vector<SearchCase> cases = {
+        {"FirstCardFirst", {a, b, memory}, u"poi.bin", 0, u"", 0, a},
+        {"BothCardsBeforeInstallLayout", {b, aInstall, memory}, u"poi.bin", 0, u"", 0, b},
+        {"CardInstallLayoutInOrder", {bInstall, aInstall, memory}, u"poi.bin", 0, u"", 0, aInstall},
+        {"CardBeforeMainMemory", {bInstall, memory}, u"poi.bin", 0, u"", 0, bInstall},
+        {"MainMemory", {memory}, u"poi.bin", 0, u"", 0, memory},
+        {"DotBackslashDropped", {b}, u".\\poi.bin", 0, u"", 0, b},
+        {"InstallPrefixDropped", {a}, std::u16string(kInstall) + u"\\poi.bin", 0, u"", 0, a},
+        {"CaseOfNamesIgnored",
+         {b},
+         u"POI.BIN",
+         0,
+         u"",
+         0,
+         u"\\Storage Card\\Zanter Wayscribe\\POI.BIN"},
+        {"NotFound", {}, u"poi.bin", 0, maps, 1, u""},
+        {"BesideMapsFolder",
+         {},
+         u"recent.dat",
+         1,
+         maps,
+         0,
+         u"\\Storage Card\\Zanter Wayscribe\\recent.dat"},
+        {"BesideMapsNeedsAMapsFolder", {}, u"recent.dat", 1, u"\\Storage Card\\data\\", 1, u""},
+        {"BesideMapsNeedsADataFolder", {}, u"recent.dat", 1, u"", 1, u""},
+    };
+    for (const SearchCase& c : cases) {
+        SCOPED_TRACE(c.label);
+        testing_support::TempRoots roots;
+        MakeCard(u"CF Card");
+        MakeCard(u"Storage Card");
+        for (const std::u16string& path : c.present) {
+            ASSERT_TRUE(WriteTestFile(path, "x"));
+        }
+        SetFolder(g_dataFolder, c.dataFolder);
+        WCHAR found[MAX_PATH] = u"stale";
+        EXPECT_EQ(FindDataFileOnCards(c.name.c_str(), found, c.besideMaps), c.result);
+        EXPECT_EQ(std::u16string(found), c.found);
+    }
+    EXPECT_TRUE(platform::ShownMessageBoxes().empty());
+}
+
+TEST_F(DataLocationTest, LocatedOpensReportTheFullPath) {
+    ASSERT_TRUE(WriteTestFile(u"\\Storage Card\\Zanter Wayscribe\\Maps\\poi.bin", "POI0"));
+    SetFolder(g_dataFolder, u"\\Storage Card\\Zanter Wayscribe\\Maps\\");
+    CDataFile file;
+    WCHAR full[MAX_PATH] = {};
+    EXPECT_EQ(file.OpenLocatedWithFallback(u"Maps\\poi.bin", kDataFileRead | kDataFileMapped, full),
+              0);
+    EXPECT_EQ(std::u16string(full), u"\\Storage Card\\Zanter Wayscribe\\Maps\\poi.bin");
+    EXPECT_TRUE(file.IsMapped());
+    EXPECT_EQ(file.OpenLocated(u"absent.bin", kDataFileRead, full), 1);
+    EXPECT_FALSE(file.IsOpen());
+    // A file to be written that exists nowhere is created beside the Maps folder.
+    ASSERT_EQ(file.OpenLocated(u"favorites.dat", kDataFileWrite, full), 0);
+    EXPECT_EQ(std::u16string(full), u"\\Storage Card\\Zanter Wayscribe\\favorites.dat");
+    EXPECT_EQ(file.Write("FI03", 4), 4);
+    file.Close();
+    EXPECT_EQ(FileExists(u"\\Storage Card\\Zanter Wayscribe\\*.dat"), 1);
+}
+
+struct HeaderCase {
+    const char* label;
+    std::string content;  // null-free
+    bool open;
+    const char16_t* name;
+    int result;
+    std::u16string message;  // empty: no box
+};
+
+TEST_F(DataLocationTest, HeaderCheckReportsMissingAndWrongFiles) {
+    const std::vector<HeaderCase> cases = {
+        {"Match", "NM02rest", true, u"names.bin", 0, u""},
+        {"WrongMagic", "XY12rest", true, u"names.bin", 2,
+         u"Wrong File Version Data file: names.bin: XY12 != NM02"},
+        {"WrongMagicSilent", "XY12rest", true, nullptr, 2, u""},
+        {"TwoBytes", "NM", true, u"names.bin", 1, u"Invalid or Missing Data file: names.bin"},
+        {"NotOpen", "NM02", false, u"names.bin", 1, u"Invalid or Missing Data file: names.bin"},
+    };
+    for (const HeaderCase& c : cases) {
+        SCOPED_TRACE(c.label);
+        platform::ClearMessageBoxes();
+        ASSERT_TRUE(WriteTestFile(u"\\names.bin", c.content));
+        CDataFile file;
+        if (c.open) {
+            ASSERT_EQ(file.Open(u"\\names.bin", kDataFileRead), 0);
+        }
+        EXPECT_EQ(CheckDataFileHeader(file, "NM02", c.name), c.result);
+        auto boxes = platform::ShownMessageBoxes();
+        if (c.message.empty()) {
+            EXPECT_TRUE(boxes.empty());
+            continue;
+        }
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, c.message);
+        EXPECT_EQ(boxes[0].caption, u"Error");
+        EXPECT_EQ(boxes[0].type & MB_ICONMASK, static_cast<UINT>(MB_ICONHAND));
+    }
+}
+
+TEST_F(DataLocationTest, VersionCheckComparesFourBytes) {
+    EXPECT_EQ(CheckDataFileVersion("LI07", "LI07xxxx", u"linkinfo.bin"), 0);
+    EXPECT_TRUE(platform::ShownMessageBoxes().empty());
+    EXPECT_EQ(CheckDataFileVersion("LI07", "LI06", u"linkinfo.bin"), 1);
+    auto boxes = platform::ShownMessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, u"Wrong File Version Data file: linkinfo.bin: LI06 != LI07");
+    EXPECT_EQ(boxes[0].caption, u"Error");
+}
+
+TEST_F(DataLocationTest, FileProbesAndListPaths) {
+    ASSERT_TRUE(WriteTestFile(u"\\My Documents\\a.gps", std::string(1234, 'g')));
+    EXPECT_EQ(GetFileSizeByName(u"\\My Documents\\a.gps"), 1234u);
+    EXPECT_EQ(GetFileSizeByName(u"\\My Documents\\b.gps"), 0xFFFFFFFFu);
+    EXPECT_EQ(FileExists(u"\\My Documents\\*.gps"), 1);
+    EXPECT_EQ(FileExists(u"\\My Documents\\*.txt"), 0);
+
+    WCHAR path[MAX_PATH];
+    struct {
+        int index;
+        const char16_t* expect;
+    } lists[] = {{0, u"\\My Documents\\favorites.dat"},
+                 {1, u"\\My Documents\\recent.dat"},
+                 {2, u"\\My Documents\\itinerary.dat"},
+                 {7, u"\\My Documents\\favorites.dat"}};
+    for (const auto& list : lists) {
+        EXPECT_EQ(std::u16string(FormatDataFilePath(list.index, path)), list.expect);
+    }
+}
+
+TEST_F(DataLocationTest, CommandLineSplitsAtTheExistingProgram) {
+    const std::u16string exe = std::u16string(kInstall) + u"\\pathlume.exe";
+    const std::u16string folder = std::u16string(kInstall) + u"\\";
+    ASSERT_TRUE(WriteTestFile(exe, "ELF"));
+    struct Case {
+        const char* label;
+        std::u16string line;
+        int result;
+        std::u16string exe, folder, arguments;
+    };
+    const std::vector<Case> cases = {
+        {"QuotedWithBlanks", u"\"" + exe + u"\" search", 0, exe, folder, u"search"},
+        {"Unquoted", exe + u" nowarning  search", 0, exe, folder, u"nowarning  search"},
+        {"TabsAndRuns", exe + u" \t x", 0, exe, folder, u"x"},
+        {"ProgramAlone", exe, 0, exe, folder, u""},
+        {"Folder", std::u16string(kInstall) + u" x", 0, u"", u"", u""},
+        {"NoProgram", u"\\nothing.exe search", 1, u"", u"", u""},
+        {"NoBlankLeft", u"nothing", 1, u"", u"", u""},
+        {"Empty", u"", 1, u"", u"", u""},
+        {"OnlyQuote", u"\"", 1, u"", u"", u""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        WCHAR e[MAX_PATH] = u"stale", f[MAX_PATH] = u"stale", a[MAX_PATH] = u"stale";
+        EXPECT_EQ(SplitCommandLine(c.line.c_str(), e, f, a), c.result);
+        EXPECT_EQ(std::u16string(e), c.exe);
+        EXPECT_EQ(std::u16string(f), c.folder);
+        EXPECT_EQ(std::u16string(a), c.arguments);
+    }
+    // Any output may be left out; arguments longer than a path are cut, not overrun.
+    std::u16string longLine = exe + u" " + std::u16string(1000, u'a');
+    WCHAR a[MAX_PATH];
+    EXPECT_EQ(SplitCommandLine(longLine.c_str(), nullptr, nullptr, a), 0);
+    EXPECT_EQ(std::u16string(a), std::u16string(MAX_PATH - 1, u'a'));
+}
+
+int g_cleanups = 0;
+
+TEST_F(DataLocationTest, OutOfMemoryExitTellsTheUserAndEnds) {
+    g_outOfMemory.store(0);
+    g_cleanups = 0;
+    SetFatalErrorCleanup([] { ++g_cleanups; });
+
+    // Inside a route search only the flag is set.
+    g_oomQuietDepth.store(1);
+    FatalErrorExit(0);
+    EXPECT_EQ(g_outOfMemory.load(), 1u);
+    EXPECT_TRUE(platform::ShownMessageBoxes().empty());
+    EXPECT_EQ(g_cleanups, 0);
+
+    g_oomQuietDepth.store(0);
+    g_outOfMemory.store(0);
+    platform::ScriptMessageBoxAnswers({IDCANCEL});  // whichever button: the end
+    try {
+        FatalErrorExit(9);
+        ADD_FAILURE() << "returned";
+    } catch (const platform::ProcessExit& exit) {
+        EXPECT_EQ(exit.exitCode, 1u);
+    }
+    auto boxes = platform::ShownMessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, u"Out of Memory");
+    EXPECT_EQ(boxes[0].text,
+              u"You do not have enough memory allocated for this program.\r\n\r\nPlease check "
+              u"your memory availability in Settings\\Memory.  ");
+    EXPECT_EQ(g_outOfMemory.load(), 1u);
+    EXPECT_EQ(g_cleanups, 1);
+    SetFatalErrorCleanup(nullptr);
+    g_outOfMemory.store(0);
+}
+
+}  // namespace

@@ -1,0 +1,33 @@
+// What the screen tests share: a QVGA screen at scale 1 with the program's fonts,
+// no window or input left behind, and golden pictures.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "platform/afx/afx.h"
+
+namespace screen_testing {
+
+// Creates the program's six fonts at the current scale (the settings loader's job).
+void CreateProgramFonts();
+void DeleteProgramFonts();
+// Destroys the calling thread's windows and forgets pending input and quits.
+void CleanUpThread();
+
+class ScreenTest : public testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+};
+
+// Where the screens a test draws are written, for a person to look at.
+std::filesystem::path ScreenOutputFolder();
+// Writes the whole screen to ScreenOutputFolder()/name.png and compares it with
+// golden/name.png: at most 1 % of the pixels may differ by more than 32 in a
+// channel. With PATHLUME_UPDATE_GOLDEN=1 the golden is rewritten instead.
+testing::AssertionResult ScreenMatchesGolden(const std::string& name);
+
+}  // namespace screen_testing
