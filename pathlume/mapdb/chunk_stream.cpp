@@ -1,0 +1,237 @@
+#include "pathlume/mapdb/chunk_stream.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "formats/compressed_block.h"
+#include "pathlume/foundation/data_file.h"
+#include "pathlume/mapdb/mapdb_memory.h"
+
+ChunkStream g_chunkStream;
+ChunkStream* g_currentChunkStream = nullptr;
+
+namespace {
+namespace block = formats::compressed_block;
+}
+
+int DataFileChunkInput::Read(void* buffer, int count) {
+    return file_->Read(buffer, count);
+}
+
+bool DataFileChunkInput::Seek(uint32_t offset) {
+    return offset <= 0x7FFFFFFF && file_->Seek(static_cast<int>(offset), 0) == 0;
+}
+
+ChunkStream::ChunkStream() = default;
+
+ChunkStream::~ChunkStream() {
+    region_.Release();
+    mapdb::FreeBlock(inputBuffer);
+}
+
+int ChunkStream::SetInputBuffer(uint32_t size) {
+    BYTE* buffer = static_cast<BYTE*>(mapdb::TryAlloc(size));
+    if (!buffer)
+        return 1;
+    mapdb::FreeBlock(inputBuffer);
+    inputBuffer = buffer;
+    inputCapacity = size;
+    return 0;
+}
+
+int ChunkStream::Inflate() {
+    // The region is reserved at the first block rather than at construction, so
+    // that the global stream needs no memory service during static start-up.
+    if (!region_.Base()) {
+        if (!region_.Reserve(kRegionSize))
+            return -1;
+        data = region_.Base();
+    }
+    uint8_t head[block::kHeadSize];
+    if (!file || file->Read(head, block::kHeadSize) != static_cast<int>(block::kHeadSize)) {
+        rawSize = 0;
+        cursor = data;
+        return 1;
+    }
+    const block::BlockHead blockHead = block::DecodeHead(head);
+    // Until the block is whole, nothing of it may be read.
+    rawSize = 0;
+    cursor = data;
+    if (blockHead.rawSize > kRegionSize || !inputBuffer)
+        return -1;
+    if (dataCapacity < blockHead.rawSize) {
+        if (!region_.Grow(blockHead.rawSize))
+            return -1;
+        dataCapacity = blockHead.rawSize;
+    }
+    if (InflateBody(blockHead.packedSize, blockHead.rawSize) != 0)
+        return -1;
+    rawSize = blockHead.rawSize;
+    cursor = data;
+    return 0;
+}
+
+int ChunkStream::InflateBody(uint32_t packedSize, uint32_t expectedSize) {
+    InflateArena::Reset();
+    z_stream stream;
+    std::memset(&stream, 0, sizeof(stream));
+    stream.zalloc = InflateArena::Alloc;
+    stream.zfree = InflateArena::Free;
+    stream.opaque = nullptr;
+    if (inflateInit(&stream) != Z_OK)
+        return -1;
+    stream.next_out = data;
+    stream.avail_out = expectedSize;
+    int result = 0;
+    uint32_t remaining = packedSize;
+    while (remaining > 0) {
+        const uint32_t piece = std::min(remaining, inputCapacity);
+        if (file->Read(inputBuffer, static_cast<int>(piece)) != static_cast<int>(piece)) {
+            result = -1;
+            break;
+        }
+        stream.next_in = inputBuffer;
+        stream.avail_in = piece;
+        const int z = inflate(&stream, Z_SYNC_FLUSH);
+        if (z != Z_OK && z != Z_STREAM_END) {
+            result = -1;
+            break;
+        }
+        // Input left over means the stream holds more than the raw size.
+        if (stream.avail_in != 0) {
+            result = -1;
+            break;
+        }
+        remaining -= piece;
+    }
+    // A stream that ends before it filled the raw size is as broken as one that
+    // cannot be read: the decoders would read whatever the buffer held before.
+    if (result == 0 && stream.total_out != expectedSize)
+        result = -1;
+    inflateEnd(&stream);
+    return result;
+}
+
+uint32_t ChunkStream::ReadBytes(void* dest, uint32_t n) {
+    const size_t left = static_cast<size_t>(data + rawSize - cursor);
+    if (n > left)
+        return 0;
+    if (n > 0)
+        std::memcpy(dest, cursor, n);
+    cursor += n;
+    return n;
+}
+
+int ChunkStream::Read(void* dest, uint32_t n) {
+    return g_currentChunkStream && g_currentChunkStream->ReadBytes(dest, n) == n ? 1 : 0;
+}
+
+namespace InflateArena {
+
+namespace {
+
+// zlib keeps pointers in what it allocates: hand out aligned pieces.
+constexpr uint32_t kAlignment = alignof(std::max_align_t);
+
+uint32_t g_blockSize = 0;
+BYTE* g_current = nullptr;
+uint32_t g_currentCapacity = 0;
+uint32_t g_used = 0;
+int g_spillCount = 0;
+BYTE* g_spill[kMaxSpill] = {};
+uint32_t g_highWater = 0;
+uint32_t g_runTotal = 0;
+
+void FreeSpill() {
+    for (int i = 0; i < g_spillCount; ++i) {
+        mapdb::FreeBlock(g_spill[i]);
+        g_spill[i] = nullptr;
+    }
+    g_spillCount = 0;
+}
+
+}  // namespace
+
+void Init(uint32_t size) {
+    BYTE* block = static_cast<BYTE*>(mapdb::TryAlloc(size));
+    if (!block)
+        return;
+    mapdb::FreeBlock(g_current);
+    g_current = block;
+    g_currentCapacity = size;
+    g_blockSize = size;
+    g_used = 0;
+}
+
+void* Alloc(void* /*opaque*/, unsigned items, unsigned size) {
+    const uint64_t asked = static_cast<uint64_t>(items) * size;
+    const uint64_t rounded = (asked + kAlignment - 1) & ~uint64_t{kAlignment - 1};
+    if (rounded > 0x40000000)
+        return nullptr;
+    const uint32_t n = static_cast<uint32_t>(rounded);
+    g_runTotal += n;
+    g_highWater = std::max(g_highWater, g_runTotal);
+    if (g_current && g_used + n <= g_currentCapacity) {
+        BYTE* piece = g_current + g_used;
+        g_used += n;
+        return piece;
+    }
+    // The spill list is fixed: an inflate that would need more blocks fails as an
+    // out-of-memory inflate instead of writing past the list.
+    if (g_current && g_spillCount == kMaxSpill)
+        return nullptr;
+    // A request larger than the block size gets a block of its own size.
+    const uint32_t capacity = std::max(g_blockSize, n);
+    BYTE* block = static_cast<BYTE*>(mapdb::TryAlloc(capacity));
+    if (!block)
+        return nullptr;
+    if (g_current)
+        g_spill[g_spillCount++] = g_current;
+    g_current = block;
+    g_currentCapacity = capacity;
+    g_used = n;
+    return block;
+}
+
+void Free(void* /*opaque*/, void* /*address*/) {}
+
+void Reset() {
+    if (g_spillCount == 0) {
+        g_used = 0;
+        g_runTotal = 0;
+        return;
+    }
+    FreeSpill();
+    mapdb::FreeBlock(g_current);
+    g_current = nullptr;
+    g_currentCapacity = 0;
+    g_blockSize = g_highWater;
+    g_current = static_cast<BYTE*>(mapdb::TryAlloc(g_blockSize));
+    if (g_current)
+        g_currentCapacity = g_blockSize;
+    g_used = 0;
+    g_runTotal = 0;
+}
+
+void Release() {
+    FreeSpill();
+    mapdb::FreeBlock(g_current);
+    g_current = nullptr;
+    g_currentCapacity = 0;
+    g_used = 0;
+    g_runTotal = 0;
+}
+
+uint32_t BlockSize() {
+    return g_blockSize;
+}
+uint32_t HighWater() {
+    return g_highWater;
+}
+int SpillCount() {
+    return g_spillCount;
+}
+
+}  // namespace InflateArena

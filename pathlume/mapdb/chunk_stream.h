@@ -1,0 +1,101 @@
+// The one process-wide decompressor of map blocks: a compressed block (u32 packed
+// size, u32 raw size, zlib stream; formats/compressed_block.h) is inflated into one
+// reusable buffer, from which the decoders read its contents in sequence. zlib's
+// state and window come from a private arena so that inflating a chunk does not
+// fragment the program heap.
+#pragma once
+
+#include <cstdint>
+
+#include "pathlume/foundation/heap.h"
+#include "platform/kernel/wintypes.h"
+
+// Where the stream reads a block from: the data file object of the container, or
+// anything that reads like it. Read returns the bytes copied (fewer at the end);
+// Seek moves to an absolute offset, false when it cannot.
+class IChunkInput {
+  public:
+    virtual int Read(void* buffer, int count) = 0;
+    virtual bool Seek(uint32_t offset) = 0;
+
+  protected:
+    ~IChunkInput() = default;
+};
+
+class CDataFile;
+
+// The map container's file object as the stream's input.
+class DataFileChunkInput : public IChunkInput {
+  public:
+    explicit DataFileChunkInput(CDataFile* file) : file_(file) {}
+    int Read(void* buffer, int count) override;
+    bool Seek(uint32_t offset) override;
+
+  private:
+    CDataFile* file_;
+};
+
+class ChunkStream {
+  public:
+    // Address space reserved for the decompressed block: a raw size beyond it is
+    // refused.
+    static constexpr uint32_t kRegionSize = 8u * 1024 * 1024;
+    static constexpr uint32_t kInputBufferSize = 65536;
+
+    ChunkStream();
+    ~ChunkStream();
+    ChunkStream(const ChunkStream&) = delete;
+    ChunkStream& operator=(const ChunkStream&) = delete;
+
+    // Allocates the input buffer; 0, or 1 when it cannot be allocated.
+    int SetInputBuffer(uint32_t size);
+    // Reads the block at the input's current position and inflates it: 0 success, 1
+    // when the 8-byte head cannot be read, -1 when the block cannot be inflated
+    // whole (short input, a zlib error, or fewer or more bytes than the raw size).
+    int Inflate();
+    // Copies n bytes and advances, when n bytes remain in the block; returns n or 0.
+    uint32_t ReadBytes(void* dest, uint32_t n);
+    // ReadBytes on g_currentChunkStream: 1 when all n bytes were read, else 0.
+    static int Read(void* dest, uint32_t n);
+
+    IChunkInput* file = nullptr;  // the caller sets it before each Inflate
+    BYTE* inputBuffer = nullptr;
+    uint32_t inputCapacity = 0;
+    BYTE* data = nullptr;
+    uint32_t dataCapacity = 0;
+    uint32_t rawSize = 0;
+    BYTE* cursor = nullptr;
+
+  private:
+    int InflateBody(uint32_t packedSize, uint32_t expectedSize);
+
+    CPageHeap region_;
+};
+
+extern ChunkStream g_chunkStream;
+// Every reader goes through this pointer; the map database points it at g_chunkStream.
+extern ChunkStream* g_currentChunkStream;
+
+// The allocator zlib uses while inflating: one block that grows to the largest need
+// seen, with overflow blocks for the one inflate that first needs more.
+namespace InflateArena {
+
+inline constexpr uint32_t kInitialBlockSize = 63920;
+inline constexpr int kMaxSpill = 10;
+
+// Allocates the first block; blockSize is `size` when that succeeds.
+void Init(uint32_t size);
+void* Alloc(void* opaque, unsigned items, unsigned size);
+void Free(void* opaque, void* address);
+// Starts a new inflate: keeps the current block, or replaces it (and every spill
+// block) by one block of the largest total seen.
+void Reset();
+// Frees every block.
+void Release();
+
+// Figures for tests.
+uint32_t BlockSize();
+uint32_t HighWater();
+int SpillCount();
+
+}  // namespace InflateArena

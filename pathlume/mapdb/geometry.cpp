@@ -1,0 +1,86 @@
+#include "pathlume/mapdb/geometry.h"
+
+#include <cmath>
+#include <cstdint>
+
+#include "pathlume/foundation/app_services.h"
+
+namespace {
+
+// Truncation towards zero that stays defined for points far off screen (and for a
+// depth of 0): the result is held to the int range, NaN gives 0.
+int32_t Truncate(double value) {
+    if (!(value == value))
+        return 0;
+    if (value >= 2147483647.0)
+        return INT32_MAX;
+    if (value <= -2147483648.0)
+        return INT32_MIN;
+    return static_cast<int32_t>(value);
+}
+
+}  // namespace
+
+unsigned char FoldAccentedChar(unsigned char c) {
+    if (c >= 192 && c <= 198)
+        return 'A';
+    if (c == 199)
+        return 'C';
+    if (c >= 200 && c <= 203)
+        return 'E';
+    if (c >= 204 && c <= 207)
+        return 'I';
+    if (c == 209)
+        return 'N';
+    if ((c >= 210 && c <= 214) || c == 216)
+        return 'O';
+    if (c >= 217 && c <= 220)
+        return 'U';
+    return c;
+}
+
+FLOAT PointDistance(const MapPoint& a, const MapPoint& b, double c) {
+    if (c == 0.0)
+        c = std::cos(a.latitude * 0.017453292f);
+    const FLOAT dLat = b.latitude - a.latitude;
+    const FLOAT dLon = static_cast<FLOAT>((b.longitude - a.longitude) * c);
+    return static_cast<FLOAT>(std::sqrt(double{dLon} * dLon + double{dLat} * dLat) *
+                              0.01745329238474369);
+}
+
+int32_t ProjectToScreen3D(const MapViewValues& view, FLOAT longitude, FLOAT latitude, int32_t* ix,
+                          int32_t* iy, FLOAT* fx, FLOAT* fy) {
+    const FLOAT u = longitude - view.centreLongitude;
+    const FLOAT v = view.centreLatitude - latitude;
+    FLOAT x = u * view.a + view.screenCentreX + view.offsetX;
+    FLOAT y = v * view.c + view.screenCentreY + view.offsetY;
+    if (view.d != 0) {
+        x += v * view.b;
+        y -= u * view.d;
+    }
+    *fx = x;
+    *fy = y;
+    *ix = Truncate(x);
+    *iy = Truncate(y);
+    return *iy;
+}
+
+void ProjectToScreen(const MapViewValues& view, FLOAT x, FLOAT y, int32_t* sx, int32_t* sy,
+                     int32_t extraY, FLOAT t, FLOAT k) {
+    const FLOAT width = static_cast<FLOAT>(view.width);
+    const FLOAT height = static_cast<FLOAT>(view.height);
+    const FLOAT dx = x - width * 0.5f;
+    const FLOAT h = height - y;
+    FLOAT q = -(h * t);
+    FLOAT z = h * k + view.cameraDistance;
+    if (z < view.nearDistance) {
+        z = view.nearDistance;
+        const FLOAT nearY = static_cast<FLOAT>(Truncate(view.nearDistance / k)) + height;
+        q = -((height - nearY) * t);
+    }
+    *sx = Truncate(height * dx / z + width * 0.5f);
+    *sy = Truncate(static_cast<double>((t + 1) * height * 0.5f + width * q / z) + extraY);
+    const double threshold = std::round(g_screenScaleY.load() * 268.0);
+    if (view.clientHeight > threshold)
+        *sy += view.bottomMargin;
+}

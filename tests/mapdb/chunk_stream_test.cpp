@@ -1,0 +1,117 @@
+// The chunk stream: blocks inflate whole or not at all, reads stop at the block's
+// end, and the inflate arena adapts to the largest need.
+#include "pathlume/mapdb/chunk_stream.h"
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+#include <vector>
+
+#include "pathlume/mapdb/mapdb_memory.h"
+#include "tests/mapdb/mapdb_test_support.h"
+
+namespace {
+
+using mapdb_test::InflateBlock;
+using mapdb_test::MakeBlock;
+using mapdb_test::MemoryInput;
+
+std::vector<uint8_t> Counting(size_t size) {
+    std::vector<uint8_t> bytes(size);
+    for (size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<uint8_t>(i * 7 + i / 251);
+    return bytes;
+}
+
+TEST(ChunkStreamTest, ReadsStopExactlyAtTheEndOfTheBlock) {
+    MemoryInput input(MakeBlock(Counting(100)));
+    ASSERT_EQ(InflateBlock(input), 0);
+    EXPECT_EQ(g_chunkStream.rawSize, 100u);
+    std::vector<uint8_t> got(101);
+    ASSERT_EQ(ChunkStream::Read(got.data(), 60), 1);
+    ASSERT_EQ(ChunkStream::Read(got.data() + 60, 40), 1);  // exactly what remains
+    got.resize(100);
+    EXPECT_EQ(got, Counting(100));
+    uint8_t more = 0;
+    EXPECT_EQ(ChunkStream::Read(&more, 1), 0);
+
+    // A block of raw size 0 inflates to nothing; every read of a byte fails.
+    MemoryInput empty(MakeBlock({}));
+    ASSERT_EQ(InflateBlock(empty), 0);
+    EXPECT_EQ(ChunkStream::Read(&more, 1), 0);
+    EXPECT_EQ(ChunkStream::Read(&more, 0), 1);
+}
+
+TEST(ChunkStreamTest, TheBufferGrowsAndIsReused) {
+    MemoryInput large(MakeBlock(Counting(300000)));
+    ASSERT_EQ(InflateBlock(large), 0);
+    const uint32_t capacity = g_chunkStream.dataCapacity;
+    EXPECT_GE(capacity, 300000u);
+    BYTE* data = g_chunkStream.data;
+    MemoryInput small(MakeBlock(Counting(1000)));
+    ASSERT_EQ(InflateBlock(small), 0);
+    EXPECT_EQ(g_chunkStream.dataCapacity, capacity);
+    EXPECT_EQ(g_chunkStream.data, data);
+    std::vector<uint8_t> got(1000);
+    ASSERT_EQ(ChunkStream::Read(got.data(), 1000), 1);
+    EXPECT_EQ(got, Counting(1000));
+}
+
+// Every way a block can fail: its result, and nothing of it readable afterwards.
+TEST(ChunkStreamTest, BrokenBlocksFailAndLeaveNothingToRead) {
+    const std::vector<uint8_t> raw = Counting(5000);
+    const std::vector<uint8_t> good = MakeBlock(raw);
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> block;
+        int expected;
+    };
+    std::vector<Case> cases;
+    cases.push_back({"head cut short", {good.begin(), good.begin() + 5}, 1});
+    cases.push_back({"stream cut short", {good.begin(), good.end() - 10}, -1});
+    // The stream is whole but holds fewer bytes than the head promises.
+    cases.push_back({"raw size larger than the stream", MakeBlock(raw, 6000), -1});
+    cases.push_back({"raw size smaller than the stream", MakeBlock(raw, 4000), -1});
+    cases.push_back({"raw size past the 8 MB region", MakeBlock(raw, 9 * 1024 * 1024), -1});
+    std::vector<uint8_t> garbage = good;
+    for (size_t i = 10; i < garbage.size(); ++i)
+        garbage[i] ^= 0x5A;
+    cases.push_back({"corrupt stream", garbage, -1});
+    for (const Case& c : cases) {
+        // A good block first, so that stale bytes would be there to read.
+        MemoryInput first(good);
+        ASSERT_EQ(InflateBlock(first), 0);
+        MemoryInput input(c.block);
+        EXPECT_EQ(InflateBlock(input), c.expected) << c.what;
+        uint8_t byte = 0;
+        EXPECT_EQ(ChunkStream::Read(&byte, 1), 0) << c.what;
+    }
+}
+
+TEST(ChunkStreamTest, ArenaSpillsOnceThenFitsInOneBlock) {
+    mapdb_test::EnsureStream();
+    // A first block far too small for zlib's state and window.
+    InflateArena::Release();
+    InflateArena::Init(4096);
+    MemoryInput first(MakeBlock(Counting(2000)));
+    ASSERT_EQ(InflateBlock(first), 0);
+    EXPECT_GT(InflateArena::SpillCount(), 0);
+    const uint32_t highWater = InflateArena::HighWater();
+    EXPECT_GT(highWater, 4096u);
+
+    MemoryInput second(MakeBlock(Counting(3000)));
+    ASSERT_EQ(InflateBlock(second), 0);
+    EXPECT_EQ(InflateArena::SpillCount(), 0);
+    EXPECT_EQ(InflateArena::BlockSize(), highWater);
+    std::vector<uint8_t> got(3000);
+    ASSERT_EQ(ChunkStream::Read(got.data(), 3000), 1);
+    EXPECT_EQ(got, Counting(3000));
+
+    // Steady state: no block is allocated or freed per inflate.
+    const long blocks = mapdb::LiveBlocks();
+    MemoryInput third(MakeBlock(Counting(3000)));
+    ASSERT_EQ(InflateBlock(third), 0);
+    EXPECT_EQ(mapdb::LiveBlocks(), blocks);
+}
+
+}  // namespace
