@@ -1,45 +1,17 @@
 #include "pathlume/mapdb/name_codes.h"
 
+#include "formats/names.h"
+
 CDataFile g_namesFile;
 
+// The letter codes are the device files' own: one definition serves the converters
+// that write them and the map database that reads them.
 int FirstLetterCode(char c) {
-    const signed char s = static_cast<signed char>(c);
-    if (s >= '0' && s <= '9')
-        return s - 47;
-    if (s >= 'A' && s <= 'Z')
-        return s - 54;
-    return 0;
+    return formats::names::FirstLetterCode(c);
 }
 
 int SecondLetterCode(char c) {
-    const signed char s = static_cast<signed char>(c);
-    switch (s) {
-        case '\0':
-        case ' ':
-        case '-':
-            return 0;
-        case '&':
-            return 1;
-        case '\'':
-            return 2;
-        case '+':
-            return 3;
-        case ',':
-            return 4;
-        case '.':
-            return 5;
-        case '/':
-            return 6;
-        case ':':
-            return 17;
-        default:
-            break;
-    }
-    if (s >= '0' && s <= '9')
-        return s - 41;
-    if (s >= 'A' && s <= 'Z')
-        return s - 47;
-    return -1;
+    return formats::names::SecondLetterCode(c);
 }
 
 const char* GetDirectionText(uint8_t code, int useLowNibble) {
