@@ -97,16 +97,11 @@ BOOL CImageList::DeleteImageList() {
 }
 
 BOOL CImageList::Attach(HIMAGELIST list) {
-    if (list == nullptr || m_hImageList != nullptr)
-        return FALSE;
-    m_hImageList = list;
-    return TRUE;
+    return platform::afx::AttachHandle(m_hImageList, list);
 }
 
 HIMAGELIST CImageList::Detach() {
-    HIMAGELIST list = m_hImageList;
-    m_hImageList = nullptr;
-    return list;
+    return platform::afx::DetachHandle(m_hImageList);
 }
 
 int CImageList::Add(CBitmap* bitmap, CBitmap* mask) {

@@ -1,3 +1,6 @@
+#include <limits>
+#include <type_traits>
+
 #include "platform/afx/afx_internal.h"
 
 namespace {
@@ -69,7 +72,12 @@ void DDX_Text(CDataExchange* dx, int id, CString& value) {
     }
 }
 
-void DDX_Text(CDataExchange* dx, int id, int& value) {
+namespace {
+
+// DDX_Text for a whole number: a value outside T's range fails the exchange, and
+// only a signed T takes a minus sign.
+template <class T>
+void ExchangeWhole(CDataExchange* dx, int id, T& value, LPCWSTR format) {
     HWND hwnd = dx->PrepareCtrl(id);
     if (hwnd == nullptr)
         return;
@@ -77,36 +85,28 @@ void DDX_Text(CDataExchange* dx, int id, int& value) {
         CString text;
         CWnd::FromHandle(hwnd)->GetWindowText(text);
         long long parsed = 0;
-        if (!ParseWhole(text, true, &parsed) || parsed < INT32_MIN || parsed > INT32_MAX) {
+        if (!ParseWhole(text, std::is_signed_v<T>, &parsed) ||
+            parsed < static_cast<long long>(std::numeric_limits<T>::min()) ||
+            parsed > static_cast<long long>(std::numeric_limits<T>::max())) {
             dx->Fail();
             return;
         }
-        value = static_cast<int>(parsed);
+        value = static_cast<T>(parsed);
     } else {
         CString text;
-        text.Format(u"%d", value);
+        text.Format(format, value);
         ::SetWindowTextW(hwnd, text);
     }
 }
 
+}  // namespace
+
+void DDX_Text(CDataExchange* dx, int id, int& value) {
+    ExchangeWhole(dx, id, value, u"%d");
+}
+
 void DDX_Text(CDataExchange* dx, int id, UINT& value) {
-    HWND hwnd = dx->PrepareCtrl(id);
-    if (hwnd == nullptr)
-        return;
-    if (dx->m_bSaveAndValidate) {
-        CString text;
-        CWnd::FromHandle(hwnd)->GetWindowText(text);
-        long long parsed = 0;
-        if (!ParseWhole(text, false, &parsed) || parsed > UINT32_MAX) {
-            dx->Fail();
-            return;
-        }
-        value = static_cast<UINT>(parsed);
-    } else {
-        CString text;
-        text.Format(u"%u", value);
-        ::SetWindowTextW(hwnd, text);
-    }
+    ExchangeWhole(dx, id, value, u"%u");
 }
 
 void DDX_Check(CDataExchange* dx, int id, int& value) {

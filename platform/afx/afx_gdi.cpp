@@ -6,18 +6,7 @@ namespace {
 
 template <class T>
 T* TempGdiObject(HGDIOBJ object) {
-    if (object == nullptr)
-        return nullptr;
-    auto& slot = ThreadTempMaps().gdi[object];
-    if (auto* existing = dynamic_cast<T*>(slot.get()))
-        return existing;
-    if (slot)
-        slot->m_hObject = nullptr;
-    auto wrapper = std::make_unique<T>();
-    wrapper->m_hObject = object;
-    T* result = wrapper.get();
-    slot = std::move(wrapper);
-    return result;
+    return TempWrapper<T>(ThreadTempMaps().gdi, object, &CGdiObject::m_hObject);
 }
 
 }  // namespace
@@ -46,16 +35,11 @@ CGdiObject* CGdiObject::FromHandle(HGDIOBJ object) {
 }
 
 BOOL CGdiObject::Attach(HGDIOBJ object) {
-    if (object == nullptr || m_hObject != nullptr)
-        return FALSE;
-    m_hObject = object;
-    return TRUE;
+    return platform::afx::AttachHandle(m_hObject, object);
 }
 
 HGDIOBJ CGdiObject::Detach() {
-    HGDIOBJ object = m_hObject;
-    m_hObject = nullptr;
-    return object;
+    return platform::afx::DetachHandle(m_hObject);
 }
 
 BOOL CGdiObject::DeleteObject() {
@@ -120,27 +104,15 @@ CDC::~CDC() {
 }
 
 CDC* CDC::FromHandle(HDC dc) {
-    if (dc == nullptr)
-        return nullptr;
-    auto& slot = platform::afx::ThreadTempMaps().dc[dc];
-    if (!slot) {
-        slot = std::make_unique<CDC>();
-        slot->m_hDC = dc;
-    }
-    return slot.get();
+    return platform::afx::TempWrapper<CDC>(platform::afx::ThreadTempMaps().dc, dc, &CDC::m_hDC);
 }
 
 BOOL CDC::Attach(HDC dc) {
-    if (dc == nullptr || m_hDC != nullptr)
-        return FALSE;
-    m_hDC = dc;
-    return TRUE;
+    return platform::afx::AttachHandle(m_hDC, dc);
 }
 
 HDC CDC::Detach() {
-    HDC dc = m_hDC;
-    m_hDC = nullptr;
-    return dc;
+    return platform::afx::DetachHandle(m_hDC);
 }
 
 BOOL CDC::CreateCompatibleDC(CDC* dc) {

@@ -88,24 +88,30 @@ CString CString::Mid(int first, int count) const {
     return CString(m_text.substr(static_cast<size_t>(first), static_cast<size_t>(count)));
 }
 
-int CString::Find(WCHAR ch, int start) const {
+namespace {
+
+// A search from `start` (a negative one from the beginning); -1 when nothing is found
+// or start lies past the end.
+template <class Part>
+int FindFrom(const std::u16string& text, Part part, int start) {
     if (start < 0)
         start = 0;
-    if (start > GetLength())
+    if (start > static_cast<int>(text.size()))
         return -1;
-    auto at = m_text.find(ch, static_cast<size_t>(start));
+    auto at = text.find(part, static_cast<size_t>(start));
     return at == std::u16string::npos ? -1 : static_cast<int>(at);
+}
+
+}  // namespace
+
+int CString::Find(WCHAR ch, int start) const {
+    return FindFrom(m_text, ch, start);
 }
 
 int CString::Find(LPCWSTR part, int start) const {
     if (part == nullptr)
         return -1;
-    if (start < 0)
-        start = 0;
-    if (start > GetLength())
-        return -1;
-    auto at = m_text.find(part, static_cast<size_t>(start));
-    return at == std::u16string::npos ? -1 : static_cast<int>(at);
+    return FindFrom(m_text, part, start);
 }
 
 int CString::ReverseFind(WCHAR ch) const {

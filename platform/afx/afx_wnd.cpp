@@ -85,6 +85,15 @@ struct AfxWndInternals {
     static thread_local std::vector<MSG> t_current;
 
     static LRESULT CallWndProc(CWnd* wnd, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    // An owner-drawn item's message goes to the item control's own CWnd first; true
+    // when that one answered.
+    static bool ReflectToItem(CWnd* wnd, int id) {
+        const MSG* current = CWnd::GetCurrentMessage();
+        LRESULT result = 0;
+        return current != nullptr && id != 0 &&
+               CWnd::ReflectChildNotify(::GetDlgItem(wnd->m_hWnd, id), current->message,
+                                        current->wParam, current->lParam, &result);
+    }
     static void Dispatch(CWnd* wnd, const AFX_MSGMAP_ENTRY* entry, UINT message, WPARAM wParam,
                          LPARAM lParam, LRESULT* result);
 };
@@ -529,25 +538,13 @@ HBRUSH CWnd::OnCtlColor(CDC*, CWnd* wnd, UINT) {
 }
 
 void CWnd::OnDrawItem(int id, LPDRAWITEMSTRUCT) {
-    const MSG* current = GetCurrentMessage();
-    LRESULT result = 0;
-    if (current != nullptr && id != 0 &&
-        ReflectChildNotify(::GetDlgItem(m_hWnd, id), current->message, current->wParam,
-                           current->lParam, &result)) {
-        return;
-    }
-    Default();
+    if (!AfxWndInternals::ReflectToItem(this, id))
+        Default();
 }
 
 void CWnd::OnMeasureItem(int id, LPMEASUREITEMSTRUCT) {
-    const MSG* current = GetCurrentMessage();
-    LRESULT result = 0;
-    if (current != nullptr && id != 0 &&
-        ReflectChildNotify(::GetDlgItem(m_hWnd, id), current->message, current->wParam,
-                           current->lParam, &result)) {
-        return;
-    }
-    Default();
+    if (!AfxWndInternals::ReflectToItem(this, id))
+        Default();
 }
 
 void CWnd::OnHScroll(UINT, UINT, CScrollBar*) {
@@ -601,12 +598,8 @@ CWnd* CWnd::FromHandle(HWND hwnd) {
         return nullptr;
     if (CWnd* wnd = FromHandlePermanent(hwnd))
         return wnd;
-    auto& slot = platform::afx::ThreadTempMaps().wnd[hwnd];
-    if (!slot) {
-        slot = std::make_unique<CWnd>();
-        slot->m_hWnd = hwnd;
-    }
-    return slot.get();
+    return platform::afx::TempWrapper<CWnd>(platform::afx::ThreadTempMaps().wnd, hwnd,
+                                            &CWnd::m_hWnd);
 }
 
 BOOL CWnd::Attach(HWND hwnd) {
@@ -921,30 +914,31 @@ CWnd* CWnd::GetTopLevelParent() const {
     return FromHandle(hwnd);
 }
 
-BOOL CWnd::ModifyStyle(DWORD remove, DWORD add, UINT flags) {
-    DWORD style = GetStyle();
+namespace {
+
+// ModifyStyle and ModifyStyleEx on the style slot `index`; flags, when given, go to
+// SetWindowPos so that a changed frame is recomputed.
+BOOL ModifyStyleBits(HWND hwnd, int index, DWORD remove, DWORD add, UINT flags) {
+    DWORD style = static_cast<DWORD>(::GetWindowLongW(hwnd, index));
     DWORD changed = (style & ~remove) | add;
     if (changed == style)
         return FALSE;
-    ::SetWindowLongW(m_hWnd, GWL_STYLE, static_cast<LONG>(changed));
+    ::SetWindowLongW(hwnd, index, static_cast<LONG>(changed));
     if (flags != 0) {
-        ::SetWindowPos(m_hWnd, nullptr, 0, 0, 0, 0,
+        ::SetWindowPos(hwnd, nullptr, 0, 0, 0, 0,
                        SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | flags);
     }
     return TRUE;
 }
 
+}  // namespace
+
+BOOL CWnd::ModifyStyle(DWORD remove, DWORD add, UINT flags) {
+    return ModifyStyleBits(m_hWnd, GWL_STYLE, remove, add, flags);
+}
+
 BOOL CWnd::ModifyStyleEx(DWORD remove, DWORD add, UINT flags) {
-    DWORD style = GetExStyle();
-    DWORD changed = (style & ~remove) | add;
-    if (changed == style)
-        return FALSE;
-    ::SetWindowLongW(m_hWnd, GWL_EXSTYLE, static_cast<LONG>(changed));
-    if (flags != 0) {
-        ::SetWindowPos(m_hWnd, nullptr, 0, 0, 0, 0,
-                       SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | flags);
-    }
-    return TRUE;
+    return ModifyStyleBits(m_hWnd, GWL_EXSTYLE, remove, add, flags);
 }
 
 int CWnd::MessageBox(LPCWSTR text, LPCWSTR caption, UINT type) {

@@ -16,7 +16,7 @@
 //   offers a command to its active view, then to itself, then to the application.
 #pragma once
 
-#include <cstring>
+#include <bit>
 
 #include "platform/afx/afx_gdi.h"
 
@@ -66,17 +66,11 @@ enum AfxSig : UINT_PTR {
 // function pointers share one representation here.)
 template <class Handler>
 AFX_PMSG AfxHandlerCast(Handler handler) {
-    static_assert(sizeof(Handler) == sizeof(AFX_PMSG));
-    AFX_PMSG result;
-    std::memcpy(&result, &handler, sizeof(result));
-    return result;
+    return std::bit_cast<AFX_PMSG>(handler);
 }
 template <class Handler>
 Handler AfxHandlerOf(AFX_PMSG pfn) {
-    static_assert(sizeof(Handler) == sizeof(AFX_PMSG));
-    Handler result;
-    std::memcpy(&result, &pfn, sizeof(result));
-    return result;
+    return std::bit_cast<Handler>(pfn);
 }
 
 struct AFX_MSGMAP_ENTRY {

@@ -5,6 +5,7 @@
 
 #include "platform/gdi/gdi_internal.h"
 #include "platform/gdi/resource_module.h"
+#include "platform/kernel/process.h"
 
 using namespace platform::gdi;
 
@@ -25,7 +26,12 @@ HINSTANCE InstanceOf(const platform::ResourceModule* module) {
 }
 
 // A null instance is the program's own module: the one marked main, or the only one.
+// The program's instance (what the class library hands out as its resource handle)
+// means the same.
 const platform::ResourceModule* FindModule(HINSTANCE instance) {
+    if (instance == platform::ProgramInstance()) {
+        instance = nullptr;
+    }
     const auto& modules = Modules().modules;
     for (const auto* module : modules) {
         if (instance ? InstanceOf(module) == instance : module->main) {

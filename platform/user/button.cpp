@@ -257,13 +257,12 @@ void PaintGroup(HWND hwnd, HDC dc, const RECT& client) {
 }
 
 void Paint(Button* button, HWND hwnd) {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(hwnd, &paint);
+    PaintScope paint(hwnd);
+    HDC dc = paint.Dc();
     if (!dc) {
         return;
     }
-    RECT client{};
-    GetClientRect(hwnd, &client);
+    RECT client = paint.Client();
     HGDIOBJ oldFont = SelectObject(dc, FontOf(*button));
     UINT type = TypeOf(hwnd);
     if (type == BS_OWNERDRAW) {
@@ -276,7 +275,6 @@ void Paint(Button* button, HWND hwnd) {
         PaintPush(button, hwnd, dc, client, button->pushed);
     }
     SelectObject(dc, oldFont);
-    EndPaint(hwnd, &paint);
 }
 
 bool InClient(HWND hwnd, LPARAM lParam) {
@@ -286,11 +284,7 @@ bool InClient(HWND hwnd, LPARAM lParam) {
     return PtInRect(&client, point);
 }
 
-LRESULT CALLBACK ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    Button* button = AttachState<Button>(hwnd, message);
-    if (!button) {
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    }
+LRESULT HandleButton(Button* button, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     LRESULT result = 0;
     if (HandleFontMessage(*button, hwnd, message, wParam, lParam, &result)) {
         return result;
@@ -300,9 +294,6 @@ LRESULT CALLBACK ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         return ForwardPointerBeneath(hwnd, message, wParam, lParam);
     }
     switch (message) {
-        case WM_NCDESTROY:
-            FreeState(hwnd);
-            return DefWindowProcW(hwnd, message, wParam, lParam);
         case WM_GETDLGCODE:
             return DialogCode(hwnd);
         case WM_PAINT:
@@ -418,12 +409,7 @@ LRESULT CALLBACK ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 }  // namespace
 
 WNDCLASSW ButtonClass() {
-    WNDCLASSW info{};
-    info.style = CS_DBLCLKS | CS_PARENTDC;
-    info.lpfnWndProc = ButtonProc;
-    info.cbWndExtra = kControlExtra;
-    info.lpszClassName = u"Button";
-    return info;
+    return ClassEntry(CS_DBLCLKS | CS_PARENTDC, ControlProc<Button, HandleButton>, u"Button");
 }
 
 }  // namespace platform::user

@@ -353,13 +353,12 @@ void OnEditCommand(Combo* combo, HWND hwnd, WORD code) {
 }
 
 void Paint(Combo* combo, HWND hwnd) {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(hwnd, &paint);
+    PaintScope paint(hwnd);
+    HDC dc = paint.Dc();
     if (!dc) {
         return;
     }
-    RECT client{};
-    GetClientRect(hwnd, &client);
+    RECT client = paint.Client();
     bool enabled = IsWindowEnabled(hwnd);
     HBRUSH brush = ControlColors(hwnd, enabled ? WM_CTLCOLOREDIT : WM_CTLCOLORSTATIC, dc);
     COLORREF textColor = enabled ? GetTextColor(dc) : GetSysColor(COLOR_GRAYTEXT);
@@ -409,7 +408,6 @@ void Paint(Combo* combo, HWND hwnd) {
             SelectObject(dc, oldFont);
         }
     }
-    EndPaint(hwnd, &paint);
 }
 
 LRESULT ForwardToList(Combo* combo, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -516,11 +514,7 @@ LRESULT ComboMessage(Combo* combo, HWND hwnd, UINT message, WPARAM wParam, LPARA
     }
 }
 
-LRESULT CALLBACK ComboProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    Combo* combo = AttachState<Combo>(hwnd, message);
-    if (!combo) {
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    }
+LRESULT HandleCombo(Combo* combo, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     LRESULT result = 0;
     if (HandleFontMessage(*combo, hwnd, message, wParam, lParam, &result)) {
         if (message == WM_SETFONT) {
@@ -549,9 +543,6 @@ LRESULT CALLBACK ComboProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
             }
             combo->list = nullptr;
             return 0;
-        case WM_NCDESTROY:
-            FreeState(hwnd);
-            return DefWindowProcW(hwnd, message, wParam, lParam);
         case WM_GETDLGCODE:
             return DLGC_WANTARROWS | DLGC_WANTCHARS | (combo->dropped ? DLGC_WANTALLKEYS : 0);
         case WM_PAINT:
@@ -633,11 +624,8 @@ LRESULT CALLBACK ComboProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
             return 0;
         case WM_LBUTTONDOWN:
         case WM_LBUTTONDBLCLK:
-            if (GetFocus() != hwnd && GetFocus() != combo->edit) {
-                SetFocus(hwnd);
-                if (!IsWindow(hwnd)) {
-                    return 0;
-                }
+            if (GetFocus() != combo->edit && !TakeFocus(hwnd)) {
+                return 0;
             }
             if (combo->dropped) {
                 CloseUp(combo, hwnd, false);
@@ -653,12 +641,7 @@ LRESULT CALLBACK ComboProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
 }  // namespace
 
 WNDCLASSW ComboBoxClass() {
-    WNDCLASSW info{};
-    info.style = CS_DBLCLKS | CS_PARENTDC;
-    info.lpfnWndProc = ComboProc;
-    info.cbWndExtra = kControlExtra;
-    info.lpszClassName = u"ComboBox";
-    return info;
+    return ClassEntry(CS_DBLCLKS | CS_PARENTDC, ControlProc<Combo, HandleCombo>, u"ComboBox");
 }
 
 }  // namespace platform::user

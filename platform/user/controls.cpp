@@ -363,6 +363,143 @@ bool ClientScrollBar::Drag(POINT point, int* top) const {
     return true;
 }
 
+// ---- What several control files do alike ----
+
+WNDCLASSW ClassEntry(UINT style, WNDPROC proc, LPCWSTR name) {
+    WNDCLASSW info{};
+    info.style = style;
+    info.lpfnWndProc = proc;
+    info.cbWndExtra = kControlExtra;
+    info.lpszClassName = name;
+    return info;
+}
+
+bool TakeFocus(HWND hwnd) {
+    if (GetFocus() != hwnd) {
+        SetFocus(hwnd);
+    }
+    return IsWindow(hwnd) != FALSE;
+}
+
+int ImageWidth(HIMAGELIST list) {
+    int cx = 0;
+    int cy = 0;
+    return ImageList_GetIconSize(list, &cx, &cy) ? cx : 0;
+}
+
+int ImageHeight(HIMAGELIST list) {
+    int cx = 0;
+    int cy = 0;
+    return ImageList_GetIconSize(list, &cx, &cy) ? cy : 0;
+}
+
+COLORREF ResolveColor(COLORREF color, int systemIndex) {
+    return (color == CLR_DEFAULT || color == CLR_NONE) ? GetSysColor(systemIndex) : color;
+}
+
+bool PagingKeyRow(WPARAM key, int current, int page, int count, int* next) {
+    switch (key) {
+        case VK_PRIOR:
+            *next = current - page;
+            return true;
+        case VK_NEXT:
+            *next = current + page;
+            return true;
+        case VK_HOME:
+            *next = 0;
+            return true;
+        case VK_END:
+            *next = count - 1;
+            return true;
+        default:
+            return false;
+    }
+}
+
+namespace {
+
+void ScrollRowView(RowView& view, HWND hwnd, int top) {
+    if (top != view.top) {
+        view.top = top;
+        InvalidateRect(hwnd, nullptr, TRUE);
+    }
+}
+
+}  // namespace
+
+bool HandleRowViewMessage(RowView& view, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                          LRESULT* result) {
+    if (HandleFontMessage(view, hwnd, message, wParam, lParam, result)) {
+        return true;
+    }
+    *result = 0;
+    switch (message) {
+        case WM_GETDLGCODE:
+            *result = DLGC_WANTARROWS | DLGC_WANTCHARS;
+            return true;
+        case WM_ERASEBKGND:
+            *result = 1;  // the paint fills the whole client area
+            return true;
+        case WM_SIZE:
+        case WM_ENABLE:
+            InvalidateRect(hwnd, nullptr, TRUE);
+            return true;
+        case WM_SETFOCUS:
+        case WM_KILLFOCUS: {
+            view.focused = message == WM_SETFOCUS;
+            InvalidateRect(hwnd, nullptr, TRUE);
+            NMHDR note{};
+            NotifyParent(hwnd, view.focused ? NM_SETFOCUS : NM_KILLFOCUS, &note);
+            return true;
+        }
+        case WM_MOUSEMOVE:
+            if (view.bar.Dragging()) {
+                POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+                int top = view.top;
+                if (view.bar.Drag(point, &top)) {
+                    ScrollRowView(view, hwnd, top);
+                }
+            }
+            return true;
+        case WM_CAPTURECHANGED:
+            if (reinterpret_cast<HWND>(lParam) != hwnd) {
+                view.tracking = false;
+                view.bar.Release();
+            }
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool PressRowViewBar(RowView& view, HWND hwnd, POINT point) {
+    int top = view.top;
+    if (!view.bar.Press(point, &top)) {
+        return false;
+    }
+    ScrollRowView(view, hwnd, top);
+    if (view.bar.Dragging()) {
+        SetCapture(hwnd);
+    }
+    return true;
+}
+
+bool ReleaseRowView(RowView& view) {
+    if (view.bar.Dragging()) {
+        view.bar.Release();
+        ReleaseCapture();
+        return false;
+    }
+    if (!view.tracking) {
+        return false;
+    }
+    view.tracking = false;
+    ReleaseCapture();
+    return true;
+}
+
+// ---- end of what several control files do alike ----
+
 }  // namespace platform::user
 
 void InitCommonControls() {}

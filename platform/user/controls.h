@@ -5,7 +5,7 @@
 // always runs there), tells its parent through WM_COMMAND (standard controls) or
 // WM_NOTIFY (common controls), asks the parent for its colours with WM_CTLCOLOR*
 // (standard controls) and answers WM_GETDLGCODE for the dialog manager. Scroll bars
-// of the list controls are drawn inside their client area.
+// of the list controls and of multi-line edits are drawn inside their client area.
 #pragma once
 
 // ---------------------------------------------------------------------------------
@@ -215,6 +215,11 @@ BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* init);
 
 // ---------------------------------------------------------------------------------
 // Edit ("EDIT")
+//
+// A multi-line edit without ES_AUTOHSCROLL wraps its lines at blanks (a word longer
+// than the line breaks at the edge); the line messages count the wrapped lines.
+// With WS_VSCROLL it shows a scroll bar when the text is longer than the view. In a
+// read-only multi-line edit Up and Down scroll the view instead of moving the caret.
 
 #define ES_LEFT 0x0000L
 #define ES_CENTER 0x0001L
@@ -233,6 +238,8 @@ BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* init);
 #define EM_GETSEL 0x00B0
 #define EM_SETSEL 0x00B1
 #define EM_GETRECT 0x00B2
+#define EM_SCROLL 0x00B5
+#define EM_LINESCROLL 0x00B6
 #define EM_SCROLLCARET 0x00B7
 #define EM_GETMODIFY 0x00B8
 #define EM_SETMODIFY 0x00B9
@@ -245,9 +252,18 @@ BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* init);
 #define EM_SETLIMITTEXT EM_LIMITTEXT
 #define EM_LINEFROMCHAR 0x00C9
 #define EM_SETPASSWORDCHAR 0x00CC
+#define EM_GETFIRSTVISIBLELINE 0x00CE
 #define EM_SETREADONLY 0x00CF
 #define EM_GETPASSWORDCHAR 0x00D2
+#define EM_SETMARGINS 0x00D3
+#define EM_GETMARGINS 0x00D4
 #define EM_GETLIMITTEXT 0x00D5
+
+// EM_SETMARGINS: which margins wParam sets; EC_USEFONTINFO as a margin's width asks
+// for a narrow one taken from the font.
+#define EC_LEFTMARGIN 0x0001
+#define EC_RIGHTMARGIN 0x0002
+#define EC_USEFONTINFO 0xFFFF
 
 #define EN_SETFOCUS 0x0100
 #define EN_KILLFOCUS 0x0200

@@ -139,4 +139,83 @@ class ClientScrollBar {
     int grab_ = 0;
 };
 
+// ---- What several control files do alike ----
+
+// BeginPaint for a control's WM_PAINT, ended (EndPaint) when the scope is left.
+class PaintScope {
+  public:
+    explicit PaintScope(HWND hwnd) : hwnd_(hwnd), dc_(BeginPaint(hwnd, &paint_)) {}
+    ~PaintScope() {
+        if (dc_) {
+            EndPaint(hwnd_, &paint_);
+        }
+    }
+    PaintScope(const PaintScope&) = delete;
+    PaintScope& operator=(const PaintScope&) = delete;
+    HDC Dc() const { return dc_; }
+    RECT Client() const {
+        RECT client{};
+        GetClientRect(hwnd_, &client);
+        return client;
+    }
+
+  private:
+    HWND hwnd_;
+    PAINTSTRUCT paint_{};
+    HDC dc_;
+};
+
+// A class list entry for a control that keeps its state in its extra bytes.
+WNDCLASSW ClassEntry(UINT style, WNDPROC proc, LPCWSTR name);
+
+// The window procedure of a control with state T: makes the state at WM_NCCREATE,
+// frees it at WM_NCDESTROY and hands every message in between to Handle.
+template <class T, LRESULT (*Handle)(T*, HWND, UINT, WPARAM, LPARAM)>
+LRESULT CALLBACK ControlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    T* state = AttachState<T>(hwnd, message);
+    if (!state) {
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+    if (message == WM_NCDESTROY) {
+        FreeState(hwnd);
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+    return Handle(state, hwnd, message, wParam, lParam);
+}
+
+// Gives a pressed control the focus; false when the window is gone afterwards (the
+// old focus's WM_KILLFOCUS may have destroyed it).
+bool TakeFocus(HWND hwnd);
+
+// The icon size of an image list; 0 without one.
+int ImageWidth(HIMAGELIST list);
+int ImageHeight(HIMAGELIST list);
+
+// An application's colour, or the system colour for CLR_DEFAULT and CLR_NONE.
+COLORREF ResolveColor(COLORREF color, int systemIndex);
+
+// The row a paging key moves to: PgUp/PgDn by a page, Home/End to the ends; false for
+// any other key. The caller clamps the row.
+bool PagingKeyRow(WPARAM key, int current, int page, int count, int* next);
+
+// Rows scrolled by a bar inside the client area, as the list and tree views keep them.
+struct RowView : ControlState {
+    int top = 0;  // the first row shown
+    bool focused = false;
+    bool tracking = false;  // an item was pressed and the pointer is not up yet
+    ClientScrollBar bar;
+};
+// What the row views answer alike: the font, the dialog code, erasing, size and
+// enable, focus (announced with NM_SETFOCUS / NM_KILLFOCUS), dragging the thumb,
+// losing the capture. False for any other message.
+bool HandleRowViewMessage(RowView& view, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                          LRESULT* result);
+// A press on the scroll bar (laid out beforehand); false when the point is elsewhere.
+bool PressRowViewBar(RowView& view, HWND hwnd, POINT point);
+// WM_LBUTTONUP: ends a thumb drag or a press on the rows; true for the latter, which
+// the view announces as a click.
+bool ReleaseRowView(RowView& view);
+
+// ---- end of what several control files do alike ----
+
 }  // namespace platform::user

@@ -1,6 +1,7 @@
-// The edit control: single-line fields and simple multi-line text (lines break only
-// at "\r\n"), with a caret, a selection, typing, Backspace, Delete and the arrow
-// keys. The text is kept in the window text too, so other threads can read it.
+// The edit control: single-line fields and multi-line text (lines break at "\r\n" and,
+// without ES_AUTOHSCROLL, wrap at blanks), with a caret, a selection, typing,
+// Backspace, Delete, the arrow keys, margins and a vertical scroll bar inside the
+// client area. The text is kept in the window text too, so other threads can read it.
 #include <algorithm>
 #include <cwctype>
 #include <vector>
@@ -20,15 +21,30 @@ struct Edit : ControlState {
     size_t limit = kDefaultLimit;
     int scrollX = 0;    // pixels scrolled off to the left
     int firstLine = 0;  // the top line shown (multi-line)
+    int leftMargin = 0;
+    int rightMargin = 0;
+    // Where a line wraps, its end and the next line's start are one position; this
+    // puts the caret at the end of the upper line (after End, or a tap past the end).
+    bool caretAtLineEnd = false;
     bool focused = false;
     bool modified = false;
     bool tracking = false;
     char16_t passwordChar = u'*';
+    ClientScrollBar bar;
 };
 
 struct Line {
     size_t start;
-    size_t length;  // without the line break
+    size_t length;         // without the line break; a wrapped line keeps its blanks
+    bool wrapped = false;  // the next line goes on without a line break
+};
+
+// What the control shows: the text area (inside the margins, left of the scroll bar),
+// the lines as they are broken in it and how many whole lines it holds.
+struct View {
+    RECT area{};
+    std::vector<Line> lines;
+    int rows = 1;
 };
 
 bool IsMultiLine(HWND hwnd) {
@@ -43,30 +59,22 @@ size_t SelEnd(const Edit* edit) {
     return std::max(edit->anchor, edit->caret);
 }
 
-std::vector<Line> LinesOf(const std::u16string& text, bool multiLine) {
-    std::vector<Line> lines;
-    if (!multiLine) {
-        lines.push_back(Line{0, text.size()});
-        return lines;
-    }
-    size_t start = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == u'\n') {
-            size_t end = (i > start && text[i - 1] == u'\r') ? i - 1 : i;
-            lines.push_back(Line{start, end - start});
-            start = i + 1;
-        }
-    }
-    lines.push_back(Line{start, text.size() - start});
-    return lines;
+bool Wraps(HWND hwnd) {
+    return (StyleOf(hwnd) & (ES_MULTILINE | ES_AUTOHSCROLL)) == ES_MULTILINE;
 }
 
+// Lines start in increasing order.
 size_t LineOf(const std::vector<Line>& lines, size_t position) {
-    size_t index = 0;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        if (lines[i].start <= position) {
-            index = i;
-        }
+    auto after = std::upper_bound(lines.begin(), lines.end(), position,
+                                  [](size_t p, const Line& line) { return p < line.start; });
+    return after == lines.begin() ? 0 : static_cast<size_t>(after - lines.begin() - 1);
+}
+
+size_t CaretLine(const Edit* edit, const std::vector<Line>& lines) {
+    size_t index = LineOf(lines, edit->caret);
+    if (edit->caretAtLineEnd && index > 0 && lines[index - 1].wrapped &&
+        lines[index].start == edit->caret) {
+        return index - 1;
     }
     return index;
 }
@@ -126,15 +134,136 @@ std::vector<int> Extents(HFONT font, const std::u16string& shown) {
     return x;
 }
 
-// The text area inside the margins.
-RECT FormatRect(HWND hwnd) {
+// Breaks the paragraph [start, end) into lines at most `room` pixels wide: after the
+// last blank that fits, or at the edge in a word longer than the line. Blanks at a
+// break stay at the end of the upper line.
+void WrapParagraph(const Edit* edit, HWND hwnd, size_t start, size_t end, int room,
+                   std::vector<Line>* lines) {
+    if (start == end) {
+        lines->push_back(Line{start, 0});
+        return;
+    }
+    const std::u16string& text = edit->text;
+    auto x = Extents(FontOf(*edit), Shown(edit, hwnd, Line{start, end - start}));
+    auto width = [&](size_t from, size_t to) { return x[to - start] - x[from - start]; };
+    size_t from = start;
+    while (from < end) {
+        // At least one character, so that every line moves on.
+        size_t fit = from + 1;
+        while (fit < end && width(from, fit + 1) <= room) {
+            ++fit;
+        }
+        if (fit == end) {
+            lines->push_back(Line{from, end - from});
+            return;
+        }
+        size_t cut = fit;
+        for (size_t b = fit; b > from; --b) {
+            if (text[b] == u' ' || text[b - 1] == u' ') {
+                cut = b;
+                break;
+            }
+        }
+        while (cut < end && text[cut] == u' ') {
+            ++cut;
+        }
+        lines->push_back(Line{from, cut - from, cut < end});
+        from = cut;
+    }
+}
+
+std::vector<Line> BreakLines(const Edit* edit, HWND hwnd, int room) {
+    const std::u16string& text = edit->text;
+    std::vector<Line> lines;
+    if (!IsMultiLine(hwnd)) {
+        lines.push_back(Line{0, text.size()});
+        return lines;
+    }
+    const bool wrap = Wraps(hwnd);
+    auto paragraph = [&](size_t start, size_t end) {
+        if (wrap) {
+            WrapParagraph(edit, hwnd, start, end, room, &lines);
+        } else {
+            lines.push_back(Line{start, end - start});
+        }
+    };
+    size_t start = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\n') {
+            paragraph(start, (i > start && text[i - 1] == u'\r') ? i - 1 : i);
+            start = i + 1;
+        }
+    }
+    paragraph(start, text.size());
+    return lines;
+}
+
+RECT TextArea(const Edit* edit, HWND hwnd, const RECT& client, int barWidth) {
+    RECT area = client;
+    area.left += edit->leftMargin;
+    area.right -= edit->rightMargin + barWidth;
+    area.right = std::max(area.right, area.left);
+    if (IsMultiLine(hwnd)) {
+        area.top += Scale(1);
+    }
+    return area;
+}
+
+// Lays the text out in the client area; keeps the first line in range and the
+// scroll bar up to date. The bar, when the text needs it, narrows the lines.
+View LayOut(Edit* edit, HWND hwnd) {
     RECT client{};
     GetClientRect(hwnd, &client);
-    InflateRect(&client, -Scale(2), 0);
-    if (IsMultiLine(hwnd)) {
-        client.top += Scale(1);
+    View view;
+    view.area = TextArea(edit, hwnd, client, 0);
+    view.lines = BreakLines(edit, hwnd, view.area.right - view.area.left);
+    if (!IsMultiLine(hwnd)) {
+        edit->bar.Layout(client, 0, 1, 0);
+        return view;
     }
-    return client;
+    const int lineHeight = std::max(1, LineHeight(FontOf(*edit)));
+    view.rows = std::max(1, static_cast<int>(view.area.bottom - view.area.top) / lineHeight);
+    const bool scrollBar = StyleOf(hwnd) & WS_VSCROLL;
+    if (scrollBar) {
+        edit->bar.Layout(client, static_cast<int>(view.lines.size()), view.rows, edit->firstLine);
+        if (edit->bar.Shown()) {
+            view.area = TextArea(edit, hwnd, client, ClientScrollBar::Width());
+            view.lines = BreakLines(edit, hwnd, view.area.right - view.area.left);
+        }
+    }
+    const int total = static_cast<int>(view.lines.size());
+    edit->firstLine = std::clamp(edit->firstLine, 0, std::max(0, total - view.rows));
+    if (scrollBar) {
+        edit->bar.Layout(client, total, view.rows, edit->firstLine);
+    } else {
+        edit->bar.Layout(client, 0, 1, 0);
+    }
+    return view;
+}
+
+// Puts `line` at the top of a multi-line view, as far as the text goes; returns the
+// lines moved (negative upwards).
+int ScrollTo(Edit* edit, HWND hwnd, int line) {
+    View view = LayOut(edit, hwnd);
+    int next = std::clamp(line, 0, std::max(0, static_cast<int>(view.lines.size()) - view.rows));
+    int moved = next - edit->firstLine;
+    if (moved != 0) {
+        edit->firstLine = next;
+        LayOut(edit, hwnd);
+        InvalidateRect(hwnd, nullptr, TRUE);
+    }
+    return moved;
+}
+
+// EC_USEFONTINFO: half the font's average character width.
+int FontMargin(HFONT font) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, font ? font : GetStockObject(SYSTEM_FONT));
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    return static_cast<int>(metrics.tmAveCharWidth) / 2;
 }
 
 int TextTop(HWND hwnd, HFONT font, const RECT& area) {
@@ -162,14 +291,17 @@ int AlignOffset(HWND hwnd, const RECT& area, int width) {
 
 void ScrollToCaret(Edit* edit, HWND hwnd) {
     HFONT font = FontOf(*edit);
-    RECT area = FormatRect(hwnd);
-    auto lines = LinesOf(edit->text, IsMultiLine(hwnd));
-    size_t lineIndex = LineOf(lines, edit->caret);
-    const Line& line = lines[lineIndex];
+    View view = LayOut(edit, hwnd);
+    const RECT& area = view.area;
+    size_t lineIndex = CaretLine(edit, view.lines);
+    const Line& line = view.lines[lineIndex];
     auto x = Extents(font, Shown(edit, hwnd, line));
     int caretX = x[std::min(edit->caret - line.start, line.length)];
     int room = std::max<int>(1, area.right - area.left - 1);
-    if (caretX - edit->scrollX > room) {
+    if (Wraps(hwnd)) {
+        // Wrapped lines fit; only blanks at a break may reach past the edge.
+        edit->scrollX = 0;
+    } else if (caretX - edit->scrollX > room) {
         edit->scrollX = caretX - room + room / 4;
     } else if (caretX < edit->scrollX) {
         edit->scrollX = std::max(0, caretX - room / 4);
@@ -184,13 +316,16 @@ void ScrollToCaret(Edit* edit, HWND hwnd) {
         edit->scrollX = caretX;
     }
     if (IsMultiLine(hwnd)) {
-        int rows =
-            std::max(1, static_cast<int>(area.bottom - area.top) / std::max(1, LineHeight(font)));
         int caretLine = static_cast<int>(lineIndex);
-        if (caretLine < edit->firstLine) {
-            edit->firstLine = caretLine;
-        } else if (caretLine >= edit->firstLine + rows) {
-            edit->firstLine = caretLine - rows + 1;
+        int first = edit->firstLine;
+        if (caretLine < first) {
+            first = caretLine;
+        } else if (caretLine >= first + view.rows) {
+            first = caretLine - view.rows + 1;
+        }
+        if (first != edit->firstLine) {
+            edit->firstLine = first;
+            LayOut(edit, hwnd);
         }
     }
 }
@@ -206,14 +341,19 @@ void Moved(Edit* edit, HWND hwnd) {
     InvalidateRect(hwnd, nullptr, TRUE);
 }
 
-// The position nearest to a client point.
-size_t HitTest(Edit* edit, HWND hwnd, POINT point) {
+// The position nearest to a client point; *atLineEnd tells whether it is the end of
+// a wrapped line rather than the start of the next.
+size_t HitTest(Edit* edit, HWND hwnd, POINT point, bool* atLineEnd) {
     HFONT font = FontOf(*edit);
-    RECT area = FormatRect(hwnd);
-    auto lines = LinesOf(edit->text, IsMultiLine(hwnd));
+    View view = LayOut(edit, hwnd);
+    const RECT& area = view.area;
+    const auto& lines = view.lines;
     size_t lineIndex = 0;
     if (IsMultiLine(hwnd)) {
         int row = (point.y - area.top) / std::max(1, LineHeight(font));
+        if (point.y < area.top) {
+            row = -1;
+        }
         lineIndex = static_cast<size_t>(
             std::clamp(edit->firstLine + row, 0, static_cast<int>(lines.size()) - 1));
     }
@@ -226,6 +366,7 @@ size_t HitTest(Edit* edit, HWND hwnd, POINT point) {
             best = i;
         }
     }
+    *atLineEnd = line.wrapped && best == line.length;
     return line.start + best;
 }
 
@@ -238,7 +379,7 @@ bool FitsWithoutScrolling(Edit* edit, HWND hwnd, const std::u16string& text) {
     Edit probe;
     probe.text = text;
     probe.passwordChar = edit->passwordChar;
-    RECT area = FormatRect(hwnd);
+    RECT area = LayOut(edit, hwnd).area;
     return TextSize(FontOf(*edit), Shown(&probe, hwnd, whole)).cx <= area.right - area.left;
 }
 
@@ -272,6 +413,7 @@ bool ReplaceSelection(Edit* edit, HWND hwnd, std::u16string insert, bool typed) 
     }
     edit->text = std::move(next);
     edit->caret = edit->anchor = start + insert.size();
+    edit->caretAtLineEnd = false;
     edit->modified = true;
     Changed(edit, hwnd);
     return !cut;
@@ -324,8 +466,9 @@ void TypeCharacter(Edit* edit, HWND hwnd, char16_t c) {
     }
 }
 
-void MoveCaret(Edit* edit, HWND hwnd, size_t position, bool extend) {
+void MoveCaret(Edit* edit, HWND hwnd, size_t position, bool extend, bool atLineEnd = false) {
     edit->caret = Snap(edit->text, position);
+    edit->caretAtLineEnd = atLineEnd;
     if (!extend) {
         edit->anchor = edit->caret;
     }
@@ -334,14 +477,14 @@ void MoveCaret(Edit* edit, HWND hwnd, size_t position, bool extend) {
 
 void VerticalMove(Edit* edit, HWND hwnd, int delta, bool extend) {
     HFONT font = FontOf(*edit);
-    auto lines = LinesOf(edit->text, true);
-    size_t lineIndex = LineOf(lines, edit->caret);
+    auto lines = LayOut(edit, hwnd).lines;
+    size_t lineIndex = CaretLine(edit, lines);
     int target = static_cast<int>(lineIndex) + delta;
     if (target < 0 || target >= static_cast<int>(lines.size())) {
         return;
     }
     const Line& from = lines[lineIndex];
-    int x = Extents(font, Shown(edit, hwnd, from))[edit->caret - from.start];
+    int x = Extents(font, Shown(edit, hwnd, from))[std::min(edit->caret - from.start, from.length)];
     const Line& to = lines[static_cast<size_t>(target)];
     auto extents = Extents(font, Shown(edit, hwnd, to));
     size_t best = 0;
@@ -350,14 +493,19 @@ void VerticalMove(Edit* edit, HWND hwnd, int delta, bool extend) {
             best = i;
         }
     }
-    MoveCaret(edit, hwnd, to.start + best, extend);
+    MoveCaret(edit, hwnd, to.start + best, extend, to.wrapped && best == to.length);
 }
 
 void KeyDown(Edit* edit, HWND hwnd, WPARAM key) {
     bool shift = GetKeyState(VK_SHIFT) & 0x8000;
     bool multiLine = IsMultiLine(hwnd);
-    auto lines = LinesOf(edit->text, multiLine);
-    const Line& line = lines[LineOf(lines, edit->caret)];
+    if (multiLine && ReadOnly(hwnd) && (key == VK_UP || key == VK_DOWN)) {
+        // Text nobody edits is read by scrolling it.
+        ScrollTo(edit, hwnd, edit->firstLine + (key == VK_UP ? -1 : 1));
+        return;
+    }
+    auto lines = LayOut(edit, hwnd).lines;
+    const Line line = lines[CaretLine(edit, lines)];
     switch (key) {
         case VK_LEFT:
         case VK_UP:
@@ -383,7 +531,7 @@ void KeyDown(Edit* edit, HWND hwnd, WPARAM key) {
             MoveCaret(edit, hwnd, line.start, shift);
             break;
         case VK_END:
-            MoveCaret(edit, hwnd, line.start + line.length, shift);
+            MoveCaret(edit, hwnd, line.start + line.length, shift, line.wrapped);
             break;
         case VK_DELETE:
             if (ReadOnly(hwnd)) {
@@ -405,6 +553,7 @@ void KeyDown(Edit* edit, HWND hwnd, WPARAM key) {
 void SetText(Edit* edit, HWND hwnd, LPCWSTR text) {
     edit->text = (text && !IS_INTRESOURCE(text)) ? std::u16string(text) : std::u16string();
     edit->caret = edit->anchor = 0;
+    edit->caretAtLineEnd = false;
     edit->scrollX = 0;
     edit->firstLine = 0;
     edit->modified = false;
@@ -423,6 +572,7 @@ void SelectWordAt(Edit* edit, HWND hwnd, size_t position) {
     }
     edit->anchor = start;
     edit->caret = end;
+    edit->caretAtLineEnd = false;
     Moved(edit, hwnd);
 }
 
@@ -442,11 +592,13 @@ void Paint(Edit* edit, HWND hwnd) {
     HFONT font = FontOf(*edit);
     HGDIOBJ oldFont = SelectObject(dc, font);
     SetBkMode(dc, TRANSPARENT);
-    RECT area = FormatRect(hwnd);
+    View view = LayOut(edit, hwnd);
+    const RECT& area = view.area;
+    const auto& lines = view.lines;
     int lineHeight = LineHeight(font);
     int y = TextTop(hwnd, font, area);
     bool showSelection = edit->focused || (StyleOf(hwnd) & ES_NOHIDESEL);
-    auto lines = LinesOf(edit->text, IsMultiLine(hwnd));
+    const size_t caretLine = CaretLine(edit, lines);
     for (size_t i = static_cast<size_t>(edit->firstLine); i < lines.size() && y < area.bottom;
          ++i, y += lineHeight) {
         const Line& line = lines[i];
@@ -467,22 +619,25 @@ void Paint(Edit* edit, HWND hwnd) {
                         reinterpret_cast<LPCWSTR>(shown.c_str() + from),
                         static_cast<UINT>(to - from), nullptr);
         }
-        if (edit->focused && edit->caret >= line.start && edit->caret <= line.start + line.length &&
-            LineOf(lines, edit->caret) == i) {
+        if (edit->focused && caretLine == i) {
             int caretX = left + x[edit->caret - line.start];
+            if (Wraps(hwnd)) {
+                caretX = std::min<int>(caretX, area.right - 1);
+            }
             if (caretX >= area.left - 1 && caretX < area.right + 1) {
                 RECT caret{caretX, y, caretX + 1, y + lineHeight};
                 FillColor(dc, caret, GetSysColor(COLOR_WINDOWTEXT));
             }
         }
     }
+    edit->bar.Draw(dc);
     SelectObject(dc, oldFont);
     EndPaint(hwnd, &paint);
 }
 
 LRESULT LineMessage(Edit* edit, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto lines = LinesOf(edit->text, IsMultiLine(hwnd));
-    auto caretLine = LineOf(lines, edit->caret);
+    auto lines = LayOut(edit, hwnd).lines;
+    auto caretLine = CaretLine(edit, lines);
     switch (message) {
         case EM_GETLINECOUNT:
             return static_cast<LRESULT>(lines.size());
@@ -521,6 +676,64 @@ LRESULT LineMessage(Edit* edit, HWND hwnd, UINT message, WPARAM wParam, LPARAM l
     }
 }
 
+// A press on the scroll bar scrolls, or starts dragging its thumb; false when the
+// press was elsewhere.
+bool PressScrollBar(Edit* edit, HWND hwnd, POINT point) {
+    LayOut(edit, hwnd);  // the bar as the view is now
+    int top = edit->firstLine;
+    if (!edit->bar.Press(point, &top)) {
+        return false;
+    }
+    ScrollTo(edit, hwnd, top);
+    if (edit->bar.Dragging()) {
+        SetCapture(hwnd);
+    }
+    return true;
+}
+
+LRESULT ScrollMessage(Edit* edit, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!IsMultiLine(hwnd)) {
+        if (message != EM_GETFIRSTVISIBLELINE) {
+            return FALSE;
+        }
+        // A field answers with its first character in view.
+        auto x = Extents(FontOf(*edit), Shown(edit, hwnd, Line{0, edit->text.size()}));
+        auto first = std::lower_bound(x.begin(), x.end() - 1, edit->scrollX);
+        return static_cast<LRESULT>(first - x.begin());
+    }
+    View view = LayOut(edit, hwnd);
+    switch (message) {
+        case EM_GETFIRSTVISIBLELINE:
+            return edit->firstLine;
+        case EM_LINESCROLL:
+            // Wrapped or not, lines scroll sideways only with the caret.
+            ScrollTo(edit, hwnd, edit->firstLine + static_cast<int>(lParam));
+            return TRUE;
+        default: {
+            const int page = std::max(1, view.rows - 1);
+            int delta = 0;
+            switch (wParam) {
+                case SB_LINEUP:
+                    delta = -1;
+                    break;
+                case SB_LINEDOWN:
+                    delta = 1;
+                    break;
+                case SB_PAGEUP:
+                    delta = -page;
+                    break;
+                case SB_PAGEDOWN:
+                    delta = page;
+                    break;
+                default:
+                    return FALSE;
+            }
+            int moved = ScrollTo(edit, hwnd, edit->firstLine + delta);
+            return MAKELRESULT(static_cast<WORD>(moved), TRUE);
+        }
+    }
+}
+
 LRESULT CALLBACK EditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     Edit* edit = AttachState<Edit>(hwnd, message);
     if (!edit) {
@@ -535,6 +748,7 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     }
     switch (message) {
         case WM_NCCREATE: {
+            edit->leftMargin = edit->rightMargin = Scale(2);
             auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
             if (create && create->lpszName && !IS_INTRESOURCE(create->lpszName) &&
                 create->lpszName[0] != 0xFFFF) {
@@ -588,38 +802,51 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         case WM_KEYDOWN:
             KeyDown(edit, hwnd, wParam);
             return 0;
-        case WM_LBUTTONDOWN: {
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONDBLCLK: {
+            POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+            if (PressScrollBar(edit, hwnd, point)) {
+                return 0;
+            }
+            bool atLineEnd = false;
+            if (message == WM_LBUTTONDBLCLK) {
+                SelectWordAt(edit, hwnd, HitTest(edit, hwnd, point, &atLineEnd));
+                return 0;
+            }
             if (GetFocus() != hwnd) {
                 SetFocus(hwnd);
                 if (!IsWindow(hwnd)) {
                     return 0;
                 }
             }
-            POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-            MoveCaret(edit, hwnd, HitTest(edit, hwnd, point), (wParam & MK_SHIFT) != 0);
+            size_t position = HitTest(edit, hwnd, point, &atLineEnd);
+            MoveCaret(edit, hwnd, position, (wParam & MK_SHIFT) != 0, atLineEnd);
             edit->tracking = true;
             SetCapture(hwnd);
             return 0;
         }
-        case WM_LBUTTONDBLCLK: {
+        case WM_MOUSEMOVE: {
             POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-            SelectWordAt(edit, hwnd, HitTest(edit, hwnd, point));
-            return 0;
-        }
-        case WM_MOUSEMOVE:
-            if (edit->tracking) {
-                POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-                MoveCaret(edit, hwnd, HitTest(edit, hwnd, point), true);
+            int top = 0;
+            if (edit->bar.Drag(point, &top)) {
+                ScrollTo(edit, hwnd, top);
+            } else if (edit->tracking) {
+                bool atLineEnd = false;
+                size_t position = HitTest(edit, hwnd, point, &atLineEnd);
+                MoveCaret(edit, hwnd, position, true, atLineEnd);
             }
             return 0;
+        }
         case WM_LBUTTONUP:
-            if (edit->tracking) {
+            if (edit->tracking || edit->bar.Dragging()) {
                 edit->tracking = false;
+                edit->bar.Release();
                 ReleaseCapture();
             }
             return 0;
         case WM_CAPTURECHANGED:
             edit->tracking = false;
+            edit->bar.Release();
             return 0;
         case EM_GETSEL: {
             auto start = static_cast<DWORD>(SelStart(edit));
@@ -643,6 +870,7 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
                 edit->anchor = Snap(edit->text, std::min(static_cast<size_t>(start), size));
                 edit->caret =
                     Snap(edit->text, end < 0 ? size : std::min(static_cast<size_t>(end), size));
+                edit->caretAtLineEnd = false;
             }
             Moved(edit, hwnd);
             return 0;
@@ -685,9 +913,29 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
             return (StyleOf(hwnd) & ES_PASSWORD) ? edit->passwordChar : 0;
         case EM_GETRECT:
             if (lParam) {
-                *reinterpret_cast<RECT*>(lParam) = FormatRect(hwnd);
+                *reinterpret_cast<RECT*>(lParam) = LayOut(edit, hwnd).area;
             }
             return 0;
+        case EM_SETMARGINS: {
+            auto width = [&](WORD value) {
+                return value == EC_USEFONTINFO ? FontMargin(FontOf(*edit))
+                                               : static_cast<int>(value);
+            };
+            if (wParam & EC_LEFTMARGIN) {
+                edit->leftMargin = width(LOWORD(lParam));
+            }
+            if (wParam & EC_RIGHTMARGIN) {
+                edit->rightMargin = width(HIWORD(lParam));
+            }
+            Moved(edit, hwnd);
+            return 0;
+        }
+        case EM_GETMARGINS:
+            return MAKELRESULT(edit->leftMargin, edit->rightMargin);
+        case EM_SCROLL:
+        case EM_LINESCROLL:
+        case EM_GETFIRSTVISIBLELINE:
+            return ScrollMessage(edit, hwnd, message, wParam, lParam);
         case EM_GETLINECOUNT:
         case EM_LINEINDEX:
         case EM_LINEFROMCHAR:

@@ -10,17 +10,26 @@ void Tell(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     Deliver(hwnd, message, wParam, lParam, false);
 }
 
+// The top-level window holding hwnd; null for the desktop, and for a handle that is
+// no window (with the error set).
+HWND TopLevelHandleLocked(HWND hwnd) {
+    Window* window = FindOrFailLocked(hwnd);
+    if (!window || !window->parent) {
+        return nullptr;
+    }
+    return TopLevelOfLocked(window)->handle;
+}
+
 HWND Activate(HWND hwnd, WORD how) {
     HWND previous = nullptr;
     {
         Lock lock = TakeLock();
         State& state = StateLocked();
         if (hwnd) {
-            Window* window = FindOrFailLocked(hwnd);
-            if (!window || !window->parent) {
+            hwnd = TopLevelHandleLocked(hwnd);
+            if (!hwnd) {
                 return nullptr;
             }
-            hwnd = TopLevelOfLocked(window)->handle;
         }
         previous = state.active;
         if (previous == hwnd) {
@@ -68,11 +77,10 @@ HWND SetFocus(HWND hwnd) {
         Lock lock = TakeLock();
         State& state = StateLocked();
         if (hwnd) {
-            Window* window = FindOrFailLocked(hwnd);
-            if (!window || !window->parent) {
+            top = TopLevelHandleLocked(hwnd);
+            if (!top) {
                 return nullptr;
             }
-            top = TopLevelOfLocked(window)->handle;
         }
         previous = state.focus;
         if (previous == hwnd) {

@@ -226,53 +226,27 @@ WCHAR CharacterOf(UINT key, const BYTE* keys) {
     if (key >= VK_NUMPAD0 && key <= VK_NUMPAD9) {
         return static_cast<WCHAR>(u'0' + (key - VK_NUMPAD0));
     }
-    auto pick = [&](WCHAR plain, WCHAR shifted) { return shift ? shifted : plain; };
-    switch (key) {
-        case VK_SPACE:
-            return u' ';
-        case VK_RETURN:
-            return u'\r';
-        case VK_BACK:
-            return 8;
-        case VK_TAB:
-            return u'\t';
-        case VK_ESCAPE:
-            return 27;
-        case VK_MULTIPLY:
-            return u'*';
-        case VK_ADD:
-            return u'+';
-        case VK_SUBTRACT:
-            return u'-';
-        case VK_DECIMAL:
-            return u'.';
-        case VK_DIVIDE:
-            return u'/';
-        case VK_OEM_1:
-            return pick(u';', u':');
-        case VK_OEM_PLUS:
-            return pick(u'=', u'+');
-        case VK_OEM_COMMA:
-            return pick(u',', u'<');
-        case VK_OEM_MINUS:
-            return pick(u'-', u'_');
-        case VK_OEM_PERIOD:
-            return pick(u'.', u'>');
-        case VK_OEM_2:
-            return pick(u'/', u'?');
-        case VK_OEM_3:
-            return pick(u'`', u'~');
-        case VK_OEM_4:
-            return pick(u'[', u'{');
-        case VK_OEM_5:
-            return pick(u'\\', u'|');
-        case VK_OEM_6:
-            return pick(u']', u'}');
-        case VK_OEM_7:
-            return pick(u'\'', u'"');
-        default:
-            return 0;
+    // The other keys that type: the character unshifted and shifted.
+    struct Typed {
+        UINT key;
+        WCHAR plain;
+        WCHAR shifted;
+    };
+    static constexpr Typed kTyped[] = {
+        {VK_SPACE, u' ', u' '},     {VK_RETURN, u'\r', u'\r'},  {VK_BACK, 8, 8},
+        {VK_TAB, u'\t', u'\t'},     {VK_ESCAPE, 27, 27},        {VK_MULTIPLY, u'*', u'*'},
+        {VK_ADD, u'+', u'+'},       {VK_SUBTRACT, u'-', u'-'},  {VK_DECIMAL, u'.', u'.'},
+        {VK_DIVIDE, u'/', u'/'},    {VK_OEM_1, u';', u':'},     {VK_OEM_PLUS, u'=', u'+'},
+        {VK_OEM_COMMA, u',', u'<'}, {VK_OEM_MINUS, u'-', u'_'}, {VK_OEM_PERIOD, u'.', u'>'},
+        {VK_OEM_2, u'/', u'?'},     {VK_OEM_3, u'`', u'~'},     {VK_OEM_4, u'[', u'{'},
+        {VK_OEM_5, u'\\', u'|'},    {VK_OEM_6, u']', u'}'},     {VK_OEM_7, u'\'', u'"'},
+    };
+    for (const Typed& typed : kTyped) {
+        if (typed.key == key) {
+            return shift ? typed.shifted : typed.plain;
+        }
     }
+    return 0;
 }
 
 }  // namespace

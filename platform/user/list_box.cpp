@@ -249,14 +249,13 @@ void FitIntegralHeight(ListBox* list, HWND hwnd) {
 }
 
 void Paint(ListBox* list, HWND hwnd) {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(hwnd, &paint);
+    PaintScope paint(hwnd);
+    HDC dc = paint.Dc();
     if (!dc) {
         return;
     }
     Layout(list, hwnd);
-    RECT client{};
-    GetClientRect(hwnd, &client);
+    RECT client = paint.Client();
     HWND owner = Owner(list, hwnd);
     HBRUSH brush = ControlColors(owner, WM_CTLCOLORLISTBOX, dc);
     COLORREF textColor = IsWindowEnabled(owner) ? GetTextColor(dc) : GetSysColor(COLOR_GRAYTEXT);
@@ -300,7 +299,6 @@ void Paint(ListBox* list, HWND hwnd) {
     }
     list->bar.Draw(dc);
     SelectObject(dc, oldFont);
-    EndPaint(hwnd, &paint);
 }
 
 void KeyDown(ListBox* list, HWND hwnd, WPARAM key) {
@@ -320,20 +318,11 @@ void KeyDown(ListBox* list, HWND hwnd, WPARAM key) {
         case VK_RIGHT:
             next = current + 1;
             break;
-        case VK_PRIOR:
-            next = current - page;
-            break;
-        case VK_NEXT:
-            next = current + page;
-            break;
-        case VK_HOME:
-            next = 0;
-            break;
-        case VK_END:
-            next = count - 1;
-            break;
         default:
-            return;
+            if (!PagingKeyRow(key, current, page, count, &next)) {
+                return;
+            }
+            break;
     }
     next = std::clamp(next, 0, count - 1);
     if (Select(list, hwnd, next)) {
@@ -372,11 +361,8 @@ void PointerDown(ListBox* list, HWND hwnd, UINT message, LPARAM lParam) {
         }
         return;
     }
-    if (!list->combo && GetFocus() != hwnd) {
-        SetFocus(hwnd);
-        if (!IsWindow(hwnd)) {
-            return;
-        }
+    if (!list->combo && !TakeFocus(hwnd)) {
+        return;
     }
     list->tracking = true;
     if (!list->combo) {
@@ -564,13 +550,7 @@ LRESULT ListMessage(ListBox* list, HWND hwnd, UINT message, WPARAM wParam, LPARA
     }
 }
 
-}  // namespace
-
-LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    ListBox* list = AttachState<ListBox>(hwnd, message);
-    if (!list) {
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    }
+LRESULT HandleListBox(ListBox* list, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     LRESULT result = 0;
     if (HandleFontMessage(*list, hwnd, message, wParam, lParam, &result)) {
         if (message == WM_SETFONT) {
@@ -597,9 +577,6 @@ LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
             FitIntegralHeight(list, hwnd);
             Layout(list, hwnd);
             return 0;
-        case WM_NCDESTROY:
-            FreeState(hwnd);
-            return DefWindowProcW(hwnd, message, wParam, lParam);
         case WM_GETDLGCODE:
             return DLGC_WANTARROWS | DLGC_WANTCHARS;
         case WM_PAINT:
@@ -612,14 +589,10 @@ LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
             Redraw(list, hwnd);
             return 0;
         case WM_SETFOCUS:
-            list->focused = true;
-            InvalidateRect(hwnd, nullptr, FALSE);
-            Notify(list, hwnd, LBN_SETFOCUS);
-            return 0;
         case WM_KILLFOCUS:
-            list->focused = false;
+            list->focused = message == WM_SETFOCUS;
             InvalidateRect(hwnd, nullptr, FALSE);
-            Notify(list, hwnd, LBN_KILLFOCUS);
+            Notify(list, hwnd, list->focused ? LBN_SETFOCUS : LBN_KILLFOCUS);
             return 0;
         case WM_KEYDOWN:
             KeyDown(list, hwnd, wParam);
@@ -648,22 +621,18 @@ LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
     }
 }
 
+}  // namespace
+
+LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    return ControlProc<ListBox, HandleListBox>(hwnd, message, wParam, lParam);
+}
+
 WNDCLASSW ListBoxClass() {
-    WNDCLASSW info{};
-    info.style = CS_DBLCLKS | CS_PARENTDC;
-    info.lpfnWndProc = ListBoxProc;
-    info.cbWndExtra = kControlExtra;
-    info.lpszClassName = u"ListBox";
-    return info;
+    return ClassEntry(CS_DBLCLKS | CS_PARENTDC, ListBoxProc, u"ListBox");
 }
 
 WNDCLASSW ComboListClass() {
-    WNDCLASSW info{};
-    info.style = CS_DBLCLKS;
-    info.lpfnWndProc = ListBoxProc;
-    info.cbWndExtra = kControlExtra;
-    info.lpszClassName = u"ComboLBox";
-    return info;
+    return ClassEntry(CS_DBLCLKS, ListBoxProc, u"ComboLBox");
 }
 
 }  // namespace platform::user

@@ -39,7 +39,7 @@ struct Item {
     }
 };
 
-struct ListView : ControlState {
+struct ListView : RowView {
     ~ListView() override {
         if (ownsImageLists) {
             for (HIMAGELIST list : {normal, small, stateImages}) {
@@ -56,16 +56,12 @@ struct ListView : ControlState {
     HIMAGELIST stateImages = nullptr;
     bool ownsImageLists = false;
     DWORD extended = 0;
-    int top = 0;  // the first row shown
     int selectionMark = -1;
     COLORREF background = CLR_DEFAULT;
     COLORREF textColor = CLR_DEFAULT;
     COLORREF textBackground = CLR_DEFAULT;
-    bool focused = false;
-    bool tracking = false;
     int pressedItem = -1;
     POINT pressedAt{};
-    ClientScrollBar bar;
 };
 
 int Count(const ListView* view) {
@@ -90,18 +86,6 @@ struct Layout {
     int visibleRows = 1;
     int totalRows = 0;
 };
-
-int ImageWidth(HIMAGELIST list) {
-    int cx = 0;
-    int cy = 0;
-    return ImageList_GetIconSize(list, &cx, &cy) ? cx : 0;
-}
-
-int ImageHeight(HIMAGELIST list) {
-    int cx = 0;
-    int cy = 0;
-    return ImageList_GetIconSize(list, &cx, &cy) ? cy : 0;
-}
 
 Layout LayoutOf(ListView* view, HWND hwnd) {
     Layout layout;
@@ -534,10 +518,6 @@ BOOL SetColumnWidth(ListView* view, HWND hwnd, int column, int width) {
     return TRUE;
 }
 
-COLORREF Resolve(COLORREF color, int fallback) {
-    return (color == CLR_DEFAULT || color == CLR_NONE) ? GetSysColor(fallback) : color;
-}
-
 void DrawText(HDC dc, const std::u16string& text, RECT rect, int format) {
     UINT align = (format & LVCFMT_JUSTIFYMASK) == LVCFMT_RIGHT    ? DT_RIGHT
                  : (format & LVCFMT_JUSTIFYMASK) == LVCFMT_CENTER ? DT_CENTER
@@ -551,7 +531,7 @@ void PaintReportRow(ListView* view, HWND hwnd, HDC dc, const Layout& layout, int
     bool selected = item.state & LVIS_SELECTED;
     bool showSelection = selected && (view->focused || (StyleOf(hwnd) & LVS_SHOWSELALWAYS));
     int highlight = view->focused ? COLOR_HIGHLIGHT : COLOR_BTNFACE;
-    COLORREF normalText = Resolve(view->textColor, COLOR_WINDOWTEXT);
+    COLORREF normalText = ResolveColor(view->textColor, COLOR_WINDOWTEXT);
     COLORREF selectedText = view->focused ? GetSysColor(COLOR_HIGHLIGHTTEXT) : normalText;
     RECT label = LabelRect(view, hwnd, layout, index);
     bool fullRow = view->extended & LVS_EX_FULLROWSELECT;
@@ -624,7 +604,7 @@ void PaintIcon(ListView* view, HWND hwnd, HDC dc, const Layout& layout, int inde
     if (selected) {
         FillSystem(dc, label, view->focused ? COLOR_HIGHLIGHT : COLOR_BTNFACE);
     }
-    COLORREF normalText = Resolve(view->textColor, COLOR_WINDOWTEXT);
+    COLORREF normalText = ResolveColor(view->textColor, COLOR_WINDOWTEXT);
     SetTextColor(dc, selected && view->focused ? GetSysColor(COLOR_HIGHLIGHTTEXT) : normalText);
     DrawTextLine(dc, item.Text(0), label,
                  large ? DT_CENTER | DT_WORDBREAK | DT_NOPREFIX
@@ -632,15 +612,14 @@ void PaintIcon(ListView* view, HWND hwnd, HDC dc, const Layout& layout, int inde
 }
 
 void Paint(ListView* view, HWND hwnd) {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(hwnd, &paint);
+    PaintScope paint(hwnd);
+    HDC dc = paint.Dc();
     if (!dc) {
         return;
     }
-    RECT client{};
-    GetClientRect(hwnd, &client);
+    RECT client = paint.Client();
     Layout layout = LayoutOf(view, hwnd);
-    FillColor(dc, client, Resolve(view->background, COLOR_WINDOW));
+    FillColor(dc, client, ResolveColor(view->background, COLOR_WINDOW));
     HGDIOBJ oldFont = SelectObject(dc, FontOf(*view));
     SetBkMode(dc, TRANSPARENT);
     if (layout.header > 0) {
@@ -678,7 +657,6 @@ void Paint(ListView* view, HWND hwnd) {
     }
     view->bar.Draw(dc);
     SelectObject(dc, oldFont);
-    EndPaint(hwnd, &paint);
 }
 
 void SendActivate(HWND hwnd, UINT code, int index, POINT point) {
@@ -689,23 +667,12 @@ void SendActivate(HWND hwnd, UINT code, int index, POINT point) {
 }
 
 void PointerDown(ListView* view, HWND hwnd, UINT message, LPARAM lParam) {
-    if (GetFocus() != hwnd) {
-        SetFocus(hwnd);
-        if (!IsWindow(hwnd)) {
-            return;
-        }
+    if (!TakeFocus(hwnd)) {
+        return;
     }
     POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-    LayoutOf(view, hwnd);
-    int top = view->top;
-    if (view->bar.Press(point, &top)) {
-        if (top != view->top) {
-            view->top = top;
-            Redraw(hwnd);
-        }
-        if (view->bar.Dragging()) {
-            SetCapture(hwnd);
-        }
+    LayoutOf(view, hwnd);  // lays the bar out
+    if (PressRowViewBar(*view, hwnd, point)) {
         return;
     }
     UINT flags = 0;
@@ -770,18 +737,6 @@ void KeyDown(ListView* view, HWND hwnd, WPARAM key) {
             }
             next = current + 1;
             break;
-        case VK_PRIOR:
-            next = current - page;
-            break;
-        case VK_NEXT:
-            next = current + page;
-            break;
-        case VK_HOME:
-            next = 0;
-            break;
-        case VK_END:
-            next = Count(view) - 1;
-            break;
         case VK_SPACE:
             if ((view->extended & LVS_EX_CHECKBOXES) && current >= 0) {
                 UINT checked = (view->items[static_cast<size_t>(current)].state &
@@ -791,7 +746,10 @@ void KeyDown(ListView* view, HWND hwnd, WPARAM key) {
             }
             return;
         default:
-            return;
+            if (!PagingKeyRow(key, current, page, Count(view), &next)) {
+                return;
+            }
+            break;
     }
     SelectOnly(view, hwnd, std::clamp(next, 0, Count(view) - 1));
 }
@@ -1034,17 +992,13 @@ LRESULT ViewMessage(ListView* view, HWND hwnd, UINT message, WPARAM wParam, LPAR
     }
 }
 
-LRESULT CALLBACK ListViewProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    ListView* view = AttachState<ListView>(hwnd, message);
-    if (!view) {
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    }
-    LRESULT result = 0;
-    if (HandleFontMessage(*view, hwnd, message, wParam, lParam, &result)) {
-        return result;
-    }
+LRESULT HandleListView(ListView* view, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message >= LVM_FIRST && message < LVM_FIRST + 0x100) {
         return ViewMessage(view, hwnd, message, wParam, lParam);
+    }
+    LRESULT result = 0;
+    if (HandleRowViewMessage(*view, hwnd, message, wParam, lParam, &result)) {
+        return result;
     }
     switch (message) {
         case WM_CREATE: {
@@ -1052,58 +1006,16 @@ LRESULT CALLBACK ListViewProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
             view->ownsImageLists = create && !(create->style & LVS_SHAREIMAGELISTS);
             return 0;
         }
-        case WM_NCDESTROY:
-            FreeState(hwnd);
-            return DefWindowProcW(hwnd, message, wParam, lParam);
-        case WM_GETDLGCODE:
-            return DLGC_WANTARROWS | DLGC_WANTCHARS;
         case WM_PAINT:
             Paint(view, hwnd);
             return 0;
-        case WM_ERASEBKGND:
-            return 1;
-        case WM_SIZE:
-        case WM_ENABLE:
-            Redraw(hwnd);
-            return 0;
-        case WM_SETFOCUS:
-        case WM_KILLFOCUS: {
-            view->focused = message == WM_SETFOCUS;
-            Redraw(hwnd);
-            NMHDR note{};
-            NotifyParent(hwnd, view->focused ? NM_SETFOCUS : NM_KILLFOCUS, &note);
-            return 0;
-        }
         case WM_LBUTTONDOWN:
         case WM_LBUTTONDBLCLK:
             PointerDown(view, hwnd, message, lParam);
             return 0;
-        case WM_MOUSEMOVE:
-            if (view->bar.Dragging()) {
-                POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-                int top = view->top;
-                if (view->bar.Drag(point, &top) && top != view->top) {
-                    view->top = top;
-                    Redraw(hwnd);
-                }
-            }
-            return 0;
         case WM_LBUTTONUP:
-            if (view->bar.Dragging()) {
-                view->bar.Release();
-                ReleaseCapture();
-                return 0;
-            }
-            if (view->tracking) {
-                view->tracking = false;
-                ReleaseCapture();
+            if (ReleaseRowView(*view)) {
                 SendActivate(hwnd, NM_CLICK, view->pressedItem, view->pressedAt);
-            }
-            return 0;
-        case WM_CAPTURECHANGED:
-            if (reinterpret_cast<HWND>(lParam) != hwnd) {
-                view->tracking = false;
-                view->bar.Release();
             }
             return 0;
         case WM_KEYDOWN:
@@ -1117,12 +1029,8 @@ LRESULT CALLBACK ListViewProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
 }  // namespace
 
 WNDCLASSW ListViewClass() {
-    WNDCLASSW info{};
-    info.style = CS_DBLCLKS | CS_PARENTDC;
-    info.lpfnWndProc = ListViewProc;
-    info.cbWndExtra = kControlExtra;
-    info.lpszClassName = u"SysListView32";
-    return info;
+    return ClassEntry(CS_DBLCLKS | CS_PARENTDC, ControlProc<ListView, HandleListView>,
+                      u"SysListView32");
 }
 
 }  // namespace platform::user

@@ -57,13 +57,12 @@ LRESULT StepIt(Progress* bar, HWND hwnd) {
 }
 
 void Paint(Progress* bar, HWND hwnd) {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(hwnd, &paint);
+    PaintScope paint(hwnd);
+    HDC dc = paint.Dc();
     if (!dc) {
         return;
     }
-    RECT client{};
-    GetClientRect(hwnd, &client);
+    RECT client = paint.Client();
     if (bar->backColor == CLR_DEFAULT) {
         FillSystem(dc, client, COLOR_BTNFACE);
     } else {
@@ -91,18 +90,10 @@ void Paint(Progress* bar, HWND hwnd) {
                         : RECT{inner.left + offset, inner.top, inner.left + end, inner.bottom};
         FillColor(dc, part, color);
     }
-    EndPaint(hwnd, &paint);
 }
 
-LRESULT CALLBACK ProgressProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    Progress* bar = AttachState<Progress>(hwnd, message);
-    if (!bar) {
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    }
+LRESULT HandleProgress(Progress* bar, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_NCDESTROY:
-            FreeState(hwnd);
-            return DefWindowProcW(hwnd, message, wParam, lParam);
         case WM_PAINT:
             Paint(bar, hwnd);
             return 0;
@@ -152,12 +143,7 @@ LRESULT CALLBACK ProgressProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
 }  // namespace
 
 WNDCLASSW ProgressClass() {
-    WNDCLASSW info{};
-    info.style = CS_PARENTDC;
-    info.lpfnWndProc = ProgressProc;
-    info.cbWndExtra = kControlExtra;
-    info.lpszClassName = u"msctls_progress32";
-    return info;
+    return ClassEntry(CS_PARENTDC, ControlProc<Progress, HandleProgress>, u"msctls_progress32");
 }
 
 }  // namespace platform::user

@@ -75,13 +75,12 @@ void LoadFromName(Static* control, HWND hwnd, const CREATESTRUCTW* create) {
 }
 
 void Paint(Static* control, HWND hwnd) {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(hwnd, &paint);
+    PaintScope paint(hwnd);
+    HDC dc = paint.Dc();
     if (!dc) {
         return;
     }
-    RECT client{};
-    GetClientRect(hwnd, &client);
+    RECT client = paint.Client();
     DWORD style = StyleOf(hwnd);
     DWORD type = style & SS_TYPEMASK;
     if (type == SS_BLACKRECT || type == SS_GRAYRECT || type == SS_WHITERECT) {
@@ -89,7 +88,6 @@ void Paint(Static* control, HWND hwnd) {
                    type == SS_BLACKRECT  ? COLOR_WINDOWFRAME
                    : type == SS_GRAYRECT ? COLOR_BTNSHADOW
                                          : COLOR_WINDOW);
-        EndPaint(hwnd, &paint);
         return;
     }
     HBRUSH brush = ControlColors(hwnd, WM_CTLCOLORSTATIC, dc);
@@ -133,14 +131,9 @@ void Paint(Static* control, HWND hwnd) {
         DrawTextLine(dc, WindowText(hwnd), client, format);
         SelectObject(dc, oldFont);
     }
-    EndPaint(hwnd, &paint);
 }
 
-LRESULT CALLBACK StaticProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    Static* control = AttachState<Static>(hwnd, message);
-    if (!control) {
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    }
+LRESULT HandleStatic(Static* control, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     LRESULT result = 0;
     if (HandleFontMessage(*control, hwnd, message, wParam, lParam, &result)) {
         return result;
@@ -157,9 +150,6 @@ LRESULT CALLBACK StaticProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         return 0;
     }
     switch (message) {
-        case WM_NCDESTROY:
-            FreeState(hwnd);
-            return DefWindowProcW(hwnd, message, wParam, lParam);
         case WM_CREATE:
             LoadFromName(control, hwnd, reinterpret_cast<const CREATESTRUCTW*>(lParam));
             return 0;
@@ -201,12 +191,7 @@ LRESULT CALLBACK StaticProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 }  // namespace
 
 WNDCLASSW StaticClass() {
-    WNDCLASSW info{};
-    info.style = CS_DBLCLKS | CS_PARENTDC;
-    info.lpfnWndProc = StaticProc;
-    info.cbWndExtra = kControlExtra;
-    info.lpszClassName = u"Static";
-    return info;
+    return ClassEntry(CS_DBLCLKS | CS_PARENTDC, ControlProc<Static, HandleStatic>, u"Static");
 }
 
 }  // namespace platform::user

@@ -169,13 +169,12 @@ void PlaceBuddy(HWND hwnd, HWND buddy, bool leading) {
 }
 
 void Paint(Trackbar* bar, HWND hwnd) {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(hwnd, &paint);
+    PaintScope paint(hwnd);
+    HDC dc = paint.Dc();
     if (!dc) {
         return;
     }
-    RECT client{};
-    GetClientRect(hwnd, &client);
+    RECT client = paint.Client();
     HBRUSH brush = ControlColors(hwnd, WM_CTLCOLORSTATIC, dc);
     FillRect(dc, &client, brush);
     bool enabled = IsWindowEnabled(hwnd);
@@ -221,15 +220,11 @@ void Paint(Trackbar* bar, HWND hwnd) {
     if (bar->focused) {
         DrawFocus(dc, client, GetSysColor(COLOR_WINDOWFRAME));
     }
-    EndPaint(hwnd, &paint);
 }
 
 void PointerDown(Trackbar* bar, HWND hwnd, LPARAM lParam) {
-    if (GetFocus() != hwnd) {
-        SetFocus(hwnd);
-        if (!IsWindow(hwnd)) {
-            return;
-        }
+    if (!TakeFocus(hwnd)) {
+        return;
     }
     POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
     RECT thumb = ThumbRect(bar, hwnd);
@@ -393,18 +388,11 @@ LRESULT TrackbarMessage(Trackbar* bar, HWND hwnd, UINT message, WPARAM wParam, L
     }
 }
 
-LRESULT CALLBACK TrackbarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    Trackbar* bar = AttachState<Trackbar>(hwnd, message);
-    if (!bar) {
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    }
+LRESULT HandleTrackbar(Trackbar* bar, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message >= TBM_GETPOS && message <= TBM_GETBUDDY) {
         return TrackbarMessage(bar, hwnd, message, wParam, lParam);
     }
     switch (message) {
-        case WM_NCDESTROY:
-            FreeState(hwnd);
-            return DefWindowProcW(hwnd, message, wParam, lParam);
         case WM_GETDLGCODE:
             return DLGC_WANTARROWS;
         case WM_PAINT:
@@ -455,12 +443,7 @@ LRESULT CALLBACK TrackbarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
 }  // namespace
 
 WNDCLASSW TrackbarClass() {
-    WNDCLASSW info{};
-    info.style = CS_PARENTDC;
-    info.lpfnWndProc = TrackbarProc;
-    info.cbWndExtra = kControlExtra;
-    info.lpszClassName = u"msctls_trackbar32";
-    return info;
+    return ClassEntry(CS_PARENTDC, ControlProc<Trackbar, HandleTrackbar>, u"msctls_trackbar32");
 }
 
 }  // namespace platform::user

@@ -25,20 +25,16 @@ struct TreeItem {
 namespace platform::user {
 namespace {
 
-struct Tree : ControlState {
+struct Tree : RowView {
     TreeItem root;
     std::unordered_map<TreeItem*, std::unique_ptr<TreeItem>> items;
     TreeItem* caret = nullptr;
-    int top = 0;  // the first visible row shown
     HIMAGELIST normal = nullptr;
     HIMAGELIST stateImages = nullptr;
     int indent = 0;      // 0: the default
     int itemHeight = 0;  // 0: from the font
     COLORREF background = CLR_DEFAULT;
     COLORREF textColor = CLR_DEFAULT;
-    bool focused = false;
-    bool tracking = false;
-    ClientScrollBar bar;
 };
 
 bool Live(const Tree* tree, HTREEITEM item) {
@@ -51,18 +47,6 @@ bool IsSpecial(HTREEITEM item) {
 
 int Indent(const Tree* tree) {
     return tree->indent > 0 ? tree->indent : Scale(16);
-}
-
-int ImageWidth(HIMAGELIST list) {
-    int cx = 0;
-    int cy = 0;
-    return ImageList_GetIconSize(list, &cx, &cy) ? cx : 0;
-}
-
-int ImageHeight(HIMAGELIST list) {
-    int cx = 0;
-    int cy = 0;
-    return ImageList_GetIconSize(list, &cx, &cy) ? cy : 0;
 }
 
 int CheckSize() {
@@ -623,9 +607,7 @@ void PaintRow(Tree* tree, HWND hwnd, HDC dc, TreeItem* item, int y, int rowHeigh
                        parts.icon.left, y + (rowHeight - ImageHeight(tree->normal)) / 2,
                        ILD_TRANSPARENT);
     }
-    COLORREF text = (tree->textColor == CLR_DEFAULT || tree->textColor == CLR_NONE)
-                        ? GetSysColor(COLOR_WINDOWTEXT)
-                        : tree->textColor;
+    COLORREF text = ResolveColor(tree->textColor, COLOR_WINDOWTEXT);
     if (showSelection) {
         FillSystem(dc, parts.label, tree->focused ? COLOR_HIGHLIGHT : COLOR_BTNFACE);
         if (tree->focused) {
@@ -642,18 +624,14 @@ void PaintRow(Tree* tree, HWND hwnd, HDC dc, TreeItem* item, int y, int rowHeigh
 }
 
 void Paint(Tree* tree, HWND hwnd) {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(hwnd, &paint);
+    PaintScope paint(hwnd);
+    HDC dc = paint.Dc();
     if (!dc) {
         return;
     }
-    RECT client{};
-    GetClientRect(hwnd, &client);
+    RECT client = paint.Client();
     Geometry g = GeometryOf(tree, hwnd);
-    COLORREF background = (tree->background == CLR_DEFAULT || tree->background == CLR_NONE)
-                              ? GetSysColor(COLOR_WINDOW)
-                              : tree->background;
-    FillColor(dc, client, background);
+    FillColor(dc, client, ResolveColor(tree->background, COLOR_WINDOW));
     HGDIOBJ oldFont = SelectObject(dc, FontOf(*tree));
     SetBkMode(dc, TRANSPARENT);
     auto visible = VisibleItems(tree);
@@ -664,27 +642,15 @@ void Paint(Tree* tree, HWND hwnd) {
     }
     tree->bar.Draw(dc);
     SelectObject(dc, oldFont);
-    EndPaint(hwnd, &paint);
 }
 
 void PointerDown(Tree* tree, HWND hwnd, UINT message, LPARAM lParam) {
-    if (GetFocus() != hwnd) {
-        SetFocus(hwnd);
-        if (!IsWindow(hwnd)) {
-            return;
-        }
+    if (!TakeFocus(hwnd)) {
+        return;
     }
     POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-    GeometryOf(tree, hwnd);
-    int top = tree->top;
-    if (tree->bar.Press(point, &top)) {
-        if (top != tree->top) {
-            tree->top = top;
-            Redraw(hwnd);
-        }
-        if (tree->bar.Dragging()) {
-            SetCapture(hwnd);
-        }
+    GeometryOf(tree, hwnd);  // lays the bar out
+    if (PressRowViewBar(*tree, hwnd, point)) {
         return;
     }
     UINT flags = 0;
@@ -901,72 +867,26 @@ LRESULT TreeMessage(Tree* tree, HWND hwnd, UINT message, WPARAM wParam, LPARAM l
     }
 }
 
-LRESULT CALLBACK TreeProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    Tree* tree = AttachState<Tree>(hwnd, message);
-    if (!tree) {
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    }
-    LRESULT result = 0;
-    if (HandleFontMessage(*tree, hwnd, message, wParam, lParam, &result)) {
-        return result;
-    }
+LRESULT HandleTree(Tree* tree, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message >= TV_FIRST && message < TV_FIRST + 0x100) {
         return TreeMessage(tree, hwnd, message, wParam, lParam);
     }
+    LRESULT result = 0;
+    if (HandleRowViewMessage(*tree, hwnd, message, wParam, lParam, &result)) {
+        return result;
+    }
     switch (message) {
-        case WM_NCDESTROY:
-            FreeState(hwnd);
-            return DefWindowProcW(hwnd, message, wParam, lParam);
-        case WM_GETDLGCODE:
-            return DLGC_WANTARROWS | DLGC_WANTCHARS;
         case WM_PAINT:
             Paint(tree, hwnd);
             return 0;
-        case WM_ERASEBKGND:
-            return 1;
-        case WM_SIZE:
-        case WM_ENABLE:
-            Redraw(hwnd);
-            return 0;
-        case WM_SETFOCUS:
-        case WM_KILLFOCUS: {
-            tree->focused = message == WM_SETFOCUS;
-            Redraw(hwnd);
-            NMHDR note{};
-            NotifyParent(hwnd, tree->focused ? NM_SETFOCUS : NM_KILLFOCUS, &note);
-            return 0;
-        }
         case WM_LBUTTONDOWN:
         case WM_LBUTTONDBLCLK:
             PointerDown(tree, hwnd, message, lParam);
             return 0;
-        case WM_MOUSEMOVE:
-            if (tree->bar.Dragging()) {
-                POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-                int top = tree->top;
-                if (tree->bar.Drag(point, &top) && top != tree->top) {
-                    tree->top = top;
-                    Redraw(hwnd);
-                }
-            }
-            return 0;
         case WM_LBUTTONUP:
-            if (tree->bar.Dragging()) {
-                tree->bar.Release();
-                ReleaseCapture();
-                return 0;
-            }
-            if (tree->tracking) {
-                tree->tracking = false;
-                ReleaseCapture();
+            if (ReleaseRowView(*tree)) {
                 NMHDR note{};
                 NotifyParent(hwnd, NM_CLICK, &note);
-            }
-            return 0;
-        case WM_CAPTURECHANGED:
-            if (reinterpret_cast<HWND>(lParam) != hwnd) {
-                tree->tracking = false;
-                tree->bar.Release();
             }
             return 0;
         case WM_KEYDOWN:
@@ -980,12 +900,7 @@ LRESULT CALLBACK TreeProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 }  // namespace
 
 WNDCLASSW TreeViewClass() {
-    WNDCLASSW info{};
-    info.style = CS_DBLCLKS | CS_PARENTDC;
-    info.lpfnWndProc = TreeProc;
-    info.cbWndExtra = kControlExtra;
-    info.lpszClassName = u"SysTreeView32";
-    return info;
+    return ClassEntry(CS_DBLCLKS | CS_PARENTDC, ControlProc<Tree, HandleTree>, u"SysTreeView32");
 }
 
 }  // namespace platform::user
