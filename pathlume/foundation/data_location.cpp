@@ -8,6 +8,8 @@
 
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/foundation/data_file.h"
+#include "pathlume/foundation/message_dlg.h"
+#include "pathlume/foundation/registry_helpers.h"
 #include "platform/afx/afx_wnd.h"
 #include "platform/cards/cards.h"
 #include "platform/kernel/files.h"
@@ -268,9 +270,31 @@ void FatalErrorExit(int) {
         g_outOfMemory.store(1);
         return;
     }
+    WCHAR caption[260];
+    WCHAR text[260];
+    WCHAR heading[260];
+    WCHAR okText[260];
+    WCHAR cancelText[260];
+    // Without the string table the user is still told why the program ends.
+    LPCWSTR captionText = LoadResString(6171, caption, 260, FALSE);
+    LPCWSTR messageText = LoadResString(6172, text, 260, FALSE);
+    captionText = captionText ? captionText : kOutOfMemoryCaption;
+    messageText = messageText ? messageText : kOutOfMemoryText;
     CWnd* main = GetAppMainWindow();
-    MessageBoxW(main ? main->GetSafeHwnd() : nullptr, kOutOfMemoryText, kOutOfMemoryCaption,
-                MB_OKCANCEL | MB_ICONHAND);
+    HWND mainWindow = main ? main->GetSafeHwnd() : nullptr;
+    // The program's own box runs on the main window's thread, which gets the input. A
+    // worker thread (the map loader runs out of memory too) or a start-up without a
+    // main window gets the system box instead: headless, the script answers it, so a
+    // thread without windows never waits for a tap that cannot come.
+    if (mainWindow && IsWindow(mainWindow) &&
+        GetWindowThreadProcessId(mainWindow, nullptr) == GetCurrentThreadId()) {
+        CMessageDlg box(main, captionText, messageText, LoadResString(6044, heading, 260, FALSE),
+                        LoadResString(6041, okText, 260, FALSE),
+                        LoadResString(6010, cancelText, 260, FALSE), 0);
+        box.DoModal();
+    } else {
+        MessageBoxW(mainWindow, messageText, captionText, MB_OKCANCEL | MB_ICONHAND);
+    }
     g_outOfMemory.store(1);
     if (void (*cleanup)() = g_fatalErrorCleanup.load()) {
         cleanup();

@@ -5,12 +5,14 @@
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/foundation/screen_draw.h"
+#include "platform/shell/shell.h"
 
 namespace {
 
 constexpr UINT kOkFaceBitmap = 367;
 constexpr UINT kPressedFaceBitmap = 348;
 constexpr UINT kTextCentred = 18;  // centred both ways
+constexpr int kTextMargin = 10;    // left and right of the message
 constexpr DWORD kMessageBoxStyle = WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_READONLY | ES_MULTILINE;
 constexpr COLORREF kNightBackground = RGB(0x60, 0x60, 0xFF);
 constexpr COLORREF kDayBackground = RGB(0xFF, 0xFF, 0xFF);
@@ -60,10 +62,9 @@ void CMessageDlg::DoDataExchange(CDataExchange* dx) {
 }
 
 BOOL CMessageDlg::OnInitDialog() {
-    // The box covers the whole screen, as the shell's dialog set-up (size to the work
-    // area, which is the whole screen here) makes it.
-    SetWindowPos(nullptr, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    // Sized to the work area: the box covers the whole screen.
+    SHINITDLGINFO info{SHIDIM_FLAGS, m_hWnd, SHIDIF_SIZEDLG};
+    SHInitDialog(&info);
     CDialog::OnInitDialog();
 
     m_backgroundColour = g_colorMode.load() == kColorModeNight ? kNightBackground : kDayBackground;
@@ -75,6 +76,9 @@ BOOL CMessageDlg::OnInitDialog() {
         GetClientRect(&client);
         RECT area{client.left, client.top + ScaleY(20), client.right, client.bottom - ScaleY(50)};
         m_messageBox.Create(kMessageBoxStyle, area, this, IDOK);
+        const int margin = ScaleX(kTextMargin);
+        m_messageBox.SendMessage(EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN,
+                                 MAKELONG(margin, margin));
         m_messageBox.SetWindowText(m_message);
         m_messageBox.ShowWindow(SW_SHOW);
         m_messageBox.SetFont(&m_font);

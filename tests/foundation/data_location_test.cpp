@@ -3,7 +3,10 @@
 // out-of-memory exit.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "pathlume/foundation/app_services.h"
@@ -12,6 +15,7 @@
 #include "platform/kernel/files.h"
 #include "platform/kernel/msgbox.h"
 #include "platform/kernel/process.h"
+#include "screen_test_support.h"
 #include "tests/support/temp_root.h"
 #include "tests/support/test_files.h"
 
@@ -235,39 +239,179 @@ TEST_F(DataLocationTest, CommandLineSplitsAtTheExistingProgram) {
     EXPECT_EQ(std::u16string(a), std::u16string(MAX_PATH - 1, u'a'));
 }
 
-int g_cleanups = 0;
+std::atomic<int> g_cleanups{0};
+CWnd* g_testMainWindow = nullptr;
 
-TEST_F(DataLocationTest, OutOfMemoryExitTellsTheUserAndEnds) {
-    g_outOfMemory.store(0);
-    g_cleanups = 0;
-    SetFatalErrorCleanup([] { ++g_cleanups; });
+// String 6172 of the program's table, which writes its line breaks as "\n".
+constexpr const char16_t* kOutOfMemoryText =
+    u"You do not have enough memory allocated for this program.\n\nPlease check "
+    u"your memory availability in Settings\\Memory.  ";
 
-    // Inside a route search only the flag is set.
+// The out-of-memory exit with the process end caught: true when it ended with 1.
+bool EndsWithCodeOne(int code) {
+    try {
+        FatalErrorExit(code);
+    } catch (const platform::ProcessExit& exit) {
+        return exit.exitCode == 1u;
+    }
+    return false;
+}
+
+class OutOfMemoryExitTest : public screen_testing::ScreenTest {
+  protected:
+    void SetUp() override {
+        ScreenTest::SetUp();
+        platform::ClearMessageBoxes();
+        g_outOfMemory.store(0);
+        g_cleanups = 0;
+        SetFatalErrorCleanup([] { ++g_cleanups; });
+    }
+    void TearDown() override {
+        SetAppMainWindowSource(nullptr);
+        SetFatalErrorCleanup(nullptr);
+        if (main_.GetSafeHwnd() != nullptr) {
+            main_.DestroyWindow();
+        }
+        g_testMainWindow = nullptr;
+        g_outOfMemory.store(0);
+        g_oomQuietDepth.store(0);
+        platform::ClearMessageBoxes();
+        ScreenTest::TearDown();
+    }
+
+    void MakeMainWindow() {
+        ASSERT_TRUE(main_.CreateEx(0, nullptr, u"Main", WS_POPUP | WS_VISIBLE,
+                                   CRect(0, 0, 240, 320), nullptr, 0));
+        g_testMainWindow = &main_;
+        SetAppMainWindowSource([] { return g_testMainWindow; });
+        platform::PumpUntilIdle();
+    }
+
+    CWnd main_;
+};
+
+TEST_F(OutOfMemoryExitTest, InsideARouteSearchOnlyTheFlagIsSet) {
     g_oomQuietDepth.store(1);
     FatalErrorExit(0);
     EXPECT_EQ(g_outOfMemory.load(), 1u);
     EXPECT_TRUE(platform::ShownMessageBoxes().empty());
     EXPECT_EQ(g_cleanups, 0);
+}
 
-    g_oomQuietDepth.store(0);
-    g_outOfMemory.store(0);
-    platform::ScriptMessageBoxAnswers({IDCANCEL});  // whichever button: the end
-    try {
-        FatalErrorExit(9);
-        ADD_FAILURE() << "returned";
-    } catch (const platform::ProcessExit& exit) {
-        EXPECT_EQ(exit.exitCode, 1u);
+// What the box showed, read once it is up and painted, before Escape answers it.
+struct SeenBox {
+    bool shown = false;
+    bool mainDisabled = false;
+    std::u16string message;
+};
+SeenBox g_seenBox;
+
+void CALLBACK ReadBoxAndEscape(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    for (HWND w = GetWindow(GetDesktopWindow(), GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT)) {
+        WCHAR title[32] = {};
+        GetWindowTextW(w, title, 32);
+        if (std::u16string(title) != u"Travona") {
+            continue;
+        }
+        g_seenBox.shown = true;
+        g_seenBox.mainDisabled = !IsWindowEnabled(g_testMainWindow->GetSafeHwnd());
+        for (HWND child = GetWindow(w, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            WCHAR className[16] = {};
+            GetClassNameW(child, className, 16);
+            if (std::u16string(className) == u"Edit") {
+                WCHAR text[260] = {};
+                GetWindowTextW(child, text, 260);
+                g_seenBox.message = text;
+            }
+        }
     }
-    auto boxes = platform::ShownMessageBoxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].caption, u"Out of Memory");
-    EXPECT_EQ(boxes[0].text,
-              u"You do not have enough memory allocated for this program.\r\n\r\nPlease check "
-              u"your memory availability in Settings\\Memory.  ");
+    platform::PostKeyPress(VK_ESCAPE);
+}
+
+TEST_F(OutOfMemoryExitTest, OnTheMainWindowsThreadTheProgramsBoxTellsTheUser) {
+    MakeMainWindow();
+    g_seenBox = SeenBox{};
+    platform::TextRecording recording;
+    UINT_PTR timer = SetTimer(nullptr, 0, 10, ReadBoxAndEscape);
+    EXPECT_TRUE(EndsWithCodeOne(9));  // whichever way the box was left
+    KillTimer(nullptr, timer);
+    EXPECT_TRUE(g_seenBox.shown);
+    EXPECT_TRUE(g_seenBox.mainDisabled);  // modal over the main window
+    EXPECT_EQ(g_seenBox.message, kOutOfMemoryText);
+    bool captionDrawn = false;
+    for (const auto& text : recording.Texts()) {
+        captionDrawn = captionDrawn || text.text == u"Out of Memory";
+    }
+    EXPECT_TRUE(captionDrawn);
+    EXPECT_TRUE(platform::ShownMessageBoxes().empty());
     EXPECT_EQ(g_outOfMemory.load(), 1u);
     EXPECT_EQ(g_cleanups, 1);
-    SetFatalErrorCleanup(nullptr);
-    g_outOfMemory.store(0);
+}
+
+// Frees a box that waits for an answer, so that the test fails instead of hanging.
+std::atomic<bool> g_boxWaited{false};
+void CALLBACK EscapeAWaitingBox(HWND, UINT, UINT_PTR, DWORD) {
+    g_boxWaited = true;
+    platform::PostKeyPress(VK_ESCAPE);
+}
+
+TEST_F(OutOfMemoryExitTest, ElsewhereTheSystemBoxTellsTheUserWithoutWaiting) {
+    struct Case {
+        const char* label;
+        bool mainWindow;
+        bool onWorkerThread;
+    };
+    const Case cases[] = {
+        {"before the main window exists", false, false},
+        {"on a worker thread", true, true},
+    };
+    for (const Case& c : cases) {
+        platform::ClearMessageBoxes();
+        g_outOfMemory.store(0);
+        g_cleanups = 0;
+        if (c.mainWindow && main_.GetSafeHwnd() == nullptr) {
+            MakeMainWindow();
+        }
+        platform::ScriptMessageBoxAnswers({IDCANCEL});  // whichever button: the end
+        bool ended = false;
+        if (c.onWorkerThread) {
+            std::atomic<bool> done{false};
+            std::thread worker([&] {
+                ended = EndsWithCodeOne(9);
+                done = true;
+            });
+            // Pumped, so that a box on the worker could not hold it up through the
+            // main window; Escape frees a box that waits all the same.
+            auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (!done && std::chrono::steady_clock::now() < deadline) {
+                platform::PumpUntilIdle();
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            EXPECT_TRUE(done) << c.label << ": the exit waits on a box";
+            while (!done) {
+                platform::PostKeyPress(VK_ESCAPE);
+                platform::PumpUntilIdle();
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            worker.join();
+        } else {
+            g_boxWaited = false;
+            UINT_PTR rescue = SetTimer(nullptr, 0, 2000, EscapeAWaitingBox);
+            ended = EndsWithCodeOne(9);
+            KillTimer(nullptr, rescue);
+            EXPECT_FALSE(g_boxWaited) << c.label << ": the exit waits on a box";
+        }
+        EXPECT_TRUE(ended) << c.label;
+        auto boxes = platform::ShownMessageBoxes();
+        ASSERT_EQ(boxes.size(), 1u) << c.label;
+        EXPECT_EQ(boxes[0].caption, u"Out of Memory") << c.label;
+        EXPECT_EQ(boxes[0].text, kOutOfMemoryText) << c.label;
+        EXPECT_EQ(boxes[0].type, static_cast<UINT>(MB_OKCANCEL | MB_ICONHAND)) << c.label;
+        EXPECT_EQ(boxes[0].owner, main_.GetSafeHwnd()) << c.label;
+        EXPECT_EQ(g_outOfMemory.load(), 1u) << c.label;
+        EXPECT_EQ(g_cleanups, 1) << c.label;
+    }
 }
 
 }  // namespace

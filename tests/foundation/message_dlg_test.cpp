@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <set>
 #include <string>
 
 #include "pathlume/foundation/app_services.h"
@@ -100,6 +101,7 @@ TEST_F(MessageDlgTest, FillsTheScreenWithTheMessageBetweenTitleAndButton) {
         d.m_messageBox.GetWindowRect(&box);
         EXPECT_EQ(box, CRect(0, 20, 240, 270));
         EXPECT_EQ(d.m_messageBox.GetStyle() & 0xFFFFFFFFu, 0x50200804u);
+        EXPECT_EQ(d.m_messageBox.SendMessage(EM_GETMARGINS), MAKELONG(10, 10));
         CString text;
         d.m_messageBox.GetWindowText(text);
         EXPECT_EQ(text.Str(), u"Cannot find map data files.");
@@ -175,8 +177,21 @@ TEST_F(MessageDlgTest, GoldenOutOfMemoryBox) {
     ASSERT_NE(dlg.m_caption, nullptr);
     ASSERT_NE(dlg.m_message, nullptr);
     testing::AssertionResult matches = testing::AssertionFailure() << "never shown";
-    dlg.onShown = [&matches](ProbeDlg& d) {
+    platform::TextRecording recording;
+    dlg.onShown = [&](ProbeDlg& d) {
         matches = screen_testing::ScreenMatchesGolden("message_box");
+        // The text wraps inside the margins: two paragraphs, each longer than a line.
+        EXPECT_GT(d.m_messageBox.SendMessage(EM_GETLINECOUNT), 3);
+        std::set<std::u16string> messageLines;
+        for (const auto& drawn : recording.Texts()) {
+            if (drawn.window == d.m_messageBox.GetSafeHwnd() && !drawn.text.empty()) {
+                messageLines.insert(drawn.text);
+                EXPECT_EQ(drawn.onSurface.x, 10) << messageLines.size();
+            }
+        }
+        // Every line shows; one is empty.
+        EXPECT_EQ(static_cast<LRESULT>(messageLines.size()),
+                  d.m_messageBox.SendMessage(EM_GETLINECOUNT) - 1);
         d.EndDialog(IDOK);
     };
     EXPECT_EQ(dlg.DoModal(), IDOK);

@@ -94,9 +94,6 @@ void CleanUpThread() {
 }
 
 void ScreenTest::SetUp() {
-    // The drawing stand-in finds the program's resources by a null instance or the
-    // module's own, not by the program instance the class library hands out by default.
-    AfxSetResourceHandle(platform::MainResourceInstance());
     platform::SetScreenMode(240, 320, 96);
     g_screenScaleX.store(1.0f);
     g_screenScaleY.store(1.0f);
@@ -111,7 +108,6 @@ void ScreenTest::SetUp() {
 
 void ScreenTest::TearDown() {
     CleanUpThread();
-    AfxSetResourceHandle(nullptr);
     DeleteProgramFonts();
     g_colorMode.store(0);
     g_homeKeyPressed.store(0);
