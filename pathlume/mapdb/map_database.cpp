@@ -8,8 +8,10 @@
 
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/foundation/data_location.h"
+#include "pathlume/mapdb/chunk_purge.h"
 #include "pathlume/mapdb/display_values.h"
 #include "pathlume/mapdb/mapdb_memory.h"
+#include "platform/afx/afx.h"
 #include "platform/kernel/msgbox.h"
 
 namespace container = formats::map_container;
@@ -230,6 +232,11 @@ void MapLayer::ComputeCacheWindow(const MapPoint& point, FLOAT& heading, FLOAT& 
         lat0 = point.latitude - halfB + ahead;
         lat1 = point.latitude + halfB + ahead;
     }
+    // A negative span must not turn the window inside out.
+    if (lon1 < lon0)
+        std::swap(lon0, lon1);
+    if (lat1 < lat0)
+        std::swap(lat0, lat1);
     lon0 = std::clamp(lon0, west, east);
     lon1 = std::clamp(lon1, west, east);
     lat0 = std::clamp(lat0, south, north);
@@ -273,9 +280,58 @@ CMapDatabase::CMapDatabase() {
 
 CMapDatabase::~CMapDatabase() {
     InflateArena::Release();
+    ReleaseDetailedChunks();
     // Detailed chunks hang links on overview nodes and proxies: they go first.
     for (int i = kMapLayerCount - 1; i >= 0; --i)
         layers[i].FreeDirectory();
+}
+
+void CMapDatabase::ReleaseDetailedChunks() {
+    // A chunk copied into several detailed layers, and a side joined between chunks
+    // of different layers, are freed once: the copies are forgotten first.
+    std::set<const void*> chunks;
+    std::set<NodeSearchState*> searchBlocks;
+    std::vector<MapChunk*> kept;
+    for (int k = kMapLayerCount - 1; k >= 1; --k) {
+        MapLayer& layer = layers[k];
+        if (!layer.directory)
+            continue;
+        for (int32_t i = 0; i < layer.slotTotal; ++i) {
+            MapChunk& record = SlotRecords(layer.directory)[i];
+            if (record.searchSlots)
+                searchBlocks.insert(record.searchSlots);
+            record.searchSlots = nullptr;
+            const void* identity = record.block   ? static_cast<const void*>(record.block)
+                                   : record.nodes ? static_cast<const void*>(record.nodes)
+                                   : record.aux   ? static_cast<const void*>(record.aux)
+                                                  : nullptr;
+            for (ChunkLevel* level : record.levels) {
+                if (!identity && level)
+                    identity = level;
+            }
+            if (identity && !chunks.insert(identity).second)
+                std::memset(static_cast<void*>(&record), 0, sizeof(record));
+            else
+                kept.push_back(&record);
+        }
+        layer.loadedCount = 0;
+    }
+    std::set<ChunkLevel*> sides;
+    for (MapChunk* record : kept) {
+        for (ChunkLevel*& level : record->levels) {
+            if (level)
+                sides.insert(level);
+            level = nullptr;
+        }
+    }
+    for (ChunkLevel* level : sides) {
+        level->Free();
+        mapdb::FreeBlock(level);
+    }
+    for (MapChunk* record : kept)
+        record->FreeStorage();
+    for (NodeSearchState* block : searchBlocks)
+        mapdb::FreeBlock(block);
 }
 
 int CMapDatabase::Open() {
@@ -428,6 +484,19 @@ int CMapDatabase::LoadChunk(MapLayer& layer, uint32_t cellIndex, MapChunk& recor
 }
 
 int CMapDatabase::GetChunk(int layerIndex, int32_t dx, int32_t dy) {
+    try {
+        return GetChunkGuarded(layerIndex, dx, dy);
+    } catch (CMemoryException* e) {
+        e->Delete();
+        // Whatever the load built is taken apart before the process ends ("loading
+        // chunk <layer>"); a route search that holds the quiet depth gets 2 instead.
+        MapChunk::RebuildLevels(layers[layerIndex], dx, dy, true);
+        FatalErrorExit(layerIndex);
+        return 2;
+    }
+}
+
+int CMapDatabase::GetChunkGuarded(int layerIndex, int32_t dx, int32_t dy) {
     namespace payload = formats::chunk_payload;
     MapLayer& layer = layers[layerIndex];
     const int32_t cellIndex = layer.GetChunkIndex(dx, dy);
@@ -477,34 +546,102 @@ int CMapDatabase::GetChunk(int layerIndex, int32_t dx, int32_t dy) {
     return 0;
 }
 
+namespace {
+
+// Of two records of one road crossing, the one with more shape points keeps them.
+void KeepMoreShapePoints(MapLink& mine, MapLink& theirs) {
+    const uint16_t mineCount = mine.shapeInfo & kShapeCountMask;
+    const uint16_t theirCount = theirs.shapeInfo & kShapeCountMask;
+    if (theirCount >= mineCount)
+        return;
+    mine.shapeInfo = static_cast<uint16_t>((mine.shapeInfo & ~kShapeCountMask) | theirCount);
+    theirs.shapeInfo = static_cast<uint16_t>((theirs.shapeInfo & ~kShapeCountMask) | mineCount);
+    theirs.shapeInfo &= static_cast<uint16_t>(~kShapeReadFromFileT);
+    std::swap(mine.shapePoints, theirs.shapePoints);
+}
+
+// Moves the chain that starts at `first` onto the counted link of `anchor`: each
+// entry gives up its own counted link and holds the anchor's, linked in front of
+// (backwards) or after the entry handled before it.
+void MoveSharedChain(SharedLinkEntry* first, SharedLinkEntry* anchor, bool backwards,
+                     bool swapShapes) {
+    CountedLink* target = anchor->link;
+    SharedLinkEntry* handled = anchor;
+    for (SharedLinkEntry* entry = first; entry && entry != anchor;) {
+        SharedLinkEntry* following = backwards ? entry->prev : entry->next;
+        CountedLink* own = entry->link;
+        if (own == target)
+            break;  // already on the anchor's link: the chain has been moved
+        if (own) {
+            if (swapShapes)
+                KeepMoreShapePoints(own->link, target->link);
+            MapLink::Release(own, true);
+        }
+        entry->link = target;
+        ++target->refCount;
+        if (backwards) {
+            handled->prev = entry;
+            entry->next = handled;
+            entry->prev = nullptr;
+        } else {
+            handled->next = entry;
+            entry->prev = handled;
+            entry->next = nullptr;
+        }
+        handled = entry;
+        entry = following;
+    }
+}
+
+// The node's one link and whether the node is its from-end; false when the link
+// does not end there.
+bool BorderLink(MapNode* node, MapLink*& link, bool& atFrom) {
+    link = node->Slots()[0];
+    if (!link || (link->fromNode != node && link->toNode != node))
+        return false;
+    atFrom = link->fromNode == node;
+    return true;
+}
+
+}  // namespace
+
 bool CMapDatabase::MergeSide(ChunkLevel* level, ChunkLevel* facing) {
     // The two sides must list the same crossings: the same border nodes, each with
-    // its half-link. Sides with shared links are left unjoined (the data we write
-    // has none); a pair that does not match is left as it is rather than misjoined.
+    // its half-link, and the same shared entries at the same nodes. A pair that
+    // does not match is left as it is rather than misjoined.
     if (!level->nodes || !facing->nodes || level->nodeCount != facing->nodeCount ||
-        level->sharedCount != 0 || facing->sharedCount != 0 ||
-        level->linkCount != facing->linkCount)
+        level->sharedCount != facing->sharedCount || level->linkCount != facing->linkCount)
         return false;
-    for (uint32_t j = 0; j < level->nodeCount; ++j) {
-        const MapLink* h = level->nodes[j].Slots()[0];
-        const MapLink* n = facing->nodes[j].Slots()[0];
-        if (!h || !n || (h->fromNode != &level->nodes[j] && h->toNode != &level->nodes[j]) ||
-            (n->fromNode != &facing->nodes[j] && n->toNode != &facing->nodes[j]))
-            return false;
-        const MapNode* far = h->fromNode == &level->nodes[j] ? h->toNode : h->fromNode;
-        if (!far)
-            return false;
-        const bool nFromBorder = n->fromNode == &facing->nodes[j];
-        if (far->slotCount != MapNode::kSingleSlot &&
-            (nFromBorder ? n->FromSlot() : n->ToSlot()) >= far->slotCount)
+    for (uint32_t k = 0; k < level->sharedCount; ++k) {
+        const SharedLinkEntry& mine = level->shared[k];
+        const SharedLinkEntry& theirs = facing->shared[k];
+        const uint32_t j = theirs.key & SharedLinkEntry::kIndexMask;
+        if ((mine.key & SharedLinkEntry::kIndexMask) != j || j >= level->nodeCount || !mine.link ||
+            !theirs.link || level->nodes[j].Slots()[0] != &mine.link->link ||
+            facing->nodes[j].Slots()[0] != &theirs.link->link)
             return false;
     }
+    for (uint32_t j = 0; j < level->nodeCount; ++j) {
+        MapLink *h, *n;
+        bool hAtFrom, nAtFrom;
+        if (!BorderLink(&level->nodes[j], h, hAtFrom) || !BorderLink(&facing->nodes[j], n, nAtFrom))
+            return false;
+        const MapNode* far = hAtFrom ? h->toNode : h->fromNode;
+        if (!far)
+            return false;
+        if (far->slotCount != MapNode::kSingleSlot &&
+            (nAtFrom ? n->FromSlot() : n->ToSlot()) >= far->slotCount)
+            return false;
+    }
+    const bool swapShapes = !layer0UsesFileT;
+    uint32_t k = 0;
     for (uint32_t j = 0; j < level->nodeCount; ++j) {
         MapNode* border = &level->nodes[j];
         MapLink* h = border->Slots()[0];
         MapNode* far;
         uint16_t remembered = 0;
-        if (h->fromNode == border) {
+        const bool farIsTo = h->fromNode == border;
+        if (farIsTo) {
             far = h->toNode;
             remembered = h->flags & kLinkToExternal;
         } else {
@@ -527,20 +664,22 @@ bool CMapDatabase::MergeSide(ChunkLevel* level, ChunkLevel* facing) {
         }
         HookLink(far, n, atFrom);
         n->flags |= remembered;
+
+        // A shared crossing: this side's chain moves onto the neighbour's counted
+        // link, on the side of it where this cell's part of the road lies.
+        if (k < facing->sharedCount && (facing->shared[k].key & SharedLinkEntry::kIndexMask) == j) {
+            SharedLinkEntry* mine = &level->shared[k];
+            SharedLinkEntry* theirs = &facing->shared[k];
+            bool backwards = !mine->next && !theirs->prev;
+            if (backwards && !mine->prev && !theirs->next && farIsTo)
+                backwards = false;
+            MoveSharedChain(mine, theirs, backwards, swapShapes);
+            ++k;
+        }
     }
     // The record with more shape points keeps them.
-    for (uint32_t j = 0; j < level->linkCount && !layer0UsesFileT; ++j) {
-        MapLink& mine = level->links[j];
-        MapLink& theirs = facing->links[j];
-        const uint16_t mineCount = mine.shapeInfo & kShapeCountMask;
-        const uint16_t theirCount = theirs.shapeInfo & kShapeCountMask;
-        if (theirCount >= mineCount)
-            continue;
-        mine.shapeInfo = static_cast<uint16_t>((mine.shapeInfo & ~kShapeCountMask) | theirCount);
-        theirs.shapeInfo = static_cast<uint16_t>((theirs.shapeInfo & ~kShapeCountMask) | mineCount);
-        theirs.shapeInfo &= static_cast<uint16_t>(~kShapeReadFromFileT);
-        std::swap(mine.shapePoints, theirs.shapePoints);
-    }
+    for (uint32_t j = 0; j < level->linkCount && swapShapes; ++j)
+        KeepMoreShapePoints(level->links[j], facing->links[j]);
     facing->FreeNodes();
     return true;
 }

@@ -86,6 +86,16 @@ struct MapLayer {
     void ComputeCacheWindow(const MapPoint& point, FLOAT& heading, FLOAT& spanA, FLOAT& spanB,
                             FLOAT ahead, CellRect& newRect, CellRect& newRectCopy,
                             CellRect& oldRect);
+    // Moves the window to the point (null: the last centre) and loads the cells that
+    // enter, dropping those that leave: 0, or the first failed load's result (the
+    // window is moved all the same, so that it covers every loaded cell).
+    int LoadCacheWindow(const MapPoint* point, FLOAT spanA, FLOAT spanB, FLOAT ahead, FLOAT heading,
+                        bool refresh);
+    // One window cell in: copied from another detailed layer that holds it, else
+    // loaded. 0, 2 or 4.
+    int LoadWindowCell(int32_t dx, int32_t dy);
+    // One window cell out: forgotten when another layer still holds it, else purged.
+    void DropWindowCell(int32_t dx, int32_t dy);
 };
 
 class CMapDatabase {
@@ -118,6 +128,26 @@ class CMapDatabase {
     // empty cell), 2 out of memory, 4 read error.
     int LoadChunk(MapLayer& layer, uint32_t cellIndex, MapChunk& record, int32_t dx, int32_t dy);
 
+    // Loads a layer's window around a point; the LoadCacheWindow result. `release`
+    // (drop the layer's overview pins around the load) is not acted upon yet.
+    int LoadArea(int layerIndex, const MapPoint& point, FLOAT spanA, FLOAT spanB, FLOAT ahead,
+                 FLOAT heading, bool refresh, bool release);
+    // Loads a growing area (radius in degrees of latitude) until it holds enough
+    // links that reach the overview: 0, or the first failed LoadArea result.
+    int LoadAreaGrowing(int layerIndex, const MapPoint& point, FLOAT radius);
+    // The loaded link of the layer with that id near the point, or null. flags 4
+    // searches the point's cell and its eight neighbours, otherwise 2,000 feet
+    // around it; endTest 1 (2) wants a from- (to-) node that is not a border node.
+    MapLink* FindLink(int layerIndex, const MapPoint& point, int32_t id, uint32_t flags,
+                      int endTest);
+    // Loads layer 3 around the point and replaces a counted link by its twin of the
+    // same id in layer 0 or 3; the LoadAreaGrowing result.
+    int ResolveLinkAcrossLayers(const MapPoint& point, MapLink*& link, FLOAT radius);
+    // Loads the overview cells (c0, r0)..(c1, r1) of layer 0's window (clamped) from
+    // the file layer 0 is bound to and pins them for a purpose (a detailed layer's
+    // index): 0, or the first failed GetChunk result.
+    int LoadPinnedRange(int purpose, int32_t c0, int32_t r0, int32_t c1, int32_t r1);
+
     int32_t cellRatioX = 1;
     int32_t cellRatioY = 1;
     CDataFile mapFile1;
@@ -136,11 +166,18 @@ class CMapDatabase {
     // Joins side `level` of a chunk to the facing side of its neighbour; false (and
     // nothing changed) when the two do not pair up.
     bool MergeSide(ChunkLevel* level, ChunkLevel* facing);
+    // Frees the chunks of layers 1 to 4, each once however many layers hold it.
+    void ReleaseDetailedChunks();
+    // GetChunk's work, inside its out-of-memory guard.
+    int GetChunkGuarded(int layerIndex, int32_t dx, int32_t dy);
 
     DataFileChunkInput input1_{&mapFile1};
     DataFileChunkInput input2_{&mapFile2};
     DataFileChunkInput inputT_{&mapFileT};
 };
+
+// The pin bit of a purpose code: 2 -> 0x1, 1 -> 0x2, 4 -> 0x4, 3 -> 0x8, 10 -> 0x10.
+uint32_t PinBitOfPurpose(int purpose);
 
 // The display layer's window size in cells: from the theme's zoom level, the view
 // factor and the screen, over the layer's cell size at its worst latitude.

@@ -18,7 +18,9 @@
 struct MapLink;
 struct CountedLink;
 struct ChunkDecodeContext;
+struct MapLayer;
 class IChunkInput;
+class CMapDatabase;
 
 // A position: f32 latitude, then f32 longitude, in degrees (south and west negative).
 struct MapPoint {
@@ -240,6 +242,18 @@ struct MapChunk {
     void FreeStorage();
     // Frees the placeholder nodes chained on this (overview) record.
     void FreeProxyNodes();
+
+    // The purge (chunk_purge.cpp). RebuildLevels takes the chunk of window cell
+    // (dx, dy) out of the layer's cache: its sides towards loaded neighbours get fresh
+    // border nodes, the others are freed, then the chunk is unloaded and its record
+    // zeroed. Without force a record that is not loaded is left alone.
+    static void RebuildLevels(MapLayer& layer, int32_t dx, int32_t dy, bool force);
+    // Frees the chunk's own storage (not its sides); with clear the record is zeroed.
+    // Result 0.
+    int Unload(int layerIndex, bool clear);
+    // Zeroes the record. The placeholder chain of an overview record stays with it:
+    // detailed links still hang on those nodes.
+    void Clear();
 };
 
 // Running total of the search-state entries handed out.
@@ -266,6 +280,10 @@ struct MapLocation {
     void Set(MapLink* newLink, uint32_t newTag);
     void SetShapeIndex(uint32_t newSegment);
     MapLink* GetLink(bool requireCurrent) const;
+    // After chunk reloads: a held counted link that only this location still holds is
+    // replaced by the loaded link of the same id near the position (defined with the
+    // database's queries). 0 done or nothing to do, 1 not done (the link is kept).
+    int Refresh(CMapDatabase& database, uint32_t newTag);
 };
 
 extern MapLocation g_vehicleLocation;
