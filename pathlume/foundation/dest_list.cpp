@@ -181,9 +181,6 @@ IDestinationRouter* GetDestinationRouter() {
 
 DestRecord::DestRecord() {
     Clear();
-    line1 = nullptr;
-    line2 = nullptr;
-    line3 = nullptr;
     Init();
 }
 

@@ -121,12 +121,15 @@ HANDLE LoadScaledImage(UINT id, UINT type, int width, int height, UINT flags) {
     return LoadImageW(AfxGetResourceHandle(), MAKEINTRESOURCEW(id), type, width, height, flags);
 }
 
-int ScaleSize(int pixels, float scale) {
-    // The product is a 32-bit float, as on the device; 15.6 becomes 16, -15.6 -16.
-    float product = static_cast<float>(pixels) * scale;
-    double rounded = static_cast<double>(product);
+int RoundHalfAway(float value) {
+    double rounded = static_cast<double>(value);
     rounded += rounded >= 0.0 ? 0.5 : -0.5;
     return static_cast<int>(rounded);
+}
+
+int ScaleSize(int pixels, float scale) {
+    // The product is a 32-bit float, as on the device.
+    return RoundHalfAway(static_cast<float>(pixels) * scale);
 }
 
 BOOL CreateScaledFont(CFont* font, int heightPixels, int weight, LPCWSTR faceName) {

@@ -34,7 +34,10 @@ LPWSTR LoadResStringTo(UINT id, LPWSTR buffer, int sizeBytes, BOOL showError);
 HICON LoadAppIcon(UINT id);
 HANDLE LoadScaledImage(UINT id, UINT type, int width, int height, UINT flags);
 
-// pixels x scale, rounded half away from zero: the rounding of every scaled size.
+// Half away from zero (15.5 becomes 16, -15.5 -16): the rounding of every scaled
+// size and screen position.
+int RoundHalfAway(float value);
+// pixels x scale, rounded half away from zero.
 int ScaleSize(int pixels, float scale);
 inline int ScaleX(int pixels) {
     return ScaleSize(pixels, g_screenScaleX.load());

@@ -27,13 +27,6 @@ SIZE MeasureText(HDC dc, LPCWSTR text, int length) {
     return size;
 }
 
-// Half away from zero, as every scaled size.
-int RoundHalfAway(float value) {
-    double rounded = static_cast<double>(value);
-    rounded += rounded >= 0.0 ? 0.5 : -0.5;
-    return static_cast<int>(rounded);
-}
-
 // Dark when at most one of the three bytes is above 0x80.
 bool IsDark(COLORREF colour) {
     int bright =
