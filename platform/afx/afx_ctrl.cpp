@@ -81,12 +81,14 @@ BOOL CComboBox::OnChildNotify(UINT message, WPARAM, LPARAM lParam, LRESULT* resu
 // ---------------------------------------------------------------------------------
 // Image lists
 
+// A list already held is kept: a second one would leak.
 BOOL CImageList::Create(int cx, int cy, UINT flags, int initial, int grow) {
-    return Attach(ImageList_Create(cx, cy, flags, initial, grow));
+    return m_hImageList == nullptr && Attach(ImageList_Create(cx, cy, flags, initial, grow));
 }
 
 BOOL CImageList::Create(UINT bitmapId, int cx, int grow, COLORREF mask) {
-    return Attach(ImageList_LoadImageW(AfxGetResourceHandle(), MAKEINTRESOURCEW(bitmapId), cx, grow,
+    return m_hImageList == nullptr &&
+           Attach(ImageList_LoadImageW(AfxGetResourceHandle(), MAKEINTRESOURCEW(bitmapId), cx, grow,
                                        mask, IMAGE_BITMAP, 0));
 }
 

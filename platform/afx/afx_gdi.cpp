@@ -9,10 +9,18 @@ T* TempGdiObject(HGDIOBJ object) {
     return TempWrapper<T>(ThreadTempMaps().gdi, object, &CGdiObject::m_hObject);
 }
 
+// A wrapper that already holds an object makes no second one: it could not take it,
+// and the new object would leak.
+template <class Make>
+BOOL MakeInto(CGdiObject* wrapper, Make make) {
+    return wrapper->GetSafeHandle() == nullptr && wrapper->Attach(make());
+}
+
 }  // namespace
 
 }  // namespace platform::afx
 
+using platform::afx::MakeInto;
 using platform::afx::TempGdiObject;
 
 CGdiObject::~CGdiObject() {
@@ -56,27 +64,28 @@ CPen* CPen::FromHandle(HPEN pen) {
     return TempGdiObject<CPen>(pen);
 }
 BOOL CPen::CreatePen(int style, int width, COLORREF color) {
-    return Attach(::CreatePen(style, width, color));
+    return MakeInto(this, [&] { return ::CreatePen(style, width, color); });
 }
 BOOL CPen::CreatePenIndirect(const LOGPEN* pen) {
-    return Attach(::CreatePenIndirect(pen));
+    return MakeInto(this, [&] { return ::CreatePenIndirect(pen); });
 }
 
 CBrush* CBrush::FromHandle(HBRUSH brush) {
     return TempGdiObject<CBrush>(brush);
 }
 BOOL CBrush::CreateSolidBrush(COLORREF color) {
-    return Attach(::CreateSolidBrush(color));
+    return MakeInto(this, [&] { return ::CreateSolidBrush(color); });
 }
 BOOL CBrush::CreatePatternBrush(CBitmap* bitmap) {
-    return Attach(::CreatePatternBrush(static_cast<HBITMAP>(bitmap->GetSafeHandle())));
+    return MakeInto(
+        this, [&] { return ::CreatePatternBrush(static_cast<HBITMAP>(bitmap->GetSafeHandle())); });
 }
 
 CFont* CFont::FromHandle(HFONT font) {
     return TempGdiObject<CFont>(font);
 }
 BOOL CFont::CreateFontIndirect(const LOGFONTW* font) {
-    return Attach(::CreateFontIndirectW(font));
+    return MakeInto(this, [&] { return ::CreateFontIndirectW(font); });
 }
 
 CBitmap* CBitmap::FromHandle(HBITMAP bitmap) {
@@ -86,10 +95,11 @@ BOOL CBitmap::LoadBitmap(UINT id) {
     return LoadBitmap(MAKEINTRESOURCEW(id));
 }
 BOOL CBitmap::LoadBitmap(LPCWSTR name) {
-    return Attach(LoadBitmapW(AfxGetResourceHandle(), name));
+    return MakeInto(this, [&] { return LoadBitmapW(AfxGetResourceHandle(), name); });
 }
 BOOL CBitmap::CreateCompatibleBitmap(CDC* dc, int width, int height) {
-    return Attach(::CreateCompatibleBitmap(dc->GetSafeHdc(), width, height));
+    return MakeInto(this,
+                    [&] { return ::CreateCompatibleBitmap(dc->GetSafeHdc(), width, height); });
 }
 CSize CBitmap::GetBitmapDimension() const {
     BITMAP info{};
@@ -116,7 +126,9 @@ HDC CDC::Detach() {
 }
 
 BOOL CDC::CreateCompatibleDC(CDC* dc) {
-    return Attach(::CreateCompatibleDC(dc != nullptr ? dc->GetSafeHdc() : nullptr));
+    // A DC already held is kept: a second one would leak.
+    return m_hDC == nullptr &&
+           Attach(::CreateCompatibleDC(dc != nullptr ? dc->GetSafeHdc() : nullptr));
 }
 
 BOOL CDC::DeleteDC() {

@@ -18,12 +18,6 @@ bool InSet(WCHAR ch, LPCWSTR chars) {
     return false;
 }
 
-std::u16string Lower(std::u16string text) {
-    for (auto& ch : text)
-        ch = towlower(ch);
-    return text;
-}
-
 int Sign(int value) {
     return value < 0 ? -1 : (value > 0 ? 1 : 0);
 }
@@ -255,7 +249,7 @@ int CString::Compare(LPCWSTR other) const {
 }
 
 int CString::CompareNoCase(LPCWSTR other) const {
-    return Sign(Lower(m_text).compare(Lower(other != nullptr ? other : u"")));
+    return Sign(_wcsicmp(m_text.c_str(), other != nullptr ? other : u""));
 }
 
 void CString::Format(LPCWSTR format, ...) {

@@ -4,10 +4,6 @@
 #include <string>
 #include <vector>
 
-#ifndef ERROR_BAD_FORMAT
-#define ERROR_BAD_FORMAT 11L
-#endif
-
 namespace {
 
 struct ShellState {
@@ -372,10 +368,16 @@ BOOL SHGetShortcutTarget(LPCWSTR shortcut, LPWSTR target, int maxChars) {
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return FALSE;
-    char buffer[2 * MAX_PATH];
+    // One byte past the longest shortcut read: a longer file would otherwise hand back
+    // a cut target as if it were whole.
+    char buffer[2 * MAX_PATH + 1];
     DWORD read = 0;
     BOOL ok = ReadFile(file, buffer, sizeof(buffer), &read, nullptr);
     CloseHandle(file);
+    if (ok && read == sizeof(buffer)) {
+        SetLastError(ERROR_BAD_FORMAT);
+        return FALSE;
+    }
     std::string text(buffer, ok ? read : 0);
     size_t hash = text.find('#');
     if (hash == std::string::npos || hash == 0 || hash > 4) {

@@ -82,6 +82,32 @@ TEST_F(DcTest, TemporaryWrappersAreReusedUntilIdleAndNeverOwnTheirHandles) {
     memory.SelectObject(old);
 }
 
+TEST_F(DcTest, CreatingIntoAWrapperThatHoldsAnObjectKeepsItAndLeaksNothing) {
+    const int before = platform::CountGdiObjects();
+    {
+        CPen pen;
+        ASSERT_TRUE(pen.CreatePen(PS_SOLID, 1, RGB(1, 2, 3)));
+        HGDIOBJ first = pen.m_hObject;
+        CBrush brush;
+        ASSERT_TRUE(brush.CreateSolidBrush(RGB(4, 5, 6)));
+        CBitmap bitmap;
+        CDC memory;
+        ASSERT_TRUE(memory.CreateCompatibleDC(nullptr));
+        HDC firstDc = memory.m_hDC;
+        ASSERT_TRUE(bitmap.CreateCompatibleBitmap(&memory, 2, 2));
+        EXPECT_EQ(platform::CountGdiObjects(), before + 4);
+
+        EXPECT_FALSE(pen.CreatePen(PS_SOLID, 2, RGB(7, 8, 9)));
+        EXPECT_FALSE(brush.CreateSolidBrush(RGB(7, 8, 9)));
+        EXPECT_FALSE(bitmap.CreateCompatibleBitmap(&memory, 3, 3));
+        EXPECT_FALSE(memory.CreateCompatibleDC(nullptr));
+        EXPECT_EQ(pen.m_hObject, first);
+        EXPECT_EQ(memory.m_hDC, firstDc);
+        EXPECT_EQ(platform::CountGdiObjects(), before + 4);
+    }
+    EXPECT_EQ(platform::CountGdiObjects(), before);
+}
+
 // An owner-draw button class: the parent's WM_DRAWITEM comes back to it.
 class OwnerDrawButton : public CButton {
   public:

@@ -314,3 +314,35 @@ TEST(Objects, AnySurfaceCanBeWrittenAsPng) {
 }
 
 }  // namespace
+
+TEST(Objects, MadeStockObjectsAreNotCountedAndSurviveDeletion) {
+    const int before = platform::CountGdiObjects();
+    HBRUSH brush = CreateSolidBrush(kRed);
+    LOGFONTW logFont{};
+    logFont.lfHeight = 12;
+    HFONT font = CreateFontIndirectW(&logFont);
+    ASSERT_NE(brush, nullptr);
+    ASSERT_NE(font, nullptr);
+    EXPECT_EQ(platform::CountGdiObjects(), before + 2);
+    EXPECT_TRUE(platform::MakeStockObject(brush));
+    EXPECT_TRUE(platform::MakeStockObject(brush));  // a second call changes no count
+    EXPECT_TRUE(platform::MakeStockObject(font));
+    EXPECT_EQ(platform::CountGdiObjects(), before);
+    EXPECT_TRUE(DeleteObject(brush));
+    LOGBRUSH log{};
+    EXPECT_EQ(GetObjectW(brush, sizeof(log), &log), static_cast<int>(sizeof(LOGBRUSH)));
+    EXPECT_EQ(log.lbColor, kRed);
+    EXPECT_EQ(platform::CountGdiObjects(), before);
+
+    // Only pens, brushes and fonts can be made stock: a bitmap or DC keeps its count.
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = CreateCompatibleBitmap(dc, 2, 2);
+    SetLastError(0);
+    EXPECT_FALSE(platform::MakeStockObject(bitmap));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_FALSE(platform::MakeStockObject(dc));
+    EXPECT_FALSE(platform::MakeStockObject(nullptr));
+    EXPECT_TRUE(DeleteObject(bitmap));
+    DeleteDC(dc);
+    EXPECT_EQ(platform::CountGdiObjects(), before);
+}

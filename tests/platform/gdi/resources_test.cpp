@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/gdi/gdi.h"
+#include "platform/kernel/process.h"
 #include "tests/platform/gdi/surface.h"
 
 namespace {
@@ -29,6 +30,8 @@ TEST(Resources, LoadStringCopiesTruncatesAndReportsMissingStrings) {
     EXPECT_EQ(LoadStringW(nullptr, 1, buffer, 64), 5);
     EXPECT_EQ(std::u16string(buffer), u"Hello");
     EXPECT_EQ(LoadStringW(platform::MainResourceInstance(), 1, buffer, 64), 5);
+    // The program's own instance stands for its resources too.
+    EXPECT_EQ(LoadStringW(platform::ProgramInstance(), 1, buffer, 64), 5);
 
     // Truncated to the buffer, always terminated.
     EXPECT_EQ(LoadStringW(nullptr, 1, buffer, 3), 2);

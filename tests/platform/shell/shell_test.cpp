@@ -176,6 +176,12 @@ TEST_F(ShellTest, ShortcutsRoundTripAndBadOnesAreRefused) {
     EXPECT_FALSE(SHCreateShortcut(link, foreign));
     ASSERT_TRUE(SHGetShortcutTarget(link, read, MAX_PATH));  // the old one stays
 
+    // A target longer than any shortcut is refused, not handed back cut.
+    std::u16string longTarget = u"\\" + std::u16string(2 * MAX_PATH, u'a');
+    ASSERT_TRUE(SHCreateShortcut(link, longTarget.data()));
+    std::vector<WCHAR> wide(4 * MAX_PATH);
+    EXPECT_FALSE(SHGetShortcutTarget(link, wide.data(), static_cast<int>(wide.size())));
+
     for (const char* bad : {"", "#x", "abc#\\x", "12345#\\x", "12#"}) {
         std::ofstream(roots_.device() / "Windows" / "Bad.lnk", std::ios::binary) << bad;
         EXPECT_FALSE(SHGetShortcutTarget(u"\\Windows\\Bad.lnk", read, MAX_PATH)) << bad;
