@@ -21,8 +21,9 @@ MessageBoxState& State() {
     return *state;
 }
 
-// The buttons of each button set, left to right.
-std::vector<int> Buttons(UINT type) {
+}  // namespace
+
+std::vector<int> MessageBoxButtons(UINT type) {
     switch (type & MB_TYPEMASK) {
         case MB_OK:
             return {IDOK};
@@ -40,8 +41,6 @@ std::vector<int> Buttons(UINT type) {
             return {};
     }
 }
-
-}  // namespace
 
 void SetMessageBoxHandler(MessageBoxHandler handler) {
     MessageBoxState& state = State();
@@ -69,7 +68,7 @@ void ClearMessageBoxes() {
 }
 
 int DefaultMessageBoxAnswer(UINT type) {
-    std::vector<int> buttons = Buttons(type);
+    std::vector<int> buttons = MessageBoxButtons(type);
     if (buttons.empty()) {
         return 0;
     }

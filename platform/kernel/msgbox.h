@@ -82,6 +82,9 @@ std::vector<ShownMessageBox> ShownMessageBoxes();
 // Forgets the boxes shown and the answers still scripted.
 void ClearMessageBoxes();
 
+// The buttons of a box of this type, left to right; empty for an unknown button set.
+std::vector<int> MessageBoxButtons(UINT type);
+
 // The button a box of this type answers when nobody chooses: the MB_DEFBUTTONn
 // button when the box has that many, else its first; 0 for an unknown button set.
 int DefaultMessageBoxAnswer(UINT type);

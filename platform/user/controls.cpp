@@ -181,14 +181,18 @@ SIZE TextSize(HFONT font, std::u16string_view text) {
     return size;
 }
 
-int LineHeight(HFONT font) {
+TEXTMETRICW FontMetrics(HFONT font) {
     HDC dc = CreateCompatibleDC(nullptr);
     HGDIOBJ old = SelectObject(dc, font ? font : GetStockObject(SYSTEM_FONT));
     TEXTMETRICW metrics{};
     GetTextMetricsW(dc, &metrics);
     SelectObject(dc, old);
     DeleteDC(dc);
-    return metrics.tmHeight;
+    return metrics;
+}
+
+int LineHeight(HFONT font) {
+    return FontMetrics(font).tmHeight;
 }
 
 void FillColor(HDC dc, const RECT& rect, COLORREF color) {

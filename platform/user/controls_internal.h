@@ -95,6 +95,7 @@ int CopyOut(std::u16string_view text, LPWSTR buffer, int capacity);
 
 // Text measurement in a font (the system font for null).
 SIZE TextSize(HFONT font, std::u16string_view text);
+TEXTMETRICW FontMetrics(HFONT font);
 int LineHeight(HFONT font);
 
 // Drawing.

@@ -257,13 +257,7 @@ int ScrollTo(Edit* edit, HWND hwnd, int line) {
 
 // EC_USEFONTINFO: half the font's average character width.
 int FontMargin(HFONT font) {
-    HDC dc = CreateCompatibleDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, font ? font : GetStockObject(SYSTEM_FONT));
-    TEXTMETRICW metrics{};
-    GetTextMetricsW(dc, &metrics);
-    SelectObject(dc, old);
-    DeleteDC(dc);
-    return static_cast<int>(metrics.tmAveCharWidth) / 2;
+    return static_cast<int>(FontMetrics(font).tmAveCharWidth) / 2;
 }
 
 int TextTop(HWND hwnd, HFONT font, const RECT& area) {

@@ -221,7 +221,8 @@ BOOL ModifyMenuW(HMENU menu, UINT position, UINT flags, UINT_PTR newItem, LPCWST
     return TRUE;
 }
 
-BOOL DeleteMenu(HMENU menu, UINT position, UINT flags) {
+// Takes the item out of its menu; a delete also destroys the submenu it opens.
+static BOOL TakeOutItem(HMENU menu, UINT position, UINT flags, bool destroyPopup) {
     Menus& all = TheMenus();
     std::lock_guard<std::mutex> guard(all.lock);
     Found at = FindItemLocked(all, menu, position, flags);
@@ -231,22 +232,18 @@ BOOL DeleteMenu(HMENU menu, UINT position, UINT flags) {
     }
     HMENU sub = at.menu->items[at.index].popup;
     at.menu->items.erase(at.menu->items.begin() + static_cast<std::ptrdiff_t>(at.index));
-    if (sub) {
+    if (sub && destroyPopup) {
         DestroyLocked(all, sub);
     }
     return TRUE;
 }
 
+BOOL DeleteMenu(HMENU menu, UINT position, UINT flags) {
+    return TakeOutItem(menu, position, flags, true);
+}
+
 BOOL RemoveMenu(HMENU menu, UINT position, UINT flags) {
-    Menus& all = TheMenus();
-    std::lock_guard<std::mutex> guard(all.lock);
-    Found at = FindItemLocked(all, menu, position, flags);
-    if (!at.menu) {
-        SetLastError(ERROR_MENU_ITEM_NOT_FOUND);
-        return FALSE;
-    }
-    at.menu->items.erase(at.menu->items.begin() + static_cast<std::ptrdiff_t>(at.index));
-    return TRUE;
+    return TakeOutItem(menu, position, flags, false);
 }
 
 DWORD CheckMenuItem(HMENU menu, UINT item, UINT check) {

@@ -31,25 +31,6 @@ Boxes& TheBoxes() {
     return *boxes;
 }
 
-std::vector<int> ButtonsOf(UINT type) {
-    switch (type & MB_TYPEMASK) {
-        case MB_OK:
-            return {IDOK};
-        case MB_OKCANCEL:
-            return {IDOK, IDCANCEL};
-        case MB_ABORTRETRYIGNORE:
-            return {IDABORT, IDRETRY, IDIGNORE};
-        case MB_YESNOCANCEL:
-            return {IDYES, IDNO, IDCANCEL};
-        case MB_YESNO:
-            return {IDYES, IDNO};
-        case MB_RETRYCANCEL:
-            return {IDRETRY, IDCANCEL};
-        default:
-            return {};
-    }
-}
-
 LPCWSTR LabelOf(int id) {
     switch (id) {
         case IDOK:
@@ -328,7 +309,7 @@ int platform::ShowMessageBoxDialog(HWND owner, const std::u16string& text,
     Box box;
     box.text = text;
     box.type = type;
-    box.buttons = ButtonsOf(type);
+    box.buttons = MessageBoxButtons(type);
     if (box.buttons.empty()) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
