@@ -38,15 +38,6 @@ constexpr size_t kMaxDeviceOffset = az::kParentValueMask;
 
 constexpr uint32_t kNoPointer = 0xFFFFFFFFu;
 
-[[noreturn]] void EndRun() {
-    g_internalErrorFlag.store(1);
-    std::u16string folder = GetTemporaryFolder();
-    if (!folder.empty()) {
-        DeleteFolderTree(folder.c_str());
-    }
-    ExitProcess(kReportExitCode);
-}
-
 void AppendU16(std::vector<uint8_t>& out, uint16_t value) {
     uint8_t bytes[2];
     az::StoreU16(bytes, value);
@@ -69,18 +60,9 @@ int AreaOfPlace(const AreaFirstPlaceTable& areas, uint32_t placeOffset) {
 
 int RequireSourceMagic(CFile& source, const char* magic) {
     if (ReportCorruptedFile(source, magic) != 0) {
-        EndRun();
+        convert_io::EndRunAfterCorruptedFile();
     }
     return 0;
-}
-
-std::u16string ConverterPath(LPCWSTR folder, const char16_t* name) {
-    std::u16string path(folder ? folder : u"");
-    const char16_t separator = !path.empty() && path.front() == u'/' ? u'/' : u'\\';
-    if (!path.empty() && path.back() != u'/' && path.back() != u'\\') {
-        path += separator;
-    }
-    return path + name;
 }
 
 bool ReadWholeSource(const std::u16string& path, const char* magic, size_t limit,
@@ -132,8 +114,8 @@ CAzConverter::CAzConverter(const CMapCut& cut) : m_cut(cut) {}
 int CAzConverter::Build(LPCWSTR sourceFolder, LPCWSTR /*temporaryFolder*/) {
     m_built = false;
     std::vector<uint8_t> source;
-    if (!ReadWholeSource(ConverterPath(sourceFolder, u"az.raw"), az::kAzMagic, kMaxAzSource, source,
-                         kLineAzRead)) {
+    if (!ReadWholeSource(convert_io::JoinFolder(sourceFolder, u"az.raw"), az::kAzMagic,
+                         kMaxAzSource, source, kLineAzRead)) {
         ReportInternalErrorFile(0, u"Error opening az.raw.", kLineOpenAzRaw);
     }
     const size_t size = source.size();
@@ -328,8 +310,8 @@ int CAzConverter::WriteAz(LPCWSTR temporaryFolder, const UsedPlaceFlags& used) {
             az::StoreU32(word, az::LoadU32(word) | az::kNoPlaceUsed);
         }
     }
-    WriteWholeOutput(ConverterPath(temporaryFolder, u"az.bin"), out, u"Error opening az.bin.",
-                     kLineOpenAzBin, kLineWriteAzBin);
+    WriteWholeOutput(convert_io::JoinFolder(temporaryFolder, u"az.bin"), out,
+                     u"Error opening az.bin.", kLineOpenAzBin, kLineWriteAzBin);
     return 0;
 }
 
@@ -339,8 +321,8 @@ int CAzConverter::WriteAzbc(LPCWSTR sourceFolder, LPCWSTR temporaryFolder,
         return 1;
     }
     std::vector<uint8_t> source;
-    if (!ReadWholeSource(ConverterPath(sourceFolder, u"azbc.raw"), az::kAzbcMagic, kMaxAzbcSource,
-                         source, kLineAzbcRead)) {
+    if (!ReadWholeSource(convert_io::JoinFolder(sourceFolder, u"azbc.raw"), az::kAzbcMagic,
+                         kMaxAzbcSource, source, kLineAzbcRead)) {
         ReportInternalErrorFile(0, u"Error opening azbc.raw.", kLineOpenAzbcRaw);
     }
     const size_t size = source.size();
@@ -414,7 +396,7 @@ int CAzConverter::WriteAzbc(LPCWSTR sourceFolder, LPCWSTR temporaryFolder,
             ReportInternalError(0, kLineAzbcValues);
         }
     }
-    WriteWholeOutput(ConverterPath(temporaryFolder, u"azbc.bin"), out, u"Error creating azbc.bin.",
-                     kLineCreateAzbc, kLineWriteAzbc);
+    WriteWholeOutput(convert_io::JoinFolder(temporaryFolder, u"azbc.bin"), out,
+                     u"Error creating azbc.bin.", kLineCreateAzbc, kLineWriteAzbc);
     return 0;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "mapferry/convert/map_cut.h"
+#include "mapferry/convert/names_io.h"
 #include "mapferry/convert/renumbering.h"
 #include "platform/afx/afx_file.h"
 #include "platform/kernel/kernel.h"
@@ -28,9 +29,6 @@ int AreaOfPlace(const AreaFirstPlaceTable& areas, uint32_t placeOffset);
 // "Corrupted file: %s" (ReportCorruptedFile) and ends the run as every report does
 // (error flag, temporary folder deleted, process ended).
 int RequireSourceMagic(CFile& source, const char* magic);
-
-// folder + separator + name; a host folder (starting with '/') takes '/'.
-std::u16string ConverterPath(LPCWSTR folder, const char16_t* name);
 
 // Opens a source file, checks its magic (RequireSourceMagic) and reads it whole
 // into `bytes`, magic included. false when it cannot be opened; a failed read or a

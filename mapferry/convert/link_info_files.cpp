@@ -11,15 +11,12 @@
 
 namespace li = formats::link_info;
 namespace mc = formats::map_container;
+using convert_io::Fits;
 using convert_io::JoinFolder;
 using convert_io::OutputFile;
 using convert_io::SourceFile;
 
 namespace {
-
-bool Fits(uint64_t offset, uint64_t count, uint64_t size, uint64_t length) {
-    return offset <= length && count <= (length - offset) / size;
-}
 
 // The smallest record: cell word, flags, address word and the left place.
 constexpr uint64_t kMinRecordSize = li::kBaseSize + li::kPlaceSize;

@@ -10,6 +10,7 @@
 
 namespace nm = formats::names;
 namespace ni = formats::name_index;
+using convert_io::Fits;
 using convert_io::JoinFolder;
 using convert_io::OutputFile;
 using convert_io::SourceFile;
@@ -24,11 +25,6 @@ bool ReadWhole(SourceFile& file, std::vector<uint8_t>* bytes, int allocationLine
         convert_io::Fail(allocationLine);
     }
     return file.Seek(0) && file.Read(bytes->data(), bytes->size());
-}
-
-// Whether `count` records of `size` bytes from `offset` lie inside `length` bytes.
-bool Fits(uint64_t offset, uint64_t count, uint64_t size, uint64_t length) {
-    return offset <= length && count <= (length - offset) / size;
 }
 
 }  // namespace

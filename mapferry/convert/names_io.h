@@ -36,6 +36,11 @@ inline bool Cancelled(const std::atomic<int>* cancel) {
     return cancel && cancel->load() == 1;
 }
 
+// Whether `count` records of `size` bytes from `offset` lie inside `length` bytes.
+inline bool Fits(uint64_t offset, uint64_t count, uint64_t size, uint64_t length) {
+    return offset <= length && count <= (length - offset) / size;
+}
+
 // A source file read front to back through a buffer, with seeks.
 class SourceFile {
   public:

@@ -73,8 +73,8 @@ CPoiConverter::CPoiConverter(const CMapCut& cut, const container::GridHeader& de
 
 int CPoiConverter::OpenSource(LPCWSTR sourceFolder) {
     m_open = false;
-    if (!ReadWholeSource(ConverterPath(sourceFolder, u"poi.raw"), poi::kSourceMagic, kMaxPoiSource,
-                         m_source, kLineReadHead)) {
+    if (!ReadWholeSource(convert_io::JoinFolder(sourceFolder, u"poi.raw"), poi::kSourceMagic,
+                         kMaxPoiSource, m_source, kLineReadHead)) {
         return 1;
     }
     if (m_source.size() < poi::kHeadSize) {
@@ -355,7 +355,7 @@ int CPoiConverter::Convert(LPCWSTR sourceFolder, LPCWSTR temporaryFolder,
         ReportInternalError(0, kLineTooLarge);
     }
     poi::EncodeHead(head, out.data());
-    WriteWholeOutput(ConverterPath(temporaryFolder, u"poi.bin"), out, u"Error creating poi.bin.",
-                     kLineCreateOutput, kLineWriteOutput);
+    WriteWholeOutput(convert_io::JoinFolder(temporaryFolder, u"poi.bin"), out,
+                     u"Error creating poi.bin.", kLineCreateOutput, kLineWriteOutput);
     return 0;
 }

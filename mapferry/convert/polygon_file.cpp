@@ -39,7 +39,7 @@ CPolygonsConverter::CPolygonsConverter(const CMapCut& cut) : m_cut(cut) {}
 int CPolygonsConverter::ReadSource(LPCWSTR sourceFolder) {
     m_read = false;
     CFile source;
-    if (!source.Open(ConverterPath(sourceFolder, u"polygons.raz").c_str(),
+    if (!source.Open(convert_io::JoinFolder(sourceFolder, u"polygons.raz").c_str(),
                      CFile::modeRead | CFile::shareDenyWrite)) {
         return 1;
     }
@@ -77,7 +77,7 @@ int CPolygonsConverter::Write(LPCWSTR sourceFolder, LPCWSTR temporaryFolder) {
         ReportInternalErrorFile(0, u"Error opening polygons.raz.", kLineOpenSource);
     }
     CFile source;
-    if (!source.Open(ConverterPath(sourceFolder, u"polygons.raz").c_str(),
+    if (!source.Open(convert_io::JoinFolder(sourceFolder, u"polygons.raz").c_str(),
                      CFile::modeRead | CFile::shareDenyWrite)) {
         ReportInternalErrorFile(0, u"Error opening polygons.raz.", kLineOpenSource);
     }
@@ -138,7 +138,7 @@ int CPolygonsConverter::Write(LPCWSTR sourceFolder, LPCWSTR temporaryFolder) {
         }
     }
 
-    const std::u16string outputPath = ConverterPath(temporaryFolder, u"polygons.biz");
+    const std::u16string outputPath = convert_io::JoinFolder(temporaryFolder, u"polygons.biz");
     CFile out;
     if (!out.Open(outputPath.c_str(),
                   CFile::modeCreate | CFile::modeReadWrite | CFile::shareDenyWrite)) {

@@ -169,6 +169,14 @@ class MapContainerTest : public testing_support::RootsTest {
     std::u16string Temp() const { return platform::HostPathText(temp_); }
     std::u16string Source() const { return platform::HostPathText(disc_.MapData(1)); }
 
+    // The cut the overview tests convert with.
+    static CMapCut OverviewCut() {
+        CMapCut cut;
+        cut.m_window[0] = CutWindow{0, 2, 0, 2};
+        cut.m_binRanges[0] = {Range(0, {{0, 2}, {0, 2}})};
+        return cut;
+    }
+
     int Convert(CMapDataConverter& converter, int part) {
         EXPECT_EQ(converter.Open(Source().c_str(), Temp().c_str()), kMapOpenOk);
         return converter.WritePart(Temp().c_str(), part);
@@ -205,9 +213,7 @@ void FillOverview(HandDisc& disc) {
 TEST_F(MapContainerTest, OverviewCellsAreRewrittenRenumberedAndDropped) {
     FillOverview(disc_);
     disc_.Write();
-    CMapCut cut;
-    cut.m_window[0] = CutWindow{0, 2, 0, 2};
-    cut.m_binRanges[0] = {Range(0, {{0, 2}, {0, 2}})};
+    const CMapCut cut = OverviewCut();
     const LinkInfoOffsetTable linkInfo = LinkInfo({1, 4});
     CMapDataConverter converter(&cut, &linkInfo);
     ASSERT_EQ(Convert(converter, kMapPartOverview), kMapWriteOk);
@@ -297,9 +303,7 @@ TEST_F(MapContainerTest, ACellWithoutCompanionChunkHasNoCompanionOffset) {
     FillOverview(disc_);
     disc_.overviewCells[0] = bad.Bytes();
     disc_.Write();
-    CMapCut cut;
-    cut.m_window[0] = CutWindow{0, 2, 0, 2};
-    cut.m_binRanges[0] = {Range(0, {{0, 2}, {0, 2}})};
+    const CMapCut cut = OverviewCut();
     const LinkInfoOffsetTable linkInfo = LinkInfo({1, 4});
     CMapDataConverter converter(&cut, &linkInfo);
     ASSERT_EQ(Convert(converter, kMapPartOverview), kMapWriteOk);
@@ -509,9 +513,7 @@ TEST_F(MapContainerTest, ARecordThatCannotBeCopiedFailsThePartWithItsReport) {
         disc_.overviewCells[0] = c.chunk;
         disc_.overviewCells[3] = good;
         disc_.Write();
-        CMapCut cut;
-        cut.m_window[0] = CutWindow{0, 2, 0, 2};
-        cut.m_binRanges[0] = {Range(0, {{0, 2}, {0, 2}})};
+        const CMapCut cut = OverviewCut();
         CMapDataConverter converter(&cut, &linkInfo);
         EXPECT_EQ(Convert(converter, kMapPartOverview), kMapWriteRecordFailed) << c.what;
         const auto boxes = platform::ShownMessageBoxes();
@@ -554,9 +556,7 @@ TEST_F(MapContainerTest, ABlockThatDoesNotInflateEndsThroughTheInternalErrorRepo
         WriteBytes(disc_.OverviewFile(), c.bytes);
         fs::create_directories(temp_);
         SetTemporaryFolder(Temp());
-        CMapCut cut;
-        cut.m_window[0] = CutWindow{0, 2, 0, 2};
-        cut.m_binRanges[0] = {Range(0, {{0, 2}, {0, 2}})};
+        const CMapCut cut = OverviewCut();
         CMapDataConverter converter(&cut, &linkInfo);
         ASSERT_EQ(converter.Open(Source().c_str(), Temp().c_str()), kMapOpenOk) << c.what;
         try {
@@ -583,9 +583,7 @@ TEST_F(MapContainerTest, AFullDiskEndsThroughTheLowDiskSpaceReport) {
         SetTemporaryFolder(Temp());
         ASSERT_TRUE(platform::SetDiskFreeSpace(Temp().c_str(),
                                                {10 * 1048576, 1000 * 1048576, 10 * 1048576}));
-        CMapCut cut;
-        cut.m_window[0] = CutWindow{0, 2, 0, 2};
-        cut.m_binRanges[0] = {Range(0, {{0, 2}, {0, 2}})};
+        const CMapCut cut = OverviewCut();
         CMapDataConverter converter(&cut, &linkInfo);
         ASSERT_EQ(converter.Open(Source().c_str(), Temp().c_str()), kMapOpenOk);
         platform::FailWritesAfter(allowance);
@@ -647,9 +645,7 @@ TEST_F(MapContainerTest, OpenTellsWhichSourceFailed) {
 TEST_F(MapContainerTest, CancelStopsBetweenCellsAndLeavesNoOutput) {
     FillOverview(disc_);
     disc_.Write();
-    CMapCut cut;
-    cut.m_window[0] = CutWindow{0, 2, 0, 2};
-    cut.m_binRanges[0] = {Range(0, {{0, 2}, {0, 2}})};
+    const CMapCut cut = OverviewCut();
     const LinkInfoOffsetTable linkInfo = LinkInfo({1, 4});
     CMapDataConverter converter(&cut, &linkInfo);
     g_cancelFlag.store(1);
