@@ -2,30 +2,23 @@
 // the desktop generation run): chunks inflated and decoded, a full window load
 // around a point, a one-column window move, and the memory of every window loaded.
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "bench/mapdb_bench_maps.h"
 #include "formats/map_container.h"
-#include "pathlume/foundation/app_services.h"
 #include "pathlume/foundation/heap.h"
 #include "pathlume/mapdb/chunk_decoder.h"
 #include "pathlume/mapdb/chunk_stream.h"
 #include "pathlume/mapdb/map_database.h"
 #include "pathlume/mapdb/mapdb_memory.h"
 #include "platform/kernel/paths.h"
-#include "platform/kernel/roots.h"
-#include "tools/discmaker/disc_builder.h"
-#include "tools/discmaker/osm.h"
-#include "tools/mkmaps/mkmaps.h"
 
 namespace {
 
@@ -37,12 +30,6 @@ constexpr int kRouteRadius = 25;
 constexpr uint32_t kNodesPerDetailedCell = 150;
 
 fs::path g_maps;
-
-void SetDataFolder(const fs::path& folder) {
-    const std::u16string text = platform::HostPathText(folder) + u"/";
-    std::copy(text.begin(), text.end(), g_dataFolder);
-    g_dataFolder[text.size()] = 0;
-}
 
 MapPoint Centre(const MapLayer& layer) {
     return {(layer.south + layer.north) / 2, (layer.west + layer.east) / 2};
@@ -196,43 +183,18 @@ void ReportWindowMemory() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // <repository>/../shared/data/osm, beside the repository.
-    const fs::path extract = fs::path(__FILE__).parent_path().parent_path().parent_path() /
-                             "shared" / "data" / "osm" / "andorra.osm.pbf";
-    if (!fs::exists(extract)) {
-        std::printf("mapdb_bench: no %s: nothing measured\n", extract.c_str());
-        return 0;
-    }
-    std::string pattern = (fs::temp_directory_path() / "mapdb-bench-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) {
-        std::perror("mkdtemp");
-        return 1;
-    }
-    const fs::path base = pattern;
-    platform::SetDeviceRoot(base / "device");
-    size_t mapBytes = 0;
-    {
-        mkmaps::PrivateDesktop desktop;
-        discmaker::Network andorra = discmaker::ReadOsm(extract, "ON");
-        // Cells of a few hundred nodes, as a denser region's cells hold: the default
-        // layout puts this small extract into a handful of cells.
-        discmaker::BuildOptions options;
-        options.layout.maxNodesPerDetailedCell = kNodesPerDetailedCell;
-        options.layout.maxNodesPerOverviewCell = 8 * kNodesPerDetailedCell;
-        discmaker::BuildDiscs(andorra, base / "disc", options);
-        std::ostringstream out, err;
-        const mkmaps::Figures figures =
-            mkmaps::Generate({base / "disc", base / "Maps", {}}, out, err);
-        platform::SetCurrentSide(platform::Side::Device);
-        if (!figures.completed) {
-            std::fprintf(stderr, "the generation failed: %s\n", err.str().c_str());
-            return 1;
-        }
-        for (const char* name : {"mapdata1.biz", "mapdata2.biz"})
-            mapBytes += fs::file_size(base / "Maps" / name);
-    }
+    // Cells of a few hundred nodes, as a denser region's cells hold: the default
+    // layout puts this small extract into a handful of cells.
+    discmaker::BuildOptions options;
+    options.layout.maxNodesPerDetailedCell = kNodesPerDetailedCell;
+    options.layout.maxNodesPerOverviewCell = 8 * kNodesPerDetailedCell;
+    fs::path base;
+    if (const int built = mapdb_bench::BuildAndorraMaps("mapdb_bench", options, base); built != 0)
+        return built < 0 ? 0 : 1;
     g_maps = base / "Maps";
-    SetDataFolder(g_maps);
+    size_t mapBytes = 0;
+    for (const char* name : {"mapdata1.biz", "mapdata2.biz"})
+        mapBytes += fs::file_size(g_maps / name);
     int32_t columns = 0, rows = 0, cells = 0;
     {
         CMapDatabase db;
@@ -260,18 +222,7 @@ int main(int argc, char** argv) {
         2 * kRouteRadius + 1);
     ReportWindowMemory();
 
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-
-    g_dataFolder[0] = 0;
-    platform::SetDeviceRoot({});
-    std::error_code ignored;
-    fs::remove_all(base, ignored);
-    struct rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    std::printf("Peak resident memory of the process: %.1f MiB\n", usage.ru_maxrss / 1024.0);
-    return 0;
+    const bool ran = mapdb_bench::RunBenchmarks(argc, argv);
+    mapdb_bench::RemoveAndorraMaps(base);
+    return ran ? 0 : 1;
 }

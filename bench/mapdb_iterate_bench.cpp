@@ -2,24 +2,14 @@
 // on the device files of the andorra extract (disc builder, then the desktop
 // generation run).
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
-#include <sstream>
-#include <string>
 
-#include "pathlume/foundation/app_services.h"
+#include "bench/mapdb_bench_maps.h"
 #include "pathlume/mapdb/link_iterator.h"
 #include "pathlume/mapdb/map_database.h"
-#include "platform/kernel/paths.h"
-#include "platform/kernel/roots.h"
-#include "tools/discmaker/disc_builder.h"
-#include "tools/discmaker/osm.h"
-#include "tools/mkmaps/mkmaps.h"
 
 namespace {
 
@@ -28,14 +18,6 @@ namespace fs = std::filesystem;
 constexpr double kBoxFeet = 5000.0;
 constexpr double kDegreesPerFoot = 2.7411436e-6;  // of latitude
 constexpr uint32_t kDetailedClasses = 0x140;
-
-fs::path g_maps;
-
-void SetDataFolder(const fs::path& folder) {
-    const std::u16string text = platform::HostPathText(folder) + u"/";
-    std::copy(text.begin(), text.end(), g_dataFolder);
-    g_dataFolder[text.size()] = 0;
-}
 
 // The window cell of a layer that holds a point, as the database's link search
 // converts it.
@@ -90,53 +72,18 @@ BENCHMARK(BM_WalkBox)->Unit(benchmark::kMicrosecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-    // <repository>/../shared/data/osm, beside the repository.
-    const fs::path extract = fs::path(__FILE__).parent_path().parent_path().parent_path() /
-                             "shared" / "data" / "osm" / "andorra.osm.pbf";
-    if (!fs::exists(extract)) {
-        std::printf("mapdb_iterate_bench: no %s: nothing measured\n", extract.c_str());
-        return 0;
-    }
-    std::string pattern = (fs::temp_directory_path() / "mapdb-iterate-bench-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) {
-        std::perror("mkdtemp");
-        return 1;
-    }
-    const fs::path base = pattern;
-    platform::SetDeviceRoot(base / "device");
-    {
-        mkmaps::PrivateDesktop desktop;
-        discmaker::Network andorra = discmaker::ReadOsm(extract, "ON");
-        discmaker::BuildDiscs(andorra, base / "disc");
-        std::ostringstream out, err;
-        const mkmaps::Figures figures =
-            mkmaps::Generate({base / "disc", base / "Maps", {}}, out, err);
-        platform::SetCurrentSide(platform::Side::Device);
-        if (!figures.completed) {
-            std::fprintf(stderr, "the generation failed: %s\n", err.str().c_str());
-            return 1;
-        }
-    }
-    g_maps = base / "Maps";
-    SetDataFolder(g_maps);
+    fs::path base;
+    if (const int built =
+            mapdb_bench::BuildAndorraMaps("mapdb_iterate_bench", discmaker::BuildOptions{}, base);
+        built != 0)
+        return built < 0 ? 0 : 1;
     std::printf(
         "Data: the device files of andorra.osm.pbf. BM_WalkBox: one full link walk (classes 0-5, "
         "every loaded chunk) over the route layer's cells of a %.0f x %.0f ft box at the map's "
         "centre, its window loaded beforehand; links/walk counts the links returned.\n",
         kBoxFeet, kBoxFeet);
 
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-
-    g_dataFolder[0] = 0;
-    platform::SetDeviceRoot({});
-    std::error_code ignored;
-    fs::remove_all(base, ignored);
-    struct rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    std::printf("Peak resident memory of the process: %.1f MiB\n", usage.ru_maxrss / 1024.0);
-    return 0;
+    const bool ran = mapdb_bench::RunBenchmarks(argc, argv);
+    mapdb_bench::RemoveAndorraMaps(base);
+    return ran ? 0 : 1;
 }

@@ -313,8 +313,7 @@ void MapChunk::AttachShapePoints(bool compact) {
 int MapChunk::ReloadShapePoints(IChunkInput* input, bool compact) {
     if (header.auxCount == 0 || (flags & kChunkFullShapes) || (aux && compact))
         return 1;
-    mapdb::FreeBlock(aux);
-    aux = nullptr;
+    // The links keep pointing into the current points until the new ones are read.
     ChunkStream* stream = g_currentChunkStream;
     if (!stream || !input || !input->Seek(fileOffset))
         return -1;
@@ -322,8 +321,13 @@ int MapChunk::ReloadShapePoints(IChunkInput* input, bool compact) {
     uint8_t bytes[payload::kHeaderSize];
     if (stream->Inflate() != 0 || !ChunkStream::Read(bytes, sizeof(bytes)))
         return -1;
-    header = payload::DecodeHeader(bytes);
-    header.edLinkCount &= payload::kEdLinkCountMask;
+    // The links and nodes were laid out for the header read at load: a block that no
+    // longer matches it (the file changed under us) must not resize them.
+    payload::ChunkHeader fresh = payload::DecodeHeader(bytes);
+    fresh.edLinkCount &= payload::kEdLinkCountMask;
+    if (fresh.nodeCount != header.nodeCount || fresh.scLinkCount != header.scLinkCount ||
+        fresh.auxCount != header.auxCount || fresh.edLinkCount != header.edLinkCount)
+        return -1;
     auto* points = static_cast<MapPoint*>(mapdb::TryAlloc(header.auxCount * sizeof(MapPoint)));
     if (!points)
         return -1;
@@ -333,6 +337,7 @@ int MapChunk::ReloadShapePoints(IChunkInput* input, bool compact) {
             return -1;
         }
     }
+    mapdb::FreeBlock(aux);
     aux = points;
     AttachShapePoints(compact);
     return 0;

@@ -5,22 +5,6 @@
 
 #include "pathlume/foundation/app_services.h"
 
-namespace {
-
-// Truncation towards zero that stays defined for points far off screen (and for a
-// depth of 0): the result is held to the int range, NaN gives 0.
-int32_t Truncate(double value) {
-    if (!(value == value))
-        return 0;
-    if (value >= 2147483647.0)
-        return INT32_MAX;
-    if (value <= -2147483648.0)
-        return INT32_MIN;
-    return static_cast<int32_t>(value);
-}
-
-}  // namespace
-
 unsigned char FoldAccentedChar(unsigned char c) {
     if (c >= 192 && c <= 198)
         return 'A';
@@ -60,8 +44,8 @@ int32_t ProjectToScreen3D(const MapViewValues& view, FLOAT longitude, FLOAT lati
     }
     *fx = x;
     *fy = y;
-    *ix = Truncate(x);
-    *iy = Truncate(y);
+    *ix = TruncateToInt32(x);
+    *iy = TruncateToInt32(y);
     return *iy;
 }
 
@@ -75,11 +59,11 @@ void ProjectToScreen(const MapViewValues& view, FLOAT x, FLOAT y, int32_t* sx, i
     FLOAT z = h * k + view.cameraDistance;
     if (z < view.nearDistance) {
         z = view.nearDistance;
-        const FLOAT nearY = static_cast<FLOAT>(Truncate(view.nearDistance / k)) + height;
+        const FLOAT nearY = static_cast<FLOAT>(TruncateToInt32(view.nearDistance / k)) + height;
         q = -((height - nearY) * t);
     }
-    *sx = Truncate(height * dx / z + width * 0.5f);
-    *sy = Truncate(static_cast<double>((t + 1) * height * 0.5f + width * q / z) + extraY);
+    *sx = TruncateToInt32(height * dx / z + width * 0.5f);
+    *sy = TruncateToInt32(static_cast<double>((t + 1) * height * 0.5f + width * q / z) + extraY);
     const double threshold = std::round(g_screenScaleY.load() * 268.0);
     if (view.clientHeight > threshold)
         *sy += view.bottomMargin;

@@ -7,6 +7,18 @@
 
 #include "pathlume/mapdb/map_records.h"
 
+// Truncation towards zero that stays defined for values out of the int range (points
+// far off screen, a depth of 0): the result is held to that range, NaN gives 0.
+inline int32_t TruncateToInt32(double value) {
+    if (!(value == value))
+        return 0;
+    if (value >= 2147483647.0)
+        return INT32_MAX;
+    if (value <= -2147483648.0)
+        return INT32_MIN;
+    return static_cast<int32_t>(value);
+}
+
 // An accented Latin-1 capital (192-220) becomes its base letter; every other byte,
 // lower-case accented letters included, is returned unchanged.
 unsigned char FoldAccentedChar(unsigned char character);

@@ -94,8 +94,7 @@ bool LinkIterator::WorkOnChunk() {
     if (result == 1)
         return true;
     if (result != 0) {
-        // The old shape block is gone either way: the sc links keep no pointer into
-        // it and the walk goes on without their intermediate points.
+        // The walk goes on without the links' intermediate points.
         for (uint32_t i = 0; chunk->links && i < chunk->header.scLinkCount; ++i)
             chunk->links[i].shapePoints = nullptr;
         chunk->flags &= ~kChunkFullShapes;

@@ -10,6 +10,7 @@
 #include "pathlume/foundation/data_location.h"
 #include "pathlume/mapdb/chunk_purge.h"
 #include "pathlume/mapdb/display_values.h"
+#include "pathlume/mapdb/geometry.h"
 #include "pathlume/mapdb/mapdb_memory.h"
 #include "platform/afx/afx.h"
 #include "platform/kernel/msgbox.h"
@@ -24,16 +25,6 @@ constexpr double kEarthRadiusMiles = 3958.73926185;
 // The records of a layer 1-4 directory block start after its leading word, aligned.
 constexpr size_t kSlotBlockHeader = alignof(std::max_align_t);
 
-int32_t Truncate(double value) {
-    if (!(value == value))
-        return 0;
-    if (value >= 2147483647.0)
-        return INT32_MAX;
-    if (value <= -2147483648.0)
-        return INT32_MIN;
-    return static_cast<int32_t>(value);
-}
-
 int32_t Modulo(int32_t value, int32_t size) {
     const int32_t r = value % size;
     return r < 0 ? r + size : r;
@@ -41,6 +32,25 @@ int32_t Modulo(int32_t value, int32_t size) {
 
 MapChunk* SlotRecords(void** directory) {
     return reinterpret_cast<MapChunk*>(static_cast<BYTE*>(directory[0]) + kSlotBlockHeader);
+}
+
+// Two joined neighbours hold one side record between them: each side is freed once,
+// before the chunks' own storage.
+void FreeRecordStorage(const std::vector<MapChunk*>& records) {
+    std::set<ChunkLevel*> sides;
+    for (MapChunk* record : records) {
+        for (ChunkLevel*& level : record->levels) {
+            if (level)
+                sides.insert(level);
+            level = nullptr;
+        }
+    }
+    for (ChunkLevel* level : sides) {
+        level->Free();
+        mapdb::FreeBlock(level);
+    }
+    for (MapChunk* record : records)
+        record->FreeStorage();
 }
 
 }  // namespace
@@ -117,24 +127,9 @@ void MapLayer::FreeDirectory() {
         for (int32_t i = 0; i < slotTotal; ++i)
             records.push_back(&slots[i]);
     }
-    // Two joined neighbours hold one side record between them: each side is freed
-    // once, before the chunks' own storage.
-    std::set<ChunkLevel*> sides;
-    for (MapChunk* record : records) {
-        for (ChunkLevel*& level : record->levels) {
-            if (level)
-                sides.insert(level);
-            level = nullptr;
-        }
-    }
-    for (ChunkLevel* level : sides) {
-        level->Free();
-        mapdb::FreeBlock(level);
-    }
-    for (MapChunk* record : records) {
-        record->FreeStorage();
+    FreeRecordStorage(records);
+    for (MapChunk* record : records)
         record->FreeProxyNodes();
-    }
     if (index == 0) {
         for (size_t p = 0; p < pages; ++p)
             mapdb::FreeBlock(directory[p]);
@@ -242,11 +237,11 @@ void MapLayer::ComputeCacheWindow(const MapPoint& point, FLOAT& heading, FLOAT& 
     lat0 = std::clamp(lat0, south, north);
     lat1 = std::clamp(lat1, south, north);
     auto column = [&](FLOAT lon) {
-        return Truncate((lon - header.originLongitude) / header.cellWidth) - windowX0 -
+        return TruncateToInt32((lon - header.originLongitude) / header.cellWidth) - windowX0 -
                header.firstColumn;
     };
     auto row = [&](FLOAT lat) {
-        return Truncate((lat - header.originLatitude) / header.cellHeight) - windowY0 -
+        return TruncateToInt32((lat - header.originLatitude) / header.cellHeight) - windowY0 -
                header.firstRow;
     };
     int32_t firstCol = column(lon0), lastCol = column(lon1);
@@ -316,20 +311,7 @@ void CMapDatabase::ReleaseDetailedChunks() {
         }
         layer.loadedCount = 0;
     }
-    std::set<ChunkLevel*> sides;
-    for (MapChunk* record : kept) {
-        for (ChunkLevel*& level : record->levels) {
-            if (level)
-                sides.insert(level);
-            level = nullptr;
-        }
-    }
-    for (ChunkLevel* level : sides) {
-        level->Free();
-        mapdb::FreeBlock(level);
-    }
-    for (MapChunk* record : kept)
-        record->FreeStorage();
+    FreeRecordStorage(kept);
     for (NodeSearchState* block : searchBlocks)
         mapdb::FreeBlock(block);
 }
@@ -368,8 +350,10 @@ int CMapDatabase::OpenLayers(LPCWSTR name1, LPCWSTR name2) {
         return result;
     }
     // A detailed cell larger than an overview cell makes no ratio: hold it at 1.
-    cellRatioX = std::max(1, Truncate(layers[0].header.cellWidth / layers[1].header.cellWidth));
-    cellRatioY = std::max(1, Truncate(layers[0].header.cellHeight / layers[1].header.cellHeight));
+    cellRatioX =
+        std::max(1, TruncateToInt32(layers[0].header.cellWidth / layers[1].header.cellWidth));
+    cellRatioY =
+        std::max(1, TruncateToInt32(layers[0].header.cellHeight / layers[1].header.cellHeight));
     return 0;
 }
 
@@ -387,7 +371,8 @@ int CMapDatabase::SetupGrid() {
     const double cellMiles = layer.header.cellWidth * kDegToRad * kEarthRadiusMiles;
     // Counting cell by cell; a vanishing cell width would count for ever.
     if (cellMiles * 1000000 < 100.0) {
-        cellsPer100Miles = std::max(1, Truncate(std::ceil(100.0 / std::max(cellMiles, 1e-30))));
+        cellsPer100Miles =
+            std::max(1, TruncateToInt32(std::ceil(100.0 / std::max(cellMiles, 1e-30))));
         return 0;
     }
     double sum = 0;
@@ -700,5 +685,5 @@ int32_t DisplayCacheCells(const MapLayer& layer) {
         kFeetPerDegree;
     // The cache is sized by this; a degenerate cell must not make it overflow.
     const double cells = cell > 0 ? diagonal / cell : 32768.0;
-    return std::min(Truncate(cells), 32768) + 2;
+    return std::min(TruncateToInt32(cells), 32768) + 2;
 }

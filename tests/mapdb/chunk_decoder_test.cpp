@@ -161,6 +161,24 @@ TEST_F(ChunkDecoderTest, EverySectionDecodesIntoLinkedRecords) {
         EXPECT_EQ(chunk_.GetNodeIndex(chunk_.nodes[i]), i);
 }
 
+// A reload whose block no longer matches the loaded chunk fails and leaves the
+// links on the points they had.
+TEST_F(ChunkDecoderTest, ReloadRefusesAChangedBlockAndKeepsThePoints) {
+    context_.keepAuxPoints = 1;  // compact
+    ASSERT_EQ(Decode(Encode(SampleChunk())), 0);
+    payload::Chunk grown = SampleChunk();
+    grown.scLinks.push_back(Link(0, 0, 1, 2, 13, 0));
+    mapdb_test::MemoryInput changed(mapdb_test::MakeBlock(Encode(grown)));
+    mapdb_test::MemoryInput truncated(std::vector<uint8_t>(4, 0));
+    chunk_.fileOffset = 0;
+    for (mapdb_test::MemoryInput* input : {&changed, &truncated}) {
+        EXPECT_EQ(chunk_.ReloadShapePoints(input, false), -1);
+        EXPECT_EQ(chunk_.header.scLinkCount, 2u);
+        EXPECT_EQ(chunk_.links[0].GetShapePointCount(), 2u);
+        EXPECT_EQ(chunk_.links[0].shapePoints[1].latitude, 50.0f);
+    }
+}
+
 TEST_F(ChunkDecoderTest, ShapeModesKeepAllTwoOrNoPoints) {
     const std::vector<uint8_t> bytes = Encode(SampleChunk());
     context_.keepAuxPoints = 1;  // compact

@@ -1,0 +1,91 @@
+// The device files of the andorra extract for the map-database benchmarks: the disc
+// builder, then the desktop generation run, into a fresh temporary folder that the
+// program's data folder then points at.
+#pragma once
+
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+#include <string>
+
+#include "pathlume/foundation/app_services.h"
+#include "platform/kernel/paths.h"
+#include "platform/kernel/roots.h"
+#include "tools/discmaker/disc_builder.h"
+#include "tools/discmaker/osm.h"
+#include "tools/mkmaps/mkmaps.h"
+
+namespace mapdb_bench {
+
+namespace fs = std::filesystem;
+
+inline void SetDataFolder(const fs::path& folder) {
+    const std::u16string text = platform::HostPathText(folder) + u"/";
+    std::copy(text.begin(), text.end(), g_dataFolder);
+    g_dataFolder[text.size()] = 0;
+}
+
+// Builds the maps under a new temporary folder (`base`), sets the device root and the
+// data folder to them. 0 when built; -1 when the extract is missing (the program
+// measures nothing and succeeds); 1 on failure.
+inline int BuildAndorraMaps(const char* program, const discmaker::BuildOptions& options,
+                            fs::path& base) {
+    // <repository>/../shared/data/osm, beside the repository.
+    const fs::path extract = fs::path(__FILE__).parent_path().parent_path().parent_path() /
+                             "shared" / "data" / "osm" / "andorra.osm.pbf";
+    if (!fs::exists(extract)) {
+        std::printf("%s: no %s: nothing measured\n", program, extract.c_str());
+        return -1;
+    }
+    std::string pattern = (fs::temp_directory_path() / (std::string(program) + "-XXXXXX")).string();
+    if (!mkdtemp(pattern.data())) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    base = pattern;
+    platform::SetDeviceRoot(base / "device");
+    {
+        mkmaps::PrivateDesktop desktop;
+        discmaker::Network andorra = discmaker::ReadOsm(extract, "ON");
+        discmaker::BuildDiscs(andorra, base / "disc", options);
+        std::ostringstream out, err;
+        const mkmaps::Figures figures =
+            mkmaps::Generate({base / "disc", base / "Maps", {}}, out, err);
+        platform::SetCurrentSide(platform::Side::Device);
+        if (!figures.completed) {
+            std::fprintf(stderr, "the generation failed: %s\n", err.str().c_str());
+            return 1;
+        }
+    }
+    SetDataFolder(base / "Maps");
+    return 0;
+}
+
+// Runs the registered benchmarks; false when the command line holds an unknown
+// argument.
+inline bool RunBenchmarks(int& argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return false;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return true;
+}
+
+// Undoes BuildAndorraMaps and reports the process's peak memory.
+inline void RemoveAndorraMaps(const fs::path& base) {
+    g_dataFolder[0] = 0;
+    platform::SetDeviceRoot({});
+    std::error_code ignored;
+    fs::remove_all(base, ignored);
+    struct rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("Peak resident memory of the process: %.1f MiB\n", usage.ru_maxrss / 1024.0);
+}
+
+}  // namespace mapdb_bench
