@@ -317,16 +317,20 @@ int CMapGenerator::CopyDiscFile(LPCWSTR name, int slot) {
     return 1;
 }
 
+void CMapGenerator::AdoptDialogHandles(CGeneratingDlg* dialog) {
+    if (!dialog)
+        return;
+    if (!m_hAbortEvent)
+        m_hAbortEvent = dialog->m_hAbortEvent;
+    if (!m_hReadyEvent)
+        m_hReadyEvent = dialog->m_hReadyEvent;
+    if (!m_hMutex)
+        m_hMutex = dialog->m_hMutex;
+}
+
 void CMapGenerator::Generate(const DWORD* regionList, int regionCount, CGeneratingDlg* dialog,
                              int cityMode) {
-    if (dialog) {
-        if (!m_hAbortEvent)
-            m_hAbortEvent = dialog->m_hAbortEvent;
-        if (!m_hReadyEvent)
-            m_hReadyEvent = dialog->m_hReadyEvent;
-        if (!m_hMutex)
-            m_hMutex = dialog->m_hMutex;
-    }
+    AdoptDialogHandles(dialog);
     if (!m_pSteps)
         m_pSteps = MapConverterSteps();
     m_success = 0;
@@ -549,8 +553,15 @@ bool CopyRun::WaitForFile(int slot) {
             return false;
         }
         if (result == WAIT_TIMEOUT) {
+            // A file made ready without a signal this wait saw (the event was taken
+            // before the generation had it) is not waited for any longer.
+            if (slot < ReadyCount()) {
+                MutexGuard guard(mutex);
+                m_generator->m_waiting = 0;
+                return true;
+            }
             // The generation has ended without this file: it will never come.
-            if (m_dialog->m_generationEnded.load() && slot >= ReadyCount())
+            if (m_dialog->m_generationEnded.load())
                 return false;
             continue;
         }

@@ -68,6 +68,10 @@ class CMapGenerator {
     // The whole run; its outcome is the success flag, the step count and the files
     // made. The converters default to MapConverterSteps().
     void Generate(const DWORD* regionList, int regionCount, CGeneratingDlg* dialog, int cityMode);
+    // Takes the dialog's abort and ready events and mutex for those the generator has
+    // not got. The copy thread reads them: a caller that starts the generation and
+    // copy threads together calls this before either starts (Generate does it too).
+    void AdoptDialogHandles(CGeneratingDlg* dialog);
     // 0 when there is no mutex, else WAIT_OBJECT_0 once the ready count is set.
     DWORD SetFileReady(int readyCount);
     void FreeConverters(int releaseCut);

@@ -176,6 +176,8 @@ Figures Generate(const Options& options, std::ostream& out, std::ostream& err) {
     dialog.m_targetKind = kTargetPcDrive;
     dialog.m_targetIndex = kTargetDrive - 'A';
     SetTemporaryFolder(u"");
+    // The copy thread may wait before the generation thread has begun.
+    generator.AdoptDialogHandles(&dialog);
 
     HANDLE generation =
         CreateThread(nullptr, 0, GenerateRegionsThreadProc, &dialog, CREATE_SUSPENDED, nullptr);

@@ -244,6 +244,25 @@ TEST_F(CopyThreadTest, AJumpOfTheReadyCountWakesTheWaitingThread) {
     EXPECT_EQ(m_dialog.m_completed.load(), 1);
 }
 
+// A file made ready without a signal the copy thread sees (the thread took the
+// events before the generation had them) is copied at the next time-out.
+TEST_F(CopyThreadTest, AFileReadyWithoutASignalIsCopiedAfterTheWait) {
+    platform::UseManualClock(true);
+    StartCopying();
+    ASSERT_TRUE(testing_support::WaitUntilBlocked(1));
+    for (int slot = 0; slot < CMapGenerator::kSlotCount; ++slot) {
+        WriteHostFile(roots_.base() / "c" / "gen" / fs::path(kDeviceFileNames[slot]),
+                      "file " + std::to_string(slot));
+    }
+    WaitForSingleObject(m_generator.m_hMutex, INFINITE);
+    m_generator.m_readyCount = CMapGenerator::kSlotCount;
+    ReleaseMutex(m_generator.m_hMutex);
+    platform::AdvanceClock(2000);
+    FinishCopying();
+    EXPECT_EQ(TargetFiles(), CMapGenerator::kSlotCount);
+    EXPECT_EQ(m_dialog.m_completed.load(), 1);
+}
+
 // The generation stopped before the last file: a time-out while waiting for it
 // must end the copying without a success and without a half map on the target.
 TEST_F(CopyThreadTest, ATimeOutAfterTheGenerationEndedIsNoSuccess) {
