@@ -94,6 +94,9 @@ class CDataFile {
     int Reopen(DWORD flags);
 
     bool IsOpen() const;
+    // The handle the file is read through: the mapped file's in mapped mode, else the
+    // plain one; INVALID_HANDLE_VALUE when there is none.
+    HANDLE Handle() const { return IsMapped() ? mapped_.FileHandle() : file_; }
     bool IsMapped() const { return (mode_ & kDataFileMapped) != 0; }
     DWORD Mode() const { return mode_; }
     int Size() const { return size_; }

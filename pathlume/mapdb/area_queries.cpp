@@ -24,8 +24,16 @@ int32_t TruncateCell(double value) {
 
 int CMapDatabase::LoadArea(int layerIndex, const MapPoint& point, FLOAT spanA, FLOAT spanB,
                            FLOAT ahead, FLOAT heading, bool refresh, bool release) {
-    (void)release;
-    return layers[layerIndex].LoadCacheWindow(&point, spanA, spanB, ahead, heading, refresh);
+    // The layer's pins on layer 0 go for the move; the refresh then drops the overview
+    // chunks the new window no longer pins.
+    const bool repin = refresh && release && layers[layerIndex].windowX0 != kNoWindow;
+    if (repin)
+        ReleaseLayerPin(layerIndex);
+    const int result =
+        layers[layerIndex].LoadCacheWindow(&point, spanA, spanB, ahead, heading, refresh);
+    if (repin)
+        RefreshReleasedChunks(layerIndex, false);
+    return result;
 }
 
 int CMapDatabase::LoadAreaGrowing(int layerIndex, const MapPoint& point, FLOAT radius) {

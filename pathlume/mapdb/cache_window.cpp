@@ -20,8 +20,6 @@ int TotalIndex(int layerIndex) {
     return layerIndex == 4 ? 0 : layerIndex == 3 ? 1 : -1;
 }
 
-constexpr uint32_t kChunkKeepMark = 1u << 27;
-
 }  // namespace
 
 uint32_t PinBitOfPurpose(int purpose) {
@@ -183,31 +181,4 @@ void MapLayer::DropWindowCell(int32_t dx, int32_t dy) {
     }
     std::memset(static_cast<void*>(mine), 0, sizeof(MapChunk));
     --loadedCount;
-}
-
-int CMapDatabase::LoadPinnedRange(int purpose, int32_t c0, int32_t r0, int32_t c1, int32_t r1) {
-    MapLayer& overview = layers[0];
-    const uint32_t pin = PinBitOfPurpose(purpose);
-    c0 = std::max(c0, 0);
-    r0 = std::max(r0, 0);
-    c1 = std::min(c1, overview.windowW - 1);
-    r1 = std::min(r1, overview.windowH - 1);
-    for (int32_t r = r0; r <= r1; ++r) {
-        for (int32_t c = c0; c <= c1; ++c) {
-            MapChunk* record = overview.GetChunkRecord(c, r);
-            if (!record || !record->IsLoaded()) {
-                if (const int result = GetChunk(0, c, r))
-                    return result;
-                record = overview.GetChunkRecord(c, r);
-            } else if (overview.file == &mapFile1 && (record->flags & kChunkKeepMark)) {
-                record->flags &= ~(kChunkKeepMark | kChunkFromFileT);
-            }
-            if (!record || !record->IsLoaded())
-                continue;
-            record->flags |= pin;
-            if (pin & (0x1 | 0x4 | 0x8))
-                record->flags &= ~kChunkKeepMark;
-        }
-    }
-    return 0;
 }

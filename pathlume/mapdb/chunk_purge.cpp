@@ -28,11 +28,6 @@ MapNode* AllocBorderNodes(uint32_t count) {
     return reinterpret_cast<MapNode*>(block + kArrayHeader);
 }
 
-bool ShuttingDown() {
-    IMainView* view = g_mainView.load();
-    return view && view->IsShuttingDown();
-}
-
 bool IsInteriorNode(const MapChunk* chunk, const MapNode* node) {
     return chunk && node && chunk->GetNodeIndex(node) >= 0;
 }
@@ -328,6 +323,11 @@ void RelinkKeptSide(ChunkLevel& side, int sideIndex, MapChunk* purged, MapChunk*
 }
 
 }  // namespace
+
+bool ShuttingDown() {
+    IMainView* view = g_mainView.load();
+    return view && view->IsShuttingDown();
+}
 
 void MapChunk::Clear() {
     ProxyNode* keptProxies = proxies;

@@ -15,3 +15,7 @@
 
 #include "pathlume/mapdb/map_database.h"
 #include "pathlume/mapdb/map_records.h"
+
+// The program is shutting down: nothing is reloaded, and links of chunks that go are
+// not unhooked from chunks that go with them.
+bool ShuttingDown();

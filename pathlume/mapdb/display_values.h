@@ -16,6 +16,8 @@ class IMapDisplayValues {
     // The screen in pixels.
     virtual int GetScreenWidth() = 0;
     virtual int GetScreenHeight() = 0;
+    // The map view shows a close zoom: the chunks it pins keep their full detail.
+    virtual bool IsCloseZoom() = 0;
 
   protected:
     ~IMapDisplayValues() = default;
@@ -35,6 +37,7 @@ class DefaultMapDisplayValues : public IMapDisplayValues {
     float GetZoomWidthFeet(int level) override;
     int GetScreenWidth() override;
     int GetScreenHeight() override;
+    bool IsCloseZoom() override { return false; }
 
     virtual ~DefaultMapDisplayValues() = default;
 };

@@ -4,6 +4,7 @@
 
 #include "formats/chunk_payload.h"
 #include "pathlume/mapdb/chunk_purge.h"
+#include "pathlume/mapdb/router_services.h"
 
 namespace payload = formats::chunk_payload;
 
@@ -11,9 +12,6 @@ namespace {
 
 constexpr uint32_t kAllKinds = 7;
 constexpr uint32_t kSharedDoneAll = 0x1E0;
-// Pin bits whose holders want the swapped chunk left as it is: 1 layer 2, 4 layer 4,
-// 8 layer 3.
-constexpr uint32_t kPinsClearingReloadMark = 0x1 | 0x4 | 0x8;
 
 uint32_t ClassValue(const MapLink& link) {
     return link.attributes & kAttrClassMask;
@@ -72,9 +70,7 @@ bool LinkIterator::WorkOnChunk() {
         if (!database)
             return true;
         // Swap the chunk for its main-file version.
-        layer->file = &database->mapFile1;
-        if (layer->index == 0)
-            database->layer0UsesFileT = 0;
+        layer->SetChunkFile(&database->mapFile1);
         const uint32_t pins = chunk->flags & kChunkPinMask;
         MapChunk::RebuildLevels(*layer, x, y, false);
         database->GetChunk(static_cast<int>(layerIndex), x, y);
@@ -82,8 +78,9 @@ bool LinkIterator::WorkOnChunk() {
         if (!chunk || !chunk->IsLoaded())
             return false;
         chunk->flags |= kChunkReloadedByWalk | pins;
-        if (pins & kPinsClearingReloadMark)
+        if (pins & kChunkDisplayPins)
             chunk->flags &= ~kChunkReloadedByWalk;
+        GetRouterServices().SetStateBits(kRouterChunkReloaded);
         if (reloadFromMain)
             return true;
     }
@@ -101,21 +98,8 @@ bool LinkIterator::WorkOnChunk() {
     }
     // Other detailed layers holding the same chunk share its shape block.
     if (layerIndex >= 1 && database) {
-        const int32_t cellX = layer->windowX0 + x;
-        const int32_t cellY = layer->windowY0 + y;
-        for (int k = 1; k < kMapLayerCount; ++k) {
-            MapLayer& other = database->layers[k];
-            if (k == static_cast<int>(layerIndex) || other.loadedCount == 0 || !other.directory ||
-                cellX < other.windowX0 || cellX > other.windowX1 || cellY < other.windowY0 ||
-                cellY > other.windowY1)
-                continue;
-            MapChunk* record = other.GetChunkRecord(cellX - other.windowX0, cellY - other.windowY0);
-            if (!record || record == chunk || !record->IsLoaded() ||
-                record->nodes != chunk->nodes || record->aux != before)
-                continue;
-            record->aux = chunk->aux;
-            record->flags = (record->flags & ~kChunkFullShapes) | (chunk->flags & kChunkFullShapes);
-        }
+        database->ShareShapePoints(static_cast<int>(layerIndex), layer->windowX0 + x,
+                                   layer->windowY0 + y, *chunk, before);
     }
     return true;
 }

@@ -81,6 +81,12 @@ int MapLayer::ReadHeader(LPCWSTR name) {
     return 0;
 }
 
+void MapLayer::SetChunkFile(CDataFile* chunkFile) {
+    file = chunkFile;
+    if (index == 0 && database)
+        database->layer0UsesFileT = chunkFile == &database->mapFileT ? 1 : 0;
+}
+
 int MapLayer::SetupChunkDirectory(int32_t w, int32_t h) {
     FreeDirectory();
     const int32_t extra = index == 0 ? 1 : 3;
@@ -424,12 +430,30 @@ MapChunk* CMapDatabase::FindLoadedElsewhere(int layerIndex, int32_t x, int32_t y
     return nullptr;
 }
 
+DataFileChunkInput* CMapDatabase::InputFor(const CDataFile* file) {
+    return file == &mapFile1 ? &input1_ : file == &mapFileT ? &inputT_ : &input2_;
+}
+
+void CMapDatabase::ShareShapePoints(int layerIndex, int32_t x, int32_t y, const MapChunk& chunk,
+                                    const MapPoint* before) {
+    for (int k = 1; k < kMapLayerCount; ++k) {
+        MapLayer& other = layers[k];
+        if (k == layerIndex || other.loadedCount == 0 || !other.directory || x < other.windowX0 ||
+            x > other.windowX1 || y < other.windowY0 || y > other.windowY1)
+            continue;
+        MapChunk* record = other.GetChunkRecord(x - other.windowX0, y - other.windowY0);
+        if (!record || record == &chunk || !record->IsLoaded() || record->nodes != chunk.nodes ||
+            record->aux != before)
+            continue;
+        record->aux = chunk.aux;
+        record->flags = (record->flags & ~kChunkFullShapes) | (chunk.flags & kChunkFullShapes);
+    }
+}
+
 int CMapDatabase::LoadChunk(MapLayer& layer, uint32_t cellIndex, MapChunk& record, int32_t dx,
                             int32_t dy) {
     CDataFile* file = layer.file;
-    DataFileChunkInput* input = file == &mapFile1   ? &input1_
-                                : file == &mapFileT ? &inputT_
-                                                    : &input2_;
+    DataFileChunkInput* input = InputFor(file);
     uint8_t entry[container::kCellEntrySize];
     const uint64_t entryOffset = container::CellEntryOffset(cellIndex);
     if (cellIndex >= layer.cellCount || !input->Seek(static_cast<uint32_t>(entryOffset)) ||

@@ -64,6 +64,9 @@ struct MapLayer {
     // Opens the file in the map-data folder when it is not open and reads its head:
     // 0, 1 open failed, 2 short read, 3 wrong magic or an unusable grid.
     int ReadHeader(LPCWSTR name);
+    // The layer reads its chunks from `chunkFile` from now on; layer 0 also notes
+    // whether that is "mapdatat.biz".
+    void SetChunkFile(CDataFile* chunkFile);
     // Sizes the cache for a window of w x h cells and allocates the directory: 0, or
     // 1 when it cannot be allocated.
     int SetupChunkDirectory(int32_t w, int32_t h);
@@ -76,6 +79,23 @@ struct MapLayer {
     MapChunk* GetChunkRecord(int32_t dx, int32_t dy, bool allocatePage = false);
     // The file's cell index of window cell (dx, dy), or -1 outside the grid.
     int32_t GetChunkIndex(int32_t dx, int32_t dy) const;
+    // The centre of file cell `cellIndex` (col + cols x row).
+    MapPoint CellCenter(int32_t cellIndex) const;
+    // Drops every cell of the cache and forgets the window. With pinLayer0 a detailed
+    // layer first gives up its pins on layer 0's chunks, and those nobody else pins
+    // are dropped afterwards.
+    void DropAll(bool pinLayer0);
+
+    // The block offset of file cell (column, row) from the cell table (0: empty); -1
+    // for a negative index, -2 past the grid, -3 when the table cannot be read. The
+    // index is written to indexOut when given.
+    int64_t ReadCellOffset(int32_t column, int32_t row, int32_t* indexOut);
+    // 0 when the chunk at the block offset has at least one sc link; 1 when it has
+    // none or cannot be read.
+    int CellHasNoLinks(uint32_t blockOffset);
+    // The nearest file cell, ring by ring around the position's cell, whose chunk has
+    // links: 0 and the position moved to its centre, or 1 when there is none.
+    int FindNearestCellWithLinks(MapPoint& position);
 
     bool ContainsPoint(FLOAT lat, FLOAT lon) const;
     // With inset, the window shrunk on every side by 0.15 of its height and width.
@@ -128,8 +148,9 @@ class CMapDatabase {
     // empty cell), 2 out of memory, 4 read error.
     int LoadChunk(MapLayer& layer, uint32_t cellIndex, MapChunk& record, int32_t dx, int32_t dy);
 
-    // Loads a layer's window around a point; the LoadCacheWindow result. `release`
-    // (drop the layer's overview pins around the load) is not acted upon yet.
+    // Loads a layer's window around a point; the LoadCacheWindow result. With refresh
+    // and release a layer that has a window gives up its pins on layer 0 before the
+    // load, and the overview chunks nobody pins any more are refreshed after it.
     int LoadArea(int layerIndex, const MapPoint& point, FLOAT spanA, FLOAT spanB, FLOAT ahead,
                  FLOAT heading, bool refresh, bool release);
     // Loads a growing area (radius in degrees of latitude) until it holds enough
@@ -143,10 +164,47 @@ class CMapDatabase {
     // Loads layer 3 around the point and replaces a counted link by its twin of the
     // same id in layer 0 or 3; the LoadAreaGrowing result.
     int ResolveLinkAcrossLayers(const MapPoint& point, MapLink*& link, FLOAT radius);
-    // Loads the overview cells (c0, r0)..(c1, r1) of layer 0's window (clamped) from
-    // the file layer 0 is bound to and pins them for a purpose (a detailed layer's
-    // index): 0, or the first failed GetChunk result.
-    int LoadPinnedRange(int purpose, int32_t c0, int32_t r0, int32_t c1, int32_t r1);
+    // The area around the centre of a link's grid cell: a cell word with bit 31 names
+    // a cell of `layerIndex` (the bit is cleared and *outLayer = layerIndex), else an
+    // overview cell (*outLayer = 0). The radius is in degrees of arc. The LoadArea
+    // result.
+    int LoadAreaAroundCell(int layerIndex, uint32_t& cellWord, FLOAT radius, MapPoint* centre,
+                           int* outLayer);
+    // The area around a position; *outLayer is layerIndex when flags bit 31 is set,
+    // else 0. The LoadArea result.
+    int LoadAreaAroundPoint(int layerIndex, uint32_t flags, const MapPoint& position, FLOAT radius,
+                            int* outLayer);
+
+    // Pins: each user of layer 0's chunks (purpose codes: a detailed layer's index, or
+    // 10 for the route search) holds its bit in the chunks it needs.
+    // Clears the purpose's pin on every loaded chunk of layer 0's window that holds it
+    // (unless shielded by bit 25) and marks the chunk for the refresh.
+    void ReleaseLayerPin(int purpose);
+    // Drops the marked chunks nobody pins any more; reloads from "mapdatat.biz" those
+    // only the map view still pins. 1 when any chunk was dropped or reloaded.
+    int RefreshReleasedChunks(int purpose, bool noReload);
+    // Loads the overview cells (c0, r0)..(c1, r1) of layer 0's window (clamped) and
+    // pins them for a purpose: from "mapdatat.biz" for the route search or
+    // fromGeometry, else from "mapdata1.biz" (swapping chunks read from the other).
+    // 0, or the first failed GetChunk result.
+    int LoadPinnedRange(int purpose, int32_t c0, int32_t r0, int32_t c1, int32_t r1,
+                        bool fromGeometry = false);
+
+    // Route search. The cells of layer 0's window it may load, clamped to the window;
+    // the loaded ones gain the route-search pin.
+    void SetRouteArea(int32_t c0, int32_t r0, int32_t c1, int32_t r1);
+    // The real node for the end `node` of `link` that the search enters; a border
+    // stub's chunk is loaded (avoid marks applied) and pinned, and `link` becomes the
+    // joined link. outOfMemory is set when a load ran out of memory.
+    MapNode* StepAcrossChunk(MapNode* node, MapLink*& link, int& outOfMemory);
+    // Gives the chunk holding `node` (layers 0, 4, 3) its full shape points and its
+    // search state: 0 done (or, with onlyWhenMissing, already there), 1 the state
+    // could not be allocated, -1 no loaded chunk holds the node.
+    int ExpandChunkForRoute(MapNode* node, bool onlyWhenMissing);
+
+    // After a power resume: "mapdata1.biz", then "mapdatat.biz" only when that
+    // worked, then "mapdata2.biz"; the last reopen's result.
+    int ReopenFiles();
 
     int32_t cellRatioX = 1;
     int32_t cellRatioY = 1;
@@ -161,6 +219,9 @@ class CMapDatabase {
     int32_t refTotal[2] = {};   // layers 4 and 3
     int32_t linkTotal[2] = {};  // layers 4 and 3
     std::array<MapLayer, kMapLayerCount> layers;
+    // Layer 0's cells the route search may load: first column, first row, last
+    // column, last row.
+    int32_t routeArea[4] = {0, 0, -1, -1};
 
   private:
     // Joins side `level` of a chunk to the facing side of its neighbour; false (and
@@ -171,10 +232,31 @@ class CMapDatabase {
     // GetChunk's work, inside its out-of-memory guard.
     int GetChunkGuarded(int layerIndex, int32_t dx, int32_t dy);
 
+  public:
+    // The chunk-stream input reading `file` (one of the three container files).
+    DataFileChunkInput* InputFor(const CDataFile* file);
+    // After `chunk` of layer `layerIndex` (1-4) at absolute cell (x, y) had its shape
+    // points read again: the other detailed layers' copies of the same chunk that
+    // still hold `before` take the new points.
+    void ShareShapePoints(int layerIndex, int32_t x, int32_t y, const MapChunk& chunk,
+                          const MapPoint* before);
+
+  private:
     DataFileChunkInput input1_{&mapFile1};
     DataFileChunkInput input2_{&mapFile2};
     DataFileChunkInput inputT_{&mapFileT};
 };
+
+// Bits of MapChunk::flags the pins use.
+inline constexpr uint32_t kChunkPinShield = 1u << 25;  // kept through a pin release
+inline constexpr uint32_t kChunkRefreshMark = 0x20;    // pin released, waiting for the refresh
+inline constexpr uint32_t kChunkRoutePin = 0x10;
+// Pins whose holders draw the chunk: they clear the reload-block bit 27.
+inline constexpr uint32_t kChunkDisplayPins = 0x1 | 0x4 | 0x8;
+
+// Reopens a file at its old position after a power resume: the file, or null when
+// it holds no valid handle afterwards.
+CDataFile* ReopenFile(CDataFile* file, DWORD mode);
 
 // The pin bit of a purpose code: 2 -> 0x1, 1 -> 0x2, 4 -> 0x4, 3 -> 0x8, 10 -> 0x10.
 uint32_t PinBitOfPurpose(int purpose);

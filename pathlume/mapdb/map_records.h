@@ -59,6 +59,10 @@ struct MapNode {
     // The name bytes, right after the slots.
     BYTE* Name() { return reinterpret_cast<BYTE*>(Slots() + SlotCapacity()); }
 
+    // 1 when the road entered at `node` through `link` runs into a dead end: the node,
+    // or the first node past a run of pass-through nodes, has one link hooked.
+    static int LeadsToDeadEnd(const MapLink* link, const MapNode* node);
+
     // Bytes of a node with `slots` slots and a name of `nameLength` bytes, rounded so
     // that the next node is aligned.
     static constexpr size_t StorageSize(uint32_t slots, uint32_t nameLength) {
@@ -109,6 +113,9 @@ struct MapLink {
     bool IsDead() const { return linkId == kDeadLinkId; }
     // 0 without a shape array, else the stored count, at most 2 when reduced.
     uint32_t GetShapePointCount() const;
+    // The two ends of shape segment k (0 .. shape point count): from-node or shape
+    // point k - 1, and shape point k or to-node.
+    void GetEndPositions(uint32_t k, MapPoint* a, MapPoint* b) const;
 
     // The link kind FindLink matches: 4 counted, 2 ed link, 1 otherwise.
     static int GetClassLayer(uint16_t flags);

@@ -38,25 +38,8 @@ bool IsZero(const MapChunk& record) {
     return std::memcmp(static_cast<const void*>(&record), &zero, sizeof(zero)) == 0;
 }
 
-class ChunkPurgeTest : public testing_support::RootsTest {
+class ChunkPurgeTest : public mapdb_test::GridMapsTest {
   protected:
-    static void SetUpTestSuite() { mapdb_test::GridMapsFolder(); }
-
-    void SetUp() override {
-        mapdb_test::SetDataFolder(mapdb_test::GridMapsFolder());
-        platform::ClearMessageBoxes();
-        baseline_ = mapdb_test::StreamReadyBaseline();
-    }
-    void TearDown() override {
-        mapdb::FailAllocationAfter(0);
-        mapdb_test::SetDataFolder({});
-    }
-
-    void ExpectNothingLeaked() {
-        InflateArena::Init(InflateArena::kInitialBlockSize);
-        EXPECT_EQ(mapdb::LiveBlocks(), baseline_);
-    }
-
     // The database with the overview loaded and the detailed layers' windows over
     // the grid's corner.
     void Open(CMapDatabase& db) {
@@ -90,8 +73,6 @@ class ChunkPurgeTest : public testing_support::RootsTest {
         }
         return {{-1, -1}, {-1, -1}};
     }
-
-    long baseline_ = 0;
 };
 
 // Which end of each link of a joined side lies in cell `purged`, and where.

@@ -14,8 +14,11 @@
 #include "formats/map_container.h"
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/mapdb/link_iterator.h"
+#include "pathlume/mapdb/mapdb_memory.h"
+#include "platform/kernel/msgbox.h"
 #include "platform/kernel/paths.h"
 #include "platform/kernel/roots.h"
+#include "tests/mapdb/mapdb_test_support.h"
 #include "tests/support/temp_root.h"
 #include "tools/discmaker/disc_builder.h"
 #include "tools/discmaker/town.h"
@@ -230,6 +233,26 @@ std::vector<std::pair<int32_t, int32_t>> CellsWithChunks(CMapDatabase& db, int l
         }
     }
     return cells;
+}
+
+}  // namespace mapdb_test
+
+namespace mapdb_test {
+
+void GridMapsTest::SetUp() {
+    SetDataFolder(GridMapsFolder());
+    platform::ClearMessageBoxes();
+    baseline_ = StreamReadyBaseline();
+}
+
+void GridMapsTest::TearDown() {
+    mapdb::FailAllocationAfter(0);
+    SetDataFolder({});
+}
+
+void GridMapsTest::ExpectNothingLeaked() {
+    InflateArena::Init(InflateArena::kInitialBlockSize);
+    EXPECT_EQ(mapdb::LiveBlocks(), baseline_);
 }
 
 }  // namespace mapdb_test

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "pathlume/mapdb/map_database.h"
+#include "tests/support/temp_root.h"
 
 namespace mapdb_test {
 
@@ -52,5 +53,19 @@ void LoadOverview(CMapDatabase& db);
 
 // Window cells of the layer whose chunk is not empty, in row order.
 std::vector<std::pair<int32_t, int32_t>> CellsWithChunks(CMapDatabase& db, int layerIndex);
+
+// Tests on the grid maps: the data folder points at them, message boxes are
+// answered, and the heap blocks at the start are the leak baseline.
+class GridMapsTest : public testing_support::RootsTest {
+  protected:
+    static void SetUpTestSuite() { GridMapsFolder(); }
+    void SetUp() override;
+    void TearDown() override;
+    // The heap holds no more blocks than at SetUp (the inflate arena with its first
+    // block again).
+    void ExpectNothingLeaked();
+
+    long baseline_ = 0;
+};
 
 }  // namespace mapdb_test

@@ -31,22 +31,8 @@ using Cell = std::pair<int32_t, int32_t>;
 constexpr int kRoute = 3;  // the detailed layer the walks use
 constexpr uint32_t kAllClasses = 0x1C0;
 
-class LinkIteratorTest : public testing_support::RootsTest {
+class LinkIteratorTest : public mapdb_test::GridMapsTest {
   protected:
-    static void SetUpTestSuite() { mapdb_test::GridMapsFolder(); }
-
-    void SetUp() override {
-        mapdb_test::SetDataFolder(mapdb_test::GridMapsFolder());
-        platform::ClearMessageBoxes();
-        baseline_ = mapdb_test::StreamReadyBaseline();
-    }
-    void TearDown() override { mapdb_test::SetDataFolder({}); }
-
-    void ExpectNothingLeaked() {
-        InflateArena::Init(InflateArena::kInitialBlockSize);
-        EXPECT_EQ(mapdb::LiveBlocks(), baseline_);
-    }
-
     // Opens the database with the overview loaded and layer 3's window over the
     // whole detailed grid (its cache is 54 x 54).
     void Open(CMapDatabase& db) {
@@ -91,8 +77,6 @@ class LinkIteratorTest : public testing_support::RootsTest {
         }
         return {-1, -1};
     }
-
-    long baseline_ = 0;
 };
 
 TEST_F(LinkIteratorTest, GridsReturnEveryLinkOnceInEitherLoadOrder) {

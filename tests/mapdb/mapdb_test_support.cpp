@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <stdexcept>
 
 #include "formats/compressed_block.h"
+#include "formats/little_endian.h"
+#include "formats/map_container.h"
 #include "pathlume/mapdb/mapdb_memory.h"
 
 namespace mapdb_test {
@@ -77,6 +80,88 @@ int DecodePayload(const std::vector<uint8_t>& payload, MapChunk& chunk,
     if (InflateBlock(input) != 0)
         return 4;
     return chunk.Decode(context);
+}
+
+void WriteRowContainer(const std::filesystem::path& file, float cellWidth, float cellHeight,
+                       int32_t columns, const std::vector<std::vector<uint8_t>>& payloads) {
+    namespace container = formats::map_container;
+    container::GridHeader head;
+    std::memcpy(head.magic, container::kMagic, 4);
+    head.originLongitude = -100.0f;
+    head.originLatitude = 45.0f;
+    head.columns = columns;
+    head.rows = 1;
+    head.cellWidth = cellWidth;
+    head.cellHeight = cellHeight;
+    std::vector<uint8_t> bytes(container::kHeaderSize + 4 * columns);
+    container::EncodeHeader(head, bytes.data());
+    for (int32_t i = 0; i < columns; ++i) {
+        if (i >= static_cast<int32_t>(payloads.size()) || payloads[i].empty())
+            continue;
+        formats::StoreU32(bytes.data() + container::CellEntryOffset(i),
+                          static_cast<uint32_t>(bytes.size()));
+        const std::vector<uint8_t> block = MakeBlock(payloads[i]);
+        bytes.insert(bytes.end(), block.begin(), block.end());
+    }
+    std::ofstream out(file, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+formats::chunk_payload::Position Pos(float latitude, float longitude) {
+    formats::chunk_payload::Position p;
+    p.latitude = latitude;
+    p.longitude = longitude;
+    return p;
+}
+
+formats::chunk_payload::LinkRecord RoadLink(uint16_t fromRef, uint16_t toRef, int32_t id,
+                                            std::vector<formats::chunk_payload::Position> points) {
+    formats::chunk_payload::LinkRecord link;
+    link.fromRef = fromRef;
+    link.toRef = toRef;
+    link.body.linkId = id;
+    link.body.attributes = 0x40;
+    link.body.shapeInfo = static_cast<uint16_t>(points.size());
+    link.inlinePoints = std::move(points);
+    return link;
+}
+
+std::vector<uint8_t> EncodeSharedChunk(formats::chunk_payload::Chunk chunk) {
+    namespace payload = formats::chunk_payload;
+    payload::ChunkHeader& h = chunk.header;
+    h.nodeCount = static_cast<uint16_t>(chunk.nodes.size());
+    h.edLinkCount = static_cast<uint16_t>(chunk.edLinks.size());
+    h.slotWords = 0;
+    for (const payload::NodeRecord& node : chunk.nodes)
+        h.slotWords = static_cast<uint16_t>(h.slotWords + node.SlotCount());
+    for (int side = 0; side < payload::kSideCount; ++side) {
+        h.sides[side].levelNodes = static_cast<uint16_t>(chunk.sideNodes[side].size());
+        h.sides[side].levelLinks = 0;
+    }
+    return payload::EncodeChunk(chunk);
+}
+
+std::vector<std::vector<uint8_t>> ThreeCellRoad(
+    std::vector<formats::chunk_payload::Position> middlePoints) {
+    namespace payload = formats::chunk_payload;
+    const float lat = kRoadLatitude;
+    // A: interior node a0; the road leaves it to the east border.
+    payload::Chunk a;
+    a.nodes.push_back({{}, 1, Pos(lat, -99.995f)});
+    a.sideNodes[payload::kSideEast] = {Pos(lat, -99.99f)};
+    a.edLinks.push_back(RoadLink(payload::kRefShared | 0, 1, 77, {Pos(lat, -99.992f)}));
+    // B: no interior node; the road crosses from the west border to the east one.
+    payload::Chunk b;
+    b.sideNodes[payload::kSideEast] = {Pos(lat, -99.98f)};
+    b.sideNodes[payload::kSideWest] = {Pos(lat, -99.99f)};
+    b.edLinks.push_back(RoadLink(payload::kRefShared | 1, 0, 77, std::move(middlePoints)));
+    // C: from the west border to interior node c0.
+    payload::Chunk c;
+    c.nodes.push_back({{}, 1, Pos(lat, -99.975f)});
+    c.sideNodes[payload::kSideWest] = {Pos(lat, -99.98f)};
+    c.edLinks.push_back(RoadLink(payload::kRefShared | 1, 0, 77, {Pos(lat, -99.978f)}));
+    return {EncodeSharedChunk(a), EncodeSharedChunk(b), EncodeSharedChunk(c)};
 }
 
 }  // namespace mapdb_test

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <vector>
 
 #include "formats/chunk_payload.h"
@@ -41,5 +42,27 @@ int InflateBlock(MemoryInput& input);
 // 4 when the block itself did not inflate.
 int DecodePayload(const std::vector<uint8_t>& payload, MapChunk& chunk,
                   ChunkDecodeContext& context);
+
+// Writes a map container of `columns` x 1 cells west to east from (45 N, 100 W),
+// whose blocks are the given payloads (an empty or missing payload leaves its cell
+// empty).
+void WriteRowContainer(const std::filesystem::path& file, float cellWidth, float cellHeight,
+                       int32_t columns, const std::vector<std::vector<uint8_t>>& payloads);
+
+// Pieces of hand-made chunks: a position, a freeway link with inline shape points,
+// and a chunk encoded with its header counts filled in (every border node carrying
+// a shared entry, so no plain side links).
+formats::chunk_payload::Position Pos(float latitude, float longitude);
+formats::chunk_payload::LinkRecord RoadLink(uint16_t fromRef, uint16_t toRef, int32_t id,
+                                            std::vector<formats::chunk_payload::Position> points);
+std::vector<uint8_t> EncodeSharedChunk(formats::chunk_payload::Chunk chunk);
+
+// Payloads of a row of three 0.01-degree cells A | B | C from 100 W at latitude
+// kRoadLatitude: one freeway (id 77) from interior node a0 (99.995 W) across the
+// whole of B to interior node c0 (99.975 W), a shared crossing in each cell; B's
+// part carries `middlePoints`.
+inline constexpr float kRoadLatitude = 45.005f;
+std::vector<std::vector<uint8_t>> ThreeCellRoad(
+    std::vector<formats::chunk_payload::Position> middlePoints);
 
 }  // namespace mapdb_test
