@@ -553,6 +553,9 @@ bool CopyRun::WaitForFile(int slot) {
             return false;
         }
         if (result == WAIT_TIMEOUT) {
+            // Read before the ready count: the generation makes its last file ready
+            // before it ends, so an end seen here means the count below is final.
+            const bool ended = m_dialog->m_generationEnded.load();
             // A file made ready without a signal this wait saw (the event was taken
             // before the generation had it) is not waited for any longer.
             if (slot < ReadyCount()) {
@@ -561,7 +564,7 @@ bool CopyRun::WaitForFile(int slot) {
                 return true;
             }
             // The generation has ended without this file: it will never come.
-            if (m_dialog->m_generationEnded.load())
+            if (ended)
                 return false;
             continue;
         }

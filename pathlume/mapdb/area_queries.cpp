@@ -14,12 +14,6 @@ constexpr double kSearchDegrees = 0.0054822876;
 // otherwise be infinite (or, past them, negative).
 constexpr double kMinCos = 1e-6;
 
-int32_t TruncateCell(double value) {
-    if (!(value == value))
-        return 0;
-    return static_cast<int32_t>(std::clamp(value, -2.0e9, 2.0e9));
-}
-
 }  // namespace
 
 int CMapDatabase::LoadArea(int layerIndex, const MapPoint& point, FLOAT spanA, FLOAT spanB,
@@ -72,13 +66,14 @@ MapLink* CMapDatabase::FindLink(int layerIndex, const MapPoint& point, int32_t i
     if (layer.windowX0 == kNoWindow || !layer.directory || layer.windowW <= 0 || layer.windowH <= 0)
         return nullptr;
     const auto& head = layer.header;
+    // Window cells, held to the int range: a far position clamps to the window anyway.
     auto column = [&](double lon) {
-        return TruncateCell((lon - head.originLongitude) / head.cellWidth) - head.firstColumn -
-               layer.windowX0;
+        return static_cast<int32_t>(
+            std::clamp<int64_t>(layer.FileColumnOf(lon) - layer.windowX0, -2, layer.windowW + 1));
     };
     auto row = [&](double lat) {
-        return TruncateCell((lat - head.originLatitude) / head.cellHeight) - head.firstRow -
-               layer.windowY0;
+        return static_cast<int32_t>(
+            std::clamp<int64_t>(layer.FileRowOf(lat) - layer.windowY0, -2, layer.windowH + 1));
     };
     int32_t x0, x1, y0, y1;
     if (flags & 4) {

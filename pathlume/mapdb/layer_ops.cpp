@@ -6,6 +6,16 @@
 #include "pathlume/mapdb/map_database.h"
 #include "pathlume/mapdb/mapdb_memory.h"
 
+int64_t MapLayer::FileColumnOf(double longitude) const {
+    return int64_t{TruncateToInt32((longitude - header.originLongitude) / header.cellWidth)} -
+           header.firstColumn;
+}
+
+int64_t MapLayer::FileRowOf(double latitude) const {
+    return int64_t{TruncateToInt32((latitude - header.originLatitude) / header.cellHeight)} -
+           header.firstRow;
+}
+
 MapPoint MapLayer::CellCenter(int32_t cellIndex) const {
     const int32_t cols = header.columns > 0 ? header.columns : 1;
     const int32_t row = cellIndex / cols;
@@ -49,25 +59,21 @@ int CMapDatabase::ExpandChunkForRoute(MapNode* node, bool onlyWhenMissing) {
         MapLayer& layer = layers[k];
         if (!layer.directory || layer.windowX0 == kNoWindow)
             continue;
-        const auto& head = layer.header;
-        const int32_t col =
-            TruncateToInt32((double{node->position.longitude} - head.originLongitude) /
-                            head.cellWidth) -
-            layer.windowX0 - head.firstColumn;
-        const int32_t row =
-            TruncateToInt32((double{node->position.latitude} - head.originLatitude) /
-                            head.cellHeight) -
-            layer.windowY0 - head.firstRow;
-        const int32_t slot = layer.GetCacheSlot(col, row);
+        const int64_t col = layer.FileColumnOf(node->position.longitude) - layer.windowX0;
+        const int64_t row = layer.FileRowOf(node->position.latitude) - layer.windowY0;
+        if (col < 0 || row < 0 || col >= layer.cacheW || row >= layer.cacheH)
+            continue;
+        const int32_t x = static_cast<int32_t>(col), y = static_cast<int32_t>(row);
+        const int32_t slot = layer.GetCacheSlot(x, y);
         if (slot < 0 || slot >= layer.cacheW * layer.cacheH)
             continue;
-        MapChunk* record = layer.GetChunkRecord(col, row);
+        MapChunk* record = layer.GetChunkRecord(x, y);
         if (!record || !record->IsLoaded() || record->GetNodeIndex(node) < 0)
             continue;
         chunk = record;
         found = k;
-        cellX = layer.windowX0 + col;
-        cellY = layer.windowY0 + row;
+        cellX = layer.windowX0 + x;
+        cellY = layer.windowY0 + y;
         break;
     }
     if (!chunk)
@@ -82,12 +88,12 @@ int CMapDatabase::ExpandChunkForRoute(MapNode* node, bool onlyWhenMissing) {
             ShareShapePoints(found, cellX, cellY, *chunk, nullptr);
     }
 
-    // A chunk already holding a block starts afresh in a new one rather than
-    // leaking the old.
-    if (chunk->searchSlots)
-        chunk->FreeSearchState(true);
+    // A chunk already holding a block starts afresh in a new one; the old one goes
+    // only once the new one is there, so that a shortage leaves the state as it was.
+    NodeSearchState* old = chunk->searchSlots;
     if (chunk->AllocSearchState(nullptr) != 0)
         return 1;
+    mapdb::FreeBlock(old);
     if (found == 0)
         chunk->flags |= kChunkRoutePin;
     return 0;

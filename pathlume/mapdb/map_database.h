@@ -79,6 +79,11 @@ struct MapLayer {
     MapChunk* GetChunkRecord(int32_t dx, int32_t dy, bool allocatePage = false);
     // The file's cell index of window cell (dx, dy), or -1 outside the grid.
     int32_t GetChunkIndex(int32_t dx, int32_t dy) const;
+    // The file-grid column (row) of a longitude (latitude), truncated towards zero;
+    // 64 bits wide, so that a position far off the grid, or not finite, cannot wrap
+    // into it. Window cells are these less windowX0 (windowY0).
+    int64_t FileColumnOf(double longitude) const;
+    int64_t FileRowOf(double latitude) const;
     // The centre of file cell `cellIndex` (col + cols x row).
     MapPoint CellCenter(int32_t cellIndex) const;
     // Drops every cell of the cache and forgets the window. With pinLayer0 a detailed
@@ -203,7 +208,8 @@ class CMapDatabase {
     int ExpandChunkForRoute(MapNode* node, bool onlyWhenMissing);
 
     // After a power resume: "mapdata1.biz", then "mapdatat.biz" only when that
-    // worked, then "mapdata2.biz"; the last reopen's result.
+    // worked, then "mapdata2.biz". 0, or the failed reopen's result of the first of
+    // "mapdata1.biz" and "mapdata2.biz" that failed ("mapdatat.biz" is optional).
     int ReopenFiles();
 
     int32_t cellRatioX = 1;

@@ -78,14 +78,10 @@ int MapLayer::FindNearestCellWithLinks(MapPoint& position) {
         return 1;
     // Cells of the file's grid: a window offset would mix a small layer's window
     // cells with the file's.
-    const int32_t column = std::clamp(
-        TruncateToInt32((double{position.longitude} - header.originLongitude) / header.cellWidth) -
-            header.firstColumn,
-        0, cols);
-    const int32_t row = std::clamp(
-        TruncateToInt32((double{position.latitude} - header.originLatitude) / header.cellHeight) -
-            header.firstRow,
-        0, rows);
+    const int32_t column =
+        static_cast<int32_t>(std::clamp<int64_t>(FileColumnOf(position.longitude), 0, cols));
+    const int32_t row =
+        static_cast<int32_t>(std::clamp<int64_t>(FileRowOf(position.latitude), 0, rows));
     auto hasLinks = [&](int32_t c, int32_t r) {
         if (c < 0 || r < 0 || c >= cols || r >= rows)
             return false;
@@ -104,22 +100,29 @@ int MapLayer::FindNearestCellWithLinks(MapPoint& position) {
         const int32_t w = column - k, e = column + k, s = row - k, n = row + k;
         if (w < 0 && e >= cols && s < 0 && n >= rows)
             break;
-        for (int32_t c = w; c <= e; ++c) {
-            if (hasLinks(c, s))
-                return found(c, s);
+        // Each side of the ring only where it lies in the grid.
+        const int32_t c0 = std::max(w, 0), c1 = std::min(e, cols - 1);
+        const int32_t r0 = std::max(s + 1, 0), r1 = std::min(n - 1, rows - 1);
+        if (s >= 0) {
+            for (int32_t c = c0; c <= c1; ++c) {
+                if (hasLinks(c, s))
+                    return found(c, s);
+            }
         }
-        for (int32_t r = s + 1; r <= n - 1; ++r) {
-            if (hasLinks(e, r))
-                return found(e, r);
+        if (e < cols) {
+            for (int32_t r = r0; r <= r1; ++r) {
+                if (hasLinks(e, r))
+                    return found(e, r);
+            }
         }
-        if (n != s) {
-            for (int32_t c = w; c <= e; ++c) {
+        if (n != s && n < rows) {
+            for (int32_t c = c0; c <= c1; ++c) {
                 if (hasLinks(c, n))
                     return found(c, n);
             }
         }
-        if (w != e) {
-            for (int32_t r = s + 1; r <= n - 1; ++r) {
+        if (w != e && w >= 0) {
+            for (int32_t r = r0; r <= r1; ++r) {
                 if (hasLinks(w, r))
                     return found(w, r);
             }
@@ -134,6 +137,8 @@ CDataFile* ReopenFile(CDataFile* file, DWORD mode) {
 }
 
 int CMapDatabase::ReopenFiles() {
+    // A failed "mapdata1.biz" is reported even when "mapdata2.biz" comes back: the
+    // overview cannot be read.
     const int first = mapFile1.Reopen(0);
     // "mapdatat.biz" is optional, as when the files open: its failure is no failure.
     if (first == 0)

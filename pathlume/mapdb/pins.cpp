@@ -75,6 +75,9 @@ void ReloadReduced(CMapDatabase& db, int32_t c, int32_t r) {
         return;
     }
     RestorePins(*record, kept);
+    // A chunk the route search holds has new nodes now: the router must look again.
+    if (kept & kChunkRoutePin)
+        GetRouterServices().SetStateBits(kRouterChunkReloaded);
     if (!state)
         return;
     if (SearchEntries(*record) != entries) {
@@ -88,13 +91,8 @@ void ReloadReduced(CMapDatabase& db, int32_t c, int32_t r) {
 // Layer 0's window cell of a position, as FindLink computes it (64 bits: a position
 // far off the grid must not wrap into it).
 void CellOfPosition(const MapLayer& layer, const MapPoint& position, int64_t& col, int64_t& row) {
-    const auto& head = layer.header;
-    col = int64_t{TruncateToInt32((double{position.longitude} - head.originLongitude) /
-                                  head.cellWidth)} -
-          layer.windowX0 - head.firstColumn;
-    row = int64_t{TruncateToInt32((double{position.latitude} - head.originLatitude) /
-                                  head.cellHeight)} -
-          layer.windowY0 - head.firstRow;
+    col = layer.FileColumnOf(position.longitude) - layer.windowX0;
+    row = layer.FileRowOf(position.latitude) - layer.windowY0;
 }
 
 // The side of the chunk whose own border nodes include `node`, or -1.

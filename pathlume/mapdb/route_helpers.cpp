@@ -11,12 +11,19 @@ bool IsPassThrough(const MapNode* node) {
     return node->slotCount == 2 && node->UseCount() == 2;
 }
 
+// A node whose one hooked link is all there is: not a border stub or placeholder,
+// where the road goes on into a chunk that is not loaded.
+bool EndsTheRoad(const MapNode* node) {
+    return node->UseCount() == 1 && node->slotCount != MapNode::kSingleSlot &&
+           node->position.latitude != ProxyNode::kLatitude;
+}
+
 }  // namespace
 
 int MapNode::LeadsToDeadEnd(const MapLink* link, const MapNode* node) {
     if (!node)
         return 0;
-    if (node->UseCount() == 1)
+    if (EndsTheRoad(node))
         return 1;
     const MapNode* current = node;
     const MapLink* cameBy = link;
@@ -35,7 +42,7 @@ int MapNode::LeadsToDeadEnd(const MapLink* link, const MapNode* node) {
         current = following;
         cameBy = next;
     }
-    return current->UseCount() == 1 ? 1 : 0;
+    return EndsTheRoad(current) ? 1 : 0;
 }
 
 void MapLink::GetEndPositions(uint32_t k, MapPoint* a, MapPoint* b) const {

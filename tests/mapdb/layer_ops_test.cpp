@@ -185,14 +185,20 @@ TEST_F(LayerOpsTest, ExpandChunkForRouteGivesFullShapesAndSearchState) {
         EXPECT_NE(onlyInThree->searchState, nullptr);
 
         MapNode stranger{};
-        stranger.position = detailNode->position;
-        EXPECT_EQ(db.ExpandChunkForRoute(&stranger, true), -1);
+        for (const MapPoint& where :
+             {detailNode->position, MapPoint{1e30f, -1e30f}, MapPoint{NAN, -INFINITY}}) {
+            stranger.position = where;
+            EXPECT_EQ(db.ExpandChunkForRoute(&stranger, true), -1);
+        }
 
-        // No memory for the state: 1.
+        // No memory for a fresh state: 1, and the state there is stays.
         MapNode* other = chunk->nodes[0];
+        NodeSearchState* kept = other->searchState;
+        ASSERT_NE(kept, nullptr);
         mapdb::FailAllocationAfter(1);
         EXPECT_EQ(db.ExpandChunkForRoute(other, false), 1);
         mapdb::FailAllocationAfter(0);
+        EXPECT_EQ(other->searchState, kept);
     }
     ExpectNothingLeaked();
 }
@@ -214,18 +220,18 @@ TEST_F(LayerOpsTest, NearestCellWithLinksIsTheClosestRing) {
             {"south-west corner", layer.CellCenter(0)},
             {"far east", {(layer.south + layer.north) / 2, layer.east + 50 * head.cellWidth}},
             {"far north-west", {layer.north + 9, layer.west - 9}},
+            {"beyond any grid in the west", {layer.south, -1e30f}},
+            {"infinitely far south-east", {-INFINITY, INFINITY}},
         };
         for (const auto& test : cases) {
             SCOPED_TRACE(std::string(test.where) + " in layer " + std::to_string(k));
             auto cellOf = [&](const MapPoint& p) {
-                auto clampTo = [](int32_t v, int32_t n) { return std::clamp(v, 0, n); };
+                auto clampTo = [](double v, int32_t n) {
+                    return static_cast<int32_t>(std::clamp(std::floor(v), 0.0, double(n)));
+                };
                 return std::pair<int32_t, int32_t>{
-                    clampTo(static_cast<int32_t>(
-                                std::floor((p.longitude - layer.west) / head.cellWidth)),
-                            head.columns),
-                    clampTo(static_cast<int32_t>(
-                                std::floor((p.latitude - layer.south) / head.cellHeight)),
-                            head.rows)};
+                    clampTo((p.longitude - layer.west) / head.cellWidth, head.columns),
+                    clampTo((p.latitude - layer.south) / head.cellHeight, head.rows)};
             };
             const auto start = cellOf(test.point);
             int32_t nearest = INT32_MAX;

@@ -134,6 +134,15 @@ class PinsTest : public testing_support::RootsTest {
         return chunk.header.scLinkCount > 0;
     }
 
+    // With the main view there, a chunk of "mapdata1.biz" pinned by the map view and
+    // the route search; its cell.
+    Cell PinForViewAndRoute(CMapDatabase& db) {
+        g_mainView.store(&view_);
+        const Cell cell = LoneCellOrFirst(db);
+        EXPECT_EQ(db.LoadPinnedRange(1, cell.first, cell.second, cell.first, cell.second), 0);
+        EXPECT_EQ(db.LoadPinnedRange(10, cell.first, cell.second, cell.first, cell.second), 0);
+        return cell;
+    }
     static MapChunk* Loaded(CMapDatabase& db, Cell cell) {
         MapChunk* record = db.layers[0].GetChunkRecord(cell.first, cell.second);
         return record && record->IsLoaded() ? record : nullptr;
@@ -212,10 +221,7 @@ TEST_F(PinsTest, RefreshReloadsAMapViewChunkFromTheReducedFileWithItsSearchState
             mapdb_test::SetDataFolder(CopyWithSameReducedFile(roots_.base()));
         CMapDatabase db;
         Open(db);
-        g_mainView.store(&view_);
-        const Cell cell = LoneCellOrFirst(db);
-        ASSERT_EQ(db.LoadPinnedRange(1, cell.first, cell.second, cell.first, cell.second), 0);
-        ASSERT_EQ(db.LoadPinnedRange(10, cell.first, cell.second, cell.first, cell.second), 0);
+        const Cell cell = PinForViewAndRoute(db);
         MapChunk* chunk = Loaded(db, cell);
         ASSERT_NE(chunk, nullptr);
         ASSERT_FALSE(chunk->flags & kChunkFromFileT);
@@ -339,14 +345,31 @@ TEST_F(PinsTest, RefreshWithoutTheReducedFileKeepsWhatOthersPin) {
     ExpectNothingLeaked();
 }
 
+// The map view lets go of a chunk the route search still holds: the chunk comes back
+// with other nodes, and the router is told.
+TEST_F(PinsTest, AReloadUnderTheRouteSearchMarksTheRouter) {
+    {
+        CMapDatabase db;
+        Open(db);
+        const Cell cell = PinForViewAndRoute(db);
+        ASSERT_FALSE(Loaded(db, cell)->flags & kChunkFromFileT);
+        router_.state = 0;
+        db.ReleaseLayerPin(1);
+        EXPECT_EQ(db.RefreshReleasedChunks(1, false), 1);
+        MapChunk* chunk = Loaded(db, cell);
+        ASSERT_NE(chunk, nullptr);
+        EXPECT_TRUE(chunk->flags & kChunkFromFileT);
+        EXPECT_EQ(chunk->flags & kChunkPinMask, kChunkRoutePin);
+        EXPECT_EQ(router_.state, kRouterChunkReloaded);
+    }
+    ExpectNothingLeaked();
+}
+
 TEST_F(PinsTest, AFailedReducedReloadReadsTheMainFileAgain) {
     {
         CMapDatabase db;
         Open(db);
-        g_mainView.store(&view_);
-        const Cell cell = LoneCellOrFirst(db);
-        ASSERT_EQ(db.LoadPinnedRange(1, cell.first, cell.second, cell.first, cell.second), 0);
-        ASSERT_EQ(db.LoadPinnedRange(10, cell.first, cell.second, cell.first, cell.second), 0);
+        const Cell cell = PinForViewAndRoute(db);
         MapChunk* chunk = Loaded(db, cell);
         ASSERT_EQ(chunk->AllocSearchState(nullptr), 0);
         NodeSearchState* state = chunk->searchSlots;

@@ -78,6 +78,23 @@ TEST(LeadsToDeadEndTest, AnswersForTheFirstNodeThatIsNoPassThrough) {
     }
 }
 
+// Where the loaded network ends, at a chunk's border stub or at a placeholder for
+// an overview chunk not loaded, the road goes on: that is no dead end.
+TEST(LeadsToDeadEndTest, TheEdgeOfTheLoadedNetworkIsNoDeadEnd) {
+    for (const bool placeholder : {false, true}) {
+        SCOPED_TRACE(placeholder ? "placeholder" : "border stub");
+        Network net;
+        MapNode* j = net.Node(3);
+        MapNode* p = net.Node(2);
+        MapNode* edge =
+            placeholder ? net.Node(16, ProxyNode::kLatitude) : net.Node(MapNode::kSingleSlot);
+        MapLink* in = net.Link(j, 0, p, 0);
+        MapLink* out = net.Link(p, 1, edge, 0);
+        EXPECT_EQ(MapNode::LeadsToDeadEnd(in, p), 0);
+        EXPECT_EQ(MapNode::LeadsToDeadEnd(out, edge), 0);
+    }
+}
+
 TEST(LeadsToDeadEndTest, RingsEndTheWalk) {
     // A closed ring of pass-through nodes comes back to its start: no dead end.
     {

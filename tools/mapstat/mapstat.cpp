@@ -291,6 +291,23 @@ void ReleaseWindow(CMapDatabase& db) {
     }
 }
 
+// Loads, each on its own, the overview cells under detailed cells (c0, r0)..(c1, r1)
+// of the file grid; a cell that fails stays out.
+void LoadOverviewUnder(CMapDatabase& db, int32_t c0, int32_t r0, int32_t c1, int32_t r1) {
+    const MapLayer& layer = db.layers[kDetailedLayer];
+    int32_t x0, y0, x1, y1, page, inPage;
+    // Relative to whatever window the layer has: the cells asked for are absolute.
+    db.GetOverviewCell(kDetailedLayer, c0 - layer.windowX0, r0 - layer.windowY0, &x0, &y0, &page,
+                       &inPage);
+    db.GetOverviewCell(kDetailedLayer, c1 - layer.windowX0, r1 - layer.windowY0, &x1, &y1, &page,
+                       &inPage);
+    const MapLayer& overview = db.layers[0];
+    for (int32_t y = std::max(y0, 0); y <= std::min(y1, overview.windowH - 1); ++y) {
+        for (int32_t x = std::max(x0, 0); x <= std::min(x1, overview.windowW - 1); ++x)
+            db.GetChunk(0, x, y);
+    }
+}
+
 // The detailed layer's window moved over the grid in bands of rows; each window
 // walks the cells no earlier window counted.
 LayerFigures WalkDetailed(CMapDatabase& db, int32_t window) {
@@ -321,8 +338,13 @@ LayerFigures WalkDetailed(CMapDatabase& db, int32_t window) {
             // With the overview chunks under the window: a detailed link that ends at
             // an overview node is dead while that node's chunk is not loaded.
             if (db.LoadArea(kDetailedLayer, centre, spanLon, spanLat, 0, 0, true, false) != 0) {
-                // A cell that failed stops the window's load: load the others one by
-                // one, so that only the broken cells stay out.
+                // A cell that failed stops the window's load, an overview cell before
+                // the window has even moved: the overview cells under the window are
+                // loaded one by one, the window is moved without them, and its cells
+                // are loaded one by one, so that only the broken cells stay out.
+                ReleaseWindow(db);
+                LoadOverviewUnder(db, column, row, lastColumn, lastRow);
+                db.LoadArea(kDetailedLayer, centre, spanLon, spanLat, 0, 0, false, false);
                 for (int32_t y = 0; y < layer.windowH; ++y) {
                     for (int32_t x = 0; x < layer.windowW; ++x) {
                         if (counter.WithData().Contains(layer.windowX0 + x, layer.windowY0 + y))
@@ -412,10 +434,13 @@ NearestLink FindNearest(CMapDatabase& db, double lat, double lon) {
     NearestLink nearest;
     MapLayer& overview = db.layers[0];
     const auto& head = overview.header;
-    const int32_t column = static_cast<int32_t>(std::floor((lon - overview.west) / head.cellWidth));
-    const int32_t row = static_cast<int32_t>(std::floor((lat - overview.south) / head.cellHeight));
-    if (column < -1 || row < -1 || column > head.columns || row > head.rows)
+    const double columnAt = std::floor((lon - overview.west) / head.cellWidth);
+    const double rowAt = std::floor((lat - overview.south) / head.cellHeight);
+    // Checked as doubles: a tiny cell makes the quotient too large for an int.
+    if (!(columnAt >= -1 && rowAt >= -1 && columnAt <= head.columns && rowAt <= head.rows))
         return nearest;
+    const int32_t column = static_cast<int32_t>(columnAt);
+    const int32_t row = static_cast<int32_t>(rowAt);
     for (int32_t y = row - 1; y <= row + 1; ++y) {
         for (int32_t x = column - 1; x <= column + 1; ++x)
             db.GetChunk(0, x, y);
