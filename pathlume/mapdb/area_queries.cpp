@@ -65,7 +65,6 @@ MapLink* CMapDatabase::FindLink(int layerIndex, const MapPoint& point, int32_t i
     MapLayer& layer = layers[layerIndex];
     if (layer.windowX0 == kNoWindow || !layer.directory || layer.windowW <= 0 || layer.windowH <= 0)
         return nullptr;
-    const auto& head = layer.header;
     // Window cells, held to the int range: a far position clamps to the window anyway.
     auto column = [&](double lon) {
         return static_cast<int32_t>(

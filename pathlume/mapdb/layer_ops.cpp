@@ -64,9 +64,6 @@ int CMapDatabase::ExpandChunkForRoute(MapNode* node, bool onlyWhenMissing) {
         if (col < 0 || row < 0 || col >= layer.cacheW || row >= layer.cacheH)
             continue;
         const int32_t x = static_cast<int32_t>(col), y = static_cast<int32_t>(row);
-        const int32_t slot = layer.GetCacheSlot(x, y);
-        if (slot < 0 || slot >= layer.cacheW * layer.cacheH)
-            continue;
         MapChunk* record = layer.GetChunkRecord(x, y);
         if (!record || !record->IsLoaded() || record->GetNodeIndex(node) < 0)
             continue;

@@ -71,15 +71,12 @@ bool LinkIterator::WorkOnChunk() {
             return true;
         // Swap the chunk for its main-file version.
         layer->SetChunkFile(&database->mapFile1);
-        const uint32_t pins = chunk->flags & kChunkPinMask;
-        MapChunk::RebuildLevels(*layer, x, y, false);
-        database->GetChunk(static_cast<int>(layerIndex), x, y);
+        database->ReloadOverviewChunk(x, y, &database->mapFile1);
         chunk = layer->GetChunkRecord(x, y);
         if (!chunk || !chunk->IsLoaded())
             return false;
-        chunk->flags |= kChunkReloadedByWalk | pins;
-        if (pins & kChunkDisplayPins)
-            chunk->flags &= ~kChunkReloadedByWalk;
+        if (!(chunk->flags & kChunkDisplayPins))
+            chunk->flags |= kChunkReloadedByWalk;
         GetRouterServices().SetStateBits(kRouterChunkReloaded);
         if (reloadFromMain)
             return true;

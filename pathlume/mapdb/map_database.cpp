@@ -454,12 +454,10 @@ int CMapDatabase::LoadChunk(MapLayer& layer, uint32_t cellIndex, MapChunk& recor
                             int32_t dy) {
     CDataFile* file = layer.file;
     DataFileChunkInput* input = InputFor(file);
-    uint8_t entry[container::kCellEntrySize];
-    const uint64_t entryOffset = container::CellEntryOffset(cellIndex);
-    if (cellIndex >= layer.cellCount || !input->Seek(static_cast<uint32_t>(entryOffset)) ||
-        input->Read(entry, sizeof(entry)) != static_cast<int>(sizeof(entry)))
+    const int64_t entry = cellIndex < layer.cellCount ? layer.ReadCellEntry(cellIndex) : -3;
+    if (entry < 0)
         return 4;
-    const uint32_t offset = container::LoadU32(entry);
+    const uint32_t offset = static_cast<uint32_t>(entry);
     if (offset == 0)
         return 0;
     g_currentChunkStream->file = input;

@@ -95,6 +95,9 @@ struct MapLayer {
     // for a negative index, -2 past the grid, -3 when the table cannot be read. The
     // index is written to indexOut when given.
     int64_t ReadCellOffset(int32_t column, int32_t row, int32_t* indexOut);
+    // The block offset of file cell `cellIndex` from the cell table, or -3 when the
+    // table cannot be read there.
+    int64_t ReadCellEntry(uint32_t cellIndex);
     // 0 when the chunk at the block offset has at least one sc link; 1 when it has
     // none or cannot be read.
     int CellHasNoLinks(uint32_t blockOffset);
@@ -194,6 +197,12 @@ class CMapDatabase {
     // 0, or the first failed GetChunk result.
     int LoadPinnedRange(int purpose, int32_t c0, int32_t r0, int32_t c1, int32_t r1,
                         bool fromGeometry = false);
+
+    // Drops overview cell (c, r)'s loaded chunk and reads it again from `from` (a
+    // failed read tries `fallback` when given); its pins, its shield and, when the new
+    // chunk has as many entries, its route-search state carry over. The last GetChunk
+    // result; the cell holds no chunk afterwards when the reads failed.
+    int ReloadOverviewChunk(int32_t c, int32_t r, CDataFile* from, CDataFile* fallback = nullptr);
 
     // Route search. The cells of layer 0's window it may load, clamped to the window;
     // the loaded ones gain the route-search pin.

@@ -52,10 +52,13 @@ int64_t MapLayer::ReadCellOffset(int32_t column, int32_t row, int32_t* indexOut)
         return -1;
     if (index >= int64_t{header.columns} * header.rows)
         return -2;
+    return ReadCellEntry(static_cast<uint32_t>(index));
+}
+
+int64_t MapLayer::ReadCellEntry(uint32_t cellIndex) {
     uint8_t entry[container::kCellEntrySize];
     DataFileChunkInput* input = database->InputFor(file);
-    if (!input->Seek(
-            static_cast<uint32_t>(container::CellEntryOffset(static_cast<uint32_t>(index)))) ||
+    if (!input->Seek(static_cast<uint32_t>(container::CellEntryOffset(cellIndex))) ||
         input->Read(entry, sizeof(entry)) != static_cast<int>(sizeof(entry)))
         return -3;
     return container::LoadU32(entry);

@@ -51,43 +51,6 @@ uint32_t SearchEntries(const MapChunk& chunk) {
     return entries;
 }
 
-// Drops the chunk of cell (c, r) and reads it again from "mapdatat.biz" (layer 0 is
-// bound to it); when that fails, from "mapdata1.biz", so that a chunk others pin is
-// never lost. The route search's state block moves to the new chunk when that has
-// as many entries; otherwise it is freed.
-void ReloadReduced(CMapDatabase& db, int32_t c, int32_t r) {
-    MapLayer& overview = db.layers[0];
-    MapChunk* record = LoadedRecord(overview, c, r);
-    const uint32_t kept = record->flags & kKeptThroughReload;
-    const uint32_t entries = SearchEntries(*record);
-    NodeSearchState* state = record->searchSlots;
-    // The purge frees the block it finds on the record.
-    record->searchSlots = nullptr;
-    MapChunk::RebuildLevels(overview, c, r, false);
-    record = db.GetChunk(0, c, r) == 0 ? LoadedRecord(overview, c, r) : nullptr;
-    if (!record) {
-        overview.SetChunkFile(&db.mapFile1);
-        record = db.GetChunk(0, c, r) == 0 ? LoadedRecord(overview, c, r) : nullptr;
-        overview.SetChunkFile(&db.mapFileT);
-    }
-    if (!record) {
-        mapdb::FreeBlock(state);
-        return;
-    }
-    RestorePins(*record, kept);
-    // A chunk the route search holds has new nodes now: the router must look again.
-    if (kept & kChunkRoutePin)
-        GetRouterServices().SetStateBits(kRouterChunkReloaded);
-    if (!state)
-        return;
-    if (SearchEntries(*record) != entries) {
-        mapdb::FreeBlock(state);
-        return;
-    }
-    record->searchSlots = state;
-    record->AllocSearchState(state);
-}
-
 // Layer 0's window cell of a position, as FindLink computes it (64 bits: a position
 // far off the grid must not wrap into it).
 void CellOfPosition(const MapLayer& layer, const MapPoint& position, int64_t& col, int64_t& row) {
@@ -290,6 +253,45 @@ class ReducedBinding {
 
 }  // namespace
 
+int CMapDatabase::ReloadOverviewChunk(int32_t c, int32_t r, CDataFile* from, CDataFile* fallback) {
+    MapLayer& overview = layers[0];
+    MapChunk* record = LoadedRecord(overview, c, r);
+    if (!record)
+        return 0;
+    const uint32_t kept = record->flags & kKeptThroughReload;
+    const uint32_t entries = SearchEntries(*record);
+    NodeSearchState* state = record->searchSlots;
+    // The purge frees the block it finds on the record.
+    record->searchSlots = nullptr;
+    MapChunk::RebuildLevels(overview, c, r, false);
+    CDataFile* const bound = overview.file;
+    int result = 0;
+    record = nullptr;
+    for (CDataFile* file : {from, fallback}) {
+        if (!file || record)
+            continue;
+        overview.SetChunkFile(file);
+        result = GetChunk(0, c, r);
+        record = result == 0 ? LoadedRecord(overview, c, r) : nullptr;
+    }
+    overview.SetChunkFile(bound);
+    if (!record) {
+        mapdb::FreeBlock(state);
+        return result;
+    }
+    RestorePins(*record, kept);
+    // A chunk the route search holds has new nodes now: the router must look again.
+    if (kept & kChunkRoutePin)
+        GetRouterServices().SetStateBits(kRouterChunkReloaded);
+    if (state && SearchEntries(*record) == entries) {
+        record->searchSlots = state;
+        record->AllocSearchState(state);
+    } else {
+        mapdb::FreeBlock(state);
+    }
+    return 0;
+}
+
 void CMapDatabase::ReleaseLayerPin(int purpose) {
     MapLayer& overview = layers[0];
     const uint32_t pin = PinBitOfPurpose(purpose);
@@ -324,7 +326,8 @@ int CMapDatabase::RefreshReleasedChunks(int purpose, bool noReload) {
                                 (!(pins & kMapViewPin) || !GetMapDisplayValues().IsCloseZoom()) &&
                                 !ShuttingDown() && mapFileT.IsOpen();
             if (reload) {
-                ReloadReduced(*this, c, r);
+                // A chunk others pin is never lost: a failed read takes the main file.
+                ReloadOverviewChunk(c, r, &mapFileT, &mapFile1);
                 changed = 1;
             } else if (pins == kChunkRefreshMark) {
                 MapChunk::RebuildLevels(overview, c, r, false);
@@ -362,12 +365,8 @@ int CMapDatabase::LoadPinnedRange(int purpose, int32_t c0, int32_t r0, int32_t c
                 } else if (record->flags & kChunkFromFileT) {
                     // The main file's version replaces the reduced one.
                     GetRouterServices().SetStateBits(kRouterChunkReloaded);
-                    const uint32_t kept = record->flags & kKeptThroughReload;
-                    MapChunk::RebuildLevels(overview, c, r, false);
-                    if (const int result = GetChunk(0, c, r))
+                    if (const int result = ReloadOverviewChunk(c, r, &mapFile1))
                         return result;
-                    if (MapChunk* again = LoadedRecord(overview, c, r))
-                        RestorePins(*again, kept);
                 }
             }
             record = LoadedRecord(overview, c, r);

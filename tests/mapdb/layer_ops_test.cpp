@@ -117,7 +117,10 @@ TEST_F(LayerOpsTest, DropAllEmptiesTheCacheAndAllowsANewWindow) {
         overview.DropAll(false);
         EXPECT_EQ(overview.loadedCount, 0);
         EXPECT_EQ(overview.windowX0, 0);
-        EXPECT_EQ(db.GetChunk(0, 0, 0), 0);
+        const auto cell = CellsWithLinks(overview).front();
+        EXPECT_EQ(db.GetChunk(0, cell.first, cell.second), 0);
+        const MapChunk* again = overview.GetChunkRecord(cell.first, cell.second);
+        EXPECT_TRUE(again && again->IsLoaded());
     }
     ExpectNothingLeaked();
 }
