@@ -12,6 +12,7 @@
 
 #include "formats/map_container.h"
 #include "pathlume/foundation/app_services.h"
+#include "pathlume/mapdb/geodesy.h"
 #include "pathlume/mapdb/link_iterator.h"
 #include "pathlume/mapdb/map_database.h"
 #include "pathlume/mapdb/map_records.h"
@@ -50,6 +51,7 @@ int ClassOf(const MapLink& link) {
     return static_cast<int>((link.attributes & kAttrClassMask) >> 6);
 }
 
+// A stored length is radians of arc on the map's sphere.
 double KmOf(const MapLink& link) {
     float radians;
     static_assert(sizeof radians == sizeof link.word0);
@@ -270,25 +272,10 @@ LayerFigures WalkOverview(CMapDatabase& db, const char* file, int32_t tile) {
     return figures;
 }
 
-// Purges the detailed window's chunks, then the overview chunks under them, so
+// Drops the detailed window's chunks, then the overview chunks they pinned, so
 // that no more than one window's worth of both is ever loaded.
 void ReleaseWindow(CMapDatabase& db) {
-    MapLayer& layer = db.layers[kDetailedLayer];
-    if (layer.windowW <= 0 || layer.windowH <= 0)
-        return;
-    int32_t c0, r0, c1, r1, page, inPage;
-    db.GetOverviewCell(kDetailedLayer, 0, 0, &c0, &r0, &page, &inPage);
-    db.GetOverviewCell(kDetailedLayer, layer.windowW - 1, layer.windowH - 1, &c1, &r1, &page,
-                       &inPage);
-    for (int32_t y = 0; y < layer.windowH; ++y) {
-        for (int32_t x = 0; x < layer.windowW; ++x)
-            MapChunk::RebuildLevels(layer, x, y, false);
-    }
-    MapLayer& overview = db.layers[0];
-    for (int32_t r = std::max(r0, 0); r <= std::min(r1, overview.windowH - 1); ++r) {
-        for (int32_t c = std::max(c0, 0); c <= std::min(c1, overview.windowW - 1); ++c)
-            MapChunk::RebuildLevels(overview, c, r, false);
-    }
+    db.layers[kDetailedLayer].DropAll(true);
 }
 
 // Loads, each on its own, the overview cells under detailed cells (c0, r0)..(c1, r1)
@@ -301,10 +288,11 @@ void LoadOverviewUnder(CMapDatabase& db, int32_t c0, int32_t r0, int32_t c1, int
                        &inPage);
     db.GetOverviewCell(kDetailedLayer, c1 - layer.windowX0, r1 - layer.windowY0, &x1, &y1, &page,
                        &inPage);
-    const MapLayer& overview = db.layers[0];
-    for (int32_t y = std::max(y0, 0); y <= std::min(y1, overview.windowH - 1); ++y) {
-        for (int32_t x = std::max(x0, 0); x <= std::min(x1, overview.windowW - 1); ++x)
-            db.GetChunk(0, x, y);
+    // Pinned for the detailed layer, as its window's load would, so that the window's
+    // release drops them again.
+    for (int32_t y = y0; y <= y1; ++y) {
+        for (int32_t x = x0; x <= x1; ++x)
+            db.LoadPinnedRange(kDetailedLayer, x, y, x, y);
     }
 }
 
@@ -353,10 +341,10 @@ LayerFigures WalkDetailed(CMapDatabase& db, int32_t window) {
                 }
             }
             counter.Walk(0, 0, layer.windowW - 1, layer.windowH - 1);
-            ReleaseWindow(db);
             // Move on from the window the database made; never stand still.
             column = std::max(column + 1, layer.windowX1 + 1);
             nextRow = std::min(nextRow, std::max(row + 1, layer.windowY1 + 1));
+            ReleaseWindow(db);
         }
         row = nextRow;
     }
@@ -434,10 +422,9 @@ NearestLink FindNearest(CMapDatabase& db, double lat, double lon) {
     NearestLink nearest;
     MapLayer& overview = db.layers[0];
     const auto& head = overview.header;
-    const double columnAt = std::floor((lon - overview.west) / head.cellWidth);
-    const double rowAt = std::floor((lat - overview.south) / head.cellHeight);
-    // Checked as doubles: a tiny cell makes the quotient too large for an int.
-    if (!(columnAt >= -1 && rowAt >= -1 && columnAt <= head.columns && rowAt <= head.rows))
+    const int64_t columnAt = overview.FileColumnOf(lon);
+    const int64_t rowAt = overview.FileRowOf(lat);
+    if (columnAt < -1 || rowAt < -1 || columnAt > head.columns || rowAt > head.rows)
         return nearest;
     const int32_t column = static_cast<int32_t>(columnAt);
     const int32_t row = static_cast<int32_t>(rowAt);
@@ -653,16 +640,15 @@ Report Examine(const Options& options) {
             db->layers[0].SetChunkFile(&db->mapFile1);
         }
         report.layers.push_back(WalkDetailed(*db, window));
+        if (options.at) {
+            report.at = true;
+            report.latitude = options.latitude;
+            report.longitude = options.longitude;
+            report.nearest = FindNearest(*db, options.latitude, options.longitude);
+        }
     }
     AddClasses(report.network, report.layers.front().classes);
     AddClasses(report.network, report.layers.back().classes);
-
-    if (options.at) {
-        report.at = true;
-        report.latitude = options.latitude;
-        report.longitude = options.longitude;
-        report.nearest = FindNearestLink(folder, options.latitude, options.longitude);
-    }
     report.seconds = Seconds(start);
     return report;
 }

@@ -24,9 +24,6 @@ inline constexpr int kClassCount = 8;
 // "freeway", "highway", "arterial/collector", "street", "minor"; "class N" else.
 std::string ClassName(int classValue);
 
-// The disc builder's earth radius: a stored link length is radians of arc on it.
-inline constexpr double kEarthRadiusKm = 6370.97327862;
-
 // The detailed layer walked: layers 1 to 4 all read "mapdata2.biz".
 inline constexpr int kDetailedLayer = 3;
 

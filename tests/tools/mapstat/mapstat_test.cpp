@@ -388,8 +388,9 @@ TEST(MapstatTest, ACorruptCellIsReportedAndTheRestCounted) {
             const uint64_t failed = file == broken ? 1 : 0;
             EXPECT_EQ(layer.cellsFailed, failed);
             EXPECT_EQ(layer.cellsWalked + failed, layer.cellsWithData);
-            if (file == broken)
+            if (file == broken) {
                 EXPECT_LT(layer.links, Layer(intact, file).links);
+            }
         }
         EXPECT_EQ(Layer(report, "mapdatat.biz").links, Layer(intact, "mapdatat.biz").links);
         EXPECT_NE(mapstat::FiguresLine(report).find("incomplete"), std::string::npos);
