@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -13,6 +12,7 @@
 #include "pathlume/foundation/data_file.h"
 #include "pathlume/foundation/data_location.h"
 #include "pathlume/foundation/heap.h"
+#include "pathlume/foundation/name_text.h"
 #include "platform/afx/afx.h"
 #include "platform/kernel/files.h"
 
@@ -22,17 +22,10 @@ namespace {
 
 std::atomic<IDestinationRouter*> g_destinationRouter{nullptr};
 
-// Letter case aside; an absent text compares as the empty one.
+// As names compare (case, '-' and '*', brackets and accents aside); an absent text
+// compares as the empty one.
 int CompareTextNoCase(const char* a, const char* b) {
-    a = a ? a : "";
-    b = b ? b : "";
-    for (;; ++a, ++b) {
-        int ca = std::toupper(static_cast<unsigned char>(*a));
-        int cb = std::toupper(static_cast<unsigned char>(*b));
-        if (ca != cb || ca == 0) {
-            return ca - cb;
-        }
-    }
+    return CompareNoCase(a ? a : "", b ? b : "", -1);
 }
 
 bool TextsEqual(const char* a, const char* b) {

@@ -71,7 +71,7 @@ struct DestRecord {
     // missing, 7 a text's bytes short or not allocated.
     int Read(CDataFile& file);
     // Same line 1 and line 2, or both have a line 3 and those are the same
-    // (letter case aside). Name, link and position take no part.
+    // (as names compare: CompareNoCase). Name, link and position take no part.
     bool Equals(const DestRecord& other) const;
     // The row text of a list: line 3, or line 1 and line 2 on two lines.
     void GetDisplayText(char* buffer, size_t size) const;
@@ -110,12 +110,12 @@ class IDestinationRouter {
 void SetDestinationRouter(IDestinationRouter* router);
 IDestinationRouter* GetDestinationRouter();
 
-// The description of the current destination: a title line and the address lines.
+// The text of the current destination: a title line and the address lines.
 inline constexpr size_t kDestinationTextSize = 257;
 extern char g_destinationText[kDestinationTextSize];
 
 // The sort order of the lists: by title (line 3, or line 1 without the house
-// number in front), then by line 2; letter case aside.
+// number in front), then by line 2; compared as names are (CompareNoCase).
 int CompareDestRecords(const DestRecord& a, const DestRecord& b);
 
 class CDestList {

@@ -5,7 +5,6 @@
 #include <cstdlib>
 
 #include "pathlume/foundation/app_services.h"
-#include "pathlume/mapdb/geometry.h"
 
 namespace {
 
@@ -14,31 +13,6 @@ constexpr double kTwoPiF = 6.2831854820251465;  // 2 pi as the f32 nearest it
 constexpr FLOAT kPi = 3.1415927f;
 constexpr FLOAT kTwoPi = 6.2831855f;
 constexpr FLOAT kMaxTurn = 2.3561945f;  // 135 degrees
-
-unsigned char Upper(unsigned char c) {
-    if (c >= 'a' && c <= 'z')
-        return static_cast<unsigned char>(c - 'a' + 'A');
-    return c;
-}
-
-// A character as names compare it: upper case, '-' and '*' as blanks.
-unsigned char CompareChar(char c) {
-    const unsigned char u = Upper(static_cast<unsigned char>(c));
-    return u == '-' || u == '*' ? ' ' : u;
-}
-
-bool IsBracket(char c) {
-    return c == '(' || c == ')' || c == '[' || c == ']';
-}
-
-void MakeKey(const char* name, char* out, bool keepBrackets) {
-    for (; *name; ++name) {
-        if (!keepBrackets && IsBracket(*name))
-            continue;
-        *out++ = static_cast<char>(FoldAccentedChar(CompareChar(*name)));
-    }
-    *out = '\0';
-}
 
 // Rounding half away from zero, as a whole number.
 long long RoundAway(double value) {
@@ -164,44 +138,4 @@ char* FormatDistance(FLOAT angle, char* buffer, size_t size) {
         }
     }
     return buffer;
-}
-
-int CompareNoCase(const char* a, const char* b, int limit) {
-    int remembered = 0;
-    bool haveRemembered = false;
-    int steps = 0;
-    while (*a && *b && (limit == -1 || steps < limit)) {
-        const unsigned char ua = CompareChar(*a);
-        const unsigned char ub = CompareChar(*b);
-        if (ua != ub) {
-            const unsigned char fa = FoldAccentedChar(ua);
-            const unsigned char fb = FoldAccentedChar(ub);
-            if (fa != fb)
-                return fa - fb;
-            if (!haveRemembered && (fa != ua || fb != ub)) {
-                remembered = ua - ub;
-                haveRemembered = true;
-            }
-        }
-        ++a;
-        ++b;
-        if (IsBracket(*a))
-            ++a;
-        if (IsBracket(*b))
-            ++b;
-        ++steps;
-    }
-    const unsigned char ua = CompareChar(*a);
-    const unsigned char ub = CompareChar(*b);
-    if (ua != ub)
-        return ua - ub;
-    return remembered;
-}
-
-void MakeSearchKey(const char* name, char* out) {
-    MakeKey(name, out, false);
-}
-
-void MakeMatchText(const char* name, char* out) {
-    MakeKey(name, out, true);
 }

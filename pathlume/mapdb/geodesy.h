@@ -1,11 +1,12 @@
 // Geodesic helpers and distance text: great-circle distance and bearing, the NMEA
 // coordinate conversion, the side of a link a point lies on, an approximate turn
-// angle, the distance text of every screen, and the comparison of place and street
-// names. Angles are radians; names are single-byte Latin-1 text.
+// angle and the distance text of every screen. Angles are radians. The comparison of
+// place and street names comes with it from the foundation (name_text.h).
 #pragma once
 
 #include <cstddef>
 
+#include "pathlume/foundation/name_text.h"
 #include "pathlume/mapdb/map_records.h"
 
 // The earth's radius on the map's sphere.
@@ -28,13 +29,3 @@ inline constexpr size_t kDistanceTextSize = 48;
 // The distance (radians of arc) as "%d ft", "%d yd", "%0.1f mi", "%d m", "%0.1f km"...
 // by the unit options of g_options; returns buffer.
 char* FormatDistance(FLOAT angle, char* buffer, size_t size = kDistanceTextSize);
-
-// Compares two names ignoring case, '-' and '*' as blanks, the bracket after a
-// compared character, and accents (names that differ only in accents still order
-// by their first accented pair). limit -1: no limit.
-int CompareNoCase(const char* a, const char* b, int limit);
-// The comparison key: upper case, brackets dropped, '-' and '*' as blanks, accents
-// folded. `out` holds at least strlen(name) + 1 bytes.
-void MakeSearchKey(const char* name, char* out);
-// As MakeSearchKey, brackets kept.
-void MakeMatchText(const char* name, char* out);

@@ -5,24 +5,6 @@
 
 #include "pathlume/foundation/app_services.h"
 
-unsigned char FoldAccentedChar(unsigned char c) {
-    if (c >= 192 && c <= 198)
-        return 'A';
-    if (c == 199)
-        return 'C';
-    if (c >= 200 && c <= 203)
-        return 'E';
-    if (c >= 204 && c <= 207)
-        return 'I';
-    if (c == 209)
-        return 'N';
-    if ((c >= 210 && c <= 214) || c == 216)
-        return 'O';
-    if (c >= 217 && c <= 220)
-        return 'U';
-    return c;
-}
-
 FLOAT PointDistance(const MapPoint& a, const MapPoint& b, double c) {
     if (c == 0.0)
         c = std::cos(a.latitude * 0.017453292f);

@@ -1,10 +1,11 @@
 // Small computations of the map database's, the router's, the matcher's and the map
-// view's inner loops: accent folding of names, the flat distance between two
-// positions, and the two projections of the map view. No allocation, no file.
+// view's inner loops: the flat distance between two positions and the two
+// projections of the map view (accent folding comes from name_text.h). No allocation.
 #pragma once
 
 #include <cstdint>
 
+#include "pathlume/foundation/name_text.h"
 #include "pathlume/mapdb/map_records.h"
 
 // Truncation towards zero that stays defined for values out of the int range (points
@@ -18,10 +19,6 @@ inline int32_t TruncateToInt32(double value) {
         return INT32_MIN;
     return static_cast<int32_t>(value);
 }
-
-// An accented Latin-1 capital (192-220) becomes its base letter; every other byte,
-// lower-case accented letters included, is returned unchanged.
-unsigned char FoldAccentedChar(unsigned char character);
 
 // The distance between two positions in radians of arc, in the flat frame
 // (longitude x c, latitude); c = 0 takes the cosine of a's latitude.

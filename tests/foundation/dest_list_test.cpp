@@ -37,7 +37,7 @@ std::string F32(float v) {
 std::string Header(uint32_t count) {
     return "FI03" + U32(count);
 }
-// A record as the file holds it, built by hand from the documented layout.
+// A record as the file holds it, built by hand from the layout in dest_list.h.
 std::string RecordBytes(const std::string& name, uint32_t link, uint32_t ref, uint32_t area,
                         float lat, float lon, const std::vector<std::string>& texts) {
     std::string bytes = name;
@@ -408,6 +408,74 @@ TEST_F(DestListTest, SortByTitleThenCity) {
     EXPECT_EQ(CompareDestRecords(*upper, *lower), 0);
     delete upper;
     delete lower;
+}
+
+TEST_F(DestListTest, FavouritesCompareNamesAsTheMapDoes) {
+    // A hyphen or a blank, a bracket or none: one place, however it was typed.
+    SaveLines(kList, {"SAINT-JEAN", "AB St"});
+    const std::string before = ReadTestFile(kList);
+    DestRecord* saint = Make("Saint Jean", "CITY");
+    DestRecord* bracket = Make("A(B) St", "City");
+    EXPECT_EQ(CDestList::Find(*saint, kList), 2);
+    EXPECT_EQ(CDestList::Find(*bracket, kList), 2);
+    // The last favourite once more: nothing is added.
+    EXPECT_EQ(CDestList::Add(*bracket, kList, TRUE, TRUE), 1);
+    EXPECT_EQ(ReadTestFile(kList), before);
+    // An earlier one moves to the end instead of coming twice.
+    EXPECT_EQ(CDestList::Add(*saint, kList, TRUE, TRUE), 0);
+    EXPECT_EQ(Lines1(kList), (std::vector<std::string>{"AB St", "Saint Jean"}));
+    delete saint;
+    delete bracket;
+
+    // Sorted, an accented initial stands with its base letter.
+    CDestList list;
+    list.path = kList;
+    list.records = {Make("Fir Rd", "City"),
+                    Make("\xC9"
+                         "cole Rd",
+                         "City"),
+                    Make("Elm Rd", "City"), Make("Dale Rd", "City")};
+    ASSERT_EQ(list.Save(), 0);
+    EXPECT_LT(CompareDestRecords(*list.records[1], *list.records[0]), 0);
+    CDestList sorted;
+    sorted.path = kList;
+    ASSERT_EQ(sorted.Load(1, 0), 0);
+    std::vector<std::string> order;
+    for (const DestRecord* r : sorted.records) {
+        order.push_back(r->line1);
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"Dale Rd",
+                                               "\xC9"
+                                               "cole Rd",
+                                               "Elm Rd", "Fir Rd"}));
+}
+
+TEST_F(DestListTest, WriteTellsWhichPartCameShort) {
+    // 36 bytes of fixed part, then "1 Elm" (1 + 5), "Oakdale" (1 + 7), "Home" (1 + 4).
+    DestRecord* full = Make("1 Elm", "Oakdale", "Home");
+    // Without a line 2 its length byte alone stands for it.
+    DestRecord* noCity = Make("1 Elm", nullptr, "Home");
+    const struct {
+        DestRecord* record;
+        ULONGLONG allowance;
+        int result;
+    } cases[] = {
+        {full, 0, 3},  {full, 35, 3},   {full, 36, 1},   {full, 41, 1},
+        {full, 42, 2}, {full, 49, 2},   {full, 50, 3},   {full, 54, 3},
+        {full, 55, 0}, {noCity, 42, 2}, {noCity, 47, 3}, {noCity, 48, 0},
+    };
+    const std::u16string path = u"\\My Documents\\record.bin";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.allowance);
+        CDataFile file;
+        ASSERT_EQ(file.Open(path.c_str(), kDataFileWrite), 0);
+        platform::FailWritesAfter(c.allowance);
+        EXPECT_EQ(c.record->Write(file), c.result);
+        platform::ClearWriteFailure();
+        file.Close();
+    }
+    delete full;
+    delete noCity;
 }
 
 TEST_F(DestListTest, SetAndDisplayText) {

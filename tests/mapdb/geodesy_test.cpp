@@ -1,4 +1,4 @@
-// Geodesic helpers, distance texts and name comparison.
+// Geodesic helpers and distance texts.
 #include "pathlume/mapdb/geodesy.h"
 
 #include <gtest/gtest.h>
@@ -110,29 +110,6 @@ TEST(GeodesyTest, DistanceTexts) {
     g_options.store(0);
     EXPECT_LT(std::string(FormatDistance(3.0e38f, buffer)).size(), kDistanceTextSize);
     g_options.store(saved);
-}
-
-TEST(GeodesyTest, NameComparisonAndKeys) {
-    EXPECT_EQ(CompareNoCase("SAINT-JEAN", "SAINT JEAN", -1), 0);
-    EXPECT_EQ(CompareNoCase("A(B)", "AB", -1), 0);
-    EXPECT_NE(CompareNoCase("(AB", "AB", -1), 0);
-    EXPECT_EQ(CompareNoCase("main st", "MAIN ST", -1), 0);
-    EXPECT_LT(CompareNoCase("MAIN", "MAINS", -1), 0);
-    EXPECT_GT(CompareNoCase("OAK", "MAPLE", -1), 0);
-    // Accents: unequal, next to each other, ordered by the first accented pair.
-    const int accented = CompareNoCase("CAF\xC9", "CAFE", -1);
-    EXPECT_GT(accented, 0);
-    EXPECT_LT(CompareNoCase("CAFE", "CAF\xC9", -1), 0);
-    EXPECT_LT(CompareNoCase("CAF\xC9", "CAFF", -1), 0);
-    EXPECT_GT(CompareNoCase("\xC9TE", "DTE", -1), 0);  // folds to E, after D
-
-    char key[32];
-    MakeSearchKey("st-l\xC9on (old)*", key);
-    EXPECT_STREQ(key, "ST LEON OLD ");
-    MakeSearchKey("\xC9\xC0\xD6", key);
-    EXPECT_STREQ(key, "EAO");
-    MakeMatchText("a-(b)", key);
-    EXPECT_STREQ(key, "A (B)");
 }
 
 }  // namespace
