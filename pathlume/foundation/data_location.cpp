@@ -18,7 +18,12 @@
 
 namespace {
 
-// Texts of the program's string table (6044, 6169, 6170, 6171, 6172).
+// The string table's texts, for a program that carries no table.
+constexpr UINT kErrorCaptionId = 6044;
+constexpr UINT kInvalidDataFileId = 6169;
+constexpr UINT kWrongFileVersionId = 6170;
+constexpr UINT kOutOfMemoryCaptionId = 6171;
+constexpr UINT kOutOfMemoryTextId = 6172;
 constexpr const char16_t* kErrorCaption = u"Error";
 constexpr const char16_t* kInvalidDataFile = u"Invalid or Missing Data file: ";
 constexpr const char16_t* kWrongFileVersion = u"Wrong File Version Data file: ";
@@ -82,7 +87,14 @@ std::u16string MagicText(const char* bytes) {
 }
 
 void ShowError(const std::u16string& text) {
-    MessageBoxW(nullptr, text.c_str(), kErrorCaption, MB_OK | MB_ICONHAND);
+    MessageBoxW(nullptr, text.c_str(), LoadResStringOr(kErrorCaptionId, kErrorCaption).c_str(),
+                MB_OK | MB_ICONHAND);
+}
+
+std::u16string WrongVersionText(LPCWSTR name, const char* found, const char* expected) {
+    return LoadResStringOr(kWrongFileVersionId, kWrongFileVersion) +
+           std::u16string(name ? name : u"") + u": " + MagicText(found) + u" != " +
+           MagicText(expected);
 }
 
 bool IsBlank(char16_t c) {
@@ -161,10 +173,9 @@ int CheckDataFileHeader(CDataFile& file, const char* magic, LPCWSTR name) {
         result = std::equal(found, found + 4, magic) ? 0 : 2;
     }
     if (name && result == 1) {
-        ShowError(kInvalidDataFile + std::u16string(name));
+        ShowError(LoadResStringOr(kInvalidDataFileId, kInvalidDataFile) + name);
     } else if (name && result == 2) {
-        ShowError(kWrongFileVersion + std::u16string(name) + u": " + MagicText(found) + u" != " +
-                  MagicText(magic));
+        ShowError(WrongVersionText(name, found, magic));
     }
     return result;
 }
@@ -173,8 +184,7 @@ int CheckDataFileVersion(const char* expected, const char* found, LPCWSTR name) 
     if (std::equal(expected, expected + 4, found)) {
         return 0;
     }
-    ShowError(kWrongFileVersion + std::u16string(name ? name : u"") + u": " + MagicText(found) +
-              u" != " + MagicText(expected));
+    ShowError(WrongVersionText(name, found, expected));
     return 1;
 }
 
@@ -270,16 +280,14 @@ void FatalErrorExit(int) {
         g_outOfMemory.store(1);
         return;
     }
-    WCHAR caption[260];
-    WCHAR text[260];
     WCHAR heading[260];
     WCHAR okText[260];
     WCHAR cancelText[260];
     // Without the string table the user is still told why the program ends.
-    LPCWSTR captionText = LoadResString(6171, caption, 260, FALSE);
-    LPCWSTR messageText = LoadResString(6172, text, 260, FALSE);
-    captionText = captionText ? captionText : kOutOfMemoryCaption;
-    messageText = messageText ? messageText : kOutOfMemoryText;
+    const std::u16string caption = LoadResStringOr(kOutOfMemoryCaptionId, kOutOfMemoryCaption);
+    const std::u16string message = LoadResStringOr(kOutOfMemoryTextId, kOutOfMemoryText);
+    LPCWSTR captionText = caption.c_str();
+    LPCWSTR messageText = message.c_str();
     CWnd* main = GetAppMainWindow();
     HWND mainWindow = main ? main->GetSafeHwnd() : nullptr;
     // The program's own box runs on the main window's thread, which gets the input. A
@@ -288,7 +296,8 @@ void FatalErrorExit(int) {
     // thread without windows never waits for a tap that cannot come.
     if (mainWindow && IsWindow(mainWindow) &&
         GetWindowThreadProcessId(mainWindow, nullptr) == GetCurrentThreadId()) {
-        CMessageDlg box(main, captionText, messageText, LoadResString(6044, heading, 260, FALSE),
+        CMessageDlg box(main, captionText, messageText,
+                        LoadResString(kErrorCaptionId, heading, 260, FALSE),
                         LoadResString(6041, okText, 260, FALSE),
                         LoadResString(6010, cancelText, 260, FALSE), 0);
         box.DoModal();

@@ -113,6 +113,12 @@ LPWSTR LoadResStringTo(UINT id, LPWSTR buffer, int sizeBytes, BOOL showError) {
     return LoadResString(id, buffer, sizeBytes / static_cast<int>(sizeof(WCHAR)), showError);
 }
 
+std::u16string LoadResStringOr(UINT id, LPCWSTR fallback) {
+    WCHAR buffer[1024];
+    LPCWSTR text = LoadResString(id, buffer, 1024, FALSE);
+    return text ? text : fallback;
+}
+
 HICON LoadAppIcon(UINT id) {
     return LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(id));
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <string>
 
 #include "pathlume/foundation/app_services.h"
 #include "platform/afx/afx.h"
@@ -31,6 +32,9 @@ int ToggleOptionFlag(DWORD mask);
 // the table has no text for it; showError then shows "Error loading string %d".
 LPWSTR LoadResString(UINT id, LPWSTR buffer, int sizeChars, BOOL showError);
 LPWSTR LoadResStringTo(UINT id, LPWSTR buffer, int sizeBytes, BOOL showError);
+// The string id from the program's resources, or `fallback` in a program that carries
+// no string table (the data tools open maps too, and must still say what went wrong).
+std::u16string LoadResStringOr(UINT id, LPCWSTR fallback);
 HICON LoadAppIcon(UINT id);
 HANDLE LoadScaledImage(UINT id, UINT type, int width, int height, UINT flags);
 

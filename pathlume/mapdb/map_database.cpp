@@ -8,6 +8,7 @@
 
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/foundation/data_location.h"
+#include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/mapdb/chunk_purge.h"
 #include "pathlume/mapdb/display_values.h"
 #include "pathlume/mapdb/geometry.h"
@@ -352,7 +353,8 @@ int CMapDatabase::OpenLayers(LPCWSTR name1, LPCWSTR name2) {
             result = 2;
     }
     if (result != 0) {
-        MessageBoxW(nullptr, u"Missing or corrupted mapdata file", u"Error", MB_OK | MB_ICONSTOP);
+        MessageBoxW(nullptr, LoadResStringOr(6069, u"Missing or corrupted mapdata file").c_str(),
+                    LoadResStringOr(6044, u"Error").c_str(), MB_OK | MB_ICONSTOP);
         return result;
     }
     // A detailed cell larger than an overview cell makes no ratio: hold it at 1.
