@@ -23,6 +23,10 @@ void FixedBlockPool::ReportExhausted() const {
     MessageBoxW(nullptr, u"Out of Memory 1", name_, MB_OK | MB_ICONHAND);
 }
 
+void FixedBlockPool::ReportRefused() const {
+    MessageBoxW(nullptr, u"Out of Memory 2", name_, MB_OK | MB_ICONHAND);
+}
+
 void* FixedBlockPool::Alloc() {
     if (take_ == limit_) {
         // The run is empty: the last free block went out and nothing came back
@@ -36,37 +40,41 @@ void* FixedBlockPool::Alloc() {
         put_ = 0;
     }
     void* block = slots_[take_++];
-    if (take_ != limit_) {
-        return block;
-    }
-    if (put_ == 0) {
-        // This was the last free block.
-        ReportExhausted();
-        if (!yieldsLastBlock_) {
-            --take_;  // keep it free rather than lose it
-            return nullptr;
+    if (take_ == limit_) {
+        if (put_ == 0) {
+            // This was the last free block.
+            ReportExhausted();
+            if (!yieldsLastBlock_) {
+                --take_;  // keep it free rather than lose it
+                return nullptr;
+            }
         }
+        take_ = 0;
+        limit_ = put_;
+        put_ = 0;
     }
-    take_ = 0;
-    limit_ = put_;
-    put_ = 0;
+    out_.set(IndexOf(block));
     return block;
+}
+
+size_t FixedBlockPool::IndexOf(const void* block) const {
+    return static_cast<size_t>(static_cast<const BYTE*>(block) - base_) / blockSize_;
 }
 
 void FixedBlockPool::Free(void* block) {
     if (!block) {
         return;
     }
-    if (limit_ < kBlockCount) {
-        slots_[limit_++] = block;
+    // Storing a block that is not out would hand it out twice later.
+    auto* p = static_cast<BYTE*>(block);
+    if (p < base_ || p >= base_ + kBlockCount * blockSize_ ||
+        static_cast<size_t>(p - base_) % blockSize_ != 0 || !out_.test(IndexOf(block))) {
+        ReportRefused();
         return;
     }
-    // Returned blocks fill the ring from the front; reaching the take index would
-    // overwrite a free block of the current run, which only a block returned
-    // twice can cause. Storing it would lose that free block and later hand the
-    // returned one out twice.
-    if (put_ >= take_) {
-        MessageBoxW(nullptr, u"Out of Memory 2", name_, MB_OK | MB_ICONHAND);
+    out_.reset(IndexOf(block));
+    if (limit_ < kBlockCount) {
+        slots_[limit_++] = block;
         return;
     }
     slots_[put_++] = block;

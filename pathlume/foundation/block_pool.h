@@ -5,6 +5,9 @@
 // pointers. Used by the user-interface thread only.
 #pragma once
 
+#include <bitset>
+#include <cstddef>
+
 #include "platform/kernel/wintypes.h"
 
 // A node of PtrList. The value is a full word so that a pointer fits.
@@ -36,8 +39,8 @@ class FixedBlockPool {
 
     // One block, or null when none is free (after "Out of Memory 1").
     void* Alloc();
-    // Null is ignored. A block that would overrun the free ring (a block
-    // returned twice, or never handed out) is refused after "Out of Memory 2".
+    // Null is ignored. A block that is not out (returned twice, never handed out,
+    // or not one of this pool's) is refused after "Out of Memory 2", in every run.
     void Free(void* block);
 
     SIZE_T BlockSize() const { return blockSize_; }
@@ -50,12 +53,17 @@ class FixedBlockPool {
 
   private:
     void ReportExhausted() const;
+    void ReportRefused() const;
+    size_t IndexOf(const void* block) const;
 
     int take_ = 0;
     int put_ = 0;
     int limit_ = kBlockCount;
     BYTE* base_ = nullptr;
     void** slots_ = nullptr;
+    // One bit per block, set while it is handed out: the ring alone cannot tell a
+    // block returned twice once a later run has begun.
+    std::bitset<kBlockCount> out_;
     SIZE_T blockSize_;
     LPCWSTR name_;
     bool yieldsLastBlock_;

@@ -84,15 +84,10 @@ bool LinkIterator::WorkOnChunk() {
     if (!needShapes || (chunk->flags & kChunkFullShapes) || chunk->header.auxCount == 0)
         return true;
     MapPoint* before = chunk->aux;
-    const int result = chunk->ReloadShapePoints(&shapeInput_, false);
-    if (result == 1)
+    // A reload that fails leaves the chunk as it was: the walk goes on with the shapes
+    // it has, and the other layers holding the chunk keep the block they share.
+    if (chunk->ReloadShapePoints(&shapeInput_, false) != 0)
         return true;
-    if (result != 0) {
-        // The walk goes on without the links' intermediate points.
-        for (uint32_t i = 0; chunk->links && i < chunk->header.scLinkCount; ++i)
-            chunk->links[i].shapePoints = nullptr;
-        chunk->flags &= ~kChunkFullShapes;
-    }
     // Other detailed layers holding the same chunk share its shape block.
     if (layerIndex >= 1 && database) {
         database->ShareShapePoints(static_cast<int>(layerIndex), layer->windowX0 + x,

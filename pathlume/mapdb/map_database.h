@@ -17,7 +17,8 @@
 class CMapDatabase;
 
 inline constexpr int kMapLayerCount = 5;
-// windowX0 of a layer that has no window yet.
+// windowX0 (and the torus offsets, until the directory is set up) of a layer that
+// has no window yet.
 inline constexpr int32_t kNoWindow = -500000;
 
 // Layer 0's directory pages: 16 x 16 cells each.
@@ -36,8 +37,10 @@ struct CellRect {
 };
 
 struct MapLayer {
-    int32_t torusOffsetX = 0;
-    int32_t torusOffsetY = 0;
+    // Until the directory is set up the torus offsets and window carry the no-window
+    // mark and an empty window's ends; SetupChunkDirectory gives them their values.
+    int32_t torusOffsetX = kNoWindow;
+    int32_t torusOffsetY = kNoWindow;
     CMapDatabase* database = nullptr;
     int32_t index = 0;
     int32_t loadedCount = 0;
@@ -52,7 +55,7 @@ struct MapLayer {
     CDataFile* file = nullptr;
     uint32_t cellCount = 0;
     int32_t windowX0 = kNoWindow, windowY0 = kNoWindow;
-    int32_t windowX1 = 0, windowY1 = 0;
+    int32_t windowX1 = -1, windowY1 = -1;
     FLOAT windowWest = 0, windowSouth = 0, windowEast = 0, windowNorth = 0;
     FLOAT defaultSpanX = 0, defaultSpanY = 0;
 

@@ -173,6 +173,40 @@ TEST_P(PoolTest, ABlockReturnedTwiceIsRefused) {
     }
 }
 
+// Past the first run the ring has room for a second copy of a block; the pool
+// still refuses it, and a block that is free, and one that is not its own.
+TEST_P(PoolTest, ABlockNotOutIsRefusedInEveryRun) {
+    const PoolKind& kind = GetParam();
+    auto pool = kind.make();
+    std::vector<void*> out;
+    for (int i = 0; i < kBlocks - 1; ++i) {
+        out.push_back(pool->Alloc());
+    }
+    for (int i = 0; i < 10; ++i) {
+        pool->Free(out[static_cast<size_t>(i)]);
+    }
+    // The first run's last block; the next run is the ten returned.
+    ASSERT_NE(pool->Alloc(), nullptr);
+    pool->Free(out[20]);
+    pool->Free(out[20]);
+    pool->Free(out[0]);
+    int foreign = 0;
+    pool->Free(&foreign);
+    EXPECT_EQ(BoxesWithText(u"Out of Memory 2", kind.caption), 3);
+    // Eleven blocks are free, and each comes out once.
+    std::set<void*> again;
+    for (int i = 0; i < 11; ++i) {
+        void* block = pool->Alloc();
+        if (i == 10 && !kind.yieldsLastBlock) {
+            EXPECT_EQ(block, nullptr);
+            break;
+        }
+        ASSERT_NE(block, nullptr) << i;
+        ASSERT_TRUE(again.insert(block).second) << "handed out twice at " << i;
+    }
+    EXPECT_EQ(pool->Alloc(), nullptr);
+}
+
 INSTANTIATE_TEST_SUITE_P(Pools, PoolTest, testing::ValuesIn(kPools),
                          [](const testing::TestParamInfo<PoolKind>& info) {
                              return std::string(info.param.label);

@@ -319,6 +319,17 @@ TEST_F(LinkIteratorTest, AWalkRestoresFullShapesAndSurvivesAFailedReload) {
             }
             EXPECT_GT(withShapes, 0);
 
+            // What each chunk held before the walk: a failed reload must leave it so.
+            std::vector<std::vector<const MapPoint*>> shapesBefore;
+            std::vector<const MapPoint*> auxBefore;
+            for (const Cell& cell : block) {
+                const MapChunk* c = route.GetChunkRecord(cell.first, cell.second);
+                auxBefore.push_back(c->aux);
+                shapesBefore.emplace_back();
+                for (uint32_t i = 0; i < c->header.scLinkCount; ++i)
+                    shapesBefore.back().push_back(c->links[i].shapePoints);
+            }
+
             LinkIterator it;
             it.SelectLayer(db, 1, 1);
             if (failing)
@@ -348,6 +359,17 @@ TEST_F(LinkIteratorTest, AWalkRestoresFullShapesAndSurvivesAFailedReload) {
             }
             if (failing) {
                 EXPECT_FALSE(chunk->flags & kChunkFullShapes);
+                size_t unchanged = 0;
+                for (size_t k = 0; k < block.size(); ++k) {
+                    const MapChunk* c = route.GetChunkRecord(block[k].first, block[k].second);
+                    if (c->flags & kChunkFullShapes)
+                        continue;  // this one's reload went through
+                    ++unchanged;
+                    EXPECT_EQ(c->aux, auxBefore[k]) << k;
+                    for (uint32_t i = 0; i < c->header.scLinkCount; ++i)
+                        EXPECT_EQ(c->links[i].shapePoints, shapesBefore[k][i]) << k << " " << i;
+                }
+                EXPECT_GT(unchanged, 0u);
             }
             if (!failing) {
                 for (const Cell& cell : block) {
