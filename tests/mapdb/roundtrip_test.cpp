@@ -20,6 +20,7 @@
 #include "pathlume/mapdb/mapdb_memory.h"
 #include "platform/kernel/paths.h"
 #include "tests/mapdb/mapdb_test_support.h"
+#include "tests/support/shared_data.h"
 #include "tests/support/temp_root.h"
 #include "tools/discmaker/disc_builder.h"
 #include "tools/discmaker/osm.h"
@@ -260,9 +261,9 @@ TEST_F(RoundTripTest, BuiltInTownReadsBackAsBuilt) {
 }
 
 TEST_F(RoundTripTest, AndorraReadsBackAsBuilt) {
-    const fs::path extract = "/work/shared/data/osm/andorra.osm.pbf";
+    const fs::path extract = testing_support::SharedOsmFolder() / "andorra.osm.pbf";
     if (!fs::exists(extract))
-        GTEST_SKIP() << extract << " is not here";
+        GTEST_SKIP() << "no " << extract << ": the shared data folder is absent";
     Check(discmaker::ReadOsm(extract), {});
 }
 
