@@ -1,5 +1,7 @@
 // mapstat DIR [--at LAT,LON] [--json]: opens a folder of device map files with the
 // map database and prints what it holds, per container file and layer.
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
 #include <iostream>
 #include <stdexcept>
@@ -24,34 +26,46 @@ int Usage(const std::string& error) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    mapstat::Options options;
+    CLI::App app("mapstat");
+    // The usage text above is the help; what CLI11 does not take is named below.
+    app.set_help_flag();
+    app.allow_extras();
+    bool help = false;
     bool json = false;
+    std::string folder;
+    std::string at;
+    app.add_flag("-h,--help", help);
+    app.add_flag("--json", json);
+    CLI::Option* atOption = app.add_option("--at", at);
+    app.add_option("folder", folder);
     try {
-        for (size_t i = 0; i < args.size(); ++i) {
-            const std::string& arg = args[i];
-            if (arg == "--help" || arg == "-h") {
-                std::fputs(kUsage, stdout);
-                return 0;
-            } else if (arg == "--json") {
-                json = true;
-            } else if (arg == "--at") {
-                if (i + 1 >= args.size())
-                    throw std::invalid_argument("--at needs LAT,LON");
-                const auto [lat, lon] = mapstat::ParsePoint(args[++i]);
-                options.at = true;
-                options.latitude = lat;
-                options.longitude = lon;
-            } else if (!arg.empty() && arg[0] == '-') {
-                throw std::invalid_argument("unknown option " + arg);
-            } else if (!options.folder.empty()) {
-                throw std::invalid_argument("one folder only, not also " + arg);
-            } else {
-                options.folder = arg;
-            }
-        }
-    } catch (const std::invalid_argument& error) {
+        app.parse(argc, argv);
+    } catch (const CLI::ArgumentMismatch&) {
+        return Usage("--at needs LAT,LON");
+    } catch (const CLI::ParseError& error) {
         return Usage(error.what());
+    }
+    if (help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    const std::vector<std::string> extras = app.remaining();
+    if (!extras.empty()) {
+        const std::string& extra = extras.front();
+        return Usage(!extra.empty() && extra[0] == '-' ? "unknown option " + extra
+                                                       : "one folder only, not also " + extra);
+    }
+    mapstat::Options options;
+    options.folder = folder;
+    if (*atOption) {
+        try {
+            const auto [lat, lon] = mapstat::ParsePoint(at);
+            options.at = true;
+            options.latitude = lat;
+            options.longitude = lon;
+        } catch (const std::invalid_argument& error) {
+            return Usage(error.what());
+        }
     }
     if (options.folder.empty())
         return Usage("no folder given");

@@ -10,6 +10,8 @@
 #include <ostream>
 #include <unordered_set>
 
+#include <nlohmann/json.hpp>
+
 #include "formats/map_container.h"
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/mapdb/geodesy.h"
@@ -28,6 +30,8 @@ namespace container = formats::map_container;
 namespace {
 
 using Clock = std::chrono::steady_clock;
+// Keys stay in the order they are written.
+using Json = nlohmann::ordered_json;
 
 constexpr const char* kOverviewFile = "mapdata1.biz";
 constexpr const char* kReducedOverviewFile = "mapdatat.biz";
@@ -496,43 +500,32 @@ void AddClasses(ClassTable& total, const ClassTable& part) {
     }
 }
 
-// JSON string contents: quotes, backslashes and control characters escaped.
-std::string JsonText(const std::string& text) {
-    std::string out = "\"";
-    for (const unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
-
 std::string Number(double value, int decimals) {
     char text[64];
     std::snprintf(text, sizeof text, "%.*f", decimals, std::isfinite(value) ? value : 0.0);
     return text;
 }
 
-std::string JsonClasses(const ClassTable& classes) {
-    std::string out = "[";
-    bool first = true;
+// A figure as JSON shows it: rounded to `decimals` places, 0 for what is not finite.
+double Rounded(double value, int decimals) {
+    if (!std::isfinite(value))
+        return 0;
+    const double scale = std::pow(10.0, decimals);
+    return std::round(value * scale) / scale;
+}
+
+// The classes that hold links, in class order.
+Json JsonClasses(const ClassTable& classes) {
+    Json out = Json::array();
     for (int c = 0; c < kClassCount; ++c) {
         if (classes[c].links == 0)
             continue;
-        out += first ? "" : ", ";
-        first = false;
-        out += "{\"class\": " + std::to_string(c) + ", \"name\": " + JsonText(ClassName(c)) +
-               ", \"links\": " + std::to_string(classes[c].links) +
-               ", \"km\": " + Number(classes[c].km, 3) + "}";
+        out.push_back({{"class", c},
+                       {"name", ClassName(c)},
+                       {"links", classes[c].links},
+                       {"km", Rounded(classes[c].km, 3)}});
     }
-    return out + "]";
+    return out;
 }
 
 void PrintClasses(const ClassTable& classes, std::ostream& out) {
@@ -748,43 +741,49 @@ void PrintText(const Report& report, std::ostream& out) {
 }
 
 void PrintJson(const Report& report, std::ostream& out) {
-    out << "{\"folder\": " << JsonText(report.folder.string()) << ",\n \"layers\": [";
-    for (size_t i = 0; i < report.layers.size(); ++i) {
-        const LayerFigures& layer = report.layers[i];
-        out << (i ? ",\n  " : "\n  ") << "{\"layer\": " << layer.layer
-            << ", \"file\": " << JsonText(layer.file)
-            << ", \"detailed\": " << (layer.detailed ? "true" : "false")
-            << ", \"cells\": " << layer.cellsWalked
-            << ", \"cells_with_data\": " << layer.cellsWithData
-            << ", \"cells_failed\": " << layer.cellsFailed
-            << ", \"grid_cells\": " << layer.GridCells() << ", \"nodes\": " << layer.nodes
-            << ", \"links\": " << layer.links << ", \"km\": " << Number(layer.km, 3)
-            << ", \"dead_ends\": " << layer.deadEnds
-            << ", \"seconds\": " << Number(layer.seconds, 3)
-            << ", \"classes\": " << JsonClasses(layer.classes) << "}";
+    Json json;
+    json["folder"] = report.folder.string();
+    Json layers = Json::array();
+    for (const LayerFigures& layer : report.layers) {
+        layers.push_back({{"layer", layer.layer},
+                          {"file", layer.file},
+                          {"detailed", layer.detailed},
+                          {"cells", layer.cellsWalked},
+                          {"cells_with_data", layer.cellsWithData},
+                          {"cells_failed", layer.cellsFailed},
+                          {"grid_cells", layer.GridCells()},
+                          {"nodes", layer.nodes},
+                          {"links", layer.links},
+                          {"km", Rounded(layer.km, 3)},
+                          {"dead_ends", layer.deadEnds},
+                          {"seconds", Rounded(layer.seconds, 3)},
+                          {"classes", JsonClasses(layer.classes)}});
     }
+    json["layers"] = std::move(layers);
     const ClassFigures total = Sum(report.network);
-    out << "],\n \"network\": {\"links\": " << total.links << ", \"km\": " << Number(total.km, 3)
-        << ", \"classes\": " << JsonClasses(report.network) << "}";
+    json["network"] = {{"links", total.links},
+                       {"km", Rounded(total.km, 3)},
+                       {"classes", JsonClasses(report.network)}};
     if (report.at) {
-        out << ",\n \"nearest\": ";
         const NearestLink& nearest = report.nearest;
+        json["nearest"] = nullptr;
         if (nearest.found) {
-            out << "{\"latitude\": " << Number(report.latitude, 7)
-                << ", \"longitude\": " << Number(report.longitude, 7)
-                << ", \"link\": " << nearest.linkId << ", \"class\": " << nearest.classValue
-                << ", \"name\": " << JsonText(ClassName(nearest.classValue))
-                << ", \"layer\": " << nearest.layer << ", \"file\": " << JsonText(nearest.file)
-                << ", \"metres\": " << Number(nearest.metres, 2) << "}";
-        } else {
-            out << "null";
+            json["nearest"] = {{"latitude", Rounded(report.latitude, 7)},
+                               {"longitude", Rounded(report.longitude, 7)},
+                               {"link", nearest.linkId},
+                               {"class", nearest.classValue},
+                               {"name", ClassName(nearest.classValue)},
+                               {"layer", nearest.layer},
+                               {"file", nearest.file},
+                               {"metres", Rounded(nearest.metres, 2)}};
         }
     }
-    out << ",\n \"problems\": [";
-    for (size_t i = 0; i < report.problems.size(); ++i)
-        out << (i ? ", " : "") << JsonText(report.problems[i]);
-    out << "],\n \"complete\": " << (report.Complete() ? "true" : "false")
-        << ", \"seconds\": " << Number(report.seconds, 3) << "}\n";
+    json["problems"] = report.problems;
+    json["complete"] = report.Complete();
+    json["seconds"] = Rounded(report.seconds, 3);
+    // A folder name that is not UTF-8 is shown with replacement characters rather
+    // than failing the whole report.
+    out << json.dump(1, ' ', false, Json::error_handler_t::replace) << "\n";
 }
 
 }  // namespace mapstat
