@@ -54,6 +54,8 @@ constinit CMessageTable MSG_INSTALL_COMPLETED(u"Map Installation Completed.");
 constinit CMessageTable MSG_CANCEL(u"Cancel");
 constinit CMessageTable MSG_INCOMPLETE_ERASED(
     u"Incomplete map data will be erased on the target device.");
+constinit CMessageTable MSG_OLD_MAP_REMOVED(
+    u"The map data installed before was removed to make room for the new map data.");
 
 // ---- Dialog state ----------------------------------------------------------------
 
@@ -231,6 +233,10 @@ void CPcDriveLink::DeleteDeviceFile(const char* path) {
     DeleteFileW(DesktopPathFor(path).c_str());
 }
 
+int CPcDriveLink::RenameDeviceFile(const char* existingPath, const char* newPath) {
+    return MoveFileW(DesktopPathFor(existingPath).c_str(), DesktopPathFor(newPath).c_str()) ? 1 : 0;
+}
+
 // ---- Test link -------------------------------------------------------------------
 
 void CTestDeviceLink::ScriptCopyResults(std::vector<int> results) {
@@ -308,6 +314,12 @@ int CTestDeviceLink::CopyFileToDevice(LPCWSTR sourcePath, const char* deviceFold
 void CTestDeviceLink::DeleteDeviceFile(const char* path) {
     Log(std::string("DeleteDeviceFile ") + (path ? path : ""));
     CPcDriveLink::DeleteDeviceFile(path);
+}
+
+int CTestDeviceLink::RenameDeviceFile(const char* existingPath, const char* newPath) {
+    Log(std::string("RenameDeviceFile ") + (existingPath ? existingPath : "") + " " +
+        (newPath ? newPath : ""));
+    return CPcDriveLink::RenameDeviceFile(existingPath, newPath);
 }
 
 // ---- Registry --------------------------------------------------------------------

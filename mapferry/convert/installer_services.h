@@ -65,6 +65,9 @@ extern CMessageTable MSG_ERR_OPEN_SOURCE;
 extern CMessageTable MSG_INSTALL_COMPLETED;
 extern CMessageTable MSG_CANCEL;
 extern CMessageTable MSG_INCOMPLETE_ERASED;
+// The closing note of a run that had to remove the installed map to make room and
+// then did not complete.
+extern CMessageTable MSG_OLD_MAP_REMOVED;
 
 // ---- Dialog state ----------------------------------------------------------------
 
@@ -87,6 +90,9 @@ class CGeneratingDlg {
     int m_targetKind = 0;
     int m_targetIndex = 0;  // storage card index, or drive index (0 = A:)
     int m_fileCount = kDeviceFileCount;
+    // The choice's estimated size on the target (the size tables' sum); 0 when not
+    // known. It decides whether the new map can arrive beside the installed one.
+    uint64_t m_estimatedBytes = 0;
 
     HANDLE m_hAbortEvent = nullptr;
     HANDLE m_hReadyEvent = nullptr;
@@ -175,6 +181,9 @@ class CDeviceLink {
                                  CGeneratingDlg* dialog) = 0;
     // Failures are ignored.
     virtual void DeleteDeviceFile(const char* path) = 0;
+    // Renames a file in its folder; fails when the new name exists. Non-zero on
+    // success.
+    virtual int RenameDeviceFile(const char* existingPath, const char* newPath) = 0;
 };
 
 // A target whose "handheld" is a folder on a desktop drive: device paths are taken
@@ -195,6 +204,7 @@ class CPcDriveLink : public CDeviceLink {
     int CopyFileToDevice(LPCWSTR sourcePath, const char* deviceFolder, const char* deviceFileName,
                          DWORD flags, CGeneratingDlg* dialog) override;
     void DeleteDeviceFile(const char* path) override;
+    int RenameDeviceFile(const char* existingPath, const char* newPath) override;
 
     // The desktop path of a device path.
     std::u16string DesktopPathFor(const char* devicePath) const;
@@ -224,6 +234,7 @@ class CTestDeviceLink : public CPcDriveLink {
     int CopyFileToDevice(LPCWSTR sourcePath, const char* deviceFolder, const char* deviceFileName,
                          DWORD flags, CGeneratingDlg* dialog) override;
     void DeleteDeviceFile(const char* path) override;
+    int RenameDeviceFile(const char* existingPath, const char* newPath) override;
 
   private:
     void Log(std::string call);

@@ -1,10 +1,15 @@
 #include "mapferry/convert/map_generator.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include "formats/little_endian.h"
 #include "mapferry/convert/file_services.h"
+
+std::u16string StagingName(std::u16string_view deviceName) {
+    return std::u16string(deviceName) + u".new";
+}
 
 const std::array<const char16_t*, CMapGenerator::kSlotCount> kDeviceFileNames = {
     u"names.bin",    u"sttypes.bin",  u"linkinfo.bin", u"az.bin",
@@ -447,21 +452,26 @@ std::u16string TargetRoot(CGeneratingDlg* dialog) {
     return u"\\Program Files\\Zanter\\Wayscribe";
 }
 
+// Below 0 when the free space cannot be taken.
 double TargetFreeMegabytes(CGeneratingDlg* dialog, const std::u16string& folder) {
     CDeviceLink* link = dialog->m_pDeviceLink;
     if (dialog->m_targetKind == kTargetPcDrive) {
         ULARGE_INTEGER free{};
         if (!GetDiskFreeSpaceExW(folder.c_str(), &free, nullptr, nullptr))
-            return 0.0;
+            return -1.0;
         return static_cast<double>(free.QuadPart) / (1024.0 * 1024.0);
     }
     if (!link)
-        return 0.0;
+        return -1.0;
     if (dialog->m_targetKind == kTargetStorageCard)
         return link->GetStorageCardFree(dialog->m_targetIndex);
     return link->GetMainMemoryFree() + link->GetProgramMemoryFree();
 }
 
+// The copy thread's run. The new files arrive under staging names and replace the
+// installed map only once all of them are there, so that a run that fails or is
+// cancelled leaves the installed map as it was; only a target without room for
+// both loses the installed map first.
 class CopyRun {
   public:
     explicit CopyRun(CGeneratingDlg* dialog)
@@ -471,35 +481,67 @@ class CopyRun {
 
   private:
     bool IsPc() const { return m_dialog->m_targetKind == kTargetPcDrive; }
-    std::u16string Destination(int slot) const {
-        return m_target + u"\\" + m_generator->m_deviceNames[slot];
+    int FileCount() const {
+        return std::clamp(m_dialog->m_fileCount, 0, CMapGenerator::kSlotCount);
     }
-    void DeleteDestination(int slot);
+    const std::u16string& DeviceName(int slot) const { return m_generator->m_deviceNames[slot]; }
+
+    // Files in the target folder, by name.
+    bool TargetHas(const std::u16string& name);
+    void DeleteFromTarget(const std::u16string& name);
+    bool RenameOnTarget(const std::u16string& from, const std::u16string& to);
+
     int ReadyCount();
     // Waits until the slot's file is ready. False when the copying must stop.
     bool WaitForFile(int slot);
-    // Copies one file, asking what to do when it fails. False when the user chose
-    // Abort.
+    // Once the disc is checked and the first file is ready: clears what a killed
+    // run left and makes room when the target cannot hold both maps.
+    void PrepareTarget();
+    // Copies one file under its staging name, asking what to do when it fails.
+    // False when the user chose Abort.
     bool CopyFile(int slot);
-    void EraseTarget();
+    // Renames the new set over the installed one. False when a rename failed and
+    // the user gave up; neither map is left on the target then.
+    bool InstallStagedFiles();
+    void RemoveStagedFiles();
+    void ShowClosingMessage(bool cancelled, bool completed);
 
     CGeneratingDlg* m_dialog;
     CMapGenerator* m_generator;
     CDeviceLink* m_link;
     CTransferBuffer m_buffer;
     std::u16string m_target;
+    bool m_prepared = false;
+    bool m_oldMapPresent = false;
+    bool m_oldMapRemoved = false;
     bool m_aborted = false;
     bool m_incomplete = false;  // a file was skipped
 };
 
-void CopyRun::DeleteDestination(int slot) {
-    std::u16string path = Destination(slot);
+bool CopyRun::TargetHas(const std::u16string& name) {
+    std::u16string path = m_target + u"\\" + name;
+    if (IsPc())
+        return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return m_link && m_link->DeviceFileExists(platform::WideToAnsi(path).c_str()) != 0;
+}
+
+void CopyRun::DeleteFromTarget(const std::u16string& name) {
+    std::u16string path = m_target + u"\\" + name;
     if (IsPc()) {
         SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileW(path.c_str());
     } else if (m_link) {
         m_link->DeleteDeviceFile(platform::WideToAnsi(path).c_str());
     }
+}
+
+bool CopyRun::RenameOnTarget(const std::u16string& from, const std::u16string& to) {
+    std::u16string source = m_target + u"\\" + from;
+    std::u16string destination = m_target + u"\\" + to;
+    if (IsPc())
+        return MoveFileW(source.c_str(), destination.c_str()) != FALSE;
+    return m_link && m_link->RenameDeviceFile(platform::WideToAnsi(source).c_str(),
+                                              platform::WideToAnsi(destination).c_str()) != 0;
 }
 
 int CopyRun::ReadyCount() {
@@ -517,8 +559,7 @@ bool CopyRun::WaitForFile(int slot) {
     }
     if (!waiting)
         return true;
-    m_dialog->SetOverallProgress(MSG_WAITING_TO_COPY.Get(),
-                                 m_generator->m_deviceNames[slot].c_str(), slot + 1, 0);
+    m_dialog->SetOverallProgress(MSG_WAITING_TO_COPY.Get(), DeviceName(slot).c_str(), slot + 1, 0);
     HANDLE handles[2];
     DWORD handleCount = 0;
     int readyIndex = -1, abortIndex = -1;
@@ -573,18 +614,36 @@ bool CopyRun::WaitForFile(int slot) {
     return false;
 }
 
+void CopyRun::PrepareTarget() {
+    m_prepared = true;
+    // Staging files found here are what a killed run left: never a map.
+    RemoveStagedFiles();
+    for (int slot = 0; slot < CMapGenerator::kSlotCount; ++slot)
+        m_oldMapPresent = m_oldMapPresent || TargetHas(DeviceName(slot));
+    const double neededMegabytes =
+        static_cast<double>(m_dialog->m_estimatedBytes) * 1.1 / (1024.0 * 1024.0);
+    const double freeMegabytes = TargetFreeMegabytes(m_dialog, m_target);
+    // Free space that cannot be taken is no reason to give up the installed map.
+    if (!m_oldMapPresent || freeMegabytes < 0.0 || freeMegabytes >= neededMegabytes)
+        return;
+    for (int slot = 0; slot < CMapGenerator::kSlotCount; ++slot)
+        DeleteFromTarget(DeviceName(slot));
+    m_oldMapRemoved = true;
+}
+
 bool CopyRun::CopyFile(int slot) {
-    const std::u16string& name = m_generator->m_deviceNames[slot];
+    const std::u16string& name = DeviceName(slot);
+    const std::u16string staged = StagingName(name);
     for (;;) {
         m_dialog->SetOverallProgress(MSG_COPYING_FILE.Get(), name.c_str(), slot + 1, 1);
         int result;
         if (IsPc()) {
             result = CopyFileWithProgress(&m_buffer, m_generator->TempPath(slot), m_target.c_str(),
-                                          name.c_str(), m_dialog);
+                                          staged.c_str(), m_dialog);
         } else if (m_link) {
             result = m_link->CopyFileToDevice(m_generator->TempPath(slot),
                                               platform::WideToAnsi(m_target).c_str(),
-                                              platform::WideToAnsi(name).c_str(), 0, m_dialog);
+                                              platform::WideToAnsi(staged).c_str(), 0, m_dialog);
         } else {
             result = kCopyDestinationNotOpened;
         }
@@ -635,9 +694,46 @@ bool CopyRun::CopyFile(int slot) {
     }
 }
 
-void CopyRun::EraseTarget() {
+bool CopyRun::InstallStagedFiles() {
+    for (int slot = 0; slot < FileCount(); ++slot) {
+        const std::u16string& name = DeviceName(slot);
+        for (;;) {
+            DeleteFromTarget(name);
+            if (RenameOnTarget(StagingName(name), name))
+                break;
+            int answer = MessageBoxW(nullptr, Format(MSG_ERR_COPY_FILE.Get(), name.c_str()).c_str(),
+                                     kProgramCaption,
+                                     MB_RETRYCANCEL | MB_DEFBUTTON2 | MB_ICONSTOP | MB_SYSTEMMODAL);
+            if (answer == IDRETRY)
+                continue;
+            // Half of each map is no map: neither is left to be read as one.
+            for (int other = 0; other < CMapGenerator::kSlotCount; ++other)
+                DeleteFromTarget(DeviceName(other));
+            m_oldMapRemoved = m_oldMapPresent;
+            return false;
+        }
+    }
+    return true;
+}
+
+void CopyRun::RemoveStagedFiles() {
     for (int slot = 0; slot < CMapGenerator::kSlotCount; ++slot)
-        DeleteDestination(slot);
+        DeleteFromTarget(StagingName(DeviceName(slot)));
+}
+
+void CopyRun::ShowClosingMessage(bool cancelled, bool completed) {
+    if (completed) {
+        MessageBoxW(nullptr, MSG_INSTALL_COMPLETED.Get(), kProgramCaption,
+                    MB_OK | MB_ICONINFORMATION);
+    } else if (cancelled) {
+        std::u16string text = MSG_INCOMPLETE_ERASED.Get();
+        if (m_oldMapRemoved)
+            text += std::u16string(u"\n\n") + MSG_OLD_MAP_REMOVED.Get();
+        MessageBoxW(nullptr, text.c_str(), MSG_CANCEL.Get(), MB_OK | MB_ICONINFORMATION);
+    } else if (m_oldMapRemoved) {
+        MessageBoxW(nullptr, MSG_OLD_MAP_REMOVED.Get(), kProgramCaption,
+                    MB_OK | MB_ICONEXCLAMATION);
+    }
 }
 
 void CopyRun::Run() {
@@ -657,9 +753,8 @@ void CopyRun::Run() {
         m_generator->m_copiedCount = 0;
     }
 
-    const int fileCount = m_dialog->m_fileCount;
+    const int fileCount = FileCount();
     bool cancelled = false;
-    bool completed = false;
     int copied = 0;
     while (copied < fileCount) {
         if (m_dialog->m_cancelRequested.load()) {
@@ -669,38 +764,30 @@ void CopyRun::Run() {
         // A generation that ended early leaves a map that cannot be completed.
         if (m_dialog->m_generationEnded.load() && ReadyCount() < fileCount)
             break;
-        DeleteDestination(copied);
         m_dialog->SetFileProgress(0);
-        if (!WaitForFile(copied))
+        if (!WaitForFile(copied) || m_aborted)
             break;
-        if (m_aborted || !CopyFile(copied))
+        if (!m_prepared)
+            PrepareTarget();
+        if (!CopyFile(copied))
             break;
         {
             MutexGuard guard(m_generator->m_hMutex);
             copied = ++m_generator->m_copiedCount;
         }
-        if (m_dialog->m_cancelRequested.load()) {
-            cancelled = true;
-            break;
-        }
     }
     if (m_dialog->m_cancelRequested.load())
         cancelled = true;
-    if (copied >= fileCount && !cancelled && !m_aborted && !m_incomplete) {
-        completed = true;
-        MessageBoxW(nullptr, MSG_INSTALL_COMPLETED.Get(), kProgramCaption,
-                    MB_OK | MB_ICONINFORMATION);
+    bool completed = false;
+    if (copied >= fileCount && !cancelled && !m_aborted && !m_incomplete)
+        completed = InstallStagedFiles();
+    if (!completed && m_prepared)
+        RemoveStagedFiles();
+    ShowClosingMessage(cancelled, completed);
+    if (completed)
         m_dialog->m_completed = 1;
-    }
-    if (cancelled) {
-        MessageBoxW(nullptr, MSG_INCOMPLETE_ERASED.Get(), MSG_CANCEL.Get(),
-                    MB_OK | MB_ICONINFORMATION);
+    if (cancelled)
         m_dialog->m_cancelRequested = 0;
-    }
-    // A map that did not arrive whole is of no use on the target, and would be
-    // read there as if it were.
-    if (!completed)
-        EraseTarget();
     for (int slot = 0; slot < CMapGenerator::kSlotCount; ++slot) {
         if (!m_generator->m_tempPaths[slot].empty()) {
             SetFileAttributesW(m_generator->TempPath(slot), FILE_ATTRIBUTE_NORMAL);

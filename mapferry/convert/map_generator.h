@@ -104,7 +104,6 @@ class CMapGenerator {
 
   private:
     bool MakeTemporaryFolder();
-    void CheckMapHeaders();
     int WriteNameDictionary(const DWORD* regionList, int regionCount, int cityMode);
     int CopyDiscFile(LPCWSTR name, int slot);
     bool RunStep(GenerationStep step);
@@ -117,6 +116,9 @@ class CMapGenerator {
 
 // The device files in slot order.
 extern const std::array<const char16_t*, CMapGenerator::kSlotCount> kDeviceFileNames;
+// The name a device file has on the target until the whole new set has arrived
+// and replaces the installed one.
+std::u16string StagingName(std::u16string_view deviceName);
 
 // Searches the CD-ROM drives for the data disc holding split columns
 // [firstColumn, firstColumn + columnCount) (any disc of the right version with
@@ -138,5 +140,9 @@ std::vector<uint8_t> CityNameDictionary(const CityChoice& choice);
 // generation-returned flag; 0.
 DWORD GenerateRegionsThreadProc(LPVOID dialog);
 DWORD GenerateCityThreadProc(LPVOID dialog);
-// Copies each device file to the target as it becomes ready; 0.
+// Copies each device file to the target as it becomes ready; 0. Nothing on the
+// target changes before the disc is checked and the first file is ready; the new
+// files replace the installed map only once all have arrived, unless the target
+// has no room for both (free space below the estimated size plus 10 %), when the
+// installed map is removed first.
 DWORD CopyAsGeneratedThreadProc(LPVOID dialog);

@@ -13,6 +13,7 @@
 #include "mapferry/convert/map_generator.h"
 #include "mapferry/convert/region_data.h"
 #include "mapferry/convert/region_names.h"
+#include "mapferry/convert/size_tables.h"
 #include "platform/kernel/kernel.h"
 
 namespace mkmaps {
@@ -45,8 +46,11 @@ class ConsoleDialog : public CGeneratingDlg {
     void Next(std::u16string_view name) {
         std::lock_guard<std::mutex> guard(m_lock);
         if (!m_current.empty()) {
+            // The file waits under its staging name until the whole set is there.
             std::error_code error;
-            uintmax_t size = fs::file_size(m_to / Narrow(m_current), error);
+            uintmax_t size = fs::file_size(m_to / Narrow(StagingName(m_current)), error);
+            if (error)
+                size = fs::file_size(m_to / Narrow(m_current), error);
             if (!error)
                 m_out << "  " << Narrow(m_current) << "  " << size << " bytes\n" << std::flush;
         }
@@ -162,7 +166,8 @@ Figures Generate(const Options& options, std::ostream& out, std::ostream& err) {
             throw std::runtime_error("the disc folder's region tables do not load");
     }
     std::vector<DWORD> words = ChoiceWords(options.regions);
-    if (!BuildSelection(words.data(), static_cast<int>(words.size()), 0))
+    const CMapCut* cut = BuildSelection(words.data(), static_cast<int>(words.size()), 0);
+    if (!cut)
         throw std::runtime_error("the regions cannot be cut");
 
     CMapGenerator generator;
@@ -175,6 +180,12 @@ Figures Generate(const Options& options, std::ostream& out, std::ostream& err) {
     dialog.m_regionCount = static_cast<int>(words.size());
     dialog.m_targetKind = kTargetPcDrive;
     dialog.m_targetIndex = kTargetDrive - 'A';
+    // Without size tables the size is not known, and the installed map is kept
+    // until the new one has arrived.
+    if (SizeTables().Load(programFolder.c_str()) == CSizeTables::kLoaded) {
+        dialog.m_estimatedBytes =
+            SizeTables().SumSelection(*cut, 0, words.data(), static_cast<int>(words.size()));
+    }
     SetTemporaryFolder(u"");
     // The copy thread may wait before the generation thread has begun.
     generator.AdoptDialogHandles(&dialog);

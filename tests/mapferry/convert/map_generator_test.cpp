@@ -132,6 +132,8 @@ class CopyThreadTest : public testing_support::RootsTest {
         m_generator.m_hMutex = m_dialog.m_hMutex;
     }
     void TearDown() override {
+        platform::ClearWriteFailure();
+        platform::ClearDiskFreeSpace();
         if (m_thread) {
             WaitForSingleObject(m_thread, INFINITE);
             CloseHandle(m_thread);
@@ -176,11 +178,35 @@ class CopyThreadTest : public testing_support::RootsTest {
         }
         return false;
     }
+    // Where a file waits until the whole set has arrived.
+    fs::path Staged(int slot) {
+        return Target(slot).parent_path() /
+               platform::WideToUtf8(StagingName(kDeviceFileNames[slot]));
+    }
     int TargetFiles() {
         int n = 0;
         for (int slot = 0; slot < CMapGenerator::kSlotCount; ++slot)
             n += fs::exists(Target(slot)) ? 1 : 0;
         return n;
+    }
+    int StagedFiles() {
+        int n = 0;
+        for (int slot = 0; slot < CMapGenerator::kSlotCount; ++slot)
+            n += fs::exists(Staged(slot)) ? 1 : 0;
+        return n;
+    }
+    // A map installed by an earlier run: sixteen files with bytes of their own.
+    void InstallOldMap() {
+        for (int slot = 0; slot < CMapGenerator::kSlotCount; ++slot)
+            WriteHostFile(Target(slot), "old " + std::to_string(slot));
+    }
+    // The installed map byte for byte, and nothing of the run left beside it.
+    void ExpectOldMap() {
+        for (int slot = 0; slot < CMapGenerator::kSlotCount; ++slot) {
+            ASSERT_TRUE(fs::exists(Target(slot))) << slot;
+            EXPECT_EQ(ReadHostFile(Target(slot)), "old " + std::to_string(slot));
+        }
+        EXPECT_EQ(StagedFiles(), 0);
     }
     bool Shown(std::u16string_view text) {
         for (const auto& box : platform::ShownMessageBoxes()) {
@@ -223,8 +249,9 @@ TEST_F(CopyThreadTest, AStaleReadySignalSkipsNoFile) {
     StartCopying();
     ASSERT_TRUE(testing_support::WaitUntilBlocked(1));
     EXPECT_EQ(CopiedCount(), 1);
-    EXPECT_TRUE(fs::exists(Target(0)));
-    EXPECT_FALSE(fs::exists(Target(1)));
+    EXPECT_TRUE(fs::exists(Staged(0)));
+    EXPECT_FALSE(fs::exists(Staged(1)));
+    EXPECT_EQ(TargetFiles(), 0);
     MakeReady(CMapGenerator::kSlotCount);
     FinishCopying();
     EXPECT_EQ(TargetFiles(), CMapGenerator::kSlotCount);
@@ -277,6 +304,7 @@ TEST_F(CopyThreadTest, ATimeOutAfterTheGenerationEndedIsNoSuccess) {
     EXPECT_FALSE(Shown(u"Map Installation Completed."));
     EXPECT_EQ(m_dialog.m_completed.load(), 0);
     EXPECT_EQ(TargetFiles(), 0);
+    EXPECT_EQ(StagedFiles(), 0);
     EXPECT_FALSE(fs::exists(roots_.base() / "c" / "gen" / "names.bin"));
 }
 
@@ -299,7 +327,7 @@ TEST_F(CopyThreadTest, CancelAtAnyMomentErasesTheTarget) {
             MakeReady(3);
             StartCopying();
             ASSERT_TRUE(testing_support::WaitUntilBlocked(1));
-            EXPECT_EQ(TargetFiles(), 3);
+            EXPECT_EQ(StagedFiles(), 3);
             m_dialog.m_cancelRequested = 1;
             SetEvent(m_dialog.m_hAbortEvent);
         } else {
@@ -312,6 +340,7 @@ TEST_F(CopyThreadTest, CancelAtAnyMomentErasesTheTarget) {
         EXPECT_FALSE(Shown(u"Map Installation Completed."));
         EXPECT_EQ(m_dialog.m_completed.load(), 0);
         EXPECT_EQ(TargetFiles(), 0);
+        EXPECT_EQ(StagedFiles(), 0);
         EXPECT_EQ(m_dialog.m_cancelRequested.load(), 0);
     }
 }
@@ -329,6 +358,83 @@ TEST_F(CopyThreadTest, AnIgnoredCopyFailureIsNoSuccess) {
     EXPECT_EQ(boxes[1].text, boxes[0].text);
     EXPECT_FALSE(Shown(u"Map Installation Completed."));
     EXPECT_EQ(TargetFiles(), 0);
+    EXPECT_EQ(StagedFiles(), 0);
+}
+
+// The target fills up while the new map arrives: the installed map stays.
+TEST_F(CopyThreadTest, AFullTargetKeepsTheInstalledMap) {
+    InstallOldMap();
+    MakeReady(CMapGenerator::kSlotCount);
+    m_dialog.m_estimatedBytes = 1 << 20;
+    ASSERT_TRUE(platform::SetDiskFreeSpace(u"T:\\", {100u << 20, 1000u << 20, 100u << 20}));
+    platform::FailWritesAfter(20);  // three files of "file n"
+    platform::ScriptMessageBoxAnswers({IDABORT});
+    StartCopying();
+    FinishCopying();
+    EXPECT_TRUE(Shown(u"Error writing destination file az.bin.  "));
+    EXPECT_FALSE(Shown(u"Map Installation Completed."));
+    ExpectOldMap();
+}
+
+// Staging files that a killed run left are removed by the next run once it has
+// its first file, also when that run fails; before that the target is untouched.
+TEST_F(CopyThreadTest, AKilledRunsStagingFilesAreRemoved) {
+    InstallOldMap();
+    WriteHostFile(Staged(12), "stale");
+    m_dialog.m_generationEnded = 1;  // the generation failed before its first file
+    StartCopying();
+    FinishCopying();
+    EXPECT_EQ(ReadHostFile(Staged(12)), "stale");
+
+    platform::UseManualClock(true);
+    m_dialog.m_generationEnded = 0;
+    MakeReady(3);
+    StartCopying();
+    ASSERT_TRUE(testing_support::WaitUntilBlocked(1));
+    m_dialog.m_generationEnded = 1;  // now after its third file
+    platform::AdvanceClock(2000);
+    FinishCopying();
+    EXPECT_FALSE(fs::exists(Staged(12)));
+    ExpectOldMap();
+}
+
+// A storage card: the files arrive through the device link and are renamed into
+// place by it; a failed copy leaves the card's map as it was.
+TEST_F(CopyThreadTest, AStorageCardKeepsItsMapUntilTheNewOneIsWhole) {
+    fs::path handheld = roots_.base() / "t" / "Handheld";
+    fs::create_directories(handheld / "Storage Card");
+    CTestDeviceLink link(u"T:\\Handheld");
+    m_dialog.m_pDeviceLink = &link;
+    m_dialog.m_targetKind = kTargetStorageCard;
+    m_dialog.m_targetIndex = 0;
+    fs::path maps = handheld / "Storage Card" / "Zanter Wayscribe" / "Maps";
+    auto onCard = [&](int slot) { return maps / fs::path(kDeviceFileNames[slot]); };
+    for (int slot = 0; slot < CMapGenerator::kSlotCount; ++slot)
+        WriteHostFile(onCard(slot), "old " + std::to_string(slot));
+    MakeReady(CMapGenerator::kSlotCount);
+
+    link.ScriptCopyResults({kCopyDone, kCopyDone, kCopyDone, kCopyWriteFailed});
+    platform::ScriptMessageBoxAnswers({IDABORT});
+    StartCopying();
+    FinishCopying();
+    EXPECT_TRUE(Shown(u"Error writing destination file az.bin.  "));
+    for (int slot = 0; slot < CMapGenerator::kSlotCount; ++slot) {
+        EXPECT_EQ(ReadHostFile(onCard(slot)), "old " + std::to_string(slot));
+        EXPECT_FALSE(fs::exists(maps / platform::WideToUtf8(StagingName(kDeviceFileNames[slot]))));
+    }
+
+    platform::ClearMessageBoxes();
+    m_generator.m_readyCount = 0;
+    MakeReady(CMapGenerator::kSlotCount);
+    StartCopying();
+    FinishCopying();
+    EXPECT_TRUE(Shown(u"Map Installation Completed."));
+    for (int slot = 0; slot < CMapGenerator::kSlotCount; ++slot)
+        EXPECT_EQ(ReadHostFile(onCard(slot)), "file " + std::to_string(slot));
+    int renames = 0;
+    for (const std::string& call : link.Calls())
+        renames += call.rfind("RenameDeviceFile ", 0) == 0 ? 1 : 0;
+    EXPECT_EQ(renames, CMapGenerator::kSlotCount);
 }
 
 // ---- The whole run ---------------------------------------------------------------
@@ -471,6 +577,7 @@ TEST_F(GenerationTest, AFailedStepIsNeverReportedAsCompleted) {
         EXPECT_EQ(m_generator.m_readyCount, c.readyFiles);
         EXPECT_FALSE(Shown(u"Map Installation Completed."));
         EXPECT_EQ(TargetFiles(), 0);
+        EXPECT_EQ(StagedFiles(), 0);
     }
 }
 
@@ -488,6 +595,117 @@ TEST_F(GenerationTest, CancelStopsTheConvertersAndTheCopy) {
     EXPECT_TRUE(Shown(u"Incomplete map data will be erased on the target device."));
     EXPECT_FALSE(Shown(u"Map Installation Completed."));
     EXPECT_EQ(TargetFiles(), 0);
+    EXPECT_EQ(StagedFiles(), 0);
+}
+
+// A run that fails or is cancelled anywhere leaves the installed map byte for byte.
+struct KeptMapCase {
+    const char* what;
+    std::function<void(GenerationTest&)> arrange;
+    std::u16string shown;  // the box that shows the run took this path, if any
+};
+
+void PrintTo(const KeptMapCase& c, std::ostream* out) {
+    *out << c.what;
+}
+
+class KeptMapTest : public GenerationTest, public testing::WithParamInterface<KeptMapCase> {
+  public:
+    void WrongDiscVersion() {
+        fs::path mapid = roots_.base() / "disc" / "CD1" / "mapid.ini";
+        std::string text = ReadHostFile(mapid);
+        WriteHostFile(mapid, text.substr(0, text.rfind(' ')) + " 99");
+    }
+    void NoDisc() {
+        ASSERT_TRUE(platform::RemoveDrive('D'));
+        platform::ScriptMessageBoxAnswers({IDCANCEL});
+    }
+    void FailAt(GenerationStep step) { m_steps.m_failAt = step; }
+    void CancelWhileCopying(const char16_t* file) { m_dialog.m_cancelDuring = file; }
+};
+
+TEST_P(KeptMapTest, TheInstalledMapStays) {
+    InstallOldMap();
+    GetParam().arrange(*this);
+    RunBothThreads();
+    EXPECT_EQ(m_dialog.m_completed.load(), 0);
+    EXPECT_FALSE(Shown(u"Map Installation Completed."));
+    if (!GetParam().shown.empty()) {
+        EXPECT_TRUE(Shown(GetParam().shown));
+    }
+    ExpectOldMap();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FailedRuns, KeptMapTest,
+    testing::Values(KeptMapCase{"WrongDiscVersion",
+                                [](GenerationTest& t) {
+                                    static_cast<KeptMapTest&>(t).WrongDiscVersion();
+                                },
+                                u"Wrong version of Map Data CD found: 99"},
+                    KeptMapCase{"CancelAtTheDiscPrompt",
+                                [](GenerationTest& t) { static_cast<KeptMapTest&>(t).NoDisc(); },
+                                u"Please insert Wayscribe Installation/Data Disc 1, then click OK"},
+                    KeptMapCase{"ThirdFileFails",
+                                [](GenerationTest& t) {
+                                    static_cast<KeptMapTest&>(t).FailAt(GenerationStep::LinkInfo);
+                                },
+                                u""},
+                    KeptMapCase{"CancelWhileCopying",
+                                [](GenerationTest& t) {
+                                    static_cast<KeptMapTest&>(t).CancelWhileCopying(u"az.bin");
+                                },
+                                u"Incomplete map data will be erased on the target device."}),
+    [](const testing::TestParamInfo<KeptMapCase>& info) { return std::string(info.param.what); });
+
+// Only a target without room for both maps loses the installed one, before the
+// first copy; a run that then fails says so.
+TEST_F(GenerationTest, ATargetWithoutRoomForBothMapsLosesTheInstalledOneFirst) {
+    struct Case {
+        const char* what;
+        ULONGLONG freeBytes;
+        GenerationStep failAt;
+        bool completed;
+    };
+    const ULONGLONG estimate = 10u << 20;
+    const Case cases[] = {
+        {"room for both", 11u << 20, static_cast<GenerationStep>(-1), true},
+        {"no room", 10u << 20, static_cast<GenerationStep>(-1), true},
+        {"no room, polygons fail", 10u << 20, GenerationStep::Polygons, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        platform::ClearMessageBoxes();
+        InstallOldMap();
+        m_dialog.m_estimatedBytes = estimate;
+        platform::ClearDiskFreeSpace();
+        ASSERT_TRUE(platform::SetDiskFreeSpace(u"T:\\", {c.freeBytes, 100u << 20, c.freeBytes}));
+        m_steps.m_failAt = c.failAt;
+        m_steps.m_onStep = [&](GenerationStep step) {
+            // The installed map is gone only when there is no room for both, and
+            // never before the first file is ready.
+            if (step == GenerationStep::Names) {
+                EXPECT_EQ(TargetFiles(), CMapGenerator::kSlotCount);
+            }
+        };
+        m_dialog.m_generationEnded = 0;
+        m_dialog.m_completed = 0;
+        m_generator.m_readyCount = 0;
+        RunBothThreads();
+        const bool roomForBoth = c.freeBytes >= estimate + estimate / 10;
+        EXPECT_EQ(m_dialog.m_completed.load(), c.completed ? 1 : 0);
+        EXPECT_EQ(StagedFiles(), 0);
+        if (c.completed) {
+            EXPECT_TRUE(Shown(u"Map Installation Completed."));
+            EXPECT_EQ(ReadHostFile(Target(0)), "made");
+            EXPECT_EQ(TargetFiles(), CMapGenerator::kSlotCount);
+        } else {
+            EXPECT_EQ(TargetFiles(), roomForBoth ? CMapGenerator::kSlotCount : 0);
+        }
+        EXPECT_EQ(Shown(u"The map data installed before was removed to make room for the new "
+                        u"map data."),
+                  !roomForBoth && !c.completed);
+    }
 }
 
 // ---- Finding the disc ------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -112,6 +113,42 @@ TEST_F(MkmapsTest, AndorraDiscGeneratesWithoutError) {
     EXPECT_EQ(figures.files, 16);
     EXPECT_EQ(err.str(), "Wayscribe mapferry: Map Installation Completed.\n");
     std::printf("andorra: %s\n", mkmaps::FiguresLine(figures).c_str());
+}
+
+// A run over an installed map replaces it only when it completes: a disc of another
+// version leaves the folder byte for byte as it was.
+TEST_F(MkmapsTest, AFailedRunKeepsTheInstalledMap) {
+    discmaker::Network town = discmaker::BuildTown(1, 300);
+    discmaker::BuildDiscs(town, Disc());
+    std::ostringstream out, err;
+    ASSERT_TRUE(mkmaps::Generate({Disc(), Maps(), {4}}, out, err).completed) << err.str();
+    auto snapshot = [&] {
+        std::map<std::string, std::vector<uint8_t>> files;
+        for (const auto& entry : fs::directory_iterator(Maps()))
+            files[entry.path().filename().string()] = ReadBytes(entry.path());
+        return files;
+    };
+    const auto installed = snapshot();
+    ASSERT_EQ(installed.size(), 16u);
+
+    fs::path mapid = Disc() / "CD1" / "mapid.ini";
+    std::vector<uint8_t> id = ReadBytes(mapid);
+    std::string text(id.begin(), id.end());
+    std::ofstream(mapid, std::ios::binary | std::ios::trunc)
+        << text.substr(0, text.rfind(' ')) << " 99";
+    err.str("");
+    EXPECT_FALSE(mkmaps::Generate({Disc(), Maps(), {}}, out, err).completed);
+    EXPECT_NE(err.str().find("Wrong version of Map Data CD found: 99"), std::string::npos)
+        << err.str();
+    EXPECT_EQ(snapshot(), installed);
+
+    // The right disc again: the new map replaces the old whole.
+    std::ofstream(mapid, std::ios::binary | std::ios::trunc) << text;
+    err.str("");
+    EXPECT_TRUE(mkmaps::Generate({Disc(), Maps(), {}}, out, err).completed) << err.str();
+    const auto replaced = snapshot();
+    EXPECT_EQ(replaced.size(), 16u);
+    EXPECT_NE(replaced, installed);
 }
 
 TEST_F(MkmapsTest, ARegionNotOnTheDiscIsRefused) {
