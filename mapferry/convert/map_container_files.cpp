@@ -8,6 +8,8 @@
 #include "mapferry/convert/file_services.h"
 #include "mapferry/convert/installer_services.h"
 #include "mapferry/convert/overview_geometry.h"
+#include "platform/afx/afx_app.h"
+#include "platform/user/user.h"
 
 namespace container = formats::map_container;
 namespace payload = formats::chunk_payload;
@@ -337,6 +339,22 @@ int32_t CMapDataConverter::EndColumnOfDisc(int disc) const {
 }
 
 // The reports delete the temporary folder: files still open there would stay.
+namespace {
+
+void PostQuitRequest() {
+    // A damaged chunk means a damaged disc: like the other reports of one, it ends
+    // the desktop program, whose message loop runs on the application's thread.
+    // Without an application (the headless tool) the request goes to the calling
+    // thread's queue.
+    CWinApp* app = AfxGetApp();
+    if (app && app->m_nThreadID != 0)
+        PostThreadMessageW(app->m_nThreadID, WM_QUIT, 0, 0);
+    else
+        PostQuitMessage(0);
+}
+
+}  // namespace
+
 void CMapDataConverter::EndWithInternalError(Output& output, int line) {
     output.main.Abort();
     output.companion.Abort();
@@ -371,11 +389,13 @@ int CMapDataConverter::WriteCell(int part, uint32_t sourceOffset, bool reducedDe
     switch (rewrite.outcome) {
         case ChunkRewrite::NodeFailed:
             MessageBoxW(nullptr, kMapNodeErrorText, kMapErrorCaption, MB_OK | MB_SYSTEMMODAL);
+            PostQuitRequest();
             return kMapWriteRecordFailed;
         case ChunkRewrite::LinkFailed: {
             WCHAR text[64];
             swprintf(text, 64, kMapLinkErrorFormat, rewrite.failedLink);
             MessageBoxW(nullptr, text, kMapErrorCaption, MB_OK | MB_SYSTEMMODAL);
+            PostQuitRequest();
             return kMapWriteRecordFailed;
         }
         case ChunkRewrite::Dropped:

@@ -24,6 +24,21 @@ std::u16string SourceFolder() {
     return GetDiscInUse().sourceFolder;
 }
 
+// The disc's two map headers against those of "mh.ini", word by word. A difference
+// is shown once; the run goes on.
+void CheckMapHeaders(const CMapDataConverter& maps) {
+    DiscInformation info = CurrentDiscInformation();
+    for (int part = 0; part < kMapPartCount; ++part) {
+        uint8_t header[formats::source_disc::kMapHeaderSize];
+        mc::EncodeHeader(maps.SourceHeader(part), header);
+        if (std::memcmp(header, info.mapHeaders[part].data(), sizeof header) != 0) {
+            MessageBoxW(nullptr, u"ERROR: Mismatched map data", kCaption,
+                        MB_OK | MB_ICONSTOP | MB_SYSTEMMODAL);
+            return;
+        }
+    }
+}
+
 class MapConverterStepsImpl : public CGenerationSteps {
   public:
     int Open(CMapGenerator& generator) override;
@@ -73,16 +88,7 @@ int MapConverterStepsImpl::Open(CMapGenerator&) {
         MessageBoxW(nullptr, u"couldn't open maps", kCaption, MB_OK | MB_ICONSTOP);
         return result;
     }
-    DiscInformation info = CurrentDiscInformation();
-    for (int part = 0; part < kMapPartCount; ++part) {
-        uint8_t header[formats::source_disc::kMapHeaderSize];
-        mc::EncodeHeader(m_maps->SourceHeader(part), header);
-        if (std::memcmp(header, info.mapHeaders[part].data(), sizeof header) != 0) {
-            MessageBoxW(nullptr, u"ERROR: Mismatched map data", kCaption,
-                        MB_OK | MB_ICONSTOP | MB_SYSTEMMODAL);
-            break;
-        }
-    }
+    CheckMapHeaders(*m_maps);
     return 0;
 }
 

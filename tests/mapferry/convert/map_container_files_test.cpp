@@ -19,6 +19,7 @@
 #include "mapferry/convert/installer_services.h"
 #include "platform/kernel/kernel.h"
 #include "platform/kernel/paths.h"
+#include "platform/user/user.h"
 #include "tests/mapferry/convert/disc_fixture_maps.h"
 #include "tests/support/shared_data.h"
 #include "tests/support/temp_root.h"
@@ -523,6 +524,10 @@ TEST_F(MapContainerTest, ARecordThatCannotBeCopiedFailsThePartWithItsReport) {
         EXPECT_TRUE(boxes[0].type & MB_SYSTEMMODAL);
         EXPECT_FALSE(fs::exists(temp_ / "mapdata1.bin")) << c.what;
         EXPECT_FALSE(fs::exists(temp_ / "mapdatat.biz")) << c.what;
+        // Without an application the quit request reaches the converting thread.
+        MSG msg;
+        EXPECT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) << c.what;
+        EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT)) << c.what;
     }
 }
 

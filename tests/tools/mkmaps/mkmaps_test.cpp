@@ -151,6 +151,25 @@ TEST_F(MkmapsTest, AFailedRunKeepsTheInstalledMap) {
     EXPECT_NE(replaced, installed);
 }
 
+// A disc whose map headers differ from those the program was made for is reported,
+// once, and the run goes on.
+TEST_F(MkmapsTest, MismatchedMapHeadersAreReportedAndTheRunGoesOn) {
+    discmaker::Network town = discmaker::BuildTown(1, 300);
+    discmaker::BuildDiscs(town, Disc());
+    fs::path headers = Disc() / "mh.ini";
+    std::vector<uint8_t> bytes = ReadBytes(headers);
+    ASSERT_EQ(bytes.size(), 2 * mc::kHeaderSize);
+    bytes[mc::kHeaderSize + 12] ^= 1;  // the detailed grid's first column
+    std::ofstream(headers, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    std::ostringstream out, err;
+    EXPECT_TRUE(mkmaps::Generate({Disc(), Maps(), {}}, out, err).completed) << err.str();
+    EXPECT_EQ(err.str(),
+              "ERROR: ERROR: Mismatched map data\n"
+              "Wayscribe mapferry: Map Installation Completed.\n");
+}
+
 TEST_F(MkmapsTest, ARegionNotOnTheDiscIsRefused) {
     discmaker::Network town = discmaker::BuildTown(1, 300);
     discmaker::BuildDiscs(town, Disc());
