@@ -49,7 +49,9 @@ class CAzConverter {
     // Reads "az.raw" and keeps, for the chosen list entries in the cut's order, the
     // area entries, their names lists and their place records with every parent
     // renumbered. 0 done; 1 cancelled. A missing or bad source ends the run with
-    // its report. The az.tmp of the description is kept in memory.
+    // its report. Decided: the chosen areas stay in memory until WriteAz instead of
+    // going through a temporary "az.tmp", because they are small and nothing else
+    // reads them.
     int Build(LPCWSTR sourceFolder, LPCWSTR temporaryFolder);
 
     // Writes "az.bin": place records not marked in `used` keep their length but

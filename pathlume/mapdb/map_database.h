@@ -112,8 +112,9 @@ struct MapLayer {
     // With inset, the window shrunk on every side by 0.15 of its height and width.
     bool ContainsPointInset(const MapPoint& point, bool inset) const;
 
-    // The wanted window around a point (see the cache's description): newRect in the
-    // current window's cells, oldRect the current window.
+    // The wanted window around a point, spanA x spanB turned by the heading and moved
+    // `ahead` along it: newRect in the current window's cells, oldRect the current
+    // window.
     void ComputeCacheWindow(const MapPoint& point, FLOAT& heading, FLOAT& spanA, FLOAT& spanB,
                             FLOAT ahead, CellRect& newRect, CellRect& newRectCopy,
                             CellRect& oldRect);

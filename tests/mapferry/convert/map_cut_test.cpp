@@ -22,7 +22,7 @@ namespace sd = formats::source_disc;
 
 constexpr uint32_t kPartly = kPartlyChosenBit;
 
-// ---- Writers of the source files, from the documented layout ---------------------
+// ---- Writers of the source files, from docs/formats/source-disc.md --------------
 
 void PutU32(std::string* bytes, uint32_t value) {
     uint8_t word[4];
