@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <new>
 
 #include "formats/polygons.h"
 #include "formats/source_disc.h"
@@ -17,8 +18,7 @@ constexpr int kLineOpenSource = 3605;
 constexpr int kLineReadHead = 3614;
 constexpr int kLineReadTable = 3622;
 constexpr int kLineCreateOutput = 3660;
-constexpr int kLineBadCell = 3702;   // a cell's bytes lie outside the source
-constexpr int kLineReadCell = 3716;  // a cell's bytes cannot be read
+constexpr int kLineBadCell = 3702;  // a cell's bytes lie outside the source or cannot be read
 
 constexpr size_t kCopyPiece = size_t{1} << 20;
 
@@ -33,6 +33,50 @@ bool ReadExactly(CFile& file, void* buffer, size_t count) {
 }
 
 }  // namespace
+
+int CopyCellData(const uint32_t* table, uint32_t index, uint32_t entryCount, CFile& source,
+                 CFile& destination) {
+    if (index >= entryCount || table[index] == 0) {
+        return 1;
+    }
+    const uint64_t start = table[index];
+    uint64_t end = 0;
+    try {
+        end = source.GetLength();
+    } catch (CException* error) {
+        error->Delete();
+        return 1;
+    }
+    for (uint32_t next = index + 1; next < entryCount; ++next) {
+        if (table[next] != 0) {
+            end = table[next];
+            break;
+        }
+    }
+    if (end <= start) {
+        return 1;
+    }
+    std::unique_ptr<uint8_t[]> piece(new (
+        std::nothrow) uint8_t[static_cast<size_t>(std::min<uint64_t>(end - start, kCopyPiece))]);
+    if (!piece) {
+        return 1;
+    }
+    try {
+        source.Seek(static_cast<LONGLONG>(start), CFile::begin);
+    } catch (CException* error) {
+        error->Delete();
+        return 1;
+    }
+    for (uint64_t left = end - start; left > 0;) {
+        const size_t count = static_cast<size_t>(std::min<uint64_t>(left, kCopyPiece));
+        if (!ReadExactly(source, piece.get(), count)) {
+            return 1;
+        }
+        destination.Write(piece.get(), static_cast<UINT>(count));
+        left -= count;
+    }
+    return 0;
+}
 
 CPolygonsConverter::CPolygonsConverter(const CMapCut& cut) : m_cut(cut) {}
 
@@ -127,17 +171,6 @@ int CPolygonsConverter::Write(LPCWSTR sourceFolder, LPCWSTR temporaryFolder) {
         }
     }
 
-    // Each source cell runs up to the next non-zero offset of the table, or to the
-    // end of the file for the last.
-    std::vector<uint64_t> cellEnd(m_cells.size(), m_sourceSize);
-    uint64_t next = m_sourceSize;
-    for (size_t i = m_cells.size(); i-- > 0;) {
-        cellEnd[i] = next;
-        if (m_cells[i] != 0) {
-            next = m_cells[i];
-        }
-    }
-
     const std::u16string outputPath = convert_io::JoinFolder(temporaryFolder, u"polygons.biz");
     CFile out;
     if (!out.Open(outputPath.c_str(),
@@ -145,7 +178,6 @@ int CPolygonsConverter::Write(LPCWSTR sourceFolder, LPCWSTR temporaryFolder) {
         ReportInternalErrorFile(0, u"Error creating polygons.biz.", kLineCreateOutput);
     }
     std::vector<uint8_t> table(size_t{outCells} * container::kCellEntrySize, 0);
-    std::unique_ptr<uint8_t[]> piece(new uint8_t[kCopyPiece]);
     try {
         uint8_t head[container::kHeaderSize];
         container::EncodeHeader(header, head);
@@ -166,37 +198,23 @@ int CPolygonsConverter::Write(LPCWSTR sourceFolder, LPCWSTR temporaryFolder) {
                 }
                 const uint32_t sourceIndex = container::CellIndex(
                     column + window.firstColumn, row + window.firstRow, m_header.columns);
-                const uint64_t start = m_cells[sourceIndex];
-                const uint64_t end = cellEnd[sourceIndex];
                 // A cell must lie after the table and before the next cell: anything
-                // else is a damaged table, not a cell to skip quietly.
-                if (start < container::TableEnd(m_header) || end <= start || end > m_sourceSize) {
-                    out.Abort();
-                    ReportInternalError(0, kLineBadCell);
-                }
-                if (position + (end - start) > 0xFFFFFFFFu) {
+                // else is a damaged table, not a cell to skip quietly, and a copy
+                // that fails would leave a file that looks finished.
+                if (m_cells[sourceIndex] < container::TableEnd(m_header) ||
+                    CopyCellData(m_cells.data(), sourceIndex, static_cast<uint32_t>(m_cells.size()),
+                                 source, out) != 0) {
                     out.Abort();
                     ReportInternalError(0, kLineBadCell);
                 }
                 container::StoreU32(table.data() + outIndex * container::kCellEntrySize,
                                     static_cast<uint32_t>(position));
-                try {
-                    source.Seek(static_cast<LONGLONG>(start), CFile::begin);
-                } catch (CException* error) {
-                    error->Delete();
+                position = out.GetPosition();
+                // Offsets are u32: a file that outgrows them cannot be written.
+                if (position > 0xFFFFFFFFu) {
                     out.Abort();
-                    ReportInternalError(0, kLineReadCell);
+                    ReportInternalError(0, kLineBadCell);
                 }
-                for (uint64_t left = end - start; left > 0;) {
-                    const size_t count = static_cast<size_t>(std::min<uint64_t>(left, kCopyPiece));
-                    if (!ReadExactly(source, piece.get(), count)) {
-                        out.Abort();
-                        ReportInternalError(0, kLineReadCell);
-                    }
-                    out.Write(piece.get(), static_cast<UINT>(count));
-                    left -= count;
-                }
-                position += end - start;
             }
         }
         out.Seek(container::kCellTableOffset, CFile::begin);

@@ -9,7 +9,17 @@
 
 #include "formats/map_container.h"
 #include "mapferry/convert/map_cut.h"
+#include "platform/afx/afx_file.h"
 #include "platform/kernel/kernel.h"
+
+// Copies cell `index` of a source cell table of entryCount offsets to the
+// destination's current position: the bytes from the cell's offset up to the next
+// non-zero offset of the table, or to the source's end for the last cell. 0 copied;
+// 1 an empty cell, a cell whose bytes do not lie in the source, or a failed seek,
+// allocation or read. A failed write raises the destination's exception, as every
+// converter write does, so that a full disk ends in its own report.
+int CopyCellData(const uint32_t* table, uint32_t index, uint32_t entryCount, CFile& source,
+                 CFile& destination);
 
 class CPolygonsConverter {
   public:

@@ -82,6 +82,41 @@ TEST_F(PolygonFileTest, MarkedCellsAreCopiedOnceUpToTheNextCellOrTheEnd) {
     EXPECT_EQ(Convert(), expected.String());
 }
 
+TEST_F(PolygonFileTest, CopyCellDataCopiesOneCellOrRefuses) {
+    WriteTestFile(SourcePath(u"polygons.raz"), PolygonsRaz());  // 75 bytes
+    struct Case {
+        std::vector<uint32_t> table;
+        uint32_t index;
+        int result;
+        std::string copied;
+    };
+    const std::vector<uint32_t> table = {60, 0, 64, 70, 0, 72};
+    const Case cases[] = {
+        {table, 0, 0, "AAAA"},       {table, 2, 0, "BBBBBB"},  // up to the next non-zero offset
+        {table, 5, 0, "DDD"},         // the last cell runs to the end of the file
+        {table, 1, 1, ""},            // an empty cell
+        {table, 6, 1, ""},            // beyond the table
+        {{60, 0, 75, 70}, 2, 1, ""},  // offsets out of order
+        {{60, 0, 80}, 2, 1, ""},      // the last cell begins beyond the file
+        {{60, 0, 64, 90}, 2, 1, ""},  // the next cell begins beyond the file
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.table.size() << " cells, index " << c.index);
+        CFile source;
+        CFile destination;
+        ASSERT_TRUE(source.Open(SourcePath(u"polygons.raz").c_str(), CFile::modeRead));
+        ASSERT_TRUE(
+            destination.Open(TempPath(u"cell").c_str(), CFile::modeCreate | CFile::modeReadWrite));
+        EXPECT_EQ(CopyCellData(c.table.data(), c.index, static_cast<uint32_t>(c.table.size()),
+                               source, destination),
+                  c.result);
+        destination.Close();
+        if (c.result == 0) {
+            EXPECT_EQ(ReadTestFile(TempPath(u"cell")), c.copied);
+        }
+    }
+}
+
 TEST_F(PolygonFileTest, WindowMovesTheHeadAndClipsTheRanges) {
     WriteTestFile(SourcePath(u"polygons.raz"), PolygonsRaz());
     cut_.m_window[kLayer] = {1, 2, 1, 1};
