@@ -1,5 +1,7 @@
 // mkmaps --disc OUT [--regions LIST] --to DIR: generates the device files of a
 // data disc written by discmaker, as the desktop program would for a PC drive.
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -26,31 +28,56 @@ int Usage(const std::string& error) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    mkmaps::Options options;
+    CLI::App app("mkmaps");
+    // The usage text above is the help; what CLI11 does not take is named below.
+    app.set_help_flag();
+    app.allow_extras();
+    bool help = false;
+    std::string disc;
+    std::string to;
+    std::string regions;
+    app.add_flag("-h,--help", help);
+    struct Valued {
+        CLI::Option* option;
+        const char* what;
+    };
+    const Valued valued[] = {
+        {app.add_option("--disc", disc), "a disc folder"},
+        {app.add_option("--to", to), "a folder"},
+        {app.add_option("--regions", regions), "a list of regions"},
+    };
+    for (const Valued& v : valued)
+        v.option->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     try {
-        for (size_t i = 0; i < args.size(); ++i) {
-            const std::string& arg = args[i];
-            auto value = [&](const char* what) {
-                if (i + 1 >= args.size())
-                    throw std::invalid_argument(arg + " needs " + what);
-                return args[++i];
-            };
-            if (arg == "--help" || arg == "-h") {
-                std::fputs(kUsage, stdout);
-                return 0;
-            } else if (arg == "--disc") {
-                options.disc = value("a disc folder");
-            } else if (arg == "--to") {
-                options.to = value("a folder");
-            } else if (arg == "--regions") {
-                options.regions = mkmaps::ParseRegionList(value("a list of regions"));
-            } else {
-                throw std::invalid_argument("unknown option " + arg);
-            }
+        app.parse(argc, argv);
+    } catch (const CLI::ArgumentMismatch& error) {
+        const std::string text = error.what();
+        for (const Valued& v : valued) {
+            const std::string name = v.option->get_name();
+            if (text.find(name) != std::string::npos)
+                return Usage(name + " needs " + v.what);
         }
-    } catch (const std::invalid_argument& error) {
+        return Usage(text);
+    } catch (const CLI::ParseError& error) {
         return Usage(error.what());
+    }
+    if (help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    const std::vector<std::string> extras = app.remaining();
+    if (!extras.empty())
+        return Usage("unknown option " + extras.front());
+
+    mkmaps::Options options;
+    options.disc = disc;
+    options.to = to;
+    if (*valued[2].option) {
+        try {
+            options.regions = mkmaps::ParseRegionList(regions);
+        } catch (const std::invalid_argument& error) {
+            return Usage(error.what());
+        }
     }
     if (options.disc.empty())
         return Usage("no disc folder given");

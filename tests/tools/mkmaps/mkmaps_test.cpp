@@ -10,6 +10,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "formats/map_container.h"
@@ -195,8 +196,23 @@ TEST_F(MkmapsTest, CommandLine) {
     EXPECT_NE(output.find("generated: 16 files"), std::string::npos) << output;
     EXPECT_TRUE(fs::exists(Maps() / "poi.bin"));
 
-    std::string bad = std::string(MKMAPS_EXE) + " --disc " + Disc().string() + " 2>/dev/null";
-    EXPECT_EQ(WEXITSTATUS(std::system(bad.c_str())), 2);
+    // Usage errors end with 2 before anything is generated; the help with 0.
+    const std::string disc = " --disc " + Disc().string();
+    const std::string refused = (roots_.base() / "refused").string();
+    const std::pair<std::string, int> runs[] = {
+        {disc, 2},                                         // no target
+        {" --to " + Maps().string(), 2},                   // no disc
+        {disc + " --to", 2},                               // an option without its value
+        {disc + " --to " + refused + " --regions 64", 2},  // no such region
+        {disc + " --to " + refused + " --bogus", 2},       // an unknown option
+        {disc + " --to " + refused + " extra", 2},         // an argument of no option
+        {" --help", 0},
+    };
+    for (const auto& [arguments, status] : runs) {
+        std::string run = std::string(MKMAPS_EXE) + arguments + " >/dev/null 2>&1";
+        EXPECT_EQ(WEXITSTATUS(std::system(run.c_str())), status) << arguments;
+    }
+    EXPECT_FALSE(fs::exists(refused)) << "a refused run made its target folder";
 }
 
 }  // namespace
