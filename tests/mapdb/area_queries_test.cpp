@@ -180,20 +180,7 @@ TEST_F(AreaQueriesTest, TheVehicleLocationFollowsReloads) {
                 real = &link;
         });
         ASSERT_NE(real, nullptr);
-        auto holdCopy = [&](int32_t id) {
-            auto* counted = static_cast<CountedLink*>(mapdb::TryAllocZeroed(sizeof(CountedLink)));
-            counted->refCount = 1;
-            counted->link = *real;
-            counted->link.shapePoints = nullptr;
-            counted->link.linkId = id;
-            counted->link.flags = kLinkCounted | kLinkHeld | kLinkEd;
-            MapLocation location;
-            location.Set(&counted->link, 0);
-            location.lat = real->fromNode->position.latitude;
-            location.cosLat = std::cos(location.lat * 0.017453292f);
-            location.scaledLon = real->fromNode->position.longitude * location.cosLat;
-            return location;
-        };
+        auto holdCopy = [&](int32_t id) { return mapdb_test::HoldCopy(*real, id); };
         MapLocation location = holdCopy(real->linkId);
         // Another holder still counts it: nothing is done.
         CountedLink::FromLink(location.link)->refCount = 2;
@@ -210,6 +197,35 @@ TEST_F(AreaQueriesTest, TheVehicleLocationFollowsReloads) {
         EXPECT_EQ(lost.link, kept);
         lost.link->flags &= static_cast<uint16_t>(~kLinkHeld);
         MapLink::Release(CountedLink::FromLink(lost.link), true);
+    }
+    InflateArena::Init(InflateArena::kInitialBlockSize);
+    EXPECT_EQ(mapdb::LiveBlocks(), baseline_);
+}
+
+// A street (class above 0xC0) is looked for in the small layer 2, the one kept
+// around the vehicle: with only that layer loaded the vehicle finds its street
+// again, and not in the overview or the route layers.
+TEST_F(AreaQueriesTest, TheVehicleFindsItsStreetAgainInTheSmallLayer) {
+    {
+        CMapDatabase db;
+        ASSERT_EQ(db.Open(), 0);
+        MapLayer& small = db.layers[2];
+        const MapPoint centre{(small.south + small.north) / 2, (small.west + small.east) / 2};
+        ASSERT_EQ(db.LoadArea(2, centre, small.header.cellWidth * 1.5f,
+                              small.header.cellHeight * 1.5f, 0, 0, true, false),
+                  0);
+        EXPECT_EQ(db.layers[3].windowX0, kNoWindow);
+        MapLink* street = nullptr;
+        ForEachLink(small, [&](MapLink& link) {
+            if (!street && !link.IsDead() && link.linkId >= 0 &&
+                (link.attributes & kAttrClassMask) > 0xC0)
+                street = &link;
+        });
+        ASSERT_NE(street, nullptr);
+        MapLocation location = mapdb_test::HoldCopy(*street, street->linkId);
+        EXPECT_EQ(location.Refresh(db, 7), 0);
+        EXPECT_EQ(location.link, street);
+        EXPECT_EQ(location.tag, 7u);
     }
     InflateArena::Init(InflateArena::kInitialBlockSize);
     EXPECT_EQ(mapdb::LiveBlocks(), baseline_);

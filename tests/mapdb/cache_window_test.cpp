@@ -39,17 +39,8 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace container = formats::map_container;
-
-std::vector<uint8_t> FileBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
+using mapdb_test::FileBytes;
+using mapdb_test::WriteBytes;
 
 // The sixteen device files of a network, through discs and a generation run.
 fs::path MakeDeviceMaps(discmaker::Network network, const fs::path& base,
@@ -368,6 +359,46 @@ TEST_F(CacheWindowTest, AChunkSharedByTwoLayersIsDecodedOnceAndOutlivesOneOfThem
         for (MapChunk* record : loadedRecords(db.layers[3]))
             refs += static_cast<int32_t>(record->externalRefs);
         EXPECT_EQ(db.refTotal[1], refs);
+    }
+    ExpectNothingLeaked();
+}
+
+// A chunk with a route-search block copied between a route layer and another keeps
+// the block in the route layer's record, whichever way the copy goes.
+TEST_F(CacheWindowTest, TheRouteLayersCopyHoldsTheSearchBlock) {
+    {
+        CMapDatabase db;
+        ASSERT_EQ(db.Open(), 0);
+        MapLayer& small = db.layers[2];
+        MapLayer& route = db.layers[3];
+        auto recordAt = [](MapLayer& layer, const std::pair<int32_t, int32_t>& cell) {
+            return layer.GetChunkRecord(cell.first - layer.windowX0, cell.second - layer.windowY0);
+        };
+        ASSERT_EQ(MoveTo(db, 2, 8, 8, 1), 0);
+        std::map<std::pair<int32_t, int32_t>, NodeSearchState*> blocks;
+        for (const auto& [cell, offset] : LoadedCells(small)) {
+            MapChunk* record = recordAt(small, cell);
+            ASSERT_EQ(record->AllocSearchState(nullptr), 0);
+            blocks[cell] = record->searchSlots;
+        }
+        ASSERT_FALSE(blocks.empty());
+
+        // Into the route layer: the block moves over with the copy.
+        ASSERT_EQ(MoveTo(db, 3, 8, 8, 1), 0);
+        for (const auto& [cell, block] : blocks) {
+            ASSERT_TRUE(recordAt(route, cell)->IsLoaded());
+            EXPECT_EQ(recordAt(route, cell)->searchSlots, block);
+            EXPECT_EQ(recordAt(small, cell)->searchSlots, nullptr);
+        }
+        // Out of the route layer: the small layer leaves and comes back, copying the
+        // route layer's records, and the block stays where it is.
+        ASSERT_EQ(MoveTo(db, 2, 30, 30, 1), 0);
+        ASSERT_EQ(MoveTo(db, 2, 8, 8, 1), 0);
+        for (const auto& [cell, block] : blocks) {
+            ASSERT_TRUE(recordAt(small, cell)->IsLoaded());
+            EXPECT_EQ(recordAt(small, cell)->searchSlots, nullptr);
+            EXPECT_EQ(recordAt(route, cell)->searchSlots, block);
+        }
     }
     ExpectNothingLeaked();
 }

@@ -12,6 +12,7 @@
 #include <iterator>
 #include <vector>
 
+#include "formats/little_endian.h"
 #include "formats/map_container.h"
 #include "pathlume/mapdb/map_database.h"
 #include "pathlume/mapdb/mapdb_memory.h"
@@ -256,24 +257,63 @@ TEST_F(LayerOpsTest, NearestCellWithLinksIsTheClosestRing) {
     }
 }
 
+// Within a ring the cells are tried south side west to east, east side south to
+// north, north side west to east, then the west side: with roads in the cells from
+// any place of that order on, the search stops at that place.
+TEST_F(LayerOpsTest, NearestCellWithLinksTriesARingInItsOrder) {
+    const fs::path maps = CopyOfMaps();
+    const fs::path file = maps / "mapdata2.biz";
+    const std::vector<uint8_t> original = mapdb_test::FileBytes(file);
+    const container::GridHeader head = container::DecodeHeader(original.data());
+    ASSERT_GE(head.columns, 3);
+    ASSERT_GE(head.rows, 3);
+    const int32_t c = head.columns / 2, r = head.rows / 2;
+    mapdb_test::SetDataFolder(maps);
+    // A block with roads, to put into the cells that are to have them.
+    uint32_t roads = 0;
+    {
+        CMapDatabase db;
+        ASSERT_EQ(db.Open(), 0);
+        const auto withLinks = CellsWithLinks(db.layers[2]);
+        ASSERT_FALSE(withLinks.empty());
+        roads = static_cast<uint32_t>(
+            db.layers[2].ReadCellOffset(withLinks[0].first, withLinks[0].second, nullptr));
+    }
+    const std::pair<int32_t, int32_t> order[] = {{c - 1, r - 1}, {c, r - 1},     {c + 1, r - 1},
+                                                 {c + 1, r},     {c - 1, r + 1}, {c, r + 1},
+                                                 {c + 1, r + 1}, {c - 1, r}};
+    for (size_t i = 0; i < std::size(order); ++i) {
+        SCOPED_TRACE(i);
+        std::vector<uint8_t> bytes = original;
+        for (uint32_t k = 0; k < container::CellCount(head); ++k)
+            formats::StoreU32(&bytes[container::CellEntryOffset(k)], 0);
+        for (size_t j = i; j < std::size(order); ++j) {
+            const uint32_t index =
+                static_cast<uint32_t>(order[j].first + head.columns * order[j].second);
+            formats::StoreU32(&bytes[container::CellEntryOffset(index)], roads);
+        }
+        mapdb_test::WriteBytes(file, bytes);
+        CMapDatabase db;
+        ASSERT_EQ(db.Open(), 0);
+        MapLayer& layer = db.layers[2];
+        MapPoint position = layer.CellCenter(c + head.columns * r);
+        ASSERT_EQ(layer.FindNearestCellWithLinks(position), 0);
+        const MapPoint expected = layer.CellCenter(order[i].first + head.columns * order[i].second);
+        EXPECT_NEAR(position.latitude, expected.latitude, 1e-5);
+        EXPECT_NEAR(position.longitude, expected.longitude, 1e-5);
+    }
+}
+
 TEST_F(LayerOpsTest, NearestCellSearchEndsOnAMapWithoutRoads) {
     // Every cell of the overview file emptied, or broken.
     const fs::path maps = CopyOfMaps();
     const fs::path file = maps / "mapdata1.biz";
-    std::vector<uint8_t> bytes;
-    {
-        std::ifstream in(file, std::ios::binary);
-        bytes.assign(std::istreambuf_iterator<char>(in), {});
-    }
+    std::vector<uint8_t> bytes = mapdb_test::FileBytes(file);
     const container::GridHeader head = container::DecodeHeader(bytes.data());
     for (const uint32_t fill : {0u, 0xFFFFFF00u}) {
         for (uint32_t i = 0; i < container::CellCount(head); ++i)
             std::memcpy(&bytes[container::CellEntryOffset(i)], &fill, sizeof fill);
-        {
-            std::ofstream out(file, std::ios::binary | std::ios::trunc);
-            out.write(reinterpret_cast<const char*>(bytes.data()),
-                      static_cast<std::streamsize>(bytes.size()));
-        }
+        mapdb_test::WriteBytes(file, bytes);
         mapdb_test::SetDataFolder(maps);
         CMapDatabase db;
         ASSERT_EQ(db.Open(), 0);

@@ -192,6 +192,42 @@ TEST_F(MapDatabaseTest, WantedWindowsAreClampedAndCutToTheCache) {
     EXPECT_FALSE(db.layers[0].ContainsPointInset(MapPoint{1, db.layers[0].windowWest}, true));
 }
 
+// The window runs `ahead` along the heading, spanB long along it and spanA wide
+// across it, whichever way the vehicle heads.
+TEST_F(MapDatabaseTest, AWindowAheadFollowsTheHeading) {
+    CMapDatabase db;
+    ASSERT_EQ(db.Open(), 0);
+    MapLayer& route = db.layers[3];
+    const container::GridHeader& grid = route.header;
+    ASSERT_EQ(grid.cellWidth, grid.cellHeight);  // one cell size serves both axes
+    const FLOAT cell = grid.cellWidth;
+    const int32_t col = grid.columns / 2, row = grid.rows / 2;
+    ASSERT_GE(std::min({col, row, grid.columns - 1 - col, grid.rows - 1 - row}), 5);
+    const MapPoint centre{grid.originLatitude + (grid.firstRow + row + 0.5f) * cell,
+                          grid.originLongitude + (grid.firstColumn + col + 0.5f) * cell};
+    // Cells relative to the centre's: 3 cells along, half a cell across, 2.25 ahead.
+    const struct {
+        FLOAT heading;
+        int32_t firstCol, lastCol, firstRow, lastRow;
+    } cases[] = {
+        {0, 0, 0, 1, 4},
+        {90, 1, 4, 0, 0},
+        {180, 0, 0, -4, -1},
+        {270, -4, -1, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.heading);
+        FLOAT heading = c.heading, across = 0.5f * cell, along = 3 * cell;
+        CellRect wanted, copy, old;
+        route.ComputeCacheWindow(centre, heading, across, along, 2.25f * cell, wanted, copy, old);
+        EXPECT_EQ(route.windowX0, 0);  // computed, not moved
+        EXPECT_EQ(wanted.firstCol, col + c.firstCol);
+        EXPECT_EQ(wanted.lastCol, col + c.lastCol);
+        EXPECT_EQ(wanted.firstRow, row + c.firstRow);
+        EXPECT_EQ(wanted.lastRow, row + c.lastRow);
+    }
+}
+
 TEST_F(MapDatabaseTest, ChunksLoadIntoTheirRecordsAndDetailedLinksReachTheOverview) {
     {
         CMapDatabase db;

@@ -3,8 +3,10 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 #include "formats/compressed_block.h"
@@ -162,6 +164,32 @@ std::vector<std::vector<uint8_t>> ThreeCellRoad(
     c.sideNodes[payload::kSideWest] = {Pos(lat, -99.98f)};
     c.edLinks.push_back(RoadLink(payload::kRefShared | 1, 0, 77, {Pos(lat, -99.978f)}));
     return {EncodeSharedChunk(a), EncodeSharedChunk(b), EncodeSharedChunk(c)};
+}
+
+std::vector<uint8_t> FileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+MapLocation HoldCopy(const MapLink& real, int32_t id) {
+    auto* counted = static_cast<CountedLink*>(mapdb::TryAllocZeroed(sizeof(CountedLink)));
+    counted->refCount = 1;
+    counted->link = real;
+    counted->link.shapePoints = nullptr;
+    counted->link.linkId = id;
+    counted->link.flags = kLinkCounted | kLinkHeld | kLinkEd;
+    MapLocation location;
+    location.Set(&counted->link, 0);
+    location.lat = real.fromNode->position.latitude;
+    location.cosLat = std::cos(location.lat * 0.017453292f);
+    location.scaledLon = real.fromNode->position.longitude * location.cosLat;
+    return location;
 }
 
 }  // namespace mapdb_test

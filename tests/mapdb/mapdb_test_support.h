@@ -65,4 +65,13 @@ inline constexpr float kRoadLatitude = 45.005f;
 std::vector<std::vector<uint8_t>> ThreeCellRoad(
     std::vector<formats::chunk_payload::Position> middlePoints);
 
+// A whole file's bytes (empty when it cannot be read), and a file written whole.
+std::vector<uint8_t> FileBytes(const std::filesystem::path& path);
+void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+
+// A location holding a counted copy of `real` (with the id given) at its from-node,
+// as the vehicle holds a link across reloads; the copy is on the map heap and goes
+// when the location lets it go.
+MapLocation HoldCopy(const MapLink& real, int32_t id);
+
 }  // namespace mapdb_test

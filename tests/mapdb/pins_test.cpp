@@ -143,6 +143,14 @@ class PinsTest : public testing_support::RootsTest {
         EXPECT_EQ(db.LoadPinnedRange(10, cell.first, cell.second, cell.first, cell.second), 0);
         return cell;
     }
+    // Opens the database and pins a chunk as PinForViewAndRoute does: the chunk, or
+    // null when that failed.
+    MapChunk* OpenWithPinnedChunk(CMapDatabase& db, Cell* cell) {
+        db.keepAuxPoints = 2;
+        EXPECT_EQ(db.Open(), 0);
+        *cell = PinForViewAndRoute(db);
+        return Loaded(db, *cell);
+    }
     static MapChunk* Loaded(CMapDatabase& db, Cell cell) {
         MapChunk* record = db.layers[0].GetChunkRecord(cell.first, cell.second);
         return record && record->IsLoaded() ? record : nullptr;
@@ -220,9 +228,8 @@ TEST_F(PinsTest, RefreshReloadsAMapViewChunkFromTheReducedFileWithItsSearchState
         if (sameNodes)
             mapdb_test::SetDataFolder(CopyWithSameReducedFile(roots_.base()));
         CMapDatabase db;
-        Open(db);
-        const Cell cell = PinForViewAndRoute(db);
-        MapChunk* chunk = Loaded(db, cell);
+        Cell cell;
+        MapChunk* chunk = OpenWithPinnedChunk(db, &cell);
         ASSERT_NE(chunk, nullptr);
         ASSERT_FALSE(chunk->flags & kChunkFromFileT);
         ASSERT_EQ(chunk->flags & kChunkPinMask, kMapViewPin | kChunkRoutePin);
@@ -269,6 +276,42 @@ TEST_F(PinsTest, RefreshReloadsAMapViewChunkFromTheReducedFileWithItsSearchState
         }
         // Nothing is marked any more: a second refresh does nothing.
         EXPECT_EQ(db.RefreshReleasedChunks(10, false), 0);
+    }
+    ExpectNothingLeaked();
+}
+
+// A refresh that reloads a chunk finds the vehicle's road again in the new chunk.
+TEST_F(PinsTest, TheVehicleFindsItsRoadAgainAfterARefresh) {
+    mapdb_test::SetDataFolder(CopyWithSameReducedFile(roots_.base()));
+    {
+        CMapDatabase db;
+        Cell cell;
+        MapChunk* chunk = OpenWithPinnedChunk(db, &cell);
+        ASSERT_NE(chunk, nullptr);
+        const MapLink* road = nullptr;
+        for (uint32_t i = 0; !road && i < chunk->header.scLinkCount; ++i) {
+            const MapLink& link = chunk->links[i];
+            if (!link.IsDead() && link.linkId >= 0 && (link.attributes & kAttrClassMask) <= 0xC0)
+                road = &link;
+        }
+        ASSERT_NE(road, nullptr);
+        const int32_t id = road->linkId;
+        g_vehicleLocation = mapdb_test::HoldCopy(*road, id);
+
+        db.ReleaseLayerPin(10);
+        ASSERT_EQ(db.RefreshReleasedChunks(10, false), 1);
+        chunk = Loaded(db, cell);
+        ASSERT_NE(chunk, nullptr);
+        ASSERT_TRUE(chunk->flags & kChunkFromFileT);  // read again
+        const MapLink* again = nullptr;
+        for (uint32_t i = 0; i < chunk->header.scLinkCount; ++i) {
+            if (chunk->links[i].linkId == id)
+                again = &chunk->links[i];
+        }
+        ASSERT_NE(again, nullptr);
+        EXPECT_EQ(g_vehicleLocation.link, again);
+        EXPECT_EQ(g_vehicleLocation.tag, 10u);
+        g_vehicleLocation = MapLocation{};
     }
     ExpectNothingLeaked();
 }

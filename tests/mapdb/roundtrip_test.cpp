@@ -29,6 +29,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using mapdb_test::FileBytes;
 namespace container = formats::map_container;
 using discmaker::LatLon;
 using discmaker::Network;
@@ -41,11 +42,6 @@ Point ToPoint(const MapPoint& p) {
 }
 Point ToPoint(const LatLon& p) {
     return {static_cast<float>(p.lat), static_cast<float>(p.lon)};
-}
-
-std::vector<uint8_t> FileBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // One container's chunks, decoded and kept loaded (the records must not move: the
