@@ -376,9 +376,13 @@ int CDestList::Load(int sort, int max) {
     records.insert(records.end(), read.items.begin(), read.items.end());
     read.items.clear();
     if (sort && !records.empty()) {
-        std::sort(records.begin(), records.end(), [](const DestRecord* a, const DestRecord* b) {
-            return CompareDestRecords(*a, *b) < 0;
-        });
+        // The order is not a strict weak one (a titled record equals two untitled
+        // ones that differ by city): std::sort may then run past the array, a merge
+        // sort never does.
+        std::stable_sort(records.begin(), records.end(),
+                         [](const DestRecord* a, const DestRecord* b) {
+                             return CompareDestRecords(*a, *b) < 0;
+                         });
     }
     if (records.empty()) {
         return -1;
