@@ -50,8 +50,8 @@ class CAzConverter {
     // area entries, their names lists and their place records with every parent
     // renumbered. 0 done; 1 cancelled. A missing or bad source ends the run with
     // its report. Decided: the chosen areas stay in memory until WriteAz instead of
-    // going through a temporary "az.tmp", because they are small and nothing else
-    // reads them.
+    // going through a temporary "az.tmp", because they are small and no other step
+    // reads that file.
     int Build(LPCWSTR sourceFolder, LPCWSTR temporaryFolder);
 
     // Writes "az.bin": place records not marked in `used` keep their length but
