@@ -116,6 +116,10 @@ struct MapLink {
     // The two ends of shape segment k (0 .. shape point count): from-node or shape
     // point k - 1, and shape point k or to-node.
     void GetEndPositions(uint32_t k, MapPoint* a, MapPoint* b) const;
+    // The shape segment (0 .. shape point count) nearest to the position, in the flat
+    // frame of the from-node's latitude; the earliest of equally near segments. The
+    // nearest point of the link goes to `nearest` when given (spatial_queries.cpp).
+    uint32_t NearestPoint(FLOAT latitude, FLOAT longitude, MapPoint* nearest) const;
 
     // The link kind FindLink matches: 4 counted, 2 ed link, 1 otherwise.
     static int GetClassLayer(uint16_t flags);
