@@ -9,6 +9,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -111,6 +112,8 @@ struct MapLink {
     uint32_t FromSlot() const { return flags & 0x0F; }
     uint32_t ToSlot() const { return (flags >> 4) & 0x0F; }
     bool IsDead() const { return linkId == kDeadLinkId; }
+    // The link's length in radians of arc (word0 holds its f32 bits).
+    FLOAT Length() const { return std::bit_cast<FLOAT>(word0); }
     // 0 without a shape array, else the stored count, at most 2 when reduced.
     uint32_t GetShapePointCount() const;
     // The two ends of shape segment k (0 .. shape point count): from-node or shape
