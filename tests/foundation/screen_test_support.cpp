@@ -1,4 +1,5 @@
 #include "screen_test_support.h"
+#include "tests/support/shared_data.h"
 
 #include <cairo/cairo.h>
 
@@ -15,7 +16,7 @@ namespace screen_testing {
 namespace {
 
 std::filesystem::path GoldenFolder() {
-    return std::filesystem::path(__FILE__).parent_path() / "golden";
+    return testing_support::RepositoryFolder() / "tests" / "foundation" / "golden";
 }
 
 struct Picture {

@@ -6,6 +6,9 @@
 
 namespace testing_support {
 
+// The checkout the tests were built from (for golden files, corpora, resource tables).
+std::filesystem::path RepositoryFolder();
+
 // <repository>/../shared/data/osm
 std::filesystem::path SharedOsmFolder();
 
