@@ -48,6 +48,13 @@ void OpenMapIndexFiles() {
     g_linkInfo.Open();
 }
 
+void CloseMapIndexFiles() {
+    g_linkInfo.Close();
+    g_areaZones.Free();
+    g_streetTypes.Free();
+    g_namesFile.Close();
+}
+
 int ReopenMapIndexFiles(CMapDatabase& database) {
     const bool linkInfoBack = ReopenLinkInfo();
     if (g_namesFile.Path()[0] != 0)
