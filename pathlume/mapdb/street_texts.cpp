@@ -35,8 +35,8 @@ constexpr double kDegToRad = 0.017453292;
 constexpr double kMinCos = 1e-6;
 // Link flag of the route search's half-links, which have no place of their own.
 constexpr uint16_t kLinkSynthetic = 0x2000;
-// The names ListCrossStreets remembers.
-constexpr size_t kMaxCrossNames = 1000;
+// The answers of ListCrossStreets, names or crossings.
+constexpr size_t kMaxCrossAnswers = 1000;
 // Room for one name with its words and range.
 constexpr size_t kItemTextSize = 256;
 
@@ -252,15 +252,14 @@ namespace {
 class CrossStreetSearch {
   public:
     CrossStreetSearch(CMapDatabase& database, uint32_t nameId, int32_t city, bool secondStreet,
-                      uint32_t secondNameId, size_t capacity)
+                      uint32_t secondNameId)
         : database_(database),
           nameId_(nameId),
           city_(city),
           secondStreet_(secondStreet),
-          secondNameId_(secondNameId),
-          capacity_(capacity) {}
+          secondNameId_(secondNameId) {}
 
-    bool Full() const { return answers_.size() >= capacity_ || names_.size() >= kMaxCrossNames; }
+    bool Full() const { return answers_.size() >= kMaxCrossAnswers; }
     std::vector<CrossStreet> Take() { return std::move(answers_); }
 
     // The crossings of the street's link whose record is at `offset`.
@@ -281,24 +280,27 @@ class CrossStreetSearch {
         char streetText[kStreetTextSize] = "";
         if (secondStreet_ && !StreetNameOnLink(offset, streetText, sizeof streetText))
             return;
+        // The loads below may replace the chunks that hold the link: its ends are
+        // kept by position and the link is looked up again.
+        const MapPoint ends[2] = {link->fromNode->position, link->toNode->position};
         for (const bool atFrom : {true, false}) {
-            const MapNode* node = atFrom ? link->fromNode : link->toNode;
-            if (!node || node->UseCount() <= 1)
-                continue;
+            const MapPoint& at = ends[atFrom ? 0 : 1];
             if (loaded == 0) {
-                // The crossing's own surroundings; the load may replace the chunks
-                // of the street's link, so the link is looked up again.
-                const MapPoint at = node->position;
                 const double c = std::max(std::cos(at.latitude * kDegToRad), kMinCos);
                 database_.LoadArea(3, at, static_cast<FLOAT>(kCrossingSpanDegrees / c),
                                    kCrossingSpanDegrees, 0, 0, true, true);
-                link = database_.FindLink(layer, centre, offset, 7, 0);
-                if (!link)
-                    return;
-                node = atFrom ? link->fromNode : link->toNode;
-                if (!node)
-                    continue;
             }
+            // The detailed layer's copy of the link meets every street at the node;
+            // the overview's meets only the major ones.
+            const int endTest = atFrom ? 1 : 2;
+            link = database_.FindLink(3, at, offset, 7, endTest);
+            if (!link)
+                link = database_.FindLink(layer, centre, offset, 7, 0);
+            if (!link)
+                return;
+            const MapNode* node = atFrom ? link->fromNode : link->toNode;
+            if (!node || node->UseCount() <= 1)
+                continue;
             VisitNode(*link, *node, record, atFrom, streetText);
             if (Full())
                 return;
@@ -398,45 +400,82 @@ class CrossStreetSearch {
     const int32_t city_;
     const bool secondStreet_;
     const uint32_t secondNameId_;
-    const size_t capacity_;
     std::set<uint32_t> names_;
     std::vector<CrossStreet> answers_;
 };
 
 }  // namespace
 
+namespace {
+
+// The record offsets of the street's links in the area: the records of its letter
+// pair in "linkinfo.bin" whose first name it is, then those "lfoidx.bin" lists for
+// it, which holds only the names records carry after their first.
+std::vector<int32_t> LinksOfStreet(LfoIndexFile& reader, uint32_t area, uint32_t nameId) {
+    std::vector<int32_t> links;
+    char name[kNameBufferSize];
+    if (ReadNamesBinString(nameId, name) >= static_cast<int>(kNameBufferSize) || !name[0])
+        return links;
+    std::set<int32_t> seen;
+    auto add = [&](int32_t offset) {
+        if (offset > 0 && seen.insert(offset).second)
+            links.push_back(offset);
+    };
+
+    const uint32_t savedArea = g_linkInfo.CurrentArea();
+    uint32_t count = 0;
+    int32_t offset = -1;
+    if (g_linkInfo.Seek(area) == 0)
+        offset = g_linkInfo.FindLetterPair(name[0], name[1], &count);
+    g_linkInfo.Seek(savedArea);
+    for (uint32_t k = 0; offset > 0 && k < count; ++k) {
+        LinkInfoRecord record;
+        if (g_linkInfo.ReadRecord(offset, record, true) != 0)
+            break;
+        if (record.ItemCount() > 0 && record.firstItem.name == nameId)
+            add(offset);
+        // The next record follows the rest of this one's items.
+        NameItem skipped[li::kMaxNameItems];
+        for (int left = record.ItemCount() - 1; left > 0;) {
+            const int n = std::min(left, li::kMaxNameItems);
+            if (g_linkInfo.ReadNameItems(skipped, n) != n)
+                return links;
+            left -= n;
+        }
+        offset = g_linkInfo.File().Tell();
+    }
+
+    if (reader.OpenArea(area) == 0) {
+        bool found = false;
+        li::LfoName pair;
+        for (uint32_t i = 0; reader.ReadNamePair(i, pair) == 0; ++i) {
+            if (pair.name != nameId) {
+                // The table is sorted by name: past the street's pairs the walk ends.
+                if (found && static_cast<int32_t>(pair.name) > 0)
+                    break;
+                continue;
+            }
+            found = true;
+            if (reader.OpenList(pair.list, -1) != 0)
+                continue;
+            while (const uint32_t record = reader.NextRecord())
+                add(static_cast<int32_t>(record));
+        }
+        reader.Close();
+    }
+    return links;
+}
+
+}  // namespace
+
 std::vector<CrossStreet> ListCrossStreets(CMapDatabase& database, LfoIndexFile& reader,
                                           uint32_t area, uint32_t nameId, int32_t city,
                                           bool secondStreet, uint32_t secondNameId) {
-    if (reader.OpenArea(area) != 0)
-        return {};
-    const uint32_t nameCount = reader.AreaEntry().nameCount;
-    CrossStreetSearch search(database, nameId, city, secondStreet, secondNameId,
-                             size_t{li::kMaxNameItems} * nameCount);
-    char name[kNameBufferSize];
-    bool found = false;
-    li::LfoName pair;
-    for (uint32_t i = 0; !search.Full() && reader.ReadNamePair(i, pair) == 0; ++i) {
-        if (pair.name != nameId) {
-            // The table is sorted by name: past the street's pairs the walk ends.
-            if (found && static_cast<int32_t>(pair.name) > 0)
-                break;
-            continue;
-        }
-        found = true;
-        if (ReadNamesBinString(nameId, name) >= kNameBufferSize ||
-            reader.OpenList(pair.list, -1) != 0)
-            continue;
-        // The list is read on; the pair table is read again by absolute offset.
-        std::vector<uint32_t> offsets;
-        while (const uint32_t offset = reader.NextRecord())
-            offsets.push_back(offset);
-        for (uint32_t offset : offsets) {
-            search.VisitStreetLink(static_cast<int32_t>(offset));
-            if (search.Full())
-                break;
-        }
+    CrossStreetSearch search(database, nameId, city, secondStreet, secondNameId);
+    for (int32_t offset : LinksOfStreet(reader, area, nameId)) {
+        search.VisitStreetLink(offset);
+        if (search.Full())
+            break;
     }
-    reader.Close();
     return search.Take();
 }

@@ -64,12 +64,12 @@ struct CrossStreet {
     AddressHit hit{};     // second-street mode: where the two streets meet
 };
 
-// The streets that cross street `nameId` in `area` (of "lfoidx.bin"), on its links
-// in place `city` (-1: any). List mode: the crossing streets' names, each once.
-// Second-street mode: one answer per place where street `secondNameId` crosses,
-// "STREET\nCROSSING STREET, PLACE" with the crossing link as the hit. At most 7 x
-// the area's name count answers and 1,000 names; none for an area without names.
-// Loads layer 3 of the database around the street's links.
+// The streets that cross street `nameId` in `area` (an entry of "linkinfo.bin" and
+// "lfoidx.bin"), on its links in place `city` (-1: any). List mode: the crossing
+// streets' names, each once. Second-street mode: one answer per place where street
+// `secondNameId` crosses, "STREET\nCROSSING STREET, PLACE" with the crossing link as
+// the hit. At most 1,000 answers. Loads layer 3 of the database around the street's
+// links; the index reader is closed afterwards.
 std::vector<CrossStreet> ListCrossStreets(CMapDatabase& database, LfoIndexFile& reader,
                                           uint32_t area, uint32_t nameId, int32_t city,
                                           bool secondStreet, uint32_t secondNameId);

@@ -7,8 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,6 +22,7 @@
 #include "formats/street_types.h"
 #include "pathlume/mapdb/area_zone_file.h"
 #include "pathlume/mapdb/geometry.h"
+#include "pathlume/mapdb/lsr_files.h"
 #include "pathlume/mapdb/map_database.h"
 #include "pathlume/mapdb/map_index_files.h"
 #include "pathlume/mapdb/name_codes.h"
@@ -26,6 +30,7 @@
 #include "pathlume/mapdb/street_types.h"
 #include "tests/mapdb/grid_maps.h"
 #include "tests/support/temp_root.h"
+#include "tools/discmaker/names_writer.h"
 
 namespace {
 
@@ -383,6 +388,214 @@ TEST_F(StreetTextFilesTest, FormatAddressTextOfTheMatchedPosition) {
     EXPECT_STREQ(number, "");
     MatchedLink unknown(kNoRecordLinkId);
     EXPECT_EQ(FormatAddressText(nullptr, line, sizeof line, number, sizeof number, false), 1);
+}
+
+// The generated maps of the built-in town with the program's index files open.
+class StreetTextsTownTest : public mapdb_test::GridMapsTest {
+  protected:
+    void SetUp() override {
+        GridMapsTest::SetUp();
+        OpenMapIndexFiles();
+        ASSERT_TRUE(g_linkInfo.IsOpen());
+        ASSERT_TRUE(g_namesFile.IsOpen());
+    }
+    void TearDown() override {
+        g_linkInfo.Close();
+        g_areaZones.Free();
+        g_namesFile.Close();
+        g_streetTypes.Free();
+        GridMapsTest::TearDown();
+    }
+
+    // Every record of "linkinfo.bin" with its offset, block by block.
+    template <typename F>
+    static void ForEachRecord(F f) {
+        for (uint32_t area = 0; area < g_linkInfo.AreaCount(); ++area) {
+            const li::Entry block = g_linkInfo.Area(area);
+            int32_t offset = static_cast<int32_t>(block.blockOffset + li::kPairTableSize);
+            for (uint32_t i = 0; i < block.recordCount; ++i) {
+                LinkInfoRecord record;
+                ASSERT_EQ(g_linkInfo.ReadRecord(offset, record, false), 0) << offset;
+                NameItem items[li::kMaxNameItems];
+                ASSERT_LE(record.ItemCount(), li::kMaxNameItems);
+                ASSERT_EQ(g_linkInfo.ReadNameItems(items, record.ItemCount()), record.ItemCount());
+                // The callback may read elsewhere in the file.
+                const int32_t next = g_linkInfo.File().Tell();
+                f(offset, record, items);
+                offset = next;
+            }
+        }
+    }
+
+    // The id of a name of "names.bin", or 0.
+    static uint32_t NameId(const std::string& text) {
+        const auto entry = LookupNamesBigram(text[0], text[1]);
+        if (!entry)
+            return 0;
+        uint32_t offset = entry->firstOffset;
+        for (uint32_t i = 0; i < entry->count; ++i) {
+            char name[kNameBufferSize];
+            const int length = ReadNamesBinString(offset, name);
+            if (text == name)
+                return offset;
+            offset += 1 + static_cast<uint32_t>(length);
+        }
+        return 0;
+    }
+};
+
+TEST_F(StreetTextsTownTest, RampsAreLabelledWithTheirExits) {
+    std::multiset<std::string> expected;
+    for (const discmaker::Link& link : mapdb_test::GridMapsTown().links) {
+        if (link.exitNumber.empty() && link.exitSign.empty())
+            continue;
+        const std::string sign = discmaker::ToNameText(link.exitSign, 60);
+        expected.insert(link.exitNumber.empty()
+                            ? sign
+                            : "EXIT " + discmaker::ToNameText(link.exitNumber, 8) + ": " + sign);
+    }
+    ASSERT_FALSE(expected.empty());
+
+    LsrFiles lsr;
+    ASSERT_EQ(lsr.Open(), 0);
+    std::multiset<std::string> labels;
+    ForEachRecord([&](int32_t, const LinkInfoRecord& record, const NameItem*) {
+        if (!(record.addressWord & li::kHasNamePair))
+            return;
+        char label[80];
+        EXPECT_EQ(lsr.GetName(static_cast<int32_t>(record.namePair), label, sizeof label), 0);
+        labels.insert(label);
+    });
+    lsr.Close();
+    EXPECT_EQ(labels, expected);
+    EXPECT_EQ(labels.count("EXIT 12A: I-80 E/S 3RD AVE"), 1u);
+}
+
+// The name text of a route number: "SR 89" is written "SR-89".
+std::string RouteText(const std::string& number) {
+    std::string text = discmaker::ToNameText(number, 63);
+    size_t letters = 0;
+    while (letters < text.size() && std::isupper(static_cast<unsigned char>(text[letters])))
+        ++letters;
+    if (letters > 0 && letters + 1 < text.size() && text[letters] == ' ' &&
+        std::isdigit(static_cast<unsigned char>(text[letters + 1])))
+        text[letters] = '-';
+    return text;
+}
+
+TEST_F(StreetTextsTownTest, ListCrossStreetsOfMainStreetGivesExactlyItsCrossings) {
+    const discmaker::Network& town = mapdb_test::GridMapsTown();
+    auto isMain = [](const discmaker::Link& link) {
+        return link.name.base == "Main" && link.name.suffixType == "St";
+    };
+    std::map<uint32_t, std::vector<const discmaker::Link*>> linksAt;
+    for (const discmaker::Link& link : town.links) {
+        linksAt[link.from].push_back(&link);
+        linksAt[link.to].push_back(&link);
+    }
+    std::set<std::string> expected;
+    for (const discmaker::Link& main : town.links) {
+        if (!isMain(main))
+            continue;
+        for (uint32_t node : {main.from, main.to}) {
+            for (const discmaker::Link* other : linksAt[node]) {
+                if (isMain(*other))
+                    continue;
+                if (!other->name.base.empty())
+                    expected.insert(discmaker::ToNameText(other->name.base, 63));
+                if (!other->highwayNumber.empty())
+                    expected.insert(RouteText(other->highwayNumber));
+            }
+        }
+    }
+    ASSERT_GT(expected.size(), 3u);
+
+    const uint32_t mainId = NameId("MAIN");
+    ASSERT_NE(mainId, 0u);
+    CMapDatabase db;
+    ASSERT_EQ(db.Open(), 0);
+    std::set<std::string> found;
+    LfoIndexFile reader;
+    for (uint32_t area = 0; area < g_linkInfo.AreaCount(); ++area) {
+        for (const CrossStreet& crossing :
+             ListCrossStreets(db, reader, area, mainId, -1, false, 0)) {
+            EXPECT_EQ(crossing.text, [&] {
+                char name[kNameBufferSize];
+                ReadNamesBinString(crossing.nameId, name);
+                return std::string(name);
+            }());
+            found.insert(crossing.text);
+        }
+    }
+    EXPECT_EQ(found, expected);
+
+    // The second street: where 1st Ave crosses Main St, with the place.
+    const uint32_t firstId = NameId("1ST");
+    ASSERT_NE(firstId, 0u);
+    std::vector<CrossStreet> crossings;
+    for (uint32_t area = 0; area < g_linkInfo.AreaCount(); ++area) {
+        for (CrossStreet& c : ListCrossStreets(db, reader, area, mainId, -1, true, firstId))
+            crossings.push_back(std::move(c));
+    }
+    ASSERT_FALSE(crossings.empty());
+    for (const CrossStreet& c : crossings) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(c.text.rfind("MAIN ST\n", 0), 0u);
+        EXPECT_NE(c.text.find("1ST AVE, "), std::string::npos);
+        EXPECT_EQ(c.hit.side, 1);
+        EXPECT_GT(c.hit.linkId, 0);
+        EXPECT_NE(c.hit.lat, 0.0f);
+    }
+
+    // No area, or a street the area does not hold: nothing.
+    EXPECT_TRUE(ListCrossStreets(db, reader, 99, mainId, -1, false, 0).empty());
+    EXPECT_TRUE(ListCrossStreets(db, reader, 0, firstId + 1, -1, false, 0).empty());
+}
+
+TEST_F(StreetTextsTownTest, HouseRangesRunAsTheVehicleTravels) {
+    // Main St numbers grow from west to east, the links' direction; the avenues
+    // south of it grow southwards, against theirs.
+    const discmaker::Network& town = mapdb_test::GridMapsTown();
+    std::multiset<std::string> expectedForward, expectedBackward;
+    for (const discmaker::Link& link : town.links) {
+        const bool main = link.name.base == "Main" && link.name.suffixType == "St";
+        const bool southAvenue = link.name.directionPrefix == "S" && link.name.suffixType == "Ave";
+        if (!(main || southAvenue))
+            continue;
+        const std::string name = discmaker::ToNameText(link.name.FullText(), 63);
+        if (link.left.Empty()) {
+            // An interchange's spur has no numbers.
+            expectedForward.insert(name);
+            expectedBackward.insert(name);
+            continue;
+        }
+        const uint32_t lo =
+            std::min({link.left.first, link.left.last, link.right.first, link.right.last});
+        const uint32_t hi =
+            std::max({link.left.first, link.left.last, link.right.first, link.right.last});
+        const std::string up = std::to_string(lo) + "-" + std::to_string(hi) + " " + name;
+        const std::string down = std::to_string(hi) + "-" + std::to_string(lo) + " " + name;
+        expectedForward.insert(main ? up : down);
+        expectedBackward.insert(main ? down : up);
+    }
+    ASSERT_FALSE(expectedForward.empty());
+
+    InstalledPosition position;
+    std::multiset<std::string> forward, backward;
+    ForEachRecord([&](int32_t offset, const LinkInfoRecord&, const NameItem*) {
+        char text[kStreetTextSize];
+        FormatHouseRange(g_linkInfo, offset, 0, text, sizeof text, nullptr, false);
+        const std::string plain = text;
+        if (!(plain == "MAIN ST" || (plain.rfind("S ", 0) == 0 && plain.size() > 4 &&
+                                     plain.compare(plain.size() - 4, 4, " AVE") == 0)))
+            return;
+        position.fake.direction = kTravelForward;
+        forward.insert(FormatHouseRange(g_linkInfo, offset, 0, text, sizeof text, nullptr, true));
+        position.fake.direction = kTravelBackward;
+        backward.insert(FormatHouseRange(g_linkInfo, offset, 0, text, sizeof text, nullptr, true));
+    });
+    EXPECT_EQ(forward, expectedForward);
+    EXPECT_EQ(backward, expectedBackward);
 }
 
 }  // namespace
