@@ -84,10 +84,7 @@ class StreetTextFilesTest : public testing_support::RootsTest {
         mapdb_test::SetDataFolder(folder_);
     }
     void TearDown() override {
-        g_linkInfo.Close();
-        g_areaZones.Free();
-        g_namesFile.Close();
-        g_streetTypes.Free();
+        CloseMapIndexFiles();
         mapdb_test::SetDataFolder({});
     }
 
@@ -400,10 +397,7 @@ class StreetTextsTownTest : public mapdb_test::GridMapsTest {
         ASSERT_TRUE(g_namesFile.IsOpen());
     }
     void TearDown() override {
-        g_linkInfo.Close();
-        g_areaZones.Free();
-        g_namesFile.Close();
-        g_streetTypes.Free();
+        CloseMapIndexFiles();
         GridMapsTest::TearDown();
     }
 
