@@ -481,4 +481,287 @@ TEST_F(TownIndexTest, PowerResumeBringsTheFilesBackAtTheirPositions) {
     EXPECT_TRUE(g_linkInfo.IsOpen());
 }
 
+// ---- Bad files ----------------------------------------------------------------
+
+// Little-endian bytes of a hand-made file.
+struct FileBytes {
+    Bytes bytes;
+    FileBytes& Text(std::string_view text) {
+        bytes.insert(bytes.end(), text.begin(), text.end());
+        return *this;
+    }
+    FileBytes& U8(uint8_t value) {
+        bytes.push_back(value);
+        return *this;
+    }
+    FileBytes& U16(uint16_t value) {
+        U8(static_cast<uint8_t>(value));
+        return U8(static_cast<uint8_t>(value >> 8));
+    }
+    FileBytes& U32(uint32_t value) {
+        U16(static_cast<uint16_t>(value));
+        return U16(static_cast<uint16_t>(value >> 16));
+    }
+    FileBytes& Zeros(size_t n) {
+        bytes.resize(bytes.size() + n);
+        return *this;
+    }
+    uint32_t Size() const { return static_cast<uint32_t>(bytes.size()); }
+};
+
+// An "az.bin" area entry: the name length, the fixed bytes, the name.
+FileBytes& Area(FileBytes& file, std::string_view name, uint32_t firstPlace, uint32_t count,
+                const char* code) {
+    return file.U8(static_cast<uint8_t>(name.size()))
+        .U32(0)
+        .U32(0)
+        .U32(firstPlace)
+        .U32(count)
+        .U32(7)
+        .Text(std::string_view(code, 2))
+        .Text(name);
+}
+
+class BadIndexFilesTest : public testing_support::RootsTest {
+  protected:
+    void SetUp() override {
+        folder_ = roots_.base() / "maps";
+        fs::create_directories(folder_);
+        mapdb_test::SetDataFolder(folder_);
+        platform::ClearMessageBoxes();
+    }
+    void TearDown() override { mapdb_test::SetDataFolder({}); }
+    void Write(const char* name, const FileBytes& file) {
+        WriteFileBytes(folder_ / name, file.bytes);
+    }
+    fs::path folder_;
+};
+
+TEST_F(BadIndexFilesTest, AreaFilesWithBadCountsAndOffsets) {
+    AreaZoneFile zones;
+    const struct {
+        const char* what;
+        FileBytes file;
+        int open;
+        size_t areas;
+    } opens[] = {
+        {"wrong magic", FileBytes().Text("AZE1").U16(0), 0, 0},
+        {"count the file cannot hold", FileBytes().Text("AZE2").U16(0xFFFF).Zeros(30), 0, 0},
+        {"second area cut short",
+         [] {
+             FileBytes f;
+             f.Text("AZE2").U16(2);
+             Area(f, "ONE", 100, 1, "ON");
+             return f.U8(40).Zeros(25);
+         }(),
+         1, 1},
+    };
+    for (const auto& c : opens) {
+        SCOPED_TRACE(c.what);
+        Write("az.bin", c.file);
+        EXPECT_EQ(zones.Open(u"az.bin"), c.open);
+        EXPECT_EQ(zones.IsOpen(), c.open == 1);
+        EXPECT_EQ(zones.AreaCount(), c.areas);
+    }
+
+    // One area whose places lie past the end, and one whose place text runs past it.
+    FileBytes file;
+    file.Text("AZE2").U16(2);
+    Area(file, "FAR", 100000, 5, "FA");
+    const uint32_t secondEntry = file.Size();
+    Area(file, "CUT", 0, 2, "CU");
+    const uint32_t place = file.Size();
+    file.U8(0x80 | 5).U32(0x80000000u | 9999999).Text("TOWN").bytes;  // one byte short
+    formats::StoreU32(&file.bytes[secondEntry + 1 + az::kFixedFirstPlaceOffset], place);
+    Write("az.bin", file);
+    ASSERT_EQ(zones.Open(u"az.bin"), 1);
+    ASSERT_EQ(zones.AreaCount(), 2u);
+    EXPECT_EQ(zones.FindPlace("TOWN", 0), 0);
+    EXPECT_EQ(zones.FindPlace("TOWN", 1), 0);
+    LinkInfoRecord record;
+    record.leftPlace = static_cast<int32_t>(place);
+    record.rightPlace = 1 << 30;
+    char text[16];
+    EXPECT_STREQ(zones.FormatPlaceText(record, text, sizeof text, 1, true), "");
+    EXPECT_STREQ(zones.FormatPlaceText(record, text, sizeof text, -1, true), "");
+    EXPECT_EQ(zones.GetAreaCode(record, -1, nullptr), 7);  // the last area owns the rest
+}
+
+TEST_F(BadIndexFilesTest, LinkInfoWithBadTablesAndRecords) {
+    LinkInfoFile links;
+    const struct {
+        const char* what;
+        FileBytes file;
+    } refused[] = {
+        {"wrong magic", FileBytes().Text("LI06").U32(0)},
+        {"short count", FileBytes().Text("LI07").U16(1)},
+        {"area table the file cannot hold", FileBytes().Text("LI07").U32(0x10000000).Zeros(64)},
+        {"area table cut short", FileBytes().Text("LI07").U32(3).U32(24).U32(1)},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.what);
+        Write("linkinfo.bin", c.file);
+        EXPECT_EQ(links.Open(), nullptr);
+        EXPECT_FALSE(links.IsOpen());
+        EXPECT_EQ(links.AreaCount(), 0u);
+    }
+
+    // Area 0's pair table says 2 records of "MA" at 40; the first is whole with one
+    // item, the second claims both ranges and is cut. Area 1's block is past the end.
+    FileBytes file;
+    file.Text("LI07").U32(2).U32(24).U32(2).U32(1 << 30).U32(1);
+    FileBytes records;
+    li::Record whole;
+    whole.cellWord = 5;
+    whole.leftPlace = 9;
+    whole.rightPlace = 9;
+    whole.items = {{77, 0x2001, 0x21}};
+    li::EncodeRecord(whole, records.bytes);
+    const uint32_t first = 24 + static_cast<uint32_t>(li::kPairTableSize);
+    const uint32_t cutAt = first + records.Size();
+    records.U32(6)
+        .U16(0)
+        .U16(li::AddressWord(2, li::kParityEven, 1, li::kParityOdd, false))
+        .U32(100);
+    Bytes table(li::kPairTableSize);
+    li::EncodePairEntry(
+        {2, first}, table.data() + li::PairEntryOffset(nm::LetterPair(nm::FirstLetterCode('M'),
+                                                                      nm::SecondLetterCode('A'))));
+    file.bytes.insert(file.bytes.end(), table.begin(), table.end());
+    file.bytes.insert(file.bytes.end(), records.bytes.begin(), records.bytes.end());
+    Write("linkinfo.bin", file);
+    ASSERT_EQ(links.Open(), &links);
+    uint32_t count = 0;
+    EXPECT_EQ(links.FindLetterPair('M', 'A', &count), static_cast<int32_t>(first));
+    EXPECT_EQ(count, 2u);
+    EXPECT_EQ(links.FindLetterPair('M', 'B', nullptr), -1);
+    LinkInfoRecord record;
+    ASSERT_EQ(links.ReadRecord(static_cast<int32_t>(first), record, true), 0);
+    EXPECT_EQ(record.firstItem.name, 77u);
+    EXPECT_EQ(record.rightPlace, 9);
+    EXPECT_EQ(record.leftAlternative, -1);
+    EXPECT_EQ(links.ReadRecord(-1, record, false), 1);  // the cut record
+    EXPECT_EQ(links.ReadRecord(static_cast<int32_t>(cutAt), record, false), 1);
+    EXPECT_EQ(links.ReadRecord(-5, record, false), 1);
+    EXPECT_EQ(links.ReadRecord(0x7FFFFFF0, record, false), 1);
+    // Items read whole up to the end of the file: the record's own, then 7 of the
+    // cut record's 12 bytes.
+    NameItem items[3];
+    ASSERT_EQ(links.ReadRecord(static_cast<int32_t>(first), record, false), 0);
+    EXPECT_EQ(links.ReadNameItems(items, 3), 2);
+    ASSERT_EQ(links.Seek(1), 0);
+    EXPECT_EQ(links.FindLetterPair('M', 'A', nullptr), -1);  // its block is past the end
+    EXPECT_EQ(links.Seek(2), 1);
+    EXPECT_EQ(links.CurrentArea(), 1u);
+}
+
+TEST_F(BadIndexFilesTest, StreetListsWithBadCounts) {
+    StreetNameListFile lists;
+    const struct {
+        const char* what;
+        FileBytes file;
+        bool opens;
+    } cases[] = {
+        {"wrong magic", FileBytes().Text("SN00").U32(0), false},
+        {"count the file cannot hold", FileBytes().Text("SN01").U32(0x20000000).Zeros(12), false},
+        {"table cut short", FileBytes().Text("SN01").U32(2).U32(32).U32(1).U32(0), false},
+        {"items past the end", FileBytes().Text("SN01").U32(1).U32(5000).U32(3).U32(10), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Write("stnl.bin", c.file);
+        EXPECT_EQ(lists.Open() != nullptr, c.opens);
+        EXPECT_EQ(lists.Count(), c.opens ? 1u : 0u);
+    }
+    formats::name_index::StreetItem item;
+    EXPECT_EQ(lists.SeekEntry(0), 1);
+    EXPECT_EQ(lists.SeekEntry(1), 1);
+    EXPECT_EQ(lists.Read(&item, 1), 1);
+}
+
+TEST_F(BadIndexFilesTest, CityStreetListsWithBadIndexesAndCounts) {
+    // Area 0: two places; place 0's list is fine, place 1's claims 2^30 values.
+    // Area 1's pointer table lies past the end.
+    FileBytes file;
+    file.Text("AC00").U16(2).U32(22).U32(2).U32(1 << 30).U32(4);
+    file.U32(30).U32(42);       // 22: the pointers
+    file.U32(2).U32(5).U32(6);  // 30: a list of two
+    file.U32(1 << 30).U32(1);   // 42: an oversized list
+    Write("azbc.bin", file);
+    EXPECT_EQ(AreaZoneBcFile::Load(0, 0), (std::vector<uint32_t>{5, 6}));
+    EXPECT_TRUE(AreaZoneBcFile::Load(0, 1).empty());
+    EXPECT_TRUE(AreaZoneBcFile::Load(0, 2).empty());
+    EXPECT_TRUE(AreaZoneBcFile::Load(1, 0).empty());
+    EXPECT_TRUE(AreaZoneBcFile::Load(2, 0).empty());  // past the entries
+    Write("azbc.bin", FileBytes().Text("AC00").U16(0xFFFF));
+    EXPECT_TRUE(AreaZoneBcFile::Load(3, 0).empty());
+}
+
+TEST_F(BadIndexFilesTest, LinkListsWithBadTablesAndTheirHouseNumbers) {
+    // Area 0: names 10 (list at 40) and 20 (list of 2^30 items) and 30 (empty list).
+    // Area 1's name table lies past the end.
+    FileBytes file;
+    file.Text("LX01").U32(2).U32(24).U32(3).U32(1 << 30).U32(2);
+    file.U32(10).U32(48).U32(20).U32(112).U32(30).U32(116);  // 24: the names
+    file.U32(5);                                             // 48: five items
+    file.U32(10).U32(20).U32(1000);                          // 10..20
+    file.U32(0x80000000u).U32(5).U32(2000);                  // any number
+    file.U32(0x80000000u).U32(0).U32(3000);                  // no number
+    file.U32(0).U32(100).U32(0);                             // no record
+    file.U32(30).U32(40).U32(4000);                          // 30..40
+    file.U32(1 << 30);                                       // 112: too long
+    file.U32(0);                                             // 116: empty
+    Write("lfoidx.bin", file);
+    auto records = [](int32_t number) {
+        LfoIndexFile index;
+        std::vector<uint32_t> found;
+        if (index.Open(0, 10, number) != 0)
+            return found;
+        for (uint32_t r = index.NextRecord(); r != 0; r = index.NextRecord())
+            found.push_back(r);
+        return found;
+    };
+    EXPECT_EQ(records(15), (std::vector<uint32_t>{1000, 2000}));
+    EXPECT_EQ(records(35), (std::vector<uint32_t>{2000, 4000}));
+    EXPECT_EQ(records(-1), (std::vector<uint32_t>{1000, 2000, 3000, 4000}));
+    LfoIndexFile index;
+    EXPECT_EQ(index.Open(0, 20, -1), 1);
+    EXPECT_EQ(index.Open(0, 30, -1), 1);
+    EXPECT_EQ(index.Open(0, 15, -1), 1);
+    EXPECT_EQ(index.Open(1, 10, -1), 1);
+    EXPECT_EQ(index.Open(2, 10, -1), 1);
+    EXPECT_EQ(index.NextRecord(), 0u);
+}
+
+TEST_F(BadIndexFilesTest, RampLabelsRefuseOverlongTextsAndCutToTheBuffer) {
+    // Pairs at 4, 12, 20: exit "12A" with name "MAIN ST"; an exit of 9 bytes with
+    // a name of 61; a name past the end.
+    Write("lsr.bin", FileBytes().Text("LN00").U32(4).U32(12).U32(26).U32(16).U32(900).U32(-1u));
+    Write("lsrs.bin", FileBytes()
+                          .Text("LS00")
+                          .U8(7)
+                          .Text("MAIN ST")
+                          .U8(3)
+                          .Text("12A")
+                          .U8(9)
+                          .Text("123456789")
+                          .U8(61)
+                          .Text(std::string(61, 'N')));
+    LsrFiles lsr;
+    ASSERT_EQ(lsr.Open(), 0);
+    char text[80];
+    EXPECT_EQ(lsr.GetName(4, text, sizeof text), 0);
+    EXPECT_STREQ(text, "EXIT 12A: MAIN ST");
+    char small[9];
+    EXPECT_EQ(lsr.GetName(4, small, sizeof small), 0);
+    EXPECT_STREQ(small, "EXIT 12A");
+    EXPECT_EQ(lsr.GetName(12, text, sizeof text), 1);
+    EXPECT_STREQ(text, "");
+    EXPECT_EQ(lsr.GetName(20, text, sizeof text), 1);
+    EXPECT_EQ(lsr.GetName(28, text, sizeof text), 1);
+    fs::remove(folder_ / "lsrs.bin");
+    EXPECT_EQ(lsr.Open(), 1);
+    EXPECT_EQ(lsr.GetName(4, text, sizeof text), 1);
+}
+
 }  // namespace
