@@ -31,7 +31,6 @@ int AreaZoneFile::Open(const char16_t* name) {
         Free();
         return 0;
     }
-    fileSize_ = static_cast<uint32_t>(file_.Size());
     // Every area takes at least its length byte and fixed bytes: a count the file
     // cannot hold is refused before anything is allocated.
     const uint64_t count = formats::LoadU16(countBytes);
@@ -60,7 +59,6 @@ int AreaZoneFile::Open(const char16_t* name) {
 void AreaZoneFile::Free() {
     file_.Close();
     areas_.clear();
-    fileSize_ = 0;
 }
 
 int AreaZoneFile::OwnerOf(int32_t place) const {

@@ -78,7 +78,6 @@ class AreaZoneFile {
 
     CDataFile file_;
     std::vector<Area> areas_;
-    uint32_t fileSize_ = 0;
 };
 
 // The program's reader, opened at start-up and after a power resume.

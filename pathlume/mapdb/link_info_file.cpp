@@ -3,6 +3,7 @@
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/foundation/data_location.h"
 #include "pathlume/mapdb/geometry.h"
+#include "pathlume/mapdb/index_file_io.h"
 
 LinkInfoFile g_linkInfo;
 
@@ -27,19 +28,18 @@ LinkInfoFile* LinkInfoFile::Open() {
         return nullptr;
     }
     // The area table must lie inside the file before it is allocated.
-    const uint64_t count = formats::LoadU32(countBytes);
-    const uint64_t tableEnd = li::kEntriesOffset + count * li::kEntrySize;
-    if (tableEnd > static_cast<uint64_t>(file_.Size())) {
+    const uint32_t count = formats::LoadU32(countBytes);
+    if (!index_io::FitsInFile(file_, li::kEntriesOffset, count, li::kEntrySize)) {
         Close();
         return nullptr;
     }
-    std::vector<uint8_t> table(static_cast<size_t>(count * li::kEntrySize));
+    std::vector<uint8_t> table(size_t{count} * li::kEntrySize);
     if (file_.Read(table.data(), static_cast<int>(table.size())) !=
         static_cast<int>(table.size())) {
         Close();
         return nullptr;
     }
-    areas_.resize(static_cast<size_t>(count));
+    areas_.resize(count);
     for (size_t i = 0; i < areas_.size(); ++i)
         areas_[i] = li::DecodeEntry(table.data() + i * li::kEntrySize);
     currentArea_ = 0;
