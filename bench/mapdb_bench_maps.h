@@ -1,4 +1,4 @@
-// The device files of the andorra extract for the map-database benchmarks: the disc
+// The device files of an OpenStreetMap extract for the map-database benchmarks: the disc
 // builder, then the desktop generation run, into a fresh temporary folder that the
 // program's data folder then points at.
 #pragma once
@@ -30,14 +30,15 @@ inline void SetDataFolder(const fs::path& folder) {
     g_dataFolder[text.size()] = 0;
 }
 
-// Builds the maps under a new temporary folder (`base`), sets the device root and the
-// data folder to them. 0 when built; -1 when the extract is missing (the program
-// measures nothing and succeeds); 1 on failure.
-inline int BuildAndorraMaps(const char* program, const discmaker::BuildOptions& options,
-                            fs::path& base) {
+// Builds the maps of the extract `name` of the shared OpenStreetMap folder under a
+// new temporary folder (`base`), sets the device root and the data folder to them.
+// 0 when built; -1 when the extract is missing (the program measures nothing and
+// succeeds); 1 on failure.
+inline int BuildExtractMaps(const char* program, const char* name, const std::string& stateCode,
+                            const discmaker::BuildOptions& options, fs::path& base) {
     // <repository>/../shared/data/osm, beside the repository.
     const fs::path extract = fs::path(__FILE__).parent_path().parent_path().parent_path() /
-                             "shared" / "data" / "osm" / "andorra.osm.pbf";
+                             "shared" / "data" / "osm" / name;
     if (!fs::exists(extract)) {
         std::printf("%s: no %s: nothing measured\n", program, extract.c_str());
         return -1;
@@ -51,8 +52,8 @@ inline int BuildAndorraMaps(const char* program, const discmaker::BuildOptions& 
     platform::SetDeviceRoot(base / "device");
     {
         mkmaps::PrivateDesktop desktop;
-        discmaker::Network andorra = discmaker::ReadOsm(extract, "ON");
-        discmaker::BuildDiscs(andorra, base / "disc", options);
+        discmaker::Network network = discmaker::ReadOsm(extract, stateCode);
+        discmaker::BuildDiscs(network, base / "disc", options);
         std::ostringstream out, err;
         const mkmaps::Figures figures =
             mkmaps::Generate({base / "disc", base / "Maps", {}}, out, err);
@@ -66,6 +67,12 @@ inline int BuildAndorraMaps(const char* program, const discmaker::BuildOptions& 
     return 0;
 }
 
+// The andorra extract's maps (BuildExtractMaps).
+inline int BuildAndorraMaps(const char* program, const discmaker::BuildOptions& options,
+                            fs::path& base) {
+    return BuildExtractMaps(program, "andorra.osm.pbf", "ON", options, base);
+}
+
 // Runs the registered benchmarks; false when the command line holds an unknown
 // argument.
 inline bool RunBenchmarks(int& argc, char** argv) {
@@ -77,8 +84,8 @@ inline bool RunBenchmarks(int& argc, char** argv) {
     return true;
 }
 
-// Undoes BuildAndorraMaps and reports the process's peak memory.
-inline void RemoveAndorraMaps(const fs::path& base) {
+// Undoes BuildExtractMaps and reports the process's peak memory.
+inline void RemoveExtractMaps(const fs::path& base) {
     g_dataFolder[0] = 0;
     platform::SetDeviceRoot({});
     std::error_code ignored;
@@ -86,6 +93,10 @@ inline void RemoveAndorraMaps(const fs::path& base) {
     struct rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
     std::printf("Peak resident memory of the process: %.1f MiB\n", usage.ru_maxrss / 1024.0);
+}
+
+inline void RemoveAndorraMaps(const fs::path& base) {
+    RemoveExtractMaps(base);
 }
 
 }  // namespace mapdb_bench

@@ -211,8 +211,8 @@ struct HouseRange {
     int32_t to = kNone;
 };
 
-// A record with every field expanded; the flags are derived when it is encoded.
-struct Record {
+// The fields of a record before its name items, expanded.
+struct RecordFields {
     uint32_t cellWord = 0;
     uint16_t addressWord = 0;
     HouseRange left;   // stored when the left kind is non-zero
@@ -224,6 +224,10 @@ struct Record {
     int32_t leftExtra = kNone;
     int32_t rightExtra = kNone;
     uint32_t namePair = static_cast<uint32_t>(kNone);  // stored with kHasNamePair
+};
+
+// A record with every field expanded; the flags are derived when it is encoded.
+struct Record : RecordFields {
     std::vector<NameItem> items;
 };
 
@@ -320,28 +324,51 @@ inline void EncodeRecord(const Record& record, std::vector<uint8_t>& out) {
     }
 }
 
-// Reads a record as the navigation program does (right alternative: the left
-// alternative before the right place; right extra: the left extra before its own
-// field). Returns the record's size with its name items, or 0 when it runs past
-// `available`.
-inline size_t DecodeRecord(const uint8_t* bytes, size_t available, Record& record) {
+// Bytes of a record's fields after the base, name items not counted, from its
+// stored flags and address word.
+constexpr size_t StoredFieldsSize(uint16_t flags, uint16_t addressWord) {
+    size_t size = 0;
+    if (addressWord & kLeftKindMask)
+        size += kRangeSize;
+    if (addressWord & kRightKindMask)
+        size += kRangeSize;
+    size += kPlaceSize;  // left place
+    if (!(flags & kFlagRightPlaceIsLeftPlace))
+        size += kPlaceSize;
+    if (!(flags & kFlagLeftAltIsLeftPlace) && (flags & kFlagLeftAlt))
+        size += kPlaceSize;
+    if (!(flags & (kFlagRightAltIsLeftAlt | kFlagRightAltIsRightPlace)) && (flags & kFlagRightAlt))
+        size += kPlaceSize;
+    if (flags & kFlagLeftExtra)
+        size += kPlaceSize;
+    if (!(flags & kFlagRightExtraIsLeftExtra) && (flags & kFlagRightExtra))
+        size += kPlaceSize;
+    if (addressWord & kHasNamePair)
+        size += kNamePairSize;
+    return size;
+}
+
+// Reads a record's fields as the navigation program does (right alternative: the
+// left alternative before the right place; right extra: the left extra before its
+// own field), and its stored flags. Returns the size of the fields with the base,
+// name items not counted, or 0 when they run past `available`.
+inline size_t DecodeRecordFields(const uint8_t* bytes, size_t available, RecordFields& record,
+                                 uint16_t& flags) {
     if (available < kBaseSize)
         return 0;
+    record = RecordFields{};
+    record.cellWord = LoadU32(bytes + kCellWordOffset);
+    flags = LoadU16(bytes + kFlagsOffset);
+    record.addressWord = LoadU16(bytes + kAddressWordOffset);
+    const size_t size = kBaseSize + StoredFieldsSize(flags, record.addressWord);
+    if (available < size)
+        return 0;
     size_t at = kBaseSize;
-    bool ok = true;
     auto get32 = [&]() -> int32_t {
-        if (available < at + 4) {
-            ok = false;
-            return kNone;
-        }
         const int32_t value = LoadI32(bytes + at);
         at += 4;
         return value;
     };
-    record = Record{};
-    record.cellWord = LoadU32(bytes + kCellWordOffset);
-    const uint16_t flags = LoadU16(bytes + kFlagsOffset);
-    record.addressWord = LoadU16(bytes + kAddressWordOffset);
     if (record.addressWord & kLeftKindMask) {
         record.left.from = get32();
         record.left.to = get32();
@@ -373,7 +400,16 @@ inline size_t DecodeRecord(const uint8_t* bytes, size_t available, Record& recor
     }
     if (record.addressWord & kHasNamePair)
         record.namePair = static_cast<uint32_t>(get32());
-    if (!ok)
+    return at;
+}
+
+// Reads a whole record with its name items. Returns its size, or 0 when it runs
+// past `available`.
+inline size_t DecodeRecord(const uint8_t* bytes, size_t available, Record& record) {
+    record.items.clear();
+    uint16_t flags = 0;
+    size_t at = DecodeRecordFields(bytes, available, record, flags);
+    if (at == 0)
         return 0;
     const size_t items = flags & kItemCountMask;
     if (available < at + items * kNameItemSize)

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,22 @@ struct DestPlace {
     FLOAT lat;
     FLOAT lon;
 };
+
+// A place the map database found (an address, a position on a street, an
+// intersection), as it hands it to the destination lists. 20 bytes of values.
+struct AddressHit {
+    int32_t linkId;     // the link's record offset in "linkinfo.bin"
+    uint32_t cellWord;  // the link's grid cell; bit 31: the detailed grid; 0 when unknown
+    int32_t side;       // 1 left, -1 right, 0 either
+    FLOAT lat;
+    FLOAT lon;
+
+    // The side goes where a destination keeps the side's area code.
+    DestPlace ToDestPlace() const {
+        return {static_cast<DWORD>(linkId), cellWord, static_cast<DWORD>(side), lat, lon};
+    }
+};
+static_assert(sizeof(AddressHit) == 20, "an address hit is five 4-byte values");
 
 struct DestRecord {
     // The fixed part, in file order.

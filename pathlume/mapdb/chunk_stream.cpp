@@ -7,10 +7,15 @@
 
 #include "formats/compressed_block.h"
 #include "pathlume/foundation/data_file.h"
+#include "pathlume/mapdb/map_database.h"
 #include "pathlume/mapdb/mapdb_memory.h"
 
 ChunkStream g_chunkStream;
 ChunkStream* g_currentChunkStream = nullptr;
+// The program's map database sets up g_chunkStream when it is constructed: it is
+// defined here, after the stream, because within one file the order of
+// construction (and, reversed, of destruction) is fixed.
+CMapDatabase g_mapDatabase;
 
 namespace {
 namespace block = formats::compressed_block;

@@ -273,6 +273,9 @@ inline constexpr uint32_t kChunkRoutePin = 0x10;
 // Pins whose holders draw the chunk: they clear the reload-block bit 27.
 inline constexpr uint32_t kChunkDisplayPins = 0x1 | 0x4 | 0x8;
 
+// The program's one road-network database, constructed before the program starts.
+extern CMapDatabase g_mapDatabase;
+
 // Reopens a file at its old position after a power resume: the file, or null when
 // it holds no valid handle afterwards.
 CDataFile* ReopenFile(CDataFile* file, DWORD mode);

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -111,11 +112,17 @@ struct MapLink {
     uint32_t FromSlot() const { return flags & 0x0F; }
     uint32_t ToSlot() const { return (flags >> 4) & 0x0F; }
     bool IsDead() const { return linkId == kDeadLinkId; }
+    // The link's length in radians of arc (word0 holds its f32 bits).
+    FLOAT Length() const { return std::bit_cast<FLOAT>(word0); }
     // 0 without a shape array, else the stored count, at most 2 when reduced.
     uint32_t GetShapePointCount() const;
     // The two ends of shape segment k (0 .. shape point count): from-node or shape
     // point k - 1, and shape point k or to-node.
     void GetEndPositions(uint32_t k, MapPoint* a, MapPoint* b) const;
+    // The shape segment (0 .. shape point count) nearest to the position, in the flat
+    // frame of the from-node's latitude; the earliest of equally near segments. The
+    // nearest point of the link goes to `nearest` when given (spatial_queries.cpp).
+    uint32_t NearestPoint(FLOAT latitude, FLOAT longitude, MapPoint* nearest) const;
 
     // The link kind FindLink matches: 4 counted, 2 ed link, 1 otherwise.
     static int GetClassLayer(uint16_t flags);

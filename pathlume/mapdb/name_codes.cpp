@@ -1,6 +1,7 @@
 #include "pathlume/mapdb/name_codes.h"
 
 #include "formats/names.h"
+#include "pathlume/mapdb/geometry.h"
 
 CDataFile g_namesFile;
 
@@ -36,4 +37,20 @@ int ReadNamesBinString(uint32_t offset, char* buffer) {
     }
     buffer[length] = '\0';
     return length;
+}
+
+std::optional<formats::names::IndexEntry> LookupNamesBigram(char c1, char c2) {
+    namespace names = formats::names;
+    const int first = names::FirstLetterCode(static_cast<char>(FoldAccentedChar(c1)));
+    const int second = names::SecondLetterCode(static_cast<char>(FoldAccentedChar(c2)));
+    uint8_t bytes[names::kIndexEntrySize];
+    if (second < 0 || !g_namesFile.IsOpen() ||
+        g_namesFile.Seek(
+            static_cast<int>(names::IndexEntryOffset(names::LetterPair(first, second))), 0) != 0 ||
+        g_namesFile.Read(bytes, sizeof bytes) != sizeof bytes)
+        return std::nullopt;
+    const names::IndexEntry entry = names::DecodeIndexEntry(bytes);
+    if (entry.count == 0)
+        return std::nullopt;
+    return entry;
 }

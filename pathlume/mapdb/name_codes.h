@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
+#include "formats/names.h"
 #include "pathlume/foundation/data_file.h"
 
 // Code of a name's first character, 0..36: '0'-'9' 1..10, 'A'-'Z' 11..36, any other
@@ -35,3 +37,8 @@ inline constexpr int kNameBufferSize = 80;
 // not open or the name cannot be read; a length of 80 or more is returned with the
 // buffer empty.
 int ReadNamesBinString(uint32_t offset, char* buffer);
+
+// The "names.bin" index entry of the names that start with c1 c2 (accented
+// capitals taken as their base letters); none when a character is outside the
+// name alphabet, the entry cannot be read or it counts no names.
+std::optional<formats::names::IndexEntry> LookupNamesBigram(char c1, char c2);

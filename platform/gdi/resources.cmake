@@ -10,7 +10,7 @@
 # screen's is used (VGA at 192 dpi). The target is linked with gdi (keyword form).
 #
 # resources.md rows:  | id | bitmap or icon | file.svg | width | height | role |
-# strings.txt lines:  <id> "<text>"   (C escapes \n \t \\ \" only; # starts a comment)
+# strings.txt lines:  <id> "<text>"   (C escapes \n \r \t \\ \" only; # starts a comment)
 
 find_program(RSVG_CONVERT rsvg-convert REQUIRED)
 

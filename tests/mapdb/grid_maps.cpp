@@ -43,7 +43,8 @@ struct GeneratedMaps {
         discmaker::BuildOptions options;
         options.layout.maxNodesPerDetailedCell = 60;
         options.layout.maxNodesPerOverviewCell = 200;
-        discmaker::Network town = discmaker::BuildTown(5, 1500);
+        // The builder may change its network; the town stays as it was built.
+        discmaker::Network town = GridMapsTown();
         discmaker::BuildDiscs(town, roots.base() / "disc", options);
         std::ostringstream out, err;
         const mkmaps::Figures figures =
@@ -61,6 +62,11 @@ struct GeneratedMaps {
 };
 
 }  // namespace
+
+const discmaker::Network& GridMapsTown() {
+    static const discmaker::Network town = discmaker::BuildTown(5, 1500);
+    return town;
+}
 
 const fs::path& GridMapsFolder() {
     static GeneratedMaps maps;

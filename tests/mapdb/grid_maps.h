@@ -11,8 +11,12 @@
 
 #include "pathlume/mapdb/map_database.h"
 #include "tests/support/temp_root.h"
+#include "tools/discmaker/network.h"
 
 namespace mapdb_test {
+
+// The built-in town the grid maps are made of.
+const discmaker::Network& GridMapsTown();
 
 // The folder holding the device files ("mapdata1.biz", "mapdata2.biz",
 // "mapdatat.biz", ...). Built at the first call; removed when the program ends.

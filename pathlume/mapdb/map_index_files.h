@@ -1,0 +1,16 @@
+// The index files the program keeps open: "names.bin", the street types,
+// "az.bin" and "linkinfo.bin", opened at start-up and again after a power resume.
+#pragma once
+
+class CMapDatabase;
+
+// Opens g_namesFile, g_streetTypes, g_areaZones and g_linkInfo from the map data
+// folder. A file that does not open stays closed; its readers answer empty.
+void OpenMapIndexFiles();
+// At shutdown: closes them and frees the street types.
+void CloseMapIndexFiles();
+// After a power resume: "linkinfo.bin" is reopened (up to 20 tries, 250 ms apart,
+// until its magic reads again) at its old position, then "names.bin" and "az.bin",
+// then the database's map files. 0, or 1 when "linkinfo.bin" did not come back;
+// otherwise the database's ReopenFiles result.
+int ReopenMapIndexFiles(CMapDatabase& database);
