@@ -9,13 +9,14 @@
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/foundation/screen_draw.h"
+#include "tests/support/shared_data.h"
 
 namespace screen_testing {
 
 namespace {
 
 std::filesystem::path GoldenFolder() {
-    return std::filesystem::path(__FILE__).parent_path() / "golden";
+    return testing_support::SourceFolder() / "tests" / "foundation" / "golden";
 }
 
 struct Picture {

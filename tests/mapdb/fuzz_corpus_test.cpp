@@ -9,6 +9,7 @@
 
 #include "tests/mapdb/fuzz/payload_fuzz_body.h"
 #include "tests/mapdb/mapdb_test_support.h"
+#include "tests/support/shared_data.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ namespace fs = std::filesystem;
 
 TEST(PayloadFuzzCorpusTest, EveryInputDecodesOrFailsCleanly) {
     mapdb_test::EnsureStream();
-    const fs::path corpus = fs::path(__FILE__).parent_path() / "fuzz" / "corpus";
+    const fs::path corpus = testing_support::SourceFolder() / "tests" / "mapdb" / "fuzz" / "corpus";
     ASSERT_TRUE(fs::is_directory(corpus)) << corpus;
     int inputs = 0, decoded = 0;
     for (const auto& entry : fs::directory_iterator(corpus)) {

@@ -2,10 +2,12 @@
 
 namespace testing_support {
 
+std::filesystem::path SourceFolder() {
+    return std::filesystem::path(PATHLUME_SOURCE_DIR);
+}
+
 std::filesystem::path SharedOsmFolder() {
-    std::filesystem::path repository =
-        std::filesystem::path(__FILE__).parent_path().parent_path().parent_path();
-    return repository.parent_path() / "shared" / "data" / "osm";
+    return SourceFolder().parent_path() / "shared" / "data" / "osm";
 }
 
 }  // namespace testing_support

@@ -6,6 +6,10 @@
 
 namespace testing_support {
 
+// The repository's root, as the build saw it (not __FILE__: the compiler cache
+// makes that relative to the build folder).
+std::filesystem::path SourceFolder();
+
 // <repository>/../shared/data/osm
 std::filesystem::path SharedOsmFolder();
 

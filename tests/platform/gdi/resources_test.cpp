@@ -10,6 +10,7 @@
 #include "platform/gdi/gdi.h"
 #include "platform/kernel/process.h"
 #include "tests/platform/gdi/surface.h"
+#include "tests/support/shared_data.h"
 
 namespace {
 
@@ -161,9 +162,7 @@ struct ArtworkRow {
 };
 
 std::vector<ArtworkRow> ReadArtworkTable() {
-    const auto path =
-        std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().parent_path() /
-        "pathlume" / "res" / "resources.md";
+    const auto path = testing_support::SourceFolder() / "pathlume" / "res" / "resources.md";
     std::ifstream in(path);
     std::vector<ArtworkRow> rows;
     const std::regex row(
