@@ -99,6 +99,8 @@ BuildFigures BuildDiscs(Network& network, const fs::path& outFolder, const Build
     figures.nodes = network.nodes.size();
     figures.names = names.names.size();
     figures.pointsOfInterest = pois.pointsWritten;
+    figures.addressesPlaced = network.addressesPlaced;
+    figures.addresses = network.addressesRead;
     for (uint32_t link = 0; link < network.links.size(); ++link) {
         figures.kmByClass[static_cast<int>(network.links[link].roadClass)] +=
             network.LinkLengthKm(link);
@@ -113,7 +115,8 @@ std::string FiguresLine(const BuildFigures& figures) {
     std::string line = "links " + std::to_string(figures.links) + ", nodes " +
                        std::to_string(figures.nodes) + ", names " + std::to_string(figures.names) +
                        ", points of interest " + std::to_string(figures.pointsOfInterest) +
-                       ", km of road:";
+                       ", addresses " + std::to_string(figures.addressesPlaced) + " placed of " +
+                       std::to_string(figures.addresses) + ", km of road:";
     char text[64];
     for (int c = 0; c < kRoadClassCount; ++c) {
         std::snprintf(text, sizeof text, " %s %.1f", RoadClassName(static_cast<RoadClass>(c)),

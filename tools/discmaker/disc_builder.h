@@ -29,6 +29,8 @@ struct BuildFigures {
     size_t nodes = 0;
     size_t names = 0;
     size_t pointsOfInterest = 0;  // written into "poi.raw"
+    size_t addressesPlaced = 0;   // single addresses in a link's range
+    size_t addresses = 0;         // single addresses the front end read
     std::array<double, kRoadClassCount> kmByClass{};
     uint64_t bytesWritten = 0;
     double seconds = 0;
@@ -42,7 +44,7 @@ BuildFigures BuildDiscs(Network& network, const std::filesystem::path& out,
                         const BuildOptions& options = {});
 
 // The figures as the last line of the tool's output: links, nodes, names, points
-// of interest, km of road per road class, bytes written, seconds.
+// of interest, addresses placed of those read, km of road per road class, bytes written, seconds.
 std::string FiguresLine(const BuildFigures& figures);
 
 }  // namespace discmaker

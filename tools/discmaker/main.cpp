@@ -31,8 +31,8 @@ const char kUsage[] =
     "  --osm-out FILE  also write the network that went onto the discs as OpenStreetMap XML\n"
     "  --help          show this text\n"
     "\n"
-    "The last line gives links, nodes, names, points of interest, km of road per\n"
-    "road class, bytes written and seconds.\n";
+    "The last line gives links, nodes, names, points of interest, addresses placed\n"
+    "of those read, km of road per road class, bytes written and seconds.\n";
 
 int Usage(const std::string& error) {
     std::fprintf(stderr, "discmaker: %s\n\n%s", error.c_str(), kUsage);

@@ -19,104 +19,6 @@ namespace nm = formats::names;
 namespace ni = formats::name_index;
 namespace st = formats::street_types;
 
-// ---- Text ------------------------------------------------------------------------
-
-// Base letters of U+0100 to U+017F (Latin Extended-A); '#' marks the two ligatures.
-constexpr std::string_view kExtendedA =
-    "AAAAAACCCCCCCCDDDDEEEEEEEEEEGGGGGGGGHHHHIIIIIIIIII##JJKKKLLLLLLLLLLNNNNNNNNNOOOOOO##"
-    "RRRRRRSSSSSSSSTTTTTTUUUUUUUUUUUUWWYYYZZZZZZS";
-static_assert(kExtendedA.size() == 0x80, "one letter per code of Latin Extended-A");
-
-// What a code point is written as: upper-case ASCII, a blank for a mark, nothing
-// for what cannot be spelled.
-std::string_view Spelling(char32_t c) {
-    static constexpr std::string_view kLetters = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
-    static constexpr std::string_view kDigits = "0123456789";
-    static constexpr std::string_view kKept = " &'+,./:-";
-    // Latin-1 letters 0xC0 to 0xDF; small letters 0xE0 to 0xFF spell as their
-    // capitals 0x20 below (0xD7 and 0xF7 are the multiplication and division signs).
-    static constexpr std::array<std::string_view, 32> kLatin1 = {
-        "A", "A", "A", "A", "A", "A", "AE", "C", "E", "E", "E", "E", "I", "I", "I",  "I",
-        "D", "N", "O", "O", "O", "O", "O",  " ", "O", "U", "U", "U", "U", "Y", "TH", "SS"};
-    if (c < 0x80) {
-        const char ascii = static_cast<char>(c);
-        if (ascii >= 'a' && ascii <= 'z')
-            return kLetters.substr(ascii - 'a', 1);
-        if (ascii >= 'A' && ascii <= 'Z')
-            return kLetters.substr(ascii - 'A', 1);
-        if (ascii >= '0' && ascii <= '9')
-            return kDigits.substr(ascii - '0', 1);
-        const size_t kept = kKept.find(ascii);
-        return kept == std::string_view::npos ? " " : kKept.substr(kept, 1);
-    }
-    if (c == 0xFF)
-        return "Y";
-    if (c >= 0xC0 && c <= 0xFF)
-        return kLatin1[(c - 0xC0) & 0x1F];
-    if (c >= 0x100 && c <= 0x17F) {
-        if (c == 0x132 || c == 0x133)
-            return "IJ";
-        if (c == 0x152 || c == 0x153)
-            return "OE";
-        return kExtendedA.substr(c - 0x100, 1);
-    }
-    // Letters joined by a raised dot (Catalan "l·l") stay joined.
-    if (c == 0xB7)
-        return "";
-    if (c == 0xB4 || c == 0x2018 || c == 0x2019)
-        return "'";
-    if (c >= 0x2010 && c <= 0x2015)
-        return "-";
-    // Other signs and blanks of Latin-1 and of general punctuation.
-    if (c < 0xC0 || (c >= 0x2000 && c <= 0x206F) || c == 0x3000)
-        return " ";
-    return "";
-}
-
-// Decodes UTF-8; a byte that starts no valid sequence is taken as Latin-1, so text
-// in that older encoding still reads.
-std::u32string DecodeUtf8(std::string_view text) {
-    std::u32string out;
-    size_t at = 0;
-    while (at < text.size()) {
-        const auto lead = static_cast<uint8_t>(text[at]);
-        int length = 0;
-        char32_t c = lead;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-            c = lead & 0x1F;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            c = lead & 0x0F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            c = lead & 0x07;
-        }
-        bool valid = length > 0 && at + length <= text.size();
-        for (int i = 1; valid && i < length; ++i) {
-            const auto next = static_cast<uint8_t>(text[at + i]);
-            valid = (next & 0xC0) == 0x80;
-            c = c << 6 | (next & 0x3F);
-        }
-        static constexpr char32_t kSmallest[5] = {0, 0, 0x80, 0x800, 0x10000};
-        if (valid && c >= kSmallest[length] && c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF)) {
-            out.push_back(c);
-            at += length;
-        } else {
-            out.push_back(lead);
-            ++at;
-        }
-    }
-    return out;
-}
-
-std::string Trimmed(std::string text) {
-    while (!text.empty() && text.back() == ' ')
-        text.pop_back();
-    const size_t first = text.find_first_not_of(' ');
-    return first == std::string::npos ? std::string() : text.substr(first);
-}
-
 std::string JoinWords(std::initializer_list<std::string_view> parts) {
     std::string joined;
     for (std::string_view part : parts) {
@@ -496,20 +398,6 @@ std::vector<uint8_t> StreetLists(const std::vector<std::string>& names,
 }  // namespace
 
 // ---- Public --------------------------------------------------------------------------
-
-std::string ToNameText(std::string_view utf8, size_t maxLength) {
-    std::string text;
-    for (char32_t c : DecodeUtf8(utf8)) {
-        for (char spelled : Spelling(c)) {
-            if (spelled == ' ' && (text.empty() || text.back() == ' '))
-                continue;
-            text += spelled;
-        }
-    }
-    if (text.size() > maxLength)
-        text.resize(maxLength);
-    return Trimmed(std::move(text));
-}
 
 uint32_t NameTables::NameNumber(std::string_view text) const {
     const auto found = numberOfName.find(text);

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "formats/names.h"
 #include "tools/discmaker/disc_layout.h"
 #include "tools/discmaker/network.h"
 
@@ -68,12 +69,7 @@ struct NameTables {
 NameTables WriteNameFiles(const Network& network, const DiscLayout& layout,
                           const std::filesystem::path& disc1MapData);
 
-// A text from the network (UTF-8) as the name files store it: upper case, letters
-// with accents or strokes spelled with their base letters ("Straße" gives
-// "STRASSE"), only letters, digits, blanks and & ' + , . / : - kept (other marks
-// become blanks, letters of other scripts are dropped), blanks collapsed and
-// trimmed, cut to `maxLength` bytes. Every byte so written has a code in the name
-// alphabet, so each name lands in an index entry the readers look up.
-std::string ToNameText(std::string_view utf8, size_t maxLength);
+// A text from the network as the name files store it (formats/names.h).
+using formats::names::ToNameText;
 
 }  // namespace discmaker

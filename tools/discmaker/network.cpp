@@ -509,6 +509,34 @@ Projection ProjectOnSegment(LatLon p, LatLon a, LatLon b) {
 
 }  // namespace
 
+LinkProjection ProjectOnLink(const Network& network, uint32_t link, LatLon point) {
+    static const double kKmPerDegree = DistanceKm({0, 0}, {1, 0});
+    const std::vector<LatLon> points = network.LinkPoints(link);
+    const double k = std::cos(point.lat * kDegToRad) * kKmPerDegree;
+    auto flat = [&](LatLon p) {
+        return std::make_pair((p.lon - point.lon) * k, (p.lat - point.lat) * kKmPerDegree);
+    };
+    LinkProjection best;
+    double bestKm2 = -1, walked = 0;
+    for (size_t i = 1; i < points.size(); ++i) {
+        const auto [ax, ay] = flat(points[i - 1]);
+        const auto [bx, by] = flat(points[i]);
+        const double dx = bx - ax, dy = by - ay;
+        const double len2 = dx * dx + dy * dy;
+        const double t = len2 > 0 ? std::clamp(-(ax * dx + ay * dy) / len2, 0.0, 1.0) : 0;
+        const double cx = ax + dx * t, cy = ay + dy * t;
+        const double km2 = cx * cx + cy * cy;
+        const double length = std::sqrt(len2);
+        if (bestKm2 < 0 || km2 < bestKm2) {
+            bestKm2 = km2;
+            // The point is the origin: right of a->b when the cross product is negative.
+            best = {std::sqrt(km2), walked + t * length, dx * -ay - dy * -ax < 0};
+        }
+        walked += length;
+    }
+    return best;
+}
+
 void AssignPoiLinks(Network& network) {
     if (network.links.empty())
         return;

@@ -250,6 +250,10 @@ struct Network {
     std::vector<PolygonFeature> features;
     std::vector<Poi> pois;
     std::vector<Region> regions;
+    // Single addresses the front end read (a number and a street) and those it
+    // placed in a link's house range.
+    size_t addressesRead = 0;
+    size_t addressesPlaced = 0;
 
     uint32_t AddNode(LatLon position, int64_t sourceId = 0);
     uint32_t AddLink(Link link);  // returns its index
@@ -306,6 +310,16 @@ std::vector<uint32_t> CutLink(Network& network, uint32_t link, const std::vector
 
 // Sets every point of interest's nearest link and side.
 void AssignPoiLinks(Network& network);
+
+// Where a point lies beside a link, in a flat frame around the point: its
+// distance to the nearest point of the link, how far along the link (from the
+// from-node) that nearest point is, and the side of the segment it is nearest.
+struct LinkProjection {
+    double km = 0;
+    double alongKm = 0;
+    bool right = false;
+};
+LinkProjection ProjectOnLink(const Network& network, uint32_t link, LatLon point);
 
 // A small network for tests: a columns x rows grid of nodes `spacingKm` apart
 // around (lat, lon), joined by named two-way streets with house ranges; the middle

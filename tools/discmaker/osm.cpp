@@ -19,11 +19,14 @@
 #include <osmium/tags/tags_filter.hpp>
 #include <osmium/visitor.hpp>
 
+#include "formats/names.h"
 #include "tools/discmaker/disc_layout.h"
 
 namespace discmaker {
 
 namespace {
+
+using formats::names::ToNameText;
 
 constexpr double kDegToRad = 3.14159265358979323846 / 180.0;
 
@@ -155,7 +158,11 @@ std::string JoinWords(const std::vector<std::string>& words, size_t from, size_t
 
 // Splits "N Main St", "Main Street West", "Avinguda Meritxell" into the parts the
 // name files store; a name that fits no pattern is all base ("Bayreuther Straße").
-StreetName ParseStreetName(const std::string& text) {
+StreetName ParseStreetName(const std::string& typed) {
+    // Names are written without periods, as the program's parser drops them from
+    // what is typed ("Dr.-Hans-Frisch-Str." is "Dr-Hans-Frisch-Str").
+    std::string text = typed;
+    std::erase(text, '.');
     StreetName name;
     std::vector<std::string> words = Words(text);
     size_t first = 0, last = words.size();
@@ -305,6 +312,14 @@ uint32_t HouseNumber(const std::string& text) {
     return i > 0 ? n : 0;
 }
 
+// The leading digits of a house number ("12a" gives 12); false when it has none.
+bool LeadingNumber(const std::string& text, uint32_t* number) {
+    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])))
+        return false;
+    *number = HouseNumber(text);
+    return true;
+}
+
 // ---- Areas -------------------------------------------------------------------------
 
 bool FeatureKindOf(const osmium::TagList& tags, FeatureKind* kind) {
@@ -431,6 +446,15 @@ struct Interpolation {
     std::vector<LatLon> points;
 };
 
+// A single address: a node, or a closed way at its ring's centre.
+struct Address {
+    int64_t id = 0;  // nodes 2 x id, ways 2 x id + 1, for a stable order
+    uint32_t number = 0;
+    std::string street;  // addr:street, else addr:place
+    std::string city;    // addr:city, may be empty
+    LatLon position;
+};
+
 struct Restriction {
     int64_t id = 0;
     bool only = false;
@@ -443,6 +467,7 @@ struct Collected {
     std::vector<PlaceNode> places;
     std::vector<PoiData> pois;
     std::vector<Interpolation> interpolations;
+    std::vector<Address> addresses;
     std::vector<Restriction> restrictions;
     std::vector<PolygonFeature> features;
     std::vector<std::pair<int64_t, size_t>> featureOrder;  // source id, index, for a stable order
@@ -496,8 +521,10 @@ class DataHandler : public osmium::handler::Handler {
             return;
         LatLon at{node.location().lat(), node.location().lon()};
         std::string number = Tag(tags, "addr:housenumber");
-        if (!number.empty())
+        if (!number.empty()) {
             m_out.addressNodes[node.id()] = {HouseNumber(number), Tag(tags, "addr:street")};
+            AddAddress(node.id() * 2, tags, at);
+        }
         if (Tag(tags, "highway") == "motorway_junction" && tags["ref"])
             m_out.junctionRefs[node.id()] = Tag(tags, "ref");
         std::string place = Tag(tags, "place");
@@ -523,6 +550,11 @@ class DataHandler : public osmium::handler::Handler {
         }
         if (refs.size() < 2)
             return;
+        if (refs.size() >= 4 && refs.front() == refs.back() && tags["addr:housenumber"]) {
+            points.pop_back();
+            AddAddress(way.id() * 2 + 1, tags, Centroid(points));
+            points.push_back(points.front());
+        }
         RoadKind kind;
         std::string highway = Tag(tags, "highway");
         if (!highway.empty() && RoadKindOf(highway, &kind) && !CarsBarred(tags)) {
@@ -616,6 +648,20 @@ class DataHandler : public osmium::handler::Handler {
     }
 
   private:
+    void AddAddress(int64_t id, const osmium::TagList& tags, LatLon at) {
+        Address address;
+        address.id = id;
+        address.street = Tag(tags, "addr:street");
+        if (address.street.empty())
+            address.street = Tag(tags, "addr:place");
+        if (address.street.empty() ||
+            !LeadingNumber(Tag(tags, "addr:housenumber"), &address.number))
+            return;
+        address.city = Tag(tags, "addr:city");
+        address.position = at;
+        m_out.addresses.push_back(std::move(address));
+    }
+
     void AddFeature(int64_t sourceId, PolygonFeature feature) {
         m_out.featureOrder.push_back({sourceId, m_out.features.size()});
         m_out.features.push_back(std::move(feature));
@@ -662,6 +708,7 @@ class NetworkMaker {
         MakeAreas();
         AssignLinkAreas();
         MakeRestrictions();
+        MakeAddressRanges();
         MakeHouseRanges();
         MakeFeatures();
         MakePois();
@@ -867,6 +914,148 @@ class NetworkMaker {
                 add(from, node->second, link);
             }
         }
+    }
+
+    // Single addresses: each goes to the nearest link of its street within 300 m,
+    // on the side where it lies; each side's numbers make its range, and the city
+    // most of them name becomes the side's area.
+    void MakeAddressRanges() {
+        std::vector<Address>& addresses = m_in.addresses;
+        std::sort(addresses.begin(), addresses.end(),
+                  [](const Address& a, const Address& b) { return a.id < b.id; });
+        m_net.addressesRead = addresses.size();
+        std::map<std::string, std::vector<uint32_t>> linksOfStreet;
+        for (uint32_t link = 0; link < m_net.links.size(); ++link) {
+            const StreetName& name = m_net.links[link].name;
+            if (!name.Empty())
+                linksOfStreet[StreetText(name)].push_back(link);
+        }
+        struct Placed {
+            double alongKm;
+            uint32_t number;
+            const Address* address;
+        };
+        std::map<std::pair<uint32_t, bool>, std::vector<Placed>> sides;  // (link, right)
+        for (const Address& address : addresses) {
+            auto links = linksOfStreet.find(StreetText(ParseStreetName(address.street)));
+            if (links == linksOfStreet.end())
+                continue;
+            uint32_t best = kNone;
+            LinkProjection nearest;
+            for (uint32_t link : links->second) {
+                LinkProjection p = ProjectOnLink(m_net, link, address.position);
+                if (p.km <= kAddressReachKm && (best == kNone || p.km < nearest.km))
+                    best = link, nearest = p;
+            }
+            if (best == kNone)
+                continue;
+            sides[{best, nearest.right}].push_back({nearest.alongKm, address.number, &address});
+            ++m_net.addressesPlaced;
+        }
+        CityAreas cities = CityAreasOfAddresses(sides);
+        for (const auto& [key, placed] : sides) {
+            Link& link = m_net.links[key.first];
+            (key.second ? link.right : link.left) = RangeOf(placed);
+            std::map<std::string, int> votes;
+            for (const Placed& p : placed) {
+                if (!p.address->city.empty())
+                    ++votes[CityText(p.address->city)];
+            }
+            const std::string* city = nullptr;
+            int most = 0;
+            for (const auto& [text, count] : votes) {  // byte order: the first wins a tie
+                if (count > most)
+                    city = &text, most = count;
+            }
+            if (city)
+                (key.second ? link.rightArea : link.leftArea) = cities.AreaFor(*city, m_net);
+        }
+    }
+
+    static constexpr double kAddressReachKm = 0.3;
+
+    static std::string StreetText(const StreetName& name) {
+        return ToNameText(name.FullText(), formats::names::kMaxWrittenNameLength);
+    }
+    static std::string CityText(const std::string& city) {
+        return ToNameText(city, formats::names::kMaxWrittenNameLength);
+    }
+
+    // A side's range: from the lowest to the highest number when the numbers grow
+    // away from the from-node (the sign of the covariance of place and number; 0
+    // counts as growing), else the reverse; even or odd when every number is.
+    template <typename Placed>
+    static HouseRange RangeOf(const std::vector<Placed>& placed) {
+        double meanAlong = 0, meanNumber = 0;
+        uint32_t lo = placed.front().number, hi = lo;
+        bool even = true, odd = true;
+        for (const Placed& p : placed) {
+            meanAlong += p.alongKm;
+            meanNumber += p.number;
+            lo = std::min(lo, p.number);
+            hi = std::max(hi, p.number);
+            even = even && p.number % 2 == 0;
+            odd = odd && p.number % 2 == 1;
+        }
+        meanAlong /= static_cast<double>(placed.size());
+        meanNumber /= static_cast<double>(placed.size());
+        double covariance = 0;
+        for (const Placed& p : placed)
+            covariance += (p.alongKm - meanAlong) * (p.number - meanNumber);
+        const Parity parity = even ? Parity::Even : odd ? Parity::Odd : Parity::Mixed;
+        return covariance >= 0 ? HouseRange{lo, hi, parity} : HouseRange{hi, lo, parity};
+    }
+
+    // The areas that the addresses' cities name: an area of that name text (a city
+    // first), else a new city at the mean of the placed addresses naming it.
+    struct CityAreas {
+        std::map<std::string, uint32_t> areaOfText;
+        std::map<std::string, std::pair<std::string, LatLon>> newCities;  // text -> name, centre
+        const NetworkMaker* maker = nullptr;
+
+        uint32_t AreaFor(const std::string& text, Network& net) {
+            auto it = areaOfText.find(text);
+            if (it != areaOfText.end())
+                return it->second;
+            const auto& [name, centre] = newCities.at(text);
+            uint32_t city =
+                net.AddArea({AreaKind::City, name, "", maker->CountyAt(centre), centre, {}});
+            areaOfText[text] = city;
+            return city;
+        }
+    };
+
+    template <typename Sides>
+    CityAreas CityAreasOfAddresses(const Sides& sides) const {
+        CityAreas cities;
+        cities.maker = this;
+        for (uint32_t area = 0; area < m_net.areas.size(); ++area) {
+            const std::string text = CityText(m_net.areas[area].name);
+            auto it = cities.areaOfText.find(text);
+            if (it == cities.areaOfText.end() || (m_net.areas[area].kind == AreaKind::City &&
+                                                  m_net.areas[it->second].kind != AreaKind::City)) {
+                cities.areaOfText[text] = area;
+            }
+        }
+        std::map<std::string, std::pair<LatLon, size_t>> sums;
+        for (const auto& [key, placed] : sides) {
+            for (const auto& p : placed) {
+                const std::string& city = p.address->city;
+                if (city.empty() || cities.areaOfText.count(CityText(city)))
+                    continue;
+                auto& [sum, count] = sums[CityText(city)];
+                if (count == 0)
+                    cities.newCities[CityText(city)].first = city;
+                sum.lat += p.address->position.lat;
+                sum.lon += p.address->position.lon;
+                ++count;
+            }
+        }
+        for (auto& [text, sum] : sums) {
+            cities.newCities[text].second = {sum.first.lat / static_cast<double>(sum.second),
+                                             sum.first.lon / static_cast<double>(sum.second)};
+        }
+        return cities;
     }
 
     void MakeHouseRanges() {

@@ -100,7 +100,8 @@ TEST_F(CliTest, TownDiscsEndWithTheFiguresAndRepeatByteForByte) {
     ToolRun first = Discmaker("--town 9 --size 250 " + Path("one"));
     ASSERT_EQ(first.status, 0) << first.err;
     std::regex figures(
-        "links [0-9]+, nodes [0-9]+, names [0-9]+, points of interest [0-9]+, km of road: freeway "
+        "links [0-9]+, nodes [0-9]+, names [0-9]+, points of interest [0-9]+, addresses 0 placed "
+        "of 0, km of road: freeway "
         "[0-9.]+, "
         "highway [0-9.]+, arterial [0-9.]+, collector [0-9.]+, street [0-9.]+, minor [0-9.]+, "
         "bytes [0-9]+, "

@@ -240,6 +240,8 @@ TEST(StreetNameTest, SplitsIntoParts) {
         {"Bayreuther Straße", {"", "", "Bayreuther Straße", "", ""}},
         {"North Street", {"", "", "North", "St", ""}},
         {"Broadway", {"", "", "Broadway", "", ""}},
+        {"St.-Georgen-Straße", {"", "", "St-Georgen-Straße", "", ""}},  // no periods
+        {"Main St.", {"", "", "Main", "St", ""}},
     };
     for (const Case& c : cases)
         EXPECT_EQ(ParseStreetName(c.text), c.name) << c.text;
