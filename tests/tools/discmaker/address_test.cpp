@@ -139,8 +139,8 @@ struct Recorded {
 
 std::map<std::string, std::vector<Recorded>> RecordedAddresses() {
     std::map<std::string, std::vector<Recorded>> table;
-    std::ifstream in(testing_support::RepositoryFolder() / "tests" / "tools" / "discmaker" / "data" /
-                     "recorded_addresses.tsv");
+    std::ifstream in(testing_support::RepositoryFolder() / "tests" / "tools" / "discmaker" /
+                     "data" / "recorded_addresses.tsv");
     std::string line;
     while (std::getline(in, line)) {
         if (line.empty() || line[0] == '#')
