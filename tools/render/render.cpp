@@ -47,35 +47,6 @@ long PeakMemoryKb() {
     return usage.ru_maxrss;
 }
 
-// A device root of its own for the run: the view stores its zoom step in the
-// registry, which must not be the user's.
-class RunRoot {
-  public:
-    RunRoot() {
-        previousSide_ = platform::CurrentSide();
-        previousRoot_ = platform::DeviceRoot();
-        std::string pattern = (fs::temp_directory_path() / "render-root-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("cannot make a temporary device root");
-        root_ = pattern;
-        platform::SetDeviceRoot(root_);
-        platform::SetCurrentSide(platform::Side::Device);
-    }
-    ~RunRoot() {
-        platform::SetDeviceRoot(previousRoot_);
-        platform::SetCurrentSide(previousSide_);
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
-    }
-    RunRoot(const RunRoot&) = delete;
-    RunRoot& operator=(const RunRoot&) = delete;
-
-  private:
-    fs::path root_;
-    fs::path previousRoot_;
-    platform::Side previousSide_;
-};
-
 void CheckOptions(const Options& options) {
     if (options.maps.empty())
         throw OptionError("no --maps folder given");
@@ -131,6 +102,35 @@ bool WritePng(HDC dc, const fs::path& out) {
 
 }  // namespace
 
+// A device root of its own for the run: the view stores its zoom step in the
+// registry, which must not be the user's.
+class Session::RunRoot {
+  public:
+    RunRoot() {
+        previousSide_ = platform::CurrentSide();
+        previousRoot_ = platform::DeviceRoot();
+        std::string pattern = (fs::temp_directory_path() / "render-root-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            throw std::runtime_error("cannot make a temporary device root");
+        root_ = pattern;
+        platform::SetDeviceRoot(root_);
+        platform::SetCurrentSide(platform::Side::Device);
+    }
+    ~RunRoot() {
+        platform::SetDeviceRoot(previousRoot_);
+        platform::SetCurrentSide(previousSide_);
+        std::error_code ignored;
+        fs::remove_all(root_, ignored);
+    }
+    RunRoot(const RunRoot&) = delete;
+    RunRoot& operator=(const RunRoot&) = delete;
+
+  private:
+    fs::path root_;
+    fs::path previousRoot_;
+    platform::Side previousSide_;
+};
+
 void ParsePoint(const std::string& text, double* latitude, double* longitude) {
     char extra = 0;
     if (std::sscanf(text.c_str(), "%lf,%lf%c", latitude, longitude, &extra) != 2 ||
@@ -146,12 +146,9 @@ void ParseSize(const std::string& text, int* width, int* height) {
         throw OptionError("--size must be WxH, each 1 to 4096, not " + text);
 }
 
-Figures Render(const Options& options) {
-    const Clock::time_point start = Clock::now();
+Session::Session(const Options& options) {
     CheckOptions(options);
-    Figures figures;
-    RunRoot root;
-
+    root_ = std::make_unique<RunRoot>();
     const float scale = (options.width >= 480 || options.height >= 480) ? 2.0f : 1.0f;
     platform::SetScreenMode(options.width, options.height, static_cast<int>(96 * scale));
     g_screenScaleX.store(scale);
@@ -168,68 +165,87 @@ Figures Render(const Options& options) {
     g_mapTheme.colourMode = options.night ? 1 : 0;
     SetDataFolder(options.maps);
 
-    std::string boxes;
     platform::SetMessageBoxHandler(
-        [&boxes](HWND, const std::u16string& text, const std::u16string&, UINT type) {
-            boxes += (boxes.empty() ? "" : "; ") + platform::WideToUtf8(text);
+        [this](HWND, const std::u16string& text, const std::u16string&, UINT type) {
+            boxes_ += (boxes_.empty() ? "" : "; ") + platform::WideToUtf8(text);
             return platform::DefaultMessageBoxAnswer(type);
         });
-    StandingVehicle vehicle;
     auto placeVehicle = [&] {
-        vehicle.fix.latitude = static_cast<float>(options.latitude);
-        vehicle.fix.longitude = static_cast<float>(options.longitude);
-        vehicle.fix.heading = options.heading;
-        vehicle.fix.valid = true;
+        vehicle_.fix.latitude = static_cast<float>(options.latitude);
+        vehicle_.fix.longitude = static_cast<float>(options.longitude);
+        vehicle_.fix.heading = options.heading;
+        vehicle_.fix.valid = true;
     };
     placeVehicle();
-    SetMapVehicle(&vehicle);
-    HeadlessMapHost host(options.width, options.height, mapHeight);
-    {
-        CMapView view(&host);
-        HANDLE loader = view.StartMapLoading();
-        if (loader) {
-            WaitForSingleObject(loader, INFINITE);
-            CloseHandle(loader);
-        }
-        if (g_mapsLoading.load() != 0) {
-            figures.error = "the maps in " + options.maps.string() + " cannot be read" +
-                            (boxes.empty() ? "" : " (" + boxes + ")");
-        } else {
-            // The loader may have moved a fix outside the map: the receiver's next
-            // fix puts it back.
-            placeVehicle();
-            view.StoreZoomIndex(options.zoom);
-            view.ResetViewSpan();
-            HDC screen = GetDC(nullptr);
-            view.CreateBackBuffer(screen, options.width, options.height);
-            ReleaseDC(nullptr, screen);
-            std::vector<double> times;
-            for (int i = 0; i < options.frames; ++i) {
-                const Clock::time_point frameStart = Clock::now();
-                float lon = 0, lat = 0, heading = 0;
-                view.UpdateCentreAndHeading(&lon, &lat, &heading, 0, 1);
-                view.Force();
-                view.UpdateView(lon, lat, heading, view.GetBackBufferDC(), 0);
-                times.push_back(MsSince(frameStart));
-            }
-            figures.frames = options.frames;
-            figures.firstFrameMs = times.front();
-            std::vector<double> sorted = times;
-            std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
-            figures.medianFrameMs = sorted[sorted.size() / 2];
-            figures.linksDrawn = view.LastFrame().linksDrawn;
-            if (WritePng(view.GetBackBufferDC(), options.out))
-                figures.ok = true;
-            else
-                figures.error = "cannot write " + options.out.string();
-        }
+    SetMapVehicle(&vehicle_);
+    host_ = std::make_unique<HeadlessMapHost>(options.width, options.height, mapHeight);
+    view_ = std::make_unique<CMapView>(host_.get());
+    HANDLE loader = view_->StartMapLoading();
+    if (loader) {
+        WaitForSingleObject(loader, INFINITE);
+        CloseHandle(loader);
     }
+    if (g_mapsLoading.load() != 0) {
+        error_ = "the maps in " + options.maps.string() + " cannot be read" +
+                 (boxes_.empty() ? "" : " (" + boxes_ + ")");
+        return;
+    }
+    // The loader may have moved a fix outside the map: the receiver's next fix puts
+    // it back.
+    placeVehicle();
+    view_->StoreZoomIndex(options.zoom);
+    view_->ResetViewSpan();
+    HDC screen = GetDC(nullptr);
+    view_->CreateBackBuffer(screen, options.width, options.height);
+    ReleaseDC(nullptr, screen);
+    loaded_ = true;
+}
+
+Session::~Session() {
+    view_.reset();
     SetMapVehicle(nullptr);
     // The map files close before the process's file mappings go.
     g_mapDatabase.mapFile1.Close();
     g_mapDatabase.mapFile2.Close();
     g_mapDatabase.mapFileT.Close();
     platform::SetMessageBoxHandler({});
+}
+
+HDC Session::BackBuffer() {
+    return view_->GetBackBufferDC();
+}
+
+double Session::DrawFrame() {
+    const Clock::time_point start = Clock::now();
+    float lon = 0, lat = 0, heading = 0;
+    view_->UpdateCentreAndHeading(&lon, &lat, &heading, 0, 1);
+    view_->Force();
+    view_->UpdateView(lon, lat, heading, view_->GetBackBufferDC(), 0);
+    return MsSince(start);
+}
+
+Figures Render(const Options& options) {
+    const Clock::time_point start = Clock::now();
+    Figures figures;
+    {
+        Session session(options);
+        if (!session.Loaded()) {
+            figures.error = session.Error();
+        } else {
+            std::vector<double> times;
+            for (int i = 0; i < options.frames; ++i)
+                times.push_back(session.DrawFrame());
+            figures.frames = options.frames;
+            figures.firstFrameMs = times.front();
+            std::nth_element(times.begin(), times.begin() + times.size() / 2, times.end());
+            figures.medianFrameMs = times[times.size() / 2];
+            figures.linksDrawn = session.View().LastFrame().linksDrawn;
+            if (WritePng(session.BackBuffer(), options.out))
+                figures.ok = true;
+            else
+                figures.error = "cannot write " + options.out.string();
+        }
+    }
     figures.wholeRunMs = MsSince(start);
     figures.peakMemoryKb = PeakMemoryKb();
     return figures;

@@ -5,10 +5,12 @@
 
 #include <filesystem>
 #include <iosfwd>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
 #include "pathlume/display/map_interfaces.h"
+#include "pathlume/display/map_view.h"
 
 namespace render {
 
@@ -114,6 +116,36 @@ class StandingVehicle : public IMapVehicle {
         fix.latitude = latitude;
     }
     VehicleFix fix;
+};
+
+// The set-up of a run: the screen, the theme, a device root of its own, the vehicle
+// at the point and the map view with its maps loaded. Throws OptionError for a bad
+// option; Loaded() tells whether the maps could be read.
+class Session {
+  public:
+    explicit Session(const Options& options);
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    bool Loaded() const { return loaded_; }
+    const std::string& Error() const { return error_; }
+    // One frame as the main view's repaint draws it after a move; its milliseconds.
+    double DrawFrame();
+    CMapView& View() { return *view_; }
+    HDC BackBuffer();
+    StandingVehicle& Vehicle() { return vehicle_; }
+    HeadlessMapHost& Host() { return *host_; }
+
+  private:
+    class RunRoot;
+    std::unique_ptr<RunRoot> root_;
+    StandingVehicle vehicle_;
+    std::unique_ptr<HeadlessMapHost> host_;
+    std::unique_ptr<CMapView> view_;
+    std::string boxes_;
+    std::string error_;
+    bool loaded_ = false;
 };
 
 }  // namespace render
