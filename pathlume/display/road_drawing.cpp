@@ -184,6 +184,11 @@ class RoadPass {
 
     void Run() {
         const uint32_t limit = view_.roadClassLimit_;
+        if (close_ && changed_) {
+            RestoreShapes(0);
+            if (limit > kRoadClassMajorLimit)
+                RestoreShapes(1);
+        }
         if (limit > kRoadClassMajorLimit && casingCut_ >= 0xC1)
             Pass(1, true, [](uint32_t) { return true; });
         Pass(0, true, [](uint32_t c) { return c > 0x80; });
@@ -195,14 +200,28 @@ class RoadPass {
     }
 
   private:
+    // At close zoom the roads are drawn with all their shape points. A chain reaches
+    // into chunks its pass has not walked yet, so every loaded chunk of the layer gets
+    // its points back before the first pass: casing and fill then follow one shape.
+    void RestoreShapes(int layerIndex) {
+        MapLayer& layer = g_mapDatabase.layers[layerIndex];
+        if (!layer.directory || layer.windowX0 == kNoWindow || layer.windowW <= 0)
+            return;
+        LinkIterator it;
+        it.SelectLayer(g_mapDatabase, 1, layerIndex == 1 ? 1 : 0);
+        if (it.Init(layer, 0, 0, layer.windowW - 1, layer.windowH - 1, 0x1C0,
+                    layerIndex == 0 ? 2 : 0) != 0)
+            return;
+        while (it.Next()) {
+        }
+    }
+
     template <typename Classes>
     void Pass(int layerIndex, bool casing, Classes classes) {
         MapLayer& layer = g_mapDatabase.layers[layerIndex];
         if (!layer.directory || layer.windowX0 == kNoWindow || layer.windowW <= 0)
             return;
         LinkIterator it;
-        if (close_)
-            it.SelectLayer(g_mapDatabase, 1, layerIndex == 1 ? 1 : 0);
         const int32_t* cells = view_.cellBounds_;
         const bool whole = layerIndex != 0;
         if (it.Init(layer, whole ? 0 : cells[0], whole ? 0 : cells[2],

@@ -1,0 +1,33 @@
+// Device map files for the frame tests, generated once per test program through
+// the disc builder and the headless generation run: the built-in town with small
+// cells (roads cross many cell borders) and, when the shared data is there,
+// Andorra. And what the frame tests check of a drawn frame.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "tools/discmaker/network.h"
+#include "tools/render/render.h"
+
+namespace display_test {
+
+const discmaker::Network& FrameTown();
+const std::filesystem::path& TownMapsFolder();
+// Empty when the shared OpenStreetMap extracts are absent.
+const std::filesystem::path& AndorraMapsFolder();
+
+// A point of the town near its middle that lies on a road.
+discmaker::LatLon TownCentre();
+
+// What a frame shows of the main layer's roads, against their shapes projected with
+// the view's formulas written out here (not the view's code).
+struct RoadCoverage {
+    int sampled = 0;  // points sampled along the visible class-0xC0 links
+    int shown = 0;    // of them, showing the class's fill or casing colour
+    int stray = 0;    // 2D: pixels of a class 1-3 colour far from every such link
+    std::string Describe() const;
+};
+RoadCoverage MeasureRoads(render::Session& session, const render::Options& options);
+
+}  // namespace display_test
