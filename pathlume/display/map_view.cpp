@@ -296,11 +296,9 @@ void CMapView::ApplyGuidanceZoom(int guidance) {
         route.SetZoomBand(0);
         return;
     }
-    const bool metric = (g_options.load() & kOptionMetric) != 0;
     MapLink* link = g_vehicleLocation.GetLink(false);
     const bool major = link && (link->shapeInfo & kShapeMajorRoad);
-    const float threshold =
-        major ? (metric ? kNearMajorMetres : kNearMajorFeet) : (metric ? kNearMetres : kNearFeet);
+    const float threshold = ManeuverThreshold();
     const int closeIndex = major ? 2 : (g_map3DMode.load() != 0 ? 2 : 1);
     const float d = route.GetDistanceToNextManeuver();
     if (zoomIndex_ != closeIndex)
@@ -313,6 +311,14 @@ void CMapView::ApplyGuidanceZoom(int guidance) {
     else if (zoomBand_ == 0)
         zoomBand_ = 1;
     route.SetZoomBand(zoomBand_);
+}
+
+float CMapView::ManeuverThreshold() const {
+    const bool metric = (g_options.load() & kOptionMetric) != 0;
+    MapLink* link = g_vehicleLocation.GetLink(false);
+    if (link && (link->shapeInfo & kShapeMajorRoad))
+        return metric ? kNearMajorMetres : kNearMajorFeet;
+    return metric ? kNearMetres : kNearFeet;
 }
 
 void CMapView::UpdateView(float longitude, float latitude, float heading, HDC dc, int guidance) {
@@ -397,7 +403,8 @@ void CMapView::RecomputeTransform(float longitude, float latitude, float heading
             widening >= kMaxWidenings)
             break;
         const int32_t current = route.GetCurrentManeuver();
-        if (current >= route.GetManeuverCount() - 1)
+        if (current >= route.GetManeuverCount() - 1 ||
+            !(route.GetDistanceToNextManeuver() < ManeuverThreshold()))
             break;
         RouteStep step;
         if (!route.ResolveEntry(route.GetManeuverRouteIndex(current), &step) || !step.node)

@@ -78,6 +78,8 @@ class CMapView : public IMapDisplayValues {
     HDC GetBackBufferDC() const { return offscreenDC_; }
     void Force() { forceFlag_ = 1; }
     int GetZoomIndex() const { return zoomIndex_; }
+    float GetSpan() const { return span_; }
+    UINT LoadedFlagBitmap() const { return flagBitmapId_; }
     bool IsInsideMapBounds(float longitude, float latitude) const;
 
     // Projection (view_projection.cpp).
@@ -129,6 +131,8 @@ class CMapView : public IMapDisplayValues {
     bool Panning() const;
     float ZoomSpan(int index) const;
     void ApplyGuidanceZoom(int guidance);
+    // Radians of arc to a maneuver below which the guidance view closes in on it.
+    float ManeuverThreshold() const;
     void RecomputeTransform(float longitude, float latitude, float heading, int guidance);
     void LoadChunksAroundView(float longitude, float latitude);
     void FlatToWorld(double x, double y, float* longitude, float* latitude) const;

@@ -1,0 +1,204 @@
+#include "pathlume/display/map_view.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "pathlume/display/map_theme.h"
+#include "pathlume/foundation/registry_helpers.h"
+#include "pathlume/mapdb/link_iterator.h"
+#include "pathlume/mapdb/map_database.h"
+#include "platform/kernel/msgbox.h"
+#include "tests/display/frame_maps.h"
+#include "tests/support/temp_root.h"
+
+namespace {
+
+// A router with one route: its maneuvers, distance and destination as a test sets.
+class FakeRoute : public IMapRoute {
+  public:
+    uint32_t GetState() override { return kRouteStateRouteExists; }
+    bool ResolveEntry(int32_t index, RouteStep* step) override {
+        if (index < 0 || index >= entries)
+            return false;
+        *step = {node, link};
+        return true;
+    }
+    int32_t GetManeuverCount() override { return 3; }
+    int32_t GetCurrentManeuver() override { return 0; }
+    int32_t GetManeuverRouteIndex(int32_t) override { return maneuverIndex; }
+    float GetDistanceToNextManeuver() override { return distance; }
+    MapLink* GetDestinationLink() override { return link; }
+    MapPoint GetDestinationPoint() override { return destination; }
+    void SetZoomBand(int32_t value) override { band = value; }
+
+    int32_t entries = 5;
+    int32_t maneuverIndex = 1;
+    float distance = 1;
+    MapNode* node = nullptr;
+    MapLink* link = nullptr;
+    MapPoint destination{};
+    int32_t band = -1;
+};
+
+class MapViewTest : public testing_support::RootsTest {
+  protected:
+    void SetUp() override {
+        g_screenScaleX.store(1.0f);
+        g_screenScaleY.store(1.0f);
+        g_screenWidth.store(240);
+        g_viewHeight.store(268);
+        g_options.store(0);
+        g_map3DMode.store(0);
+        g_mapTheme = CMapTheme();
+        platform::SetMessageBoxHandler(
+            [](HWND, const std::u16string&, const std::u16string&, UINT type) {
+                return platform::DefaultMessageBoxAnswer(type);
+            });
+    }
+    void TearDown() override {
+        SetMapRoute(nullptr);
+        platform::SetMessageBoxHandler({});
+        g_options.store(0);
+        g_map3DMode.store(0);
+        g_screenWidth.store(240);
+        g_viewHeight.store(268);
+    }
+};
+
+TEST_F(MapViewTest, StoredZoomIndexIsHeldToTheFirstFourSteps) {
+    const std::pair<int, int> cases[] = {{-2, 2}, {7, 3}, {-1, 3}, {1, 1}};
+    for (const auto& [stored, expected] : cases) {
+        // -2: nothing stored yet (the first case, on a fresh registry).
+        if (stored != -2)
+            RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"ZoomIndex", static_cast<DWORD>(stored));
+        std::memcpy(g_dataFolder, u"\\Nowhere\\", sizeof(u"\\Nowhere\\"));
+        CMapView view(nullptr);
+        // No maps there: the loader publishes the failure instead of leaving 1.
+        EXPECT_NE(view.LoadMaps(), 0);
+        EXPECT_NE(g_mapsLoading.load(), 1);
+        EXPECT_EQ(view.GetZoomIndex(), expected) << stored;
+    }
+    g_dataFolder[0] = 0;
+}
+
+TEST_F(MapViewTest, GuidanceZoomsInNearAManeuverAndRestoresTheStep) {
+    FakeRoute route;
+    route.distance = 300 * 4.7841982e-8f;  // 300 ft, an ordinary road
+    SetMapRoute(&route);
+    CMapView view(nullptr);
+    view.StoreZoomIndex(4);
+    view.ResetViewSpan();
+    view.UpdateView(1.5f, 42.5f, 0, nullptr, 0);
+    EXPECT_EQ(route.band, 0);
+    view.UpdateView(1.5f, 42.5f, 0, nullptr, 1);
+    EXPECT_EQ(view.GetZoomIndex(), 1);
+    EXPECT_EQ(route.band, 1);
+    route.distance = 50 * 4.7841982e-8f;
+    view.UpdateView(1.5f, 42.5f, 0, nullptr, 1);
+    EXPECT_EQ(route.band, 2);
+    view.UpdateView(1.5f, 42.5f, 0, nullptr, 0);
+    EXPECT_EQ(view.GetZoomIndex(), 4);
+    EXPECT_EQ(route.band, 0);
+    // In 3D the close step is 2.
+    g_map3DMode.store(2);
+    view.UpdateView(1.5f, 42.5f, 0, nullptr, 1);
+    EXPECT_EQ(view.GetZoomIndex(), 2);
+}
+
+// With the anchor row near the top, the maneuver stays within 35 px however far the
+// view widens: the widening stops after its last step.
+TEST_F(MapViewTest, WideningTowardsAManeuverEnds) {
+    g_viewHeight.store(40);
+    g_options.store(0x4);
+    MapNode node{};
+    node.position = {42.5f, 1.5f};
+    FakeRoute route;
+    route.node = &node;
+    route.distance = 1e-6f;
+    SetMapRoute(&route);
+    render::StandingVehicle vehicle;
+    vehicle.fix = {1.5f, 42.5f, 0, true};
+    SetMapVehicle(&vehicle);
+    CMapView view(nullptr);
+    view.StoreZoomIndex(2);
+    view.ResetViewSpan();
+    view.UpdateView(1.5f, 42.5f, 0, nullptr, 1);
+    SetMapVehicle(nullptr);
+    const float closeSpan = 200 * 4.0f * 2.741143773034854e-6f;
+    EXPECT_NEAR(view.GetSpan() / closeSpan, std::pow(1.125, 16), 1e-3);
+}
+
+TEST_F(MapViewTest, ViewWithoutAScreenWidthStaysFinite) {
+    g_screenWidth.store(0);
+    CMapView view(nullptr);
+    view.StoreZoomIndex(2);
+    view.ResetViewSpan();
+    view.UpdateView(1.5f, 42.5f, 10, nullptr, 0);
+    int x = 0, y = 0;
+    view.MapToScreen2D(1.5f, 42.5f, &x, &y);
+    EXPECT_TRUE(std::isfinite(view.ViewBounds()[0]));
+    EXPECT_EQ(y, static_cast<int>(268 * 0.6f));
+}
+
+class RouteFrameTest : public testing_support::RootsTest {
+  protected:
+    void TearDown() override {
+        SetMapRoute(nullptr);
+        g_map3DMode.store(0);
+    }
+};
+
+int CountColour(HDC dc, COLORREF colour) {
+    int count = 0;
+    for (int y = 0; y < 268; ++y)
+        for (int x = 0; x < 240; ++x)
+            count += GetPixel(dc, x, y) == colour ? 1 : 0;
+    return count;
+}
+
+TEST_F(RouteFrameTest, DestinationFlagAndManeuverArrow) {
+    render::Options options;
+    options.maps = display_test::TownMapsFolder();
+    const discmaker::LatLon centre = display_test::TownCentre();
+    options.latitude = centre.lat;
+    options.longitude = centre.lon;
+    options.width = 240;
+    options.height = 320;
+    options.out = "unused.png";
+    render::Session session(options);
+    ASSERT_TRUE(session.Loaded()) << session.Error();
+    session.DrawFrame();
+    // A drawn link near the vehicle is the destination's and the maneuver's.
+    FakeRoute route;
+    MapLayer& layer = g_mapDatabase.layers[0];
+    LinkIterator it;
+    ASSERT_EQ(it.Init(layer, 0, 0, layer.windowW - 1, layer.windowH - 1, 0x1C0, 2), 0);
+    while (MapLink* link = it.Next()) {
+        if ((link->shapeInfo & kShapeDrawn) && link->fromNode && link->toNode &&
+            session.View().IsLinkVisible(*link, 0)) {
+            route.link = link;
+            route.node = link->fromNode;
+            route.destination = link->toNode->position;
+            break;
+        }
+    }
+    ASSERT_NE(route.link, nullptr);
+    SetMapRoute(&route);
+
+    session.View().StoreZoomIndex(2);
+    session.DrawFrame();
+    EXPECT_EQ(session.View().LoadedFlagBitmap(), 203u);
+    EXPECT_GT(CountColour(session.BackBuffer(), 0x00FF00), 20);  // the arrow, by day
+
+    session.View().StoreZoomIndex(3);
+    session.DrawFrame();
+    EXPECT_EQ(session.View().LoadedFlagBitmap(), 202u);
+
+    // A maneuver whose route index lies past the route draws no arrow.
+    route.maneuverIndex = route.entries;
+    session.DrawFrame();
+    EXPECT_EQ(CountColour(session.BackBuffer(), 0x00FF00), 0);
+}
+
+}  // namespace
