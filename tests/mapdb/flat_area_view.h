@@ -68,6 +68,11 @@ class FlatAreaView : public IAreaFeatureView {
         *x = TruncateToInt32((longitude - static_cast<double>(rect_.west)) * scaleX_);
         *y = TruncateToInt32((static_cast<double>(rect_.north) - latitude) * scaleY_);
     }
+    // The same transform unrounded, for tests that measure in pixels.
+    void MapToPixel(double longitude, double latitude, double* x, double* y) const {
+        *x = (longitude - rect_.west) * scaleX_;
+        *y = (rect_.north - latitude) * scaleY_;
+    }
     const MapViewValues& GetViewValues() override { return values_; }
     COLORREF GetAreaColour(int kind) override {
         return kind >= 0 && kind < static_cast<int>(colours.size()) ? colours[kind]
