@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include "pathlume/foundation/app_services.h"
 #include "platform/kernel/clock.h"
 #include "tests/support/host_time_zone.h"
