@@ -14,6 +14,7 @@
 #include "pathlume/mapdb/index_file_io.h"
 #include "pathlume/mapdb/polygon_file.h"
 #include "tests/mapdb/flat_area_view.h"
+#include "tests/platform/gdi/surface.h"
 
 namespace {
 
@@ -25,23 +26,6 @@ constexpr int kHeight = 640;
 PolygonFile* g_file = nullptr;
 mapdb_test::FlatAreaView* g_view = nullptr;
 GeoRect g_rect;
-
-// A 480 x 640 bitmap to draw into.
-struct Frame {
-    Frame() {
-        dc = CreateCompatibleDC(nullptr);
-        bitmap = CreateCompatibleBitmap(dc, kWidth, kHeight);
-        old = SelectObject(dc, bitmap);
-    }
-    ~Frame() {
-        SelectObject(dc, old);
-        DeleteObject(bitmap);
-        DeleteDC(dc);
-    }
-    HDC dc;
-    HBITMAP bitmap;
-    HGDIOBJ old;
-};
 
 // The whole grid of the file, as many metres to a pixel across as down.
 GeoRect WholeMap(const container::GridHeader& h) {
@@ -62,22 +46,23 @@ GeoRect WholeMap(const container::GridHeader& h) {
 void BM_DrawAreaFeatures2D(benchmark::State& state) {
     const int detail = static_cast<int>(state.range(0));
     const int zoom = static_cast<int>(state.range(1));
-    Frame frame;
+    gdi_testing::Surface frame(kWidth, kHeight, g_view->background);
     g_view->mode3D = false;
     g_file->SetDetailThresholds(detail);
     const PolygonCellRange cells = g_file->CellsUnder(g_rect);
     for (auto _ : state)
-        DrawAreaFeatures2D(*g_file, frame.dc, cells.c0, cells.r0, cells.c1, cells.r1, detail, zoom);
+        DrawAreaFeatures2D(*g_file, frame.dc(), cells.c0, cells.r0, cells.c1, cells.r1, detail,
+                           zoom);
 }
 BENCHMARK(BM_DrawAreaFeatures2D)->Args({128, 7})->Args({320, 2})->Unit(benchmark::kMillisecond);
 
 void BM_DrawAreaFeatures3D(benchmark::State& state) {
-    Frame frame;
+    gdi_testing::Surface frame(kWidth, kHeight, g_view->background);
     g_view->mode3D = true;
     g_file->SetDetailThresholds(320);
     const PolygonCellRange cells = g_file->CellsUnder(g_rect);
     for (auto _ : state)
-        DrawAreaFeatures3D(*g_file, frame.dc, cells.c0, cells.r0, cells.c1, cells.r1, 320, 2, 0,
+        DrawAreaFeatures3D(*g_file, frame.dc(), cells.c0, cells.r0, cells.c1, cells.r1, 320, 2, 0,
                            0.5f, 0.25f, g_rect.west, g_rect.north, g_rect.east, g_rect.south);
     g_view->mode3D = false;
 }
