@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "pathlume/display/map_theme.h"
 #include "pathlume/foundation/registry_helpers.h"
@@ -276,6 +277,52 @@ void CMapView::RenderMap(int changed) {
     g_mapRendering.store(0);
 }
 
-// Area polygons come from the polygon file's reader, which calls the view back;
-// until that reader is part of the map database there is nothing to draw.
-void CMapView::DrawAreas(HDC) {}
+void CMapView::DrawAreas(HDC dc) {
+    const PolygonCellRange cells = polygonFile_.CellsUnder(areaView_.GetVisibleRect());
+    const int detail = static_cast<int>(roadClassLimit_);
+    if (g_map3DMode.load() == 0) {
+        DrawAreaFeatures2D(polygonFile_, dc, cells.c0, cells.r0, cells.c1, cells.r1, detail,
+                           zoomIndex_);
+        return;
+    }
+    const GeoRect rect = areaView_.GetVisibleRect();
+    DrawAreaFeatures3D(polygonFile_, dc, cells.c0, cells.r0, cells.c1, cells.r1, detail, zoomIndex_,
+                       0, std::sin(tilt_), std::cos(tilt_), rect.west, rect.north, rect.east,
+                       rect.south);
+}
+
+GeoRect CMapView::AreaView::GetVisibleRect() {
+    const float* b = view_.viewBounds_;
+    return GeoRect{b[0], -b[3], b[2], -b[1]};
+}
+
+bool CMapView::AreaView::Is3DMode() {
+    return g_map3DMode.load() != 0;
+}
+
+void CMapView::AreaView::MapToScreen2D(FLOAT longitude, FLOAT latitude, int32_t* x, int32_t* y) {
+    view_.MapToScreen2D(longitude, latitude, x, y);
+}
+
+COLORREF CMapView::AreaView::GetAreaColour(int kind) {
+    return g_mapTheme.FillColour(g_mapTheme.ColourMode(), kind);
+}
+
+COLORREF CMapView::AreaView::GetBackgroundColour() {
+    return g_mapTheme.BackgroundColour();
+}
+
+void CMapView::AreaView::ClipPolygon3D(HDC dc, const POINT* points, int count) {
+    std::vector<POINT> copy(points, points + std::max(count, 0));
+    POINT first{};
+    if (!copy.empty())
+        ::ClipPolygon3D(view_, dc, copy.data(), &first, count, nullptr);
+}
+
+void CMapView::AreaView::ClipRibbon3D(HDC dc, const POINT* points, int count, FLOAT ribbon,
+                                      FLOAT tilt, FLOAT depth) {
+    std::vector<POINT> copy(points, points + std::max(count, 0));
+    POINT first{};
+    if (!copy.empty())
+        ::ClipRibbon3D(view_, dc, copy.data(), &first, count, nullptr, ribbon, tilt, depth);
+}

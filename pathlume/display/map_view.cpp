@@ -52,6 +52,8 @@ CMapView::CMapView(IMapViewHost* host) : host_(host) {
 CMapView::~CMapView() {
     if (&GetMapDisplayValues() == this)
         SetMapDisplayValues(nullptr);
+    if (&GetAreaFeatureView() == &areaView_)
+        SetAreaFeatureView(nullptr);
     if (offscreenDC_)
         DeleteDC(offscreenDC_);
     if (offscreenBitmap_)
@@ -108,6 +110,10 @@ int CMapView::LoadMaps() {
         return result;
     }
     mapsOpen_ = true;
+    // Without the polygon file the map is drawn without areas.
+    polygonFile_.Open(u"polygons.biz");
+    polygonFile_.SetDetailThresholds(static_cast<int>(roadClassLimit_));
+    SetAreaFeatureView(&areaView_);
     g_mapDatabase.GetBounds(&mapSouth_, &mapNorth_, &mapWest_, &mapEast_);
     if (!whiteBrush_)
         whiteBrush_ = CreateSolidBrush(0xFFFFFF);
@@ -191,6 +197,7 @@ void CMapView::StoreZoomIndex(int index) {
     roadClassLimit_ =
         static_cast<uint32_t>(g_map3DMode.load() != 0 ? g_mapTheme.levelDrawClass2[level]
                                                       : g_mapTheme.levelDrawClass[level]);
+    polygonFile_.SetDetailThresholds(static_cast<int>(roadClassLimit_));
 }
 
 void CMapView::ResetViewSpan() {

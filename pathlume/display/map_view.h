@@ -9,9 +9,11 @@
 
 #include "pathlume/display/map_interfaces.h"
 #include "pathlume/foundation/bitmap_image.h"
+#include "pathlume/mapdb/area_feature_view.h"
 #include "pathlume/mapdb/display_values.h"
 #include "pathlume/mapdb/geometry.h"
 #include "pathlume/mapdb/map_records.h"
+#include "pathlume/mapdb/polygon_file.h"
 #include "platform/gdi/gdi.h"
 
 struct LinkIterator;
@@ -125,6 +127,24 @@ class CMapView : public IMapDisplayValues {
   private:
     friend class RoadPass;
 
+    // What the area drawers of the map database ask of this view.
+    class AreaView : public IAreaFeatureView {
+      public:
+        explicit AreaView(CMapView& view) : view_(view) {}
+        GeoRect GetVisibleRect() override;
+        bool Is3DMode() override;
+        void MapToScreen2D(FLOAT longitude, FLOAT latitude, int32_t* x, int32_t* y) override;
+        const MapViewValues& GetViewValues() override { return view_.projection_; }
+        COLORREF GetAreaColour(int kind) override;
+        COLORREF GetBackgroundColour() override;
+        void ClipPolygon3D(HDC dc, const POINT* points, int count) override;
+        void ClipRibbon3D(HDC dc, const POINT* points, int count, FLOAT ribbon, FLOAT tilt,
+                          FLOAT depth) override;
+
+      private:
+        CMapView& view_;
+    };
+
     int MapWidth() const;
     int MapHeight() const;
     int ClientHeight() const;
@@ -146,6 +166,8 @@ class CMapView : public IMapDisplayValues {
     int FlagBitmapId() const;
 
     IMapViewHost* host_;
+    AreaView areaView_{*this};
+    PolygonFile polygonFile_;
     float anchorFraction_ = 0.4f;
     float anchorFraction3D_ = 0.13f;
     int detailLevel_ = 5;
@@ -202,8 +224,9 @@ class CMapView : public IMapDisplayValues {
 // one polygon: an open chain (area polygons) and a closed ribbon outline (roads).
 void ClipPolygon3D(const CMapView& view, HDC dc, POINT* points, POINT* outFirst, int count,
                    const float* flatFloats);
+// The ribbon's 3D stage takes the caller's y offset and the sine and cosine of the tilt.
 void ClipRibbon3D(const CMapView& view, HDC dc, POINT* points, POINT* outFirst, int count,
-                  const float* flatFloats);
+                  const float* flatFloats, float yOffset, float sinTilt, float cosTilt);
 
 // Link attribute queries of the road pass.
 uint32_t GetRecordDrawFlags(const MapLink& link);

@@ -488,7 +488,7 @@ class RoadPass {
             SelectObject(dc_, casing ? GetStockObject(NULL_BRUSH) : RibbonBrush(link));
         POINT first{};
         ClipRibbon3D(view_, dc_, screen_.data(), &first, static_cast<int>(screen_.size()),
-                     floats_.data());
+                     floats_.data(), 0, std::sin(view_.tilt_), std::cos(view_.tilt_));
         SelectObject(dc_, oldPen);
         SelectObject(dc_, oldBrush);
     }

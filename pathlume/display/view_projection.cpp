@@ -148,7 +148,7 @@ void CrossingPoint(const POINT& p, const POINT& c, int q, const float* pf, const
 
 // The near-plane clip shared by the open chain and the closed outline.
 void ClipAndDraw(const CMapView& view, HDC dc, POINT* points, POINT* outFirst, int count,
-                 const float* flatFloats, bool closed) {
+                 const float* flatFloats, bool closed, float yOffset, float s, float k) {
     if (count < 1) {
         if (outFirst && points)
             *outFirst = points[0];
@@ -189,12 +189,11 @@ void ClipAndDraw(const CMapView& view, HDC dc, POINT* points, POINT* outFirst, i
         previous = i;
     }
     if (!out.empty() && g_map3DMode.load() != 0) {
-        const float s = std::sin(view.GetTilt()), k = std::cos(view.GetTilt());
         for (size_t i = 0; i < out.size(); ++i) {
             const float fx = flatFloats ? outFloats[2 * i] : static_cast<float>(out[i].x);
             const float fy = flatFloats ? outFloats[2 * i + 1] : static_cast<float>(out[i].y);
             int x = 0, y = 0;
-            ProjectToScreen(view.Projection(), fx, fy, &x, &y, 0, s, k);
+            ProjectToScreen(view.Projection(), fx, fy, &x, &y, TruncateToInt32(yOffset), s, k);
             out[i] = {x, y};
             if (static_cast<int>(i) < count)
                 points[i] = out[i];
@@ -210,12 +209,13 @@ void ClipAndDraw(const CMapView& view, HDC dc, POINT* points, POINT* outFirst, i
 
 void ClipPolygon3D(const CMapView& view, HDC dc, POINT* points, POINT* outFirst, int count,
                    const float* flatFloats) {
-    ClipAndDraw(view, dc, points, outFirst, count, flatFloats, false);
+    ClipAndDraw(view, dc, points, outFirst, count, flatFloats, false, 0, std::sin(view.GetTilt()),
+                std::cos(view.GetTilt()));
 }
 
 void ClipRibbon3D(const CMapView& view, HDC dc, POINT* points, POINT* outFirst, int count,
-                  const float* flatFloats) {
-    ClipAndDraw(view, dc, points, outFirst, count, flatFloats, true);
+                  const float* flatFloats, float yOffset, float sinTilt, float cosTilt) {
+    ClipAndDraw(view, dc, points, outFirst, count, flatFloats, true, yOffset, sinTilt, cosTilt);
 }
 
 uint32_t GetRecordDrawFlags(const MapLink& link) {

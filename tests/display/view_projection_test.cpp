@@ -164,7 +164,7 @@ TEST_F(ProjectionTest, NearPlaneClampsAndClips) {
     const int q = kHeight + 25;
     POINT triangle[3] = {{20, 200}, {200, 200}, {110, 380}};
     POINT first{};
-    ClipRibbon3D(view, dc, triangle, &first, 3, nullptr);
+    ClipRibbon3D(view, dc, triangle, &first, 3, nullptr, 0, 0.5f, 0.8f);
     EXPECT_EQ(GetPixel(dc, 110, q - 3), 0u);
     EXPECT_EQ(GetPixel(dc, 110, q + 2), 0xFFFFFFu);
     EXPECT_EQ(GetPixel(dc, 110, 250), 0u);
