@@ -110,6 +110,12 @@ class CMapView : public IMapDisplayValues {
     void ComputeViewBounds();
     bool IsLinkVisible(const MapLink& link, int close) const;
     float GetRoadHalfWidth3D(const MapLink& link) const;
+    // A ribbon outline holds its two sides one after the other, the second reversed.
+    // Where a side's edge crosses the facing edge of the other side, their far points
+    // are swapped, in the map outline and the screen outline (and its float copy)
+    // alike; with skipFirst the first pair of edges is left as it is.
+    static void UntwistRibbon(MapPoint* mapOutline, int count, POINT* screenOutline,
+                              float* flatFloats, bool skipFirst);
     const FrameFigures& LastFrame() const { return figures_; }
     // The area seen: least longitude, least negated latitude, greatest longitude,
     // greatest negated latitude.

@@ -134,6 +134,41 @@ bool CMapView::IsLinkVisible(const MapLink& link, int close) const {
     return visible;
 }
 
+namespace {
+
+// Orientation of c against the line a-b: +1, -1 or 0.
+int Turn(const POINT& a, const POINT& b, const POINT& c) {
+    const int64_t cross = int64_t{b.x - a.x} * (c.y - a.y) - int64_t{b.y - a.y} * (c.x - a.x);
+    return cross > 0 ? 1 : (cross < 0 ? -1 : 0);
+}
+
+// True when the segments a-b and c-d cross at a point inside both.
+bool SegmentsCross(const POINT& a, const POINT& b, const POINT& c, const POINT& d) {
+    const int t1 = Turn(a, b, c), t2 = Turn(a, b, d), t3 = Turn(c, d, a), t4 = Turn(c, d, b);
+    return t1 * t2 < 0 && t3 * t4 < 0;
+}
+
+}  // namespace
+
+void CMapView::UntwistRibbon(MapPoint* mapOutline, int count, POINT* screen, float* flatFloats,
+                             bool skipFirst) {
+    const int n = count / 2;
+    for (int i = skipFirst ? 1 : 0; i + 1 < n; ++i) {
+        const int a = i, b = i + 1;                      // edge i of the first side
+        const int c = count - 1 - i, d = count - 2 - i;  // its mirror on the second side
+        if (screen[a].y == screen[b].y && screen[c].y == screen[d].y)
+            continue;
+        if (!SegmentsCross(screen[a], screen[b], screen[c], screen[d]))
+            continue;
+        std::swap(screen[b], screen[d]);
+        std::swap(mapOutline[b], mapOutline[d]);
+        if (flatFloats) {
+            std::swap(flatFloats[2 * b], flatFloats[2 * d]);
+            std::swap(flatFloats[2 * b + 1], flatFloats[2 * d + 1]);
+        }
+    }
+}
+
 float CMapView::GetRoadHalfWidth3D(const MapLink& link) const {
     const uint32_t roadClass = ClassOf(link);
     const bool major = (link.shapeInfo & kShapeMajorRoad) != 0;
@@ -483,6 +518,8 @@ class RoadPass {
                               &y, &floats_[2 * i], &floats_[2 * i + 1]);
             screen_[i] = {x, y};
         }
+        CMapView::UntwistRibbon(outline_.data(), static_cast<int>(outline_.size()), screen_.data(),
+                                floats_.data(), false);
         HGDIOBJ oldPen = SelectObject(dc_, RibbonPen(link, casing));
         HGDIOBJ oldBrush =
             SelectObject(dc_, casing ? GetStockObject(NULL_BRUSH) : RibbonBrush(link));

@@ -78,8 +78,8 @@ inline constexpr uint16_t kShapeCountMask = 0x03FF;
 inline constexpr uint16_t kShapeReadFromFileT = 0x0400;
 inline constexpr uint16_t kShapeReduced = 0x0800;  // only the first and last point are kept
 inline constexpr uint16_t kShapeMajorRoad = formats::chunk_payload::kShapeMajorRoad;
-inline constexpr uint16_t kShapeOnRoute = 0x4000;    // the route overlay draws it
-inline constexpr uint16_t kShapeDrawn = 0x8000;      // visible and drawn in the last frame
+inline constexpr uint16_t kShapeOnRoute = 0x4000;  // the route overlay draws it
+inline constexpr uint16_t kShapeDrawn = 0x8000;    // visible and drawn in the last frame
 
 // Bits of MapLink::flags (the low byte is the slot byte).
 inline constexpr uint16_t kLinkSlotByteMask = 0x00FF;

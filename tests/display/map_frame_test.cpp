@@ -211,8 +211,9 @@ TEST_F(MapFrameTest, TownRoadsShowAlongTheirWholeLength) {
                 EXPECT_GE(roads.shown * 100, roads.sampled * 95)
                     << roads.Describe() << " 3D " << view3D << " heading " << heading << " zoom "
                     << zoom;
-                if (!view3D)
+                if (!view3D) {
                     EXPECT_EQ(roads.stray, 0) << roads.Describe();
+                }
             }
     EXPECT_GT(sampled, 500);
 }
@@ -248,8 +249,9 @@ TEST_F(MapFrameTest, AndorraArterialsShowInEveryViewAndZoom) {
                                               std::to_string(zoom);
                     EXPECT_GE(roads.shown * 100, roads.sampled * 95)
                         << roads.Describe() << " at " << where;
-                    if (!view3D)
+                    if (!view3D) {
                         EXPECT_EQ(roads.stray, 0) << roads.Describe() << " at " << where;
+                    }
                 }
             }
 }

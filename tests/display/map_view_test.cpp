@@ -202,3 +202,92 @@ TEST_F(RouteFrameTest, DestinationFlagAndManeuverArrow) {
 }
 
 }  // namespace
+
+namespace {
+
+class CentreTest : public RouteFrameTest {};
+
+// The centre follows the matched position, or its foot on the segment from zoom step 6,
+// and the raw fix once the fix lies outside the map.
+TEST_F(CentreTest, CentreChoice) {
+    render::Options options;
+    options.maps = display_test::TownMapsFolder();
+    const discmaker::LatLon centre = display_test::TownCentre();
+    options.latitude = centre.lat;
+    options.longitude = centre.lon;
+    options.width = 240;
+    options.height = 320;
+    options.out = "unused.png";
+    render::Session session(options);
+    ASSERT_TRUE(session.Loaded()) << session.Error();
+    session.DrawFrame();
+    MapLink* link = nullptr;
+    MapLayer& layer = g_mapDatabase.layers[0];
+    LinkIterator it;
+    ASSERT_EQ(it.Init(layer, 0, 0, layer.windowW - 1, layer.windowH - 1, 0x1C0, 2), 0);
+    while (MapLink* candidate = it.Next())
+        if (candidate->fromNode && candidate->toNode &&
+            candidate->fromNode->position.latitude != candidate->toNode->position.latitude) {
+            link = candidate;
+            break;
+        }
+    ASSERT_NE(link, nullptr);
+    const MapLocation saved = g_vehicleLocation;
+    MapPoint a, b;
+    link->GetEndPositions(0, &a, &b);
+    g_vehicleLocation.link = link;
+    g_vehicleLocation.segment = 0;
+    g_vehicleLocation.stale = 0;
+    g_vehicleLocation.position = {(a.latitude + b.latitude) / 2, (a.longitude + b.longitude) / 2};
+    // The fix lies a little off the segment's middle.
+    session.Vehicle().fix.latitude = g_vehicleLocation.position.latitude + 0.0003f;
+    session.Vehicle().fix.longitude = g_vehicleLocation.position.longitude;
+
+    float lon = 0, lat = 0, heading = 0;
+    session.View().StoreZoomIndex(5);
+    session.View().UpdateCentreAndHeading(&lon, &lat, &heading, 0, 0);
+    EXPECT_EQ(lat, g_vehicleLocation.position.latitude);
+    EXPECT_EQ(lon, g_vehicleLocation.position.longitude);
+
+    session.View().StoreZoomIndex(6);
+    session.View().UpdateCentreAndHeading(&lon, &lat, &heading, 0, 0);
+    // The fix's foot on the segment: on the line through a and b.
+    const double cross = (double{b.longitude} - a.longitude) * (double{lat} - a.latitude) -
+                         (double{b.latitude} - a.latitude) * (double{lon} - a.longitude);
+    EXPECT_NEAR(cross, 0, 1e-8);
+    EXPECT_NE(lat, session.Vehicle().fix.latitude);
+
+    session.Vehicle().fix.latitude += 5;
+    session.View().UpdateCentreAndHeading(&lon, &lat, &heading, 0, 0);
+    EXPECT_EQ(lat, session.Vehicle().fix.latitude);
+    EXPECT_EQ(lon, session.Vehicle().fix.longitude);
+    g_vehicleLocation = saved;
+}
+
+TEST_F(CentreTest, RenderRefusesBadOptionsAndLeavesNoPicture) {
+    render::Options options;
+    options.maps = display_test::TownMapsFolder();
+    options.out = (roots_.base() / "frame.png").string();
+    options.zoom = 9;
+    EXPECT_THROW(render::Render(options), render::OptionError);
+    options.zoom = 2;
+    options.frames = 0;
+    EXPECT_THROW(render::Render(options), render::OptionError);
+    double lat = 0, lon = 0;
+    EXPECT_THROW(render::ParsePoint("91,3", &lat, &lon), render::OptionError);
+    EXPECT_THROW(render::ParsePoint("45", &lat, &lon), render::OptionError);
+    int width = 0, height = 0;
+    EXPECT_THROW(render::ParseSize("0x10", &width, &height), render::OptionError);
+    render::ParseSize("320x240", &width, &height);
+    EXPECT_EQ(width, 320);
+
+    options.frames = 1;
+    options.maps = roots_.base() / "no-maps";
+    const render::Figures figures = render::Render(options);
+    EXPECT_FALSE(figures.ok);
+    EXPECT_FALSE(figures.error.empty());
+    EXPECT_FALSE(std::filesystem::exists(options.out));
+    EXPECT_FALSE(std::filesystem::exists(options.out.string() + ".partial"));
+}
+
+}  // namespace

@@ -180,6 +180,35 @@ TEST_F(ProjectionTest, NearPlaneClampsAndClips) {
     DeleteDC(dc);
 }
 
+TEST(RibbonTest, UntwistSwapsTheFarPointsOfCrossingEdges) {
+    // Sides 0-1-2 and (reversed) 5-4-3: the first pair of edges crosses, the second
+    // does not.
+    POINT screen[6] = {{0, 0}, {10, 10}, {20, 10}, {20, 0}, {0, 10}, {10, 0}};
+    MapPoint map[6];
+    float floats[12];
+    for (int i = 0; i < 6; ++i) {
+        map[i] = {static_cast<float>(i), 0};
+        floats[2 * i] = static_cast<float>(screen[i].x);
+        floats[2 * i + 1] = static_cast<float>(screen[i].y);
+    }
+    POINT skipped[6];
+    std::copy(screen, screen + 6, skipped);
+    MapPoint skippedMap[6];
+    std::copy(map, map + 6, skippedMap);
+    CMapView::UntwistRibbon(skippedMap, 6, skipped, nullptr, true);
+    EXPECT_EQ(skipped[1].x, 10);
+    EXPECT_EQ(skipped[1].y, 10);
+
+    CMapView::UntwistRibbon(map, 6, screen, floats, false);
+    EXPECT_EQ(screen[1].x, 0);  // point 1 and its mirror 4 swapped places
+    EXPECT_EQ(screen[1].y, 10);
+    EXPECT_EQ(screen[4].x, 10);
+    EXPECT_EQ(screen[4].y, 10);
+    EXPECT_EQ(map[1].latitude, 4.0f);
+    EXPECT_EQ(floats[2 * 1], 0.0f);
+    EXPECT_EQ(screen[2].x, 20);  // the second pair did not cross
+}
+
 TEST_F(ProjectionTest, ZoomQueries) {
     CMapView view(nullptr);
     const int levels[][2] = {{-1, 5}, {0, 5}, {2, 5}, {3, 4},  {4, 4}, {5, 3},
