@@ -170,6 +170,18 @@ discmaker::LatLon TownCentre() {
     return best;
 }
 
+render::Options TownOptions() {
+    render::Options options;
+    options.maps = TownMapsFolder();
+    const discmaker::LatLon centre = TownCentre();
+    options.latitude = centre.lat;
+    options.longitude = centre.lon;
+    options.width = 240;
+    options.height = 320;
+    options.out = "unused.png";
+    return options;
+}
+
 std::string RoadCoverage::Describe() const {
     return "sampled " + std::to_string(sampled) + ", shown " + std::to_string(shown) + ", stray " +
            std::to_string(stray);

@@ -19,6 +19,8 @@ const std::filesystem::path& AndorraMapsFolder();
 
 // A point of the town near its middle that lies on a road.
 discmaker::LatLon TownCentre();
+// A QVGA frame of the town at its centre, zoom step 2.
+render::Options TownOptions();
 
 // What a frame shows of the main layer's roads, against their shapes projected with
 // the view's formulas written out here (not the view's code).

@@ -31,17 +31,7 @@ class MapFrameTest : public testing_support::RootsTest {
         g_map3DMode.store(0);
         g_mapTheme = CMapTheme();
     }
-    static render::Options TownOptions() {
-        render::Options options;
-        options.maps = display_test::TownMapsFolder();
-        const discmaker::LatLon centre = display_test::TownCentre();
-        options.latitude = centre.lat;
-        options.longitude = centre.lon;
-        options.width = 240;
-        options.height = 320;
-        options.out = "unused.png";
-        return options;
-    }
+    static render::Options TownOptions() { return display_test::TownOptions(); }
 };
 
 fs::path OutputFolder() {

@@ -158,14 +158,7 @@ int CountColour(HDC dc, COLORREF colour) {
 }
 
 TEST_F(RouteFrameTest, DestinationFlagAndManeuverArrow) {
-    render::Options options;
-    options.maps = display_test::TownMapsFolder();
-    const discmaker::LatLon centre = display_test::TownCentre();
-    options.latitude = centre.lat;
-    options.longitude = centre.lon;
-    options.width = 240;
-    options.height = 320;
-    options.out = "unused.png";
+    const render::Options options = display_test::TownOptions();
     render::Session session(options);
     ASSERT_TRUE(session.Loaded()) << session.Error();
     session.DrawFrame();
@@ -210,14 +203,7 @@ class CentreTest : public RouteFrameTest {};
 // The centre follows the matched position, or its foot on the segment from zoom step 6,
 // and the raw fix once the fix lies outside the map.
 TEST_F(CentreTest, CentreChoice) {
-    render::Options options;
-    options.maps = display_test::TownMapsFolder();
-    const discmaker::LatLon centre = display_test::TownCentre();
-    options.latitude = centre.lat;
-    options.longitude = centre.lon;
-    options.width = 240;
-    options.height = 320;
-    options.out = "unused.png";
+    const render::Options options = display_test::TownOptions();
     render::Session session(options);
     ASSERT_TRUE(session.Loaded()) << session.Error();
     session.DrawFrame();
