@@ -45,10 +45,10 @@ inline constexpr UINT kBitmapZoomOut = 121;
 inline constexpr double kDegreesPerMetre = 8.993253848543394e-6;
 inline constexpr double kDegreesPerFoot = 2.741143773034854e-6;
 
-// The road-class limit and counts the last frame drew, for the figures of tools.
+// What the last frame drew (fill passes), for the figures of tools and tests.
 struct FrameFigures {
     int linksDrawn = 0;
-    int chains = 0;
+    int chains = 0;  // polylines or ribbons
 };
 
 class CMapView : public IMapDisplayValues {

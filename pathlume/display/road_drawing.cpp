@@ -301,8 +301,10 @@ class RoadPass {
                 DrawRibbon(*link, casing);
             else
                 DrawPolyline(*link, casing);
-            if (!casing)
+            if (!casing) {
                 view_.figures_.linksDrawn += static_cast<int>(chainLinks_.size());
+                ++view_.figures_.chains;
+            }
         }
         // Marks of links chained in this pass go with it, walked or not: a mark left
         // on a link outside the walk would hide it in the next frame.

@@ -137,6 +137,39 @@ const fs::path& TownMapsFolder() {
     return maps.folder;
 }
 
+const fs::path& TestGridFolder(bool fork) {
+    auto build = [](bool withFork) {
+        discmaker::Network grid = discmaker::MakeTestGrid(5, 5);
+        // The node nearest the grid's middle.
+        double lat = 0, lon = 0;
+        for (const discmaker::Node& node : grid.nodes) {
+            lat += node.position.lat / grid.nodes.size();
+            lon += node.position.lon / grid.nodes.size();
+        }
+        uint32_t middle = 0;
+        for (uint32_t i = 0; i < grid.nodes.size(); ++i)
+            if (std::hypot(grid.nodes[i].position.lat - lat, grid.nodes[i].position.lon - lon) <
+                std::hypot(grid.nodes[middle].position.lat - lat,
+                           grid.nodes[middle].position.lon - lon))
+                middle = i;
+        if (withFork) {
+            discmaker::Node end;
+            end.position = {grid.nodes[middle].position.lat - 0.0009,
+                            grid.nodes[middle].position.lon + 0.0013};
+            grid.nodes.push_back(end);
+            discmaker::Link link;
+            link.from = middle;
+            link.to = static_cast<uint32_t>(grid.nodes.size() - 1);
+            link.roadClass = discmaker::RoadClass::Arterial;
+            grid.links.push_back(link);
+        }
+        return grid;
+    };
+    static GeneratedMaps plain("grid", build(false), {});
+    static GeneratedMaps forked("grid-fork", build(true), {});
+    return fork ? forked.folder : plain.folder;
+}
+
 const fs::path& AndorraMapsFolder() {
     static const fs::path folder = []() -> fs::path {
         const fs::path extract = testing_support::SharedOsmFolder() / "andorra.osm.pbf";

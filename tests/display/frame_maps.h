@@ -17,6 +17,11 @@ const std::filesystem::path& TownMapsFolder();
 // Empty when the shared OpenStreetMap extracts are absent.
 const std::filesystem::path& AndorraMapsFolder();
 
+// A 5 x 5 test grid 0.2 km apart from (45 N, 100 W), its middle row an arterial;
+// with `fork`, a further arterial leaves the middle node, so the row forks there.
+const std::filesystem::path& TestGridFolder(bool fork);
+inline constexpr double kGridMiddleLat = 45.0 + 2 * 0.2 / 111.2;
+
 // A point of the town near its middle that lies on a road.
 discmaker::LatLon TownCentre();
 // A QVGA frame of the town at its centre, zoom step 2.

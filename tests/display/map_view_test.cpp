@@ -277,3 +277,42 @@ TEST_F(CentreTest, RenderRefusesBadOptionsAndLeavesNoPicture) {
 }
 
 }  // namespace
+
+namespace {
+
+class ChainTest : public RouteFrameTest {
+  protected:
+    static int ChainsOf(bool fork) {
+        render::Options options;
+        options.maps = display_test::TestGridFolder(fork);
+        options.latitude = display_test::kGridMiddleLat;
+        options.longitude = -100.0 + 2 * 0.2 / (111.2 * std::cos(45.0 * 0.017453292));
+        options.width = 240;
+        options.height = 320;
+        options.zoom = 3;
+        options.out = "unused.png";
+        render::Session session(options);
+        EXPECT_TRUE(session.Loaded()) << session.Error();
+        session.DrawFrame();
+        // Nothing keeps a chained mark after the frame.
+        MapLayer& layer = g_mapDatabase.layers[0];
+        LinkIterator it;
+        if (it.Init(layer, 0, 0, layer.windowW - 1, layer.windowH - 1, 0x1C0, 2) == 0) {
+            while (MapLink* link = it.Next()) {
+                EXPECT_EQ(link->attributes & kAttrChained, 0u);
+            }
+        }
+        return session.View().LastFrame().chains;
+    }
+};
+
+// The arterial row runs through its street crossings as one chain; where a second
+// arterial leaves its middle node, the row's chain ends there on both sides.
+TEST_F(ChainTest, AForkEndsTheChainAtItsNode) {
+    const int plain = ChainsOf(false);
+    const int forked = ChainsOf(true);
+    EXPECT_GT(plain, 1);
+    EXPECT_EQ(forked - plain, 2) << plain << " " << forked;
+}
+
+}  // namespace
