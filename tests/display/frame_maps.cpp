@@ -227,9 +227,7 @@ RoadCoverage MeasureRoads(render::Session& session, const render::Options& optio
     const Projector projector(options, mapHeight);
     const int top = options.view3D ? session.View().GetSkyBandHeight() + 2 : 0;
     g_mapTheme.SelectColourSet(0, options.zoom, g_mapTheme.ColourMode());
-    const int casingHalf =
-        (g_mapTheme.SelectedWidth(1) + RoundHalfAway(2 * g_screenScaleY.load())) / 2;
-    const int reach = casingHalf + 4;
+    const int casingExtra = RoundHalfAway(2 * g_screenScaleY.load());
     std::vector<uint8_t> nearRoad(static_cast<size_t>(options.width) * mapHeight, 0);
 
     MapLayer& layer = g_mapDatabase.layers[0];
@@ -246,6 +244,8 @@ RoadCoverage MeasureRoads(render::Session& session, const render::Options& optio
         const int drawClass = GetRoadDrawClass(*link);
         const COLORREF fill = g_mapTheme.RoadColour(drawClass);
         const COLORREF casing = g_mapTheme.RoadBorderColour(drawClass);
+        // "Near" a road: within 4 px of the edge of its casing.
+        const int reach = (g_mapTheme.SelectedWidth(drawClass) + casingExtra + 1) / 2 + 4;
         for (size_t i = 1; i < points.size(); ++i) {
             double x0, y0, x1, y1;
             if (!projector.Project(points[i - 1].longitude, points[i - 1].latitude, &x0, &y0) ||

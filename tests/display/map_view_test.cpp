@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 
 #include "pathlume/display/map_theme.h"
 #include "pathlume/foundation/registry_helpers.h"
@@ -313,6 +314,34 @@ TEST_F(ChainTest, AForkEndsTheChainAtItsNode) {
     const int forked = ChainsOf(true);
     EXPECT_GT(plain, 1);
     EXPECT_EQ(forked - plain, 2) << plain << " " << forked;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CentreTest, ThemeFileColoursTheFrame) {
+    render::Options options = display_test::TownOptions();
+    const std::filesystem::path theme = roots_.base() / "theme.ini";
+    {
+        std::ofstream out(theme);
+        out << "; black day background, green streets\nBNCA=0,0,0 1,2,3\nDMRPC=1,1,1 1,1,1 "
+               "1,1,1 0,200,0 0,200,0\n";
+    }
+    options.theme = theme;
+    render::Session session(options);
+    ASSERT_TRUE(session.Loaded());
+    g_options2.store(kOptions2NoAreas);
+    session.DrawFrame();
+    g_options2.store(0);
+    EXPECT_EQ(GetPixel(session.BackBuffer(), 2, 300), 0u);  // below the map area
+    int green = 0;
+    for (int y = 0; y < 268; ++y)
+        for (int x = 0; x < 240; ++x)
+            green += GetPixel(session.BackBuffer(), x, y) == 0x00C800 ? 1 : 0;
+    EXPECT_GT(green, 100);
+    options.theme = roots_.base() / "missing.ini";
+    EXPECT_THROW(render::Session{options}, render::OptionError);
 }
 
 }  // namespace
