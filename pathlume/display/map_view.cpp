@@ -36,6 +36,18 @@ DWORD MapLoadThreadProc(LPVOID parameter) {
     return static_cast<DWORD>(static_cast<CMapView*>(parameter)->LoadMaps());
 }
 
+// The point of segment a-b nearest to p, in the flat frame of a's latitude
+// (longitudes scaled by its cosine).
+MapPoint FootOnSegment(const MapPoint& p, const MapPoint& a, const MapPoint& b) {
+    const float c = std::max(std::cos(a.latitude * kRadiansPerDegree), 0.01f);
+    const float ax = a.longitude * c, bx = b.longitude * c, px = p.longitude * c;
+    const float dx = bx - ax, dy = b.latitude - a.latitude;
+    const float length = dx * dx + dy * dy;
+    float t = length > 0 ? ((px - ax) * dx + (p.latitude - a.latitude) * dy) / length : 0;
+    t = std::clamp(t, 0.0f, 1.0f);
+    return MapPoint{a.latitude + t * dy, (ax + t * dx) / c};
+}
+
 float Tilt(int mode, bool portrait) {
     if (portrait)
         return mode == 1 ? 0.9738937616f : (mode == 2 ? 0.8482300639f : 0.7225663066f);
@@ -230,18 +242,13 @@ void CMapView::UpdateCentreAndHeading(float* longitude, float* latitude, float* 
         } else if (link) {
             *longitude = g_vehicleLocation.position.longitude;
             *latitude = g_vehicleLocation.position.latitude;
+            // Close in, the map follows the fix along the matched segment.
             if (zoomIndex_ >= 6 && g_vehicleLocation.segment != MapLocation::kNoSegment) {
                 MapPoint a, b;
                 link->GetEndPositions(g_vehicleLocation.segment, &a, &b);
-                const float c = std::max(std::cos(*latitude * kRadiansPerDegree), 0.01f);
-                const float ax = a.longitude * c, bx = b.longitude * c, px = fix.longitude * c;
-                const float dx = bx - ax, dy = b.latitude - a.latitude;
-                const float length = dx * dx + dy * dy;
-                float t =
-                    length > 0 ? ((px - ax) * dx + (fix.latitude - a.latitude) * dy) / length : 0;
-                t = std::clamp(t, 0.0f, 1.0f);
-                *longitude = (ax + t * dx) / c;
-                *latitude = a.latitude + t * dy;
+                const MapPoint foot = FootOnSegment({fix.latitude, fix.longitude}, a, b);
+                *longitude = foot.longitude;
+                *latitude = foot.latitude;
             }
         } else if (fix.valid) {
             *longitude = fix.longitude;
@@ -405,7 +412,7 @@ void CMapView::RecomputeTransform(float longitude, float latitude, float heading
         ComputeViewCorners();
         ComputeViewBounds();
 
-        if (!(guidance && (g_options.load() & 0x4) && !view3D &&
+        if (!(guidance && (g_options.load() & kOptionAutoGuidance) && !view3D &&
               (route.GetState() & kRouteStateRouteExists)) ||
             widening >= kMaxWidenings)
             break;

@@ -111,7 +111,7 @@ TEST_F(MapViewTest, GuidanceZoomsInNearAManeuverAndRestoresTheStep) {
 // view widens: the widening stops after its last step.
 TEST_F(MapViewTest, WideningTowardsAManeuverEnds) {
     g_viewHeight.store(40);
-    g_options.store(0x4);
+    g_options.store(kOptionAutoGuidance);
     MapNode node{};
     node.position = {42.5f, 1.5f};
     FakeRoute route;
