@@ -137,8 +137,8 @@ const fs::path& TownMapsFolder() {
     return maps.folder;
 }
 
-const fs::path& TestGridFolder(bool fork) {
-    auto build = [](bool withFork) {
+const fs::path& TestGridFolder(GridVariant variant) {
+    auto build = [](GridVariant which) {
         discmaker::Network grid = discmaker::MakeTestGrid(5, 5);
         // The node nearest the grid's middle.
         double lat = 0, lon = 0;
@@ -152,22 +152,42 @@ const fs::path& TestGridFolder(bool fork) {
                 std::hypot(grid.nodes[middle].position.lat - lat,
                            grid.nodes[middle].position.lon - lon))
                 middle = i;
-        if (withFork) {
+        auto addArterial = [&grid](uint32_t from, uint32_t to) {
+            discmaker::Link link;
+            link.from = from;
+            link.to = to;
+            link.roadClass = discmaker::RoadClass::Arterial;
+            grid.links.push_back(link);
+        };
+        if (which == GridVariant::kRing) {
+            // A square of 60 m sides in the block south-east of the middle node.
+            const discmaker::LatLon m = grid.nodes[middle].position;
+            const uint32_t first = static_cast<uint32_t>(grid.nodes.size());
+            const double corners[4][2] = {
+                {-0.0005, 0.0008}, {-0.0005, 0.0016}, {-0.0013, 0.0016}, {-0.0013, 0.0008}};
+            for (const auto& corner : corners) {
+                discmaker::Node node;
+                node.position = {m.lat + corner[0], m.lon + corner[1]};
+                grid.nodes.push_back(node);
+            }
+            for (uint32_t i = 0; i < 4; ++i)
+                addArterial(first + i, first + (i + 1) % 4);
+        }
+        if (which == GridVariant::kFork) {
             discmaker::Node end;
             end.position = {grid.nodes[middle].position.lat - 0.0009,
                             grid.nodes[middle].position.lon + 0.0013};
             grid.nodes.push_back(end);
-            discmaker::Link link;
-            link.from = middle;
-            link.to = static_cast<uint32_t>(grid.nodes.size() - 1);
-            link.roadClass = discmaker::RoadClass::Arterial;
-            grid.links.push_back(link);
+            addArterial(middle, static_cast<uint32_t>(grid.nodes.size() - 1));
         }
         return grid;
     };
-    static GeneratedMaps plain("grid", build(false), {});
-    static GeneratedMaps forked("grid-fork", build(true), {});
-    return fork ? forked.folder : plain.folder;
+    static GeneratedMaps plain("grid", build(GridVariant::kPlain), {});
+    static GeneratedMaps forked("grid-fork", build(GridVariant::kFork), {});
+    static GeneratedMaps ring("grid-ring", build(GridVariant::kRing), {});
+    return variant == GridVariant::kFork
+               ? forked.folder
+               : (variant == GridVariant::kRing ? ring.folder : plain.folder);
 }
 
 const fs::path& AndorraMapsFolder() {

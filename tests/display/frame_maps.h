@@ -18,8 +18,10 @@ const std::filesystem::path& TownMapsFolder();
 const std::filesystem::path& AndorraMapsFolder();
 
 // A 5 x 5 test grid 0.2 km apart from (45 N, 100 W), its middle row an arterial;
-// with `fork`, a further arterial leaves the middle node, so the row forks there.
-const std::filesystem::path& TestGridFolder(bool fork);
+// kFork adds an arterial leaving the middle node, so the row forks there; kRing adds a
+// ring of four arterials inside a block, touching nothing else.
+enum class GridVariant { kPlain, kFork, kRing };
+const std::filesystem::path& TestGridFolder(GridVariant variant);
 inline constexpr double kGridMiddleLat = 45.0 + 2 * 0.2 / 111.2;
 
 // A point of the town near its middle that lies on a road.

@@ -283,9 +283,9 @@ namespace {
 
 class ChainTest : public RouteFrameTest {
   protected:
-    static int ChainsOf(bool fork) {
+    static FrameFigures FrameOf(display_test::GridVariant variant) {
         render::Options options;
-        options.maps = display_test::TestGridFolder(fork);
+        options.maps = display_test::TestGridFolder(variant);
         options.latitude = display_test::kGridMiddleLat;
         options.longitude = -100.0 + 2 * 0.2 / (111.2 * std::cos(45.0 * 0.017453292));
         options.width = 240;
@@ -303,17 +303,26 @@ class ChainTest : public RouteFrameTest {
                 EXPECT_EQ(link->attributes & kAttrChained, 0u);
             }
         }
-        return session.View().LastFrame().chains;
+        return session.View().LastFrame();
     }
 };
 
 // The arterial row runs through its street crossings as one chain; where a second
 // arterial leaves its middle node, the row's chain ends there on both sides.
 TEST_F(ChainTest, AForkEndsTheChainAtItsNode) {
-    const int plain = ChainsOf(false);
-    const int forked = ChainsOf(true);
+    const int plain = FrameOf(display_test::GridVariant::kPlain).chains;
+    const int forked = FrameOf(display_test::GridVariant::kFork).chains;
     EXPECT_GT(plain, 1);
     EXPECT_EQ(forked - plain, 2) << plain << " " << forked;
+}
+
+// A ring closes its chain on the link it started from: each of its four links is
+// drawn once, as one chain.
+TEST_F(ChainTest, ARingIsOneChainOfEachLinkOnce) {
+    const FrameFigures plain = FrameOf(display_test::GridVariant::kPlain);
+    const FrameFigures ring = FrameOf(display_test::GridVariant::kRing);
+    EXPECT_EQ(ring.linksDrawn - plain.linksDrawn, 4);
+    EXPECT_EQ(ring.chains - plain.chains, 1);
 }
 
 }  // namespace
