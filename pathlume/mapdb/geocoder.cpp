@@ -281,12 +281,28 @@ AddressSearch FindAddress(const char* streetLine, const char* city, const char* 
     }
 
     search.nameId = FindNameId(search.street);
+    // A type word may be part of a stored name ("DR JOSEF ... GASSE", "PARK AVE"):
+    // the name with the word the parser took off, and then no type asked for.
+    bool typeInName = false;
+    for (const std::string& name :
+         {search.typeWord.empty() ? std::string() : search.typeWord + " " + search.street,
+          field(CStreetName::kSuffixWord).empty()
+              ? std::string()
+              : search.street + " " + field(CStreetName::kSuffixWord)}) {
+        if (search.nameId != 0 || name.empty())
+            continue;
+        search.nameId = FindNameId(name);
+        if (search.nameId != 0) {
+            search.street = name;
+            typeInName = true;
+        }
+    }
     if (search.nameId == 0) {
         Fail(search, AddressResult::kStreetNotFound, kMsgStreetNotFound);
         return search;
     }
-    int typeA = g_streetTypes.FindCode(search.typeText.c_str());
-    const int typeB = g_streetTypes.FindCode(search.typeWord.c_str());
+    int typeA = typeInName ? 0 : g_streetTypes.FindCode(search.typeText.c_str());
+    const int typeB = typeInName ? 0 : g_streetTypes.FindCode(search.typeWord.c_str());
     if (typeA == -1)
         typeA = typeB;
     if (typeA == -1) {

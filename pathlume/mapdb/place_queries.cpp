@@ -40,14 +40,14 @@ FLOAT CosLatitude(FLOAT latitude) {
     return static_cast<FLOAT>(std::max(std::cos(latitude * kDegToRad), kMinCos));
 }
 
-// Window cell of a longitude or latitude, clamped to the window.
-int32_t WindowColumn(const MapLayer& layer, FLOAT longitude) {
-    const int64_t column = layer.FileColumnOf(longitude) - layer.windowX0;
-    return static_cast<int32_t>(std::clamp<int64_t>(column, 0, std::max(layer.windowW - 1, 0)));
-}
-int32_t WindowRow(const MapLayer& layer, FLOAT latitude) {
-    const int64_t row = layer.FileRowOf(latitude) - layer.windowY0;
-    return static_cast<int32_t>(std::clamp<int64_t>(row, 0, std::max(layer.windowH - 1, 0)));
+// The window cells (first, last) a span of file columns or rows covers; false when
+// it lies wholly outside the window.
+bool ClampToWindow(int64_t first, int64_t last, int32_t size, int32_t* from, int32_t* to) {
+    if (size <= 0 || last < 0 || first > size - 1)
+        return false;
+    *from = static_cast<int32_t>(std::max<int64_t>(first, 0));
+    *to = static_cast<int32_t>(std::min<int64_t>(last, size - 1));
+    return true;
 }
 
 // One pass of the nearest-link search over a layer's links in the box.
@@ -59,10 +59,15 @@ void SearchLayer(CMapDatabase& database, int layerIndex, uint32_t pinBit, const 
     // A degree of longitude is shorter by the cosine: the box's width is divided by
     // it so that it reaches as far east and west as north and south.
     const FLOAT halfWidth = kSearchDegrees / c;
-    const int32_t x0 = WindowColumn(layer, position.longitude - halfWidth);
-    const int32_t x1 = WindowColumn(layer, position.longitude + halfWidth);
-    const int32_t y0 = WindowRow(layer, position.latitude - kSearchDegrees);
-    const int32_t y1 = WindowRow(layer, position.latitude + kSearchDegrees);
+    int32_t x0 = 0, x1 = 0, y0 = 0, y1 = 0;
+    // A box off the window holds no link: clamping it would search the edge cells.
+    if (!ClampToWindow(layer.FileColumnOf(position.longitude - halfWidth) - layer.windowX0,
+                       layer.FileColumnOf(position.longitude + halfWidth) - layer.windowX0,
+                       layer.windowW, &x0, &x1) ||
+        !ClampToWindow(layer.FileRowOf(position.latitude - kSearchDegrees) - layer.windowY0,
+                       layer.FileRowOf(position.latitude + kSearchDegrees) - layer.windowY0,
+                       layer.windowH, &y0, &y1))
+        return;
 
     LinkIterator walk;
     walk.SelectLayer(database, 1, layerIndex != 0 ? 1 : 0);
