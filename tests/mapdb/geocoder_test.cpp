@@ -30,6 +30,7 @@
 #include "pathlume/mapdb/position_services.h"
 #include "pathlume/mapdb/router_services.h"
 #include "pathlume/mapdb/spatial_queries.h"
+#include "pathlume/mapdb/street_name.h"
 #include "pathlume/mapdb/street_texts.h"
 #include "platform/kernel/msgbox.h"
 #include "platform/kernel/paths.h"
@@ -397,6 +398,30 @@ TEST_F(GeocoderTownTest, WithoutTheLinkFileEveryAddressIsNotFound) {
               0);
     ASSERT_EQ(platform::ShownMessageBoxes().size(), 1u);
     EXPECT_EQ(platform::WideToUtf8(platform::ShownMessageBoxes()[0].text), "Address Not Found");
+}
+
+TEST_F(GeocoderTownTest, WithoutTheStreetTypeWordsANumberedAddressIsStillSearched) {
+    const NumberedSide s = Undirected();
+    LinkInfoRecord record;
+    ASSERT_EQ(g_linkInfo.ReadRecord(s.offset, record, true), 0);
+    char name[kNameBufferSize];
+    ReadNamesBinString(record.firstItem.name, name);
+    const fs::path folder = roots_.base() / "no-abbreviations";
+    fs::create_directories(folder);
+    for (const fs::directory_entry& entry : fs::directory_iterator(mapdb_test::GridMapsFolder())) {
+        if (entry.path().filename() != "strabbr.bin")
+            fs::copy_file(entry.path(), folder / entry.path().filename());
+    }
+    mapdb_test::SetDataFolder(folder);
+    // The missing file has its own box; the search goes on with the name as typed.
+    const std::string line = std::to_string(s.numbers[0]) + " " + name;
+    const AddressSearch search = FindAddress(line.c_str(), s.city.c_str(), s.state.c_str(), "");
+    EXPECT_EQ(search.parseErrors & kStreetErrorNoAbbreviations, kStreetErrorNoAbbreviations);
+    EXPECT_EQ(search.result, AddressResult::kFound) << line << ": " << search.messageId;
+    EXPECT_FALSE(search.candidates.empty());
+    ASSERT_EQ(platform::ShownMessageBoxes().size(), 1u);
+    EXPECT_EQ(platform::WideToUtf8(platform::ShownMessageBoxes()[0].text),
+              "Bad or missing strabbr.bin");
 }
 
 TEST_F(GeocoderTownTest, SeveralCandidatesGoToTheAddressListWithTheSearchedValues) {
