@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 #include "formats/link_info.h"
@@ -406,16 +407,18 @@ int GeocodeAddress(const char* streetLine, const char* city, const char* state, 
     CWnd* main = GetAppMainWindow();
     if (main)
         main->SetForegroundWindow();
-    CWaitCursor wait;
+    // Taken down (reset) before a message or a list is shown.
+    std::optional<CWaitCursor> wait;
+    wait.emplace();
 
     AddressSearch search = FindAddress(streetLine, city, state, label);
     if (search.result != AddressResult::kFound) {
-        wait.Restore();
+        wait.reset();
         return ShowMapMessage(search.messageId);
     }
     const bool single = search.candidates.size() == 1 && search.candidates[0].recordOffset != 0;
     if (!single) {
-        wait.Restore();
+        wait.reset();
         AddressListHook hook;
         {
             std::lock_guard<std::mutex> lock(g_hookLock);
@@ -437,7 +440,7 @@ int GeocodeAddress(const char* streetLine, const char* city, const char* state, 
     ResolvedAddress place;
     if (ResolveAddressHit(g_mapDatabase, candidate, search.houseNumber,
                           setOrigin ? kOriginLayer : kRouteLayer, place) != 0) {
-        wait.Restore();
+        wait.reset();
         return ShowMapMessage(kMsgAddressNotFound);
     }
 
@@ -473,7 +476,7 @@ int GeocodeAddress(const char* streetLine, const char* city, const char* state, 
 
     IMainView* view = g_mainView.load();
     if (favouritesOnly) {
-        wait.Restore();
+        wait.reset();
         if (view)
             view->AddToFavorites(hit, 0, addressText.c_str(), houseText, caption, FALSE, FALSE);
         return 1;

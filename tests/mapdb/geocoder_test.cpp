@@ -35,6 +35,7 @@
 #include "platform/kernel/msgbox.h"
 #include "platform/kernel/paths.h"
 #include "platform/kernel/text.h"
+#include "platform/user/user.h"
 #include "tests/mapdb/grid_maps.h"
 #include "tests/mapdb/quiet_main_view.h"
 
@@ -369,8 +370,10 @@ TEST_F(GeocoderTownTest, EachMessageComesForItsInputWithResultZeroOrOneAfterTheH
         EXPECT_TRUE(search.candidates.empty());
         for (const bool home : {false, true}) {
             platform::ClearMessageBoxes();
+            bool waitCursorShown = true;
             platform::SetMessageBoxHandler(
-                [home](HWND, const std::u16string&, const std::u16string&, UINT) {
+                [home, &waitCursorShown](HWND, const std::u16string&, const std::u16string&, UINT) {
+                    waitCursorShown = GetCursor() == LoadCursorW(nullptr, IDC_WAIT);
                     if (home)
                         g_homeKeyPressed.store(1);
                     return IDCANCEL;
@@ -378,6 +381,8 @@ TEST_F(GeocoderTownTest, EachMessageComesForItsInputWithResultZeroOrOneAfterTheH
             const int result = GeocodeAddress(c.line.c_str(), c.city.c_str(), s.state.c_str(), "",
                                               nullptr, 0, FALSE, FALSE, FALSE);
             EXPECT_EQ(result, home ? 1 : 0) << c.line;
+            // The wait cursor is taken down before the message shows.
+            EXPECT_FALSE(waitCursorShown) << c.line;
             EXPECT_EQ(g_homeKeyPressed.load(), 0u);
             platform::SetMessageBoxHandler({});
         }
