@@ -13,6 +13,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@
 #include "formats/names.h"
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/foundation/dest_list.h"
+#include "pathlume/foundation/name_text.h"
 #include "pathlume/mapdb/area_zone_file.h"
 #include "pathlume/mapdb/house_numbers.h"
 #include "pathlume/mapdb/link_info_file.h"
@@ -34,10 +36,15 @@
 #include "pathlume/mapdb/street_texts.h"
 #include "platform/kernel/msgbox.h"
 #include "platform/kernel/paths.h"
+#include "platform/kernel/roots.h"
 #include "platform/kernel/text.h"
 #include "platform/user/user.h"
 #include "tests/mapdb/grid_maps.h"
 #include "tests/mapdb/quiet_main_view.h"
+#include "tests/support/temp_root.h"
+#include "tools/discmaker/disc_builder.h"
+#include "tools/discmaker/town.h"
+#include "tools/mkmaps/mkmaps.h"
 
 namespace {
 
@@ -713,6 +720,83 @@ TEST_F(GeocoderTownTest, FindCrossStreetEndFindsEitherEndOfATownStreet) {
         return;
     }
     FAIL() << "no town street has named crossings at both ends";
+}
+
+}  // namespace
+
+namespace {
+
+// A town whose two streets are renamed "Main's" and "Main-X": "names.bin" keeps
+// them in byte order, MAIN'S first, while names compare with '-' as a blank, so
+// MAIN'S sorts after MAIN-X.
+class NameOrderTest : public testing_support::RootsTest {
+  protected:
+    void SetUp() override {
+        discmaker::Network town = discmaker::BuildTown(5, 400);
+        std::vector<std::string> bases;
+        for (const discmaker::Link& link : town.links) {
+            if (!link.name.base.empty() && !link.left.Empty() &&
+                std::find(bases.begin(), bases.end(), link.name.base) == bases.end())
+                bases.push_back(link.name.base);
+        }
+        ASSERT_GE(bases.size(), 2u);
+        for (discmaker::Link& link : town.links) {
+            if (link.name.base == bases[0])
+                link.name.base = "Main's";
+            else if (link.name.base == bases[1])
+                link.name.base = "Main-X";
+        }
+        testing_support::TempRoots roots;
+        discmaker::BuildDiscs(town, roots.base() / "disc");
+        std::ostringstream out, err;
+        ASSERT_TRUE(mkmaps::Generate({roots.base() / "disc", roots.base() / "maps", {}}, out, err)
+                        .completed)
+            << err.str();
+        platform::SetCurrentSide(platform::Side::Device);
+        maps_ = roots_.base() / "maps";
+        fs::create_directories(maps_);
+        for (const fs::directory_entry& entry : fs::directory_iterator(roots.base() / "maps"))
+            fs::copy_file(entry.path(), maps_ / entry.path().filename());
+        mapdb_test::SetDataFolder(maps_);
+        OpenMapIndexFiles();
+    }
+    void TearDown() override {
+        CloseMapIndexFiles();
+        mapdb_test::SetDataFolder({});
+    }
+
+    fs::path maps_;
+};
+
+TEST_F(NameOrderTest, ANameIsFoundPastAStoredNameThatComparesAboveIt) {
+    // The fixture shows the fault: MAIN'S stands before MAIN-X in the run.
+    const uint32_t quote = mapdb_test::NameIdOf("MAIN'S");
+    const uint32_t hyphen = mapdb_test::NameIdOf("MAIN-X");
+    ASSERT_NE(quote, 0u);
+    ASSERT_NE(hyphen, 0u);
+    ASSERT_LT(quote, hyphen);
+    ASSERT_GT(CompareNoCase("MAIN'S", "MAIN-X", -1), 0);
+
+    int32_t place = 0;
+    std::string state;
+    mapdb_test::ForEachLinkInfoRecord(
+        [&](int32_t, uint32_t area, const LinkInfoRecord& record, const NameItem* items) {
+            if (place == 0 && record.ItemCount() > 0 && items[0].name == hyphen &&
+                record.leftPlace > 0) {
+                place = record.leftPlace;
+                const AreaZoneFile::Area* entry = g_areaZones.GetArea(area);
+                state = entry ? std::string(entry->entry.code, 2) : "";
+            }
+        });
+    ASSERT_NE(place, 0);
+    std::string city;
+    int32_t parent = 0;
+    ASSERT_TRUE(g_areaZones.ReadPlace(place, city, parent));
+    for (const char* typed : {"MAIN-X", "MAIN X"}) {
+        const AddressSearch search = FindAddress(typed, city.c_str(), state.c_str(), "");
+        EXPECT_EQ(search.nameId, hyphen) << typed;
+        EXPECT_EQ(search.result, AddressResult::kFound) << typed << ": " << search.messageId;
+    }
 }
 
 }  // namespace
