@@ -800,3 +800,29 @@ TEST_F(NameOrderTest, ANameIsFoundPastAStoredNameThatComparesAboveIt) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(GeocoderTownTest, AnAddressInTheOverviewGridsFirstCellIsResolvedAlone) {
+    // Cell word 0 is the overview grid's first cell, a cell like any other.
+    for (const NumberedSide& s : NumberedSides()) {
+        LinkInfoRecord record;
+        ASSERT_EQ(g_linkInfo.ReadRecord(s.offset, record, false), 0);
+        if (record.cellWord != 0)
+            continue;
+        const std::string line = std::to_string(s.numbers.back()) + " " + s.street;
+        const AddressSearch search = FindAddress(line.c_str(), s.city.c_str(), s.state.c_str(), "");
+        if (search.candidates.size() != 1)
+            continue;
+        EXPECT_EQ(GeocodeAddress(line.c_str(), s.city.c_str(), s.state.c_str(), "", nullptr, 0,
+                                 FALSE, FALSE, TRUE),
+                  1);
+        ASSERT_EQ(view_.added.size(), 1u);
+        EXPECT_EQ(view_.added[0].hit.linkId, s.offset);
+        EXPECT_EQ(view_.added[0].hit.cellWord, 0u);
+        return;
+    }
+    GTEST_SKIP() << "no numbered side of the town lies in the overview grid's first cell";
+}
+
+}  // namespace
