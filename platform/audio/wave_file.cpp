@@ -18,6 +18,11 @@ void PutLe32(std::vector<uint8_t>& out, uint32_t v) {
         out.push_back(static_cast<uint8_t>(v >> (8 * i)));
     }
 }
+void PutTag(std::vector<uint8_t>& out, const char (&tag)[5]) {
+    for (int i = 0; i < 4; ++i) {
+        out.push_back(static_cast<uint8_t>(tag[i]));
+    }
+}
 void PutLe16(std::vector<uint8_t>& out, uint16_t v) {
     out.push_back(static_cast<uint8_t>(v));
     out.push_back(static_cast<uint8_t>(v >> 8));
@@ -101,9 +106,10 @@ std::vector<uint8_t> MakeWave(const WaveData& wave) {
     const uint32_t dataBytes = static_cast<uint32_t>(wave.samples.size() * 2);
     std::vector<uint8_t> out;
     out.reserve(44 + dataBytes);
-    out.insert(out.end(), {'R', 'I', 'F', 'F'});
+    PutTag(out, "RIFF");
     PutLe32(out, 36 + dataBytes);
-    out.insert(out.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    PutTag(out, "WAVE");
+    PutTag(out, "fmt ");
     PutLe32(out, 16);
     PutLe16(out, WAVE_FORMAT_PCM);
     PutLe16(out, channels);
@@ -111,7 +117,7 @@ std::vector<uint8_t> MakeWave(const WaveData& wave) {
     PutLe32(out, static_cast<uint32_t>(wave.rate) * channels * 2);
     PutLe16(out, static_cast<uint16_t>(channels * 2));
     PutLe16(out, 16);
-    out.insert(out.end(), {'d', 'a', 't', 'a'});
+    PutTag(out, "data");
     PutLe32(out, dataBytes);
     for (int16_t s : wave.samples) {
         PutLe16(out, static_cast<uint16_t>(s));

@@ -110,7 +110,9 @@ std::vector<uint8_t> EncodeSpeexOgg(const std::vector<int16_t>& mono16k, uint32_
 
     std::vector<uint8_t> comments;
     PutLe32(comments, static_cast<uint32_t>(std::strlen(kVendor)));
-    comments.insert(comments.end(), kVendor, kVendor + std::strlen(kVendor));
+    for (const char* c = kVendor; *c; ++c) {
+        comments.push_back(static_cast<uint8_t>(*c));
+    }
     PutLe32(comments, 0);
     packet = {};
     packet.packet = comments.data();
