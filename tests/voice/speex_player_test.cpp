@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <random>
+#include <thread>
 
 #include "tests/voice/speex_stream.h"
 #include "tests/voice/voice_fixture.h"
@@ -73,6 +74,18 @@ TEST_F(SpeexPlayerTest, SpokenWordsOfVoicegenPlayWhole) {
         ASSERT_EQ(Play(*bytes), 0);
         EXPECT_EQ(Played().size(), static_cast<size_t>(std::lround(seconds * 16000))) << word;
     }
+}
+
+TEST_F(SpeexPlayerTest, TwoPlayersAtOnceTakeTurnsOverTheOneOutput) {
+    const std::vector<int16_t> input = Sine(440, 4000, 1, 9000);
+    voice_test::WriteBytes(SoundFolder() / "word.spx", voicegen::EncodeSpeexOgg(input, 2));
+    auto play = [] {
+        EXPECT_EQ(PlaySpeexFile(u"\\Program Files\\Zanter\\Wayscribe\\Snd\\word.spx"), 0);
+    };
+    std::thread other(play);
+    play();
+    other.join();
+    EXPECT_EQ(Played().size(), 2 * input.size());
 }
 
 TEST_F(SpeexPlayerTest, StereoAndSeveralFramesAPacketPlayTheirGranuleCount) {

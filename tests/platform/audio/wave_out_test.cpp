@@ -300,6 +300,50 @@ TEST_F(AudioCaptureTest, SndPlaySoundPlaysAFileAndTheDefaultSoundForAMissingOne)
     EXPECT_TRUE(Captured(path_).empty());
 }
 
+// An output that keeps what it got and goes away after a number of writes.
+class FakeOutput : public platform::AudioOutput {
+  public:
+    static inline std::vector<int16_t> received;
+    static inline int writesLeft = 0;
+    bool Open(int rate, int channels) override { return rate == 16000 && channels == 1; }
+    bool Write(const int16_t* samples, size_t frames) override {
+        if (writesLeft-- <= 0) {
+            return false;
+        }
+        received.insert(received.end(), samples, samples + frames);
+        return true;
+    }
+    void Close() override {}
+};
+
+TEST(WaveOut, AnOutputGetsWhatPlaysAfterTheVolumeAndOneThatGoesAwayHoldsNothingUp) {
+    platform::SetAudioOutputFactory(
+        []() -> std::unique_ptr<platform::AudioOutput> { return std::make_unique<FakeOutput>(); });
+    FakeOutput::received.clear();
+    FakeOutput::writesLeft = 1;
+    waveOutSetVolume(nullptr, 0x80008000);
+    Recorder recorder;
+    HWAVEOUT device = OpenRecorded(recorder, Pcm(1, 16, 16000));
+    std::vector<int16_t> a = Samples(160, 1000), b = Samples(160, 2000), c = Samples(160, 3000);
+    WAVEHDR ha = Header(a), hb = Header(b), hc = Header(c);
+    for (WAVEHDR* h : {&ha, &hb, &hc}) {
+        ASSERT_EQ(waveOutPrepareHeader(device, h, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+        ASSERT_EQ(waveOutWrite(device, h, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    }
+    EXPECT_TRUE(recorder.WaitForDone(3));  // the output failed at the second buffer
+    for (WAVEHDR* h : {&ha, &hb, &hc}) {
+        waveOutUnprepareHeader(device, h, sizeof(WAVEHDR));
+    }
+    EXPECT_EQ(waveOutClose(device), MMSYSERR_NOERROR);
+    platform::SetAudioOutputFactory(nullptr);
+    waveOutSetVolume(nullptr, 0xFFFFFFFF);
+    EXPECT_EQ(FakeOutput::received, Samples(160, 500));
+
+    // A format the output cannot play still plays, into the capture only.
+    HWAVEOUT stereo = OpenRecorded(recorder, Pcm(2, 16, 16000));
+    EXPECT_EQ(waveOutClose(stereo), MMSYSERR_NOERROR);
+}
+
 TEST(WaveFile, CutAndForeignFilesAreRefusedOrKeepTheirWholeFrames) {
     platform::WaveData wave{22050, 2, {1, 2, 3, 4, 5, 6}};
     std::vector<uint8_t> bytes = platform::MakeWave(wave);
