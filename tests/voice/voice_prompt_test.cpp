@@ -10,6 +10,8 @@
 #include "pathlume/foundation/registry_helpers.h"
 #include "tests/support/wait_helpers.h"
 #include "tests/voice/voice_fixture.h"
+#include "tools/voicegen/voice_encoder.h"
+#include "tools/voicegen/voicegen.h"
 
 namespace {
 
@@ -157,6 +159,19 @@ TEST_F(VoicePromptTest, ShutdownStopsThePlayingPhraseAfterItsWord) {
     Say({14});  // without the lock the queue still works
     WaitIdle();
     EXPECT_EQ(WordsHeard(), (std::vector<int>{14}));
+}
+
+TEST_F(VoicePromptTest, SpeexRecordingsPlayThroughThePromptPlayer) {
+    // voicegen's tone words; word 0 as Speex switches the queue to ".spx".
+    const std::vector<int16_t> zero = voicegen::ToneOf("click");
+    voice_test::WriteBytes(SoundFolder() / "0.spx", voicegen::EncodeSpeexOgg(zero, 1));
+    voice_test::WriteBytes(SoundFolder() / "mvr.spx",
+                           voicegen::EncodeSpeexOgg(voicegen::ToneOf("mvr"), 2));
+    FindSoundFolder();
+    ASSERT_EQ(g_speexPrompts.load(), 1u);
+    Say({109, 0, 77});  // "mvr", "0", and "carpool", which has no Speex recording
+    WaitIdle();
+    EXPECT_EQ(Played().size(), voicegen::ToneOf("mvr").size() + zero.size());
 }
 
 TEST_F(VoicePromptTest, TheFirstWordsRecordingDecidesTheFormatAndFolder) {
