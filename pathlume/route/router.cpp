@@ -12,6 +12,7 @@
 #include "pathlume/mapdb/map_database.h"
 #include "pathlume/route/route_costs.h"
 #include "pathlume/route/route_hooks.h"
+#include "pathlume/route/router_internal.h"
 
 CRouter* g_router = nullptr;
 
@@ -163,4 +164,129 @@ void CRouter::SetRouteFlags(uint32_t word) {
 
 void CRouter::ApplyAvoidMarks(MapChunk& chunk) {
     g_avoidList.ApplyMarks(&chunk);
+}
+
+// ---- Reset ------------------------------------------------------------------------
+
+namespace {
+
+// Every loaded chunk record of a layer's cache.
+template <typename Visit>
+void ForEachLoadedChunk(MapLayer& layer, Visit visit) {
+    if (!layer.directory || layer.windowX0 == kNoWindow)
+        return;
+    for (int32_t y = 0; y < layer.cacheH; ++y) {
+        for (int32_t x = 0; x < layer.cacheW; ++x) {
+            MapChunk* record = layer.GetChunkRecord(x, y);
+            if (record && record->IsLoaded())
+                visit(*record);
+        }
+    }
+}
+
+}  // namespace
+
+void ForEachRouteChunk(void (*visit)(MapChunk&, void*), void* context) {
+    for (const int k : {0, 4, 3})
+        ForEachLoadedChunk(g_mapDatabase.layers[k],
+                           [&](MapChunk& chunk) { visit(chunk, context); });
+}
+
+void CRouter::ClearSearchMarks() {
+    openList.Clear();
+    parkedList.Clear();
+    ForEachRouteChunk(
+        [](MapChunk& chunk, void*) {
+            if (chunk.searchSlots)
+                chunk.FreeSearchState(true);
+        },
+        nullptr);
+    destVirtualNode = nullptr;
+    startVirtualNode = nullptr;
+}
+
+void CRouter::FreeRouteList() {
+    for (int32_t i = 0; routeList && i < routeCount; ++i) {
+        const RouteEntry& entry = routeList[i];
+        MapNode* node = ResolveNodeRef(entry);
+        if (!node)
+            continue;
+        MapLink* link = node->Slots()[entry.Slot()];
+        if (link)
+            link->shapeInfo &= static_cast<uint16_t>(~kShapeOnRoute);
+    }
+    g_heap.Free(routeList);
+    routeList = nullptr;
+    routeCount = 0;
+}
+
+void CRouter::FreeManeuvers() {
+    g_heap.Free(maneuvers);
+    maneuvers = nullptr;
+    maneuverCount = 0;
+    currentManeuver = 0;
+}
+
+void CRouter::ResetRoute(int keepSearch, int keepMarks, int onlyIfRoute) {
+    announceCountdown = -1;
+    if (state & kRouterChunkReloaded) {
+        state &= ~kRouterChunkReloaded;
+        keepSearch = 0;
+        keepMarks = 0;
+    }
+    if (!g_mapDatabase.mapFile1.IsOpen())
+        return;
+    IMainView* view = g_mainView.load();
+    if (view && view->GetReplayFlag() && !keepSearch)
+        view->EndRouteDemo();
+    if (!(state & kRouterRouteState) && onlyIfRoute)
+        return;
+    offRouteCount = 0;
+    if (!keepSearch) {
+        state &= ~kRouterMapScreenPending;
+        freshResetWord = 0;
+    }
+    state &= 0xa3fffff0u;
+    smallestDistanceSeen = FLT_MAX;
+    if (!keepSearch)
+        ClearSearchMarks();
+    FreeRouteList();
+    FreeManeuvers();
+    state &= ~kRouterRouteState;
+    GetRouteGuidance().ResetAnnouncements(false);
+    nextManeuverDistance = 0;
+    guidanceDistance2 = 0;
+    guidanceWord = 0;
+    guidanceWords[0] = guidanceWords[1] = 0;
+    resetWord = 0;
+    if (!onlyIfRoute && startPoint.latitude >= -180.0f) {
+        const FLOAT span = 2 * 0.0068528596f;
+        g_mapDatabase.LoadArea(4, startPoint, span, span, 0, 0, true, false);
+        g_mapDatabase.layers[3].DropAll(true);
+    }
+    if (!keepSearch && !keepMarks) {
+        g_mapDatabase.ReleaseLayerPin(10);
+        g_mapDatabase.RefreshReleasedChunks(10, false);
+        boxMaxCol = -1;
+    }
+    if (view) {
+        if (!view->IsShuttingDown())
+            view->SetRouteResetFlag(TRUE);
+        view->SwitchScreen(1);
+    }
+    g_heap.Compact();
+}
+
+int CRouter::GetLinkEndpoints(int32_t linkId, int32_t* first, int32_t* second) {
+    LinkInfoRecord record;
+    if (!g_linkInfo.IsOpen() || g_linkInfo.ReadRecord(linkId, record, true) != 0)
+        return 1;
+    if (record.ItemCount() == 0) {
+        *first = -1;
+        *second = -1;
+        return 0;
+    }
+    *first = static_cast<int32_t>(record.firstItem.name);
+    *second = record.firstItem.flags & 0x1FF;
+    return 0;
 }

@@ -244,6 +244,8 @@ class CRouter final : public IRouterServices {
 
   private:
     friend class RouteSearch;
+    void AfterRouteFound(bool fresh);
+    int BuildManeuverListQuietly();
 };
 
 // The router, made at program start (CreateRouter) and destroyed at exit.
