@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "pathlume/route/router.h"
+#include "tests/support/temp_root.h"
+
 namespace {
 
 TEST(ManeuverTextsTest, EachKindHasItsGlyphBitmapAndText) {
@@ -131,6 +134,40 @@ TEST(ManeuverTextsTest, ASignIsNarrowedToTheRoadTheRouteFollows) {
     char cut[kManeuverTextSize] = "I-80 EAST/I-94 WEST";
     MatchSignToNames({"I-94 WEST"}, cut, 6);
     EXPECT_STREQ(cut, "I-94 ");
+}
+
+class ManeuverLineTest : public testing_support::RootsTest {};
+
+TEST_F(ManeuverLineTest, TheRequestsSideWordDecidesWhenSet) {
+    CRouter router;
+    const struct {
+        int32_t word;
+        int32_t destPart;
+        int side;
+    } cases[] = {
+        {-1, 1, kSideRight},  {1, 1, kSideLeft},    {-1, 2, kSideLeft},
+        {1, 2, kSideRight},   {0, 1, kSideUnknown},  // no route list to look at
+        {7, 1, kSideUnknown},                        // an area code, not a side
+    };
+    for (const auto& c : cases) {
+        router.request.areaCode = static_cast<DWORD>(c.word);
+        router.destPart = c.destPart;
+        EXPECT_EQ(DestinationSide(router), c.side) << c.word << " part " << c.destPart;
+    }
+}
+
+TEST_F(ManeuverLineTest, AnArrivalWithAnUnknownSideEndsInABlank) {
+    CRouter router;
+    const Maneuver arrival{-1, kManeuverArrival, 0};
+    char line[kManeuverTextSize];
+    EXPECT_EQ(FormatManeuverRoadName(router, line, arrival, false), nullptr);
+    ASSERT_NE(FormatManeuverRoadName(router, line, arrival, true), nullptr);
+    EXPECT_STREQ(line, " ");
+    // A house number names the arrival; the cut keeps the buffer's end.
+    std::strcpy(router.request.shortName, "1234");
+    EXPECT_STREQ(FormatManeuverRoadName(router, line, arrival, false), "1234 ");
+    char small[4];
+    EXPECT_STREQ(FormatManeuverRoadName(router, small, arrival, true, sizeof small), "123");
 }
 
 }  // namespace
