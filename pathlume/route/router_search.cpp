@@ -88,26 +88,12 @@ void ShowRouteMessage(UINT textId, LPCWSTR fallback) {
 }
 
 bool NodeChunkOf(const MapNode* node, MapChunk** chunkOut, uint32_t* indexOut) {
-    for (const int k : {0, 4, 3}) {
-        MapLayer& layer = g_mapDatabase.layers[k];
-        if (!layer.directory || layer.windowX0 == kNoWindow)
-            continue;
-        const int64_t col = layer.FileColumnOf(node->position.longitude) - layer.windowX0;
-        const int64_t row = layer.FileRowOf(node->position.latitude) - layer.windowY0;
-        if (col < 0 || row < 0 || col >= layer.cacheW || row >= layer.cacheH)
-            continue;
-        MapChunk* record =
-            layer.GetChunkRecord(static_cast<int32_t>(col), static_cast<int32_t>(row));
-        if (!record || !record->IsLoaded())
-            continue;
-        const int index = record->GetNodeIndex(node);
-        if (index < 0)
-            continue;
-        *chunkOut = record;
-        *indexOut = static_cast<uint32_t>(index);
-        return true;
-    }
-    return false;
+    MapChunk* chunk = g_mapDatabase.RouteChunkOf(node, nullptr, nullptr, nullptr);
+    if (!chunk)
+        return false;
+    *chunkOut = chunk;
+    *indexOut = static_cast<uint32_t>(chunk->GetNodeIndex(node));
+    return true;
 }
 
 // ---- One search ---------------------------------------------------------------------

@@ -13,6 +13,7 @@
 #include "platform/kernel/msgbox.h"
 #include "platform/kernel/paths.h"
 #include "platform/kernel/roots.h"
+#include "tests/support/device_maps.h"
 #include "tools/discmaker/disc_builder.h"
 #include "tools/discmaker/town.h"
 #include "tools/mkmaps/mkmaps.h"
@@ -21,42 +22,14 @@ namespace route_test {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-struct GeneratedMaps {
-    fs::path folder;
-    explicit GeneratedMaps(discmaker::Network town) {
-        folder =
-            fs::temp_directory_path() / ("pathlume-route-maps-" + std::to_string(::getpid()) + "-" +
-                                         std::to_string(reinterpret_cast<uintptr_t>(this)));
-        fs::create_directories(folder);
-        testing_support::TempRoots roots;
-        discmaker::BuildDiscs(town, roots.base() / "disc", {});
-        std::ostringstream out, err;
-        const mkmaps::Figures figures =
-            mkmaps::Generate({roots.base() / "disc", roots.base() / "maps", {}}, out, err);
-        platform::SetCurrentSide(platform::Side::Device);
-        if (!figures.completed)
-            throw std::runtime_error("map generation failed: " + err.str());
-        for (const fs::directory_entry& entry : fs::directory_iterator(roots.base() / "maps"))
-            fs::copy_file(entry.path(), folder / entry.path().filename());
-    }
-    ~GeneratedMaps() {
-        std::error_code ignored;
-        fs::remove_all(folder, ignored);
-    }
-};
-
-}  // namespace
-
 const discmaker::Network& RouteTown() {
     static const discmaker::Network town = discmaker::BuildTown(5, 1500);
     return town;
 }
 
 const fs::path& RouteTownMaps() {
-    static GeneratedMaps maps(RouteTown());
-    return maps.folder;
+    static const testing_support::GeneratedDeviceMaps maps(RouteTown(), {}, "route-maps");
+    return maps.folder();
 }
 
 // A second grid of streets east of the town that no road joins to it.
@@ -99,19 +72,14 @@ static discmaker::Network TownWithDetachedGrid(discmaker::LatLon* centre) {
 
 const fs::path& DetachedGridMaps(MapPoint* centre) {
     static discmaker::LatLon middle;
-    static GeneratedMaps maps(TownWithDetachedGrid(&middle));
+    static const testing_support::GeneratedDeviceMaps maps(TownWithDetachedGrid(&middle), {},
+                                                           "route-detached-maps");
     *centre = {static_cast<FLOAT>(middle.lat), static_cast<FLOAT>(middle.lon)};
-    return maps.folder;
+    return maps.folder();
 }
 
 void SetDataFolder(const fs::path& folder) {
-    if (folder.empty()) {
-        g_dataFolder[0] = 0;
-        return;
-    }
-    const std::u16string text = platform::HostPathText(folder) + u"/";
-    std::copy(text.begin(), text.end(), g_dataFolder);
-    g_dataFolder[text.size()] = 0;
+    testing_support::SetDataFolder(folder);
 }
 
 void CloseMapDatabase() {
