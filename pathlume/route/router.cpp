@@ -16,6 +16,27 @@
 
 CRouter* g_router = nullptr;
 
+namespace {
+long g_routerHeapBlocks = 0;
+}  // namespace
+
+void* RouterHeapAlloc(size_t size) {
+    void* block = g_heap.Alloc(size);
+    ++g_routerHeapBlocks;
+    return block;
+}
+
+void RouterHeapFree(void* block) {
+    if (!block)
+        return;
+    g_heap.Free(block);
+    --g_routerHeapBlocks;
+}
+
+long RouterHeapBlocks() {
+    return g_routerHeapBlocks;
+}
+
 CRouter& CreateRouter() {
     if (!g_router) {
         g_router = new CRouter();

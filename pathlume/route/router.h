@@ -248,6 +248,13 @@ class CRouter final : public IRouterServices {
     int BuildManeuverListQuietly();
 };
 
+// The router's own blocks on the program heap (virtual nodes, half-links, avoid-list
+// nodes), counted so that a leak shows: RouterHeapAlloc raises the memory exception
+// as CHeap::Alloc does.
+void* RouterHeapAlloc(size_t size);
+void RouterHeapFree(void* block);
+long RouterHeapBlocks();
+
 // The router, made at program start (CreateRouter) and destroyed at exit.
 extern CRouter* g_router;
 CRouter& CreateRouter();

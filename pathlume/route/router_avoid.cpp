@@ -36,7 +36,7 @@ void CAvoidList::Clear() {
     for (Node** head : {&listA, &listB}) {
         while (Node* node = *head) {
             *head = node->next;
-            g_heap.Free(node);
+            RouterHeapFree(node);
         }
     }
 }
@@ -50,7 +50,7 @@ bool CAvoidList::Add(const RouteEntry& key) {
     Node* node = nullptr;
     ++g_oomQuietDepth;
     try {
-        node = static_cast<Node*>(g_heap.Alloc(sizeof(Node)));
+        node = static_cast<Node*>(RouterHeapAlloc(sizeof(Node)));
     } catch (CMemoryException* e) {
         e->Delete();
     }

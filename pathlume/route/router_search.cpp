@@ -21,6 +21,7 @@
 #include "pathlume/route/route_hooks.h"
 #include "pathlume/route/router.h"
 #include "pathlume/route/router_internal.h"
+#include "pathlume/route/router_search.h"
 #include "platform/afx/afx.h"
 #include "platform/kernel/msgbox.h"
 #include "platform/user/user.h"
@@ -28,13 +29,10 @@
 namespace {
 
 constexpr FLOAT kDegreesToRadians = 0.0174532924f;
-constexpr FLOAT kLeastStep = 1.1754944e-38f;       // 2^-126
-constexpr FLOAT kLoopPenalty = 9.5684e-5f;         // 2000 ft
-constexpr FLOAT kRouteRadiusDegrees = 0.0390625f;  // area loaded around each end
-constexpr uint32_t kMajorClassLimit = 0xC0;
+constexpr FLOAT kLeastStep = 1.1754944e-38f;  // 2^-126
+constexpr FLOAT kLoopPenalty = 9.5684e-5f;    // 2000 ft
 constexpr uint32_t kLocalClass = 0x140;
 constexpr int kNoSearchLimit = 99999999;
-constexpr uint32_t kMainViewTimerSearch = 6;
 constexpr uint32_t kMainViewTimerArrival = 3;
 // A walk along back slots longer than this is a corrupt state, not a route.
 constexpr int64_t kMaxBackWalk = 1 << 24;
@@ -42,10 +40,6 @@ constexpr int64_t kMaxBackWalk = 1 << 24;
 bool IsMajor(const MapLink* link) {
     const uint32_t cls = link->attributes & kAttrClassMask;
     return cls == 0x40 || cls == 0x80 || cls == 0xC0;
-}
-
-bool IsRoutable(const MapLink* link) {
-    return link && (link->attributes & kAttrRoutableKinds) != 0;
 }
 
 bool IsPlaceholder(const MapNode* node) {
@@ -62,150 +56,7 @@ MapNode* FarEnd(const MapLink* link, const MapNode* node, uint32_t* mask) {
     return link->fromNode;
 }
 
-// Region refusal: a route may not leave or enter one of the boxes.
-bool InBoxA(const MapPoint& p) {
-    return p.latitude > 18.5f && p.latitude < 24.0f && p.longitude > -161.0f &&
-           p.longitude < -145.0f;
-}
-bool InBoxB(const MapPoint& p) {
-    return p.latitude > 17.25f && p.latitude < 19.0f && p.longitude > -68.0f &&
-           p.longitude < -64.25f;
-}
-bool North(const MapPoint& p) {
-    return p.latitude >= 51.0f;
-}
-
 }  // namespace
-
-// ---- Shared with the rest of the router ------------------------------------------
-
-void ShowRouteMessage(UINT textId, LPCWSTR fallback) {
-    const std::u16string caption = LoadResStringOr(6007, u"Warning");
-    const std::u16string text = LoadResStringOr(textId, fallback);
-    IMainView* view = g_mainView.load();
-    MessageBoxW(view ? view->GetViewWindow() : nullptr, text.c_str(), caption.c_str(),
-                MB_OK | MB_ICONWARNING);
-}
-
-bool NodeChunkOf(const MapNode* node, MapChunk** chunkOut, uint32_t* indexOut) {
-    MapChunk* chunk = g_mapDatabase.RouteChunkOf(node, nullptr, nullptr, nullptr);
-    if (!chunk)
-        return false;
-    *chunkOut = chunk;
-    *indexOut = static_cast<uint32_t>(chunk->GetNodeIndex(node));
-    return true;
-}
-
-// ---- One search ---------------------------------------------------------------------
-
-// The open list's order: a binary heap over the list's entries, smallest key first.
-// Entries that a later, cheaper arrival made stale stay in the list until they come
-// to the top and are dropped there.
-class OpenHeap {
-  public:
-    void Clear() { heap_.clear(); }
-    bool Empty() const { return heap_.empty(); }
-    SearchNode* Top() const { return heap_.front(); }
-    void Push(SearchNode* entry) {
-        heap_.push_back(entry);
-        std::push_heap(heap_.begin(), heap_.end(), Later);
-    }
-    void Pop() {
-        std::pop_heap(heap_.begin(), heap_.end(), Later);
-        heap_.pop_back();
-    }
-    void Build(SearchNodeList& list) {
-        heap_.clear();
-        for (SearchNode* e = list.head; e; e = e->next)
-            heap_.push_back(e);
-        std::make_heap(heap_.begin(), heap_.end(), Later);
-    }
-
-  private:
-    static bool Later(const SearchNode* a, const SearchNode* b) {
-        return std::bit_cast<FLOAT>(a->third) > std::bit_cast<FLOAT>(b->third);
-    }
-    std::vector<SearchNode*> heap_;
-};
-
-struct OutOfMemory {};
-
-class RouteSearch {
-  public:
-    RouteSearch(CRouter& router) : r_(router) {}
-
-    // Steps 11 to 31 of one try: true when the route was found.
-    bool Try();
-    // Steps 32 to 34: the real links back in their nodes, the open list kept after a
-    // route, the virtual nodes freed. Safe to call twice.
-    void Cleanup();
-
-    MapLink* startLink = nullptr;
-    uint32_t startSegment = 0;
-    MapPoint startPoint{};
-    MapLink* destLink = nullptr;
-    uint32_t destSegment = 0;
-    MapPoint destPoint{};
-    bool fresh = true;
-    bool heuristic = false;
-    FLOAT factor = 1.0f;
-    bool eitherDirection = false;
-    bool restart = false;
-    bool beganAsRecalc = false;
-    bool recalcRestart = false;  // a recalculation that has become fresh
-    bool outOfMemory = false;
-    bool loadFailed = false;
-    bool sameLink = false;
-    bool keptListLost = false;
-    bool missingEnd = false;
-    bool found = false;
-
-  private:
-    struct End {
-        MapLink* link = nullptr;
-        bool major = false;
-        int32_t id = -1;
-        uint32_t attributes = 0;
-        MapNode* vnode = nullptr;
-        MapLink* halves[2] = {};
-        NodeSearchState states[2];
-        // The real end nodes' slots that point at the half-links meanwhile.
-        MapNode* realFrom = nullptr;
-        MapNode* realTo = nullptr;
-    };
-
-    void Prepare();
-    void SetSearchBox();
-    bool RefindLinks();
-    bool LoadAroundStart();
-    void ResolvePlaceholderEnds(End& end);
-    void BuildVirtualNode(End& end, uint32_t segment, const MapPoint& point);
-    void HookVirtualNode(End& end);
-    void UnhookVirtualNode(End& end);
-    void FreeVirtualNode(End& end);
-    bool Seed();
-    bool Run();
-    void Expand(MapNode* P, uint32_t s, FLOAT key);
-    FLOAT Heuristic(const MapNode* node) const;
-    void Enqueue(MapNode* node, uint32_t slot, FLOAT key);
-    void Park(MapNode* node, uint32_t slot, FLOAT key);
-    bool ResolveFar(MapLink*& L, MapNode*& Q, const MapNode* P, bool major);
-    bool Takes(const MapLink* L, const MapNode* Q, uint32_t mask, bool major) const;
-    bool EnsureState(MapNode* Q);
-    uint32_t SpeedOverride(const MapLink* L) const;
-    void Finish();
-    void KeepOpenList();
-    bool RestoreOpenList();
-    int FindDestPart();
-
-    CRouter& r_;
-    OpenHeap heap_;
-    End start_;
-    End dest_;
-    FLOAT weight_ = 1.0f;
-    FLOAT boxS_ = 0, boxW_ = 0, boxN_ = 0, boxE_ = 0;
-    bool cleaned_ = true;
-};
 
 // ---- Preparation ----------------------------------------------------------------------
 
@@ -326,7 +177,7 @@ void RouteSearch::BuildVirtualNode(End& end, uint32_t segment, const MapPoint& p
     MapLink* link = end.link;
     const FLOAT first = DistanceAlongLink(*link, true, static_cast<int32_t>(segment), point);
     const FLOAT second = DistanceAlongLink(*link, false, static_cast<int32_t>(segment), point);
-    auto* node = static_cast<MapNode*>(g_heap.Alloc(MapNode::StorageSize(2, 0)));
+    auto* node = static_cast<MapNode*>(RouterHeapAlloc(MapNode::StorageSize(2, 0)));
     std::memset(static_cast<void*>(node), 0, MapNode::StorageSize(2, 0));
     end.vnode = node;
     node->position = point;
@@ -336,7 +187,7 @@ void RouteSearch::BuildVirtualNode(End& end, uint32_t segment, const MapPoint& p
     search_state::Reset(end.states[1]);
     node->searchState = end.states;
     for (int h = 0; h < 2; ++h) {
-        auto* half = static_cast<MapLink*>(g_heap.Alloc(sizeof(MapLink)));
+        auto* half = static_cast<MapLink*>(RouterHeapAlloc(sizeof(MapLink)));
         std::memset(half, 0, sizeof(MapLink));
         end.halves[h] = half;
         half->Init();
@@ -383,9 +234,9 @@ void RouteSearch::UnhookVirtualNode(End& end) {
 }
 
 void RouteSearch::FreeVirtualNode(End& end) {
-    g_heap.Free(end.halves[0]);
-    g_heap.Free(end.halves[1]);
-    g_heap.Free(end.vnode);
+    RouterHeapFree(end.halves[0]);
+    RouterHeapFree(end.halves[1]);
+    RouterHeapFree(end.vnode);
     end.halves[0] = end.halves[1] = nullptr;
     end.vnode = nullptr;
 }
@@ -911,245 +762,4 @@ void RouteSearch::Finish() {
     // half-links at the ends complete the driving length.
     r.routeLength += r.startPartLength + r.destPartLength;
     r.remainingLength = r.routeLength;
-}
-
-// ---- The call -------------------------------------------------------------------------
-
-namespace {
-
-// Raised while a search runs: the main view drops position messages meanwhile.
-std::atomic<LONG> g_routeBusy{0};
-
-}  // namespace
-
-// The maneuver list under the search's out-of-memory guard: nonzero when memory ran out.
-int CRouter::BuildManeuverListQuietly() {
-    int result = 1;
-    ++g_oomQuietDepth;
-    try {
-        result = BuildManeuverList();
-    } catch (CMemoryException* e) {
-        e->Delete();
-        result = 1;
-    }
-    --g_oomQuietDepth;
-    g_outOfMemory = 0;
-    return result;
-}
-
-// The wait-for-GPS prompt of a new route without a fix, and the new-route mark.
-void CRouter::AfterRouteFound(bool fresh) {
-    IPositioningServices& gps = GetPositioningServices();
-    if (!gps.IsFixValid() && gps.GetSatellitesUsed() < 3 && currentManeuver == 0 &&
-        !(state & kRouterWaitPromptGiven) && gps.GetSpeed(0) <= 2.0f && fresh) {
-        state |= kRouterWaitPromptGiven;
-        if (!(g_options.load() & kOptionVoiceMuted))
-            GetRouteGuidance().SpeakWord(kPromptWait4Gps);
-    }
-    newRouteMark = 1;
-}
-
-int CRouter::CalculateRoute(MapLink* startLink, uint32_t startSegmentIndex, const MapPoint& start,
-                            const RouteTarget& target, int recalculation, int noGuidance) {
-    const bool metric = (g_options.load() & kOptionMetric) != 0;
-    speedTable = metric ? kSpeedTableMetric : kSpeedTableImperial;
-    heuristicFactor = metric ? heuristicMetric : heuristicImperial;
-    transitionPenalty = (routeAlgo == kRouteQuickest || routeAlgo == kRouteLocalRoads)
-                            ? heuristicFactor
-                            : std::bit_cast<FLOAT>(0x3d10daadu);
-    request = target;
-    return SearchRoute(startLink, startSegmentIndex, start, target.link, target.segment,
-                       MapPoint{target.lat, target.lon}, recalculation, noGuidance);
-}
-
-int CRouter::SearchRoute(MapLink* startLinkIn, uint32_t startSegmentIn, const MapPoint& startIn,
-                         MapLink* destLinkIn, uint32_t destSegmentIn, const MapPoint& destIn,
-                         int recalculation, int noGuidance) {
-    if (!speedTable) {
-        speedTable = (g_options.load() & kOptionMetric) ? kSpeedTableMetric : kSpeedTableImperial;
-        heuristicFactor = speedTable == kSpeedTableMetric ? heuristicMetric : heuristicImperial;
-    }
-    announceCountdown = -1;
-    if (recalculation)
-        state |= kRouterRecalcRunning;
-    else
-        state &= ~kRouterRecalcRunning;
-    g_homeKeyPressed = 1;
-
-    // Region refusal.
-    if (InBoxA(startIn) != InBoxA(destIn) || InBoxB(startIn) != InBoxB(destIn) ||
-        (North(startIn) != North(destIn) && !RouteHasSpecialZones())) {
-        ShowRouteMessage(6093, u"No Route to Destination");
-        return 0;
-    }
-    g_heap.Compact();
-    IMainView* view = g_mainView.load();
-    if (!recalculation && !IsRoutable(destLinkIn)) {
-        if (view)
-            SetTimer(view->GetViewWindow(), kMainViewTimerSearch, 10000, nullptr);
-        state |= kRouterTimer6Running;
-    } else {
-        state &= ~kRouterTimer6Running;
-    }
-
-    RouteSearch search(*this);
-    search.startLink = startLinkIn;
-    search.startSegment = startSegmentIn;
-    search.startPoint = startIn;
-    search.destLink = destLinkIn;
-    search.destSegment = destSegmentIn;
-    search.destPoint = destIn;
-    search.heuristic = IsRoutable(startLinkIn) && IsRoutable(destLinkIn);
-    if (search.heuristic) {
-        switch (routeAlgo) {
-            case kRouteLocalRoads:
-                search.factor = speedTable[4] * 2.0f;
-                break;
-            case kRouteQuickest:
-                search.factor = speedTable[0] * 1.2f;
-                break;
-            default:
-                search.factor = 1.2f;
-                break;
-        }
-    }
-    search.fresh = !recalculation || !search.heuristic || (state & kRouterChunkReloaded);
-    search.beganAsRecalc = recalculation != 0;
-    state &= ~kRouterChunkReloaded;
-    lastSearch = {};
-    lastSearch.fresh = search.fresh;
-
-    if (view) {
-        view->SetLastDataTime(0xFFFFFFFF);
-        view->SwitchScreen(1);
-    }
-    state &= ~kRouterMapScreenPending;
-    ++busyCount;
-    ++g_routeBusy;
-    const TravelDirection travel = GetPositioningServices().UpdateTravelDirection();
-    const MapLink* matched = g_vehicleLocation.GetLink(false);
-    if (search.fresh &&
-        (!matched || ((matched->attributes & kAttrClassMask) == 0x140 && travel == kTravelUnknown)))
-        search.eitherDirection = true;
-    if (search.fresh && view)
-        view->ResetSpeedFilter();
-    if (view)
-        view->ReleaseHeapBuffer();
-
-    ++g_oomQuietDepth;
-    bool found = false;
-    try {
-        const int resolved = search.fresh ? g_mapDatabase.ResolveLinkAcrossLayers(
-                                                destIn, search.destLink, kRouteRadiusDegrees)
-                                          : 0;
-        if (resolved == 2)
-            throw OutOfMemory{};
-        if (resolved != 0) {
-            --g_oomQuietDepth;
-            --busyCount;
-            --g_routeBusy;
-            return 0;
-        }
-        g_avoidList.ApplyMarks(nullptr);
-        for (;;) {
-            found = search.Try();
-            ++lastSearch.tries;
-            search.Cleanup();
-            if (found || search.sameLink || search.missingEnd || search.loadFailed)
-                break;
-            if (search.keptListLost) {
-                // Not a restart: the kept search is gone, the same call goes on fresh.
-                search.keptListLost = false;
-                search.fresh = true;
-                ResetRoute(0, 0, 1);
-                continue;
-            }
-            if (search.restart)
-                break;
-            // One more try: a fresh call once more, a recalculation from the matched
-            // position as a fresh search.
-            search.restart = true;
-            if (search.beganAsRecalc) {
-                if (MapLink* link = g_vehicleLocation.GetLink(false)) {
-                    search.startLink = link;
-                    search.startSegment = g_vehicleLocation.segment;
-                    search.startPoint = g_vehicleLocation.position;
-                }
-                search.recalcRestart = true;
-            }
-            search.fresh = true;
-            state |= kRouterRouteState;
-            ResetRoute(0, 1, 1);
-        }
-    } catch (OutOfMemory&) {
-        search.outOfMemory = true;
-    } catch (CMemoryException* e) {
-        e->Delete();
-        search.outOfMemory = true;
-    }
-    search.Cleanup();
-    --g_oomQuietDepth;
-    if (g_outOfMemory.load())
-        search.outOfMemory = true;
-    g_outOfMemory = 0;
-    lastSearch.outOfMemory = search.outOfMemory;
-
-    // Same link, or an end missing: no route and nothing to say (steps 36 to 40 are
-    // left out).
-    const bool noRoute = search.sameLink || search.missingEnd;
-    bool success = false;
-    if (!noRoute) {
-        GetPositioningServices().SnapWithTimeout(2000, 0);
-        success = found && !search.outOfMemory;
-        if (success) {
-            state &= ~kRouterGuidancePending;
-            if (BuildManeuverListQuietly() != 0) {
-                search.outOfMemory = true;
-                success = false;
-            } else {
-                state |= kRouterRouteState;
-            }
-        }
-        if (!success) {
-            if (view)
-                view->LayoutWindow(0);
-            if (!search.outOfMemory && !search.loadFailed)
-                ShowRouteMessage(6093, u"No Route to Destination");
-        }
-        if (!noGuidance)
-            GetRouteGuidance().UpdateGuidance(*this, 1);
-        if (success)
-            AfterRouteFound(search.fresh);
-        if (view) {
-            IPositioningServices& gps = GetPositioningServices();
-            if (gps.IsInputSuspended() || gps.GetQueueCount() == 0)
-                PostMessageW(view->GetViewWindow(), WM_USER, 4, static_cast<LPARAM>(0x80000004));
-            view->IsRouteListActive();
-        }
-    }
-    searchStartLink = nullptr;
-    searchDestLink = nullptr;
-    if (!success) {
-        state |= kRouterRouteState;
-        ResetRoute(0, 0, 0);
-        if (search.sameLink) {
-            if (!(g_options.load() & kOptionVoiceMuted))
-                GetRouteGuidance().SpeakWord(kPromptDest);
-            SetDetour(0);
-        } else if (search.outOfMemory) {
-            if (view)
-                view->LayoutWindow(0);
-            ShowRouteMessage(6219,
-                             u"Insufficient memory to calculate route.  You may need to restart "
-                             u"the program to recover allocated memory.");
-        }
-    }
-    --g_routeBusy;
-    if (view) {
-        const DWORD tick = GetTickCount() - 2000;
-        view->SetLastDataTime(tick != 0 ? tick : GetTickCount());
-    }
-    --busyCount;
-    g_heap.Compact();
-    return 0;
 }
