@@ -658,6 +658,16 @@ bool RouteSearch::Try() {
         sameLink = true;
         return false;
     }
+    // Readying the ends' chunks may read their full shapes: the segments are taken
+    // on the links as they are now, not as the caller saw them.
+    for (End* end : {&start_, &dest_}) {
+        for (MapNode* real : {end->link->fromNode, end->link->toNode}) {
+            if (!EnsureState(real))
+                return false;
+        }
+    }
+    startSegment = start_.link->NearestPoint(startPoint.latitude, startPoint.longitude, nullptr);
+    destSegment = dest_.link->NearestPoint(destPoint.latitude, destPoint.longitude, nullptr);
     r.routeStartLink = start_.link;
     r.routeDestLink = dest_.link;
     r.searchStartLink = start_.link;
@@ -699,12 +709,6 @@ bool RouteSearch::Try() {
     r.halfLinks[1] = start_.halves[1];
     r.halfLinks[2] = dest_.halves[0];
     r.halfLinks[3] = dest_.halves[1];
-    for (End* end : {&start_, &dest_}) {
-        for (MapNode* real : {end->link->fromNode, end->link->toNode}) {
-            if (!EnsureState(real))
-                return false;
-        }
-    }
     HookVirtualNode(dest_);
     HookVirtualNode(start_);
 
