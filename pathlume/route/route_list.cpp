@@ -1,12 +1,13 @@
 // The route list: the search's back-links from the vehicle's virtual node to the
 // destination's, turned into one entry per node the route passes, in driving order.
 #include <new>
+#include <unordered_set>
 #include <vector>
 
 #include "pathlume/foundation/heap.h"
 #include "pathlume/foundation/registry_helpers.h"
-#include "pathlume/mapdb/map_database.h"
-#include "pathlume/route/router.h"
+#include "pathlume/route/route_list.h"
+#include "pathlume/route/router_internal.h"
 #include "platform/afx/afx.h"
 #include "platform/kernel/msgbox.h"
 
@@ -15,41 +16,15 @@ namespace {
 // "Options2" bit 31: diagnostic checks on, so an inconsistent route list is shown.
 constexpr DWORD kDiagnosticsBit = 0x80000000;
 
-// The chunk of a layer whose cell holds the position, or null.
-MapChunk* ChunkAt(MapLayer& layer, const MapPoint& position) {
-    if (!layer.directory || layer.windowX0 == kNoWindow)
-        return nullptr;
-    const int64_t x = layer.FileColumnOf(position.longitude) - layer.windowX0;
-    const int64_t y = layer.FileRowOf(position.latitude) - layer.windowY0;
-    if (x < 0 || y < 0 || x >= layer.windowW || y >= layer.windowH)
-        return nullptr;
-    MapChunk* chunk = layer.GetChunkRecord(static_cast<int32_t>(x), static_cast<int32_t>(y));
-    return chunk && chunk->IsLoaded() && chunk->nodes ? chunk : nullptr;
-}
-
-// The loaded chunk whose node table holds the node: layer 0, then 3, then 4.
-bool FindNodeChunk(const MapNode* node, MapChunk** chunk, uint32_t* index) {
-    for (int layer : {0, 3, 4}) {
-        MapChunk* candidate = ChunkAt(g_mapDatabase.layers[layer], node->position);
-        if (!candidate)
-            continue;
-        const int found = candidate->GetNodeIndex(node);
-        if (found >= 0 && static_cast<uint32_t>(found) <= RouteEntry::kIndexMask) {
-            *chunk = candidate;
-            *index = static_cast<uint32_t>(found);
-            return true;
-        }
-    }
-    return false;
-}
-
 class RouteListBuilder {
   public:
     explicit RouteListBuilder(CRouter& router) : r_(router) {}
 
     // 0 with the entries in entries_, or the error number (1 a back-link leads
-    // nowhere, 2 a node cannot be named).
+    // nowhere or round in a circle, 2 a node cannot be named, kNoEntry a route
+    // without a node between its ends, which fails silently).
     int Walk();
+    static constexpr int kNoEntry = 3;
 
     // Takes the on-route marks off again after a failed build.
     void Unmark() {
@@ -82,9 +57,10 @@ int RouteListBuilder::Walk() {
     uint32_t slot = r_.requiredStartSlot;
     // Every (node, slot) state is passed at most once on a sound chain: a corrupt
     // one that cycles ends here.
-    const uint64_t bound = uint64_t{g_searchStateEntries} + 16;
-    for (uint64_t steps = 0;; ++steps) {
-        if (steps > bound || !node->searchState || slot >= node->SlotCapacity())
+    std::unordered_set<const NodeSearchState*> passed;
+    for (;;) {
+        if (!node->searchState || slot >= node->SlotCapacity() ||
+            !passed.insert(&node->searchState[slot]).second)
             return 1;
         MapLink* link = node->Slots()[slot];
         if (!link)
@@ -101,7 +77,7 @@ int RouteListBuilder::Walk() {
         if (!(link->flags & kLinkSynthetic))
             length_ += link->Length();
         if (next == r_.destVirtualNode)
-            return entries_.empty() ? 1 : 0;
+            return entries_.empty() ? kNoEntry : 0;
         if (next != r_.startVirtualNode) {
             // The entry of the node reached: the link by which the route leaves it.
             if (nextSlot >= next->SlotCapacity() || !next->Slots()[nextSlot])
@@ -109,7 +85,7 @@ int RouteListBuilder::Walk() {
             const MapLink* leaving = RealLink(next->Slots()[nextSlot]);
             RouteEntry entry{};
             uint32_t index = 0;
-            if (!FindNodeChunk(next, &entry.chunk, &index))
+            if (!NodeChunkOf(next, &entry.chunk, &index))
                 return 2;
             entry.nodeRef = index | (nextSlot << RouteEntry::kSlotShift) |
                             RouteEntry::kRoutingLevel |
@@ -126,6 +102,20 @@ int RouteListBuilder::Walk() {
 }
 
 }  // namespace
+
+bool LinkKeyOf(const MapLink* link, RouteEntry* key) {
+    if (!link || !link->fromNode || link->IsDead())
+        return false;
+    uint32_t index = 0;
+    MapChunk* chunk = nullptr;
+    if (!NodeChunkOf(link->fromNode, &chunk, &index))
+        return false;
+    key->nodeRef = index | (link->FromSlot() << RouteEntry::kSlotShift) | RouteEntry::kRoutingLevel;
+    key->chunk = chunk;
+    key->linkId = link->linkId;
+    key->attributes = link->attributes;
+    return true;
+}
 
 int CRouter::BuildRouteList() {
     if (!destVirtualNode || !startVirtualNode)
@@ -157,7 +147,8 @@ int CRouter::BuildRouteList() {
     }
     if (error != 0) {
         builder.Unmark();
-        if (RegGetDword(HKEY_CURRENT_USER, kSettingsKey, u"Options2", 0) & kDiagnosticsBit)
+        if (error != RouteListBuilder::kNoEntry &&
+            RegGetDword(HKEY_CURRENT_USER, kSettingsKey, u"Options2", 0) & kDiagnosticsBit)
             MessageBoxW(nullptr, error == 1 ? u"BUILDROUTELIST ERROR 1" : u"BUILDROUTELIST ERROR 2",
                         u"", MB_OK);
         return 1;
