@@ -240,6 +240,10 @@ class CRouter final : public IRouterServices {
         int32_t tries = 0;
         bool outOfMemory = false;
         bool fresh = false;
+        // Wall time of the whole call and of the two list builds in it.
+        double totalSeconds = 0;
+        double routeListSeconds = 0;
+        double maneuverSeconds = 0;
     } lastSearch;
 
   private:

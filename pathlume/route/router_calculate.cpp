@@ -2,6 +2,7 @@
 // restart, the messages, the maneuver list and what guidance is told afterwards.
 #include <atomic>
 #include <cfloat>
+#include <chrono>
 
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/foundation/heap.h"
@@ -64,6 +65,7 @@ std::atomic<LONG> g_routeBusy{0};
 
 // The maneuver list under the search's out-of-memory guard: nonzero when memory ran out.
 int CRouter::BuildManeuverListQuietly() {
+    const auto start = std::chrono::steady_clock::now();
     int result = 1;
     ++g_oomQuietDepth;
     try {
@@ -74,6 +76,8 @@ int CRouter::BuildManeuverListQuietly() {
     }
     --g_oomQuietDepth;
     g_outOfMemory = 0;
+    lastSearch.maneuverSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return result;
 }
 
@@ -158,6 +162,7 @@ int CRouter::SearchRoute(MapLink* startLinkIn, uint32_t startSegmentIn, const Ma
     state &= ~kRouterChunkReloaded;
     lastSearch = {};
     lastSearch.fresh = search.fresh;
+    const auto callStart = std::chrono::steady_clock::now();
 
     if (view) {
         view->SetLastDataTime(0xFFFFFFFF);
@@ -291,5 +296,7 @@ int CRouter::SearchRoute(MapLink* startLinkIn, uint32_t startSegmentIn, const Ma
     }
     --busyCount;
     g_heap.Compact();
+    lastSearch.totalSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - callStart).count();
     return 0;
 }

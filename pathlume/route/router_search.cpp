@@ -6,6 +6,7 @@
 // without open-list entries.
 #include <algorithm>
 #include <cfloat>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -753,7 +754,11 @@ void RouteSearch::Cleanup() {
 
 void RouteSearch::Finish() {
     CRouter& r = r_;
-    if (r.BuildRouteList() != 0)
+    const auto listStart = std::chrono::steady_clock::now();
+    const int built = r.BuildRouteList();
+    r.lastSearch.routeListSeconds +=
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - listStart).count();
+    if (built != 0)
         throw OutOfMemory{};
     r.startPart = r.requiredStartSlot == 0 ? 1 : 2;
     r.startPartLength = start_.halves[r.requiredStartSlot]->Length();
