@@ -35,6 +35,14 @@ bool North(const MapPoint& p) {
     return p.latitude >= 51.0f;
 }
 
+// The search switched the GPS watchdog off; it comes back as if data had come 2 s ago.
+void RestoreLastDataTime(IMainView* view) {
+    if (!view)
+        return;
+    const DWORD tick = GetTickCount() - 2000;
+    view->SetLastDataTime(tick != 0 ? tick : GetTickCount());
+}
+
 }  // namespace
 
 // ---- Shared with the rest of the router ------------------------------------------
@@ -190,9 +198,11 @@ int CRouter::SearchRoute(MapLink* startLinkIn, uint32_t startSegmentIn, const Ma
         if (resolved == 2)
             throw OutOfMemory{};
         if (resolved != 0) {
+            // Ends silently, but gives the GPS watchdog back its last-data time.
             --g_oomQuietDepth;
-            --busyCount;
             --g_routeBusy;
+            RestoreLastDataTime(view);
+            --busyCount;
             return 0;
         }
         g_avoidList.ApplyMarks(nullptr);
@@ -290,10 +300,7 @@ int CRouter::SearchRoute(MapLink* startLinkIn, uint32_t startSegmentIn, const Ma
         }
     }
     --g_routeBusy;
-    if (view) {
-        const DWORD tick = GetTickCount() - 2000;
-        view->SetLastDataTime(tick != 0 ? tick : GetTickCount());
-    }
+    RestoreLastDataTime(view);
     --busyCount;
     g_heap.Compact();
     lastSearch.totalSeconds =
