@@ -469,6 +469,9 @@ void ManeuverBuilder::Walk() {
                     pendingStreet_ = std::move(street);
                 }
             }
+            // Decided: a maneuver names the node where it happens, also after a run of
+            // bends, because guidance and the screens put its arrow and road name there;
+            // the run's first node would name the road before the turn.
             records_.push_back({index, kind, running_});
         }
         // j. The record.

@@ -1,5 +1,12 @@
 // The route list: the search's back-links from the vehicle's virtual node to the
 // destination's, turned into one entry per node the route passes, in driving order.
+//
+// Decided: every entry names a node of the network the search ran on, and a chunk
+// read from "mapdatat.biz" is not swapped for its "mapdata1.biz" version to list
+// the nodes its joined links pass, because the companion chunks number their nodes
+// afresh (an index does not carry over) and a reload would move the links and
+// nodes the router and the vehicle's position hold. Such a link keeps the length of
+// the links it joins; only its shape is thinned.
 #include <new>
 #include <unordered_set>
 #include <vector>
