@@ -19,6 +19,7 @@
 #include <random>
 #include <set>
 #include <sstream>
+#include <tuple>
 
 #include <nlohmann/json.hpp>
 
@@ -175,41 +176,45 @@ std::vector<routetool::Pair> SeededPairs(const Network& network, size_t count, u
     return pairs;
 }
 
+// The network's link nearest to a point, with the metres along it from its from-node
+// to the nearest point and from there to its to-node.
+uint32_t NearestNetworkLink(const Network& network, const MapPoint& p, double* along,
+                            double* rest) {
+    double best = 1e18;
+    uint32_t bestLink = 0;
+    const double scale = std::cos(p.latitude * 3.14159265358979 / 180);
+    for (uint32_t i = 0; i < network.links.size(); ++i) {
+        const std::vector<discmaker::LatLon> pts = network.LinkPoints(i);
+        double walked = 0;
+        for (size_t k = 0; k + 1 < pts.size(); ++k) {
+            const double ax = (pts[k].lon - p.longitude) * scale, ay = pts[k].lat - p.latitude;
+            const double bx = (pts[k + 1].lon - p.longitude) * scale,
+                         by = pts[k + 1].lat - p.latitude;
+            const double dx = bx - ax, dy = by - ay, l2 = dx * dx + dy * dy;
+            const double t = l2 > 0 ? std::clamp(-(ax * dx + ay * dy) / l2, 0.0, 1.0) : 0;
+            const double d = std::hypot(ax + t * dx, ay + t * dy);
+            const double segment = std::sqrt(l2) * 111194.9;
+            if (d < best) {
+                best = d;
+                bestLink = i;
+                *along = walked + t * segment;
+            }
+            walked += segment;
+        }
+        if (bestLink == i)
+            *rest = walked - *along;
+    }
+    return bestLink;
+}
+
 // A lower bound of the driving distance in metres between two points: Dijkstra over
 // the network's one-way rules from the ends of the link nearest each point (turn
 // restrictions and excluded links would only lengthen it).
 double LowerBoundMetres(const Network& network, const MapPoint& from, const MapPoint& to) {
     const Graph g = GraphOf(network);
-    auto nearestLink = [&](const MapPoint& p, double* along, double* rest) {
-        double best = 1e18;
-        uint32_t bestLink = 0;
-        const double scale = std::cos(p.latitude * 3.14159265358979 / 180);
-        for (uint32_t i = 0; i < network.links.size(); ++i) {
-            const std::vector<discmaker::LatLon> pts = network.LinkPoints(i);
-            double walked = 0;
-            for (size_t k = 0; k + 1 < pts.size(); ++k) {
-                const double ax = (pts[k].lon - p.longitude) * scale, ay = pts[k].lat - p.latitude;
-                const double bx = (pts[k + 1].lon - p.longitude) * scale,
-                             by = pts[k + 1].lat - p.latitude;
-                const double dx = bx - ax, dy = by - ay, l2 = dx * dx + dy * dy;
-                const double t = l2 > 0 ? std::clamp(-(ax * dx + ay * dy) / l2, 0.0, 1.0) : 0;
-                const double d = std::hypot(ax + t * dx, ay + t * dy);
-                const double segment = std::sqrt(l2) * 111194.9;
-                if (d < best) {
-                    best = d;
-                    bestLink = i;
-                    *along = walked + t * segment;
-                }
-                walked += segment;
-            }
-            if (bestLink == i)
-                *rest = walked - *along;
-        }
-        return bestLink;
-    };
     double fromAlong = 0, fromRest = 0, toAlong = 0, toRest = 0;
-    const uint32_t a = nearestLink(from, &fromAlong, &fromRest);
-    const uint32_t b = nearestLink(to, &toAlong, &toRest);
+    const uint32_t a = NearestNetworkLink(network, from, &fromAlong, &fromRest);
+    const uint32_t b = NearestNetworkLink(network, to, &toAlong, &toRest);
     if (a == b)
         return 0;
     std::vector<double> dist(network.nodes.size(), 1e18);
@@ -404,6 +409,43 @@ TEST_F(RouteToolTest, RoundaboutsAndRampsGetTheirKinds) {
     EXPECT_GT(roundabouts, 0);
     EXPECT_GT(onRamps, 0);
     EXPECT_GT(exits, 0);
+}
+
+// The side a house number lies on, from the town's own ranges: on the driver's left
+// when its side is the left one seen the way the route drives the last link.
+TEST_F(RouteToolTest, TheDestinationSideIsTheSideOfTheHouseNumber) {
+    const Network& town = route_test::RouteTown();
+    const std::vector<routetool::Pair> pairs = SeededPairs(town, 40, 17);
+    routetool::Session session(TownOptions());
+    int checked = 0;
+    for (const routetool::Pair& pair : pairs) {
+        const RouteResult result = session.Route(pair.from, pair.to);
+        if (result.kind != RouteResult::Kind::kRoute)
+            continue;
+        CRouter& router = *g_router;
+        double along = 0, rest = 0;
+        const discmaker::Link& link =
+            town.links[NearestNetworkLink(town, result.to.point, &along, &rest)];
+        // The device link may run the other way round.
+        const MapPoint deviceFrom = router.routeDestLink->fromNode->position;
+        const discmaker::LatLon& townFrom = town.nodes[link.from].position;
+        const bool sameWay = std::fabs(deviceFrom.latitude - townFrom.lat) < 1e-5 &&
+                             std::fabs(deviceFrom.longitude - townFrom.lon) < 1e-5;
+        const bool drivesTownWay = (router.destPart == 1) == sameWay;
+        for (const auto& [range, other, side] : {std::tuple{link.left, link.right, kSideLeft},
+                                                 std::tuple{link.right, link.left, kSideRight}}) {
+            if ((range.parity != discmaker::Parity::Even &&
+                 range.parity != discmaker::Parity::Odd) ||
+                other.parity == range.parity || other.parity == discmaker::Parity::Mixed)
+                continue;
+            std::snprintf(router.request.shortName, sizeof router.request.shortName, "%u",
+                          range.first);
+            SCOPED_TRACE(std::string("number ") + router.request.shortName);
+            EXPECT_EQ(DestinationSide(router), drivesTownWay ? side : -side);
+            ++checked;
+        }
+    }
+    EXPECT_GE(checked, 10);
 }
 
 TEST_F(RouteToolTest, OneLinkIsAnArrival) {
