@@ -115,6 +115,33 @@ bool DrivableAway(const MapLink* link, const MapNode* node) {
     }
 }
 
+// A junction of the route: its entry, node and leaving link with that link's words,
+// the street identity, and the turn there.
+struct Junction {
+    int32_t index = 0;
+    MapNode* node = nullptr;
+    MapLink* leaving = nullptr;
+    uint32_t attributes = 0;
+    bool ramp = false;
+    bool flagged = false;
+    bool connector = false;
+    bool roundabout = false;
+    bool enterOrLeave = false;  // into or out of a roundabout
+    uint32_t leaveClass = 0;
+    Identity identity = kNoIdentity;  // the leaving road's, or the next one's that has one
+    bool streetChanges = false;
+    MapPoint before;  // the point the route comes from
+    FLOAT angle = 0;  // degrees, right positive
+};
+
+// The other roads at a junction.
+struct Survey {
+    int competitors = 0;
+    bool behind = false;
+    FLOAT minAngle = 1e9f, maxAngle = -1e9f;
+    FLOAT minAbsDifference = 1e9f;
+};
+
 class ManeuverBuilder {
   public:
     explicit ManeuverBuilder(CRouter& router) : r_(router) {}
@@ -125,12 +152,13 @@ class ManeuverBuilder {
     int Store();
 
   private:
-    struct Survey {
-        int competitors = 0;
-        bool behind = false;
-        FLOAT minAngle = 1e9f, maxAngle = -1e9f;
-        FLOAT minAbsDifference = 1e9f;
-    };
+    Arriving StartLink();
+    Junction JunctionAt(int32_t index, const Arriving& arriving, Arriving* next);
+    void TurnAt(const Arriving& arriving, Junction& j) const;
+    bool Announce(const Arriving& arriving, const Junction& j, Survey* survey);
+    bool AdjustForKeep(const Arriving& arriving, Junction& j, const Survey& survey) const;
+    uint32_t KindOf(const Arriving& arriving, const Junction& j, bool keep) const;
+    void Record(const Arriving& arriving, const Junction& j, uint32_t kind);
 
     Identity IdentityOf(int32_t linkId) {
         int32_t first = -1, second = -1;
@@ -228,256 +256,268 @@ bool ManeuverBuilder::LeadsOntoFreeway(int32_t index) const {
     return false;
 }
 
-void ManeuverBuilder::Walk() {
-    Arriving arriving;
-    if (MapLink* start = r_.routeStartLink) {
-        arriving.link = start;
-        arriving.attributes = start->attributes;
-        arriving.linkId = start->linkId;
-        arriving.flagged = (start->shapeInfo & kShapeFlagged) != 0;
-        arriving.roundabout = (start->attributes & payload::kRoundabout) != 0;
-        arriving.identity = IdentityOf(start->linkId);
+Arriving ManeuverBuilder::StartLink() {
+    Arriving start;
+    if (MapLink* link = r_.routeStartLink) {
+        start.link = link;
+        start.attributes = link->attributes;
+        start.linkId = link->linkId;
+        start.flagged = (link->shapeInfo & kShapeFlagged) != 0;
+        start.roundabout = (link->attributes & payload::kRoundabout) != 0;
+        start.identity = IdentityOf(link->linkId);
     }
+    return start;
+}
+
+// a and c: the entry's node, leaving link, words and street identity.
+Junction ManeuverBuilder::JunctionAt(int32_t index, const Arriving& arriving, Arriving* next) {
+    const RouteEntry& entry = r_.routeList[index];
+    Junction j;
+    j.index = index;
+    j.node = ResolveNodeRef(entry);
+    j.leaving = LeavingLink(entry, j.node);
+    j.attributes = entry.attributes;
+    j.ramp = (entry.attributes & payload::kRamp) != 0;
+    j.flagged = (entry.nodeRef & RouteEntry::kFlaggedLink) != 0;
+    j.connector = (entry.attributes & payload::kConnector) != 0;
+    j.leaveClass = entry.attributes & kClassMask;
+    // A connector takes its roundabout bit from the entry after it.
+    const uint32_t roundWord = j.connector && index + 1 < r_.routeCount
+                                   ? r_.routeList[index + 1].attributes
+                                   : entry.attributes;
+    j.roundabout = (roundWord & payload::kRoundabout) != 0;
+    j.enterOrLeave = arriving.roundabout != j.roundabout;
+    next->link = j.leaving;
+    next->attributes = entry.attributes;
+    next->linkId = entry.linkId;
+    next->flagged = j.flagged;
+    next->roundabout = j.roundabout;
+    next->identity = IdentityOf(entry.linkId);
+    j.identity = LeavingIdentity(index, next->identity);
+    j.streetChanges = arriving.identity != j.identity;
+    return j;
+}
+
+// d and e: the turn from the arriving link onto the leaving one, in degrees.
+void ManeuverBuilder::TurnAt(const Arriving& arriving, Junction& j) const {
+    uint32_t beforeK = 0, afterK = 0;
+    j.before = ChosenPoint(arriving.link, j.node, &beforeK);
+    const MapPoint after = ChosenPoint(j.leaving, j.node, &afterK);
+    j.angle = TurnDegrees(j.before, j.node->position, after);
+    if (!j.connector && arriving.Class() > 0x80 && std::fabs(j.angle) < 30 &&
+        afterK < PointsFromNode(j.leaving)) {
+        const FLOAT limit = j.node == j.leaving->fromNode ? kFiftyFeet : kTwentyFeet;
+        if (PointDistance(j.node->position, after, 0) < limit)
+            j.angle +=
+                TurnDegrees(j.node->position, after, PointFromNode(j.leaving, j.node, afterK + 1));
+    }
+    if (arriving.roundabout && !j.roundabout)
+        j.angle = 40;
+}
+
+// h: whether the junction is told, from the turn and the other roads there.
+bool ManeuverBuilder::Announce(const Arriving& arriving, const Junction& j, Survey* survey) {
+    const FLOAT absAngle = std::fabs(j.angle);
+    const bool arrRamp = arriving.Ramp();
+    bool announce = (!arrRamp && j.ramp && arriving.identity != kNoIdentity) ||
+                    (absAngle > 30 && !(arrRamp && j.ramp)) || j.enterOrLeave;
+    const bool newStreetBend =
+        absAngle < 40 && absAngle > 10 && j.streetChanges && j.node->UseCount() > 2;
+    MapLink* const* slots = j.node->Slots();
+    for (uint32_t s = 0; s < j.node->SlotCapacity(); ++s) {
+        const MapLink* branch = slots[s];
+        if (!branch || branch == j.leaving || branch == arriving.link || branch->IsDead() ||
+            !DrivableAway(branch, j.node))
+            continue;
+        const FLOAT b = TurnDegrees(j.before, j.node->position, GetPointNextToNode(branch, j.node));
+        const FLOAT absB = std::fabs(b);
+        const FLOAT difference = b - j.angle;
+        if (newStreetBend && absB <= 40)
+            announce = true;
+        if (absB >= 120 && std::fabs(difference) >= 120) {
+            survey->behind = true;
+            continue;
+        }
+        survey->minAngle = std::min(survey->minAngle, b);
+        survey->maxAngle = std::max(survey->maxAngle, b);
+        survey->minAbsDifference = std::min(survey->minAbsDifference, std::fabs(difference));
+        const uint32_t bClass = branch->attributes & kClassMask;
+        const bool bRamp = (branch->attributes & payload::kRamp) != 0;
+        // Minor roads off a road of one class, and nameless ones off a road run straight on.
+        if (arriving.Class() == j.leaveClass && j.leaveClass <= 0x80 && !arrRamp && !j.ramp &&
+            bClass > j.leaveClass && bClass > 0xBF)
+            continue;
+        if (arriving.Class() > 0x80 && j.leaveClass > 0x80 && !arrRamp && !j.ramp &&
+            absAngle <= 10 && j.identity != kNoIdentity &&
+            IdentityOf(branch->linkId) == kNoIdentity)
+            continue;
+        if (!j.flagged) {
+            bool apart = false;
+            if (absB > 10) {
+                const FLOAT tolerance = absAngle > 10 ? 45.0f : 10.0f;
+                const FLOAT d = std::fabs(difference);
+                const bool far = absAngle <= absB ? d > tolerance : d >= tolerance;
+                apart = far && std::fabs(absB - absAngle) >= 25;
+                if (apart && arriving.Class() > 0xBF && j.leaveClass > 0xBF && bClass > 0xBF &&
+                    absAngle <= 10 && absB <= 30)
+                    apart = false;
+            }
+            if (!apart && !(branch->attributes & payload::kConnector))
+                announce = true;
+            if (bRamp && j.ramp)
+                announce = true;
+        } else if (bRamp && bClass <= 0x80 && absB <= 80 && !j.streetChanges &&
+                   static_cast<int>(branch->attributes & payload::kSpeedCategoryMask) -
+                           static_cast<int>(j.attributes & payload::kSpeedCategoryMask) <
+                       3) {
+            announce = true;
+        }
+        ++survey->competitors;
+    }
+    if ((arriving.attributes & kSpecialRoad) && (survey->competitors > 0 || absAngle > 40))
+        return true;
+    if (announce && j.flagged && survey->competitors < 2 && !j.streetChanges && !j.ramp &&
+        absAngle <= 40)
+        return j.enterOrLeave;
+    if ((survey->competitors > 0 || survey->behind) && !arrRamp && !j.ramp &&
+        (absAngle > 40 || (absAngle > 30 && j.streetChanges)))
+        return true;
+    return announce;
+}
+
+// The keep adjustment: a slight turn among close branches is told as keeping to the
+// side the route takes. True when the street stays (the keep flag).
+bool ManeuverBuilder::AdjustForKeep(const Arriving& arriving, Junction& j,
+                                    const Survey& survey) const {
+    const FLOAT absAngle = std::fabs(j.angle);
+    if (!((j.leaveClass <= 0xC0 && arriving.Class() <= 0x80) || (arriving.Ramp() && j.ramp) ||
+          survey.competitors == 1) ||
+        absAngle > 40 || survey.competitors == 0)
+        return false;
+    bool adjusted = false;
+    if (absAngle <= 10) {
+        if (j.node->SlotCapacity() == 3 && ((j.angle > survey.maxAngle && j.angle < 0) ||
+                                            (j.angle < survey.minAngle && j.angle > 0))) {
+            j.angle = -j.angle;
+            adjusted = true;
+        }
+    } else if (survey.minAbsDifference < 80) {
+        const bool several = survey.competitors > 1;
+        if (j.angle < survey.minAngle) {
+            j.angle = j.angle > 0 && several ? -10.0f : -39.0f;
+            adjusted = true;
+        } else if (j.angle > survey.maxAngle) {
+            j.angle = j.angle < 0 && several ? 10.0f : 39.0f;
+            adjusted = true;
+        }
+    }
+    return adjusted && !j.streetChanges;
+}
+
+// i: the kind of the maneuver.
+uint32_t ManeuverBuilder::KindOf(const Arriving& arriving, const Junction& j, bool keep) const {
+    const FLOAT absAngle = std::fabs(j.angle);
+    const bool right = j.angle > 0;
+    if (j.roundabout && !arriving.roundabout)
+        return j.angle >= 0 ? kManeuverRoundaboutRight : kManeuverRoundaboutLeft;
+    const bool nextIsRamp =
+        j.index + 1 < r_.routeCount && (r_.routeList[j.index + 1].attributes & payload::kRamp);
+    if (!arriving.Ramp() && !arriving.flagged && (j.ramp || j.flagged || nextIsRamp)) {
+        const bool freeway = LeadsOntoFreeway(j.index);
+        if (absAngle <= 10)
+            return kManeuverStraight;
+        if (absAngle <= 40)
+            return freeway ? (right ? kManeuverFreewayBearRight : kManeuverFreewayBearLeft)
+                           : (right ? kManeuverBearRight : kManeuverBearLeft);
+        return freeway ? (right ? kManeuverFreewayRight : kManeuverFreewayLeft)
+                       : (right ? kManeuverTurnRight : kManeuverTurnLeft);
+    }
+    if (j.leaving == arriving.link || (absAngle > 120 && !j.streetChanges) ||
+        (absAngle >= 150 && absAngle <= 210))
+        return kManeuverUTurn;
+    const bool exit = (arriving.flagged && (!j.flagged || (!arriving.Ramp() && j.ramp))) ||
+                      (arriving.roundabout && !j.roundabout);
+    if (arriving.flagged && j.flagged && !exit)
+        keep = true;
+    const uint32_t kind = ManeuverKindFromAngle(j.angle, exit, keep);
+    // An exit straight ahead has no side: it is told as a keep or straight on.
+    return kind != 0 ? kind : ManeuverKindFromAngle(j.angle, false, keep);
+}
+
+// j: the record, or a U-turn of a left turn off a named street and a second left
+// back onto it, at the second node.
+void ManeuverBuilder::Record(const Arriving& arriving, const Junction& j, uint32_t kind) {
+    if (pendingLeft_ && !records_.empty() && j.angle < 0 && pendingAngle_ + j.angle < -150 &&
+        StreetText(r_.routeList[j.index].linkId, j.attributes) == pendingStreet_) {
+        Maneuver& previous = records_.back();
+        previous = {j.index, kManeuverUTurn, previous.distance + running_};
+        pendingLeft_ = false;
+    } else {
+        pendingLeft_ = false;
+        if (j.angle < -10 && kind != kManeuverUTurn) {
+            std::string street = StreetText(arriving.linkId, arriving.attributes);
+            if (IsNamedStreet(street)) {
+                pendingLeft_ = true;
+                pendingAngle_ = j.angle;
+                pendingStreet_ = std::move(street);
+            }
+        }
+        // Decided: a maneuver names the node where it happens, also after a run of
+        // bends, because guidance and the screens put its arrow and road name there;
+        // the run's first node would name the road before the turn.
+        records_.push_back({j.index, kind, running_});
+    }
+    running_ = 0;
+    g_lastManeuverAngle = j.angle;
+}
+
+void ManeuverBuilder::Walk() {
+    Arriving arriving = StartLink();
     FLOAT carry = 0;
     bool first = true;
     for (int32_t index = 0; index < r_.routeCount; ++index) {
-        const RouteEntry& entry = r_.routeList[index];
         // Entries of a reduced chunk's full detail cannot be resolved later.
-        if (!(entry.nodeRef & RouteEntry::kRoutingLevel))
+        if (!(r_.routeList[index].nodeRef & RouteEntry::kRoutingLevel))
             continue;
-        // a. The node, the leaving link and its words.
-        MapNode* node = ResolveNodeRef(entry);
-        MapLink* leaving = LeavingLink(entry, node);
-        const uint32_t attributes = entry.attributes;
-        const bool leaveRamp = (attributes & payload::kRamp) != 0;
-        const bool leaveFlagged = (entry.nodeRef & RouteEntry::kFlaggedLink) != 0;
-        const uint32_t leaveClass = attributes & kClassMask;
-        const bool leaveConnector = (attributes & payload::kConnector) != 0;
-        const uint32_t roundWord = leaveConnector && index + 1 < r_.routeCount
-                                       ? r_.routeList[index + 1].attributes
-                                       : attributes;
-        const bool leaveRound = (roundWord & payload::kRoundabout) != 0;
         // b. The distance.
         if (first)
             running_ += r_.startPartLength;
         else if (arriving.link)
             running_ += arriving.link->Length();
         first = false;
-
         Arriving next;
-        next.link = leaving;
-        next.attributes = attributes;
-        next.linkId = entry.linkId;
-        next.flagged = leaveFlagged;
-        next.roundabout = leaveRound;
-        next.identity = IdentityOf(entry.linkId);
-        if (!node || !leaving || !arriving.link || leaving->IsDead() || arriving.link->IsDead()) {
-            // Nothing to judge the junction by (a chunk gone since the route list).
-            arriving = next;
-            continue;
-        }
-        // c. Street identity.
-        const Identity leaveIdentity = LeavingIdentity(index, next.identity);
-        const bool streetChanges = arriving.identity != leaveIdentity;
-        // d. The turn angle.
-        uint32_t beforeK = 0, afterK = 0;
-        const MapPoint before = ChosenPoint(arriving.link, node, &beforeK);
-        const MapPoint after = ChosenPoint(leaving, node, &afterK);
-        FLOAT angle = TurnDegrees(before, node->position, after);
-        if (!leaveConnector && arriving.Class() > 0x80 && std::fabs(angle) < 30 &&
-            afterK < PointsFromNode(leaving)) {
-            const FLOAT limit = node == leaving->fromNode ? kFiftyFeet : kTwentyFeet;
-            if (PointDistance(node->position, after, 0) < limit)
-                angle +=
-                    TurnDegrees(node->position, after, PointFromNode(leaving, node, afterK + 1));
-        }
-        // e. Leaving a roundabout.
-        if (arriving.roundabout && !leaveRound)
-            angle = 40;
-        // f. Gentle bends at chain nodes add up into the next junction's angle.
-        const bool chain = node->UseCount() <= kChainUse;
-        const bool last = index == r_.routeCount - 1;
-        if (chain && !last && std::fabs(angle) < 30 && arriving.Ramp() == leaveRamp) {
-            carry += angle;
-            arriving = next;
-            continue;
-        }
-        angle += carry;
-        carry = 0;
-        FLOAT absAngle = std::fabs(angle);
-        // g. A chain node needs a sharp bend or a new street.
-        if (chain && absAngle <= 40 && !streetChanges) {
-            arriving = next;
-            continue;
-        }
-        // h. Evaluation.
-        if (running_ == 0 || (arriving.roundabout && leaveRound)) {
-            arriving = next;
-            continue;
-        }
-        const bool arrRamp = arriving.Ramp();
-        const bool enterOrLeave = arriving.roundabout != leaveRound;
-        bool announce = (!arrRamp && leaveRamp && arriving.identity != kNoIdentity) ||
-                        (absAngle > 30 && !(arrRamp && leaveRamp)) || enterOrLeave;
-        const bool newStreetBend =
-            absAngle < 40 && absAngle > 10 && streetChanges && node->UseCount() > 2;
-        Survey survey;
-        MapLink* const* slots = node->Slots();
-        for (uint32_t s = 0; s < node->SlotCapacity(); ++s) {
-            const MapLink* branch = slots[s];
-            if (!branch || branch == leaving || branch == arriving.link || branch->IsDead() ||
-                !DrivableAway(branch, node))
-                continue;
-            const FLOAT b = TurnDegrees(before, node->position, GetPointNextToNode(branch, node));
-            const FLOAT absB = std::fabs(b);
-            const FLOAT difference = b - angle;
-            if (newStreetBend && absB <= 40)
-                announce = true;
-            if (absB >= 120 && std::fabs(difference) >= 120) {
-                survey.behind = true;
-                continue;
-            }
-            survey.minAngle = std::min(survey.minAngle, b);
-            survey.maxAngle = std::max(survey.maxAngle, b);
-            survey.minAbsDifference = std::min(survey.minAbsDifference, std::fabs(difference));
-            const uint32_t bClass = branch->attributes & kClassMask;
-            const bool bRamp = (branch->attributes & payload::kRamp) != 0;
-            if (arriving.Class() == leaveClass && leaveClass <= 0x80 && !arrRamp && !leaveRamp &&
-                bClass > leaveClass && bClass > 0xBF)
-                continue;
-            if (arriving.Class() > 0x80 && leaveClass > 0x80 && !arrRamp && !leaveRamp &&
-                absAngle <= 10 && leaveIdentity != kNoIdentity &&
-                IdentityOf(branch->linkId) == kNoIdentity)
-                continue;
-            if (!leaveFlagged) {
-                bool apart = false;
-                if (absB > 10) {
-                    const FLOAT tolerance = absAngle > 10 ? 45.0f : 10.0f;
-                    const FLOAT d = std::fabs(difference);
-                    const bool far = absAngle <= absB ? d > tolerance : d >= tolerance;
-                    apart = far && std::fabs(absB - absAngle) >= 25;
-                    if (apart && arriving.Class() > 0xBF && leaveClass > 0xBF && bClass > 0xBF &&
-                        absAngle <= 10 && absB <= 30)
-                        apart = false;
-                }
-                if (!apart && !(branch->attributes & payload::kConnector))
-                    announce = true;
-                if (bRamp && leaveRamp)
-                    announce = true;
-            } else if (bRamp && bClass <= 0x80 && absB <= 80 && !streetChanges &&
-                       static_cast<int>(branch->attributes & payload::kSpeedCategoryMask) -
-                               static_cast<int>(attributes & payload::kSpeedCategoryMask) <
-                           3) {
-                announce = true;
-            }
-            ++survey.competitors;
-        }
-        auto otherRoads = [&] {
-            if (announce && leaveFlagged && survey.competitors < 2 && !streetChanges &&
-                !leaveRamp && absAngle <= 40) {
-                if (!enterOrLeave)
-                    announce = false;
-            } else if ((survey.competitors > 0 || survey.behind) && !arrRamp && !leaveRamp &&
-                       (absAngle > 40 || (absAngle > 30 && streetChanges))) {
-                announce = true;
-            }
-        };
-        if ((arriving.attributes & kSpecialRoad) && (survey.competitors > 0 || absAngle > 40))
-            announce = true;
-        else
-            otherRoads();
-        const bool arrConnector = (arriving.attributes & payload::kConnector) != 0;
-        if (leaveConnector && !arrConnector) {
-            angle += ConnectorAngles(index);
-            absAngle = std::fabs(angle);
-        }
-        if ((arrConnector && !leaveConnector) || !announce) {
-            g_lastManeuverAngle = angle;
-            arriving = next;
-            continue;
-        }
-        // The keep adjustment.
-        bool keep = false;
-        if (((leaveClass <= 0xC0 && arriving.Class() <= 0x80) || (arrRamp && leaveRamp) ||
-             survey.competitors == 1) &&
-            absAngle <= 40 && survey.competitors > 0) {
-            bool adjusted = false;
-            if (absAngle <= 10) {
-                if (node->SlotCapacity() == 3 && ((angle > survey.maxAngle && angle < 0) ||
-                                                  (angle < survey.minAngle && angle > 0))) {
-                    angle = -angle;
-                    adjusted = true;
-                }
-            } else if (survey.minAbsDifference < 80) {
-                const bool several = survey.competitors > 1;
-                if (angle < survey.minAngle) {
-                    angle = angle > 0 && several ? -10.0f : -39.0f;
-                    adjusted = true;
-                } else if (angle > survey.maxAngle) {
-                    angle = angle < 0 && several ? 10.0f : 39.0f;
-                    adjusted = true;
-                }
-            }
-            keep = adjusted && !streetChanges;
-            absAngle = std::fabs(angle);
-        }
-        // i. The kind.
-        uint32_t kind;
-        if (leaveRound && !arriving.roundabout) {
-            kind = angle >= 0 ? kManeuverRoundaboutRight : kManeuverRoundaboutLeft;
-        } else if (!arrRamp && !arriving.flagged &&
-                   (leaveRamp || leaveFlagged ||
-                    (index + 1 < r_.routeCount &&
-                     (r_.routeList[index + 1].attributes & payload::kRamp)))) {
-            const bool freeway = LeadsOntoFreeway(index);
-            const bool right = angle > 0;
-            if (absAngle <= 10)
-                kind = kManeuverStraight;
-            else if (absAngle <= 40)
-                kind = freeway ? (right ? kManeuverFreewayBearRight : kManeuverFreewayBearLeft)
-                               : (right ? kManeuverBearRight : kManeuverBearLeft);
-            else
-                kind = freeway ? (right ? kManeuverFreewayRight : kManeuverFreewayLeft)
-                               : (right ? kManeuverTurnRight : kManeuverTurnLeft);
-        } else if (leaving == arriving.link || (absAngle > 120 && !streetChanges) ||
-                   (absAngle >= 150 && absAngle <= 210)) {
-            kind = kManeuverUTurn;
-        } else {
-            const bool exit = (arriving.flagged && (!leaveFlagged || (!arrRamp && leaveRamp))) ||
-                              (arriving.roundabout && !leaveRound);
-            if (arriving.flagged && leaveFlagged && !exit)
-                keep = true;
-            kind = ManeuverKindFromAngle(angle, exit, keep);
-            // An exit straight ahead has no side: it is told as a keep or straight.
-            if (kind == 0)
-                kind = ManeuverKindFromAngle(angle, false, keep);
-        }
-        // A left turn off a named street and a second left back onto it: one U-turn,
-        // at the second node.
-        if (pendingLeft_ && !records_.empty() && angle < 0 && pendingAngle_ + angle < -150 &&
-            StreetText(entry.linkId, attributes) == pendingStreet_) {
-            Maneuver& previous = records_.back();
-            previous = {index, kManeuverUTurn, previous.distance + running_};
-            pendingLeft_ = false;
-        } else {
-            pendingLeft_ = false;
-            if (angle < -10 && kind != kManeuverUTurn) {
-                std::string street = StreetText(arriving.linkId, arriving.attributes);
-                if (IsNamedStreet(street)) {
-                    pendingLeft_ = true;
-                    pendingAngle_ = angle;
-                    pendingStreet_ = std::move(street);
-                }
-            }
-            // Decided: a maneuver names the node where it happens, also after a run of
-            // bends, because guidance and the screens put its arrow and road name there;
-            // the run's first node would name the road before the turn.
-            records_.push_back({index, kind, running_});
-        }
-        // j. The record.
-        running_ = 0;
-        g_lastManeuverAngle = angle;
+        Junction j = JunctionAt(index, arriving, &next);
+        const Arriving here = arriving;
         arriving = next;
+        // Nothing to judge the junction by (a chunk gone since the route list).
+        if (!j.node || !j.leaving || !here.link || j.leaving->IsDead() || here.link->IsDead())
+            continue;
+        TurnAt(here, j);
+        // f. Gentle bends at chain nodes add up into the next junction's angle.
+        const bool chain = j.node->UseCount() <= kChainUse;
+        const bool last = index == r_.routeCount - 1;
+        if (chain && !last && std::fabs(j.angle) < 30 && here.Ramp() == j.ramp) {
+            carry += j.angle;
+            continue;
+        }
+        j.angle += carry;
+        carry = 0;
+        // g. A chain node needs a sharp bend or a new street; h. nothing is told
+        // before the route has moved, nor inside a roundabout.
+        if ((chain && std::fabs(j.angle) <= 40 && !j.streetChanges) || running_ == 0 ||
+            (here.roundabout && j.roundabout))
+            continue;
+        Survey survey;
+        const bool announce = Announce(here, j, &survey);
+        const bool arrConnector = (here.attributes & payload::kConnector) != 0;
+        if (j.connector && !arrConnector)
+            j.angle += ConnectorAngles(index);
+        if ((arrConnector && !j.connector) || !announce) {
+            g_lastManeuverAngle = j.angle;
+            continue;
+        }
+        const bool keep = AdjustForKeep(here, j, survey);
+        Record(here, j, KindOf(here, j, keep));
     }
 }
 
