@@ -42,7 +42,9 @@ int IsInsideMapBounds(const CMapDatabase& database, FLOAT latitude, FLOAT longit
 }
 
 uint32_t MapLink::NearestPoint(FLOAT latitude, FLOAT longitude, MapPoint* nearest) const {
-    const double c = std::max(std::cos(fromNode->position.latitude * kDegToRad), kMinCos);
+    // A dead link may have lost an end: the point's own latitude serves then.
+    const FLOAT referenceLatitude = fromNode ? fromNode->position.latitude : latitude;
+    const double c = std::max(std::cos(referenceLatitude * kDegToRad), kMinCos);
     const FLOAT cosLat = static_cast<FLOAT>(c);
     const FlatPoint q{longitude * cosLat, latitude};
     const uint32_t segments = GetShapePointCount() + 1;

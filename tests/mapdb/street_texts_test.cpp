@@ -197,6 +197,10 @@ TEST_F(StreetTextFilesTest, FormatHouseRangeWritesEachNameWithItsWords) {
                      Item(verde, kVia, li::kItemTypeBeforeName),
                      Item(haupt, kStrasse, li::kItemPrimary | li::kItemNoSpaceBeforeType)};
     const int32_t severalLink = Record(several);
+    li::Record eight;
+    for (const char* text : {"A1", "A2", "A3", "A4", "A5", "A6", "A7", "A8"})
+        eight.items.push_back(Item(Name(text), 0));
+    const int32_t eightLink = Record(eight);
     Open({"ST", "VIA", "O'", "STRASSE"});
 
     for (const auto& c : cases) {
@@ -208,6 +212,8 @@ TEST_F(StreetTextFilesTest, FormatHouseRangeWritesEachNameWithItsWords) {
     EXPECT_EQ(HouseRange(severalLink, 2), "VIA VERDE");
     EXPECT_EQ(HouseRange(severalLink, 1), "");
     EXPECT_EQ(HouseRange(severalLink, 4), "");
+    EXPECT_EQ(HouseRange(eightLink, kAllNames), "A1/A2/A3/A4/A5/A6/A7") << "seven names at most";
+    EXPECT_EQ(HouseRange(eightLink, 7), "");
     EXPECT_EQ(HouseRange(kNoRecordLinkId, kAllNames), "UNKNOWN");
     EXPECT_EQ(HouseRange(-1, kAllNames), "");
     EXPECT_EQ(HouseRange(1 << 20, kAllNames), "") << "an offset past the file";
