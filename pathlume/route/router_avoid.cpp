@@ -145,9 +145,3 @@ int CRouter::RequestRecalc(int recalculation, int noGuidance) {
                        routeDestLink ? routeDestLink : request.link, destSegment, destPoint,
                        recalc != 0 ? recalculation : 0, noGuidance);
 }
-
-// Until the map database answers whether the map has special zones, a route may not
-// cross latitude 51.
-bool RouteHasSpecialZones() {
-    return false;
-}

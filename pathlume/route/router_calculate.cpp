@@ -8,6 +8,7 @@
 #include "pathlume/foundation/heap.h"
 #include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/mapdb/map_database.h"
+#include "pathlume/mapdb/special_zones.h"
 #include "pathlume/route/positioning_services.h"
 #include "pathlume/route/route_costs.h"
 #include "pathlume/route/route_hooks.h"
@@ -130,7 +131,7 @@ int CRouter::SearchRoute(MapLink* startLinkIn, uint32_t startSegmentIn, const Ma
 
     // Region refusal.
     if (InBoxA(startIn) != InBoxA(destIn) || InBoxB(startIn) != InBoxB(destIn) ||
-        (North(startIn) != North(destIn) && !RouteHasSpecialZones())) {
+        (North(startIn) != North(destIn) && !HasSpecialZones())) {
         ShowRouteMessage(6093, u"No Route to Destination");
         return 0;
     }

@@ -9,7 +9,5 @@
 void ShowRouteMessage(UINT textId, LPCWSTR fallback);
 // The loaded chunk of layers 0, 4 or 3 that holds the node, and its index there.
 bool NodeChunkOf(const MapNode* node, MapChunk** chunkOut, uint32_t* indexOut);
-// Whether the map has the special zones that let a route cross latitude 51.
-bool RouteHasSpecialZones();
 // Calls `visit` for every loaded chunk of layers 0, 4 and 3.
 void ForEachRouteChunk(void (*visit)(MapChunk&, void*), void* context);

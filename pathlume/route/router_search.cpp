@@ -252,12 +252,12 @@ FLOAT RouteSearch::Heuristic(const MapNode* node) const {
     return std::sqrt(dLon * dLon * weight_ + dLat * dLat) * kDegreesToRadians * factor;
 }
 
-void RouteSearch::Enqueue(MapNode* node, uint32_t slot, FLOAT key) {
+void RouteSearch::Enqueue(MapNode* node, uint32_t slot, FLOAT cost, FLOAT key) {
     SearchNode* entry =
         r_.openList.Append(reinterpret_cast<UINT_PTR>(node), slot, std::bit_cast<DWORD>(key));
     if (!entry)
         throw OutOfMemory{};
-    heap_.Push(entry);
+    heap_.Push({key, cost, entry});
     r_.lastSearch.openPeak = std::max(r_.lastSearch.openPeak, r_.openList.count);
 }
 
@@ -474,7 +474,7 @@ void RouteSearch::Expand(MapNode* P, uint32_t s, FLOAT key) {
             st.bytes[0] =
                 static_cast<BYTE>((st.bytes[0] & ~search_state::kBackSlotMask) | prevSlot |
                                   search_state::kReached | search_state::kQueued);
-            Enqueue(Q, j, heuristic ? g + Heuristic(Q) : g);
+            Enqueue(Q, j, g, heuristic ? g + Heuristic(Q) : g);
         }
     }
 }
@@ -486,7 +486,7 @@ bool RouteSearch::Seed() {
             search_state::SetCost(st, 0);
             st.bytes[0] =
                 search_state::kNoBackSlot | search_state::kReached | search_state::kQueued;
-            Enqueue(dest_.vnode, k, 0);
+            Enqueue(dest_.vnode, k, 0, 0);
         }
         return true;
     }
@@ -500,7 +500,7 @@ bool RouteSearch::Seed() {
         for (uint32_t k = 0; k < end->SlotCapacity(); ++k) {
             const NodeSearchState& st = end->searchState[k];
             if ((st.bytes[0] & search_state::kReached) && search_state::Cost(st) >= 0)
-                Enqueue(end, k, search_state::Cost(st));
+                Enqueue(end, k, search_state::Cost(st), search_state::Cost(st));
         }
     }
     return true;
@@ -518,29 +518,31 @@ bool RouteSearch::Run() {
         r_.classTransitionLimit = kNoSearchLimit;
     }
     // Every entry is re-keyed towards the (new) start.
+    heap_.Clear();
+    heap_.Reserve(static_cast<size_t>(r_.openList.count) + 1024);
     for (SearchNode* e = r_.openList.head; e; e = e->next) {
         auto* node = reinterpret_cast<MapNode*>(e->second);
         const uint32_t slot = e->first & 0x0F;
         node->searchState[slot].bytes[0] |= search_state::kQueued;
         const FLOAT g = search_state::Cost(node->searchState[slot]);
-        e->third = std::bit_cast<DWORD>(heuristic ? g + Heuristic(node) : g);
+        const FLOAT key = heuristic ? g + Heuristic(node) : g;
+        e->third = std::bit_cast<DWORD>(key);
+        heap_.Append({key, g, e});
     }
-    heap_.Build(r_.openList);
+    heap_.Order();
 
     while (!heap_.Empty()) {
-        SearchNode* head = heap_.Top();
+        const OpenHeap::Item item = heap_.Top();
         heap_.Pop();
+        SearchNode* head = item.entry;
         auto* P = reinterpret_cast<MapNode*>(head->second);
         const uint32_t s = head->first & 0x0F;
-        const FLOAT key = std::bit_cast<FLOAT>(head->third);
         r_.openList.Remove(head);
         if (s >= P->SlotCapacity() || !P->searchState)
             return false;
         NodeSearchState& st = P->searchState[s];
-        const FLOAT g = search_state::Cost(st);
         // A stale entry: the slot was reached more cheaply since, or already taken.
-        if (!(st.bytes[0] & search_state::kQueued) || g < 0 ||
-            key != (heuristic ? g + Heuristic(P) : g))
+        if (!(st.bytes[0] & search_state::kQueued) || search_state::Cost(st) != item.cost)
             continue;
         if (P == start_.vnode && (s == r_.requiredStartSlot || eitherDirection)) {
             r_.requiredStartSlot = s;
@@ -549,7 +551,7 @@ bool RouteSearch::Run() {
         if (!P->Slots()[s])
             return false;
         st.bytes[0] &= static_cast<BYTE>(~search_state::kQueued);
-        Expand(P, s, key);
+        Expand(P, s, item.key);
     }
     return false;
 }

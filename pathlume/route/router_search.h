@@ -23,29 +23,32 @@ inline bool IsRoutable(const MapLink* link) {
 // to the top and are dropped there.
 class OpenHeap {
   public:
-    void Clear() { heap_.clear(); }
-    bool Empty() const { return heap_.empty(); }
-    SearchNode* Top() const { return heap_.front(); }
-    void Push(SearchNode* entry) {
-        heap_.push_back(entry);
-        std::push_heap(heap_.begin(), heap_.end(), Later);
+    // An entry with its key and the cost it was queued with: an entry whose slot has
+    // since been reached more cheaply shows by that cost alone.
+    struct Item {
+        FLOAT key;
+        FLOAT cost;
+        SearchNode* entry;
+    };
+    void Clear() { items_.clear(); }
+    bool Empty() const { return items_.empty(); }
+    const Item& Top() const { return items_.front(); }
+    void Push(const Item& item) {
+        items_.push_back(item);
+        std::push_heap(items_.begin(), items_.end(), Later);
     }
     void Pop() {
-        std::pop_heap(heap_.begin(), heap_.end(), Later);
-        heap_.pop_back();
+        std::pop_heap(items_.begin(), items_.end(), Later);
+        items_.pop_back();
     }
-    void Build(SearchNodeList& list) {
-        heap_.clear();
-        for (SearchNode* e = list.head; e; e = e->next)
-            heap_.push_back(e);
-        std::make_heap(heap_.begin(), heap_.end(), Later);
-    }
+    void Reserve(size_t count) { items_.reserve(count); }
+    // Orders the pushed items; used after pushing without ordering.
+    void Append(const Item& item) { items_.push_back(item); }
+    void Order() { std::make_heap(items_.begin(), items_.end(), Later); }
 
   private:
-    static bool Later(const SearchNode* a, const SearchNode* b) {
-        return std::bit_cast<FLOAT>(a->third) > std::bit_cast<FLOAT>(b->third);
-    }
-    std::vector<SearchNode*> heap_;
+    static bool Later(const Item& a, const Item& b) { return a.key > b.key; }
+    std::vector<Item> items_;
 };
 
 struct OutOfMemory {};
@@ -107,7 +110,7 @@ class RouteSearch {
     bool Run();
     void Expand(MapNode* P, uint32_t s, FLOAT key);
     FLOAT Heuristic(const MapNode* node) const;
-    void Enqueue(MapNode* node, uint32_t slot, FLOAT key);
+    void Enqueue(MapNode* node, uint32_t slot, FLOAT cost, FLOAT key);
     void Park(MapNode* node, uint32_t slot, FLOAT key);
     bool ResolveFar(MapLink*& L, MapNode*& Q, const MapNode* P, bool major);
     bool Takes(const MapLink* L, const MapNode* Q, uint32_t mask, bool major) const;
