@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "pathlume/mapdb/map_database.h"
+#include "pathlume/route/positioning_services.h"
 #include "pathlume/route/route_hooks.h"
 #include "platform/kernel/msgbox.h"
 #include "tests/route/route_test_maps.h"
@@ -188,6 +190,80 @@ TEST_F(RouteEdgeTest, ARecalculationOnTheRouteContinuesTheKeptSearch) {
     ASSERT_LE(after.size(), before.size());
     EXPECT_TRUE(std::equal(after.rbegin(), after.rend(), before.rbegin()));
     EXPECT_EQ(CheckRouteRules(*router_), "");
+}
+
+}  // namespace
+}  // namespace route_test
+
+namespace route_test {
+namespace {
+
+// A receiver with a fix heading one way.
+class HeadingFix final : public IPositioningServices {
+  public:
+    explicit HeadingFix(FLOAT heading) : heading_(heading) {}
+    int GetFixQuality() override { return 2; }
+    FLOAT GetSpeed(int) override { return 30; }
+    void ClearFix() override {}
+    BOOL IsIdle() override { return TRUE; }
+    void SetPaused(int) override {}
+    BOOL IsFixValid() override { return TRUE; }
+    int GetSatellitesUsed() override { return 8; }
+    FLOAT GetHeading() override { return heading_; }
+    FLOAT GetFixLatitude() override { return 39.2f; }
+    void ResetMatcher(int) override {}
+    int SnapWithTimeout(DWORD, int) override { return 0; }
+    void StepTrackSim() override {}
+    TravelDirection UpdateTravelDirection() override { return kTravelForward; }
+    int GetQueueCount() override { return 0; }
+    BOOL IsInputSuspended() override { return FALSE; }
+
+  private:
+    FLOAT heading_;
+};
+
+class StartDirectionTest : public RouteEdgeTest {};
+
+// On a two-way street the route leaves the way the vehicle heads, turning back at the
+// next junction when the destination lies behind it.
+TEST_F(StartDirectionTest, ATwoWayStartLeavesTheWayTheVehicleHeads) {
+    const MapPoint from = Mainland(0.5f, 0.5f);
+    const MapPoint to = Mainland(0.9f, 0.9f);
+    ASSERT_TRUE(Route(from, to, kRouteQuickest));
+    const MapLink start = fromLink_;
+    ASSERT_EQ(start.attributes & kAttrDirectionMask, kAttrDirectionMask);
+    MapPoint a, b;
+    LinkSnap snap = SnapToNearestLink(g_mapDatabase, from_.point, 10);
+    ASSERT_TRUE(snap.Found());
+    snap.link->GetEndPositions(snap.segment, &a, &b);
+    const FLOAT along =
+        static_cast<FLOAT>(std::atan2((b.longitude - a.longitude) * std::cos(39.2 * M_PI / 180),
+                                      b.latitude - a.latitude) *
+                           180 / M_PI);
+    // The matched link is known, so the start direction counts.
+    MapLink matched = start;
+    g_vehicleLocation.link = &matched;
+    for (const bool forward : {true, false}) {
+        HeadingFix fix(forward ? along : along + 180);
+        SetPositioningServices(&fix);
+        ASSERT_TRUE(Route(from, to, kRouteQuickest));
+        SetPositioningServices(nullptr);
+        ASSERT_TRUE(router_->state & kRouterRouteState);
+        if (router_->state & kRouterEitherDirection)
+            GTEST_SKIP() << "the road ahead is a dead end";
+        EXPECT_EQ(router_->requiredStartSlot, forward ? 1u : 0u);
+        EXPECT_EQ(router_->startPart, forward ? 2 : 1);
+        const MapNode* first = ResolveNodeRef(router_->routeList[0]);
+        ASSERT_NE(first, nullptr);
+        const MapPoint ahead =
+            forward ? snap.link->toNode->position : snap.link->fromNode->position;
+        EXPECT_EQ(first->position.latitude, ahead.latitude);
+        EXPECT_EQ(first->position.longitude, ahead.longitude);
+        EXPECT_EQ(CheckRouteRules(*router_), "");
+        snap = SnapToNearestLink(g_mapDatabase, from_.point, 10);
+        ASSERT_TRUE(snap.Found());
+    }
+    g_vehicleLocation.link = nullptr;
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/mapdb/map_database.h"
+#include "pathlume/route/positioning_services.h"
 #include "platform/kernel/msgbox.h"
 #include "platform/kernel/paths.h"
 #include "platform/kernel/roots.h"
@@ -100,6 +101,8 @@ void RouteMapsTest::SetUp() {
 }
 
 void RouteMapsTest::TearDown() {
+    g_vehicleLocation.link = nullptr;
+    SetPositioningServices(nullptr);
     DestroyRouter();
     g_avoidList.Clear();
     CloseMapDatabase();
