@@ -198,11 +198,6 @@ class ManeuverBuilder {
         GetLinkStreetName(g_linkInfo, linkId, attributes, kPrimaryNames, text, sizeof text, false);
         return text;
     }
-    bool IsNamedStreet(const std::string& name) const {
-        char word[kStreetWordSize];
-        return !name.empty() && name != LoadStringText(6204, word, sizeof word) &&
-               name != LoadStringText(6205, word, sizeof word);
-    }
 
     CRouter& r_;
     std::vector<Maneuver> records_;
@@ -456,7 +451,7 @@ void ManeuverBuilder::Record(const Arriving& arriving, const Junction& j, uint32
         pendingLeft_ = false;
         if (j.angle < -10 && kind != kManeuverUTurn) {
             std::string street = StreetText(arriving.linkId, arriving.attributes);
-            if (IsNamedStreet(street)) {
+            if (IsRoadName(street.c_str())) {
                 pendingLeft_ = true;
                 pendingAngle_ = j.angle;
                 pendingStreet_ = std::move(street);

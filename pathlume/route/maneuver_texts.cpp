@@ -56,18 +56,6 @@ char* StreetName(int32_t linkId, uint32_t attributes, char* buffer, size_t size)
     return GetLinkStreetName(g_linkInfo, linkId, attributes, kPrimaryNames, buffer, size, false);
 }
 
-// A name that names a road: not empty, not the "RAMP" or "NO NAME" stand-in.
-bool IsRoadName(const char* name) {
-    if (!name[0])
-        return false;
-    char word[kStreetWordSize];
-    for (UINT id : {kRampId, kNoNameId}) {
-        if (std::strcmp(name, LoadStringText(id, word, sizeof word)) == 0)
-            return false;
-    }
-    return true;
-}
-
 // Whether a route entry can be read at all: one made on a reduced chunk's full
 // detail (bit 31 clear) is not while the chunk holds the reduced network again.
 bool IsReadable(const RouteEntry& entry) {
@@ -120,6 +108,17 @@ size_t CompareLength(std::string_view piece) {
 }
 
 }  // namespace
+
+bool IsRoadName(const char* name) {
+    if (!name[0])
+        return false;
+    char word[kStreetWordSize];
+    for (UINT id : {kRampId, kNoNameId}) {
+        if (std::strcmp(name, LoadStringText(id, word, sizeof word)) == 0)
+            return false;
+    }
+    return true;
+}
 
 int ManeuverIconId(uint32_t kind) {
     return RowOf(kind).bitmap;

@@ -44,6 +44,10 @@ inline constexpr int kSideRight = -1;
 inline constexpr int kSideUnknown = 0;
 inline constexpr int kSideLeft = 1;
 
+// Whether a street name names a road: not empty, not the "RAMP" or "NO NAME"
+// stand-in of a link without a name.
+bool IsRoadName(const char* name);
+
 // The arrow bitmap of a kind; 200 for an unknown kind.
 int ManeuverIconId(uint32_t kind);
 
