@@ -165,6 +165,7 @@ int main(int argc, char** argv) {
         mkmaps::PrivateDesktop desktop;
         discmaker::Network town = discmaker::BuildTown(kSeed, kSize);
         g_ends = PickEnds(town);
+        std::setvbuf(stdout, nullptr, _IOLBF, 0);
         std::printf("Data: the town of seed %llu, %zu links, %zu nodes\n",
                     static_cast<unsigned long long>(kSeed), town.links.size(), town.nodes.size());
         discmaker::BuildDiscs(town, base / "disc", {});
@@ -187,6 +188,9 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     DestroyRouter();
+    // The database's files close now, while the platform's file objects still exist.
+    g_mapDatabase.~CMapDatabase();
+    new (&g_mapDatabase) CMapDatabase();
     g_dataFolder[0] = 0;
     platform::SetDeviceRoot({});
     std::error_code ignored;

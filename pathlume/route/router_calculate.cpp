@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cfloat>
 #include <chrono>
+#include <new>
 
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/foundation/heap.h"
@@ -238,6 +239,9 @@ int CRouter::SearchRoute(MapLink* startLinkIn, uint32_t startSegmentIn, const Ma
             ResetRoute(0, 1, 1);
         }
     } catch (OutOfMemory&) {
+        search.outOfMemory = true;
+    } catch (const std::bad_alloc&) {
+        // The open list's heap comes from the ordinary allocator.
         search.outOfMemory = true;
     } catch (CMemoryException* e) {
         e->Delete();

@@ -253,12 +253,8 @@ FLOAT RouteSearch::Heuristic(const MapNode* node) const {
 }
 
 void RouteSearch::Enqueue(MapNode* node, uint32_t slot, FLOAT cost, FLOAT key) {
-    SearchNode* entry =
-        r_.openList.Append(reinterpret_cast<UINT_PTR>(node), slot, std::bit_cast<DWORD>(key));
-    if (!entry)
-        throw OutOfMemory{};
-    heap_.Push({key, cost, entry});
-    r_.lastSearch.openPeak = std::max(r_.lastSearch.openPeak, r_.openList.count);
+    heap_.Push({key, cost, node, slot});
+    r_.lastSearch.openPeak = std::max(r_.lastSearch.openPeak, static_cast<int32_t>(heap_.Size()));
 }
 
 void RouteSearch::Park(MapNode* node, uint32_t slot, FLOAT key) {
@@ -268,22 +264,40 @@ void RouteSearch::Park(MapNode* node, uint32_t slot, FLOAT key) {
 
 // Between searches the kept entries name their node by chunk and index: a chunk
 // record may be reused for another cell, a node pointer would then point anywhere.
+// The open list keeps the live items of the heap; when the pool cannot hold them
+// all, the next search starts afresh instead.
 void RouteSearch::KeepOpenList() {
-    for (SearchNodeList* list : {&r_.openList, &r_.parkedList}) {
-        for (SearchNode* e = list->head; e;) {
-            SearchNode* next = e->next;
-            auto* node = reinterpret_cast<MapNode*>(e->second);
-            MapChunk* chunk = nullptr;
-            uint32_t index = 0;
-            if (node == start_.vnode || node == dest_.vnode || !NodeChunkOf(node, &chunk, &index)) {
-                list->Remove(e);
-            } else {
-                e->first = 0x80000000u | (index << 4) | (e->first & 0x0F);
-                e->second = reinterpret_cast<UINT_PTR>(chunk);
-            }
-            e = next;
-        }
+    r_.openList.Clear();
+    bool complete = true;
+    auto keep = [&](SearchNodeList& list, MapNode* node, uint32_t slot, FLOAT key) {
+        MapChunk* chunk = nullptr;
+        uint32_t index = 0;
+        if (node == start_.vnode || node == dest_.vnode || !NodeChunkOf(node, &chunk, &index))
+            return;
+        if (!list.Append(reinterpret_cast<UINT_PTR>(chunk), 0x80000000u | (index << 4) | slot,
+                         std::bit_cast<DWORD>(key)))
+            complete = false;
+    };
+    for (const OpenHeap::Item& item : heap_.Items()) {
+        const NodeSearchState& st = item.node->searchState[item.slot];
+        if ((st.bytes[0] & search_state::kQueued) && search_state::Cost(st) == item.cost)
+            keep(r_.openList, item.node, item.slot, item.key);
+        if (!complete)
+            break;
     }
+    SearchNodeList parked;
+    parked.Init();
+    for (SearchNode* e = r_.parkedList.head; e && complete; e = e->next)
+        keep(parked, reinterpret_cast<MapNode*>(e->second), e->first & 0x0F,
+             std::bit_cast<FLOAT>(e->third));
+    r_.parkedList.Clear();
+    if (!complete) {
+        parked.Clear();
+        r_.openList.Clear();
+        r_.state |= kRouterChunkReloaded;
+        return;
+    }
+    r_.parkedList = parked;
 }
 
 bool RouteSearch::RestoreOpenList() {
@@ -302,6 +316,13 @@ bool RouteSearch::RestoreOpenList() {
             e->second = reinterpret_cast<UINT_PTR>(node);
         }
     }
+    // The open entries go onto the heap; the parked ones stay in their list.
+    for (SearchNode* e = r_.openList.head; e; e = e->next) {
+        auto* node = reinterpret_cast<MapNode*>(e->second);
+        const uint32_t slot = e->first;
+        heap_.Append({0, search_state::Cost(node->searchState[slot]), node, slot});
+    }
+    r_.openList.Clear();
     return true;
 }
 
@@ -510,34 +531,27 @@ bool RouteSearch::Run() {
     // Parked nodes come back once the start lies within the destination's layer.
     if (g_mapDatabase.layers[3].ContainsPoint(start_.vnode->position.latitude,
                                               start_.vnode->position.longitude)) {
-        while (SearchNode* e = r_.parkedList.head) {
-            if (!r_.openList.Append(e->second, e->first, e->third))
-                throw OutOfMemory{};
-            r_.parkedList.Remove(e);
+        for (SearchNode* e = r_.parkedList.head; e; e = e->next) {
+            auto* node = reinterpret_cast<MapNode*>(e->second);
+            heap_.Append(
+                {0, search_state::Cost(node->searchState[e->first & 0x0F]), node, e->first & 0x0F});
         }
+        r_.parkedList.Clear();
         r_.classTransitionLimit = kNoSearchLimit;
     }
-    // Every entry is re-keyed towards the (new) start.
-    heap_.Clear();
-    heap_.Reserve(static_cast<size_t>(r_.openList.count) + 1024);
-    for (SearchNode* e = r_.openList.head; e; e = e->next) {
-        auto* node = reinterpret_cast<MapNode*>(e->second);
-        const uint32_t slot = e->first & 0x0F;
-        node->searchState[slot].bytes[0] |= search_state::kQueued;
-        const FLOAT g = search_state::Cost(node->searchState[slot]);
-        const FLOAT key = heuristic ? g + Heuristic(node) : g;
-        e->third = std::bit_cast<DWORD>(key);
-        heap_.Append({key, g, e});
-    }
-    heap_.Order();
+    // Every entry is queued and keyed towards the (new) start.
+    heap_.Rekey([&](OpenHeap::Item& item) {
+        NodeSearchState& st = item.node->searchState[item.slot];
+        st.bytes[0] |= search_state::kQueued;
+        item.cost = search_state::Cost(st);
+        return heuristic ? item.cost + Heuristic(item.node) : item.cost;
+    });
 
     while (!heap_.Empty()) {
         const OpenHeap::Item item = heap_.Top();
         heap_.Pop();
-        SearchNode* head = item.entry;
-        auto* P = reinterpret_cast<MapNode*>(head->second);
-        const uint32_t s = head->first & 0x0F;
-        r_.openList.Remove(head);
+        MapNode* P = item.node;
+        const uint32_t s = item.slot;
         if (s >= P->SlotCapacity() || !P->searchState)
             return false;
         NodeSearchState& st = P->searchState[s];
@@ -744,6 +758,7 @@ void RouteSearch::Cleanup() {
         r_.openList.Clear();
         r_.parkedList.Clear();
     }
+    heap_.Clear();
     if (r_.startVirtualNode == start_.vnode)
         r_.startVirtualNode = nullptr;
     if (r_.destVirtualNode == dest_.vnode)

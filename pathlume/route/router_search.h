@@ -21,18 +21,24 @@ inline bool IsRoutable(const MapLink* link) {
 // The open list's order: a binary heap over the list's entries, smallest key first.
 // Entries that a later, cheaper arrival made stale stay in the list until they come
 // to the top and are dropped there.
+// The open list while a search runs: a binary heap, smallest key first, of the
+// queued slots with the cost each was queued with. A slot reached more cheaply later
+// is queued again; its older item shows as stale by its cost and is dropped when it
+// comes to the top. Between searches the router keeps the live items in its pool
+// list (CRouter::openList).
 class OpenHeap {
   public:
-    // An entry with its key and the cost it was queued with: an entry whose slot has
-    // since been reached more cheaply shows by that cost alone.
     struct Item {
         FLOAT key;
         FLOAT cost;
-        SearchNode* entry;
+        MapNode* node;
+        uint32_t slot;
     };
     void Clear() { items_.clear(); }
     bool Empty() const { return items_.empty(); }
+    size_t Size() const { return items_.size(); }
     const Item& Top() const { return items_.front(); }
+    const std::vector<Item>& Items() const { return items_; }
     void Push(const Item& item) {
         items_.push_back(item);
         std::push_heap(items_.begin(), items_.end(), Later);
@@ -41,10 +47,16 @@ class OpenHeap {
         std::pop_heap(items_.begin(), items_.end(), Later);
         items_.pop_back();
     }
-    void Reserve(size_t count) { items_.reserve(count); }
-    // Orders the pushed items; used after pushing without ordering.
+    // Items added unordered, then ordered at once.
     void Append(const Item& item) { items_.push_back(item); }
     void Order() { std::make_heap(items_.begin(), items_.end(), Later); }
+    // Gives the items new keys and orders them again.
+    template <typename KeyOf>
+    void Rekey(KeyOf rekey) {
+        for (Item& item : items_)
+            item.key = rekey(item);
+        Order();
+    }
 
   private:
     static bool Later(const Item& a, const Item& b) { return a.key > b.key; }
