@@ -109,9 +109,7 @@ void RouteMapsTest::TearDown() {
     SetDataFolder({});
 }
 
-bool RouteMapsTest::Route(const MapPoint& from, const MapPoint& to, int method, uint32_t options) {
-    router_->routeAlgo = method;
-    router_->state = (router_->state & ~kRouteFlagsMask) | options;
+bool RouteMapsTest::SnapEnds(const MapPoint& from, const MapPoint& to) {
     // The search takes its ends again by id after its own loads; what a snap gives
     // is valid only until the next load, so the search is handed copies.
     to_ = SnapToNearestLink(g_mapDatabase, to, 1000);
@@ -122,6 +120,12 @@ bool RouteMapsTest::Route(const MapPoint& from, const MapPoint& to, int method, 
     if (!from_.Found())
         return false;
     fromLink_ = *from_.link;
+    return true;
+}
+
+void RouteMapsTest::RouteSnapped(int method, uint32_t options) {
+    router_->routeAlgo = method;
+    router_->state = (router_->state & ~kRouteFlagsMask) | options;
     RouteTarget target;
     target.Clear();
     target.link = &toLink_;
@@ -129,6 +133,12 @@ bool RouteMapsTest::Route(const MapPoint& from, const MapPoint& to, int method, 
     target.lat = to_.point.latitude;
     target.lon = to_.point.longitude;
     router_->CalculateRoute(&fromLink_, from_.segment, from_.point, target, 0, 1);
+}
+
+bool RouteMapsTest::Route(const MapPoint& from, const MapPoint& to, int method, uint32_t options) {
+    if (!SnapEnds(from, to))
+        return false;
+    RouteSnapped(method, options);
     return true;
 }
 

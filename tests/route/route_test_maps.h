@@ -46,6 +46,10 @@ class RouteMapsTest : public testing_support::RootsTest {
     // Returns false when a point has no road near.
     bool Route(const MapPoint& from, const MapPoint& to, int method,
                uint32_t options = kRouteFlagsDefault);
+    // The two halves of Route: the snaps (false when a point has no road near), and
+    // the calculation between the snapped ends.
+    bool SnapEnds(const MapPoint& from, const MapPoint& to);
+    void RouteSnapped(int method, uint32_t options = kRouteFlagsDefault);
     // The town's bounds.
     MapPoint SouthWest() const;
     MapPoint NorthEast() const;
