@@ -232,6 +232,9 @@ class CRouter final : public IRouterServices {
     MapLink* searchDestLink = nullptr;
     const FLOAT* speedTable = nullptr;
     FLOAT heuristicFactor = 0;
+    // A copy of the last route's destination link: its id and words stay good when a
+    // chunk reload frees the link itself, and the search finds the link again by id.
+    MapLink destLinkCopy{};
 
     // Figures of the last search (benchmarks and tests).
     struct SearchFigures {

@@ -142,6 +142,6 @@ int CRouter::RequestRecalc(int recalculation, int noGuidance) {
         GetRouteGuidance().SetReplayWord(-1);
     MapLink* link = g_vehicleLocation.GetLink(false);
     return SearchRoute(link, g_vehicleLocation.segment, g_vehicleLocation.position,
-                       routeDestLink ? routeDestLink : request.link, destSegment, destPoint,
+                       routeDestLink ? &destLinkCopy : request.link, destSegment, destPoint,
                        recalc != 0 ? recalculation : 0, noGuidance);
 }

@@ -687,6 +687,7 @@ bool RouteSearch::Try() {
     destSegment = dest_.link->NearestPoint(destPoint.latitude, destPoint.longitude, nullptr);
     r.routeStartLink = start_.link;
     r.routeDestLink = dest_.link;
+    r.destLinkCopy = *dest_.link;
     r.searchStartLink = start_.link;
     r.searchDestLink = dest_.link;
     r.startSegment = startSegment;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <vector>
 
+#include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/mapdb/map_database.h"
 #include "pathlume/route/positioning_services.h"
 #include "pathlume/route/route_hooks.h"
@@ -264,6 +265,43 @@ TEST_F(StartDirectionTest, ATwoWayStartLeavesTheWayTheVehicleHeads) {
         ASSERT_TRUE(snap.Found());
     }
     g_vehicleLocation.link = nullptr;
+}
+
+}  // namespace
+}  // namespace route_test
+
+namespace route_test {
+namespace {
+
+class RecalcRequestTest : public RouteEdgeTest {
+  protected:
+    // Puts the vehicle on the route's link a third of the way along and asks for a
+    // recalculation from there.
+    void RecalculateFromTheRoute() {
+        ASSERT_TRUE(Route(Mainland(0.05f, 0.1f), Mainland(0.95f, 0.9f), kRouteQuickest));
+        ASSERT_TRUE(router_->state & kRouterRouteState);
+        const RouteEntry entry = router_->routeList[router_->routeCount / 3];
+        MapNode* node = ResolveNodeRef(entry);
+        ASSERT_NE(node, nullptr);
+        vehicleLink_ = *node->Slots()[entry.Slot()];
+        g_vehicleLocation.link = &vehicleLink_;
+        g_vehicleLocation.segment =
+            vehicleLink_.fromNode == node ? 0 : vehicleLink_.GetShapePointCount();
+        g_vehicleLocation.position = node->position;
+        router_->RequestRecalc(1, 1);
+        EXPECT_TRUE(router_->state & kRouterRouteState);
+        EXPECT_EQ(CheckRouteRules(*router_), "");
+    }
+    MapLink vehicleLink_{};
+};
+
+TEST_F(RecalcRequestTest, ARecalculationContinuesTheSearchUnlessRecalcIsOff) {
+    RecalculateFromTheRoute();
+    EXPECT_FALSE(router_->lastSearch.fresh);
+    // With "Recalc" 0 every recalculation is a fresh search.
+    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"Recalc", 0);
+    RecalculateFromTheRoute();
+    EXPECT_TRUE(router_->lastSearch.fresh);
 }
 
 }  // namespace
