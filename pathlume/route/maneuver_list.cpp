@@ -257,7 +257,7 @@ Arriving ManeuverBuilder::StartLink() {
         start.link = link;
         start.attributes = link->attributes;
         start.linkId = link->linkId;
-        start.flagged = (link->shapeInfo & kShapeFlagged) != 0;
+        start.flagged = (link->shapeInfo & kShapeMajorRoad) != 0;
         start.roundabout = (link->attributes & payload::kRoundabout) != 0;
         start.identity = IdentityOf(link->linkId);
     }

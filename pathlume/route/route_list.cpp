@@ -96,7 +96,7 @@ int RouteListBuilder::Walk() {
                 return 2;
             entry.nodeRef = index | (nextSlot << RouteEntry::kSlotShift) |
                             RouteEntry::kRoutingLevel |
-                            ((leaving->shapeInfo & kShapeFlagged) ? RouteEntry::kFlaggedLink : 0);
+                            ((leaving->shapeInfo & kShapeMajorRoad) ? RouteEntry::kFlaggedLink : 0);
             entry.linkId = leaving->linkId;
             entry.attributes = leaving->attributes;
             entries_.push_back(entry);

@@ -59,9 +59,6 @@ inline constexpr uint32_t kAttrFerry = 1u << 23;
 
 // MapLink::flags of a half-link the search makes at a route end.
 inline constexpr uint16_t kLinkSynthetic = 0x2000;
-// MapLink::shapeInfo: a flagged link (freeway) and the on-route mark.
-inline constexpr uint16_t kShapeFlagged = 0x1000;
-inline constexpr uint16_t kShapeOnRoute = 0x4000;
 
 // Distances and costs are radians of arc; FLT_MAX is impassable.
 inline constexpr FLOAT kThousandFeet = 4.7841982e-5f;
@@ -135,6 +132,14 @@ class CRouter final : public IRouterServices {
     void SetStateBits(uint32_t bits) override { state |= bits; }
     uint32_t GetState() override { return state; }
     void ApplyAvoidMarks(MapChunk& chunk) override;
+    void ResetRoute() override { ResetRoute(0, 0, 0); }
+    void ClearAvoidMarks() override { SetAvoidMarks(0); }
+    void CalculateRoute(MapLink* link, uint32_t segment, MapPoint point,
+                        const RouteTarget& target) override {
+        CalculateRoute(link, segment, point, target, 0, 0);
+    }
+    // A place chosen as the current position becomes the route's start position.
+    void SetOriginPoint(MapPoint point) override { startPoint = point; }
 
     // Computes the route from a start on a link to the target; always 0: success is
     // kRouterRouteState with a non-empty route list.

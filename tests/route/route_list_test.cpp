@@ -38,7 +38,7 @@ TEST_F(RouteListTest, EntriesLeaveByTheirLinksAndTheLinksAreMarked) {
         const MapLink* link = node->Slots()[entry.Slot()];
         EXPECT_EQ(link->attributes, entry.attributes);
         EXPECT_EQ((entry.nodeRef & RouteEntry::kFlaggedLink) != 0,
-                  (link->shapeInfo & kShapeFlagged) != 0);
+                  (link->shapeInfo & kShapeMajorRoad) != 0);
         EXPECT_TRUE(link->shapeInfo & kShapeOnRoute);
         if (i + 1 < router_->routeCount)
             between += link->Length();

@@ -306,3 +306,35 @@ TEST_F(RecalcRequestTest, ARecalculationContinuesTheSearchUnlessRecalcIsOff) {
 
 }  // namespace
 }  // namespace route_test
+
+namespace route_test {
+namespace {
+
+// The geocoder and the place queries reach the router only through the map
+// database's interface: each call must land in the router.
+TEST_F(RouteEdgeTest, TheMapDatabasesRouterCallsReachTheRouter) {
+    IRouterServices& services = GetRouterServices();
+    ASSERT_EQ(&services, static_cast<IRouterServices*>(router_));
+    ASSERT_TRUE(SnapEnds(Mainland(0.2f, 0.2f), Mainland(0.8f, 0.8f)));
+    services.CalculateRoute(&fromLink_, from_.segment, from_.point, SnappedTarget());
+    ASSERT_TRUE(router_->state & kRouterRouteState);
+    EXPECT_EQ(CheckRouteRules(*router_), "");
+
+    const RouteEntry entry = router_->routeList[router_->routeCount / 2];
+    ASSERT_TRUE(g_avoidList.Add(entry));
+    router_->SetAvoidMarks(1);
+    services.ClearAvoidMarks();
+    EXPECT_EQ(g_avoidList.Count(), 0);
+    EXPECT_FALSE(router_->state & kRouterAvoidMarksApplied);
+
+    services.SetOriginPoint(from_.point);
+    EXPECT_EQ(router_->startPoint.latitude, from_.point.latitude);
+    EXPECT_EQ(router_->startPoint.longitude, from_.point.longitude);
+
+    services.ResetRoute();
+    EXPECT_FALSE(router_->state & kRouterRouteState);
+    EXPECT_EQ(router_->routeCount, 0);
+}
+
+}  // namespace
+}  // namespace route_test

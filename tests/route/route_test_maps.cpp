@@ -126,13 +126,17 @@ bool RouteMapsTest::SnapEnds(const MapPoint& from, const MapPoint& to) {
 void RouteMapsTest::RouteSnapped(int method, uint32_t options) {
     router_->routeAlgo = method;
     router_->state = (router_->state & ~kRouteFlagsMask) | options;
+    router_->CalculateRoute(&fromLink_, from_.segment, from_.point, SnappedTarget(), 0, 1);
+}
+
+RouteTarget RouteMapsTest::SnappedTarget() {
     RouteTarget target;
     target.Clear();
     target.link = &toLink_;
     target.segment = to_.segment;
     target.lat = to_.point.latitude;
     target.lon = to_.point.longitude;
-    router_->CalculateRoute(&fromLink_, from_.segment, from_.point, target, 0, 1);
+    return target;
 }
 
 bool RouteMapsTest::Route(const MapPoint& from, const MapPoint& to, int method, uint32_t options) {

@@ -50,6 +50,8 @@ class RouteMapsTest : public testing_support::RootsTest {
     // the calculation between the snapped ends.
     bool SnapEnds(const MapPoint& from, const MapPoint& to);
     void RouteSnapped(int method, uint32_t options = kRouteFlagsDefault);
+    // The router's target at the snapped destination.
+    RouteTarget SnappedTarget();
     // The town's bounds.
     MapPoint SouthWest() const;
     MapPoint NorthEast() const;

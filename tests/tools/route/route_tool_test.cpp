@@ -373,7 +373,7 @@ TEST_F(RouteToolTest, RoundaboutsAndRampsGetTheirKinds) {
         for (int32_t m = 0; m < router.maneuverCount; ++m)
             at[router.maneuvers[m].routeIndex] = &router.maneuvers[m];
         uint32_t arriving = router.routeStartLink->attributes;
-        bool arrivingFlagged = (router.routeStartLink->shapeInfo & kShapeFlagged) != 0;
+        bool arrivingFlagged = (router.routeStartLink->shapeInfo & kShapeMajorRoad) != 0;
         for (int32_t i = 0; i < router.routeCount; ++i) {
             const RouteEntry& entry = router.routeList[i];
             const bool flagged = (entry.nodeRef & RouteEntry::kFlaggedLink) != 0;
