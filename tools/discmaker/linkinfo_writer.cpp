@@ -53,11 +53,12 @@ int PairOfRecord(const li::Record& record, const NameTables& names) {
     return pair >= 0 ? pair : nm::LetterPair(nm::FirstLetterCode(text.empty() ? '\0' : text[0]), 0);
 }
 
+// Where a link's record goes; the record itself is made again where it is
+// written, so that the records of millions of links are never all held at once.
 struct PlannedRecord {
     uint32_t link = kNone;
     int pair = 0;
     int64_t firstName = -1;  // -1: no name, sorted before the named records
-    li::Record record;
 };
 
 li::Record BuildRecord(const Network& network, const NameTables& names, const AreaTables& areas,
@@ -195,13 +196,16 @@ LinkInfoTables WriteLinkInfoFiles(const Network& network, const DiscLayout& layo
         }
         PlannedRecord planned;
         planned.link = l;
-        planned.record = BuildRecord(network, names, areas, l, cellWords[l]);
-        planned.pair = PairOfRecord(planned.record, names);
-        if (!planned.record.items.empty()) {
-            planned.firstName = planned.record.items.front().name;
+        const li::Record record = BuildRecord(network, names, areas, l, cellWords[l]);
+        planned.pair = PairOfRecord(record, names);
+        if (!record.items.empty()) {
+            planned.firstName = record.items.front().name;
         }
         plans[entry].push_back(std::move(planned));
     }
+    const auto recordOf = [&](uint32_t l) {
+        return BuildRecord(network, names, areas, l, cellWords[l]);
+    };
     uint32_t recordNumber = 0;
     for (size_t e = 0; e < entryCount; ++e) {
         std::stable_sort(plans[e].begin(), plans[e].end(),
@@ -232,7 +236,7 @@ LinkInfoTables WriteLinkInfoFiles(const Network& network, const DiscLayout& layo
                 if (pair.count++ == 0) {
                     pair.first = static_cast<uint32_t>(block.size());
                 }
-                li::EncodeRecord(planned.record, block);
+                li::EncodeRecord(recordOf(planned.link), block);
             }
             for (int p = 0; p < li::kPairEntries; ++p) {
                 li::EncodePairEntry(pairs[p], block.data() + li::PairEntryOffset(p));
@@ -262,13 +266,14 @@ LinkInfoTables WriteLinkInfoFiles(const Network& network, const DiscLayout& layo
             std::map<uint32_t, std::vector<li::LfoItem>> lists;
             uint32_t number = tables.firstRecordOfEntry[e];
             for (const PlannedRecord& planned : plans[e]) {
-                const std::vector<li::NameItem>& items = planned.record.items;
+                const li::Record record = recordOf(planned.link);
+                const std::vector<li::NameItem>& items = record.items;
                 for (size_t i = 1; i < items.size(); ++i) {
                     const bool earlier = std::any_of(
                         items.begin(), items.begin() + static_cast<std::ptrdiff_t>(i),
                         [&](const li::NameItem& other) { return other.name == items[i].name; });
                     if (!earlier) {
-                        lists[items[i].name].push_back(IndexItem(planned.record, items[i], number));
+                        lists[items[i].name].push_back(IndexItem(record, items[i], number));
                     }
                 }
                 ++number;

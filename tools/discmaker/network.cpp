@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
+#include <ostream>
 #include <stdexcept>
 #include <string>
+#include <unordered_set>
 
 namespace discmaker {
 
@@ -179,8 +182,28 @@ const char* PoiCategoryName(PoiCategory category) {
     return "unknown";
 }
 
+Text::Text(std::string_view text) {
+    if (text.empty())
+        return;
+    // Node-based: a stored string never moves. Kept for the program's life.
+    static std::mutex mutex;
+    static std::unordered_set<std::string> texts;
+    std::lock_guard<std::mutex> lock(mutex);
+    m_text = &*texts.emplace(text).first;
+}
+
+const std::string& Text::Empty() {
+    static const std::string empty;
+    return empty;
+}
+
+std::ostream& operator<<(std::ostream& out, const Text& text) {
+    return out << text.str();
+}
+
 std::string StreetName::FullText() const {
-    return Join({&directionPrefix, &prefixType, &base, &suffixType, &directionSuffix});
+    return Join({&directionPrefix.str(), &prefixType.str(), &base.str(), &suffixType.str(),
+                 &directionSuffix.str()});
 }
 
 uint32_t Network::AddNode(LatLon position, int64_t sourceId) {

@@ -1,5 +1,6 @@
 #include "tools/discmaker/osm.h"
 
+#include <malloc.h>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -7,6 +8,7 @@
 #include <fstream>
 #include <map>
 #include <set>
+#include <span>
 #include <stdexcept>
 
 #include <osmium/area/assembler.hpp>
@@ -29,6 +31,12 @@ namespace {
 using formats::names::ToNameText;
 
 constexpr double kDegToRad = 3.14159265358979323846 / 180.0;
+
+// Hands memory freed after a phase back to the system, so that the next phase's
+// peak does not sit on top of this one's.
+void ReturnFreedMemory() {
+    malloc_trim(0);
+}
 
 std::string Tag(const osmium::TagList& tags, const char* key) {
     const char* value = tags[key];
@@ -401,18 +409,20 @@ LatLon Centroid(const std::vector<LatLon>& ring) {
 
 // ---- What the passes collect ---------------------------------------------------------
 
+// A road's node ids and positions lie in the collection's flat arrays, from
+// `first` on, `count` of them: one allocation for all ways, not two per way.
 struct RoadWay {
     int64_t id = 0;
-    std::vector<int64_t> refs;
-    std::vector<LatLon> points;
+    size_t first = 0;
+    uint32_t count = 0;
     RoadKind kind{};
     Direction direction = Direction::Both;
     bool roundabout = false;
     bool toll = false;
     int speed = 0;
-    std::string name;
-    std::string ref;
-    std::string destination;
+    Text name;
+    Text ref;
+    Text destination;
 };
 
 struct Boundary {
@@ -463,6 +473,14 @@ struct Restriction {
 
 struct Collected {
     std::vector<RoadWay> roads;
+    std::vector<int64_t> roadRefs;
+    std::vector<LatLon> roadPoints;
+    std::span<const int64_t> RefsOf(const RoadWay& road) const {
+        return {roadRefs.data() + road.first, road.count};
+    }
+    std::span<const LatLon> PointsOf(const RoadWay& road) const {
+        return {roadPoints.data() + road.first, road.count};
+    }
     std::vector<Boundary> boundaries;
     std::vector<PlaceNode> places;
     std::vector<PoiData> pois;
@@ -540,6 +558,8 @@ class DataHandler : public osmium::handler::Handler {
         const osmium::TagList& tags = way.tags();
         std::vector<int64_t> refs;
         std::vector<LatLon> points;
+        refs.reserve(way.nodes().size());
+        points.reserve(way.nodes().size());
         for (const osmium::NodeRef& ref : way.nodes()) {
             if (!ref.location().valid())
                 continue;  // outside the extract
@@ -560,8 +580,10 @@ class DataHandler : public osmium::handler::Handler {
         if (!highway.empty() && RoadKindOf(highway, &kind) && !CarsBarred(tags)) {
             RoadWay road;
             road.id = way.id();
-            road.refs = std::move(refs);
-            road.points = std::move(points);
+            road.first = m_out.roadRefs.size();
+            road.count = static_cast<uint32_t>(refs.size());
+            m_out.roadRefs.insert(m_out.roadRefs.end(), refs.begin(), refs.end());
+            m_out.roadPoints.insert(m_out.roadPoints.end(), points.begin(), points.end());
             road.kind = kind;
             std::string junction = Tag(tags, "junction");
             road.roundabout = junction == "roundabout" || junction == "circular";
@@ -720,27 +742,58 @@ class NetworkMaker {
 
   private:
     void MakeLinks() {
-        // Nodes where ways meet or end become network nodes; the rest are shape.
-        std::map<int64_t, uint32_t> uses;
-        for (const RoadWay& road : m_in.roads) {
-            for (size_t i = 0; i < road.refs.size(); ++i) {
-                uses[road.refs[i]] += (i == 0 || i + 1 == road.refs.size()) ? 2 : 1;
+        // Read by growing; the links are made beside them, so they give back the room
+        // they grew into first.
+        m_in.roads.shrink_to_fit();
+        m_in.roadRefs.shrink_to_fit();
+        m_in.roadPoints.shrink_to_fit();
+        // Nodes where ways meet, end or come back to themselves become network
+        // nodes; the rest are shape. Every occurrence counts once, a way's end twice,
+        // so a node counted twice or more is a junction.
+        {
+            std::vector<int64_t> counted;
+            counted.reserve(m_in.roadRefs.size() + 2 * m_in.roads.size());
+            for (const RoadWay& road : m_in.roads) {
+                const std::span<const int64_t> refs = m_in.RefsOf(road);
+                for (size_t i = 0; i < refs.size(); ++i) {
+                    counted.push_back(refs[i]);
+                    if (i == 0 || i + 1 == refs.size())
+                        counted.push_back(refs[i]);
+                }
+            }
+            std::sort(counted.begin(), counted.end());
+            for (size_t i = 0; i < counted.size();) {
+                size_t j = i + 1;
+                while (j < counted.size() && counted[j] == counted[i])
+                    ++j;
+                if (j - i > 1)
+                    m_junctionIds.push_back(counted[i]);
+                i = j;
             }
         }
+        m_junctionIds.shrink_to_fit();
+        m_junctionNodes.assign(m_junctionIds.size(), kNone);
+        size_t ends = 0;
         for (const RoadWay& road : m_in.roads) {
-            uint32_t from = NodeFor(road.refs[0], road.points[0]);
+            const std::span<const int64_t> refs = m_in.RefsOf(road);
+            for (size_t i = 1; i < refs.size(); ++i)
+                ends += IsJunction(refs[i]);
+        }
+        m_net.links.reserve(ends);
+        m_net.nodes.reserve(m_junctionIds.size());
+
+        for (RoadWay& road : m_in.roads) {
+            const std::span<const int64_t> refs = m_in.RefsOf(road);
+            const std::span<const LatLon> points = m_in.PointsOf(road);
+            uint32_t from = NodeFor(refs[0], points[0]);
+            const uint32_t firstLink = static_cast<uint32_t>(m_net.links.size());
             std::vector<LatLon> shape;
-            std::set<int64_t> seen{road.refs[0]};
-            for (size_t i = 1; i < road.refs.size(); ++i) {
-                bool last = i + 1 == road.refs.size();
-                // A way that comes back to one of its own nodes is cut there too.
-                bool end = last || uses[road.refs[i]] > 1 || seen.count(road.refs[i]);
-                seen.insert(road.refs[i]);
-                if (!end) {
-                    shape.push_back(road.points[i]);
+            for (size_t i = 1; i < refs.size(); ++i) {
+                if (i + 1 < refs.size() && !IsJunction(refs[i])) {
+                    shape.push_back(points[i]);
                     continue;
                 }
-                uint32_t to = NodeFor(road.refs[i], road.points[i]);
+                uint32_t to = NodeFor(refs[i], points[i]);
                 if (to == from && shape.empty())
                     continue;  // a repeated node
                 Link link;
@@ -757,31 +810,52 @@ class NetworkMaker {
                 if (!road.name.empty())
                     link.name = ParseStreetName(road.name);
                 if (!road.ref.empty()) {
-                    link.highwayNumber = road.ref.substr(0, road.ref.find(';'));
-                    size_t cut = link.highwayNumber.find_last_of(" -");
-                    link.signText = cut == std::string::npos ? link.highwayNumber
-                                                             : link.highwayNumber.substr(cut + 1);
+                    const std::string& ref = road.ref;
+                    const std::string number = ref.substr(0, ref.find(';'));
+                    const size_t cut = number.find_last_of(" -");
+                    link.highwayNumber = number;
+                    link.signText = cut == std::string::npos ? number : number.substr(cut + 1);
                 }
                 if (link.ramp) {
-                    auto junction = m_in.junctionRefs.find(road.refs[0]);
-                    if (junction != m_in.junctionRefs.end() && m_linksOfWay[road.id].empty()) {
+                    auto junction = m_in.junctionRefs.find(refs[0]);
+                    if (junction != m_in.junctionRefs.end() && m_net.links.size() == firstLink) {
                         link.exitNumber = junction->second;
                     }
                     link.exitSign = road.destination;
                 }
                 link.sourceId = road.id;
-                m_linksOfWay[road.id].push_back(m_net.AddLink(std::move(link)));
+                m_net.AddLink(std::move(link));
                 from = to;
             }
+            m_wayLinks.push_back(
+                {road.id, firstLink, static_cast<uint32_t>(m_net.links.size()) - firstLink});
         }
+        // What the links took is not kept twice.
+        m_in.roads = std::vector<RoadWay>();
+        m_in.roadRefs = std::vector<int64_t>();
+        m_in.roadPoints = std::vector<LatLon>();
+        ReturnFreedMemory();
+        std::sort(m_wayLinks.begin(), m_wayLinks.end(),
+                  [](const WayLinks& a, const WayLinks& b) { return a.id < b.id; });
+    }
+
+    bool IsJunction(int64_t id) const {
+        return std::binary_search(m_junctionIds.begin(), m_junctionIds.end(), id);
+    }
+
+    // The network node of a junction; kNone for a node that is none.
+    uint32_t JunctionNode(int64_t id) const {
+        auto it = std::lower_bound(m_junctionIds.begin(), m_junctionIds.end(), id);
+        if (it == m_junctionIds.end() || *it != id)
+            return kNone;
+        return m_junctionNodes[static_cast<size_t>(it - m_junctionIds.begin())];
     }
 
     uint32_t NodeFor(int64_t id, LatLon at) {
-        auto it = m_nodes.find(id);
-        if (it != m_nodes.end())
-            return it->second;
-        uint32_t node = m_net.AddNode(at, id);
-        m_nodes[id] = node;
+        auto it = std::lower_bound(m_junctionIds.begin(), m_junctionIds.end(), id);
+        uint32_t& node = m_junctionNodes[static_cast<size_t>(it - m_junctionIds.begin())];
+        if (node == kNone)
+            node = m_net.AddNode(at, id);
         return node;
     }
 
@@ -877,12 +951,14 @@ class NetworkMaker {
 
     // The piece of a way that touches a node.
     uint32_t PieceAt(int64_t way, uint32_t node) const {
-        auto it = m_linksOfWay.find(way);
-        if (it == m_linksOfWay.end())
-            return kNone;
-        for (uint32_t link : it->second) {
-            if (m_net.links[link].from == node || m_net.links[link].to == node)
-                return link;
+        auto [first, last] =
+            std::equal_range(m_wayLinks.begin(), m_wayLinks.end(), WayLinks{way, 0, 0},
+                             [](const WayLinks& a, const WayLinks& b) { return a.id < b.id; });
+        for (auto it = first; it != last; ++it) {
+            for (uint32_t link = it->first; link < it->first + it->count; ++link) {
+                if (m_net.links[link].from == node || m_net.links[link].to == node)
+                    return link;
+            }
         }
         return kNone;
     }
@@ -896,22 +972,22 @@ class NetworkMaker {
                 m_net.restrictions.push_back({from, via, to});
         };
         for (const Restriction& r : m_in.restrictions) {
-            auto node = m_nodes.find(r.via);
-            if (node == m_nodes.end())
+            const uint32_t via = JunctionNode(r.via);
+            if (via == kNone)
                 continue;
-            uint32_t from = PieceAt(r.from, node->second), to = PieceAt(r.to, node->second);
+            uint32_t from = PieceAt(r.from, via), to = PieceAt(r.to, via);
             if (from == kNone || to == kNone)
                 continue;
             if (!r.only) {
-                add(from, node->second, to);
+                add(from, via, to);
                 continue;
             }
             // "Only this way": every other way out is forbidden.
             for (uint32_t link = 0; link < m_net.links.size(); ++link) {
                 const Link& l = m_net.links[link];
-                if (link == to || (l.from != node->second && l.to != node->second))
+                if (link == to || (l.from != via && l.to != via))
                     continue;
-                add(from, node->second, link);
+                add(from, via, link);
             }
         }
     }
@@ -1197,8 +1273,16 @@ class NetworkMaker {
     Collected& m_in;
     const BuiltInState& m_state;
     Network m_net;
-    std::map<int64_t, uint32_t> m_nodes;
-    std::map<int64_t, std::vector<uint32_t>> m_linksOfWay;
+    // The way nodes that are network nodes, sorted, and the node of each.
+    std::vector<int64_t> m_junctionIds;
+    std::vector<uint32_t> m_junctionNodes;
+    // The links of each road way follow each other; sorted by way id.
+    struct WayLinks {
+        int64_t id;
+        uint32_t first;
+        uint32_t count;
+    };
+    std::vector<WayLinks> m_wayLinks;
     uint32_t m_stateArea = kNone;
     std::vector<uint32_t> m_counties, m_boundaryCities;
     std::vector<std::pair<uint32_t, double>> m_placeCities;
@@ -1219,12 +1303,6 @@ Network ReadOsm(const std::filesystem::path& file, const std::string& stateCode)
     Collected collected;
     try {
         const osmium::io::File input{file.string()};
-        {
-            osmium::io::Reader reader{input, osmium::osm_entity_bits::relation};
-            RestrictionHandler restrictions{collected};
-            osmium::apply(reader, restrictions);
-            reader.close();
-        }
         osmium::TagsFilter filter{false};
         for (const char* key : {"natural", "landuse", "leisure", "amenity", "aeroway", "water",
                                 "waterway", "shop", "tourism"}) {
@@ -1233,7 +1311,15 @@ Network ReadOsm(const std::filesystem::path& file, const std::string& stateCode)
         filter.add_rule(true, osmium::TagMatcher{"boundary", "administrative"});
         osmium::area::Assembler::config_type config;
         osmium::area::MultipolygonManager<osmium::area::Assembler> areas{config, filter};
-        osmium::relations::read_relations(input, areas);
+        {
+            // One pass over the relations for the turn restrictions and the areas.
+            osmium::io::Reader reader{input, osmium::osm_entity_bits::relation,
+                                      osmium::io::read_meta::no};
+            RestrictionHandler restrictions{collected};
+            osmium::apply(reader, restrictions, areas);
+            reader.close();
+            areas.prepare_for_lookup();
+        }
 
         using Index =
             osmium::index::map::FlexMem<osmium::unsigned_object_id_type, osmium::Location>;
@@ -1241,7 +1327,7 @@ Network ReadOsm(const std::filesystem::path& file, const std::string& stateCode)
         osmium::handler::NodeLocationsForWays<Index> locations{index};
         locations.ignore_errors();
         DataHandler data{collected};
-        osmium::io::Reader reader{input};
+        osmium::io::Reader reader{input, osmium::io::read_meta::no};
         osmium::apply(reader, locations, data,
                       areas.handler([&data](osmium::memory::Buffer&& buffer) {
                           osmium::apply(buffer, data);
@@ -1250,6 +1336,7 @@ Network ReadOsm(const std::filesystem::path& file, const std::string& stateCode)
     } catch (const std::exception& e) {
         throw std::runtime_error("cannot read " + file.string() + ": " + e.what());
     }
+    ReturnFreedMemory();  // the reader's buffers and the location index
     return NetworkMaker(collected, *state).Make();
 }
 
