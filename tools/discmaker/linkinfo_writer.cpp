@@ -7,9 +7,9 @@
 #include <tuple>
 
 #include "formats/link_info.h"
-#include "mapferry/convert/compressed_block.h"
 #include "platform/afx/afx_file.h"
 #include "platform/kernel/paths.h"
+#include "tools/discmaker/block_compressor.h"
 #include "tools/discmaker/mapdata_writer.h"
 
 namespace discmaker {
@@ -138,16 +138,9 @@ li::LfoItem IndexItem(const li::Record& record, const li::NameItem& item, uint32
 }
 
 // Writes `bytes` at the file's position as one compressed block.
-void WriteBlock(CFile& file, const std::vector<uint8_t>& bytes, const std::filesystem::path& path) {
-    const ULONGLONG at = file.GetPosition();
-    file.Write(bytes.data(), static_cast<UINT>(bytes.size()));
-    file.Seek(static_cast<LONGLONG>(at), CFile::begin);
-    const int result =
-        WriteCompressedBlock(&file, static_cast<DWORD>(bytes.size()), nullptr, nullptr);
-    if (result != kBlockWriteOk) {
-        throw std::runtime_error("cannot compress a block of " + path.string() + " (" +
-                                 std::to_string(result) + ")");
-    }
+void WriteBlock(CFile& file, const std::vector<uint8_t>& bytes) {
+    const std::vector<uint8_t> block = CompressBlock(bytes.data(), bytes.size());
+    file.Write(block.data(), static_cast<UINT>(block.size()));
 }
 
 void Put(CFile& file, const std::vector<uint8_t>& bytes) {
@@ -244,10 +237,8 @@ LinkInfoTables WriteLinkInfoFiles(const Network& network, const DiscLayout& layo
             const li::Entry entry{static_cast<uint32_t>(file.GetPosition()),
                                   tables.recordCountOfEntry[e]};
             li::EncodeEntry(entry, head.data() + li::EntryOffset(static_cast<uint32_t>(e)));
-            WriteBlock(file, block, linkInfoPath);
+            WriteBlock(file, block);
         }
-        // In-place compression leaves the tail of the last raw block behind.
-        file.SetLength(file.GetPosition());
         file.SeekToBegin();
         Put(file, head);
     });
@@ -297,7 +288,7 @@ LinkInfoTables WriteLinkInfoFiles(const Network& network, const DiscLayout& layo
                         li::EncodeLfoItem(items[i], raw.data() + i * li::kLfoItemSize);
                     }
                     if (items.size() > li::kMaxPlainListItems) {
-                        WriteBlock(file, raw, lfoPath);
+                        WriteBlock(file, raw);
                     } else {
                         Put(file, raw);
                     }

@@ -6,9 +6,9 @@
 #include <string>
 #include <tuple>
 
-#include "mapferry/convert/compressed_block.h"
 #include "platform/afx/afx_file.h"
 #include "platform/kernel/paths.h"
+#include "tools/discmaker/block_compressor.h"
 #include "tools/discmaker/linkinfo_writer.h"
 
 namespace discmaker {
@@ -508,7 +508,7 @@ ChunkMap BuildChunks(const Network& network, const DiscLayout& layout,
 
 uint64_t WriteBlockContainer(const std::filesystem::path& file, container::GridHeader header,
                              const char (&magic)[4],
-                             const std::map<uint32_t, std::vector<uint8_t>>& cells) {
+                             const std::map<uint32_t, std::vector<uint8_t>>& cells, int level) {
     std::copy(magic, magic + 4, header.magic);
     const uint32_t cellCount = container::CellCount(header);
     std::vector<uint8_t> table(static_cast<size_t>(cellCount) * container::kCellEntrySize);
@@ -524,40 +524,42 @@ uint64_t WriteBlockContainer(const std::filesystem::path& file, container::GridH
     try {
         out.Write(head, sizeof head);
         out.Write(table.data(), static_cast<UINT>(table.size()));
-        for (const auto& [index, raw] : cells) {
-            if (index >= cellCount)
-                Fail("a cell lies outside the grid of " + file.string());
-            // Written raw, then compressed in place over itself.
-            const ULONGLONG at = out.GetPosition();
-            if (at > 0xFFFFFFFFu)
-                Fail(file.string() + " outgrows its 32-bit offsets");
-            out.Write(raw.data(), static_cast<UINT>(raw.size()));
-            out.Seek(static_cast<LONGLONG>(at), CFile::begin);
-            const int result =
-                WriteCompressedBlock(&out, static_cast<DWORD>(raw.size()), nullptr, nullptr);
-            if (result != kBlockWriteOk) {
-                Fail("cannot compress a cell of " + file.string() + " (" + std::to_string(result) +
-                     ")");
+        // Compressed a batch at a time on all cores, written in cell order.
+        constexpr size_t kBatchBytes = 32u << 20;
+        auto cell = cells.begin();
+        while (cell != cells.end()) {
+            std::vector<uint32_t> indexes;
+            std::vector<const std::vector<uint8_t>*> raws;
+            for (size_t bytes = 0; cell != cells.end() && (raws.empty() || bytes < kBatchBytes);
+                 ++cell) {
+                if (cell->first >= cellCount)
+                    Fail("a cell lies outside the grid of " + file.string());
+                indexes.push_back(cell->first);
+                raws.push_back(&cell->second);
+                bytes += cell->second.size();
             }
-            container::StoreU32(table.data() + container::kCellEntrySize * index,
-                                static_cast<uint32_t>(at));
+            const std::vector<std::vector<uint8_t>> blocks = CompressBlocks(raws, level);
+            for (size_t i = 0; i < blocks.size(); ++i) {
+                const ULONGLONG at = out.GetPosition();
+                if (at > 0xFFFFFFFFu)
+                    Fail(file.string() + " outgrows its 32-bit offsets");
+                out.Write(blocks[i].data(), static_cast<UINT>(blocks[i].size()));
+                container::StoreU32(table.data() + container::kCellEntrySize * indexes[i],
+                                    static_cast<uint32_t>(at));
+            }
         }
         size = out.GetPosition();
-        out.SetLength(size);
         out.Seek(container::kCellTableOffset, CFile::begin);
         out.Write(table.data(), static_cast<UINT>(table.size()));
         out.Close();
     } catch (CException* error) {
         error->Delete();
         out.Abort();
-        ReleaseCompressedBlockBuffer();
         Fail("cannot write " + file.string());
     } catch (...) {
         out.Abort();
-        ReleaseCompressedBlockBuffer();
         throw;
     }
-    ReleaseCompressedBlockBuffer();
     return size;
 }
 
@@ -579,7 +581,7 @@ uint64_t WriteMapDataFiles(const Network& network, const DiscLayout& layout,
     const ChunkMap overview = BuildChunks(network, layout, placement, records, kOverviewLayer);
     bytes +=
         WriteBlockContainer(layout.mapData[0] / "mapdata1.raz", layout.overview, container::kMagic,
-                            encode(overview, [](uint32_t) { return true; }));
+                            encode(overview, [](uint32_t) { return true; }), kDiscCompressionLevel);
 
     const ChunkMap detailed = BuildChunks(network, layout, placement, records, kDetailedLayer);
     const int32_t columns = std::max(layout.detailed.columns, 1);
@@ -591,8 +593,9 @@ uint64_t WriteMapDataFiles(const Network& network, const DiscLayout& layout,
             return column >= first && column < last;
         };
         const std::string name = "mapdata2" + std::to_string(disc + 1) + ".raz";
-        bytes += WriteBlockContainer(layout.mapData[disc] / name, layout.detailed,
-                                     container::kMagic, encode(detailed, onDisc));
+        bytes +=
+            WriteBlockContainer(layout.mapData[disc] / name, layout.detailed, container::kMagic,
+                                encode(detailed, onDisc), kDiscCompressionLevel);
     }
     return bytes;
 }

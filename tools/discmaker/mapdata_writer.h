@@ -11,6 +11,7 @@
 
 #include "formats/chunk_payload.h"
 #include "formats/map_container.h"
+#include "tools/discmaker/block_compressor.h"
 #include "tools/discmaker/disc_layout.h"
 #include "tools/discmaker/network.h"
 
@@ -85,11 +86,13 @@ ChunkMap BuildChunks(const Network& network, const DiscLayout& layout,
                      int layer);
 
 // Writes a gridded file of compressed blocks: the head (with `magic`), the cell
-// table, and one block per given cell in cell-index order, the blocks back to back.
-// Returns the file's size. Throws std::runtime_error when the file cannot be written.
+// table, and one block per given cell in cell-index order, the blocks back to back,
+// deflated at `level`. Returns the file's size. Throws std::runtime_error when the
+// file cannot be written.
 uint64_t WriteBlockContainer(const std::filesystem::path& file,
                              formats::map_container::GridHeader header, const char (&magic)[4],
-                             const std::map<uint32_t, std::vector<uint8_t>>& cells);
+                             const std::map<uint32_t, std::vector<uint8_t>>& cells,
+                             int level = kDiscCompressionLevel);
 
 // Writes "mapdata1.raz" into disc 1's mapdata folder and "mapdata2N.raz" into disc
 // N's (layout.mapData). Returns the bytes written. Throws std::runtime_error when a
