@@ -28,7 +28,8 @@ const char kUsage[] =
     "  --osm FILE      build from an OpenStreetMap extract (.osm, .osm.gz, .osm.bz2, .osm.pbf)\n"
     "  --state CODE    the built-in state or province the extract is filed under\n"
     "                  (two letters, such as CA or ON; default AL)\n"
-    "  --osm-out FILE  also write the network that went onto the discs as OpenStreetMap XML\n"
+    "  --osm-out FILE  also write the network that went onto the discs as OpenStreetMap\n"
+    "                  (PBF when FILE ends in .osm.pbf, else XML)\n"
     "  --help          show this text\n"
     "\n"
     "The last line gives links, nodes, names, points of interest, addresses placed\n"
@@ -148,7 +149,7 @@ int main(int argc, char** argv) {
         options.prebuildRegion = PrebuildRegion;
         discmaker::BuildFigures figures = discmaker::BuildDiscs(network, out, options);
         if (!osmOut.empty())
-            discmaker::WriteOsmXml(network, osmOut);
+            discmaker::WriteOsm(network, osmOut);
         // The whole run, reading the input included.
         figures.seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -7,16 +7,20 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <set>
 #include <span>
 #include <stdexcept>
 
 #include <osmium/area/assembler.hpp>
 #include <osmium/area/multipolygon_manager.hpp>
+#include <osmium/builder/osm_object_builder.hpp>
 #include <osmium/handler.hpp>
 #include <osmium/handler/node_locations_for_ways.hpp>
 #include <osmium/index/map/flex_mem.hpp>
 #include <osmium/io/any_input.hpp>
+#include <osmium/io/pbf_output.hpp>
+#include <osmium/io/writer.hpp>
 #include <osmium/relations/manager_util.hpp>
 #include <osmium/tags/tags_filter.hpp>
 #include <osmium/visitor.hpp>
@@ -1423,85 +1427,233 @@ const char* TurnKind(const Network& network, const TurnRestriction& r) {
 
 }  // namespace
 
-void WriteOsmXml(const Network& network, const std::filesystem::path& file) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    if (!out)
-        throw std::runtime_error("cannot write " + file.string());
-    out << "<?xml version='1.0' encoding='UTF-8'?>\n<osm version=\"0.6\" "
-           "generator=\"discmaker\">\n";
-    char text[160];
-    auto tag = [&](const char* key, const std::string& value) {
+namespace {
+
+using Tags = std::vector<std::pair<const char*, std::string>>;
+
+struct Member {
+    const char* type;  // "way" or "node"
+    uint64_t ref;
+    const char* role;
+};
+
+// Where the walk of the network goes: OpenStreetMap XML or PBF.
+class OsmSink {
+  public:
+    virtual ~OsmSink() = default;
+    virtual void Node(uint64_t id, LatLon at, const Tags& tags) = 0;
+    virtual void Way(uint64_t id, const std::vector<uint64_t>& refs, const Tags& tags) = 0;
+    virtual void Relation(uint64_t id, const std::vector<Member>& members, const Tags& tags) = 0;
+    virtual void Close() = 0;
+};
+
+class XmlSink : public OsmSink {
+  public:
+    explicit XmlSink(const std::filesystem::path& file)
+        : m_file(file), m_out(file, std::ios::binary | std::ios::trunc) {
+        if (!m_out)
+            throw std::runtime_error("cannot write " + file.string());
+        m_out << "<?xml version='1.0' encoding='UTF-8'?>\n<osm version=\"0.6\" "
+                 "generator=\"discmaker\">\n";
+    }
+    void Node(uint64_t id, LatLon at, const Tags& tags) override {
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "  <node id=\"%llu\" version=\"1\" lat=\"%.7f\" lon=\"%.7f\"",
+                      static_cast<unsigned long long>(id), at.lat, at.lon);
+        m_out << text;
+        if (tags.empty()) {
+            m_out << "/>\n";
+            return;
+        }
+        m_out << ">\n";
+        WriteTags(tags);
+        m_out << "  </node>\n";
+    }
+    void Way(uint64_t id, const std::vector<uint64_t>& refs, const Tags& tags) override {
+        m_out << "  <way id=\"" << id << "\" version=\"1\">\n";
+        for (uint64_t ref : refs)
+            m_out << "    <nd ref=\"" << ref << "\"/>\n";
+        WriteTags(tags);
+        m_out << "  </way>\n";
+    }
+    void Relation(uint64_t id, const std::vector<Member>& members, const Tags& tags) override {
+        m_out << "  <relation id=\"" << id << "\" version=\"1\">\n";
+        for (const Member& m : members) {
+            m_out << "    <member type=\"" << m.type << "\" ref=\"" << m.ref << "\" role=\""
+                  << m.role << "\"/>\n";
+        }
+        WriteTags(tags);
+        m_out << "  </relation>\n";
+    }
+    void Close() override {
+        m_out << "</osm>\n";
+        m_out.close();
+        if (!m_out)
+            throw std::runtime_error("cannot write " + m_file.string());
+    }
+
+  private:
+    void WriteTags(const Tags& tags) {
+        for (const auto& [key, value] : tags)
+            m_out << "    <tag k=\"" << key << "\" v=\"" << Escape(value) << "\"/>\n";
+    }
+
+    std::filesystem::path m_file;
+    std::ofstream m_out;
+};
+
+// PBF through libosmium's writer, a buffer of objects at a time.
+class PbfSink : public OsmSink {
+  public:
+    explicit PbfSink(const std::filesystem::path& file) : m_file(file) {
+        osmium::io::Header header;
+        header.set("generator", "discmaker");
+        try {
+            m_writer = std::make_unique<osmium::io::Writer>(osmium::io::File{file.string(), "pbf"},
+                                                            header, osmium::io::overwrite::allow);
+        } catch (const std::exception& e) {
+            throw std::runtime_error("cannot write " + file.string() + ": " + e.what());
+        }
+    }
+    void Node(uint64_t id, LatLon at, const Tags& tags) override {
+        Object<osmium::builder::NodeBuilder>(id, tags, [&](auto& node) {
+            node.set_location(osmium::Location{at.lon, at.lat});
+        });
+    }
+    void Way(uint64_t id, const std::vector<uint64_t>& refs, const Tags& tags) override {
+        Object<osmium::builder::WayBuilder>(id, tags, [&](auto& way) {
+            osmium::builder::WayNodeListBuilder nodes{way};
+            for (uint64_t ref : refs)
+                nodes.add_node_ref(static_cast<osmium::object_id_type>(ref));
+        });
+    }
+    void Relation(uint64_t id, const std::vector<Member>& members, const Tags& tags) override {
+        Object<osmium::builder::RelationBuilder>(id, tags, [&](auto& relation) {
+            osmium::builder::RelationMemberListBuilder list{relation};
+            for (const Member& m : members) {
+                list.add_member(
+                    std::string(m.type) == "way" ? osmium::item_type::way : osmium::item_type::node,
+                    static_cast<osmium::object_id_type>(m.ref), m.role);
+            }
+        });
+    }
+    void Close() override {
+        try {
+            (*m_writer)(std::move(m_buffer));
+            m_writer->close();
+        } catch (const std::exception& e) {
+            throw std::runtime_error("cannot write " + m_file.string() + ": " + e.what());
+        }
+    }
+
+  private:
+    // One object: its id and version, what `fill` adds, its tags.
+    template <typename Builder, typename Fill>
+    void Object(uint64_t id, const Tags& tags, Fill fill) {
+        {
+            Builder object{m_buffer};
+            object.set_id(static_cast<osmium::object_id_type>(id)).set_version(1);
+            fill(object);
+            osmium::builder::TagListBuilder builder{object};
+            for (const auto& [key, value] : tags)
+                builder.add_tag(key, value);
+        }
+        Commit();
+    }
+    void Commit() {
+        m_buffer.commit();
+        if (m_buffer.committed() < kFlushBytes)
+            return;
+        try {
+            (*m_writer)(std::move(m_buffer));
+        } catch (const std::exception& e) {
+            throw std::runtime_error("cannot write " + m_file.string() + ": " + e.what());
+        }
+        m_buffer = osmium::memory::Buffer{kBufferBytes, osmium::memory::Buffer::auto_grow::yes};
+    }
+
+    static constexpr size_t kBufferBytes = 1u << 20;
+    static constexpr size_t kFlushBytes = kBufferBytes * 3 / 4;
+    std::filesystem::path m_file;
+    std::unique_ptr<osmium::io::Writer> m_writer;
+    osmium::memory::Buffer m_buffer{kBufferBytes, osmium::memory::Buffer::auto_grow::yes};
+};
+
+bool EndsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+}  // namespace
+
+void WriteOsm(const Network& network, const std::filesystem::path& file) {
+    std::unique_ptr<OsmSink> sink;
+    if (EndsWith(file.filename().string(), ".osm.pbf"))
+        sink = std::make_unique<PbfSink>(file);
+    else
+        sink = std::make_unique<XmlSink>(file);
+    auto tag = [](Tags& tags, const char* key, const std::string& value) {
         if (!value.empty())
-            out << "    <tag k=\"" << key << "\" v=\"" << Escape(value) << "\"/>\n";
+            tags.emplace_back(key, value);
     };
     // Network nodes are 1..N; shape points follow, link by link.
-    for (size_t i = 0; i < network.nodes.size(); ++i) {
-        std::snprintf(text, sizeof text,
-                      "  <node id=\"%zu\" version=\"1\" lat=\"%.7f\" lon=\"%.7f\"/>\n", i + 1,
-                      network.nodes[i].position.lat, network.nodes[i].position.lon);
-        out << text;
-    }
+    for (size_t i = 0; i < network.nodes.size(); ++i)
+        sink->Node(i + 1, network.nodes[i].position, {});
     uint64_t nextId = network.nodes.size() + 1;
     std::vector<uint64_t> firstShapeId(network.links.size());
     for (size_t l = 0; l < network.links.size(); ++l) {
         firstShapeId[l] = nextId;
-        for (const LatLon& p : network.links[l].shape) {
-            std::snprintf(text, sizeof text,
-                          "  <node id=\"%llu\" version=\"1\" lat=\"%.7f\" lon=\"%.7f\"/>\n",
-                          static_cast<unsigned long long>(nextId++), p.lat, p.lon);
-            out << text;
-        }
+        for (const LatLon& p : network.links[l].shape)
+            sink->Node(nextId++, p, {});
     }
     // Places, after the road nodes.
     for (const Area& area : network.areas) {
         if (area.kind != AreaKind::City)
             continue;
-        std::snprintf(text, sizeof text,
-                      "  <node id=\"%llu\" version=\"1\" lat=\"%.7f\" lon=\"%.7f\">\n",
-                      static_cast<unsigned long long>(nextId++), area.center.lat, area.center.lon);
-        out << text;
-        tag("place", "town");
-        tag("name", area.name);
-        out << "  </node>\n";
+        Tags tags;
+        tag(tags, "place", "town");
+        tag(tags, "name", area.name);
+        sink->Node(nextId++, area.center, tags);
     }
+    std::vector<uint64_t> refs;
     for (size_t l = 0; l < network.links.size(); ++l) {
         const Link& link = network.links[l];
-        out << "  <way id=\"" << l + 1 << "\" version=\"1\">\n";
-        out << "    <nd ref=\"" << link.from + 1 << "\"/>\n";
+        refs.clear();
+        refs.push_back(link.from + 1);
         for (size_t k = 0; k < link.shape.size(); ++k)
-            out << "    <nd ref=\"" << firstShapeId[l] + k << "\"/>\n";
-        out << "    <nd ref=\"" << link.to + 1 << "\"/>\n";
-        tag("highway", HighwayValue(link));
+            refs.push_back(firstShapeId[l] + k);
+        refs.push_back(link.to + 1);
+        Tags tags;
+        tag(tags, "highway", HighwayValue(link));
         if (link.direction == Direction::Forward)
-            tag("oneway", "yes");
+            tag(tags, "oneway", "yes");
         if (link.direction == Direction::Backward)
-            tag("oneway", "-1");
+            tag(tags, "oneway", "-1");
         if (link.direction == Direction::Both && link.roadClass == RoadClass::Freeway)
-            tag("oneway", "no");
+            tag(tags, "oneway", "no");
         if (link.roundabout)
-            tag("junction", "roundabout");
-        tag("name", link.name.FullText());
-        tag("ref", link.highwayNumber);
-        tag("maxspeed", std::to_string(link.Speed()));
+            tag(tags, "junction", "roundabout");
+        tag(tags, "name", link.name.FullText());
+        tag(tags, "ref", link.highwayNumber);
+        tag(tags, "maxspeed", std::to_string(link.Speed()));
         if (link.toll)
-            tag("toll", "yes");
-        if (!link.exitSign.empty())
-            tag("destination", link.exitSign);
-        out << "  </way>\n";
+            tag(tags, "toll", "yes");
+        tag(tags, "destination", link.exitSign);
+        sink->Way(l + 1, refs, tags);
     }
     for (size_t i = 0; i < network.restrictions.size(); ++i) {
         const TurnRestriction& r = network.restrictions[i];
-        out << "  <relation id=\"" << i + 1 << "\" version=\"1\">\n";
-        out << "    <member type=\"way\" ref=\"" << r.fromLink + 1 << "\" role=\"from\"/>\n";
-        out << "    <member type=\"node\" ref=\"" << r.viaNode + 1 << "\" role=\"via\"/>\n";
-        out << "    <member type=\"way\" ref=\"" << r.toLink + 1 << "\" role=\"to\"/>\n";
-        tag("type", "restriction");
-        tag("restriction", TurnKind(network, r));
-        out << "  </relation>\n";
+        Tags tags;
+        tag(tags, "type", "restriction");
+        tag(tags, "restriction", TurnKind(network, r));
+        sink->Relation(i + 1,
+                       {{"way", r.fromLink + 1ull, "from"},
+                        {"node", r.viaNode + 1ull, "via"},
+                        {"way", r.toLink + 1ull, "to"}},
+                       tags);
     }
-    out << "</osm>\n";
-    if (!out)
-        throw std::runtime_error("cannot write " + file.string());
+    sink->Close();
 }
 
 }  // namespace discmaker

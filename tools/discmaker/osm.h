@@ -1,6 +1,6 @@
 // The OpenStreetMap front end: reads an extract (.osm, .osm.gz, .osm.bz2, .osm.pbf)
 // into a network filed under one built-in state or province, and writes a network
-// back out as OpenStreetMap XML so that an outside router can run on the same
+// back out as OpenStreetMap (XML or PBF) so that an outside router can run on the same
 // roads. docs/formats/discmaker.md says how the tags map.
 #pragma once
 
@@ -24,8 +24,9 @@ Network ReadOsm(const std::filesystem::path& file, const std::string& stateCode 
 // base ("Bayreuther Straße").
 StreetName ParseStreetName(const std::string& text);
 
-// Writes the network's roads, turn restrictions and places as OpenStreetMap XML.
-// Throws std::runtime_error when the file cannot be written.
-void WriteOsmXml(const Network& network, const std::filesystem::path& file);
+// Writes the network's roads, turn restrictions and places as OpenStreetMap: PBF
+// when the file name ends in ".osm.pbf", else XML. Throws std::runtime_error when
+// the file cannot be written.
+void WriteOsm(const Network& network, const std::filesystem::path& file);
 
 }  // namespace discmaker

@@ -247,11 +247,13 @@ TEST(StreetNameTest, SplitsIntoParts) {
         EXPECT_EQ(ParseStreetName(c.text), c.name) << c.text;
 }
 
-TEST_F(OsmTest, WrittenXmlReadsBackAsTheSameRoads) {
+class WrittenOsmTest : public OsmTest, public testing::WithParamInterface<const char*> {};
+
+TEST_P(WrittenOsmTest, ReadsBackAsTheSameRoads) {
     Network net = ReadOsm(Write("small.osm", kExtract), "ON");
-    fs::path xml = roots_.base() / "out.osm";
-    WriteOsmXml(net, xml);
-    Network back = ReadOsm(xml, "ON");
+    fs::path written = roots_.base() / GetParam();
+    WriteOsm(net, written);
+    Network back = ReadOsm(written, "ON");
     ASSERT_EQ(back.links.size(), net.links.size());
     // Ways are written link by link with nodes numbered in network order, so the
     // links come back in order.
@@ -268,6 +270,27 @@ TEST_F(OsmTest, WrittenXmlReadsBackAsTheSameRoads) {
         EXPECT_EQ(back.nodes[b.from].position, net.nodes[a.from].position) << i;
     }
     EXPECT_EQ(back.restrictions, net.restrictions);
+}
+
+// PBF by the name's ending, XML for any other name.
+INSTANTIATE_TEST_SUITE_P(Formats, WrittenOsmTest, testing::Values("out.osm", "out.osm.pbf"),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.param) == "out.osm" ? "Xml" : "Pbf";
+                         });
+
+TEST_F(OsmTest, PbfIsWrittenForItsEndingOnly) {
+    Network net = ReadOsm(Write("small.osm", kExtract), "ON");
+    WriteOsm(net, roots_.base() / "a.osm.pbf");
+    WriteOsm(net, roots_.base() / "a.pbf.osm");
+    std::ifstream pbf(roots_.base() / "a.osm.pbf", std::ios::binary),
+        xml(roots_.base() / "a.pbf.osm");
+    std::string pbfStart(5, ' '), xmlStart(5, ' ');
+    pbf.read(pbfStart.data(), 5);
+    xml.read(xmlStart.data(), 5);
+    EXPECT_NE(pbfStart, "<?xml");
+    EXPECT_EQ(xmlStart, "<?xml");
+    EXPECT_THROW(WriteOsm(net, roots_.base() / "no" / "such" / "folder.osm.pbf"),
+                 std::runtime_error);
 }
 
 using testing_support::SharedOsmFolder;
