@@ -3,9 +3,11 @@
 #include "tools/discmaker/osm.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <string>
@@ -13,6 +15,7 @@
 #include "tests/support/shared_data.h"
 #include "tests/support/temp_root.h"
 #include "tools/discmaker/disc_builder.h"
+#include "tools/discmaker/town.h"
 
 namespace {
 
@@ -224,6 +227,52 @@ TEST_F(OsmTest, BadInputIsReported) {
         ADD_FAILURE() << "no error";
     } catch (const std::runtime_error& e) {
         EXPECT_NE(std::string(e.what()).find("no drivable road"), std::string::npos) << e.what();
+    }
+}
+
+// A file cut short or damaged is an error naming the file, never a smaller map.
+TEST_F(OsmTest, TruncatedOrCorruptFilesAreErrors) {
+    const Network town = BuildTown(1, 400);
+    const fs::path pbf = roots_.base() / "town.osm.pbf", xml = roots_.base() / "town.osm";
+    WriteOsm(town, pbf);
+    WriteOsm(town, xml);
+    auto bytes = [](const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string pbfBytes = bytes(pbf), xmlBytes = bytes(xml);
+    std::string corrupt = pbfBytes;
+    for (size_t i = pbfBytes.size() / 2; i < pbfBytes.size() / 2 + 64; ++i)
+        corrupt[i] = static_cast<char>(~corrupt[i]);
+    std::string gz;
+    {
+        const fs::path gzPath = roots_.base() / "whole.osm.gz";
+        gzFile out = gzopen(gzPath.c_str(), "wb");
+        gzwrite(out, xmlBytes.data(), static_cast<unsigned>(xmlBytes.size()));
+        gzclose(out);
+        gz = bytes(gzPath);
+    }
+    const struct {
+        const char* name;
+        std::string text;
+    } cases[] = {
+        {"cut.osm.pbf", pbfBytes.substr(0, pbfBytes.size() / 2)},
+        {"corrupt.osm.pbf", corrupt},
+        {"cut.osm", xmlBytes.substr(0, xmlBytes.size() / 2)},
+        {"cut-at-a-tag.osm", xmlBytes.substr(0, xmlBytes.rfind("</osm>"))},
+        {"cut.osm.gz", gz.substr(0, gz.size() / 2)},
+        {"empty.osm.pbf", ""},
+    };
+    for (const auto& c : cases) {
+        try {
+            ReadOsm(Write(c.name, c.text), "ON");
+            ADD_FAILURE() << c.name << ": no error";
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ(
+                std::string(e.what()).rfind("cannot read " + (roots_.base() / c.name).string(), 0),
+                0u)
+                << c.name << ": " << e.what();
+        }
     }
 }
 
