@@ -6,12 +6,16 @@
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
+#include <iostream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "tools/discmaker/disc_builder.h"
 #include "tools/discmaker/osm.h"
+#include "tools/discmaker/progress.h"
 #include "tools/discmaker/town.h"
 #include "tools/mkmaps/mkmaps.h"
 
@@ -74,6 +78,12 @@ uint64_t PrebuildRegion(const discmaker::Network& network, const discmaker::Disc
 
 int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
+    discmaker::Progress progress(std::cerr, isatty(fileno(stderr)) != 0, [start] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    });
+    const discmaker::ProgressReport report = [&progress](const std::string& phase, double share) {
+        progress.Update(phase, share);
+    };
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string seedText, sizeText, osmFile, stateCode, osmOut, out;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -131,7 +141,7 @@ int main(int argc, char** argv) {
                 return Usage("\"" + stateCode + "\" is not a built-in state or province code");
             }
             network = discmaker::ReadOsm(
-                osmFile, stateCode.empty() ? discmaker::kDefaultOsmState : stateCode);
+                osmFile, stateCode.empty() ? discmaker::kDefaultOsmState : stateCode, report);
         } else {
             long long seed = 1, size = 400;
             if (!seedText.empty() && !ParseNumber(seedText, 0, (1LL << 62), &seed)) {
@@ -147,15 +157,20 @@ int main(int argc, char** argv) {
         }
         discmaker::BuildOptions options;
         options.prebuildRegion = PrebuildRegion;
+        options.progress = report;
         discmaker::BuildFigures figures = discmaker::BuildDiscs(network, out, options);
-        if (!osmOut.empty())
+        if (!osmOut.empty()) {
+            report("writing " + osmOut, 0);
             discmaker::WriteOsm(network, osmOut);
+        }
+        progress.Clear();
         // The whole run, reading the input included.
         figures.seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         std::printf("%s\n", discmaker::FiguresLine(figures).c_str());
         return 0;
     } catch (const std::exception& e) {
+        progress.Clear();
         std::fprintf(stderr, "discmaker: %s\n", e.what());
         return 1;
     }

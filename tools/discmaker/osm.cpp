@@ -1294,7 +1294,8 @@ class NetworkMaker {
 
 }  // namespace
 
-Network ReadOsm(const std::filesystem::path& file, const std::string& stateCode) {
+Network ReadOsm(const std::filesystem::path& file, const std::string& stateCode,
+                const ProgressReport& progress) {
     const BuiltInState* state = FindBuiltInState(stateCode);
     if (!state)
         throw std::invalid_argument("\"" + stateCode +
@@ -1305,6 +1306,12 @@ Network ReadOsm(const std::filesystem::path& file, const std::string& stateCode)
             throw std::runtime_error("cannot open " + file.string());
     }
     Collected collected;
+    std::error_code sizeError;
+    const double fileBytes = static_cast<double>(std::filesystem::file_size(file, sizeError));
+    const auto report = [&](const char* phase, size_t offset) {
+        if (progress && fileBytes > 0)
+            progress(phase, static_cast<double>(offset) / fileBytes);
+    };
     try {
         const osmium::io::File input{file.string()};
         osmium::TagsFilter filter{false};
@@ -1320,7 +1327,10 @@ Network ReadOsm(const std::filesystem::path& file, const std::string& stateCode)
             osmium::io::Reader reader{input, osmium::osm_entity_bits::relation,
                                       osmium::io::read_meta::no};
             RestrictionHandler restrictions{collected};
-            osmium::apply(reader, restrictions, areas);
+            while (osmium::memory::Buffer buffer = reader.read()) {
+                osmium::apply(buffer, restrictions, areas);
+                report("reading relations", reader.offset());
+            }
             reader.close();
             areas.prepare_for_lookup();
         }
@@ -1332,15 +1342,20 @@ Network ReadOsm(const std::filesystem::path& file, const std::string& stateCode)
         locations.ignore_errors();
         DataHandler data{collected};
         osmium::io::Reader reader{input, osmium::io::read_meta::no};
-        osmium::apply(reader, locations, data,
-                      areas.handler([&data](osmium::memory::Buffer&& buffer) {
-                          osmium::apply(buffer, data);
-                      }));
+        auto areaHandler = areas.handler(
+            [&data](osmium::memory::Buffer&& buffer) { osmium::apply(buffer, data); });
+        while (osmium::memory::Buffer buffer = reader.read()) {
+            osmium::apply(buffer, locations, data, areaHandler);
+            report("reading roads and places", reader.offset());
+        }
+        areaHandler.flush();
         reader.close();
     } catch (const std::exception& e) {
         throw std::runtime_error("cannot read " + file.string() + ": " + e.what());
     }
     ReturnFreedMemory();  // the reader's buffers and the location index
+    if (progress)
+        progress("making the network", 0);
     return NetworkMaker(collected, *state).Make();
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tools/discmaker/network.h"
+#include "tools/discmaker/progress.h"
 
 namespace discmaker {
 
@@ -17,7 +18,9 @@ inline constexpr const char* kDefaultOsmState = "AL";
 // Reads the extract. Throws std::invalid_argument for a state code that is not
 // built in, std::runtime_error for a file that cannot be read or holds no drivable
 // road.
-Network ReadOsm(const std::filesystem::path& file, const std::string& stateCode = kDefaultOsmState);
+// `progress` hears the passes over the file and the share of it read.
+Network ReadOsm(const std::filesystem::path& file, const std::string& stateCode = kDefaultOsmState,
+                const ProgressReport& progress = {});
 
 // Splits a street name into the parts the name files store: "N Main St",
 // "Main Street West", "Avinguda Meritxell"; a name that fits no pattern is all
