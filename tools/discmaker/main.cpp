@@ -13,6 +13,8 @@
 
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
+
 #include "tools/discmaker/disc_builder.h"
 #include "tools/discmaker/osm.h"
 #include "tools/discmaker/progress.h"
@@ -84,43 +86,45 @@ int main(int argc, char** argv) {
     const discmaker::ProgressReport report = [&progress](const std::string& phase, double share) {
         progress.Update(phase, share);
     };
-    std::vector<std::string> args(argv + 1, argv + argc);
     std::string seedText, sizeText, osmFile, stateCode, osmOut, out;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            return 0;
+    bool help = false;
+    // What an option without its value lacks, for the usage error.
+    const std::pair<const char*, const char*> needs[] = {
+        {"--town", "a seed"},  {"--size", "a number of links"}, {"--osm", "a file"},
+        {"--state", "a code"}, {"--osm-out", "a file"},
+    };
+    CLI::App app{"discmaker"};
+    app.set_help_flag();  // the usage text is the tool's own
+    app.allow_extras();   // unknown options and a second folder are named below
+    app.add_flag("-h,--help", help);
+    app.add_option("--town", seedText)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_option("--size", sizeText)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_option("--osm", osmFile)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_option("--state", stateCode)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_option("--osm-out", osmOut)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_option("OUT", out);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ArgumentMismatch& e) {
+        const std::string what = e.what();
+        for (const auto& [option, need] : needs) {
+            if (what.rfind(std::string(option) + ":", 0) == 0)
+                return Usage(std::string(option) + " needs " + need);
         }
-        auto value = [&](std::string* target) {
-            if (i + 1 >= args.size())
-                return false;
-            *target = args[++i];
-            return true;
-        };
-        if (arg == "--town") {
-            if (!value(&seedText))
-                return Usage("--town needs a seed");
-        } else if (arg == "--size") {
-            if (!value(&sizeText))
-                return Usage("--size needs a number of links");
-        } else if (arg == "--osm") {
-            if (!value(&osmFile))
-                return Usage("--osm needs a file");
-        } else if (arg == "--state") {
-            if (!value(&stateCode))
-                return Usage("--state needs a code");
-        } else if (arg == "--osm-out") {
-            if (!value(&osmOut))
-                return Usage("--osm-out needs a file");
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return Usage("unknown option " + arg);
-        } else if (out.empty()) {
-            out = arg;
-        } else {
-            return Usage("more than one output folder given");
-        }
+        return Usage(what);
+    } catch (const CLI::ParseError& e) {
+        return Usage(e.what());
     }
+    if (help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    for (const std::string& extra : app.remaining()) {
+        if (extra.size() > 1 && extra[0] == '-')
+            return Usage("unknown option " + extra);
+    }
+    if (!app.remaining().empty())
+        return Usage("more than one output folder given");
     if (out.empty())
         return Usage("no output folder given");
     if (!osmFile.empty() && (!seedText.empty() || !sizeText.empty())) {
