@@ -569,21 +569,29 @@ uint64_t WriteMapDataFiles(const Network& network, const DiscLayout& layout,
     const std::vector<uint32_t>& records = linkInfo.recordOfLink;
     uint64_t bytes = 0;
 
-    auto encode = [](const ChunkMap& chunks, auto keep) {
+    // Each chunk is dropped once encoded, so a chunk and its bytes are not both
+    // held for the whole layer.
+    auto encode = [](ChunkMap& chunks, auto keep) {
         std::map<uint32_t, std::vector<uint8_t>> cells;
-        for (const auto& [index, chunk] : chunks) {
-            if (keep(index))
-                cells[index] = payload::EncodeChunk(chunk);
+        for (auto it = chunks.begin(); it != chunks.end();) {
+            if (!keep(it->first)) {
+                ++it;
+                continue;
+            }
+            cells[it->first] = payload::EncodeChunk(it->second);
+            it = chunks.erase(it);
         }
         return cells;
     };
 
-    const ChunkMap overview = BuildChunks(network, layout, placement, records, kOverviewLayer);
-    bytes +=
-        WriteBlockContainer(layout.mapData[0] / "mapdata1.raz", layout.overview, container::kMagic,
-                            encode(overview, [](uint32_t) { return true; }), kDiscCompressionLevel);
+    {
+        ChunkMap overview = BuildChunks(network, layout, placement, records, kOverviewLayer);
+        bytes += WriteBlockContainer(
+            layout.mapData[0] / "mapdata1.raz", layout.overview, container::kMagic,
+            encode(overview, [](uint32_t) { return true; }), kDiscCompressionLevel);
+    }
 
-    const ChunkMap detailed = BuildChunks(network, layout, placement, records, kDetailedLayer);
+    ChunkMap detailed = BuildChunks(network, layout, placement, records, kDetailedLayer);
     const int32_t columns = std::max(layout.detailed.columns, 1);
     for (int disc = 0; disc < kDiscCount; ++disc) {
         const int32_t first = layout.FirstColumn(disc);
