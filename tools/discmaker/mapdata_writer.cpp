@@ -94,11 +94,14 @@ Cell MapPlacement::OverviewOf(Cell detailed) const {
         (m_layout.detailed.firstRow + detailed.row) / ratio - m_layout.overview.firstRow};
 }
 
+const std::vector<uint8_t>& MapPlacement::Restrictions(uint32_t node) const {
+    static const std::vector<uint8_t> none;
+    const auto found = m_restrictions.find(node);
+    return found == m_restrictions.end() ? none : found->second;
+}
+
 MapPlacement::MapPlacement(const Network& network, const DiscLayout& layout)
-    : m_layout(layout),
-      m_nodes(network.nodes.size()),
-      m_links(network.links.size()),
-      m_restrictions(network.nodes.size()) {
+    : m_layout(layout), m_nodes(network.nodes.size()), m_links(network.links.size()) {
     const size_t nodeCount = network.nodes.size();
     for (uint32_t l = 0; l < network.links.size(); ++l) {
         const Link& link = network.links[l];

@@ -59,7 +59,7 @@ class MapPlacement {
     const std::vector<NodePlace>& Nodes() const { return m_nodes; }
     const std::vector<LinkPlace>& Links() const { return m_links; }
     // A node's turn restrictions as its record stores them.
-    const std::vector<uint8_t>& Restrictions(uint32_t node) const { return m_restrictions[node]; }
+    const std::vector<uint8_t>& Restrictions(uint32_t node) const;
     // The cell word of a link-information record: bit 31 for the detailed grid,
     // then the index (column + columns x row) of the link's cell in its grid.
     uint32_t CellWord(uint32_t link) const;
@@ -70,7 +70,7 @@ class MapPlacement {
     const DiscLayout& m_layout;
     std::vector<NodePlace> m_nodes;
     std::vector<LinkPlace> m_links;
-    std::vector<std::vector<uint8_t>> m_restrictions;
+    std::map<uint32_t, std::vector<uint8_t>> m_restrictions;  // only nodes that have some
 };
 
 // Per link of the network, the cell word of its link-information record.

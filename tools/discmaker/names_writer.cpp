@@ -506,27 +506,36 @@ NameTables WriteNameFiles(const Network& network, const DiscLayout& layout,
     // Per link its items; per list entry its names with their house numbers. A
     // link's names belong to its own entry and to the entries of the places on its
     // sides, whose street lists name them too.
-    tables.linkNames.resize(network.links.size());
+    tables.linkNames.Resize(network.links.size());
     tables.linkNamePair.assign(network.links.size(), kNone);
     std::vector<EntryStreets> entries(layout.entries.size());
+    std::map<std::pair<uint32_t, bool>, uint32_t> listOfKind;  // (kind, numbered) -> list
     for (uint32_t i = 0; i < network.links.size(); ++i) {
         const Link& link = network.links[i];
         const bool numbered = !link.left.Empty() || !link.right.Empty();
+        const auto [known, added] = listOfKind.emplace(std::make_pair(kindOfLink[i], numbered), 0);
+        if (added) {
+            std::vector<LinkName> items;
+            for (const PendingName& name : pending[kindOfLink[i]]) {
+                LinkName item;
+                item.nameNumber = tables.numberOfName.at(name.text);
+                item.typeCode = name.typeCode;
+                item.typeBeforeName = name.typeBeforeName;
+                item.routeClass = name.routeClass;
+                item.directions = name.directions;
+                item.primary = items.empty();
+                item.houseNumbers = item.primary && numbered;
+                items.push_back(item);
+            }
+            known->second = tables.linkNames.AddList(std::move(items));
+        }
+        tables.linkNames.Assign(i, known->second);
         std::set<uint32_t> linkEntries = {layout.EntryOfLink(network, i)};
         for (uint32_t area : {link.leftArea, link.rightArea}) {
             if (area < network.areas.size())
                 linkEntries.insert(layout.EntryOfArea(network, area));
         }
-        for (const PendingName& name : pending[kindOfLink[i]]) {
-            LinkName item;
-            item.nameNumber = tables.numberOfName.at(name.text);
-            item.typeCode = name.typeCode;
-            item.typeBeforeName = name.typeBeforeName;
-            item.routeClass = name.routeClass;
-            item.directions = name.directions;
-            item.primary = tables.linkNames[i].empty();
-            item.houseNumbers = item.primary && numbered;
-            tables.linkNames[i].push_back(item);
+        for (const LinkName& item : tables.linkNames[i]) {
             for (uint32_t entry : linkEntries) {
                 if (entry >= entries.size())
                     continue;
