@@ -206,12 +206,26 @@ std::string StreetName::FullText() const {
                  &directionSuffix.str()});
 }
 
+namespace {
+
+// Nodes and links are the largest tables and are made to size; pieces cut later
+// grow them by an eighth, not by doubling.
+template <typename T>
+void MakeRoomForOne(std::vector<T>& table) {
+    if (table.size() == table.capacity())
+        table.reserve(table.size() + table.size() / 8 + 16);
+}
+
+}  // namespace
+
 uint32_t Network::AddNode(LatLon position, int64_t sourceId) {
+    MakeRoomForOne(nodes);
     nodes.push_back(Node{position, sourceId});
     return static_cast<uint32_t>(nodes.size() - 1);
 }
 
 uint32_t Network::AddLink(Link link) {
+    MakeRoomForOne(links);
     links.push_back(std::move(link));
     return static_cast<uint32_t>(links.size() - 1);
 }
