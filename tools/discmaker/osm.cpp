@@ -785,6 +785,7 @@ class NetworkMaker {
         }
         m_net.links.reserve(ends);
         m_net.nodes.reserve(m_junctionIds.size());
+        m_wayLinks.reserve(m_in.roads.size());
 
         for (RoadWay& road : m_in.roads) {
             const std::span<const int64_t> refs = m_in.RefsOf(road);
