@@ -42,6 +42,10 @@ void ReturnFreedMemory() {
     malloc_trim(0);
 }
 
+LatLon ToLatLon(const osmium::Location& location) {
+    return {location.lat(), location.lon()};
+}
+
 std::string Tag(const osmium::TagList& tags, const char* key) {
     const char* value = tags[key];
     return value ? value : "";
@@ -478,11 +482,12 @@ struct Restriction {
 struct Collected {
     std::vector<RoadWay> roads;
     std::vector<int64_t> roadRefs;
-    std::vector<LatLon> roadPoints;
+    // Positions as the file gives them (1e-7 degrees), half the size of LatLon.
+    std::vector<osmium::Location> roadPoints;
     std::span<const int64_t> RefsOf(const RoadWay& road) const {
         return {roadRefs.data() + road.first, road.count};
     }
-    std::span<const LatLon> PointsOf(const RoadWay& road) const {
+    std::span<const osmium::Location> PointsOf(const RoadWay& road) const {
         return {roadPoints.data() + road.first, road.count};
     }
     std::vector<Boundary> boundaries;
@@ -541,7 +546,7 @@ class DataHandler : public osmium::handler::Handler {
         const osmium::TagList& tags = node.tags();
         if (tags.empty() || !node.location().valid())
             return;
-        LatLon at{node.location().lat(), node.location().lon()};
+        const LatLon at = ToLatLon(node.location());
         std::string number = Tag(tags, "addr:housenumber");
         if (!number.empty()) {
             m_out.addressNodes[node.id()] = {HouseNumber(number), Tag(tags, "addr:street")};
@@ -561,17 +566,21 @@ class DataHandler : public osmium::handler::Handler {
     void way(const osmium::Way& way) {
         const osmium::TagList& tags = way.tags();
         std::vector<int64_t> refs;
-        std::vector<LatLon> points;
+        std::vector<osmium::Location> locations;
         refs.reserve(way.nodes().size());
-        points.reserve(way.nodes().size());
+        locations.reserve(way.nodes().size());
         for (const osmium::NodeRef& ref : way.nodes()) {
             if (!ref.location().valid())
                 continue;  // outside the extract
             if (!refs.empty() && refs.back() == ref.ref())
                 continue;
             refs.push_back(ref.ref());
-            points.push_back({ref.location().lat(), ref.location().lon()});
+            locations.push_back(ref.location());
         }
+        std::vector<LatLon> points;
+        points.reserve(locations.size());
+        for (const osmium::Location& location : locations)
+            points.push_back(ToLatLon(location));
         if (refs.size() < 2)
             return;
         if (refs.size() >= 4 && refs.front() == refs.back() && tags["addr:housenumber"]) {
@@ -587,7 +596,7 @@ class DataHandler : public osmium::handler::Handler {
             road.first = m_out.roadRefs.size();
             road.count = static_cast<uint32_t>(refs.size());
             m_out.roadRefs.insert(m_out.roadRefs.end(), refs.begin(), refs.end());
-            m_out.roadPoints.insert(m_out.roadPoints.end(), points.begin(), points.end());
+            m_out.roadPoints.insert(m_out.roadPoints.end(), locations.begin(), locations.end());
             road.kind = kind;
             std::string junction = Tag(tags, "junction");
             road.roundabout = junction == "roundabout" || junction == "circular";
@@ -789,16 +798,16 @@ class NetworkMaker {
 
         for (RoadWay& road : m_in.roads) {
             const std::span<const int64_t> refs = m_in.RefsOf(road);
-            const std::span<const LatLon> points = m_in.PointsOf(road);
-            uint32_t from = NodeFor(refs[0], points[0]);
+            const std::span<const osmium::Location> points = m_in.PointsOf(road);
+            uint32_t from = NodeFor(refs[0], ToLatLon(points[0]));
             const uint32_t firstLink = static_cast<uint32_t>(m_net.links.size());
             std::vector<LatLon> shape;
             for (size_t i = 1; i < refs.size(); ++i) {
                 if (i + 1 < refs.size() && !IsJunction(refs[i])) {
-                    shape.push_back(points[i]);
+                    shape.push_back(ToLatLon(points[i]));
                     continue;
                 }
-                uint32_t to = NodeFor(refs[i], points[i]);
+                uint32_t to = NodeFor(refs[i], ToLatLon(points[i]));
                 if (to == from && shape.empty())
                     continue;  // a repeated node
                 Link link;
@@ -838,7 +847,7 @@ class NetworkMaker {
         // What the links took is not kept twice.
         m_in.roads = std::vector<RoadWay>();
         m_in.roadRefs = std::vector<int64_t>();
-        m_in.roadPoints = std::vector<LatLon>();
+        m_in.roadPoints = std::vector<osmium::Location>();
         ReturnFreedMemory();
         std::sort(m_wayLinks.begin(), m_wayLinks.end(),
                   [](const WayLinks& a, const WayLinks& b) { return a.id < b.id; });
