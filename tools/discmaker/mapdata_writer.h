@@ -41,12 +41,12 @@ struct NodePlace {
 // border node of `side`) and in the neighbour cell across that side (from the same
 // border node to its to-node).
 struct LinkPlace {
-    int layer = kDetailedLayer;
     Cell cell;
+    int8_t layer = kDetailedLayer;
     bool crossing = false;
-    int side = 0;
-    uint32_t fromSlot = 0;  // the link's slots at its end nodes
-    uint32_t toSlot = 0;
+    int8_t side = 0;
+    uint8_t fromSlot = 0;  // the link's slots at its end nodes (at most 15 each)
+    uint8_t toSlot = 0;
 };
 
 // Decides the layer, chunk and slots of every node and link. Throws

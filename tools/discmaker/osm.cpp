@@ -794,7 +794,13 @@ class NetworkMaker {
         }
         m_net.links.reserve(ends);
         m_net.nodes.reserve(m_junctionIds.size());
-        m_wayLinks.reserve(m_in.roads.size());
+        // Only the ways that turn restrictions name need their links found again.
+        std::vector<int64_t> restricted;
+        for (const Restriction& r : m_in.restrictions) {
+            restricted.push_back(r.from);
+            restricted.push_back(r.to);
+        }
+        std::sort(restricted.begin(), restricted.end());
 
         for (RoadWay& road : m_in.roads) {
             const std::span<const int64_t> refs = m_in.RefsOf(road);
@@ -841,8 +847,10 @@ class NetworkMaker {
                 m_net.AddLink(std::move(link));
                 from = to;
             }
-            m_wayLinks.push_back(
-                {road.id, firstLink, static_cast<uint32_t>(m_net.links.size()) - firstLink});
+            if (std::binary_search(restricted.begin(), restricted.end(), road.id)) {
+                m_wayLinks.push_back(
+                    {road.id, firstLink, static_cast<uint32_t>(m_net.links.size()) - firstLink});
+            }
         }
         // What the links took is not kept twice.
         m_in.roads = std::vector<RoadWay>();
@@ -1290,7 +1298,8 @@ class NetworkMaker {
     // The way nodes that are network nodes, sorted, and the node of each.
     std::vector<int64_t> m_junctionIds;
     std::vector<uint32_t> m_junctionNodes;
-    // The links of each road way follow each other; sorted by way id.
+    // The links of each road way that a turn restriction names follow each other;
+    // sorted by way id.
     struct WayLinks {
         int64_t id;
         uint32_t first;
