@@ -417,17 +417,17 @@ LatLon Centroid(const std::vector<LatLon>& ring) {
 
 // ---- What the passes collect ---------------------------------------------------------
 
-// A road's node ids and positions lie in the collection's flat arrays, from
-// `first` on, `count` of them: one allocation for all ways, not two per way.
+// A road's node ids and positions lie in the collection's flat arrays, `count` of
+// them after those of the roads before it: one allocation for all ways, not two
+// per way.
 struct RoadWay {
     int64_t id = 0;
-    size_t first = 0;
     uint32_t count = 0;
+    int16_t speed = 0;
     RoadKind kind{};
     Direction direction = Direction::Both;
     bool roundabout = false;
     bool toll = false;
-    int speed = 0;
     Text name;
     Text ref;
     Text destination;
@@ -484,11 +484,15 @@ struct Collected {
     std::vector<int64_t> roadRefs;
     // Positions as the file gives them (1e-7 degrees), half the size of LatLon.
     std::vector<osmium::Location> roadPoints;
-    std::span<const int64_t> RefsOf(const RoadWay& road) const {
-        return {roadRefs.data() + road.first, road.count};
-    }
-    std::span<const osmium::Location> PointsOf(const RoadWay& road) const {
-        return {roadPoints.data() + road.first, road.count};
+    // Calls visit(road, node ids, positions) for every road, in order.
+    template <typename Visit>
+    void ForEachRoad(Visit visit) {
+        size_t at = 0;
+        for (RoadWay& road : roads) {
+            visit(road, std::span<const int64_t>(roadRefs.data() + at, road.count),
+                  std::span<const osmium::Location>(roadPoints.data() + at, road.count));
+            at += road.count;
+        }
     }
     std::vector<Boundary> boundaries;
     std::vector<PlaceNode> places;
@@ -593,7 +597,6 @@ class DataHandler : public osmium::handler::Handler {
         if (!highway.empty() && RoadKindOf(highway, &kind) && !CarsBarred(tags)) {
             RoadWay road;
             road.id = way.id();
-            road.first = m_out.roadRefs.size();
             road.count = static_cast<uint32_t>(refs.size());
             m_out.roadRefs.insert(m_out.roadRefs.end(), refs.begin(), refs.end());
             m_out.roadPoints.insert(m_out.roadPoints.end(), locations.begin(), locations.end());
@@ -608,7 +611,7 @@ class DataHandler : public osmium::handler::Handler {
             else if (oneway.empty() && (kind.impliedOneway || road.roundabout))
                 road.direction = Direction::Forward;
             road.toll = Tag(tags, "toll") == "yes";
-            road.speed = ParseSpeed(Tag(tags, "maxspeed"));
+            road.speed = static_cast<int16_t>(ParseSpeed(Tag(tags, "maxspeed")));
             road.name = Tag(tags, "name");
             road.ref = Tag(tags, "ref");
             std::string destRef = Tag(tags, "destination:ref"), dest = Tag(tags, "destination");
@@ -766,14 +769,13 @@ class NetworkMaker {
         {
             std::vector<int64_t> counted;
             counted.reserve(m_in.roadRefs.size() + 2 * m_in.roads.size());
-            for (const RoadWay& road : m_in.roads) {
-                const std::span<const int64_t> refs = m_in.RefsOf(road);
+            m_in.ForEachRoad([&](const RoadWay&, std::span<const int64_t> refs, auto) {
                 for (size_t i = 0; i < refs.size(); ++i) {
                     counted.push_back(refs[i]);
                     if (i == 0 || i + 1 == refs.size())
                         counted.push_back(refs[i]);
                 }
-            }
+            });
             std::sort(counted.begin(), counted.end());
             for (size_t i = 0; i < counted.size();) {
                 size_t j = i + 1;
@@ -787,11 +789,10 @@ class NetworkMaker {
         m_junctionIds.shrink_to_fit();
         m_junctionNodes.assign(m_junctionIds.size(), kNone);
         size_t ends = 0;
-        for (const RoadWay& road : m_in.roads) {
-            const std::span<const int64_t> refs = m_in.RefsOf(road);
+        m_in.ForEachRoad([&](const RoadWay&, std::span<const int64_t> refs, auto) {
             for (size_t i = 1; i < refs.size(); ++i)
                 ends += IsJunction(refs[i]);
-        }
+        });
         m_net.links.reserve(ends);
         m_net.nodes.reserve(m_junctionIds.size());
         // Only the ways that turn restrictions name need their links found again.
@@ -802,9 +803,8 @@ class NetworkMaker {
         }
         std::sort(restricted.begin(), restricted.end());
 
-        for (RoadWay& road : m_in.roads) {
-            const std::span<const int64_t> refs = m_in.RefsOf(road);
-            const std::span<const osmium::Location> points = m_in.PointsOf(road);
+        m_in.ForEachRoad([&](const RoadWay& road, std::span<const int64_t> refs,
+                             std::span<const osmium::Location> points) {
             uint32_t from = NodeFor(refs[0], ToLatLon(points[0]));
             const uint32_t firstLink = static_cast<uint32_t>(m_net.links.size());
             std::vector<LatLon> shape;
@@ -851,7 +851,7 @@ class NetworkMaker {
                 m_wayLinks.push_back(
                     {road.id, firstLink, static_cast<uint32_t>(m_net.links.size()) - firstLink});
             }
-        }
+        });
         // What the links took is not kept twice.
         m_in.roads = std::vector<RoadWay>();
         m_in.roadRefs = std::vector<int64_t>();
