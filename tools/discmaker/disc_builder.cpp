@@ -97,6 +97,7 @@ BuildFigures BuildDiscs(Network& network, const fs::path& outFolder, const Build
     const LinkInfoTables linkInfo =
         WriteLinkInfoFiles(network, layout, names, areas, layout.mapData[0]);
     report("writing map data");
+    ReturnFreedMemory();  // what the name and link-information writers used
     WriteMapDataFiles(network, layout, linkInfo);
     report("writing polygons");
     WritePolygonFiles(network, layout);

@@ -352,7 +352,7 @@ void CheckFits(uint64_t value, uint64_t limit, Cell cell, int layer, const char*
 
 ChunkMap BuildChunks(const Network& network, const DiscLayout& layout,
                      const MapPlacement& placement, const std::vector<uint32_t>& linkRecords,
-                     int layer) {
+                     int layer, const std::function<bool(uint32_t cellIndex)>& keep) {
     const GridHeader& grid = GridOf(layout, layer);
     if (linkRecords.size() != network.links.size())
         Fail("a link has no link-information record");
@@ -407,6 +407,8 @@ ChunkMap BuildChunks(const Network& network, const DiscLayout& layout,
             cell.row >= grid.rows) {
             Fail("a node or link lies outside the grid");
         }
+        if (keep && !keep(container::CellIndex(cell.column, cell.row, grid.columns)))
+            continue;
         payload::Chunk chunk;
         payload::ChunkHeader& header = chunk.header;
         std::map<uint32_t, uint32_t> ownIndex;  // network node -> index in this chunk
@@ -594,7 +596,6 @@ uint64_t WriteMapDataFiles(const Network& network, const DiscLayout& layout,
             encode(overview, [](uint32_t) { return true; }), kDiscCompressionLevel);
     }
 
-    ChunkMap detailed = BuildChunks(network, layout, placement, records, kDetailedLayer);
     const int32_t columns = std::max(layout.detailed.columns, 1);
     for (int disc = 0; disc < kDiscCount; ++disc) {
         const int32_t first = layout.FirstColumn(disc);
@@ -603,6 +604,9 @@ uint64_t WriteMapDataFiles(const Network& network, const DiscLayout& layout,
             const int32_t column = static_cast<int32_t>(index % static_cast<uint32_t>(columns));
             return column >= first && column < last;
         };
+        // One disc's chunks at a time.
+        ChunkMap detailed =
+            BuildChunks(network, layout, placement, records, kDetailedLayer, onDisc);
         const std::string name = "mapdata2" + std::to_string(disc + 1) + ".raz";
         bytes +=
             WriteBlockContainer(layout.mapData[disc] / name, layout.detailed, container::kMagic,

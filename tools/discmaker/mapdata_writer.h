@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -79,11 +80,11 @@ std::vector<uint32_t> LinkCellWords(const Network& network, const DiscLayout& la
 // The chunks of one layer, by cell index, as they are compressed into the container.
 using ChunkMap = std::map<uint32_t, formats::chunk_payload::Chunk>;
 
-// Builds the chunks of a layer. linkRecords gives each link's link-information
-// record number, which the links carry.
+// Builds the chunks of a layer, or of the cells `keep` accepts. linkRecords gives
+// each link's link-information record number, which the links carry.
 ChunkMap BuildChunks(const Network& network, const DiscLayout& layout,
                      const MapPlacement& placement, const std::vector<uint32_t>& linkRecords,
-                     int layer);
+                     int layer, const std::function<bool(uint32_t cellIndex)>& keep = {});
 
 // Writes a gridded file of compressed blocks: the head (with `magic`), the cell
 // table, and one block per given cell in cell-index order, the blocks back to back,

@@ -1,5 +1,6 @@
 #include "tools/discmaker/network.h"
 
+#include <malloc.h>
 #include <algorithm>
 #include <cmath>
 #include <mutex>
@@ -545,6 +546,10 @@ Projection ProjectOnSegment(LatLon p, LatLon a, LatLon b) {
 }
 
 }  // namespace
+
+void ReturnFreedMemory() {
+    malloc_trim(0);
+}
 
 LinkProjection ProjectOnLink(const Network& network, uint32_t link, LatLon point) {
     static const double kKmPerDegree = DistanceKm({0, 0}, {1, 0});

@@ -359,6 +359,10 @@ void SplitLinks(Network& network, double maxKm, size_t maxShapePoints);
 std::vector<uint32_t> CutLink(Network& network, uint32_t link, const std::vector<LatLon>& points,
                               const std::vector<size_t>& cuts);
 
+// Hands memory freed after a phase back to the system, so that the next phase's
+// peak does not sit on top of this one's.
+void ReturnFreedMemory();
+
 // Sets every point of interest's nearest link and side.
 void AssignPoiLinks(Network& network);
 

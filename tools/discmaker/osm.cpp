@@ -1,6 +1,5 @@
 #include "tools/discmaker/osm.h"
 
-#include <malloc.h>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -35,12 +34,6 @@ namespace {
 using formats::names::ToNameText;
 
 constexpr double kDegToRad = 3.14159265358979323846 / 180.0;
-
-// Hands memory freed after a phase back to the system, so that the next phase's
-// peak does not sit on top of this one's.
-void ReturnFreedMemory() {
-    malloc_trim(0);
-}
 
 LatLon ToLatLon(const osmium::Location& location) {
     return {location.lat(), location.lon()};
