@@ -68,8 +68,11 @@ struct Options {
     // How much is loaded at a time: overview tiles and detailed windows of this many
     // cells a side (the detailed window at least 2, at most 48). The figures do not
     // depend on them.
-    int32_t overviewTileCells = 16;
-    int32_t detailedWindowCells = 48;
+    // A window of full cells (the disc builder puts at most 3,000 nodes in one)
+    // must fit the map database's cache: 16 x 16 overview cells or 29 x 24 detailed
+    // cells of a region-sized map do not, and their cells fail to load.
+    int32_t overviewTileCells = 8;
+    int32_t detailedWindowCells = 16;
 };
 
 struct Report {
