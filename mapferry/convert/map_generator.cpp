@@ -166,10 +166,12 @@ int FindDataDisc(int firstColumn, int columnCount, LPWSTR buffer, int anyDisc) {
                     otherVersion = version;
                     continue;
                 }
-                if (firstColumn + columnCount > total)
+                // The numbers come from a file: a disc whose columns do not lie within
+                // the total holds none, and sums are taken in 64 bits.
+                const int64_t end = int64_t{firstColumn} + columnCount;
+                if (end > total || first < 0 || count < 0 || first > total || count > total - first)
                     continue;
-                if (!anyDisc &&
-                    !(first <= firstColumn && firstColumn + columnCount <= first + count))
+                if (!anyDisc && !(first <= firstColumn && end <= int64_t{first} + count))
                     continue;
                 std::u16string source = folder + u"mapdata";
                 SetDiscInUse({disc, first, count, source});
