@@ -96,6 +96,18 @@ bool WriteWholeFile(LPCWSTR path, const std::vector<uint8_t>& bytes) {
     return true;
 }
 
+// True when the file exists and holds no byte.
+bool IsEmptyFile(LPCWSTR path) {
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD high = 0;
+    const DWORD low = GetFileSize(file, &high);
+    CloseHandle(file);
+    return low == 0 && high == 0;
+}
+
 // Copies a file over a temporary path that may be read-only.
 bool ReplaceWithCopy(LPCWSTR source, LPCWSTR destination) {
     SetFileAttributesW(destination, FILE_ATTRIBUTE_NORMAL);
@@ -317,7 +329,10 @@ int CMapGenerator::WriteNameDictionary(const DWORD* regionList, int regionCount,
 
 int CMapGenerator::CopyDiscFile(LPCWSTR name, int slot) {
     std::u16string source = GetDiscInUse().sourceFolder + u"\\" + name;
-    if (ReplaceWithCopy(source.c_str(), TempPath(slot)))
+    // An empty source would give a device file no reader takes.
+    if (IsEmptyFile(source.c_str()))
+        NoteFileFault(source, u"the file is empty");
+    else if (ReplaceWithCopy(source.c_str(), TempPath(slot)))
         return 0;
     MessageBoxW(nullptr, Format(u"Error copying %s\n", source.c_str()).c_str(), kProgramCaption,
                 MB_OK | MB_ICONSTOP);
@@ -431,6 +446,7 @@ DWORD RunGeneration(LPVOID parameter, int cityMode) {
     auto* dialog = static_cast<CGeneratingDlg*>(parameter);
     g_cancelFlag = 0;
     g_internalErrorFlag = 0;
+    ClearFileFault();
     if (dialog->m_pGenerator) {
         dialog->m_pGenerator->Generate(dialog->m_regionList.data(), dialog->m_regionCount, dialog,
                                        cityMode);
