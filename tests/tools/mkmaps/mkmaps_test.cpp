@@ -260,6 +260,12 @@ void SpanOutOfGrid(const fs::path& regionData) {
     WriteBytes(regionData, bytes);
 }
 
+void CutInHalf(const fs::path& file) {
+    std::vector<uint8_t> bytes = ReadBytes(file);
+    bytes.resize(bytes.size() / 2);
+    WriteBytes(file, bytes);
+}
+
 // The lowest bit of the cell height's mantissa.
 void FlipCellHeight(const fs::path& container) {
     std::vector<uint8_t> bytes = ReadBytes(container);
@@ -333,6 +339,15 @@ TEST_F(MkmapsDamageTest, DamagedDiscsFailNamingTheFile) {
                  WriteBytes(disc / cd / "mapdata" / "strabbr.bin", {});
          },
          "strabbr.bin: the file is empty"},
+        {"sttypes.raw cut short",
+         [](const fs::path& disc) { CutInHalf(disc / "CD1" / "mapdata" / "sttypes.raw"); },
+         "sttypes.raw: holds fewer street types than its count"},
+        {"strabbr.bin cut short",
+         [](const fs::path& disc) {
+             for (const char* cd : {"CD2", "CD3"})
+                 CutInHalf(disc / cd / "mapdata" / "strabbr.bin");
+         },
+         "strabbr.bin: does not end with"},
         {"a span of rgndata2.in out of the grid",
          [](const fs::path& disc) { SpanOutOfGrid(disc / "rgndata2.in"); }, "rgndata2.in"},
         {"a span of rgndata1.in out of the grid",
