@@ -107,7 +107,17 @@ bool IsProblemBox(UINT type) {
     return icon == MB_ICONSTOP || icon == MB_ICONEXCLAMATION;
 }
 
-// The device file the run was making: the first one not yet ready.
+// The disc files each device file is made from, in slot order.
+constexpr const char* kSlotSources[CMapGenerator::kSlotCount] = {
+    "names.raw",    "sttypes.raw",  "linkinfo.raz",
+    "az.raw",       "lfoidx.raz",   "azbc.raw",
+    "lsr.raw",      "lsrs.raw",     "stnl.raw and nameidx.bin",
+    "mapdata1.raz", "mapdata1.raz", "mapdata21.raz to mapdata23.raz",
+    "polygons.raz", "poi.raw",      "the chosen regions",
+    "strabbr.bin"};
+
+// The device file the run was making (the first one not yet ready) and its
+// sources: "names.bin from names.raw".
 std::string FileInMaking(CMapGenerator* generator) {
     if (!generator || !generator->m_hMutex ||
         WaitForSingleObject(generator->m_hMutex, 1000) != WAIT_OBJECT_0)
@@ -116,7 +126,7 @@ std::string FileInMaking(CMapGenerator* generator) {
     ReleaseMutex(generator->m_hMutex);
     if (ready < 0 || ready >= CMapGenerator::kSlotCount)
         return {};
-    return Narrow(kDeviceFileNames[ready]);
+    return Narrow(kDeviceFileNames[ready]) + " from " + kSlotSources[ready];
 }
 
 // A fatal report of the driver ends the process from a converter thread: the
