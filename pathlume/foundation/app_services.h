@@ -23,6 +23,8 @@ extern std::atomic<float> g_screenScaleY;
 
 // Bits of g_options (registry "Options").
 inline constexpr DWORD kOptionMetric = 0x2;
+inline constexpr DWORD kOptionAutoGuidance =
+    0x4;  // and the guidance view widens towards a maneuver
 inline constexpr DWORD kOptionNorthUp = 0x8;
 inline constexpr DWORD kOptionOwnKeyboardOff = 0x80;
 inline constexpr DWORD kOptionVoiceMuted = 0x200;
@@ -32,6 +34,20 @@ inline constexpr DWORD kOptionCyclingStatusBox = 0x2000;
 extern std::atomic<DWORD> g_options;
 
 extern std::atomic<DWORD> g_map3DMode;  // registry "3DMode"
+
+// Map display state. g_mapsLoading is 1 while the map-loading thread runs, then the
+// map database's open result (0 success); g_mapRendering is 1 while a frame is
+// drawn (the matcher reads it); g_viewHeight is the map area's height in pixels.
+extern std::atomic<LONG> g_mapsLoading;
+extern std::atomic<DWORD> g_mapRendering;
+extern std::atomic<int> g_viewHeight;
+
+// Bits of g_options2 (registry "Options2").
+inline constexpr DWORD kOptions2NoPoi = 0x1000000;
+inline constexpr DWORD kOptions2NoAreas = 0x2000000;
+inline constexpr DWORD kOptions2NoStreetLabels = 0x4000000;
+inline constexpr DWORD kOptions2NoPoiLabels = 0x8000000;
+extern std::atomic<DWORD> g_options2;
 
 inline constexpr DWORD kColorModeNight = 1;
 extern std::atomic<DWORD> g_colorMode;  // set by the shell's colour switch
@@ -76,6 +92,12 @@ class IMainView {
     virtual BOOL IsSuspended() = 0;
     virtual BOOL IsPanMode() = 0;
     virtual void GetPanCentre(FLOAT* latitude, FLOAT* longitude) = 0;
+    // Centres the panned map on a point (a place made the current position); the
+    // view overrides it, the default does nothing.
+    virtual void SetPanCentre(FLOAT latitude, FLOAT longitude) {
+        (void)latitude;
+        (void)longitude;
+    }
     // While set no chunk is reloaded and the vehicle's link is not searched again.
     virtual BOOL IsShuttingDown() = 0;
     // Written when a place becomes the current position.
