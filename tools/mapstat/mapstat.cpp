@@ -16,10 +16,14 @@
 #include "formats/map_container.h"
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/mapdb/geodesy.h"
+#include "pathlume/mapdb/link_info_file.h"
 #include "pathlume/mapdb/link_iterator.h"
 #include "pathlume/mapdb/map_database.h"
+#include "pathlume/mapdb/map_index_files.h"
 #include "pathlume/mapdb/map_records.h"
 #include "pathlume/mapdb/snap.h"
+#include "pathlume/mapdb/name_codes.h"
+#include "pathlume/mapdb/street_texts.h"
 #include "platform/kernel/msgbox.h"
 #include "platform/kernel/paths.h"
 #include "platform/kernel/text.h"
@@ -101,6 +105,8 @@ std::string CheckContainer(const fs::path& path, container::GridHeader* grid = n
         return "not a map container";
     if (!container::IsPlausibleGrid(header))
         return "holds an unusable grid";
+    if (!container::IsDeviceGrid(header))
+        return "its cells are not powers of two of a degree";
     std::error_code error;
     const uintmax_t size = fs::file_size(path, error);
     if (error || size < container::TableEnd(header))
@@ -374,6 +380,15 @@ NearestLink FindNearest(CMapDatabase& db, double lat, double lon) {
     nearest.layer = snap.layer;
     nearest.file = snap.layer == 0 ? kOverviewFile : kDetailedFile;
     nearest.metres = snap.metres;
+    nearest.attributes = snap.link->attributes;
+    // The name files are optional: a folder of containers alone has no names.
+    OpenMapIndexFiles();
+    if (g_namesFile.IsOpen() && g_linkInfo.IsOpen()) {
+        char street[kStreetTextSize];
+        nearest.street = GetLinkStreetName(g_linkInfo, nearest.linkId, nearest.attributes, 0,
+                                           street, sizeof street, false);
+    }
+    CloseMapIndexFiles();
     return nearest;
 }
 
@@ -507,6 +522,8 @@ static bool SameGrid(const container::GridHeader& a, const container::GridHeader
 // reads it with "mapdata1.biz"'s grid.
 static void CheckFolder(const fs::path& folder, std::string* reducedProblem) {
     std::error_code error;
+    if (fs::exists(folder, error) && !fs::is_directory(folder, error))
+        throw MapError(folder.string() + ": a file, not a folder of map files");
     if (!fs::is_directory(folder, error))
         throw MapError(folder.string() + ": no such folder");
     container::GridHeader overviewGrid, reducedGrid;
@@ -650,7 +667,10 @@ void PrintText(const Report& report, std::ostream& out) {
             out << "nearest link to " << line << ": id " << nearest.linkId << ", class "
                 << nearest.classValue << " (" << ClassName(nearest.classValue) << "), layer "
                 << nearest.layer << " (" << nearest.file << "), " << Number(nearest.metres, 1)
-                << " m\n";
+                << " m";
+            if (!nearest.street.empty())
+                out << ", " << nearest.street;
+            out << "\n";
         } else {
             out << "nearest link to " << line << ": none in the loaded cells\n";
         }
@@ -694,6 +714,8 @@ void PrintJson(const Report& report, std::ostream& out) {
                                {"layer", nearest.layer},
                                {"file", nearest.file},
                                {"metres", Rounded(nearest.metres, 2)}};
+            if (!nearest.street.empty())
+                json["nearest"]["street"] = nearest.street;
         }
     }
     json["problems"] = report.problems;

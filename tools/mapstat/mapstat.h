@@ -58,6 +58,10 @@ struct NearestLink {
     int layer = 0;
     std::string file;
     double metres = 0;
+    uint32_t attributes = 0;
+    // The link's street name when the folder holds the name files ("names.bin",
+    // "linkinfo.bin"), else empty.
+    std::string street;
 };
 
 struct Options {
@@ -119,8 +123,9 @@ class DatabaseScope {
     std::string boxes_;
 };
 
-// Opens the folder's map files and walks them. Throws MapError when "mapdata1.biz"
-// or "mapdata2.biz" is missing, unreadable or not a map container.
+// Opens the folder's map files and walks them. Throws MapError when the folder is
+// a file, or "mapdata1.biz" or "mapdata2.biz" is missing, unreadable or not a map
+// container.
 Report Examine(const Options& options);
 
 // The link nearest to the point among the cells around it, in layer 0 and the

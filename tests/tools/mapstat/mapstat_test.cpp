@@ -236,6 +236,7 @@ std::vector<Probe> ProbesOf(const discmaker::Network& network) {
 void ExpectProbesFound(const GeneratedMaps& maps, size_t minClasses) {
     const std::vector<Probe> probes = ProbesOf(maps.network);
     std::map<int, int> classes;
+    int named = 0;  // links whose street name the name files give
     for (const Probe& probe : probes) {
         SCOPED_TRACE(mapstat::ClassName(probe.classValue) + " at " + std::to_string(probe.lat) +
                      "," + std::to_string(probe.lon));
@@ -245,9 +246,12 @@ void ExpectProbesFound(const GeneratedMaps& maps, size_t minClasses) {
         EXPECT_EQ(nearest.classValue, probe.classValue);
         EXPECT_LE(nearest.metres, 20.0);
         EXPECT_EQ(nearest.layer, IsOverviewClass(probe.classValue) ? 0 : mapstat::kDetailedLayer);
+        if (!nearest.street.empty())
+            ++named;
         ++classes[probe.classValue];
     }
     EXPECT_GE(classes.size(), minClasses);
+    EXPECT_GT(named, 0);
 }
 
 TEST(MapstatTest, NearestLinkInTheTownIsTheWaysClass) {
@@ -302,7 +306,20 @@ TEST(MapstatTest, FolderProblemsAreOneLine) {
     fs::create_directories(foreign);
     fs::copy_file(TownMaps().folder / "mapdata2.biz", foreign / "mapdata2.biz");
     std::ofstream(foreign / "mapdata1.biz", std::ios::binary) << std::string(64, 'x');
+    // One flipped bit of the detailed cell height: no longer a power of two.
+    const fs::path odd = roots.base() / "odd";
+    fs::copy(TownMaps().folder, odd);
+    {
+        std::fstream file(odd / "mapdata2.biz", std::ios::in | std::ios::out | std::ios::binary);
+        file.seekg(mc::kCellHeightOffset);
+        char byte = 0;
+        file.get(byte);
+        file.seekp(mc::kCellHeightOffset);
+        file.put(static_cast<char>(byte ^ 0x01));
+    }
     for (const Case& c : {Case{"empty", empty, "holds no readable map files"},
+                          Case{"file", TownMaps().folder / "mapdata1.biz", "not a folder"},
+                          Case{"odd cells", odd, "mapdata2.biz: its cells are not powers of two"},
                           Case{"missing", roots.base() / "nowhere", "no such folder"},
                           Case{"cut", cut, "mapdata2.biz: too short"},
                           Case{"foreign", foreign, "mapdata1.biz: not a map container"}}) {
