@@ -33,6 +33,20 @@ extern std::atomic<DWORD> g_options;
 
 extern std::atomic<DWORD> g_map3DMode;  // registry "3DMode"
 
+// Map display state. g_mapsLoading is 1 while the map-loading thread runs, then the
+// map database's open result (0 success); g_mapRendering is 1 while a frame is
+// drawn (the matcher reads it); g_viewHeight is the map area's height in pixels.
+extern std::atomic<LONG> g_mapsLoading;
+extern std::atomic<DWORD> g_mapRendering;
+extern std::atomic<int> g_viewHeight;
+
+// Bits of g_options2 (registry "Options2").
+inline constexpr DWORD kOptions2NoPoi = 0x1000000;
+inline constexpr DWORD kOptions2NoAreas = 0x2000000;
+inline constexpr DWORD kOptions2NoStreetLabels = 0x4000000;
+inline constexpr DWORD kOptions2NoPoiLabels = 0x8000000;
+extern std::atomic<DWORD> g_options2;
+
 inline constexpr DWORD kColorModeNight = 1;
 extern std::atomic<DWORD> g_colorMode;  // set by the shell's colour switch
 

@@ -1,0 +1,82 @@
+// The matcher's tests: a feed of fixes the test queues, the grid maps of the
+// built-in town opened in a database the matcher works on, and drives along the
+// town's connected roads with seeded noise.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <random>
+#include <vector>
+
+#include "pathlume/mapdb/map_database.h"
+#include "pathlume/position/map_matcher.h"
+#include "pathlume/position/matcher_feed.h"
+#include "tests/mapdb/grid_maps.h"
+#include "tools/discmaker/network.h"
+
+namespace position_test {
+
+class QueuedFeed final : public IMatcherFeed {
+  public:
+    int PopFix(MatcherFix* fix) override {
+        if (fixes.empty())
+            return 1;
+        *fix = fixes.front();
+        fixes.pop_front();
+        return 0;
+    }
+    FLOAT FixHeading() override { return heading; }
+    FLOAT FixSpeedMph() override { return speedMph; }
+    bool FixValid() override { return valid; }
+    bool PositionHold() override { return hold; }
+
+    void Push(double latitude, double longitude, double headingDegrees, double mph = 30) {
+        fixes.push_back({static_cast<FLOAT>(latitude), static_cast<FLOAT>(longitude)});
+        heading = static_cast<FLOAT>(headingDegrees);
+        speedMph = static_cast<FLOAT>(mph);
+    }
+
+    std::deque<MatcherFix> fixes;
+    FLOAT heading = 0;
+    FLOAT speedMph = 0;
+    bool valid = true;
+    bool hold = false;
+};
+
+// One fix of a drive: where the vehicle really is, on which network link, and the
+// noisy position the receiver reports.
+struct DriveFix {
+    discmaker::LatLon truth;
+    discmaker::LatLon reported;
+    double headingDegrees = 0;
+    uint32_t link = 0;
+};
+
+// A drive of at least `km` along connected links the town lets one drive (one-way
+// streets forwards), straightest way at each node, one fix a second at the links'
+// speeds, each reported up to `noiseMetres` off.
+std::vector<DriveFix> MakeDrive(const discmaker::Network& town, double km, double noiseMetres,
+                                uint32_t seed);
+
+// Metres from a point to a network link's polyline.
+double MetresFromLink(const discmaker::Network& town, uint32_t link, discmaker::LatLon point);
+
+class MatcherTest : public mapdb_test::GridMapsTest {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Queues the fix and snaps it as the main view does; the Snap result.
+    int SnapFix(double latitude, double longitude, double headingDegrees, double mph = 30);
+    // The matched point of g_vehicleLocation as latitude and longitude.
+    static discmaker::LatLon MatchedPoint();
+    // Every hypothesis link named once, and every counted one held.
+    void ExpectHypothesesSound() const;
+
+    CMapDatabase db_;
+    CMapMatcher matcher_;
+    QueuedFeed feed_;
+};
+
+}  // namespace position_test
