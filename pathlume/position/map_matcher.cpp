@@ -11,7 +11,7 @@
 #include "pathlume/mapdb/map_database.h"
 #include "pathlume/mapdb/router_services.h"
 #include "pathlume/mapdb/spatial_queries.h"
-#include "pathlume/position/matcher_feed.h"
+#include "pathlume/position/fix_source.h"
 #include "pathlume/position/travel_direction.h"
 #include "platform/kernel/clock.h"
 #include "platform/kernel/msgbox.h"
@@ -522,7 +522,7 @@ void CMapMatcher::PreferRoute(Pass& pass) {
 }
 
 int CMapMatcher::SnapWithTimeout(DWORD budgetMs) {
-    if (GetMatcherFeed().PositionHold())
+    if (GetFixSource().PositionHold())
         return 1;
     const DWORD start = GetTickCount();
     int result;
@@ -535,12 +535,12 @@ int CMapMatcher::SnapWithTimeout(DWORD budgetMs) {
 int CMapMatcher::Snap(int startMode, int wholeWindow, uint32_t classLimit) {
     if (!database)
         database = &g_mapDatabase;
-    IMatcherFeed& feed = GetMatcherFeed();
+    IFixSource& feed = GetFixSource();
     if (feed.PositionHold())
         return 1;
     bool keepFix = false;
     bool retried = false;
-    MatcherFix fix;
+    QueuedFix fix;
     bool havePrevious = false;
     for (int passIndex = 0;; ++passIndex) {
         if (g_mapRendering.load()) {
@@ -549,7 +549,7 @@ int CMapMatcher::Snap(int startMode, int wholeWindow, uint32_t classLimit) {
             return 1;
         }
         if (!keepFix) {
-            MatcherFix popped;
+            QueuedFix popped;
             if (feed.PopFix(&popped) == 0) {
                 fix = popped;
                 havePrevious = true;

@@ -1,7 +1,7 @@
 #include "pathlume/position/travel_direction.h"
 
 #include "pathlume/mapdb/house_numbers.h"
-#include "pathlume/position/matcher_feed.h"
+#include "pathlume/position/fix_source.h"
 
 CTravelDirection g_travelDirection;
 
@@ -27,7 +27,7 @@ void CTravelDirection::Reset() {
 
 void CTravelDirection::Update() {
     MapLink* current = g_vehicleLocation.GetLink(true);
-    if (!GetMatcherFeed().FixValid() || !current) {
+    if (!GetFixSource().FixValid() || !current) {
         state = kTravelUnknown;
         link = current;
         return;

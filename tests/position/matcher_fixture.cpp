@@ -137,7 +137,7 @@ void MatcherTest::SetUp() {
     matcher_.database = &db_;
     g_vehicleLocation = MapLocation{};
     g_travelDirection = CTravelDirection{};
-    SetMatcherFeed(&feed_);
+    SetFixSource(&feed_);
 }
 
 void MatcherTest::TearDown() {
@@ -149,7 +149,7 @@ void MatcherTest::TearDown() {
     }
     g_vehicleLocation = MapLocation{};
     g_travelDirection = CTravelDirection{};
-    SetMatcherFeed(nullptr);
+    SetFixSource(nullptr);
     GridMapsTest::TearDown();
 }
 

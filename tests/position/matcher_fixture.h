@@ -10,16 +10,16 @@
 #include <vector>
 
 #include "pathlume/mapdb/map_database.h"
+#include "pathlume/position/fix_source.h"
 #include "pathlume/position/map_matcher.h"
-#include "pathlume/position/matcher_feed.h"
 #include "tests/mapdb/grid_maps.h"
 #include "tools/discmaker/network.h"
 
 namespace position_test {
 
-class QueuedFeed final : public IMatcherFeed {
+class QueuedFeed final : public IFixSource {
   public:
-    int PopFix(MatcherFix* fix) override {
+    int PopFix(QueuedFix* fix) override {
         if (fixes.empty())
             return 1;
         *fix = fixes.front();
@@ -29,6 +29,8 @@ class QueuedFeed final : public IMatcherFeed {
     FLOAT FixHeading() override { return heading; }
     FLOAT FixSpeedMph() override { return speedMph; }
     bool FixValid() override { return valid; }
+    QueuedFix FixPosition() override { return position; }
+    bool IsReplaying() override { return replaying; }
     bool PositionHold() override { return hold; }
 
     void Push(double latitude, double longitude, double headingDegrees, double mph = 30) {
@@ -37,10 +39,12 @@ class QueuedFeed final : public IMatcherFeed {
         speedMph = static_cast<FLOAT>(mph);
     }
 
-    std::deque<MatcherFix> fixes;
+    std::deque<QueuedFix> fixes;
     FLOAT heading = 0;
     FLOAT speedMph = 0;
     bool valid = true;
+    QueuedFix position;
+    bool replaying = false;
     bool hold = false;
 };
 

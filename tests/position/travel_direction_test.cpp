@@ -53,11 +53,11 @@ class TravelDirectionTest : public testing::Test {
     void SetUp() override {
         g_vehicleLocation = MapLocation{};
         g_travelDirection = CTravelDirection{};
-        SetMatcherFeed(&feed_);
+        SetFixSource(&feed_);
     }
     void TearDown() override {
         g_vehicleLocation = MapLocation{};
-        SetMatcherFeed(nullptr);
+        SetFixSource(nullptr);
     }
     QueuedFeed feed_;
     Roads roads_;
