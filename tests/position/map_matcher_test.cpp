@@ -85,20 +85,9 @@ TEST_F(MatcherTest, NoisyDrivesAreMatchedOntoTheDrivenRoads) {
     for (uint32_t seed : {1u, 2u}) {
         const std::vector<DriveFix> drive = MakeDrive(town, 20, 10, seed);
         ASSERT_GT(drive.size(), 500u);
-        int matched = 0, onRoad = 0, counted = 0;
-        for (size_t i = 0; i < drive.size(); ++i) {
-            const DriveFix& f = drive[i];
-            const int result = SnapFix(f.reported.lat, f.reported.lon, f.headingDegrees);
-            const bool ok = result == 0 && g_vehicleLocation.link && !g_vehicleLocation.stale;
-            matched += ok;
-            if (i >= 5 && ok) {
-                ++counted;
-                onRoad += MetresFromLink(town, f.link, MatchedPoint()) < 3.0;
-            }
-            ExpectHypothesesSound();
-        }
-        EXPECT_GE(matched, 0.95 * drive.size()) << "seed " << seed;
-        EXPECT_GE(onRoad, 0.90 * (drive.size() - 5)) << "seed " << seed << ", " << counted;
+        const DriveFigures figures = RunDrive(matcher_, feed_, town, drive);
+        EXPECT_GE(figures.matched, 0.95 * drive.size()) << "seed " << seed;
+        EXPECT_GE(figures.onRoad, 0.90 * (drive.size() - 5)) << "seed " << seed;
         matcher_.Reset(0);
     }
 }

@@ -131,6 +131,44 @@ std::vector<DriveFix> MakeDrive(const discmaker::Network& town, double km, doubl
     return drive;
 }
 
+DriveFigures RunDrive(CMapMatcher& matcher, QueuedFeed& feed, const discmaker::Network& town,
+                      const std::vector<DriveFix>& drive) {
+    DriveFigures figures;
+    figures.fixes = drive.size();
+    for (size_t i = 0; i < drive.size(); ++i) {
+        const DriveFix& f = drive[i];
+        feed.Push(f.reported.lat, f.reported.lon, f.headingDegrees);
+        const int result = matcher.Snap(0, 0, 0);
+        const MapLocation& at = g_vehicleLocation;
+        const bool ok = result == 0 && at.link && !at.stale;
+        figures.matched += ok;
+        if (i >= 5 && ok) {
+            const discmaker::LatLon point{at.lat, at.scaledLon / at.cosLat};
+            figures.onRoad += MetresFromLink(town, f.link, point) < 3.0;
+        }
+    }
+    return figures;
+}
+
+std::vector<DriveFix> Resample(const std::vector<discmaker::LatLon>& line, double metres) {
+    std::vector<DriveFix> fixes;
+    double at = 0;
+    for (size_t i = 0; i + 1 < line.size(); ++i) {
+        const double length = Metres(line[i], line[i + 1]);
+        for (; at <= length; at += metres) {
+            const double t = length > 0 ? at / length : 0;
+            DriveFix fix;
+            fix.truth = {line[i].lat + t * (line[i + 1].lat - line[i].lat),
+                         line[i].lon + t * (line[i + 1].lon - line[i].lon)};
+            fix.reported = fix.truth;
+            fix.headingDegrees = BearingDegrees(line[i], line[i + 1]);
+            fixes.push_back(fix);
+        }
+        at -= length;
+    }
+    return fixes;
+}
+
 void MatcherTest::SetUp() {
     GridMapsTest::SetUp();
     ASSERT_EQ(db_.Open(), 0);

@@ -63,6 +63,19 @@ struct DriveFix {
 std::vector<DriveFix> MakeDrive(const discmaker::Network& town, double km, double noiseMetres,
                                 uint32_t seed);
 
+// What a drive gave: fixes matched (Snap 0, a current link), and after the first
+// five, those whose matched point lies on the driven link.
+struct DriveFigures {
+    size_t fixes = 0;
+    size_t matched = 0;
+    size_t onRoad = 0;
+};
+DriveFigures RunDrive(CMapMatcher& matcher, QueuedFeed& feed, const discmaker::Network& town,
+                      const std::vector<DriveFix>& drive);
+
+// Points along a polyline every `metres`, with the bearing of their segment.
+std::vector<DriveFix> Resample(const std::vector<discmaker::LatLon>& line, double metres);
+
 // Metres from a point to a network link's polyline.
 double MetresFromLink(const discmaker::Network& town, uint32_t link, discmaker::LatLon point);
 
