@@ -188,6 +188,8 @@ void MatcherTest::TearDown() {
     g_vehicleLocation = MapLocation{};
     g_travelDirection = CTravelDirection{};
     SetFixSource(nullptr);
+    dbStorage_.reset();
+    ExpectNothingLeaked();
     GridMapsTest::TearDown();
 }
 

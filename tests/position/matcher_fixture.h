@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -91,7 +92,10 @@ class MatcherTest : public mapdb_test::GridMapsTest {
     // Every hypothesis link named once, and every counted one held.
     void ExpectHypothesesSound() const;
 
-    CMapDatabase db_;
+    // Closed at TearDown, which then checks that no map block is left: every hold the
+    // matcher and the location took was given back.
+    std::optional<CMapDatabase> dbStorage_;
+    CMapDatabase& db_ = dbStorage_.emplace();
     CMapMatcher matcher_;
     QueuedFeed feed_;
 };
