@@ -381,7 +381,8 @@ void DrawWaitCursor(HDC dc, int width, int height);
 // File dialogs
 //
 // GetOpenFileNameW and GetSaveFileNameW choose a file of the device root's folders
-// whose name matches the filter. Headless they are answered from the test script,
+// whose name matches the filter. Drawn (platform::UseDrawnFileDialog) the user picks
+// it in a dialog; headless they are answered from the test script,
 // as message boxes are: a path, or Cancel when no answer is left. A save dialog adds
 // the default extension to a name without one and, with OFN_OVERWRITEPROMPT, asks
 // through a message box before an existing file is chosen; an open dialog with
@@ -437,6 +438,10 @@ namespace platform {
 // platform path, or a bare name taken in the dialog's initial folder), or
 // std::nullopt for Cancel. Replaces any answers left.
 void ScriptFileDialogAnswers(std::vector<std::optional<std::u16string>> answers);
+// With true the file dialogs are drawn and answered on the screen (the host does this
+// for a visible backend): a list of the folder's subfolders ("[name]", "[..]" up)
+// and matching files, a name field, OK and Cancel.
+void UseDrawnFileDialog(bool use);
 
 struct ShownFileDialog {
     bool save;

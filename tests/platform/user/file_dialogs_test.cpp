@@ -82,3 +82,34 @@ TEST_F(FileDialogsTest, BadRecordsAndSmallBuffersFail) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace user_testing;
+
+class DrawnFileDialogTest : public FileDialogsTest {
+  protected:
+    void TearDown() override {
+        platform::UseDrawnFileDialog(false);
+        platform::DiscardPendingInput();
+        FileDialogsTest::TearDown();
+    }
+};
+
+// In "\Logs": "[..]", "[Old]", "a.GPS", "b.gps". Down to "[Old]" and Enter opens it
+// ("[..]", "c.gps"); down to "c.gps" and Enter answers it.
+TEST_F(DrawnFileDialogTest, KeysWalkIntoAFolderAndChooseAFile) {
+    ASSERT_TRUE(testing_support::WriteTestFile(u"\\Logs\\Old\\c.gps", "x"));
+    platform::UseDrawnFileDialog(true);
+    for (UINT key : {VK_DOWN, VK_RETURN, VK_DOWN, VK_RETURN})
+        platform::PostKeyPress(key);
+    ASSERT_TRUE(GetOpenFileNameW(&ofn_));
+    EXPECT_EQ(std::u16string(file_), u"\\Logs\\Old\\c.gps");
+    EXPECT_EQ(FindWindowW(u"#32770", nullptr), nullptr);
+
+    platform::PostKeyPress(VK_ESCAPE);
+    EXPECT_FALSE(GetOpenFileNameW(&ofn_));
+    EXPECT_EQ(CommDlgExtendedError(), 0u);
+}
+
+}  // namespace
