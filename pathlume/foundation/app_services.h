@@ -23,6 +23,8 @@ extern std::atomic<float> g_screenScaleY;
 
 // Bits of g_options (registry "Options").
 inline constexpr DWORD kOptionMetric = 0x2;
+inline constexpr DWORD kOptionAutoGuidance =
+    0x4;  // and the guidance view widens towards a maneuver
 inline constexpr DWORD kOptionNorthUp = 0x8;
 inline constexpr DWORD kOptionOwnKeyboardOff = 0x80;
 inline constexpr DWORD kOptionVoiceMuted = 0x200;
