@@ -14,6 +14,7 @@
 #include "pathlume/position/fix_source.h"
 #include "pathlume/position/map_matcher.h"
 #include "tests/mapdb/grid_maps.h"
+#include "tests/position/drives.h"
 #include "tools/discmaker/network.h"
 
 namespace position_test {
@@ -49,21 +50,6 @@ class QueuedFeed final : public IFixSource {
     bool hold = false;
 };
 
-// One fix of a drive: where the vehicle really is, on which network link, and the
-// noisy position the receiver reports.
-struct DriveFix {
-    discmaker::LatLon truth;
-    discmaker::LatLon reported;
-    double headingDegrees = 0;
-    uint32_t link = 0;
-};
-
-// A drive of at least `km` along connected links the town lets one drive (one-way
-// streets forwards), straightest way at each node, one fix a second at the links'
-// speeds, each reported up to `noiseMetres` off.
-std::vector<DriveFix> MakeDrive(const discmaker::Network& town, double km, double noiseMetres,
-                                uint32_t seed);
-
 // What a drive gave: fixes matched (Snap 0, a current link), and after the first
 // five, those whose matched point lies on the driven link.
 struct DriveFigures {
@@ -73,12 +59,6 @@ struct DriveFigures {
 };
 DriveFigures RunDrive(CMapMatcher& matcher, QueuedFeed& feed, const discmaker::Network& town,
                       const std::vector<DriveFix>& drive);
-
-// Points along a polyline every `metres`, with the bearing of their segment.
-std::vector<DriveFix> Resample(const std::vector<discmaker::LatLon>& line, double metres);
-
-// Metres from a point to a network link's polyline.
-double MetresFromLink(const discmaker::Network& town, uint32_t link, discmaker::LatLon point);
 
 class MatcherTest : public mapdb_test::GridMapsTest {
   protected:
