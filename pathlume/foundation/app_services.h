@@ -119,6 +119,21 @@ class IMainView {
                                const char* houseNumberText, const char* caption, BOOL flag1,
                                BOOL flag2) = 0;
 
+    // What the route search asks of the view; a view that lacks a step does nothing.
+    // Screen modes: 1 map, 2 GPS information, 4 guidance, 8 route list, 16 almanac.
+    virtual void SwitchScreen(int mode) { (void)mode; }
+    virtual void LayoutWindow(int mode) { (void)mode; }
+    // Draws centred progress message `id` (1: recalculating) over the map.
+    virtual void DrawCenteredMessage(int id) { (void)id; }
+    virtual BOOL IsRouteListActive() { return FALSE; }
+    virtual void ResetSpeedFilter() {}
+    // Ends a route demonstration or log replay and updates the menus.
+    virtual void EndRouteDemo() {}
+    // Gives the map view's heap buffer back before a search.
+    virtual void ReleaseHeapBuffer() {}
+    // Set to 1 by a route reset: the view lays itself out again at its next paint.
+    virtual void SetRouteResetFlag(BOOL flag) { (void)flag; }
+
   protected:
     ~IMainView() = default;
 };

@@ -47,19 +47,6 @@ int ClassValue(discmaker::RoadClass roadClass) {
     return static_cast<int>(discmaker::DeviceClassValue(roadClass) >> 6);
 }
 
-// Whether the link lies in the region that cannot be combined (the town's island):
-// the generation leaves it out.
-bool InPrebuiltRegion(const discmaker::Network& network, const discmaker::Link& link) {
-    for (uint32_t area : {link.leftArea, link.rightArea}) {
-        for (int depth = 0; area != discmaker::kNone && depth < 8; ++depth) {
-            if (network.areas[area].code == discmaker::kPrebuiltRegionCode)
-                return true;
-            area = network.areas[area].parent;
-        }
-    }
-    return false;
-}
-
 // The network as the builder fitted it to the grid, without the island: every link
 // written once, and a dead end wherever a link end is the only one at its node.
 Expected ExpectedOf(const discmaker::Network& network) {
@@ -71,7 +58,7 @@ Expected ExpectedOf(const discmaker::Network& network) {
     }
     for (uint32_t i = 0; i < network.links.size(); ++i) {
         const discmaker::Link& link = network.links[i];
-        if (InPrebuiltRegion(network, link))
+        if (discmaker::InPrebuiltRegion(network, link))
             continue;
         const int c = ClassValue(link.roadClass);
         ++expected.links[c];
@@ -225,7 +212,7 @@ std::vector<Probe> ProbesOf(const discmaker::Network& network) {
     std::map<int, std::multimap<double, uint32_t, std::greater<>>> longest;
     for (uint32_t i = 0; i < network.links.size(); ++i) {
         const discmaker::Link& link = network.links[i];
-        if (!InPrebuiltRegion(network, link))
+        if (!discmaker::InPrebuiltRegion(network, link))
             longest[ClassValue(link.roadClass)].insert({network.LinkLengthKm(i), i});
     }
     std::vector<Probe> probes;
