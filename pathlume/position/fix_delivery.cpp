@@ -22,10 +22,13 @@ bool PostNewFixMessage(HWND window, LPARAM lParam) {
     if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED)
         return false;
     bool posted = false;
-    if (platform::InterlockedTarget(&g_pendingFixPosts).load() == 0 &&
-        PostMessageW(window, WM_USER, kNewFixMessage, lParam)) {
+    if (platform::InterlockedTarget(&g_pendingFixPosts).load() == 0) {
+        // Counted before it is posted: the view may handle it before PostMessageW
+        // returns, and must find it counted.
         InterlockedIncrement(&g_pendingFixPosts);
-        posted = true;
+        posted = PostMessageW(window, WM_USER, kNewFixMessage, lParam) != FALSE;
+        if (!posted)
+            InterlockedDecrement(&g_pendingFixPosts);
     }
     ReleaseMutex(mutex);
     return posted;

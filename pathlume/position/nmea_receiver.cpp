@@ -188,11 +188,11 @@ DWORD CNmeaReceiver::ReadChunk(DWORD eventMask, bool bluetooth, bool post) {
         framer_.Commit(got);
         total += got;
         readCount_.fetch_add(1);
-        bytesRead_.fetch_add(got);
         fixArrived = FrameBuffered() || fixArrived;
     }
     if (post && fixArrived)
         NotifyFix(kNotifyPost);
+    bytesRead_.fetch_add(total);  // counted once its fixes are handed on
     if (total == 0)
         Sleep(kIdleReadSleepMs);
     return total;

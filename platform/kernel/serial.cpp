@@ -282,12 +282,14 @@ class SerialPortObject final : public StreamObject {
                 [[maybe_unused]] ssize_t ignored = ::read(wakeFd_, &drained, sizeof drained);
             }
             std::lock_guard<std::mutex> guard(lock_);
-            if ((fds[0].revents & (POLLHUP | POLLERR)) && !daemon_ && AvailableLocked() == 0) {
-                if ((fds[0].revents & POLLERR) && (mask_ & EV_ERR)) {
-                    *eventMask = EV_ERR;
-                    return TRUE;
-                }
+            if (daemon_ || AvailableLocked() > 0)
+                continue;
+            // A hang-up also reads as an error on a pty: it is the hang-up that counts.
+            if (fds[0].revents & POLLHUP) {
                 hungUp_ = true;
+            } else if ((fds[0].revents & POLLERR) && (mask_ & EV_ERR)) {
+                *eventMask = EV_ERR;
+                return TRUE;
             }
         }
     }
@@ -467,7 +469,7 @@ bool ParseDaemonAddress(const std::string& target, DaemonAddress* address) {
     std::string rest = target.substr(kScheme.size());
     const size_t slash = rest.find('/');
     if (slash != std::string::npos) {
-        address->device = rest.substr(slash + 1);
+        address->device = rest.substr(slash);  // "/dev/ttyUSB0"
         rest.resize(slash);
     }
     const size_t colon = rest.rfind(':');
@@ -559,6 +561,17 @@ HANDLE OpenTtyPort(const std::string& path) {
         SetLastError(errno == EACCES || errno == EBUSY ? ERROR_ACCESS_DENIED
                                                        : ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
+    }
+    // Raw bytes from the start, at the line's current speed: no line editing may hold
+    // back a sentence until its line end.
+    termios tio{};
+    if (::tcgetattr(fd, &tio) == 0) {
+        const speed_t speed = ::cfgetispeed(&tio);
+        ::cfmakeraw(&tio);
+        tio.c_cflag |= CLOCAL | CREAD;
+        ::cfsetispeed(&tio, speed);
+        ::cfsetospeed(&tio, speed);
+        ::tcsetattr(fd, TCSANOW, &tio);
     }
     return InsertHandle(std::make_shared<SerialPortObject>(fd, lockFd, false));
 }

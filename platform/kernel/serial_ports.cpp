@@ -315,7 +315,15 @@ HANDLE OpenComName(LPCWSTR name, DWORD, DWORD, DWORD) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    return OpenHostSerialPort(*target);
+    HANDLE port = OpenHostSerialPort(*target);
+    if (port == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
+        // The device behind the number may have changed since the list was made.
+        RebuildActiveDrivers();
+        std::optional<std::string> now = ActiveTarget(number);
+        if (now && *now != *target)
+            port = OpenHostSerialPort(*now);
+    }
+    return port;
 }
 
 }  // namespace
