@@ -11,7 +11,8 @@ class DefaultRouterServices final : public IRouterServices {
     void ApplyAvoidMarks(MapChunk&) override {}
 
   private:
-    uint32_t state_ = 0;
+    // Read by the auto-pan time-out on the GPS threads.
+    std::atomic<uint32_t> state_{0};
 };
 
 DefaultRouterServices g_defaultRouter;

@@ -11,6 +11,8 @@ struct MapChunk;
 // Bit 31 of the router's state word: a layer-0 chunk read from "mapdatat.biz" was
 // replaced by its "mapdata1.biz" version.
 inline constexpr uint32_t kRouterChunkReloaded = 0x80000000;
+// Bit 29: the router holds a route.
+inline constexpr uint32_t kRouterRoutePresent = 0x20000000;
 
 class IRouterServices {
   public:

@@ -6,7 +6,10 @@
 // centres with the same top-left rule, so shape paths are laid through pixel centres
 // (+0.5) and filled without antialiasing; one-pixel lines are stepped here so that
 // their pixels are exact.
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
 
 #include "platform/gdi/gdi_internal.h"
 
@@ -114,6 +117,7 @@ namespace {
 // The dash of PS_DASH for one-pixel pens, in pixels on and off.
 constexpr int kDashOn = 18;
 constexpr int kDashOff = 6;
+constexpr int kDashPeriod = kDashOn + kDashOff;
 
 // Steps one-pixel lines, keeping the dash phase from segment to segment.
 class LineStepper {
@@ -126,16 +130,75 @@ class LineStepper {
           fillGaps_(canvas.dc.state.bkMode == OPAQUE),
           gapPixel_(ToPixel(canvas.dc.state.bkColor)) {}
 
-    // From a to b in logical coordinates, b excluded.
+    // From a to b in logical coordinates, b excluded. A segment that reaches far past
+    // the clip is first cut to it, so that ends anywhere in the int range neither
+    // overflow nor take billions of steps; the dash runs on over the part cut off.
     void Segment(POINT a, POINT b) {
-        int x = a.x + canvas_.dc.origin.x, y = a.y + canvas_.dc.origin.y;
-        const int x1 = b.x + canvas_.dc.origin.x, y1 = b.y + canvas_.dc.origin.y;
-        const int dx = std::abs(x1 - x), dy = std::abs(y1 - y);
+        const int64_t ax = int64_t{a.x} + canvas_.dc.origin.x;
+        const int64_t ay = int64_t{a.y} + canvas_.dc.origin.y;
+        const int64_t bx = int64_t{b.x} + canvas_.dc.origin.x;
+        const int64_t by = int64_t{b.y} + canvas_.dc.origin.y;
+        if (NearClip(ax, ay) && NearClip(bx, by)) {
+            Walk(ax, ay, bx, by);
+            return;
+        }
+        const int64_t steps = Steps(ax, ay, bx, by);
+        // Liang-Barsky against the clip widened by a pixel, whose border no pixel of
+        // the clip lies on.
+        const RECT& c = canvas_.clip;
+        const double dx = static_cast<double>(bx - ax), dy = static_cast<double>(by - ay);
+        double t0 = 0, t1 = 1;
+        auto within = [&](double p, double q) {  // keeps the part where p t <= q
+            if (p == 0)
+                return q >= 0;
+            const double t = q / p;
+            if (p < 0)
+                t0 = std::max(t0, t);
+            else
+                t1 = std::min(t1, t);
+            return t0 <= t1;
+        };
+        if (!within(-dx, static_cast<double>(ax - (c.left - 1))) ||
+            !within(dx, static_cast<double>(c.right - ax)) ||
+            !within(-dy, static_cast<double>(ay - (c.top - 1))) ||
+            !within(dy, static_cast<double>(c.bottom - ay))) {
+            Advance(steps);
+            return;
+        }
+        const int64_t sx = std::llround(static_cast<double>(ax) + t0 * dx);
+        const int64_t sy = std::llround(static_cast<double>(ay) + t0 * dy);
+        const int64_t ex = std::llround(static_cast<double>(ax) + t1 * dx);
+        const int64_t ey = std::llround(static_cast<double>(ay) + t1 * dy);
+        const int64_t before = Steps(ax, ay, sx, sy);
+        const int64_t walked = Steps(sx, sy, ex, ey);
+        Advance(before);
+        Walk(sx, sy, ex, ey);
+        Advance(std::max<int64_t>(steps - before - walked, 0));
+    }
+
+  private:
+    // Ends this close to the clip are walked as they are.
+    static constexpr int64_t kReach = 4096;
+
+    bool NearClip(int64_t x, int64_t y) const {
+        const RECT& c = canvas_.clip;
+        return x >= c.left - kReach && x <= c.right + kReach && y >= c.top - kReach &&
+               y <= c.bottom + kReach;
+    }
+    static int64_t Steps(int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
+        return std::max(std::abs(x1 - x0), std::abs(y1 - y0));
+    }
+    void Advance(int64_t steps) {
+        phase_ = static_cast<int>((phase_ + steps % kDashPeriod) % kDashPeriod);
+    }
+    // Bresenham from (x, y) to (x1, y1), the end excluded.
+    void Walk(int64_t x, int64_t y, int64_t x1, int64_t y1) {
+        const int64_t dx = std::abs(x1 - x), dy = std::abs(y1 - y);
         const int sx = x < x1 ? 1 : -1, sy = y < y1 ? 1 : -1;
-        int err = dx - dy;
+        int64_t err = dx - dy;
         while (x != x1 || y != y1) {
-            Step(x, y);
-            const int e2 = 2 * err;
+            Step(static_cast<int>(x), static_cast<int>(y));
+            const int64_t e2 = 2 * err;
             if (e2 > -dy) {
                 err -= dy;
                 x += sx;
@@ -147,14 +210,13 @@ class LineStepper {
         }
     }
 
-  private:
     void Step(int x, int y) {
         if (!dashed_ || phase_ < kDashOn) {
             canvas_.Plot(x, y, pixel_, rop_);
         } else if (fillGaps_) {
             canvas_.Plot(x, y, gapPixel_, rop_);
         }
-        phase_ = (phase_ + 1) % (kDashOn + kDashOff);
+        phase_ = (phase_ + 1) % kDashPeriod;
     }
 
     Canvas& canvas_;

@@ -286,29 +286,34 @@ void DrawFocus(HDC dc, const RECT& r, COLORREF color) {
 // --- The client-area scroll bar ---------------------------------------------------
 
 int ClientScrollBar::Width() {
-    return Scale(13);
+    return GetSystemMetrics(SM_CXVSCROLL);
 }
 
-void ClientScrollBar::Layout(const RECT& client, int total, int visible, int top) {
+void ClientScrollBar::Layout(const RECT& area, int total, int visible, int top, bool alwaysShown) {
     total_ = std::max(total, 0);
     visible_ = std::max(visible, 1);
     top_ = std::clamp(top, 0, MaxTop());
-    shown_ = total_ > visible_ && client.right - client.left > Width();
+    shown_ = alwaysShown || (total_ > visible_ && area.right - area.left > Width());
     if (!shown_) {
         bar_ = up_ = down_ = thumb_ = RECT{};
         dragging_ = false;
         return;
     }
     int w = Width();
-    bar_ = RECT{client.right - w, client.top, client.right, client.bottom};
-    int arrow = std::min(w, (client.bottom - client.top) / 3);
+    bar_ = RECT{area.right - w, area.top, area.right, area.bottom};
+    int arrow = std::min(w, (area.bottom - area.top) / 3);
     up_ = RECT{bar_.left, bar_.top, bar_.right, bar_.top + arrow};
     down_ = RECT{bar_.left, bar_.bottom - arrow, bar_.right, bar_.bottom};
+    if (MaxTop() == 0) {
+        thumb_ = RECT{};
+        dragging_ = false;
+        return;
+    }
     int track = down_.top - up_.bottom;
     int thumbLength =
         std::clamp(track * visible_ / std::max(total_, 1), Scale(8), std::max(track, 1));
     int room = track - thumbLength;
-    int offset = MaxTop() > 0 ? room * top_ / MaxTop() : 0;
+    int offset = room * top_ / MaxTop();
     thumb_ = RECT{bar_.left, up_.bottom + offset, bar_.right, up_.bottom + offset + thumbLength};
 }
 
@@ -318,8 +323,10 @@ void ClientScrollBar::Draw(HDC dc) const {
     }
     FillSystem(dc, bar_, COLOR_SCROLLBAR);
     for (const RECT* part : {&up_, &down_, &thumb_}) {
-        FillSystem(dc, *part, COLOR_BTNFACE);
-        Outline(dc, *part, GetSysColor(COLOR_WINDOWFRAME));
+        if (!IsRectEmpty(part)) {
+            FillSystem(dc, *part, COLOR_BTNFACE);
+            Outline(dc, *part, GetSysColor(COLOR_WINDOWFRAME));
+        }
     }
     Outline(dc, bar_, GetSysColor(COLOR_WINDOWFRAME));
     RECT inner = up_;
@@ -330,23 +337,58 @@ void ClientScrollBar::Draw(HDC dc) const {
     DrawArrow(dc, inner, ArrowDirection::Down, GetSysColor(COLOR_BTNTEXT));
 }
 
+ScrollPart ClientScrollBar::PartAt(POINT point) const {
+    if (!shown_ || !PtInRect(&bar_, point)) {
+        return ScrollPart::None;
+    }
+    if (PtInRect(&up_, point)) {
+        return ScrollPart::LineUp;
+    }
+    if (PtInRect(&down_, point)) {
+        return ScrollPart::LineDown;
+    }
+    if (IsRectEmpty(&thumb_)) {
+        return ScrollPart::None;  // nothing to scroll: the track does nothing
+    }
+    if (PtInRect(&thumb_, point)) {
+        return ScrollPart::Thumb;
+    }
+    return point.y < thumb_.top ? ScrollPart::PageUp : ScrollPart::PageDown;
+}
+
+int ClientScrollBar::TopForThumbAt(int y) const {
+    int track = down_.top - up_.bottom;
+    int room = track - (thumb_.bottom - thumb_.top);
+    if (room <= 0) {
+        return top_;
+    }
+    return std::clamp(((y - up_.bottom) * MaxTop() + room / 2) / room, 0, MaxTop());
+}
+
 bool ClientScrollBar::Press(POINT point, int* top) {
     if (!shown_ || !PtInRect(&bar_, point)) {
         return false;
     }
-    int page = std::max(visible_ - 1, 1);
     int next = top_;
-    if (PtInRect(&up_, point)) {
-        next = top_ - 1;
-    } else if (PtInRect(&down_, point)) {
-        next = top_ + 1;
-    } else if (PtInRect(&thumb_, point)) {
-        dragging_ = true;
-        grab_ = point.y - thumb_.top;
-    } else if (point.y < thumb_.top) {
-        next = top_ - page;
-    } else {
-        next = top_ + page;
+    switch (PartAt(point)) {
+        case ScrollPart::LineUp:
+            next = top_ - 1;
+            break;
+        case ScrollPart::LineDown:
+            next = top_ + 1;
+            break;
+        case ScrollPart::PageUp:
+            next = top_ - PageRows();
+            break;
+        case ScrollPart::PageDown:
+            next = top_ + PageRows();
+            break;
+        case ScrollPart::Thumb:
+            dragging_ = true;
+            grab_ = point.y - thumb_.top;
+            break;
+        case ScrollPart::None:
+            break;
     }
     *top = std::clamp(next, 0, MaxTop());
     return true;
@@ -356,14 +398,7 @@ bool ClientScrollBar::Drag(POINT point, int* top) const {
     if (!dragging_) {
         return false;
     }
-    int track = down_.top - up_.bottom;
-    int room = track - (thumb_.bottom - thumb_.top);
-    if (room <= 0) {
-        *top = top_;
-        return true;
-    }
-    int offset = point.y - grab_ - up_.bottom;
-    *top = std::clamp((offset * MaxTop() + room / 2) / room, 0, MaxTop());
+    *top = TopForThumbAt(point.y - grab_);
     return true;
 }
 

@@ -3,6 +3,7 @@
 // helpers and the scroll bar the list controls draw inside their client area.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -110,15 +111,23 @@ void DrawTextLine(HDC dc, std::u16string_view text, RECT rect, UINT format);
 // A dotted focus rectangle.
 void DrawFocus(HDC dc, const RECT& rect, COLORREF color);
 
-// The vertical scroll bar of the list controls, inside the client area at the right.
+// The vertical scroll bar of the list controls, inside the client area at the right;
+// laid out in a window's frame, the bar of WS_VSCROLL (scroll_bars.cpp).
 class ClientScrollBar {
   public:
     static int Width();
-    // Shows the bar when total rows exceed the visible rows.
-    void Layout(const RECT& client, int total, int visible, int top);
+    // Shows the bar when total rows exceed the visible rows, or always; a bar that
+    // cannot scroll has no thumb.
+    void Layout(const RECT& area, int total, int visible, int top, bool alwaysShown = false);
     bool Shown() const { return shown_; }
     const RECT& Bar() const { return bar_; }
+    const RECT& Thumb() const { return thumb_; }
     void Draw(HDC dc) const;
+    // The part under a point (ScrollPart::None off the bar).
+    ScrollPart PartAt(POINT point) const;
+    // The first row when the thumb's top is at y.
+    int TopForThumbAt(int y) const;
+    int PageRows() const { return std::max(visible_ - 1, 1); }
     // A press on the bar: true when it was on the bar; *top receives the new first row.
     bool Press(POINT point, int* top);
     // While the thumb is dragged: true with the new first row.

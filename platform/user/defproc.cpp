@@ -74,6 +74,10 @@ LRESULT DefWindowProcW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_NCPAINT:
             DrawFrame(hwnd);
             return 0;
+        case WM_NCLBUTTONDOWN:
+        case WM_NCMOUSEMOVE:
+        case WM_NCLBUTTONUP:
+            return wParam == HTVSCROLL ? FrameScrollBarInput(hwnd, message, lParam) : 0;
         case WM_SETTEXT:
             StoreText(hwnd, reinterpret_cast<LPCWSTR>(lParam));
             return TRUE;

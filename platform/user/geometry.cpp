@@ -8,6 +8,7 @@ namespace platform::user {
 namespace {
 
 constexpr int kCaptionHeightAt96Dpi = 24;
+constexpr int kScrollBarWidthAt96Dpi = 13;
 
 bool Empty(const RECT& r) {
     return r.right <= r.left || r.bottom <= r.top;
@@ -84,7 +85,7 @@ bool ReorderLocked(Window* window, HWND insertAfter) {
 
 void InvalidateWholeLocked(Window* window) {
     InvalidateClientLocked(window, nullptr, true);
-    RECT insets = FrameInsets(window->style, window->exStyle);
+    RECT insets = WindowInsetsLocked(window);
     if (insets.left || insets.top || insets.right || insets.bottom) {
         window->frameDirty = true;
         window->invalidations++;
@@ -106,6 +107,14 @@ RECT FrameInsets(DWORD style, DWORD exStyle) {
     return insets;
 }
 
+RECT WindowInsetsLocked(const Window* window) {
+    RECT insets = FrameInsets(window->style, window->exStyle);
+    if (HasFrameScrollBarLocked(window)) {
+        insets.right += GetSystemMetrics(SM_CXVSCROLL);
+    }
+    return insets;
+}
+
 RECT WindowRectOnScreenLocked(const Window* window) {
     if (!window->parent) {
         return RECT{0, 0, ScreenWidth(), ScreenHeight()};
@@ -115,7 +124,7 @@ RECT WindowRectOnScreenLocked(const Window* window) {
 }
 
 RECT ClientRectOnScreenLocked(const Window* window) {
-    return Deflate(WindowRectOnScreenLocked(window), FrameInsets(window->style, window->exStyle));
+    return Deflate(WindowRectOnScreenLocked(window), WindowInsetsLocked(window));
 }
 
 POINT ClientOriginLocked(const Window* window) {
@@ -384,6 +393,9 @@ int GetSystemMetrics(int index) {
         case SM_CXDOUBLECLK:
         case SM_CYDOUBLECLK:
             return 4 * ScreenDpi() / 96;
+        case SM_CXVSCROLL:
+        case SM_CYVSCROLL:
+            return kScrollBarWidthAt96Dpi * ScreenDpi() / 96;
         default:
             return 0;
     }

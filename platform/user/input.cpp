@@ -89,9 +89,25 @@ bool IsDoubleClickLocked(const State& state, const Window* target, const RawInpu
 }
 
 bool RoutePointerLocked(const State& state, const RawInput& input, Routed* out) {
+    // A window's scroll bar holds the pointer until it is released.
+    if (Window* tracker = FindLocked(state.scrollTracking)) {
+        UINT message = input.kind == RawInput::PointerUp ? WM_NCLBUTTONUP : WM_NCMOUSEMOVE;
+        if (input.kind == RawInput::PointerDown) {
+            message = WM_NCLBUTTONDOWN;
+        }
+        *out = Routed{tracker->handle, tracker->threadId, message, HTVSCROLL,
+                      MAKELPARAM(input.point.x, input.point.y)};
+        return true;
+    }
     Window* target = FindLocked(state.capture);
     if (!target) {
         target = HitTestLocked(input.point);
+        if (target && input.kind == RawInput::PointerDown &&
+            OnFrameScrollBarLocked(target, input.point)) {
+            *out = Routed{target->handle, target->threadId, WM_NCLBUTTONDOWN, HTVSCROLL,
+                          MAKELPARAM(input.point.x, input.point.y)};
+            return true;
+        }
     }
     if (!target) {
         return false;
@@ -303,7 +319,8 @@ bool TakeInputLocked(ThreadQueue& queue, const Filter& filter, bool remove, MSG*
 
 void ForgetWindowLocked(HWND hwnd) {
     State& state = StateLocked();
-    for (HWND* held : {&state.focus, &state.active, &state.capture, &state.lastDownWindow}) {
+    for (HWND* held : {&state.focus, &state.active, &state.capture, &state.lastDownWindow,
+                       &state.scrollTracking}) {
         if (*held == hwnd) {
             *held = nullptr;
         }

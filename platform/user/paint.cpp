@@ -18,7 +18,7 @@ RECT ClientSizeLocked(const Window* window) {
 }
 
 bool HasFrame(const Window* window) {
-    RECT insets = FrameInsets(window->style, window->exStyle);
+    RECT insets = WindowInsetsLocked(window);
     return insets.left || insets.top || insets.right || insets.bottom;
 }
 
@@ -211,6 +211,7 @@ void DrawFrame(HWND hwnd) {
     bool active = false;
     bool caption = false;
     bool clientEdge = false;
+    bool scrollBar = false;
     {
         Lock lock = TakeLock();
         Window* window = FindLocked(hwnd);
@@ -218,6 +219,7 @@ void DrawFrame(HWND hwnd) {
             return;
         }
         insets = FrameInsets(window->style, window->exStyle);
+        scrollBar = HasFrameScrollBarLocked(window);
         RECT r = WindowRectOnScreenLocked(window);
         whole = RECT{0, 0, r.right - r.left, r.bottom - r.top};
         title = window->text;
@@ -225,7 +227,7 @@ void DrawFrame(HWND hwnd) {
         caption = (window->style & WS_CAPTION) == WS_CAPTION;
         clientEdge = window->exStyle & WS_EX_CLIENTEDGE;
     }
-    if (!insets.left && !insets.top) {
+    if (!insets.left && !insets.top && !scrollBar) {
         return;
     }
     HDC dc = GetWindowDC(hwnd);
@@ -257,6 +259,9 @@ void DrawFrame(HWND hwnd) {
         outline(inner, COLOR_BTNSHADOW);
         InflateRect(&inner, -1, -1);
         outline(inner, COLOR_3DDKSHADOW);
+    }
+    if (scrollBar) {
+        DrawFrameScrollBar(hwnd, dc);
     }
     ReleaseDC(hwnd, dc);
 }

@@ -130,6 +130,9 @@ typedef void(CALLBACK* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 #define WM_NCCREATE 0x0081
 #define WM_NCDESTROY 0x0082
 #define WM_NCPAINT 0x0085
+#define WM_NCMOUSEMOVE 0x00A0
+#define WM_NCLBUTTONDOWN 0x00A1
+#define WM_NCLBUTTONUP 0x00A2
 #define WM_GETDLGCODE 0x0087
 #define WM_KEYFIRST 0x0100
 #define WM_KEYDOWN 0x0100
@@ -484,10 +487,54 @@ HWND WindowFromPoint(POINT point);
 #define SM_CYEDGE 46
 #define SM_CXDOUBLECLK 36
 #define SM_CYDOUBLECLK 37
+#define SM_CXVSCROLL 2
+#define SM_CYVSCROLL 20
 
 // Screen sizes are the screen surface's (platform::SetScreenMode).
 int GetSystemMetrics(int index);
 UINT GetDoubleClickTime();
+
+// Window scroll bars. WS_VSCROLL on a window of an application's class puts a bar
+// along its right edge, in the frame: the client area is SM_CXVSCROLL narrower. A
+// tap on an arrow or on the track sends WM_VSCROLL (SB_LINEUP, SB_LINEDOWN,
+// SB_PAGEUP, SB_PAGEDOWN) and, at the release, SB_ENDSCROLL; dragging the thumb
+// sends SB_THUMBTRACK at each new position (readable through SIF_TRACKPOS) and
+// SB_THUMBPOSITION, then SB_ENDSCROLL, at the release. lParam is 0; the window sets
+// the new position itself. The taps reach the window as WM_NCLBUTTONDOWN,
+// WM_NCMOUSEMOVE and WM_NCLBUTTONUP (wParam HTVSCROLL, screen point in lParam),
+// which DefWindowProcW turns into those messages. The built-in controls draw their
+// own bars in their client areas. Only SB_VERT is kept; SB_HORZ and SB_CTL fail.
+#define HTVSCROLL 7
+#define SB_HORZ 0
+#define SB_VERT 1
+#define SB_CTL 2
+#define SIF_RANGE 0x0001
+#define SIF_PAGE 0x0002
+#define SIF_POS 0x0004
+#define SIF_DISABLENOSCROLL 0x0008
+#define SIF_TRACKPOS 0x0010
+#define SIF_ALL (SIF_RANGE | SIF_PAGE | SIF_POS | SIF_TRACKPOS)
+typedef struct tagSCROLLINFO {
+    UINT cbSize;
+    UINT fMask;
+    int nMin;
+    int nMax;
+    UINT nPage;
+    int nPos;
+    int nTrackPos;
+} SCROLLINFO, *LPSCROLLINFO;
+typedef const SCROLLINFO* LPCSCROLLINFO;
+
+// The page is kept within the range's size and the position within
+// [nMin, nMax - nPage + 1]. Returns the position; redraw repaints the bar.
+int SetScrollInfo(HWND hwnd, int bar, LPCSCROLLINFO info, BOOL redraw);
+// nTrackPos is the thumb's place while it is dragged, else the position.
+BOOL GetScrollInfo(HWND hwnd, int bar, LPSCROLLINFO info);
+// Returns the previous position.
+int SetScrollPos(HWND hwnd, int bar, int position, BOOL redraw);
+int GetScrollPos(HWND hwnd, int bar);
+BOOL SetScrollRange(HWND hwnd, int bar, int minimum, int maximum, BOOL redraw);
+BOOL GetScrollRange(HWND hwnd, int bar, int* minimum, int* maximum);
 
 // Rectangles.
 BOOL SetRect(LPRECT rect, int left, int top, int right, int bottom);

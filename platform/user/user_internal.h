@@ -31,6 +31,18 @@ struct WindowClass {
     int windows = 0;
 };
 
+// What a window's vertical scroll bar holds, and the part the pointer holds down.
+enum class ScrollPart { None, LineUp, LineDown, PageUp, PageDown, Thumb };
+struct FrameScrollBar {
+    int min = 0;
+    int max = 0;
+    UINT page = 0;
+    int pos = 0;
+    int trackPos = 0;
+    ScrollPart pressed = ScrollPart::None;
+    int grab = 0;  // from the thumb's top to the pointer, while the thumb is dragged
+};
+
 struct Window {
     HWND handle = nullptr;
     std::shared_ptr<WindowClass> windowClass;
@@ -56,6 +68,9 @@ struct Window {
     bool erase = false;
     bool frameDirty = false;
     uint64_t invalidations = 0;
+
+    // The vertical scroll bar's values (scroll_bars.cpp).
+    FrameScrollBar vscroll;
 };
 
 // A message sent to a window of another thread, waiting to be served there.
@@ -122,6 +137,9 @@ struct State {
     HWND focus = nullptr;
     HWND active = nullptr;
     HWND capture = nullptr;
+    // The window whose scroll bar the pointer holds: it gets the pointer's moves
+    // and its release as WM_NCMOUSEMOVE and WM_NCLBUTTONUP.
+    HWND scrollTracking = nullptr;
     BYTE keys[256] = {};       // as read: 0x80 down, 0x01 toggled
     BYTE asyncKeys[256] = {};  // as posted
     POINT cursor{};
@@ -167,6 +185,8 @@ std::vector<WNDCLASSW> DialogClasses();
 // --- geometry.cpp --------------------------------------------------------------
 // The frame's width on each side (caption included at the top).
 RECT FrameInsets(DWORD style, DWORD exStyle);
+// A window's frame: FrameInsets, and its scroll bar on the right.
+RECT WindowInsetsLocked(const Window* window);
 RECT WindowRectOnScreenLocked(const Window* window);
 RECT ClientRectOnScreenLocked(const Window* window);
 POINT ClientOriginLocked(const Window* window);
@@ -241,6 +261,16 @@ bool HasInputForLocked(const ThreadQueue& queue);
 void ForgetWindowLocked(HWND hwnd);
 // The window to activate when `leaving` stops being active.
 HWND NextActiveCandidateLocked(const Window* leaving);
+
+// --- scroll_bars.cpp -----------------------------------------------------------
+// WS_VSCROLL on a window whose class draws no bar of its own.
+bool HasFrameScrollBarLocked(const Window* window);
+// Whether a screen point lies on the window's scroll bar.
+bool OnFrameScrollBarLocked(const Window* window, POINT screenPoint);
+// DefWindowProcW's part: the bar in the window's frame (WM_NCPAINT), and the
+// pointer on it.
+void DrawFrameScrollBar(HWND hwnd, HDC windowDC);
+LRESULT FrameScrollBarInput(HWND hwnd, UINT message, LPARAM screenPoint);
 
 // --- focus.cpp -----------------------------------------------------------------
 // A press on an inactive top-level window activates it (WA_CLICKACTIVE).

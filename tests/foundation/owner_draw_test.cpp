@@ -11,24 +11,7 @@ namespace {
 
 constexpr UINT kButtonId = 42;
 
-// A screen that keeps the commands it is sent.
-class CommandParent : public CWnd {
-  public:
-    struct Command {
-        WPARAM wParam;
-        LPARAM lParam;
-    };
-    std::vector<Command> commands;
-
-    BOOL Make() {
-        return CreateEx(0, AfxRegisterWndClass(0), u"", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320,
-                        nullptr, nullptr);
-    }
-    BOOL OnCommand(WPARAM wParam, LPARAM lParam) override {
-        commands.push_back({wParam, lParam});
-        return TRUE;
-    }
-};
+using screen_testing::CommandParent;
 
 class ImageButtonTest : public screen_testing::ScreenTest {
   protected:

@@ -94,6 +94,16 @@ void CleanUpThread() {
     AfxDeleteTempObjects();
 }
 
+BOOL CommandParent::Make() {
+    return CreateEx(0, AfxRegisterWndClass(0), u"", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr,
+                    nullptr);
+}
+
+BOOL CommandParent::OnCommand(WPARAM wParam, LPARAM lParam) {
+    commands.push_back({wParam, lParam});
+    return TRUE;
+}
+
 void ScreenTest::SetUp() {
     platform::SetScreenMode(240, 320, 96);
     g_screenScaleX.store(1.0f);

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "platform/afx/afx.h"
 
@@ -16,6 +17,20 @@ void CreateProgramFonts();
 void DeleteProgramFonts();
 // Destroys the calling thread's windows and forgets pending input and quits.
 void CleanUpThread();
+
+// A screen that keeps the commands it is sent.
+class CommandParent : public CWnd {
+  public:
+    struct Command {
+        WPARAM wParam;
+        LPARAM lParam;
+    };
+    std::vector<Command> commands;
+
+    // A 240 x 320 popup over the whole screen.
+    BOOL Make();
+    BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+};
 
 class ScreenTest : public testing::Test {
   protected:

@@ -164,6 +164,36 @@ TEST(Shapes, DashedPenLeavesOrFillsItsGapsByBackgroundMode) {
     EXPECT_EQ(s.Count(kRed), 60 - drawn);
 }
 
+// Ends far off the bitmap, anywhere in the int range: the visible part is drawn, at
+// once, and a dash runs on over the part that is cut off.
+TEST(Shapes, OnePixelLinesFromFarOffDrawTheirVisiblePart) {
+    Surface s(40, 20);
+    const POINT across[] = {{INT32_MIN, 5}, {INT32_MAX, 5}};
+    EXPECT_TRUE(Polyline(s.dc(), across, 2));
+    EXPECT_EQ(s.Count(kBlack), 40);
+    EXPECT_EQ(s.Count(kBlack, RECT{0, 5, 40, 6}), 40);
+
+    s.Fill(kWhite);
+    const POINT diagonal[] = {{-1000000000, -1000000000}, {1000000000, 1000000000}};
+    EXPECT_TRUE(Polyline(s.dc(), diagonal, 2));
+    EXPECT_EQ(s.Count(kBlack), 20);
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(s.At(i, i), kBlack) << i;
+
+    s.Fill(kWhite);
+    const POINT outside[] = {{INT32_MIN, -50}, {INT32_MAX, -50}, {INT32_MAX, INT32_MIN}};
+    EXPECT_TRUE(Polyline(s.dc(), outside, 3));
+    EXPECT_EQ(s.Count(kBlack), 0);
+
+    // 18 pixels on, 6 off, counted from the far start.
+    s.Fill(kWhite);
+    Selected pen(s.dc(), CreatePen(PS_DASH, 1, kBlack));
+    const POINT dashed[] = {{-5000, 3}, {40, 3}};
+    EXPECT_TRUE(Polyline(s.dc(), dashed, 2));
+    for (int x = 0; x < 40; ++x)
+        EXPECT_EQ(s.At(x, 3), (x + 5000) % 24 < 18 ? kBlack : kWhite) << x;
+}
+
 TEST(Shapes, RasterModesCombinePenAndBrushWithTheDestination) {
     Surface s(16, 16, RGB(0x12, 0x34, 0x56));
     Selected pen(s.dc(), CreatePen(PS_SOLID, 1, RGB(0xF0, 0x0F, 0xFF)));

@@ -1,18 +1,15 @@
 #include <gtest/gtest.h>
 
-#include <time.h>
-
 #include <chrono>
-#include <cstdlib>
-#include <optional>
-#include <string>
 #include <thread>
 
 #include "platform/kernel/kernel.h"
+#include "tests/support/host_time_zone.h"
 #include "tests/support/wait_helpers.h"
 
 namespace {
 
+using testing_support::HostTimeZone;
 using testing_support::WaitUntilBlocked;
 
 using namespace std::chrono_literals;
@@ -23,29 +20,6 @@ constexpr ULONGLONG kTicksPerHour = 36000000000ull;
 struct ManualClock {
     ManualClock() { platform::UseManualClock(true); }
     ~ManualClock() { platform::UseManualClock(false); }
-};
-
-// Sets the host time zone for one test.
-class HostTimeZone {
-  public:
-    explicit HostTimeZone(const char* zone) {
-        if (const char* old = std::getenv("TZ")) {
-            saved_ = old;
-        }
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~HostTimeZone() {
-        if (saved_) {
-            setenv("TZ", saved_->c_str(), 1);
-        } else {
-            unsetenv("TZ");
-        }
-        tzset();
-    }
-
-  private:
-    std::optional<std::string> saved_;
 };
 
 ULONGLONG Ticks(const FILETIME& time) {

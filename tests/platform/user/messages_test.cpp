@@ -192,6 +192,50 @@ TEST_F(MessagesTest, ASendToAThreadThatEndsReturnsZero) {
     CloseHandle(release);
 }
 
+// A GPS thread asks the view a question while the view is busy; closing the
+// receiver stops that thread, which must not wait on for the answer.
+TEST_F(MessagesTest, ASenderAskedToStopGivesUpItsSendWithZero) {
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    UiThread busy([&](HWND, UINT message, WPARAM, LPARAM, LRESULT* result) {
+        if (message == WM_USER + 1) {
+            WaitForSingleObject(release, INFINITE);
+            return true;
+        }
+        *result = 77;
+        return message == WM_USER + 2;
+    });
+    PostMessageW(busy.window(), WM_USER + 1, 0, 0);
+    ASSERT_TRUE(testing_support::WaitUntilBlocked(1));
+
+    struct Send {
+        HWND target;
+        std::atomic<LRESULT> answer{-1};
+    } send{busy.window()};
+    HANDLE sender = CreateThread(
+        nullptr, 0,
+        [](LPVOID param) -> DWORD {
+            auto* s = static_cast<Send*>(param);
+            s->answer = SendMessageW(s->target, WM_USER + 2, 0, 0);
+            return 0;
+        },
+        &send, 0, nullptr);
+    ASSERT_NE(sender, nullptr);
+    // Whether the stop comes before or during the wait, the answer is the same.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(TerminateThread(sender, 3));
+    EXPECT_EQ(send.answer.load(), 0);
+    DWORD code = 0;
+    EXPECT_TRUE(GetExitCodeThread(sender, &code));
+    EXPECT_EQ(code, 3u);
+
+    // The abandoned send is never served once the view is free again.
+    SetEvent(release);
+    EXPECT_EQ(SendMessageW(busy.window(), WM_USER + 2, 0, 0), 77);
+    EXPECT_EQ(SeenOf(WM_USER + 2).size(), 1u);
+    CloseHandle(sender);
+    CloseHandle(release);
+}
+
 TEST_F(MessagesTest, MsgWaitEndsForAnObjectOrAMessageAndServesSendsMeanwhile) {
     HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     HWND mine = MakeTopLevel({0, 0, 10, 10});
