@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "pathlume/mapdb/timeout_record.h"
 #include "pathlume/position/position_queue.h"
 #include "platform/kernel/sync.h"
 #include "platform/user/user.h"
@@ -48,6 +49,5 @@ void HandleNewFixMessage(HWND view, const std::function<void(PositionQueue&)>& c
 }
 
 void PollAutoPanTimeout() {
-    // The auto-pan time-out record comes with the time-out records; until then
-    // there is nothing to poll.
+    g_autoPanTimeout.Poll();
 }

@@ -8,6 +8,7 @@
 #include "platform/kernel/process.h"
 #include "platform/kernel/registry.h"
 #include "platform/kernel/text.h"
+#include "platform/shell/shell.h"
 #include "platform/user/user.h"
 
 SharedPortName g_gpsPortName{50};
@@ -115,6 +116,7 @@ int FindBluetoothSerialPort(LPWSTR buffer, size_t sizeChars) {
 }
 
 DWORD InitGpsPort() {
+    platform::InstallBluetoothTray();
     const DWORD commPort = RegGetDword(HKEY_CURRENT_USER, kSettingsKey, kCommPortValue, 0);
     WCHAR name[50];
     if (commPort == 0 && FindBluetoothSerialPort(name, 50) == 1) {
@@ -179,6 +181,7 @@ int StartBtTray(BtPortRecord& record, BOOL on) {
     if (mode != 0)
         return static_cast<int>(mode);
     CWaitCursor waitCursor;
+    platform::InstallBluetoothTray();
     HWND tray = FindWindowW(kBtTrayClass, nullptr);
     if (!tray) {
         SHELLEXECUTEINFOW info{};

@@ -117,10 +117,12 @@ BOOL EscapeCommFunction(HANDLE file, DWORD function);
 
 namespace platform {
 
-// Where the port scan looks for ttys ($PATHLUME_DEV_DIR, default /dev) and which
-// daemon it probes ($PATHLUME_GPSD: "HOST:PORT", or "off"; default localhost:2947).
+// Where the port scan looks for ttys ($PATHLUME_DEV_DIR, default /dev), where for
+// the host's Bluetooth adapters ($PATHLUME_SYS_DIR, default /sys) and which daemon
+// it probes ($PATHLUME_GPSD: "HOST:PORT", or "off"; default localhost:2947).
 struct SerialScanSettings {
     std::filesystem::path devFolder;
+    std::filesystem::path sysFolder;
     std::string gpsdProbe;  // "" for none
 };
 SerialScanSettings SerialScanSettingsFromEnvironment();
@@ -143,6 +145,14 @@ HANDLE OpenHostSerialPort(const std::string& hostTarget);
 // RemoveRunPort takes it out again.
 int AddRunPort(const std::u16string& hostTarget);
 void RemoveRunPort(int number);
+
+// The Bluetooth stack stand-in: its serial ports are the rfcomm ttys, which the scan
+// lists under HKLM "Software\WidComm\BtConfig\Applications" as "Generic Serial"
+// applications with their "ComPortNumber"; its "StackMode" (HKLM
+// "\Software\Widcomm\BtConfig\General") is 1 while the host has an adapter that
+// rfkill does not block, else 0. The radio itself is the desktop's to switch.
+DWORD HostBluetoothStackMode(const SerialScanSettings& settings);
+void WriteBluetoothStackMode(DWORD mode);
 
 // Installs the device opener for COM names (RebuildActiveDrivers does it too).
 void InstallSerialPorts();

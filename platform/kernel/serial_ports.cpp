@@ -33,6 +33,8 @@ constexpr const char* kDaemonScheme = "gpsd://";
 constexpr int kFirstBluetoothNumber = 8;
 constexpr int kLastPortNumber = 99;
 constexpr int kProbeMs = 200;
+constexpr const WCHAR* kBtApplicationsKey = u"Software\\WidComm\\BtConfig\\Applications";
+constexpr const WCHAR* kBtGeneralKey = u"\\Software\\Widcomm\\BtConfig\\General";
 
 std::mutex g_scanLock;
 
@@ -203,6 +205,58 @@ bool DaemonGreets(const std::string& hostPort) {
     return greeted;
 }
 
+std::string FirstLine(const fs::path& path) {
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+// Subkeys of the key that carry "HostDevice": the ones a scan made.
+std::vector<std::u16string> ScannedSubkeys(HKEY key) {
+    std::vector<std::u16string> made;
+    for (DWORD i = 0;; ++i) {
+        WCHAR name[256];
+        DWORD length = 256;
+        if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        HKEY sub;
+        if (RegOpenKeyExW(key, name, 0, KEY_READ, &sub) == ERROR_SUCCESS) {
+            if (ReadString(sub, u"HostDevice"))
+                made.emplace_back(name);
+            RegCloseKey(sub);
+        }
+    }
+    return made;
+}
+
+// The stack's "Generic Serial" applications: one per rfcomm tty in the table.
+void WriteBluetoothApplications(const std::map<int, std::string>& table) {
+    HKEY applications;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kBtApplicationsKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+                        nullptr, &applications, nullptr) != ERROR_SUCCESS)
+        return;
+    for (const std::u16string& name : ScannedSubkeys(applications))
+        RegDeleteKeyW(applications, name.c_str());
+    for (const auto& [number, target] : table) {
+        if (fs::path(target).filename().string().rfind("rfcomm", 0) != 0)
+            continue;
+        const std::u16string subName = Utf8ToWide("Serial" + std::to_string(number));
+        HKEY sub;
+        if (RegCreateKeyExW(applications, subName.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            &sub, nullptr) != ERROR_SUCCESS)
+            continue;
+        WriteString(sub, u"Name", u"Generic Serial");
+        const DWORD port = static_cast<DWORD>(number);
+        RegSetValueExW(sub, u"ComPortNumber", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&port),
+                       sizeof port);
+        WriteString(sub, u"HostDevice", Utf8ToWide(target));
+        RegCloseKey(sub);
+    }
+    RegCloseKey(applications);
+}
+
 void RebuildLocked(const SerialScanSettings& settings, bool probeDaemon) {
     std::map<int, std::string> table = ReadHostTable();
     std::set<std::string> known;
@@ -230,26 +284,15 @@ void RebuildLocked(const SerialScanSettings& settings, bool probeDaemon) {
     for (const auto& [number, target] : added)
         SetHostSerialPort(number, Utf8ToWide(target));
 
+    WriteBluetoothApplications(table);
+    WriteBluetoothStackMode(HostBluetoothStackMode(settings));
+
     // The ports this table made last time go; other drivers' entries stay.
     HKEY active;
     if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kActiveKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                         &active, nullptr) != ERROR_SUCCESS)
         return;
-    std::vector<std::u16string> stale;
-    for (DWORD i = 0;; ++i) {
-        WCHAR name[256];
-        DWORD length = 256;
-        if (RegEnumKeyExW(active, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
-            break;
-        HKEY sub;
-        if (RegOpenKeyExW(active, name, 0, KEY_READ, &sub) == ERROR_SUCCESS) {
-            if (ReadString(sub, u"HostDevice"))
-                stale.emplace_back(name);
-            RegCloseKey(sub);
-        }
-    }
-    for (const std::u16string& name : stale)
+    for (const std::u16string& name : ScannedSubkeys(active))
         RegDeleteKeyW(active, name.c_str());
     for (const auto& [number, target] : table) {
         std::error_code error;
@@ -328,10 +371,42 @@ HANDLE OpenComName(LPCWSTR name, DWORD, DWORD, DWORD) {
 
 }  // namespace
 
+DWORD HostBluetoothStackMode(const SerialScanSettings& settings) {
+    std::error_code error;
+    bool adapter = false;
+    for (const auto& entry :
+         fs::directory_iterator(settings.sysFolder / "class" / "bluetooth", error))
+        adapter = adapter || entry.path().filename().string().rfind("hci", 0) == 0;
+    if (!adapter)
+        return 0;
+    bool switched = false, unblocked = false;
+    for (const auto& entry :
+         fs::directory_iterator(settings.sysFolder / "class" / "rfkill", error)) {
+        if (FirstLine(entry.path() / "type") != "bluetooth")
+            continue;
+        switched = true;
+        unblocked = unblocked || (FirstLine(entry.path() / "soft") == "0" &&
+                                  FirstLine(entry.path() / "hard") == "0");
+    }
+    return !switched || unblocked ? 1 : 0;
+}
+
+void WriteBluetoothStackMode(DWORD mode) {
+    HKEY general;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kBtGeneralKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &general, nullptr) != ERROR_SUCCESS)
+        return;
+    RegSetValueExW(general, u"StackMode", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&mode),
+                   sizeof mode);
+    RegCloseKey(general);
+}
+
 SerialScanSettings SerialScanSettingsFromEnvironment() {
     SerialScanSettings settings;
     const char* dev = std::getenv("PATHLUME_DEV_DIR");
     settings.devFolder = dev && *dev ? dev : "/dev";
+    const char* sys = std::getenv("PATHLUME_SYS_DIR");
+    settings.sysFolder = sys && *sys ? sys : "/sys";
     const char* gpsd = std::getenv("PATHLUME_GPSD");
     if (!gpsd || !*gpsd)
         settings.gpsdProbe = "localhost:2947";

@@ -11,6 +11,7 @@
 
 #include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/mapdb/map_records.h"
+#include "pathlume/mapdb/timeout_record.h"
 #include "pathlume/position/fix_delivery.h"
 #include "platform/kernel/sync.h"
 #include "tests/position/fake_view.h"
@@ -223,6 +224,15 @@ TEST_F(ReceiverTest, AtMostOneNewFixMessageWaits) {
     EXPECT_EQ(view.newFixMessages.load(), 1);
     EXPECT_EQ(view.consumedLatitudes.size(), 4u);
     EXPECT_EQ(platform::InterlockedTarget(&g_pendingFixPosts).load(), 0);
+
+    // Each notification polls the auto-pan time-out: past its period without a
+    // route it goes idle.
+    g_autoPanTimeout.SetTarget(1000, view.GetViewWindow());
+    g_autoPanTimeout.Start(GetTickCount() - 5000, TRUE);
+    ASSERT_FALSE(g_autoPanTimeout.IsIdle());
+    receiver.NotifyFix(kNotifyQueue);
+    EXPECT_TRUE(g_autoPanTimeout.IsIdle());
+    g_autoPanTimeout.SetTarget(0, nullptr);
 
     // Held positions post nothing.
     g_positionHold.store(1);
