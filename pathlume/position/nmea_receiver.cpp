@@ -338,6 +338,7 @@ void CNmeaReceiver::StopWorker() {
     if (!thread)
         return;
     {
+        CWaitCursor waitCursor;
         // The reader may be blocked in its synchronous WM_USER 1 to this very thread:
         // serve sent messages while waiting, or both would wait out the time-out.
         const uint64_t deadline = platform::ClockMilliseconds() + kWorkerStopMs;
