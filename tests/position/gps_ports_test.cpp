@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/position/nmea_receiver.h"
@@ -128,6 +130,36 @@ TEST_F(GpsPortsTest, TheScanMakesRfcommTtysTheStacksSerialPorts) {
     EXPECT_EQ(receiver.OpenPort(u"COM8:", 4800, 0, FALSE), 0);
     EXPECT_EQ(FindWindowW(kBtTrayClass, nullptr), nullptr);
     EXPECT_EQ(GetBtBrowserEnabled(g_btPort), 0u);  // cleared once the port opened
+    receiver.Close();
+}
+
+TEST_F(GpsPortsTest, ReopeningTheBluetoothPortWaitsForTheLinkAndKeepsOtherOpensOut) {
+    testing_support::Pty rfcomm;
+    ASSERT_TRUE(platform::SetHostSerialPort(8, platform::Utf8ToWide(rfcomm.path)));
+    AddAdapter();
+    platform::RebuildActiveDrivers(settings_, false);
+    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, kCommPortValue, 8);
+    InitGpsPort();
+    SetPortNumber(g_btPort, 8);
+    ASSERT_TRUE(IsBluetoothGpsPort());
+    CNmeaReceiver receiver;
+    ASSERT_EQ(receiver.Open(u"COM8:", 4800, FALSE), 0);
+    ASSERT_TRUE(receiver.IsPortOpen());
+
+    // The second open closes the link and opens it again on the reader thread after
+    // five seconds; an open meanwhile is refused.
+    std::atomic<int> deferred{-99};
+    std::thread first([&] { deferred = receiver.Open(u"COM8:", 4800, FALSE); });
+    Sleep(300);
+    EXPECT_EQ(receiver.Open(u"COM8:", 4800, FALSE), kOpenInProgress);
+    first.join();
+    EXPECT_EQ(deferred.load(), 0);
+    for (int i = 0; i < 300 && (!receiver.IsPortOpen() || receiver.IsIdle()); ++i)
+        Sleep(10);
+    EXPECT_TRUE(receiver.IsPortOpen());
+    EXPECT_FALSE(receiver.IsIdle());  // the reader ended the open
+    // Nothing had been read, so the stack's browser was shown, and cleared once open.
+    EXPECT_EQ(GetBtBrowserEnabled(g_btPort), 0u);
     receiver.Close();
 }
 
