@@ -137,6 +137,7 @@ int RunRaw(const RawOptions& options, std::ostream& out, std::ostream& err) {
     const Clock::time_point start = Clock::now();
     g_positionQueue.Clear();
     CNmeaReceiver receiver;
+    receiver.ReadSettings();  // as any source does when it opens
     FixPrinter printer(receiver, options.format, out);
     const DWORD delay =
         options.realtime ? RegGetDword(HKEY_CURRENT_USER, kSettingsKey, u"PlaybackDelay", 500) : 0;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "pathlume/foundation/registry_helpers.h"
 #include "tests/support/shared_data.h"
 #include "tests/support/temp_root.h"
 
@@ -97,6 +99,18 @@ TEST_F(GpslogTest, EachDeliveredFixIsALineAndTheFiguresFollow) {
               "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,,003.1,W*65\r\n");
     ASSERT_EQ(Run("--raw " + undated.string()), 0);
     EXPECT_NE(out_.find("\n12:35:19,48.117302"), std::string::npos) << out_;
+}
+
+TEST_F(GpslogTest, RealtimeDeliversOneFixPerPlaybackDelay) {
+    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"PlaybackDelay", 150);
+    gpslog::RawOptions options;
+    options.logPath = Write("two.log", kTwoFixes).string();
+    options.realtime = true;
+    std::ostringstream out, err;
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(gpslog::RunRaw(options, out, err), 0);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+    EXPECT_NE(err.str().find(" 2 fixes"), std::string::npos) << err.str();
 }
 
 // Seconds since 2000 of a CSV time, or of the day for "hh:mm:ss".
