@@ -10,10 +10,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <sstream>
 #include <string>
 
 #include "pathlume/foundation/app_services.h"
+#include "pathlume/mapdb/map_database.h"
+#include "pathlume/mapdb/map_index_files.h"
 #include "platform/kernel/paths.h"
 #include "platform/kernel/roots.h"
 #include "tools/discmaker/disc_builder.h"
@@ -97,6 +100,30 @@ inline void RemoveExtractMaps(const fs::path& base) {
 
 inline void RemoveAndorraMaps(const fs::path& base) {
     RemoveExtractMaps(base);
+}
+
+// Builds the extract's maps, opens the index files and a map database on them, and
+// runs the benchmarks once `prepare` has set up their data (false: the maps do not
+// serve, nothing is measured); then cleans up. The program's exit status.
+inline int RunOnExtractMaps(const char* program, const char* extract, int& argc, char** argv,
+                            const std::function<bool(CMapDatabase&)>& prepare) {
+    fs::path base;
+    if (const int built = BuildExtractMaps(program, extract, discmaker::kDefaultOsmState, {}, base);
+        built != 0)
+        return built < 0 ? 0 : 1;
+    OpenMapIndexFiles();
+    bool ran = false;
+    {
+        CMapDatabase db;
+        if (db.Open() != 0 || !prepare(db)) {
+            std::fprintf(stderr, "the maps of %s do not serve\n", extract);
+            return 1;
+        }
+        ran = RunBenchmarks(argc, argv);
+    }
+    CloseMapIndexFiles();
+    RemoveExtractMaps(base);
+    return ran ? 0 : 1;
 }
 
 }  // namespace mapdb_bench

@@ -130,46 +130,32 @@ void CollectLinks(CMapDatabase& db) {
 
 int main(int argc, char** argv) {
     const char* extract = "north-bayreuth.osm.gz";
-    std::filesystem::path base;
-    if (const int built = mapdb_bench::BuildExtractMaps("street_texts_bench", extract,
-                                                        discmaker::kDefaultOsmState, {}, base);
-        built != 0)
-        return built < 0 ? 0 : 1;
-    OpenMapIndexFiles();
-    bool ran = false;
-    {
-        CMapDatabase db;
-        g_db = &db;
-        std::map<std::pair<uint32_t, uint32_t>, size_t> streets;
-        if (!g_linkInfo.IsOpen() || db.Open() != 0 ||
-            ReadAllRecords(&g_data.records, &streets) == 0) {
-            std::fprintf(stderr, "the maps of %s do not open\n", extract);
-            return 1;
-        }
-        for (const auto& [street, links] : streets) {
-            if (links > g_data.longestLinks) {
-                g_data.longestLinks = links;
-                g_data.longestArea = street.first;
-                g_data.longestName = street.second;
+    return mapdb_bench::RunOnExtractMaps(
+        "street_texts_bench", extract, argc, argv, [extract](CMapDatabase& db) {
+            g_db = &db;
+            std::map<std::pair<uint32_t, uint32_t>, size_t> streets;
+            if (!g_linkInfo.IsOpen() || ReadAllRecords(&g_data.records, &streets) == 0)
+                return false;
+            for (const auto& [street, links] : streets) {
+                if (links > g_data.longestLinks) {
+                    g_data.longestLinks = links;
+                    g_data.longestArea = street.first;
+                    g_data.longestName = street.second;
+                }
             }
-        }
-        char name[kNameBufferSize];
-        ReadNamesBinString(g_data.longestName, name);
-        CollectLinks(db);
-        std::printf(
-            "Data: the device files of %s (default cells): %zu address records, %zu of them "
-            "with house ranges. BM_ReadRecords: every record with its name items read in file "
-            "order (items_per_second = records). BM_FormatHouseRange: the names of each record in "
-            "turn with the house range. BM_HouseNumbersAtPoint: the numbers at the middle of the "
-            "first segment of each of %zu links of layer 3 around the centre. "
-            "BM_ListCrossStreets: the cross streets of %s, the street with the most records "
-            "(%zu, area %u).\n",
-            extract, g_data.records.size(), g_data.recordsWithRange, g_data.links.size(), name,
-            g_data.longestLinks, g_data.longestArea);
-        ran = mapdb_bench::RunBenchmarks(argc, argv);
-        g_db = nullptr;
-    }
-    CloseMapIndexFiles();
-    mapdb_bench::RemoveExtractMaps(base);
-    return ran ? 0 : 1;
+            char name[kNameBufferSize];
+            ReadNamesBinString(g_data.longestName, name);
+            CollectLinks(db);
+            std::printf(
+                "Data: the device files of %s (default cells): %zu address records, %zu of them "
+                "with house ranges. BM_ReadRecords: every record with its name items read in "
+                "file order (items_per_second = records). BM_FormatHouseRange: the names of each "
+                "record in turn with the house range. BM_HouseNumbersAtPoint: the numbers at the "
+                "middle of the first segment of each of %zu links of layer 3 around the centre. "
+                "BM_ListCrossStreets: the cross streets of %s, the street with the most records "
+                "(%zu, area %u).\n",
+                extract, g_data.records.size(), g_data.recordsWithRange, g_data.links.size(), name,
+                g_data.longestLinks, g_data.longestArea);
+            return true;
+        });
 }

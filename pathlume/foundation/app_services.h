@@ -76,6 +76,12 @@ class IMainView {
     virtual BOOL IsSuspended() = 0;
     virtual BOOL IsPanMode() = 0;
     virtual void GetPanCentre(FLOAT* latitude, FLOAT* longitude) = 0;
+    // Centres the panned map on a point (a place made the current position); the
+    // view overrides it, the default does nothing.
+    virtual void SetPanCentre(FLOAT latitude, FLOAT longitude) {
+        (void)latitude;
+        (void)longitude;
+    }
     // While set no chunk is reloaded and the vehicle's link is not searched again.
     virtual BOOL IsShuttingDown() = 0;
     // Written when a place becomes the current position.

@@ -41,6 +41,17 @@ int IsInsideMapBounds(const CMapDatabase& database, FLOAT latitude, FLOAT longit
     return latitude >= south && latitude <= north && longitude >= west && longitude <= east ? 1 : 0;
 }
 
+int32_t MatchLinkEnd(const MapLink& link, const MapPoint& point) {
+    const uint32_t count = link.GetShapePointCount();
+    if (count == 0)
+        return -1;
+    const MapPoint& start = link.fromNode->position;
+    // Exact comparison on purpose: the point is a copy of a node's position.
+    if (point.latitude == start.latitude && point.longitude == start.longitude)
+        return 0;
+    return static_cast<int32_t>(count);
+}
+
 uint32_t MapLink::NearestPoint(FLOAT latitude, FLOAT longitude, MapPoint* nearest) const {
     // A dead link may have lost an end: the point's own latitude serves then.
     const FLOAT referenceLatitude = fromNode ? fromNode->position.latitude : latitude;

@@ -22,5 +22,10 @@ struct FlatPoint {
 FLOAT ProjectPointOnSegment(const FlatPoint& point, FLOAT x1, FLOAT y1, FLOAT x2, FLOAT y2,
                             FLOAT* footX, FLOAT* footY);
 
+// Which end of the link a point is, as the router counts shape points: -1 for a
+// link without shape points, 0 when the point is exactly the from-node's position,
+// else the link's shape point count.
+int32_t MatchLinkEnd(const MapLink& link, const MapPoint& point);
+
 // 1 when the position lies within layer 0's grid bounds, edges included, else 0.
 int IsInsideMapBounds(const CMapDatabase& database, FLOAT latitude, FLOAT longitude);

@@ -11,10 +11,12 @@
 #include <string>
 
 #include "formats/chunk_payload.h"
+#include "formats/link_info.h"
 #include "formats/map_container.h"
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/mapdb/link_iterator.h"
 #include "pathlume/mapdb/mapdb_memory.h"
+#include "pathlume/mapdb/name_codes.h"
 #include "platform/kernel/msgbox.h"
 #include "platform/kernel/paths.h"
 #include "platform/kernel/roots.h"
@@ -244,6 +246,40 @@ std::vector<std::pair<int32_t, int32_t>> CellsWithChunks(CMapDatabase& db, int l
 }  // namespace mapdb_test
 
 namespace mapdb_test {
+
+void ForEachLinkInfoRecord(
+    const std::function<void(int32_t, uint32_t, const LinkInfoRecord&, const NameItem*)>& f) {
+    namespace li = formats::link_info;
+    for (uint32_t area = 0; area < g_linkInfo.AreaCount(); ++area) {
+        const li::Entry block = g_linkInfo.Area(area);
+        int32_t offset = static_cast<int32_t>(block.blockOffset + li::kPairTableSize);
+        for (uint32_t i = 0; i < block.recordCount; ++i) {
+            LinkInfoRecord record;
+            ASSERT_EQ(g_linkInfo.ReadRecord(offset, record, false), 0) << offset;
+            NameItem items[li::kMaxNameItems];
+            ASSERT_LE(record.ItemCount(), li::kMaxNameItems);
+            ASSERT_EQ(g_linkInfo.ReadNameItems(items, record.ItemCount()), record.ItemCount());
+            const int32_t next = g_linkInfo.File().Tell();
+            f(offset, area, record, items);
+            offset = next;
+        }
+    }
+}
+
+uint32_t NameIdOf(const std::string& text) {
+    const auto entry = LookupNamesBigram(text[0], text.size() > 1 ? text[1] : '\0');
+    if (!entry)
+        return 0;
+    uint32_t offset = entry->firstOffset;
+    for (uint32_t i = 0; i < entry->count; ++i) {
+        char name[kNameBufferSize];
+        const int length = ReadNamesBinString(offset, name);
+        if (text == name)
+            return offset;
+        offset += 1 + static_cast<uint32_t>(length);
+    }
+    return 0;
+}
 
 void GridMapsTest::SetUp() {
     SetDataFolder(GridMapsFolder());

@@ -5,10 +5,12 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "pathlume/mapdb/link_info_file.h"
 #include "pathlume/mapdb/map_database.h"
 #include "tests/support/temp_root.h"
 #include "tools/discmaker/network.h"
@@ -57,6 +59,15 @@ void LoadOverview(CMapDatabase& db);
 
 // Window cells of the layer whose chunk is not empty, in row order.
 std::vector<std::pair<int32_t, int32_t>> CellsWithChunks(CMapDatabase& db, int layerIndex);
+
+// Every record of g_linkInfo, block by block, with its offset, its block (area) and
+// its name items; the callback may read elsewhere in the file.
+void ForEachLinkInfoRecord(
+    const std::function<void(int32_t offset, uint32_t area, const LinkInfoRecord& record,
+                             const NameItem* items)>& f);
+
+// The offset of a name in "names.bin" (g_namesFile), or 0.
+uint32_t NameIdOf(const std::string& text);
 
 // Tests on the grid maps: the data folder points at them, message boxes are
 // answered, and the heap blocks at the start are the leak baseline.

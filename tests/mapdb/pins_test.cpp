@@ -24,6 +24,7 @@
 #include "platform/kernel/msgbox.h"
 #include "tests/mapdb/grid_maps.h"
 #include "tests/mapdb/mapdb_test_support.h"
+#include "tests/mapdb/quiet_main_view.h"
 #include "tests/support/temp_root.h"
 
 namespace {
@@ -36,33 +37,11 @@ using Cell = std::pair<int32_t, int32_t>;
 constexpr uint32_t kMapViewPin = 0x2;
 constexpr uint32_t kSmallLayerPin = 0x1;
 
-class FakeMainView final : public IMainView {
+class FakeMainView final : public mapdb_test::QuietMainView {
   public:
-    HWND GetViewWindow() override { return nullptr; }
-    BOOL GetReplayFlag() override { return FALSE; }
-    void SetReplayFlag(BOOL) override {}
-    DWORD GetScreenMode() override { return 0; }
-    DWORD GetLastDataTime() override { return 0; }
-    void SetLastDataTime(DWORD) override {}
-    BOOL IsClosing() override { return FALSE; }
-    BOOL IsSuspended() override { return FALSE; }
-    BOOL IsPanMode() override { return FALSE; }
-    void GetPanCentre(FLOAT*, FLOAT*) override {}
     BOOL IsShuttingDown() override { return shuttingDown; }
-    void SetLastPosition(FLOAT, FLOAT) override {}
-    char* GetDescriptionBuffer() override { return description; }
-    BOOL IsFullScreen() override { return FALSE; }
-    void SetPanMode(BOOL) override {}
-    void Refresh() override {}
-    void UpdateMenus() override {}
-    void BringToFront() override {}
-    int AddToFavorites(const AddressHit&, int, const char*, const char*, const char*, BOOL,
-                       BOOL) override {
-        return 0;
-    }
 
     BOOL shuttingDown = FALSE;
-    char description[kDescriptionBufferSize] = {};
 };
 
 class FakeDisplayValues final : public DefaultMapDisplayValues {

@@ -90,6 +90,16 @@ TEST(SpatialQueriesTest, NearestPointKeepsTheEarliestOfEqualSegments) {
     EXPECT_EQ(reduced.link.NearestPoint(0.0f, 3.5f, nullptr), 2u);
 }
 
+TEST(SpatialQueriesTest, MatchLinkEndAnswersTheFromNodeOrTheShapeCount) {
+    TestLink l({1.0f, 2.0f}, {{1.0f, 3.0f}, {1.0f, 4.0f}}, {1.0f, 5.0f});
+    EXPECT_EQ(MatchLinkEnd(l.link, {1.0f, 2.0f}), 0);
+    EXPECT_EQ(MatchLinkEnd(l.link, {1.0f, 5.0f}), 2);
+    // Only an exact copy of the from-node's position is the start.
+    EXPECT_EQ(MatchLinkEnd(l.link, {1.0f, std::nextafter(2.0f, 3.0f)}), 2);
+    TestLink plain({1.0f, 2.0f}, {}, {1.0f, 5.0f});
+    EXPECT_EQ(MatchLinkEnd(plain.link, {1.0f, 2.0f}), -1);
+}
+
 TEST(SpatialQueriesTest, IsInsideMapBoundsIncludesTheEdges) {
     CMapDatabase db;
     MapLayer& layer = db.layers[0];

@@ -407,41 +407,13 @@ class StreetTextsTownTest : public mapdb_test::GridMapsTest {
         GridMapsTest::TearDown();
     }
 
-    // Every record of "linkinfo.bin" with its offset, block by block.
     template <typename F>
     static void ForEachRecord(F f) {
-        for (uint32_t area = 0; area < g_linkInfo.AreaCount(); ++area) {
-            const li::Entry block = g_linkInfo.Area(area);
-            int32_t offset = static_cast<int32_t>(block.blockOffset + li::kPairTableSize);
-            for (uint32_t i = 0; i < block.recordCount; ++i) {
-                LinkInfoRecord record;
-                ASSERT_EQ(g_linkInfo.ReadRecord(offset, record, false), 0) << offset;
-                NameItem items[li::kMaxNameItems];
-                ASSERT_LE(record.ItemCount(), li::kMaxNameItems);
-                ASSERT_EQ(g_linkInfo.ReadNameItems(items, record.ItemCount()), record.ItemCount());
-                // The callback may read elsewhere in the file.
-                const int32_t next = g_linkInfo.File().Tell();
-                f(offset, record, items);
-                offset = next;
-            }
-        }
+        mapdb_test::ForEachLinkInfoRecord([&](int32_t offset, uint32_t,
+                                              const LinkInfoRecord& record,
+                                              const NameItem* items) { f(offset, record, items); });
     }
-
-    // The id of a name of "names.bin", or 0.
-    static uint32_t NameId(const std::string& text) {
-        const auto entry = LookupNamesBigram(text[0], text[1]);
-        if (!entry)
-            return 0;
-        uint32_t offset = entry->firstOffset;
-        for (uint32_t i = 0; i < entry->count; ++i) {
-            char name[kNameBufferSize];
-            const int length = ReadNamesBinString(offset, name);
-            if (text == name)
-                return offset;
-            offset += 1 + static_cast<uint32_t>(length);
-        }
-        return 0;
-    }
+    static uint32_t NameId(const std::string& text) { return mapdb_test::NameIdOf(text); }
 };
 
 TEST_F(StreetTextsTownTest, RampsAreLabelledWithTheirExits) {

@@ -449,38 +449,6 @@ NearestLink FindNearest(CMapDatabase& db, double lat, double lon) {
     return nearest;
 }
 
-// Points the database at the folder, and catches its message boxes, for one run.
-class DatabaseScope {
-  public:
-    explicit DatabaseScope(const fs::path& folder) {
-        std::memcpy(saved_, g_dataFolder, sizeof saved_);
-        const std::u16string text = platform::HostPathText(fs::absolute(folder)) + u"/";
-        if (text.size() >= MAX_PATH)
-            throw MapError(folder.string() + ": the path is too long for the map database");
-        std::copy(text.begin(), text.end(), g_dataFolder);
-        g_dataFolder[text.size()] = 0;
-        platform::SetMessageBoxHandler(
-            [this](HWND, const std::u16string& text, const std::u16string&, UINT type) {
-                if (boxes_.empty())
-                    boxes_ = platform::WideToUtf8(text);
-                return platform::DefaultMessageBoxAnswer(type);
-            });
-    }
-    ~DatabaseScope() {
-        platform::SetMessageBoxHandler({});
-        std::memcpy(g_dataFolder, saved_, sizeof saved_);
-    }
-    DatabaseScope(const DatabaseScope&) = delete;
-    DatabaseScope& operator=(const DatabaseScope&) = delete;
-
-    // The first box the database showed, or empty.
-    const std::string& FirstBox() const { return boxes_; }
-
-  private:
-    WCHAR saved_[MAX_PATH];
-    std::string boxes_;
-};
-
 std::unique_ptr<CMapDatabase> OpenDatabase(const fs::path& folder, const DatabaseScope& scope) {
     auto db = std::make_unique<CMapDatabase>();
     if (db->Open() != 0) {
@@ -550,6 +518,28 @@ ClassFigures Sum(const ClassTable& classes) {
 }
 
 }  // namespace
+
+static_assert(MAX_PATH == 260, "the scope keeps a whole data folder");
+
+DatabaseScope::DatabaseScope(const fs::path& folder) {
+    std::memcpy(saved_, g_dataFolder, sizeof saved_);
+    const std::u16string text = platform::HostPathText(fs::absolute(folder)) + u"/";
+    if (text.size() >= MAX_PATH)
+        throw MapError(folder.string() + ": the path is too long for the map database");
+    std::copy(text.begin(), text.end(), g_dataFolder);
+    g_dataFolder[text.size()] = 0;
+    platform::SetMessageBoxHandler(
+        [this](HWND, const std::u16string& text, const std::u16string&, UINT type) {
+            if (boxes_.empty())
+                boxes_ = platform::WideToUtf8(text);
+            return platform::DefaultMessageBoxAnswer(type);
+        });
+}
+
+DatabaseScope::~DatabaseScope() {
+    platform::SetMessageBoxHandler({});
+    std::memcpy(g_dataFolder, saved_, sizeof saved_);
+}
 
 std::string ClassName(int classValue) {
     switch (classValue) {

@@ -98,6 +98,24 @@ class MapError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// Points the program's map readers at the folder (g_dataFolder) and catches the
+// boxes they show, for the life of the scope. Throws MapError for a path too long
+// for the readers.
+class DatabaseScope {
+  public:
+    explicit DatabaseScope(const std::filesystem::path& folder);
+    ~DatabaseScope();
+    DatabaseScope(const DatabaseScope&) = delete;
+    DatabaseScope& operator=(const DatabaseScope&) = delete;
+
+    // The first box shown, or empty.
+    const std::string& FirstBox() const { return boxes_; }
+
+  private:
+    char16_t saved_[260];
+    std::string boxes_;
+};
+
 // Opens the folder's map files and walks them. Throws MapError when "mapdata1.biz"
 // or "mapdata2.biz" is missing, unreadable or not a map container.
 Report Examine(const Options& options);

@@ -17,6 +17,7 @@
 #include "formats/names.h"
 #include "tests/support/shared_data.h"
 #include "tests/support/temp_root.h"
+#include "tests/tools/recorded_addresses.h"
 #include "tools/discmaker/disc_builder.h"
 #include "tools/discmaker/osm.h"
 #include "tools/mapstat/mapstat.h"
@@ -130,33 +131,6 @@ using Bytes = std::vector<uint8_t>;
 Bytes ReadBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-struct Recorded {
-    std::string element, street, city;
-    uint32_t number = 0;
-};
-
-std::map<std::string, std::vector<Recorded>> RecordedAddresses() {
-    std::map<std::string, std::vector<Recorded>> table;
-    std::ifstream in(testing_support::RepositoryFolder() / "tests" / "tools" / "discmaker" /
-                     "data" / "recorded_addresses.tsv");
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.empty() || line[0] == '#')
-            continue;
-        std::istringstream fields(line);
-        std::string extract, number;
-        Recorded r;
-        std::getline(fields, extract, '\t');
-        std::getline(fields, r.element, '\t');
-        std::getline(fields, r.street, '\t');
-        std::getline(fields, number, '\t');
-        std::getline(fields, r.city, '\t');
-        r.number = static_cast<uint32_t>(std::stoul(number));
-        table[extract].push_back(r);
-    }
-    return table;
 }
 
 // The records of the installed "linkinfo.bin", with the texts of their names and
@@ -278,13 +252,14 @@ TEST_P(ExtractAddressTest, AddressesArePlacedAndReadBackFromTheDevice) {
     ASSERT_TRUE(mkmaps::Generate({disc, maps, {}}, out, err).completed) << err.str();
 
     const DeviceRecords records(maps);
-    const std::vector<Recorded> recorded = RecordedAddresses()[c.file];
+    const std::vector<testing_support::RecordedAddress> recorded =
+        testing_support::RecordedAddresses()[c.file];
     ASSERT_EQ(recorded.size(), 10u);
-    for (const Recorded& r : recorded) {
+    for (const testing_support::RecordedAddress& r : recorded) {
         const std::string street =
             nm::ToNameText(ParseStreetName(r.street).FullText(), nm::kMaxWrittenNameLength);
         const std::string city = nm::ToNameText(r.city, nm::kMaxWrittenNameLength);
-        EXPECT_TRUE(records.Holds(street, static_cast<int32_t>(r.number), city))
+        EXPECT_TRUE(records.Holds(street, static_cast<int32_t>(r.LeadingNumber()), city))
             << r.element << ": " << r.street << " " << r.number << ", " << r.city
             << ", records of the street:" << records.Sides(street);
     }

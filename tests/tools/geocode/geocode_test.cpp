@@ -1,0 +1,214 @@
+// The geocode tool: the recorded addresses of the shared extracts both ways, and the
+// program run on the built-in town with bad arguments, unknown streets and missing
+// or corrupt index files.
+#include "tools/geocode/geocode.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "formats/names.h"
+#include "tests/support/shared_data.h"
+#include "tests/support/temp_root.h"
+#include "tests/tools/recorded_addresses.h"
+#include "tools/discmaker/disc_builder.h"
+#include "tools/discmaker/osm.h"
+#include "tools/discmaker/town.h"
+#include "tools/mkmaps/mkmaps.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace nm = formats::names;
+
+using testing_support::RecordedAddress;
+
+double Metres(double lat1, double lon1, double lat2, double lon2) {
+    constexpr double kRadians = M_PI / 180;
+    const double dLat = (lat2 - lat1) * kRadians, dLon = (lon2 - lon1) * kRadians;
+    const double a = std::sin(dLat / 2) * std::sin(dLat / 2) +
+                     std::cos(lat1 * kRadians) * std::cos(lat2 * kRadians) * std::sin(dLon / 2) *
+                         std::sin(dLon / 2);
+    return 2 * 6371000.0 * std::asin(std::sqrt(a));
+}
+
+// The device maps of a network, in the test's roots.
+fs::path MakeMaps(discmaker::Network net, const fs::path& base) {
+    const fs::path disc = base / "disc", maps = base / "maps";
+    discmaker::BuildDiscs(net, disc);
+    std::ostringstream out, err;
+    EXPECT_TRUE(mkmaps::Generate({disc, maps, {}}, out, err).completed) << err.str();
+    return maps;
+}
+
+class ExtractGeocodeTest : public testing_support::RootsTest,
+                           public testing::WithParamInterface<const char*> {};
+
+TEST_P(ExtractGeocodeTest, RecordedAddressesAreFoundBothWays) {
+    const fs::path extract = testing_support::SharedOsmFolder() / GetParam();
+    if (!fs::exists(extract))
+        GTEST_SKIP() << "no " << extract << ": the shared OpenStreetMap data is not here";
+    const fs::path maps = MakeMaps(discmaker::ReadOsm(extract), roots_.base());
+    const std::vector<RecordedAddress> recorded = testing_support::RecordedAddresses()[GetParam()];
+    ASSERT_EQ(recorded.size(), 10u);
+
+    std::vector<geocode::Query> forward, reverse;
+    for (const RecordedAddress& r : recorded) {
+        // The leading number, as the disc builder took it ("7-9" is 7; typed, the
+        // parser would read 79).
+        const std::string number = std::to_string(r.LeadingNumber());
+        forward.push_back({false, number + " " + r.street + ", " + r.city, 0, 0});
+        reverse.push_back({true, r.element, r.latitude, r.longitude});
+    }
+    const geocode::Report there = geocode::Run(maps, forward);
+    const geocode::Report back = geocode::Run(maps, reverse);
+    int near = 0, named = 0;
+    for (size_t i = 0; i < recorded.size(); ++i) {
+        const RecordedAddress& r = recorded[i];
+        const std::string street = nm::ToNameText(discmaker::ParseStreetName(r.street).FullText(),
+                                                  nm::kMaxWrittenNameLength);
+        const std::string city = nm::ToNameText(r.city, nm::kMaxWrittenNameLength);
+        const geocode::Answer& a = there.answers[i];
+        ASSERT_TRUE(a.Found()) << a.query.text << ": " << a.result;
+        const geocode::Answer& b = back.answers[i];
+        ASSERT_TRUE(b.Found()) << r.element;
+        EXPECT_LT(b.distanceMetres, 150) << r.element;
+        // A range is spread evenly along its link and a lone number sits at the
+        // link's end, so on a long link the number's point can lie further off than
+        // the building's road.
+        double nearest = 1e9;
+        bool onBuildingsLink = false;
+        for (const geocode::Candidate& c : a.candidates) {
+            EXPECT_NE(c.street.find(street), std::string::npos) << a.query.text << ": " << c.street;
+            // The side's place is the city the address names.
+            EXPECT_EQ(c.place.rfind(city, 0), 0u) << a.query.text << ": " << c.place;
+            nearest = std::min(nearest, Metres(c.latitude, c.longitude, r.latitude, r.longitude));
+            onBuildingsLink |= c.link == b.link;
+        }
+        EXPECT_LT(nearest, 300) << a.query.text;
+        near += nearest < 150 ? 1 : 0;
+        // Where the building's nearest road is the address's own link, the point
+        // names the address's street (the place is the left side's).
+        if (onBuildingsLink)
+            EXPECT_EQ(b.street, street) << r.element;
+        const bool namesIt = b.street == street && b.city.rfind(city, 0) == 0;
+        named += namesIt ? 1 : 0;
+        std::printf("%s: %.0f m; at the building: %s, %s (%.0f m)\n", a.query.text.c_str(), nearest,
+                    b.street.c_str(), b.city.c_str(), b.distanceMetres);
+    }
+    std::printf(
+        "%s: %d of 10 within 150 m, %d of 10 named at the building\n%s forward: %s\n"
+        "%s reverse: %s\n",
+        GetParam(), near, named, GetParam(), geocode::FiguresLine(there).c_str(), GetParam(),
+        geocode::FiguresLine(back).c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(Extracts, ExtractGeocodeTest,
+                         testing::Values("north-bayreuth.osm.gz", "krems.osm.gz"),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.param).substr(0, 5) == "north"
+                                        ? "NorthBayreuth"
+                                        : "Krems";
+                         });
+
+// The tool itself on the town's maps.
+class GeocodeToolTest : public testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        roots_ = new testing_support::TempRoots;
+        maps_ = new fs::path(MakeMaps(discmaker::BuildTown(5, 400), Base()));
+    }
+    static void TearDownTestSuite() {
+        delete maps_;
+        maps_ = nullptr;
+        delete roots_;
+        roots_ = nullptr;
+    }
+    static fs::path Base() { return roots_->base(); }
+
+    struct Outcome {
+        int exit = -1;
+        std::string out, err;
+    };
+    static Outcome Run(const std::string& arguments) {
+        const fs::path out = Base() / "out.txt", err = Base() / "err.txt";
+        const std::string command =
+            std::string(GEOCODE_EXE) + " " + arguments + " >" + out.string() + " 2>" + err.string();
+        const int status = std::system(command.c_str());
+        auto read = [](const fs::path& path) {
+            std::ifstream in(path);
+            return std::string(std::istreambuf_iterator<char>(in), {});
+        };
+        return {WEXITSTATUS(status), read(out), read(err)};
+    }
+    // A copy of the maps with one file replaced (empty bytes: removed).
+    static fs::path MapsWith(const std::string& name, const std::string* bytes) {
+        const fs::path copy = Base() / ("maps-" + name);
+        fs::remove_all(copy);
+        fs::copy(*maps_, copy);
+        fs::remove(copy / name);
+        if (bytes)
+            std::ofstream(copy / name, std::ios::binary) << *bytes;
+        return copy;
+    }
+
+    static inline testing_support::TempRoots* roots_ = nullptr;
+    static inline fs::path* maps_ = nullptr;
+};
+
+TEST_F(GeocodeToolTest, ArgumentsAndExitCodes) {
+    const std::string maps = "--maps " + maps_->string();
+    const struct {
+        std::string arguments;
+        int exit;
+        const char* inOut;
+    } cases[] = {
+        {"--help", 0, "usage: geocode"},
+        {"", 2, ""},
+        {maps, 2, ""},
+        {maps + " \"MAIN ST\"", 2, ""},
+        {maps + " \"1, 2, 3, 4\"", 2, ""},
+        {maps + " --at 91,0", 2, ""},
+        {maps + " --at 12", 2, ""},
+        {maps + " \"12 Zzyzx St, Cedar Falls\"", 1, "street not found"},
+        {maps + " --json \"12 Zzyzx St, Cedar Falls\"", 1, "\"result\": \"street not found\""},
+        {"--maps " + (Base() / "nothing").string() + " --at 1,1", 1, ""},
+    };
+    for (const auto& c : cases) {
+        const Outcome o = Run(c.arguments);
+        EXPECT_EQ(o.exit, c.exit) << c.arguments << "\n" << o.err;
+        EXPECT_NE(o.out.find(c.inOut), std::string::npos) << c.arguments << "\n" << o.out;
+        if (c.exit == 1)
+            EXPECT_FALSE(o.err.empty()) << c.arguments;
+        if (c.exit == 1 && o.out.size() > 0 && c.arguments.find("--json") == std::string::npos)
+            EXPECT_NE(o.out.find("queries 1, found 0,"), std::string::npos) << o.out;
+    }
+}
+
+TEST_F(GeocodeToolTest, MissingOrCorruptIndexFilesGiveNotFound) {
+    const std::string garbage(300, '\xAB');
+    const std::string truncated = "LI07";
+    for (const char* name : {"linkinfo.bin", "names.bin", "az.bin", "lfoidx.bin", "sttypes.bin"}) {
+        for (const std::string* bytes :
+             {static_cast<const std::string*>(nullptr), &garbage, &truncated}) {
+            const fs::path maps = MapsWith(name, bytes);
+            const Outcome o =
+                Run("--maps " + maps.string() + " \"100 Main St, Cedar Falls\" --at 40.0,-100.0");
+            EXPECT_TRUE(o.exit == 0 || o.exit == 1) << name << "\n" << o.err;
+            EXPECT_NE(o.out.find("queries 2,"), std::string::npos) << name << "\n" << o.out;
+        }
+    }
+    // Without the road network there is no usable map: one line says why.
+    const Outcome o = Run("--maps " + MapsWith("mapdata1.biz", nullptr).string() + " --at 1,1");
+    EXPECT_EQ(o.exit, 1);
+    EXPECT_NE(o.err.find("cannot open"), std::string::npos) << o.err;
+}
+
+}  // namespace
