@@ -144,10 +144,10 @@ TEST_F(ReceiverTest, DispatchUpdatesTheInformationScreenAndTheWatchdog) {
     FakeView view;
     CNmeaReceiver receiver;
     view.screenMode.store(kScreenModeGpsInfo);
-    view.lastDataTime.store(5);
+    view.lastDataTime.store(0xF0000000);  // armed, at a tick this process never reaches
     Feed(receiver, Fix(1, 48.5, 11.5, 10, 8));
     EXPECT_EQ(view.infoUpdates.load(), 1);  // after the RMC only
-    EXPECT_NE(view.lastDataTime.load(), 5u);
+    EXPECT_NE(view.lastDataTime.load(), 0xF0000000u);
     EXPECT_EQ(receiver.InfoSentence().substr(0, 6), "$GPRMC");
     EXPECT_EQ(receiver.SentenceTypeMask(), static_cast<DWORD>(kSentenceRmc | kSentenceGga));
 
