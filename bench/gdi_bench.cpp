@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_main.h"
 #include "platform/gdi/gdi.h"
 
 namespace {
@@ -88,14 +89,5 @@ BENCHMARK(BM_DrawLabel20)->Unit(benchmark::kMicrosecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    std::printf("peak memory: %.1f MB\n", usage.ru_maxrss / 1024.0);
-    return 0;
+    return RunBenchmarksAndPrintPeakMemory(argc, argv);
 }

@@ -7,10 +7,12 @@
 //   offset 4  u32  raw size: bytes the stream inflates to
 //   offset 8       the zlib stream (zlib header, then deflate data)
 //
-// The stream is deflated at level 9 in pieces of at most kPieceSize raw bytes,
-// each ended with a sync flush, and is never finished: no final deflate block,
-// no Adler-32 trailer. Readers inflate with a sync flush until the packed size is
-// consumed and never wait for a stream end. Little-endian.
+// The stream is deflated in pieces of at most kPieceSize raw bytes, each ended
+// with a sync flush, and is never finished: no final deflate block, no Adler-32
+// trailer. Readers inflate with a sync flush until the packed size is consumed
+// and never wait for a stream end. The device's blocks are deflated at level 9
+// (kLevel); the disc builder chooses its own level for the blocks the converters
+// inflate (docs/formats/map-data.md). Little-endian.
 #pragma once
 
 #include <cstddef>

@@ -24,6 +24,7 @@
 #pragma once
 
 #include <bit>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -112,6 +113,24 @@ inline bool IsPlausibleGrid(const GridHeader& header) {
     return header.columns >= 0 && header.rows >= 0 && header.cellWidth > 0 &&
            header.cellHeight > 0 &&
            static_cast<uint64_t>(header.columns) * static_cast<uint64_t>(header.rows) <= kMaxCells;
+}
+
+// Whether a cell size is a power of two of a degree (2^-40 to 2^8), as every map
+// grid is: its edges are then exact in f32 and every reader finds the same cell
+// for a stored point.
+inline bool IsPowerOfTwoDegrees(float size) {
+    if (!(size > 0) || !std::isfinite(size))
+        return false;
+    int exponent = 0;
+    return std::frexp(size, &exponent) == 0.5f && exponent >= -39 && exponent <= 9;
+}
+
+// A head the map database takes: a plausible grid of power-of-two cells at a
+// finite origin.
+inline bool IsDeviceGrid(const GridHeader& header) {
+    return IsPlausibleGrid(header) && IsPowerOfTwoDegrees(header.cellWidth) &&
+           IsPowerOfTwoDegrees(header.cellHeight) && std::isfinite(header.originLongitude) &&
+           std::isfinite(header.originLatitude);
 }
 
 inline uint32_t CellCount(const GridHeader& header) {

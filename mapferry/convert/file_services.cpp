@@ -47,6 +47,10 @@ std::u16string& TemporaryFolderText() {
     static std::u16string* text = new std::u16string;
     return *text;
 }
+std::u16string& FileFaultText() {
+    static std::u16string* text = new std::u16string;
+    return *text;
+}
 
 [[noreturn]] void EndAfterReport() {
     std::u16string folder = GetTemporaryFolder();
@@ -371,6 +375,21 @@ void ReportLowDiskSpace(DWORD errorClass, LPCWSTR folder) {
     EndAfterReport();
 }
 
+void NoteFileFault(std::u16string_view path, std::u16string_view fault) {
+    std::lock_guard<std::mutex> guard(TemporaryFolderLock());
+    FileFaultText() = std::u16string(path) + u": " + std::u16string(fault);
+}
+
+std::u16string NotedFileFault() {
+    std::lock_guard<std::mutex> guard(TemporaryFolderLock());
+    return FileFaultText();
+}
+
+void ClearFileFault() {
+    std::lock_guard<std::mutex> guard(TemporaryFolderLock());
+    FileFaultText().clear();
+}
+
 int ReportCorruptedFile(CFile& stream, const char* magic) {
     char found[4] = {};
     size_t magicLength = magic ? strnlen(magic, 4) : 0;
@@ -379,6 +398,7 @@ int ReportCorruptedFile(CFile& stream, const char* magic) {
     }
     std::u16string expected =
         platform::AnsiToWide(std::string_view(magic ? magic : "", magicLength));
+    NoteFileFault(stream.GetFilePath(), u"does not begin with \"" + expected + u"\"");
     WCHAR message[64];
     swprintf(message, 64, u"Corrupted file: %s", expected.c_str());
     MessageBoxW(nullptr, message, u"ERROR", MB_ICONSTOP | MB_SYSTEMMODAL);

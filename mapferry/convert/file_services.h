@@ -115,8 +115,17 @@ inline constexpr UINT kReportExitCode = static_cast<UINT>(-1);
 // internal-error text with line 205. folder is where the failed file lies.
 [[noreturn]] void ReportLowDiskSpace(DWORD errorClass, LPCWSTR folder);
 
+// The dialogs' texts name no file ("Corrupted file: AZE2", "Internal error line
+// 4282"): before a report, the converter that found the fault notes the file and
+// what is wrong with it, for a headless run to print. Cleared when a generation
+// thread starts.
+void NoteFileFault(std::u16string_view path, std::u16string_view fault);
+// "path: fault" of the last note, or empty.
+std::u16string NotedFileFault();
+void ClearFileFault();
+
 // Reads the next 4 bytes of the stream: 0 when they are the magic, else 1 after
-// "Corrupted file: %s" with the expected magic.
+// noting the stream's file and "Corrupted file: %s" with the expected magic.
 int ReportCorruptedFile(CFile& stream, const char* magic);
 
 // ---- Length-prefixed records -----------------------------------------------------

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <string>
 
 #include "formats/chunk_payload.h"
 #include "mapferry/convert/file_services.h"
@@ -284,8 +285,10 @@ int CMapDataConverter::OpenPart2(int disc) {
         const container::GridHeader previous = m_sourceHeader[kMapPartDetailed];
         auto file = std::move(m_source[kMapPartDetailed]);
         auto reader = std::move(m_reader[kMapPartDetailed]);
-        if (OpenSource(kMapPartDetailed, InFolder(folder, DetailedSourceName(disc))) ==
-            kMapOpenOk) {
+        const std::u16string path = InFolder(folder, DetailedSourceName(disc));
+        if (OpenSource(kMapPartDetailed, path) != kMapOpenOk) {
+            NoteFileFault(path, u"cannot be opened or is not a map container");
+        } else {
             const container::GridHeader& next = m_sourceHeader[kMapPartDetailed];
             uint8_t a[container::kHeaderSize];
             uint8_t b[container::kHeaderSize];
@@ -297,6 +300,8 @@ int CMapDataConverter::OpenPart2(int disc) {
                 file->Abort();
                 m_detailedDisc = disc;
                 result = 0;
+            } else {
+                NoteFileFault(path, u"its grid is not that of the first disc's detailed map");
             }
         }
         if (result != 0) {
@@ -353,9 +358,16 @@ void PostQuitRequest() {
         PostQuitMessage(0);
 }
 
+std::u16string NumberText(uint64_t value) {
+    return platform::Utf8ToWide(std::to_string(value));
+}
+
 }  // namespace
 
-void CMapDataConverter::EndWithInternalError(Output& output, int line) {
+void CMapDataConverter::EndWithInternalError(Output& output, int line, int part,
+                                             std::u16string_view fault) {
+    if (part >= 0 && part < kMapPartCount && m_source[part] && !fault.empty())
+        NoteFileFault(m_source[part]->GetFilePath(), fault);
     output.main.Abort();
     output.companion.Abort();
     ReportInternalError(0, line);
@@ -380,7 +392,9 @@ int CMapDataConverter::WriteCell(int part, uint32_t sourceOffset, bool reducedDe
         error->Delete();
     }
     if (!inflated) {
-        EndWithInternalError(output, kMapInflateFailedLine);
+        EndWithInternalError(output, kMapInflateFailedLine, part,
+                             u"the block of a cell at offset " + NumberText(sourceOffset) +
+                                 u" does not inflate to its size");
     }
     static const LinkInfoOffsetTable kNoLinkInfo;
     const ChunkRewriteResult rewrite =
@@ -498,7 +512,8 @@ void CMapDataConverter::WalkRange(const BinRange& range, int part, int32_t colum
             error->Delete();
         }
         if (!read) {
-            EndWithInternalError(output, kMapInflateFailedLine);  // the source's table is cut short
+            EndWithInternalError(output, kMapInflateFailedLine, part,
+                                 u"its cell table is cut short");
         }
         std::vector<uint8_t> offsets(entries.size(), 0);
         std::vector<uint8_t> companionOffsets(entries.size(), 0);

@@ -141,7 +141,9 @@ class CMapDataConverter {
                    Output& output, std::array<bool, 4>* discsNoted, int* failure);
     int WriteCell(int part, uint32_t sourceOffset, bool reducedDetail, Output& output,
                   uint32_t* offset, uint32_t* companionOffset);
-    [[noreturn]] void EndWithInternalError(Output& output, int line);
+    // Notes the part's source file and its fault (when given) before the report.
+    [[noreturn]] void EndWithInternalError(Output& output, int line, int part = -1,
+                                           std::u16string_view fault = {});
     [[noreturn]] void EndWithWriteFailure(Output& output);
     int32_t FirstColumnOfDisc(int disc) const;
     int32_t EndColumnOfDisc(int disc) const;

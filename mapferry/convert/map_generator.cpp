@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "formats/little_endian.h"
+#include "formats/street_types.h"
 #include "mapferry/convert/file_services.h"
 
 std::u16string StagingName(std::u16string_view deviceName) {
@@ -96,6 +97,57 @@ bool WriteWholeFile(LPCWSTR path, const std::vector<uint8_t>& bytes) {
     return true;
 }
 
+// The two files the driver copies unchanged are read only on the device: what is
+// wrong with one of them, or empty when it is whole.
+constexpr size_t kMaxCopiedSource = 16u * 1024 * 1024;
+
+std::u16string StreetTypesFault(const std::vector<uint8_t>& bytes) {
+    namespace st = formats::street_types;
+    if (bytes.size() < st::kHeadSize || std::memcmp(bytes.data(), st::kMagic, st::kMagicSize) != 0)
+        return u"does not begin with \"ST00\" and a count";
+    const uint32_t count = st::LoadU32(bytes.data() + st::kCountOffset);
+    if (count > st::kMaxTypeCode)
+        return u"counts more street types than a code can name";
+    size_t at = st::kNamesOffset;
+    for (uint32_t i = 0; i < count; ++i) {
+        const void* end = std::memchr(bytes.data() + at, 0, bytes.size() - at);
+        if (!end)
+            return u"holds fewer street types than its count: it is cut short";
+        at = static_cast<const uint8_t*>(end) - bytes.data() + 1;
+    }
+    return {};
+}
+
+std::u16string AbbreviationsFault(const std::vector<uint8_t>& bytes) {
+    namespace st = formats::street_types;
+    const std::string text(bytes.begin(), bytes.end());
+    if (text.find(st::kVersionKey) == std::string::npos)
+        return u"has no \"FILE-VER=\" line";
+    // The last line holds the end mark; a file cut short has lost it.
+    size_t last = text.size();
+    while (last > 0 && (text[last - 1] == '\r' || text[last - 1] == '\n'))
+        --last;
+    const size_t lineStart = text.rfind('\n', last == 0 ? 0 : last - 1);
+    const std::string lastLine =
+        text.substr(lineStart == std::string::npos ? 0 : lineStart + 1,
+                    last - (lineStart == std::string::npos ? 0 : lineStart + 1));
+    if (lastLine.find(st::kEndKey) == std::string::npos)
+        return u"does not end with its \"END-OF-FILE=\" line: it is cut short";
+    return {};
+}
+
+// What is wrong with a source the driver copies, or empty.
+std::u16string CopiedSourceFault(LPCWSTR path, LPCWSTR name) {
+    std::vector<uint8_t> bytes;
+    if (!ReadLocalFile(path, kMaxCopiedSource, &bytes))
+        return u"cannot be read, or is larger than any such file";
+    if (bytes.empty())
+        return u"the file is empty";
+    if (std::u16string_view(name) == u"sttypes.raw")
+        return StreetTypesFault(bytes);
+    return AbbreviationsFault(bytes);
+}
+
 // Copies a file over a temporary path that may be read-only.
 bool ReplaceWithCopy(LPCWSTR source, LPCWSTR destination) {
     SetFileAttributesW(destination, FILE_ATTRIBUTE_NORMAL);
@@ -166,10 +218,12 @@ int FindDataDisc(int firstColumn, int columnCount, LPWSTR buffer, int anyDisc) {
                     otherVersion = version;
                     continue;
                 }
-                if (firstColumn + columnCount > total)
+                // The numbers come from a file: a disc whose columns do not lie within
+                // the total holds none, and sums are taken in 64 bits.
+                const int64_t end = int64_t{firstColumn} + columnCount;
+                if (end > total || first < 0 || count < 0 || first > total || count > total - first)
                     continue;
-                if (!anyDisc &&
-                    !(first <= firstColumn && firstColumn + columnCount <= first + count))
+                if (!anyDisc && !(first <= firstColumn && end <= int64_t{first} + count))
                     continue;
                 std::u16string source = folder + u"mapdata";
                 SetDiscInUse({disc, first, count, source});
@@ -315,7 +369,11 @@ int CMapGenerator::WriteNameDictionary(const DWORD* regionList, int regionCount,
 
 int CMapGenerator::CopyDiscFile(LPCWSTR name, int slot) {
     std::u16string source = GetDiscInUse().sourceFolder + u"\\" + name;
-    if (ReplaceWithCopy(source.c_str(), TempPath(slot)))
+    // A damaged source would give a device file no reader takes.
+    const std::u16string fault = CopiedSourceFault(source.c_str(), name);
+    if (!fault.empty())
+        NoteFileFault(source, fault);
+    else if (ReplaceWithCopy(source.c_str(), TempPath(slot)))
         return 0;
     MessageBoxW(nullptr, Format(u"Error copying %s\n", source.c_str()).c_str(), kProgramCaption,
                 MB_OK | MB_ICONSTOP);
@@ -429,6 +487,7 @@ DWORD RunGeneration(LPVOID parameter, int cityMode) {
     auto* dialog = static_cast<CGeneratingDlg*>(parameter);
     g_cancelFlag = 0;
     g_internalErrorFlag = 0;
+    ClearFileFault();
     if (dialog->m_pGenerator) {
         dialog->m_pGenerator->Generate(dialog->m_regionList.data(), dialog->m_regionCount, dialog,
                                        cityMode);

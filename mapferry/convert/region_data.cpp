@@ -17,7 +17,7 @@ void CRegionData::Clear() {
     m_loaded = false;
 }
 
-int CRegionData::Load(int layer, LPCWSTR folder) {
+int CRegionData::Load(int layer, LPCWSTR folder, int32_t columns, int32_t rows) {
     Clear();
     if (layer < 0 || layer >= sd::kLayerCount) {
         return 1;
@@ -69,8 +69,10 @@ int CRegionData::Load(int layer, LPCWSTR folder) {
                 RegionSpanItem span{sd::LoadI32(item + sd::kSpanRowOffset),
                                     sd::LoadI32(item + sd::kSpanFirstColumnOffset),
                                     sd::LoadI32(item + sd::kSpanLastColumnOffset)};
+                // A span beyond the grid would cut a window of cells no map has.
                 if (!ValidGridIndex(span.row) || !ValidGridIndex(span.firstColumn) ||
-                    !ValidGridIndex(span.lastColumn) || span.lastColumn < span.firstColumn) {
+                    !ValidGridIndex(span.lastColumn) || span.lastColumn < span.firstColumn ||
+                    span.row >= rows || span.lastColumn >= columns) {
                     return 1;
                 }
                 record.spans.push_back(span);

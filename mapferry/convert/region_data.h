@@ -35,8 +35,10 @@ class CRegionData {
 
     // Reads the layer's file from the folder. 0 when every record was read; 1 when
     // the file cannot be opened or is damaged (a count, a span or a list beyond
-    // what the file holds or allows), keeping the records read before the fault.
-    int Load(int layer, LPCWSTR folder);
+    // what the file holds or allows, a span outside the layer's grid of `columns`
+    // x `rows` cells when that is known), keeping the records read before the fault.
+    int Load(int layer, LPCWSTR folder, int32_t columns = formats::source_disc::kGridLimit,
+             int32_t rows = formats::source_disc::kGridLimit);
     void Clear();
 
     bool IsLoaded() const { return m_loaded; }

@@ -10,6 +10,10 @@ std::atomic<float> g_screenScaleY{1.0f};
 
 std::atomic<DWORD> g_options{0};
 std::atomic<DWORD> g_map3DMode{0};
+std::atomic<LONG> g_mapsLoading{0};
+std::atomic<DWORD> g_mapRendering{0};
+std::atomic<int> g_viewHeight{0};
+std::atomic<DWORD> g_options2{0};
 std::atomic<DWORD> g_colorMode{0};
 std::atomic<DWORD> g_homeKeyPressed{0};
 std::atomic<DWORD> g_outOfMemory{0};

@@ -23,6 +23,8 @@ extern std::atomic<float> g_screenScaleY;
 
 // Bits of g_options (registry "Options").
 inline constexpr DWORD kOptionMetric = 0x2;
+inline constexpr DWORD kOptionAutoGuidance =
+    0x4;  // and the guidance view widens towards a maneuver
 inline constexpr DWORD kOptionNorthUp = 0x8;
 inline constexpr DWORD kOptionOwnKeyboardOff = 0x80;
 inline constexpr DWORD kOptionVoiceMuted = 0x200;
@@ -32,6 +34,20 @@ inline constexpr DWORD kOptionCyclingStatusBox = 0x2000;
 extern std::atomic<DWORD> g_options;
 
 extern std::atomic<DWORD> g_map3DMode;  // registry "3DMode"
+
+// Map display state. g_mapsLoading is 1 while the map-loading thread runs, then the
+// map database's open result (0 success); g_mapRendering is 1 while a frame is
+// drawn (the matcher reads it); g_viewHeight is the map area's height in pixels.
+extern std::atomic<LONG> g_mapsLoading;
+extern std::atomic<DWORD> g_mapRendering;
+extern std::atomic<int> g_viewHeight;
+
+// Bits of g_options2 (registry "Options2").
+inline constexpr DWORD kOptions2NoPoi = 0x1000000;
+inline constexpr DWORD kOptions2NoAreas = 0x2000000;
+inline constexpr DWORD kOptions2NoStreetLabels = 0x4000000;
+inline constexpr DWORD kOptions2NoPoiLabels = 0x8000000;
+extern std::atomic<DWORD> g_options2;
 
 inline constexpr DWORD kColorModeNight = 1;
 extern std::atomic<DWORD> g_colorMode;  // set by the shell's colour switch
@@ -102,6 +118,21 @@ class IMainView {
     virtual int AddToFavorites(const AddressHit& hit, int listKind, const char* twoLineText,
                                const char* houseNumberText, const char* caption, BOOL flag1,
                                BOOL flag2) = 0;
+
+    // What the route search asks of the view; a view that lacks a step does nothing.
+    // Screen modes: 1 map, 2 GPS information, 4 guidance, 8 route list, 16 almanac.
+    virtual void SwitchScreen(int mode) { (void)mode; }
+    virtual void LayoutWindow(int mode) { (void)mode; }
+    // Draws centred progress message `id` (1: recalculating) over the map.
+    virtual void DrawCenteredMessage(int id) { (void)id; }
+    virtual BOOL IsRouteListActive() { return FALSE; }
+    virtual void ResetSpeedFilter() {}
+    // Ends a route demonstration or log replay and updates the menus.
+    virtual void EndRouteDemo() {}
+    // Gives the map view's heap buffer back before a search.
+    virtual void ReleaseHeapBuffer() {}
+    // Set to 1 by a route reset: the view lays itself out again at its next paint.
+    virtual void SetRouteResetFlag(BOOL flag) { (void)flag; }
 
   protected:
     ~IMainView() = default;

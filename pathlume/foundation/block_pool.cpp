@@ -168,7 +168,7 @@ void SearchNodeList::Init() {
 
 namespace {
 
-SearchNode* NewSearchNode(DWORD second, DWORD first, DWORD third) {
+SearchNode* NewSearchNode(UINT_PTR second, DWORD first, DWORD third) {
     auto* node = static_cast<SearchNode*>(g_blockAllocator2.Alloc());
     if (node) {
         node->first = first;
@@ -190,7 +190,7 @@ void CountAdded(SearchNodeList& list) {
 
 }  // namespace
 
-SearchNode* SearchNodeList::Append(DWORD second, DWORD first, DWORD third) {
+SearchNode* SearchNodeList::Append(UINT_PTR second, DWORD first, DWORD third) {
     SearchNode* node = NewSearchNode(second, first, third);
     if (!node) {
         return nullptr;
@@ -210,7 +210,7 @@ SearchNode* SearchNodeList::AppendCopy(const SearchNode* source) {
     return Append(source->second, source->first, source->third);
 }
 
-SearchNode* SearchNodeList::InsertAt(SearchNode* node, DWORD second, DWORD first, DWORD third,
+SearchNode* SearchNodeList::InsertAt(SearchNode* node, UINT_PTR second, DWORD first, DWORD third,
                                      BOOL before) {
     SearchNode* added = NewSearchNode(second, first, third);
     if (!added) {

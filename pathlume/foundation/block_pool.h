@@ -18,9 +18,10 @@ struct PtrListNode {
 };
 
 // A node of SearchNodeList; the route search keeps its f32 cost in `third`.
+// `second` holds a node or chunk pointer, so it is a full word.
 struct SearchNode {
     DWORD first;
-    DWORD second;
+    UINT_PTR second;
     SearchNode* next;
     SearchNode* prev;
     DWORD third;
@@ -112,10 +113,10 @@ struct SearchNodeList {
     void Init();
     // The arguments come in the route search's order: `second` goes to the
     // node's second word and `first` to its first. The new node, or null.
-    SearchNode* Append(DWORD second, DWORD first, DWORD third);
+    SearchNode* Append(UINT_PTR second, DWORD first, DWORD third);
     SearchNode* AppendCopy(const SearchNode* source);
     // A new node next to `node`: before it when `before` is non-zero.
-    SearchNode* InsertAt(SearchNode* node, DWORD second, DWORD first, DWORD third, BOOL before);
+    SearchNode* InsertAt(SearchNode* node, UINT_PTR second, DWORD first, DWORD third, BOOL before);
     void Remove(SearchNode* node);
     void Clear();
     static void FreeNode(SearchNode* node);

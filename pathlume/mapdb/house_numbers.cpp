@@ -182,9 +182,10 @@ FLOAT DistanceAlongLink(const MapLink& link, bool fromStart, int32_t shapeIndex,
     const double c = std::cos(point.latitude * kDegToRad);
     const int32_t count = static_cast<int32_t>(link.GetShapePointCount());
     if (fromStart) {
-        if (shapeIndex <= 0)
-            return PointDistance(link.fromNode->position, point, c);
+        // An index past the shape (a link found again with fewer points) is held to it.
         const int32_t i = std::min(shapeIndex, count);
+        if (i <= 0)
+            return PointDistance(link.fromNode->position, point, c);
         return ShapeLength(link, true, i, c) + PointDistance(link.shapePoints[i - 1], point, c);
     }
     if (shapeIndex >= 0 && shapeIndex < count)

@@ -47,14 +47,8 @@ void MapLayer::DropAll(bool pinLayer0) {
         database->RefreshReleasedChunks(index, true);
 }
 
-int CMapDatabase::ExpandChunkForRoute(MapNode* node, bool onlyWhenMissing) {
-    if (!node)
-        return -1;
-    if (onlyWhenMissing && node->searchState)
-        return 0;
-    MapChunk* chunk = nullptr;
-    int found = -1;
-    int32_t cellX = 0, cellY = 0;
+MapChunk* CMapDatabase::RouteChunkOf(const MapNode* node, int* layerOut, int32_t* cellX,
+                                     int32_t* cellY) {
     for (const int k : {0, 4, 3}) {
         MapLayer& layer = layers[k];
         if (!layer.directory || layer.windowX0 == kNoWindow)
@@ -67,12 +61,25 @@ int CMapDatabase::ExpandChunkForRoute(MapNode* node, bool onlyWhenMissing) {
         MapChunk* record = layer.GetChunkRecord(x, y);
         if (!record || !record->IsLoaded() || record->GetNodeIndex(node) < 0)
             continue;
-        chunk = record;
-        found = k;
-        cellX = layer.windowX0 + x;
-        cellY = layer.windowY0 + y;
-        break;
+        if (layerOut)
+            *layerOut = k;
+        if (cellX)
+            *cellX = layer.windowX0 + x;
+        if (cellY)
+            *cellY = layer.windowY0 + y;
+        return record;
     }
+    return nullptr;
+}
+
+int CMapDatabase::ExpandChunkForRoute(MapNode* node, bool onlyWhenMissing) {
+    if (!node)
+        return -1;
+    if (onlyWhenMissing && node->searchState)
+        return 0;
+    int found = -1;
+    int32_t cellX = 0, cellY = 0;
+    MapChunk* chunk = RouteChunkOf(node, &found, &cellX, &cellY);
     if (!chunk)
         return -1;
 

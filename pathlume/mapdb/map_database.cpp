@@ -71,8 +71,9 @@ int MapLayer::ReadHeader(LPCWSTR name) {
     header = container::DecodeHeader(bytes);
     if (CheckDataFileVersion(container::kMagic, header.magic, name) != 0)
         return 3;
-    // A head whose grid cannot be walked is as unusable as a wrong magic.
-    if (!container::IsPlausibleGrid(header))
+    // A head whose grid cannot be walked, or whose cells are not the powers of two
+    // every map is cut in, is as unusable as a wrong magic.
+    if (!container::IsDeviceGrid(header))
         return 3;
     west = header.originLongitude + header.firstColumn * header.cellWidth;
     south = header.originLatitude + header.firstRow * header.cellHeight;

@@ -215,6 +215,9 @@ class CMapDatabase {
     // stub's chunk is loaded (avoid marks applied) and pinned, and `link` becomes the
     // joined link. outOfMemory is set when a load ran out of memory.
     MapNode* StepAcrossChunk(MapNode* node, MapLink*& link, int& outOfMemory);
+    // The loaded chunk of layers 0, 4 or 3 (in that order) whose node table holds
+    // `node`, with its layer and absolute cell; null when none does.
+    MapChunk* RouteChunkOf(const MapNode* node, int* layerOut, int32_t* cellX, int32_t* cellY);
     // Gives the chunk holding `node` (layers 0, 4, 3) its full shape points and its
     // search state: 0 done (or, with onlyWhenMissing, already there), 1 the state
     // could not be allocated, -1 no loaded chunk holds the node.

@@ -78,11 +78,15 @@ static_assert(MapNode::StorageSize(1, 0) == sizeof(MapNode), "a one-slot node is
 inline constexpr uint16_t kShapeCountMask = 0x03FF;
 inline constexpr uint16_t kShapeReadFromFileT = 0x0400;
 inline constexpr uint16_t kShapeReduced = 0x0800;  // only the first and last point are kept
+inline constexpr uint16_t kShapeMajorRoad = formats::chunk_payload::kShapeMajorRoad;
+inline constexpr uint16_t kShapeOnRoute = 0x4000;  // the route overlay draws it
+inline constexpr uint16_t kShapeDrawn = 0x8000;    // visible and drawn in the last frame
 
 // Bits of MapLink::flags (the low byte is the slot byte).
 inline constexpr uint16_t kLinkSlotByteMask = 0x00FF;
 inline constexpr uint16_t kLinkHeld = 0x0100;
 inline constexpr uint16_t kLinkEd = 0x0400;
+inline constexpr uint16_t kLinkLabelAllowed = 0x0800;  // may carry a label in the last frame
 inline constexpr uint16_t kLinkCounted = 0x1000;
 inline constexpr uint16_t kLinkFromExternal = 0x4000;
 inline constexpr uint16_t kLinkToExternal = 0x8000;
@@ -90,6 +94,7 @@ inline constexpr uint16_t kLinkToExternal = 0x8000;
 // Bits of MapLink::attributes this layer reads.
 inline constexpr uint32_t kAttrClassMask = formats::chunk_payload::kClassMask;
 inline constexpr uint32_t kAttrReducedDetail = formats::chunk_payload::kReducedDetail;
+inline constexpr uint32_t kAttrChained = 0x20000000;  // drawn as part of another link's chain
 inline constexpr uint32_t kAttrAvoidMark = 0x80000000;
 
 // linkId of a dead link: an end was missing when it was read. Every walk skips it.

@@ -111,8 +111,11 @@ void FormatItem(const LinkInfoRecord& record, const NameItem& item, const char* 
     }
 }
 
-// A string-table text as single-byte text, at most kStreetWordSize - 1 bytes.
-void LoadWord(UINT id, char* buffer, size_t size) {
+}  // namespace
+
+char* LoadStringText(UINT id, char* buffer, size_t size) {
+    if (size == 0)
+        return buffer;
     WCHAR wide[kStreetWordSize];
     char narrow[kStreetWordSize] = "";
     if (LoadResString(id, wide, static_cast<int>(kStreetWordSize), FALSE)) {
@@ -122,9 +125,8 @@ void LoadWord(UINT id, char* buffer, size_t size) {
     }
     buffer[0] = '\0';
     Append(buffer, size, narrow);
+    return buffer;
 }
-
-}  // namespace
 
 char* FormatHouseRange(LinkInfoFile& reader, int32_t linkId, int selector, char* buffer,
                        size_t size, uint32_t* nameId, bool withRange) {
@@ -166,8 +168,9 @@ char* GetLinkStreetName(LinkInfoFile& reader, int32_t linkId, uint32_t linkAttri
                         char* buffer, size_t size, bool withRange) {
     FormatHouseRange(reader, linkId, selector, buffer, size, nullptr, withRange);
     if (size > 0 && !buffer[0]) {
-        LoadWord((linkAttributes & formats::chunk_payload::kRamp) ? kRampTextId : kNoNameTextId,
-                 buffer, size);
+        LoadStringText(
+            (linkAttributes & formats::chunk_payload::kRamp) ? kRampTextId : kNoNameTextId, buffer,
+            size);
     }
     return buffer;
 }

@@ -29,6 +29,10 @@ inline constexpr size_t kStreetTextSize = 640;
 // GetLinkStreetName answers at most this many bytes from the string table.
 inline constexpr size_t kStreetWordSize = 80;
 
+// A string-table text as single-byte text, at most kStreetWordSize - 1 bytes and
+// cut to the buffer; empty when the id is missing. Returns buffer.
+char* LoadStringText(UINT id, char* buffer, size_t size);
+
 // The selected names of the link, each as "[lo-hi ][DIR ][TYPE ]NAME[ TYPE][ DIR]",
 // joined by "/". The range is written for item 0 only, with withRange, when that
 // item carries the house numbers; it runs in the direction of travel that

@@ -550,8 +550,8 @@ void WriteSharedCrossingMaps(const std::filesystem::path& folder) {
             .write(reinterpret_cast<const char*>(bytes.data()),
                    static_cast<std::streamsize>(bytes.size()));
     };
-    write("mapdata1.biz", 1, 0.02f, {});
-    write("mapdata2.biz", 2, 0.01f, blocks);
+    write("mapdata1.biz", 1, 1.0f / 32, {});
+    write("mapdata2.biz", 2, 1.0f / 64, blocks);
 }
 
 TEST_F(ChunkPurgeTest, PurgingOneOfTwoCellsJoinedByASharedCrossingKeepsTheOthersLink) {

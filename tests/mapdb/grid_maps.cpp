@@ -21,6 +21,7 @@
 #include "platform/kernel/paths.h"
 #include "platform/kernel/roots.h"
 #include "tests/mapdb/mapdb_test_support.h"
+#include "tests/support/device_maps.h"
 #include "tests/support/temp_root.h"
 #include "tools/discmaker/disc_builder.h"
 #include "tools/discmaker/town.h"
@@ -30,59 +31,23 @@ namespace mapdb_test {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// Keeps the generated files for the whole program.
-struct GeneratedMaps {
-    fs::path folder;
-    GeneratedMaps() {
-        folder =
-            fs::temp_directory_path() / ("pathlume-grid-maps-" + std::to_string(::getpid()) + "-" +
-                                         std::to_string(reinterpret_cast<uintptr_t>(this)));
-        fs::create_directories(folder);
-        // The generation runs in roots of its own, gone once the files are copied out.
-        testing_support::TempRoots roots;
-        discmaker::BuildOptions options;
-        options.layout.maxNodesPerDetailedCell = 60;
-        options.layout.maxNodesPerOverviewCell = 200;
-        // The builder may change its network; the town stays as it was built.
-        discmaker::Network town = GridMapsTown();
-        discmaker::BuildDiscs(town, roots.base() / "disc", options);
-        std::ostringstream out, err;
-        const mkmaps::Figures figures =
-            mkmaps::Generate({roots.base() / "disc", roots.base() / "maps", {}}, out, err);
-        platform::SetCurrentSide(platform::Side::Device);
-        if (!figures.completed)
-            throw std::runtime_error("map generation failed: " + err.str());
-        for (const fs::directory_entry& entry : fs::directory_iterator(roots.base() / "maps"))
-            fs::copy_file(entry.path(), folder / entry.path().filename());
-    }
-    ~GeneratedMaps() {
-        std::error_code ignored;
-        fs::remove_all(folder, ignored);
-    }
-};
-
-}  // namespace
-
 const discmaker::Network& GridMapsTown() {
     static const discmaker::Network town = discmaker::BuildTown(5, 1500);
     return town;
 }
 
 const fs::path& GridMapsFolder() {
-    static GeneratedMaps maps;
-    return maps.folder;
+    static const testing_support::GeneratedDeviceMaps maps = [] {
+        discmaker::BuildOptions options;
+        options.layout.maxNodesPerDetailedCell = 60;
+        options.layout.maxNodesPerOverviewCell = 200;
+        return testing_support::GeneratedDeviceMaps(GridMapsTown(), options, "grid-maps");
+    }();
+    return maps.folder();
 }
 
 void SetDataFolder(const fs::path& folder) {
-    if (folder.empty()) {
-        g_dataFolder[0] = 0;
-        return;
-    }
-    const std::u16string text = platform::HostPathText(folder) + u"/";
-    std::copy(text.begin(), text.end(), g_dataFolder);
-    g_dataFolder[text.size()] = 0;
+    testing_support::SetDataFolder(folder);
 }
 
 }  // namespace mapdb_test

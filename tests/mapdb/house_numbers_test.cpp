@@ -247,6 +247,12 @@ TEST(HouseNumbersTest, DistancesAlongTheShape) {
         {2, {0.01f, 0.015f}, 0.025, 0.005},
         {9, {0.01f, 0.015f}, 0.025, 0.005},  // past the last segment: the last
     };
+    // A link without shape points and an index past them: from its ends.
+    TestLink bare({{0.0f, 0.0f}, {0.0f, 0.01f}});
+    EXPECT_NEAR(DistanceAlongLink(bare.link, true, 3, {0.0f, 0.004f}), 0.004 * kRadiansPerDegree,
+                1e-8);
+    EXPECT_NEAR(DistanceAlongLink(bare.link, false, 3, {0.0f, 0.004f}), 0.006 * kRadiansPerDegree,
+                1e-8);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.shapeIndex);
         EXPECT_NEAR(DistanceAlongLink(link, false, c.shapeIndex, c.point),

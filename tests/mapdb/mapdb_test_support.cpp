@@ -150,19 +150,19 @@ std::vector<std::vector<uint8_t>> ThreeCellRoad(
     const float lat = kRoadLatitude;
     // A: interior node a0; the road leaves it to the east border.
     payload::Chunk a;
-    a.nodes.push_back({{}, 1, Pos(lat, -99.995f)});
-    a.sideNodes[payload::kSideEast] = {Pos(lat, -99.99f)};
-    a.edLinks.push_back(RoadLink(payload::kRefShared | 0, 1, 77, {Pos(lat, -99.992f)}));
+    a.nodes.push_back({{}, 1, Pos(lat, RoadLongitude(0.5f))});
+    a.sideNodes[payload::kSideEast] = {Pos(lat, RoadLongitude(1))};
+    a.edLinks.push_back(RoadLink(payload::kRefShared | 0, 1, 77, {Pos(lat, RoadLongitude(0.8f))}));
     // B: no interior node; the road crosses from the west border to the east one.
     payload::Chunk b;
-    b.sideNodes[payload::kSideEast] = {Pos(lat, -99.98f)};
-    b.sideNodes[payload::kSideWest] = {Pos(lat, -99.99f)};
+    b.sideNodes[payload::kSideEast] = {Pos(lat, RoadLongitude(2))};
+    b.sideNodes[payload::kSideWest] = {Pos(lat, RoadLongitude(1))};
     b.edLinks.push_back(RoadLink(payload::kRefShared | 1, 0, 77, std::move(middlePoints)));
     // C: from the west border to interior node c0.
     payload::Chunk c;
-    c.nodes.push_back({{}, 1, Pos(lat, -99.975f)});
-    c.sideNodes[payload::kSideWest] = {Pos(lat, -99.98f)};
-    c.edLinks.push_back(RoadLink(payload::kRefShared | 1, 0, 77, {Pos(lat, -99.978f)}));
+    c.nodes.push_back({{}, 1, Pos(lat, RoadLongitude(2.5f))});
+    c.sideNodes[payload::kSideWest] = {Pos(lat, RoadLongitude(2))};
+    c.edLinks.push_back(RoadLink(payload::kRefShared | 1, 0, 77, {Pos(lat, RoadLongitude(2.2f))}));
     return {EncodeSharedChunk(a), EncodeSharedChunk(b), EncodeSharedChunk(c)};
 }
 

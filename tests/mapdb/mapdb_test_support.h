@@ -62,6 +62,12 @@ std::vector<uint8_t> EncodeSharedChunk(formats::chunk_payload::Chunk chunk);
 // whole of B to interior node c0 (99.975 W), a shared crossing in each cell; B's
 // part carries `middlePoints`.
 inline constexpr float kRoadLatitude = 45.005f;
+// The cells of the hand-made road rows: a power of two of a degree, as the map
+// database demands; cell x of the row spans RoadLongitude(x) to RoadLongitude(x + 1).
+inline constexpr float kRoadCell = 1.0f / 128;
+inline constexpr float RoadLongitude(float cellsEast) {
+    return -100.0f + cellsEast * kRoadCell;
+}
 std::vector<std::vector<uint8_t>> ThreeCellRoad(
     std::vector<formats::chunk_payload::Position> middlePoints);
 

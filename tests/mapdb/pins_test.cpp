@@ -616,9 +616,11 @@ fs::path WriteCrossingRoad(const fs::path& base) {
     const fs::path maps = base / "Road";
     fs::create_directories(maps);
     mapdb_test::WriteRowContainer(
-        maps / "mapdata1.biz", 0.01f, 0.01f, 3,
-        mapdb_test::ThreeCellRoad({mapdb_test::Pos(mapdb_test::kRoadLatitude, -99.985f)}));
-    mapdb_test::WriteRowContainer(maps / "mapdata2.biz", 0.005f, 0.01f, 6, {});
+        maps / "mapdata1.biz", mapdb_test::kRoadCell, mapdb_test::kRoadCell, 3,
+        mapdb_test::ThreeCellRoad(
+            {mapdb_test::Pos(mapdb_test::kRoadLatitude, mapdb_test::RoadLongitude(1.5f))}));
+    mapdb_test::WriteRowContainer(maps / "mapdata2.biz", mapdb_test::kRoadCell / 2,
+                                  mapdb_test::kRoadCell, 6, {});
     return maps;
 }
 

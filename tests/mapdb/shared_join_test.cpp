@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 namespace container = formats::map_container;
 namespace payload = formats::chunk_payload;
 
-constexpr float kCell = 0.01f;
+constexpr float kCell = mapdb_test::kRoadCell;
 
 class SharedJoinTest : public testing_support::RootsTest {
   protected:
@@ -33,11 +33,12 @@ class SharedJoinTest : public testing_support::RootsTest {
         fs::create_directories(maps);
         // B's part of the road has three shape points.
         const float lat = mapdb_test::kRoadLatitude;
-        mapdb_test::WriteRowContainer(maps / "mapdata2.biz", kCell, kCell, 3,
-                                      mapdb_test::ThreeCellRoad({mapdb_test::Pos(lat, -99.988f),
-                                                                 mapdb_test::Pos(lat, -99.985f),
-                                                                 mapdb_test::Pos(lat, -99.982f)}));
-        mapdb_test::WriteRowContainer(maps / "mapdata1.biz", 3 * kCell, kCell, 1, {});
+        mapdb_test::WriteRowContainer(
+            maps / "mapdata2.biz", kCell, kCell, 3,
+            mapdb_test::ThreeCellRoad({mapdb_test::Pos(lat, mapdb_test::RoadLongitude(1.2f)),
+                                       mapdb_test::Pos(lat, mapdb_test::RoadLongitude(1.5f)),
+                                       mapdb_test::Pos(lat, mapdb_test::RoadLongitude(1.8f))}));
+        mapdb_test::WriteRowContainer(maps / "mapdata1.biz", 4 * kCell, kCell, 1, {});
         const std::u16string text = platform::HostPathText(maps) + u"/";
         std::copy(text.begin(), text.end(), g_dataFolder);
         g_dataFolder[text.size()] = 0;
@@ -90,7 +91,7 @@ TEST_F(SharedJoinTest, TheRoadBecomesOneCountedLinkInEitherLoadOrder) {
             EXPECT_EQ(a->nodes[0]->Slots()[0], &road);
             EXPECT_EQ(c->nodes[0]->Slots()[0], &road);
             ASSERT_EQ(road.GetShapePointCount(), 3u);
-            EXPECT_FLOAT_EQ(road.shapePoints[1].longitude, -99.985f);
+            EXPECT_FLOAT_EQ(road.shapePoints[1].longitude, mapdb_test::RoadLongitude(1.5f));
         }
         InflateArena::Init(InflateArena::kInitialBlockSize);
         EXPECT_EQ(mapdb::LiveBlocks(), baseline_);

@@ -71,9 +71,17 @@ BuildFigures BuildDiscs(Network& network, const fs::path& outFolder, const Build
     // The writers open files through the platform, which takes a relative path as
     // one on the handheld: give them the host's absolute path.
     const fs::path out = fs::absolute(outFolder).lexically_normal();
+    int step = 0;
+    const auto report = [&](const char* phase) {
+        constexpr int kSteps = 10;
+        if (options.progress)
+            options.progress(phase, static_cast<double>(step++) / kSteps);
+    };
+    report("checking the network");
     ValidateNetwork(network);
     PrepareOut(out);
 
+    report("planning the discs");
     const DiscLayout layout = PlanDiscLayout(network, out, options.layout);
     FitLinksToGrid(network, layout);
     // Pieces of split links are nearer to some points than the links they came from.
@@ -81,14 +89,23 @@ BuildFigures BuildDiscs(Network& network, const fs::path& outFolder, const Build
     CreateFolders(layout);
 
     BuildFigures figures;
+    report("writing names");
     const NameTables names = WriteNameFiles(network, layout, layout.mapData[0]);
+    report("writing areas");
     const AreaTables areas = WriteAreaFiles(network, layout, names, layout.mapData[0]);
+    report("writing link information");
     const LinkInfoTables linkInfo =
         WriteLinkInfoFiles(network, layout, names, areas, layout.mapData[0]);
+    report("writing map data");
+    ReturnFreedMemory();  // what the name and link-information writers used
     WriteMapDataFiles(network, layout, linkInfo);
+    report("writing polygons");
     WritePolygonFiles(network, layout);
+    report("writing points of interest");
     const PoiFigures pois = WritePoiFiles(network, layout, linkInfo, areas);
+    report("writing the disc layout");
     WriteLayoutFiles(network, layout);
+    report("making the island's files");
     if (options.prebuildRegion) {
         const fs::path folder = layout.mapData[0] / kPrebuiltFolder;
         fs::create_directories(folder);

@@ -12,6 +12,7 @@
 
 #include "tools/discmaker/disc_layout.h"
 #include "tools/discmaker/network.h"
+#include "tools/discmaker/progress.h"
 
 namespace discmaker {
 
@@ -22,6 +23,8 @@ struct BuildOptions {
     // finished discs. Without it the folder is not written. Returns the bytes written.
     std::function<uint64_t(const Network&, const DiscLayout&, const std::filesystem::path& folder)>
         prebuildRegion;
+    // Told each step of the build as it starts.
+    ProgressReport progress;
 };
 
 struct BuildFigures {

@@ -923,4 +923,15 @@ uint64_t WriteLayoutFiles(const Network& network, const DiscLayout& layout) {
     return written;
 }
 
+bool InPrebuiltRegion(const Network& network, const Link& link) {
+    for (uint32_t area : {link.leftArea, link.rightArea}) {
+        for (int depth = 0; area != kNone && area < network.areas.size() && depth < 8; ++depth) {
+            if (network.areas[area].code == kPrebuiltRegionCode)
+                return true;
+            area = network.areas[area].parent;
+        }
+    }
+    return false;
+}
+
 }  // namespace discmaker

@@ -100,6 +100,9 @@ const BuiltInState* FindBuiltInState(const std::string& code);
 inline constexpr uint16_t kPrebuiltRegion = kPrebuiltRegionNumber;
 inline constexpr const char* kPrebuiltRegionName = "Hawaii";
 inline constexpr const char* kPrebuiltRegionCode = "HI";
+// Whether the link lies in an area of the prebuilt region (the town's island), which
+// a generation run does not combine with the others.
+bool InPrebuiltRegion(const Network& network, const Link& link);
 // Folder, under the data disc's "mapdata" folder, of the prebuilt region's files.
 inline constexpr const char* kPrebuiltFolder = "hawaii";
 

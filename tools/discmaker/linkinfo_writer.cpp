@@ -7,9 +7,9 @@
 #include <tuple>
 
 #include "formats/link_info.h"
-#include "mapferry/convert/compressed_block.h"
 #include "platform/afx/afx_file.h"
 #include "platform/kernel/paths.h"
+#include "tools/discmaker/block_compressor.h"
 #include "tools/discmaker/mapdata_writer.h"
 
 namespace discmaker {
@@ -53,11 +53,12 @@ int PairOfRecord(const li::Record& record, const NameTables& names) {
     return pair >= 0 ? pair : nm::LetterPair(nm::FirstLetterCode(text.empty() ? '\0' : text[0]), 0);
 }
 
+// Where a link's record goes; the record itself is made again where it is
+// written, so that the records of millions of links are never all held at once.
 struct PlannedRecord {
     uint32_t link = kNone;
     int pair = 0;
     int64_t firstName = -1;  // -1: no name, sorted before the named records
-    li::Record record;
 };
 
 li::Record BuildRecord(const Network& network, const NameTables& names, const AreaTables& areas,
@@ -137,16 +138,9 @@ li::LfoItem IndexItem(const li::Record& record, const li::NameItem& item, uint32
 }
 
 // Writes `bytes` at the file's position as one compressed block.
-void WriteBlock(CFile& file, const std::vector<uint8_t>& bytes, const std::filesystem::path& path) {
-    const ULONGLONG at = file.GetPosition();
-    file.Write(bytes.data(), static_cast<UINT>(bytes.size()));
-    file.Seek(static_cast<LONGLONG>(at), CFile::begin);
-    const int result =
-        WriteCompressedBlock(&file, static_cast<DWORD>(bytes.size()), nullptr, nullptr);
-    if (result != kBlockWriteOk) {
-        throw std::runtime_error("cannot compress a block of " + path.string() + " (" +
-                                 std::to_string(result) + ")");
-    }
+void WriteBlock(CFile& file, const std::vector<uint8_t>& bytes) {
+    const std::vector<uint8_t> block = CompressBlock(bytes.data(), bytes.size());
+    file.Write(block.data(), static_cast<UINT>(block.size()));
 }
 
 void Put(CFile& file, const std::vector<uint8_t>& bytes) {
@@ -195,13 +189,16 @@ LinkInfoTables WriteLinkInfoFiles(const Network& network, const DiscLayout& layo
         }
         PlannedRecord planned;
         planned.link = l;
-        planned.record = BuildRecord(network, names, areas, l, cellWords[l]);
-        planned.pair = PairOfRecord(planned.record, names);
-        if (!planned.record.items.empty()) {
-            planned.firstName = planned.record.items.front().name;
+        const li::Record record = BuildRecord(network, names, areas, l, cellWords[l]);
+        planned.pair = PairOfRecord(record, names);
+        if (!record.items.empty()) {
+            planned.firstName = record.items.front().name;
         }
         plans[entry].push_back(std::move(planned));
     }
+    const auto recordOf = [&](uint32_t l) {
+        return BuildRecord(network, names, areas, l, cellWords[l]);
+    };
     uint32_t recordNumber = 0;
     for (size_t e = 0; e < entryCount; ++e) {
         std::stable_sort(plans[e].begin(), plans[e].end(),
@@ -232,7 +229,7 @@ LinkInfoTables WriteLinkInfoFiles(const Network& network, const DiscLayout& layo
                 if (pair.count++ == 0) {
                     pair.first = static_cast<uint32_t>(block.size());
                 }
-                li::EncodeRecord(planned.record, block);
+                li::EncodeRecord(recordOf(planned.link), block);
             }
             for (int p = 0; p < li::kPairEntries; ++p) {
                 li::EncodePairEntry(pairs[p], block.data() + li::PairEntryOffset(p));
@@ -240,10 +237,8 @@ LinkInfoTables WriteLinkInfoFiles(const Network& network, const DiscLayout& layo
             const li::Entry entry{static_cast<uint32_t>(file.GetPosition()),
                                   tables.recordCountOfEntry[e]};
             li::EncodeEntry(entry, head.data() + li::EntryOffset(static_cast<uint32_t>(e)));
-            WriteBlock(file, block, linkInfoPath);
+            WriteBlock(file, block);
         }
-        // In-place compression leaves the tail of the last raw block behind.
-        file.SetLength(file.GetPosition());
         file.SeekToBegin();
         Put(file, head);
     });
@@ -262,13 +257,14 @@ LinkInfoTables WriteLinkInfoFiles(const Network& network, const DiscLayout& layo
             std::map<uint32_t, std::vector<li::LfoItem>> lists;
             uint32_t number = tables.firstRecordOfEntry[e];
             for (const PlannedRecord& planned : plans[e]) {
-                const std::vector<li::NameItem>& items = planned.record.items;
+                const li::Record record = recordOf(planned.link);
+                const std::vector<li::NameItem>& items = record.items;
                 for (size_t i = 1; i < items.size(); ++i) {
                     const bool earlier = std::any_of(
                         items.begin(), items.begin() + static_cast<std::ptrdiff_t>(i),
                         [&](const li::NameItem& other) { return other.name == items[i].name; });
                     if (!earlier) {
-                        lists[items[i].name].push_back(IndexItem(planned.record, items[i], number));
+                        lists[items[i].name].push_back(IndexItem(record, items[i], number));
                     }
                 }
                 ++number;
@@ -292,7 +288,7 @@ LinkInfoTables WriteLinkInfoFiles(const Network& network, const DiscLayout& layo
                         li::EncodeLfoItem(items[i], raw.data() + i * li::kLfoItemSize);
                     }
                     if (items.size() > li::kMaxPlainListItems) {
-                        WriteBlock(file, raw, lfoPath);
+                        WriteBlock(file, raw);
                     } else {
                         Put(file, raw);
                     }

@@ -6,12 +6,18 @@
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
+#include <iostream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+
 #include "tools/discmaker/disc_builder.h"
 #include "tools/discmaker/osm.h"
+#include "tools/discmaker/progress.h"
 #include "tools/discmaker/town.h"
 #include "tools/mkmaps/mkmaps.h"
 
@@ -28,7 +34,8 @@ const char kUsage[] =
     "  --osm FILE      build from an OpenStreetMap extract (.osm, .osm.gz, .osm.bz2, .osm.pbf)\n"
     "  --state CODE    the built-in state or province the extract is filed under\n"
     "                  (two letters, such as CA or ON; default AL)\n"
-    "  --osm-out FILE  also write the network that went onto the discs as OpenStreetMap XML\n"
+    "  --osm-out FILE  also write the network that went onto the discs as OpenStreetMap\n"
+    "                  (PBF when FILE ends in .osm.pbf, else XML)\n"
     "  --help          show this text\n"
     "\n"
     "The last line gives links, nodes, names, points of interest, addresses placed\n"
@@ -73,43 +80,51 @@ uint64_t PrebuildRegion(const discmaker::Network& network, const discmaker::Disc
 
 int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
-    std::vector<std::string> args(argv + 1, argv + argc);
+    discmaker::Progress progress(std::cerr, isatty(fileno(stderr)) != 0, [start] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    });
+    const discmaker::ProgressReport report = [&progress](const std::string& phase, double share) {
+        progress.Update(phase, share);
+    };
     std::string seedText, sizeText, osmFile, stateCode, osmOut, out;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            return 0;
+    bool help = false;
+    // What an option without its value lacks, for the usage error.
+    const std::pair<const char*, const char*> needs[] = {
+        {"--town", "a seed"},  {"--size", "a number of links"}, {"--osm", "a file"},
+        {"--state", "a code"}, {"--osm-out", "a file"},
+    };
+    CLI::App app{"discmaker"};
+    app.set_help_flag();  // the usage text is the tool's own
+    app.allow_extras();   // unknown options and a second folder are named below
+    app.add_flag("-h,--help", help);
+    app.add_option("--town", seedText)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_option("--size", sizeText)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_option("--osm", osmFile)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_option("--state", stateCode)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_option("--osm-out", osmOut)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_option("OUT", out);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ArgumentMismatch& e) {
+        const std::string what = e.what();
+        for (const auto& [option, need] : needs) {
+            if (what.rfind(std::string(option) + ":", 0) == 0)
+                return Usage(std::string(option) + " needs " + need);
         }
-        auto value = [&](std::string* target) {
-            if (i + 1 >= args.size())
-                return false;
-            *target = args[++i];
-            return true;
-        };
-        if (arg == "--town") {
-            if (!value(&seedText))
-                return Usage("--town needs a seed");
-        } else if (arg == "--size") {
-            if (!value(&sizeText))
-                return Usage("--size needs a number of links");
-        } else if (arg == "--osm") {
-            if (!value(&osmFile))
-                return Usage("--osm needs a file");
-        } else if (arg == "--state") {
-            if (!value(&stateCode))
-                return Usage("--state needs a code");
-        } else if (arg == "--osm-out") {
-            if (!value(&osmOut))
-                return Usage("--osm-out needs a file");
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return Usage("unknown option " + arg);
-        } else if (out.empty()) {
-            out = arg;
-        } else {
-            return Usage("more than one output folder given");
-        }
+        return Usage(what);
+    } catch (const CLI::ParseError& e) {
+        return Usage(e.what());
     }
+    if (help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    for (const std::string& extra : app.remaining()) {
+        if (extra.size() > 1 && extra[0] == '-')
+            return Usage("unknown option " + extra);
+    }
+    if (!app.remaining().empty())
+        return Usage("more than one output folder given");
     if (out.empty())
         return Usage("no output folder given");
     if (!osmFile.empty() && (!seedText.empty() || !sizeText.empty())) {
@@ -130,7 +145,7 @@ int main(int argc, char** argv) {
                 return Usage("\"" + stateCode + "\" is not a built-in state or province code");
             }
             network = discmaker::ReadOsm(
-                osmFile, stateCode.empty() ? discmaker::kDefaultOsmState : stateCode);
+                osmFile, stateCode.empty() ? discmaker::kDefaultOsmState : stateCode, report);
         } else {
             long long seed = 1, size = 400;
             if (!seedText.empty() && !ParseNumber(seedText, 0, (1LL << 62), &seed)) {
@@ -146,15 +161,20 @@ int main(int argc, char** argv) {
         }
         discmaker::BuildOptions options;
         options.prebuildRegion = PrebuildRegion;
+        options.progress = report;
         discmaker::BuildFigures figures = discmaker::BuildDiscs(network, out, options);
-        if (!osmOut.empty())
-            discmaker::WriteOsmXml(network, osmOut);
+        if (!osmOut.empty()) {
+            report("writing " + osmOut, 0);
+            discmaker::WriteOsm(network, osmOut);
+        }
+        progress.Clear();
         // The whole run, reading the input included.
         figures.seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         std::printf("%s\n", discmaker::FiguresLine(figures).c_str());
         return 0;
     } catch (const std::exception& e) {
+        progress.Clear();
         std::fprintf(stderr, "discmaker: %s\n", e.what());
         return 1;
     }

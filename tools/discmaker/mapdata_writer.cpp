@@ -6,9 +6,9 @@
 #include <string>
 #include <tuple>
 
-#include "mapferry/convert/compressed_block.h"
 #include "platform/afx/afx_file.h"
 #include "platform/kernel/paths.h"
+#include "tools/discmaker/block_compressor.h"
 #include "tools/discmaker/linkinfo_writer.h"
 
 namespace discmaker {
@@ -94,11 +94,14 @@ Cell MapPlacement::OverviewOf(Cell detailed) const {
         (m_layout.detailed.firstRow + detailed.row) / ratio - m_layout.overview.firstRow};
 }
 
+const std::vector<uint8_t>& MapPlacement::Restrictions(uint32_t node) const {
+    static const std::vector<uint8_t> none;
+    const auto found = m_restrictions.find(node);
+    return found == m_restrictions.end() ? none : found->second;
+}
+
 MapPlacement::MapPlacement(const Network& network, const DiscLayout& layout)
-    : m_layout(layout),
-      m_nodes(network.nodes.size()),
-      m_links(network.links.size()),
-      m_restrictions(network.nodes.size()) {
+    : m_layout(layout), m_nodes(network.nodes.size()), m_links(network.links.size()) {
     const size_t nodeCount = network.nodes.size();
     for (uint32_t l = 0; l < network.links.size(); ++l) {
         const Link& link = network.links[l];
@@ -349,7 +352,7 @@ void CheckFits(uint64_t value, uint64_t limit, Cell cell, int layer, const char*
 
 ChunkMap BuildChunks(const Network& network, const DiscLayout& layout,
                      const MapPlacement& placement, const std::vector<uint32_t>& linkRecords,
-                     int layer) {
+                     int layer, const std::function<bool(uint32_t cellIndex)>& keep) {
     const GridHeader& grid = GridOf(layout, layer);
     if (linkRecords.size() != network.links.size())
         Fail("a link has no link-information record");
@@ -404,6 +407,8 @@ ChunkMap BuildChunks(const Network& network, const DiscLayout& layout,
             cell.row >= grid.rows) {
             Fail("a node or link lies outside the grid");
         }
+        if (keep && !keep(container::CellIndex(cell.column, cell.row, grid.columns)))
+            continue;
         payload::Chunk chunk;
         payload::ChunkHeader& header = chunk.header;
         std::map<uint32_t, uint32_t> ownIndex;  // network node -> index in this chunk
@@ -508,7 +513,7 @@ ChunkMap BuildChunks(const Network& network, const DiscLayout& layout,
 
 uint64_t WriteBlockContainer(const std::filesystem::path& file, container::GridHeader header,
                              const char (&magic)[4],
-                             const std::map<uint32_t, std::vector<uint8_t>>& cells) {
+                             const std::map<uint32_t, std::vector<uint8_t>>& cells, int level) {
     std::copy(magic, magic + 4, header.magic);
     const uint32_t cellCount = container::CellCount(header);
     std::vector<uint8_t> table(static_cast<size_t>(cellCount) * container::kCellEntrySize);
@@ -524,40 +529,42 @@ uint64_t WriteBlockContainer(const std::filesystem::path& file, container::GridH
     try {
         out.Write(head, sizeof head);
         out.Write(table.data(), static_cast<UINT>(table.size()));
-        for (const auto& [index, raw] : cells) {
-            if (index >= cellCount)
-                Fail("a cell lies outside the grid of " + file.string());
-            // Written raw, then compressed in place over itself.
-            const ULONGLONG at = out.GetPosition();
-            if (at > 0xFFFFFFFFu)
-                Fail(file.string() + " outgrows its 32-bit offsets");
-            out.Write(raw.data(), static_cast<UINT>(raw.size()));
-            out.Seek(static_cast<LONGLONG>(at), CFile::begin);
-            const int result =
-                WriteCompressedBlock(&out, static_cast<DWORD>(raw.size()), nullptr, nullptr);
-            if (result != kBlockWriteOk) {
-                Fail("cannot compress a cell of " + file.string() + " (" + std::to_string(result) +
-                     ")");
+        // Compressed a batch at a time on all cores, written in cell order.
+        constexpr size_t kBatchBytes = 32u << 20;
+        auto cell = cells.begin();
+        while (cell != cells.end()) {
+            std::vector<uint32_t> indexes;
+            std::vector<const std::vector<uint8_t>*> raws;
+            for (size_t bytes = 0; cell != cells.end() && (raws.empty() || bytes < kBatchBytes);
+                 ++cell) {
+                if (cell->first >= cellCount)
+                    Fail("a cell lies outside the grid of " + file.string());
+                indexes.push_back(cell->first);
+                raws.push_back(&cell->second);
+                bytes += cell->second.size();
             }
-            container::StoreU32(table.data() + container::kCellEntrySize * index,
-                                static_cast<uint32_t>(at));
+            const std::vector<std::vector<uint8_t>> blocks = CompressBlocks(raws, level);
+            for (size_t i = 0; i < blocks.size(); ++i) {
+                const ULONGLONG at = out.GetPosition();
+                if (at > 0xFFFFFFFFu)
+                    Fail(file.string() + " outgrows its 32-bit offsets");
+                out.Write(blocks[i].data(), static_cast<UINT>(blocks[i].size()));
+                container::StoreU32(table.data() + container::kCellEntrySize * indexes[i],
+                                    static_cast<uint32_t>(at));
+            }
         }
         size = out.GetPosition();
-        out.SetLength(size);
         out.Seek(container::kCellTableOffset, CFile::begin);
         out.Write(table.data(), static_cast<UINT>(table.size()));
         out.Close();
     } catch (CException* error) {
         error->Delete();
         out.Abort();
-        ReleaseCompressedBlockBuffer();
         Fail("cannot write " + file.string());
     } catch (...) {
         out.Abort();
-        ReleaseCompressedBlockBuffer();
         throw;
     }
-    ReleaseCompressedBlockBuffer();
     return size;
 }
 
@@ -567,21 +574,28 @@ uint64_t WriteMapDataFiles(const Network& network, const DiscLayout& layout,
     const std::vector<uint32_t>& records = linkInfo.recordOfLink;
     uint64_t bytes = 0;
 
-    auto encode = [](const ChunkMap& chunks, auto keep) {
+    // Each chunk is dropped once encoded, so a chunk and its bytes are not both
+    // held for the whole layer.
+    auto encode = [](ChunkMap& chunks, auto keep) {
         std::map<uint32_t, std::vector<uint8_t>> cells;
-        for (const auto& [index, chunk] : chunks) {
-            if (keep(index))
-                cells[index] = payload::EncodeChunk(chunk);
+        for (auto it = chunks.begin(); it != chunks.end();) {
+            if (!keep(it->first)) {
+                ++it;
+                continue;
+            }
+            cells[it->first] = payload::EncodeChunk(it->second);
+            it = chunks.erase(it);
         }
         return cells;
     };
 
-    const ChunkMap overview = BuildChunks(network, layout, placement, records, kOverviewLayer);
-    bytes +=
-        WriteBlockContainer(layout.mapData[0] / "mapdata1.raz", layout.overview, container::kMagic,
-                            encode(overview, [](uint32_t) { return true; }));
+    {
+        ChunkMap overview = BuildChunks(network, layout, placement, records, kOverviewLayer);
+        bytes += WriteBlockContainer(
+            layout.mapData[0] / "mapdata1.raz", layout.overview, container::kMagic,
+            encode(overview, [](uint32_t) { return true; }), kDiscCompressionLevel);
+    }
 
-    const ChunkMap detailed = BuildChunks(network, layout, placement, records, kDetailedLayer);
     const int32_t columns = std::max(layout.detailed.columns, 1);
     for (int disc = 0; disc < kDiscCount; ++disc) {
         const int32_t first = layout.FirstColumn(disc);
@@ -590,9 +604,13 @@ uint64_t WriteMapDataFiles(const Network& network, const DiscLayout& layout,
             const int32_t column = static_cast<int32_t>(index % static_cast<uint32_t>(columns));
             return column >= first && column < last;
         };
+        // One disc's chunks at a time.
+        ChunkMap detailed =
+            BuildChunks(network, layout, placement, records, kDetailedLayer, onDisc);
         const std::string name = "mapdata2" + std::to_string(disc + 1) + ".raz";
-        bytes += WriteBlockContainer(layout.mapData[disc] / name, layout.detailed,
-                                     container::kMagic, encode(detailed, onDisc));
+        bytes +=
+            WriteBlockContainer(layout.mapData[disc] / name, layout.detailed, container::kMagic,
+                                encode(detailed, onDisc), kDiscCompressionLevel);
     }
     return bytes;
 }

@@ -6,11 +6,13 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <vector>
 
 #include "formats/chunk_payload.h"
 #include "formats/map_container.h"
+#include "tools/discmaker/block_compressor.h"
 #include "tools/discmaker/disc_layout.h"
 #include "tools/discmaker/network.h"
 
@@ -40,12 +42,12 @@ struct NodePlace {
 // border node of `side`) and in the neighbour cell across that side (from the same
 // border node to its to-node).
 struct LinkPlace {
-    int layer = kDetailedLayer;
     Cell cell;
+    int8_t layer = kDetailedLayer;
     bool crossing = false;
-    int side = 0;
-    uint32_t fromSlot = 0;  // the link's slots at its end nodes
-    uint32_t toSlot = 0;
+    int8_t side = 0;
+    uint8_t fromSlot = 0;  // the link's slots at its end nodes (at most 15 each)
+    uint8_t toSlot = 0;
 };
 
 // Decides the layer, chunk and slots of every node and link. Throws
@@ -58,7 +60,7 @@ class MapPlacement {
     const std::vector<NodePlace>& Nodes() const { return m_nodes; }
     const std::vector<LinkPlace>& Links() const { return m_links; }
     // A node's turn restrictions as its record stores them.
-    const std::vector<uint8_t>& Restrictions(uint32_t node) const { return m_restrictions[node]; }
+    const std::vector<uint8_t>& Restrictions(uint32_t node) const;
     // The cell word of a link-information record: bit 31 for the detailed grid,
     // then the index (column + columns x row) of the link's cell in its grid.
     uint32_t CellWord(uint32_t link) const;
@@ -69,7 +71,7 @@ class MapPlacement {
     const DiscLayout& m_layout;
     std::vector<NodePlace> m_nodes;
     std::vector<LinkPlace> m_links;
-    std::vector<std::vector<uint8_t>> m_restrictions;
+    std::map<uint32_t, std::vector<uint8_t>> m_restrictions;  // only nodes that have some
 };
 
 // Per link of the network, the cell word of its link-information record.
@@ -78,18 +80,20 @@ std::vector<uint32_t> LinkCellWords(const Network& network, const DiscLayout& la
 // The chunks of one layer, by cell index, as they are compressed into the container.
 using ChunkMap = std::map<uint32_t, formats::chunk_payload::Chunk>;
 
-// Builds the chunks of a layer. linkRecords gives each link's link-information
-// record number, which the links carry.
+// Builds the chunks of a layer, or of the cells `keep` accepts. linkRecords gives
+// each link's link-information record number, which the links carry.
 ChunkMap BuildChunks(const Network& network, const DiscLayout& layout,
                      const MapPlacement& placement, const std::vector<uint32_t>& linkRecords,
-                     int layer);
+                     int layer, const std::function<bool(uint32_t cellIndex)>& keep = {});
 
 // Writes a gridded file of compressed blocks: the head (with `magic`), the cell
-// table, and one block per given cell in cell-index order, the blocks back to back.
-// Returns the file's size. Throws std::runtime_error when the file cannot be written.
+// table, and one block per given cell in cell-index order, the blocks back to back,
+// deflated at `level`. Returns the file's size. Throws std::runtime_error when the
+// file cannot be written.
 uint64_t WriteBlockContainer(const std::filesystem::path& file,
                              formats::map_container::GridHeader header, const char (&magic)[4],
-                             const std::map<uint32_t, std::vector<uint8_t>>& cells);
+                             const std::map<uint32_t, std::vector<uint8_t>>& cells,
+                             int level = kDiscCompressionLevel);
 
 // Writes "mapdata1.raz" into disc 1's mapdata folder and "mapdata2N.raz" into disc
 // N's (layout.mapData). Returns the bytes written. Throws std::runtime_error when a

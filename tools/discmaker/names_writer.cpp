@@ -413,15 +413,35 @@ NameTables WriteNameFiles(const Network& network, const DiscLayout& layout,
                           const std::filesystem::path& disc1MapData) {
     NameTables tables;
 
+    // Links of one street name and highway number have the same names: each such
+    // pair is worked out once, in the order the links first use it.
+    using NameKey = std::array<const std::string*, 6>;
+    std::map<NameKey, uint32_t> kindOfKey;
+    std::vector<uint32_t> kindOfLink(network.links.size());
+    std::vector<uint32_t> linkOfKind;  // the first link of each kind
+    for (uint32_t i = 0; i < network.links.size(); ++i) {
+        const Link& link = network.links[i];
+        const StreetName& n = link.name;
+        const NameKey key = {
+            &n.directionPrefix.str(), &n.prefixType.str(),      &n.base.str(),
+            &n.suffixType.str(),      &n.directionSuffix.str(), &link.highwayNumber.str()};
+        const auto [found, added] =
+            kindOfKey.emplace(key, static_cast<uint32_t>(linkOfKind.size()));
+        if (added)
+            linkOfKind.push_back(i);
+        kindOfLink[i] = found->second;
+    }
+    kindOfKey.clear();
+
     // Street types: the built-in ones, then those the network adds, in text order;
     // codes beyond nine bits are not given.
     std::vector<StreetParts> streets;
-    streets.reserve(network.links.size());
+    streets.reserve(linkOfKind.size());
     std::set<std::string> extraTypes;
     for (const BuiltInType& builtIn : kBuiltInTypes)
         tables.streetTypes.push_back(builtIn.type);
-    for (const Link& link : network.links) {
-        streets.push_back(SplitStreetName(link.name));
+    for (uint32_t first : linkOfKind) {
+        streets.push_back(SplitStreetName(network.links[first].name));
         // Only a type that stands beside a name is coded; a type given alone is the
         // name (and as a type it would make the address parser cut it off).
         const StreetParts& parts = streets.back();
@@ -444,13 +464,13 @@ NameTables WriteNameFiles(const Network& network, const DiscLayout& layout,
     // The names of every link; then numbered in the order of their letter pairs, so
     // that the names of one pair follow each other in any subset the converter
     // keeps, and by text within a pair.
-    std::vector<std::vector<PendingName>> pending(network.links.size());
+    std::vector<std::vector<PendingName>> pending(linkOfKind.size());
     std::set<std::string> texts;
-    for (size_t i = 0; i < network.links.size(); ++i) {
+    for (size_t i = 0; i < linkOfKind.size(); ++i) {
         PendingName street;
         if (MakeStreetName(streets[i], tables.codeOfType, street))
             pending[i].push_back(street);
-        for (RouteName& route : RouteNames(network.links[i])) {
+        for (RouteName& route : RouteNames(network.links[linkOfKind[i]])) {
             if (pending[i].size() == static_cast<size_t>(kMaxLinkNames))
                 break;
             PendingName name;
@@ -486,27 +506,36 @@ NameTables WriteNameFiles(const Network& network, const DiscLayout& layout,
     // Per link its items; per list entry its names with their house numbers. A
     // link's names belong to its own entry and to the entries of the places on its
     // sides, whose street lists name them too.
-    tables.linkNames.resize(network.links.size());
+    tables.linkNames.Resize(network.links.size());
     tables.linkNamePair.assign(network.links.size(), kNone);
     std::vector<EntryStreets> entries(layout.entries.size());
+    std::map<std::pair<uint32_t, bool>, uint32_t> listOfKind;  // (kind, numbered) -> list
     for (uint32_t i = 0; i < network.links.size(); ++i) {
         const Link& link = network.links[i];
         const bool numbered = !link.left.Empty() || !link.right.Empty();
+        const auto [known, added] = listOfKind.emplace(std::make_pair(kindOfLink[i], numbered), 0);
+        if (added) {
+            std::vector<LinkName> items;
+            for (const PendingName& name : pending[kindOfLink[i]]) {
+                LinkName item;
+                item.nameNumber = tables.numberOfName.at(name.text);
+                item.typeCode = name.typeCode;
+                item.typeBeforeName = name.typeBeforeName;
+                item.routeClass = name.routeClass;
+                item.directions = name.directions;
+                item.primary = items.empty();
+                item.houseNumbers = item.primary && numbered;
+                items.push_back(item);
+            }
+            known->second = tables.linkNames.AddList(std::move(items));
+        }
+        tables.linkNames.Assign(i, known->second);
         std::set<uint32_t> linkEntries = {layout.EntryOfLink(network, i)};
         for (uint32_t area : {link.leftArea, link.rightArea}) {
             if (area < network.areas.size())
                 linkEntries.insert(layout.EntryOfArea(network, area));
         }
-        for (const PendingName& name : pending[i]) {
-            LinkName item;
-            item.nameNumber = tables.numberOfName.at(name.text);
-            item.typeCode = name.typeCode;
-            item.typeBeforeName = name.typeBeforeName;
-            item.routeClass = name.routeClass;
-            item.directions = name.directions;
-            item.primary = tables.linkNames[i].empty();
-            item.houseNumbers = item.primary && numbered;
-            tables.linkNames[i].push_back(item);
+        for (const LinkName& item : tables.linkNames[i]) {
             for (uint32_t entry : linkEntries) {
                 if (entry >= entries.size())
                     continue;

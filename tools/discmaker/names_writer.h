@@ -41,13 +41,40 @@ struct LinkName {
     uint8_t directions = 0;     // prefix direction << 4 | suffix direction (formats/names.h)
 };
 
+// Per link of the network its names. Links of one street name, highway number and
+// numbering share one list, so a network of millions of links holds a few thousand.
+class LinkNameTable {
+  public:
+    const std::vector<LinkName>& operator[](size_t link) const {
+        return m_lists[m_listOfLink[link]];
+    }
+    size_t size() const { return m_listOfLink.size(); }
+    bool empty() const { return m_listOfLink.empty(); }
+    const std::vector<LinkName>& back() const { return (*this)[size() - 1]; }
+
+    // Every link starts with the empty list.
+    void Resize(size_t links) {
+        m_lists.assign(1, {});
+        m_listOfLink.assign(links, 0);
+    }
+    uint32_t AddList(std::vector<LinkName> names) {
+        m_lists.push_back(std::move(names));
+        return static_cast<uint32_t>(m_lists.size() - 1);
+    }
+    void Assign(size_t link, uint32_t list) { m_listOfLink[link] = list; }
+
+  private:
+    std::vector<std::vector<LinkName>> m_lists{1};
+    std::vector<uint32_t> m_listOfLink;
+};
+
 struct NameTables {
     // The names of "names.raw" by name number, as written (upper case, single-byte).
     std::vector<std::string> names;
     // The street types of "sttypes.raw": entry k is the name of code k + 1.
     std::vector<std::string> streetTypes;
     // Per link of the network: its names, and its record in "lsr.raw" (kNone: none).
-    std::vector<std::vector<LinkName>> linkNames;
+    LinkNameTable linkNames;
     std::vector<uint32_t> linkNamePair;
     uint32_t namePairCount = 0;  // records of "lsr.raw"
     uint64_t bytesWritten = 0;   // all files written

@@ -1,9 +1,13 @@
 #include "tools/discmaker/network.h"
 
+#include <malloc.h>
 #include <algorithm>
 #include <cmath>
+#include <mutex>
+#include <ostream>
 #include <stdexcept>
 #include <string>
+#include <unordered_set>
 
 namespace discmaker {
 
@@ -179,16 +183,50 @@ const char* PoiCategoryName(PoiCategory category) {
     return "unknown";
 }
 
-std::string StreetName::FullText() const {
-    return Join({&directionPrefix, &prefixType, &base, &suffixType, &directionSuffix});
+Text::Text(std::string_view text) {
+    if (text.empty())
+        return;
+    // Node-based: a stored string never moves. Kept for the program's life.
+    static std::mutex mutex;
+    static std::unordered_set<std::string> texts;
+    std::lock_guard<std::mutex> lock(mutex);
+    m_text = &*texts.emplace(text).first;
 }
 
+const std::string& Text::Empty() {
+    static const std::string empty;
+    return empty;
+}
+
+std::ostream& operator<<(std::ostream& out, const Text& text) {
+    return out << text.str();
+}
+
+std::string StreetName::FullText() const {
+    return Join({&directionPrefix.str(), &prefixType.str(), &base.str(), &suffixType.str(),
+                 &directionSuffix.str()});
+}
+
+namespace {
+
+// Nodes and links are the largest tables and are made to size; pieces cut later
+// grow them by an eighth, not by doubling.
+template <typename T>
+void MakeRoomForOne(std::vector<T>& table) {
+    if (table.size() == table.capacity())
+        table.reserve(table.size() + table.size() / 8 + 16);
+}
+
+}  // namespace
+
 uint32_t Network::AddNode(LatLon position, int64_t sourceId) {
+    MakeRoomForOne(nodes);
     nodes.push_back(Node{position, sourceId});
     return static_cast<uint32_t>(nodes.size() - 1);
 }
 
 uint32_t Network::AddLink(Link link) {
+    MakeRoomForOne(links);
     links.push_back(std::move(link));
     return static_cast<uint32_t>(links.size() - 1);
 }
@@ -508,6 +546,10 @@ Projection ProjectOnSegment(LatLon p, LatLon a, LatLon b) {
 }
 
 }  // namespace
+
+void ReturnFreedMemory() {
+    malloc_trim(0);
+}
 
 LinkProjection ProjectOnLink(const Network& network, uint32_t link, LatLon point) {
     static const double kKmPerDegree = DistanceKm({0, 0}, {1, 0});

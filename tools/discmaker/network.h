@@ -7,12 +7,63 @@
 // same network gives the same bytes.
 #pragma once
 
+#include <compare>
 #include <cstdint>
+#include <iosfwd>
 #include <limits>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace discmaker {
+
+// A text kept once however many records hold it: equal texts share one stored
+// string, so a link carries a pointer, not a copy (a network of millions of links
+// has a few thousand distinct names). Reads as a const std::string&.
+class Text {
+  public:
+    Text() = default;
+    Text(std::string_view text);  // NOLINT: a text is given as a string
+    Text(const std::string& text) : Text(std::string_view(text)) {}
+    Text(const char* text) : Text(std::string_view(text)) {}
+
+    const std::string& str() const { return m_text ? *m_text : Empty(); }
+    operator const std::string&() const { return str(); }
+    operator std::string_view() const { return str(); }
+    const char* c_str() const { return str().c_str(); }
+    bool empty() const { return m_text == nullptr; }
+    size_t size() const { return str().size(); }
+    std::string substr(size_t at, size_t count = std::string::npos) const {
+        return str().substr(at, count);
+    }
+
+    // Equal texts are the same stored string.
+    bool operator==(const Text& other) const { return m_text == other.m_text; }
+    bool operator==(const std::string& other) const { return str() == other; }
+    bool operator==(std::string_view other) const { return str() == other; }
+    bool operator==(const char* other) const { return str() == other; }
+    std::strong_ordering operator<=>(const Text& other) const {
+        return str().compare(other.str()) <=> 0;
+    }
+
+  private:
+    static const std::string& Empty();
+    const std::string* m_text = nullptr;  // null for the empty text
+};
+
+inline std::string operator+(const std::string& a, const Text& b) {
+    return a + b.str();
+}
+inline std::string operator+(const Text& a, const std::string& b) {
+    return a.str() + b;
+}
+inline std::string operator+(const Text& a, const char* b) {
+    return a.str() + b;
+}
+inline std::string operator+(const char* a, const Text& b) {
+    return a + b.str();
+}
+std::ostream& operator<<(std::ostream& out, const Text& text);
 
 // "No record" for every index field.
 inline constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
@@ -65,11 +116,11 @@ struct HouseRange {
 // A street name in parts, as the name files store it: "N Main St",
 // "Rue de la Paix", "Calle Mayor". Empty strings are absent parts.
 struct StreetName {
-    std::string directionPrefix;  // "N", "SW"
-    std::string prefixType;       // "Avenue" in "Avenue of the Stars", "Rue", "Calle"
-    std::string base;             // "Main", "de la Paix"
-    std::string suffixType;       // "St", "Ave", "Blvd"
-    std::string directionSuffix;  // "N" in "Main St N"
+    Text directionPrefix;  // "N", "SW"
+    Text prefixType;       // "Avenue" in "Avenue of the Stars", "Rue", "Calle"
+    Text base;             // "Main", "de la Paix"
+    Text suffixType;       // "St", "Ave", "Blvd"
+    Text directionSuffix;  // "N" in "Main St N"
     bool Empty() const { return base.empty() && prefixType.empty() && suffixType.empty(); }
     std::string FullText() const;  // the parts joined by single spaces
     bool operator==(const StreetName&) const = default;
@@ -95,12 +146,12 @@ struct Link {
     StreetName name;   // may be empty
     // Highway number as signed ("I-5", "US 101", "CG-2"), and the text of its sign
     // shield when that differs ("5"); empty when the road has none.
-    std::string highwayNumber;
-    std::string signText;
+    Text highwayNumber;
+    Text signText;
     // Exit signs of a ramp: its exit label ("12A") and the text of its destination
     // sign ("I-5 N/MAIN ST"); empty on every other link.
-    std::string exitNumber;
-    std::string exitSign;
+    Text exitNumber;
+    Text exitSign;
     HouseRange left;   // left side when driving from the from-node
     HouseRange right;  // right side
     // The city (or county, where no city) on each side: an index into areas.
@@ -307,6 +358,10 @@ void SplitLinks(Network& network, double maxKm, size_t maxShapePoints);
 // to-node move to the last piece. Returns the pieces in order.
 std::vector<uint32_t> CutLink(Network& network, uint32_t link, const std::vector<LatLon>& points,
                               const std::vector<size_t>& cuts);
+
+// Hands memory freed after a phase back to the system, so that the next phase's
+// peak does not sit on top of this one's.
+void ReturnFreedMemory();
 
 // Sets every point of interest's nearest link and side.
 void AssignPoiLinks(Network& network);

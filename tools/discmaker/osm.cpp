@@ -6,15 +6,20 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <set>
+#include <span>
 #include <stdexcept>
 
 #include <osmium/area/assembler.hpp>
 #include <osmium/area/multipolygon_manager.hpp>
+#include <osmium/builder/osm_object_builder.hpp>
 #include <osmium/handler.hpp>
 #include <osmium/handler/node_locations_for_ways.hpp>
 #include <osmium/index/map/flex_mem.hpp>
 #include <osmium/io/any_input.hpp>
+#include <osmium/io/pbf_output.hpp>
+#include <osmium/io/writer.hpp>
 #include <osmium/relations/manager_util.hpp>
 #include <osmium/tags/tags_filter.hpp>
 #include <osmium/visitor.hpp>
@@ -29,6 +34,10 @@ namespace {
 using formats::names::ToNameText;
 
 constexpr double kDegToRad = 3.14159265358979323846 / 180.0;
+
+LatLon ToLatLon(const osmium::Location& location) {
+    return {location.lat(), location.lon()};
+}
 
 std::string Tag(const osmium::TagList& tags, const char* key) {
     const char* value = tags[key];
@@ -401,18 +410,20 @@ LatLon Centroid(const std::vector<LatLon>& ring) {
 
 // ---- What the passes collect ---------------------------------------------------------
 
+// A road's node ids and positions lie in the collection's flat arrays, `count` of
+// them after those of the roads before it: one allocation for all ways, not two
+// per way.
 struct RoadWay {
     int64_t id = 0;
-    std::vector<int64_t> refs;
-    std::vector<LatLon> points;
+    uint32_t count = 0;
+    int16_t speed = 0;
     RoadKind kind{};
     Direction direction = Direction::Both;
     bool roundabout = false;
     bool toll = false;
-    int speed = 0;
-    std::string name;
-    std::string ref;
-    std::string destination;
+    Text name;
+    Text ref;
+    Text destination;
 };
 
 struct Boundary {
@@ -463,6 +474,19 @@ struct Restriction {
 
 struct Collected {
     std::vector<RoadWay> roads;
+    std::vector<int64_t> roadRefs;
+    // Positions as the file gives them (1e-7 degrees), half the size of LatLon.
+    std::vector<osmium::Location> roadPoints;
+    // Calls visit(road, node ids, positions) for every road, in order.
+    template <typename Visit>
+    void ForEachRoad(Visit visit) {
+        size_t at = 0;
+        for (RoadWay& road : roads) {
+            visit(road, std::span<const int64_t>(roadRefs.data() + at, road.count),
+                  std::span<const osmium::Location>(roadPoints.data() + at, road.count));
+            at += road.count;
+        }
+    }
     std::vector<Boundary> boundaries;
     std::vector<PlaceNode> places;
     std::vector<PoiData> pois;
@@ -519,7 +543,7 @@ class DataHandler : public osmium::handler::Handler {
         const osmium::TagList& tags = node.tags();
         if (tags.empty() || !node.location().valid())
             return;
-        LatLon at{node.location().lat(), node.location().lon()};
+        const LatLon at = ToLatLon(node.location());
         std::string number = Tag(tags, "addr:housenumber");
         if (!number.empty()) {
             m_out.addressNodes[node.id()] = {HouseNumber(number), Tag(tags, "addr:street")};
@@ -539,15 +563,21 @@ class DataHandler : public osmium::handler::Handler {
     void way(const osmium::Way& way) {
         const osmium::TagList& tags = way.tags();
         std::vector<int64_t> refs;
-        std::vector<LatLon> points;
+        std::vector<osmium::Location> locations;
+        refs.reserve(way.nodes().size());
+        locations.reserve(way.nodes().size());
         for (const osmium::NodeRef& ref : way.nodes()) {
             if (!ref.location().valid())
                 continue;  // outside the extract
             if (!refs.empty() && refs.back() == ref.ref())
                 continue;
             refs.push_back(ref.ref());
-            points.push_back({ref.location().lat(), ref.location().lon()});
+            locations.push_back(ref.location());
         }
+        std::vector<LatLon> points;
+        points.reserve(locations.size());
+        for (const osmium::Location& location : locations)
+            points.push_back(ToLatLon(location));
         if (refs.size() < 2)
             return;
         if (refs.size() >= 4 && refs.front() == refs.back() && tags["addr:housenumber"]) {
@@ -560,8 +590,9 @@ class DataHandler : public osmium::handler::Handler {
         if (!highway.empty() && RoadKindOf(highway, &kind) && !CarsBarred(tags)) {
             RoadWay road;
             road.id = way.id();
-            road.refs = std::move(refs);
-            road.points = std::move(points);
+            road.count = static_cast<uint32_t>(refs.size());
+            m_out.roadRefs.insert(m_out.roadRefs.end(), refs.begin(), refs.end());
+            m_out.roadPoints.insert(m_out.roadPoints.end(), locations.begin(), locations.end());
             road.kind = kind;
             std::string junction = Tag(tags, "junction");
             road.roundabout = junction == "roundabout" || junction == "circular";
@@ -573,7 +604,7 @@ class DataHandler : public osmium::handler::Handler {
             else if (oneway.empty() && (kind.impliedOneway || road.roundabout))
                 road.direction = Direction::Forward;
             road.toll = Tag(tags, "toll") == "yes";
-            road.speed = ParseSpeed(Tag(tags, "maxspeed"));
+            road.speed = static_cast<int16_t>(ParseSpeed(Tag(tags, "maxspeed")));
             road.name = Tag(tags, "name");
             road.ref = Tag(tags, "ref");
             std::string destRef = Tag(tags, "destination:ref"), dest = Tag(tags, "destination");
@@ -720,27 +751,62 @@ class NetworkMaker {
 
   private:
     void MakeLinks() {
-        // Nodes where ways meet or end become network nodes; the rest are shape.
-        std::map<int64_t, uint32_t> uses;
-        for (const RoadWay& road : m_in.roads) {
-            for (size_t i = 0; i < road.refs.size(); ++i) {
-                uses[road.refs[i]] += (i == 0 || i + 1 == road.refs.size()) ? 2 : 1;
+        // Read by growing; the links are made beside them, so they give back the room
+        // they grew into first.
+        m_in.roads.shrink_to_fit();
+        m_in.roadRefs.shrink_to_fit();
+        m_in.roadPoints.shrink_to_fit();
+        // Nodes where ways meet, end or come back to themselves become network
+        // nodes; the rest are shape. Every occurrence counts once, a way's end twice,
+        // so a node counted twice or more is a junction.
+        {
+            std::vector<int64_t> counted;
+            counted.reserve(m_in.roadRefs.size() + 2 * m_in.roads.size());
+            m_in.ForEachRoad([&](const RoadWay&, std::span<const int64_t> refs, auto) {
+                for (size_t i = 0; i < refs.size(); ++i) {
+                    counted.push_back(refs[i]);
+                    if (i == 0 || i + 1 == refs.size())
+                        counted.push_back(refs[i]);
+                }
+            });
+            std::sort(counted.begin(), counted.end());
+            for (size_t i = 0; i < counted.size();) {
+                size_t j = i + 1;
+                while (j < counted.size() && counted[j] == counted[i])
+                    ++j;
+                if (j - i > 1)
+                    m_junctionIds.push_back(counted[i]);
+                i = j;
             }
         }
-        for (const RoadWay& road : m_in.roads) {
-            uint32_t from = NodeFor(road.refs[0], road.points[0]);
+        m_junctionIds.shrink_to_fit();
+        m_junctionNodes.assign(m_junctionIds.size(), kNone);
+        size_t ends = 0;
+        m_in.ForEachRoad([&](const RoadWay&, std::span<const int64_t> refs, auto) {
+            for (size_t i = 1; i < refs.size(); ++i)
+                ends += IsJunction(refs[i]);
+        });
+        m_net.links.reserve(ends);
+        m_net.nodes.reserve(m_junctionIds.size());
+        // Only the ways that turn restrictions name need their links found again.
+        std::vector<int64_t> restricted;
+        for (const Restriction& r : m_in.restrictions) {
+            restricted.push_back(r.from);
+            restricted.push_back(r.to);
+        }
+        std::sort(restricted.begin(), restricted.end());
+
+        m_in.ForEachRoad([&](const RoadWay& road, std::span<const int64_t> refs,
+                             std::span<const osmium::Location> points) {
+            uint32_t from = NodeFor(refs[0], ToLatLon(points[0]));
+            const uint32_t firstLink = static_cast<uint32_t>(m_net.links.size());
             std::vector<LatLon> shape;
-            std::set<int64_t> seen{road.refs[0]};
-            for (size_t i = 1; i < road.refs.size(); ++i) {
-                bool last = i + 1 == road.refs.size();
-                // A way that comes back to one of its own nodes is cut there too.
-                bool end = last || uses[road.refs[i]] > 1 || seen.count(road.refs[i]);
-                seen.insert(road.refs[i]);
-                if (!end) {
-                    shape.push_back(road.points[i]);
+            for (size_t i = 1; i < refs.size(); ++i) {
+                if (i + 1 < refs.size() && !IsJunction(refs[i])) {
+                    shape.push_back(ToLatLon(points[i]));
                     continue;
                 }
-                uint32_t to = NodeFor(road.refs[i], road.points[i]);
+                uint32_t to = NodeFor(refs[i], ToLatLon(points[i]));
                 if (to == from && shape.empty())
                     continue;  // a repeated node
                 Link link;
@@ -757,31 +823,54 @@ class NetworkMaker {
                 if (!road.name.empty())
                     link.name = ParseStreetName(road.name);
                 if (!road.ref.empty()) {
-                    link.highwayNumber = road.ref.substr(0, road.ref.find(';'));
-                    size_t cut = link.highwayNumber.find_last_of(" -");
-                    link.signText = cut == std::string::npos ? link.highwayNumber
-                                                             : link.highwayNumber.substr(cut + 1);
+                    const std::string& ref = road.ref;
+                    const std::string number = ref.substr(0, ref.find(';'));
+                    const size_t cut = number.find_last_of(" -");
+                    link.highwayNumber = number;
+                    link.signText = cut == std::string::npos ? number : number.substr(cut + 1);
                 }
                 if (link.ramp) {
-                    auto junction = m_in.junctionRefs.find(road.refs[0]);
-                    if (junction != m_in.junctionRefs.end() && m_linksOfWay[road.id].empty()) {
+                    auto junction = m_in.junctionRefs.find(refs[0]);
+                    if (junction != m_in.junctionRefs.end() && m_net.links.size() == firstLink) {
                         link.exitNumber = junction->second;
                     }
                     link.exitSign = road.destination;
                 }
                 link.sourceId = road.id;
-                m_linksOfWay[road.id].push_back(m_net.AddLink(std::move(link)));
+                m_net.AddLink(std::move(link));
                 from = to;
             }
-        }
+            if (std::binary_search(restricted.begin(), restricted.end(), road.id)) {
+                m_wayLinks.push_back(
+                    {road.id, firstLink, static_cast<uint32_t>(m_net.links.size()) - firstLink});
+            }
+        });
+        // What the links took is not kept twice.
+        m_in.roads = std::vector<RoadWay>();
+        m_in.roadRefs = std::vector<int64_t>();
+        m_in.roadPoints = std::vector<osmium::Location>();
+        ReturnFreedMemory();
+        std::sort(m_wayLinks.begin(), m_wayLinks.end(),
+                  [](const WayLinks& a, const WayLinks& b) { return a.id < b.id; });
+    }
+
+    bool IsJunction(int64_t id) const {
+        return std::binary_search(m_junctionIds.begin(), m_junctionIds.end(), id);
+    }
+
+    // The network node of a junction; kNone for a node that is none.
+    uint32_t JunctionNode(int64_t id) const {
+        auto it = std::lower_bound(m_junctionIds.begin(), m_junctionIds.end(), id);
+        if (it == m_junctionIds.end() || *it != id)
+            return kNone;
+        return m_junctionNodes[static_cast<size_t>(it - m_junctionIds.begin())];
     }
 
     uint32_t NodeFor(int64_t id, LatLon at) {
-        auto it = m_nodes.find(id);
-        if (it != m_nodes.end())
-            return it->second;
-        uint32_t node = m_net.AddNode(at, id);
-        m_nodes[id] = node;
+        auto it = std::lower_bound(m_junctionIds.begin(), m_junctionIds.end(), id);
+        uint32_t& node = m_junctionNodes[static_cast<size_t>(it - m_junctionIds.begin())];
+        if (node == kNone)
+            node = m_net.AddNode(at, id);
         return node;
     }
 
@@ -877,12 +966,14 @@ class NetworkMaker {
 
     // The piece of a way that touches a node.
     uint32_t PieceAt(int64_t way, uint32_t node) const {
-        auto it = m_linksOfWay.find(way);
-        if (it == m_linksOfWay.end())
-            return kNone;
-        for (uint32_t link : it->second) {
-            if (m_net.links[link].from == node || m_net.links[link].to == node)
-                return link;
+        auto [first, last] =
+            std::equal_range(m_wayLinks.begin(), m_wayLinks.end(), WayLinks{way, 0, 0},
+                             [](const WayLinks& a, const WayLinks& b) { return a.id < b.id; });
+        for (auto it = first; it != last; ++it) {
+            for (uint32_t link = it->first; link < it->first + it->count; ++link) {
+                if (m_net.links[link].from == node || m_net.links[link].to == node)
+                    return link;
+            }
         }
         return kNone;
     }
@@ -896,22 +987,22 @@ class NetworkMaker {
                 m_net.restrictions.push_back({from, via, to});
         };
         for (const Restriction& r : m_in.restrictions) {
-            auto node = m_nodes.find(r.via);
-            if (node == m_nodes.end())
+            const uint32_t via = JunctionNode(r.via);
+            if (via == kNone)
                 continue;
-            uint32_t from = PieceAt(r.from, node->second), to = PieceAt(r.to, node->second);
+            uint32_t from = PieceAt(r.from, via), to = PieceAt(r.to, via);
             if (from == kNone || to == kNone)
                 continue;
             if (!r.only) {
-                add(from, node->second, to);
+                add(from, via, to);
                 continue;
             }
             // "Only this way": every other way out is forbidden.
             for (uint32_t link = 0; link < m_net.links.size(); ++link) {
                 const Link& l = m_net.links[link];
-                if (link == to || (l.from != node->second && l.to != node->second))
+                if (link == to || (l.from != via && l.to != via))
                     continue;
-                add(from, node->second, link);
+                add(from, via, link);
             }
         }
     }
@@ -1197,8 +1288,17 @@ class NetworkMaker {
     Collected& m_in;
     const BuiltInState& m_state;
     Network m_net;
-    std::map<int64_t, uint32_t> m_nodes;
-    std::map<int64_t, std::vector<uint32_t>> m_linksOfWay;
+    // The way nodes that are network nodes, sorted, and the node of each.
+    std::vector<int64_t> m_junctionIds;
+    std::vector<uint32_t> m_junctionNodes;
+    // The links of each road way that a turn restriction names follow each other;
+    // sorted by way id.
+    struct WayLinks {
+        int64_t id;
+        uint32_t first;
+        uint32_t count;
+    };
+    std::vector<WayLinks> m_wayLinks;
     uint32_t m_stateArea = kNone;
     std::vector<uint32_t> m_counties, m_boundaryCities;
     std::vector<std::pair<uint32_t, double>> m_placeCities;
@@ -1206,7 +1306,8 @@ class NetworkMaker {
 
 }  // namespace
 
-Network ReadOsm(const std::filesystem::path& file, const std::string& stateCode) {
+Network ReadOsm(const std::filesystem::path& file, const std::string& stateCode,
+                const ProgressReport& progress) {
     const BuiltInState* state = FindBuiltInState(stateCode);
     if (!state)
         throw std::invalid_argument("\"" + stateCode +
@@ -1217,14 +1318,14 @@ Network ReadOsm(const std::filesystem::path& file, const std::string& stateCode)
             throw std::runtime_error("cannot open " + file.string());
     }
     Collected collected;
+    std::error_code sizeError;
+    const double fileBytes = static_cast<double>(std::filesystem::file_size(file, sizeError));
+    const auto report = [&](const char* phase, size_t offset) {
+        if (progress && fileBytes > 0)
+            progress(phase, static_cast<double>(offset) / fileBytes);
+    };
     try {
         const osmium::io::File input{file.string()};
-        {
-            osmium::io::Reader reader{input, osmium::osm_entity_bits::relation};
-            RestrictionHandler restrictions{collected};
-            osmium::apply(reader, restrictions);
-            reader.close();
-        }
         osmium::TagsFilter filter{false};
         for (const char* key : {"natural", "landuse", "leisure", "amenity", "aeroway", "water",
                                 "waterway", "shop", "tourism"}) {
@@ -1233,7 +1334,18 @@ Network ReadOsm(const std::filesystem::path& file, const std::string& stateCode)
         filter.add_rule(true, osmium::TagMatcher{"boundary", "administrative"});
         osmium::area::Assembler::config_type config;
         osmium::area::MultipolygonManager<osmium::area::Assembler> areas{config, filter};
-        osmium::relations::read_relations(input, areas);
+        {
+            // One pass over the relations for the turn restrictions and the areas.
+            osmium::io::Reader reader{input, osmium::osm_entity_bits::relation,
+                                      osmium::io::read_meta::no};
+            RestrictionHandler restrictions{collected};
+            while (osmium::memory::Buffer buffer = reader.read()) {
+                osmium::apply(buffer, restrictions, areas);
+                report("reading relations", reader.offset());
+            }
+            reader.close();
+            areas.prepare_for_lookup();
+        }
 
         using Index =
             osmium::index::map::FlexMem<osmium::unsigned_object_id_type, osmium::Location>;
@@ -1241,15 +1353,21 @@ Network ReadOsm(const std::filesystem::path& file, const std::string& stateCode)
         osmium::handler::NodeLocationsForWays<Index> locations{index};
         locations.ignore_errors();
         DataHandler data{collected};
-        osmium::io::Reader reader{input};
-        osmium::apply(reader, locations, data,
-                      areas.handler([&data](osmium::memory::Buffer&& buffer) {
-                          osmium::apply(buffer, data);
-                      }));
+        osmium::io::Reader reader{input, osmium::io::read_meta::no};
+        auto areaHandler = areas.handler(
+            [&data](osmium::memory::Buffer&& buffer) { osmium::apply(buffer, data); });
+        while (osmium::memory::Buffer buffer = reader.read()) {
+            osmium::apply(buffer, locations, data, areaHandler);
+            report("reading roads and places", reader.offset());
+        }
+        areaHandler.flush();
         reader.close();
     } catch (const std::exception& e) {
         throw std::runtime_error("cannot read " + file.string() + ": " + e.what());
     }
+    ReturnFreedMemory();  // the reader's buffers and the location index
+    if (progress)
+        progress("making the network", 0);
     return NetworkMaker(collected, *state).Make();
 }
 
@@ -1336,85 +1454,233 @@ const char* TurnKind(const Network& network, const TurnRestriction& r) {
 
 }  // namespace
 
-void WriteOsmXml(const Network& network, const std::filesystem::path& file) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    if (!out)
-        throw std::runtime_error("cannot write " + file.string());
-    out << "<?xml version='1.0' encoding='UTF-8'?>\n<osm version=\"0.6\" "
-           "generator=\"discmaker\">\n";
-    char text[160];
-    auto tag = [&](const char* key, const std::string& value) {
+namespace {
+
+using Tags = std::vector<std::pair<const char*, std::string>>;
+
+struct Member {
+    const char* type;  // "way" or "node"
+    uint64_t ref;
+    const char* role;
+};
+
+// Where the walk of the network goes: OpenStreetMap XML or PBF.
+class OsmSink {
+  public:
+    virtual ~OsmSink() = default;
+    virtual void Node(uint64_t id, LatLon at, const Tags& tags) = 0;
+    virtual void Way(uint64_t id, const std::vector<uint64_t>& refs, const Tags& tags) = 0;
+    virtual void Relation(uint64_t id, const std::vector<Member>& members, const Tags& tags) = 0;
+    virtual void Close() = 0;
+};
+
+class XmlSink : public OsmSink {
+  public:
+    explicit XmlSink(const std::filesystem::path& file)
+        : m_file(file), m_out(file, std::ios::binary | std::ios::trunc) {
+        if (!m_out)
+            throw std::runtime_error("cannot write " + file.string());
+        m_out << "<?xml version='1.0' encoding='UTF-8'?>\n<osm version=\"0.6\" "
+                 "generator=\"discmaker\">\n";
+    }
+    void Node(uint64_t id, LatLon at, const Tags& tags) override {
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "  <node id=\"%llu\" version=\"1\" lat=\"%.7f\" lon=\"%.7f\"",
+                      static_cast<unsigned long long>(id), at.lat, at.lon);
+        m_out << text;
+        if (tags.empty()) {
+            m_out << "/>\n";
+            return;
+        }
+        m_out << ">\n";
+        WriteTags(tags);
+        m_out << "  </node>\n";
+    }
+    void Way(uint64_t id, const std::vector<uint64_t>& refs, const Tags& tags) override {
+        m_out << "  <way id=\"" << id << "\" version=\"1\">\n";
+        for (uint64_t ref : refs)
+            m_out << "    <nd ref=\"" << ref << "\"/>\n";
+        WriteTags(tags);
+        m_out << "  </way>\n";
+    }
+    void Relation(uint64_t id, const std::vector<Member>& members, const Tags& tags) override {
+        m_out << "  <relation id=\"" << id << "\" version=\"1\">\n";
+        for (const Member& m : members) {
+            m_out << "    <member type=\"" << m.type << "\" ref=\"" << m.ref << "\" role=\""
+                  << m.role << "\"/>\n";
+        }
+        WriteTags(tags);
+        m_out << "  </relation>\n";
+    }
+    void Close() override {
+        m_out << "</osm>\n";
+        m_out.close();
+        if (!m_out)
+            throw std::runtime_error("cannot write " + m_file.string());
+    }
+
+  private:
+    void WriteTags(const Tags& tags) {
+        for (const auto& [key, value] : tags)
+            m_out << "    <tag k=\"" << key << "\" v=\"" << Escape(value) << "\"/>\n";
+    }
+
+    std::filesystem::path m_file;
+    std::ofstream m_out;
+};
+
+// PBF through libosmium's writer, a buffer of objects at a time.
+class PbfSink : public OsmSink {
+  public:
+    explicit PbfSink(const std::filesystem::path& file) : m_file(file) {
+        osmium::io::Header header;
+        header.set("generator", "discmaker");
+        try {
+            m_writer = std::make_unique<osmium::io::Writer>(osmium::io::File{file.string(), "pbf"},
+                                                            header, osmium::io::overwrite::allow);
+        } catch (const std::exception& e) {
+            throw std::runtime_error("cannot write " + file.string() + ": " + e.what());
+        }
+    }
+    void Node(uint64_t id, LatLon at, const Tags& tags) override {
+        Object<osmium::builder::NodeBuilder>(id, tags, [&](auto& node) {
+            node.set_location(osmium::Location{at.lon, at.lat});
+        });
+    }
+    void Way(uint64_t id, const std::vector<uint64_t>& refs, const Tags& tags) override {
+        Object<osmium::builder::WayBuilder>(id, tags, [&](auto& way) {
+            osmium::builder::WayNodeListBuilder nodes{way};
+            for (uint64_t ref : refs)
+                nodes.add_node_ref(static_cast<osmium::object_id_type>(ref));
+        });
+    }
+    void Relation(uint64_t id, const std::vector<Member>& members, const Tags& tags) override {
+        Object<osmium::builder::RelationBuilder>(id, tags, [&](auto& relation) {
+            osmium::builder::RelationMemberListBuilder list{relation};
+            for (const Member& m : members) {
+                list.add_member(
+                    std::string(m.type) == "way" ? osmium::item_type::way : osmium::item_type::node,
+                    static_cast<osmium::object_id_type>(m.ref), m.role);
+            }
+        });
+    }
+    void Close() override {
+        try {
+            (*m_writer)(std::move(m_buffer));
+            m_writer->close();
+        } catch (const std::exception& e) {
+            throw std::runtime_error("cannot write " + m_file.string() + ": " + e.what());
+        }
+    }
+
+  private:
+    // One object: its id and version, what `fill` adds, its tags.
+    template <typename Builder, typename Fill>
+    void Object(uint64_t id, const Tags& tags, Fill fill) {
+        {
+            Builder object{m_buffer};
+            object.set_id(static_cast<osmium::object_id_type>(id)).set_version(1);
+            fill(object);
+            osmium::builder::TagListBuilder builder{object};
+            for (const auto& [key, value] : tags)
+                builder.add_tag(key, value);
+        }
+        Commit();
+    }
+    void Commit() {
+        m_buffer.commit();
+        if (m_buffer.committed() < kFlushBytes)
+            return;
+        try {
+            (*m_writer)(std::move(m_buffer));
+        } catch (const std::exception& e) {
+            throw std::runtime_error("cannot write " + m_file.string() + ": " + e.what());
+        }
+        m_buffer = osmium::memory::Buffer{kBufferBytes, osmium::memory::Buffer::auto_grow::yes};
+    }
+
+    static constexpr size_t kBufferBytes = 1u << 20;
+    static constexpr size_t kFlushBytes = kBufferBytes * 3 / 4;
+    std::filesystem::path m_file;
+    std::unique_ptr<osmium::io::Writer> m_writer;
+    osmium::memory::Buffer m_buffer{kBufferBytes, osmium::memory::Buffer::auto_grow::yes};
+};
+
+bool EndsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+}  // namespace
+
+void WriteOsm(const Network& network, const std::filesystem::path& file) {
+    std::unique_ptr<OsmSink> sink;
+    if (EndsWith(file.filename().string(), ".osm.pbf"))
+        sink = std::make_unique<PbfSink>(file);
+    else
+        sink = std::make_unique<XmlSink>(file);
+    auto tag = [](Tags& tags, const char* key, const std::string& value) {
         if (!value.empty())
-            out << "    <tag k=\"" << key << "\" v=\"" << Escape(value) << "\"/>\n";
+            tags.emplace_back(key, value);
     };
     // Network nodes are 1..N; shape points follow, link by link.
-    for (size_t i = 0; i < network.nodes.size(); ++i) {
-        std::snprintf(text, sizeof text,
-                      "  <node id=\"%zu\" version=\"1\" lat=\"%.7f\" lon=\"%.7f\"/>\n", i + 1,
-                      network.nodes[i].position.lat, network.nodes[i].position.lon);
-        out << text;
-    }
+    for (size_t i = 0; i < network.nodes.size(); ++i)
+        sink->Node(i + 1, network.nodes[i].position, {});
     uint64_t nextId = network.nodes.size() + 1;
     std::vector<uint64_t> firstShapeId(network.links.size());
     for (size_t l = 0; l < network.links.size(); ++l) {
         firstShapeId[l] = nextId;
-        for (const LatLon& p : network.links[l].shape) {
-            std::snprintf(text, sizeof text,
-                          "  <node id=\"%llu\" version=\"1\" lat=\"%.7f\" lon=\"%.7f\"/>\n",
-                          static_cast<unsigned long long>(nextId++), p.lat, p.lon);
-            out << text;
-        }
+        for (const LatLon& p : network.links[l].shape)
+            sink->Node(nextId++, p, {});
     }
     // Places, after the road nodes.
     for (const Area& area : network.areas) {
         if (area.kind != AreaKind::City)
             continue;
-        std::snprintf(text, sizeof text,
-                      "  <node id=\"%llu\" version=\"1\" lat=\"%.7f\" lon=\"%.7f\">\n",
-                      static_cast<unsigned long long>(nextId++), area.center.lat, area.center.lon);
-        out << text;
-        tag("place", "town");
-        tag("name", area.name);
-        out << "  </node>\n";
+        Tags tags;
+        tag(tags, "place", "town");
+        tag(tags, "name", area.name);
+        sink->Node(nextId++, area.center, tags);
     }
+    std::vector<uint64_t> refs;
     for (size_t l = 0; l < network.links.size(); ++l) {
         const Link& link = network.links[l];
-        out << "  <way id=\"" << l + 1 << "\" version=\"1\">\n";
-        out << "    <nd ref=\"" << link.from + 1 << "\"/>\n";
+        refs.clear();
+        refs.push_back(link.from + 1);
         for (size_t k = 0; k < link.shape.size(); ++k)
-            out << "    <nd ref=\"" << firstShapeId[l] + k << "\"/>\n";
-        out << "    <nd ref=\"" << link.to + 1 << "\"/>\n";
-        tag("highway", HighwayValue(link));
+            refs.push_back(firstShapeId[l] + k);
+        refs.push_back(link.to + 1);
+        Tags tags;
+        tag(tags, "highway", HighwayValue(link));
         if (link.direction == Direction::Forward)
-            tag("oneway", "yes");
+            tag(tags, "oneway", "yes");
         if (link.direction == Direction::Backward)
-            tag("oneway", "-1");
+            tag(tags, "oneway", "-1");
         if (link.direction == Direction::Both && link.roadClass == RoadClass::Freeway)
-            tag("oneway", "no");
+            tag(tags, "oneway", "no");
         if (link.roundabout)
-            tag("junction", "roundabout");
-        tag("name", link.name.FullText());
-        tag("ref", link.highwayNumber);
-        tag("maxspeed", std::to_string(link.Speed()));
+            tag(tags, "junction", "roundabout");
+        tag(tags, "name", link.name.FullText());
+        tag(tags, "ref", link.highwayNumber);
+        tag(tags, "maxspeed", std::to_string(link.Speed()));
         if (link.toll)
-            tag("toll", "yes");
-        if (!link.exitSign.empty())
-            tag("destination", link.exitSign);
-        out << "  </way>\n";
+            tag(tags, "toll", "yes");
+        tag(tags, "destination", link.exitSign);
+        sink->Way(l + 1, refs, tags);
     }
     for (size_t i = 0; i < network.restrictions.size(); ++i) {
         const TurnRestriction& r = network.restrictions[i];
-        out << "  <relation id=\"" << i + 1 << "\" version=\"1\">\n";
-        out << "    <member type=\"way\" ref=\"" << r.fromLink + 1 << "\" role=\"from\"/>\n";
-        out << "    <member type=\"node\" ref=\"" << r.viaNode + 1 << "\" role=\"via\"/>\n";
-        out << "    <member type=\"way\" ref=\"" << r.toLink + 1 << "\" role=\"to\"/>\n";
-        tag("type", "restriction");
-        tag("restriction", TurnKind(network, r));
-        out << "  </relation>\n";
+        Tags tags;
+        tag(tags, "type", "restriction");
+        tag(tags, "restriction", TurnKind(network, r));
+        sink->Relation(i + 1,
+                       {{"way", r.fromLink + 1ull, "from"},
+                        {"node", r.viaNode + 1ull, "via"},
+                        {"way", r.toLink + 1ull, "to"}},
+                       tags);
     }
-    out << "</osm>\n";
-    if (!out)
-        throw std::runtime_error("cannot write " + file.string());
+    sink->Close();
 }
 
 }  // namespace discmaker

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "formats/compressed_block.h"
 #include "tools/discmaker/mapdata_writer.h"
 
 namespace discmaker {
@@ -181,8 +182,10 @@ uint64_t WritePolygonFiles(const Network& network, const DiscLayout& layout) {
     }
     uint64_t bytes = 0;
     for (int disc = 1; disc < kDiscCount; ++disc) {
+        // The converter copies these blocks into "polygons.biz" as they are: they
+        // keep the level of the device's format.
         bytes += WriteBlockContainer(layout.mapData[disc] / "polygons.raz", layout.polygons,
-                                     polygons::kMagic, cells);
+                                     polygons::kMagic, cells, formats::compressed_block::kLevel);
     }
     return bytes;
 }

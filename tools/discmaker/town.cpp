@@ -123,7 +123,9 @@ class TownBuilder {
         m_lon0 = -120.30 + m_random.Between(0, 0.05);
         m_main = m_g / 2;
         m_highway = 1;
-        m_stateLine = std::max(4, (2 * m_g) / 3);
+        // Past a million links the state line moves to just east of Main St: each
+        // state's link information is one block, which may hold at most 64 MiB.
+        m_stateLine = size > 1000000 ? m_main + 1 : std::max(4, (2 * m_g) / 3);
         m_countyLine = std::max(1, m_g / 3);
         m_nvCityLine = std::max(1, m_g / 4);
         m_river = m_g - 3;

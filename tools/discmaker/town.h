@@ -13,7 +13,8 @@
 namespace discmaker {
 
 inline constexpr int kMinTownSize = 100;
-inline constexpr int kMaxTownSize = 1000000;
+// A town the size of a region (some 3,000,000 links) still fits.
+inline constexpr int kMaxTownSize = 4000000;
 
 // Throws std::invalid_argument for a size outside kMinTownSize..kMaxTownSize.
 Network BuildTown(uint64_t seed, int size);

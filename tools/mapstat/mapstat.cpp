@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <memory>
 #include <ostream>
 #include <unordered_set>
@@ -15,9 +16,14 @@
 #include "formats/map_container.h"
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/mapdb/geodesy.h"
+#include "pathlume/mapdb/link_info_file.h"
 #include "pathlume/mapdb/link_iterator.h"
 #include "pathlume/mapdb/map_database.h"
+#include "pathlume/mapdb/map_index_files.h"
 #include "pathlume/mapdb/map_records.h"
+#include "pathlume/mapdb/name_codes.h"
+#include "pathlume/mapdb/snap.h"
+#include "pathlume/mapdb/street_texts.h"
 #include "platform/kernel/msgbox.h"
 #include "platform/kernel/paths.h"
 #include "platform/kernel/text.h"
@@ -44,8 +50,6 @@ constexpr int32_t kMaxDetailedWindow = 48;
 constexpr int32_t kMinDetailedWindow = 2;
 // Every class value up to 7.
 constexpr uint32_t kAllClasses = 0x1C0;
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kMetresPerDegree = kEarthRadiusKm * 1000.0 * kPi / 180.0;
 
 double Seconds(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
@@ -101,6 +105,8 @@ std::string CheckContainer(const fs::path& path, container::GridHeader* grid = n
         return "not a map container";
     if (!container::IsPlausibleGrid(header))
         return "holds an unusable grid";
+    if (!container::IsDeviceGrid(header))
+        return "its cells are not powers of two of a degree";
     std::error_code error;
     const uintmax_t size = fs::file_size(path, error);
     if (error || size < container::TableEnd(header))
@@ -357,95 +363,32 @@ LayerFigures WalkDetailed(CMapDatabase& db, int32_t window) {
     return figures;
 }
 
-std::vector<MapPoint> Polyline(const MapLink& link) {
-    std::vector<MapPoint> points;
-    auto end = [&](const MapNode* node) {
-        // A half ends at a border node; a placeholder stands for an unloaded node.
-        if (node && !IsBorderNode(node) && !IsPlaceholder(node))
-            points.push_back(node->position);
-    };
-    end(link.fromNode);
-    const uint32_t shapes = link.shapePoints ? link.GetShapePointCount() : 0;
-    for (uint32_t i = 0; i < shapes; ++i)
-        points.push_back(link.shapePoints[i]);
-    end(link.toNode);
-    return points;
-}
-
-// Metres from the point to the polyline, on a plane scaled by cos(latitude).
-double DistanceMetres(const std::vector<MapPoint>& points, double lat, double lon) {
-    const double scale = std::cos(lat * kPi / 180.0);
-    auto project = [&](const MapPoint& p, double& x, double& y) {
-        x = (p.longitude - lon) * scale * kMetresPerDegree;
-        y = (p.latitude - lat) * kMetresPerDegree;
-    };
-    double best = INFINITY;
-    for (size_t i = 0; i < points.size(); ++i) {
-        double ax, ay;
-        project(points[i], ax, ay);
-        if (i + 1 == points.size()) {
-            best = std::min(best, std::hypot(ax, ay));
-            break;
-        }
-        double bx, by;
-        project(points[i + 1], bx, by);
-        const double dx = bx - ax, dy = by - ay;
-        const double length2 = dx * dx + dy * dy;
-        double t = length2 > 0 ? -(ax * dx + ay * dy) / length2 : 0;
-        t = std::clamp(t, 0.0, 1.0);
-        best = std::min(best, std::hypot(ax + t * dx, ay + t * dy));
-    }
-    return best;
-}
-
-void NearestIn(CMapDatabase& db, int layerIndex, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
-               double lat, double lon, NearestLink& nearest) {
-    LinkIterator it;
-    it.SelectLayer(db, 1, layerIndex == 0 ? 0 : 1);
-    if (it.Init(db.layers[layerIndex], x0, y0, x1, y1, kAllClasses, 7) != 0)
-        return;
-    for (MapLink* link = it.Next(); link; link = it.Next()) {
-        const std::vector<MapPoint> points = Polyline(*link);
-        if (points.empty())
-            continue;
-        const double metres = DistanceMetres(points, lat, lon);
-        if (!nearest.found || metres < nearest.metres) {
-            nearest.found = true;
-            nearest.linkId = link->linkId;
-            nearest.classValue = ClassOf(*link);
-            nearest.layer = layerIndex;
-            nearest.file = layerIndex == 0 ? kOverviewFile : kDetailedFile;
-            nearest.metres = metres;
-        }
-    }
-}
-
-// The cells around the point in layer 0 and the detailed layer; the overview ones
-// the detailed ones hang on come with them.
+// The link nearest to the point among the cells around it, in layer 0 and the
+// detailed layer.
 NearestLink FindNearest(CMapDatabase& db, double lat, double lon) {
     NearestLink nearest;
-    MapLayer& overview = db.layers[0];
-    const auto& head = overview.header;
-    const int64_t columnAt = overview.FileColumnOf(lon);
-    const int64_t rowAt = overview.FileRowOf(lat);
-    if (columnAt < -1 || rowAt < -1 || columnAt > head.columns || rowAt > head.rows)
-        return nearest;
-    const int32_t column = static_cast<int32_t>(columnAt);
-    const int32_t row = static_cast<int32_t>(rowAt);
-    for (int32_t y = row - 1; y <= row + 1; ++y) {
-        for (int32_t x = column - 1; x <= column + 1; ++x)
-            db.GetChunk(0, x, y);
-    }
-    NearestIn(db, 0, column - 1, row - 1, column + 1, row + 1, lat, lon, nearest);
-
-    MapLayer& detailed = db.layers[kDetailedLayer];
     MapPoint point;
     point.latitude = static_cast<FLOAT>(lat);
     point.longitude = static_cast<FLOAT>(lon);
-    db.LoadArea(kDetailedLayer, point, 3 * detailed.header.cellWidth,
-                3 * detailed.header.cellHeight, 0, 0, true, false);
-    NearestIn(db, kDetailedLayer, 0, 0, detailed.windowW - 1, detailed.windowH - 1, lat, lon,
-              nearest);
+    const LinkSnap snap =
+        SnapToNearestLink(db, point, std::numeric_limits<double>::infinity(), SnapLinks::kAny);
+    if (!snap.Found())
+        return nearest;
+    nearest.found = true;
+    nearest.linkId = snap.link->linkId;
+    nearest.classValue = ClassOf(*snap.link);
+    nearest.layer = snap.layer;
+    nearest.file = snap.layer == 0 ? kOverviewFile : kDetailedFile;
+    nearest.metres = snap.metres;
+    nearest.attributes = snap.link->attributes;
+    // The name files are optional: a folder of containers alone has no names.
+    OpenMapIndexFiles();
+    if (g_namesFile.IsOpen() && g_linkInfo.IsOpen()) {
+        char street[kStreetTextSize];
+        nearest.street = GetLinkStreetName(g_linkInfo, nearest.linkId, nearest.attributes, 0,
+                                           street, sizeof street, false);
+    }
+    CloseMapIndexFiles();
     return nearest;
 }
 
@@ -579,6 +522,8 @@ static bool SameGrid(const container::GridHeader& a, const container::GridHeader
 // reads it with "mapdata1.biz"'s grid.
 static void CheckFolder(const fs::path& folder, std::string* reducedProblem) {
     std::error_code error;
+    if (fs::exists(folder, error) && !fs::is_directory(folder, error))
+        throw MapError(folder.string() + ": a file, not a folder of map files");
     if (!fs::is_directory(folder, error))
         throw MapError(folder.string() + ": no such folder");
     container::GridHeader overviewGrid, reducedGrid;
@@ -722,7 +667,10 @@ void PrintText(const Report& report, std::ostream& out) {
             out << "nearest link to " << line << ": id " << nearest.linkId << ", class "
                 << nearest.classValue << " (" << ClassName(nearest.classValue) << "), layer "
                 << nearest.layer << " (" << nearest.file << "), " << Number(nearest.metres, 1)
-                << " m\n";
+                << " m";
+            if (!nearest.street.empty())
+                out << ", " << nearest.street;
+            out << "\n";
         } else {
             out << "nearest link to " << line << ": none in the loaded cells\n";
         }
@@ -766,6 +714,8 @@ void PrintJson(const Report& report, std::ostream& out) {
                                {"layer", nearest.layer},
                                {"file", nearest.file},
                                {"metres", Rounded(nearest.metres, 2)}};
+            if (!nearest.street.empty())
+                json["nearest"]["street"] = nearest.street;
         }
     }
     json["problems"] = report.problems;

@@ -58,6 +58,10 @@ struct NearestLink {
     int layer = 0;
     std::string file;
     double metres = 0;
+    uint32_t attributes = 0;
+    // The link's street name when the folder holds the name files ("names.bin",
+    // "linkinfo.bin"), else empty.
+    std::string street;
 };
 
 struct Options {
@@ -68,8 +72,11 @@ struct Options {
     // How much is loaded at a time: overview tiles and detailed windows of this many
     // cells a side (the detailed window at least 2, at most 48). The figures do not
     // depend on them.
-    int32_t overviewTileCells = 16;
-    int32_t detailedWindowCells = 48;
+    // A window of full cells (the disc builder puts at most 3,000 nodes in one)
+    // must fit the map database's cache: 16 x 16 overview cells or 29 x 24 detailed
+    // cells of a region-sized map do not, and their cells fail to load.
+    int32_t overviewTileCells = 8;
+    int32_t detailedWindowCells = 16;
 };
 
 struct Report {
@@ -116,8 +123,9 @@ class DatabaseScope {
     std::string boxes_;
 };
 
-// Opens the folder's map files and walks them. Throws MapError when "mapdata1.biz"
-// or "mapdata2.biz" is missing, unreadable or not a map container.
+// Opens the folder's map files and walks them. Throws MapError when the folder is
+// a file, or "mapdata1.biz" or "mapdata2.biz" is missing, unreadable or not a map
+// container.
 Report Examine(const Options& options);
 
 // The link nearest to the point among the cells around it, in layer 0 and the

@@ -86,16 +86,23 @@ int main(int argc, char** argv) {
     if (!std::filesystem::is_directory(options.disc))
         return Usage(options.disc.string() + " is not a folder");
 
-    mkmaps::PrivateDesktop desktop;
-    int status = 1;
-    try {
-        std::cout << "generating from " << options.disc.string() << " to " << options.to.string()
-                  << "\n";
-        mkmaps::Figures figures = mkmaps::Generate(options, std::cout, std::cerr);
-        std::cout << mkmaps::FiguresLine(figures) << "\n";
-        status = figures.completed ? 0 : 1;
-    } catch (const std::exception& failure) {
-        std::fprintf(stderr, "mkmaps: %s\n", failure.what());
-    }
-    return status;
+    return mkmaps::RunGuarded([&options] {
+        mkmaps::PrivateDesktop desktop;
+        mkmaps::EndFatalReportsAsFailures();
+        std::string problem;
+        try {
+            std::cout << "generating from " << options.disc.string() << " to "
+                      << options.to.string() << "\n";
+            mkmaps::Figures figures = mkmaps::Generate(options, std::cout, std::cerr);
+            std::cout << mkmaps::FiguresLine(figures) << "\n" << std::flush;
+            if (figures.completed)
+                return 0;
+            problem = figures.problem;
+        } catch (const std::exception& failure) {
+            problem = failure.what();
+        }
+        std::cout << std::flush;
+        std::fprintf(stderr, "mkmaps: failed: %s\n", problem.c_str());
+        return 1;
+    });
 }

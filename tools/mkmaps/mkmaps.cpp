@@ -1,13 +1,25 @@
 #include "tools/mkmaps/mkmaps.h"
 
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <mutex>
 #include <ostream>
 #include <set>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
+#include "formats/map_container.h"
 #include "mapferry/convert/file_services.h"
 #include "mapferry/convert/map_cut.h"
 #include "mapferry/convert/map_generator.h"
@@ -15,6 +27,7 @@
 #include "mapferry/convert/region_names.h"
 #include "mapferry/convert/size_tables.h"
 #include "platform/kernel/kernel.h"
+#include "tools/mapstat/mapstat.h"
 
 namespace mkmaps {
 namespace {
@@ -23,6 +36,16 @@ namespace fs = std::filesystem;
 
 constexpr char kDiscDrive = 'D';
 constexpr char kTargetDrive = 'T';
+// Private desktop roots are named "mkmaps-PID-..." in the system's temporary folder.
+constexpr char kPrivatePrefix[] = "mkmaps-";
+
+// What the exit handler of a fatal report needs: the run's generator, its private
+// root, the disc, and the last problem the driver showed.
+std::mutex g_runLock;
+CMapGenerator* g_generator = nullptr;
+fs::path g_disc;
+std::string g_problem;
+bool g_fatalShown = false;  // g_problem is the text of a fatal report
 
 std::string Narrow(std::u16string_view text) {
     return platform::WideToUtf8(text);
@@ -30,6 +53,200 @@ std::string Narrow(std::u16string_view text) {
 
 std::u16string Wide(const fs::path& path) {
     return platform::Utf8ToWide(path.string());
+}
+
+// A dialog's text as one line.
+std::string OneLine(std::string text) {
+    std::string line;
+    bool blank = false;
+    for (char c : text) {
+        if (c == '\n' || c == '\r' || c == '\t' || c == ' ') {
+            blank = !line.empty();
+            continue;
+        }
+        if (blank)
+            line += ' ';
+        blank = false;
+        line += c;
+    }
+    return line;
+}
+
+// A path of the served disc ("D:\CD1\mapdata\x.raw") as the user knows it.
+std::string HostName(std::u16string_view path, const fs::path& disc) {
+    std::string text = Narrow(path);
+    if (text.size() >= 3 && (text[0] == kDiscDrive || text[0] == kDiscDrive + 32) &&
+        text[1] == ':' && text[2] == '\\') {
+        std::string rest = text.substr(3);
+        for (char& c : rest) {
+            if (c == '\\')
+                c = '/';
+        }
+        return (disc / rest).string();
+    }
+    return text;
+}
+
+// The file the converters noted as damaged, as "path: fault", or empty.
+std::string NotedFault(const fs::path& disc) {
+    const std::u16string noted = NotedFileFault();
+    const size_t colon = noted.find(u": ");
+    if (colon == std::u16string::npos)
+        return {};
+    return HostName(std::u16string_view(noted).substr(0, colon), disc) +
+           Narrow(std::u16string_view(noted).substr(colon));
+}
+
+std::string LastProblem() {
+    std::lock_guard<std::mutex> guard(g_runLock);
+    return g_problem;
+}
+
+bool IsProblemBox(UINT type) {
+    const UINT icon = type & MB_ICONMASK;
+    return icon == MB_ICONSTOP || icon == MB_ICONEXCLAMATION;
+}
+
+// The disc files each device file is made from, in slot order.
+constexpr const char* kSlotSources[CMapGenerator::kSlotCount] = {
+    "names.raw",    "sttypes.raw",  "linkinfo.raz",
+    "az.raw",       "lfoidx.raz",   "azbc.raw",
+    "lsr.raw",      "lsrs.raw",     "stnl.raw and nameidx.bin",
+    "mapdata1.raz", "mapdata1.raz", "mapdata21.raz to mapdata23.raz",
+    "polygons.raz", "poi.raw",      "the chosen regions",
+    "strabbr.bin"};
+
+// The device file the run was making (the first one not yet ready) and its
+// sources: "names.bin from names.raw".
+std::string FileInMaking(CMapGenerator* generator) {
+    if (!generator || !generator->m_hMutex ||
+        WaitForSingleObject(generator->m_hMutex, 1000) != WAIT_OBJECT_0)
+        return {};
+    const int ready = generator->m_readyCount;
+    ReleaseMutex(generator->m_hMutex);
+    if (ready < 0 || ready >= CMapGenerator::kSlotCount)
+        return {};
+    return Narrow(kDeviceFileNames[ready]) + " from " + kSlotSources[ready];
+}
+
+// A fatal report of the driver ends the process from a converter thread: the
+// tool says why as any failed run does; the process that waits for it removes
+// what the run made.
+void FailAtExit() {
+    CMapGenerator* generator;
+    {
+        std::lock_guard<std::mutex> guard(g_runLock);
+        generator = g_generator;
+    }
+    std::string problem = LastProblem();
+    const std::string making = FileInMaking(generator);
+    if (problem.empty())
+        problem = "the generation ended";
+    if (!making.empty() && problem.find(':') == std::string::npos)
+        problem += " while making " + making;
+    std::fflush(stdout);
+    std::fprintf(stderr, "mkmaps: failed: %s\n", problem.c_str());
+}
+
+// The process id in a private root's name, or 0.
+long RootOwner(const std::string& name) {
+    if (name.rfind(kPrivatePrefix, 0) != 0)
+        return 0;
+    const std::string rest = name.substr(sizeof kPrivatePrefix - 1);
+    size_t used = 0;
+    long pid = 0;
+    try {
+        pid = std::stol(rest, &used);
+    } catch (const std::exception&) {
+        return 0;
+    }
+    return pid > 0 && used < rest.size() && rest[used] == '-' ? pid : 0;
+}
+
+// Removes the private roots whose owner `gone` says has ended.
+template <typename Gone>
+void RemoveRoots(const fs::path& temporary, Gone gone) {
+    std::error_code error;
+    std::vector<fs::path> roots;
+    for (fs::directory_iterator it(temporary, error), end; !error && it != end;
+         it.increment(error)) {
+        const long pid = RootOwner(it->path().filename().string());
+        if (pid != 0 && gone(pid))
+            roots.push_back(it->path());
+    }
+    for (const fs::path& root : roots) {
+        std::error_code ignored;
+        fs::remove_all(root, ignored);
+    }
+}
+
+// Removes the private roots of runs whose process is gone (killed runs leave them).
+void RemoveStaleRoots(const fs::path& temporary) {
+    RemoveRoots(temporary, [](long pid) {
+        if (pid == static_cast<long>(getpid()))
+            return false;
+        if (kill(static_cast<pid_t>(pid), 0) == -1)
+            return errno == ESRCH;
+        // A killed run whose process is not yet reaped is gone all the same.
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+        const size_t close = text.rfind(')');
+        return close != std::string::npos && close + 2 < text.size() && text[close + 2] == 'Z';
+    });
+}
+
+// Copies the checked files into the target under staging names and renames them
+// over the installed set once all are there; a failure leaves the target as it was
+// (but for the staging names, which are removed).
+void Install(const fs::path& from, const fs::path& to) {
+    for (const char16_t* name : kDeviceFileNames) {
+        const std::string file = Narrow(name);
+        fs::copy_file(from / file, to / Narrow(StagingName(name)),
+                      fs::copy_options::overwrite_existing);
+    }
+    for (const char16_t* name : kDeviceFileNames) {
+        const std::string file = Narrow(name);
+        fs::rename(to / Narrow(StagingName(name)), to / file);
+    }
+}
+
+void RemoveStagedFiles(const fs::path& to) {
+    for (const char16_t* name : kDeviceFileNames) {
+        std::error_code ignored;
+        fs::remove(to / Narrow(StagingName(name)), ignored);
+    }
+}
+
+// Opens the files with the map database and walks every cell, as mapstat does.
+// Empty when the program can use them, else what is wrong, naming the files of
+// `shownAs`.
+std::string CheckWithMapDatabase(const fs::path& folder, const fs::path& shownAs) {
+    std::string problem;
+    try {
+        const mapstat::Report report = mapstat::Examine({folder});
+        if (!report.Complete()) {
+            for (const mapstat::LayerFigures& layer : report.layers) {
+                if (problem.empty() && layer.cellsWalked != layer.cellsWithData) {
+                    problem = layer.file + ": " +
+                              std::to_string(layer.cellsWithData - layer.cellsWalked) + " of " +
+                              std::to_string(layer.cellsWithData) +
+                              " cells cannot be loaded by the map database";
+                }
+            }
+            if (problem.empty() && !report.problems.empty())
+                problem = report.problems.front();
+            if (problem.empty())
+                problem = "the map database cannot read every cell";
+        }
+    } catch (const std::exception& error) {
+        problem = error.what();
+    }
+    if (problem.empty())
+        return problem;
+    const std::string from = (folder / "").string(), to = (shownAs / "").string();
+    for (size_t at = problem.find(from); at != std::string::npos; at = problem.find(from, at))
+        problem.replace(at, from.size(), to), at += to.size();
+    return problem;
 }
 
 // The generating dialog of a console: prints each file once it has been copied.
@@ -133,15 +350,52 @@ Figures Generate(const Options& options, std::ostream& out, std::ostream& err) {
     platform::SetCurrentSide(platform::Side::Desktop);
     fs::path disc = fs::absolute(options.disc);
     fs::create_directories(options.to);
+    // The driver's copy thread fills a private folder; the target gets the files
+    // only once the map database has opened them there.
+    const fs::path output = platform::DesktopRoot() / "output";
+    std::error_code removed;
+    fs::remove_all(output, removed);
+    fs::create_directories(output);
     if (!platform::SetDrive('C', platform::DriveType::Fixed, platform::DesktopRoot() / "C") ||
         !platform::SetDrive(kDiscDrive, platform::DriveType::CdRom, disc))
         throw std::runtime_error("cannot serve the disc");
-    ServeTarget(options.to);
+    ServeTarget(output);
+    {
+        std::lock_guard<std::mutex> guard(g_runLock);
+        g_disc = disc;
+        g_problem.clear();
+        g_fatalShown = false;
+    }
 
     int prompts = 0;
+    std::string printedFault;
     platform::SetMessageBoxHandler(
         [&](HWND, const std::u16string& text, const std::u16string& caption, UINT type) {
-            err << Narrow(caption) << ": " << Narrow(text) << "\n" << std::flush;
+            const std::string line = OneLine(Narrow(text));
+            bool afterFatal;
+            {
+                std::lock_guard<std::mutex> guard(g_runLock);
+                afterFatal = g_fatalShown;
+            }
+            // After a fatal report the copy thread may still complain of the files
+            // the report deleted: the report's own text is the cause.
+            if (afterFatal)
+                return (type & MB_TYPEMASK) == MB_ABORTRETRYIGNORE
+                           ? IDABORT
+                           : platform::DefaultMessageBoxAnswer(type);
+            err << Narrow(caption) << ": " << line << "\n";
+            // The texts meant for dialogs name no file: the file comes on its own line.
+            const std::string fault = NotedFault(disc);
+            if (!fault.empty() && fault != printedFault) {
+                err << "mkmaps: " << fault << "\n";
+                printedFault = fault;
+            }
+            err << std::flush;
+            if (IsProblemBox(type)) {
+                std::lock_guard<std::mutex> guard(g_runLock);
+                g_problem = fault.empty() ? line : fault + " (" + line + ")";
+                g_fatalShown = g_internalErrorFlag.load() != 0;
+            }
             switch (type & MB_TYPEMASK) {
                 case MB_OKCANCEL:
                     // The discs are all there: a prompt that comes back means a disc is bad.
@@ -159,11 +413,24 @@ Figures Generate(const Options& options, std::ostream& out, std::ostream& err) {
     } restoreBoxes;
 
     std::u16string programFolder = Wide(disc);
-    if (LoadDiscInformation(programFolder.c_str()).dataVersion == 0)
+    const DiscInformation information = LoadDiscInformation(programFolder.c_str());
+    if (information.dataVersion == 0)
         throw std::runtime_error("the disc folder has no usable cdinfo.ini and mh.ini");
     for (int layer = 0; layer < kCutLayers; ++layer) {
-        if (RegionData(layer).Load(layer, programFolder.c_str()) != 0)
-            throw std::runtime_error("the disc folder's region tables do not load");
+        // The overview and detailed region data must lie within their grids.
+        int32_t columns = formats::source_disc::kGridLimit, rows = columns;
+        if (layer <= formats::source_disc::kLayerDetailed) {
+            const formats::map_container::GridHeader grid =
+                formats::map_container::DecodeHeader(information.mapHeaders[layer].data());
+            columns = grid.columns;
+            rows = grid.rows;
+        }
+        if (RegionData(layer).Load(layer, programFolder.c_str(), columns, rows) != 0) {
+            throw std::runtime_error(
+                (disc / Narrow(formats::source_disc::kRegionDataFiles[layer])).string() +
+                ": missing or damaged (a count beyond the file, or a span outside the map "
+                "grid)");
+        }
     }
     std::vector<DWORD> words = ChoiceWords(options.regions);
     const CMapCut* cut = BuildSelection(words.data(), static_cast<int>(words.size()), 0);
@@ -174,7 +441,7 @@ Figures Generate(const Options& options, std::ostream& out, std::ostream& err) {
     RegionTable table = ProgramRegionTable();
     ChooseRegions(&table, words);
     generator.SetRegionTable(table);
-    ConsoleDialog dialog(options.to, out);
+    ConsoleDialog dialog(output, out);
     dialog.m_pGenerator = &generator;
     dialog.m_regionList = words;
     dialog.m_regionCount = static_cast<int>(words.size());
@@ -189,6 +456,16 @@ Figures Generate(const Options& options, std::ostream& out, std::ostream& err) {
     SetTemporaryFolder(u"");
     // The copy thread may wait before the generation thread has begun.
     generator.AdoptDialogHandles(&dialog);
+    struct RunInProgress {
+        explicit RunInProgress(CMapGenerator* generator) {
+            std::lock_guard<std::mutex> guard(g_runLock);
+            g_generator = generator;
+        }
+        ~RunInProgress() {
+            std::lock_guard<std::mutex> guard(g_runLock);
+            g_generator = nullptr;
+        }
+    } inProgress(&generator);
 
     HANDLE generation =
         CreateThread(nullptr, 0, GenerateRegionsThreadProc, &dialog, CREATE_SUSPENDED, nullptr);
@@ -215,13 +492,32 @@ Figures Generate(const Options& options, std::ostream& out, std::ostream& err) {
     Figures figures;
     for (const char16_t* name : kDeviceFileNames) {
         std::error_code error;
-        uintmax_t size = fs::file_size(options.to / Narrow(name), error);
+        uintmax_t size = fs::file_size(output / Narrow(name), error);
         if (!error) {
             ++figures.files;
             figures.bytes += size;
         }
     }
     figures.completed = dialog.m_completed.load() != 0 && generator.m_success.load() != 0;
+    if (!figures.completed) {
+        figures.problem = LastProblem();
+        if (figures.problem.empty())
+            figures.problem = "the generation ended before the sixteen files were made";
+    } else {
+        figures.problem = CheckWithMapDatabase(output, options.to);
+        figures.completed = figures.problem.empty();
+    }
+    if (figures.completed) {
+        try {
+            Install(output, options.to);
+        } catch (const fs::filesystem_error& error) {
+            figures.completed = false;
+            figures.problem = std::string("cannot install the files: ") + error.what();
+        }
+    }
+    // Staging names left by this run or by a killed one are never a map.
+    RemoveStagedFiles(options.to);
+    fs::remove_all(output, removed);
     figures.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return figures;
@@ -229,9 +525,10 @@ Figures Generate(const Options& options, std::ostream& out, std::ostream& err) {
 
 PrivateDesktop::PrivateDesktop() : m_previous(platform::DesktopRoot()) {
     std::error_code error;
-    m_root =
-        fs::temp_directory_path(error) / ("mkmaps-" + std::to_string(GetCurrentProcessId()) + "-" +
-                                          std::to_string(reinterpret_cast<uintptr_t>(this)));
+    const fs::path temporary = fs::temp_directory_path(error);
+    RemoveStaleRoots(temporary);
+    m_root = temporary / (kPrivatePrefix + std::to_string(getpid()) + "-" +
+                          std::to_string(reinterpret_cast<uintptr_t>(this)));
     fs::remove_all(m_root, error);
     platform::SetDesktopRoot(m_root);
 }
@@ -240,6 +537,47 @@ PrivateDesktop::~PrivateDesktop() {
     platform::SetDesktopRoot(m_previous);
     std::error_code error;
     fs::remove_all(m_root, error);
+}
+
+void EndFatalReportsAsFailures() {
+    platform::AddExitHandler(FailAtExit);
+}
+
+int RunGuarded(const std::function<int()>& run) {
+    std::fflush(nullptr);
+    const pid_t parent = getpid();
+    const pid_t child = fork();
+    if (child < 0)
+        return run();
+    if (child == 0) {
+        // The run ends with the tool: a killed tool leaves no run behind it.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent)
+            _exit(1);
+        const int status = run();
+        std::fflush(nullptr);
+        _exit(status);
+    }
+    // Ctrl-C reaches the run too; the tool stays to clear up after it.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    struct sigaction previous {};
+    sigaction(SIGINT, &ignore, &previous);
+    int raw = 0;
+    while (waitpid(child, &raw, 0) == -1 && errno == EINTR) {
+    }
+    sigaction(SIGINT, &previous, nullptr);
+    std::error_code error;
+    RemoveRoots(fs::temp_directory_path(error), [child](long pid) { return pid == child; });
+    if (WIFEXITED(raw)) {
+        const int status = WEXITSTATUS(raw);
+        // A fatal report ends with 255 after its line; the tool's failures are 1.
+        return status == 0 || status == 2 ? status : 1;
+    }
+    std::fflush(stdout);
+    std::fprintf(stderr, "mkmaps: failed: the run was ended by signal %d\n",
+                 WIFSIGNALED(raw) ? WTERMSIG(raw) : 0);
+    return 1;
 }
 
 std::string FiguresLine(const Figures& figures) {

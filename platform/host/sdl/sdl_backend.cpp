@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "platform/host/backend.h"
+#include "platform/host/sdl/sdl_audio.h"
 
 namespace platform::host {
 namespace {
@@ -298,6 +299,7 @@ void Run() {
 
 void Stop() {
     SdlState& state = State();
+    SetAudioOutputFactory(nullptr);
     state.stopping = true;
     if (state.thread.joinable()) {
         state.thread.join();
@@ -325,6 +327,8 @@ bool Start(const HostOptions& options) {
         state.thread.join();
         return false;
     }
+    // Sound goes to the host's speakers while the window shows the screen.
+    SetAudioOutputFactory(MakeSdlAudioOutput);
     return true;
 }
 

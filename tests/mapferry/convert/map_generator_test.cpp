@@ -744,4 +744,20 @@ TEST_F(GenerationTest, FindDataDiscRejectsAnotherVersionAndMissingFiles) {
     EXPECT_TRUE(Shown(u"Map data file D:\\CD1\\mapdata\\lsrs.raw not found"));
 }
 
+// Numbers near the int range in "mapid.ini" make no disc hold the columns asked
+// for; nothing overflows on the way (the sanitizer build would say).
+TEST_F(GenerationTest, FindDataDiscTakesNoDiscWithColumnsBeyondItsTotal) {
+    const DiscInformation info = CurrentDiscInformation();
+    const std::string tail =
+        " " + std::to_string(info.totalColumns) + " " + std::to_string(info.dataVersion);
+    for (int disc = 1; disc <= 3; ++disc) {
+        WriteHostFile(roots_.base() / "disc" / ("CD" + std::to_string(disc)) / "mapid.ini",
+                      std::to_string(disc * 2) + " 2147483647" + tail);
+    }
+    platform::ScriptMessageBoxAnswers({IDCANCEL, IDCANCEL});
+    WCHAR buffer[MAX_PATH];
+    EXPECT_EQ(FindDataDisc(2, 1, buffer, 0), 2);
+    EXPECT_EQ(FindDataDisc(2147483647, 1, buffer, 1), 2);
+}
+
 }  // namespace

@@ -71,6 +71,7 @@ TEST_F(CliTest, MistakesAreNamed) {
     };
     fs::create_directories(Path("folder.osm"));
     std::ofstream(Path("junk.osm")) << "not map data";
+    std::ofstream(Path("junk.osm.pbf")) << "not map data";
     const Case cases[] = {
         {"", 2, "no output folder given"},
         {"--frobnicate " + Path("o"), 2, "unknown option --frobnicate"},
@@ -80,6 +81,8 @@ TEST_F(CliTest, MistakesAreNamed) {
         {"--osm " + Path("none.osm") + " " + Path("o"), 1,
          "cannot read " + Path("none.osm") + ": no such file"},
         {"--osm " + Path("junk.osm") + " " + Path("o"), 1, "cannot read " + Path("junk.osm")},
+        {"--osm " + Path("junk.osm.pbf") + " " + Path("o"), 1,
+         "cannot read " + Path("junk.osm.pbf") + ": PBF error"},
         {"--osm " + Path("folder.osm") + " " + Path("o"), 1, "cannot read " + Path("folder.osm")},
         {"--osm " + Path("junk.osm") + " --state QQ " + Path("o"), 2,
          "\"QQ\" is not a built-in state"},

@@ -411,7 +411,8 @@ TEST_F(NamesWriterTest, LinkNamesCarryTypesDirectionsAndRoutes) {
     EXPECT_EQ(TypeOf(mill), "RD");
     EXPECT_EQ(NameOf(links[fixture_.typeOnly].at(0)), "BROADWAY");
     EXPECT_EQ(links[fixture_.typeOnly][0].typeCode, 0) << "a type alone is the name itself";
-    for (const auto& items : links) {
+    for (size_t l = 0; l < links.size(); ++l) {
+        const std::vector<LinkName>& items = links[l];
         EXPECT_LE(items.size(), static_cast<size_t>(kMaxLinkNames));
         EXPECT_LE(
             std::count_if(items.begin(), items.end(), [](const LinkName& n) { return n.primary; }),

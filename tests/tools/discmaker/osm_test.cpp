@@ -3,9 +3,11 @@
 #include "tools/discmaker/osm.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <string>
@@ -13,6 +15,7 @@
 #include "tests/support/shared_data.h"
 #include "tests/support/temp_root.h"
 #include "tools/discmaker/disc_builder.h"
+#include "tools/discmaker/town.h"
 
 namespace {
 
@@ -227,6 +230,52 @@ TEST_F(OsmTest, BadInputIsReported) {
     }
 }
 
+// A file cut short or damaged is an error naming the file, never a smaller map.
+TEST_F(OsmTest, TruncatedOrCorruptFilesAreErrors) {
+    const Network town = BuildTown(1, 400);
+    const fs::path pbf = roots_.base() / "town.osm.pbf", xml = roots_.base() / "town.osm";
+    WriteOsm(town, pbf);
+    WriteOsm(town, xml);
+    auto bytes = [](const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string pbfBytes = bytes(pbf), xmlBytes = bytes(xml);
+    std::string corrupt = pbfBytes;
+    for (size_t i = pbfBytes.size() / 2; i < pbfBytes.size() / 2 + 64; ++i)
+        corrupt[i] = static_cast<char>(~corrupt[i]);
+    std::string gz;
+    {
+        const fs::path gzPath = roots_.base() / "whole.osm.gz";
+        gzFile out = gzopen(gzPath.c_str(), "wb");
+        gzwrite(out, xmlBytes.data(), static_cast<unsigned>(xmlBytes.size()));
+        gzclose(out);
+        gz = bytes(gzPath);
+    }
+    const struct {
+        const char* name;
+        std::string text;
+    } cases[] = {
+        {"cut.osm.pbf", pbfBytes.substr(0, pbfBytes.size() / 2)},
+        {"corrupt.osm.pbf", corrupt},
+        {"cut.osm", xmlBytes.substr(0, xmlBytes.size() / 2)},
+        {"cut-at-a-tag.osm", xmlBytes.substr(0, xmlBytes.rfind("</osm>"))},
+        {"cut.osm.gz", gz.substr(0, gz.size() / 2)},
+        {"empty.osm.pbf", ""},
+    };
+    for (const auto& c : cases) {
+        try {
+            ReadOsm(Write(c.name, c.text), "ON");
+            ADD_FAILURE() << c.name << ": no error";
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ(
+                std::string(e.what()).rfind("cannot read " + (roots_.base() / c.name).string(), 0),
+                0u)
+                << c.name << ": " << e.what();
+        }
+    }
+}
+
 TEST(StreetNameTest, SplitsIntoParts) {
     struct Case {
         const char* text;
@@ -247,11 +296,13 @@ TEST(StreetNameTest, SplitsIntoParts) {
         EXPECT_EQ(ParseStreetName(c.text), c.name) << c.text;
 }
 
-TEST_F(OsmTest, WrittenXmlReadsBackAsTheSameRoads) {
+class WrittenOsmTest : public OsmTest, public testing::WithParamInterface<const char*> {};
+
+TEST_P(WrittenOsmTest, ReadsBackAsTheSameRoads) {
     Network net = ReadOsm(Write("small.osm", kExtract), "ON");
-    fs::path xml = roots_.base() / "out.osm";
-    WriteOsmXml(net, xml);
-    Network back = ReadOsm(xml, "ON");
+    fs::path written = roots_.base() / GetParam();
+    WriteOsm(net, written);
+    Network back = ReadOsm(written, "ON");
     ASSERT_EQ(back.links.size(), net.links.size());
     // Ways are written link by link with nodes numbered in network order, so the
     // links come back in order.
@@ -268,6 +319,27 @@ TEST_F(OsmTest, WrittenXmlReadsBackAsTheSameRoads) {
         EXPECT_EQ(back.nodes[b.from].position, net.nodes[a.from].position) << i;
     }
     EXPECT_EQ(back.restrictions, net.restrictions);
+}
+
+// PBF by the name's ending, XML for any other name.
+INSTANTIATE_TEST_SUITE_P(Formats, WrittenOsmTest, testing::Values("out.osm", "out.osm.pbf"),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.param) == "out.osm" ? "Xml" : "Pbf";
+                         });
+
+TEST_F(OsmTest, PbfIsWrittenForItsEndingOnly) {
+    Network net = ReadOsm(Write("small.osm", kExtract), "ON");
+    WriteOsm(net, roots_.base() / "a.osm.pbf");
+    WriteOsm(net, roots_.base() / "a.pbf.osm");
+    std::ifstream pbf(roots_.base() / "a.osm.pbf", std::ios::binary),
+        xml(roots_.base() / "a.pbf.osm");
+    std::string pbfStart(5, ' '), xmlStart(5, ' ');
+    pbf.read(pbfStart.data(), 5);
+    xml.read(xmlStart.data(), 5);
+    EXPECT_NE(pbfStart, "<?xml");
+    EXPECT_EQ(xmlStart, "<?xml");
+    EXPECT_THROW(WriteOsm(net, roots_.base() / "no" / "such" / "folder.osm.pbf"),
+                 std::runtime_error);
 }
 
 using testing_support::SharedOsmFolder;

@@ -38,7 +38,7 @@ std::map<std::string, std::string> Tree(const fs::path& root) {
 
 // The network as text: equal texts, equal networks.
 std::string Serialised(const Network& network, const fs::path& scratch) {
-    WriteOsmXml(network, scratch);
+    WriteOsm(network, scratch);
     std::string text = FileText(scratch);
     for (const Poi& p : network.pois) {
         text += p.name + "|" + std::to_string(int(p.category)) + "|" +

@@ -47,19 +47,6 @@ int ClassValue(discmaker::RoadClass roadClass) {
     return static_cast<int>(discmaker::DeviceClassValue(roadClass) >> 6);
 }
 
-// Whether the link lies in the region that cannot be combined (the town's island):
-// the generation leaves it out.
-bool InPrebuiltRegion(const discmaker::Network& network, const discmaker::Link& link) {
-    for (uint32_t area : {link.leftArea, link.rightArea}) {
-        for (int depth = 0; area != discmaker::kNone && depth < 8; ++depth) {
-            if (network.areas[area].code == discmaker::kPrebuiltRegionCode)
-                return true;
-            area = network.areas[area].parent;
-        }
-    }
-    return false;
-}
-
 // The network as the builder fitted it to the grid, without the island: every link
 // written once, and a dead end wherever a link end is the only one at its node.
 Expected ExpectedOf(const discmaker::Network& network) {
@@ -71,7 +58,7 @@ Expected ExpectedOf(const discmaker::Network& network) {
     }
     for (uint32_t i = 0; i < network.links.size(); ++i) {
         const discmaker::Link& link = network.links[i];
-        if (InPrebuiltRegion(network, link))
+        if (discmaker::InPrebuiltRegion(network, link))
             continue;
         const int c = ClassValue(link.roadClass);
         ++expected.links[c];
@@ -225,7 +212,7 @@ std::vector<Probe> ProbesOf(const discmaker::Network& network) {
     std::map<int, std::multimap<double, uint32_t, std::greater<>>> longest;
     for (uint32_t i = 0; i < network.links.size(); ++i) {
         const discmaker::Link& link = network.links[i];
-        if (!InPrebuiltRegion(network, link))
+        if (!discmaker::InPrebuiltRegion(network, link))
             longest[ClassValue(link.roadClass)].insert({network.LinkLengthKm(i), i});
     }
     std::vector<Probe> probes;
@@ -249,6 +236,7 @@ std::vector<Probe> ProbesOf(const discmaker::Network& network) {
 void ExpectProbesFound(const GeneratedMaps& maps, size_t minClasses) {
     const std::vector<Probe> probes = ProbesOf(maps.network);
     std::map<int, int> classes;
+    int named = 0;  // links whose street name the name files give
     for (const Probe& probe : probes) {
         SCOPED_TRACE(mapstat::ClassName(probe.classValue) + " at " + std::to_string(probe.lat) +
                      "," + std::to_string(probe.lon));
@@ -258,9 +246,12 @@ void ExpectProbesFound(const GeneratedMaps& maps, size_t minClasses) {
         EXPECT_EQ(nearest.classValue, probe.classValue);
         EXPECT_LE(nearest.metres, 20.0);
         EXPECT_EQ(nearest.layer, IsOverviewClass(probe.classValue) ? 0 : mapstat::kDetailedLayer);
+        if (!nearest.street.empty())
+            ++named;
         ++classes[probe.classValue];
     }
     EXPECT_GE(classes.size(), minClasses);
+    EXPECT_GT(named, 0);
 }
 
 TEST(MapstatTest, NearestLinkInTheTownIsTheWaysClass) {
@@ -315,7 +306,20 @@ TEST(MapstatTest, FolderProblemsAreOneLine) {
     fs::create_directories(foreign);
     fs::copy_file(TownMaps().folder / "mapdata2.biz", foreign / "mapdata2.biz");
     std::ofstream(foreign / "mapdata1.biz", std::ios::binary) << std::string(64, 'x');
+    // One flipped bit of the detailed cell height: no longer a power of two.
+    const fs::path odd = roots.base() / "odd";
+    fs::copy(TownMaps().folder, odd);
+    {
+        std::fstream file(odd / "mapdata2.biz", std::ios::in | std::ios::out | std::ios::binary);
+        file.seekg(mc::kCellHeightOffset);
+        char byte = 0;
+        file.get(byte);
+        file.seekp(mc::kCellHeightOffset);
+        file.put(static_cast<char>(byte ^ 0x01));
+    }
     for (const Case& c : {Case{"empty", empty, "holds no readable map files"},
+                          Case{"file", TownMaps().folder / "mapdata1.biz", "not a folder"},
+                          Case{"odd cells", odd, "mapdata2.biz: its cells are not powers of two"},
                           Case{"missing", roots.base() / "nowhere", "no such folder"},
                           Case{"cut", cut, "mapdata2.biz: too short"},
                           Case{"foreign", foreign, "mapdata1.biz: not a map container"}}) {

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +15,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -213,6 +219,237 @@ TEST_F(MkmapsTest, CommandLine) {
         EXPECT_EQ(WEXITSTATUS(std::system(run.c_str())), status) << arguments;
     }
     EXPECT_FALSE(fs::exists(refused)) << "a refused run made its target folder";
+}
+
+// ---- Damaged discs and killed runs ----------------------------------------------
+
+void WriteBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
+// Flips one bit in the compressed stream of each of the container's cells (the
+// first cells may lie outside the regions generated).
+void FlipBitInBlocks(const fs::path& container) {
+    std::vector<uint8_t> bytes = ReadBytes(container);
+    ASSERT_GE(bytes.size(), mc::kHeaderSize);
+    const mc::GridHeader grid = mc::DecodeHeader(bytes.data());
+    int flipped = 0;
+    for (uint32_t i = 0; i < mc::CellCount(grid); ++i) {
+        const uint32_t offset = mc::LoadU32(bytes.data() + mc::CellEntryOffset(i));
+        if (offset == 0)
+            continue;
+        // The first byte of the zlib stream: its header no longer checks.
+        ASSERT_LT(offset + 8u, bytes.size());
+        bytes[offset + 8] ^= 0x01;
+        ++flipped;
+    }
+    ASSERT_GT(flipped, 0) << "no cell in " << container;
+    WriteBytes(container, bytes);
+}
+
+// Moves the last column of the region data's first span item to 0x10000, far
+// outside the grid but inside what the file format allows.
+void SpanOutOfGrid(const fs::path& regionData) {
+    std::vector<uint8_t> bytes = ReadBytes(regionData);
+    ASSERT_GE(bytes.size(), 4u);
+    const size_t firstItem = 4 + 64 * size_t{mc::LoadU32(bytes.data())};
+    ASSERT_GE(bytes.size(), firstItem + 12);
+    mc::StoreU32(bytes.data() + firstItem + 8, 0x10000);
+    WriteBytes(regionData, bytes);
+}
+
+void CutInHalf(const fs::path& file) {
+    std::vector<uint8_t> bytes = ReadBytes(file);
+    bytes.resize(bytes.size() / 2);
+    WriteBytes(file, bytes);
+}
+
+// The lowest bit of the cell height's mantissa.
+void FlipCellHeight(const fs::path& container) {
+    std::vector<uint8_t> bytes = ReadBytes(container);
+    bytes.at(mc::kCellHeightOffset) ^= 0x01;
+    WriteBytes(container, bytes);
+}
+
+struct ToolRun {
+    int status = -1;
+    std::string output;
+};
+
+class MkmapsDamageTest : public MkmapsTest {
+  protected:
+    void SetUp() override {
+        MkmapsTest::SetUp();
+        fs::create_directories(Temporary());
+    }
+    // The runs' own temporary folder, where their private roots lie.
+    fs::path Temporary() { return roots_.base() / "tmp"; }
+    std::string Tool(const fs::path& to) {
+        return std::string(MKMAPS_EXE) + " --disc " + Disc().string() + " --to " + to.string();
+    }
+    std::string Command(const fs::path& to) {
+        return "TMPDIR=" + Temporary().string() + " " + Tool(to);
+    }
+    ToolRun Run(const fs::path& to) {
+        ToolRun run;
+        FILE* pipe = popen((Command(to) + " 2>&1").c_str(), "r");
+        if (!pipe)
+            return run;
+        char buffer[512];
+        while (fgets(buffer, sizeof buffer, pipe))
+            run.output += buffer;
+        const int raw = pclose(pipe);
+        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        return run;
+    }
+    std::vector<std::string> Leftovers() {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(Temporary()))
+            names.push_back(entry.path().filename().string());
+        return names;
+    }
+};
+
+std::string LastLine(const std::string& text) {
+    const size_t end = text.find_last_not_of('\n');
+    if (end == std::string::npos)
+        return {};
+    const size_t start = text.rfind('\n', end);
+    return text.substr(start == std::string::npos ? 0 : start + 1, end - (start + 1) + 1);
+}
+
+// Each damage of a disc ends the run with 1 and a line naming the damaged file;
+// the target gets nothing and the run's temporary folders are gone, whether the
+// run ended by itself or through a fatal report.
+TEST_F(MkmapsDamageTest, DamagedDiscsFailNamingTheFile) {
+    struct Case {
+        const char* name;
+        void (*damage)(const fs::path& disc);
+        const char* named;  // a file the output names
+    };
+    const Case cases[] = {
+        {"empty sttypes.raw",
+         [](const fs::path& disc) { WriteBytes(disc / "CD1" / "mapdata" / "sttypes.raw", {}); },
+         "sttypes.raw: the file is empty"},
+        {"empty strabbr.bin",
+         [](const fs::path& disc) {
+             for (const char* cd : {"CD2", "CD3"})
+                 WriteBytes(disc / cd / "mapdata" / "strabbr.bin", {});
+         },
+         "strabbr.bin: the file is empty"},
+        {"sttypes.raw cut short",
+         [](const fs::path& disc) { CutInHalf(disc / "CD1" / "mapdata" / "sttypes.raw"); },
+         "sttypes.raw: holds fewer street types than its count"},
+        {"strabbr.bin cut short",
+         [](const fs::path& disc) {
+             for (const char* cd : {"CD2", "CD3"})
+                 CutInHalf(disc / cd / "mapdata" / "strabbr.bin");
+         },
+         "strabbr.bin: does not end with"},
+        {"a span of rgndata2.in out of the grid",
+         [](const fs::path& disc) { SpanOutOfGrid(disc / "rgndata2.in"); }, "rgndata2.in"},
+        {"a span of rgndata1.in out of the grid",
+         [](const fs::path& disc) { SpanOutOfGrid(disc / "rgndata1.in"); }, "rgndata1.in"},
+        {"a flipped bit in a block of mapdata1.raz",
+         [](const fs::path& disc) { FlipBitInBlocks(disc / "CD1" / "mapdata" / "mapdata1.raz"); },
+         "mapdata1"},
+        {"a flipped bit in a block of mapdata21.raz",
+         [](const fs::path& disc) { FlipBitInBlocks(disc / "CD1" / "mapdata" / "mapdata21.raz"); },
+         "mapdata2"},
+        {"another grid in mapdata22.raz",
+         [](const fs::path& disc) { FlipCellHeight(disc / "CD2" / "mapdata" / "mapdata22.raz"); },
+         "mapdata22.raz: its grid is not"},
+        // Made without a fault the converters see, refused by the map database.
+        {"cells of the detailed grid that are not powers of two",
+         [](const fs::path& disc) {
+             for (int n = 1; n <= 3; ++n) {
+                 const std::string cd = "CD" + std::to_string(n);
+                 FlipCellHeight(disc / cd / "mapdata" / ("mapdata2" + std::to_string(n) + ".raz"));
+             }
+         },
+         "mapdata2.biz: its cells are not powers of two"},
+        {"a magic of az.raw",
+         [](const fs::path& disc) {
+             std::vector<uint8_t> bytes = ReadBytes(disc / "CD1" / "mapdata" / "az.raw");
+             bytes.at(0) ^= 0x20;
+             WriteBytes(disc / "CD1" / "mapdata" / "az.raw", bytes);
+         },
+         "az.raw: does not begin with"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(Disc());
+        discmaker::Network town = discmaker::BuildTown(1, 300);
+        discmaker::BuildDiscs(town, Disc());
+        c.damage(Disc());
+        const fs::path to = roots_.base() / "target";
+        fs::remove_all(to);
+        const ToolRun run = Run(to);
+        EXPECT_EQ(run.status, 1) << run.output;
+        EXPECT_NE(run.output.find(c.named), std::string::npos) << run.output;
+        EXPECT_EQ(run.output.find("generated"), std::string::npos) << run.output;
+        // The sanitizer build reports undefined behaviour without failing the run.
+        EXPECT_EQ(run.output.find("runtime error"), std::string::npos) << run.output;
+        EXPECT_EQ(run.output.find("Sanitizer"), std::string::npos) << run.output;
+        EXPECT_EQ(LastLine(run.output).rfind("mkmaps: failed: ", 0), 0u) << run.output;
+        EXPECT_TRUE(!fs::exists(to) || fs::is_empty(to)) << "a partial target";
+        EXPECT_EQ(Leftovers(), std::vector<std::string>{}) << "a temporary folder is left";
+    }
+}
+
+// A run killed with SIGKILL leaves its private root; the next run removes it and
+// gives the same files as a run that was never interrupted.
+TEST_F(MkmapsDamageTest, ARunAfterAKilledOneIsCompleteAndIdentical) {
+    discmaker::Network town = discmaker::BuildTown(1, 300);
+    discmaker::BuildDiscs(town, Disc());
+    const fs::path clean = roots_.base() / "clean";
+    ASSERT_EQ(Run(clean).status, 0);
+    ASSERT_EQ(Leftovers(), std::vector<std::string>{});
+
+    // Killed once the first file has been made.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const std::string command = "exec " + Tool(Maps()) + " >/dev/null 2>&1";
+        setenv("TMPDIR", Temporary().c_str(), 1);
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    bool started = false;
+    for (int i = 0; i < 4000 && !started; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::error_code error;
+        for (fs::recursive_directory_iterator it(Temporary(), error), end; !error && it != end;
+             it.increment(error)) {
+            if (it->path().filename() == "names.bin.new")
+                started = true;
+        }
+    }
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(started) << "the run never made its first file";
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the run ended before it was killed";
+    const std::vector<std::string> left = Leftovers();
+    ASSERT_EQ(left.size(), 1u) << "the killed run's root";
+    // The run in it dies with the tool, a moment later.
+    const pid_t run = static_cast<pid_t>(std::stol(left[0].substr(std::string("mkmaps-").size())));
+    for (int i = 0; i < 1000 && kill(run, 0) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+
+    const ToolRun rerun = Run(Maps());
+    EXPECT_EQ(rerun.status, 0) << rerun.output;
+    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+    for (const char16_t* name : kDeviceFileNames) {
+        const std::string file = platform::WideToUtf8(name);
+        EXPECT_EQ(ReadBytes(Maps() / file), ReadBytes(clean / file)) << file;
+    }
+    size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(Maps()))
+        ++files;
+    EXPECT_EQ(files, 16u);
 }
 
 }  // namespace

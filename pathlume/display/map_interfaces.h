@@ -1,0 +1,102 @@
+// What the map display needs of the modules above and beside it: the main view that
+// owns it, the router and the vehicle's receiver, queue and matcher. Each is a small
+// interface with a harmless default (no main view, no route, no fix), installed at
+// start-up by whoever implements it; tests install fakes.
+#pragma once
+
+#include <cstdint>
+
+#include "pathlume/foundation/app_services.h"
+#include "pathlume/mapdb/map_records.h"
+
+// Bits of the router's state word the display reads.
+inline constexpr uint32_t kRouteStateRouteExists = 0x20000000;
+inline constexpr uint32_t kRouteStateAvoidMarksApplied = 0x2000000;
+
+// The main view, as the map view sees it.
+class IMapViewHost : public IMainView {
+  public:
+    // Sets the 250 ms redraw timer when a key or mouse message waits: true when the
+    // update is to be deferred.
+    virtual BOOL ScheduleRedraw() = 0;
+    // The colour of the GPS status marker.
+    virtual COLORREF GetFixColor() = 0;
+    virtual int GetMapWidth() = 0;
+    virtual int GetMapHeight() = 0;
+    virtual int GetClientHeight() = 0;
+    // Caption and menu heights in full-screen mode, else 0.
+    virtual int GetFullScreenExtraHeight() = 0;
+    virtual BOOL IsWindowVisible() = 0;
+
+  protected:
+    ~IMapViewHost() = default;
+};
+
+// A route entry resolved to its node and its leaving link.
+struct RouteStep {
+    MapNode* node = nullptr;
+    MapLink* link = nullptr;
+};
+
+// The router, as the map view sees it. The default holds no route.
+class IMapRoute {
+  public:
+    virtual uint32_t GetState() { return 0; }
+    // Route entry `index` resolved: false when the entry is unresolvable (a reduced
+    // chunk without the reference-form bit) or the index lies outside the route.
+    virtual bool ResolveEntry(int32_t index, RouteStep* step) { return false; }
+    virtual int32_t GetManeuverCount() { return 0; }
+    virtual int32_t GetCurrentManeuver() { return 0; }
+    // The route index of maneuver `maneuver` (-1 for the arrival).
+    virtual int32_t GetManeuverRouteIndex(int32_t maneuver) { return -1; }
+    // Radians of arc to the next maneuver.
+    virtual float GetDistanceToNextManeuver() { return 0; }
+    virtual MapPoint GetStartLocation() { return {}; }
+    virtual MapLink* GetDestinationLink() { return nullptr; }
+    virtual uint32_t GetDestinationSegment() { return 0; }
+    virtual MapPoint GetDestinationPoint() { return {}; }
+    // Guidance phase and its street-name variant, and the link guidance waits for.
+    virtual int32_t GetGuidancePhase() { return 0; }
+    virtual bool IsStreetNameVariant() { return false; }
+    virtual MapLink* GetNextRouteLink() { return nullptr; }
+    virtual void SetZoomBand(int32_t band) {}
+    virtual void ApplyAvoidMarks() {}
+
+  protected:
+    ~IMapRoute() = default;
+};
+
+// The receiver's fix as the map view reads it.
+struct VehicleFix {
+    float longitude = 0;
+    float latitude = 0;
+    float heading = 0;  // degrees
+    bool valid = false;
+};
+
+// The receiver, the position queue and the matcher. The default has no fix and
+// matches nothing.
+class IMapVehicle {
+  public:
+    virtual VehicleFix GetFix() { return {}; }
+    virtual void ClearFixValid() {}
+    virtual void SetPosition(float longitude, float latitude) {}
+    // Reads "LastLat", "LastLon" and "LastHead" into the fix.
+    virtual void LoadLastPosition() {}
+    virtual void PushPosition() {}
+    virtual void Snap(int run, int reset, uint32_t flags) {}
+    // 0 when the matcher finished inside the budget.
+    virtual int SnapWithTimeout(uint32_t budgetMs) { return 0; }
+    // Posts the vehicle's new position to the main view (WM_USER, 0, 0x80000003)
+    // unless a post is pending.
+    virtual void PostPosition() {}
+
+  protected:
+    ~IMapVehicle() = default;
+};
+
+// The router and vehicle in use: the defaults until installed (null goes back).
+IMapRoute& GetMapRoute();
+void SetMapRoute(IMapRoute* route);
+IMapVehicle& GetMapVehicle();
+void SetMapVehicle(IMapVehicle* vehicle);

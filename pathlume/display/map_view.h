@@ -1,0 +1,244 @@
+// The map view: the view state of the moving map (centre, heading, zoom, 2D or 3D
+// camera, the screen transform, the bitmaps and the off-screen buffer), the map
+// loading at start-up, the view update on every repaint, the projection between map
+// and screen both ways, and the frame's drawing (map_render.cpp, road_drawing.cpp).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "pathlume/display/map_interfaces.h"
+#include "pathlume/foundation/bitmap_image.h"
+#include "pathlume/mapdb/area_feature_view.h"
+#include "pathlume/mapdb/display_values.h"
+#include "pathlume/mapdb/geometry.h"
+#include "pathlume/mapdb/map_records.h"
+#include "pathlume/mapdb/polygon_file.h"
+#include "platform/gdi/gdi.h"
+
+struct LinkIterator;
+struct MapGdiSet;
+
+// Road-class values of the flag word (attributes & 0x1C0); a lower value is a more
+// important road.
+inline constexpr uint32_t kRoadClass0 = 0x000;
+inline constexpr uint32_t kRoadClassMajorLimit = 0x0C0;  // classes up to it are on the main layer
+inline constexpr uint32_t kRoadClassLeast = 0x140;
+
+// Link attribute bits the road pass reads.
+inline constexpr uint32_t kAttrSpeedRankMask = 0x7;
+inline constexpr uint32_t kAttrTypeRoad = 0x200;
+inline constexpr uint32_t kAttrTypeNarrow = 0x800;
+inline constexpr uint32_t kAttrSpecialB = 0x80000;
+inline constexpr uint32_t kAttrNoLabel = 0x100000;
+inline constexpr uint32_t kAttrSpecialDashed = 0x800000;  // passes every class limit
+inline constexpr uint32_t kDrawKeyMask = 0x818803C8;
+
+// Strings and artwork of the view.
+inline constexpr UINT kStringOutsideMapArea = 6173;
+inline constexpr UINT kBitmapVehicle = 176;
+inline constexpr UINT kBitmapFlagFirst = 202;
+inline constexpr UINT kBitmapZoomIn = 120;
+inline constexpr UINT kBitmapZoomOut = 121;
+
+// Degrees of latitude per metre and per foot.
+inline constexpr double kDegreesPerMetre = 8.993253848543394e-6;
+inline constexpr double kDegreesPerFoot = 2.741143773034854e-6;
+
+// What the last frame drew (fill passes), for the figures of tools and tests.
+struct FrameFigures {
+    int linksDrawn = 0;
+    int chains = 0;  // polylines or ribbons
+};
+
+class CMapView : public IMapDisplayValues {
+  public:
+    // Frames of the chain buffer: a chain stops growing before it would pass them.
+    static constexpr int kChainPoints = 2048;
+    static constexpr int kChainLinks = 500;
+
+    explicit CMapView(IMapViewHost* host);
+    virtual ~CMapView();
+    CMapView(const CMapView&) = delete;
+    CMapView& operator=(const CMapView&) = delete;
+
+    // Loading (map_view.cpp). StartMapLoading starts the loader thread: its handle,
+    // or null ("Couldn't load maps" shown, g_mapsLoading holding the failure).
+    HANDLE StartMapLoading();
+    int LoadMaps();
+
+    // View state.
+    float GetMapHeading() const;
+    float GetHeadingForDrawing();
+    void UpdateView(float longitude, float latitude, float heading, HDC dc, int guidance);
+    void UpdateCentreAndHeading(float* longitude, float* latitude, float* heading, int panMode,
+                                int snap);
+    void StoreZoomIndex(int index);
+    void ResetViewSpan();
+    // Makes (the first time) the off-screen context and a bitmap of the given size.
+    void CreateBackBuffer(HDC dc, int width, int height);
+    HDC GetBackBufferDC() const { return offscreenDC_; }
+    void Force() { forceFlag_ = 1; }
+    int GetZoomIndex() const { return zoomIndex_; }
+    float GetSpan() const { return span_; }
+    UINT LoadedFlagBitmap() const { return flagBitmapId_; }
+    bool IsInsideMapBounds(float longitude, float latitude) const;
+
+    // Projection (view_projection.cpp).
+    void MapToScreen2D(float longitude, float latitude, int* x, int* y) const;
+    int WorldToScreen(float x, float y, int* outX, int* outY, int flatOnly, int alreadyFlat,
+                      float* outFlatX, float* outFlatY) const;
+    // The map point under a pixel (its centre) of the flat view, and of the 3D view.
+    void ScreenToWorld(int x, int y, float* longitude, float* latitude) const;
+    void ScreenToWorld3D(int x, int y, float* longitude, float* latitude) const;
+    // The flat-view position whose perspective image is the screen point; a point at
+    // or above the horizon is taken just below it.
+    void UnprojectPerspective(double x, double y, double* flatX, double* flatY) const;
+    bool IsCloseZoom() override;
+    void ZoomToDetailLevel();
+    int GetDetailLevel() const { return detailLevel_; }
+    const MapViewValues& Projection() const { return projection_; }
+    float GetTilt() const { return tilt_; }
+
+    // Drawing (map_render.cpp, road_drawing.cpp).
+    void RenderMap(int changed);
+    void BuildThemeGdi(MapGdiSet& set);
+    int GetSkyBandHeight() const;
+    void DrawSky(HDC dc, int band, int full);
+    void DrawManeuverArrow(HDC dc, int x, int y, float angle);
+    void ComputeViewCorners();
+    void ComputeViewBounds();
+    bool IsLinkVisible(const MapLink& link, int close) const;
+    float GetRoadHalfWidth3D(const MapLink& link) const;
+    // A ribbon outline holds its two sides one after the other, the second reversed.
+    // Where a side's edge crosses the facing edge of the other side, their far points
+    // are swapped, in the map outline and the screen outline (and its float copy)
+    // alike; with skipFirst the first pair of edges is left as it is.
+    static void UntwistRibbon(MapPoint* mapOutline, int count, POINT* screenOutline,
+                              float* flatFloats, bool skipFirst);
+    const FrameFigures& LastFrame() const { return figures_; }
+    // The area seen: least longitude, least negated latitude, greatest longitude,
+    // greatest negated latitude.
+    const float* ViewBounds() const { return viewBounds_; }
+
+    // IMapDisplayValues, over the theme and this view.
+    int FindLastLevelBelow() override;
+    float GetViewFactor() override;
+    int GetZoomLevelCount() override;
+    float GetZoomWidthMetres(int level) override;
+    float GetZoomWidthFeet(int level) override;
+    int GetScreenWidth() override;
+    int GetScreenHeight() override;
+
+  private:
+    friend class RoadPass;
+
+    // What the area drawers of the map database ask of this view.
+    class AreaView : public IAreaFeatureView {
+      public:
+        explicit AreaView(CMapView& view) : view_(view) {}
+        GeoRect GetVisibleRect() override;
+        bool Is3DMode() override;
+        void MapToScreen2D(FLOAT longitude, FLOAT latitude, int32_t* x, int32_t* y) override;
+        const MapViewValues& GetViewValues() override { return view_.projection_; }
+        COLORREF GetAreaColour(int kind) override;
+        COLORREF GetBackgroundColour() override;
+        void ClipPolygon3D(HDC dc, const POINT* points, int count) override;
+        void ClipRibbon3D(HDC dc, const POINT* points, int count, FLOAT ribbon, FLOAT tilt,
+                          FLOAT depth) override;
+
+      private:
+        CMapView& view_;
+    };
+
+    int MapWidth() const;
+    int MapHeight() const;
+    int ClientHeight() const;
+    bool Panning() const;
+    float ZoomSpan(int index) const;
+    void ApplyGuidanceZoom(int guidance);
+    // Radians of arc to a maneuver below which the guidance view closes in on it.
+    float ManeuverThreshold() const;
+    void RecomputeTransform(float longitude, float latitude, float heading, int guidance);
+    void LoadChunksAroundView(float longitude, float latitude);
+    void FlatToWorld(double x, double y, float* longitude, float* latitude) const;
+    int MarginFor() const;
+    void DrawRoads2D(int changed, int close, HDC dc, MapGdiSet& set);
+    void DrawRoads3D(int changed, int close, HDC dc, MapGdiSet& set);
+    void DrawAreas(HDC dc);
+    void DrawDestinationFlag(HDC dc);
+    void DrawNextManeuverArrow(HDC dc);
+    void DrawOutsideNotice(HDC dc);
+    int FlagBitmapId() const;
+
+    IMapViewHost* host_;
+    AreaView areaView_{*this};
+    PolygonFile polygonFile_;
+    float anchorFraction_ = 0.4f;
+    float anchorFraction3D_ = 0.13f;
+    int detailLevel_ = 5;
+    float storedHeading_ = 5000.0f;
+    int forceFlag_ = 0;
+    float headingUsed_ = 0;
+    float headingRadians_ = 0;
+    float headingSin_ = 0;
+    float headingCos_ = 1;
+    float tilt_ = 0;
+    float cameraDistance_ = 50.0f;
+    float nearDistance_ = 25.0f;
+    CBitmapImage vehicleImage_;
+    CBitmapImage flagImage_;
+    CBitmapImage zoomInImage_;
+    CBitmapImage zoomOutImage_;
+    float span_ = 0;
+    int zoomIndex_ = -1;
+    int lastZoomIndex_ = -1;
+    int savedZoomIndex_ = 2;
+    int startFlag_ = 1;
+    int guidanceFlag_ = 0;
+    int zoomBand_ = 0;
+    float centreLongitude_ = 500.0f;
+    float centreLatitude_ = 500.0f;
+    float corners_[8] = {};
+    float viewBounds_[4] = {};
+    RECT viewRect_ = {};
+    int anchorColumn_ = 0;
+    int anchorRow_ = 0;
+    float aspect_ = 1;
+    float anchorInUse_ = 0.4f;
+    float longitudeSpan_ = 0;
+    float latitudeSpan_ = 0;
+    float inverse_[4] = {};  // the flat transform's inverse: x scale and rotation terms
+    uint32_t roadClassLimit_ = kRoadClassLeast;
+    MapViewValues projection_;
+    HBRUSH redBrush_ = nullptr;
+    HBRUSH whiteBrush_ = nullptr;
+    HDC offscreenDC_ = nullptr;
+    HBITMAP offscreenBitmap_ = nullptr;
+    UINT vehicleBitmapId_ = 0;
+    UINT flagBitmapId_ = 0;
+    float mapWest_ = 500, mapEast_ = -500, mapSouth_ = 500, mapNorth_ = -500;
+    int skyBand_ = 0;
+    // The chunk window last loaded: overview cells, and whether there is one.
+    int32_t cellBounds_[4] = {};
+    bool hasWindow_ = false;
+    bool mapsOpen_ = false;
+    FrameFigures figures_;
+};
+
+// Flat-view points clipped at the near row of the 3D view, projected and drawn as
+// one polygon: an open chain (area polygons) and a closed ribbon outline (roads).
+void ClipPolygon3D(const CMapView& view, HDC dc, POINT* points, POINT* outFirst, int count,
+                   const float* flatFloats);
+// The ribbon's 3D stage takes the caller's y offset and the sine and cosine of the tilt.
+void ClipRibbon3D(const CMapView& view, HDC dc, POINT* points, POINT* outFirst, int count,
+                  const float* flatFloats, float yOffset, float sinTilt, float cosTilt);
+
+// Link attribute queries of the road pass.
+uint32_t GetRecordDrawFlags(const MapLink& link);
+void SetRecordMarkFlag(MapLink& link, int on);
+int GetRoadDrawClass(const MapLink& link);
+
+float FastAtan2(float y, float x);
+int SegmentMayCrossRect(float x1, float y1, float x2, float y2, float minX, float minY, float maxX,
+                        float maxY);

@@ -1,0 +1,340 @@
+// Routes over the built-in town: methods, one-way streets and restrictions, the
+// region refusals, an unconnected destination, recalculation and memory.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "pathlume/foundation/registry_helpers.h"
+#include "pathlume/mapdb/map_database.h"
+#include "pathlume/route/positioning_services.h"
+#include "pathlume/route/route_hooks.h"
+#include "platform/kernel/msgbox.h"
+#include "tests/route/route_test_maps.h"
+
+namespace route_test {
+namespace {
+
+class RouteSearchTest : public RouteMapsTest {
+  protected:
+    // A long east-west route along the south of the town, a few blocks north of the
+    // freeway, from its west end to its east end.
+    void RouteAcross(int method) {
+        double west = 180, east = -180, south = 90, north = -90;
+        for (const discmaker::Link& link : RouteTown().links) {
+            if (link.roadClass != discmaker::RoadClass::Freeway)
+                continue;
+            for (const uint32_t n : {link.from, link.to}) {
+                const discmaker::LatLon& p = RouteTown().nodes[n].position;
+                west = std::min(west, p.lon);
+                east = std::max(east, p.lon);
+                south = std::min(south, p.lat);
+                north = std::max(north, p.lat);
+            }
+        }
+        // The two carriageways lie a fifth of a block apart.
+        const double block = (north - south) / 0.2;
+        const FLOAT lat = static_cast<FLOAT>(north + 2.5 * block);
+        ASSERT_TRUE(Route({lat, static_cast<FLOAT>(west + block)},
+                          {lat, static_cast<FLOAT>(east - block)}, method));
+    }
+    bool UsesClass(uint32_t cls) const {
+        for (int32_t i = 0; i < router_->routeCount; ++i) {
+            if ((router_->routeList[i].attributes & kAttrClassMask) == cls)
+                return true;
+        }
+        return false;
+    }
+};
+
+TEST_F(RouteSearchTest, QuickestTakesTheFreewayLocalRoadsDoNot) {
+    RouteAcross(kRouteQuickest);
+    ASSERT_TRUE(router_->state & kRouterRouteState);
+    EXPECT_EQ(CheckRouteRules(*router_), "");
+    EXPECT_TRUE(UsesClass(0x40));
+    EXPECT_EQ(router_->lastSearch.tries, 1);
+
+    RouteAcross(kRouteLocalRoads);
+    ASSERT_TRUE(router_->state & kRouterRouteState);
+    EXPECT_EQ(CheckRouteRules(*router_), "");
+    EXPECT_FALSE(UsesClass(0x40));
+    EXPECT_TRUE(platform::ShownMessageBoxes().empty());
+}
+
+}  // namespace
+}  // namespace route_test
+
+namespace route_test {
+namespace {
+
+// Records what the router asks of guidance.
+class RecordingGuidance final : public IRouteGuidance {
+  public:
+    void UpdateGuidance(CRouter&, int) override { ++updates; }
+    void SpeakWord(int word) override { words.push_back(word); }
+    void ResetAnnouncements(bool) override {}
+    void SetReplayWord(int) override {}
+    int updates = 0;
+    std::vector<int> words;
+};
+
+int CountBoxes(const char16_t* text) {
+    int count = 0;
+    for (const platform::ShownMessageBox& box : platform::ShownMessageBoxes())
+        count += box.text == text ? 1 : 0;
+    return count;
+}
+
+class RouteEdgeTest : public RouteMapsTest {
+  protected:
+    MapPoint Mainland(FLOAT fx, FLOAT fy) const {
+        // The mainland lies north-east of the island, which holds the south-west corner.
+        const MapPoint sw = IslandCorner(), ne = NorthEast();
+        const FLOAT south = sw.latitude + (ne.latitude - sw.latitude) * 0.55f;
+        const FLOAT west = sw.longitude + (ne.longitude - sw.longitude) * 0.45f;
+        return {south + (ne.latitude - south) * fy, west + (ne.longitude - west) * fx};
+    }
+    MapPoint IslandCorner() const { return SouthWest(); }
+};
+
+TEST_F(RouteEdgeTest, AnUnconnectedDestinationFailsAfterExactlyOneRestart) {
+    MapPoint detached;
+    SetDataFolder(DetachedGridMaps(&detached));
+    ASSERT_EQ(ReopenMapDatabase(), 0);
+    ASSERT_TRUE(Route(Mainland(0.5f, 0.5f), detached, kRouteQuickest));
+    EXPECT_FALSE(router_->state & kRouterRouteState);
+    EXPECT_EQ(router_->routeList, nullptr);
+    EXPECT_EQ(router_->lastSearch.tries, 2);
+    EXPECT_EQ(CountBoxes(u"No Route to Destination"), 1);
+    EXPECT_EQ(router_->openList.count, 0);
+    EXPECT_EQ(router_->busyCount, 0);
+}
+
+TEST_F(RouteEdgeTest, RegionBoxesAndLatitude51RefuseAtOnce) {
+    ASSERT_TRUE(Route(Mainland(0.2f, 0.2f), Mainland(0.8f, 0.8f), kRouteQuickest));
+    ASSERT_TRUE(router_->state & kRouterRouteState);
+    const MapPoint outside{39.2f, -120.2f};
+    const struct {
+        MapPoint from, to;
+    } cases[] = {
+        {{20.0f, -155.0f}, outside},  // box A
+        {outside, {18.0f, -66.0f}},   // box B
+        {{51.5f, 10.0f}, {50.5f, 10.0f}},
+    };
+    for (const auto& c : cases) {
+        platform::ClearMessageBoxes();
+        router_->lastSearch.tries = -1;
+        RouteTarget target;
+        target.Clear();
+        target.link = &toLink_;
+        target.lat = c.to.latitude;
+        target.lon = c.to.longitude;
+        router_->CalculateRoute(&fromLink_, 0, c.from, target, 0, 1);
+        EXPECT_EQ(CountBoxes(u"No Route to Destination"), 1);
+        // Nothing else happened: no try, and the route there was is still there.
+        EXPECT_EQ(router_->lastSearch.tries, -1);
+        EXPECT_TRUE(router_->state & kRouterRouteState);
+        EXPECT_EQ(router_->busyCount, 0);
+    }
+}
+
+TEST_F(RouteEdgeTest, StartAndDestinationOnOneLinkIsNoRouteAndSaysDest) {
+    RecordingGuidance guidance;
+    SetRouteGuidance(&guidance);
+    const MapPoint p = Mainland(0.5f, 0.5f);
+    const LinkSnap snap = SnapToNearestLink(g_mapDatabase, p, 1000);
+    ASSERT_TRUE(snap.Found());
+    MapPoint a, b;
+    snap.link->GetEndPositions(0, &a, &b);
+    const MapPoint mid{(a.latitude + b.latitude) / 2, (a.longitude + b.longitude) / 2};
+    MapLink copy = *snap.link;
+    RouteTarget target;
+    target.Clear();
+    target.link = &copy;
+    target.lat = mid.latitude;
+    target.lon = mid.longitude;
+    router_->CalculateRoute(&copy, 0, a, target, 0, 0);
+    SetRouteGuidance(nullptr);
+    EXPECT_FALSE(router_->state & kRouterRouteState);
+    EXPECT_TRUE(platform::ShownMessageBoxes().empty());
+    EXPECT_EQ(guidance.words, std::vector<int>{kPromptDest});
+    EXPECT_EQ(guidance.updates, 0);
+}
+
+TEST_F(RouteEdgeTest, ARecalculationOnTheRouteContinuesTheKeptSearch) {
+    ASSERT_TRUE(Route(Mainland(0.05f, 0.1f), Mainland(0.95f, 0.9f), kRouteQuickest));
+    ASSERT_TRUE(router_->state & kRouterRouteState);
+    const int64_t freshExpanded = router_->lastSearch.nodesExpanded;
+    std::vector<int32_t> before;
+    for (int32_t i = 0; i < router_->routeCount; ++i)
+        before.push_back(router_->routeList[i].linkId);
+    ASSERT_GT(before.size(), 6u);
+
+    // The vehicle has driven a third of the way: it stands at the node of that entry.
+    const int32_t at = router_->routeCount / 3;
+    const RouteEntry entry = router_->routeList[at];
+    MapNode* node = ResolveNodeRef(entry);
+    ASSERT_NE(node, nullptr);
+    MapLink* link = node->Slots()[entry.Slot()];
+    MapLink start = *link;
+    const uint32_t segment = link->fromNode == node ? 0 : link->GetShapePointCount();
+    router_->SearchRoute(&start, segment, node->position, &toLink_, to_.segment, to_.point, 1, 1);
+    ASSERT_TRUE(router_->state & kRouterRouteState);
+    EXPECT_FALSE(router_->lastSearch.fresh);
+    EXPECT_EQ(router_->lastSearch.tries, 1);
+    EXPECT_LT(router_->lastSearch.nodesExpanded, freshExpanded);
+    std::vector<int32_t> after;
+    for (int32_t i = 0; i < router_->routeCount; ++i)
+        after.push_back(router_->routeList[i].linkId);
+    // The rest of the same route.
+    ASSERT_LE(after.size(), before.size());
+    EXPECT_TRUE(std::equal(after.rbegin(), after.rend(), before.rbegin()));
+    EXPECT_EQ(CheckRouteRules(*router_), "");
+}
+
+}  // namespace
+}  // namespace route_test
+
+namespace route_test {
+namespace {
+
+// A receiver with a fix heading one way.
+class HeadingFix final : public IPositioningServices {
+  public:
+    explicit HeadingFix(FLOAT heading) : heading_(heading) {}
+    int GetFixQuality() override { return 2; }
+    FLOAT GetSpeed(int) override { return 30; }
+    void ClearFix() override {}
+    BOOL IsIdle() override { return TRUE; }
+    void SetPaused(int) override {}
+    BOOL IsFixValid() override { return TRUE; }
+    int GetSatellitesUsed() override { return 8; }
+    FLOAT GetHeading() override { return heading_; }
+    FLOAT GetFixLatitude() override { return 39.2f; }
+    void ResetMatcher(int) override {}
+    int SnapWithTimeout(DWORD, int) override { return 0; }
+    void StepTrackSim() override {}
+    TravelDirection UpdateTravelDirection() override { return kTravelForward; }
+    int GetQueueCount() override { return 0; }
+    BOOL IsInputSuspended() override { return FALSE; }
+
+  private:
+    FLOAT heading_;
+};
+
+class StartDirectionTest : public RouteEdgeTest {};
+
+// On a two-way street the route leaves the way the vehicle heads, turning back at the
+// next junction when the destination lies behind it.
+TEST_F(StartDirectionTest, ATwoWayStartLeavesTheWayTheVehicleHeads) {
+    const MapPoint from = Mainland(0.5f, 0.5f);
+    const MapPoint to = Mainland(0.9f, 0.9f);
+    ASSERT_TRUE(Route(from, to, kRouteQuickest));
+    const MapLink start = fromLink_;
+    ASSERT_EQ(start.attributes & kAttrDirectionMask, kAttrDirectionMask);
+    MapPoint a, b;
+    LinkSnap snap = SnapToNearestLink(g_mapDatabase, from_.point, 10);
+    ASSERT_TRUE(snap.Found());
+    snap.link->GetEndPositions(snap.segment, &a, &b);
+    const FLOAT along =
+        static_cast<FLOAT>(std::atan2((b.longitude - a.longitude) * std::cos(39.2 * M_PI / 180),
+                                      b.latitude - a.latitude) *
+                           180 / M_PI);
+    // The matched link is known, so the start direction counts.
+    MapLink matched = start;
+    g_vehicleLocation.link = &matched;
+    for (const bool forward : {true, false}) {
+        HeadingFix fix(forward ? along : along + 180);
+        SetPositioningServices(&fix);
+        ASSERT_TRUE(Route(from, to, kRouteQuickest));
+        SetPositioningServices(nullptr);
+        ASSERT_TRUE(router_->state & kRouterRouteState);
+        if (router_->state & kRouterEitherDirection)
+            GTEST_SKIP() << "the road ahead is a dead end";
+        EXPECT_EQ(router_->requiredStartSlot, forward ? 1u : 0u);
+        EXPECT_EQ(router_->startPart, forward ? 2 : 1);
+        const MapNode* first = ResolveNodeRef(router_->routeList[0]);
+        ASSERT_NE(first, nullptr);
+        const MapPoint ahead =
+            forward ? snap.link->toNode->position : snap.link->fromNode->position;
+        EXPECT_EQ(first->position.latitude, ahead.latitude);
+        EXPECT_EQ(first->position.longitude, ahead.longitude);
+        EXPECT_EQ(CheckRouteRules(*router_), "");
+        snap = SnapToNearestLink(g_mapDatabase, from_.point, 10);
+        ASSERT_TRUE(snap.Found());
+    }
+    g_vehicleLocation.link = nullptr;
+}
+
+}  // namespace
+}  // namespace route_test
+
+namespace route_test {
+namespace {
+
+class RecalcRequestTest : public RouteEdgeTest {
+  protected:
+    // Puts the vehicle on the route's link a third of the way along and asks for a
+    // recalculation from there.
+    void RecalculateFromTheRoute() {
+        ASSERT_TRUE(Route(Mainland(0.05f, 0.1f), Mainland(0.95f, 0.9f), kRouteQuickest));
+        ASSERT_TRUE(router_->state & kRouterRouteState);
+        const RouteEntry entry = router_->routeList[router_->routeCount / 3];
+        MapNode* node = ResolveNodeRef(entry);
+        ASSERT_NE(node, nullptr);
+        vehicleLink_ = *node->Slots()[entry.Slot()];
+        g_vehicleLocation.link = &vehicleLink_;
+        g_vehicleLocation.segment =
+            vehicleLink_.fromNode == node ? 0 : vehicleLink_.GetShapePointCount();
+        g_vehicleLocation.position = node->position;
+        router_->RequestRecalc(1, 1);
+        EXPECT_TRUE(router_->state & kRouterRouteState);
+        EXPECT_EQ(CheckRouteRules(*router_), "");
+    }
+    MapLink vehicleLink_{};
+};
+
+TEST_F(RecalcRequestTest, ARecalculationContinuesTheSearchUnlessRecalcIsOff) {
+    RecalculateFromTheRoute();
+    EXPECT_FALSE(router_->lastSearch.fresh);
+    // With "Recalc" 0 every recalculation is a fresh search.
+    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"Recalc", 0);
+    RecalculateFromTheRoute();
+    EXPECT_TRUE(router_->lastSearch.fresh);
+}
+
+}  // namespace
+}  // namespace route_test
+
+namespace route_test {
+namespace {
+
+// The geocoder and the place queries reach the router only through the map
+// database's interface: each call must land in the router.
+TEST_F(RouteEdgeTest, TheMapDatabasesRouterCallsReachTheRouter) {
+    IRouterServices& services = GetRouterServices();
+    ASSERT_EQ(&services, static_cast<IRouterServices*>(router_));
+    ASSERT_TRUE(SnapEnds(Mainland(0.2f, 0.2f), Mainland(0.8f, 0.8f)));
+    services.CalculateRoute(&fromLink_, from_.segment, from_.point, SnappedTarget());
+    ASSERT_TRUE(router_->state & kRouterRouteState);
+    EXPECT_EQ(CheckRouteRules(*router_), "");
+
+    const RouteEntry entry = router_->routeList[router_->routeCount / 2];
+    ASSERT_TRUE(g_avoidList.Add(entry));
+    router_->SetAvoidMarks(1);
+    services.ClearAvoidMarks();
+    EXPECT_EQ(g_avoidList.Count(), 0);
+    EXPECT_FALSE(router_->state & kRouterAvoidMarksApplied);
+
+    services.SetOriginPoint(from_.point);
+    EXPECT_EQ(router_->startPoint.latitude, from_.point.latitude);
+    EXPECT_EQ(router_->startPoint.longitude, from_.point.longitude);
+
+    services.ResetRoute();
+    EXPECT_FALSE(router_->state & kRouterRouteState);
+    EXPECT_EQ(router_->routeCount, 0);
+}
+
+}  // namespace
+}  // namespace route_test

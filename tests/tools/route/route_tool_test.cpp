@@ -1,0 +1,638 @@
+// The route tool over the built-in town and real extracts: routes whose entries
+// chain, whose lengths hold against the straight line, a plain shortest path over
+// the disc builder's network and the route's own shape; the maneuvers at
+// roundabouts and ramps; the arrival on one link; the command line's answers.
+#include "tools/route/route_tool.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <queue>
+#include <random>
+#include <set>
+#include <sstream>
+#include <tuple>
+
+#include <nlohmann/json.hpp>
+
+#include "pathlume/mapdb/geodesy.h"
+#include "pathlume/route/maneuver_texts.h"
+#include "pathlume/route/router.h"
+#include "tests/route/route_test_maps.h"
+#include "tests/support/device_maps.h"
+#include "tests/support/shared_data.h"
+#include "tests/support/temp_root.h"
+#include "tools/discmaker/disc_layout.h"
+#include "tools/discmaker/osm.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using discmaker::Network;
+using routetool::RouteResult;
+
+constexpr double kMetresPerRadian = 6370973.27862;
+
+// Device maps of an extract, made once per test program; null without the extract.
+struct ExtractMaps {
+    Network network;
+    std::unique_ptr<testing_support::GeneratedDeviceMaps> maps;
+    const fs::path& folder() const { return maps->folder(); }
+};
+
+const ExtractMaps* MapsOf(const std::string& file) {
+    static std::map<std::string, std::unique_ptr<ExtractMaps>> made;
+    auto [it, inserted] = made.try_emplace(file);
+    if (!inserted)
+        return it->second.get();
+    const fs::path extract = testing_support::SharedOsmFolder() / file;
+    if (!fs::exists(extract))
+        return nullptr;
+    auto maps = std::make_unique<ExtractMaps>();
+    maps->network = discmaker::ReadOsm(extract, "ON");
+    maps->maps = std::make_unique<testing_support::GeneratedDeviceMaps>(
+        maps->network, discmaker::BuildOptions{}, file);
+    it->second = std::move(maps);
+    return it->second.get();
+}
+
+// ---- The disc builder's network as a plain graph --------------------------------
+
+struct Graph {
+    // For each node its outgoing (link, to-node) pairs by the links' directions.
+    std::vector<std::vector<std::pair<uint32_t, uint32_t>>> out;
+    std::vector<double> lengthKm;
+};
+
+Graph GraphOf(const Network& network) {
+    Graph g;
+    g.out.resize(network.nodes.size());
+    g.lengthKm.resize(network.links.size());
+    for (uint32_t i = 0; i < network.links.size(); ++i) {
+        const discmaker::Link& link = network.links[i];
+        g.lengthKm[i] = network.LinkLengthKm(i);
+        if (discmaker::InPrebuiltRegion(network, link))
+            continue;
+        if (link.direction != discmaker::Direction::Backward)
+            g.out[link.from].push_back({i, link.to});
+        if (link.direction != discmaker::Direction::Forward)
+            g.out[link.to].push_back({i, link.from});
+    }
+    return g;
+}
+
+// The nodes of the largest strongly connected part (iterative Kosaraju).
+std::vector<bool> LargestStrongPart(const Graph& g) {
+    const size_t n = g.out.size();
+    std::vector<std::vector<uint32_t>> in(n);
+    for (uint32_t v = 0; v < n; ++v)
+        for (const auto& [link, to] : g.out[v])
+            in[to].push_back(v);
+    std::vector<bool> seen(n, false);
+    std::vector<uint32_t> order;
+    for (uint32_t s = 0; s < n; ++s) {
+        if (seen[s])
+            continue;
+        std::vector<std::pair<uint32_t, size_t>> stack{{s, 0}};
+        seen[s] = true;
+        while (!stack.empty()) {
+            auto& [v, next] = stack.back();
+            if (next < g.out[v].size()) {
+                const uint32_t to = g.out[v][next++].second;
+                if (!seen[to]) {
+                    seen[to] = true;
+                    stack.push_back({to, 0});
+                }
+            } else {
+                order.push_back(v);
+                stack.pop_back();
+            }
+        }
+    }
+    std::vector<int> part(n, -1);
+    std::vector<size_t> sizes;
+    for (size_t k = order.size(); k-- > 0;) {
+        if (part[order[k]] >= 0)
+            continue;
+        const int id = static_cast<int>(sizes.size());
+        sizes.push_back(0);
+        std::vector<uint32_t> stack{order[k]};
+        part[order[k]] = id;
+        while (!stack.empty()) {
+            const uint32_t v = stack.back();
+            stack.pop_back();
+            ++sizes[id];
+            for (uint32_t from : in[v]) {
+                if (part[from] < 0) {
+                    part[from] = id;
+                    stack.push_back(from);
+                }
+            }
+        }
+    }
+    const int largest =
+        static_cast<int>(std::max_element(sizes.begin(), sizes.end()) - sizes.begin());
+    std::vector<bool> inPart(n);
+    for (size_t v = 0; v < n; ++v)
+        inPart[v] = part[v] == largest;
+    return inPart;
+}
+
+// Seeded pairs of points on links (a shape point or a link's middle) whose two ends
+// lie in the largest strongly connected part, at least 300 m apart.
+std::vector<routetool::Pair> SeededPairs(const Network& network, size_t count, unsigned seed) {
+    const Graph g = GraphOf(network);
+    const std::vector<bool> part = LargestStrongPart(g);
+    std::vector<uint32_t> links;
+    for (uint32_t i = 0; i < network.links.size(); ++i) {
+        const discmaker::Link& link = network.links[i];
+        if (part[link.from] && part[link.to] && !discmaker::InPrebuiltRegion(network, link) &&
+            g.lengthKm[i] > 0.02)
+            links.push_back(i);
+    }
+    auto pointOn = [&](uint32_t i) {
+        const std::vector<discmaker::LatLon> points = network.LinkPoints(i);
+        const discmaker::LatLon& a = points[points.size() / 2 - (points.size() % 2 ? 0 : 1)];
+        const discmaker::LatLon& b = points[points.size() / 2];
+        return MapPoint{static_cast<FLOAT>((a.lat + b.lat) / 2),
+                        static_cast<FLOAT>((a.lon + b.lon) / 2)};
+    };
+    std::mt19937 random(seed);
+    std::vector<routetool::Pair> pairs;
+    while (pairs.size() < count && !links.empty()) {
+        const MapPoint from = pointOn(links[random() % links.size()]);
+        const MapPoint to = pointOn(links[random() % links.size()]);
+        if (GeoDistance(from, to) * kMetresPerRadian >= 300)
+            pairs.push_back({from, to});
+    }
+    return pairs;
+}
+
+// The network's link nearest to a point, with the metres along it from its from-node
+// to the nearest point and from there to its to-node.
+uint32_t NearestNetworkLink(const Network& network, const MapPoint& p, double* along,
+                            double* rest) {
+    double best = 1e18;
+    uint32_t bestLink = 0;
+    const double scale = std::cos(p.latitude * 3.14159265358979 / 180);
+    for (uint32_t i = 0; i < network.links.size(); ++i) {
+        const std::vector<discmaker::LatLon> pts = network.LinkPoints(i);
+        double walked = 0;
+        for (size_t k = 0; k + 1 < pts.size(); ++k) {
+            const double ax = (pts[k].lon - p.longitude) * scale, ay = pts[k].lat - p.latitude;
+            const double bx = (pts[k + 1].lon - p.longitude) * scale,
+                         by = pts[k + 1].lat - p.latitude;
+            const double dx = bx - ax, dy = by - ay, l2 = dx * dx + dy * dy;
+            const double t = l2 > 0 ? std::clamp(-(ax * dx + ay * dy) / l2, 0.0, 1.0) : 0;
+            const double d = std::hypot(ax + t * dx, ay + t * dy);
+            const double segment = std::sqrt(l2) * 111194.9;
+            if (d < best) {
+                best = d;
+                bestLink = i;
+                *along = walked + t * segment;
+            }
+            walked += segment;
+        }
+        if (bestLink == i)
+            *rest = walked - *along;
+    }
+    return bestLink;
+}
+
+// A lower bound of the driving distance in metres between two points: Dijkstra over
+// the network's one-way rules from the ends of the link nearest each point (turn
+// restrictions and excluded links would only lengthen it).
+double LowerBoundMetres(const Network& network, const MapPoint& from, const MapPoint& to) {
+    const Graph g = GraphOf(network);
+    double fromAlong = 0, fromRest = 0, toAlong = 0, toRest = 0;
+    const uint32_t a = NearestNetworkLink(network, from, &fromAlong, &fromRest);
+    const uint32_t b = NearestNetworkLink(network, to, &toAlong, &toRest);
+    if (a == b)
+        return 0;
+    std::vector<double> dist(network.nodes.size(), 1e18);
+    using Item = std::pair<double, uint32_t>;
+    std::priority_queue<Item, std::vector<Item>, std::greater<>> open;
+    const discmaker::Link& start = network.links[a];
+    // Leaving the start link by either end its direction allows (at most its length).
+    if (start.direction != discmaker::Direction::Backward)
+        open.push({fromRest, start.to});
+    if (start.direction != discmaker::Direction::Forward)
+        open.push({fromAlong, start.from});
+    while (!open.empty()) {
+        const auto [d, v] = open.top();
+        open.pop();
+        if (d >= dist[v])
+            continue;
+        dist[v] = d;
+        for (const auto& [link, next] : g.out[v])
+            open.push({d + g.lengthKm[link] * 1000, next});
+    }
+    const discmaker::Link& end = network.links[b];
+    double best = 1e18;
+    if (end.direction != discmaker::Direction::Backward)
+        best = std::min(best, dist[end.from] + toAlong);
+    if (end.direction != discmaker::Direction::Forward)
+        best = std::min(best, dist[end.to] + toRest);
+    return best;
+}
+
+double ShapeMetres(const std::vector<MapPoint>& shape) {
+    double metres = 0;
+    for (size_t i = 1; i < shape.size(); ++i)
+        metres += GeoDistance(shape[i - 1], shape[i]) * kMetresPerRadian;
+    return metres;
+}
+
+// What every route found must hold: entries that chain from the start link to the
+// destination link by the rules, one arrival and last, a length as long as the
+// maneuvers' distances and the route's shape, not below the straight line.
+void ExpectSoundRoute(const RouteResult& result) {
+    ASSERT_EQ(result.kind, RouteResult::Kind::kRoute) << result.ResultName();
+    const CRouter& router = *g_router;
+    EXPECT_EQ(route_test::CheckRouteRules(router), "");
+    const MapNode* first = ResolveNodeRef(router.routeList[0]);
+    ASSERT_NE(router.routeStartLink, nullptr);
+    EXPECT_TRUE(first == router.routeStartLink->fromNode || first == router.routeStartLink->toNode);
+    EXPECT_EQ(router.routeList[router.routeCount - 1].linkId, router.routeDestLink->linkId);
+    int arrivals = 0;
+    for (const routetool::ManeuverLine& m : result.maneuvers) {
+        arrivals += m.kind == kManeuverArrival;
+        EXPECT_GE(m.kind, 1u);
+        EXPECT_LE(m.kind, 19u);
+    }
+    EXPECT_EQ(arrivals, 1);
+    EXPECT_EQ(result.maneuvers.back().kind, kManeuverArrival);
+    EXPECT_NEAR(result.lengthMetres, router.routeLength * kMetresPerRadian,
+                1e-3 * result.lengthMetres + 0.5);
+    const double straight = GeoDistance(result.from.point, result.to.point) * kMetresPerRadian;
+    EXPECT_GE(result.lengthMetres, straight * 0.999);
+    EXPECT_NEAR(ShapeMetres(result.shape), result.lengthMetres, 0.005 * result.lengthMetres + 1);
+}
+
+class RouteToolTest : public testing_support::RootsTest {
+  protected:
+    static routetool::Options TownOptions() {
+        routetool::Options options;
+        options.maps = route_test::RouteTownMaps();
+        return options;
+    }
+};
+
+// Checks the routes between seeded points of a network, Shortest and Quickest.
+void ExpectSeededRoutesSound(const fs::path& maps, const Network& network, size_t count) {
+    const std::vector<routetool::Pair> pairs = SeededPairs(network, count, 20261210);
+    ASSERT_EQ(pairs.size(), count);
+    std::vector<double> quickest(count);
+    for (int method : {kRouteQuickest, kRouteShortest}) {
+        routetool::Options options;
+        options.maps = maps;
+        options.method = method;
+        routetool::Session session(options);
+        for (size_t i = 0; i < count; ++i) {
+            SCOPED_TRACE(std::string(routetool::MethodName(method)) + " pair " + std::to_string(i));
+            const RouteResult result = session.Route(pairs[i].from, pairs[i].to);
+            ExpectSoundRoute(result);
+            if (testing::Test::HasFatalFailure() || result.kind != RouteResult::Kind::kRoute)
+                continue;
+            const double bound = LowerBoundMetres(network, result.from.point, result.to.point);
+            EXPECT_GE(result.lengthMetres, bound * 0.995);
+            if (method == kRouteQuickest)
+                quickest[i] = result.lengthMetres;
+            else
+                EXPECT_LE(result.lengthMetres, 1.2 * quickest[i] + 1000);
+        }
+    }
+}
+
+TEST_F(RouteToolTest, SeededTownRoutesHold) {
+    ExpectSeededRoutesSound(route_test::RouteTownMaps(), route_test::RouteTown(), 20);
+}
+
+TEST_F(RouteToolTest, SeededAndorraRoutesHold) {
+    const ExtractMaps* maps = MapsOf("andorra.osm.pbf");
+    if (!maps)
+        GTEST_SKIP() << "no andorra.osm.pbf in " << testing_support::SharedOsmFolder()
+                     << ": the shared data folder is absent";
+    ExpectSeededRoutesSound(maps->folder(), maps->network, 20);
+}
+
+TEST_F(RouteToolTest, SeededNorthBayreuthRoutesHold) {
+    const ExtractMaps* maps = MapsOf("north-bayreuth.osm.gz");
+    if (!maps)
+        GTEST_SKIP() << "no north-bayreuth.osm.gz in " << testing_support::SharedOsmFolder()
+                     << ": the shared data folder is absent";
+    ExpectSeededRoutesSound(maps->folder(), maps->network, 20);
+}
+
+// Over many town routes: every entry into a roundabout is told as kind 14 or 15,
+// every way from a street onto a freeway ramp as 16 to 19 (3 when straight on),
+// every way off the freeway onto a ramp as an exit named by its sign.
+TEST_F(RouteToolTest, RoundaboutsAndRampsGetTheirKinds) {
+    const Network& town = route_test::RouteTown();
+    std::vector<routetool::Pair> pairs = SeededPairs(town, 150, 7);
+    // And from every road into the roundabout to every other: the middles of the
+    // links that touch the ring without being part of it.
+    std::set<uint32_t> ring;
+    for (const discmaker::Link& link : town.links) {
+        if (link.roundabout)
+            ring.insert({link.from, link.to});
+    }
+    std::vector<MapPoint> spokes;
+    for (uint32_t i = 0; i < town.links.size(); ++i) {
+        const discmaker::Link& link = town.links[i];
+        if (!link.roundabout && (ring.count(link.from) || ring.count(link.to))) {
+            const discmaker::LatLon& a = town.nodes[link.from].position;
+            const discmaker::LatLon& b = town.nodes[link.to].position;
+            spokes.push_back(
+                {static_cast<FLOAT>((a.lat + b.lat) / 2), static_cast<FLOAT>((a.lon + b.lon) / 2)});
+        }
+    }
+    ASSERT_GE(spokes.size(), 2u);
+    for (const MapPoint& from : spokes) {
+        for (const MapPoint& to : spokes) {
+            if (&from != &to)
+                pairs.push_back({from, to});
+        }
+    }
+    routetool::Session session(TownOptions());
+    int roundabouts = 0, onRamps = 0, exits = 0;
+    for (const routetool::Pair& pair : pairs) {
+        const RouteResult result = session.Route(pair.from, pair.to);
+        if (result.kind != RouteResult::Kind::kRoute)
+            continue;
+        const CRouter& router = *g_router;
+        std::map<int32_t, const Maneuver*> at;
+        for (int32_t m = 0; m < router.maneuverCount; ++m)
+            at[router.maneuvers[m].routeIndex] = &router.maneuvers[m];
+        uint32_t arriving = router.routeStartLink->attributes;
+        bool arrivingFlagged = (router.routeStartLink->shapeInfo & kShapeMajorRoad) != 0;
+        for (int32_t i = 0; i < router.routeCount; ++i) {
+            const RouteEntry& entry = router.routeList[i];
+            const bool flagged = (entry.nodeRef & RouteEntry::kFlaggedLink) != 0;
+            const bool ramp = (entry.attributes & 0x100000) != 0;
+            const bool wasRamp = (arriving & 0x100000) != 0;
+            const Maneuver* m = at.count(i) ? at[i] : nullptr;
+            SCOPED_TRACE("entry " + std::to_string(i));
+            if ((entry.attributes & 0x400000) && !(arriving & 0x400000) &&
+                !(entry.attributes & 0x10000000)) {
+                ++roundabouts;
+                ASSERT_NE(m, nullptr);
+                EXPECT_TRUE(m->kind == 14 || m->kind == 15) << m->kind;
+            }
+            if (ramp && !wasRamp && !arrivingFlagged && i + 1 < router.routeCount &&
+                (router.routeList[i + 1].nodeRef & RouteEntry::kFlaggedLink)) {
+                ++onRamps;
+                ASSERT_NE(m, nullptr);
+                EXPECT_TRUE((m->kind >= 16 && m->kind <= 19) || m->kind == 3) << m->kind;
+            }
+            if (ramp && arrivingFlagged && !flagged) {
+                ++exits;
+                ASSERT_NE(m, nullptr);
+                EXPECT_TRUE(m->kind == 1 || m->kind == 2) << m->kind;
+                char road[kManeuverTextSize];
+                const char* name = FormatManeuverRoadName(router, road, *m, false);
+                ASSERT_NE(name, nullptr);
+                EXPECT_EQ(std::string(name).rfind("EXIT ", 0), 0u) << name;
+            }
+            arriving = entry.attributes;
+            arrivingFlagged = flagged;
+        }
+    }
+    EXPECT_GT(roundabouts, 0);
+    EXPECT_GT(onRamps, 0);
+    EXPECT_GT(exits, 0);
+}
+
+// The side a house number lies on, from the town's own ranges: on the driver's left
+// when its side is the left one seen the way the route drives the last link.
+TEST_F(RouteToolTest, TheDestinationSideIsTheSideOfTheHouseNumber) {
+    const Network& town = route_test::RouteTown();
+    const std::vector<routetool::Pair> pairs = SeededPairs(town, 40, 17);
+    routetool::Session session(TownOptions());
+    int checked = 0;
+    for (const routetool::Pair& pair : pairs) {
+        const RouteResult result = session.Route(pair.from, pair.to);
+        if (result.kind != RouteResult::Kind::kRoute)
+            continue;
+        CRouter& router = *g_router;
+        double along = 0, rest = 0;
+        const discmaker::Link& link =
+            town.links[NearestNetworkLink(town, result.to.point, &along, &rest)];
+        // The device link may run the other way round.
+        const MapPoint deviceFrom = router.routeDestLink->fromNode->position;
+        const discmaker::LatLon& townFrom = town.nodes[link.from].position;
+        const bool sameWay = std::fabs(deviceFrom.latitude - townFrom.lat) < 1e-5 &&
+                             std::fabs(deviceFrom.longitude - townFrom.lon) < 1e-5;
+        const bool drivesTownWay = (router.destPart == 1) == sameWay;
+        for (const auto& [range, other, side] : {std::tuple{link.left, link.right, kSideLeft},
+                                                 std::tuple{link.right, link.left, kSideRight}}) {
+            if ((range.parity != discmaker::Parity::Even &&
+                 range.parity != discmaker::Parity::Odd) ||
+                other.parity == range.parity || other.parity == discmaker::Parity::Mixed)
+                continue;
+            std::snprintf(router.request.shortName, sizeof router.request.shortName, "%u",
+                          range.first);
+            SCOPED_TRACE(std::string("number ") + router.request.shortName);
+            EXPECT_EQ(DestinationSide(router), drivesTownWay ? side : -side);
+            ++checked;
+        }
+    }
+    EXPECT_GE(checked, 10);
+}
+
+TEST_F(RouteToolTest, OneLinkIsAnArrival) {
+    const Network& town = route_test::RouteTown();
+    // The longest town link that is not on the island.
+    uint32_t longest = 0;
+    for (uint32_t i = 0; i < town.links.size(); ++i) {
+        if (!discmaker::InPrebuiltRegion(town, town.links[i]) &&
+            town.LinkLengthKm(i) > town.LinkLengthKm(longest))
+            longest = i;
+    }
+    const std::vector<discmaker::LatLon> points = town.LinkPoints(longest);
+    auto at = [&](double t) {
+        const discmaker::LatLon& a = points.front();
+        const discmaker::LatLon& b = points[1];
+        return MapPoint{static_cast<FLOAT>(a.lat + t * (b.lat - a.lat)),
+                        static_cast<FLOAT>(a.lon + t * (b.lon - a.lon))};
+    };
+    routetool::Session session(TownOptions());
+    const RouteResult result = session.Route(at(0.3), at(0.7));
+    ASSERT_EQ(result.kind, RouteResult::Kind::kArrived);
+    ASSERT_EQ(result.maneuvers.size(), 1u);
+    EXPECT_EQ(result.maneuvers[0].kind, kManeuverArrival);
+    const double straight = GeoDistance(result.from.point, result.to.point) * kMetresPerRadian;
+    EXPECT_NEAR(result.lengthMetres, straight, 0.01 * straight + 1);
+    EXPECT_GT(result.timeSeconds, 0);
+}
+
+TEST_F(RouteToolTest, AvoidingARoadRoutesAroundIt) {
+    const std::vector<routetool::Pair> pairs = SeededPairs(route_test::RouteTown(), 1, 3);
+    routetool::Options options = TownOptions();
+    int32_t avoidedId = 0;
+    MapPoint middle{};
+    {
+        routetool::Session session(options);
+        const RouteResult first = session.Route(pairs[0].from, pairs[0].to);
+        ASSERT_EQ(first.kind, RouteResult::Kind::kRoute);
+        const CRouter& router = *g_router;
+        ASSERT_GE(router.routeCount, 3);
+        const RouteEntry& entry = router.routeList[router.routeCount / 2];
+        const MapNode* node = ResolveNodeRef(entry);
+        const MapLink* link = node->Slots()[entry.Slot()];
+        avoidedId = link->linkId;
+        const MapNode* far = link->fromNode == node ? link->toNode : link->fromNode;
+        middle = {(node->position.latitude + far->position.latitude) / 2,
+                  (node->position.longitude + far->position.longitude) / 2};
+    }
+    routetool::Avoid avoid;
+    avoid.atPoint = true;
+    avoid.point = middle;
+    options.avoids.push_back(avoid);
+    routetool::Session session(options);
+    const RouteResult second = session.Route(pairs[0].from, pairs[0].to);
+    ASSERT_EQ(second.kind, RouteResult::Kind::kRoute);
+    for (int32_t i = 0; i < g_router->routeCount; ++i)
+        EXPECT_NE(g_router->routeList[i].linkId, avoidedId) << "entry " << i;
+}
+
+TEST_F(RouteToolTest, TextAndJsonTellTheSameRoute) {
+    const std::vector<routetool::Pair> pairs = SeededPairs(route_test::RouteTown(), 1, 11);
+    routetool::Options options = TownOptions();
+    options.from = pairs[0].from;
+    options.to = pairs[0].to;
+    std::ostringstream text, err;
+    ASSERT_EQ(routetool::Run(options, text, err), 0) << err.str();
+    const std::string lines = text.str();
+    const size_t last = lines.rfind("length_m=");
+    ASSERT_NE(last, std::string::npos);
+    EXPECT_NE(lines.find(" maneuvers=", last), std::string::npos);
+    EXPECT_NE(lines.find(" ms=", last), std::string::npos);
+
+    options.json = true;
+    std::ostringstream json;
+    ASSERT_EQ(routetool::Run(options, json, err), 0) << err.str();
+    const nlohmann::json doc = nlohmann::json::parse(json.str());
+    EXPECT_EQ(doc["result"], "route");
+    EXPECT_EQ(doc["method"], "quickest");
+    ASSERT_FALSE(doc["maneuvers"].empty());
+    double sum = 0;
+    for (const auto& m : doc["maneuvers"]) {
+        for (const char* key : {"kind", "glyph", "icon", "text", "road", "distance_m"})
+            EXPECT_TRUE(m.contains(key)) << key;
+        sum += m["distance_m"].get<double>();
+    }
+    EXPECT_NEAR(doc["length_m"].get<double>(), sum, 0.01);
+    EXPECT_EQ(doc["maneuvers"].back()["kind"], kManeuverArrival);
+    const auto& shape = doc["shape"];
+    ASSERT_GE(shape.size(), 2u);
+    EXPECT_FLOAT_EQ(shape.front()[0].get<float>(), doc["from"]["snapped"][0].get<float>());
+    EXPECT_FLOAT_EQ(shape.back()[1].get<float>(), doc["to"]["snapped"][1].get<float>());
+}
+
+TEST_F(RouteToolTest, PairsAreRoutedInOneRunWithTheirFigures) {
+    const fs::path file = roots_.base() / "pairs.csv";
+    const std::vector<routetool::Pair> pairs = SeededPairs(route_test::RouteTown(), 3, 5);
+    {
+        std::ofstream out(file);
+        out << "from_lat,from_lon,to_lat,to_lon\n\n# a comment\n";
+        for (const routetool::Pair& p : pairs)
+            out << p.from.latitude << "," << p.from.longitude << "," << p.to.latitude << ","
+                << p.to.longitude << "\n";
+        out << "-60,100,-60.1,100.1\r\n";  // no road near
+    }
+    routetool::Options options = TownOptions();
+    options.pairs = file;
+    std::ostringstream out, err;
+    ASSERT_EQ(routetool::Run(options, out, err), 0) << err.str();
+    std::istringstream lines(out.str());
+    std::string line;
+    std::vector<std::string> rows;
+    while (std::getline(lines, line))
+        rows.push_back(line);
+    ASSERT_EQ(rows.size(), 6u) << out.str();
+    EXPECT_EQ(rows[0], "length_m,time_s,maneuvers,ms,result");
+    for (int i = 1; i <= 3; ++i)
+        EXPECT_NE(rows[i].find(",route"), std::string::npos) << rows[i];
+    EXPECT_NE(rows[4].find(",none"), std::string::npos) << rows[4];
+    EXPECT_EQ(rows[5].rfind("pairs=4 found=3 median_ms=", 0), 0u) << rows[5];
+    EXPECT_NE(rows[5].find(" p95_ms="), std::string::npos);
+}
+
+TEST_F(RouteToolTest, BadInputGetsItsExitCode) {
+    // A bad pairs line is named, before any map is read.
+    const fs::path file = roots_.base() / "bad.csv";
+    std::ofstream(file) << "1,2,3,4\n1,2,x,4\n";
+    routetool::Options options = TownOptions();
+    options.pairs = file;
+    std::ostringstream out, err;
+    EXPECT_EQ(routetool::Run(options, out, err), 2);
+    EXPECT_NE(err.str().find("line 2"), std::string::npos) << err.str();
+    // Unreadable maps.
+    routetool::Options missing;
+    missing.maps = roots_.base() / "nowhere";
+    EXPECT_EQ(routetool::Run(missing, out, err), 1);
+    // No road near an end.
+    options.pairs.clear();
+    options.from = {-60, 100};
+    options.to = {-60.1f, 100.1f};
+    std::ostringstream text;
+    EXPECT_EQ(routetool::Run(options, text, err), 1);
+    EXPECT_NE(text.str().find("no road within"), std::string::npos);
+
+    const struct {
+        const char* text;
+        bool good;
+    } points[] = {{"42.5,1.52", true}, {"-90,180", true}, {"91,0", false}, {"1", false},
+                  {"1,2,3", false},    {"a,b", false},    {"1,", false},   {" 1,2", false},
+                  {"nan,1", false},    {"1,inf", false},  {"1e1,2", true}};
+    for (const auto& p : points) {
+        if (p.good)
+            EXPECT_NO_THROW(routetool::ParsePoint(p.text, "--from")) << p.text;
+        else
+            EXPECT_THROW(routetool::ParsePoint(p.text, "--from"), routetool::UsageError) << p.text;
+    }
+    EXPECT_THROW(routetool::ParseMethod("fastest"), routetool::UsageError);
+    EXPECT_EQ(routetool::ParseMethod("local"), 3);
+    EXPECT_THROW(routetool::ParseAvoid("tolls"), routetool::UsageError);
+    EXPECT_EQ(routetool::ParseAvoid("ferries").option, kRouterFerriesExcluded);
+}
+
+#ifdef ROUTE_EXE
+// The program itself: exit 2 for bad arguments, 1 for maps it cannot read.
+TEST_F(RouteToolTest, TheProgramsExitCodes) {
+    const std::string exe = ROUTE_EXE;
+    const std::string maps = route_test::RouteTownMaps().string();
+    const struct {
+        std::string args;
+        int code;
+    } cases[] = {
+        {"", 2},
+        {"--maps " + maps, 2},
+        {"--maps " + maps + " --from 1,2", 2},
+        {"--maps " + maps + " --from 1,2 --to 3,x", 2},
+        {"--maps " + maps + " --from 1,2 --to 3,4 --method slow", 2},
+        {"--maps " + maps + " --from 1,2 --to 3,4 --avoid bridges", 2},
+        {"--maps " + maps + " --pairs x.csv --from 1,2", 2},
+        {"--maps " + maps + " --bogus", 2},
+        {"--maps /nonexistent --from 1,2 --to 3,4", 1},
+        {"--maps " + maps + " --from 1,2 --to 3,4", 1},
+    };
+    for (const auto& c : cases) {
+        const std::string command = exe + " " + c.args + " >/dev/null 2>&1";
+        const int status = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(status)) << c.args;
+        EXPECT_EQ(WEXITSTATUS(status), c.code) << c.args;
+    }
+}
+#endif
+
+}  // namespace

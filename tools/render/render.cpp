@@ -1,0 +1,287 @@
+#include "tools/render/render.h"
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <ostream>
+#include <sstream>
+#include <vector>
+
+#include "pathlume/display/map_theme.h"
+#include "pathlume/display/map_view.h"
+#include "pathlume/foundation/registry_helpers.h"
+#include "pathlume/mapdb/map_database.h"
+#include "platform/gdi/gdi.h"
+#include "platform/kernel/msgbox.h"
+#include "platform/kernel/paths.h"
+#include "platform/kernel/roots.h"
+#include "platform/kernel/sync.h"
+#include "platform/kernel/text.h"
+
+namespace render {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr DWORD kDefaultOptions = 0x5005 & 0x8002F7FF;  // the registry's default "Options"
+constexpr int kMaxSide = 4096;
+
+using Clock = std::chrono::steady_clock;
+
+double MsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+long PeakMemoryKb() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+void CheckOptions(const Options& options) {
+    if (options.maps.empty())
+        throw OptionError("no --maps folder given");
+    if (options.out.empty())
+        throw OptionError("no --out file given");
+    if (options.zoom < 0 || options.zoom >= CMapTheme::kLevels)
+        throw OptionError("--zoom must be 0 to 8");
+    if (options.width < 1 || options.height < 1 || options.width > kMaxSide ||
+        options.height > kMaxSide)
+        throw OptionError("--size must be WxH, each 1 to 4096");
+    if (options.frames < 1 || options.frames > 100000)
+        throw OptionError("--frames must be 1 to 100000");
+    if (!std::isfinite(options.heading))
+        throw OptionError("--heading must be a number of degrees");
+    if (!(options.latitude >= -90 && options.latitude <= 90) ||
+        !(options.longitude >= -180 && options.longitude <= 180))
+        throw OptionError("--at must be LAT,LON in degrees");
+}
+
+void LoadTheme(const fs::path& file) {
+    g_mapTheme = CMapTheme();
+    if (file.empty())
+        return;
+    std::ifstream in(file, std::ios::binary);
+    if (!in)
+        throw OptionError("cannot read the theme " + file.string());
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    g_mapTheme.ParseThemeText(text.data(), text.size());
+}
+
+void SetDataFolder(const fs::path& folder) {
+    const std::u16string text = platform::HostPathText(fs::absolute(folder)) + u"/";
+    if (text.size() >= MAX_PATH)
+        throw std::runtime_error(folder.string() + ": the path is too long for the map database");
+    std::copy(text.begin(), text.end(), g_dataFolder);
+    g_dataFolder[text.size()] = 0;
+}
+
+// Writes beside the target, then renames: a failed run leaves no PNG that looks whole.
+bool WritePng(HDC dc, const fs::path& out) {
+    const fs::path partial = out.string() + ".partial";
+    if (!platform::SaveDCAsPng(dc, partial)) {
+        std::error_code ignored;
+        fs::remove(partial, ignored);
+        return false;
+    }
+    std::error_code error;
+    fs::rename(partial, out, error);
+    if (error)
+        fs::remove(partial, error);
+    return !error;
+}
+
+}  // namespace
+
+// A device root of its own for the run: the view stores its zoom step in the
+// registry, which must not be the user's.
+class Session::RunRoot {
+  public:
+    RunRoot() {
+        previousSide_ = platform::CurrentSide();
+        previousRoot_ = platform::DeviceRoot();
+        std::string pattern = (fs::temp_directory_path() / "render-root-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            throw std::runtime_error("cannot make a temporary device root");
+        root_ = pattern;
+        platform::SetDeviceRoot(root_);
+        platform::SetCurrentSide(platform::Side::Device);
+    }
+    ~RunRoot() {
+        platform::SetDeviceRoot(previousRoot_);
+        platform::SetCurrentSide(previousSide_);
+        std::error_code ignored;
+        fs::remove_all(root_, ignored);
+    }
+    RunRoot(const RunRoot&) = delete;
+    RunRoot& operator=(const RunRoot&) = delete;
+
+  private:
+    fs::path root_;
+    fs::path previousRoot_;
+    platform::Side previousSide_;
+};
+
+void ParsePoint(const std::string& text, double* latitude, double* longitude) {
+    char extra = 0;
+    if (std::sscanf(text.c_str(), "%lf,%lf%c", latitude, longitude, &extra) != 2 ||
+        !std::isfinite(*latitude) || !std::isfinite(*longitude) || std::fabs(*latitude) > 90 ||
+        std::fabs(*longitude) > 180)
+        throw OptionError("--at must be LAT,LON in degrees, not " + text);
+}
+
+void ParseSize(const std::string& text, int* width, int* height) {
+    char extra = 0;
+    if (std::sscanf(text.c_str(), "%dx%d%c", width, height, &extra) != 2 || *width < 1 ||
+        *height < 1 || *width > kMaxSide || *height > kMaxSide)
+        throw OptionError("--size must be WxH, each 1 to 4096, not " + text);
+}
+
+Session::Session(const Options& options) {
+    CheckOptions(options);
+    root_ = std::make_unique<RunRoot>();
+    const float scale = (options.width >= 480 || options.height >= 480) ? 2.0f : 1.0f;
+    platform::SetScreenMode(options.width, options.height, static_cast<int>(96 * scale));
+    g_screenScaleX.store(scale);
+    g_screenScaleY.store(scale);
+    g_screenWidth.store(options.width);
+    g_screenHeight.store(options.height);
+    const int mapHeight = std::min(RoundHalfAway(268.0f * scale), options.height);
+    g_viewHeight.store(mapHeight);
+    g_options.store(kDefaultOptions);
+    g_options2.store(0);
+    g_map3DMode.store(options.view3D ? 2 : 0);
+    LoadTheme(options.theme);
+    g_mapTheme.ScaleForScreen(scale);
+    g_mapTheme.colourMode = options.night ? 1 : 0;
+    SetDataFolder(options.maps);
+
+    platform::SetMessageBoxHandler(
+        [this](HWND, const std::u16string& text, const std::u16string&, UINT type) {
+            boxes_ += (boxes_.empty() ? "" : "; ") + platform::WideToUtf8(text);
+            return platform::DefaultMessageBoxAnswer(type);
+        });
+    auto placeVehicle = [&] {
+        vehicle_.fix.latitude = static_cast<float>(options.latitude);
+        vehicle_.fix.longitude = static_cast<float>(options.longitude);
+        vehicle_.fix.heading = options.heading;
+        vehicle_.fix.valid = true;
+    };
+    placeVehicle();
+    SetMapVehicle(&vehicle_);
+    host_ = std::make_unique<HeadlessMapHost>(options.width, options.height, mapHeight);
+    view_ = std::make_unique<CMapView>(host_.get());
+    HANDLE loader = view_->StartMapLoading();
+    if (loader) {
+        WaitForSingleObject(loader, INFINITE);
+        CloseHandle(loader);
+    }
+    if (g_mapsLoading.load() != 0) {
+        error_ = "the maps in " + options.maps.string() + " cannot be read" +
+                 (boxes_.empty() ? "" : " (" + boxes_ + ")");
+        return;
+    }
+    // The loader may have moved a fix outside the map: the receiver's next fix puts
+    // it back.
+    placeVehicle();
+    view_->StoreZoomIndex(options.zoom);
+    view_->ResetViewSpan();
+    HDC screen = GetDC(nullptr);
+    view_->CreateBackBuffer(screen, options.width, options.height);
+    ReleaseDC(nullptr, screen);
+    loaded_ = true;
+}
+
+Session::~Session() {
+    view_.reset();
+    SetMapVehicle(nullptr);
+    // The map files close before the process's file mappings go.
+    g_mapDatabase.mapFile1.Close();
+    g_mapDatabase.mapFile2.Close();
+    g_mapDatabase.mapFileT.Close();
+    platform::SetMessageBoxHandler({});
+}
+
+HDC Session::BackBuffer() {
+    return view_->GetBackBufferDC();
+}
+
+double Session::DrawFrame() {
+    const Clock::time_point start = Clock::now();
+    float lon = 0, lat = 0, heading = 0;
+    view_->UpdateCentreAndHeading(&lon, &lat, &heading, 0, 1);
+    view_->Force();
+    view_->UpdateView(lon, lat, heading, view_->GetBackBufferDC(), 0);
+    return MsSince(start);
+}
+
+Figures Render(const Options& options) {
+    const Clock::time_point start = Clock::now();
+    Figures figures;
+    {
+        Session session(options);
+        if (!session.Loaded()) {
+            figures.error = session.Error();
+        } else {
+            std::vector<double> times;
+            for (int i = 0; i < options.frames; ++i)
+                times.push_back(session.DrawFrame());
+            figures.frames = options.frames;
+            figures.firstFrameMs = times.front();
+            std::nth_element(times.begin(), times.begin() + times.size() / 2, times.end());
+            figures.medianFrameMs = times[times.size() / 2];
+            figures.linksDrawn = session.View().LastFrame().linksDrawn;
+            if (WritePng(session.BackBuffer(), options.out))
+                figures.ok = true;
+            else
+                figures.error = "cannot write " + options.out.string();
+        }
+    }
+    figures.wholeRunMs = MsSince(start);
+    figures.peakMemoryKb = PeakMemoryKb();
+    return figures;
+}
+
+void PrintText(const Figures& figures, const Options& options, std::ostream& out) {
+    if (figures.ok)
+        out << "wrote " << options.out.string() << " (" << options.width << "x" << options.height
+            << (options.view3D ? ", 3D" : ", 2D") << (options.night ? ", night" : "")
+            << ", zoom step " << options.zoom << ")\n";
+    char line[256];
+    std::snprintf(line, sizeof line,
+                  "figures: frames %d, first frame %.2f ms, median %.2f ms per frame, whole run "
+                  "%.1f ms, links drawn %d, peak memory %.1f MB\n",
+                  figures.frames, figures.firstFrameMs, figures.medianFrameMs, figures.wholeRunMs,
+                  figures.linksDrawn, figures.peakMemoryKb / 1024.0);
+    out << line;
+}
+
+void PrintJson(const Figures& figures, const Options& options, std::ostream& out) {
+    nlohmann::json json = {{"ok", figures.ok},
+                           {"out", options.out.string()},
+                           {"width", options.width},
+                           {"height", options.height},
+                           {"zoom", options.zoom},
+                           {"view3D", options.view3D},
+                           {"night", options.night},
+                           {"frames", figures.frames},
+                           {"firstFrameMs", figures.firstFrameMs},
+                           {"medianFrameMs", figures.medianFrameMs},
+                           {"wholeRunMs", figures.wholeRunMs},
+                           {"linksDrawn", figures.linksDrawn},
+                           {"peakMemoryKb", figures.peakMemoryKb}};
+    if (!figures.ok)
+        json["error"] = figures.error;
+    out << json.dump() << "\n";
+}
+
+}  // namespace render

@@ -1,0 +1,151 @@
+// One map frame (or a run of frames) drawn headless from a folder of device map
+// files, as the main view's repaint draws it, written as PNG with its figures. A
+// library, so that the tests draw their frames the same way.
+#pragma once
+
+#include <filesystem>
+#include <iosfwd>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "pathlume/display/map_interfaces.h"
+#include "pathlume/display/map_view.h"
+
+namespace render {
+
+struct Options {
+    std::filesystem::path maps;
+    double latitude = 0;
+    double longitude = 0;
+    int zoom = 2;
+    int width = 480;
+    int height = 640;
+    bool view3D = false;
+    bool night = false;
+    float heading = 0;
+    std::filesystem::path theme;  // empty: the built-in theme
+    int frames = 1;
+    std::filesystem::path out;
+};
+
+// A bad option value (exit code 2).
+class OptionError : public std::invalid_argument {
+  public:
+    using std::invalid_argument::invalid_argument;
+};
+
+// "LAT,LON" and "WxH"; OptionError when they do not parse or lie out of range.
+void ParsePoint(const std::string& text, double* latitude, double* longitude);
+void ParseSize(const std::string& text, int* width, int* height);
+
+struct Figures {
+    bool ok = false;
+    std::string error;  // what failed when not ok
+    double firstFrameMs = 0;
+    double medianFrameMs = 0;
+    double wholeRunMs = 0;  // from the start to the written PNG
+    int linksDrawn = 0;     // in the last frame
+    long peakMemoryKb = 0;
+    int frames = 0;
+};
+
+// Draws the frames and writes the PNG. Throws OptionError for a bad option.
+Figures Render(const Options& options);
+
+void PrintText(const Figures& figures, const Options& options, std::ostream& out);
+void PrintJson(const Figures& figures, const Options& options, std::ostream& out);
+
+// The main view of a headless frame: a map area of the client's width and 268
+// scaled pixels, never panning, never deferring.
+class HeadlessMapHost : public IMapViewHost {
+  public:
+    HeadlessMapHost(int width, int clientHeight, int mapHeight)
+        : width_(width), clientHeight_(clientHeight), mapHeight_(mapHeight) {}
+    HWND GetViewWindow() override { return nullptr; }
+    BOOL GetReplayFlag() override { return FALSE; }
+    void SetReplayFlag(BOOL) override {}
+    DWORD GetScreenMode() override { return 1; }
+    DWORD GetLastDataTime() override { return 0; }
+    void SetLastDataTime(DWORD) override {}
+    BOOL IsClosing() override { return FALSE; }
+    BOOL IsSuspended() override { return FALSE; }
+    BOOL IsPanMode() override { return panMode; }
+    void GetPanCentre(FLOAT* latitude, FLOAT* longitude) override {
+        *latitude = panLatitude;
+        *longitude = panLongitude;
+    }
+    BOOL IsShuttingDown() override { return FALSE; }
+    void SetLastPosition(FLOAT, FLOAT) override {}
+    char* GetDescriptionBuffer() override { return description_; }
+    BOOL IsFullScreen() override { return FALSE; }
+    void SetPanMode(BOOL on) override { panMode = on; }
+    void Refresh() override {}
+    void UpdateMenus() override {}
+    void BringToFront() override {}
+    int AddToFavorites(const AddressHit&, int, const char*, const char*, const char*, BOOL,
+                       BOOL) override {
+        return 1;
+    }
+    BOOL ScheduleRedraw() override { return FALSE; }
+    COLORREF GetFixColor() override { return 0x00FF00; }
+    int GetMapWidth() override { return width_; }
+    int GetMapHeight() override { return mapHeight_; }
+    int GetClientHeight() override { return clientHeight_; }
+    int GetFullScreenExtraHeight() override { return 0; }
+    BOOL IsWindowVisible() override { return TRUE; }
+
+    BOOL panMode = FALSE;
+    FLOAT panLatitude = 0;
+    FLOAT panLongitude = 0;
+
+  private:
+    int width_;
+    int clientHeight_;
+    int mapHeight_;
+    char description_[kDescriptionBufferSize] = {};
+};
+
+// A vehicle that stands at one fix: valid, at the given heading.
+class StandingVehicle : public IMapVehicle {
+  public:
+    VehicleFix GetFix() override { return fix; }
+    void ClearFixValid() override { fix.valid = false; }
+    void SetPosition(float longitude, float latitude) override {
+        fix.longitude = longitude;
+        fix.latitude = latitude;
+    }
+    VehicleFix fix;
+};
+
+// The set-up of a run: the screen, the theme, a device root of its own, the vehicle
+// at the point and the map view with its maps loaded. Throws OptionError for a bad
+// option; Loaded() tells whether the maps could be read.
+class Session {
+  public:
+    explicit Session(const Options& options);
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    bool Loaded() const { return loaded_; }
+    const std::string& Error() const { return error_; }
+    // One frame as the main view's repaint draws it after a move; its milliseconds.
+    double DrawFrame();
+    CMapView& View() { return *view_; }
+    HDC BackBuffer();
+    StandingVehicle& Vehicle() { return vehicle_; }
+    HeadlessMapHost& Host() { return *host_; }
+
+  private:
+    class RunRoot;
+    std::unique_ptr<RunRoot> root_;
+    StandingVehicle vehicle_;
+    std::unique_ptr<HeadlessMapHost> host_;
+    std::unique_ptr<CMapView> view_;
+    std::string boxes_;
+    std::string error_;
+    bool loaded_ = false;
+};
+
+}  // namespace render
