@@ -40,12 +40,15 @@ HWND MainWindowHandle() {
 
 CNmeaReceiver::CNmeaReceiver() {
     SetPositionServices(&services_);
+    SetPositioningServices(&positioning_);
 }
 
 CNmeaReceiver::~CNmeaReceiver() {
     Close();
     if (&GetPositionServices() == &services_)
         SetPositionServices(nullptr);
+    if (&GetPositioningServices() == &positioning_)
+        SetPositioningServices(nullptr);
 }
 
 BOOL CNmeaReceiver::IsPortOpen() {

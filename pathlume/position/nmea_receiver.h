@@ -11,6 +11,7 @@
 #include "pathlume/position/gps_device.h"
 #include "pathlume/position/nmea_parser.h"
 #include "pathlume/position/position_queue.h"
+#include "pathlume/position/receiver_positioning.h"
 #include "pathlume/position/receiver_services.h"
 #include "pathlume/position/serial_port.h"
 
@@ -108,6 +109,7 @@ class CNmeaReceiver final : public CGpsDevice {
     DeferredOpen deferred_;
     CSerialPort port_;
     ReceiverPositionServices services_{*this};
+    ReceiverPositioningServices positioning_{*this};
 };
 
 // The one receiver, set by the main view.

@@ -162,6 +162,30 @@ TEST_F(ReceiverTest, DispatchUpdatesTheInformationScreenAndTheWatchdog) {
     EXPECT_EQ(receiver.Counters().checksumFailures, counters.checksumFailures + 1);
 }
 
+TEST_F(ReceiverTest, TheRouterReadsTheReceiverThroughItsInterface) {
+    {
+        CNmeaReceiver receiver;
+        IPositioningServices& positioning = GetPositioningServices();
+        Feed(receiver, Fix(1, 48.5, 11.5, 30, 8));
+        EXPECT_EQ(positioning.GetFixQuality(), receiver.GetFixQuality());
+        EXPECT_TRUE(positioning.IsFixValid());
+        EXPECT_EQ(positioning.GetSatellitesUsed(), 8);
+        EXPECT_FLOAT_EQ(positioning.GetSpeed(0), 30 * 1.15078f);
+        EXPECT_FLOAT_EQ(positioning.GetHeading(), 90.0f);
+        EXPECT_NEAR(positioning.GetFixLatitude(), 48.5, 1e-4);
+        EXPECT_EQ(positioning.GetQueueCount(), 1);
+        positioning.SetPaused(0);
+        EXPECT_TRUE(receiver.GetFlags() & kGpsPaused);
+        positioning.SetPaused(1);
+        EXPECT_FALSE(receiver.GetFlags() & kGpsPaused);
+        EXPECT_FALSE(positioning.IsIdle());  // no open in progress
+        positioning.ClearFix();
+        EXPECT_EQ(positioning.GetFixQuality(), 0);
+        EXPECT_EQ(positioning.GetSpeed(1), 0.0f);
+    }
+    EXPECT_EQ(GetPositioningServices().GetSatellitesUsed(), 0);  // uninstalled with it
+}
+
 TEST_F(ReceiverTest, TheQueueKeepsTheFiveNewestInOrder) {
     PositionQueue queue;
     QueuedPosition out{-1, -1, -1};
