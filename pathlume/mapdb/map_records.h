@@ -9,6 +9,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -283,6 +284,29 @@ extern uint32_t g_searchStateEntries;
 // chunks compares it and finds the link again by id when it moved.
 extern uint32_t g_mapStorageGeneration;
 
+// A point that one thread writes and others read whole, never half updated.
+class SharedMapPoint {
+  public:
+    SharedMapPoint() = default;
+    SharedMapPoint(const SharedMapPoint& other) : bits_(other.bits_.load()) {}
+    SharedMapPoint& operator=(const SharedMapPoint& other) {
+        bits_.store(other.bits_.load());
+        return *this;
+    }
+    void Store(const MapPoint& point) {
+        bits_.store(static_cast<uint64_t>(std::bit_cast<uint32_t>(point.latitude)) |
+                    static_cast<uint64_t>(std::bit_cast<uint32_t>(point.longitude)) << 32);
+    }
+    MapPoint Load() const {
+        const uint64_t bits = bits_.load();
+        return {std::bit_cast<FLOAT>(static_cast<uint32_t>(bits)),
+                std::bit_cast<FLOAT>(static_cast<uint32_t>(bits >> 32))};
+    }
+
+  private:
+    std::atomic<uint64_t> bits_{0};
+};
+
 // A position on a link. The global instance is the vehicle's matched position.
 struct MapLocation {
     static constexpr uint32_t kNoSegment = 0xFFFFFFFF;
@@ -304,6 +328,14 @@ struct MapLocation {
     void Set(MapLink* newLink, uint32_t newTag);
     void SetShapeIndex(uint32_t newSegment);
     MapLink* GetLink(bool requireCurrent) const;
+    // Sets the position and the copy that the GPS threads read.
+    void SetPosition(const MapPoint& point) {
+        position = point;
+        sharedPosition.Store(point);
+    }
+    // The position as SetPosition last set it; safe on any thread.
+    MapPoint SharedPosition() const { return sharedPosition.Load(); }
+    SharedMapPoint sharedPosition;
     // After chunk reloads: a held counted link that only this location still holds is
     // replaced by the loaded link of the same id near the position (defined with the
     // database's queries). 0 done or nothing to do, 1 not done (the link is kept).

@@ -530,6 +530,37 @@ BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURITY_ATTR
     return TRUE;
 }
 
+namespace platform {
+namespace {
+
+std::u16string FoldedPath(std::u16string path) {
+    for (char16_t& c : path)
+        if (c >= u'A' && c <= u'Z')
+            c = static_cast<char16_t>(c - u'A' + u'a');
+    return path;
+}
+
+std::mutex g_standInLock;
+std::map<std::u16string, ProgramStandIn> g_standIns;
+
+ProgramStandIn StandInFor(LPCWSTR path) {
+    std::lock_guard<std::mutex> guard(g_standInLock);
+    auto found = g_standIns.find(FoldedPath(path));
+    return found != g_standIns.end() ? found->second : ProgramStandIn{};
+}
+
+}  // namespace
+
+void SetProgramStandIn(const std::u16string& programPath, ProgramStandIn standIn) {
+    std::lock_guard<std::mutex> guard(g_standInLock);
+    if (standIn)
+        g_standIns[FoldedPath(programPath)] = std::move(standIn);
+    else
+        g_standIns.erase(FoldedPath(programPath));
+}
+
+}  // namespace platform
+
 BOOL ShellExecuteExW(LPSHELLEXECUTEINFOW info) {
     using namespace platform;
     if (!info || info->cbSize != sizeof(SHELLEXECUTEINFOW)) {
@@ -569,6 +600,12 @@ BOOL ShellExecuteExW(LPSHELLEXECUTEINFOW info) {
     }
     if (!info->lpFile) {
         return fail(ERROR_FILE_NOT_FOUND);
+    }
+    if (ProgramStandIn standIn = StandInFor(info->lpFile)) {
+        if (!standIn(*info))
+            return fail(ERROR_FILE_NOT_FOUND);
+        info->hInstApp = reinterpret_cast<HINSTANCE>(intptr_t{42});
+        return TRUE;
     }
     std::shared_ptr<ProcessObject> process =
         Start(info->lpFile, info->lpParameters ? info->lpParameters : u"");

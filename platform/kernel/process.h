@@ -13,6 +13,8 @@
 // code given to TerminateProcess).
 #pragma once
 
+#include <functional>
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -156,3 +158,15 @@ BOOL ShellExecuteExW(LPSHELLEXECUTEINFOW info);
 inline BOOL ShellExecuteEx(LPSHELLEXECUTEINFO info) {
     return ShellExecuteExW(info);
 }
+
+namespace platform {
+
+// Programs of outside makers that the system starts (a Bluetooth stack's tray
+// program) are stand-ins inside the calling process: ShellExecuteExW runs the
+// stand-in installed for the program's path (compared without case) instead of
+// starting a process; it answers whether the program started. An empty function
+// removes it.
+using ProgramStandIn = std::function<bool(const SHELLEXECUTEINFOW& info)>;
+void SetProgramStandIn(const std::u16string& programPath, ProgramStandIn standIn);
+
+}  // namespace platform

@@ -155,4 +155,13 @@ ShellFullScreen ShellFullScreenState();
 // Puts the input panel down and forgets the full-screen state, for tests.
 void ResetShellState();
 
+// The Bluetooth stack's tray program "\Windows\BTTrayCE.exe", a stand-in that
+// ShellExecuteExW starts on a thread of the caller: its window of class
+// "WCE_BTTRAY" takes WM_COMMAND 4098 (radio on: "StackMode" follows the host's
+// adapter again, the radio being the desktop's), 4097 (radio off: "StackMode" 0)
+// and message 0xC003 (a port of the stack is closing). Installing it again does
+// nothing; StopBluetoothTray ends a running tray (tests, program end).
+void InstallBluetoothTray();
+void StopBluetoothTray();
+
 }  // namespace platform

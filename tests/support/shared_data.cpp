@@ -10,4 +10,8 @@ std::filesystem::path SharedOsmFolder() {
     return RepositoryFolder().parent_path() / "shared" / "data" / "osm";
 }
 
+std::filesystem::path SharedNmeaFolder() {
+    return RepositoryFolder().parent_path() / "shared" / "data" / "nmea";
+}
+
 }  // namespace testing_support

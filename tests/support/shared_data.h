@@ -11,5 +11,7 @@ std::filesystem::path RepositoryFolder();
 
 // <repository>/../shared/data/osm
 std::filesystem::path SharedOsmFolder();
+// <repository>/../shared/data/nmea: real receivers' NMEA captures
+std::filesystem::path SharedNmeaFolder();
 
 }  // namespace testing_support

@@ -1,0 +1,53 @@
+#include "pathlume/position/fix_delivery.h"
+
+#include <mutex>
+
+#include "pathlume/mapdb/timeout_record.h"
+#include "pathlume/position/position_queue.h"
+#include "platform/kernel/sync.h"
+#include "platform/user/user.h"
+
+std::atomic<HANDLE> g_dataMutex{nullptr};
+LONG volatile g_pendingFixPosts = 0;
+std::atomic<LONG> g_positionHold{0};
+
+void CreateDataMutex() {
+    static std::once_flag once;
+    std::call_once(once, [] { g_dataMutex.store(CreateMutexW(nullptr, FALSE, nullptr)); });
+}
+
+bool PostNewFixMessage(HWND window, LPARAM lParam) {
+    CreateDataMutex();
+    const HANDLE mutex = g_dataMutex.load();
+    const DWORD wait = WaitForSingleObject(mutex, INFINITE);
+    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED)
+        return false;
+    bool posted = false;
+    if (platform::InterlockedTarget(&g_pendingFixPosts).load() == 0) {
+        // Counted before it is posted: the view may handle it before PostMessageW
+        // returns, and must find it counted.
+        InterlockedIncrement(&g_pendingFixPosts);
+        posted = PostMessageW(window, WM_USER, kNewFixMessage, lParam) != FALSE;
+        if (!posted)
+            InterlockedDecrement(&g_pendingFixPosts);
+    }
+    ReleaseMutex(mutex);
+    return posted;
+}
+
+void HandleNewFixMessage(HWND view, const std::function<void(PositionQueue&)>& consume) {
+    // Never below 0: a message posted by other means is not counted.
+    LONG pending = platform::InterlockedTarget(&g_pendingFixPosts).load();
+    while (pending > 0 &&
+           InterlockedCompareExchange(&g_pendingFixPosts, pending - 1, pending) != pending)
+        pending = platform::InterlockedTarget(&g_pendingFixPosts).load();
+    if (g_positionHold.load() == 0 && consume)
+        consume(g_positionQueue);
+    // While positions are held the view would only post itself round and round.
+    if (g_positionHold.load() == 0 && g_positionQueue.Count() > 0)
+        PostNewFixMessage(view, 0);
+}
+
+void PollAutoPanTimeout() {
+    g_autoPanTimeout.Poll();
+}

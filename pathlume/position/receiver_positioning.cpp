@@ -1,0 +1,65 @@
+#include "pathlume/position/receiver_positioning.h"
+
+#include "pathlume/foundation/app_services.h"
+#include "pathlume/position/nmea_receiver.h"
+#include "pathlume/position/position_queue.h"
+
+int ReceiverPositioningServices::GetFixQuality() {
+    return receiver_.GetFixQuality();
+}
+
+FLOAT ReceiverPositioningServices::GetSpeed(int metric) {
+    return receiver_.GetSpeed(metric);
+}
+
+void ReceiverPositioningServices::ClearFix() {
+    receiver_.ClearFix();
+}
+
+BOOL ReceiverPositioningServices::IsIdle() {
+    return receiver_.IsIdle();
+}
+
+void ReceiverPositioningServices::SetPaused(int run) {
+    receiver_.SetPaused(run);
+}
+
+BOOL ReceiverPositioningServices::IsFixValid() {
+    return receiver_.GetFix().valid;
+}
+
+int ReceiverPositioningServices::GetSatellitesUsed() {
+    return receiver_.GetFix().satellitesUsed;
+}
+
+FLOAT ReceiverPositioningServices::GetHeading() {
+    return receiver_.GetFix().headingDegrees;
+}
+
+FLOAT ReceiverPositioningServices::GetFixLatitude() {
+    return receiver_.GetFix().latitude;
+}
+
+void ReceiverPositioningServices::ResetMatcher(int keep) {
+    if (keep == 0)
+        ResetMapMatcher();
+}
+
+int ReceiverPositioningServices::SnapWithTimeout(DWORD, int) {
+    return 0;  // the map matcher snaps once it is there
+}
+
+void ReceiverPositioningServices::StepTrackSim() {}
+
+TravelDirection ReceiverPositioningServices::UpdateTravelDirection() {
+    return kTravelUnknown;
+}
+
+int ReceiverPositioningServices::GetQueueCount() {
+    return g_positionQueue.Count();
+}
+
+BOOL ReceiverPositioningServices::IsInputSuspended() {
+    IMainView* view = g_mainView.load();
+    return view && view->IsSuspended();
+}

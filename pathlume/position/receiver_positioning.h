@@ -1,0 +1,32 @@
+// What the router and guidance ask of positioning (IPositioningServices), answered
+// by the receiver and the position queue. The map matcher, the route simulator and
+// the travel direction answer here as having nothing yet until they come.
+#pragma once
+
+#include "pathlume/route/positioning_services.h"
+
+class CNmeaReceiver;
+
+class ReceiverPositioningServices final : public IPositioningServices {
+  public:
+    explicit ReceiverPositioningServices(CNmeaReceiver& receiver) : receiver_(receiver) {}
+
+    int GetFixQuality() override;
+    FLOAT GetSpeed(int metric) override;
+    void ClearFix() override;
+    BOOL IsIdle() override;
+    void SetPaused(int run) override;
+    BOOL IsFixValid() override;
+    int GetSatellitesUsed() override;
+    FLOAT GetHeading() override;
+    FLOAT GetFixLatitude() override;
+    void ResetMatcher(int keep) override;
+    int SnapWithTimeout(DWORD budgetMs, int flag) override;
+    void StepTrackSim() override;
+    TravelDirection UpdateTravelDirection() override;
+    int GetQueueCount() override;
+    BOOL IsInputSuspended() override;
+
+  private:
+    CNmeaReceiver& receiver_;
+};
