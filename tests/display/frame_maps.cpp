@@ -33,6 +33,9 @@ struct GeneratedMaps {
                            const discmaker::BuildOptions& options) {
         folder = fs::temp_directory_path() /
                  ("pathlume-frame-maps-" + name + "-" + std::to_string(::getpid()));
+        // A folder of this name is a dead process's (same PID) that never reached its
+        // destructor: start from nothing.
+        fs::remove_all(folder);
         fs::create_directories(folder);
         testing_support::TempRoots roots;
         discmaker::BuildDiscs(network, roots.base() / "disc", options);

@@ -21,6 +21,7 @@ GeneratedDeviceMaps::GeneratedDeviceMaps(discmaker::Network network,
                                          const std::string& name) {
     folder_ = fs::temp_directory_path() / ("pathlume-" + name + "-" + std::to_string(::getpid()) +
                                            "-" + std::to_string(reinterpret_cast<uintptr_t>(this)));
+    fs::remove_all(folder_);  // a dead process's leftover of the same name
     fs::create_directories(folder_);
     // The generation runs in roots of its own, gone once the files are copied out.
     TempRoots roots;
