@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "pathlume/display/router_map_route.h"
 #include "pathlume/mapdb/map_database.h"
@@ -161,6 +164,24 @@ TEST_F(RouterMapRouteTest, RouteEndsThatDoNotRoute) {
         << session.Error();
 }
 
+TEST_F(RouterMapRouteTest, RenderReportsTheRoute) {
+    render::Options options = RouteOptions(0.006, 0.008);
+    options.out = testing::TempDir() + "/render_route.png";
+    const render::Figures figures = render::Render(options);
+    ASSERT_TRUE(figures.ok) << figures.error;
+    EXPECT_EQ(figures.route, "route");
+    EXPECT_GE(figures.routeEntries, 2);
+    EXPECT_GE(figures.maneuvers, 2);
+    std::ostringstream text, json;
+    render::PrintText(figures, options, text);
+    EXPECT_NE(text.str().find("route: route, entries "), std::string::npos) << text.str();
+    render::PrintJson(figures, options, json);
+    const nlohmann::json parsed = nlohmann::json::parse(json.str());
+    EXPECT_EQ(parsed["route"]["result"], "route");
+    EXPECT_EQ(parsed["route"]["maneuvers"], figures.maneuvers);
+    std::filesystem::remove(options.out);
+}
+
 TEST(RenderRouteOption, ParsesTwoPoints) {
     render::Options options;
     render::ParseRoute("39.1,-120.2:39.2,-120.3", &options);
@@ -173,6 +194,15 @@ TEST(RenderRouteOption, ParsesTwoPoints) {
         EXPECT_THROW(render::ParseRoute(bad, &rejected), render::OptionError) << bad;
         EXPECT_FALSE(rejected.route) << bad;
     }
+    // The vehicle stands at --at, else at the route's start; one of them is needed.
+    render::Options places;
+    render::ParsePlaces("", "39.1,-120.2:39.2,-120.3", &places);
+    EXPECT_DOUBLE_EQ(places.latitude, 39.1);
+    EXPECT_DOUBLE_EQ(places.longitude, -120.2);
+    render::ParsePlaces("40,-121", "39.1,-120.2:39.2,-120.3", &places);
+    EXPECT_DOUBLE_EQ(places.latitude, 40);
+    render::Options nowhere;
+    EXPECT_THROW(render::ParsePlaces("", "", &nowhere), render::OptionError);
 }
 
 }  // namespace

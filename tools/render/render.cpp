@@ -159,6 +159,19 @@ void ParseRoute(const std::string& text, Options* options) {
     options->route = true;
 }
 
+void ParsePlaces(const std::string& at, const std::string& route, Options* options) {
+    if (!route.empty())
+        ParseRoute(route, options);
+    if (!at.empty()) {
+        ParsePoint(at, &options->latitude, &options->longitude);
+    } else if (options->route) {
+        options->latitude = options->fromLatitude;
+        options->longitude = options->fromLongitude;
+    } else {
+        throw OptionError("no --at point given");
+    }
+}
+
 void ParseSize(const std::string& text, int* width, int* height) {
     char extra = 0;
     if (std::sscanf(text.c_str(), "%dx%d%c", width, height, &extra) != 2 || *width < 1 ||

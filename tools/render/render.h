@@ -44,6 +44,9 @@ void ParsePoint(const std::string& text, double* latitude, double* longitude);
 void ParseSize(const std::string& text, int* width, int* height);
 // "FROM_LAT,FROM_LON:TO_LAT,TO_LON" into the options' route ends.
 void ParseRoute(const std::string& text, Options* options);
+// --at and --route (either may be empty): the vehicle stands at --at, else at the
+// route's start. OptionError when neither is given or one does not parse.
+void ParsePlaces(const std::string& at, const std::string& route, Options* options);
 
 struct Figures {
     bool ok = false;
