@@ -4,6 +4,7 @@
 
 #include "pathlume/mapdb/link_iterator.h"
 #include "pathlume/mapdb/map_database.h"
+#include "pathlume/mapdb/position_services.h"
 
 namespace {
 
@@ -140,8 +141,12 @@ int MapLocation::Refresh(CMapDatabase& database, uint32_t newTag) {
         return 1;
     if (found == link)
         return 0;
-    link->flags &= static_cast<uint16_t>(~kLinkHeld);
-    MapLink::Release(CountedLink::FromLink(link), true);
+    IPositionServices& position = GetPositionServices();
+    MapLink* old = link;
+    if (!position.HasHypothesisLink(old)) {
+        old->flags &= static_cast<uint16_t>(~kLinkHeld);
+        MapLink::Release(CountedLink::FromLink(old), true);
+    }
     link = found;
     if (found->flags & kLinkCounted) {
         ++CountedLink::FromLink(found)->refCount;
@@ -149,6 +154,8 @@ int MapLocation::Refresh(CMapDatabase& database, uint32_t newTag) {
     }
     linkFlags = found->flags;
     linkAttributes = found->attributes;
+    // The matcher lets the old link go with its last hypothesis.
+    position.ReplaceLastHypothesisLink(found);
     tag = newTag;
     return 0;
 }

@@ -527,6 +527,7 @@ int MapChunk::ReadDetailLinks(ChunkDecodeContext& context) {
 }
 
 void MapChunk::FreeStorage() {
+    ++g_mapStorageGeneration;
     // sc links hooked into nodes of another chunk must leave those nodes' slots.
     for (uint32_t i = 0; links && i < header.scLinkCount; ++i) {
         MapLink& link = links[i];

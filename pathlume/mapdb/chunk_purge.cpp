@@ -338,6 +338,7 @@ void MapChunk::Clear() {
 }
 
 int MapChunk::Unload(int layerIndex, bool clear) {
+    ++g_mapStorageGeneration;
     flags &= kChunkHasProxies;
     // The placeholder chain stays: detailed links still hang on it. The layer frees
     // it when it goes.

@@ -7,6 +7,7 @@
 
 MapLocation g_vehicleLocation;
 uint32_t g_searchStateEntries = 0;
+uint32_t g_mapStorageGeneration = 0;
 
 namespace {
 
@@ -121,6 +122,7 @@ int ChunkLevel::Allocate(uint32_t nodeTotal, uint32_t linkTotal) {
 }
 
 void ChunkLevel::Free() {
+    ++g_mapStorageGeneration;
     if (links) {
         for (uint32_t i = 0; i < linkCount; ++i) {
             MapLink& link = links[i];
@@ -154,6 +156,7 @@ void ChunkLevel::Free() {
 }
 
 void ChunkLevel::FreeNodes() {
+    ++g_mapStorageGeneration;
     FreeLevelArray(nodes);
     nodes = nullptr;
 }

@@ -278,6 +278,11 @@ struct MapChunk {
 // Running total of the search-state entries handed out.
 extern uint32_t g_searchStateEntries;
 
+// Raised whenever chunk storage (a chunk's block, a side's links or border nodes)
+// is freed: whoever keeps a plain link pointer across calls that may load or purge
+// chunks compares it and finds the link again by id when it moved.
+extern uint32_t g_mapStorageGeneration;
+
 // A position on a link. The global instance is the vehicle's matched position.
 struct MapLocation {
     static constexpr uint32_t kNoSegment = 0xFFFFFFFF;
@@ -293,8 +298,8 @@ struct MapLocation {
     uint32_t linkAttributes = 0;
     uint32_t tag = kNoTag;
     MapPoint position;
-    uint32_t matcherValue = 0;
-    uint32_t stale = 0;  // non-zero: the link pointer may no longer be valid
+    FLOAT matcherValue = 0;  // the receiver's heading at the snap, degrees
+    uint32_t stale = 0;      // non-zero: the link pointer may no longer be valid
 
     void Set(MapLink* newLink, uint32_t newTag);
     void SetShapeIndex(uint32_t newSegment);

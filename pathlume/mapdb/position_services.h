@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+struct MapLink;
 struct MapPoint;
 
 // The travel direction on the matched link, as the street texts read it.
@@ -24,6 +25,14 @@ class IPositionServices {
     virtual void SaveLastPosition(const MapPoint* position) = 0;
     virtual float GetSpeedMph() = 0;
     virtual TravelDirection GetTravelDirection() = 0;
+    // Whether a hypothesis of the map matcher names that very link, and, after a
+    // reload moved the matched location to another copy of its link, the matcher's
+    // last hypothesis follows it. Without a matcher: no, and nothing.
+    virtual bool HasHypothesisLink(const MapLink* link) {
+        (void)link;
+        return false;
+    }
+    virtual void ReplaceLastHypothesisLink(MapLink* link) { (void)link; }
 
   protected:
     ~IPositionServices() = default;

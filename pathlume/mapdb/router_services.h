@@ -17,6 +17,9 @@ struct RouteTarget;
 inline constexpr uint32_t kRouterChunkReloaded = 0x80000000;
 // Bit 29: the router holds a route.
 inline constexpr uint32_t kRouterRoutePresent = 0x20000000;
+// The route option that makes links of the kind (attributes & 0xA00) == 0x800 dear
+// and the others cheaper; the map matcher follows it.
+inline constexpr uint32_t kRouterRouteOption = 0x20;
 
 class IRouterServices {
   public:
@@ -45,6 +48,12 @@ class IRouterServices {
     }
     // The point a place chosen as the current position puts the route's origin at.
     virtual void SetOriginPoint(MapPoint point) { (void)point; }
+    // The two guidance links the guidance update set from the route at the vehicle's
+    // place, in the router's order; null when there is none.
+    virtual void GetGuidanceLinks(MapLink** first, MapLink** second) {
+        *first = nullptr;
+        *second = nullptr;
+    }
 
   protected:
     ~IRouterServices() = default;

@@ -279,6 +279,7 @@ void CRouter::ResetRoute(int keepSearch, int keepMarks, int onlyIfRoute) {
     guidanceDistance2 = 0;
     guidanceWord = 0;
     guidanceWords[0] = guidanceWords[1] = 0;
+    guidanceLinks[0] = guidanceLinks[1] = nullptr;
     resetWord = 0;
     if (!onlyIfRoute && startPoint.latitude >= -180.0f) {
         const FLOAT span = 2 * 0.0068528596f;

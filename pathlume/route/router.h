@@ -140,6 +140,10 @@ class CRouter final : public IRouterServices {
     }
     // A place chosen as the current position becomes the route's start position.
     void SetOriginPoint(MapPoint point) override { startPoint = point; }
+    void GetGuidanceLinks(MapLink** first, MapLink** second) override {
+        *first = guidanceLinks[0];
+        *second = guidanceLinks[1];
+    }
 
     // Computes the route from a start on a link to the target; always 0: success is
     // kRouterRouteState with a non-empty route list.
@@ -233,6 +237,9 @@ class CRouter final : public IRouterServices {
     DWORD freshResetWord = 0;
     int32_t newRouteMark = 0;
     DWORD guidanceWords[2] = {};
+    // The links the guidance update sets from the route at the vehicle's place (one
+    // may be the destination link); the map matcher prefers them. Null after a reset.
+    MapLink* guidanceLinks[2] = {};
     // The half-links of the start and destination virtual nodes during a search.
     MapLink* halfLinks[4] = {};
     MapLink* searchStartLink = nullptr;

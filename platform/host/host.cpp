@@ -104,6 +104,7 @@ void StopLocked(HostState& state) {
     SetMainWindowDestroyHandler(nullptr);
     if (state.backend->kind == HostBackend::Sdl) {
         UseDrawnMessageBox(false);
+        UseDrawnFileDialog(false);
     }
     WriteScreenshot();
     state.backend->stop();
@@ -135,6 +136,7 @@ HostBackend StartHost(const HostOptions& options) {
     // answering from the test script.
     if (backend->kind == HostBackend::Sdl) {
         UseDrawnMessageBox(true);
+        UseDrawnFileDialog(true);
     }
     if (ScreenshotPath()) {
         SetMainWindowDestroyHandler([] { ThePicture().Keep(); });

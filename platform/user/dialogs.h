@@ -27,6 +27,7 @@
 //   backend); headless, boxes are answered from the test script.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -374,4 +375,83 @@ bool WaitCursorShown();
 // Draws the wait cursor, a small hourglass, in the middle of a width x height picture:
 // the host draws it over its copy of the screen, never on the screen itself.
 void DrawWaitCursor(HDC dc, int width, int height);
+}  // namespace platform
+
+// ---------------------------------------------------------------------------------
+// File dialogs
+//
+// GetOpenFileNameW and GetSaveFileNameW choose a file of the device root's folders
+// whose name matches the filter. Drawn (platform::UseDrawnFileDialog) the user picks
+// it in a dialog; headless they are answered from the test script,
+// as message boxes are: a path, or Cancel when no answer is left. A save dialog adds
+// the default extension to a name without one and, with OFN_OVERWRITEPROMPT, asks
+// through a message box before an existing file is chosen; an open dialog with
+// OFN_FILEMUSTEXIST answers only an existing file.
+
+typedef UINT_PTR(CALLBACK* LPOFNHOOKPROC)(HWND, UINT, WPARAM, LPARAM);
+
+struct OPENFILENAMEW {
+    DWORD lStructSize;  // sizeof(OPENFILENAMEW)
+    HWND hwndOwner;
+    HINSTANCE hInstance;
+    LPCWSTR lpstrFilter;  // pairs of NUL-terminated texts: description, patterns ("*.gps;*.txt")
+    LPWSTR lpstrCustomFilter;
+    DWORD nMaxCustFilter;
+    DWORD nFilterIndex;     // 1-based pair in lpstrFilter
+    LPWSTR lpstrFile;       // in: initial name; out: the chosen path
+    DWORD nMaxFile;         // characters of lpstrFile
+    LPWSTR lpstrFileTitle;  // out: the name alone, when given
+    DWORD nMaxFileTitle;
+    LPCWSTR lpstrInitialDir;
+    LPCWSTR lpstrTitle;
+    DWORD Flags;
+    WORD nFileOffset;     // of the name in lpstrFile
+    WORD nFileExtension;  // of the extension in lpstrFile (0 without one)
+    LPCWSTR lpstrDefExt;
+    LPARAM lCustData;
+    LPOFNHOOKPROC lpfnHook;
+    LPCWSTR lpTemplateName;
+};
+typedef OPENFILENAMEW* LPOPENFILENAMEW;
+
+#define OFN_READONLY 0x00000001
+#define OFN_OVERWRITEPROMPT 0x00000002
+#define OFN_HIDEREADONLY 0x00000004
+#define OFN_NOCHANGEDIR 0x00000008
+#define OFN_PATHMUSTEXIST 0x00000800
+#define OFN_FILEMUSTEXIST 0x00001000
+
+// CommDlgExtendedError codes.
+#define CDERR_STRUCTSIZE 0x0001
+#define CDERR_INITIALIZATION 0x0002
+#define FNERR_INVALIDFILENAME 0x3002
+#define FNERR_BUFFERTOOSMALL 0x3003
+
+BOOL GetOpenFileNameW(LPOPENFILENAMEW ofn);
+BOOL GetSaveFileNameW(LPOPENFILENAMEW ofn);
+// The error of the calling thread's last file dialog; 0 after a success or Cancel.
+DWORD CommDlgExtendedError();
+
+namespace platform {
+
+// Answers of the headless file dialogs, one per dialog, in order: a path (a
+// platform path, or a bare name taken in the dialog's initial folder), or
+// std::nullopt for Cancel. Replaces any answers left.
+void ScriptFileDialogAnswers(std::vector<std::optional<std::u16string>> answers);
+// With true the file dialogs are drawn and answered on the screen (the host does this
+// for a visible backend): a list of the folder's subfolders ("[name]", "[..]" up)
+// and matching files, a name field, OK and Cancel.
+void UseDrawnFileDialog(bool use);
+
+struct ShownFileDialog {
+    bool save;
+    std::u16string title;
+    std::u16string initialFolder;
+    std::vector<std::u16string> patterns;  // of the chosen filter pair
+    std::vector<std::u16string> offered;   // matching files of the initial folder, sorted
+};
+// Every file dialog shown since the last ClearFileDialogs, oldest first.
+std::vector<ShownFileDialog> ShownFileDialogs();
+void ClearFileDialogs();
+
 }  // namespace platform

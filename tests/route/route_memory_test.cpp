@@ -82,7 +82,14 @@ TEST_F(RouteMemoryTest, AThousandRoutesObeyTheRulesAndLeaveNothingAfterTheReset)
     }
     EXPECT_GT(found, 900);
     EXPECT_EQ(broken, 0) << firstProblem;
+    MapLink guidance{};
+    router_->guidanceLinks[0] = router_->guidanceLinks[1] = &guidance;
     router_->ResetRoute(0, 0, 0);
+    MapLink* first = &guidance;
+    MapLink* second = &guidance;
+    static_cast<IRouterServices&>(*router_).GetGuidanceLinks(&first, &second);
+    EXPECT_EQ(first, nullptr);
+    EXPECT_EQ(second, nullptr);
     ExpectNothingHeld();
     EXPECT_EQ(FreeSearchPoolBlocks(), poolBefore);
 }
