@@ -20,11 +20,11 @@ class CRouterMapRoute final : public IMapRoute {
     MapLink* GetDestinationLink() override;
     uint32_t GetDestinationSegment() override { return router_.destSegment; }
     MapPoint GetDestinationPoint() override { return router_.destPoint; }
-    // Guidance keeps its phase and the link it waits for; until it runs there is
-    // neither.
+    // The guidance update keeps its phase; until it runs there is none.
     int32_t GetGuidancePhase() override { return 0; }
     bool IsStreetNameVariant() override { return (router_.state & kRouterStreetNameGuidance) != 0; }
-    MapLink* GetNextRouteLink() override { return nullptr; }
+    // The second of the guidance links: the route link after the vehicle's.
+    MapLink* GetNextRouteLink() override { return router_.guidanceLinks[1]; }
     void SetZoomBand(int32_t band) override { router_.zoomBand = band; }
     void ApplyAvoidMarks() override;
 

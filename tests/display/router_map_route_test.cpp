@@ -104,6 +104,9 @@ TEST_F(RouterMapRouteTest, AnswersWhatTheRouterHolds) {
     EXPECT_NEAR(route.GetDestinationPoint().longitude, options.toLongitude, 0.002);
 
     EXPECT_EQ(route.GetGuidancePhase(), 0);
+    EXPECT_EQ(route.GetNextRouteLink(), nullptr);
+    router.guidanceLinks[1] = route.GetDestinationLink();
+    EXPECT_EQ(route.GetNextRouteLink(), router.routeDestLink);
     EXPECT_FALSE(route.IsStreetNameVariant());
     router.state |= kRouterStreetNameGuidance;
     EXPECT_TRUE(route.IsStreetNameVariant());
