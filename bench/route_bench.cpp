@@ -90,12 +90,7 @@ bool RouteOnce(CRouter& router) {
     if (!from.Found())
         return false;
     MapLink fromLink = *from.link;
-    RouteTarget target;
-    target.Clear();
-    target.link = &toLink;
-    target.segment = to.segment;
-    target.lat = to.point.latitude;
-    target.lon = to.point.longitude;
+    const RouteTarget target = SnappedTarget(to, &toLink);
     timespec before{}, after{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &before);
     router.CalculateRoute(&fromLink, from.segment, from.point, target, 0, 1);

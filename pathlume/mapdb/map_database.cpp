@@ -332,6 +332,12 @@ int CMapDatabase::Open() {
 }
 
 int CMapDatabase::OpenLayers(LPCWSTR name1, LPCWSTR name2) {
+    // Opened again, the database first lets go of what it holds as its destructor
+    // does: a chunk several detailed layers share is freed once, and the detailed
+    // chunks go before the overview chunks they hang on.
+    ReleaseDetailedChunks();
+    for (int i = kMapLayerCount - 1; i >= 1; --i)
+        layers[i].FreeDirectory();
     int result = 0;
     if (layers[0].ReadHeader(name1) != 0) {
         result = 1;

@@ -107,3 +107,13 @@ LinkSnap SnapToNearestLink(CMapDatabase& database, const MapPoint& point, double
     }
     return best;
 }
+
+RouteTarget SnappedTarget(const LinkSnap& snap, MapLink* link) {
+    RouteTarget target;
+    target.Clear();
+    target.link = link;
+    target.segment = snap.segment;
+    target.lat = snap.point.latitude;
+    target.lon = snap.point.longitude;
+    return target;
+}

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "pathlume/foundation/dest_list.h"
 #include "pathlume/mapdb/map_records.h"
 
 class CMapDatabase;
@@ -36,3 +37,8 @@ inline constexpr int kSnapDetailedLayer = 3;
 // valid until the next load or purge of the database.
 LinkSnap SnapToNearestLink(CMapDatabase& database, const MapPoint& point, double radiusMetres,
                            SnapLinks which = SnapLinks::kRoutable);
+
+// The router's target at a snapped point. `link` stands for the snapped link: a copy
+// the caller keeps through the search, since a load may free the link itself (the
+// router finds it again by id).
+RouteTarget SnappedTarget(const LinkSnap& snap, MapLink* link);

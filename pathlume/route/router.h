@@ -229,6 +229,8 @@ class CRouter final : public IRouterServices {
     MapPoint destPoint{};
     DWORD resetWord = 0;
     int32_t offRouteCount = 0;
+    // The map view's automatic zoom near a maneuver: 0 far, 1 nearing, 2 close.
+    int32_t zoomBand = 0;
     uint32_t state = 0;
     SearchNodeList openList;
     SearchNodeList parkedList;

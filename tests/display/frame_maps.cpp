@@ -226,6 +226,13 @@ discmaker::LatLon TownCentre() {
     return best;
 }
 
+void FrameTest::TearDown() {
+    g_options.store(0);
+    g_options2.store(0);
+    g_map3DMode.store(0);
+    g_mapTheme = CMapTheme();
+}
+
 render::Options TownOptions() {
     render::Options options;
     options.maps = TownMapsFolder();

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "tests/support/temp_root.h"
 #include "tools/discmaker/network.h"
 #include "tools/render/render.h"
 
@@ -23,6 +24,14 @@ const std::filesystem::path& AndorraMapsFolder();
 enum class GridVariant { kPlain, kFork, kRing };
 const std::filesystem::path& TestGridFolder(GridVariant variant);
 inline constexpr double kGridMiddleLat = 45.0 + 2 * 0.2 / 111.2;
+
+// Tests that draw frames of the town: its maps made once, the view's globals back at
+// their defaults after each test.
+class FrameTest : public testing_support::RootsTest {
+  protected:
+    static void SetUpTestSuite() { TownMapsFolder(); }
+    void TearDown() override;
+};
 
 // A point of the town near its middle that lies on a road.
 discmaker::LatLon TownCentre();

@@ -22,15 +22,8 @@ namespace {
 namespace fs = std::filesystem;
 using display_test::MeasureRoads;
 
-class MapFrameTest : public testing_support::RootsTest {
+class MapFrameTest : public display_test::FrameTest {
   protected:
-    static void SetUpTestSuite() { display_test::TownMapsFolder(); }
-    void TearDown() override {
-        g_options.store(0);
-        g_options2.store(0);
-        g_map3DMode.store(0);
-        g_mapTheme = CMapTheme();
-    }
     static render::Options TownOptions() { return display_test::TownOptions(); }
 };
 

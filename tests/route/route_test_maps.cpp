@@ -130,13 +130,7 @@ void RouteMapsTest::RouteSnapped(int method, uint32_t options) {
 }
 
 RouteTarget RouteMapsTest::SnappedTarget() {
-    RouteTarget target;
-    target.Clear();
-    target.link = &toLink_;
-    target.segment = to_.segment;
-    target.lat = to_.point.latitude;
-    target.lon = to_.point.longitude;
-    return target;
+    return ::SnappedTarget(to_, &toLink_);
 }
 
 bool RouteMapsTest::Route(const MapPoint& from, const MapPoint& to, int method, uint32_t options) {

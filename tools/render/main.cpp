@@ -1,5 +1,6 @@
-// render --maps DIR --at LAT,LON [--zoom STEP] [--size WxH] [--3d] [--night]
-//        [--heading DEG] [--theme FILE] [--frames N] [--json] --out FILE.png
+// render --maps DIR [--at LAT,LON] [--route FROM_LAT,FROM_LON:TO_LAT,TO_LON]
+//        [--zoom STEP] [--size WxH] [--3d] [--night] [--heading DEG] [--theme FILE]
+//        [--frames N] [--json] --out FILE.png
 // Draws the map at a point headless, as the navigation program's map screen does,
 // writes the frame as PNG and a line of figures. Exit 2 bad arguments, 1 failure.
 #include <CLI/CLI.hpp>
@@ -13,10 +14,12 @@
 namespace {
 
 const char kUsage[] =
-    "usage: render --maps DIR --at LAT,LON [--zoom STEP] [--size WxH] [--3d] [--night]\n"
-    "              [--heading DEG] [--theme FILE] [--frames N] [--json] --out FILE.png\n"
+    "usage: render --maps DIR [--at LAT,LON] [--route FROM_LAT,FROM_LON:TO_LAT,TO_LON]\n"
+    "              [--zoom STEP] [--size WxH] [--3d] [--night] [--heading DEG]\n"
+    "              [--theme FILE] [--frames N] [--json] --out FILE.png\n"
     "  --maps     a folder of device map files (mapdata1.biz, mapdata2.biz, ...)\n"
-    "  --at       the vehicle's position, degrees (south and west negative)\n"
+    "  --at       the vehicle's position, degrees (south and west negative);\n"
+    "             default the route's start\n"
     "  --zoom     zoom step 0 to 8 (default 2)\n"
     "  --size     the screen in pixels (default 480x640; scale 2 when a side is 480 or more)\n"
     "  --3d       the 3D view (mode 2)\n"
@@ -24,6 +27,7 @@ const char kUsage[] =
     "  --heading  the vehicle's heading in degrees, drawn heading-up (default 0)\n"
     "  --theme    a theme.ini to read over the built-in theme\n"
     "  --frames   frames to draw, each as after a move (default 1)\n"
+    "  --route    a route between the points nearest roads, drawn with the map\n"
     "  --json     the figures as one JSON object\n"
     "  --out      the PNG to write\n";
 
@@ -39,7 +43,7 @@ int main(int argc, char** argv) {
     app.set_help_flag();
     app.allow_extras();
     bool help = false, json = false;
-    std::string maps, at, size, theme, out;
+    std::string maps, at, size, theme, out, route;
     render::Options options;
     app.add_flag("-h,--help", help);
     app.add_option("--maps", maps);
@@ -51,6 +55,7 @@ int main(int argc, char** argv) {
     app.add_option("--heading", options.heading);
     app.add_option("--theme", theme);
     app.add_option("--frames", options.frames);
+    app.add_option("--route", route);
     app.add_flag("--json", json);
     app.add_option("--out", out);
     try {
@@ -65,9 +70,7 @@ int main(int argc, char** argv) {
     if (!app.remaining().empty())
         return Usage("unknown argument " + app.remaining().front());
     try {
-        if (at.empty())
-            return Usage("no --at point given");
-        render::ParsePoint(at, &options.latitude, &options.longitude);
+        render::ParsePlaces(at, route, &options);
         if (!size.empty())
             render::ParseSize(size, &options.width, &options.height);
         options.maps = maps;

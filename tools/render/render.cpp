@@ -17,8 +17,12 @@
 
 #include "pathlume/display/map_theme.h"
 #include "pathlume/display/map_view.h"
+#include "pathlume/display/router_map_route.h"
 #include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/mapdb/map_database.h"
+#include "pathlume/mapdb/map_index_files.h"
+#include "pathlume/mapdb/snap.h"
+#include "pathlume/route/router.h"
 #include "platform/gdi/gdi.h"
 #include "platform/kernel/msgbox.h"
 #include "platform/kernel/paths.h"
@@ -34,6 +38,8 @@ namespace {
 
 constexpr DWORD kDefaultOptions = 0x5005 & 0x8002F7FF;  // the registry's default "Options"
 constexpr int kMaxSide = 4096;
+// How far from a road a route end may lie, as the route tool allows.
+constexpr double kSnapRadiusMetres = 1000;
 
 using Clock = std::chrono::steady_clock;
 
@@ -139,6 +145,33 @@ void ParsePoint(const std::string& text, double* latitude, double* longitude) {
         throw OptionError("--at must be LAT,LON in degrees, not " + text);
 }
 
+void ParseRoute(const std::string& text, Options* options) {
+    const size_t colon = text.find(':');
+    try {
+        if (colon == std::string::npos)
+            throw OptionError("");
+        ParsePoint(text.substr(0, colon), &options->fromLatitude, &options->fromLongitude);
+        ParsePoint(text.substr(colon + 1), &options->toLatitude, &options->toLongitude);
+    } catch (const OptionError&) {
+        throw OptionError("--route must be FROM_LAT,FROM_LON:TO_LAT,TO_LON in degrees, not " +
+                          text);
+    }
+    options->route = true;
+}
+
+void ParsePlaces(const std::string& at, const std::string& route, Options* options) {
+    if (!route.empty())
+        ParseRoute(route, options);
+    if (!at.empty()) {
+        ParsePoint(at, &options->latitude, &options->longitude);
+    } else if (options->route) {
+        options->latitude = options->fromLatitude;
+        options->longitude = options->fromLongitude;
+    } else {
+        throw OptionError("no --at point given");
+    }
+}
+
 void ParseSize(const std::string& text, int* width, int* height) {
     char extra = 0;
     if (std::sscanf(text.c_str(), "%dx%d%c", width, height, &extra) != 2 || *width < 1 ||
@@ -198,10 +231,57 @@ Session::Session(const Options& options) {
     HDC screen = GetDC(nullptr);
     view_->CreateBackBuffer(screen, options.width, options.height);
     ReleaseDC(nullptr, screen);
+    if (options.route && !RouteBetweenEnds(options))
+        return;
     loaded_ = true;
 }
 
+bool Session::RouteBetweenEnds(const Options& options) {
+    // The program opens the street-name index files with its maps: the maneuvers name
+    // their roads from them.
+    OpenMapIndexFiles();
+    routed_ = true;
+    CRouter& router = CreateRouter();
+    InstallRouterMapRoute(&router);
+    const MapPoint from{static_cast<FLOAT>(options.fromLatitude),
+                        static_cast<FLOAT>(options.fromLongitude)};
+    const MapPoint to{static_cast<FLOAT>(options.toLatitude),
+                      static_cast<FLOAT>(options.toLongitude)};
+    // The destination first, then the start, so that the start's area stays loaded.
+    // The router takes copies of the snapped links and finds them again by id.
+    const LinkSnap toSnap = SnapToNearestLink(g_mapDatabase, to, kSnapRadiusMetres);
+    MapLink toLink{};
+    if (toSnap.Found())
+        toLink = *toSnap.link;
+    const LinkSnap fromSnap = SnapToNearestLink(g_mapDatabase, from, kSnapRadiusMetres);
+    if (!toSnap.Found() || !fromSnap.Found()) {
+        error_ = std::string("no road within 1 km of the route's ") +
+                 (fromSnap.Found() ? "destination" : "start");
+        return false;
+    }
+    if (fromSnap.link->linkId == toLink.linkId) {
+        arrived_ = true;
+        return true;
+    }
+    MapLink fromLink = *fromSnap.link;
+    router.CalculateRoute(&fromLink, fromSnap.segment, fromSnap.point,
+                          SnappedTarget(toSnap, &toLink), 0, 1);
+    if (!(router.state & kRouterRouteState) || !router.routeList || router.routeCount <= 0 ||
+        !router.maneuvers || router.maneuverCount <= 0) {
+        error_ = "no route between the two points" + (boxes_.empty() ? "" : " (" + boxes_ + ")");
+        return false;
+    }
+    return true;
+}
+
 Session::~Session() {
+    // The router lets go of its search state in the chunks while they are there.
+    if (routed_) {
+        InstallRouterMapRoute(nullptr);
+        DestroyRouter();
+        g_avoidList.Clear();
+        CloseMapIndexFiles();
+    }
     view_.reset();
     SetMapVehicle(nullptr);
     // The map files close before the process's file mappings go.
@@ -240,6 +320,13 @@ Figures Render(const Options& options) {
             std::nth_element(times.begin(), times.begin() + times.size() / 2, times.end());
             figures.medianFrameMs = times[times.size() / 2];
             figures.linksDrawn = session.View().LastFrame().linksDrawn;
+            if (options.route) {
+                figures.route = session.Arrived() ? "arrived" : "route";
+                if (g_router && !session.Arrived()) {
+                    figures.routeEntries = g_router->routeCount;
+                    figures.maneuvers = g_router->maneuverCount;
+                }
+            }
             if (WritePng(session.BackBuffer(), options.out))
                 figures.ok = true;
             else
@@ -263,6 +350,9 @@ void PrintText(const Figures& figures, const Options& options, std::ostream& out
                   figures.frames, figures.firstFrameMs, figures.medianFrameMs, figures.wholeRunMs,
                   figures.linksDrawn, figures.peakMemoryKb / 1024.0);
     out << line;
+    if (!figures.route.empty())
+        out << "route: " << figures.route << ", entries " << figures.routeEntries << ", maneuvers "
+            << figures.maneuvers << "\n";
 }
 
 void PrintJson(const Figures& figures, const Options& options, std::ostream& out) {
@@ -279,6 +369,10 @@ void PrintJson(const Figures& figures, const Options& options, std::ostream& out
                            {"wholeRunMs", figures.wholeRunMs},
                            {"linksDrawn", figures.linksDrawn},
                            {"peakMemoryKb", figures.peakMemoryKb}};
+    if (!figures.route.empty())
+        json["route"] = {{"result", figures.route},
+                         {"entries", figures.routeEntries},
+                         {"maneuvers", figures.maneuvers}};
     if (!figures.ok)
         json["error"] = figures.error;
     out << json.dump() << "\n";

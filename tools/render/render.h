@@ -27,6 +27,10 @@ struct Options {
     std::filesystem::path theme;  // empty: the built-in theme
     int frames = 1;
     std::filesystem::path out;
+    // --route: a route between the two points, drawn with the frame.
+    bool route = false;
+    double fromLatitude = 0, fromLongitude = 0;
+    double toLatitude = 0, toLongitude = 0;
 };
 
 // A bad option value (exit code 2).
@@ -38,6 +42,11 @@ class OptionError : public std::invalid_argument {
 // "LAT,LON" and "WxH"; OptionError when they do not parse or lie out of range.
 void ParsePoint(const std::string& text, double* latitude, double* longitude);
 void ParseSize(const std::string& text, int* width, int* height);
+// "FROM_LAT,FROM_LON:TO_LAT,TO_LON" into the options' route ends.
+void ParseRoute(const std::string& text, Options* options);
+// --at and --route (either may be empty): the vehicle stands at --at, else at the
+// route's start. OptionError when neither is given or one does not parse.
+void ParsePlaces(const std::string& at, const std::string& route, Options* options);
 
 struct Figures {
     bool ok = false;
@@ -48,6 +57,11 @@ struct Figures {
     int linksDrawn = 0;     // in the last frame
     long peakMemoryKb = 0;
     int frames = 0;
+    // With --route: "route", "arrived" (both ends on one link) or empty; the route's
+    // entries and maneuvers.
+    std::string route;
+    int routeEntries = 0;
+    int maneuvers = 0;
 };
 
 // Draws the frames and writes the PNG. Throws OptionError for a bad option.
@@ -129,6 +143,8 @@ class Session {
     Session& operator=(const Session&) = delete;
 
     bool Loaded() const { return loaded_; }
+    // With --route: whether both ends lie on one link (no route, nothing to draw).
+    bool Arrived() const { return arrived_; }
     const std::string& Error() const { return error_; }
     // One frame as the main view's repaint draws it after a move; its milliseconds.
     double DrawFrame();
@@ -139,6 +155,10 @@ class Session {
 
   private:
     class RunRoot;
+    // Snaps the ends, routes with the program's router and shows the route through
+    // the map view's router adapter; false with error_ set when it cannot.
+    bool RouteBetweenEnds(const Options& options);
+
     std::unique_ptr<RunRoot> root_;
     StandingVehicle vehicle_;
     std::unique_ptr<HeadlessMapHost> host_;
@@ -146,6 +166,8 @@ class Session {
     std::string boxes_;
     std::string error_;
     bool loaded_ = false;
+    bool routed_ = false;
+    bool arrived_ = false;
 };
 
 }  // namespace render

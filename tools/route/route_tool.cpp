@@ -402,13 +402,8 @@ RouteResult Session::Route(const MapPoint& from, const MapPoint& to) {
         Arrive(*fromSnap.link, fromSnap, toSnap, result);
     } else {
         MapLink fromLink = *fromSnap.link;
-        RouteTarget target;
-        target.Clear();
-        target.link = &toLink;
-        target.segment = toSnap.segment;
-        target.lat = toSnap.point.latitude;
-        target.lon = toSnap.point.longitude;
-        router.CalculateRoute(&fromLink, fromSnap.segment, fromSnap.point, target, 0, 1);
+        router.CalculateRoute(&fromLink, fromSnap.segment, fromSnap.point,
+                              SnappedTarget(toSnap, &toLink), 0, 1);
         if ((router.state & kRouterRouteState) && router.routeList && router.routeCount > 0 &&
             router.maneuvers && router.maneuverCount > 0) {
             result.kind = RouteResult::Kind::kRoute;

@@ -1,0 +1,211 @@
+// The map view's router adapter over a real route across the built-in town, and the
+// frame drawn with the route present.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "pathlume/display/router_map_route.h"
+#include "pathlume/mapdb/map_database.h"
+#include "platform/gdi/gdi.h"
+#include "tests/display/frame_maps.h"
+
+namespace {
+
+class RouterMapRouteTest : public display_test::FrameTest {
+  protected:
+    // The town's frame at its centre with a route from there to the town node
+    // nearest the offset point.
+    static render::Options RouteOptions(double dLat, double dLon) {
+        render::Options options = display_test::TownOptions();
+        options.route = true;
+        options.fromLatitude = options.latitude;
+        options.fromLongitude = options.longitude;
+        const discmaker::LatLon want{options.latitude + dLat, options.longitude + dLon};
+        discmaker::LatLon best = display_test::FrameTown().nodes.front().position;
+        for (const discmaker::Node& node : display_test::FrameTown().nodes)
+            if (std::hypot(node.position.lat - want.lat, node.position.lon - want.lon) <
+                std::hypot(best.lat - want.lat, best.lon - want.lon))
+                best = node.position;
+        options.toLatitude = best.lat;
+        options.toLongitude = best.lon;
+        return options;
+    }
+    // Pixels of the day maneuver arrow's green.
+    static int ArrowPixels(render::Session& session, const render::Options& options) {
+        int count = 0;
+        for (int y = 0; y < options.height; ++y)
+            for (int x = 0; x < options.width; ++x)
+                count += GetPixel(session.BackBuffer(), x, y) == 0x00FF00;
+        return count;
+    }
+};
+
+TEST_F(RouterMapRouteTest, AnswersWhatTheRouterHolds) {
+    const render::Options options = RouteOptions(0.006, 0.008);
+    render::Session session(options);
+    ASSERT_TRUE(session.Loaded()) << session.Error();
+    ASSERT_FALSE(session.Arrived());
+    ASSERT_NE(g_router, nullptr);
+    CRouter& router = *g_router;
+    IMapRoute& route = GetMapRoute();
+    ASSERT_TRUE(route.GetState() & kRouteStateRouteExists);
+    EXPECT_EQ(route.GetState(), router.state);
+    ASSERT_GE(router.routeCount, 2);
+
+    // Every entry resolves to the node and the link in its slot, as the router's own
+    // lists read them; nothing outside the route resolves.
+    for (int32_t i = 0; i < router.routeCount; ++i) {
+        SCOPED_TRACE("entry " + std::to_string(i));
+        const RouteEntry& entry = router.routeList[i];
+        RouteStep step;
+        ASSERT_TRUE(route.ResolveEntry(i, &step));
+        EXPECT_EQ(step.node, ResolveNodeRef(entry));
+        EXPECT_EQ(step.link, step.node->Slots()[entry.Slot()]);
+        EXPECT_EQ(step.link->linkId, entry.linkId);
+    }
+    RouteStep none;
+    EXPECT_FALSE(route.ResolveEntry(-1, &none));
+    EXPECT_FALSE(route.ResolveEntry(router.routeCount, &none));
+    EXPECT_EQ(none.node, nullptr);
+
+    // An entry made on the full network does not resolve in a chunk holding the
+    // reduced one.
+    const int32_t middle = router.routeCount / 2;
+    RouteEntry& entry = router.routeList[middle];
+    MapChunk* chunk = entry.chunk;
+    const uint32_t savedFlags = chunk->flags;
+    const uint32_t savedRef = entry.nodeRef;
+    chunk->flags |= kChunkFromFileT;
+    entry.nodeRef &= ~RouteEntry::kRoutingLevel;
+    RouteStep step;
+    EXPECT_FALSE(route.ResolveEntry(middle, &step));
+    entry.nodeRef |= RouteEntry::kRoutingLevel;
+    EXPECT_TRUE(route.ResolveEntry(middle, &step));
+    chunk->flags = savedFlags;
+    entry.nodeRef = savedRef;
+
+    ASSERT_EQ(route.GetManeuverCount(), router.maneuverCount);
+    for (int32_t m = 0; m < router.maneuverCount; ++m)
+        EXPECT_EQ(route.GetManeuverRouteIndex(m), router.maneuvers[m].routeIndex);
+    EXPECT_EQ(route.GetManeuverRouteIndex(-1), -1);
+    EXPECT_EQ(route.GetManeuverRouteIndex(router.maneuverCount), -1);
+    EXPECT_EQ(route.GetCurrentManeuver(), router.currentManeuver);
+    EXPECT_EQ(route.GetDistanceToNextManeuver(), router.nextManeuverDistance);
+
+    EXPECT_EQ(route.GetStartLocation().latitude, router.startPoint.latitude);
+    EXPECT_EQ(route.GetStartLocation().longitude, router.startPoint.longitude);
+    EXPECT_EQ(route.GetDestinationLink(), router.routeDestLink);
+    EXPECT_EQ(route.GetDestinationLink()->linkId, router.destLinkCopy.linkId);
+    EXPECT_EQ(route.GetDestinationSegment(), router.destSegment);
+    EXPECT_NEAR(route.GetDestinationPoint().latitude, options.toLatitude, 0.002);
+    EXPECT_NEAR(route.GetDestinationPoint().longitude, options.toLongitude, 0.002);
+
+    EXPECT_EQ(route.GetGuidancePhase(), 0);
+    EXPECT_EQ(route.GetNextRouteLink(), nullptr);
+    router.guidanceLinks[1] = route.GetDestinationLink();
+    EXPECT_EQ(route.GetNextRouteLink(), router.routeDestLink);
+    EXPECT_FALSE(route.IsStreetNameVariant());
+    router.state |= kRouterStreetNameGuidance;
+    EXPECT_TRUE(route.IsStreetNameVariant());
+    router.state &= ~kRouterStreetNameGuidance;
+    route.SetZoomBand(2);
+    EXPECT_EQ(router.zoomBand, 2);
+
+    // A reset leaves no route to read.
+    router.ResetRoute();
+    EXPECT_FALSE(route.GetState() & kRouteStateRouteExists);
+    EXPECT_EQ(route.GetDestinationLink(), nullptr);
+    EXPECT_EQ(route.GetManeuverCount(), 0);
+    EXPECT_FALSE(route.ResolveEntry(0, &step));
+}
+
+TEST_F(RouterMapRouteTest, FrameShowsTheRouteAndTheSessionTakesItAway) {
+    const render::Options plain = display_test::TownOptions();
+    int without = 0;
+    {
+        render::Session session(plain);
+        ASSERT_TRUE(session.Loaded()) << session.Error();
+        session.DrawFrame();
+        without = ArrowPixels(session, plain);
+    }
+    {
+        const render::Options options = RouteOptions(0.006, 0.008);
+        render::Session session(options);
+        ASSERT_TRUE(session.Loaded()) << session.Error();
+        session.DrawFrame();
+        // The next maneuver's arrow is drawn over the roads.
+        EXPECT_GT(ArrowPixels(session, options), without + 10);
+    }
+    // The session's router and adapter go with it, and the maps open again although
+    // the route's layers shared chunks with the drawn ones.
+    EXPECT_EQ(g_router, nullptr);
+    EXPECT_EQ(GetMapRoute().GetState(), 0u);
+    render::Session again(plain);
+    ASSERT_TRUE(again.Loaded()) << again.Error();
+    again.DrawFrame();
+    EXPECT_EQ(ArrowPixels(again, plain), without);
+}
+
+TEST_F(RouterMapRouteTest, RouteEndsThatDoNotRoute) {
+    // Both ends on one link: an arrival, nothing to draw, the frame still made.
+    render::Options options = RouteOptions(0, 0);
+    {
+        render::Session session(options);
+        EXPECT_TRUE(session.Loaded()) << session.Error();
+        EXPECT_TRUE(session.Arrived());
+    }
+    // An end far from every road fails the run.
+    options = RouteOptions(0.006, 0.008);
+    options.toLatitude += 1;
+    render::Session session(options);
+    EXPECT_FALSE(session.Loaded());
+    EXPECT_NE(session.Error().find("no road within 1 km of the route's destination"),
+              std::string::npos)
+        << session.Error();
+}
+
+TEST_F(RouterMapRouteTest, RenderReportsTheRoute) {
+    render::Options options = RouteOptions(0.006, 0.008);
+    options.out = testing::TempDir() + "/render_route.png";
+    const render::Figures figures = render::Render(options);
+    ASSERT_TRUE(figures.ok) << figures.error;
+    EXPECT_EQ(figures.route, "route");
+    EXPECT_GE(figures.routeEntries, 2);
+    EXPECT_GE(figures.maneuvers, 2);
+    std::ostringstream text, json;
+    render::PrintText(figures, options, text);
+    EXPECT_NE(text.str().find("route: route, entries "), std::string::npos) << text.str();
+    render::PrintJson(figures, options, json);
+    const nlohmann::json parsed = nlohmann::json::parse(json.str());
+    EXPECT_EQ(parsed["route"]["result"], "route");
+    EXPECT_EQ(parsed["route"]["maneuvers"], figures.maneuvers);
+    std::filesystem::remove(options.out);
+}
+
+TEST(RenderRouteOption, ParsesTwoPoints) {
+    render::Options options;
+    render::ParseRoute("39.1,-120.2:39.2,-120.3", &options);
+    EXPECT_TRUE(options.route);
+    EXPECT_DOUBLE_EQ(options.fromLatitude, 39.1);
+    EXPECT_DOUBLE_EQ(options.toLongitude, -120.3);
+    for (const char* bad : {"39.1,-120.2", "39.1,-120.2:", "39.1,-120.2:91,0", "a:b",
+                            "39.1,-120.2:39.2,-120.3:1,1"}) {
+        render::Options rejected;
+        EXPECT_THROW(render::ParseRoute(bad, &rejected), render::OptionError) << bad;
+        EXPECT_FALSE(rejected.route) << bad;
+    }
+    // The vehicle stands at --at, else at the route's start; one of them is needed.
+    render::Options places;
+    render::ParsePlaces("", "39.1,-120.2:39.2,-120.3", &places);
+    EXPECT_DOUBLE_EQ(places.latitude, 39.1);
+    EXPECT_DOUBLE_EQ(places.longitude, -120.2);
+    render::ParsePlaces("40,-121", "39.1,-120.2:39.2,-120.3", &places);
+    EXPECT_DOUBLE_EQ(places.latitude, 40);
+    render::Options nowhere;
+    EXPECT_THROW(render::ParsePlaces("", "", &nowhere), render::OptionError);
+}
+
+}  // namespace
