@@ -5,20 +5,9 @@
 #include <string>
 
 #include "platform/kernel/text.h"
+#include "tests/guidance/said.h"
 
 namespace {
-
-// The phrase as the recordings' names, separated by spaces.
-std::string Said(const PhraseBuffer& phrase) {
-    std::string text;
-    for (int i = 0; i < phrase.count; ++i) {
-        if (!text.empty()) {
-            text += ' ';
-        }
-        text += platform::WideToUtf8(PromptWordTable[phrase.words[i]]);
-    }
-    return text;
-}
 
 TEST(SpokenPhrase, WordConstantsNameTheirRecordings) {
     const std::pair<int, const char*> names[] = {
