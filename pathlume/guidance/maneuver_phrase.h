@@ -16,8 +16,7 @@ inline constexpr uint32_t kStageMid = 0x4;
 inline constexpr uint32_t kStageFar = 0x8;
 inline constexpr uint32_t kStageBits = 0xF;
 
-// Link attribute bits the phrases read.
-inline constexpr uint32_t kAttrClassMask = 0x1C0;
+// Link attribute bits the phrases read (the road class is kAttrClassMask).
 inline constexpr uint32_t kAttrRamp = 0x100000;
 inline constexpr uint32_t kAttrRoundabout = 0x400000;
 inline constexpr uint32_t kAttrConnector = 0x10000000;

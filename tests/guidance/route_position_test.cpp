@@ -2,24 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/route/route_test_maps.h"
+#include "tests/guidance/guidance_fixture.h"
 
 namespace {
 
-class RoutePositionTest : public route_test::RouteMapsTest {
-  protected:
-    // A route across the town's middle.
-    void RouteAcross() {
-        const MapPoint sw = SouthWest(), ne = NorthEast();
-        auto at = [&](FLOAT fx, FLOAT fy) {
-            return MapPoint{sw.latitude + (ne.latitude - sw.latitude) * fy,
-                            sw.longitude + (ne.longitude - sw.longitude) * fx};
-        };
-        ASSERT_TRUE(Route(at(0.3f, 0.4f), at(0.8f, 0.7f), kRouteQuickest));
-        ASSERT_GT(router_->routeCount, 3);
-        ASSERT_GT(router_->maneuverCount, 1);
-    }
-};
+class RoutePositionTest : public guidance_test::TownRouteTest {};
 
 // The vehicle at the node an entry leaves from.
 RoutePosition AtEntryNode(const CRouter& r, int32_t i, int32_t fromEntry) {
