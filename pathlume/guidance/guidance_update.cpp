@@ -20,6 +20,10 @@ constexpr FLOAT kTwoHundredFeet = 9.5684e-6f;
 constexpr FLOAT kMaxAnnouncedDistance = 0.2526057f;  // 1000 miles
 constexpr double kRadiansPerMile = 5280 * kRadiansPerFoot;
 constexpr uint16_t kShapeFlagged = 0x1000;
+// Screen modes of the main view.
+constexpr int kScreenMap = 1;
+constexpr int kScreenGuidance = 4;
+constexpr int kScreenRouteList = 8;
 
 // Speeds of the link categories in mph.
 constexpr double kCategoryMph[8] = {80, 65, 55, 41, 31, 21, 6, 5};
@@ -93,6 +97,8 @@ void CGuidance::UpdateGuidance(CRouter& r, int quiet) {
         return;
     }
     ++updates_;
+    view->SetGuidanceTick(GetTickCount());
+    view->UpdateAverageSpeedRatio();
     IPositioningServices& gps = GetPositioningServices();
     const FLOAT mph = gps.GetSpeed(0);
     topSpeedMph_ = std::max(topSpeedMph_, mph);
@@ -140,6 +146,9 @@ void CGuidance::UpdateGuidance(CRouter& r, int quiet) {
                 r.currentManeuver = p.maneuver;
                 r.nextManeuverDistance = p.toManeuver;
                 r.remainingLength = p.remaining;
+                r.timeToGo = TimeToGo(r, p, *link, (g_options.load() & kOptionMetric) != 0,
+                                      view->GetSpeedFactor());
+                SwitchGuidanceScreen(r, *link, *view);
             } else {
                 r.state &= ~kRouterArrivalZone;
                 ++r.offRouteCount;
@@ -261,6 +270,7 @@ void CGuidance::Arrive(CRouter& r, const MapLink& link) {
     r.state |= kRouterArrived;
     r.remainingLength = 0;
     r.nextManeuverDistance = 0;
+    r.timeToGo = 0;
     IMainView* view = g_mainView.load();
     if (view->GetReplayFlag()) {
         view->SetReplayFlag(FALSE);
@@ -271,6 +281,34 @@ void CGuidance::Arrive(CRouter& r, const MapLink& link) {
         SetTimer(view->GetViewWindow(), kArrivalTimer, 30000, nullptr);
     }
 }
+
+void CGuidance::SwitchGuidanceScreen(CRouter& r, const MapLink& link, IMainView& view) {
+    if (!(g_options.load() & kOptionAutoGuidance)) {
+        return;
+    }
+    const bool metric = (g_options.load() & kOptionMetric) != 0;
+    const bool closeView = g_map3DMode.load() == 1;
+    double at;  // feet or metres
+    if (IsFlagged(link)) {
+        at = metric ? (closeView ? 160 : 240) : (closeView ? 0.1 : 0.15) * 5280;
+    } else {
+        at = metric ? (closeView ? 128 : 200) : (closeView ? 0.08 : 0.128) * 5280;
+    }
+    g_guidanceSwitchDistance = static_cast<int32_t>(at);
+    const double radians = at * (metric ? kRadiansPerMetre : kRadiansPerFoot);
+    if (!view.IsPanMode() && !(r.state & kRouterAutoGuidanceScreen) &&
+        r.nextManeuverDistance < radians) {
+        screenBeforeGuidance_ = view.GetScreenMode();
+        view.SwitchScreen(kScreenGuidance);
+        r.state |= kRouterAutoGuidanceScreen;
+    } else if ((r.state & kRouterAutoGuidanceScreen) && r.nextManeuverDistance > radians) {
+        view.SwitchScreen(screenBeforeGuidance_ == kScreenRouteList ? kScreenRouteList
+                                                                    : kScreenMap);
+        r.state &= ~kRouterAutoGuidanceScreen;
+    }
+}
+
+int32_t g_guidanceSwitchDistance = 0;
 
 namespace {
 std::unique_ptr<CGuidance> g_guidanceObject;

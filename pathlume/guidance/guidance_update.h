@@ -8,6 +8,7 @@
 #include <cfloat>
 #include <functional>
 
+#include "pathlume/foundation/app_services.h"
 #include "pathlume/guidance/maneuver_phrase.h"
 #include "pathlume/route/route_hooks.h"
 #include "pathlume/route/router.h"
@@ -17,6 +18,11 @@ inline constexpr uint32_t kRouterNoPositionPrompt = 0x40;
 inline constexpr uint32_t kRouterLeftStartLink = kRouterGuidancePending;  // 0x1000000
 inline constexpr uint32_t kRouterArrived = 0x8000000;
 inline constexpr uint32_t kRouterArrivalZone = 0x10000000;
+inline constexpr uint32_t kRouterAutoGuidanceScreen = kRouterMapScreenPending;  // 0x800000
+
+// The distance at which the guidance screen comes up by itself, whole feet or
+// metres (the guidance screen reads it).
+extern int32_t g_guidanceSwitchDistance;
 
 // Main view timer that cancels the route after the arrival.
 inline constexpr UINT_PTR kArrivalTimer = 3;
@@ -41,6 +47,7 @@ class CGuidance final : public IRouteGuidance {
     void Speak(const PhraseBuffer& phrase);
     bool Announce(CRouter& router, const MapLink& link, bool fresh, int quiet);
     void Arrive(CRouter& router, const MapLink& link);
+    void SwitchGuidanceScreen(CRouter& router, const MapLink& link, IMainView& view);
 
     Speaker speaker_;
     PhraseState phrase_;
@@ -52,6 +59,7 @@ class CGuidance final : public IRouteGuidance {
     FLOAT topSpeedMph_ = 0;
     bool poorFix_ = false;
     bool pendingNew_ = false;
+    DWORD screenBeforeGuidance_ = 1;
 };
 
 // Makes the program's guidance and installs it as the router's; null uninstalls.

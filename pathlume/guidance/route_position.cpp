@@ -6,14 +6,9 @@
 
 namespace {
 
-// The node of an entry and the link that leaves it, or nulls when the entry's
-// chunk can no longer be trusted (such entries add nothing to a sum).
+// Untrusted entries add nothing to a sum.
 const MapLink* LeavingLink(const RouteEntry& entry, const MapNode** node = nullptr) {
-    const MapNode* at = ResolveNodeRef(entry);
-    if (node) {
-        *node = at;
-    }
-    return at ? at->Slots()[entry.Slot()] : nullptr;
+    return RouteEntryLink(entry, node);
 }
 
 // Lengths of the leaving links of entries [from, to).
@@ -52,7 +47,41 @@ FLOAT ToEnd(const MapLink& link, uint32_t segment, const MapPoint& point, const 
     return DistanceAlongLink(link, endIsFrom, shape, point);
 }
 
+constexpr double kCategoryMph[8] = {80, 65, 55, 41, 31, 21, 6, 5};
+constexpr double kCategoryKmh[8] = {130, 105, 90, 65, 50, 35, 10, 8};
+constexpr double kEarthRadiusMiles = 3958.73926185;
+constexpr double kEarthRadiusKm = 6370.97327862;
+
 }  // namespace
+
+const MapLink* RouteEntryLink(const RouteEntry& entry, const MapNode** node) {
+    const MapNode* at = ResolveNodeRef(entry);
+    if (node) {
+        *node = at;
+    }
+    return at ? at->Slots()[entry.Slot()] : nullptr;
+}
+
+FLOAT TimeToGo(const CRouter& r, const RoutePosition& p, const MapLink& link, bool metric,
+               FLOAT speedFactor) {
+    const double* speeds = metric ? kCategoryKmh : kCategoryMph;
+    const uint32_t own = link.attributes & kAttrSpeedMask;
+    bool ownRun = true;
+    auto hours = [&](double length, uint32_t category) {
+        ownRun = ownRun && category == own;
+        return length / speeds[category] * (ownRun ? speedFactor : 1.0);
+    };
+    double sum = hours(p.toLinkEnd, own);
+    if (p.entry < r.routeCount - 1) {
+        for (int32_t i = p.entry + 1; i < r.routeCount - 1; ++i) {
+            if (const MapLink* l = LeavingLink(r.routeList[i])) {
+                sum += hours(l->Length(), l->attributes & kAttrSpeedMask);
+            }
+        }
+        sum += hours(r.destPartLength, r.routeList[r.routeCount - 1].attributes & kAttrSpeedMask);
+    }
+    return static_cast<FLOAT>(sum * (metric ? kEarthRadiusKm : kEarthRadiusMiles));
+}
 
 RoutePosition LocateOnRoute(const CRouter& r, const MapLink& link, uint32_t segment,
                             const MapPoint& point, bool onStartLink, int32_t fromEntry) {
@@ -72,11 +101,13 @@ RoutePosition LocateOnRoute(const CRouter& r, const MapLink& link, uint32_t segm
         p.maneuver = last;
         p.toManeuver =
             std::max(0.0f, r.destPartLength - ToEnd(link, segment, point, lastNode, true));
+        p.toLinkEnd = p.toManeuver;
     } else if (onStartLink && r.routeStartLink && link.linkId == r.routeStartLink->linkId &&
                firstNode) {
         p.entry = -1;
         p.maneuver = 0;
-        p.toManeuver = ToEnd(link, segment, point, firstNode, true) + NodeToManeuver(r, 0, 0);
+        p.toLinkEnd = ToEnd(link, segment, point, firstNode, true);
+        p.toManeuver = p.toLinkEnd + NodeToManeuver(r, 0, 0);
     } else {
         int32_t found = -1;
         const MapNode* node = nullptr;

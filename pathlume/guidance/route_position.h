@@ -13,7 +13,18 @@ struct RoutePosition {
     int32_t maneuver = 0;  // the next maneuver
     FLOAT toManeuver = 0;  // along the route, radians of arc
     FLOAT remaining = 0;   // to the destination
+    FLOAT toLinkEnd = 0;   // to the end of the vehicle's link where the route goes on
 };
+
+// The link that leaves a route entry's node, or null when the entry's chunk can no
+// longer be trusted.
+const MapLink* RouteEntryLink(const RouteEntry& entry, const MapNode** node = nullptr);
+
+// Hours to drive from the position to the destination at the link categories'
+// speeds (mph or km/h by metric); the run of links of the vehicle's own category
+// is scaled by speedFactor, the driver's pace against those speeds.
+FLOAT TimeToGo(const CRouter& router, const RoutePosition& position, const MapLink& link,
+               bool metric, FLOAT speedFactor);
 
 // Locates a vehicle on `link` at `point` (shape segment `segment`). onStartLink
 // says the vehicle has not yet left the route's start link; the search for the

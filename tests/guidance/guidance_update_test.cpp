@@ -13,6 +13,17 @@
 
 namespace {
 
+class ScreenView final : public mapdb_test::QuietMainView {
+  public:
+    DWORD GetScreenMode() override { return mode; }
+    void SwitchScreen(int newMode) override {
+        mode = static_cast<DWORD>(newMode);
+        switches.push_back(newMode);
+    }
+    DWORD mode = 1;
+    std::vector<int> switches;
+};
+
 class GuidanceDriveTest : public guidance_test::TownRouteTest {
   protected:
     void SetUp() override {
@@ -46,7 +57,7 @@ class GuidanceDriveTest : public guidance_test::TownRouteTest {
     }
 
     route_test::HeadingFix fix_;
-    mapdb_test::QuietMainView view_;
+    ScreenView view_;
     std::unique_ptr<CGuidance> guidance_;
     std::vector<std::string> heard_;
 };
@@ -54,17 +65,25 @@ class GuidanceDriveTest : public guidance_test::TownRouteTest {
 TEST_F(GuidanceDriveTest, DrivingTheRouteAnnouncesAndArrives) {
     RouteAcross();
     CRouter& r = *router_;
+    const DWORD options = g_options.load();
+    g_options.store(options | kOptionAutoGuidance);
+    g_map3DMode.store(0);
+    view_.switches.clear();  // the search's own switch to the map
     PlaceVehicle(r.routeStartLink, from_.segment, from_.point);
     guidance_->UpdateGuidance(r, 0);  // starts the voice delay
     guidance_->UpdateGuidance(r, 0);
     FLOAT remaining = r.remainingLength;
+    FLOAT hours = r.timeToGo;
+    EXPECT_GT(hours, 0.0f);
     for (int32_t i = 0; i < r.routeCount; ++i) {
         PlaceAtEntry(i);
         for (int repeat = 0; repeat < 2; ++repeat) {  // past the voice delay
             guidance_->UpdateGuidance(r, 0);
             ASSERT_TRUE(r.state & kRouterRouteState) << i;
             EXPECT_LE(r.remainingLength, remaining + 1e-9f) << i;
+            EXPECT_LE(r.timeToGo, hours + 1e-7f) << i;
             remaining = r.remainingLength;
+            hours = r.timeToGo;
         }
     }
     EXPECT_EQ(r.currentManeuver, r.maneuverCount - 1);
@@ -72,8 +91,16 @@ TEST_F(GuidanceDriveTest, DrivingTheRouteAnnouncesAndArrives) {
     g_vehicleLocation.link = r.routeDestLink ? r.routeDestLink : to_.link;
     guidance_->UpdateGuidance(r, 0);
     guidance_->UpdateGuidance(r, 0);
+    g_options.store(options);
     EXPECT_TRUE(r.state & kRouterArrived);
     EXPECT_EQ(r.remainingLength, 0.0f);
+    EXPECT_EQ(r.timeToGo, 0.0f);
+    // Near each maneuver the guidance screen came up by itself and went back after.
+    EXPECT_EQ(g_guidanceSwitchDistance, static_cast<int32_t>(0.128 * 5280));
+    ASSERT_FALSE(view_.switches.empty());
+    for (size_t k = 0; k < view_.switches.size(); ++k) {
+        EXPECT_EQ(view_.switches[k], k % 2 == 0 ? 4 : 1) << k;
+    }
     // Every maneuver is told, the arrival last.
     ASSERT_FALSE(heard_.empty());
     size_t phrase = 0;
