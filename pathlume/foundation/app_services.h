@@ -134,6 +134,14 @@ class IMainView {
     // Set to 1 by a route reset: the view lays itself out again at its next paint.
     virtual void SetRouteResetFlag(BOOL flag) { (void)flag; }
 
+    // What guidance asks of the view once per update: the averaged-speed factor
+    // that scales the time to go (refreshed, then read), the fog-driving switch,
+    // and the tick count of the update's start.
+    virtual void UpdateAverageSpeedRatio() {}
+    virtual FLOAT GetSpeedFactor() { return 1.0f; }
+    virtual BOOL IsFogDriving() { return FALSE; }
+    virtual void SetGuidanceTick(DWORD tick) { (void)tick; }
+
   protected:
     ~IMainView() = default;
 };

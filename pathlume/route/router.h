@@ -215,6 +215,7 @@ class CRouter final : public IRouterServices {
     FLOAT guidanceDistance2 = 0;
     DWORD guidanceWord = 0;
     FLOAT smallestDistanceSeen = 0;
+    FLOAT timeToGo = 0;                 // hours; 0 after the arrival
     MapLink* routeStartLink = nullptr;  // as used by the last route
     MapLink* routeDestLink = nullptr;
     FLOAT startPartLength = 0;

@@ -199,30 +199,6 @@ TEST_F(RouteEdgeTest, ARecalculationOnTheRouteContinuesTheKeptSearch) {
 namespace route_test {
 namespace {
 
-// A receiver with a fix heading one way.
-class HeadingFix final : public IPositioningServices {
-  public:
-    explicit HeadingFix(FLOAT heading) : heading_(heading) {}
-    int GetFixQuality() override { return 2; }
-    FLOAT GetSpeed(int) override { return 30; }
-    void ClearFix() override {}
-    BOOL IsIdle() override { return TRUE; }
-    void SetPaused(int) override {}
-    BOOL IsFixValid() override { return TRUE; }
-    int GetSatellitesUsed() override { return 8; }
-    FLOAT GetHeading() override { return heading_; }
-    FLOAT GetFixLatitude() override { return 39.2f; }
-    void ResetMatcher(int) override {}
-    int SnapWithTimeout(DWORD, int) override { return 0; }
-    void StepTrackSim() override {}
-    TravelDirection UpdateTravelDirection() override { return kTravelForward; }
-    int GetQueueCount() override { return 0; }
-    BOOL IsInputSuspended() override { return FALSE; }
-
-  private:
-    FLOAT heading_;
-};
-
 class StartDirectionTest : public RouteEdgeTest {};
 
 // On a two-way street the route leaves the way the vehicle heads, turning back at the

@@ -7,11 +7,36 @@
 #include <string>
 
 #include "pathlume/mapdb/snap.h"
+#include "pathlume/route/positioning_services.h"
 #include "pathlume/route/router.h"
 #include "tests/support/temp_root.h"
 #include "tools/discmaker/network.h"
 
 namespace route_test {
+
+// A receiver with a good 3D fix of 8 satellites at 30 mph, heading one way.
+class HeadingFix final : public IPositioningServices {
+  public:
+    explicit HeadingFix(FLOAT heading = 0) : heading_(heading) {}
+    int GetFixQuality() override { return 2; }
+    FLOAT GetSpeed(int) override { return 30; }
+    void ClearFix() override {}
+    BOOL IsIdle() override { return TRUE; }
+    void SetPaused(int) override {}
+    BOOL IsFixValid() override { return TRUE; }
+    int GetSatellitesUsed() override { return 8; }
+    FLOAT GetHeading() override { return heading_; }
+    FLOAT GetFixLatitude() override { return 39.2f; }
+    void ResetMatcher(int) override {}
+    int SnapWithTimeout(DWORD, int) override { return 0; }
+    void StepTrackSim() override {}
+    TravelDirection UpdateTravelDirection() override { return kTravelForward; }
+    int GetQueueCount() override { return 0; }
+    BOOL IsInputSuspended() override { return FALSE; }
+
+  private:
+    FLOAT heading_;
+};
 
 // The town the maps are made of (seed 5, about 1,500 links).
 const discmaker::Network& RouteTown();
