@@ -6,8 +6,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 #include "pathlume/display/map_interfaces.h"
+#include "pathlume/display/map_labels.h"
+#include "pathlume/display/street_labels.h"
 #include "pathlume/foundation/bitmap_image.h"
 #include "pathlume/mapdb/area_feature_view.h"
 #include "pathlume/mapdb/display_values.h"
@@ -49,6 +52,8 @@ inline constexpr double kDegreesPerFoot = 2.741143773034854e-6;
 struct FrameFigures {
     int linksDrawn = 0;
     int chains = 0;  // polylines or ribbons
+    int labels = 0;
+    int shields = 0;
 };
 
 class CMapView : public IMapDisplayValues {
@@ -116,7 +121,20 @@ class CMapView : public IMapDisplayValues {
     // alike; with skipFirst the first pair of edges is left as it is.
     static void UntwistRibbon(MapPoint* mapOutline, int count, POINT* screenOutline,
                               float* flatFloats, bool skipFirst);
+    // Street names and route shields along a road (street_labels.cpp): 0 when it
+    // placed something or chose not to, -1 when the segment cannot carry a label
+    // (too short, off the margins, or the tables are full). `chain` holds the
+    // link's screen points when it has more than two.
+    int PlaceStreetLabel(POINT a, POINT b, int drawClass, const POINT* chain, int chainCount,
+                         MapLink& link, CMapLabels& labels, IconLabelList& icons, HDC dc);
+    // Clips a screen segment to the label rectangle; false when none of it is inside.
+    bool ClipLabelSegment(float* x1, float* y1, float* x2, float* y2) const;
+    void DrawIconLabels(const IconLabelList& icons, HDC dc, int fontHeight);
+    const RoadRecordTable& RoadRecords() const { return roadRecords_; }
     const FrameFigures& LastFrame() const { return figures_; }
+    // The street labels and icon labels the last frame placed.
+    const std::vector<CMapLabels::Slot>& PlacedLabels() const { return placedLabels_; }
+    const std::vector<IconLabel>& PlacedIcons() const { return placedIcons_; }
     // The area seen: least longitude, least negated latitude, greatest longitude,
     // greatest negated latitude.
     const float* ViewBounds() const { return viewBounds_; }
@@ -163,8 +181,10 @@ class CMapView : public IMapDisplayValues {
     void LoadChunksAroundView(float longitude, float latitude);
     void FlatToWorld(double x, double y, float* longitude, float* latitude) const;
     int MarginFor() const;
-    void DrawRoads2D(int changed, int close, HDC dc, MapGdiSet& set);
-    void DrawRoads3D(int changed, int close, HDC dc, MapGdiSet& set);
+    void DrawRoads2D(int changed, int close, HDC dc, MapGdiSet& set, CMapLabels& labels,
+                     IconLabelList& icons);
+    void DrawRoads3D(int changed, int close, HDC dc, MapGdiSet& set, CMapLabels& labels,
+                     IconLabelList& icons);
     void DrawAreas(HDC dc);
     void DrawDestinationFlag(HDC dc);
     void DrawNextManeuverArrow(HDC dc);
@@ -224,6 +244,9 @@ class CMapView : public IMapDisplayValues {
     bool hasWindow_ = false;
     bool mapsOpen_ = false;
     FrameFigures figures_;
+    RoadRecordTable roadRecords_;
+    std::vector<CMapLabels::Slot> placedLabels_;
+    std::vector<IconLabel> placedIcons_;
 };
 
 // Flat-view points clipped at the near row of the 3D view, projected and drawn as

@@ -235,6 +235,17 @@ render::Options TownOptions() {
     return options;
 }
 
+render::Options AndorraOptions(const double point[2], bool view3D, float heading) {
+    render::Options options;
+    options.maps = AndorraMapsFolder();
+    options.latitude = point[0];
+    options.longitude = point[1];
+    options.view3D = view3D;
+    options.heading = heading;
+    options.out = "unused.png";
+    return options;
+}
+
 std::string RoadCoverage::Describe() const {
     return "sampled " + std::to_string(sampled) + ", shown " + std::to_string(shown) + ", stray " +
            std::to_string(stray);

@@ -1,5 +1,7 @@
 #include "tools/render/render.h"
 
+#include "pathlume/mapdb/map_index_files.h"
+
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -19,6 +21,7 @@
 #include "pathlume/display/map_view.h"
 #include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/mapdb/map_database.h"
+#include "pathlume/mapdb/map_index_files.h"
 #include "platform/gdi/gdi.h"
 #include "platform/kernel/msgbox.h"
 #include "platform/kernel/paths.h"
@@ -193,6 +196,9 @@ Session::Session(const Options& options) {
     // The loader may have moved a fix outside the map: the receiver's next fix puts
     // it back.
     placeVehicle();
+    // The street names come from the index files the program opens at start-up.
+    OpenMapIndexFiles();
+    indexFilesOpen_ = true;
     view_->StoreZoomIndex(options.zoom);
     view_->ResetViewSpan();
     HDC screen = GetDC(nullptr);
@@ -204,6 +210,8 @@ Session::Session(const Options& options) {
 Session::~Session() {
     view_.reset();
     SetMapVehicle(nullptr);
+    if (indexFilesOpen_)
+        CloseMapIndexFiles();
     // The map files close before the process's file mappings go.
     g_mapDatabase.mapFile1.Close();
     g_mapDatabase.mapFile2.Close();
@@ -240,6 +248,8 @@ Figures Render(const Options& options) {
             std::nth_element(times.begin(), times.begin() + times.size() / 2, times.end());
             figures.medianFrameMs = times[times.size() / 2];
             figures.linksDrawn = session.View().LastFrame().linksDrawn;
+            figures.labels = session.View().PlacedLabels();
+            figures.shields = session.View().PlacedIcons();
             if (WritePng(session.BackBuffer(), options.out))
                 figures.ok = true;
             else
@@ -259,9 +269,10 @@ void PrintText(const Figures& figures, const Options& options, std::ostream& out
     char line[256];
     std::snprintf(line, sizeof line,
                   "figures: frames %d, first frame %.2f ms, median %.2f ms per frame, whole run "
-                  "%.1f ms, links drawn %d, peak memory %.1f MB\n",
+                  "%.1f ms, links drawn %d, labels %zu, shields %zu, peak memory %.1f MB\n",
                   figures.frames, figures.firstFrameMs, figures.medianFrameMs, figures.wholeRunMs,
-                  figures.linksDrawn, figures.peakMemoryKb / 1024.0);
+                  figures.linksDrawn, figures.labels.size(), figures.shields.size(),
+                  figures.peakMemoryKb / 1024.0);
     out << line;
 }
 
@@ -279,6 +290,20 @@ void PrintJson(const Figures& figures, const Options& options, std::ostream& out
                            {"wholeRunMs", figures.wholeRunMs},
                            {"linksDrawn", figures.linksDrawn},
                            {"peakMemoryKb", figures.peakMemoryKb}};
+    nlohmann::json labels = nlohmann::json::array();
+    for (const CMapLabels::Slot& slot : figures.labels) {
+        nlohmann::json corners = nlohmann::json::array();
+        for (const LabelPoint& p : slot.corners)
+            corners.push_back({p.x, p.y});
+        labels.push_back({{"text", slot.text}, {"angle", slot.angle}, {"corners", corners}});
+    }
+    json["labels"] = labels;
+    nlohmann::json shields = nlohmann::json::array();
+    for (const IconLabel& icon : figures.shields)
+        shields.push_back({{"number", icon.text},
+                           {"icon", icon.id},
+                           {"centre", {icon.x + icon.width / 2, icon.y + icon.height / 2}}});
+    json["shields"] = shields;
     if (!figures.ok)
         json["error"] = figures.error;
     out << json.dump() << "\n";

@@ -8,6 +8,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "pathlume/display/map_interfaces.h"
 #include "pathlume/display/map_view.h"
@@ -44,8 +45,10 @@ struct Figures {
     std::string error;  // what failed when not ok
     double firstFrameMs = 0;
     double medianFrameMs = 0;
-    double wholeRunMs = 0;  // from the start to the written PNG
-    int linksDrawn = 0;     // in the last frame
+    double wholeRunMs = 0;                 // from the start to the written PNG
+    int linksDrawn = 0;                    // in the last frame
+    std::vector<CMapLabels::Slot> labels;  // placed in the last frame
+    std::vector<IconLabel> shields;
     long peakMemoryKb = 0;
     int frames = 0;
 };
@@ -146,6 +149,7 @@ class Session {
     std::string boxes_;
     std::string error_;
     bool loaded_ = false;
+    bool indexFilesOpen_ = false;
 };
 
 }  // namespace render
