@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "pathlume/display/map_interfaces.h"
@@ -79,6 +80,20 @@ class CMapView : public IMapDisplayValues {
     void UpdateCentreAndHeading(float* longitude, float* latitude, float* heading, int panMode,
                                 int snap);
     void StoreZoomIndex(int index);
+    // Zoom steps (scale_bar.cpp): 0 changed, 1 the step is current or out of the list.
+    int SetZoom(int index);
+    int ZoomIn();
+    int ZoomOut();
+    // -1 on the zoom-out button (the first), 1 on the zoom-in button, else 0.
+    int HitTest(int x, int y) const;
+    // The scale bar and the zoom buttons under the map; the back buffer when dc is null.
+    void DrawScaleBar(const RECT& rect, HDC dc);
+    std::string ScaleBarText() const;
+    int ScaleBarLength() const;
+    // The vehicle symbol at the point (the vehicle's position when null), into dc (the
+    // back buffer when null); a vehicle outside the area drawn asks for a new frame.
+    void DrawVehicle(const MapPoint* point, HDC dc);
+    UINT LoadedVehicleBitmap() const { return vehicleBitmapId_; }
     void ResetViewSpan();
     // Makes (the first time) the off-screen context and a bitmap of the given size.
     void CreateBackBuffer(HDC dc, int width, int height);
@@ -190,6 +205,7 @@ class CMapView : public IMapDisplayValues {
     void DrawNextManeuverArrow(HDC dc);
     void DrawOutsideNotice(HDC dc);
     int FlagBitmapId() const;
+    void DrawPositionCircles(HDC dc);
 
     IMapViewHost* host_;
     AreaView areaView_{*this};
@@ -245,6 +261,13 @@ class CMapView : public IMapDisplayValues {
     bool mapsOpen_ = false;
     FrameFigures figures_;
     RoadRecordTable roadRecords_;
+    // The zoom buttons' row and left edges, set by the scale bar.
+    int buttonRow_ = -1000;
+    int secondButtonLeft_ = -1000;
+    int firstButtonLeft_ = -1000;
+    int lastScaleZoom_ = -1;
+    float symbolLongitude_ = 0;
+    float symbolLatitude_ = 0;
     std::vector<CMapLabels::Slot> placedLabels_;
     std::vector<IconLabel> placedIcons_;
 };
@@ -263,5 +286,8 @@ void SetRecordMarkFlag(MapLink& link, int on);
 int GetRoadDrawClass(const MapLink& link);
 
 float FastAtan2(float y, float x);
+// The vehicle bitmap by colour set, GPS status colour and view; 182 for any other
+// status colour.
+UINT VehicleBitmapId(bool night, COLORREF status, int mode3D, bool northUp);
 int SegmentMayCrossRect(float x1, float y1, float x2, float y2, float minX, float minY, float maxX,
                         float maxY);

@@ -229,6 +229,10 @@ double Session::DrawFrame() {
     view_->UpdateCentreAndHeading(&lon, &lat, &heading, 0, 1);
     view_->Force();
     view_->UpdateView(lon, lat, heading, view_->GetBackBufferDC(), 0);
+    // The main view's repaint: the vehicle and the scale bar with its zoom buttons.
+    view_->DrawVehicle(nullptr, nullptr);
+    const RECT map = {0, 0, g_screenWidth.load(), g_viewHeight.load()};
+    view_->DrawScaleBar(map, nullptr);
     return MsSince(start);
 }
 
@@ -250,6 +254,7 @@ Figures Render(const Options& options) {
             figures.linksDrawn = session.View().LastFrame().linksDrawn;
             figures.labels = session.View().PlacedLabels();
             figures.shields = session.View().PlacedIcons();
+            figures.vehicleBitmap = session.View().LoadedVehicleBitmap();
             if (WritePng(session.BackBuffer(), options.out))
                 figures.ok = true;
             else
@@ -304,6 +309,7 @@ void PrintJson(const Figures& figures, const Options& options, std::ostream& out
                            {"icon", icon.id},
                            {"centre", {icon.x + icon.width / 2, icon.y + icon.height / 2}}});
     json["shields"] = shields;
+    json["vehicleBitmap"] = figures.vehicleBitmap;
     if (!figures.ok)
         json["error"] = figures.error;
     out << json.dump() << "\n";

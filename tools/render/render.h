@@ -49,6 +49,7 @@ struct Figures {
     int linksDrawn = 0;                    // in the last frame
     std::vector<CMapLabels::Slot> labels;  // placed in the last frame
     std::vector<IconLabel> shields;
+    UINT vehicleBitmap = 0;
     long peakMemoryKb = 0;
     int frames = 0;
 };
