@@ -279,6 +279,7 @@ void CMapView::RenderMap(int changed) {
     else
         DrawRoads2D(changed, close, dc, set, labels, icons);
 
+    DrawRoute(dc, 1);
     const bool night = g_mapTheme.ColourMode() == 1;
     // Labels are drawn opaque: on the map's own background colour they stay
     // readable over the roads in both colour sets (white boxes hide the night text).

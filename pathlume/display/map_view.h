@@ -90,6 +90,9 @@ class CMapView : public IMapDisplayValues {
     void DrawScaleBar(const RECT& rect, HDC dc);
     std::string ScaleBarText() const;
     int ScaleBarLength() const;
+    // The route over the base map (route_overlay.cpp); withStartShape follows the start
+    // link's shape to the start position, else joins it straight.
+    void DrawRoute(HDC dc, int withStartShape);
     // The vehicle symbol at the point (the vehicle's position when null), into dc (the
     // back buffer when null); a vehicle outside the area drawn asks for a new frame.
     void DrawVehicle(const MapPoint* point, HDC dc);
@@ -206,6 +209,8 @@ class CMapView : public IMapDisplayValues {
     void DrawOutsideNotice(HDC dc);
     int FlagBitmapId() const;
     void DrawPositionCircles(HDC dc);
+    void DrawRouteLine(HDC dc, const std::vector<MapPoint>& line);
+    void DrawRouteRibbon(HDC dc, const MapLink& link, const std::vector<MapPoint>& line);
 
     IMapViewHost* host_;
     AreaView areaView_{*this};
