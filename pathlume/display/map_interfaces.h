@@ -45,6 +45,12 @@ class IMapRoute {
     // Route entry `index` resolved: false when the entry is unresolvable (a reduced
     // chunk without the reference-form bit) or the index lies outside the route.
     virtual bool ResolveEntry(int32_t index, RouteStep* step) { return false; }
+    // Entries of the route list; entry 0 names the route's first node and the start
+    // link, the last entry the last node and the destination link.
+    virtual int32_t GetRouteEntryCount() { return 0; }
+    // The route's start: its link and the shape index the start position lies before.
+    virtual MapLink* GetStartLink() { return nullptr; }
+    virtual uint32_t GetStartShapeIndex() { return 0; }
     virtual int32_t GetManeuverCount() { return 0; }
     virtual int32_t GetCurrentManeuver() { return 0; }
     // The route index of maneuver `maneuver` (-1 for the arrival).

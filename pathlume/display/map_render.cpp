@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "pathlume/display/map_labels.h"
 #include "pathlume/display/map_theme.h"
 #include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/mapdb/geodesy.h"
@@ -256,13 +257,45 @@ void CMapView::RenderMap(int changed) {
     FillRect(dc, &client, backgroundBrush);
     DeleteObject(backgroundBrush);
 
+    // The labels are measured with the font they are drawn in.
+    CMapLabels labels;
+    labels.SetMargins(static_cast<float>(MapWidth() - 30), static_cast<float>(MapHeight() - 30));
+    IconLabelList icons;
+    const int fontHeight = g_mapTheme.StreetTextSize(zoomIndex_);
+    LOGFONTW spec{};
+    spec.lfHeight = fontHeight;
+    spec.lfWeight = 400;
+    spec.lfQuality = 5;
+    spec.lfPitchAndFamily = 0x20;
+    std::memcpy(spec.lfFaceName, u"Tahoma", sizeof(u"Tahoma"));
+    HFONT labelFont = CreateFontIndirectW(&spec);
+    HGDIOBJ oldFont = SelectObject(dc, labelFont);
+
     figures_ = {};
     if (!(g_options2.load() & kOptions2NoAreas))
         DrawAreas(dc);
     if (view3D)
-        DrawRoads3D(changed, close, dc, set);
+        DrawRoads3D(changed, close, dc, set, labels, icons);
     else
-        DrawRoads2D(changed, close, dc, set);
+        DrawRoads2D(changed, close, dc, set, labels, icons);
+
+    DrawRoute(dc, 1);
+    const bool night = g_mapTheme.ColourMode() == 1;
+    // Labels are drawn opaque: on the map's own background colour they stay
+    // readable over the roads in both colour sets (white boxes hide the night text).
+    const COLORREF oldBackground = SetBkColor(dc, background);
+    const int below = MapHeight() - skyBand_;
+    labels.Draw(dc, fontHeight, night ? 0xA0FFA0 : 0x000000, night ? 0xFF8000 : 0xFF0000, view3D,
+                skyBand_, skyBand_ + below / 3, skyBand_ + 2 * below / 3);
+    SetBkColor(dc, oldBackground);
+    DrawIconLabels(icons, dc, fontHeight);
+    roadRecords_.Age();
+    figures_.labels = labels.Count();
+    figures_.shields = static_cast<int>(icons.Entries().size());
+    placedLabels_.clear();
+    for (int i = 0; i < labels.Count(); ++i)
+        placedLabels_.push_back(labels.SlotAt(i));
+    placedIcons_ = icons.Entries();
 
     IMapRoute& route = GetMapRoute();
     if (route.GetState() & kRouteStateRouteExists) {
@@ -270,6 +303,8 @@ void CMapView::RenderMap(int changed) {
         if (guidanceFlag_ || zoomIndex_ < 4)
             DrawNextManeuverArrow(dc);
     }
+    SelectObject(dc, oldFont);
+    DeleteObject(labelFont);
     RestoreDC(dc, saved);
     DrawOutsideNotice(dc);
     if (view3D)

@@ -6,8 +6,12 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "pathlume/display/map_interfaces.h"
+#include "pathlume/display/map_labels.h"
+#include "pathlume/display/street_labels.h"
 #include "pathlume/foundation/bitmap_image.h"
 #include "pathlume/mapdb/area_feature_view.h"
 #include "pathlume/mapdb/display_values.h"
@@ -49,6 +53,8 @@ inline constexpr double kDegreesPerFoot = 2.741143773034854e-6;
 struct FrameFigures {
     int linksDrawn = 0;
     int chains = 0;  // polylines or ribbons
+    int labels = 0;
+    int shields = 0;
 };
 
 class CMapView : public IMapDisplayValues {
@@ -74,6 +80,23 @@ class CMapView : public IMapDisplayValues {
     void UpdateCentreAndHeading(float* longitude, float* latitude, float* heading, int panMode,
                                 int snap);
     void StoreZoomIndex(int index);
+    // Zoom steps (scale_bar.cpp): 0 changed, 1 the step is current or out of the list.
+    int SetZoom(int index);
+    int ZoomIn();
+    int ZoomOut();
+    // -1 on the zoom-out button (the first), 1 on the zoom-in button, else 0.
+    int HitTest(int x, int y) const;
+    // The scale bar and the zoom buttons under the map; the back buffer when dc is null.
+    void DrawScaleBar(const RECT& rect, HDC dc);
+    std::string ScaleBarText() const;
+    int ScaleBarLength() const;
+    // The route over the base map (route_overlay.cpp); withStartShape follows the start
+    // link's shape to the start position, else joins it straight.
+    void DrawRoute(HDC dc, int withStartShape);
+    // The vehicle symbol at the point (the vehicle's position when null), into dc (the
+    // back buffer when null); a vehicle outside the area drawn asks for a new frame.
+    void DrawVehicle(const MapPoint* point, HDC dc);
+    UINT LoadedVehicleBitmap() const { return vehicleBitmapId_; }
     void ResetViewSpan();
     // Makes (the first time) the off-screen context and a bitmap of the given size.
     void CreateBackBuffer(HDC dc, int width, int height);
@@ -116,7 +139,20 @@ class CMapView : public IMapDisplayValues {
     // alike; with skipFirst the first pair of edges is left as it is.
     static void UntwistRibbon(MapPoint* mapOutline, int count, POINT* screenOutline,
                               float* flatFloats, bool skipFirst);
+    // Street names and route shields along a road (street_labels.cpp): 0 when it
+    // placed something or chose not to, -1 when the segment cannot carry a label
+    // (too short, off the margins, or the tables are full). `chain` holds the
+    // link's screen points when it has more than two.
+    int PlaceStreetLabel(POINT a, POINT b, int drawClass, const POINT* chain, int chainCount,
+                         MapLink& link, CMapLabels& labels, IconLabelList& icons, HDC dc);
+    // Clips a screen segment to the label rectangle; false when none of it is inside.
+    bool ClipLabelSegment(float* x1, float* y1, float* x2, float* y2) const;
+    void DrawIconLabels(const IconLabelList& icons, HDC dc, int fontHeight);
+    const RoadRecordTable& RoadRecords() const { return roadRecords_; }
     const FrameFigures& LastFrame() const { return figures_; }
+    // The street labels and icon labels the last frame placed.
+    const std::vector<CMapLabels::Slot>& PlacedLabels() const { return placedLabels_; }
+    const std::vector<IconLabel>& PlacedIcons() const { return placedIcons_; }
     // The area seen: least longitude, least negated latitude, greatest longitude,
     // greatest negated latitude.
     const float* ViewBounds() const { return viewBounds_; }
@@ -163,13 +199,18 @@ class CMapView : public IMapDisplayValues {
     void LoadChunksAroundView(float longitude, float latitude);
     void FlatToWorld(double x, double y, float* longitude, float* latitude) const;
     int MarginFor() const;
-    void DrawRoads2D(int changed, int close, HDC dc, MapGdiSet& set);
-    void DrawRoads3D(int changed, int close, HDC dc, MapGdiSet& set);
+    void DrawRoads2D(int changed, int close, HDC dc, MapGdiSet& set, CMapLabels& labels,
+                     IconLabelList& icons);
+    void DrawRoads3D(int changed, int close, HDC dc, MapGdiSet& set, CMapLabels& labels,
+                     IconLabelList& icons);
     void DrawAreas(HDC dc);
     void DrawDestinationFlag(HDC dc);
     void DrawNextManeuverArrow(HDC dc);
     void DrawOutsideNotice(HDC dc);
     int FlagBitmapId() const;
+    void DrawPositionCircles(HDC dc);
+    void DrawRouteLine(HDC dc, const std::vector<MapPoint>& line);
+    void DrawRouteRibbon(HDC dc, const MapLink& link, const std::vector<MapPoint>& line);
 
     IMapViewHost* host_;
     AreaView areaView_{*this};
@@ -224,6 +265,16 @@ class CMapView : public IMapDisplayValues {
     bool hasWindow_ = false;
     bool mapsOpen_ = false;
     FrameFigures figures_;
+    RoadRecordTable roadRecords_;
+    // The zoom buttons' row and left edges, set by the scale bar.
+    int buttonRow_ = -1000;
+    int secondButtonLeft_ = -1000;
+    int firstButtonLeft_ = -1000;
+    int lastScaleZoom_ = -1;
+    float symbolLongitude_ = 0;
+    float symbolLatitude_ = 0;
+    std::vector<CMapLabels::Slot> placedLabels_;
+    std::vector<IconLabel> placedIcons_;
 };
 
 // Flat-view points clipped at the near row of the 3D view, projected and drawn as
@@ -240,5 +291,8 @@ void SetRecordMarkFlag(MapLink& link, int on);
 int GetRoadDrawClass(const MapLink& link);
 
 float FastAtan2(float y, float x);
+// The vehicle bitmap by colour set, GPS status colour and view; 182 for any other
+// status colour.
+UINT VehicleBitmapId(bool night, COLORREF status, int mode3D, bool northUp);
 int SegmentMayCrossRect(float x1, float y1, float x2, float y2, float minX, float minY, float maxX,
                         float maxY);

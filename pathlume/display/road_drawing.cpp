@@ -6,6 +6,7 @@
 #include <cmath>
 #include <vector>
 
+#include "pathlume/display/map_labels.h"
 #include "pathlume/display/map_render.h"
 #include "pathlume/display/map_theme.h"
 #include "pathlume/foundation/registry_helpers.h"
@@ -195,12 +196,15 @@ float CMapView::GetRoadHalfWidth3D(const MapLink& link) const {
 // One frame's road passes.
 class RoadPass {
   public:
-    RoadPass(CMapView& view, int changed, int close, HDC dc, MapGdiSet& set)
+    RoadPass(CMapView& view, int changed, int close, HDC dc, MapGdiSet& set, CMapLabels& labels,
+             IconLabelList& icons)
         : view_(view),
           changed_(changed),
           close_(close),
           dc_(dc),
           set_(set),
+          labels_(labels),
+          icons_(icons),
           view3D_(g_map3DMode.load() != 0) {
         const int z = view.zoomIndex_;
         if (view3D_)
@@ -213,6 +217,9 @@ class RoadPass {
                                                    : g_mapTheme.levelClassLimitA[level]);
         avoidMarks_ = (GetMapRoute().GetState() & kRouteStateAvoidMarksApplied) != 0;
         vehicleLink_ = g_vehicleLocation.GetLink(false);
+        streetLabels_ = !(g_options2.load() & kOptions2NoStreetLabels);
+        majorOnly_ =
+            view.guidanceFlag_ && vehicleLink_ && (vehicleLink_->shapeInfo & kShapeMajorRoad) != 0;
         points_.reserve(CMapView::kChainPoints);
         backward_.reserve(CMapView::kChainPoints);
     }
@@ -280,27 +287,31 @@ class RoadPass {
             bool label = false;
             if (!changed_ || (!casing && roadClass <= casingCut_)) {
                 visible = (link->shapeInfo & kShapeDrawn) != 0;
-                label = !changed_ && visible && (link->flags & kLinkLabelAllowed);
+                label = visible && (link->flags & kLinkLabelAllowed);
             } else {
                 link->shapeInfo &= static_cast<uint16_t>(~kShapeDrawn);
                 link->flags &= static_cast<uint16_t>(~kLinkLabelAllowed);
                 visible = view_.IsLinkVisible(*link, close_);
                 label = visible;
             }
-            if (casing)
+            // The casing pass decides for its fill pass: the bit must carry that
+            // decision, or a road with a casing would never be labelled.
+            if (label)
+                link->flags |= kLinkLabelAllowed;
+            if (casing || (labels_.Count() >= CMapLabels::kCapacity && icons_.Full()))
                 label = false;
             if (!visible) {
                 if (link != vehicleLink_ || view_.zoomIndex_ > 3)
                     continue;
                 label = true;
             }
-            if (label)
-                link->flags |= kLinkLabelAllowed;
             BuildChain(*link);
             if (view3D_)
                 DrawRibbon(*link, casing);
             else
                 DrawPolyline(*link, casing);
+            if (!casing && label)
+                LabelChain(*link);
             if (!casing) {
                 view_.figures_.linksDrawn += static_cast<int>(chainLinks_.size());
                 ++view_.figures_.chains;
@@ -405,6 +416,72 @@ class RoadPass {
             std::vector<MapPoint> whole(backward_.rbegin(), backward_.rend() - 1);
             whole.insert(whole.end(), points_.begin(), points_.end());
             points_.swap(whole);
+        }
+    }
+
+    bool MayCarryLabel(const MapLink& link) const {
+        const uint32_t a = link.attributes;
+        if (!streetLabels_ || (a & kAttrNoLabel))
+            return false;
+        if ((a & kAttrTypeNarrow) && !(a & kAttrTypeRoad))
+            return false;
+        if (majorOnly_ && !(link.shapeInfo & kShapeMajorRoad))
+            return false;
+        return GetRoadDrawClass(link) <= view_.detailLevel_;
+    }
+
+    // 3D keeps the labels of short minor links off the crowded far zooms.
+    bool Labelled3D(const MapLink& link) const {
+        const int z = view_.zoomIndex_;
+        if (z <= 2)
+            return true;
+        const float length = link.Length();
+        const uint32_t rank = link.attributes & kAttrSpeedRankMask;
+        if (length <= 5e-5f)
+            return rank <= 5;
+        if (z >= 4 && length <= 0.001f)
+            return rank <= 5;
+        if (z >= 5)
+            return rank < 3;
+        return true;
+    }
+
+    // Offers the street name of every link of the chain just drawn.
+    void LabelChain(MapLink& first) {
+        const int drawClass = GetRoadDrawClass(first);
+        for (const ChainLink& part : chainLinks_) {
+            MapLink& link = *part.link;
+            if (!MayCarryLabel(link))
+                continue;
+            if (labels_.Count() >= CMapLabels::kCapacity && icons_.Full())
+                return;
+            if (view3D_) {
+                if (!Labelled3D(link) || !IsRealNode(link.fromNode) || !IsRealNode(link.toNode))
+                    continue;
+                POINT a{}, b{};
+                if (!view_.WorldToScreen(link.fromNode->position.longitude,
+                                         link.fromNode->position.latitude, &a.x, &a.y, 0, 0,
+                                         nullptr, nullptr) ||
+                    !view_.WorldToScreen(link.toNode->position.longitude,
+                                         link.toNode->position.latitude, &b.x, &b.y, 0, 0, nullptr,
+                                         nullptr))
+                    continue;
+                view_.PlaceStreetLabel(a, b, drawClass, nullptr, 2, link, labels_, icons_, dc_);
+                continue;
+            }
+            labelPoints_.clear();
+            ForEachLinkPoint(link, false, [&](const MapPoint& p) {
+                POINT q{};
+                view_.MapToScreen2D(p.longitude, p.latitude, &q.x, &q.y);
+                if (labelPoints_.empty() || labelPoints_.back().x != q.x ||
+                    labelPoints_.back().y != q.y)
+                    labelPoints_.push_back(q);
+            });
+            if (labelPoints_.size() < 2)
+                continue;
+            view_.PlaceStreetLabel(labelPoints_.front(), labelPoints_.back(), drawClass,
+                                   labelPoints_.data(), static_cast<int>(labelPoints_.size()), link,
+                                   labels_, icons_, dc_);
         }
     }
 
@@ -537,7 +614,12 @@ class RoadPass {
     int close_;
     HDC dc_;
     MapGdiSet& set_;
+    CMapLabels& labels_;
+    IconLabelList& icons_;
     bool view3D_;
+    bool streetLabels_ = true;
+    bool majorOnly_ = false;
+    std::vector<POINT> labelPoints_;
     uint32_t classCut_ = 0x140;
     uint32_t casingCut_ = 0x140;
     bool avoidMarks_ = false;
@@ -551,10 +633,12 @@ class RoadPass {
     std::vector<float> floats_;
 };
 
-void CMapView::DrawRoads2D(int changed, int close, HDC dc, MapGdiSet& set) {
-    RoadPass(*this, changed, close, dc, set).Run();
+void CMapView::DrawRoads2D(int changed, int close, HDC dc, MapGdiSet& set, CMapLabels& labels,
+                           IconLabelList& icons) {
+    RoadPass(*this, changed, close, dc, set, labels, icons).Run();
 }
 
-void CMapView::DrawRoads3D(int changed, int close, HDC dc, MapGdiSet& set) {
-    RoadPass(*this, changed, close, dc, set).Run();
+void CMapView::DrawRoads3D(int changed, int close, HDC dc, MapGdiSet& set, CMapLabels& labels,
+                           IconLabelList& icons) {
+    RoadPass(*this, changed, close, dc, set, labels, icons).Run();
 }

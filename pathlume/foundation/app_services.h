@@ -26,6 +26,8 @@ inline constexpr DWORD kOptionMetric = 0x2;
 inline constexpr DWORD kOptionAutoGuidance =
     0x4;  // and the guidance view widens towards a maneuver
 inline constexpr DWORD kOptionNorthUp = 0x8;
+inline constexpr DWORD kOptionMatchedCircles =
+    0x10;  // rings round the raw fix and the matched position
 inline constexpr DWORD kOptionOwnKeyboardOff = 0x80;
 inline constexpr DWORD kOptionVoiceMuted = 0x200;
 inline constexpr DWORD kOptionYards = 0x400;  // yards instead of feet for short imperial distances

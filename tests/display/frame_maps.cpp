@@ -245,6 +245,17 @@ render::Options TownOptions() {
     return options;
 }
 
+render::Options AndorraOptions(const double point[2], bool view3D, float heading) {
+    render::Options options;
+    options.maps = AndorraMapsFolder();
+    options.latitude = point[0];
+    options.longitude = point[1];
+    options.view3D = view3D;
+    options.heading = heading;
+    options.out = "unused.png";
+    return options;
+}
+
 std::string RoadCoverage::Describe() const {
     return "sampled " + std::to_string(sampled) + ", shown " + std::to_string(shown) + ", stray " +
            std::to_string(stray);
@@ -259,6 +270,19 @@ RoadCoverage MeasureRoads(render::Session& session, const render::Options& optio
     g_mapTheme.SelectColourSet(0, options.zoom, g_mapTheme.ColourMode());
     const int casingExtra = RoundHalfAway(2 * g_screenScaleY.load());
     std::vector<uint8_t> nearRoad(static_cast<size_t>(options.width) * mapHeight, 0);
+    // The vehicle symbol at the view's anchor, and the scale bar with its buttons.
+    const int scale = RoundHalfAway(g_screenScaleY.load());
+    int vehicleX = 0, vehicleY = 0;
+    session.View().WorldToScreen(static_cast<float>(options.longitude),
+                                 static_cast<float>(options.latitude), &vehicleX, &vehicleY, 0, 0,
+                                 nullptr, nullptr);
+    const int barRow = mapHeight - 33 * scale;
+    auto UnderOverlay = [&](int x, int y) {
+        const bool vehicle =
+            std::abs(x - vehicleX) <= 16 * scale && std::abs(y - vehicleY) <= 24 * scale;
+        const bool bar = y >= barRow - 10 * scale && y <= barRow + 40 * scale;
+        return vehicle || bar;
+    };
 
     MapLayer& layer = g_mapDatabase.layers[0];
     LinkIterator it;
@@ -295,9 +319,10 @@ RoadCoverage MeasureRoads(render::Session& session, const render::Options& optio
                                 nearRoad[static_cast<size_t>(py) * options.width + px] = 1;
                         }
                 }
-                // Every third pixel of the line is a sample, away from the edges.
+                // Every third pixel of the line is a sample, away from the edges and
+                // from what the repaint draws over the roads.
                 if (roadClass != 0xC0 || !plain || s % 6 != 0 || x < 2 || y < top + 2 ||
-                    x >= options.width - 2 || y >= mapHeight - 2)
+                    x >= options.width - 2 || y >= mapHeight - 2 || UnderOverlay(x, y))
                     continue;
                 ++coverage.sampled;
                 const COLORREF pixel = GetPixel(dc, x, y);

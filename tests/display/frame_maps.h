@@ -37,6 +37,11 @@ class FrameTest : public testing_support::RootsTest {
 discmaker::LatLon TownCentre();
 // A QVGA frame of the town at its centre, zoom step 2.
 render::Options TownOptions();
+// Points on Andorra's arterial roads: Andorra la Vella, Encamp, Sant Julia.
+inline constexpr double kAndorraPoints[3][2] = {
+    {42.5047, 1.5236}, {42.5346, 1.5801}, {42.4637, 1.4913}};
+// A VGA frame of the Andorra maps at a point, view and heading.
+render::Options AndorraOptions(const double point[2], bool view3D, float heading);
 
 // What a frame shows of the main layer's roads, against their shapes projected with
 // the view's formulas written out here (not the view's code).

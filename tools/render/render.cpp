@@ -1,5 +1,7 @@
 #include "tools/render/render.h"
 
+#include "pathlume/mapdb/map_index_files.h"
+
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -23,6 +25,7 @@
 #include "pathlume/mapdb/map_index_files.h"
 #include "pathlume/mapdb/snap.h"
 #include "pathlume/route/router.h"
+
 #include "platform/gdi/gdi.h"
 #include "platform/kernel/msgbox.h"
 #include "platform/kernel/paths.h"
@@ -226,6 +229,9 @@ Session::Session(const Options& options) {
     // The loader may have moved a fix outside the map: the receiver's next fix puts
     // it back.
     placeVehicle();
+    // The street names come from the index files the program opens at start-up.
+    OpenMapIndexFiles();
+    indexFilesOpen_ = true;
     view_->StoreZoomIndex(options.zoom);
     view_->ResetViewSpan();
     HDC screen = GetDC(nullptr);
@@ -237,9 +243,7 @@ Session::Session(const Options& options) {
 }
 
 bool Session::RouteBetweenEnds(const Options& options) {
-    // The program opens the street-name index files with its maps: the maneuvers name
-    // their roads from them.
-    OpenMapIndexFiles();
+    // The maneuvers name their roads from the index files the session opened.
     routed_ = true;
     CRouter& router = CreateRouter();
     InstallRouterMapRoute(&router);
@@ -280,10 +284,11 @@ Session::~Session() {
         InstallRouterMapRoute(nullptr);
         DestroyRouter();
         g_avoidList.Clear();
-        CloseMapIndexFiles();
     }
     view_.reset();
     SetMapVehicle(nullptr);
+    if (indexFilesOpen_)
+        CloseMapIndexFiles();
     // The map files close before the process's file mappings go.
     g_mapDatabase.mapFile1.Close();
     g_mapDatabase.mapFile2.Close();
@@ -301,6 +306,10 @@ double Session::DrawFrame() {
     view_->UpdateCentreAndHeading(&lon, &lat, &heading, 0, 1);
     view_->Force();
     view_->UpdateView(lon, lat, heading, view_->GetBackBufferDC(), 0);
+    // The main view's repaint: the vehicle and the scale bar with its zoom buttons.
+    view_->DrawVehicle(nullptr, nullptr);
+    const RECT map = {0, 0, g_screenWidth.load(), g_viewHeight.load()};
+    view_->DrawScaleBar(map, nullptr);
     return MsSince(start);
 }
 
@@ -327,6 +336,9 @@ Figures Render(const Options& options) {
                     figures.maneuvers = g_router->maneuverCount;
                 }
             }
+            figures.labels = session.View().PlacedLabels();
+            figures.shields = session.View().PlacedIcons();
+            figures.vehicleBitmap = session.View().LoadedVehicleBitmap();
             if (WritePng(session.BackBuffer(), options.out))
                 figures.ok = true;
             else
@@ -346,9 +358,10 @@ void PrintText(const Figures& figures, const Options& options, std::ostream& out
     char line[256];
     std::snprintf(line, sizeof line,
                   "figures: frames %d, first frame %.2f ms, median %.2f ms per frame, whole run "
-                  "%.1f ms, links drawn %d, peak memory %.1f MB\n",
+                  "%.1f ms, links drawn %d, labels %zu, shields %zu, peak memory %.1f MB\n",
                   figures.frames, figures.firstFrameMs, figures.medianFrameMs, figures.wholeRunMs,
-                  figures.linksDrawn, figures.peakMemoryKb / 1024.0);
+                  figures.linksDrawn, figures.labels.size(), figures.shields.size(),
+                  figures.peakMemoryKb / 1024.0);
     out << line;
     if (!figures.route.empty())
         out << "route: " << figures.route << ", entries " << figures.routeEntries << ", maneuvers "
@@ -373,6 +386,21 @@ void PrintJson(const Figures& figures, const Options& options, std::ostream& out
         json["route"] = {{"result", figures.route},
                          {"entries", figures.routeEntries},
                          {"maneuvers", figures.maneuvers}};
+    nlohmann::json labels = nlohmann::json::array();
+    for (const CMapLabels::Slot& slot : figures.labels) {
+        nlohmann::json corners = nlohmann::json::array();
+        for (const LabelPoint& p : slot.corners)
+            corners.push_back({p.x, p.y});
+        labels.push_back({{"text", slot.text}, {"angle", slot.angle}, {"corners", corners}});
+    }
+    json["labels"] = labels;
+    nlohmann::json shields = nlohmann::json::array();
+    for (const IconLabel& icon : figures.shields)
+        shields.push_back({{"number", icon.text},
+                           {"icon", icon.id},
+                           {"centre", {icon.x + icon.width / 2, icon.y + icon.height / 2}}});
+    json["shields"] = shields;
+    json["vehicleBitmap"] = figures.vehicleBitmap;
     if (!figures.ok)
         json["error"] = figures.error;
     out << json.dump() << "\n";

@@ -8,6 +8,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "pathlume/display/map_interfaces.h"
 #include "pathlume/display/map_view.h"
@@ -53,8 +54,11 @@ struct Figures {
     std::string error;  // what failed when not ok
     double firstFrameMs = 0;
     double medianFrameMs = 0;
-    double wholeRunMs = 0;  // from the start to the written PNG
-    int linksDrawn = 0;     // in the last frame
+    double wholeRunMs = 0;                 // from the start to the written PNG
+    int linksDrawn = 0;                    // in the last frame
+    std::vector<CMapLabels::Slot> labels;  // placed in the last frame
+    std::vector<IconLabel> shields;
+    UINT vehicleBitmap = 0;
     long peakMemoryKb = 0;
     int frames = 0;
     // With --route: "route", "arrived" (both ends on one link) or empty; the route's
@@ -168,6 +172,7 @@ class Session {
     bool loaded_ = false;
     bool routed_ = false;
     bool arrived_ = false;
+    bool indexFilesOpen_ = false;
 };
 
 }  // namespace render
