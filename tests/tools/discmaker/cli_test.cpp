@@ -12,7 +12,9 @@
 #include <string>
 
 #include "tests/support/temp_root.h"
+#include "tools/discmaker/disc_builder.h"
 #include "tools/discmaker/osm.h"
+#include "tools/discmaker/town.h"
 
 namespace {
 
@@ -136,6 +138,52 @@ TEST_F(CliTest, TownDiscsEndWithTheFiguresAndRepeatByteForByte) {
     ToolRun refused = Discmaker("--town 9 --size 250 " + Path("mine"));
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.err.find("holds no disc"), std::string::npos) << refused.err;
+}
+
+TEST_F(CliTest, UserFilesBesideADiscSurvive) {
+    ToolRun first = Discmaker("--town 3 --size 150 " + Path("out"));
+    ASSERT_EQ(first.status, 0) << first.err;
+    // A file of the user's anywhere in the disc's folders makes it the user's folder.
+    for (const char* mine : {"out/CD1/notes.txt", "out/CD2/mapdata/backup.raz",
+                             "out/cities/list.txt", "out/CD1/mapdata/hawaii/photo.jpg"}) {
+        std::ofstream(Path(mine)) << "keep";
+        ToolRun refused = Discmaker("--town 3 --size 150 " + Path("out"));
+        EXPECT_EQ(refused.status, 1) << mine;
+        EXPECT_NE(refused.err.find("holds no disc"), std::string::npos) << refused.err;
+        EXPECT_EQ(FileText(Path(mine)), "keep");
+        EXPECT_TRUE(fs::exists(Path("out/cdinfo.ini")));
+        fs::remove(Path(mine));
+    }
+    // Folders named as a disc's but holding the user's files are not a disc.
+    fs::create_directories(Path("look/CD1"));
+    fs::create_directories(Path("look/cities"));
+    std::ofstream(Path("look/cities/friends.dat")) << "keep";
+    ToolRun refused = Discmaker("--town 3 --size 150 " + Path("look"));
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(FileText(Path("look/cities/friends.dat")), "keep");
+}
+
+// A run that fails late, after most files are written, leaves no disc and nothing
+// beside it; an earlier disc in OUT stays as it was.
+TEST_F(CliTest, FailedBuildLeavesNothingThatLooksLikeADisc) {
+    discmaker::BuildOptions failing;
+    failing.prebuildRegion = [](const discmaker::Network&, const discmaker::DiscLayout&,
+                                const fs::path&) -> uint64_t {
+        throw std::runtime_error("disk full");
+    };
+    discmaker::Network network = discmaker::BuildTown(5, 150);
+    EXPECT_THROW(discmaker::BuildDiscs(network, Path("new/out"), failing), std::runtime_error);
+    EXPECT_FALSE(fs::exists(Path("new/out")));
+    EXPECT_TRUE(fs::is_empty(Path("new")));
+
+    ToolRun first = Discmaker("--town 3 --size 150 " + Path("old"));
+    ASSERT_EQ(first.status, 0) << first.err;
+    const auto before = Tree(Path("old"));
+    network = discmaker::BuildTown(5, 150);
+    EXPECT_THROW(discmaker::BuildDiscs(network, Path("old"), failing), std::runtime_error);
+    EXPECT_EQ(Tree(Path("old")), before);
+    for (const auto& entry : fs::directory_iterator(roots_.base()))
+        EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
 }
 
 TEST_F(CliTest, OsmOutWritesTheNetworkOfTheDiscs) {
