@@ -9,12 +9,15 @@
 #include <iterator>
 #include <map>
 #include <regex>
+#include <sstream>
 #include <string>
 
 #include "tests/support/temp_root.h"
 #include "tools/discmaker/disc_builder.h"
 #include "tools/discmaker/osm.h"
 #include "tools/discmaker/town.h"
+#include "tools/mapstat/mapstat.h"
+#include "tools/mkmaps/mkmaps.h"
 
 namespace {
 
@@ -184,6 +187,82 @@ TEST_F(CliTest, FailedBuildLeavesNothingThatLooksLikeADisc) {
     EXPECT_EQ(Tree(Path("old")), before);
     for (const auto& entry : fs::directory_iterator(roots_.base()))
         EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
+}
+
+// Extracts a fault-injection run found troublesome, made here: each gives a map
+// the map database opens and walks whole, or a clear error and exit 1.
+TEST_F(CliTest, SmallAndOddExtractsGiveUsableMapsOrAClearError) {
+    struct Case {
+        const char* name;
+        const char* nodes;  // "lat lon" per node, ids from 1
+        const char* ways;   // node ids per way, ';' between ways
+        const char* highway;
+        const char* error;  // empty: a usable map
+    };
+    const Case cases[] = {
+        {"single way", "46 7, 46.01 7.01", "1 2", "residential", ""},
+        {"single primary", "46 7, 46.01 7.01", "1 2", "primary", ""},
+        {"zero length", "46 7, 46 7", "1 2", "residential", ""},
+        {"loop", "46 7, 46.001 7, 46.001 7.001", "1 2 3 1", "residential", ""},
+        {"self-loop", "46 7", "1 1", "residential", "no drivable road"},
+        {"under 200 m", "46 7, 46.0005 7.0005", "1 2", "residential", ""},
+        {"high north", "89.7 7, 89.71 7.01", "1 2", "residential", ""},
+        {"high south", "-89.74 7, -89.7 7.01", "1 2", "residential", ""},
+        {"antimeridian", "60 179.99, 60.01 -179.99", "1 2", "residential", ""},
+        {"at the pole", "89.9 7, 89.91 7.01", "1 2", "residential", "too near a pole"},
+        {"pole and antimeridian", "-89.9 179.99, -89.91 -179.99", "1 2", "residential",
+         "too near a pole"},
+        {"footway only", "46 7, 46.01 7.01", "1 2", "footway", "no drivable road"},
+    };
+    mkmaps::PrivateDesktop desktop;
+    int index = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string base = "case" + std::to_string(index++);
+        std::ostringstream osm;
+        osm << "<?xml version='1.0'?><osm version=\"0.6\">";
+        std::istringstream nodes(c.nodes);
+        std::string node;
+        for (int id = 1; std::getline(nodes, node, ','); ++id) {
+            std::istringstream ll(node);
+            std::string lat, lon;
+            ll >> lat >> lon;
+            osm << "<node id=\"" << id << "\" lat=\"" << lat << "\" lon=\"" << lon << "\"/>";
+        }
+        std::istringstream ways(c.ways);
+        std::string way;
+        for (int id = 1; std::getline(ways, way, ';'); ++id) {
+            osm << "<way id=\"" << id << "\">";
+            std::istringstream refs(way);
+            for (std::string ref; refs >> ref;)
+                osm << "<nd ref=\"" << ref << "\"/>";
+            osm << "<tag k=\"highway\" v=\"" << c.highway << "\"/></way>";
+        }
+        osm << "</osm>";
+        std::ofstream(Path(base + ".osm")) << osm.str();
+        ToolRun run = Discmaker("--osm " + Path(base + ".osm") + " " + Path(base));
+        if (*c.error) {
+            EXPECT_EQ(run.status, 1);
+            EXPECT_NE(run.err.find(c.error), std::string::npos) << run.err;
+            EXPECT_FALSE(fs::exists(Path(base)));
+            continue;
+        }
+        ASSERT_EQ(run.status, 0) << run.err;
+        std::ostringstream quiet;
+        const mkmaps::Figures figures =
+            mkmaps::Generate({Path(base), Path(base + "-device"), {}}, quiet, quiet);
+        EXPECT_TRUE(figures.completed) << figures.problem << "\n" << quiet.str();
+        if (figures.completed) {
+            mapstat::Options options;
+            options.folder = Path(base + "-device");
+            const mapstat::Report report = mapstat::Examine(options);
+            EXPECT_TRUE(report.Complete());
+            uint64_t links = 0;
+            for (const mapstat::ClassFigures& figures : report.network)
+                links += figures.links;
+            EXPECT_GT(links, 0u);
+        }
+    }
 }
 
 TEST_F(CliTest, OsmOutWritesTheNetworkOfTheDiscs) {

@@ -284,7 +284,7 @@ TEST(DiscLayoutTest, PlansGridsThatHoldTheNetwork) {
 }
 
 TEST(DiscLayoutTest, DenseNetworksGetSmallerCells) {
-    Network net = MakeTestGrid(20, 20, {45.0, -100.0}, 0.05);
+    Network net = MakeTestGrid(20, 20, {45.0, -100.0}, 0.5);
     LayoutOptions options;
     options.maxNodesPerDetailedCell = 2;
     options.maxNodesPerOverviewCell = 30;
