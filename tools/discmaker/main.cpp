@@ -168,6 +168,8 @@ int main(int argc, char** argv) {
             discmaker::WriteOsm(network, osmOut);
         }
         progress.Clear();
+        for (const std::string& warning : network.warnings)
+            std::fprintf(stderr, "discmaker: warning: %s\n", warning.c_str());
         // The whole run, reading the input included.
         figures.seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -427,6 +427,83 @@ void SplitLinks(Network& network, double maxKm, size_t maxShapePoints) {
     }
 }
 
+namespace {
+
+// Real junctions can join more ways than a node record has link slots (a busy
+// roundabout node, a car park): rather than fail the whole build, the least
+// important links there are dropped (lowest class first, then the shortest), and
+// the references to links are renumbered.
+void DropExcessLinkEnds(Network& network) {
+    const size_t nodeCount = network.nodes.size();
+    std::vector<uint32_t> ends(nodeCount, 0);
+    for (const Link& link : network.links)
+        ++ends[link.from], ++ends[link.to];
+    std::vector<std::vector<uint32_t>> linksAt(nodeCount);
+    bool crowded = false;
+    for (uint32_t i = 0; i < network.links.size(); ++i) {
+        const Link& link = network.links[i];
+        for (uint32_t node : {link.from, link.to}) {
+            if (ends[node] > kMaxLinkEndsAtNode) {
+                crowded = true;
+                if (linksAt[node].empty() || linksAt[node].back() != i)
+                    linksAt[node].push_back(i);
+            }
+        }
+    }
+    if (!crowded)
+        return;
+    std::vector<bool> dropped(network.links.size(), false);
+    for (uint32_t node = 0; node < nodeCount; ++node) {
+        std::vector<uint32_t>& at = linksAt[node];
+        if (ends[node] <= kMaxLinkEndsAtNode)
+            continue;
+        std::erase_if(at, [&](uint32_t link) { return dropped[link]; });
+        std::stable_sort(at.begin(), at.end(), [&](uint32_t a, uint32_t b) {
+            const Link& la = network.links[a];
+            const Link& lb = network.links[b];
+            if (la.roadClass != lb.roadClass)
+                return la.roadClass > lb.roadClass;
+            return network.LinkLengthKm(a) < network.LinkLengthKm(b);
+        });
+        std::string ways;
+        const uint32_t before = ends[node];
+        for (uint32_t link : at) {
+            if (ends[node] <= kMaxLinkEndsAtNode)
+                break;
+            dropped[link] = true;
+            --ends[network.links[link].from];
+            --ends[network.links[link].to];
+            ways += (ways.empty() ? "" : ", ") + std::to_string(network.links[link].sourceId);
+        }
+        network.warnings.push_back("node " + std::to_string(node) + " (source id " +
+                                   std::to_string(network.nodes[node].sourceId) + ") joins " +
+                                   std::to_string(before) + " link ends, more than " +
+                                   std::to_string(kMaxLinkEndsAtNode) +
+                                   ": dropped the links of ways " + ways);
+    }
+    std::vector<uint32_t> renumbered(network.links.size(), kNone);
+    uint32_t kept = 0;
+    for (uint32_t i = 0; i < network.links.size(); ++i) {
+        if (!dropped[i])
+            renumbered[i] = kept++;
+    }
+    std::erase_if(network.restrictions, [&](const TurnRestriction& r) {
+        return renumbered[r.fromLink] == kNone || renumbered[r.toLink] == kNone;
+    });
+    for (TurnRestriction& r : network.restrictions) {
+        r.fromLink = renumbered[r.fromLink];
+        r.toLink = renumbered[r.toLink];
+    }
+    for (Poi& poi : network.pois) {
+        if (poi.link != kNone && poi.link < renumbered.size())
+            poi.link = renumbered[poi.link];
+    }
+    uint32_t index = 0;
+    std::erase_if(network.links, [&](const Link&) { return dropped[index++]; });
+}
+
+}  // namespace
+
 void ValidateNetwork(Network& network) {
     const size_t nodeCount = network.nodes.size();
     const size_t areaCount = network.areas.size();
@@ -464,17 +541,7 @@ void ValidateNetwork(Network& network) {
         }
     }
     // A node record has 15 link slots and 15 restriction bytes.
-    std::vector<uint32_t> ends(nodeCount, 0);
-    for (const Link& link : network.links)
-        ++ends[link.from], ++ends[link.to];
-    for (size_t i = 0; i < nodeCount; ++i) {
-        if (ends[i] > kMaxLinkEndsAtNode) {
-            throw std::runtime_error("node " + std::to_string(i) + " (source id " +
-                                     std::to_string(network.nodes[i].sourceId) +
-                                     ") joins more than " + std::to_string(kMaxLinkEndsAtNode) +
-                                     " link ends");
-        }
-    }
+    DropExcessLinkEnds(network);
     {
         std::vector<uint32_t> perNode(nodeCount, 0);
         std::erase_if(network.restrictions, [&](const TurnRestriction& r) {

@@ -197,7 +197,8 @@ TEST_F(CliTest, SmallAndOddExtractsGiveUsableMapsOrAClearError) {
         const char* nodes;  // "lat lon" per node, ids from 1
         const char* ways;   // node ids per way, ';' between ways
         const char* highway;
-        const char* error;  // empty: a usable map
+        const char* error;              // empty: a usable map
+        const char* warning = nullptr;  // expected on stderr of a usable map
     };
     const Case cases[] = {
         {"single way", "46 7, 46.01 7.01", "1 2", "residential", ""},
@@ -213,6 +214,13 @@ TEST_F(CliTest, SmallAndOddExtractsGiveUsableMapsOrAClearError) {
         {"pole and antimeridian", "-89.9 179.99, -89.91 -179.99", "1 2", "residential",
          "too near a pole"},
         {"footway only", "46 7, 46.01 7.01", "1 2", "footway", "no drivable road"},
+        {"18 ways at one node",
+         "46 7, 46.01000 7.00000, 46.00940 7.00342, 46.00766 7.00643, 46.00500 7.00866, 46.00174 "
+         "7.00985, 45.99827 7.00985, 45.99500 7.00866, 45.99234 7.00643, 45.99060 7.00343, "
+         "45.99000 7.00001, 45.99060 6.99659, 45.99233 6.99358, 45.99499 6.99134, 45.99826 "
+         "6.99015, 46.00173 6.99015, 46.00499 6.99133, 46.00765 6.99356, 46.00939 6.99657",
+         "1 2;1 3;1 4;1 5;1 6;1 7;1 8;1 9;1 10;1 11;1 12;1 13;1 14;1 15;1 16;1 17;1 18;1 19",
+         "residential", "", "warning: node 0 (source id 1) joins 18 link ends"},
     };
     mkmaps::PrivateDesktop desktop;
     int index = 0;
@@ -248,6 +256,8 @@ TEST_F(CliTest, SmallAndOddExtractsGiveUsableMapsOrAClearError) {
             continue;
         }
         ASSERT_EQ(run.status, 0) << run.err;
+        if (c.warning)
+            EXPECT_NE(run.err.find(c.warning), std::string::npos) << run.err;
         std::ostringstream quiet;
         const mkmaps::Figures figures =
             mkmaps::Generate({Path(base), Path(base + "-device"), {}}, quiet, quiet);
