@@ -1,7 +1,9 @@
 // The command line: help, errors a user can act on, the figures line, and the same
 // discs from the same input.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -272,6 +274,44 @@ TEST_F(CliTest, SmallAndOddExtractsGiveUsableMapsOrAClearError) {
                 links += figures.links;
             EXPECT_GT(links, 0u);
         }
+    }
+}
+
+// A few roads far apart take memory for the roads, not for the extent between them.
+TEST_F(CliTest, HugeExtentsTakeLittleMemory) {
+    const struct {
+        const char* name;
+        const char* osm;
+    } cases[] = {
+        {"opposite corners with a point between",
+         R"(<node id="1" lat="-80" lon="-170"/><node id="2" lat="-80" lon="-169.99"/>
+            <node id="3" lat="80" lon="170"/><node id="4" lat="80" lon="170.01"/>
+            <node id="5" lat="0" lon="0"><tag k="amenity" v="fuel"/><tag k="name" v="Far"/></node>
+            <way id="1"><nd ref="1"/><nd ref="2"/><tag k="highway" v="residential"/></way>
+            <way id="2"><nd ref="3"/><nd ref="4"/><tag k="highway" v="residential"/></way>)"},
+        {"a motorway half round the equator",
+         R"(<node id="1" lat="0" lon="-90"/><node id="2" lat="0" lon="90"/>
+            <way id="1"><nd ref="1"/><nd ref="2"/><tag k="highway" v="motorway"/></way>)"},
+    };
+    int index = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string base = "huge" + std::to_string(index++);
+        std::ofstream(Path(base + ".osm"))
+            << "<?xml version='1.0'?><osm version=\"0.6\">" << c.osm << "</osm>";
+        const std::string command = std::string(DISCMAKER_EXE) + " --osm " + Path(base + ".osm") +
+                                    " " + Path(base) + " >/dev/null 2>&1";
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        int status = 0;
+        rusage usage{};
+        ASSERT_EQ(wait4(child, &status, 0, &usage), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        EXPECT_LT(usage.ru_maxrss, 200 * 1024) << "KB";
     }
 }
 
