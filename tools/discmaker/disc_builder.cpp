@@ -1,8 +1,15 @@
 #include "tools/discmaker/disc_builder.h"
 
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <regex>
 #include <stdexcept>
+#include <vector>
 
 #include "tools/discmaker/area_writer.h"
 #include "tools/discmaker/linkinfo_writer.h"
@@ -17,42 +24,64 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Files and folders a build writes directly under OUT.
-const char* const kProgramFiles[] = {"cdinfo.ini",  "mh.ini",      "rgndata1.in",
-                                     "rgndata2.in", "rgndatap.in", "mapdata1.sz",
-                                     "mapdata2.sz", "polygons.sz", "sizeinfo.sz"};
-const char* const kProgramFolders[] = {"CD1", "CD2", "CD3", "cities"};
+// Every path a build writes under OUT, relative and with '/' between the parts.
+// A folder holding only such paths is an earlier disc (or what an interrupted
+// build left) and may be replaced; anything else in it is the user's.
+const std::regex kBuildPath(
+    "cdinfo\\.ini|mh\\.ini|rgndata[12p]\\.in|mapdata[12]\\.sz|polygons\\.sz|sizeinfo\\.sz"
+    "|cities|cities/[A-Z]{2,3}\\.dat|CD[1-3]|CD[1-3]/mapid\\.ini|CD[1-3]/mapdata"
+    "|CD[1-3]/mapdata/(az\\.raw|azbc\\.raw|lfoidx\\.raz|linkinfo\\.raz|lsrs?\\.raw"
+    "|mapdata[0-9]+\\.raz|nameidx\\.bin|names\\.raw|stnl\\.raw|sttypes\\.raw|poi\\.raw"
+    "|polygons\\.raz|strabbr\\.bin)"
+    "|CD[1-3]/mapdata/hawaii"
+    "|CD[1-3]/mapdata/hawaii/((az|azbc|lfoidx|linkinfo|lsrs?|namdict|names|poi|stnl|strabbr"
+    "|sttypes)\\.bin|(mapdata[0-9t]+|polygons)\\.biz)");
 
-// Makes OUT ready: a missing or empty folder is used as it is; one that holds an
-// earlier disc (or what a failed build left) has it removed, so that nothing stale
-// stays beside the new disc; a folder with anything else in it is refused rather
-// than mixed with a disc.
-void PrepareOut(const fs::path& out) {
-    if (!fs::exists(out))
+// Checks that OUT may take the discs: missing, empty, or holding only what a build
+// writes (symbolic links are never taken for ours). Throws naming the folder.
+void CheckOut(const fs::path& out) {
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(out, ec);
+    if (!fs::exists(status))
         return;
-    if (!fs::is_directory(out))
+    if (!fs::is_directory(status))
         throw std::runtime_error(out.string() + " is not a folder");
-    auto ours = [](const std::string& name) {
-        for (const char* file : kProgramFiles) {
-            if (name == file)
-                return true;
-        }
-        for (const char* folder : kProgramFolders) {
-            if (name == folder)
-                return true;
-        }
-        return false;
-    };
-    for (const auto& entry : fs::directory_iterator(out)) {
-        if (!ours(entry.path().filename().string())) {
-            throw std::runtime_error(out.string() +
-                                     " is not empty and holds no disc; choose a new folder");
+    for (auto it = fs::recursive_directory_iterator(out); it != fs::recursive_directory_iterator();
+         ++it) {
+        const fs::file_status entry = it->symlink_status();
+        const std::string relative = fs::relative(it->path(), out).generic_string();
+        if (fs::is_symlink(entry) || !(fs::is_directory(entry) || fs::is_regular_file(entry)) ||
+            !std::regex_match(relative, kBuildPath)) {
+            throw std::runtime_error(out.string() + " is not empty and holds no disc (" + relative +
+                                     " is not a disc file); choose a new folder");
         }
     }
-    for (const char* name : kProgramFiles)
-        fs::remove(out / name);
-    for (const char* name : kProgramFolders)
-        fs::remove_all(out / name);
+}
+
+// The folders and files of a run beside OUT: ".NAME.discmaker-PID" and names that
+// start with it.
+std::string RunPrefix(const fs::path& out) {
+    return "." + out.filename().string() + ".discmaker-";
+}
+
+// Removes what runs into the same OUT left when they were killed: their build
+// folders beside OUT, named with the process number of a process that is gone.
+void RemoveStaleRuns(const fs::path& out) {
+    const std::string prefix = RunPrefix(out);
+    std::error_code ec;
+    std::vector<fs::path> stale;
+    for (const auto& entry : fs::directory_iterator(out.parent_path(), ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(prefix, 0) != 0)
+            continue;
+        char* end = nullptr;
+        const long pid = std::strtol(name.c_str() + prefix.size(), &end, 10);
+        if (pid > 0 && (*end == '\0' || *end == '-') && kill(static_cast<pid_t>(pid), 0) != 0 &&
+            errno == ESRCH)
+            stale.push_back(entry.path());
+    }
+    for (const fs::path& path : stale)
+        fs::remove_all(path, ec);
 }
 
 uint64_t FolderBytes(const fs::path& folder) {
@@ -66,21 +95,11 @@ uint64_t FolderBytes(const fs::path& folder) {
 
 }  // namespace
 
-BuildFigures BuildDiscs(Network& network, const fs::path& outFolder, const BuildOptions& options) {
-    const auto start = std::chrono::steady_clock::now();
-    // The writers open files through the platform, which takes a relative path as
-    // one on the handheld: give them the host's absolute path.
-    const fs::path out = fs::absolute(outFolder).lexically_normal();
-    int step = 0;
-    const auto report = [&](const char* phase) {
-        constexpr int kSteps = 10;
-        if (options.progress)
-            options.progress(phase, static_cast<double>(step++) / kSteps);
-    };
-    report("checking the network");
-    ValidateNetwork(network);
-    PrepareOut(out);
+namespace {
 
+// Builds the discs into `out`, which exists and is empty.
+BuildFigures WriteDiscs(Network& network, const fs::path& out, const BuildOptions& options,
+                        const std::function<void(const char*)>& report) {
     report("planning the discs");
     const DiscLayout layout = PlanDiscLayout(network, out, options.layout);
     FitLinksToGrid(network, layout);
@@ -123,6 +142,57 @@ BuildFigures BuildDiscs(Network& network, const fs::path& outFolder, const Build
             network.LinkLengthKm(link);
     }
     figures.bytesWritten = FolderBytes(out);
+    return figures;
+}
+
+}  // namespace
+
+BuildFigures BuildDiscs(Network& network, const fs::path& outFolder, const BuildOptions& options) {
+    const auto start = std::chrono::steady_clock::now();
+    // The writers open files through the platform, which takes a relative path as
+    // one on the handheld: give them the host's absolute path.
+    fs::path out = fs::absolute(outFolder).lexically_normal();
+    if (!out.has_filename())
+        out = out.parent_path();
+    int step = 0;
+    const auto report = [&](const char* phase) {
+        constexpr int kSteps = 10;
+        if (options.progress)
+            options.progress(phase, static_cast<double>(step++) / kSteps);
+    };
+    report("checking the network");
+    ValidateNetwork(network);
+    CheckOut(out);
+    fs::create_directories(out.parent_path());
+    RemoveStaleRuns(out);
+
+    // The discs are built beside OUT and take its place only when complete, so a
+    // failed or killed run never leaves anything that looks like a disc, and an
+    // earlier disc stays until the new one is whole. "cdinfo.ini", which marks a
+    // disc, arrives last.
+    const fs::path run = out.parent_path() / (RunPrefix(out) + std::to_string(getpid()));
+    const fs::path building = run, old = run.string() + "-old", marker = run.string() + "-cdinfo";
+    BuildFigures figures;
+    try {
+        fs::remove_all(building);
+        fs::create_directory(building);
+        figures = WriteDiscs(network, building, options, report);
+        fs::rename(building / "cdinfo.ini", marker);
+        CheckOut(out);  // nothing of the user's arrived meanwhile
+        if (fs::exists(out))
+            fs::rename(out, old);
+        fs::rename(building, out);
+        fs::rename(marker, out / "cdinfo.ini");
+    } catch (...) {
+        std::error_code ec;
+        fs::remove_all(building, ec);
+        fs::remove(marker, ec);
+        if (fs::exists(old, ec) && !fs::exists(out, ec))
+            fs::rename(old, out, ec);  // the earlier disc, as it was
+        throw;
+    }
+    std::error_code ec;
+    fs::remove_all(old, ec);
     figures.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return figures;

@@ -41,8 +41,10 @@ struct BuildFigures {
 
 // Writes the discs under `out` (OUT/CD1 .. OUT/CD3 and the program-folder files).
 // The network is validated and fitted to the grid in place. An existing OUT that
-// holds a disc is replaced; any other non-empty OUT is refused. Throws
-// std::runtime_error (or std::filesystem::filesystem_error) on failure.
+// holds only what a build writes is replaced; any other non-empty OUT is refused.
+// The discs are built in a folder beside OUT and renamed into place when complete:
+// a failed run leaves OUT as it was. Throws std::runtime_error (or
+// std::filesystem::filesystem_error) on failure.
 BuildFigures BuildDiscs(Network& network, const std::filesystem::path& out,
                         const BuildOptions& options = {});
 

@@ -130,6 +130,13 @@ GridHeader MakeGrid(const char (&magic)[4], double originLon, double originLat, 
     return grid;
 }
 
+// Detailed cells: from about 110 m to one degree a side; the narrow side of a
+// cell, its width at the grid's poleward edge, at least about 110 m.
+constexpr double kMinDetailedCell = 1.0 / 1024;
+constexpr double kMaxDetailedCell = 1.0;
+constexpr double kMinNarrowCell = 1.0 / 1024;
+constexpr double kRadiansPerDegree = 3.14159265358979323846 / 180;
+
 constexpr char kContainerMagic[4] = {'N', 'T', 'C', '5'};
 constexpr char kPolygonMagic[4] = {'P', 'Y', '0', '0'};
 constexpr char kPoiMagic[4] = {'N', 'P', 'L', '6'};
@@ -177,32 +184,57 @@ DiscLayout PlanDiscLayout(const Network& network, const std::filesystem::path& o
     }
 
     // Cells are powers of two of a degree, so that origins and edges are exact in
-    // the f32 fields and every reader finds the same cell for a point.
-    const double extent =
-        std::max({bounds.maxLat - bounds.minLat, bounds.maxLon - bounds.minLon, 1e-3});
-    double detailedSize = std::exp2(std::floor(std::log2(extent / 8)));
-    detailedSize = std::clamp(detailedSize, std::exp2(-14), 1.0);
-    int32_t ratio = 4;
-    for (;;) {
-        const double overviewSize = detailedSize * ratio;
-        const double originLon = std::floor(Stored(bounds.minLon) / overviewSize) * overviewSize;
-        const double originLat = std::floor(Stored(bounds.minLat) / overviewSize) * overviewSize;
-        bool detailedFits = MaxPerCell(allNodes, originLon, originLat, detailedSize) <=
-                            options.maxNodesPerDetailedCell;
-        bool overviewFits = MaxPerCell(majorNodes, originLon, originLat, overviewSize) <=
-                            options.maxNodesPerOverviewCell;
-        if (detailedFits && overviewFits)
+    // the f32 fields and every reader finds the same cell for a point. The map
+    // database sizes its cache of detailed cells by their narrow side (the width at
+    // the grid's poleward edge): below kMinNarrowCell it cannot open the map. The
+    // preferred size is an eighth of the extent, smaller where the chunk limits
+    // need it, larger where the narrow side needs it.
+    const double extent = std::max(bounds.maxLat - bounds.minLat, bounds.maxLon - bounds.minLon);
+    const double preferred =
+        std::clamp(std::exp2(std::floor(std::log2(std::max(extent, 1e-9) / 8))), kMinDetailedCell,
+                   kMaxDetailedCell);
+    std::vector<double> sizes;
+    for (double size = preferred; size >= kMinDetailedCell; size /= 2)
+        sizes.push_back(size);
+    for (double size = preferred * 2; size <= kMaxDetailedCell; size *= 2)
+        sizes.push_back(size);
+    bool narrowFound = false;
+    double detailedSize = 0;
+    int32_t ratio = 0;
+    for (double size : sizes) {
+        for (int32_t r : {4, 2, 1}) {
+            const double overviewSize = size * r;
+            const double originLon =
+                std::floor(Stored(bounds.minLon) / overviewSize) * overviewSize;
+            const double originLat =
+                std::floor(Stored(bounds.minLat) / overviewSize) * overviewSize;
+            const double northEdge =
+                originLat +
+                (std::floor((Stored(bounds.maxLat) - originLat) / overviewSize) + 1) * overviewSize;
+            const double narrow = size * std::min(std::cos(originLat * kRadiansPerDegree),
+                                                  std::cos(northEdge * kRadiansPerDegree));
+            if (narrow < kMinNarrowCell)
+                continue;
+            narrowFound = true;
+            if (MaxPerCell(allNodes, originLon, originLat, size) <=
+                    options.maxNodesPerDetailedCell &&
+                MaxPerCell(majorNodes, originLon, originLat, overviewSize) <=
+                    options.maxNodesPerOverviewCell) {
+                detailedSize = size;
+                ratio = r;
+                break;
+            }
+        }
+        if (ratio != 0)
             break;
-        if (detailedFits && ratio > 1) {
-            ratio /= 2;
-            continue;
-        }
-        if (detailedSize <= std::exp2(-14)) {
-            throw std::runtime_error("the network is too dense for the chunk limits");
-        }
-        detailedSize /= 2;
-        ratio = 4;
     }
+    if (!narrowFound) {
+        throw std::runtime_error(
+            "the roads reach too near a pole to be mapped (the maps hold roads from 89.75 degrees "
+            "south to 89.75 degrees north)");
+    }
+    if (ratio == 0)
+        throw std::runtime_error("the network is too dense for the chunk limits");
     const double overviewSize = detailedSize * ratio;
     const double originLon = std::floor(Stored(bounds.minLon) / overviewSize) * overviewSize;
     const double originLat = std::floor(Stored(bounds.minLat) / overviewSize) * overviewSize;

@@ -7,6 +7,7 @@
 #include <exception>
 #include <filesystem>
 #include <iostream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -40,6 +41,17 @@ const char kUsage[] =
     "\n"
     "The last line gives links, nodes, names, points of interest, addresses placed\n"
     "of those read, km of road per road class, bytes written and seconds.\n";
+
+// The codes --state takes, for a message that needs them.
+std::string StateCodes() {
+    std::string codes;
+    std::set<std::string> listed;
+    for (const discmaker::BuiltInState& state : discmaker::BuiltInStates()) {
+        if (listed.insert(state.code).second)
+            codes += (codes.empty() ? " " : ", ") + std::string(state.code);
+    }
+    return "the codes are" + codes;
+}
 
 int Usage(const std::string& error) {
     std::fprintf(stderr, "discmaker: %s\n\n%s", error.c_str(), kUsage);
@@ -108,8 +120,12 @@ int main(int argc, char** argv) {
     } catch (const CLI::ArgumentMismatch& e) {
         const std::string what = e.what();
         for (const auto& [option, need] : needs) {
-            if (what.rfind(std::string(option) + ":", 0) == 0)
-                return Usage(std::string(option) + " needs " + need);
+            if (what.rfind(std::string(option) + ":", 0) == 0) {
+                std::string error = std::string(option) + " needs " + need;
+                if (std::string(option) == "--state")
+                    error += "; " + StateCodes();
+                return Usage(error);
+            }
         }
         return Usage(what);
     } catch (const CLI::ParseError& e) {
@@ -142,7 +158,8 @@ int main(int argc, char** argv) {
                 return 1;
             }
             if (!stateCode.empty() && !discmaker::FindBuiltInState(stateCode)) {
-                return Usage("\"" + stateCode + "\" is not a built-in state or province code");
+                return Usage("\"" + stateCode + "\" is not a built-in state or province code; " +
+                             StateCodes());
             }
             network = discmaker::ReadOsm(
                 osmFile, stateCode.empty() ? discmaker::kDefaultOsmState : stateCode, report);
@@ -168,6 +185,8 @@ int main(int argc, char** argv) {
             discmaker::WriteOsm(network, osmOut);
         }
         progress.Clear();
+        for (const std::string& warning : network.warnings)
+            std::fprintf(stderr, "discmaker: warning: %s\n", warning.c_str());
         // The whole run, reading the input included.
         figures.seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

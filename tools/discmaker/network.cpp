@@ -3,6 +3,7 @@
 #include <malloc.h>
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <mutex>
 #include <ostream>
 #include <stdexcept>
@@ -427,6 +428,83 @@ void SplitLinks(Network& network, double maxKm, size_t maxShapePoints) {
     }
 }
 
+namespace {
+
+// Real junctions can join more ways than a node record has link slots (a busy
+// roundabout node, a car park): rather than fail the whole build, the least
+// important links there are dropped (lowest class first, then the shortest), and
+// the references to links are renumbered.
+void DropExcessLinkEnds(Network& network) {
+    const size_t nodeCount = network.nodes.size();
+    std::vector<uint32_t> ends(nodeCount, 0);
+    for (const Link& link : network.links)
+        ++ends[link.from], ++ends[link.to];
+    std::vector<std::vector<uint32_t>> linksAt(nodeCount);
+    bool crowded = false;
+    for (uint32_t i = 0; i < network.links.size(); ++i) {
+        const Link& link = network.links[i];
+        for (uint32_t node : {link.from, link.to}) {
+            if (ends[node] > kMaxLinkEndsAtNode) {
+                crowded = true;
+                if (linksAt[node].empty() || linksAt[node].back() != i)
+                    linksAt[node].push_back(i);
+            }
+        }
+    }
+    if (!crowded)
+        return;
+    std::vector<bool> dropped(network.links.size(), false);
+    for (uint32_t node = 0; node < nodeCount; ++node) {
+        std::vector<uint32_t>& at = linksAt[node];
+        if (ends[node] <= kMaxLinkEndsAtNode)
+            continue;
+        std::erase_if(at, [&](uint32_t link) { return dropped[link]; });
+        std::stable_sort(at.begin(), at.end(), [&](uint32_t a, uint32_t b) {
+            const Link& la = network.links[a];
+            const Link& lb = network.links[b];
+            if (la.roadClass != lb.roadClass)
+                return la.roadClass > lb.roadClass;
+            return network.LinkLengthKm(a) < network.LinkLengthKm(b);
+        });
+        std::string ways;
+        const uint32_t before = ends[node];
+        for (uint32_t link : at) {
+            if (ends[node] <= kMaxLinkEndsAtNode)
+                break;
+            dropped[link] = true;
+            --ends[network.links[link].from];
+            --ends[network.links[link].to];
+            ways += (ways.empty() ? "" : ", ") + std::to_string(network.links[link].sourceId);
+        }
+        network.warnings.push_back("node " + std::to_string(node) + " (source id " +
+                                   std::to_string(network.nodes[node].sourceId) + ") joins " +
+                                   std::to_string(before) + " link ends, more than " +
+                                   std::to_string(kMaxLinkEndsAtNode) +
+                                   ": dropped the links of ways " + ways);
+    }
+    std::vector<uint32_t> renumbered(network.links.size(), kNone);
+    uint32_t kept = 0;
+    for (uint32_t i = 0; i < network.links.size(); ++i) {
+        if (!dropped[i])
+            renumbered[i] = kept++;
+    }
+    std::erase_if(network.restrictions, [&](const TurnRestriction& r) {
+        return renumbered[r.fromLink] == kNone || renumbered[r.toLink] == kNone;
+    });
+    for (TurnRestriction& r : network.restrictions) {
+        r.fromLink = renumbered[r.fromLink];
+        r.toLink = renumbered[r.toLink];
+    }
+    for (Poi& poi : network.pois) {
+        if (poi.link != kNone && poi.link < renumbered.size())
+            poi.link = renumbered[poi.link];
+    }
+    uint32_t index = 0;
+    std::erase_if(network.links, [&](const Link&) { return dropped[index++]; });
+}
+
+}  // namespace
+
 void ValidateNetwork(Network& network) {
     const size_t nodeCount = network.nodes.size();
     const size_t areaCount = network.areas.size();
@@ -464,17 +542,7 @@ void ValidateNetwork(Network& network) {
         }
     }
     // A node record has 15 link slots and 15 restriction bytes.
-    std::vector<uint32_t> ends(nodeCount, 0);
-    for (const Link& link : network.links)
-        ++ends[link.from], ++ends[link.to];
-    for (size_t i = 0; i < nodeCount; ++i) {
-        if (ends[i] > kMaxLinkEndsAtNode) {
-            throw std::runtime_error("node " + std::to_string(i) + " (source id " +
-                                     std::to_string(network.nodes[i].sourceId) +
-                                     ") joins more than " + std::to_string(kMaxLinkEndsAtNode) +
-                                     " link ends");
-        }
-    }
+    DropExcessLinkEnds(network);
     {
         std::vector<uint32_t> perNode(nodeCount, 0);
         std::erase_if(network.restrictions, [&](const TurnRestriction& r) {
@@ -582,67 +650,100 @@ LinkProjection ProjectOnLink(const Network& network, uint32_t link, LatLon point
 void AssignPoiLinks(Network& network) {
     if (network.links.empty())
         return;
-    // A coarse bucket grid of segments keeps this linear for large networks.
+    // A sparse grid of 0.01 degree buckets of links keeps this linear for large
+    // networks and its memory to the data, not the extent (a few roads at opposite
+    // corners of the globe). A link is put in every bucket of its box; one whose box
+    // spans more than kMaxBoxBuckets, only in those its segments pass.
+    constexpr double kCell = 0.01;  // degrees
+    constexpr long long kMaxBoxBuckets = 4096;
     Bounds bounds;
     for (const Node& node : network.nodes)
         bounds.Add(node.position);
-    const double cell = 0.01;  // degrees
+    using Key = std::pair<long long, long long>;
     auto key = [&](LatLon p) {
-        long long x = static_cast<long long>(std::floor((p.lon - bounds.minLon) / cell));
-        long long y = static_cast<long long>(std::floor((p.lat - bounds.minLat) / cell));
-        return std::make_pair(x, y);
+        return Key{static_cast<long long>(std::floor((p.lon - bounds.minLon) / kCell)),
+                   static_cast<long long>(std::floor((p.lat - bounds.minLat) / kCell))};
     };
-    const long long columns =
-        static_cast<long long>(std::floor((bounds.maxLon - bounds.minLon) / cell)) + 1;
-    const long long rows =
-        static_cast<long long>(std::floor((bounds.maxLat - bounds.minLat) / cell)) + 1;
-    std::vector<std::vector<uint32_t>> buckets(static_cast<size_t>(columns * rows));
-    auto bucket = [&](long long x, long long y) -> std::vector<uint32_t>* {
-        if (x < 0 || y < 0 || x >= columns || y >= rows)
-            return nullptr;
-        return &buckets[static_cast<size_t>(y * columns + x)];
-    };
+    std::map<Key, std::vector<uint32_t>> buckets;
     for (uint32_t link = 0; link < network.links.size(); ++link) {
-        std::vector<LatLon> points = network.LinkPoints(link);
-        long long x0 = columns, y0 = rows, x1 = -1, y1 = -1;
+        const std::vector<LatLon> points = network.LinkPoints(link);
+        Key low = key(points[0]), high = low;
         for (const LatLon& p : points) {
-            auto [x, y] = key(p);
-            x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
+            const Key k = key(p);
+            low = {std::min(low.first, k.first), std::min(low.second, k.second)};
+            high = {std::max(high.first, k.first), std::max(high.second, k.second)};
         }
-        for (long long y = std::max(0LL, y0); y <= std::min(rows - 1, y1); ++y) {
-            for (long long x = std::max(0LL, x0); x <= std::min(columns - 1, x1); ++x)
-                bucket(x, y)->push_back(link);
+        if ((high.first - low.first + 1) * (high.second - low.second + 1) <= kMaxBoxBuckets) {
+            for (long long y = low.second; y <= high.second; ++y) {
+                for (long long x = low.first; x <= high.first; ++x)
+                    buckets[{x, y}].push_back(link);
+            }
+            continue;
+        }
+        for (size_t i = 1; i < points.size(); ++i) {
+            // The buckets along the segment, in steps of half a bucket.
+            const LatLon a = points[i - 1], b = points[i];
+            const double span = std::max(std::fabs(b.lat - a.lat), std::fabs(b.lon - a.lon));
+            const long long steps = static_cast<long long>(std::ceil(span / (kCell / 2)));
+            for (long long k = 0; k <= steps; ++k) {
+                const double t = steps == 0 ? 0 : static_cast<double>(k) / steps;
+                std::vector<uint32_t>& bucket =
+                    buckets[key({a.lat + (b.lat - a.lat) * t, a.lon + (b.lon - a.lon) * t})];
+                if (bucket.empty() || bucket.back() != link)
+                    bucket.push_back(link);
+            }
         }
     }
+    const long long ringsBeforeScan = static_cast<long long>(buckets.size());
     for (Poi& poi : network.pois) {
-        auto [px, py] = key(poi.position);
+        const auto [px, py] = key(poi.position);
+        const auto ringOf = [&](const Key& cell) {
+            return std::max(std::llabs(cell.first - px), std::llabs(cell.second - py));
+        };
         uint32_t best = kNone;
         Projection bestProjection;
+        const auto consider = [&](const std::vector<uint32_t>& links) {
+            for (uint32_t link : links) {
+                const std::vector<LatLon> points = network.LinkPoints(link);
+                for (size_t i = 1; i < points.size(); ++i) {
+                    const Projection pr = ProjectOnSegment(poi.position, points[i - 1], points[i]);
+                    if (best == kNone || pr.distance2 < bestProjection.distance2 ||
+                        (pr.distance2 == bestProjection.distance2 && link < best)) {
+                        best = link;
+                        bestProjection = pr;
+                    }
+                }
+            }
+        };
+        // Rings of buckets until a link is found, and at least the ring around the
+        // point's own; far from every road, the buckets themselves are scanned for
+        // the nearest ring that has any.
         for (long long ring = 0; best == kNone || ring <= 1; ++ring) {
-            // Search rings of buckets until a link is found, then one ring more.
+            if (ring * 8 > ringsBeforeScan) {
+                long long next = -1;
+                for (const auto& [cell, links] : buckets) {
+                    const long long r = ringOf(cell);
+                    if (r >= ring && (next < 0 || r < next))
+                        next = r;
+                }
+                if (next < 0)
+                    break;
+                ring = next;
+                for (const auto& [cell, links] : buckets) {
+                    if (ringOf(cell) == ring)
+                        consider(links);
+                }
+                continue;
+            }
             for (long long y = py - ring; y <= py + ring; ++y) {
                 for (long long x = px - ring; x <= px + ring; ++x) {
                     if (std::max(std::llabs(x - px), std::llabs(y - py)) != ring)
                         continue;
-                    std::vector<uint32_t>* links = bucket(x, y);
-                    if (!links)
-                        continue;
-                    for (uint32_t link : *links) {
-                        std::vector<LatLon> points = network.LinkPoints(link);
-                        for (size_t i = 1; i < points.size(); ++i) {
-                            Projection pr =
-                                ProjectOnSegment(poi.position, points[i - 1], points[i]);
-                            if (best == kNone || pr.distance2 < bestProjection.distance2 ||
-                                (pr.distance2 == bestProjection.distance2 && link < best)) {
-                                best = link;
-                                bestProjection = pr;
-                            }
-                        }
-                    }
+                    const auto found = buckets.find({x, y});
+                    if (found != buckets.end())
+                        consider(found->second);
                 }
             }
-            if (ring > columns + rows)
-                break;
         }
         poi.link = best;
         poi.rightSide = bestProjection.right;

@@ -305,6 +305,8 @@ struct Network {
     // placed in a link's house range.
     size_t addressesRead = 0;
     size_t addressesPlaced = 0;
+    // What checking the network mended that the user should hear of, one line each.
+    std::vector<std::string> warnings;
 
     uint32_t AddNode(LatLon position, int64_t sourceId = 0);
     uint32_t AddLink(Link link);  // returns its index
@@ -340,9 +342,10 @@ inline constexpr uint32_t kMaxRestrictionsAtNode = 15;
 // Checks the network's references and limits and mends what can be mended:
 // links with more shape points than a chunk record can hold are split (restrictions
 // that name a split link follow the piece at their node), and restrictions beyond
-// kMaxRestrictionsAtNode at one node are dropped. Throws std::runtime_error for an
-// unusable network (a reference out of range, a link without ends or length, more
-// than kMaxLinkEndsAtNode link ends at a node).
+// kMaxRestrictionsAtNode at one node are dropped. At a node where more than
+// kMaxLinkEndsAtNode link ends meet, the least important links (lowest class, then
+// shortest) are dropped with a warning naming the node. Throws std::runtime_error
+// for an unusable network (a reference out of range, a link without ends or length).
 void ValidateNetwork(Network& network);
 
 // Splits every link that is longer than maxKm, or whose shape holds more than

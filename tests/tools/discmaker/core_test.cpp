@@ -155,13 +155,45 @@ TEST(NetworkTest, ValidateRejectsBrokenReferences) {
         c.breakIt(net);
         EXPECT_THROW(ValidateNetwork(net), std::runtime_error) << c.what;
     }
-    // Sixteen link ends at one node cannot be written.
+}
+
+// A node record holds 15 link ends: beyond them the least important links at the
+// node go (lowest class, then shortest), with a warning naming the node; the rest
+// of the network, and restrictions not naming a dropped link, stay.
+TEST(NetworkTest, ValidateDropsTheLeastImportantLinksAtACrowdedNode) {
     Network net = MakeTestGrid(3, 3);
-    for (int i = 0; i < 14; ++i) {
-        uint32_t n = net.AddNode({45.0005 + 0.0001 * i, -99.999});
-        net.AddLink(Link{.from = 0, .to = n});
+    const size_t gridLinks = net.links.size();
+    size_t gridEnds = 0;
+    for (const Link& link : net.links)
+        gridEnds += (link.from == 0) + (link.to == 0);
+    std::vector<uint32_t> minor, major;
+    for (int i = 0; i < 16; ++i) {
+        uint32_t n = net.AddNode({45.0005 + 0.0001 * i, -99.999}, 1000 + i);
+        Link link{.from = 0, .to = n};
+        link.roadClass = i < 2 ? RoadClass::Freeway : RoadClass::Minor;
+        link.sourceId = 500 + i;
+        (i < 2 ? major : minor).push_back(net.AddLink(link));
     }
-    EXPECT_THROW(ValidateNetwork(net), std::runtime_error);
+    net.restrictions.push_back({major[0], 0, major[1]});
+    net.restrictions.push_back({major[0], 0, minor[0]});
+    ValidateNetwork(net);
+    size_t atNode = 0, freeways = 0;
+    for (const Link& link : net.links) {
+        atNode += (link.from == 0) + (link.to == 0);
+        freeways += link.roadClass == RoadClass::Freeway;
+    }
+    EXPECT_EQ(atNode, kMaxLinkEndsAtNode);
+    EXPECT_EQ(freeways, 2u);
+    EXPECT_EQ(net.links.size(), gridLinks + 16 - (gridEnds + 16 - kMaxLinkEndsAtNode));
+    ASSERT_EQ(net.warnings.size(), 1u);
+    EXPECT_NE(net.warnings[0].find("node 0 (source id"), std::string::npos) << net.warnings[0];
+    // The second restriction names the shortest minor link, which went.
+    ASSERT_EQ(net.restrictions.size(), 1u);
+    EXPECT_EQ(net.links[net.restrictions[0].fromLink].roadClass, RoadClass::Freeway);
+    EXPECT_EQ(net.links[net.restrictions[0].toLink].roadClass, RoadClass::Freeway);
+    // Checking again changes nothing.
+    ValidateNetwork(net);
+    EXPECT_EQ(net.warnings.size(), 1u);
 }
 
 TEST(NetworkTest, SplitLinksKeepsEachPieceShort) {
@@ -284,7 +316,7 @@ TEST(DiscLayoutTest, PlansGridsThatHoldTheNetwork) {
 }
 
 TEST(DiscLayoutTest, DenseNetworksGetSmallerCells) {
-    Network net = MakeTestGrid(20, 20, {45.0, -100.0}, 0.05);
+    Network net = MakeTestGrid(20, 20, {45.0, -100.0}, 0.5);
     LayoutOptions options;
     options.maxNodesPerDetailedCell = 2;
     options.maxNodesPerOverviewCell = 30;

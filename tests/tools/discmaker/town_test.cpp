@@ -295,8 +295,9 @@ TEST_F(TownDiscTest, PrebuiltRegionFolderIsFilledByTheHook) {
         return 1;
     };
     BuildDiscs(town, roots_.base() / "out", options);
-    EXPECT_EQ(seen, roots_.base() / "out" / "CD1" / "mapdata" / "hawaii");
-    EXPECT_TRUE(fs::exists(seen / "az.bin"));
+    // The hook fills the discs while they are built beside OUT; its files arrive with them.
+    EXPECT_EQ(seen.filename(), "hawaii");
+    EXPECT_TRUE(fs::exists(roots_.base() / "out" / "CD1" / "mapdata" / "hawaii" / "az.bin"));
 }
 
 }  // namespace
