@@ -1,13 +1,13 @@
 // geocode --maps DIR [--json] "STREET LINE, CITY[, STATE]"... | --at LAT,LON...:
 // finds addresses on a folder of device map files, and the street at a point.
-#include <CLI/CLI.hpp>
-
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "tools/command_line.h"
 #include "tools/geocode/geocode.h"
 #include "tools/mapstat/mapstat.h"
 
@@ -24,43 +24,29 @@ const char kUsage[] =
     "Exit 0 when every query found something, 1 when one did not or DIR holds no\n"
     "usable map, 2 for bad arguments.\n";
 
-int Usage(const std::string& error) {
-    std::fprintf(stderr, "geocode: %s\n\n%s", error.c_str(), kUsage);
-    return 2;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app("geocode");
-    // The usage text above is the help; what CLI11 does not take is named below.
-    app.set_help_flag();
-    bool help = false;
+    tools::CommandLine command("geocode", kUsage);
+    CLI::App& app = command.app;
     bool json = false;
     std::string folder;
     std::vector<std::string> points;
     std::vector<std::string> addresses;
-    app.add_flag("-h,--help", help);
     app.add_flag("--json", json);
     app.add_option("--maps", folder);
     app.add_option("--at", points)->allow_extra_args(false);
     app.add_option("addresses", addresses);
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& error) {
-        return Usage(error.what());
-    }
-    if (help) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
+    if (const std::optional<int> status = command.Parse(argc, argv))
+        return *status;
     if (folder.empty())
-        return Usage("no --maps folder given");
+        return command.Fail("no --maps folder given");
 
     std::vector<geocode::Query> queries;
     for (const std::string& text : addresses) {
         if (!geocode::SplitAddress(text))
-            return Usage("an address is \"STREET LINE, CITY[, STATE]\", not \"" + text + "\"");
+            return command.Fail("an address is \"STREET LINE, CITY[, STATE]\", not \"" + text +
+                                "\"");
         queries.push_back({false, text, 0, 0});
     }
     for (const std::string& text : points) {
@@ -68,11 +54,11 @@ int main(int argc, char** argv) {
             const auto [lat, lon] = mapstat::ParsePoint(text);
             queries.push_back({true, text, lat, lon});
         } catch (const std::invalid_argument& error) {
-            return Usage(error.what());
+            return command.Fail(error.what());
         }
     }
     if (queries.empty())
-        return Usage("no address and no --at point given");
+        return command.Fail("no address and no --at point given");
 
     try {
         const geocode::Report report = geocode::Run(folder, queries);

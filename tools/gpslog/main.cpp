@@ -2,12 +2,12 @@
 // gpslog --port PORT [--baud N] [--seconds S] [--csv|--json]
 // Runs an NMEA capture or a live GPS port through the receiver and prints each
 // delivered fix; the figures line goes to stderr.
-#include <CLI/CLI.hpp>
-
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <string>
 
+#include "tools/command_line.h"
 #include "tools/gpslog/gpslog.h"
 
 namespace {
@@ -23,22 +23,15 @@ const char kUsage[] =
     "  --csv       one line per fix under a header (the default)\n"
     "  --json      one JSON object per fix and line\n";
 
-int Usage(const std::string& error) {
-    std::fprintf(stderr, "gpslog: %s\n\n%s", error.c_str(), kUsage);
-    return 2;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app("gpslog");
-    app.set_help_flag();
-    app.allow_extras();
-    bool help = false, csv = false, json = false, realtime = false;
+    tools::CommandLine command("gpslog", kUsage);
+    CLI::App& app = command.app;
+    bool csv = false, json = false, realtime = false;
     std::string raw, port;
     uint32_t baud = 4800;
     double seconds = 0;
-    app.add_flag("-h,--help", help);
     app.add_flag("--csv", csv);
     app.add_flag("--json", json);
     app.add_flag("--realtime", realtime);
@@ -47,25 +40,16 @@ int main(int argc, char** argv) {
     CLI::Option* baudOption = app.add_option("--baud", baud)->check(CLI::Range(1u, 4000000u));
     CLI::Option* secondsOption =
         app.add_option("--seconds", seconds)->check(CLI::NonNegativeNumber);
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& error) {
-        return Usage(error.what());
-    }
-    if (help) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    if (!app.remaining().empty())
-        return Usage("unexpected argument " + app.remaining().front());
+    if (const std::optional<int> status = command.Parse(argc, argv, "unexpected argument "))
+        return *status;
     if (csv && json)
-        return Usage("--csv and --json exclude each other");
+        return command.Fail("--csv and --json exclude each other");
     if (!*rawOption == !*portOption)
-        return Usage("give either --raw LOG or --port PORT");
+        return command.Fail("give either --raw LOG or --port PORT");
     if (*rawOption && (*baudOption || *secondsOption))
-        return Usage("--baud and --seconds go with --port");
+        return command.Fail("--baud and --seconds go with --port");
     if (*portOption && realtime)
-        return Usage("--realtime goes with --raw");
+        return command.Fail("--realtime goes with --raw");
     const gpslog::Format format = json ? gpslog::Format::Json : gpslog::Format::Csv;
     std::ios::sync_with_stdio(false);
     if (*rawOption) {

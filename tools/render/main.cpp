@@ -3,12 +3,12 @@
 //        [--frames N] [--json] --out FILE.png
 // Draws the map at a point headless, as the navigation program's map screen does,
 // writes the frame as PNG and a line of figures. Exit 2 bad arguments, 1 failure.
-#include <CLI/CLI.hpp>
-
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <string>
 
+#include "tools/command_line.h"
 #include "tools/render/render.h"
 
 namespace {
@@ -31,21 +31,14 @@ const char kUsage[] =
     "  --json     the figures as one JSON object\n"
     "  --out      the PNG to write\n";
 
-int Usage(const std::string& error) {
-    std::fprintf(stderr, "render: %s\n\n%s", error.c_str(), kUsage);
-    return 2;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app("render");
-    app.set_help_flag();
-    app.allow_extras();
-    bool help = false, json = false;
+    tools::CommandLine command("render", kUsage);
+    CLI::App& app = command.app;
+    bool json = false;
     std::string maps, at, size, theme, out, route;
     render::Options options;
-    app.add_flag("-h,--help", help);
     app.add_option("--maps", maps);
     app.add_option("--at", at);
     app.add_option("--zoom", options.zoom);
@@ -58,17 +51,8 @@ int main(int argc, char** argv) {
     app.add_option("--route", route);
     app.add_flag("--json", json);
     app.add_option("--out", out);
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& error) {
-        return Usage(error.what());
-    }
-    if (help) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    if (!app.remaining().empty())
-        return Usage("unknown argument " + app.remaining().front());
+    if (const std::optional<int> status = command.Parse(argc, argv, "unknown argument "))
+        return *status;
     try {
         render::ParsePlaces(at, route, &options);
         if (!size.empty())
@@ -88,7 +72,7 @@ int main(int argc, char** argv) {
         }
         return 0;
     } catch (const render::OptionError& error) {
-        return Usage(error.what());
+        return command.Fail(error.what());
     } catch (const std::exception& error) {
         std::fprintf(stderr, "render: %s\n", error.what());
         return 1;

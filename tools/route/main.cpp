@@ -1,13 +1,13 @@
 // route --maps DIR --from LAT,LON --to LAT,LON [--method NAME] [--avoid WHAT]... [--json]
 // route --maps DIR --pairs FILE.csv [--method NAME]
 // Routes with the navigation program's map database and router.
-#include <CLI/CLI.hpp>
-
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "tools/command_line.h"
 #include "tools/route/route_tool.h"
 
 namespace {
@@ -24,22 +24,14 @@ const char kUsage[] =
     "  --json    the route as one JSON object\n"
     "  --pairs   lines from_lat,from_lon,to_lat,to_lon routed in one process\n";
 
-int Usage(const std::string& error) {
-    std::fprintf(stderr, "route: %s\n\n%s", error.c_str(), kUsage);
-    return 2;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app("route");
-    app.set_help_flag();
-    app.allow_extras();
-    bool help = false;
+    tools::CommandLine command("route", kUsage);
+    CLI::App& app = command.app;
     std::string maps, from, to, method = "quickest", pairs;
     std::vector<std::string> avoids;
     routetool::Options options;
-    app.add_flag("-h,--help", help);
     app.add_flag("--json", options.json);
     app.add_option("--maps", maps);
     app.add_option("--from", from);
@@ -47,19 +39,10 @@ int main(int argc, char** argv) {
     app.add_option("--method", method);
     app.add_option("--avoid", avoids);
     app.add_option("--pairs", pairs);
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& error) {
-        return Usage(error.what());
-    }
-    if (help) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    if (!app.remaining().empty())
-        return Usage("unknown argument " + app.remaining().front());
+    if (const std::optional<int> status = command.Parse(argc, argv, "unknown argument "))
+        return *status;
     if (maps.empty())
-        return Usage("--maps DIR is needed");
+        return command.Fail("--maps DIR is needed");
     try {
         options.maps = maps;
         options.method = routetool::ParseMethod(method);
@@ -67,16 +50,16 @@ int main(int argc, char** argv) {
             options.avoids.push_back(routetool::ParseAvoid(avoid));
         if (!pairs.empty()) {
             if (!from.empty() || !to.empty() || options.json)
-                return Usage("--pairs goes without --from, --to and --json");
+                return command.Fail("--pairs goes without --from, --to and --json");
             options.pairs = pairs;
         } else {
             if (from.empty() || to.empty())
-                return Usage("--from and --to are needed, or --pairs");
+                return command.Fail("--from and --to are needed, or --pairs");
             options.from = routetool::ParsePoint(from, "--from");
             options.to = routetool::ParsePoint(to, "--to");
         }
     } catch (const routetool::UsageError& error) {
-        return Usage(error.what());
+        return command.Fail(error.what());
     }
     return routetool::Run(options, std::cout, std::cerr);
 }
