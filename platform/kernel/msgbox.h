@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,17 @@ void SetMessageBoxHandler(MessageBoxHandler handler);
 // The headless box takes its answers from this queue, one per box, in order; with
 // the queue empty it answers the box's default button. Replaces any answers left.
 void ScriptMessageBoxAnswers(std::vector<int> answers);
+
+// Answers the next box, drawn or not, with this button before anything else would
+// (scripted runs); answers queue up in order. ClearMessageBoxes forgets them.
+void QueueMessageBoxAnswer(int answer);
+// For the boxes a program draws itself, answered as MessageBoxW answers its own: the
+// answer the next box takes without being shown (a queued one, else, with no handler
+// installed, a scripted one), or nothing: then show it when a handler is installed,
+// else take its default.
+std::optional<int> TakeMessageBoxAnswer();
+// Whether a real box is shown (a handler is installed).
+bool MessageBoxesShown();
 
 struct ShownMessageBox {
     HWND owner;

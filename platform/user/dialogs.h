@@ -438,6 +438,9 @@ namespace platform {
 // platform path, or a bare name taken in the dialog's initial folder), or
 // std::nullopt for Cancel. Replaces any answers left.
 void ScriptFileDialogAnswers(std::vector<std::optional<std::u16string>> answers);
+// Answers the next file dialog, drawn or not, before anything else would (scripted
+// runs); answers queue up in order. ClearFileDialogs forgets them.
+void QueueFileDialogAnswer(std::optional<std::u16string> answer);
 // With true the file dialogs are drawn and answered on the screen (the host does this
 // for a visible backend): a list of the folder's subfolders ("[name]", "[..]" up)
 // and matching files, a name field, OK and Cancel.

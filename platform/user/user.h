@@ -797,6 +797,9 @@ HWND MainWindow();
 // destroyed, so that the host can keep the program's last picture. An empty function
 // removes the handler.
 void SetMainWindowDestroyHandler(std::function<void()> handler);
+// Called on the showing thread each time a window becomes visible as the main window.
+// An empty function removes the handler.
+void SetMainWindowShownHandler(std::function<void(HWND)> handler);
 
 }  // namespace platform
 

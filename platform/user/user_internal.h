@@ -171,6 +171,8 @@ void RemoveWindowLocked(Window* window);
 // other threads beneath them are invalidated.
 void RemoveThreadWindowsLocked(DWORD threadId);
 
+// A top-level window was shown: tells the handler when it is the main window now.
+void CallMainWindowShownHandler(HWND hwnd);
 // A new handle, never one of a window that exists or existed.
 HWND NewHandleLocked();
 // FindWindowW among this process's own top-level windows.

@@ -115,4 +115,29 @@ TEST_F(MessageBoxTest, InstalledHandlerShowsTheBoxInstead) {
     EXPECT_EQ(MessageBoxW(owner, u"No Route", u"Warning", MB_RETRYCANCEL), IDCANCEL);
 }
 
+TEST_F(MessageBoxTest, AQueuedAnswerTakesTheNextBoxDrawnOrNot) {
+    int drawn = 0;
+    platform::SetMessageBoxHandler([&](HWND, const std::u16string&, const std::u16string&, UINT) {
+        ++drawn;
+        return IDYES;
+    });
+    EXPECT_TRUE(platform::MessageBoxesShown());
+    platform::QueueMessageBoxAnswer(IDNO);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(MessageBoxW(nullptr, u"Detour?", u"Route", MB_YESNO), IDNO);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Route: Detour?\n");
+    EXPECT_EQ(MessageBoxW(nullptr, u"Detour?", u"Route", MB_YESNO), IDYES);
+    EXPECT_EQ(drawn, 1);
+
+    // A box the program draws itself asks for the answer waiting for it.
+    platform::ScriptMessageBoxAnswers({IDCANCEL});
+    platform::QueueMessageBoxAnswer(IDOK);
+    EXPECT_EQ(platform::TakeMessageBoxAnswer(), IDOK);
+    EXPECT_EQ(platform::TakeMessageBoxAnswer(), std::nullopt);  // drawn: show it
+    platform::SetMessageBoxHandler({});
+    EXPECT_FALSE(platform::MessageBoxesShown());
+    EXPECT_EQ(platform::TakeMessageBoxAnswer(), IDCANCEL);      // headless: the script
+    EXPECT_EQ(platform::TakeMessageBoxAnswer(), std::nullopt);  // then its default
+}
+
 }  // namespace
