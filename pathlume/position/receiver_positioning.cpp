@@ -3,6 +3,7 @@
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/position/nmea_receiver.h"
 #include "pathlume/position/position_queue.h"
+#include "platform/kernel/sync.h"
 
 int ReceiverPositioningServices::GetFixQuality() {
     return receiver_.GetFixQuality();
@@ -62,4 +63,12 @@ int ReceiverPositioningServices::GetQueueCount() {
 BOOL ReceiverPositioningServices::IsInputSuspended() {
     IMainView* view = g_mainView.load();
     return view && view->IsSuspended();
+}
+
+BOOL ReceiverPositioningServices::IsFixEstimated() {
+    return receiver_.GetFix().estimated;
+}
+
+void ReceiverPositioningServices::StopReplay() {
+    SetEvent(receiver_.StopEvent());
 }

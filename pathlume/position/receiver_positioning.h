@@ -26,6 +26,8 @@ class ReceiverPositioningServices final : public IPositioningServices {
     TravelDirection UpdateTravelDirection() override;
     int GetQueueCount() override;
     BOOL IsInputSuspended() override;
+    BOOL IsFixEstimated() override;
+    void StopReplay() override;
 
   private:
     CNmeaReceiver& receiver_;
