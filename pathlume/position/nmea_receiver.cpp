@@ -41,10 +41,13 @@ HWND MainWindowHandle() {
 CNmeaReceiver::CNmeaReceiver() {
     SetPositionServices(&services_);
     SetPositioningServices(&positioning_);
+    SetFixSource(this);
 }
 
 CNmeaReceiver::~CNmeaReceiver() {
     Close();
+    if (&GetFixSource() == static_cast<IFixSource*>(this))
+        SetFixSource(nullptr);
     if (&GetPositionServices() == &services_)
         SetPositionServices(nullptr);
     if (&GetPositioningServices() == &positioning_)
@@ -72,6 +75,48 @@ NmeaCounters CNmeaReceiver::Counters() const {
     counters.refused = refused_.load();
     counters.fixes = fixes_.load();
     return counters;
+}
+
+int CNmeaReceiver::PopFix(QueuedFix* fix) {
+    QueuedPosition position;
+    if (g_positionQueue.Pop(&position) != 0)
+        return 1;
+    popped_ = position;
+    hasPopped_ = true;
+    fix->latitude = position.latitude;
+    fix->longitude = position.longitude;
+    return 0;
+}
+
+FLOAT CNmeaReceiver::FixHeading() {
+    return hasPopped_ ? popped_.headingDegrees : GetFix().headingDegrees;
+}
+
+FLOAT CNmeaReceiver::FixSpeedMph() {
+    return hasPopped_ ? popped_.speedMph : GetSpeed(FALSE);
+}
+
+bool CNmeaReceiver::FixValid() {
+    return GetFix().valid;
+}
+
+QueuedFix CNmeaReceiver::FixPosition() {
+    const GpsFix fix = GetFix();
+    return {fix.latitude, fix.longitude};
+}
+
+bool CNmeaReceiver::IsReplaying() {
+    return (GetFlags() & kGpsReplayActive) != 0;
+}
+
+bool CNmeaReceiver::PositionHold() {
+    return g_positionHold.load() != 0;
+}
+
+bool CNmeaReceiver::LastPoppedFix(QueuedPosition* position) const {
+    if (hasPopped_)
+        *position = popped_;
+    return hasPopped_;
 }
 
 int CNmeaReceiver::DispatchSentence(char* sentence, size_t length) {
@@ -151,7 +196,7 @@ int CNmeaReceiver::FilterAndQueueFix(PositionQueue& queue, const GpsFix& fix) {
             return 1;
         }
     }
-    queue.Push({fix.latitude, fix.longitude, fix.headingDegrees});
+    queue.Push({fix.latitude, fix.longitude, fix.headingDegrees, speed});
     queue.SetLastSpeed(speed);
     return 0;
 }

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 
+#include "pathlume/position/fix_source.h"
 #include "pathlume/position/gps_device.h"
 #include "pathlume/position/nmea_parser.h"
 #include "pathlume/position/position_queue.h"
@@ -32,7 +33,9 @@ struct NmeaCounters {
     uint64_t fixes = 0;             // RMC sentences that completed a fix
 };
 
-class CNmeaReceiver final : public CGpsDevice {
+// The receiver is also what the map matcher reads (IFixSource): it installs itself
+// as the fix source while it lives.
+class CNmeaReceiver final : public CGpsDevice, public IFixSource {
   public:
     // The kind of source Close ends: only a real receiver's end is a last position.
     enum class Source { None, Serial, Replay };
@@ -69,6 +72,19 @@ class CNmeaReceiver final : public CGpsDevice {
     Source CurrentSource() const { return source_.load(); }
     // Read "SiRFFix" again (done whenever a source opens).
     void ReadSettings();
+
+    // IFixSource, on the user-interface thread. The heading and speed are those queued
+    // with the fix last taken out, so that a fix is matched with its own heading
+    // however far the reader has gone on; before any, the receiver's.
+    int PopFix(QueuedFix* fix) override;
+    FLOAT FixHeading() override;
+    FLOAT FixSpeedMph() override;
+    bool FixValid() override;
+    QueuedFix FixPosition() override;
+    bool IsReplaying() override;
+    bool PositionHold() override;
+    // The fix PopFix last took out, with its heading and speed; false before any.
+    bool LastPoppedFix(QueuedPosition* position) const;
 
     CSerialPort& Port() { return port_; }
     // Whether the reader thread still runs (it ends when the port hangs up).
@@ -108,6 +124,9 @@ class CNmeaReceiver final : public CGpsDevice {
     std::mutex deferredLock_;
     DeferredOpen deferred_;
     CSerialPort port_;
+    // The user-interface thread's alone.
+    QueuedPosition popped_;
+    bool hasPopped_ = false;
     ReceiverPositionServices services_{*this};
     ReceiverPositioningServices positioning_{*this};
 };

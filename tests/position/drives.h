@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "tools/discmaker/network.h"
@@ -15,6 +16,7 @@ struct DriveFix {
     discmaker::LatLon truth;
     discmaker::LatLon reported;
     double headingDegrees = 0;
+    double metresPerSecond = 0;
     uint32_t link = 0;
 };
 
@@ -26,6 +28,13 @@ std::vector<DriveFix> MakeDrive(const discmaker::Network& town, double km, doubl
 
 // Points along a polyline every `metres`, with the bearing of their segment.
 std::vector<DriveFix> Resample(const std::vector<discmaker::LatLon>& line, double metres);
+
+// The drive as a receiver reports it, one second a fix from 12:00:00 UTC on
+// 2026-12-10 plus firstSecond: a GGA (3D, 8 satellites, HDOP 0.9) and an RMC for
+// each fix, with checksums and "\r\n".
+std::string DriveAsNmea(const std::vector<DriveFix>& drive, int firstSecond = 0);
+// One sentence: the body from '$' up to the checksum, which is added with "\r\n".
+std::string NmeaSentence(const std::string& body);
 
 // Metres from a point to a network link's polyline.
 double MetresFromLink(const discmaker::Network& town, uint32_t link, discmaker::LatLon point);
