@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <map>
 #include <numbers>
 #include <random>
+#include <regex>
+#include <sstream>
 
 namespace position_test {
 
@@ -131,6 +134,19 @@ std::vector<DriveFix> MakeDrive(const discmaker::Network& town, double km, doubl
         forwards = next.second;
     }
     return drive;
+}
+
+std::vector<discmaker::LatLon> ReadGpxTrack(const std::filesystem::path& gpx) {
+    std::ifstream in(gpx);
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string body = text.str();
+    const std::regex point(R"re(<trkpt lat="([-0-9.]+)" lon="([-0-9.]+)")re");
+    std::vector<discmaker::LatLon> line;
+    for (auto it = std::sregex_iterator(body.begin(), body.end(), point);
+         it != std::sregex_iterator(); ++it)
+        line.push_back({std::stod((*it)[1]), std::stod((*it)[2])});
+    return line;
 }
 
 std::vector<DriveFix> Resample(const std::vector<discmaker::LatLon>& line, double metres) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,9 @@ struct DriveFix {
 // speeds, each reported up to `noiseMetres` off.
 std::vector<DriveFix> MakeDrive(const discmaker::Network& town, double km, double noiseMetres,
                                 uint32_t seed);
+
+// The track points of a GPX file, in order.
+std::vector<discmaker::LatLon> ReadGpxTrack(const std::filesystem::path& gpx);
 
 // Points along a polyline every `metres`, with the bearing of their segment.
 std::vector<DriveFix> Resample(const std::vector<discmaker::LatLon>& line, double metres);
