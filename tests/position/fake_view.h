@@ -10,6 +10,10 @@
 
 namespace position_test {
 
+// Empties the position queue and the new-fix message count, lifts the hold and puts
+// the matched position at 0, 0: the state a receiver's test starts from.
+void ResetFixDelivery();
+
 class FakeView final : public IMainView {
   public:
     FakeView();
@@ -23,7 +27,7 @@ class FakeView final : public IMainView {
     void SetLastDataTime(DWORD tick) override { lastDataTime.store(tick); }
     BOOL IsClosing() override { return FALSE; }
     BOOL IsSuspended() override { return FALSE; }
-    BOOL IsPanMode() override { return FALSE; }
+    BOOL IsPanMode() override { return panMode.load(); }
     void GetPanCentre(FLOAT* latitude, FLOAT* longitude) override { *latitude = *longitude = 0; }
     BOOL IsShuttingDown() override { return FALSE; }
     void SetLastPosition(FLOAT, FLOAT) override {}
@@ -46,6 +50,8 @@ class FakeView final : public IMainView {
     std::atomic<DWORD> lastDataTime{0xFFFFFFFF};
     std::atomic<int> infoUpdates{0};
     std::atomic<int> newFixMessages{0};
+    std::atomic<int> playbackEnds{0};  // WM_USER 3
+    std::atomic<BOOL> panMode{FALSE};
     // When set, WM_USER 0 takes the queue as the view would (through the handler).
     bool consumeFixes = false;
     std::vector<float> consumedLatitudes;
