@@ -23,6 +23,8 @@ inline constexpr int kNotifyPost = 2;
 inline constexpr int kOpenInProgress = -1;
 inline constexpr int kOpenRadioOff = -5;
 inline constexpr int kOpenNoThread = 5;
+// StartSimulationFeed: the feed thread cannot be made.
+inline constexpr int kSimulationNoThread = 2;
 
 // What DispatchSentence has seen since the receiver was made.
 struct NmeaCounters {
@@ -70,6 +72,11 @@ class CNmeaReceiver final : public CGpsDevice {
     // Read "SiRFFix" again (done whenever a source opens).
     void ReadSettings();
 
+    // The route demonstration's source: the feed thread turns each position the
+    // track simulator publishes into a fix (simulation_feed.cpp). 0, or
+    // kSimulationNoThread.
+    int StartSimulationFeed();
+
     CSerialPort& Port() { return port_; }
     // Whether the reader thread still runs (it ends when the port hangs up).
     bool IsWorkerRunning() const;
@@ -79,6 +86,8 @@ class CNmeaReceiver final : public CGpsDevice {
   private:
     static DWORD ReaderThreadStart(LPVOID self);
     DWORD ReaderThread();
+    static DWORD SimulationFeedThreadStart(LPVOID self);
+    DWORD SimulationFeedThread();
     // Ends the worker thread: waits up to 5 s, serving messages sent to this
     // thread meanwhile, then asks it to stop.
     void StopWorker();

@@ -49,8 +49,6 @@ int ReceiverPositioningServices::SnapWithTimeout(DWORD, int) {
     return 0;  // the map matcher snaps once it is there
 }
 
-void ReceiverPositioningServices::StepTrackSim() {}
-
 TravelDirection ReceiverPositioningServices::UpdateTravelDirection() {
     return kTravelUnknown;
 }

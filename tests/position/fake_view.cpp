@@ -2,6 +2,7 @@
 
 #include "pathlume/position/fix_delivery.h"
 #include "pathlume/position/position_queue.h"
+#include "pathlume/position/track_sim.h"
 #include "platform/kernel/sync.h"
 
 namespace position_test {
@@ -36,8 +37,14 @@ LRESULT CALLBACK FakeView::Proc(HWND window, UINT message, WPARAM wParam, LPARAM
     if (message == WM_USER && g_view) {
         if (wParam == kGpsInfoUpdateMessage)
             ++g_view->infoUpdates;
+        if (wParam == kDemoEndedMessage)
+            ++g_view->demoEndedMessages;
         if (wParam == kNewFixMessage) {
             ++g_view->newFixMessages;
+            if (g_view->consume) {
+                HandleNewFixMessage(window, g_view->consume);
+                return 0;
+            }
             if (!g_view->consumeFixes) {
                 InterlockedDecrement(&g_pendingFixPosts);
                 return 0;
