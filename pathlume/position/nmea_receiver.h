@@ -26,6 +26,8 @@ inline constexpr int kNotifyPost = 2;
 inline constexpr int kOpenInProgress = -1;
 inline constexpr int kOpenRadioOff = -5;
 inline constexpr int kOpenNoThread = 5;
+// StartSimulationFeed: the feed thread cannot be made.
+inline constexpr int kSimulationNoThread = 2;
 
 // What DispatchSentence has seen since the receiver was made.
 struct NmeaCounters {
@@ -94,6 +96,11 @@ class CNmeaReceiver final : public CGpsDevice, public IFixSource {
     // The fix PopFix last took out, with its heading and speed; false before any.
     bool LastPoppedFix(QueuedPosition* position) const;
 
+    // The route demonstration's source: the feed thread turns each position the
+    // track simulator publishes into a fix (simulation_feed.cpp). 0, or
+    // kSimulationNoThread.
+    int StartSimulationFeed();
+
     CSerialPort& Port() { return port_; }
     // Whether the reader thread still runs (it ends when the port hangs up).
     bool IsWorkerRunning() const;
@@ -110,6 +117,8 @@ class CNmeaReceiver final : public CGpsDevice, public IFixSource {
     bool PlaybackHeld() const;
     // Sleeps on the platform clock, a little at a time, until stopped.
     void SleepUnlessStopped(DWORD milliseconds) const;
+    static DWORD SimulationFeedThreadStart(LPVOID self);
+    DWORD SimulationFeedThread();
     // Ends the worker thread: waits up to 5 s, serving messages sent to this
     // thread meanwhile, then asks it to stop.
     void StopWorker();

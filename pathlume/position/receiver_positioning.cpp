@@ -51,8 +51,6 @@ int ReceiverPositioningServices::SnapWithTimeout(DWORD budgetMs, int) {
     return g_mapMatcher.SnapWithTimeout(budgetMs);
 }
 
-void ReceiverPositioningServices::StepTrackSim() {}
-
 TravelDirection ReceiverPositioningServices::UpdateTravelDirection() {
     g_travelDirection.Update();
     return g_travelDirection.state;

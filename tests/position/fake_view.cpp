@@ -3,6 +3,7 @@
 #include "pathlume/mapdb/map_records.h"
 #include "pathlume/position/fix_delivery.h"
 #include "pathlume/position/position_queue.h"
+#include "pathlume/position/track_sim.h"
 #include "platform/kernel/sync.h"
 
 namespace position_test {
@@ -48,8 +49,14 @@ LRESULT CALLBACK FakeView::Proc(HWND window, UINT message, WPARAM wParam, LPARAM
             ++g_view->infoUpdates;
         if (wParam == kPlaybackEndedMessage)
             ++g_view->playbackEnds;
+        if (wParam == kDemoEndedMessage)
+            ++g_view->demoEndedMessages;
         if (wParam == kNewFixMessage) {
             ++g_view->newFixMessages;
+            if (g_view->consume) {
+                HandleNewFixMessage(window, g_view->consume);
+                return 0;
+            }
             if (!g_view->consumeFixes) {
                 LowerPendingFixPosts();
                 return 0;

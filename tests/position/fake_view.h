@@ -3,10 +3,13 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <vector>
 
 #include "pathlume/foundation/app_services.h"
 #include "platform/user/user.h"
+
+class PositionQueue;
 
 namespace position_test {
 
@@ -33,9 +36,12 @@ class FakeView final : public IMainView {
     void SetLastPosition(FLOAT, FLOAT) override {}
     char* GetDescriptionBuffer() override { return description_; }
     BOOL IsFullScreen() override { return FALSE; }
-    void SetPanMode(BOOL) override {}
+    void SetPanMode(BOOL on) override {
+        panMode.store(on);
+        ++panModeCalls;
+    }
     void Refresh() override {}
-    void UpdateMenus() override {}
+    void UpdateMenus() override { ++menuUpdates; }
     void BringToFront() override {}
     int AddToFavorites(const AddressHit&, int, const char*, const char*, const char*, BOOL,
                        BOOL) override {
@@ -54,6 +60,12 @@ class FakeView final : public IMainView {
     std::atomic<BOOL> panMode{FALSE};
     // When set, WM_USER 0 takes the queue as the view would (through the handler).
     bool consumeFixes = false;
+    // When set, WM_USER 0 hands the queue to it through the handler instead.
+    std::function<void(PositionQueue&)> consume;
+    std::atomic<BOOL> panMode{FALSE};
+    std::atomic<int> panModeCalls{0};
+    std::atomic<int> menuUpdates{0};
+    std::atomic<int> demoEndedMessages{0};  // WM_USER 6
     std::vector<float> consumedLatitudes;
 
   private:
