@@ -223,7 +223,10 @@ class CMapView : public IMapDisplayValues {
     int FlagBitmapId() const;
     void DrawPositionCircles(HDC dc);
     void DrawRouteLine(HDC dc, const std::vector<MapPoint>& line);
-    void DrawRouteRibbon(HDC dc, const MapLink& link, const std::vector<MapPoint>& line);
+    // A ribbon along the line; `before` and `after`, when given, are the directions of
+    // the route's links that meet it at its first and last point.
+    void DrawRouteRibbon(HDC dc, const MapLink& link, const std::vector<MapPoint>& line,
+                         const double* before, const double* after);
 
     IMapViewHost* host_;
     AreaView areaView_{*this};
@@ -307,6 +310,14 @@ void SetRecordMarkFlag(MapLink& link, int on);
 int GetRoadDrawClass(const MapLink& link);
 
 float FastAtan2(float y, float x);
+// The closed outline of a route ribbon of the half width about the line (map
+// degrees, longitudes scaled by cosLat): the left offsets, then the right ones
+// reversed. Inner points are mitred, turns held within 135 degrees; an end that meets
+// a neighbouring link's direction (radians in the scaled frame) is mitred with it
+// unless the mitre would pass 2.5 half widths, then squared to the incoming
+// direction. Empty for a line of fewer than two distinct points.
+std::vector<MapPoint> RouteRibbonOutline(const std::vector<MapPoint>& line, float halfWidth,
+                                         double cosLat, const double* before, const double* after);
 // The vehicle bitmap by colour set, GPS status colour and view; 182 for any other
 // status colour.
 UINT VehicleBitmapId(bool night, COLORREF status, int mode3D, bool northUp);
