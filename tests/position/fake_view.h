@@ -57,7 +57,6 @@ class FakeView final : public IMainView {
     std::atomic<int> infoUpdates{0};
     std::atomic<int> newFixMessages{0};
     std::atomic<int> playbackEnds{0};  // WM_USER 3
-    std::atomic<BOOL> panMode{FALSE};
     // When set, WM_USER 0 takes the queue as the view would (through the handler).
     bool consumeFixes = false;
     // When set, WM_USER 0 hands the queue to it through the handler instead.
