@@ -326,7 +326,7 @@ struct Server {
     std::filesystem::path socket;  // its socket file
     int listener = -1;
     int wakeWrite = -1;  // closing it ends the listening thread
-    bool threadRunning = false;
+    pid_t pid = 0;       // the process serving; a forked child serves anew
 };
 
 Server& TheServer() {
@@ -426,7 +426,7 @@ void StopServingLocked(Server& server) {
 void StopServingAtExit() {
     Server& server = TheServer();
     std::lock_guard<std::mutex> guard(server.lock);
-    if (server.listener >= 0) {
+    if (server.listener >= 0 && server.pid == getpid()) {
         unlink(server.socket.c_str());
     }
 }
@@ -440,6 +440,15 @@ void PublishProcessWindows() {
     std::filesystem::path root = DeviceRoot();
     Server& server = TheServer();
     std::lock_guard<std::mutex> guard(server.lock);
+    if (server.listener >= 0 && server.pid != getpid()) {
+        // Forked: the listening thread and the socket are the parent's.
+        close(server.listener);
+        close(server.wakeWrite);
+        server.listener = -1;
+        server.wakeWrite = -1;
+        server.socket.clear();
+        server.root.clear();
+    }
     if (server.listener >= 0 && server.root == root) {
         return;
     }
@@ -462,6 +471,7 @@ void PublishProcessWindows() {
         return;  // other processes will not find this one's windows; nothing else changes
     }
     server.root = root;
+    server.pid = getpid();
     server.socket = socket;
     server.listener = listener;
     server.wakeWrite = wake[1];
