@@ -453,21 +453,29 @@ void PublishProcessWindows() {
         return;
     }
     StopServingLocked(server);
-    std::filesystem::path socket = SocketFolder() / SocketName(getpid());
+    // Listening under a name nobody looks for, then renamed into place: a peer never
+    // finds the socket before it answers, and so never takes it for one left behind.
+    const std::filesystem::path folder = SocketFolder();
+    const std::filesystem::path socket = folder / SocketName(getpid());
+    const std::filesystem::path making = folder / ("windows-" + std::to_string(getpid()) + ".new");
     bool fits = false;
-    sockaddr_un address = AddressOf(socket, &fits);
+    sockaddr_un address = AddressOf(making, &fits);
     int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int wake[2] = {-1, -1};
-    unlink(socket.c_str());  // a process of the same id that ended
+    unlink(making.c_str());  // left by a process of the same id that ended
     bool ok = fits && listener >= 0 &&
               bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
-              chmod(socket.c_str(), 0600) == 0 && ::listen(listener, 16) == 0 &&
-              pipe2(wake, O_CLOEXEC) == 0;
+              chmod(making.c_str(), 0600) == 0 && ::listen(listener, 16) == 0 &&
+              pipe2(wake, O_CLOEXEC) == 0 && rename(making.c_str(), socket.c_str()) == 0;
     if (!ok) {
         if (listener >= 0) {
             close(listener);
-            unlink(socket.c_str());
         }
+        if (wake[0] >= 0) {
+            close(wake[0]);
+            close(wake[1]);
+        }
+        unlink(making.c_str());
         return;  // other processes will not find this one's windows; nothing else changes
     }
     server.root = root;
