@@ -1,6 +1,5 @@
 // What the router and guidance ask of positioning (IPositioningServices), answered
-// by the receiver and the position queue. The map matcher, the route simulator and
-// the travel direction answer here as having nothing yet until they come.
+// by the receiver, the position queue, the map matcher and the travel direction.
 #pragma once
 
 #include "pathlume/route/positioning_services.h"
