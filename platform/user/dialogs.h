@@ -343,6 +343,9 @@ int ShowMessageBoxDialog(HWND owner, const std::u16string& text, const std::u16s
                          UINT type);
 // Makes MessageBoxW show the drawn box (true) or go back to the headless answers.
 void UseDrawnMessageBox(bool use);
+// Whether boxes are drawn: the program's own question screens are then drawn too,
+// and otherwise answered as MessageBoxW answers a box.
+bool IsDrawnMessageBox();
 
 // For tests: the screen rectangle of a button (IDOK, IDCANCEL...) of the message box
 // the process shows, empty when none is shown.

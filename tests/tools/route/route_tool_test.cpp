@@ -30,6 +30,7 @@
 #include "tests/support/device_maps.h"
 #include "tests/support/shared_data.h"
 #include "tests/support/temp_root.h"
+#include "tests/tools/route/route_tool_support.h"
 #include "tools/discmaker/disc_layout.h"
 #include "tools/discmaker/osm.h"
 
@@ -41,140 +42,11 @@ using routetool::RouteResult;
 
 constexpr double kMetresPerRadian = 6370973.27862;
 
-// Device maps of an extract, made once per test program; null without the extract.
-struct ExtractMaps {
-    Network network;
-    std::unique_ptr<testing_support::GeneratedDeviceMaps> maps;
-    const fs::path& folder() const { return maps->folder(); }
-};
-
-const ExtractMaps* MapsOf(const std::string& file) {
-    static std::map<std::string, std::unique_ptr<ExtractMaps>> made;
-    auto [it, inserted] = made.try_emplace(file);
-    if (!inserted)
-        return it->second.get();
-    const fs::path extract = testing_support::SharedOsmFolder() / file;
-    if (!fs::exists(extract))
-        return nullptr;
-    auto maps = std::make_unique<ExtractMaps>();
-    maps->network = discmaker::ReadOsm(extract, "ON");
-    maps->maps = std::make_unique<testing_support::GeneratedDeviceMaps>(
-        maps->network, discmaker::BuildOptions{}, file);
-    it->second = std::move(maps);
-    return it->second.get();
-}
-
-// ---- The disc builder's network as a plain graph --------------------------------
-
-struct Graph {
-    // For each node its outgoing (link, to-node) pairs by the links' directions.
-    std::vector<std::vector<std::pair<uint32_t, uint32_t>>> out;
-    std::vector<double> lengthKm;
-};
-
-Graph GraphOf(const Network& network) {
-    Graph g;
-    g.out.resize(network.nodes.size());
-    g.lengthKm.resize(network.links.size());
-    for (uint32_t i = 0; i < network.links.size(); ++i) {
-        const discmaker::Link& link = network.links[i];
-        g.lengthKm[i] = network.LinkLengthKm(i);
-        if (discmaker::InPrebuiltRegion(network, link))
-            continue;
-        if (link.direction != discmaker::Direction::Backward)
-            g.out[link.from].push_back({i, link.to});
-        if (link.direction != discmaker::Direction::Forward)
-            g.out[link.to].push_back({i, link.from});
-    }
-    return g;
-}
-
-// The nodes of the largest strongly connected part (iterative Kosaraju).
-std::vector<bool> LargestStrongPart(const Graph& g) {
-    const size_t n = g.out.size();
-    std::vector<std::vector<uint32_t>> in(n);
-    for (uint32_t v = 0; v < n; ++v)
-        for (const auto& [link, to] : g.out[v])
-            in[to].push_back(v);
-    std::vector<bool> seen(n, false);
-    std::vector<uint32_t> order;
-    for (uint32_t s = 0; s < n; ++s) {
-        if (seen[s])
-            continue;
-        std::vector<std::pair<uint32_t, size_t>> stack{{s, 0}};
-        seen[s] = true;
-        while (!stack.empty()) {
-            auto& [v, next] = stack.back();
-            if (next < g.out[v].size()) {
-                const uint32_t to = g.out[v][next++].second;
-                if (!seen[to]) {
-                    seen[to] = true;
-                    stack.push_back({to, 0});
-                }
-            } else {
-                order.push_back(v);
-                stack.pop_back();
-            }
-        }
-    }
-    std::vector<int> part(n, -1);
-    std::vector<size_t> sizes;
-    for (size_t k = order.size(); k-- > 0;) {
-        if (part[order[k]] >= 0)
-            continue;
-        const int id = static_cast<int>(sizes.size());
-        sizes.push_back(0);
-        std::vector<uint32_t> stack{order[k]};
-        part[order[k]] = id;
-        while (!stack.empty()) {
-            const uint32_t v = stack.back();
-            stack.pop_back();
-            ++sizes[id];
-            for (uint32_t from : in[v]) {
-                if (part[from] < 0) {
-                    part[from] = id;
-                    stack.push_back(from);
-                }
-            }
-        }
-    }
-    const int largest =
-        static_cast<int>(std::max_element(sizes.begin(), sizes.end()) - sizes.begin());
-    std::vector<bool> inPart(n);
-    for (size_t v = 0; v < n; ++v)
-        inPart[v] = part[v] == largest;
-    return inPart;
-}
-
-// Seeded pairs of points on links (a shape point or a link's middle) whose two ends
-// lie in the largest strongly connected part, at least 300 m apart.
-std::vector<routetool::Pair> SeededPairs(const Network& network, size_t count, unsigned seed) {
-    const Graph g = GraphOf(network);
-    const std::vector<bool> part = LargestStrongPart(g);
-    std::vector<uint32_t> links;
-    for (uint32_t i = 0; i < network.links.size(); ++i) {
-        const discmaker::Link& link = network.links[i];
-        if (part[link.from] && part[link.to] && !discmaker::InPrebuiltRegion(network, link) &&
-            g.lengthKm[i] > 0.02)
-            links.push_back(i);
-    }
-    auto pointOn = [&](uint32_t i) {
-        const std::vector<discmaker::LatLon> points = network.LinkPoints(i);
-        const discmaker::LatLon& a = points[points.size() / 2 - (points.size() % 2 ? 0 : 1)];
-        const discmaker::LatLon& b = points[points.size() / 2];
-        return MapPoint{static_cast<FLOAT>((a.lat + b.lat) / 2),
-                        static_cast<FLOAT>((a.lon + b.lon) / 2)};
-    };
-    std::mt19937 random(seed);
-    std::vector<routetool::Pair> pairs;
-    while (pairs.size() < count && !links.empty()) {
-        const MapPoint from = pointOn(links[random() % links.size()]);
-        const MapPoint to = pointOn(links[random() % links.size()]);
-        if (GeoDistance(from, to) * kMetresPerRadian >= 300)
-            pairs.push_back({from, to});
-    }
-    return pairs;
-}
+using route_tool_test::ExtractMaps;
+using route_tool_test::Graph;
+using route_tool_test::GraphOf;
+using route_tool_test::MapsOf;
+using route_tool_test::SeededPairs;
 
 // The network's link nearest to a point, with the metres along it from its from-node
 // to the nearest point and from there to its to-node.
@@ -608,6 +480,11 @@ TEST_F(RouteToolTest, TheProgramsExitCodes) {
         {"--maps " + maps + " --from 1,2 --to 3,4 --avoid bridges", 2},
         {"--maps " + maps + " --pairs x.csv --from 1,2", 2},
         {"--maps " + maps + " --bogus", 2},
+        {"--maps " + maps + " --from 1,2 --to 3,4 --kmh 50", 2},
+        {"--maps " + maps + " --from 1,2 --to 3,4 --guide --wav x.wav", 2},
+        {"--maps " + maps + " --from 1,2 --to 3,4 --guide --kmh -5", 2},
+        {"--maps " + maps + " --from 1,2 --to 3,4 --guide --stray -1.5", 2},
+        {"--maps " + maps + " --pairs x.csv --guide", 2},
         {"--maps /nonexistent --from 1,2 --to 3,4", 1},
         {"--maps " + maps + " --from 1,2 --to 3,4", 1},
     };
