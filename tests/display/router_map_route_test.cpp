@@ -118,14 +118,26 @@ TEST_F(RouterMapRouteTest, AnswersWhatTheRouterHolds) {
     route.SetZoomBand(2);
     EXPECT_EQ(router.zoomBand, 2);
 
-    // A reset leaves no route to read.
-    router.ResetRoute();
+    // A reset through the adapter leaves no route to read, and the adapter routes
+    // again from the same start to the same target.
+    MapLink startCopy = *router.routeStartLink;
+    const uint32_t startSegment = router.startSegment;
+    const MapPoint startPoint = router.startPoint;
+    MapLink destinationCopy = router.destLinkCopy;
+    RouteTarget target = router.request;
+    target.link = &destinationCopy;
+    route.SetAvoidMarks(0);
+    EXPECT_FALSE(router.state & kRouteStateAvoidMarksApplied);
+    route.ResetRoute();
     EXPECT_FALSE(route.GetState() & kRouteStateRouteExists);
     EXPECT_EQ(route.GetDestinationLink(), nullptr);
     EXPECT_EQ(route.GetStartLink(), nullptr);
     EXPECT_EQ(route.GetRouteEntryCount(), 0);
     EXPECT_EQ(route.GetManeuverCount(), 0);
     EXPECT_FALSE(route.ResolveEntry(0, &step));
+    route.CalculateRoute(&startCopy, startSegment, startPoint, target);
+    EXPECT_TRUE(route.GetState() & kRouteStateRouteExists);
+    EXPECT_GE(route.GetRouteEntryCount(), 2);
 }
 
 TEST_F(RouterMapRouteTest, FrameShowsTheRouteAndTheSessionTakesItAway) {
