@@ -122,6 +122,10 @@ class CMapView : public IMapDisplayValues {
     // road was found (nothing is recorded then).
     int OnTapAndHold(int x, int y);
     HMENU BuildHoldMenu() const;
+    // The region (area index) of the drawn road nearest to the point, for the
+    // destination entry; kNoRegion when there is none.
+    static constexpr int kNoRegion = 255;
+    int FindNearestRoadRegion(float longitude, float latitude);
     const HeldLocation& Held() const { return held_; }
     int GetNumbersSide() const { return numbersSide_; }
     // The hold menu's actions (hold_actions.cpp). Each lets go of the road the press

@@ -9,6 +9,7 @@
 
 #include "pathlume/display/map_view.h"
 #include "pathlume/foundation/registry_helpers.h"
+#include "pathlume/mapdb/area_zone_file.h"
 #include "pathlume/mapdb/geodesy.h"
 #include "pathlume/mapdb/house_numbers.h"
 #include "pathlume/mapdb/link_info_file.h"
@@ -171,6 +172,19 @@ int CMapView::OnTapAndHold(int x, int y) {
         host_->ShowHoldMenu(menu, x + 2, y + 2);
     DestroyMenu(menu);
     return 1;
+}
+
+int CMapView::FindNearestRoadRegion(float longitude, float latitude) {
+    const NearestRoad road = FindNearestRoad(MapPoint{latitude, longitude}, true);
+    LinkInfoRecord record;
+    if (!road.link || g_linkInfo.ReadRecord(road.link->linkId, record, false) != 0)
+        return kNoRegion;
+    for (int side : {1, -1}) {
+        int index = -1;
+        if (g_areaZones.GetAreaCode(record, side, &index) >= 0 && index >= 0 && index < kNoRegion)
+            return index;
+    }
+    return kNoRegion;
 }
 
 HMENU CMapView::BuildHoldMenu() const {

@@ -9,6 +9,7 @@
 
 #include "pathlume/display/map_view.h"
 #include "pathlume/foundation/dest_list.h"
+#include "pathlume/mapdb/area_zone_file.h"
 #include "pathlume/mapdb/link_info_file.h"
 #include "pathlume/mapdb/link_iterator.h"
 #include "pathlume/mapdb/map_database.h"
@@ -177,14 +178,24 @@ TEST_F(TapAndHoldTest, APressBesideARoadNamesItInTheMenu) {
 
 TEST_F(TapAndHoldTest, WithoutRoadsNothingIsHeldOrShown) {
     POINT press{};
-    ASSERT_NE(PressBeside(0, true, &press), nullptr);
+    MapLink* link = PressBeside(0, true, &press);
+    ASSERT_NE(link, nullptr);
     ASSERT_EQ(View().OnTapAndHold(press.x, press.y), 1);
+    // The destination entry's region of the same road.
+    LinkInfoRecord record;
+    ASSERT_EQ(g_linkInfo.ReadRecord(link->linkId, record, false), 0);
+    int area = -1;
+    g_areaZones.GetAreaCode(record, 1, &area);
+    const MapPoint foot = View().Held().foot;
+    EXPECT_EQ(View().FindNearestRoadRegion(foot.longitude, foot.latitude), area);
+    EXPECT_NE(area, CMapView::kNoRegion);
     g_mapDatabase.layers[0].DropAll(false);
     g_mapDatabase.layers[1].DropAll(false);
     Host().menus.clear();
     EXPECT_EQ(View().OnTapAndHold(press.x, press.y), 0);
     EXPECT_TRUE(Host().menus.empty());
     EXPECT_FALSE(View().Held().Held());
+    EXPECT_EQ(View().FindNearestRoadRegion(foot.longitude, foot.latitude), CMapView::kNoRegion);
 }
 
 TEST_F(TapAndHoldTest, ActionsUseTheHeldRoadAndLetGoOfItsChunk) {
