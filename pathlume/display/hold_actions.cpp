@@ -93,10 +93,8 @@ void CMapView::LoadDetailedChunks() {
             if (!record || !record->IsLoaded() || record == held_.handle.chunk ||
                 !(record->flags & kChunkReloadedByWalk))
                 continue;
+            // Pins and shield carry over; the walk's mark goes with the old chunk.
             db.ReloadOverviewChunk(c, r, &db.mapFileT, &db.mapFile1);
-            if (MapChunk* after = overview.GetChunkRecord(c, r))
-                if (after->flags & kChunkDisplayPins)
-                    after->flags &= ~kChunkReloadedByWalk;
         }
     }
     overview.SetChunkFile(&db.mapFile1);

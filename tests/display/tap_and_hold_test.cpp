@@ -337,3 +337,46 @@ TEST(ResolveTapLink, FindsTheLinkOnlyWhileItsChunkStillHoldsIt) {
 }
 
 }  // namespace
+
+namespace {
+
+// The first loaded chunk of the overview window, with its cell.
+MapChunk* FirstOverviewChunk(int32_t* column, int32_t* row) {
+    MapLayer& overview = g_mapDatabase.layers[0];
+    for (int32_t r = 0; r < overview.windowH; ++r)
+        for (int32_t c = 0; c < overview.windowW; ++c)
+            if (MapChunk* chunk = overview.GetChunkRecord(c, r); chunk && chunk->IsLoaded()) {
+                *column = c;
+                *row = r;
+                return chunk;
+            }
+    return nullptr;
+}
+
+TEST_F(TapAndHoldTest, FarOutTheActionsTakeBackChunksAWalkSwappedForTheMainFile) {
+    int32_t c = 0, r = 0;
+    MapChunk* chunk = FirstOverviewChunk(&c, &r);
+    ASSERT_NE(chunk, nullptr);
+    // Close in nothing is reloaded.
+    ASSERT_TRUE(View().IsCloseZoom());
+    chunk->flags |= kChunkReloadedByWalk;
+    View().LoadDetailedChunks();
+    EXPECT_TRUE(chunk->flags & kChunkReloadedByWalk);
+    EXPECT_FALSE(chunk->flags & kChunkFromFileT);
+
+    View().StoreZoomIndex(7);
+    View().ResetViewSpan();
+    ASSERT_FALSE(View().IsCloseZoom());
+    const uint32_t pins = chunk->flags & kChunkPinMask;
+    View().LoadDetailedChunks();
+    MapChunk* after = g_mapDatabase.layers[0].GetChunkRecord(c, r);
+    ASSERT_NE(after, nullptr);
+    ASSERT_TRUE(after->IsLoaded());
+    EXPECT_TRUE(after->flags & kChunkFromFileT);
+    EXPECT_EQ(after->flags & kChunkPinMask, pins);
+    EXPECT_FALSE(after->flags & kChunkReloadedByWalk);
+    // The layer reads the main file again afterwards.
+    EXPECT_EQ(g_mapDatabase.layers[0].file, &g_mapDatabase.mapFile1);
+}
+
+}  // namespace
