@@ -233,3 +233,39 @@ TEST(RenderRouteOption, ParsesTwoPoints) {
 }
 
 }  // namespace
+
+namespace {
+
+// A real route across Andorra la Vella, drawn through the adapter: the stretch to the
+// next maneuver in the first route colour and the rest in the second, as lines in
+// 2D and ribbons in 3D.
+TEST_F(RouterMapRouteTest, AndorraRouteShowsBothStretches) {
+    if (display_test::AndorraMapsFolder().empty())
+        GTEST_SKIP() << "the shared OpenStreetMap extracts are absent";
+    for (bool view3D : {false, true}) {
+        render::Options options =
+            display_test::AndorraOptions(display_test::kAndorraPoints[0], view3D, 0);
+        options.zoom = 4;
+        options.route = true;
+        options.fromLatitude = options.latitude;
+        options.fromLongitude = options.longitude;
+        options.toLatitude = 42.5100;
+        options.toLongitude = 1.5300;
+        render::Session session(options);
+        ASSERT_TRUE(session.Loaded()) << session.Error();
+        g_options2.store(kOptions2NoStreetLabels | kOptions2NoPoi | kOptions2NoPoiLabels);
+        session.DrawFrame();
+        const int mode = g_mapTheme.ColourMode();
+        int first = 0, second = 0;
+        for (int y = 0; y < g_viewHeight.load(); ++y)
+            for (int x = 0; x < options.width; ++x) {
+                const COLORREF pixel = GetPixel(session.BackBuffer(), x, y);
+                first += pixel == g_mapTheme.routeColours[mode];
+                second += pixel == g_mapTheme.routeColours[2 + mode];
+            }
+        EXPECT_GT(first, 50) << (view3D ? "3D" : "2D");
+        EXPECT_GT(second, 50) << (view3D ? "3D" : "2D");
+    }
+}
+
+}  // namespace
