@@ -111,7 +111,18 @@ int CMapView::OnTapAndHold(int x, int y) {
         ScreenToWorld(x, y, &longitude, &latitude);
     if (!IsCloseZoom())
         forceFlag_ = 1;
-    HDC dc = offscreenDC_;
+    // The marks go on the main window, where the map is shown until the next repaint;
+    // without a window (headless) into the back buffer.
+    HWND window = host_ ? host_->GetViewWindow() : nullptr;
+    HDC dc = window ? GetDC(window) : offscreenDC_;
+    struct WindowDC {
+        HWND window;
+        HDC dc;
+        ~WindowDC() {
+            if (window && dc)
+                ReleaseDC(window, dc);
+        }
+    } release{window, dc};
     if (dc)
         SetPixel(dc, x, y, kPressColour);
 
