@@ -25,7 +25,7 @@ int32_t CRouterMapRoute::GetRouteEntryCount() {
 
 MapLink* CRouterMapRoute::GetStartLink() {
     // As the destination link: only while the route it started is held.
-    return (router_.state & kRouterRouteState) ? router_.routeStartLink : nullptr;
+    return (router_.state & kRouterRouteState) ? router_.FindStartLink() : nullptr;
 }
 
 int32_t CRouterMapRoute::GetManeuverCount() {

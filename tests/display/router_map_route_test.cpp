@@ -34,12 +34,13 @@ class RouterMapRouteTest : public display_test::FrameTest {
         options.toLongitude = best.lon;
         return options;
     }
-    // Pixels of the day maneuver arrow's green.
-    static int ArrowPixels(render::Session& session, const render::Options& options) {
+    // Pixels of one colour in the frame (the day maneuver arrow's green by default).
+    static int ArrowPixels(render::Session& session, const render::Options& options,
+                           COLORREF colour = 0x00FF00) {
         int count = 0;
         for (int y = 0; y < options.height; ++y)
             for (int x = 0; x < options.width; ++x)
-                count += GetPixel(session.BackBuffer(), x, y) == 0x00FF00;
+                count += GetPixel(session.BackBuffer(), x, y) == colour;
         return count;
     }
 };
@@ -67,6 +68,11 @@ TEST_F(RouterMapRouteTest, AnswersWhatTheRouterHolds) {
         EXPECT_EQ(step.link, step.node->Slots()[entry.Slot()]);
         EXPECT_EQ(step.link->linkId, entry.linkId);
     }
+    ASSERT_EQ(route.GetRouteEntryCount(), router.routeCount);
+    // The start link, as loaded now, with the segment the start lies on.
+    ASSERT_NE(route.GetStartLink(), nullptr);
+    EXPECT_EQ(route.GetStartLink(), router.routeStartLink);
+    EXPECT_EQ(route.GetStartShapeIndex(), router.startSegment);
     RouteStep none;
     EXPECT_FALSE(route.ResolveEntry(-1, &none));
     EXPECT_FALSE(route.ResolveEntry(router.routeCount, &none));
@@ -142,19 +148,23 @@ TEST_F(RouterMapRouteTest, AnswersWhatTheRouterHolds) {
 
 TEST_F(RouterMapRouteTest, FrameShowsTheRouteAndTheSessionTakesItAway) {
     const render::Options plain = display_test::TownOptions();
-    int without = 0;
+    int without = 0, routeWithout = 0;
+    COLORREF routeColour = 0;
     {
         render::Session session(plain);
         ASSERT_TRUE(session.Loaded()) << session.Error();
         session.DrawFrame();
         without = ArrowPixels(session, plain);
+        routeColour = g_mapTheme.routeColours[g_mapTheme.ColourMode()];
+        routeWithout = ArrowPixels(session, plain, routeColour);
     }
     {
         const render::Options options = RouteOptions(0.006, 0.008);
         render::Session session(options);
         ASSERT_TRUE(session.Loaded()) << session.Error();
         session.DrawFrame();
-        // The next maneuver's arrow is drawn over the roads, and the route itself.
+        // The route's line and the next maneuver's arrow are drawn over the roads.
+        EXPECT_GT(ArrowPixels(session, options, routeColour), routeWithout + 100);
         EXPECT_GT(ArrowPixels(session, options), without + 10);
         const COLORREF first = g_mapTheme.routeColours[g_mapTheme.ColourMode()];
         int routePixels = 0;
