@@ -102,6 +102,9 @@ TEST_F(RouterMapRouteTest, AnswersWhatTheRouterHolds) {
     EXPECT_EQ(route.GetCurrentManeuver(), router.currentManeuver);
     EXPECT_EQ(route.GetDistanceToNextManeuver(), router.nextManeuverDistance);
 
+    EXPECT_EQ(route.GetRouteEntryCount(), router.routeCount);
+    EXPECT_EQ(route.GetStartLink(), router.routeStartLink);
+    EXPECT_EQ(route.GetStartShapeIndex(), router.startSegment);
     EXPECT_EQ(route.GetStartLocation().latitude, router.startPoint.latitude);
     EXPECT_EQ(route.GetStartLocation().longitude, router.startPoint.longitude);
     EXPECT_EQ(route.GetDestinationLink(), router.routeDestLink);
@@ -125,9 +128,9 @@ TEST_F(RouterMapRouteTest, AnswersWhatTheRouterHolds) {
     router.ResetRoute();
     EXPECT_FALSE(route.GetState() & kRouteStateRouteExists);
     EXPECT_EQ(route.GetDestinationLink(), nullptr);
-    EXPECT_EQ(route.GetManeuverCount(), 0);
-    EXPECT_EQ(route.GetRouteEntryCount(), 0);
     EXPECT_EQ(route.GetStartLink(), nullptr);
+    EXPECT_EQ(route.GetRouteEntryCount(), 0);
+    EXPECT_EQ(route.GetManeuverCount(), 0);
     EXPECT_FALSE(route.ResolveEntry(0, &step));
 }
 
@@ -151,6 +154,12 @@ TEST_F(RouterMapRouteTest, FrameShowsTheRouteAndTheSessionTakesItAway) {
         // The route's line and the next maneuver's arrow are drawn over the roads.
         EXPECT_GT(ArrowPixels(session, options, routeColour), routeWithout + 100);
         EXPECT_GT(ArrowPixels(session, options), without + 10);
+        const COLORREF first = g_mapTheme.routeColours[g_mapTheme.ColourMode()];
+        int routePixels = 0;
+        for (int y = 0; y < g_viewHeight.load(); ++y)
+            for (int x = 0; x < options.width; ++x)
+                routePixels += GetPixel(session.BackBuffer(), x, y) == first;
+        EXPECT_GT(routePixels, 100);
     }
     // The session's router and adapter go with it, and the maps open again although
     // the route's layers shared chunks with the drawn ones.

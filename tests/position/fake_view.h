@@ -13,6 +13,10 @@ class PositionQueue;
 
 namespace position_test {
 
+// Empties the position queue and the new-fix message count, lifts the hold and puts
+// the matched position at 0, 0: the state a receiver's test starts from.
+void ResetFixDelivery();
+
 class FakeView final : public IMainView {
   public:
     FakeView();
@@ -52,6 +56,7 @@ class FakeView final : public IMainView {
     std::atomic<DWORD> lastDataTime{0xFFFFFFFF};
     std::atomic<int> infoUpdates{0};
     std::atomic<int> newFixMessages{0};
+    std::atomic<int> playbackEnds{0};  // WM_USER 3
     // When set, WM_USER 0 takes the queue as the view would (through the handler).
     bool consumeFixes = false;
     // When set, WM_USER 0 hands the queue to it through the handler instead.
