@@ -20,7 +20,6 @@
 #include "platform/user/user.h"
 #include "tests/display/frame_maps.h"
 #include "tests/support/device_maps.h"
-#include "tests/support/receiver_fix_source.h"
 #include "tests/support/vehicle_holds.h"
 
 namespace display_test {
@@ -43,12 +42,10 @@ class ReceiverMapVehicleTest : public FrameTest {
     void SetUp() override {
         testing_support::SetDataFolder(TownMapsFolder());
         InstallReceiverMapVehicle(&receiver_);
-        SetFixSource(&feed_);
         ForgetVehicle();
     }
     void TearDown() override {
         InstallReceiverMapVehicle(nullptr);
-        SetFixSource(nullptr);
         ForgetVehicle();
         CloseMapDatabase();
         testing_support::SetDataFolder({});
@@ -61,7 +58,6 @@ class ReceiverMapVehicleTest : public FrameTest {
     }
 
     CNmeaReceiver receiver_;
-    testing_support::ReceiverFixSource feed_{receiver_};
 };
 
 TEST_F(ReceiverMapVehicleTest, TheLoaderMatchesTheLastPositionOrStartsInTheMapsMiddle) {
@@ -135,7 +131,7 @@ class PostCountingHost final : public render::HeadlessMapHost {
         if (message == WM_USER && wParam == kNewFixMessage) {
             ++posts;
             lastValue = lParam;
-            InterlockedDecrement(&g_pendingFixPosts);
+            LowerPendingFixPosts();
             return 0;
         }
         return DefWindowProcW(window, message, wParam, lParam);

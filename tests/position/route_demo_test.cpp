@@ -21,7 +21,6 @@
 #include "formats/little_endian.h"
 #include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/position/fix_delivery.h"
-#include "pathlume/position/fix_source.h"
 #include "pathlume/position/gps_info_shm.h"
 #include "pathlume/position/map_matcher.h"
 #include "pathlume/position/nmea_receiver.h"
@@ -30,7 +29,6 @@
 #include "platform/kernel/sync.h"
 #include "tests/position/fake_view.h"
 #include "tests/route/route_test_maps.h"
-#include "tests/support/receiver_fix_source.h"
 #include "tests/support/vehicle_holds.h"
 #include "tools/discmaker/town.h"
 
@@ -164,12 +162,10 @@ class RouteDemoTest : public route_test::RouteMapsTest {
         g_positionQueue.Clear();
         receiver_.SetNotifyWindow(view_.GetViewWindow());
         g_gpsReceiver.store(&receiver_);
-        SetFixSource(&feed_);
     }
     void TearDown() override {
         receiver_.Close();
         g_gpsReceiver.store(nullptr);
-        SetFixSource(nullptr);
         testing_support::ForgetVehicle(g_mapMatcher);
         g_mapMatcher.Reset(0);
         g_positionQueue.Clear();
@@ -201,7 +197,6 @@ class RouteDemoTest : public route_test::RouteMapsTest {
 
     FakeView view_;
     CNmeaReceiver receiver_;
-    testing_support::ReceiverFixSource feed_{receiver_};
 };
 
 // What the view saw at each handled fix.
