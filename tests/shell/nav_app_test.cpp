@@ -1,0 +1,3 @@
+#include "pathlume/shell/nav_app.h"
+
+#include <gtest/gtest.h>
