@@ -5,13 +5,10 @@
 #include <atomic>
 #include <functional>
 
+#include "pathlume/foundation/app_services.h"
 #include "platform/kernel/wintypes.h"
 
 class PositionQueue;
-
-inline constexpr WPARAM kNewFixMessage = 0;         // WM_USER wParam
-inline constexpr WPARAM kGpsInfoUpdateMessage = 1;  // WM_USER wParam, sent
-inline constexpr LPARAM kSimulatedFix = static_cast<LPARAM>(0x80000000u);
 
 // The program's data mutex, created by the settings loader before the receiver.
 extern std::atomic<HANDLE> g_dataMutex;
