@@ -29,6 +29,11 @@ int32_t CRouterMapRoute::GetManeuverRouteIndex(int32_t maneuver) {
     return router_.maneuvers[maneuver].routeIndex;
 }
 
+MapLink* CRouterMapRoute::GetStartLink() {
+    // As the destination link: only while the route exists.
+    return (router_.state & kRouterRouteState) ? router_.routeStartLink : nullptr;
+}
+
 MapLink* CRouterMapRoute::GetDestinationLink() {
     // Without a route the last route's link may lie in a chunk since dropped.
     return (router_.state & kRouterRouteState) ? router_.routeDestLink : nullptr;

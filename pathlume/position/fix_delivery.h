@@ -22,9 +22,15 @@ void CreateDataMutex();
 // Under g_dataMutex: posts WM_USER 0 with lParam to the window when no new-fix
 // message is pending, and counts it. True when posted.
 bool PostNewFixMessage(HWND window, LPARAM lParam);
-// The view's WM_USER 0: lowers the counter, hands the queue to the consumer (the
-// map matcher) unless g_positionHold is set, and posts itself again while
-// positions remain queued.
+// The end of the view's WM_USER 0, also of one it ignores: under g_dataMutex it
+// lowers the counter, then, with `repost`, when no post is pending and positions
+// remain queued (and are not held), posts the view a new one (lParam 1) so that
+// none is left behind. A message that took nothing from the queue passes false:
+// it would only go round and round. The wait for the mutex serves messages sent
+// to the calling thread, so a GPS thread's synchronous message cannot deadlock it.
+void ReleaseNewFixPost(HWND view, bool repost);
+// The view's WM_USER 0: hands the queue to the consumer (the map matcher) unless
+// g_positionHold is set, then ReleaseNewFixPost.
 void HandleNewFixMessage(HWND view, const std::function<void(PositionQueue&)>& consume);
 
 // The auto-pan time-out, polled once per notification.
