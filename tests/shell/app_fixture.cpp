@@ -5,6 +5,7 @@
 
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/foundation/registry_helpers.h"
+#include "pathlume/position/gps_ports.h"
 #include "platform/kernel/process.h"
 #include "platform/kernel/roots.h"
 #include "platform/user/user.h"
@@ -74,6 +75,9 @@ TownMapsBuilt::TownMapsBuilt() {
 AppTest::AppTest() {
     // A serial port that is not there: the Bluetooth radio would take 10 s to fail.
     RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"CommPort", 1);
+    // The port is chosen once per process; each test is a fresh start.
+    g_gpsBaud.store(0);
+    g_gpsPortName.Set(u"");
 }
 
 AppTest::~AppTest() {
