@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
+#include "pathlume/display/poi_layer.h"
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/mapdb/map_records.h"
 
@@ -27,6 +29,22 @@ class IMapViewHost : public IMainView {
     // Caption and menu heights in full-screen mode, else 0.
     virtual int GetFullScreenExtraHeight() = 0;
     virtual BOOL IsWindowVisible() = 0;
+    // Stops the long-press timer (2): a tap on points of interest is no long press.
+    virtual void KillLongPressTimer() {}
+    // The "POI(s) at Current Location" list of the points under a tap: the dialog's
+    // result, with the chosen row in `chosen`.
+    virtual int ShowPoiHereList(const std::vector<PoiRecord>& hits, int* chosen) {
+        (void)hits;
+        (void)chosen;
+        return 0;
+    }
+    // Acts on a point picked on the map: 0 nothing, 1 route origin, 2 navigate to it,
+    // 3 add it to the favourites under `name`.
+    virtual void FormatPoiEntry(const PoiLayerEntry& entry, int action, const char* name) {
+        (void)entry;
+        (void)action;
+        (void)name;
+    }
 
   protected:
     ~IMapViewHost() = default;

@@ -265,7 +265,16 @@ void CMapView::RenderMap(int changed) {
     HGDIOBJ oldFont = SelectObject(dc, labelFont);
 
     figures_ = {};
-    if (!(g_options2.load() & kOptions2NoAreas))
+    const DWORD options2 = g_options2.load();
+    if (options2 & kOptions2NoPoi)
+        poiLayer_.Forget();
+    else
+        CollectPois();
+    if (!(options2 & kOptions2NoPoiLabels))
+        poiLayer_.PlaceLabels(dc, *this, labels, skyBand_);
+    else
+        poiLayer_.DropLabels();
+    if (!(options2 & kOptions2NoAreas))
         DrawAreas(dc);
     if (view3D)
         DrawRoads3D(changed, close, dc, set, labels, icons);
@@ -289,6 +298,8 @@ void CMapView::RenderMap(int changed) {
     for (int i = 0; i < labels.Count(); ++i)
         placedLabels_.push_back(labels.SlotAt(i));
     placedIcons_ = icons.Entries();
+    if (!(options2 & kOptions2NoPoi))
+        poiLayer_.Draw(dc, *this, skyBand_);
 
     IMapRoute& route = GetMapRoute();
     if (route.GetState() & kRouteStateRouteExists) {
@@ -303,6 +314,22 @@ void CMapView::RenderMap(int changed) {
     if (view3D)
         DrawSky(dc, skyBand_, 0);
     g_mapRendering.store(0);
+}
+
+void CMapView::CollectPois() {
+    const bool moved = poiLayer_.NeedsRecollect(centreLongitude_, centreLatitude_) != 0;
+    if (!poiRefresh_ && !moved && zoomIndex_ == poiZoomIndex_)
+        return;
+    uint32_t codes[kPoiSelectionRoom];
+    int count = 0;
+    const DWORD mode = RegGetDword(HKEY_CURRENT_USER, kSettingsKey, u"POIIconMode", 0);
+    if (mode == 1)
+        codes[count++] = kPoiCitiesCode;
+    else
+        count = LoadPoiSelection(codes, mode == 0 ? 1 : 0, 0, zoomIndex_);
+    poiLayer_.CollectNear(codes, count, centreLongitude_, centreLatitude_, *this);
+    poiRefresh_ = false;
+    poiZoomIndex_ = zoomIndex_;
 }
 
 void CMapView::DrawAreas(HDC dc) {

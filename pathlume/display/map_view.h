@@ -11,6 +11,7 @@
 
 #include "pathlume/display/map_interfaces.h"
 #include "pathlume/display/map_labels.h"
+#include "pathlume/display/poi_layer.h"
 #include "pathlume/display/street_labels.h"
 #include "pathlume/foundation/bitmap_image.h"
 #include "pathlume/mapdb/area_feature_view.h"
@@ -165,6 +166,19 @@ class CMapView : public IMapDisplayValues {
     // The area seen: least longitude, least negated latitude, greatest longitude,
     // greatest negated latitude.
     const float* ViewBounds() const { return viewBounds_; }
+    // The map area's size in pixels.
+    int MapWidth() const;
+    int MapHeight() const;
+
+    // Points of interest (poi_layer.h): the layer reads the head of g_poiFile again;
+    // the next frame collects anew (the shown categories changed).
+    int OpenPoiFile() { return poiLayer_.OpenPoiFile(); }
+    void RefreshPois() { poiRefresh_ = true; }
+    const PoiLayer& Pois() const { return poiLayer_; }
+    PoiLayer& Pois() { return poiLayer_; }
+    // A tap: with act 0, 1 when it lies on a point's icon; otherwise lists the points
+    // under it and acts on the one chosen through the host.
+    int PoiHitTest(int x, int y, int act) { return poiLayer_.HitTest(*this, host_, x, y, act); }
 
     // IMapDisplayValues, over the theme and this view.
     int FindLastLevelBelow() override;
@@ -199,8 +213,6 @@ class CMapView : public IMapDisplayValues {
         CMapView& view_;
     };
 
-    int MapWidth() const;
-    int MapHeight() const;
     int ClientHeight() const;
     bool Panning() const;
     float ZoomSpan(int index) const;
@@ -216,13 +228,17 @@ class CMapView : public IMapDisplayValues {
     void DrawRoads3D(int changed, int close, HDC dc, MapGdiSet& set, CMapLabels& labels,
                      IconLabelList& icons);
     void DrawAreas(HDC dc);
+    void CollectPois();
     void DrawDestinationFlag(HDC dc);
     void DrawNextManeuverArrow(HDC dc);
     void DrawOutsideNotice(HDC dc);
     int FlagBitmapId() const;
     void DrawPositionCircles(HDC dc);
     void DrawRouteLine(HDC dc, const std::vector<MapPoint>& line);
-    void DrawRouteRibbon(HDC dc, const MapLink& link, const std::vector<MapPoint>& line);
+    // A ribbon along the line; `before` and `after`, when given, are the directions of
+    // the route's links that meet it at its first and last point.
+    void DrawRouteRibbon(HDC dc, const MapLink& link, const std::vector<MapPoint>& line,
+                         const double* before, const double* after);
 
     IMapViewHost* host_;
     AreaView areaView_{*this};
@@ -288,6 +304,9 @@ class CMapView : public IMapDisplayValues {
     float symbolLatitude_ = 0;
     std::vector<CMapLabels::Slot> placedLabels_;
     std::vector<IconLabel> placedIcons_;
+    PoiLayer poiLayer_;
+    bool poiRefresh_ = true;
+    int poiZoomIndex_ = -1;
 };
 
 // Flat-view points clipped at the near row of the 3D view, projected and drawn as
@@ -304,6 +323,14 @@ void SetRecordMarkFlag(MapLink& link, int on);
 int GetRoadDrawClass(const MapLink& link);
 
 float FastAtan2(float y, float x);
+// The closed outline of a route ribbon of the half width about the line (map
+// degrees, longitudes scaled by cosLat): the left offsets, then the right ones
+// reversed. Inner points are mitred, turns held within 135 degrees; an end that meets
+// a neighbouring link's direction (radians in the scaled frame) is mitred with it
+// unless the mitre would pass 2.5 half widths, then squared to the incoming
+// direction. Empty for a line of fewer than two distinct points.
+std::vector<MapPoint> RouteRibbonOutline(const std::vector<MapPoint>& line, float halfWidth,
+                                         double cosLat, const double* before, const double* after);
 // The vehicle bitmap by colour set, GPS status colour and view; 182 for any other
 // status colour.
 UINT VehicleBitmapId(bool night, COLORREF status, int mode3D, bool northUp);

@@ -8,6 +8,7 @@
 #include "pathlume/display/map_theme.h"
 #include "pathlume/display/map_view.h"
 #include "pathlume/mapdb/geometry.h"
+#include "pathlume/mapdb/house_numbers.h"
 
 namespace {
 
@@ -45,7 +46,108 @@ void RoutePoints(const MapLink& link, const MapNode* node, const MapPoint* end, 
     out.push_back(*end);
 }
 
+struct RoutePiece {
+    const MapLink* link;
+    std::vector<MapPoint> line;
+    int colour;
+};
+
+bool SamePoint(const MapPoint& a, const MapPoint& b) {
+    return a.latitude == b.latitude && a.longitude == b.longitude;
+}
+
+// Consecutive pieces of the route meet where one ends and the next begins.
+bool Joined(const std::vector<MapPoint>& a, const std::vector<MapPoint>& b) {
+    return !a.empty() && !b.empty() && SamePoint(a.back(), b.front());
+}
+
+double FlatHeading(const MapPoint& a, const MapPoint& b, double c) {
+    return std::atan2(b.latitude - a.latitude, (b.longitude - a.longitude) * c);
+}
+
+// The direction of a line's first and last stretch of some length; false when it has
+// none.
+bool FirstHeading(const std::vector<MapPoint>& line, double c, double* heading) {
+    for (size_t i = 1; i < line.size(); ++i)
+        if (!SamePoint(line[i], line[0])) {
+            *heading = FlatHeading(line[0], line[i], c);
+            return true;
+        }
+    return false;
+}
+
+bool LastHeading(const std::vector<MapPoint>& line, double c, double* heading) {
+    for (size_t i = line.size(); i-- > 1;)
+        if (!SamePoint(line[i - 1], line.back())) {
+            *heading = FlatHeading(line[i - 1], line.back(), c);
+            return true;
+        }
+    return false;
+}
+
+double Normalized(double angle) {
+    while (angle > M_PI)
+        angle -= 2 * M_PI;
+    while (angle < -M_PI)
+        angle += 2 * M_PI;
+    return angle;
+}
+
 }  // namespace
+
+std::vector<MapPoint> RouteRibbonOutline(const std::vector<MapPoint>& points, float halfWidth,
+                                         double cosLat, const double* before, const double* after) {
+    // Repeated points have no direction.
+    std::vector<MapPoint> line;
+    for (const MapPoint& p : points)
+        if (line.empty() || !SamePoint(line.back(), p))
+            line.push_back(p);
+    const size_t n = line.size();
+    if (n < 2)
+        return {};
+    const double w = halfWidth;
+    std::vector<double> heading(n - 1);
+    for (size_t i = 0; i + 1 < n; ++i)
+        heading[i] = FlatHeading(line[i], line[i + 1], cosLat);
+    // A joint with the next link: the mitre, unless it would reach past 2.5 half
+    // widths; then square to the incoming direction.
+    auto joint = [w](double incoming, double outgoing, double* direction, double* length) {
+        const double t = Normalized(outgoing - incoming);
+        const double mitre = std::fabs(w / std::cos(t / 2));
+        if (mitre > 2.5 * w) {
+            *direction = incoming;
+            *length = w;
+        } else {
+            *direction = incoming + t / 2;
+            *length = w / std::cos(t / 2);
+        }
+    };
+    std::vector<MapPoint> outline(2 * n);
+    for (size_t i = 0; i < n; ++i) {
+        double direction = 0, length = w;
+        if (i == 0) {
+            direction = heading[0];
+            if (before)
+                joint(*before, heading[0], &direction, &length);
+        } else if (i == n - 1) {
+            direction = heading[n - 2];
+            if (after)
+                joint(heading[n - 2], *after, &direction, &length);
+        } else {
+            // A mitred join, the turn held within 135 degrees.
+            const double t =
+                std::clamp(Normalized(heading[i] - heading[i - 1]), -kMaxTurn, kMaxTurn);
+            direction = heading[i - 1] + t / 2;
+            length = w / std::cos(t / 2);
+        }
+        const double across = direction + M_PI / 2;
+        const float offLon = static_cast<float>(std::cos(across) * length / cosLat);
+        const float offLat = static_cast<float>(std::sin(across) * length);
+        outline[i] = {line[i].latitude + offLat, line[i].longitude + offLon};
+        outline[2 * n - 1 - i] = {line[i].latitude - offLat, line[i].longitude - offLon};
+    }
+    return outline;
+}
 
 void CMapView::DrawRoute(HDC dc, int withStartShape) {
     IMapRoute& route = GetMapRoute();
@@ -78,14 +180,19 @@ void CMapView::DrawRoute(HDC dc, int withStartShape) {
         return (vehicleLink && link.linkId == vehicleLink->linkId) || IsLinkVisible(link, 0);
     };
     std::vector<MapPoint> line;
-    auto draw = [&](const MapLink& link, int colour) {
+    auto draw = [&](const MapLink&, int colour) {
         SelectObject(dc, pens[colour]);
-        if (view3D) {
-            SelectObject(dc, brushes[colour]);
-            DrawRouteRibbon(dc, link, line);
-        } else {
-            DrawRouteLine(dc, line);
-        }
+        DrawRouteLine(dc, line);
+    };
+
+    // In 3D the pieces are drawn once all are known, so that each ribbon can join the
+    // ribbons beside it.
+    std::vector<RoutePiece> pieces;
+    auto add = [&](const MapLink& link, int colour) {
+        if (view3D)
+            pieces.push_back({&link, line, colour});
+        else
+            draw(link, colour);
     };
 
     RouteStep first;
@@ -93,17 +200,16 @@ void CMapView::DrawRoute(HDC dc, int withStartShape) {
         MapLink* start = route.GetStartLink();
         const MapPoint position = route.GetStartLocation();
         if (start && shown(*start)) {
+            const bool fromStart = start->fromNode == first.node;
+            const uint32_t shapes = start->GetShapePointCount();
+            const uint32_t index = std::min(route.GetStartShapeIndex(), shapes);
             RoutePoints(*start, first.node, &position,
-                        withStartShape
-                            ? route.GetStartShapeIndex()
-                            : (start->fromNode == first.node ? 0 : start->GetShapePointCount()),
-                        line);
-            const double c = std::cos(position.latitude * kRadiansPerDegree);
-            const double dLon = (position.longitude - first.node->position.longitude) * c;
-            const double dLat = position.latitude - first.node->position.latitude;
-            const double along = std::sqrt(dLon * dLon + dLat * dLat) * kRadiansPerDegree;
+                        withStartShape ? index : (fromStart ? 0 : shapes), line);
+            // A start this close to the link's end draws no ribbon of its own.
+            const double along = DistanceAlongLink(
+                *start, fromStart, shapes ? static_cast<int32_t>(index) : -1, position);
             if (!view3D || along > kStartRibbonMinimum)
-                draw(*start, 0);
+                add(*start, 0);
         }
     }
     for (int32_t i = 1; i + 1 < count; ++i) {
@@ -111,7 +217,7 @@ void CMapView::DrawRoute(HDC dc, int withStartShape) {
         if (!route.ResolveEntry(i, &step) || !step.node || !step.link || !shown(*step.link))
             continue;
         RoutePoints(*step.link, step.node, nullptr, 0, line);
-        draw(*step.link, (m == -1 || i <= m - 1) ? 0 : 1);
+        add(*step.link, (m == -1 || i <= m - 1) ? 0 : 1);
     }
     RouteStep last;
     MapLink* destination = route.GetDestinationLink();
@@ -119,7 +225,22 @@ void CMapView::DrawRoute(HDC dc, int withStartShape) {
         shown(*destination)) {
         const MapPoint point = route.GetDestinationPoint();
         RoutePoints(*destination, last.node, &point, route.GetDestinationSegment(), line);
-        draw(*destination, m == -1 ? 0 : 1);
+        add(*destination, m == -1 ? 0 : 1);
+    }
+    const double c = std::max(std::cos(centreLatitude_ * kRadiansPerDegree), 0.01);
+    for (size_t k = 0; k < pieces.size(); ++k) {
+        RoutePiece& piece = pieces[k];
+        double before = 0, after = 0;
+        bool joinsBefore = k > 0 && Joined(pieces[k - 1].line, piece.line);
+        bool joinsAfter = k + 1 < pieces.size() && Joined(piece.line, pieces[k + 1].line);
+        if (joinsBefore)
+            joinsBefore &= LastHeading(pieces[k - 1].line, c, &before);
+        if (joinsAfter)
+            joinsAfter &= FirstHeading(pieces[k + 1].line, c, &after);
+        SelectObject(dc, pens[piece.colour]);
+        SelectObject(dc, brushes[piece.colour]);
+        DrawRouteRibbon(dc, *piece.link, piece.line, joinsBefore ? &before : nullptr,
+                        joinsAfter ? &after : nullptr);
     }
 
     SelectObject(dc, oldPen);
@@ -147,41 +268,13 @@ void CMapView::DrawRouteLine(HDC dc, const std::vector<MapPoint>& line) {
     Polyline(dc, screen.data(), static_cast<int>(screen.size()));
 }
 
-void CMapView::DrawRouteRibbon(HDC dc, const MapLink& link, const std::vector<MapPoint>& line) {
-    const size_t n = line.size();
-    if (n < 2)
-        return;
-    const float w = GetRoadHalfWidth3D(link);
+void CMapView::DrawRouteRibbon(HDC dc, const MapLink& link, const std::vector<MapPoint>& line,
+                               const double* before, const double* after) {
     const double c = std::max(std::cos(centreLatitude_ * kRadiansPerDegree), 0.01);
-    // Directions of the segments in the flat frame (longitudes scaled by cos latitude).
-    std::vector<double> heading(n - 1);
-    for (size_t i = 0; i + 1 < n; ++i)
-        heading[i] = std::atan2((line[i + 1].latitude - line[i].latitude),
-                                (line[i + 1].longitude - line[i].longitude) * c);
-    std::vector<MapPoint> outline(2 * n);
-    for (size_t i = 0; i < n; ++i) {
-        double direction = 0, length = w;
-        if (i == 0) {
-            direction = heading[0];
-        } else if (i == n - 1) {
-            direction = heading[n - 2];
-        } else {
-            // A mitred join, the turn held within 135 degrees.
-            double t = heading[i] - heading[i - 1];
-            while (t > M_PI)
-                t -= 2 * M_PI;
-            while (t < -M_PI)
-                t += 2 * M_PI;
-            t = std::clamp(t, -kMaxTurn, kMaxTurn);
-            direction = heading[i - 1] + t / 2;
-            length = w / std::cos(t / 2);
-        }
-        const double across = direction + M_PI / 2;
-        const float offLon = static_cast<float>(std::cos(across) * length / c);
-        const float offLat = static_cast<float>(std::sin(across) * length);
-        outline[i] = {line[i].latitude + offLat, line[i].longitude + offLon};
-        outline[2 * n - 1 - i] = {line[i].latitude - offLat, line[i].longitude - offLon};
-    }
+    std::vector<MapPoint> outline =
+        RouteRibbonOutline(line, GetRoadHalfWidth3D(link), c, before, after);
+    if (outline.empty())
+        return;
     std::vector<POINT> screen(outline.size());
     std::vector<float> floats(2 * outline.size());
     for (size_t i = 0; i < outline.size(); ++i) {

@@ -19,6 +19,15 @@ bool CRouterMapRoute::ResolveEntry(int32_t index, RouteStep* step) {
     return true;
 }
 
+int32_t CRouterMapRoute::GetRouteEntryCount() {
+    return (router_.state & kRouterRouteState) && router_.routeList ? router_.routeCount : 0;
+}
+
+MapLink* CRouterMapRoute::GetStartLink() {
+    // As the destination link: only while the route it started is held.
+    return (router_.state & kRouterRouteState) ? router_.FindStartLink() : nullptr;
+}
+
 int32_t CRouterMapRoute::GetManeuverCount() {
     return router_.maneuvers ? router_.maneuverCount : 0;
 }
@@ -27,11 +36,6 @@ int32_t CRouterMapRoute::GetManeuverRouteIndex(int32_t maneuver) {
     if (maneuver < 0 || maneuver >= GetManeuverCount())
         return -1;
     return router_.maneuvers[maneuver].routeIndex;
-}
-
-MapLink* CRouterMapRoute::GetStartLink() {
-    // As the destination link: only while the route exists.
-    return (router_.state & kRouterRouteState) ? router_.routeStartLink : nullptr;
 }
 
 MapLink* CRouterMapRoute::GetDestinationLink() {

@@ -12,9 +12,9 @@ class CRouterMapRoute final : public IMapRoute {
 
     uint32_t GetState() override { return router_.state; }
     bool ResolveEntry(int32_t index, RouteStep* step) override;
-    int32_t GetRouteEntryCount() override { return router_.routeList ? router_.routeCount : 0; }
+    int32_t GetRouteEntryCount() override;
     MapLink* GetStartLink() override;
-    uint32_t GetStartShapeIndex() override { return router_.startSegment; }
+    uint32_t GetStartShapeIndex() override { return router_.GetStartShapeIndex(); }
     int32_t GetManeuverCount() override;
     int32_t GetCurrentManeuver() override { return router_.currentManeuver; }
     int32_t GetManeuverRouteIndex(int32_t maneuver) override;

@@ -1,8 +1,11 @@
 #include "pathlume/guidance/route_position.h"
 
 #include <algorithm>
+#include <cmath>
 
+#include "pathlume/mapdb/geodesy.h"
 #include "pathlume/mapdb/house_numbers.h"
+#include "pathlume/route/maneuver_texts.h"
 
 namespace {
 
@@ -47,10 +50,29 @@ FLOAT ToEnd(const MapLink& link, uint32_t segment, const MapPoint& point, const 
     return DistanceAlongLink(link, endIsFrom, shape, point);
 }
 
+constexpr uint32_t kAttrRoundaboutLink = 0x400000;
+constexpr uint32_t kAttrConnectorLink = 0x10000000;
+constexpr double kDegreesPerRadian = 57.29577951308232;
+
+// Whether the link can be driven away from the node.
+bool DrivableAway(const MapLink& link, const MapNode* node) {
+    const uint32_t direction = link.attributes & kAttrDirectionMask;
+    if (!(link.attributes & kAttrRoutableKinds) || link.IsDead()) {
+        return false;
+    }
+    return direction == kAttrDirectionMask ||
+           (direction == kAttrForward && link.fromNode == node) ||
+           (direction == kAttrBackward && link.toNode == node);
+}
+
+// The link by which the route arrives at entry i's node: the previous entry's
+// leaving link, or the start link at the first node.
+const MapLink* ArrivingLink(const CRouter& r, int32_t i) {
+    return i > 0 ? LeavingLink(r.routeList[i - 1]) : r.routeStartLink;
+}
+
 constexpr double kCategoryMph[8] = {80, 65, 55, 41, 31, 21, 6, 5};
 constexpr double kCategoryKmh[8] = {130, 105, 90, 65, 50, 35, 10, 8};
-constexpr double kEarthRadiusMiles = 3958.73926185;
-constexpr double kEarthRadiusKm = 6370.97327862;
 
 }  // namespace
 
@@ -136,4 +158,96 @@ RoutePosition LocateOnRoute(const CRouter& r, const MapLink& link, uint32_t segm
         p.remaining += r.maneuvers[m].distance;
     }
     return p;
+}
+
+int RoundaboutExitNumber(const CRouter& r, int32_t m) {
+    if (m < 0 || m >= r.maneuverCount || !r.routeList) {
+        return 0;
+    }
+    int32_t i = r.maneuvers[m].routeIndex;
+    if (i < 0 || i >= r.routeCount) {
+        return 0;
+    }
+    if ((r.routeList[i].attributes & kAttrConnectorLink) && i + 1 < r.routeCount) {
+        ++i;
+    }
+    if (!(r.routeList[i].attributes & kAttrRoundaboutLink)) {
+        return 0;
+    }
+    // Walk the roundabout's nodes until the route leaves it; each drivable road off
+    // it on the way is an exit not taken.
+    int passed = 0;
+    for (int32_t j = i + 1; j < r.routeCount; ++j) {
+        const MapNode* node = nullptr;
+        const MapLink* leaving = LeavingLink(r.routeList[j], &node);
+        const MapLink* arriving = LeavingLink(r.routeList[j - 1]);
+        if (!leaving || !arriving) {
+            return 0;
+        }
+        if (!(r.routeList[j].attributes & kAttrRoundaboutLink)) {
+            return passed + 1;
+        }
+        for (uint32_t s = 0; s < node->SlotCapacity(); ++s) {
+            const MapLink* side = node->Slots()[s];
+            if (side && side->linkId != leaving->linkId && side->linkId != arriving->linkId &&
+                !(side->attributes & kAttrRoundaboutLink) && DrivableAway(*side, node)) {
+                ++passed;
+            }
+        }
+    }
+    // The route ends on the roundabout: the destination lies at the next exit.
+    return passed + 1;
+}
+
+bool HasSameSideTurnBefore(const CRouter& r, int32_t fromEntry, int32_t m) {
+    if (m < 0 || m >= r.maneuverCount || !r.routeList) {
+        return false;
+    }
+    int side = 0;  // 1 right, -1 left
+    switch (r.maneuvers[m].kind) {
+        case kManeuverExitRight:
+        case kManeuverTurnRight:
+        case kManeuverBearRight:
+        case kManeuverKeepRight:
+        case kManeuverSharpRight:
+        case kManeuverFreewayRight:
+        case kManeuverFreewayBearRight:
+            side = 1;
+            break;
+        case kManeuverExitLeft:
+        case kManeuverTurnLeft:
+        case kManeuverBearLeft:
+        case kManeuverKeepLeft:
+        case kManeuverSharpLeft:
+        case kManeuverFreewayLeft:
+        case kManeuverFreewayBearLeft:
+            side = -1;
+            break;
+        default:
+            return false;
+    }
+    const int32_t to = std::min(r.maneuvers[m].routeIndex, r.routeCount - 1);
+    for (int32_t i = std::max(fromEntry + 1, 0); i < to; ++i) {
+        const MapNode* node = nullptr;
+        const MapLink* leaving = LeavingLink(r.routeList[i], &node);
+        const MapLink* arriving = ArrivingLink(r, i);
+        if (!leaving || !arriving || node->UseCount() <= 2) {
+            continue;
+        }
+        const MapPoint before = GetPointNextToNode(arriving, node);
+        for (uint32_t s = 0; s < node->SlotCapacity(); ++s) {
+            const MapLink* other = node->Slots()[s];
+            if (!other || other->linkId == leaving->linkId || other->linkId == arriving->linkId ||
+                !DrivableAway(*other, node)) {
+                continue;
+            }
+            const double degrees = std::round(
+                ApproxTurnAngle(before, node->position, GetPointNextToNode(other, node)) *
+                kDegreesPerRadian);
+            if (degrees * side > 0 && std::fabs(degrees) < 135) {
+                return true;
+            }
+        }
+    }
+    return false;
 }

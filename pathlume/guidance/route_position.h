@@ -33,3 +33,15 @@ FLOAT TimeToGo(const CRouter& router, const RoutePosition& position, const MapLi
 // (route index -1) counts as beyond every entry.
 RoutePosition LocateOnRoute(const CRouter& router, const MapLink& link, uint32_t segment,
                             const MapPoint& point, bool onStartLink, int32_t fromEntry);
+
+// The exit a roundabout maneuver takes: the drivable side roads the route passes on
+// the roundabout before it leaves it, plus one (the maneuver's link a roundabout
+// link, or a connector into one). 0 when the maneuver enters no roundabout or the
+// map around it is not loaded.
+int RoundaboutExitNumber(const CRouter& router, int32_t maneuver);
+
+// Whether a road turns off to the maneuver's side before it: at every junction from
+// the node after route entry `fromEntry` (-1: the first entry's node) up to the
+// maneuver's own, a drivable side road at less than 135 degrees to that side. False
+// for a maneuver that is neither a right nor a left kind.
+bool HasSameSideTurnBefore(const CRouter& router, int32_t fromEntry, int32_t maneuver);

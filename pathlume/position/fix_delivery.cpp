@@ -16,6 +16,33 @@ void CreateDataMutex() {
     std::call_once(once, [] { g_dataMutex.store(CreateMutexW(nullptr, FALSE, nullptr)); });
 }
 
+namespace {
+
+// Signalled each time the view takes a new-fix message.
+HANDLE FixTakenEvent() {
+    static const HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    return event;
+}
+
+}  // namespace
+
+void LowerPendingFixPosts() {
+    LONG pending = platform::InterlockedTarget(&g_pendingFixPosts).load();
+    while (pending > 0 &&
+           InterlockedCompareExchange(&g_pendingFixPosts, pending - 1, pending) != pending)
+        pending = platform::InterlockedTarget(&g_pendingFixPosts).load();
+    SetEvent(FixTakenEvent());
+}
+
+void WaitWhileFixPending(HANDLE stopEvent, DWORD pollMs) {
+    const HANDLE events[2] = {stopEvent, FixTakenEvent()};
+    while (platform::InterlockedTarget(&g_pendingFixPosts).load() != 0) {
+        const DWORD wait = WaitForMultipleObjects(2, events, FALSE, pollMs > 0 ? pollMs : 1);
+        if (wait == WAIT_OBJECT_0 || wait == WAIT_FAILED)  // stopped, or asked to end
+            return;
+    }
+}
+
 bool PostNewFixMessage(HWND window, LPARAM lParam) {
     CreateDataMutex();
     const HANDLE mutex = g_dataMutex.load();
@@ -59,8 +86,7 @@ void ReleaseNewFixPost(HWND view, bool repost) {
     if (!TakeDataMutex(mutex, view != nullptr))
         return;
     // Never below 0: a message posted by other means is not counted.
-    if (platform::InterlockedTarget(&g_pendingFixPosts).load() > 0)
-        InterlockedDecrement(&g_pendingFixPosts);
+    LowerPendingFixPosts();
     if (repost && platform::InterlockedTarget(&g_pendingFixPosts).load() == 0 &&
         g_positionHold.load() == 0 && g_positionQueue.Count() > 0 && view && IsWindow(view)) {
         InterlockedIncrement(&g_pendingFixPosts);

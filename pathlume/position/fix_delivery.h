@@ -29,6 +29,12 @@ bool PostNewFixMessage(HWND window, LPARAM lParam);
 // it would only go round and round. The wait for the mutex serves messages sent
 // to the calling thread, so a GPS thread's synchronous message cannot deadlock it.
 void ReleaseNewFixPost(HWND view, bool repost);
+// The view's part once it took a new-fix message: lowers the counter (never below
+// 0) and wakes a GPS thread waiting in WaitWhileFixPending.
+void LowerPendingFixPosts();
+// A GPS thread's wait while a new-fix message is pending: wakes when the view has
+// taken it or `stopEvent` is signalled, and looks again every pollMs (at least 1).
+void WaitWhileFixPending(HANDLE stopEvent, DWORD pollMs);
 // The view's WM_USER 0: hands the queue to the consumer (the map matcher) unless
 // g_positionHold is set, then ReleaseNewFixPost.
 void HandleNewFixMessage(HWND view, const std::function<void(PositionQueue&)>& consume);

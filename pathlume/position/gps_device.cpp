@@ -3,6 +3,7 @@
 #include <bit>
 #include <cmath>
 
+#include "pathlume/foundation/app_services.h"
 #include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/mapdb/map_records.h"
 #include "platform/kernel/registry.h"
@@ -16,6 +17,7 @@ CGpsDevice::CGpsDevice() {
 }
 
 CGpsDevice::~CGpsDevice() {
+    StopLog();
     CloseHandle(stopEvent_);
     CloseHandle(idleEvent_);
     CloseHandle(dataEvent_);
@@ -28,7 +30,28 @@ GpsFix CGpsDevice::GetFix() const {
 
 DWORD CGpsDevice::GetFlags() const {
     std::lock_guard<std::mutex> guard(fixLock_);
-    return flags_.load() | (fix_.valid ? kGpsFixValid : 0);
+    return flags_.load() | (fix_.valid ? kGpsFixValid : 0) | (log_.IsLogging() ? kGpsLogging : 0);
+}
+
+int CGpsDevice::StartLog(LPCWSTR path) {
+    return log_.Start(path);
+}
+
+void CGpsDevice::StopLog() {
+    log_.Stop();
+}
+
+int CGpsDevice::FlushLog() {
+    return log_.Flush();
+}
+
+void CGpsDevice::LogSentence(const char* sentence, size_t length) {
+    if (!log_.IsLogging())
+        return;
+    IMainView* view = g_mainView.load();
+    if (view && view->IsSuspended())
+        return;
+    log_.Write(sentence, length);  // flushes as FlushLog does
 }
 
 int CGpsDevice::GetFixQuality() const {

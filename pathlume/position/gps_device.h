@@ -7,8 +7,10 @@
 
 #include <atomic>
 #include <mutex>
+#include <string>
 
 #include "pathlume/position/gps_fix.h"
+#include "pathlume/position/gps_log.h"
 #include "platform/kernel/clock.h"
 #include "platform/kernel/wintypes.h"
 
@@ -34,8 +36,21 @@ class CGpsDevice {
     CGpsDevice& operator=(const CGpsDevice&) = delete;
 
     virtual int Open(LPCWSTR portName, DWORD baudRate, BOOL reportFailures) = 0;
+    // Plays a GPS log in place of a live receiver: 0, 1 the file cannot be opened,
+    // 2 the thread cannot be created.
+    virtual int OpenPlayback(LPCWSTR path) = 0;
     virtual void Close() = 0;
+    // Records every sentence whose checksum passes into the log at `path` (created or
+    // emptied): 0, or 1 with logging off. Logging goes on across sources until
+    // StopLog.
+    virtual int StartLog(LPCWSTR path);
+    virtual void StopLog();
     virtual BOOL IsPortOpen() = 0;
+
+    // Counts a logged sentence and flushes the log on every 61st; a failed flush ends
+    // logging: 1 then, else 0.
+    int FlushLog();
+    std::u16string LogPath() const { return log_.Path(); }
 
     // One consistent copy of the fix.
     GpsFix GetFix() const;
@@ -86,6 +101,10 @@ class CGpsDevice {
     void SetLastSentenceTick(DWORD tick) { lastSentenceTick_.store(tick); }
 
   protected:
+    // Writes a checked sentence to the log while logging (and the main view is not
+    // suspended); a failed write reopens the log where its whole lines end.
+    void LogSentence(const char* sentence, size_t length);
+
     HANDLE idleEvent_ = nullptr;  // manual reset, created signalled
     HANDLE dataEvent_ = nullptr;  // auto reset
     HANDLE stopEvent_ = nullptr;  // manual reset
@@ -96,7 +115,10 @@ class CGpsDevice {
   private:
     mutable std::mutex fixLock_;
     GpsFix fix_;
-    std::atomic<DWORD> flags_{0};  // every bit but kGpsFixValid, which is fix_.valid
+    // Every bit but kGpsFixValid, which is fix_.valid, and kGpsLogging, which is the
+    // log's own: a failed write or flush ends logging on the worker thread.
+    std::atomic<DWORD> flags_{0};
+    CGpsLog log_;
     std::atomic<HWND> notifyWindow_{nullptr};
     std::atomic<DWORD> lastSentenceTick_{0};
 };

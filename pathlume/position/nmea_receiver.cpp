@@ -30,6 +30,16 @@ constexpr DWORD kWorkerStopMs = 5000;
 // within it of the matched position are not worth matching.
 constexpr double kStationaryRadius = 9.56839674787936e-6;
 constexpr const WCHAR* kSirfFixValue = u"SiRFFix";
+constexpr const WCHAR* kPlaybackDelayValue = u"PlaybackDelay";
+constexpr DWORD kDefaultPlaybackDelayMs = 500;
+// Playback's waits look at the stop event at least this often.
+constexpr DWORD kPlaybackSleepSliceMs = 250;
+// With a delay of 0 the waits would spin: the view is asked again after this
+// long, and a pan or pause after this.
+constexpr DWORD kFixPendingPollMs = 50;
+constexpr DWORD kHeldPollMs = 100;
+// After a replay of a Bluetooth port's user the port is reopened soon.
+constexpr DWORD kBluetoothReopenBackMs = 2000;
 
 HWND MainWindowHandle() {
     CWnd* main = GetAppMainWindow();
@@ -41,10 +51,13 @@ HWND MainWindowHandle() {
 CNmeaReceiver::CNmeaReceiver() {
     SetPositionServices(&services_);
     SetPositioningServices(&positioning_);
+    SetFixSource(this);
 }
 
 CNmeaReceiver::~CNmeaReceiver() {
     Close();
+    if (&GetFixSource() == static_cast<IFixSource*>(this))
+        SetFixSource(nullptr);
     if (&GetPositionServices() == &services_)
         SetPositionServices(nullptr);
     if (&GetPositioningServices() == &positioning_)
@@ -74,6 +87,48 @@ NmeaCounters CNmeaReceiver::Counters() const {
     return counters;
 }
 
+int CNmeaReceiver::PopFix(QueuedFix* fix) {
+    QueuedPosition position;
+    if (g_positionQueue.Pop(&position) != 0)
+        return 1;
+    popped_ = position;
+    hasPopped_ = true;
+    fix->latitude = position.latitude;
+    fix->longitude = position.longitude;
+    return 0;
+}
+
+FLOAT CNmeaReceiver::FixHeading() {
+    return hasPopped_ ? popped_.headingDegrees : GetFix().headingDegrees;
+}
+
+FLOAT CNmeaReceiver::FixSpeedMph() {
+    return hasPopped_ ? popped_.speedMph : GetSpeed(FALSE);
+}
+
+bool CNmeaReceiver::FixValid() {
+    return GetFix().valid;
+}
+
+QueuedFix CNmeaReceiver::FixPosition() {
+    const GpsFix fix = GetFix();
+    return {fix.latitude, fix.longitude};
+}
+
+bool CNmeaReceiver::IsReplaying() {
+    return (GetFlags() & kGpsReplayActive) != 0;
+}
+
+bool CNmeaReceiver::PositionHold() {
+    return g_positionHold.load() != 0;
+}
+
+bool CNmeaReceiver::LastPoppedFix(QueuedPosition* position) const {
+    if (hasPopped_)
+        *position = popped_;
+    return hasPopped_;
+}
+
 int CNmeaReceiver::DispatchSentence(char* sentence, size_t length) {
     sentences_.fetch_add(1, std::memory_order_relaxed);
     if (length == 0 || sentence[0] != '$' || !VerifyNmeaChecksum(sentence)) {
@@ -89,6 +144,10 @@ int CNmeaReceiver::DispatchSentence(char* sentence, size_t length) {
         std::memcpy(infoSentence_, sentence, n);
         infoSentence_[n] = 0;
     }
+    // The parsers split the sentence in place: the log gets it as it came.
+    std::string logLine;
+    if (GetFlags() & kGpsLogging)
+        logLine.assign(sentence, length);
     NmeaSettings settings;
     settings.headingOnlyWhenMoving = settingsHeadingOnlyWhenMoving_.load();
     int typeSeen = 0;
@@ -98,14 +157,17 @@ int CNmeaReceiver::DispatchSentence(char* sentence, size_t length) {
         sentenceTypeMask_.fetch_or(static_cast<DWORD>(typeSeen));
     if (typeSeen == kSentenceRmc && view)
         KeepDeviceAwake();
-    if (result == kSentenceNone) {
-        refused_.fetch_add(1, std::memory_order_relaxed);
-        return result;
-    }
     if (result == kSentenceRmc) {
         fixes_.fetch_add(1, std::memory_order_relaxed);
         if (infoScreen)
             SendMessageW(view->GetViewWindow(), WM_USER, kGpsInfoUpdateMessage, 1);
+    }
+    // Every checked sentence is logged, also those no parser took.
+    if (!logLine.empty())
+        LogSentence(logLine.data(), logLine.size());
+    if (result == kSentenceNone) {
+        refused_.fetch_add(1, std::memory_order_relaxed);
+        return result;
     }
     if (view && view->GetLastDataTime() != kWatchdogDisarmed)
         view->SetLastDataTime(GetTickCount());
@@ -151,7 +213,7 @@ int CNmeaReceiver::FilterAndQueueFix(PositionQueue& queue, const GpsFix& fix) {
             return 1;
         }
     }
-    queue.Push({fix.latitude, fix.longitude, fix.headingDegrees});
+    queue.Push({fix.latitude, fix.longitude, fix.headingDegrees, speed});
     queue.SetLastSpeed(speed);
     return 0;
 }
@@ -362,6 +424,118 @@ void CNmeaReceiver::StopWorker() {
     CloseHandle(thread);
 }
 
+void CNmeaReceiver::OverridePlaybackDelay(std::optional<DWORD> delayMs) {
+    playbackDelayOverride_.store(delayMs ? static_cast<int64_t>(*delayMs) : -1);
+}
+
+DWORD CNmeaReceiver::PlaybackDelay() const {
+    const int64_t override = playbackDelayOverride_.load();
+    if (override >= 0)
+        return static_cast<DWORD>(override);
+    return RegGetDword(HKEY_CURRENT_USER, kSettingsKey, kPlaybackDelayValue,
+                       kDefaultPlaybackDelayMs);
+}
+
+std::u16string CNmeaReceiver::PlaybackPath() const {
+    std::lock_guard<std::mutex> guard(playbackLock_);
+    return playbackPath_;
+}
+
+int CNmeaReceiver::OpenPlayback(LPCWSTR path) {
+    Close();
+    {
+        std::lock_guard<std::mutex> guard(playbackLock_);
+        if (!path || playback_.Open(path) != 0)
+            return 1;
+        playbackPath_ = path;
+    }
+    SetFlags(kGpsReplayActive);
+    source_.store(Source::Replay);
+    ResetMapMatcher();
+    ReadSettings();
+    HANDLE thread = CreateThread(nullptr, 0, PlaybackThreadStart, this, CREATE_SUSPENDED, nullptr);
+    if (!thread) {
+        MessageBoxW(MainWindowHandle(), u"Unable to create read thread", u"Error",
+                    MB_OK | MB_ICONSTOP);
+        std::lock_guard<std::mutex> guard(playbackLock_);
+        playback_.Close();
+        ClearFlags(kGpsReplayActive);
+        return 2;
+    }
+    SetThreadPriority(thread, THREAD_PRIORITY_NORMAL);
+    workerThread_.store(thread);
+    ResumeThread(thread);
+    return 0;
+}
+
+DWORD CNmeaReceiver::PlaybackThreadStart(LPVOID self) {
+    return static_cast<CNmeaReceiver*>(self)->PlaybackThread();
+}
+
+bool CNmeaReceiver::PlaybackHeld() const {
+    const bool paused = (GetFlags() & kGpsPaused) != 0;
+    IMainView* view = g_mainView.load();
+    return paused || (view && view->IsPanMode());
+}
+
+void CNmeaReceiver::SleepUnlessStopped(DWORD milliseconds) const {
+    while (milliseconds > 0 && !IsStopping()) {
+        const DWORD slice = std::min(milliseconds, kPlaybackSleepSliceMs);
+        Sleep(slice);
+        milliseconds -= slice;
+    }
+}
+
+DWORD CNmeaReceiver::PlaybackThread() {
+    workerRunning_.store(TRUE);
+    const DWORD delay = PlaybackDelay();
+    DWORD lastFix = GetTickCount();
+    if (IMainView* view = g_mainView.load())
+        view->SetLastDataTime(kWatchdogDisarmed);
+    char line[kPlaybackLineMax + 1];
+    bool fileGone = false;
+    while (!IsStopping()) {
+        int length;
+        {
+            std::lock_guard<std::mutex> guard(playbackLock_);
+            if (!playback_.IsOpen()) {
+                fileGone = true;
+                break;
+            }
+            length = playback_.NextLine(line);
+        }
+        if (length < 0)
+            break;
+        if (DispatchSentence(line, static_cast<size_t>(length)) != kSentenceRmc)
+            continue;
+        IMainView* view = g_mainView.load();
+        const bool infoScreen = view && (view->GetScreenMode() & kScreenModeGpsInfo);
+        if (!GetFix().valid && !infoScreen)
+            continue;
+        NotifyFix(kNotifyQueue | kNotifyPost);
+        // Paced from the last fix, so a log of one fix a second plays at one per delay.
+        const DWORD elapsed = GetTickCount() - lastFix;
+        if (elapsed < delay)
+            SleepUnlessStopped(delay - elapsed);
+        WaitWhileFixPending(stopEvent_, std::max(delay / 4, kFixPendingPollMs));
+        while (!IsStopping() && PlaybackHeld())
+            WaitForSingleObject(stopEvent_, std::max(delay, kHeldPollMs));
+        lastFix = GetTickCount();
+    }
+    if (!fileGone) {
+        std::lock_guard<std::mutex> guard(playbackLock_);
+        playback_.Close();
+    }
+    ClearFlags(kGpsReplayActive);
+    if (IMainView* view = g_mainView.load())
+        view->SetLastDataTime(GetTickCount());
+    const HWND window = GetNotifyWindow();
+    if (window && IsWindow(window))
+        PostMessageW(window, WM_USER, kViewPlaybackEnded, 0);
+    workerRunning_.store(FALSE);
+    return 0;
+}
+
 void CNmeaReceiver::Close() {
     g_positionQueue.Clear();
     NotifyBtTray(g_btPort);
@@ -371,8 +545,23 @@ void CNmeaReceiver::Close() {
     workerRunning_.store(FALSE);
     // Only a real receiver's end is a last position; a played log's or a
     // demonstration's is not.
-    if (source_.exchange(Source::None) != Source::Replay)
+    if (source_.exchange(Source::None) != Source::Replay) {
         SaveLastPosition(nullptr);
+    } else {
+        {
+            // Closed under the lock: a playback thread that did not stop finds no
+            // file and ends, rather than reading a closed one.
+            std::lock_guard<std::mutex> guard(playbackLock_);
+            playback_.Close();
+        }
+        IMainView* view = g_mainView.load();
+        if (view && IsBluetoothGpsPort()) {
+            DWORD due = GetTickCount() - kBluetoothReopenBackMs;
+            if (due == 0)
+                due = GetTickCount();
+            view->SetLastDataTime(due);
+        }
+    }
     ClearFlags(kGpsReplayActive);
     readCount_.store(0);
     ResetEvent(stopEvent_);

@@ -6,9 +6,12 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 
+#include "pathlume/position/fix_source.h"
 #include "pathlume/position/gps_device.h"
+#include "pathlume/position/gps_log.h"
 #include "pathlume/position/nmea_parser.h"
 #include "pathlume/position/position_queue.h"
 #include "pathlume/position/receiver_positioning.h"
@@ -23,6 +26,8 @@ inline constexpr int kNotifyPost = 2;
 inline constexpr int kOpenInProgress = -1;
 inline constexpr int kOpenRadioOff = -5;
 inline constexpr int kOpenNoThread = 5;
+// StartSimulationFeed: the feed thread cannot be made.
+inline constexpr int kSimulationNoThread = 2;
 
 // What DispatchSentence has seen since the receiver was made.
 struct NmeaCounters {
@@ -32,7 +37,9 @@ struct NmeaCounters {
     uint64_t fixes = 0;             // RMC sentences that completed a fix
 };
 
-class CNmeaReceiver final : public CGpsDevice {
+// The receiver is also what the map matcher reads (IFixSource): it installs itself
+// as the fix source while it lives.
+class CNmeaReceiver final : public CGpsDevice, public IFixSource {
   public:
     // The kind of source Close ends: only a real receiver's end is a last position.
     enum class Source { None, Serial, Replay };
@@ -41,6 +48,8 @@ class CNmeaReceiver final : public CGpsDevice {
     ~CNmeaReceiver() override;
 
     int Open(LPCWSTR portName, DWORD baudRate, BOOL reportFailures) override;
+    // Plays the log through the sentence dispatch, paced by "PlaybackDelay".
+    int OpenPlayback(LPCWSTR path) override;
     void Close() override;
     BOOL IsPortOpen() override;
     // Opens the serial port 8N1 (Bluetooth radio first when it is the Bluetooth
@@ -69,6 +78,28 @@ class CNmeaReceiver final : public CGpsDevice {
     Source CurrentSource() const { return source_.load(); }
     // Read "SiRFFix" again (done whenever a source opens).
     void ReadSettings();
+    // A tool's own pace for playback in place of "PlaybackDelay" (nullopt: the
+    // registry's again); 0 plays as fast as the view takes the fixes.
+    void OverridePlaybackDelay(std::optional<DWORD> delayMs);
+    std::u16string PlaybackPath() const;
+
+    // IFixSource, on the user-interface thread. The heading and speed are those queued
+    // with the fix last taken out, so that a fix is matched with its own heading
+    // however far the reader has gone on; before any, the receiver's.
+    int PopFix(QueuedFix* fix) override;
+    FLOAT FixHeading() override;
+    FLOAT FixSpeedMph() override;
+    bool FixValid() override;
+    QueuedFix FixPosition() override;
+    bool IsReplaying() override;
+    bool PositionHold() override;
+    // The fix PopFix last took out, with its heading and speed; false before any.
+    bool LastPoppedFix(QueuedPosition* position) const;
+
+    // The route demonstration's source: the feed thread turns each position the
+    // track simulator publishes into a fix (simulation_feed.cpp). 0, or
+    // kSimulationNoThread.
+    int StartSimulationFeed();
 
     CSerialPort& Port() { return port_; }
     // Whether the reader thread still runs (it ends when the port hangs up).
@@ -79,6 +110,15 @@ class CNmeaReceiver final : public CGpsDevice {
   private:
     static DWORD ReaderThreadStart(LPVOID self);
     DWORD ReaderThread();
+    static DWORD PlaybackThreadStart(LPVOID self);
+    DWORD PlaybackThread();
+    DWORD PlaybackDelay() const;
+    // Whether playback waits: while the view pans or the receiver is paused.
+    bool PlaybackHeld() const;
+    // Sleeps on the platform clock, a little at a time, until stopped.
+    void SleepUnlessStopped(DWORD milliseconds) const;
+    static DWORD SimulationFeedThreadStart(LPVOID self);
+    DWORD SimulationFeedThread();
     // Ends the worker thread: waits up to 5 s, serving messages sent to this
     // thread meanwhile, then asks it to stop.
     void StopWorker();
@@ -107,7 +147,16 @@ class CNmeaReceiver final : public CGpsDevice {
     std::atomic<uint64_t> fixes_{0};
     std::mutex deferredLock_;
     DeferredOpen deferred_;
+    // The playback thread reads its log under this lock and Close closes the log under
+    // it, so a thread that outlives its stop finds the file gone and ends.
+    mutable std::mutex playbackLock_;
+    CPlaybackReader playback_;
+    std::u16string playbackPath_;
+    std::atomic<int64_t> playbackDelayOverride_{-1};  // -1: the registry's
     CSerialPort port_;
+    // The user-interface thread's alone.
+    QueuedPosition popped_;
+    bool hasPopped_ = false;
     ReceiverPositionServices services_{*this};
     ReceiverPositioningServices positioning_{*this};
 };

@@ -11,6 +11,9 @@ struct QueuedPosition {
     FLOAT latitude = 0;
     FLOAT longitude = 0;
     FLOAT headingDegrees = 0;
+    // Kept with the position: the reader may parse the next fix before the matcher
+    // takes this one.
+    FLOAT speedMph = 0;
 };
 
 class PositionQueue {

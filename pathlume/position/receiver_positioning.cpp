@@ -1,8 +1,11 @@
 #include "pathlume/position/receiver_positioning.h"
 
 #include "pathlume/foundation/app_services.h"
+#include "pathlume/position/map_matcher.h"
 #include "pathlume/position/nmea_receiver.h"
 #include "pathlume/position/position_queue.h"
+#include "pathlume/position/travel_direction.h"
+#include "platform/kernel/sync.h"
 
 int ReceiverPositioningServices::GetFixQuality() {
     return receiver_.GetFixQuality();
@@ -41,18 +44,16 @@ FLOAT ReceiverPositioningServices::GetFixLatitude() {
 }
 
 void ReceiverPositioningServices::ResetMatcher(int keep) {
-    if (keep == 0)
-        ResetMapMatcher();
+    g_mapMatcher.Reset(keep);
 }
 
-int ReceiverPositioningServices::SnapWithTimeout(DWORD, int) {
-    return 0;  // the map matcher snaps once it is there
+int ReceiverPositioningServices::SnapWithTimeout(DWORD budgetMs, int) {
+    return g_mapMatcher.SnapWithTimeout(budgetMs);
 }
-
-void ReceiverPositioningServices::StepTrackSim() {}
 
 TravelDirection ReceiverPositioningServices::UpdateTravelDirection() {
-    return kTravelUnknown;
+    g_travelDirection.Update();
+    return g_travelDirection.state;
 }
 
 int ReceiverPositioningServices::GetQueueCount() {
@@ -62,4 +63,12 @@ int ReceiverPositioningServices::GetQueueCount() {
 BOOL ReceiverPositioningServices::IsInputSuspended() {
     IMainView* view = g_mainView.load();
     return view && view->IsSuspended();
+}
+
+BOOL ReceiverPositioningServices::IsFixEstimated() {
+    return receiver_.GetFix().estimated;
+}
+
+void ReceiverPositioningServices::StopReplay() {
+    SetEvent(receiver_.StopEvent());
 }

@@ -1,6 +1,5 @@
 // What the router and guidance ask of positioning (IPositioningServices), answered
-// by the receiver and the position queue. The map matcher, the route simulator and
-// the travel direction answer here as having nothing yet until they come.
+// by the receiver, the position queue, the map matcher and the travel direction.
 #pragma once
 
 #include "pathlume/route/positioning_services.h"
@@ -26,6 +25,8 @@ class ReceiverPositioningServices final : public IPositioningServices {
     TravelDirection UpdateTravelDirection() override;
     int GetQueueCount() override;
     BOOL IsInputSuspended() override;
+    BOOL IsFixEstimated() override;
+    void StopReplay() override;
 
   private:
     CNmeaReceiver& receiver_;

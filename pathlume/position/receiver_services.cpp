@@ -1,21 +1,12 @@
 #include "pathlume/position/receiver_services.h"
 
-#include <atomic>
-
 #include "pathlume/mapdb/map_records.h"
+#include "pathlume/position/map_matcher.h"
 #include "pathlume/position/nmea_receiver.h"
-
-namespace {
-std::atomic<MatcherReset> g_matcherReset{nullptr};
-}
+#include "pathlume/position/travel_direction.h"
 
 void ResetMapMatcher() {
-    if (MatcherReset reset = g_matcherReset.load())
-        reset();
-}
-
-void SetMatcherReset(MatcherReset reset) {
-    g_matcherReset.store(reset);
+    g_mapMatcher.Reset(0);
 }
 
 void ReceiverPositionServices::ResetMatcher() {
@@ -36,5 +27,13 @@ float ReceiverPositionServices::GetSpeedMph() {
 }
 
 TravelDirection ReceiverPositionServices::GetTravelDirection() {
-    return kTravelUnknown;  // the travel direction comes with the map matcher
+    return g_travelDirection.state;
+}
+
+bool ReceiverPositionServices::HasHypothesisLink(const MapLink* link) {
+    return g_mapMatcher.HasHypothesisLink(link) != 0;
+}
+
+void ReceiverPositionServices::ReplaceLastHypothesisLink(MapLink* link) {
+    g_mapMatcher.ReplaceLastHypothesisLink(link);
 }

@@ -1,16 +1,13 @@
 // What the map database asks of positioning (IPositionServices), answered by the
-// receiver, and the one call through which the receiver resets the map matcher.
+// receiver, the map matcher and the travel direction.
 #pragma once
 
 #include "pathlume/mapdb/position_services.h"
 
 class CNmeaReceiver;
 
-// CMapMatcher::Reset with keepLinks 0, once the matcher points it at itself; does
-// nothing before.
+// CMapMatcher::Reset of g_mapMatcher with keepLinks 0.
 void ResetMapMatcher();
-using MatcherReset = void (*)();
-void SetMatcherReset(MatcherReset reset);
 
 class ReceiverPositionServices final : public IPositionServices {
   public:
@@ -20,6 +17,8 @@ class ReceiverPositionServices final : public IPositionServices {
     void SaveLastPosition(const MapPoint* position) override;
     float GetSpeedMph() override;
     TravelDirection GetTravelDirection() override;
+    bool HasHypothesisLink(const MapLink* link) override;
+    void ReplaceLastHypothesisLink(MapLink* link) override;
 
   private:
     CNmeaReceiver& receiver_;

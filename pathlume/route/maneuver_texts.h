@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "pathlume/mapdb/house_numbers.h"
+
 class CRouter;
 struct Maneuver;
 
@@ -39,10 +41,9 @@ enum ManeuverKind : uint32_t {
 // Room for a maneuver text or a road name line.
 inline constexpr size_t kManeuverTextSize = 256;
 
-// Destination sides (DestinationSide).
-inline constexpr int kSideRight = -1;
-inline constexpr int kSideUnknown = 0;
-inline constexpr int kSideLeft = 1;
+// Destination sides (DestinationSide): kSideRight and kSideLeft as the addresses
+// number them, or not known.
+inline constexpr int kSideUnknown = kSideEither;
 
 // Whether a street name names a road: not empty, not the "RAMP" or "NO NAME"
 // stand-in of a link without a name.

@@ -42,6 +42,13 @@ class IPositioningServices {
     virtual int GetQueueCount() = 0;
     virtual BOOL IsInputSuspended() = 0;
 
+    // The last GGA reported an estimated (dead-reckoned) fix: guidance neither counts
+    // the vehicle off the route nor the wrong way on it.
+    virtual BOOL IsFixEstimated() { return FALSE; }
+    // Sets the receiver's stop event, which ends a log playback or a route
+    // demonstration (guidance on arrival).
+    virtual void StopReplay() {}
+
   protected:
     ~IPositioningServices() = default;
 };

@@ -145,6 +145,27 @@ MapPoint GetPointNextToNode(const MapLink* link, const MapNode* node) {
 
 // ---- The router object ----------------------------------------------------------
 
+MapLink* CRouter::FindStartLink() const {
+    if (!routeList || routeCount <= 0)
+        return nullptr;
+    MapNode* node = ResolveNodeRef(routeList[0]);
+    if (!node)
+        return nullptr;
+    // The route leaves the start link at its to-node when it drives it forwards.
+    MapLink* found = nullptr;
+    for (uint32_t slot = 0; slot < node->SlotCapacity(); ++slot) {
+        MapLink* link = node->Slots()[slot];
+        if (!link || link->IsDead() || link->linkId != routeStartLinkId ||
+            (GetStartDirection() == 2 ? link->toNode : link->fromNode) != node)
+            continue;
+        if (link == routeStartLink)
+            return link;
+        if (!found)
+            found = link;
+    }
+    return found;
+}
+
 CRouter::CRouter() {
     request.Clear();
     finalDestination.Clear();

@@ -185,6 +185,19 @@ class CRouter final : public IRouterServices {
     // Reads "VoiceOutDelay" and sets the announcement countdown to -1.
     void ReadVoiceOutDelay();
 
+    // What the route simulator reads of the route's ends. The start position lies on
+    // shape segment GetStartShapeIndex of the start link (0 .. shape point count);
+    // GetStartDirection is 2 when the route drives the link from its from-node, 1
+    // against it; the destination lies on shape segment GetDestShapeIndex of the
+    // last entry's link.
+    uint32_t GetStartShapeIndex() const { return startSegment; }
+    int GetStartDirection() const { return startPart == 1 ? 1 : 2; }
+    uint32_t GetDestShapeIndex() const { return destSegment; }
+    // The start link as it is loaded now, found by its id among the links of the
+    // first route entry's node (a reload may have freed the link the search used);
+    // null without a route or when that node no longer holds it.
+    MapLink* FindStartLink() const;
+
     // Fields, in the order of the route state. Positioning, guidance and the map view
     // read them.
     int32_t announceCountdown = -1;
@@ -217,6 +230,7 @@ class CRouter final : public IRouterServices {
     FLOAT smallestDistanceSeen = 0;
     FLOAT timeToGo = 0;                 // hours; 0 after the arrival
     MapLink* routeStartLink = nullptr;  // as used by the last route
+    int32_t routeStartLinkId = -1;      // its id, to find it again after a reload
     MapLink* routeDestLink = nullptr;
     FLOAT startPartLength = 0;
     FLOAT destPartLength = 0;

@@ -686,6 +686,7 @@ bool RouteSearch::Try() {
     startSegment = start_.link->NearestPoint(startPoint.latitude, startPoint.longitude, nullptr);
     destSegment = dest_.link->NearestPoint(destPoint.latitude, destPoint.longitude, nullptr);
     r.routeStartLink = start_.link;
+    r.routeStartLinkId = start_.link->linkId;
     r.routeDestLink = dest_.link;
     r.destLinkCopy = *dest_.link;
     r.searchStartLink = start_.link;

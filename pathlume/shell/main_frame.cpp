@@ -149,15 +149,6 @@ CMainFrame::~CMainFrame() {
     }
 }
 
-BOOL CMainFrame::LoadFrame(UINT resourceId, DWORD style) {
-    (void)resourceId;
-    (void)style;
-    const int width = GetSystemMetrics(SM_CXSCREEN);
-    const int height = GetSystemMetrics(SM_CYSCREEN);
-    return CreateEx(0, kMainWindowClass, u"Travona", WS_VISIBLE, 0, 0, width, height, nullptr,
-                    nullptr);
-}
-
 BOOL CMainFrame::PreCreateWindow(CREATESTRUCT& cs) {
     if (!CFrameWnd::PreCreateWindow(cs))
         return FALSE;

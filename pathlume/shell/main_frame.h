@@ -24,9 +24,6 @@ class CMainFrame : public CFrameWnd {
     CMainFrame();
     ~CMainFrame() override;
 
-    // Creates the window of class kMainWindowClass over the whole screen; the
-    // stand-in for the class library's resource-driven frame loading.
-    BOOL LoadFrame(UINT resourceId, DWORD style);
     BOOL OnCmdMsg(UINT id, int code, void* extra, AFX_CMDHANDLERINFO* handlerInfo) override;
     // Sets the menu's check marks from the current settings.
     void BuildPortMenu();

@@ -284,7 +284,7 @@ class CMainView : public CWnd, public IMapViewHost {
     BOOL redrawPending = FALSE;
     // 7.111.
     std::atomic<HANDLE> powerQueue{nullptr};
-    HANDLE powerNotifications = nullptr;
+    std::atomic<HANDLE> powerNotifications{nullptr};
     CWinThread* powerThread = nullptr;
     // The map-loading thread while start-up waits for it; shutdown waits for it too.
     HANDLE mapLoader = nullptr;

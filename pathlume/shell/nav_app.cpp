@@ -16,6 +16,7 @@
 #include "platform/gdi/gdi.h"
 #include "platform/kernel/msgbox.h"
 #include "platform/kernel/registry.h"
+#include "platform/shell/shell.h"
 #include "platform/user/dialogs.h"
 
 namespace {
@@ -81,6 +82,7 @@ CNavApp::~CNavApp() {
 
 BOOL CNavApp::InitInstance() {
     SetAppMainWindowSource(MainWindowOfThisThread);
+    SHInitExtraControls();
     // One instance per device: the mutex only tells whether another one exists.
     instanceMutex_ = CreateMutexW(nullptr, TRUE, kInstanceMutexName);
     const bool another = GetLastError() == ERROR_ALREADY_EXISTS;

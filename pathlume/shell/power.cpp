@@ -39,7 +39,9 @@ void CMainView::StartPowerThread() {
 UINT CMainView::PowerThreadProc(LPVOID parameter) {
     auto* view = static_cast<CMainView*>(parameter);
     view->StopPowerThread(FALSE);
-    HANDLE queue = OpenPowerQueue();
+    const PowerQueue power = OpenPowerQueue();
+    const HANDLE queue = power.queue;
+    view->powerNotifications.store(power.notifications);
     view->powerQueue.store(queue);
     // A shutdown that came first found no queue to close.
     if (g_shutDown.load())
@@ -64,7 +66,7 @@ UINT CMainView::PowerThreadProc(LPVOID parameter) {
 void CMainView::StopPowerThread(BOOL wait) {
     // Taken by exchange: the power thread and the shutdown may both get here.
     if (HANDLE queue = powerQueue.exchange(nullptr))
-        ClosePowerQueue(queue);
+        ClosePowerQueue({queue, powerNotifications.exchange(nullptr)});
     if (!wait || !powerThread)
         return;
     CWinThread* thread = powerThread;

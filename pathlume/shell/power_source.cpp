@@ -1,73 +1,39 @@
 #include "pathlume/shell/power_source.h"
 
-#include <condition_variable>
-#include <deque>
-#include <map>
-#include <memory>
-#include <mutex>
+#include "platform/kernel/msgqueue.h"
+#include "platform/kernel/sync.h"
 
 namespace {
-
-struct PowerQueue {
-    std::deque<DWORD> kinds;
-    bool closed = false;
-};
-
-struct Queues {
-    std::mutex lock;
-    std::condition_variable changed;
-    std::map<HANDLE, std::shared_ptr<PowerQueue>> open;
-    uintptr_t next = 1;
-};
-
-Queues& TheQueues() {
-    static Queues* queues = new Queues;
-    return *queues;
-}
-
-constexpr size_t kMaxWaiting = 10;  // a full queue drops the notification
-
+constexpr DWORD kQueueMessages = 10;
+constexpr DWORD kLargestMessage = 128;
+constexpr DWORD kReadBytes = 16;
 }  // namespace
 
-HANDLE OpenPowerQueue() {
-    Queues& queues = TheQueues();
-    std::lock_guard<std::mutex> guard(queues.lock);
-    const auto handle = reinterpret_cast<HANDLE>(queues.next++);
-    queues.open[handle] = std::make_shared<PowerQueue>();
-    return handle;
+PowerQueue OpenPowerQueue() {
+    MSGQUEUEOPTIONS options{sizeof(MSGQUEUEOPTIONS), MSGQUEUE_NOPRECOMMIT, kQueueMessages,
+                            kLargestMessage, TRUE};
+    PowerQueue power;
+    power.queue = CreateMsgQueue(nullptr, &options);
+    if (power.queue)
+        power.notifications = RequestPowerNotifications(power.queue, PBT_RESUME);
+    return power;
 }
 
 bool WaitPowerNotification(HANDLE queue, DWORD* kind) {
-    Queues& queues = TheQueues();
-    std::unique_lock<std::mutex> lock(queues.lock);
-    const auto found = queues.open.find(queue);
-    if (found == queues.open.end())
+    if (WaitForSingleObject(queue, INFINITE) != WAIT_OBJECT_0)
         return false;
-    const std::shared_ptr<PowerQueue> mine = found->second;
-    queues.changed.wait(lock, [&] { return mine->closed || !mine->kinds.empty(); });
-    if (mine->closed)
-        return false;
-    *kind = mine->kinds.front();
-    mine->kinds.pop_front();
+    BYTE message[kReadBytes] = {};
+    DWORD read = 0;
+    DWORD flags = 0;
+    *kind = 0;
+    if (ReadMsgQueue(queue, message, sizeof message, &read, 0, &flags) && read >= sizeof(DWORD))
+        *kind = reinterpret_cast<const POWER_BROADCAST*>(message)->Message;
     return true;
 }
 
-void ClosePowerQueue(HANDLE queue) {
-    Queues& queues = TheQueues();
-    std::lock_guard<std::mutex> guard(queues.lock);
-    const auto found = queues.open.find(queue);
-    if (found == queues.open.end())
-        return;
-    found->second->closed = true;
-    queues.open.erase(found);
-    queues.changed.notify_all();
-}
-
-void ReportPowerResume() {
-    Queues& queues = TheQueues();
-    std::lock_guard<std::mutex> guard(queues.lock);
-    for (auto& [handle, queue] : queues.open)
-        if (queue->kinds.size() < kMaxWaiting)
-            queue->kinds.push_back(kPowerResume);
-    queues.changed.notify_all();
+void ClosePowerQueue(const PowerQueue& power) {
+    if (power.notifications)
+        StopPowerNotifications(power.notifications);
+    if (power.queue)
+        CloseMsgQueue(power.queue);
 }

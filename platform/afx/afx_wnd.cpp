@@ -983,6 +983,38 @@ BOOL CFrameWnd::Create(LPCWSTR className, LPCWSTR windowName, DWORD style, const
                     rect.bottom - rect.top, parentHwnd, nullptr);
 }
 
+namespace {
+// The frame LoadFrame is making on this thread, until its PostNcDestroy ran.
+thread_local CFrameWnd* t_loadingFrame = nullptr;
+}  // namespace
+
+BOOL CFrameWnd::LoadFrame(UINT resourceId, DWORD defaultStyle, CWnd* parent, CCreateContext*) {
+    CString title;
+    if (title.LoadString(resourceId)) {
+        int end = title.Find(u'\n');
+        if (end >= 0)
+            title = title.Left(end);
+    }
+    CFrameWnd* outer = t_loadingFrame;
+    t_loadingFrame = this;
+    // PreCreateWindow may name a class of its own; this one carries the frame's icon.
+    LPCWSTR className =
+        AfxRegisterWndClass(CS_DBLCLKS, nullptr, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1),
+                            ::LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(resourceId)));
+    BOOL made =
+        CreateEx(0, className, title.IsEmpty() ? nullptr : static_cast<LPCWSTR>(title),
+                 defaultStyle & ~FWS_ADDTOTITLE, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                 CW_USEDEFAULT, parent != nullptr ? parent->m_hWnd : nullptr, nullptr);
+    bool stillHere = t_loadingFrame == this;
+    t_loadingFrame = outer;
+    if (!made && stillHere) {
+        // No window was ever made, so nothing deleted the frame: keep the promise
+        // that a failed load leaves no frame behind.
+        delete this;
+    }
+    return made;
+}
+
 void CFrameWnd::SetActiveView(CWnd* view, BOOL notify) {
     m_pViewActive = view;
     if (notify && view != nullptr && ::GetActiveWindow() == m_hWnd)
@@ -1039,5 +1071,7 @@ void CFrameWnd::OnDestroy() {
 
 // Frames live on the heap and go with their window.
 void CFrameWnd::PostNcDestroy() {
+    if (t_loadingFrame == this)
+        t_loadingFrame = nullptr;
     delete this;
 }

@@ -429,6 +429,13 @@ LPCWSTR AfxRegisterWndClass(UINT classStyle, HCURSOR cursor = nullptr, HBRUSH ba
 #define AFX_IDW_PANE_FIRST 0xE900
 #define AFX_IDW_COMMAND_BAR 0xE800
 
+// A frame style of the library's own, taken by LoadFrame (the title would carry the
+// document's name; there are no documents here).
+#define FWS_ADDTOTITLE 0x00008000L
+
+// What a frame's creation is told about its view; nothing here yet.
+struct CCreateContext {};
+
 class CFrameWnd : public CWnd {
   public:
     CFrameWnd() = default;
@@ -439,6 +446,15 @@ class CFrameWnd : public CWnd {
     // the rectangle is empty.
     BOOL Create(LPCWSTR className, LPCWSTR windowName, DWORD style = WS_OVERLAPPEDWINDOW,
                 const RECT& rect = rectDefault, CWnd* parent = nullptr);
+    // Makes the frame from resource `resourceId`: a top-level window covering the
+    // screen, of the class PreCreateWindow names (else one the library registers with
+    // the icon of that id), titled by the string of that id up to its first '\n'
+    // (untitled without one). FWS_ADDTOTITLE does not reach the window. The window is
+    // not shown. FALSE when it could not be made; the frame object is then deleted,
+    // as a destroyed frame's is.
+    virtual BOOL LoadFrame(UINT resourceId,
+                           DWORD defaultStyle = WS_OVERLAPPEDWINDOW | FWS_ADDTOTITLE,
+                           CWnd* parent = nullptr, CCreateContext* context = nullptr);
     CWnd* GetActiveView() const { return m_pViewActive; }
     // Puts the view (child AFX_IDW_PANE_FIRST) under the command bar (child
     // AFX_IDW_COMMAND_BAR, when shown) and gives it the rest of the client area; done

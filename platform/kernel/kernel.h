@@ -7,6 +7,7 @@
 #include "platform/kernel/handles.h"
 #include "platform/kernel/memory.h"
 #include "platform/kernel/msgbox.h"
+#include "platform/kernel/msgqueue.h"
 #include "platform/kernel/paths.h"
 #include "platform/kernel/process.h"
 #include "platform/kernel/registry.h"

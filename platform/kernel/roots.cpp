@@ -85,12 +85,26 @@ std::filesystem::path RuntimeFolder(const std::filesystem::path& root) {
     for (unsigned char c : text) {
         hash = (hash ^ c) * 1099511628211ull;
     }
-    char name[64];
-    snprintf(name, sizeof name, "pathlume-run-%u/%016llx", static_cast<unsigned>(getuid()),
-             static_cast<unsigned long long>(hash));
-    std::filesystem::path folder = std::filesystem::temp_directory_path() / name;
+    char name[32];
+    snprintf(name, sizeof name, "%016llx", static_cast<unsigned long long>(hash));
+    // The session's runtime folder is the user's own; the shared temporary folder
+    // gets a folder per user. Either way only the user may look inside: other users
+    // must not reach the program's windows or locks.
+    std::filesystem::path base;
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        runtime && *runtime && std::filesystem::is_directory(runtime)) {
+        base = std::filesystem::path(runtime) / "pathlume";
+    } else {
+        base = std::filesystem::temp_directory_path() /
+               ("pathlume-run-" + std::to_string(static_cast<unsigned>(getuid())));
+    }
+    std::filesystem::path folder = base / name;
     std::error_code ignored;
     std::filesystem::create_directories(folder, ignored);
+    for (const auto& made : {base, folder}) {
+        std::filesystem::permissions(made, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::replace, ignored);
+    }
     return folder;
 }
 

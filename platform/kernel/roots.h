@@ -30,7 +30,8 @@ void SetDeviceRoot(const std::filesystem::path& root);
 void SetDesktopRoot(const std::filesystem::path& root);
 
 // A per-root folder outside the root for lock files and sockets that several
-// processes working on the same root share.
+// processes working on the same root share: under $XDG_RUNTIME_DIR, else under the
+// temporary folder; only the user may enter it.
 std::filesystem::path RuntimeFolder(const std::filesystem::path& root);
 
 // Files and folders of the stand-in itself inside a root carry this prefix and are

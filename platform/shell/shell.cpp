@@ -265,6 +265,18 @@ BOOL SHInitDialog(PSHINITDLGINFO info) {
     return TRUE;
 }
 
+BOOL SHInitExtraControls() {
+    return TRUE;
+}
+
+BOOL SHDoneButton(HWND hwnd, DWORD) {
+    if (!IsWindow(hwnd)) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    return TRUE;
+}
+
 BOOL SipShowIM(DWORD flags) {
     return SetSip((flags & SIPF_ON) != 0);
 }

@@ -79,6 +79,19 @@ typedef SHINITDLGINFO* PSHINITDLGINFO;
 // SHIDIF_SIPDOWN lowers the input panel.
 BOOL SHInitDialog(PSHINITDLGINFO info);
 
+// The shell library's one-time start call a program makes before it makes its
+// windows. There is nothing to set up here: it only succeeds.
+BOOL SHInitExtraControls();
+
+#define SHDB_SHOW 0x0001
+#define SHDB_HIDE 0x0002
+#define SHDB_SHOWCANCEL 0x0003
+
+// Shows or hides the Done button of a window's title bar. The screen has no title
+// bar of the shell's own here, so it changes nothing; FALSE for a window that does
+// not exist.
+BOOL SHDoneButton(HWND hwnd, DWORD state);
+
 // ---------------------------------------------------------------------------------
 // The input panel
 

@@ -165,6 +165,9 @@ HWND GetActiveWindow() {
 }
 
 BOOL SetForegroundWindow(HWND hwnd) {
+    if (IsRemoteWindow(hwnd)) {
+        return RemoteSetForeground(hwnd);
+    }
     if (!IsWindow(hwnd)) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;

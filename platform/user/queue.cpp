@@ -210,12 +210,30 @@ LRESULT Deliver(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, bool want
     return sent->result;
 }
 
+bool WaitServingSent(const std::function<bool()>& doneLocked) {
+    Lock lock = TakeLock();
+    std::shared_ptr<ThreadQueue> own = t_queue.queue;
+    while (!doneLocked()) {
+        if (own && ServeOneSentLocked(lock, *own)) {
+            continue;
+        }
+        if (StopRequested()) {
+            return false;
+        }
+        WaitForClockLocked(lock, UINT64_MAX);
+    }
+    return true;
+}
+
 }  // namespace platform::user
 
 using namespace platform;
 using namespace platform::user;
 
 LRESULT SendMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (IsRemoteWindow(hwnd)) {
+        return RemoteSend(hwnd, message, wParam, lParam);
+    }
     return Deliver(hwnd, message, wParam, lParam, true);
 }
 
@@ -231,6 +249,9 @@ BOOL SendNotifyMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 BOOL PostMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (!hwnd) {
         return PostThreadMessageW(GetCurrentThreadId(), message, wParam, lParam);
+    }
+    if (IsRemoteWindow(hwnd)) {
+        return RemotePost(hwnd, message, wParam, lParam);
     }
     Lock lock = TakeLock();
     Window* window = FindOrFailLocked(hwnd);

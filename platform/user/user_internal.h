@@ -171,6 +171,25 @@ void RemoveWindowLocked(Window* window);
 // other threads beneath them are invalidated.
 void RemoveThreadWindowsLocked(DWORD threadId);
 
+// A new handle, never one of a window that exists or existed.
+HWND NewHandleLocked();
+// FindWindowW among this process's own top-level windows.
+HWND FindLocalWindow(LPCWSTR className, LPCWSTR windowName);
+
+// --- remote_windows.cpp ----------------------------------------------------------
+// Lets other processes on the device root find this process's top-level windows;
+// called when one is made (again after the device root changed). Call without the
+// lock.
+void PublishProcessWindows();
+// FindWindowW in the other processes: a proxy handle for the first window found.
+HWND FindRemoteWindow(LPCWSTR className, LPCWSTR windowName);
+bool IsRemoteWindow(HWND hwnd);
+BOOL RemotePost(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+// 0 when the window or its program is gone before it answers.
+LRESULT RemoteSend(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+BOOL RemoteSetForeground(HWND hwnd);
+BOOL RemoteIsWindow(HWND hwnd);
+
 // --- classes.cpp ---------------------------------------------------------------
 std::shared_ptr<WindowClass> FindClassLocked(LPCWSTR name);
 void RegisterBuiltInClassesLocked(State& state);
@@ -240,6 +259,10 @@ struct Filter {
     }
 };
 bool WindowPassesLocked(const Filter& filter, HWND hwnd);
+// Waits until `doneLocked` (called with the lock held) holds, serving the messages
+// other threads send to this one meanwhile. False when the thread was asked to stop.
+// Call without the lock.
+bool WaitServingSent(const std::function<bool()>& doneLocked);
 
 // --- timers.cpp ----------------------------------------------------------------
 // The earliest due timer passing the filter, as a WM_TIMER; re-armed when removed.

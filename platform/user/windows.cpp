@@ -185,6 +185,13 @@ std::atomic<uint64_t>& ScreenGenerationCounter() {
     return generation;
 }
 
+HWND NewHandleLocked() {
+    State& state = StateLocked();
+    HWND handle = reinterpret_cast<HWND>(state.nextHandle);
+    state.nextHandle += 4;
+    return handle;
+}
+
 Window* FindLocked(HWND hwnd) {
     if (!hwnd) {
         return nullptr;
@@ -349,6 +356,9 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
         return nullptr;
     }
     SendSizeAndMove(hwnd);
+    if (!(style & WS_CHILD)) {
+        PublishProcessWindows();
+    }
     if (style & WS_VISIBLE) {
         ShowWindow(hwnd, SW_SHOW);
     }
@@ -398,6 +408,9 @@ BOOL DestroyWindow(HWND hwnd) {
 }
 
 BOOL IsWindow(HWND hwnd) {
+    if (IsRemoteWindow(hwnd)) {
+        return RemoteIsWindow(hwnd);
+    }
     Lock lock = TakeLock();
     return FindLocked(hwnd) != nullptr;
 }
@@ -408,6 +421,11 @@ HWND GetDesktopWindow() {
 }
 
 HWND FindWindowW(LPCWSTR className, LPCWSTR windowName) {
+    HWND local = FindLocalWindow(className, windowName);
+    return local ? local : FindRemoteWindow(className, windowName);
+}
+
+HWND platform::user::FindLocalWindow(LPCWSTR className, LPCWSTR windowName) {
     Lock lock = TakeLock();
     std::shared_ptr<WindowClass> windowClass;
     if (className) {

@@ -215,7 +215,8 @@ TEST_F(MapFrameTest, AndorraArterialsShowInEveryViewAndZoom) {
                 render::Options options = display_test::AndorraOptions(point, view3D, heading);
                 render::Session session(options);
                 ASSERT_TRUE(session.Loaded()) << session.Error();
-                g_options2.store(kOptions2NoStreetLabels);  // labels cover their roads
+                // Labels and point-of-interest icons cover their roads.
+                g_options2.store(kOptions2NoStreetLabels | kOptions2NoPoi | kOptions2NoPoiLabels);
                 for (int zoom = 0; zoom <= 4; ++zoom) {
                     options.zoom = zoom;
                     session.View().StoreZoomIndex(zoom);

@@ -285,7 +285,9 @@ TEST_F(AndorraLabelsTest, FarZoomsPlaceNoShieldsAndThenNothing) {
         bool labels;
         bool shields;
     };
-    // At 9 only the major roads are in detail, and they carry no street names.
+    // At 9 only the major roads are in detail, and they carry no street names. The
+    // street labels alone: no names of points of interest.
+    g_options2.store(kOptions2NoPoiLabels);
     const Case cases[] = {{3, true, true}, {9, false, false}, {10, false, false}};
     for (const Case& c : cases) {
         session.View().StoreZoomIndex(c.zoom);
@@ -295,7 +297,7 @@ TEST_F(AndorraLabelsTest, FarZoomsPlaceNoShieldsAndThenNothing) {
         EXPECT_EQ(!session.View().PlacedIcons().empty(), c.shields) << "zoom " << c.zoom;
     }
     // Without street labels the roads still draw.
-    g_options2.store(kOptions2NoStreetLabels);
+    g_options2.store(kOptions2NoStreetLabels | kOptions2NoPoiLabels);
     session.View().StoreZoomIndex(3);
     session.View().ResetViewSpan();
     session.DrawFrame();

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 #include "pathlume/display/map_theme.h"
@@ -29,7 +31,12 @@ class PathRoute : public IMapRoute {
         return true;
     }
     MapLink* GetStartLink() override { return start; }
-    MapPoint GetStartLocation() override { return start ? start->fromNode->position : MapPoint{}; }
+    uint32_t GetStartShapeIndex() override { return startShape; }
+    MapPoint GetStartLocation() override {
+        if (startPoint)
+            return *startPoint;
+        return start ? start->fromNode->position : MapPoint{};
+    }
     MapLink* GetDestinationLink() override { return links.empty() ? nullptr : links.back(); }
     MapPoint GetDestinationPoint() override {
         if (links.empty())
@@ -42,6 +49,8 @@ class PathRoute : public IMapRoute {
     int32_t GetManeuverRouteIndex(int32_t) override { return maneuver; }
 
     MapLink* start = nullptr;
+    std::optional<MapPoint> startPoint;  // else the start link's from-node
+    uint32_t startShape = 0;
     std::vector<MapNode*> nodes;
     std::vector<MapLink*> links;
     int32_t maneuver = -1;
@@ -178,6 +187,46 @@ TEST_F(RouteOverlayTest, TheStretchToTheNextManeuverTakesTheFirstColour) {
     }
 }
 
+TEST_F(RouteOverlayTest, In3DAStartWithin10FeetOfItsLinkEndDrawsNoRibbon) {
+    render::Options options = display_test::TownOptions();
+    options.view3D = true;
+    options.zoom = 0;
+    render::Session session(options);
+    ASSERT_TRUE(session.Loaded()) << session.Error();
+    g_options2.store(kOptions2NoStreetLabels | kOptions2NoPoi | kOptions2NoPoiLabels);
+    session.DrawFrame();
+    PathRoute route;
+    ASSERT_TRUE(LayPathOnScreen(session.View(), 1, route));
+    // The start lies on the start link's last stretch, `feet` from the node where the
+    // route leaves it.
+    MapLink& start = *route.start;
+    const uint32_t shapes = start.GetShapePointCount();
+    const MapPoint end = start.toNode->position;
+    const MapPoint before = shapes ? start.shapePoints[shapes - 1] : start.fromNode->position;
+    const double c = std::cos(end.latitude * M_PI / 180);
+    const double stretchFeet =
+        std::hypot((before.longitude - end.longitude) * c, before.latitude - end.latitude) *
+        0.01745329238 * 20902143.302568;
+    ASSERT_GT(stretchFeet, 40.0);
+    route.startShape = shapes;
+    SetMapRoute(&route);
+    const COLORREF first = g_mapTheme.routeColours[g_mapTheme.ColourMode()];
+    struct Case {
+        double feet;
+        bool drawn;
+    };
+    for (const Case& c : {Case{9.0, false}, Case{40.0, true}}) {
+        const double f = c.feet / stretchFeet;
+        route.startPoint =
+            MapPoint{static_cast<float>(end.latitude + (before.latitude - end.latitude) * f),
+                     static_cast<float>(end.longitude + (before.longitude - end.longitude) * f)};
+        session.DrawFrame();
+        EXPECT_EQ(CountColour(session.BackBuffer(), options.width, g_viewHeight.load(), first) > 0,
+                  c.drawn)
+            << c.feet << " ft";
+    }
+}
+
 TEST_F(RouteOverlayTest, NoRouteOrAnEmptyListDrawsNothing) {
     render::Options options = display_test::TownOptions();
     render::Session session(options);
@@ -189,6 +238,77 @@ TEST_F(RouteOverlayTest, NoRouteOrAnEmptyListDrawsNothing) {
     EXPECT_EQ(CountColour(session.BackBuffer(), options.width, g_viewHeight.load(),
                           g_mapTheme.routeColours[mode]),
               0);
+}
+
+// Ribbons about lines in a frame of unit scale: a half width of 1 along a line of
+// points 10 apart.
+TEST(RouteRibbonOutline, MitresInnerPointsAndJoinsOrSquaresTheEnds) {
+    auto P = [](float x, float y) { return MapPoint{y, x}; };
+    auto offset = [](const std::vector<MapPoint>& outline, size_t i, size_t n) {
+        // The left and right offsets of point i.
+        return std::pair{outline[i], outline[2 * n - 1 - i]};
+    };
+    auto length = [](MapPoint a, MapPoint b) {
+        return std::hypot(a.longitude - b.longitude, a.latitude - b.latitude) / 2;
+    };
+    const double deg = M_PI / 180;
+    struct Case {
+        const char* what;
+        std::vector<MapPoint> line;
+        std::optional<double> before, after;
+        size_t point;       // whose offset is checked
+        double halfLength;  // its distance from the centre line
+        double direction;   // of the offset pair (left minus right), radians
+    };
+    const Case cases[] = {
+        {"straight: square ends", {P(0, 0), P(10, 0)}, {}, {}, 0, 1, 90 * deg},
+        {"right angle: mitre",
+         {P(0, 0), P(10, 0), P(10, 10)},
+         {},
+         {},
+         1,
+         std::sqrt(2.0),
+         135 * deg},
+        // A turn of 170 degrees is mitred as one of 135.
+        {"sharp turn held at 135",
+         {P(0, 0), P(10, 0), P(10 + 10 * std::cos(170 * deg), 10 * std::sin(170 * deg))},
+         {},
+         {},
+         1,
+         1 / std::cos(67.5 * deg),
+         (90 + 67.5) * deg},
+        {"joint before: mitre", {P(0, 0), P(10, 0)}, 90 * deg, {}, 0, std::sqrt(2.0), 135 * deg},
+        // 150 degrees: the mitre 1 / cos 75 = 3.9 passes 2.5, so square to the
+        // incoming direction (north, so the offset runs west-east).
+        {"joint before: squared", {P(0, 0), P(10, 0)}, 150 * deg, {}, 0, 1, 240 * deg},
+        {"joint after: mitre", {P(0, 0), P(10, 0)}, {}, 90 * deg, 1, std::sqrt(2.0), 135 * deg},
+        {"joint after: squared", {P(0, 0), P(10, 0)}, {}, -150 * deg, 1, 1, 90 * deg},
+        {"repeated points collapse",
+         {P(0, 0), P(0, 0), P(10, 0), P(10, 0)},
+         {},
+         {},
+         1,
+         1,
+         90 * deg},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const double* before = c.before ? &*c.before : nullptr;
+        const double* after = c.after ? &*c.after : nullptr;
+        const std::vector<MapPoint> outline = RouteRibbonOutline(c.line, 1.0f, 1.0, before, after);
+        size_t n = 1;
+        for (size_t i = 1; i < c.line.size(); ++i)
+            n += c.line[i].latitude != c.line[i - 1].latitude ||
+                 c.line[i].longitude != c.line[i - 1].longitude;
+        ASSERT_EQ(outline.size(), 2 * n);
+        const auto [left, right] = offset(outline, c.point, n);
+        EXPECT_NEAR(length(left, right), c.halfLength, 1e-4);
+        double direction =
+            std::atan2(left.latitude - right.latitude, left.longitude - right.longitude);
+        double want = std::remainder(c.direction, 2 * M_PI);
+        EXPECT_NEAR(std::remainder(direction - want, 2 * M_PI), 0.0, 1e-4);
+    }
+    EXPECT_TRUE(RouteRibbonOutline({P(1, 1), P(1, 1)}, 1.0f, 1.0, nullptr, nullptr).empty());
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "pathlume/display/map_theme.h"
 #include "pathlume/display/router_map_route.h"
 #include "pathlume/mapdb/map_database.h"
 #include "platform/gdi/gdi.h"
@@ -33,12 +34,13 @@ class RouterMapRouteTest : public display_test::FrameTest {
         options.toLongitude = best.lon;
         return options;
     }
-    // Pixels of the day maneuver arrow's green.
-    static int ArrowPixels(render::Session& session, const render::Options& options) {
+    // Pixels of one colour in the frame (the day maneuver arrow's green by default).
+    static int ArrowPixels(render::Session& session, const render::Options& options,
+                           COLORREF colour = 0x00FF00) {
         int count = 0;
         for (int y = 0; y < options.height; ++y)
             for (int x = 0; x < options.width; ++x)
-                count += GetPixel(session.BackBuffer(), x, y) == 0x00FF00;
+                count += GetPixel(session.BackBuffer(), x, y) == colour;
         return count;
     }
 };
@@ -66,6 +68,11 @@ TEST_F(RouterMapRouteTest, AnswersWhatTheRouterHolds) {
         EXPECT_EQ(step.link, step.node->Slots()[entry.Slot()]);
         EXPECT_EQ(step.link->linkId, entry.linkId);
     }
+    ASSERT_EQ(route.GetRouteEntryCount(), router.routeCount);
+    // The start link, as loaded now, with the segment the start lies on.
+    ASSERT_NE(route.GetStartLink(), nullptr);
+    EXPECT_EQ(route.GetStartLink(), router.routeStartLink);
+    EXPECT_EQ(route.GetStartShapeIndex(), router.startSegment);
     RouteStep none;
     EXPECT_FALSE(route.ResolveEntry(-1, &none));
     EXPECT_FALSE(route.ResolveEntry(router.routeCount, &none));
@@ -95,6 +102,9 @@ TEST_F(RouterMapRouteTest, AnswersWhatTheRouterHolds) {
     EXPECT_EQ(route.GetCurrentManeuver(), router.currentManeuver);
     EXPECT_EQ(route.GetDistanceToNextManeuver(), router.nextManeuverDistance);
 
+    EXPECT_EQ(route.GetRouteEntryCount(), router.routeCount);
+    EXPECT_EQ(route.GetStartLink(), router.routeStartLink);
+    EXPECT_EQ(route.GetStartShapeIndex(), router.startSegment);
     EXPECT_EQ(route.GetStartLocation().latitude, router.startPoint.latitude);
     EXPECT_EQ(route.GetStartLocation().longitude, router.startPoint.longitude);
     EXPECT_EQ(route.GetDestinationLink(), router.routeDestLink);
@@ -118,26 +128,38 @@ TEST_F(RouterMapRouteTest, AnswersWhatTheRouterHolds) {
     router.ResetRoute();
     EXPECT_FALSE(route.GetState() & kRouteStateRouteExists);
     EXPECT_EQ(route.GetDestinationLink(), nullptr);
+    EXPECT_EQ(route.GetStartLink(), nullptr);
+    EXPECT_EQ(route.GetRouteEntryCount(), 0);
     EXPECT_EQ(route.GetManeuverCount(), 0);
     EXPECT_FALSE(route.ResolveEntry(0, &step));
 }
 
 TEST_F(RouterMapRouteTest, FrameShowsTheRouteAndTheSessionTakesItAway) {
     const render::Options plain = display_test::TownOptions();
-    int without = 0;
+    int without = 0, routeWithout = 0;
+    COLORREF routeColour = 0;
     {
         render::Session session(plain);
         ASSERT_TRUE(session.Loaded()) << session.Error();
         session.DrawFrame();
         without = ArrowPixels(session, plain);
+        routeColour = g_mapTheme.routeColours[g_mapTheme.ColourMode()];
+        routeWithout = ArrowPixels(session, plain, routeColour);
     }
     {
         const render::Options options = RouteOptions(0.006, 0.008);
         render::Session session(options);
         ASSERT_TRUE(session.Loaded()) << session.Error();
         session.DrawFrame();
-        // The next maneuver's arrow is drawn over the roads.
+        // The route's line and the next maneuver's arrow are drawn over the roads.
+        EXPECT_GT(ArrowPixels(session, options, routeColour), routeWithout + 100);
         EXPECT_GT(ArrowPixels(session, options), without + 10);
+        const COLORREF first = g_mapTheme.routeColours[g_mapTheme.ColourMode()];
+        int routePixels = 0;
+        for (int y = 0; y < g_viewHeight.load(); ++y)
+            for (int x = 0; x < options.width; ++x)
+                routePixels += GetPixel(session.BackBuffer(), x, y) == first;
+        EXPECT_GT(routePixels, 100);
     }
     // The session's router and adapter go with it, and the maps open again although
     // the route's layers shared chunks with the drawn ones.

@@ -2,27 +2,118 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "pathlume/foundation/registry_helpers.h"
+#include "pathlume/guidance/route_position.h"
+#include "pathlume/mapdb/geodesy.h"
+#include "pathlume/mapdb/map_index_files.h"
 #include "pathlume/route/maneuver_list.h"
+#include "pathlume/route/maneuver_texts.h"
 #include "pathlume/route/positioning_services.h"
+#include "platform/user/user.h"
 #include "tests/guidance/guidance_fixture.h"
 #include "tests/guidance/said.h"
 #include "tests/mapdb/quiet_main_view.h"
 
 namespace {
 
+// The receiver, matcher and travel direction as a test sets them.
+class DriveFix final : public IPositioningServices {
+  public:
+    int GetFixQuality() override { return quality; }
+    FLOAT GetSpeed(int) override { return mph; }
+    void ClearFix() override {}
+    BOOL IsIdle() override { return TRUE; }
+    void SetPaused(int) override {}
+    BOOL IsFixValid() override { return TRUE; }
+    int GetSatellitesUsed() override { return 8; }
+    FLOAT GetHeading() override { return heading; }
+    FLOAT GetFixLatitude() override { return 39.2f; }
+    void ResetMatcher(int) override {}
+    int SnapWithTimeout(DWORD, int) override { return 0; }
+    void StepTrackSim() override { ++steps; }
+    TravelDirection UpdateTravelDirection() override { return travel; }
+    int GetQueueCount() override { return 0; }
+    BOOL IsInputSuspended() override { return FALSE; }
+    BOOL IsFixEstimated() override { return estimated; }
+    void StopReplay() override { ++stops; }
+
+    int quality = 2;
+    FLOAT mph = 30;
+    FLOAT heading = 0;
+    TravelDirection travel = kTravelForward;
+    BOOL estimated = FALSE;
+    int steps = 0;
+    int stops = 0;
+};
+
+// A main view with a window of its own, for the timers guidance starts on it.
 class ScreenView final : public mapdb_test::QuietMainView {
   public:
+    ScreenView() {
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = DefWindowProcW;
+        windowClass.lpszClassName = u"GuidanceTestView";
+        RegisterClassW(&windowClass);
+        window_ = CreateWindowExW(0, u"GuidanceTestView", u"", 0, 0, 0, 10, 10, nullptr, nullptr,
+                                  nullptr, nullptr);
+    }
+    ~ScreenView() { DestroyWindow(window_); }
+    HWND GetViewWindow() override { return window_; }
     DWORD GetScreenMode() override { return mode; }
     void SwitchScreen(int newMode) override {
         mode = static_cast<DWORD>(newMode);
         switches.push_back(newMode);
     }
+    void DrawCenteredMessage(int id) override { messages.push_back(id); }
+    BOOL GetReplayFlag() override { return replay; }
+    void SetReplayFlag(BOOL flag) override { replay = flag; }
+    BOOL IsFogDriving() override { return fog; }
+    // Whether guidance started the timer; stops it.
+    bool TimerRunning(UINT_PTR id) { return KillTimer(window_, id) != FALSE; }
+
     DWORD mode = 1;
     std::vector<int> switches;
+    std::vector<int> messages;
+    BOOL replay = FALSE;
+    BOOL fog = FALSE;
+
+  private:
+    HWND window_ = nullptr;
 };
+
+// The point at `fraction` of the link's length from its from-node, and its shape
+// segment.
+MapPoint PointAlong(const MapLink& link, double fraction, uint32_t* segment) {
+    std::vector<MapPoint> points{link.fromNode->position};
+    const uint32_t shapes = link.shapePoints ? link.GetShapePointCount() : 0;
+    points.insert(points.end(), link.shapePoints, link.shapePoints + shapes);
+    points.push_back(link.toNode->position);
+    std::vector<double> lengths;
+    double total = 0;
+    for (size_t k = 0; k + 1 < points.size(); ++k) {
+        lengths.push_back(GeoDistance(points[k], points[k + 1]));
+        total += lengths.back();
+    }
+    double want = std::clamp(fraction, 0.0, 1.0) * total;
+    for (size_t k = 0; k < lengths.size(); ++k) {
+        if (want <= lengths[k] || k + 1 == lengths.size()) {
+            const double t = lengths[k] > 0 ? std::min(want / lengths[k], 1.0) : 0;
+            *segment = static_cast<uint32_t>(k);
+            return MapPoint{static_cast<FLOAT>(points[k].latitude +
+                                               t * (points[k + 1].latitude - points[k].latitude)),
+                            static_cast<FLOAT>(points[k].longitude + t * (points[k + 1].longitude -
+                                                                          points[k].longitude))};
+        }
+        want -= lengths[k];
+    }
+    *segment = 0;
+    return link.fromNode->position;
+}
 
 class GuidanceDriveTest : public guidance_test::TownRouteTest {
   protected:
@@ -33,8 +124,10 @@ class GuidanceDriveTest : public guidance_test::TownRouteTest {
         guidance_ = std::make_unique<CGuidance>(
             [this](const PhraseBuffer& phrase) { heard_.push_back(Said(phrase)); });
         SetRouteGuidance(guidance_.get());
+        options_ = g_options.load();
     }
     void TearDown() override {
+        g_options.store(options_);
         SetRouteGuidance(nullptr);
         g_mainView.store(nullptr);
         TownRouteTest::TearDown();
@@ -47,6 +140,11 @@ class GuidanceDriveTest : public guidance_test::TownRouteTest {
         g_vehicleLocation.position = point;
         g_vehicleLocation.stale = 0;
     }
+    static void PlaceAlong(MapLink* link, double fraction) {
+        uint32_t segment = 0;
+        const MapPoint point = PointAlong(*link, fraction, &segment);
+        PlaceVehicle(link, segment, point);
+    }
 
     // The vehicle at the node an entry leaves from, on the entry's link.
     void PlaceAtEntry(int32_t i) {
@@ -56,17 +154,32 @@ class GuidanceDriveTest : public guidance_test::TownRouteTest {
         PlaceVehicle(link, link->fromNode == node ? 0 : link->GetShapePointCount(), node->position);
     }
 
-    route_test::HeadingFix fix_;
+    // The route entry (past the first) whose link is the longest ordinary street.
+    int32_t LongestStreetEntry() const {
+        int32_t best = -1;
+        FLOAT length = 0;
+        for (int32_t i = 1; i + 1 < router_->routeCount; ++i) {
+            const MapLink* link = RouteEntryLink(router_->routeList[i]);
+            if (link && !(link->shapeInfo & 0x1000) && !(link->attributes & kAttrRamp) &&
+                !(link->attributes & kAttrRoundabout) && link->Length() > length) {
+                best = i;
+                length = link->Length();
+            }
+        }
+        return best;
+    }
+
+    DriveFix fix_;
     ScreenView view_;
     std::unique_ptr<CGuidance> guidance_;
     std::vector<std::string> heard_;
+    DWORD options_ = 0;
 };
 
 TEST_F(GuidanceDriveTest, DrivingTheRouteAnnouncesAndArrives) {
     RouteAcross();
     CRouter& r = *router_;
-    const DWORD options = g_options.load();
-    g_options.store(options | kOptionAutoGuidance);
+    g_options.store(options_ | kOptionAutoGuidance);
     g_map3DMode.store(0);
     view_.switches.clear();  // the search's own switch to the map
     PlaceVehicle(r.routeStartLink, from_.segment, from_.point);
@@ -91,7 +204,6 @@ TEST_F(GuidanceDriveTest, DrivingTheRouteAnnouncesAndArrives) {
     g_vehicleLocation.link = r.routeDestLink ? r.routeDestLink : to_.link;
     guidance_->UpdateGuidance(r, 0);
     guidance_->UpdateGuidance(r, 0);
-    g_options.store(options);
     EXPECT_TRUE(r.state & kRouterArrived);
     EXPECT_EQ(r.remainingLength, 0.0f);
     EXPECT_EQ(r.timeToGo, 0.0f);
@@ -117,6 +229,50 @@ TEST_F(GuidanceDriveTest, DrivingTheRouteAnnouncesAndArrives) {
         true);
     EXPECT_EQ(guidance_->Recalculations(), 0);
     EXPECT_NE(guidance_->LastAnnounced(), -3);
+    // Not a replay: the route is cancelled half a minute later.
+    EXPECT_EQ(fix_.stops, 0);
+    EXPECT_TRUE(view_.TimerRunning(kArrivalTimer));
+}
+
+TEST_F(GuidanceDriveTest, ArrivingDuringAReplayEndsTheReplay) {
+    RouteAcross();
+    CRouter& r = *router_;
+    view_.replay = TRUE;
+    g_vehicleLocation.link = nullptr;
+    MapLink* dest = r.routeDestLink ? r.routeDestLink : to_.link;
+    PlaceVehicle(dest, to_.segment, to_.point);
+    for (int i = 0; i < 3 && !(r.state & kRouterArrived); ++i) {
+        guidance_->UpdateGuidance(r, 0);
+    }
+    ASSERT_TRUE(r.state & kRouterArrived);
+    EXPECT_EQ(fix_.stops, 1);
+    EXPECT_FALSE(view_.replay);
+    EXPECT_TRUE(view_.TimerRunning(kArrivalTimer));
+    // The demonstration stepped its simulator while it ran.
+    EXPECT_GE(fix_.steps, 1);
+}
+
+// Off every road at a route's start: timer 8 once, for the main view to say
+// "nearstrd" if the vehicle is still on no road by then; not when quiet or muted.
+TEST_F(GuidanceDriveTest, NoRoadAtTheStartArmsTheNearestRoadTimerOnce) {
+    RouteAcross();
+    CRouter& r = *router_;
+    struct Case {
+        int quiet;
+        bool muted;
+        bool armed;
+    };
+    for (const Case& c : {Case{0, false, true}, Case{1, false, false}, Case{0, true, false}}) {
+        SCOPED_TRACE(testing::Message() << "quiet " << c.quiet << " muted " << c.muted);
+        r.state &= ~kRouterNoPositionPrompt;
+        g_options.store(c.muted ? options_ | kOptionVoiceMuted : options_ & ~kOptionVoiceMuted);
+        g_vehicleLocation.link = nullptr;
+        guidance_->UpdateGuidance(r, c.quiet);
+        EXPECT_EQ(view_.TimerRunning(kNoPositionTimer), c.armed);
+        guidance_->UpdateGuidance(r, c.quiet);
+        EXPECT_FALSE(view_.TimerRunning(kNoPositionTimer)) << "armed once";
+    }
+    EXPECT_TRUE(heard_.empty());
 }
 
 TEST_F(GuidanceDriveTest, StrayingRecalculatesOnce) {
@@ -156,3 +312,264 @@ TEST_F(GuidanceDriveTest, StrayingRecalculatesOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+// A vehicle driving back along a route link, one step of about 20 feet an update.
+struct BackwardDrive {
+    MapLink* link;
+    int routeDirection;  // 2 toward the to-node
+    double fraction;
+    double step;
+};
+
+}  // namespace
+
+// Against the route on a street: "ofruturn" once at the third update, no
+// recalculation message meanwhile, then one new route once the driver keeps on.
+TEST_F(GuidanceDriveTest, DrivingTheWrongWayTurnsTheDriverRoundThenRoutesAgain) {
+    RouteAcross();
+    CRouter& r = *router_;
+    const int32_t i = LongestStreetEntry();
+    ASSERT_GT(i, 0);
+    const MapNode* node = nullptr;
+    MapLink* link = const_cast<MapLink*>(RouteEntryLink(r.routeList[i], &node));
+    ASSERT_NE(link, nullptr);
+    const bool routeTowardTo = node == link->fromNode;
+    fix_.travel = routeTowardTo ? kTravelBackward : kTravelForward;
+    const double feet = link->Length() / kRadiansPerFoot;
+    ASSERT_GT(feet, 100.0);
+    const double step = 20.0 / feet;
+    double fraction = routeTowardTo ? 0.9 : 0.1;
+    // Reach the link going the right way first.
+    fix_.travel = routeTowardTo ? kTravelForward : kTravelBackward;
+    PlaceAlong(link, routeTowardTo ? 0.5 : 0.5);
+    guidance_->UpdateGuidance(r, 0);
+    guidance_->UpdateGuidance(r, 0);
+    ASSERT_EQ(guidance_->WrongWayCount(), 0);
+    heard_.clear();
+    fix_.travel = routeTowardTo ? kTravelBackward : kTravelForward;
+    int update = 0;
+    int turnRoundAt = -1;
+    size_t messagesBefore = 0;
+    while (guidance_->Recalculations() == 0 && update < 40) {
+        fraction += routeTowardTo ? -step : step;
+        if (fraction < 0 || fraction > 1) {
+            break;
+        }
+        PlaceAlong(link, fraction);
+        guidance_->UpdateGuidance(r, 0);
+        ++update;
+        if (guidance_->Recalculations() == 0) {
+            messagesBefore = view_.messages.size();
+        }
+        if (turnRoundAt < 0 && std::count(heard_.begin(), heard_.end(), "ofruturn") == 1) {
+            turnRoundAt = update;
+            EXPECT_EQ(guidance_->WrongWayCount(), 3);
+            EXPECT_TRUE(r.state & kRouterStreetNameGuidance);
+        }
+    }
+    EXPECT_EQ(turnRoundAt, 3);
+    EXPECT_EQ(std::count(heard_.begin(), heard_.end(), "ofruturn"), 1);
+    ASSERT_EQ(guidance_->Recalculations(), 1) << "after " << update << " updates";
+    EXPECT_LE(update, 3 + 11);
+    // Told to turn round, the driver saw no "recalculating" message.
+    EXPECT_EQ(messagesBefore, 0u);
+    EXPECT_EQ(r.routeStartLink->linkId, link->linkId);
+}
+
+// Against the route on its start link: a new route at the second update.
+TEST_F(GuidanceDriveTest, LeavingTheStartTheOtherWayRoutesFromThere) {
+    RouteAcross();
+    CRouter& r = *router_;
+    MapLink* start = r.routeStartLink;
+    ASSERT_TRUE(r.startPart == 1 || r.startPart == 2);
+    const bool routeTowardTo = r.startPart == 2;
+    fix_.travel = routeTowardTo ? kTravelBackward : kTravelForward;
+    // From the start point, 20 feet an update the other way.
+    double fraction = 0.5;
+    const double step = 20.0 / (start->Length() / kRadiansPerFoot);
+    int update = 0;
+    while (guidance_->Recalculations() == 0 && update < 5) {
+        PlaceAlong(start, fraction);
+        guidance_->UpdateGuidance(r, 0);
+        fraction += routeTowardTo ? -step : step;
+        ++update;
+    }
+    EXPECT_EQ(guidance_->Recalculations(), 1);
+    EXPECT_EQ(update, 2);
+    EXPECT_TRUE(r.state & kRouterRouteState);
+    EXPECT_TRUE(heard_.empty());
+}
+
+// A start whose direction the search chose against a dead end: the driver is told
+// to turn round once, even on the quiet update after the search, but only with a
+// fix and after the vehicle was seen on a road.
+TEST_F(GuidanceDriveTest, AForcedTurnRoundIsSaidOnceOnTheStartLink) {
+    RouteAcross();
+    CRouter& r = *router_;
+    PlaceVehicle(r.routeStartLink, from_.segment, from_.point);
+    r.state |= kRouterEitherDirection;
+    guidance_->UpdateGuidance(r, 0);  // no previous link: dropped
+    EXPECT_FALSE(r.state & kRouterEitherDirection);
+    EXPECT_TRUE(heard_.empty());
+    r.state |= kRouterEitherDirection;
+    guidance_->UpdateGuidance(r, 1);
+    EXPECT_EQ(heard_, std::vector<std::string>{"ofruturn"});
+    EXPECT_FALSE(r.state & kRouterEitherDirection);
+    guidance_->UpdateGuidance(r, 1);
+    EXPECT_EQ(heard_.size(), 1u);
+}
+
+// An estimated fix neither counts the wrong way nor the vehicle off the route.
+TEST_F(GuidanceDriveTest, AnEstimatedFixCountsNothing) {
+    RouteAcross();
+    CRouter& r = *router_;
+    fix_.estimated = TRUE;
+    MapLink* start = r.routeStartLink;
+    fix_.travel = r.startPart == 2 ? kTravelBackward : kTravelForward;
+    const double step = 20.0 / (start->Length() / kRadiansPerFoot);
+    double fraction = 0.5;
+    for (int update = 0; update < 4; ++update) {
+        PlaceAlong(start, fraction);
+        guidance_->UpdateGuidance(r, 0);
+        fraction += r.startPart == 2 ? -step : step;
+    }
+    EXPECT_EQ(guidance_->WrongWayCount(), 0);
+    EXPECT_EQ(guidance_->Recalculations(), 0);
+}
+
+// With "Recalc" 0 every new route after straying is searched afresh; by default
+// the search goes on from the last one.
+TEST_F(GuidanceDriveTest, RecalcZeroMakesEveryRecalculationFresh) {
+    for (const DWORD recalc : {1u, 0u}) {
+        SCOPED_TRACE(testing::Message() << "Recalc " << recalc);
+        RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"Recalc", recalc);
+        RouteAcross();
+        CRouter& r = *router_;
+        const int32_t i = std::min(2, r.routeCount - 2);
+        PlaceAtEntry(i);
+        guidance_->UpdateGuidance(r, 0);
+        const int before = guidance_->Recalculations();
+        r.RequestRecalc(1, 1);
+        EXPECT_EQ(r.lastSearch.fresh, recalc == 0);
+        EXPECT_TRUE(r.state & kRouterRouteState);
+        EXPECT_EQ(guidance_->Recalculations(), before);
+    }
+}
+
+// Fog: approaching a junction with a more important crossing road, "alarm2" once
+// within the distance its class asks for; nothing with the switch off.
+TEST_F(GuidanceDriveTest, FogDrivingWarnsOfACrossingOnce) {
+    // The crossing is told by its street name.
+    OpenMapIndexFiles();
+    struct CloseIndexFiles {
+        ~CloseIndexFiles() { CloseMapIndexFiles(); }
+    } closeIndexFiles;
+    // A junction of four or more links reached on a lesser road not a ramp, with a
+    // differently named crossing of class 0xc0, 0x100 or 0x140, found along routes.
+    MapLink* approach = nullptr;
+    const MapNode* junction = nullptr;
+    double alertFeet = 0;
+    const MapPoint sw = SouthWest(), ne = NorthEast();
+    for (int k = 0; k < 12 && !approach; ++k) {
+        const FLOAT fy = 0.1f + 0.07f * k, fx = 0.9f - 0.07f * k;
+        if (!Route({sw.latitude + (ne.latitude - sw.latitude) * fy,
+                    sw.longitude + (ne.longitude - sw.longitude) * 0.1f},
+                   {sw.latitude + (ne.latitude - sw.latitude) * (1 - fy),
+                    sw.longitude + (ne.longitude - sw.longitude) * fx},
+                   kRouteShortest) ||
+            !(router_->state & kRouterRouteState)) {
+            continue;
+        }
+        // Not at the route's end links, where the search hooks its own half-links.
+        std::vector<std::pair<MapLink*, const MapNode*>> junctions;
+        for (int32_t i = 2; i + 2 < router_->routeCount; ++i) {
+            const MapNode* node = nullptr;
+            const MapLink* leaving = RouteEntryLink(router_->routeList[i], &node);
+            MapLink* arriving = const_cast<MapLink*>(RouteEntryLink(router_->routeList[i - 1]));
+            if (leaving && arriving) {
+                junctions.push_back({arriving, node});
+            }
+        }
+        for (const auto& [arriving, node] : junctions) {
+            if (approach || node->UseCount() <= 3 || (arriving->attributes & kAttrRamp) ||
+                (arriving->attributes & kAttrClassMask) <= 0xbf ||
+                arriving->Length() < 450 * kRadiansPerFoot) {
+                continue;
+            }
+            uint32_t crossing = UINT32_MAX;
+            for (uint32_t s = 0; s < node->SlotCapacity(); ++s) {
+                const MapLink* other = node->Slots()[s];
+                if (other && other->linkId != arriving->linkId &&
+                    (other->attributes & kAttrClassMask) <
+                        (arriving->attributes & kAttrClassMask)) {
+                    crossing = std::min(crossing, other->attributes & kAttrClassMask);
+                }
+            }
+            const double feet = crossing == 0xc0    ? 400
+                                : crossing == 0x100 ? 300
+                                : crossing == 0x140 ? 250
+                                                    : 0;
+            if (feet > 0) {
+                approach = arriving;
+                junction = node;
+                alertFeet = feet;
+            }
+        }
+    }
+    ASSERT_NE(approach, nullptr) << "no junction of the town fits";
+    const bool towardTo = junction == approach->toNode;
+    fix_.travel = towardTo ? kTravelForward : kTravelBackward;
+    const double feet = approach->Length() / kRadiansPerFoot;
+    for (const BOOL fog : {FALSE, TRUE}) {
+        SCOPED_TRACE(testing::Message() << "fog " << fog);
+        view_.fog = fog;
+        heard_.clear();
+        double saidAt = -1;
+        for (double left = 440; left > 10; left -= 30) {
+            PlaceAlong(approach, towardTo ? 1 - left / feet : left / feet);
+            guidance_->UpdateGuidance(*router_, 0);
+            if (saidAt < 0 && std::count(heard_.begin(), heard_.end(), "alarm2")) {
+                saidAt = left;
+            }
+        }
+        const auto alarms = std::count(heard_.begin(), heard_.end(), "alarm2");
+        if (!fog) {
+            EXPECT_EQ(alarms, 0);
+            continue;
+        }
+        EXPECT_EQ(alarms, 1);
+        EXPECT_LT(saidAt, alertFeet);
+        EXPECT_GE(saidAt, alertFeet - 30);
+    }
+}
+
+// The exit a roundabout maneuver names: from one road into the ring, every other
+// road out of it is a different exit, counted from 1.
+TEST_F(GuidanceDriveTest, RoundaboutExitsAreCountedAlongTheRing) {
+    const std::vector<MapPoint> spokes = route_test::RoundaboutSpokes();
+    ASSERT_GE(spokes.size(), 3u);
+    int told = 0;
+    for (const MapPoint& from : spokes) {
+        std::set<int> exits;
+        for (const MapPoint& to : spokes) {
+            if (&from == &to || !Route(from, to, kRouteShortest) ||
+                !(router_->state & kRouterRouteState)) {
+                continue;
+            }
+            for (int32_t m = 0; m < router_->maneuverCount; ++m) {
+                const uint32_t kind = router_->maneuvers[m].kind;
+                if (kind != kManeuverRoundaboutRight && kind != kManeuverRoundaboutLeft) {
+                    continue;
+                }
+                const int exit = RoundaboutExitNumber(*router_, m);
+                EXPECT_GE(exit, 1);
+                EXPECT_LT(exit, static_cast<int>(spokes.size()));
+                EXPECT_TRUE(exits.insert(exit).second) << "exit " << exit << " twice";
+                ++told;
+            }
+        }
+    }
+    EXPECT_GT(told, 2);
+}

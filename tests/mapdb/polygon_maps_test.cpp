@@ -26,6 +26,7 @@
 #include "tests/support/temp_root.h"
 #include "tools/discmaker/disc_builder.h"
 #include "tools/discmaker/osm.h"
+#include "tools/discmaker/polygon_writer.h"
 #include "tools/mkmaps/mkmaps.h"
 
 namespace {
@@ -50,7 +51,7 @@ using Path = std::vector<Pixel>;
 
 // Whether the drawers draw a feature of this kind at detail 320 and zoom step 2.
 bool Drawn(FeatureKind kind) {
-    const int k = static_cast<int>(kind);
+    const uint32_t k = discmaker::PolygonKind(kind);
     return k <= 19 && k != 9 && k != 15 && k != 16 && k != 17;
 }
 
@@ -280,7 +281,7 @@ TEST_P(PolygonMapsTest, TheLargestAreasOfEachKindAreDrawnInTheirColours) {
             gdi_testing::Surface canvas(kWidth, kHeight, view.background);
             DrawView(rect, view, canvas, discmaker::FeatureKindName(kind));
             EXPECT_EQ(canvas.At(static_cast<int>(point.x), static_cast<int>(point.y)),
-                      mapdb_test::kAreaTestColours[static_cast<int>(kind)])
+                      mapdb_test::kAreaTestColours[discmaker::PolygonKind(kind)])
                 << "area " << rank + 1 << " in size, at pixel " << point.x << ", " << point.y
                 << " (" << clearance << " pixels clear), see " << picture_;
             if (rank > 0)

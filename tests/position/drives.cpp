@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <fstream>
 #include <map>
 #include <numbers>
 #include <random>
+#include <regex>
+#include <sstream>
 
 namespace position_test {
 
@@ -97,6 +101,7 @@ std::vector<DriveFix> MakeDrive(const discmaker::Network& town, double km, doubl
                 fix.reported = {fix.truth.lat + r * std::cos(angle) / kMetresPerDegree,
                                 fix.truth.lon + r * std::sin(angle) / (kMetresPerDegree * c)};
                 fix.headingDegrees = BearingDegrees(points[i], points[i + 1]);
+                fix.metresPerSecond = speed;
                 fix.link = link;
                 drive.push_back(fix);
                 at += speed;
@@ -131,6 +136,19 @@ std::vector<DriveFix> MakeDrive(const discmaker::Network& town, double km, doubl
     return drive;
 }
 
+std::vector<discmaker::LatLon> ReadGpxTrack(const std::filesystem::path& gpx) {
+    std::ifstream in(gpx);
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string body = text.str();
+    const std::regex point(R"re(<trkpt lat="([-0-9.]+)" lon="([-0-9.]+)")re");
+    std::vector<discmaker::LatLon> line;
+    for (auto it = std::sregex_iterator(body.begin(), body.end(), point);
+         it != std::sregex_iterator(); ++it)
+        line.push_back({std::stod((*it)[1]), std::stod((*it)[2])});
+    return line;
+}
+
 std::vector<DriveFix> Resample(const std::vector<discmaker::LatLon>& line, double metres) {
     std::vector<DriveFix> fixes;
     double at = 0;
@@ -143,11 +161,59 @@ std::vector<DriveFix> Resample(const std::vector<discmaker::LatLon>& line, doubl
                          line[i].lon + t * (line[i + 1].lon - line[i].lon)};
             fix.reported = fix.truth;
             fix.headingDegrees = BearingDegrees(line[i], line[i + 1]);
+            fix.metresPerSecond = metres;
             fixes.push_back(fix);
         }
         at -= length;
     }
     return fixes;
+}
+
+std::string NmeaSentence(const std::string& body) {
+    unsigned sum = 0;
+    for (size_t i = 1; i < body.size(); ++i)
+        sum ^= static_cast<unsigned char>(body[i]);
+    char tail[8];
+    std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
+    return body + tail;
+}
+
+namespace {
+
+// "ddmm.mmmm,N" or "dddmm.mmmm,E" and their southern and western forms.
+std::string NmeaCoordinate(double degrees, int degreeDigits, char positive, char negative) {
+    const char hemisphere = degrees < 0 ? negative : positive;
+    degrees = std::fabs(degrees);
+    int whole = static_cast<int>(degrees);
+    double minutes = (degrees - whole) * 60;
+    if (minutes >= 59.99995) {  // would print as 60.0000
+        ++whole;
+        minutes = 0;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%0*d%07.4f,%c", degreeDigits, whole, minutes, hemisphere);
+    return text;
+}
+
+}  // namespace
+
+std::string DriveAsNmea(const std::vector<DriveFix>& drive, int firstSecond) {
+    std::string nmea;
+    for (size_t i = 0; i < drive.size(); ++i) {
+        const DriveFix& f = drive[i];
+        const long second = 12 * 3600 + firstSecond + static_cast<long>(i);
+        char time[16];
+        std::snprintf(time, sizeof time, "%02ld%02ld%02ld", second / 3600 % 24, second / 60 % 60,
+                      second % 60);
+        const std::string where = NmeaCoordinate(f.reported.lat, 2, 'N', 'S') + "," +
+                                  NmeaCoordinate(f.reported.lon, 3, 'E', 'W');
+        char rest[64];
+        std::snprintf(rest, sizeof rest, ",%.1f,%.1f,101226,,", f.metresPerSecond * 1.943844,
+                      f.headingDegrees);
+        nmea += NmeaSentence("$GPGGA," + std::string(time) + "," + where + ",1,08,0.9,100,M,0,M,,");
+        nmea += NmeaSentence("$GPRMC," + std::string(time) + ",A," + where + rest);
+    }
+    return nmea;
 }
 
 }  // namespace position_test

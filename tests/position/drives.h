@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <string>
 #include <vector>
 
 #include "tools/discmaker/network.h"
@@ -15,6 +17,7 @@ struct DriveFix {
     discmaker::LatLon truth;
     discmaker::LatLon reported;
     double headingDegrees = 0;
+    double metresPerSecond = 0;
     uint32_t link = 0;
 };
 
@@ -24,8 +27,18 @@ struct DriveFix {
 std::vector<DriveFix> MakeDrive(const discmaker::Network& town, double km, double noiseMetres,
                                 uint32_t seed);
 
+// The track points of a GPX file, in order.
+std::vector<discmaker::LatLon> ReadGpxTrack(const std::filesystem::path& gpx);
+
 // Points along a polyline every `metres`, with the bearing of their segment.
 std::vector<DriveFix> Resample(const std::vector<discmaker::LatLon>& line, double metres);
+
+// The drive as a receiver reports it, one second a fix from 12:00:00 UTC on
+// 2026-12-10 plus firstSecond: a GGA (3D, 8 satellites, HDOP 0.9) and an RMC for
+// each fix, with checksums and "\r\n".
+std::string DriveAsNmea(const std::vector<DriveFix>& drive, int firstSecond = 0);
+// One sentence: the body from '$' up to the checksum, which is added with "\r\n".
+std::string NmeaSentence(const std::string& body);
 
 // Metres from a point to a network link's polyline.
 double MetresFromLink(const discmaker::Network& town, uint32_t link, discmaker::LatLon point);

@@ -1,12 +1,23 @@
 #include "tests/position/fake_view.h"
 
+#include "pathlume/mapdb/map_records.h"
 #include "pathlume/position/fix_delivery.h"
 #include "pathlume/position/position_queue.h"
+#include "pathlume/position/track_sim.h"
 #include "platform/kernel/sync.h"
 
 namespace position_test {
 namespace {
 FakeView* g_view = nullptr;
+}
+
+void ResetFixDelivery() {
+    g_positionQueue.Clear();
+    g_positionQueue.SetLastSpeed(5.0f);
+    g_vehicleLocation.SetPosition({0, 0});
+    platform::InterlockedTarget(&g_pendingFixPosts).store(0);
+    g_positionHold.store(0);
+    CreateDataMutex();
 }
 
 FakeView::FakeView() {
@@ -36,10 +47,18 @@ LRESULT CALLBACK FakeView::Proc(HWND window, UINT message, WPARAM wParam, LPARAM
     if (message == WM_USER && g_view) {
         if (wParam == kGpsInfoUpdateMessage)
             ++g_view->infoUpdates;
+        if (wParam == kViewPlaybackEnded)
+            ++g_view->playbackEnds;
+        if (wParam == kDemoEndedMessage)
+            ++g_view->demoEndedMessages;
         if (wParam == kNewFixMessage) {
             ++g_view->newFixMessages;
+            if (g_view->consume) {
+                HandleNewFixMessage(window, g_view->consume);
+                return 0;
+            }
             if (!g_view->consumeFixes) {
-                InterlockedDecrement(&g_pendingFixPosts);
+                LowerPendingFixPosts();
                 return 0;
             }
             HandleNewFixMessage(window, [](PositionQueue& queue) {

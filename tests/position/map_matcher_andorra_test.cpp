@@ -2,10 +2,6 @@
 // roads, and the real trace beside the extract.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <regex>
-#include <sstream>
-
 #include "platform/kernel/roots.h"
 #include "tests/position/matcher_fixture.h"
 #include "tests/support/shared_data.h"
@@ -18,19 +14,6 @@ namespace position_test {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::vector<discmaker::LatLon> ReadTrace(const fs::path& gpx) {
-    std::ifstream in(gpx);
-    std::stringstream text;
-    text << in.rdbuf();
-    const std::string body = text.str();
-    const std::regex point(R"re(<trkpt lat="([-0-9.]+)" lon="([-0-9.]+)")re");
-    std::vector<discmaker::LatLon> line;
-    for (auto it = std::sregex_iterator(body.begin(), body.end(), point);
-         it != std::sregex_iterator(); ++it)
-        line.push_back({std::stod((*it)[1]), std::stod((*it)[2])});
-    return line;
-}
 
 class AndorraMatcherTest : public testing_support::RootsTest {};
 
@@ -63,7 +46,7 @@ TEST_F(AndorraMatcherTest, DrivesAndTheRealTraceAreMatchedAlongTheirRoads) {
         EXPECT_GE(figures.onRoad, 0.90 * (figures.fixes - 5));
 
         // The real trace, resampled at 10 m a second: matched near its points.
-        const std::vector<DriveFix> traced = Resample(ReadTrace(trace), 10);
+        const std::vector<DriveFix> traced = Resample(ReadGpxTrack(trace), 10);
         ASSERT_GT(traced.size(), 50u);
         matcher.Reset(0);
         size_t matched = 0, near = 0;

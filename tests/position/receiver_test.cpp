@@ -23,14 +23,7 @@ using position_test::FakeView;
 
 class ReceiverTest : public testing_support::RootsTest {
   protected:
-    void SetUp() override {
-        g_positionQueue.Clear();
-        g_positionQueue.SetLastSpeed(5.0f);
-        g_vehicleLocation.SetPosition({0, 0});
-        platform::InterlockedTarget(&g_pendingFixPosts).store(0);
-        g_positionHold.store(0);
-        CreateDataMutex();
-    }
+    void SetUp() override { position_test::ResetFixDelivery(); }
     void TearDown() override {
         g_positionQueue.Clear();
         g_vehicleLocation.SetPosition({0, 0});

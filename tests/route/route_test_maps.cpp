@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <new>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 
@@ -31,6 +32,25 @@ const discmaker::Network& RouteTown() {
 const fs::path& RouteTownMaps() {
     static const testing_support::GeneratedDeviceMaps maps(RouteTown(), {}, "route-maps");
     return maps.folder();
+}
+
+std::vector<MapPoint> RoundaboutSpokes() {
+    const discmaker::Network& town = RouteTown();
+    std::set<uint32_t> ring;
+    for (const discmaker::Link& link : town.links) {
+        if (link.roundabout)
+            ring.insert({link.from, link.to});
+    }
+    std::vector<MapPoint> spokes;
+    for (const discmaker::Link& link : town.links) {
+        if (!link.roundabout && (ring.count(link.from) || ring.count(link.to))) {
+            const discmaker::LatLon& a = town.nodes[link.from].position;
+            const discmaker::LatLon& b = town.nodes[link.to].position;
+            spokes.push_back(
+                {static_cast<FLOAT>((a.lat + b.lat) / 2), static_cast<FLOAT>((a.lon + b.lon) / 2)});
+        }
+    }
+    return spokes;
 }
 
 // A second grid of streets east of the town that no road joins to it.

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "pathlume/mapdb/snap.h"
 #include "pathlume/route/positioning_services.h"
@@ -46,6 +47,9 @@ const std::filesystem::path& RouteTownMaps();
 // The town with a small grid of streets east of it that no road reaches; its
 // centre goes to `centre`.
 const std::filesystem::path& DetachedGridMaps(MapPoint* centre);
+
+// The middles of the town's links that touch its roundabout without being part of it.
+std::vector<MapPoint> RoundaboutSpokes();
 
 // Points g_dataFolder at the folder (an empty folder clears it).
 void SetDataFolder(const std::filesystem::path& folder);

@@ -8,6 +8,7 @@
 #include "pathlume/shell/main_frame.h"
 #include "pathlume/shell/power_source.h"
 #include "platform/kernel/clock.h"
+#include "platform/kernel/msgqueue.h"
 #include "platform/user/user.h"
 #include "tests/shell/app_fixture.h"
 
@@ -36,12 +37,12 @@ TEST_F(PowerTest, ResumeClosesTheGpsAndTimerHundredRestartsThreeSecondsLater) {
     Pump();
     ASSERT_TRUE(WaitFor([&] { return View().powerQueue.load() != nullptr; }));
     platform::UseManualClock(true);
-    ReportPowerResume();
+    platform::SimulatePowerResume();
     ASSERT_TRUE(WaitFor([&] { return View().resumePending.load() != FALSE; }));
     EXPECT_TRUE(WaitFor([&] { return View().recheckStorage.load() != FALSE; }));
     EXPECT_EQ(View().GetLastDataTime(), kNoDataTick);
     // A second resume before the first is handled is dropped.
-    ReportPowerResume();
+    platform::SimulatePowerResume();
     platform::AdvanceClockAndPump(2900);
     EXPECT_TRUE(View().resumePending.load());
     platform::AdvanceClockAndPump(200);
@@ -59,7 +60,7 @@ TEST_F(PowerTest, ShutdownEndsThePowerThreadAndAResumeAfterItDoesNothing) {
     EXPECT_EQ(View().powerQueue.load(), nullptr);
     EXPECT_EQ(View().powerThread, nullptr);
     EXPECT_EQ(g_mainView.load(), nullptr);
-    ReportPowerResume();
+    platform::SimulatePowerResume();
     EXPECT_FALSE(View().resumePending.load());
     // The frame's close reaches the shutdown again: it does nothing.
     Close();

@@ -3,6 +3,7 @@
 #include <malloc.h>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <ostream>
@@ -647,81 +648,107 @@ LinkProjection ProjectOnLink(const Network& network, uint32_t link, LatLon point
     return best;
 }
 
+namespace {
+
+using GridCell = std::pair<long long, long long>;  // column, row
+
+// Calls visit(column, row) for each grid cell the segment from (ax, ay) to (bx, by)
+// passes, in grid units, from the first cell to the last.
+template <typename Visit>
+void ForCellsOnSegment(double ax, double ay, double bx, double by, Visit visit) {
+    long long x = static_cast<long long>(std::floor(ax));
+    long long y = static_cast<long long>(std::floor(ay));
+    const long long endX = static_cast<long long>(std::floor(bx));
+    const long long endY = static_cast<long long>(std::floor(by));
+    const double dx = bx - ax, dy = by - ay;
+    constexpr double kNever = std::numeric_limits<double>::infinity();
+    // The share of the segment to the next column and row border, and per cell.
+    const double perColumn = dx != 0 ? 1 / std::fabs(dx) : kNever;
+    const double perRow = dy != 0 ? 1 / std::fabs(dy) : kNever;
+    double nextColumn = dx > 0 ? (x + 1 - ax) * perColumn : dx < 0 ? (ax - x) * perColumn : kNever;
+    double nextRow = dy > 0 ? (y + 1 - ay) * perRow : dy < 0 ? (ay - y) * perRow : kNever;
+    visit(x, y);
+    // Held to the cells between the ends, so rounding cannot walk past them.
+    while (x != endX || y != endY) {
+        if (x != endX && (y == endY || nextColumn < nextRow)) {
+            x += dx > 0 ? 1 : -1;
+            nextColumn += perColumn;
+        } else {
+            y += dy > 0 ? 1 : -1;
+            nextRow += perRow;
+        }
+        visit(x, y);
+    }
+}
+
+}  // namespace
+
 void AssignPoiLinks(Network& network) {
     if (network.links.empty())
         return;
-    // A sparse grid of 0.01 degree buckets of links keeps this linear for large
-    // networks and its memory to the data, not the extent (a few roads at opposite
-    // corners of the globe). A link is put in every bucket of its box; one whose box
-    // spans more than kMaxBoxBuckets, only in those its segments pass.
+    // Links are indexed by the 0.01 degree cells their segments pass, as one sorted
+    // list: linear for large networks, and memory that follows the roads, not the
+    // extent (a few roads at opposite corners, or across the globe).
     constexpr double kCell = 0.01;  // degrees
-    constexpr long long kMaxBoxBuckets = 4096;
     Bounds bounds;
     for (const Node& node : network.nodes)
         bounds.Add(node.position);
-    using Key = std::pair<long long, long long>;
     auto key = [&](LatLon p) {
-        return Key{static_cast<long long>(std::floor((p.lon - bounds.minLon) / kCell)),
-                   static_cast<long long>(std::floor((p.lat - bounds.minLat) / kCell))};
+        return GridCell{static_cast<long long>(std::floor((p.lon - bounds.minLon) / kCell)),
+                        static_cast<long long>(std::floor((p.lat - bounds.minLat) / kCell))};
     };
-    std::map<Key, std::vector<uint32_t>> buckets;
+    std::vector<std::pair<GridCell, uint32_t>> cells;
     for (uint32_t link = 0; link < network.links.size(); ++link) {
         const std::vector<LatLon> points = network.LinkPoints(link);
-        Key low = key(points[0]), high = low;
-        for (const LatLon& p : points) {
-            const Key k = key(p);
-            low = {std::min(low.first, k.first), std::min(low.second, k.second)};
-            high = {std::max(high.first, k.first), std::max(high.second, k.second)};
-        }
-        if ((high.first - low.first + 1) * (high.second - low.second + 1) <= kMaxBoxBuckets) {
-            for (long long y = low.second; y <= high.second; ++y) {
-                for (long long x = low.first; x <= high.first; ++x)
-                    buckets[{x, y}].push_back(link);
-            }
-            continue;
-        }
         for (size_t i = 1; i < points.size(); ++i) {
-            // The buckets along the segment, in steps of half a bucket.
             const LatLon a = points[i - 1], b = points[i];
-            const double span = std::max(std::fabs(b.lat - a.lat), std::fabs(b.lon - a.lon));
-            const long long steps = static_cast<long long>(std::ceil(span / (kCell / 2)));
-            for (long long k = 0; k <= steps; ++k) {
-                const double t = steps == 0 ? 0 : static_cast<double>(k) / steps;
-                std::vector<uint32_t>& bucket =
-                    buckets[key({a.lat + (b.lat - a.lat) * t, a.lon + (b.lon - a.lon) * t})];
-                if (bucket.empty() || bucket.back() != link)
-                    bucket.push_back(link);
-            }
+            ForCellsOnSegment((a.lon - bounds.minLon) / kCell, (a.lat - bounds.minLat) / kCell,
+                              (b.lon - bounds.minLon) / kCell, (b.lat - bounds.minLat) / kCell,
+                              [&](long long x, long long y) {
+                                  const std::pair<GridCell, uint32_t> entry{{x, y}, link};
+                                  if (cells.empty() || cells.back() != entry)
+                                      cells.push_back(entry);
+                              });
         }
     }
-    const long long ringsBeforeScan = static_cast<long long>(buckets.size());
+    std::sort(cells.begin(), cells.end());
+    cells.erase(std::unique(cells.begin(), cells.end()), cells.end());
+    cells.shrink_to_fit();
+    long long distinctCells = 0;
+    for (size_t i = 0; i < cells.size(); ++i)
+        distinctCells += i == 0 || cells[i].first != cells[i - 1].first;
+
     for (Poi& poi : network.pois) {
         const auto [px, py] = key(poi.position);
-        const auto ringOf = [&](const Key& cell) {
+        const auto ringOf = [&](const GridCell& cell) {
             return std::max(std::llabs(cell.first - px), std::llabs(cell.second - py));
         };
         uint32_t best = kNone;
         Projection bestProjection;
-        const auto consider = [&](const std::vector<uint32_t>& links) {
-            for (uint32_t link : links) {
-                const std::vector<LatLon> points = network.LinkPoints(link);
-                for (size_t i = 1; i < points.size(); ++i) {
-                    const Projection pr = ProjectOnSegment(poi.position, points[i - 1], points[i]);
-                    if (best == kNone || pr.distance2 < bestProjection.distance2 ||
-                        (pr.distance2 == bestProjection.distance2 && link < best)) {
-                        best = link;
-                        bestProjection = pr;
-                    }
+        const auto consider = [&](uint32_t link) {
+            const std::vector<LatLon> points = network.LinkPoints(link);
+            for (size_t i = 1; i < points.size(); ++i) {
+                const Projection pr = ProjectOnSegment(poi.position, points[i - 1], points[i]);
+                if (best == kNone || pr.distance2 < bestProjection.distance2 ||
+                    (pr.distance2 == bestProjection.distance2 && link < best)) {
+                    best = link;
+                    bestProjection = pr;
                 }
             }
         };
-        // Rings of buckets until a link is found, and at least the ring around the
-        // point's own; far from every road, the buckets themselves are scanned for
-        // the nearest ring that has any.
+        const auto considerCell = [&](const GridCell& cell) {
+            auto it = std::lower_bound(cells.begin(), cells.end(),
+                                       std::pair<GridCell, uint32_t>{cell, 0});
+            for (; it != cells.end() && it->first == cell; ++it)
+                consider(it->second);
+        };
+        // Rings of cells until a link is found, and at least the ring around the
+        // point's own; far from every road, the list itself is scanned for the
+        // nearest ring that has any.
         for (long long ring = 0; best == kNone || ring <= 1; ++ring) {
-            if (ring * 8 > ringsBeforeScan) {
+            if (ring * 8 > distinctCells) {
                 long long next = -1;
-                for (const auto& [cell, links] : buckets) {
+                for (const auto& [cell, link] : cells) {
                     const long long r = ringOf(cell);
                     if (r >= ring && (next < 0 || r < next))
                         next = r;
@@ -729,19 +756,16 @@ void AssignPoiLinks(Network& network) {
                 if (next < 0)
                     break;
                 ring = next;
-                for (const auto& [cell, links] : buckets) {
+                for (const auto& [cell, link] : cells) {
                     if (ringOf(cell) == ring)
-                        consider(links);
+                        consider(link);
                 }
                 continue;
             }
             for (long long y = py - ring; y <= py + ring; ++y) {
                 for (long long x = px - ring; x <= px + ring; ++x) {
-                    if (std::max(std::llabs(x - px), std::llabs(y - py)) != ring)
-                        continue;
-                    const auto found = buckets.find({x, y});
-                    if (found != buckets.end())
-                        consider(found->second);
+                    if (std::max(std::llabs(x - px), std::llabs(y - py)) == ring)
+                        considerCell({x, y});
                 }
             }
         }

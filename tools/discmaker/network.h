@@ -187,8 +187,8 @@ struct Area {
     std::vector<LatLon> outline;  // closed ring, may be empty
 };
 
-// Area and line features under the roads. The numbers are the feature kinds of
-// the polygon file (the map view's colour and detail tables are per kind).
+// Area and line features under the roads. The polygon file's kind of each, which
+// sets its colour and the scales it is drawn at, is `PolygonKind` (polygon_writer.h).
 enum class FeatureKind : uint8_t {
     Shore = 0,  // open line along a coast
     Ocean = 1,  // sea, drawn at every scale

@@ -26,6 +26,7 @@
 
 #include "formats/names.h"
 #include "tools/discmaker/disc_layout.h"
+#include "tools/discmaker/house_ranges.h"
 
 namespace discmaker {
 
@@ -937,13 +938,20 @@ class NetworkMaker {
         return m_counties.front();
     }
 
-    // The city at a point: a city boundary holding it, else the nearest place within
-    // its reach, else the county.
-    uint32_t AreaAt(LatLon p) const {
+    // The city whose boundary holds a point, or kNone.
+    uint32_t BoundaryCityAt(LatLon p) const {
         for (uint32_t city : m_boundaryCities) {
             if (InsideRing(m_net.areas[city].outline, p))
                 return city;
         }
+        return kNone;
+    }
+
+    // The city at a point: a city boundary holding it, else the nearest place within
+    // its reach, else the county.
+    uint32_t AreaAt(LatLon p) const {
+        if (uint32_t city = BoundaryCityAt(p); city != kNone)
+            return city;
         uint32_t best = kNone;
         double bestKm = 0;
         for (const auto& [city, radius] : m_placeCities) {
@@ -954,14 +962,16 @@ class NetworkMaker {
         return best != kNone ? best : CountyAt(p);
     }
 
+    LatLon LinkMiddle(uint32_t link) const {
+        std::vector<LatLon> points = m_net.LinkPoints(link);
+        if (points.size() == 2)
+            return {(points[0].lat + points[1].lat) / 2, (points[0].lon + points[1].lon) / 2};
+        return points[points.size() / 2];
+    }
+
     void AssignLinkAreas() {
-        for (uint32_t link = 0; link < m_net.links.size(); ++link) {
-            std::vector<LatLon> points = m_net.LinkPoints(link);
-            LatLon mid = points[points.size() / 2];
-            if (points.size() == 2)
-                mid = {(points[0].lat + points[1].lat) / 2, (points[0].lon + points[1].lon) / 2};
-            m_net.links[link].leftArea = m_net.links[link].rightArea = AreaAt(mid);
-        }
+        for (uint32_t link = 0; link < m_net.links.size(); ++link)
+            m_net.links[link].leftArea = m_net.links[link].rightArea = AreaAt(LinkMiddle(link));
     }
 
     // The piece of a way that touches a node.
@@ -1008,8 +1018,8 @@ class NetworkMaker {
     }
 
     // Single addresses: each goes to the nearest link of its street within 300 m,
-    // on the side where it lies; each side's numbers make its range, and the city
-    // most of them name becomes the side's area.
+    // on the side where it lies; the city most of a side's addresses name becomes
+    // the side's area, and the numbers where they lie make its range.
     void MakeAddressRanges() {
         std::vector<Address>& addresses = m_in.addresses;
         std::sort(addresses.begin(), addresses.end(),
@@ -1022,8 +1032,7 @@ class NetworkMaker {
                 linksOfStreet[StreetText(name)].push_back(link);
         }
         struct Placed {
-            double alongKm;
-            uint32_t number;
+            PlacedNumber where;
             const Address* address;
         };
         std::map<std::pair<uint32_t, bool>, std::vector<Placed>> sides;  // (link, right)
@@ -1040,13 +1049,13 @@ class NetworkMaker {
             }
             if (best == kNone)
                 continue;
-            sides[{best, nearest.right}].push_back({nearest.alongKm, address.number, &address});
+            sides[{best, nearest.right}].push_back({{nearest.alongKm, address.number}, &address});
             ++m_net.addressesPlaced;
         }
         CityAreas cities = CityAreasOfAddresses(sides);
+        std::vector<SideNumbers> numbers;
         for (const auto& [key, placed] : sides) {
             Link& link = m_net.links[key.first];
-            (key.second ? link.right : link.left) = RangeOf(placed);
             std::map<std::string, int> votes;
             for (const Placed& p : placed) {
                 if (!p.address->city.empty())
@@ -1058,8 +1067,28 @@ class NetworkMaker {
                 if (count > most)
                     city = &text, most = count;
             }
-            if (city)
-                (key.second ? link.rightArea : link.leftArea) = cities.AreaFor(*city, m_net);
+            uint32_t& area = key.second ? link.rightArea : link.leftArea;
+            if (city) {
+                area = cities.AreaFor(*city, m_net);
+                // A side without addresses is in the city the other side's name,
+                // unless a city's boundary says where it is: a nearby place's
+                // name is only a guess (a village in a town's postal area).
+                if (!sides.count({key.first, !key.second}) &&
+                    BoundaryCityAt(LinkMiddle(key.first)) == kNone)
+                    (key.second ? link.leftArea : link.rightArea) = area;
+            }
+            SideNumbers& side = numbers.emplace_back();
+            side.street = StreetText(link.name);
+            side.area = area;
+            side.linkKm = m_net.LinkLengthKm(key.first);
+            for (const Placed& p : placed)
+                side.placed.push_back(p.where);
+        }
+        const std::vector<HouseRange> ranges = FitHouseRanges(numbers);
+        size_t i = 0;
+        for (const auto& [key, placed] : sides) {
+            Link& link = m_net.links[key.first];
+            (key.second ? link.right : link.left) = ranges[i++];
         }
     }
 
@@ -1070,31 +1099,6 @@ class NetworkMaker {
     }
     static std::string CityText(const std::string& city) {
         return ToNameText(city, formats::names::kMaxWrittenNameLength);
-    }
-
-    // A side's range: from the lowest to the highest number when the numbers grow
-    // away from the from-node (the sign of the covariance of place and number; 0
-    // counts as growing), else the reverse; even or odd when every number is.
-    template <typename Placed>
-    static HouseRange RangeOf(const std::vector<Placed>& placed) {
-        double meanAlong = 0, meanNumber = 0;
-        uint32_t lo = placed.front().number, hi = lo;
-        bool even = true, odd = true;
-        for (const Placed& p : placed) {
-            meanAlong += p.alongKm;
-            meanNumber += p.number;
-            lo = std::min(lo, p.number);
-            hi = std::max(hi, p.number);
-            even = even && p.number % 2 == 0;
-            odd = odd && p.number % 2 == 1;
-        }
-        meanAlong /= static_cast<double>(placed.size());
-        meanNumber /= static_cast<double>(placed.size());
-        double covariance = 0;
-        for (const Placed& p : placed)
-            covariance += (p.alongKm - meanAlong) * (p.number - meanNumber);
-        const Parity parity = even ? Parity::Even : odd ? Parity::Odd : Parity::Mixed;
-        return covariance >= 0 ? HouseRange{lo, hi, parity} : HouseRange{hi, lo, parity};
     }
 
     // The areas that the addresses' cities name: an area of that name text (a city

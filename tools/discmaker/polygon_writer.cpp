@@ -117,7 +117,7 @@ std::vector<std::vector<LatLon>> ClipLine(const std::vector<LatLon>& line, const
 
 polygons::Feature MakeFeature(const PolygonFeature& source, const std::vector<LatLon>& points) {
     polygons::Feature feature;
-    feature.kind = static_cast<uint32_t>(source.kind) & polygons::kMaxKind;
+    feature.kind = PolygonKind(source.kind);
     feature.level = std::min<uint32_t>(source.level, polygons::kMaxLevel);
     feature.openLine = source.openLine;
     feature.minLongitude = feature.maxLongitude = static_cast<float>(points.front().lon);
@@ -135,6 +135,45 @@ polygons::Feature MakeFeature(const PolygonFeature& source, const std::vector<La
 }
 
 }  // namespace
+
+uint32_t PolygonKind(FeatureKind kind) {
+    // The map view fills kinds 1-4 with water's colour, 5 with none (the background),
+    // 6-8 green, 14 and 18 light grey, and never draws 9, 16 or 17.
+    switch (kind) {
+        case FeatureKind::Shore:
+            return 0;
+        case FeatureKind::Ocean:
+            return 1;
+        case FeatureKind::Lake:
+            return 2;
+        case FeatureKind::River:
+            return 3;
+        case FeatureKind::Park:
+        case FeatureKind::Golf:
+            return 6;
+        case FeatureKind::Cemetery:
+            return 7;
+        case FeatureKind::Airport:
+        case FeatureKind::Forest:
+            return 8;
+        case FeatureKind::StateBorder:
+            return 10;
+        case FeatureKind::CountyBorder:
+            return 11;
+        case FeatureKind::Railway:
+            return 12;
+        case FeatureKind::Campus:
+            return 13;
+        case FeatureKind::Urban:
+        case FeatureKind::Hospital:
+            return 14;
+        case FeatureKind::Building:
+            return 15;
+        case FeatureKind::Industrial:
+            return 18;
+    }
+    return 0;
+}
 
 std::map<uint32_t, std::vector<polygons::Feature>> CutPolygonFeatures(const Network& network,
                                                                       const DiscLayout& layout) {

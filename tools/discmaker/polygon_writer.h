@@ -12,6 +12,10 @@
 
 namespace discmaker {
 
+// The polygon file's kind of a network feature: the one whose colour and detail
+// thresholds the map view draws it with (a park green, a built-up area light).
+uint32_t PolygonKind(FeatureKind kind);
+
 // The features of each non-empty cell of the polygon grid, by cell index: each
 // network feature clipped to the cells it crosses, in network order.
 std::map<uint32_t, std::vector<formats::polygons::Feature>> CutPolygonFeatures(

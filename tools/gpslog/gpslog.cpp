@@ -1,21 +1,32 @@
 #include "tools/gpslog/gpslog.h"
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <deque>
 #include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <vector>
 
+#include "pathlume/foundation/app_services.h"
 #include "pathlume/foundation/registry_helpers.h"
+#include "pathlume/mapdb/map_database.h"
+#include "pathlume/mapdb/map_index_files.h"
+#include "pathlume/mapdb/street_texts.h"
 #include "pathlume/position/fix_delivery.h"
+#include "pathlume/position/map_matcher.h"
 #include "pathlume/position/nmea_receiver.h"
+#include "pathlume/position/travel_direction.h"
 #include "platform/kernel/clock.h"
+#include "platform/kernel/paths.h"
 #include "platform/kernel/registry.h"
 #include "platform/kernel/serial.h"
 #include "platform/kernel/text.h"
 #include "platform/user/user.h"
+#include "tools/mapstat/mapstat.h"
 
 namespace gpslog {
 namespace {
@@ -44,10 +55,28 @@ void PrintFigures(const Figures& figures, std::ostream& err) {
     err << FiguresLine(figures) << '\n';
 }
 
+// Map texts are single-byte (the ANSI code page); the output is UTF-8.
+std::string Utf8(const std::string& text) {
+    return platform::WideToUtf8(platform::AnsiToWide(text));
+}
+
+// A CSV field: quoted when it holds a comma, a quote or a line end.
+std::string CsvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos)
+        return text;
+    std::string quoted = "\"";
+    for (const char c : text) {
+        quoted += c;
+        if (c == '"')
+            quoted += '"';
+    }
+    return quoted + "\"";
+}
+
 }  // namespace
 
 std::string FormatFix(const GpsFix& fix, const QueuedPosition& position, int fixQuality,
-                      Format format) {
+                      Format format, const MatchedFix* matched) {
     if (format == Format::Json) {
         nlohmann::ordered_json row;
         row["time"] = TimeText(fix);
@@ -58,52 +87,142 @@ std::string FormatFix(const GpsFix& fix, const QueuedPosition& position, int fix
         row["fix"] = fixQuality;
         row["sats"] = fix.satellitesUsed;
         row["hdop"] = fix.hdop;
-        row["matched_lat"] = nullptr;
-        row["matched_lon"] = nullptr;
-        row["link"] = nullptr;
-        row["street"] = nullptr;
+        row["matched_lat"] = matched ? nlohmann::ordered_json(matched->latitude) : nullptr;
+        row["matched_lon"] = matched ? nlohmann::ordered_json(matched->longitude) : nullptr;
+        row["link"] = matched ? nlohmann::ordered_json(matched->linkId) : nullptr;
+        row["street"] = matched ? nlohmann::ordered_json(Utf8(matched->street)) : nullptr;
         return row.dump();
     }
     char line[160];
-    std::snprintf(line, sizeof line, "%s,%.6f,%.6f,%.2f,%.1f,%d,%d,%.1f,,,,", TimeText(fix).c_str(),
+    std::snprintf(line, sizeof line, "%s,%.6f,%.6f,%.2f,%.1f,%d,%d,%.1f,", TimeText(fix).c_str(),
                   position.latitude, position.longitude, SpeedKmh(fix), position.headingDegrees,
                   fixQuality, fix.satellitesUsed, fix.hdop);
-    return line;
+    if (!matched)
+        return std::string(line) + ",,,";
+    char where[80];
+    std::snprintf(where, sizeof where, "%.6f,%.6f,%d,", matched->latitude, matched->longitude,
+                  matched->linkId);
+    return std::string(line) + where + CsvField(Utf8(matched->street));
 }
 
 std::string FiguresLine(const Figures& figures) {
     const double mb = static_cast<double>(figures.bytes) / 1e6;
-    char line[200];
-    std::snprintf(line, sizeof line,
-                  "gpslog: %llu sentences, %llu checksum failures, %llu fixes, %.2f s, %.1f MB/s",
-                  static_cast<unsigned long long>(figures.sentences),
-                  static_cast<unsigned long long>(figures.checksumFailures),
-                  static_cast<unsigned long long>(figures.fixes), figures.seconds,
-                  figures.seconds > 0 ? mb / figures.seconds : 0.0);
+    char line[260];
+    int n = std::snprintf(
+        line, sizeof line,
+        "gpslog: %llu sentences, %llu checksum failures, %llu fixes, %.2f s, %.1f MB/s",
+        static_cast<unsigned long long>(figures.sentences),
+        static_cast<unsigned long long>(figures.checksumFailures),
+        static_cast<unsigned long long>(figures.fixes), figures.seconds,
+        figures.seconds > 0 ? mb / figures.seconds : 0.0);
+    if (figures.matched && n > 0 && static_cast<size_t>(n) < sizeof line) {
+        const double percent = figures.fixes > 0 ? 100.0 * static_cast<double>(*figures.matched) /
+                                                       static_cast<double>(figures.fixes)
+                                                 : 0.0;
+        std::snprintf(line + n, sizeof line - static_cast<size_t>(n),
+                      ", matched %.1f %%, median %.3f ms per matched fix", percent,
+                      figures.medianMatchMs);
+    }
     return line;
 }
 
 namespace {
 
-// Takes every queued position out and prints it with the receiver's fix.
+// The map matcher on the map files of one folder: each fix is snapped alone, as the
+// main view does with the queue it is handed.
+class MapMatching {
+  public:
+    // Throws mapstat::MapError for a folder without usable map files.
+    explicit MapMatching(const std::filesystem::path& folder)
+        : scope_(folder), db_(mapstat::OpenMapFolder(folder, scope_)) {
+        OpenMapIndexFiles();
+        g_vehicleLocation = MapLocation{};
+        g_travelDirection = CTravelDirection{};
+        g_mapMatcher.database = db_.get();
+        g_mapMatcher.LoadSettings();
+        g_mapMatcher.Reset(0);
+    }
+    ~MapMatching() {
+        g_mapMatcher.ReleaseHypothesisLinks();
+        g_mapMatcher.database = nullptr;
+        // The matched location holds its counted link until the maps close.
+        MapLocation& at = g_vehicleLocation;
+        if (at.link && (at.linkFlags & kLinkCounted) && (at.link->flags & kLinkHeld)) {
+            at.link->flags &= static_cast<uint16_t>(~kLinkHeld);
+            MapLink::Release(CountedLink::FromLink(at.link), true);
+        }
+        g_vehicleLocation = MapLocation{};
+        CloseMapIndexFiles();
+    }
+    MapMatching(const MapMatching&) = delete;
+    MapMatching& operator=(const MapMatching&) = delete;
+
+    // Snaps the position, queued alone for the receiver to hand to the matcher (which
+    // also updates the travel direction): true with `out` filled when it was matched.
+    bool Match(CNmeaReceiver& receiver, QueuedPosition* position, MatchedFix* out) {
+        g_positionQueue.Push(*position);
+        const Clock::time_point start = Clock::now();
+        const int result = g_mapMatcher.Snap(0, 0, 0);
+        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        QueuedPosition taken;
+        if (g_positionQueue.Pop(&taken) == 0)  // held: the matcher took nothing
+            return false;
+        receiver.LastPoppedFix(position);
+        const MapLocation& at = g_vehicleLocation;
+        if (result != 0 || !at.link || at.stale)
+            return false;
+        matchMs_.push_back(ms);
+        out->latitude = at.lat;
+        out->longitude = at.cosLat != 0 ? at.scaledLon / at.cosLat : 0;
+        out->linkId = at.link->linkId;
+        char street[kStreetTextSize];
+        out->street = GetLinkStreetName(g_linkInfo, at.link->linkId, at.link->attributes,
+                                        kPrimaryNames, street, sizeof street, false);
+        return true;
+    }
+
+    void AddFigures(Figures& figures) {
+        figures.matched = matchMs_.size();
+        if (matchMs_.empty())
+            return;
+        const auto middle = matchMs_.begin() + static_cast<std::ptrdiff_t>(matchMs_.size() / 2);
+        std::nth_element(matchMs_.begin(), middle, matchMs_.end());
+        figures.medianMatchMs = *middle;
+    }
+
+  private:
+    mapstat::DatabaseScope scope_;
+    std::unique_ptr<CMapDatabase> db_;
+    std::vector<double> matchMs_;
+};
+
+// Takes every queued position out, matches it when there are map files, and prints
+// it with the receiver's fix.
 class FixPrinter {
   public:
-    FixPrinter(CNmeaReceiver& receiver, Format format, std::ostream& out)
-        : receiver_(receiver), format_(format), out_(out) {
+    FixPrinter(CNmeaReceiver& receiver, Format format, std::ostream& out,
+               MapMatching* matching = nullptr)
+        : receiver_(receiver), format_(format), out_(out), matching_(matching) {
         if (format_ == Format::Csv)
             out_ << kCsvHeader << '\n';
     }
     // Returns how many fixes were printed.
     int Drain(PositionQueue& queue) {
-        int printed = 0;
+        // Matched one at a time: the matcher takes the next fix when one fails.
+        std::deque<QueuedPosition> positions;
         QueuedPosition position;
-        while (queue.Pop(&position) == 0) {
+        while (queue.Pop(&position) == 0)
+            positions.push_back(position);
+        for (QueuedPosition& p : positions) {
+            MatchedFix matched;
+            const bool found = matching_ && matching_->Match(receiver_, &p, &matched);
             const GpsFix fix = receiver_.GetFix();
-            out_ << FormatFix(fix, position, receiver_.GetFixQuality(), format_) << '\n';
-            ++printed;
+            out_ << FormatFix(fix, p, receiver_.GetFixQuality(), format_,
+                              found ? &matched : nullptr)
+                 << '\n';
         }
-        fixes_ += static_cast<uint64_t>(printed);
-        return printed;
+        fixes_ += positions.size();
+        return static_cast<int>(positions.size());
     }
     uint64_t Fixes() const { return fixes_; }
 
@@ -111,11 +230,12 @@ class FixPrinter {
     CNmeaReceiver& receiver_;
     Format format_;
     std::ostream& out_;
+    MapMatching* matching_;
     uint64_t fixes_ = 0;
 };
 
 Figures FiguresOf(const CNmeaReceiver& receiver, const FixPrinter& printer, uint64_t bytes,
-                  Clock::time_point start) {
+                  Clock::time_point start, MapMatching* matching = nullptr) {
     const NmeaCounters counters = receiver.Counters();
     Figures figures;
     figures.sentences = counters.sentences;
@@ -123,22 +243,42 @@ Figures FiguresOf(const CNmeaReceiver& receiver, const FixPrinter& printer, uint
     figures.fixes = printer.Fixes();
     figures.bytes = bytes;
     figures.seconds = Seconds(start);
+    if (matching)
+        matching->AddFigures(figures);
     return figures;
+}
+
+// Opens the map files of options.maps, when given; false (with the reason on err)
+// when the folder holds none that are usable.
+bool OpenMatching(const LogOptions& options, std::unique_ptr<MapMatching>& matching,
+                  std::ostream& err) {
+    if (options.maps.empty())
+        return true;
+    try {
+        matching = std::make_unique<MapMatching>(options.maps);
+    } catch (const mapstat::MapError& error) {
+        err << "gpslog: " << error.what() << '\n';
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
 
-int RunRaw(const RawOptions& options, std::ostream& out, std::ostream& err) {
+int RunRaw(const LogOptions& options, std::ostream& out, std::ostream& err) {
     std::ifstream in(options.logPath, std::ios::binary);
     if (!in) {
         err << "gpslog: cannot read " << options.logPath << '\n';
         return 1;
     }
+    std::unique_ptr<MapMatching> matching;
+    if (!OpenMatching(options, matching, err))
+        return 1;
     const Clock::time_point start = Clock::now();
     g_positionQueue.Clear();
     CNmeaReceiver receiver;
     receiver.ReadSettings();  // as any source does when it opens
-    FixPrinter printer(receiver, options.format, out);
+    FixPrinter printer(receiver, options.format, out, matching.get());
     const DWORD delay =
         options.realtime ? RegGetDword(HKEY_CURRENT_USER, kSettingsKey, u"PlaybackDelay", 500) : 0;
     std::vector<char> chunk(1 << 16);
@@ -159,8 +299,145 @@ int RunRaw(const RawOptions& options, std::ostream& out, std::ostream& err) {
         return 1;
     }
     out.flush();
-    PrintFigures(FiguresOf(receiver, printer, bytes, start), err);
+    PrintFigures(FiguresOf(receiver, printer, bytes, start, matching.get()), err);
     return 0;
+}
+
+namespace {
+
+// The main view while a log plays: its window takes each new-fix message, and the
+// receiver sees a view in replay that never pans.
+class PlaybackView final : public IMainView {
+  public:
+    PlaybackView();
+    ~PlaybackView();
+    PlaybackView(const PlaybackView&) = delete;
+    PlaybackView& operator=(const PlaybackView&) = delete;
+
+    HWND GetViewWindow() override { return window_; }
+    BOOL GetReplayFlag() override { return TRUE; }
+    void SetReplayFlag(BOOL) override {}
+    DWORD GetScreenMode() override { return 0; }
+    DWORD GetLastDataTime() override { return lastDataTime_.load(); }
+    void SetLastDataTime(DWORD tick) override { lastDataTime_.store(tick); }
+    BOOL IsClosing() override { return FALSE; }
+    BOOL IsSuspended() override { return FALSE; }
+    BOOL IsPanMode() override { return FALSE; }
+    void GetPanCentre(FLOAT* latitude, FLOAT* longitude) override { *latitude = *longitude = 0; }
+    BOOL IsShuttingDown() override { return FALSE; }
+    void SetLastPosition(FLOAT, FLOAT) override {}
+    char* GetDescriptionBuffer() override { return description_; }
+    BOOL IsFullScreen() override { return FALSE; }
+    void SetPanMode(BOOL) override {}
+    void Refresh() override {}
+    void UpdateMenus() override {}
+    void BringToFront() override {}
+    int AddToFavorites(const AddressHit&, int, const char*, const char*, const char*, BOOL,
+                       BOOL) override {
+        return 1;
+    }
+
+    // Serves the window until the playback thread tells its end (WM_USER 3).
+    void RunUntilPlaybackEnds();
+
+    FixPrinter* printer = nullptr;
+
+  private:
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+    HWND window_ = nullptr;
+    bool ended_ = false;
+    std::atomic<DWORD> lastDataTime_{0};
+    char description_[kDescriptionBufferSize] = {};
+};
+
+PlaybackView* g_playbackView = nullptr;
+
+PlaybackView::PlaybackView() {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = Proc;
+    windowClass.lpszClassName = u"GpslogPlaybackView";
+    RegisterClassW(&windowClass);
+    window_ = CreateWindowExW(0, u"GpslogPlaybackView", u"gpslog", 0, 0, 0, 0, 0, nullptr, nullptr,
+                              nullptr, nullptr);
+    g_playbackView = this;
+    g_mainView.store(this);
+}
+
+PlaybackView::~PlaybackView() {
+    g_mainView.store(nullptr);
+    g_playbackView = nullptr;
+    DestroyWindow(window_);
+}
+
+void PlaybackView::RunUntilPlaybackEnds() {
+    while (!ended_) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&message);
+    }
+}
+
+LRESULT CALLBACK PlaybackView::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    PlaybackView* view = g_playbackView;
+    if (message == WM_USER && view && wParam == kNewFixMessage) {
+        // The queue is taken before the message counts as handled: until then the
+        // playback thread waits, so the receiver's fix printed is the queued one's.
+        if (view->printer)
+            view->printer->Drain(g_positionQueue);
+        HandleNewFixMessage(window, {});
+        return 0;
+    }
+    if (message == WM_USER && view && wParam == kViewPlaybackEnded) {
+        view->ended_ = true;
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+int RunLog(const LogOptions& options, std::ostream& out, std::ostream& err) {
+    std::error_code error;
+    const std::filesystem::path log = std::filesystem::absolute(options.logPath, error);
+    const uintmax_t bytes = std::filesystem::file_size(log, error);
+    if (error) {
+        err << "gpslog: cannot read " << options.logPath << '\n';
+        return 1;
+    }
+    std::unique_ptr<MapMatching> matching;
+    if (!OpenMatching(options, matching, err))
+        return 1;
+    const Clock::time_point start = Clock::now();
+    CreateDataMutex();
+    g_positionQueue.Clear();
+    int result = 0;
+    {
+        PlaybackView view;
+        CNmeaReceiver receiver;
+        g_gpsReceiver.store(&receiver);
+        receiver.SetNotifyWindow(view.GetViewWindow());
+        FixPrinter printer(receiver, options.format, out, matching.get());
+        view.printer = &printer;
+        if (!options.realtime)
+            receiver.OverridePlaybackDelay(0);
+        const int opened = receiver.OpenPlayback(platform::HostPathText(log).c_str());
+        if (opened != 0) {
+            err << "gpslog: " << options.logPath
+                << (opened == 1 ? " does not open\n" : ": the playback thread cannot start\n");
+            result = 1;
+        } else {
+            view.RunUntilPlaybackEnds();
+            receiver.Close();
+            printer.Drain(g_positionQueue);
+            out.flush();
+            PrintFigures(FiguresOf(receiver, printer, bytes, start, matching.get()), err);
+        }
+        view.printer = nullptr;
+        g_gpsReceiver.store(nullptr);
+    }
+    return result;
 }
 
 namespace {

@@ -1,7 +1,8 @@
-// gpslog --raw LOG [--csv|--json] [--realtime]
+// gpslog [--raw] LOG [--maps DIR] [--csv|--json] [--realtime]
 // gpslog --port PORT [--baud N] [--seconds S] [--csv|--json]
-// Runs an NMEA capture or a live GPS port through the receiver and prints each
-// delivered fix; the figures line goes to stderr.
+// Plays a GPS log or a plain NMEA capture, or reads a live GPS port, through the
+// receiver and prints each delivered fix, matched onto the roads of device map files
+// with --maps; the figures line goes to stderr.
 #include <cstdio>
 #include <iostream>
 #include <optional>
@@ -13,9 +14,11 @@
 namespace {
 
 const char kUsage[] =
-    "usage: gpslog --raw LOG [--csv|--json] [--realtime]\n"
+    "usage: gpslog [--raw] LOG [--maps DIR] [--csv|--json] [--realtime]\n"
     "       gpslog --port PORT [--baud N] [--seconds S] [--csv|--json]\n"
-    "  --raw       a plain NMEA capture, run as fast as it reads\n"
+    "  LOG         a GPS log (\"*.gps\"), played back as the program plays it\n"
+    "  --raw       LOG is a plain NMEA capture, run as fast as it reads\n"
+    "  --maps      match each fix onto the roads of the device map files in DIR\n"
     "  --realtime  one fix per \"PlaybackDelay\" (default 500 ms)\n"
     "  --port      \"COMn:\", a tty path or gpsd://HOST:PORT (the last two for this run only)\n"
     "  --baud      line speed of the port (default 4800)\n"
@@ -28,14 +31,16 @@ const char kUsage[] =
 int main(int argc, char** argv) {
     tools::CommandLine command("gpslog", kUsage);
     CLI::App& app = command.app;
-    bool csv = false, json = false, realtime = false;
-    std::string raw, port;
+    bool csv = false, json = false, realtime = false, raw = false;
+    std::string log, port, maps;
     uint32_t baud = 4800;
     double seconds = 0;
     app.add_flag("--csv", csv);
     app.add_flag("--json", json);
     app.add_flag("--realtime", realtime);
-    CLI::Option* rawOption = app.add_option("--raw", raw);
+    app.add_flag("--raw", raw);
+    CLI::Option* logOption = app.add_option("log", log);
+    CLI::Option* mapsOption = app.add_option("--maps", maps);
     CLI::Option* portOption = app.add_option("--port", port);
     CLI::Option* baudOption = app.add_option("--baud", baud)->check(CLI::Range(1u, 4000000u));
     CLI::Option* secondsOption =
@@ -44,20 +49,22 @@ int main(int argc, char** argv) {
         return *status;
     if (csv && json)
         return command.Fail("--csv and --json exclude each other");
-    if (!*rawOption == !*portOption)
-        return command.Fail("give either --raw LOG or --port PORT");
-    if (*rawOption && (*baudOption || *secondsOption))
+    if (!*logOption == !*portOption)
+        return command.Fail("give either LOG or --port PORT");
+    if (*logOption && (*baudOption || *secondsOption))
         return command.Fail("--baud and --seconds go with --port");
-    if (*portOption && realtime)
-        return command.Fail("--realtime goes with --raw");
+    if (*portOption && (realtime || raw || *mapsOption))
+        return command.Fail("--raw, --maps and --realtime go with LOG");
     const gpslog::Format format = json ? gpslog::Format::Json : gpslog::Format::Csv;
     std::ios::sync_with_stdio(false);
-    if (*rawOption) {
-        gpslog::RawOptions options;
-        options.logPath = raw;
+    if (*logOption) {
+        gpslog::LogOptions options;
+        options.logPath = log;
+        options.maps = maps;
         options.format = format;
         options.realtime = realtime;
-        return gpslog::RunRaw(options, std::cout, std::cerr);
+        return raw ? gpslog::RunRaw(options, std::cout, std::cerr)
+                   : gpslog::RunLog(options, std::cout, std::cerr);
     }
     gpslog::PortOptions options;
     options.port = port;

@@ -581,10 +581,14 @@ Report Examine(const Options& options) {
     return report;
 }
 
-NearestLink FindNearestLink(const fs::path& folder, double latitude, double longitude) {
+std::unique_ptr<CMapDatabase> OpenMapFolder(const fs::path& folder, const DatabaseScope& scope) {
     CheckFolder(folder, nullptr);
+    return OpenDatabase(folder, scope);
+}
+
+NearestLink FindNearestLink(const fs::path& folder, double latitude, double longitude) {
     DatabaseScope scope(folder);
-    std::unique_ptr<CMapDatabase> db = OpenDatabase(folder, scope);
+    std::unique_ptr<CMapDatabase> db = OpenMapFolder(folder, scope);
     return FindNearest(*db, latitude, longitude);
 }
 

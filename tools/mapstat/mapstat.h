@@ -13,9 +13,12 @@
 #include <cstdint>
 #include <filesystem>
 #include <iosfwd>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+class CMapDatabase;
 
 namespace mapstat {
 
@@ -122,6 +125,12 @@ class DatabaseScope {
     char16_t saved_[260];
     std::string boxes_;
 };
+
+// Checks the folder's map files as Examine does and opens the map database on them
+// (the scope points the readers at the folder). Throws MapError as Examine does, and
+// when the database refuses the files.
+std::unique_ptr<CMapDatabase> OpenMapFolder(const std::filesystem::path& folder,
+                                            const DatabaseScope& scope);
 
 // Opens the folder's map files and walks them. Throws MapError when the folder is
 // a file, or "mapdata1.biz" or "mapdata2.biz" is missing, unreadable or not a map

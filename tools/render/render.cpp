@@ -23,6 +23,7 @@
 #include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/mapdb/map_database.h"
 #include "pathlume/mapdb/map_index_files.h"
+#include "pathlume/mapdb/poi_file.h"
 #include "pathlume/mapdb/snap.h"
 #include "pathlume/route/router.h"
 
@@ -232,6 +233,9 @@ Session::Session(const Options& options) {
     // The street names come from the index files the program opens at start-up.
     OpenMapIndexFiles();
     indexFilesOpen_ = true;
+    // The points of interest, opened as the settings loader opens them.
+    OpenPoiFile();
+    view_->OpenPoiFile();
     view_->StoreZoomIndex(options.zoom);
     view_->ResetViewSpan();
     HDC screen = GetDC(nullptr);
@@ -287,8 +291,10 @@ Session::~Session() {
     }
     view_.reset();
     SetMapVehicle(nullptr);
-    if (indexFilesOpen_)
+    if (indexFilesOpen_) {
         CloseMapIndexFiles();
+        ClosePoiFile();
+    }
     // The map files close before the process's file mappings go.
     g_mapDatabase.mapFile1.Close();
     g_mapDatabase.mapFile2.Close();
@@ -338,6 +344,7 @@ Figures Render(const Options& options) {
             }
             figures.labels = session.View().PlacedLabels();
             figures.shields = session.View().PlacedIcons();
+            figures.pois = session.View().Pois().DrawnIcons();
             figures.vehicleBitmap = session.View().LoadedVehicleBitmap();
             if (WritePng(session.BackBuffer(), options.out))
                 figures.ok = true;
@@ -358,10 +365,11 @@ void PrintText(const Figures& figures, const Options& options, std::ostream& out
     char line[256];
     std::snprintf(line, sizeof line,
                   "figures: frames %d, first frame %.2f ms, median %.2f ms per frame, whole run "
-                  "%.1f ms, links drawn %d, labels %zu, shields %zu, peak memory %.1f MB\n",
+                  "%.1f ms, links drawn %d, labels %zu, shields %zu, POI icons %zu, peak memory "
+                  "%.1f MB\n",
                   figures.frames, figures.firstFrameMs, figures.medianFrameMs, figures.wholeRunMs,
                   figures.linksDrawn, figures.labels.size(), figures.shields.size(),
-                  figures.peakMemoryKb / 1024.0);
+                  figures.pois.size(), figures.peakMemoryKb / 1024.0);
     out << line;
     if (!figures.route.empty())
         out << "route: " << figures.route << ", entries " << figures.routeEntries << ", maneuvers "
@@ -400,6 +408,10 @@ void PrintJson(const Figures& figures, const Options& options, std::ostream& out
                            {"icon", icon.id},
                            {"centre", {icon.x + icon.width / 2, icon.y + icon.height / 2}}});
     json["shields"] = shields;
+    nlohmann::json pois = nlohmann::json::array();
+    for (const DrawnPoiIcon& icon : figures.pois)
+        pois.push_back({{"id", icon.id}, {"centre", {icon.x, icon.y}}});
+    json["pois"] = pois;
     json["vehicleBitmap"] = figures.vehicleBitmap;
     if (!figures.ok)
         json["error"] = figures.error;

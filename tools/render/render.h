@@ -58,6 +58,7 @@ struct Figures {
     int linksDrawn = 0;                    // in the last frame
     std::vector<CMapLabels::Slot> labels;  // placed in the last frame
     std::vector<IconLabel> shields;
+    std::vector<DrawnPoiIcon> pois;  // the point-of-interest icons drawn
     UINT vehicleBitmap = 0;
     long peakMemoryKb = 0;
     int frames = 0;

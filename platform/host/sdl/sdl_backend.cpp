@@ -29,6 +29,9 @@ struct SdlState {
     HostFrame frame;
 
     std::atomic<bool> stopping{false};
+    // F12 puts the device to sleep (a dark screen that takes no input) and wakes it.
+    bool asleep = false;             // SDL's thread only
+    bool screensaverAllowed = true;  // SDL's thread only
     std::atomic<uint64_t> frames{0};
     HostOptions options;
     DWORD starter = 0;  // gets WM_QUIT on close when there is no main window
@@ -125,9 +128,13 @@ class ScreenWindow {
         }
     }
 
-    void Present() {
-        BitBlt(memory_, 0, 0, width_, height_, screen_, 0, 0, SRCCOPY);
-        if (WaitCursorShown()) {
+    void Present(bool dark) {
+        if (dark) {
+            BitBlt(memory_, 0, 0, width_, height_, nullptr, 0, 0, BLACKNESS);
+        } else {
+            BitBlt(memory_, 0, 0, width_, height_, screen_, 0, 0, SRCCOPY);
+        }
+        if (!dark && WaitCursorShown()) {
             DrawWaitCursor(memory_, width_, height_);
         }
         SDL_Surface* target = SDL_GetWindowSurface(window_);
@@ -194,6 +201,20 @@ void CloseProgram(const SdlState& state) {
 // Returns whether the window needs showing again.
 bool Handle(const SDL_Event& event, const ScreenWindow& window, bool* pressed) {
     SdlState& state = State();
+    if (event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_F12 && !event.key.repeat) {
+        state.asleep = !state.asleep;
+        *pressed = false;
+        if (!state.asleep) {
+            SimulatePowerResume();
+        }
+        return true;
+    }
+    const bool input = event.type == SDL_MOUSEBUTTONDOWN || event.type == SDL_MOUSEMOTION ||
+                       event.type == SDL_MOUSEBUTTONUP || event.type == SDL_KEYDOWN ||
+                       event.type == SDL_KEYUP;
+    if (state.asleep && input) {
+        return false;
+    }
     switch (event.type) {
         case SDL_QUIT:  // also what closing the (only) window gives
             CloseProgram(state);
@@ -233,6 +254,22 @@ bool Handle(const SDL_Event& event, const ScreenWindow& window, bool* pressed) {
     }
 }
 
+// The host's screensaver may come except until a minute after the program last
+// asked the device to stay awake.
+void KeepScreensaverAsAsked(SdlState& state) {
+    constexpr uint64_t kAwakeMs = 60000;
+    uint64_t last = LastIdleTimerReset();
+    bool allowed = last == 0 || ClockMilliseconds() >= last + kAwakeMs;
+    if (allowed != state.screensaverAllowed) {
+        state.screensaverAllowed = allowed;
+        if (allowed) {
+            SDL_EnableScreenSaver();
+        } else {
+            SDL_DisableScreenSaver();
+        }
+    }
+}
+
 // SDL frees its last state only in SDL_Quit, which must wait until no other part of
 // the program (sound) uses SDL.
 void QuitVideo() {
@@ -247,6 +284,11 @@ void Run() {
     ScreenWindow window;
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     bool opened = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0 && window.Open(state.options);
+    if (opened) {
+        SDL_EnableScreenSaver();  // SDL turns it off by default
+        state.screensaverAllowed = true;
+        state.asleep = false;
+    }
     if (!opened) {
         std::fprintf(stderr, "SDL: %s\n", SDL_GetError());
         window.Close();
@@ -276,10 +318,11 @@ void Run() {
             std::lock_guard<std::mutex> guard(state.lock);
             readWanted = state.readWanted;
         }
+        KeepScreensaverAsAsked(state);
         // Read the count first: whatever is drawn after it shows in the next frame.
         uint64_t generation = ScreenGeneration();
         if (generation != shown || expose || readWanted) {
-            window.Present();
+            window.Present(state.asleep);
             shown = generation;
         }
         if (readWanted) {

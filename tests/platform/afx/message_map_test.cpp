@@ -372,3 +372,55 @@ TEST_F(MessageMapTest, CommandBarButtonsReachTheViewThroughTheFrame) {
 }
 
 }  // namespace
+
+namespace {
+
+// A frame as a program loads it: its own registered class, and a creation that can
+// be refused.
+class LoadedFrame : public CFrameWnd {
+  public:
+    static inline bool refuse = false;
+    static inline int alive = 0;
+    LoadedFrame() { ++alive; }
+    ~LoadedFrame() override { --alive; }
+    BOOL PreCreateWindow(CREATESTRUCT& cs) override {
+        cs.lpszClass = u"LoadedFrameCls";
+        return CFrameWnd::PreCreateWindow(cs);
+    }
+    int OnCreate(LPCREATESTRUCT cs) { return refuse ? -1 : CFrameWnd::OnCreate(cs); }
+
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(LoadedFrame, CFrameWnd)
+ON_WM_CREATE()
+END_MESSAGE_MAP()
+
+TEST_F(MessageMapTest, LoadFrameMakesAHiddenScreenSizedFrameOrLeavesNothingBehind) {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.lpszClassName = u"LoadedFrameCls";
+    RegisterClassW(&windowClass);
+
+    LoadedFrame::refuse = false;
+    auto* frame = new LoadedFrame;
+    ASSERT_TRUE(frame->LoadFrame(2000, FWS_ADDTOTITLE));
+    HWND hwnd = frame->m_hWnd;
+    EXPECT_EQ(FindWindowW(u"WCE_LoadedFrameCls", nullptr), hwnd);
+    EXPECT_FALSE(IsWindowVisible(hwnd));
+    EXPECT_EQ(GetWindowLongW(hwnd, GWL_STYLE) & FWS_ADDTOTITLE, 0);
+    RECT rect{};
+    GetWindowRect(hwnd, &rect);
+    EXPECT_EQ(rect.right - rect.left, 240);
+    EXPECT_EQ(rect.bottom - rect.top, 320);
+    frame->DestroyWindow();
+    EXPECT_EQ(LoadedFrame::alive, 0);
+
+    LoadedFrame::refuse = true;
+    EXPECT_FALSE((new LoadedFrame)->LoadFrame(2000, FWS_ADDTOTITLE));
+    EXPECT_EQ(LoadedFrame::alive, 0);
+    EXPECT_EQ(FindWindowW(u"WCE_LoadedFrameCls", nullptr), nullptr);
+    LoadedFrame::refuse = false;
+}
+
+}  // namespace

@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/host/host.h"
@@ -193,6 +194,69 @@ TEST(HostTest, TheSdlBackendShowsTheScreenTakesTheStylusAndKeysAndClosesTheProgr
     EXPECT_EQ(PumpUntil([] { return false; }), 5);
     EXPECT_TRUE(Got(WM_CLOSE));
     EXPECT_FALSE(IsWindow(window));
+    platform::StopHost();
+}
+
+// Polls (real time, at most 10 s) until `done`.
+bool WaitFor(const std::function<bool()>& done) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+void PushKey(SDL_Keycode sym) {
+    SDL_Event key{};
+    key.type = SDL_KEYDOWN;
+    key.key.keysym.sym = sym;
+    ASSERT_EQ(SDL_PushEvent(&key), 1);
+    key.type = SDL_KEYUP;
+    ASSERT_EQ(SDL_PushEvent(&key), 1);
+}
+
+TEST(HostTest, F12SendsTheDeviceToSleepAndWakesItWithAResume) {
+    EnvironmentVariable driver("SDL_VIDEODRIVER", "dummy");
+    ASSERT_EQ(platform::StartHost({240, 320, 96, platform::HostBackend::Sdl}),
+              platform::HostBackend::Sdl);
+    MSGQUEUEOPTIONS options{sizeof options, 0, 10, 128, TRUE};
+    HANDLE queue = CreateMsgQueue(nullptr, &options);
+    HANDLE notifications = RequestPowerNotifications(queue, PBT_RESUME);
+    g_received.clear();
+    HWND window = MakeRedWindow({0, 0, 240, 320});
+    platform::PumpUntilIdle();
+    auto centre = [] {
+        platform::HostFrame frame = platform::PresentAndReadHostFrame();
+        return frame.pixels.empty() ? 1u : frame.pixels[frame.pixels.size() / 2];
+    };
+    EXPECT_EQ(centre(), 0xFF0000u);
+
+    PushKey(SDLK_F12);
+    PushKey(SDLK_F1);  // asleep: nobody gets it
+    ASSERT_TRUE(WaitFor([&] { return centre() == 0u; }));
+    EXPECT_EQ(WaitForSingleObject(queue, 0), WAIT_TIMEOUT);
+
+    PushKey(SDLK_F12);
+    ASSERT_EQ(WaitForSingleObject(queue, 10000), WAIT_OBJECT_0);
+    POWER_BROADCAST broadcast{};
+    DWORD read = 0;
+    ASSERT_TRUE(ReadMsgQueue(queue, &broadcast, sizeof broadcast, &read, 0, nullptr));
+    EXPECT_EQ(broadcast.Message, static_cast<DWORD>(PBT_RESUME));
+    EXPECT_TRUE(WaitFor([&] { return centre() == 0xFF0000u; }));
+    platform::PumpUntilIdle();
+    EXPECT_FALSE(Got(WM_KEYDOWN));
+
+    // The screensaver may come, except for a minute after the program asks to stay awake.
+    EXPECT_TRUE(WaitFor([] { return SDL_IsScreenSaverEnabled() == SDL_TRUE; }));
+    SystemIdleTimerReset();
+    EXPECT_TRUE(WaitFor([] { return SDL_IsScreenSaverEnabled() == SDL_FALSE; }));
+
+    StopPowerNotifications(notifications);
+    CloseMsgQueue(queue);
+    DestroyWindow(window);
     platform::StopHost();
 }
 

@@ -217,3 +217,14 @@ TEST_F(ShellTest, ProvisioningAcceptsWellFormedDocumentsOnly) {
 }
 
 }  // namespace
+
+TEST(ShellCalls, TheStartAndDoneButtonCallsChangeNothing) {
+    EXPECT_TRUE(SHInitExtraControls());
+    EXPECT_FALSE(SHDoneButton(nullptr, SHDB_HIDE));
+    HWND window = CreateWindowExW(0, u"STATIC", u"", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100, nullptr,
+                                  nullptr, nullptr, nullptr);
+    DWORD exStyle = GetWindowLongW(window, GWL_EXSTYLE);
+    EXPECT_TRUE(SHDoneButton(window, SHDB_HIDE));
+    EXPECT_EQ(GetWindowLongW(window, GWL_EXSTYLE), static_cast<LONG>(exStyle));
+    DestroyWindow(window);
+}

@@ -34,13 +34,15 @@ namespace nm = formats::names;
 // Two east-west streets 111 m apart at latitude 50, each drawn west to east:
 // addresses north of one (its left side) and south (its right side), a building,
 // one too far away, one nearer the other street, one without digits, and cities
-// named by the addresses.
+// named by the addresses; a third street 1.1 km south with one address.
 const char kAddresses[] = R"(<?xml version='1.0' encoding='UTF-8'?>
 <osm version="0.6">
   <node id="1" lat="50.0000" lon="10.0000"/>
   <node id="2" lat="50.0000" lon="10.0040"/>
   <node id="3" lat="50.0010" lon="10.0000"/>
   <node id="4" lat="50.0010" lon="10.0040"/>
+  <node id="6" lat="49.9900" lon="10.0000"/>
+  <node id="7" lat="49.9900" lon="10.0040"/>
   <node id="5" lat="50.1000" lon="10.0020"><tag k="place" v="town"/><tag k="name" v="Bayreuth"/></node>
   <node id="11" lat="50.0002" lon="10.0005"><tag k="addr:housenumber" v="1"/><tag k="addr:street" v="Hauptstraße"/><tag k="addr:city" v="Bindlach"/></node>
   <node id="12" lat="50.0002" lon="10.0015"><tag k="addr:housenumber" v="3"/><tag k="addr:street" v="Hauptstraße"/><tag k="addr:city" v="Bindlach"/></node>
@@ -53,6 +55,7 @@ const char kAddresses[] = R"(<?xml version='1.0' encoding='UTF-8'?>
   <node id="19" lat="50.0008" lon="10.0035"><tag k="addr:housenumber" v="7"/><tag k="addr:street" v="Hauptstraße"/></node>
   <node id="20" lat="50.0013" lon="10.0030"><tag k="addr:housenumber" v="7"/><tag k="addr:street" v="Dr.-Hans-Str."/><tag k="addr:city" v="Bayreuth"/></node>
   <node id="21" lat="50.0007" lon="10.0020"><tag k="addr:housenumber" v="9"/><tag k="addr:place" v="Dr.-Hans-Str."/></node>
+  <node id="22" lat="49.9902" lon="10.0020"><tag k="addr:housenumber" v="4"/><tag k="addr:street" v="Ringweg"/><tag k="addr:city" v="Alpha"/></node>
   <node id="31" lat="50.0012" lon="10.0009"/>
   <node id="32" lat="50.0012" lon="10.0011"/>
   <node id="33" lat="50.0013" lon="10.0011"/>
@@ -60,6 +63,8 @@ const char kAddresses[] = R"(<?xml version='1.0' encoding='UTF-8'?>
   <way id="100"><nd ref="1"/><nd ref="2"/><tag k="highway" v="residential"/><tag k="name" v="Hauptstraße"/></way>
   <way id="101"><nd ref="3"/><nd ref="4"/><tag k="highway" v="residential"/><tag k="name" v="Dr.-Hans-Str."/></way>
   <way id="102"><nd ref="1"/><nd ref="3"/><tag k="highway" v="residential"/></way>
+  <way id="103"><nd ref="6"/><nd ref="7"/><tag k="highway" v="residential"/><tag k="name" v="Ringweg"/></way>
+  <way id="104"><nd ref="6"/><nd ref="1"/><tag k="highway" v="residential"/></way>
   <way id="110"><nd ref="31"/><nd ref="32"/><nd ref="33"/><nd ref="34"/><nd ref="31"/><tag k="building" v="yes"/><tag k="addr:housenumber" v="4"/><tag k="addr:street" v="Dr.-Hans-Str."/><tag k="addr:city" v="Bayreuth"/></way>
 </osm>
 )";
@@ -83,17 +88,19 @@ class AddressTest : public testing_support::RootsTest {
 TEST_F(AddressTest, SidesTakeTheirRangesDirectionsParitiesAndCities) {
     const Network net = Read();
     const Link& main = Named(net, "Hauptstraße");
-    // North: 1, 3, 5 and 7 (nearer the other street, but not of its name), growing
-    // eastwards; 99 lies 333 m away. South: 10, 6, 2 falling eastwards.
-    EXPECT_EQ(main.left, (HouseRange{1, 7, Parity::Odd}));
-    EXPECT_EQ(main.right, (HouseRange{10, 2, Parity::Even}));
+    // North: 1, 3, 5 and 7 (nearer the other street, but not of its name) every
+    // 71 m from 36 m, growing eastwards, so the 286 m link runs from 1 to 9; 99 lies
+    // 333 m away. South: 10, 6, 2 falling eastwards from 36 m every 107 m.
+    EXPECT_EQ(main.left, (HouseRange{1, 9, Parity::Odd}));
+    EXPECT_EQ(main.right, (HouseRange{12, 2, Parity::Even}));
     // Periods are dropped from street names; the building counts at its centre and
-    // the address by place name finds the street too.
+    // the address by place name finds the street too. A lone 9 just past the
+    // middle falls towards the to-node, ending at 1 there, and so starts at 17.
     const Link& hans = Named(net, "Dr-Hans-Str");
-    EXPECT_EQ(hans.left, (HouseRange{4, 7, Parity::Mixed}));
-    EXPECT_EQ(hans.right, (HouseRange{9, 9, Parity::Odd}));
-    EXPECT_EQ(net.addressesRead, 11u) << "the number without digits is no address";
-    EXPECT_EQ(net.addressesPlaced, 10u);
+    EXPECT_EQ(hans.left, (HouseRange{2, 9, Parity::Mixed}));
+    EXPECT_EQ(hans.right, (HouseRange{17, 1, Parity::Odd}));
+    EXPECT_EQ(net.addressesRead, 12u) << "the number without digits is no address";
+    EXPECT_EQ(net.addressesPlaced, 11u);
 
     // Most of the north side name Bindlach, a new city at their mean; the south side
     // is a tie, won by the first name in byte order; the side without a city keeps
@@ -107,6 +114,10 @@ TEST_F(AddressTest, SidesTakeTheirRangesDirectionsParitiesAndCities) {
     EXPECT_EQ(net.areas.at(main.rightArea).name, "Alpha");
     EXPECT_EQ(net.areas.at(hans.leftArea).name, "Bayreuth");
     EXPECT_EQ(hans.rightArea, Named(net, "").leftArea);
+    // A side without addresses, in no city's boundary, is in the other side's city.
+    const Link& ring = Named(net, "Ringweg");
+    EXPECT_EQ(net.areas.at(ring.leftArea).name, "Alpha");
+    EXPECT_EQ(ring.rightArea, ring.leftArea);
     int bayreuths = 0, zetas = 0;
     for (const Area& area : net.areas) {
         bayreuths += area.name == "Bayreuth";
@@ -119,7 +130,7 @@ TEST_F(AddressTest, SidesTakeTheirRangesDirectionsParitiesAndCities) {
 TEST_F(AddressTest, FiguresLineCountsAddresses) {
     Network net = Read();
     BuildFigures figures = BuildDiscs(net, roots_.base() / "disc");
-    EXPECT_NE(FiguresLine(figures).find(", addresses 10 placed of 11, km of road:"),
+    EXPECT_NE(FiguresLine(figures).find(", addresses 11 placed of 12, km of road:"),
               std::string::npos)
         << FiguresLine(figures);
 }

@@ -293,6 +293,12 @@ TEST_F(CliTest, HugeExtentsTakeLittleMemory) {
         {"a motorway half round the equator",
          R"(<node id="1" lat="0" lon="-90"/><node id="2" lat="0" lon="90"/>
             <way id="1"><nd ref="1"/><nd ref="2"/><tag k="highway" v="motorway"/></way>)"},
+        {"two motorways diagonally across the globe, a point between",
+         R"(<node id="1" lat="-85" lon="-179"/><node id="2" lat="85" lon="179"/>
+            <node id="3" lat="85" lon="-179"/><node id="4" lat="-85" lon="179"/>
+            <node id="5" lat="10" lon="20"><tag k="amenity" v="fuel"/><tag k="name" v="Far"/></node>
+            <way id="1"><nd ref="1"/><nd ref="2"/><tag k="highway" v="motorway"/></way>
+            <way id="2"><nd ref="3"/><nd ref="4"/><tag k="highway" v="motorway"/></way>)"},
     };
     int index = 0;
     for (const auto& c : cases) {

@@ -120,7 +120,7 @@ TEST_F(PolygonWriterTest, FeaturesAreCutAlongCellBorders) {
 
     const auto park = features(0, 0);
     ASSERT_EQ(park.size(), 2u);  // the park, then the river's first piece
-    EXPECT_EQ(park[0].kind, static_cast<uint32_t>(FeatureKind::Park));
+    EXPECT_EQ(park[0].kind, PolygonKind(FeatureKind::Park));
     EXPECT_EQ(park[0].level, 3u);
     EXPECT_FALSE(park[0].openLine);
     ASSERT_EQ(park[0].points.size(), 4u);
@@ -144,7 +144,7 @@ TEST_F(PolygonWriterTest, FeaturesAreCutAlongCellBorders) {
     int pieces = 0;
     for (const auto& [index, list] : cells) {
         for (const polygons::Feature& feature : list) {
-            if (feature.kind != static_cast<uint32_t>(FeatureKind::River))
+            if (feature.kind != PolygonKind(FeatureKind::River))
                 continue;
             EXPECT_TRUE(feature.openLine);
             EXPECT_TRUE(InCell(feature, index % 3, index / 3));
@@ -283,8 +283,7 @@ TEST(PolygonWriterTownTest, TownFeaturesReadBack) {
     }
     // Every kind of the town's features is in the file.
     for (const PolygonFeature& feature : network.features) {
-        EXPECT_GT(piecesOfKind[static_cast<uint32_t>(feature.kind)], 0)
-            << FeatureKindName(feature.kind);
+        EXPECT_GT(piecesOfKind[PolygonKind(feature.kind)], 0) << FeatureKindName(feature.kind);
     }
 }
 

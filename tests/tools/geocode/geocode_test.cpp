@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -48,6 +49,8 @@ fs::path MakeMaps(discmaker::Network net, const fs::path& base) {
     return maps;
 }
 
+const std::set<std::string> kOnCarFreeStreets = {"node 607053358", "node 607076718"};
+
 class ExtractGeocodeTest : public testing_support::RootsTest,
                            public testing::WithParamInterface<const char*> {};
 
@@ -80,9 +83,9 @@ TEST_P(ExtractGeocodeTest, RecordedAddressesAreFoundBothWays) {
         const geocode::Answer& b = back.answers[i];
         ASSERT_TRUE(b.Found()) << r.element;
         EXPECT_LT(b.distanceMetres, 150) << r.element;
-        // A range is spread evenly along its link and a lone number sits at the
-        // link's end, so on a long link the number's point can lie further off than
-        // the building's road.
+        // Two buildings of Krems stand in a pedestrian zone, which the map does not
+        // hold: their street's one drivable piece and the nearest road stand in.
+        const bool carFree = kOnCarFreeStreets.count(r.element) != 0;
         double nearest = 1e9;
         bool onBuildingsLink = false;
         for (const geocode::Candidate& c : a.candidates) {
@@ -92,13 +95,15 @@ TEST_P(ExtractGeocodeTest, RecordedAddressesAreFoundBothWays) {
             nearest = std::min(nearest, Metres(c.latitude, c.longitude, r.latitude, r.longitude));
             onBuildingsLink |= c.link == b.link;
         }
-        EXPECT_LT(nearest, 300) << a.query.text;
+        EXPECT_LT(nearest, carFree ? 300 : 150) << a.query.text;
         near += nearest < 150 ? 1 : 0;
         // Where the building's nearest road is the address's own link, the point
         // names the address's street (the place is the left side's).
-        if (onBuildingsLink)
+        if (onBuildingsLink) {
             EXPECT_EQ(b.street, street) << r.element;
+        }
         const bool namesIt = b.street == street && b.city.rfind(city, 0) == 0;
+        EXPECT_TRUE(namesIt || carFree) << r.element << ": " << b.street << ", " << b.city;
         named += namesIt ? 1 : 0;
         std::printf("%s: %.0f m; at the building: %s, %s (%.0f m)\n", a.query.text.c_str(), nearest,
                     b.street.c_str(), b.city.c_str(), b.distanceMetres);

@@ -64,8 +64,16 @@ TEST_F(GpslogTest, ArgumentsUnreadableLogsAndPortsThatDoNotOpen) {
     EXPECT_EQ(Run("--raw x --baud 9600"), 2);
     EXPECT_EQ(Run("--port COM1: --seconds -1"), 2);
     EXPECT_EQ(Run("--raw x --bogus"), 2);
+    EXPECT_EQ(Run("--port COM1: --maps m"), 2);
+    EXPECT_EQ(Run("--port COM1: --raw"), 2);
+    EXPECT_EQ(Run("x y"), 2);
     EXPECT_NE(err_.find("usage: gpslog"), std::string::npos);
     EXPECT_EQ(Run("--raw " + (roots_.base() / "missing.log").string()), 1);
+    EXPECT_EQ(Run((roots_.base() / "missing.gps").string()), 1);
+    const fs::path log = Write("one.gps", kTwoFixes);
+    EXPECT_EQ(Run(log.string() + " --maps " + roots_.base().string()), 1);
+    EXPECT_NE(err_.find("holds no readable map files"), std::string::npos) << err_;
+    EXPECT_EQ(out_, "");
     EXPECT_EQ(Run("--port COM9: --seconds 1"), 1);
     EXPECT_EQ(Run("--port /nonexistent/tty --seconds 1"), 1);
 }
@@ -103,7 +111,7 @@ TEST_F(GpslogTest, EachDeliveredFixIsALineAndTheFiguresFollow) {
 
 TEST_F(GpslogTest, RealtimeDeliversOneFixPerPlaybackDelay) {
     RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"PlaybackDelay", 150);
-    gpslog::RawOptions options;
+    gpslog::LogOptions options;
     options.logPath = Write("two.log", kTwoFixes).string();
     options.realtime = true;
     std::ostringstream out, err;
@@ -143,7 +151,7 @@ TEST_F(GpslogTest, EveryRealCaptureGivesPlausibleFixes) {
         SCOPED_TRACE(entry.path().filename().string());
         ++captures;
         std::ostringstream out, err;
-        gpslog::RawOptions options;
+        gpslog::LogOptions options;
         options.logPath = entry.path().string();
         ASSERT_EQ(gpslog::RunRaw(options, out, err), 0);
         std::istringstream lines(out.str());

@@ -338,23 +338,8 @@ TEST_F(RouteToolTest, SeededNorthBayreuthRoutesHold) {
 TEST_F(RouteToolTest, RoundaboutsAndRampsGetTheirKinds) {
     const Network& town = route_test::RouteTown();
     std::vector<routetool::Pair> pairs = SeededPairs(town, 150, 7);
-    // And from every road into the roundabout to every other: the middles of the
-    // links that touch the ring without being part of it.
-    std::set<uint32_t> ring;
-    for (const discmaker::Link& link : town.links) {
-        if (link.roundabout)
-            ring.insert({link.from, link.to});
-    }
-    std::vector<MapPoint> spokes;
-    for (uint32_t i = 0; i < town.links.size(); ++i) {
-        const discmaker::Link& link = town.links[i];
-        if (!link.roundabout && (ring.count(link.from) || ring.count(link.to))) {
-            const discmaker::LatLon& a = town.nodes[link.from].position;
-            const discmaker::LatLon& b = town.nodes[link.to].position;
-            spokes.push_back(
-                {static_cast<FLOAT>((a.lat + b.lat) / 2), static_cast<FLOAT>((a.lon + b.lon) / 2)});
-        }
-    }
+    // And from every road into the roundabout to every other.
+    const std::vector<MapPoint> spokes = route_test::RoundaboutSpokes();
     ASSERT_GE(spokes.size(), 2u);
     for (const MapPoint& from : spokes) {
         for (const MapPoint& to : spokes) {

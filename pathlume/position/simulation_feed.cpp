@@ -1,0 +1,110 @@
+// The route demonstration's side of the receiver: the feed thread that turns each
+// position the track simulator publishes into a fix, and the positioning
+// interface's call into the simulator.
+#include <algorithm>
+
+#include "pathlume/foundation/app_services.h"
+#include "pathlume/foundation/registry_helpers.h"
+#include "pathlume/position/fix_delivery.h"
+#include "pathlume/position/nmea_receiver.h"
+#include "pathlume/position/track_sim.h"
+#include "platform/afx/afx_wnd.h"
+#include "platform/kernel/msgbox.h"
+#include "platform/kernel/sync.h"
+#include "platform/kernel/threads.h"
+#include "platform/user/user.h"
+
+namespace {
+
+constexpr const WCHAR* kPlaybackDelayValue = u"PlaybackDelay";
+constexpr DWORD kPlaybackDelayDefault = 500;
+constexpr DWORD kPausePollMs = 250;
+constexpr DWORD kWatchdogDisarmed = 0xFFFFFFFF;
+
+bool NewFixMessagePending() {
+    return platform::InterlockedTarget(&g_pendingFixPosts).load() != 0;
+}
+
+}  // namespace
+
+void ReceiverPositioningServices::StepTrackSim() {
+    g_trackSim.Step();
+}
+
+int CNmeaReceiver::StartSimulationFeed() {
+    Close();
+    SetFlags(kGpsReplayActive);
+    source_.store(Source::Replay);
+    ResetMapMatcher();
+    const HANDLE thread =
+        CreateThread(nullptr, 0, SimulationFeedThreadStart, this, CREATE_SUSPENDED, nullptr);
+    if (!thread) {
+        CWnd* main = GetAppMainWindow();
+        MessageBoxW(main ? main->GetSafeHwnd() : nullptr, u"Unable to create GPS thread", u"Error",
+                    MB_OK | MB_ICONSTOP);
+        // Left closed: no replay runs.
+        ClearFlags(kGpsReplayActive);
+        source_.store(Source::None);
+        return kSimulationNoThread;
+    }
+    SetThreadPriority(thread, THREAD_PRIORITY_NORMAL);
+    workerThread_.store(thread);
+    ResumeThread(thread);
+    return 0;
+}
+
+DWORD CNmeaReceiver::SimulationFeedThreadStart(LPVOID self) {
+    return static_cast<CNmeaReceiver*>(self)->SimulationFeedThread();
+}
+
+DWORD CNmeaReceiver::SimulationFeedThread() {
+    workerRunning_.store(TRUE);
+    const DWORD delay =
+        RegGetDword(HKEY_CURRENT_USER, kSettingsKey, kPlaybackDelayValue, kPlaybackDelayDefault);
+    // A delay of 0 still waits for the view between polls rather than spinning.
+    const DWORD poll = std::max<DWORD>(delay / 4, 1);
+    DWORD lastPass = GetTickCount();
+    if (IMainView* view = g_mainView.load())
+        view->SetLastDataTime(kWatchdogDisarmed);
+    const HANDLE events[2] = {stopEvent_, dataEvent_};
+    while (WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
+        IMainView* view = g_mainView.load();
+        if (view && (view->GetScreenMode() & kScreenModeGpsInfo))
+            SendMessageW(view->GetViewWindow(), WM_USER, kGpsInfoUpdateMessage, 1);
+        const MapPoint position = g_trackSim.PublishedPosition();
+        const FLOAT heading = g_trackSim.PublishedHeading();
+        UpdateFix([&](GpsFix& fix) {
+            fix.latitude = position.latitude;
+            fix.longitude = position.longitude;
+            fix.headingDegrees = heading;
+            fix.valid = true;
+            fix.satellitesUsed = 4;
+        });
+        while ((GetFlags() & kGpsPaused) && !IsStopping())
+            Sleep(kPausePollMs);
+        if (!IsStopping()) {
+            FilterAndQueueFix(g_positionQueue, GetFix());
+            const HWND window = GetNotifyWindow();
+            if (g_positionHold.load() == 0 && g_positionQueue.Count() > 0 && window &&
+                IsWindow(window)) {
+                PostNewFixMessage(window, kSimulatedFix);
+                Sleep(1);
+            }
+        }
+        // One fix per delay, and none before the view has taken the last.
+        while (!IsStopping() && (NewFixMessagePending() || GetTickCount() - lastPass < delay))
+            Sleep(poll);
+        lastPass = GetTickCount();
+    }
+    ClearFlags(kGpsReplayActive);
+    if (IMainView* view = g_mainView.load()) {
+        view->SetReplayFlag(FALSE);
+        framer_.Clear();
+        view->SetLastDataTime(GetTickCount());
+    }
+    const HWND window = GetNotifyWindow();
+    if (window && IsWindow(window))
+        PostMessageW(window, WM_USER, kDemoEndedMessage, 0);
+    workerRunning_.store(FALSE);
+    return 0;
+}
