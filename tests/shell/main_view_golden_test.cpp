@@ -10,10 +10,12 @@
 #include "pathlume/mapdb/geocoder.h"
 #include "pathlume/mapdb/map_database.h"
 #include "pathlume/mapdb/snap.h"
+#include "pathlume/position/nmea_receiver.h"
 #include "pathlume/route/route_hooks.h"
 #include "pathlume/route/router.h"
 #include "pathlume/shell/main_frame.h"
 #include "pathlume/shell/main_view.h"
+#include "pathlume/shell/receiver_control.h"
 #include "platform/gdi/gdi.h"
 #include "platform/kernel/clock.h"
 #include "tests/foundation/screen_test_support.h"
@@ -81,6 +83,21 @@ TEST_P(MapScreenGoldenTest, MapScreenWithARoute) {
     MapLink fromLink = *from.link;
     g_router->CalculateRoute(&fromLink, from.segment, from.point, SnappedTarget(to, &toLink), 0, 1);
     ASSERT_TRUE(g_router->state & kRouterRouteState);
+    // A good fix at the start, the port closed so that nothing else writes it.
+    CloseReceiverPort();
+    CNmeaReceiver* receiver = g_gpsReceiver.load();
+    ASSERT_NE(receiver, nullptr);
+    receiver->UpdateFix([&](GpsFix& fix) {
+        fix.valid = true;
+        fix.satellitesUsed = 8;
+        fix.fixMode = kFixMode3D;
+        fix.hdop = 1.0f;
+        fix.latitude = from.point.latitude;
+        fix.longitude = from.point.longitude;
+        fix.speedMph = 0;
+    });
+    receiver->SetFlags(kGpsMoved);
+    receiver->SetLastSentenceTick(GetTickCount());
     // One guidance update at the start: the distances and the time to go.
     GetRouteGuidance().UpdateGuidance(*g_router, 1);
     view.statBoxMode = kStatBoxRemaining;

@@ -139,19 +139,19 @@ TEST_F(MainViewTest, SpeedAlertShowsSpeedAndSpeaksOnceUnlessMuted) {
 }
 
 // A feed that posts as fast as the view takes its messages, as the playback
-// thread does: never more than one new-fix message waits, and a busy router or a
-// resume in progress does not stall it.
-TEST_F(MainViewTest, FixFeedAtFullSpeedKeepsOneMessageAndNeverStalls) {
+// thread does: never more than one new-fix message waits, a busy router or a
+// resume in progress does not stall it, and no fix is pushed out of the queue.
+TEST_F(MainViewTest, FixFeedAtFullSpeedKeepsOneMessageAndLosesNoFix) {
     const HWND window = view_->GetViewWindow();
     std::atomic<bool> done{false};
     std::atomic<LONG> highest{0};
-    std::atomic<int> posted{0};
+    std::atomic<int> fullestQueue{0};
     constexpr int kFixes = 60;
     std::thread feed([&] {
         for (int i = 0; i < kFixes; ++i) {
+            fullestQueue.store(std::max(fullestQueue.load(), g_positionQueue.Count()));
             g_positionQueue.Push({42.0f + i * 1e-5f, 1.5f, 0});
-            if (PostNewFixMessage(window, 0))
-                ++posted;
+            PostNewFixMessage(window, 0);
             highest.store(std::max<LONG>(highest.load(),
                                          platform::InterlockedTarget(&g_pendingFixPosts).load()));
             while (platform::InterlockedTarget(&g_pendingFixPosts).load() != 0 && !done.load())
@@ -161,24 +161,23 @@ TEST_F(MainViewTest, FixFeedAtFullSpeedKeepsOneMessageAndNeverStalls) {
     });
     int round = 0;
     while (!done.load()) {
-        // A third of the time the router is busy, a third a resume is pending.
-        const int phase = (round++ / 50) % 3;
+        // A second in turn with the router busy, a resume pending and neither.
+        const int phase = (round++ / 20) % 3;
         if (g_router)
             g_router->busyCount = phase == 1 ? 1 : 0;
         view_->resumePending.store(phase == 2);
-        MSG message;
-        if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageW(&message);
-        else
-            std::this_thread::yield();
+        platform::AdvanceClockAndPump(50);
+        std::this_thread::yield();
     }
     feed.join();
     if (g_router)
         g_router->busyCount = 0;
     view_->resumePending.store(FALSE);
-    Pump();
-    EXPECT_EQ(posted.load(), kFixes);
+    // Positions a dropped message left behind are taken at the next tick.
+    platform::AdvanceClockAndPump(1000);
     EXPECT_LE(highest.load(), 1);
+    EXPECT_LT(fullestQueue.load(), PositionQueue::kCapacity);
+    EXPECT_EQ(g_positionQueue.Count(), 0);
     EXPECT_EQ(platform::InterlockedTarget(&g_pendingFixPosts).load(), 0);
 }
 
