@@ -46,7 +46,7 @@ LRESULT CALLBACK FakeView::Proc(HWND window, UINT message, WPARAM wParam, LPARAM
     if (message == WM_USER && g_view) {
         if (wParam == kGpsInfoUpdateMessage)
             ++g_view->infoUpdates;
-        if (wParam == kPlaybackEndedMessage)
+        if (wParam == kViewPlaybackEnded)
             ++g_view->playbackEnds;
         if (wParam == kSimulationEndedMessage)
             ++g_view->demoEndedMessages;
