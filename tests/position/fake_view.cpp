@@ -48,7 +48,7 @@ LRESULT CALLBACK FakeView::Proc(HWND window, UINT message, WPARAM wParam, LPARAM
             ++g_view->infoUpdates;
         if (wParam == kViewPlaybackEnded)
             ++g_view->playbackEnds;
-        if (wParam == kSimulationEndedMessage)
+        if (wParam == kViewSimulationEnded)
             ++g_view->demoEndedMessages;
         if (wParam == kNewFixMessage) {
             ++g_view->newFixMessages;
