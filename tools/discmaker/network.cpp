@@ -810,10 +810,11 @@ Network MakeTestGrid(int columns, int rows, LatLon southWest, double spacingKm) 
             link.from = node(c, r);
             link.to = node(c + 1, r);
             link.roadClass = r == middleRow ? RoadClass::Arterial : RoadClass::Street;
-            link.name.base =
-                r == middleRow ? "Main"
-                               : std::string(kBases[r % 8]) + (r >= 8 ? std::to_string(r / 8) : "");
-            link.name.suffixType = r == middleRow ? "St" : "Ave";
+            link.name = StreetName{
+                .base = r == middleRow
+                            ? "Main"
+                            : std::string(kBases[r % 8]) + (r >= 8 ? std::to_string(r / 8) : ""),
+                .suffixType = r == middleRow ? "St" : "Ave"};
             link.left = {static_cast<uint32_t>(100 * (c + 1) + 1),
                          static_cast<uint32_t>(100 * (c + 1) + 99), Parity::Odd};
             link.right = {static_cast<uint32_t>(100 * (c + 1)),
@@ -829,15 +830,13 @@ Network MakeTestGrid(int columns, int rows, LatLon southWest, double spacingKm) 
             link.from = node(c, r);
             link.to = node(c, r + 1);
             link.roadClass = c == 0 ? RoadClass::Highway : RoadClass::Street;
-            link.name.base = std::to_string(c + 1) + (c == 0   ? "st"
-                                                      : c == 1 ? "nd"
-                                                      : c == 2 ? "rd"
-                                                               : "th");
-            link.name.suffixType = "St";
-            if (c == 0) {
-                link.highwayNumber = "US 14";
-                link.signText = "14";
-            }
+            link.name = StreetName{.base = std::to_string(c + 1) + (c == 0   ? "st"
+                                                                    : c == 1 ? "nd"
+                                                                    : c == 2 ? "rd"
+                                                                             : "th"),
+                                   .suffixType = "St"};
+            if (c == 0)
+                link.signs = LinkSigns{.highwayNumber = "US 14", .signText = "14"};
             link.left = {static_cast<uint32_t>(100 * (r + 1) + 1),
                          static_cast<uint32_t>(100 * (r + 1) + 99), Parity::Odd};
             link.right = {static_cast<uint32_t>(100 * (r + 1)),
