@@ -473,7 +473,7 @@ struct Restriction {
     int64_t from = 0, via = 0, to = 0;
 };
 
-// Road ways with their node ids and positions, in blocks of about a million
+// Road ways with their node ids and positions, in blocks of about 130,000
 // nodes, so that each block can be handed back as soon as its links are made.
 struct RoadBlock {
     std::vector<RoadWay> roads;
@@ -488,7 +488,7 @@ struct Collected {
 
     void AddRoad(const RoadWay& road, std::span<const int64_t> refs,
                  std::span<const osmium::Location> points) {
-        constexpr size_t kBlockRefs = size_t{1} << 20;
+        constexpr size_t kBlockRefs = size_t{1} << 17;
         if (roadBlocks.empty() || roadBlocks.back().refs.size() + refs.size() > kBlockRefs) {
             if (!roadBlocks.empty()) {
                 RoadBlock& full = roadBlocks.back();
