@@ -389,6 +389,7 @@ void RouteSearch::Expand(MapNode* P, uint32_t s, FLOAT key) {
     const FLOAT costP = search_state::Cost(P->searchState[s]);
     const MapLink* arrival = s < P->SlotCapacity() ? P->Slots()[s] : nullptr;
     MapLink* const aheadHalf = start_.halves[r_.requiredStartSlot];
+    const CostPlace place = MakeCostPlace(r_, P, s);
     ++r_.lastSearch.nodesExpanded;
 
     for (uint32_t i = 0; i < P->SlotCapacity(); ++i) {
@@ -426,7 +427,7 @@ void RouteSearch::Expand(MapNode* P, uint32_t s, FLOAT key) {
                 arrivalFar->position.longitude == Q->position.longitude)
                 length += kLoopPenalty;
         }
-        const FLOAT c = r_.LinkCostWithTurn(L, length, P, s, i, mask, override, L == aheadHalf);
+        const FLOAT c = r_.LinkCostWithTurnAt(place, L, length, i, mask, override, L == aheadHalf);
         FLOAT g = (c >= FLT_MAX || costP >= FLT_MAX) ? FLT_MAX : costP + (c > 0 ? c : kLeastStep);
 
         // Pass-through chain.
@@ -476,7 +477,8 @@ void RouteSearch::Expand(MapNode* P, uint32_t s, FLOAT key) {
                 skip = true;
                 break;
             }
-            const FLOAT c2 = r_.LinkCost(L2, Q, j, k2, mask2, override, L2 == aheadHalf);
+            const FLOAT c2 =
+                r_.LinkCostAt(MakeCostPlace(r_, Q, j), L2, k2, mask2, override, L2 == aheadHalf);
             g = c2 >= FLT_MAX ? FLT_MAX : g + (c2 > 0 ? c2 : kLeastStep);
             prev = Q;
             prevSlot = j;

@@ -18,9 +18,6 @@ inline bool IsRoutable(const MapLink* link) {
     return link && (link->attributes & kAttrRoutableKinds) != 0;
 }
 
-// The open list's order: a binary heap over the list's entries, smallest key first.
-// Entries that a later, cheaper arrival made stale stay in the list until they come
-// to the top and are dropped there.
 // The open list while a search runs: a binary heap, smallest key first, of the
 // queued slots with the cost each was queued with. A slot reached more cheaply later
 // is queued again; its older item shows as stale by its cost and is dropped when it
@@ -41,15 +38,15 @@ class OpenHeap {
     const std::vector<Item>& Items() const { return items_; }
     void Push(const Item& item) {
         items_.push_back(item);
-        std::push_heap(items_.begin(), items_.end(), Later);
+        std::push_heap(items_.begin(), items_.end(), Later{});
     }
     void Pop() {
-        std::pop_heap(items_.begin(), items_.end(), Later);
+        std::pop_heap(items_.begin(), items_.end(), Later{});
         items_.pop_back();
     }
     // Items added unordered, then ordered at once.
     void Append(const Item& item) { items_.push_back(item); }
-    void Order() { std::make_heap(items_.begin(), items_.end(), Later); }
+    void Order() { std::make_heap(items_.begin(), items_.end(), Later{}); }
     // Gives the items new keys and orders them again.
     template <typename KeyOf>
     void Rekey(KeyOf rekey) {
@@ -59,7 +56,10 @@ class OpenHeap {
     }
 
   private:
-    static bool Later(const Item& a, const Item& b) { return a.key > b.key; }
+    // A function object, not a function: the heap's steps then compare inline.
+    struct Later {
+        bool operator()(const Item& a, const Item& b) const { return a.key > b.key; }
+    };
     std::vector<Item> items_;
 };
 
