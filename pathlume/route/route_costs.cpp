@@ -95,20 +95,20 @@ FLOAT TurnPenaltyUnits(FLOAT angle) {
     return static_cast<FLOAT>(p);
 }
 
-CostPlace MakeCostPlace(const CRouter& router, const MapNode* P, uint32_t a) {
+CostPlace MakeCostPlace(const CRouter& router, const MapNode* P, uint32_t a, bool withTurn) {
     CostPlace place;
     place.P = P;
     place.a = a;
     place.A = a < P->SlotCapacity() ? P->Slots()[a] : nullptr;
-    if (place.A && router.routeAlgo != kRouteShortest) {
+    if (place.A && withTurn && router.routeAlgo != kRouteShortest) {
         const MapPoint pA = GetPointNextToNode(place.A, P);
         place.dAlat = pA.latitude - P->position.latitude;
         place.dAlon = pA.longitude - P->position.longitude;
     }
     place.restrictionCount = P->slotCount == MapNode::kSingleSlot ? 0 : P->NameLength();
     place.restrictions = place.restrictionCount ? const_cast<MapNode*>(P)->Name() : nullptr;
-    place.insideLayer3 =
-        g_mapDatabase.layers[3].ContainsPoint(P->position.latitude, P->position.longitude);
+    place.insideLayer3 = withTurn && g_mapDatabase.layers[3].ContainsPoint(P->position.latitude,
+                                                                           P->position.longitude);
     return place;
 }
 
@@ -224,10 +224,10 @@ FLOAT CRouter::LinkCostWithTurnAt(const CostPlace& at, const MapLink* L, FLOAT b
 
 FLOAT CRouter::LinkCost(const MapLink* L, const MapNode* P, uint32_t a, uint32_t n, uint32_t m,
                         uint32_t c, bool u) const {
-    return LinkCostAt(MakeCostPlace(*this, P, a), L, n, m, c, u);
+    return LinkCostAt(MakeCostPlace(*this, P, a, false), L, n, m, c, u);
 }
 
 FLOAT CRouter::LinkCostWithTurn(const MapLink* L, FLOAT base, const MapNode* P, uint32_t a,
                                 uint32_t n, uint32_t m, uint32_t c, bool u) {
-    return LinkCostWithTurnAt(MakeCostPlace(*this, P, a), L, base, n, m, c, u);
+    return LinkCostWithTurnAt(MakeCostPlace(*this, P, a, true), L, base, n, m, c, u);
 }

@@ -23,7 +23,8 @@ FLOAT TurnPenaltyUnits(FLOAT angle);
 
 // What the costs read of a node P and of the link A (slot a) by which the search
 // reached it: the same for every link the search then takes out of P, so the search
-// works it out once per node.
+// works it out once per node. Without withTurn (a pass-through step) the turn's and
+// the class transitions' parts are left out.
 struct CostPlace {
     const MapNode* P = nullptr;
     uint32_t a = 0;
@@ -35,4 +36,4 @@ struct CostPlace {
     uint32_t restrictionCount = 0;
     bool insideLayer3 = false;
 };
-CostPlace MakeCostPlace(const CRouter& router, const MapNode* P, uint32_t a);
+CostPlace MakeCostPlace(const CRouter& router, const MapNode* P, uint32_t a, bool withTurn);

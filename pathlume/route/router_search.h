@@ -120,6 +120,7 @@ class RouteSearch {
     void FreeVirtualNode(End& end);
     bool Seed();
     bool Run();
+    void PrefetchAround(const MapNode* P);
     void Expand(MapNode* P, uint32_t s, FLOAT key);
     FLOAT Heuristic(const MapNode* node) const;
     void Enqueue(MapNode* node, uint32_t slot, FLOAT cost, FLOAT key);
