@@ -278,13 +278,12 @@ void RouteSearch::KeepOpenList() {
                          std::bit_cast<DWORD>(key)))
             complete = false;
     };
-    for (const OpenHeap::Item& item : heap_.Items()) {
+    heap_.ForEach([&](const OpenHeap::Item& item) {
         const NodeSearchState& st = item.node->searchState[item.slot];
-        if ((st.bytes[0] & search_state::kQueued) && search_state::Cost(st) == item.cost)
+        if (complete && (st.bytes[0] & search_state::kQueued) &&
+            search_state::Cost(st) == item.cost)
             keep(r_.openList, item.node, item.slot, item.key);
-        if (!complete)
-            break;
-    }
+    });
     SearchNodeList parked;
     parked.Init();
     for (SearchNode* e = r_.parkedList.head; e && complete; e = e->next)
@@ -577,7 +576,7 @@ bool RouteSearch::Run() {
         heap_.Pop();
         // Most often the next node taken: its record is read meanwhile.
         if (!heap_.Empty())
-            __builtin_prefetch(heap_.Top().node);
+            __builtin_prefetch(heap_.TopNode());
         MapNode* P = item.node;
         const uint32_t s = item.slot;
         if (s >= P->SlotCapacity() || !P->searchState)
