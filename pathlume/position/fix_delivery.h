@@ -9,9 +9,10 @@
 
 class PositionQueue;
 
-inline constexpr WPARAM kNewFixMessage = 0;         // WM_USER wParam
-inline constexpr WPARAM kGpsInfoUpdateMessage = 1;  // WM_USER wParam, sent
-inline constexpr WPARAM kPlaybackEndedMessage = 3;  // WM_USER wParam
+inline constexpr WPARAM kNewFixMessage = 0;           // WM_USER wParam
+inline constexpr WPARAM kGpsInfoUpdateMessage = 1;    // WM_USER wParam, sent
+inline constexpr WPARAM kPlaybackEndedMessage = 3;    // WM_USER wParam
+inline constexpr WPARAM kSimulationEndedMessage = 6;  // WM_USER wParam
 inline constexpr LPARAM kSimulatedFix = static_cast<LPARAM>(0x80000000u);
 
 // The program's data mutex, created by the settings loader before the receiver.

@@ -69,7 +69,8 @@ std::pair<int64_t, int64_t> NumberBounds(const Numbers& own,
 // The end of a range below the side's lowest number: `value` held to [floor, lowest]
 // and on the lowest number's parity.
 int64_t LowEnd(double value, int64_t floor, const Numbers& n) {
-    int64_t v = std::clamp<int64_t>(std::llround(value), floor, n.lowest);
+    int64_t v =
+        std::llround(std::clamp(value, static_cast<double>(floor), static_cast<double>(n.lowest)));
     if ((n.lowest - v) % n.Step() != 0)
         v -= 1;
     return v < floor ? v + n.Step() : v;
@@ -112,17 +113,48 @@ HouseRange Fit(const SideNumbers& side, const Numbers& n, std::pair<int64_t, int
     // Without a slope the numbers grow away from the nearer end, so that the range
     // has room to reach the link's far end above them.
     const bool growing = covariance != 0 ? covariance > 0 : meanAlong <= length / 2;
-    // The line through the numbers' mean place and number.
-    if (growing) {
-        const double from = meanNumber - perKm * meanAlong;
-        const double to = meanNumber + perKm * (length - meanAlong);
-        return {static_cast<uint32_t>(LowEnd(from, bounds.first, n)),
-                static_cast<uint32_t>(HighEnd(to, bounds.second, n)), n.parity};
+    // Distances from the node where the numbers start (the low end).
+    std::vector<double> fromLow;
+    for (const PlacedNumber& p : side.placed) {
+        const double along = std::clamp(p.alongKm, 0.0, length);
+        fromLow.push_back(growing ? along : length - along);
     }
-    const double from = meanNumber + perKm * meanAlong;
-    const double to = meanNumber - perKm * (length - meanAlong);
-    return {static_cast<uint32_t>(HighEnd(from, bounds.second, n)),
-            static_cast<uint32_t>(LowEnd(to, bounds.first, n)), n.parity};
+    const double meanFromLow = growing ? meanAlong : length - meanAlong;
+    // The line through the numbers' mean place and number, read at both ends.
+    double low = meanNumber - perKm * meanFromLow;
+    double high = meanNumber + perKm * (length - meanFromLow);
+    // An end held to its bounds is fixed, and the other end fitted again to the
+    // places of the numbers (least squares of place on number through the fixed
+    // end), so that the numbers keep their places as well as the bound allows.
+    const double lowHeld =
+        std::clamp(low, static_cast<double>(bounds.first), static_cast<double>(n.lowest));
+    const double highHeld =
+        std::clamp(high, static_cast<double>(n.highest), static_cast<double>(bounds.second));
+    // Km per number of the least-squares line through the low or the high end at
+    // `end`; 0 when the numbers give none.
+    const auto kmPerNumberThrough = [&](double end, bool lowEnd) {
+        double placeTimesNumber = 0, numberSquared = 0;
+        for (size_t i = 0; i < side.placed.size(); ++i) {
+            const double d = lowEnd ? side.placed[i].number - end : end - side.placed[i].number;
+            placeTimesNumber += (lowEnd ? fromLow[i] : length - fromLow[i]) * d;
+            numberSquared += d * d;
+        }
+        return numberSquared > 0 && placeTimesNumber > 0
+                   ? std::max(placeTimesNumber / numberSquared, 1 / densest)
+                   : 0.0;
+    };
+    if (lowHeld != low) {
+        low = lowHeld;
+        if (const double km = kmPerNumberThrough(low, true); km > 0)
+            high = low + length / km;
+    } else if (highHeld != high) {
+        high = highHeld;
+        if (const double km = kmPerNumberThrough(high, false); km > 0)
+            low = high - length / km;
+    }
+    const auto lowEnd = static_cast<uint32_t>(LowEnd(low, bounds.first, n));
+    const auto highEnd = static_cast<uint32_t>(HighEnd(high, bounds.second, n));
+    return growing ? HouseRange{lowEnd, highEnd, n.parity} : HouseRange{highEnd, lowEnd, n.parity};
 }
 
 }  // namespace

@@ -60,6 +60,23 @@ TEST(HouseRangesTest, NumbersLieWhereTheirBuildingsStand) {
     }
 }
 
+TEST(HouseRangesTest, AnEndHeldAtItsBoundKeepsTheNumbersNearTheirPlaces) {
+    // 1 to 7 every 50 m from 400 m on a 1 km link: the line through them would start
+    // below 1, so the range starts at 1 and its other end is fitted again; 1 itself
+    // can only lie at the from-node.
+    const SideNumbers side = Side(1.0, {{0.40, 1}, {0.45, 3}, {0.50, 5}, {0.55, 7}});
+    const HouseRange range = FitHouseRanges({side}).at(0);
+    EXPECT_EQ(range.first, 1u);
+    EXPECT_NEAR(PlaceKm(range, 7, 1.0), 0.55, 0.06) << range.first << ".." << range.last;
+    EXPECT_NEAR(PlaceKm(range, 5, 1.0), 0.50, 0.11) << range.first << ".." << range.last;
+
+    // Likewise at the far end: numbers falling to 2 at the to-node's side.
+    const SideNumbers falling = Side(1.0, {{0.45, 8}, {0.50, 6}, {0.55, 4}, {0.60, 2}});
+    const HouseRange back = FitHouseRanges({falling}).at(0);
+    EXPECT_EQ(back.last, 2u);
+    EXPECT_NEAR(PlaceKm(back, 8, 1.0), 0.45, 0.06) << back.first << ".." << back.last;
+}
+
 TEST(HouseRangesTest, RangesStopHalfwayToTheStreetsOtherNumbers) {
     // Two lone numbers of one street in one place on long links: each range may
     // reach only halfway to the other's numbers, so no number has two links.
@@ -80,7 +97,7 @@ TEST(HouseRangesTest, RangesStopHalfwayToTheStreetsOtherNumbers) {
     for (const SideNumbers& other : {Side(1.0, {{0.5, 14}}), Side(1.0, {{0.5, 13}}, "ELM"),
                                      Side(1.0, {{0.5, 13}}, "MAIN", 2)}) {
         const HouseRange alone = FitHouseRanges({Side(1.0, {{0.5, 11}}), other}).at(0);
-        EXPECT_GT(std::max(alone.first, alone.last), 30u) << other.street << " " << other.area;
+        EXPECT_GT(std::max(alone.first, alone.last), 13u) << other.street << " " << other.area;
     }
 }
 

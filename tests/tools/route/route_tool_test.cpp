@@ -32,7 +32,7 @@
 #include "tests/support/device_maps.h"
 #include "tests/support/shared_data.h"
 #include "tests/support/temp_root.h"
-#include "tests/tools/route/seeded_pairs.h"
+#include "tests/tools/route/route_tool_support.h"
 #include "tools/discmaker/disc_layout.h"
 #include "tools/discmaker/osm.h"
 
@@ -40,33 +40,13 @@ namespace {
 
 namespace fs = std::filesystem;
 using discmaker::Network;
-using route_pairs::SeededPairs;
 using routetool::RouteResult;
 
 constexpr double kMetresPerRadian = 6370973.27862;
 
-// Device maps of an extract, made once per test program; null without the extract.
-struct ExtractMaps {
-    Network network;
-    std::unique_ptr<testing_support::GeneratedDeviceMaps> maps;
-    const fs::path& folder() const { return maps->folder(); }
-};
-
-const ExtractMaps* MapsOf(const std::string& file) {
-    static std::map<std::string, std::unique_ptr<ExtractMaps>> made;
-    auto [it, inserted] = made.try_emplace(file);
-    if (!inserted)
-        return it->second.get();
-    const fs::path extract = testing_support::SharedOsmFolder() / file;
-    if (!fs::exists(extract))
-        return nullptr;
-    auto maps = std::make_unique<ExtractMaps>();
-    maps->network = discmaker::ReadOsm(extract, "ON");
-    maps->maps = std::make_unique<testing_support::GeneratedDeviceMaps>(
-        maps->network, discmaker::BuildOptions{}, file);
-    it->second = std::move(maps);
-    return it->second.get();
-}
+using route_tool_test::ExtractMaps;
+using route_tool_test::MapsOf;
+using route_tool_test::SeededPairs;
 
 // The network's link nearest to a point, with the metres along it from its from-node
 // to the nearest point and from there to its to-node.
@@ -610,6 +590,11 @@ TEST_F(RouteToolTest, TheProgramsExitCodes) {
         {"--maps " + maps + " --from 1,2 --to 3,4 --avoid bridges", 2},
         {"--maps " + maps + " --pairs x.csv --from 1,2", 2},
         {"--maps " + maps + " --bogus", 2},
+        {"--maps " + maps + " --from 1,2 --to 3,4 --kmh 50", 2},
+        {"--maps " + maps + " --from 1,2 --to 3,4 --guide --wav x.wav", 2},
+        {"--maps " + maps + " --from 1,2 --to 3,4 --guide --kmh -5", 2},
+        {"--maps " + maps + " --from 1,2 --to 3,4 --guide --stray -1.5", 2},
+        {"--maps " + maps + " --pairs x.csv --guide", 2},
         {"--maps /nonexistent --from 1,2 --to 3,4", 1},
         {"--maps " + maps + " --from 1,2 --to 3,4", 1},
     };
