@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/support/device_maps.h"
+#include "tests/tools/route/seeded_pairs.h"
 #include "tools/discmaker/network.h"
 #include "tools/route/route_tool.h"
 
@@ -22,19 +23,11 @@ struct ExtractMaps {
 };
 const ExtractMaps* MapsOf(const std::string& file);
 
-// The disc builder's network as a plain graph: for each node its outgoing
-// (link, to-node) pairs by the links' directions.
-struct Graph {
-    std::vector<std::vector<std::pair<uint32_t, uint32_t>>> out;
-    std::vector<double> lengthKm;
-};
-Graph GraphOf(const discmaker::Network& network);
-// The nodes of the largest strongly connected part.
-std::vector<bool> LargestStrongPart(const Graph& g);
-
-// Seeded pairs of points on links (a shape point or a link's middle) whose two ends
-// lie in the largest strongly connected part, at least 300 m apart.
-std::vector<routetool::Pair> SeededPairs(const discmaker::Network& network, size_t count,
-                                         unsigned seed);
+// The network as a plain graph and the seeded pairs (seeded_pairs.h, which the
+// benchmarks share).
+using route_pairs::Graph;
+using route_pairs::GraphOf;
+using route_pairs::LargestStrongPart;
+using route_pairs::SeededPairs;
 
 }  // namespace route_tool_test
