@@ -381,7 +381,7 @@ void PlaceVehicleAt(CMapDatabase& database, MapLink* link, int32_t segment, cons
     g_vehicleLocation.scaledLon = point.longitude * c;
     g_vehicleLocation.lat = point.latitude;
     g_vehicleLocation.SetShapeIndex(static_cast<uint32_t>(segment));
-    g_vehicleLocation.position = point;
+    g_vehicleLocation.SetPosition(point);
     g_vehicleLocation.stale = 0;
     database.LoadArea(2, point, kAreaDegrees / c, kAreaDegrees, 0, 0, true, true);
     GetPositionServices().ResetMatcher();

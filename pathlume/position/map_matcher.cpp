@@ -665,7 +665,9 @@ int CMapMatcher::Snap(int startMode, int wholeWindow, uint32_t classLimit) {
         pointX = pass.x;
         pointY = pass.y;
         at.cosLat = pass.cosLat;
-        at.position = forced && resultLink ? MapPoint{resultY, resultX / pass.cosLat} : fixPoint;
+        // Through SetPosition: the GPS threads' stationary filter and the saved last
+        // position read the shared copy.
+        at.SetPosition(forced && resultLink ? MapPoint{resultY, resultX / pass.cosLat} : fixPoint);
         at.matcherValue = heading;
         at.scaledLon = resultX;
         at.lat = resultY;

@@ -124,10 +124,12 @@ TEST_F(PlaybackTest, PlaybackWaitsWhileTheViewPansAndGoesOnAfterwards) {
         PumpUntil([] { return false; }, 30ms);
     }
     EXPECT_EQ(Consumed(), 1u) << "played on while the map was panned";
+    EXPECT_TRUE(receiver.IsReplaying()) << "a held playback is still a replay";
     view_.panMode.store(FALSE);
     platform::AdvanceClock(500);
     ASSERT_TRUE(PlayToEnd());
     EXPECT_EQ(Consumed(), 4u);
+    EXPECT_FALSE(receiver.IsReplaying());
 
     // Paused by guidance: held the same way, with or without a view.
     view_.playbackEnds.store(0);

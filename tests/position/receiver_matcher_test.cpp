@@ -3,6 +3,9 @@
 // reaches g_mapMatcher and g_travelDirection.
 #include <gtest/gtest.h>
 
+#include <bit>
+
+#include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/mapdb/position_services.h"
 #include "pathlume/position/fix_delivery.h"
 #include "pathlume/position/nmea_receiver.h"
@@ -67,6 +70,14 @@ TEST_F(ReceiverMatcherTest, QueuedFixesAreMatchedWithTheirOwnHeading) {
     }
     EXPECT_GE(matched, 17);
     ASSERT_NE(g_vehicleLocation.link, nullptr);
+    // The matched position reaches the copy the GPS threads read, and Close of a live
+    // source saves it as the last position.
+    const MapPoint shared = g_vehicleLocation.SharedPosition();
+    EXPECT_EQ(shared.latitude, g_vehicleLocation.position.latitude);
+    EXPECT_EQ(shared.longitude, g_vehicleLocation.position.longitude);
+    receiver.SaveLastPosition(nullptr);
+    EXPECT_EQ(RegGetDword(HKEY_CURRENT_USER, kSettingsKey, kLastLatValue, 0),
+              std::bit_cast<DWORD>(shared.latitude));
     EXPECT_TRUE(position.HasHypothesisLink(g_vehicleLocation.link));
     EXPECT_FALSE(position.HasHypothesisLink(nullptr));
     // Moving along the road: a direction, the same both interfaces tell.
