@@ -80,16 +80,6 @@ using ScreenMaker = CChildScreen* (*)(CMainView& view, UINT controlId);
 void SetScreenMaker(DWORD mode, ScreenMaker maker);
 ScreenMaker GetScreenMaker(DWORD mode);
 
-// What a long press on the 2D map does (the map's tap-and-hold menu), and what a
-// resume reopens besides the map files (the point-of-interest file); installed by
-// the screens that own them, nothing until then.
-using TapAndHoldHook = void (*)(CMainView& view, POINT point);
-void SetTapAndHoldHook(TapAndHoldHook hook);
-TapAndHoldHook GetTapAndHoldHook();
-using ResumeReopenHook = void (*)();
-void SetResumeReopenHook(ResumeReopenHook hook);
-ResumeReopenHook GetResumeReopenHook();
-
 // The maneuver icon the banner chose last (63: none); the guidance screen reads it.
 extern std::atomic<UINT> g_bannerIconId;
 
