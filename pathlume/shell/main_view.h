@@ -115,6 +115,9 @@ void FormatSpeedValue(float speed, bool metric, bool bareNumber, char* buffer, s
 void ShortenRoadName(char* text, size_t maxChars);
 // Whether a remaining time (hours) can be shown: finite, above 0 and at most 9999 h.
 bool IsShowableHours(float hours);
+// The string of the compass point of a heading (degrees): 6031 "NE" above 22.5 up
+// to 67.5, then E, SE, S, SW, W, NW by 45 degrees, else 6038 "N".
+UINT CompassStringId(float degrees);
 
 class CMainView : public CWnd, public IMapViewHost {
   public:

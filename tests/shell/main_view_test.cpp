@@ -255,6 +255,34 @@ TEST_F(MainViewTest, ScreensWithoutAMakerLeaveTheScreenAsItIs) {
     EXPECT_TRUE(view_->IsPanMode());
 }
 
+// With a route and the cycling option the box steps ETA, DEST, SPEED, REM every 5 s,
+// and stays on SPEED while a speed alert is active.
+TEST_F(MainViewTest, StatusBoxCyclesEveryFiveSecondsAndHoldsSpeedDuringAnAlert) {
+    ASSERT_TRUE(RouteAcrossTown(*view_, 1));
+    const DWORD savedOptions = g_options.load();
+    g_options.store(savedOptions | kOptionCyclingStatusBox);
+    view_->statBoxMode = kStatBoxRemaining;
+    view_->lastStatBoxCycle = GetTickCount();
+    std::vector<int> modes;
+    for (int i = 0; i < 4; ++i) {
+        platform::AdvanceClockAndPump(6000);
+        modes.push_back(view_->statBoxMode);
+    }
+    EXPECT_EQ(modes,
+              std::vector<int>({kStatBoxEta, kStatBoxDest, kStatBoxSpeed, kStatBoxRemaining}));
+    const LONG savedMi = g_speedLimitMi.load();
+    g_speedLimitMi.store(55);
+    g_autoSpeedLimit.store(0);
+    view_->speedAlert.active = true;
+    platform::AdvanceClockAndPump(6000);
+    EXPECT_EQ(view_->statBoxMode, kStatBoxSpeed);
+    platform::AdvanceClockAndPump(6000);
+    EXPECT_EQ(view_->statBoxMode, kStatBoxSpeed);
+    view_->speedAlert.active = false;
+    g_speedLimitMi.store(savedMi);
+    g_options.store(savedOptions);
+}
+
 // The route demonstration drives the route to its end: the arrival's timer cancels
 // the route, and the demonstration ends with the live port armed again.
 TEST_F(MainViewTest, RouteDemonstrationDrivesToTheEndAndTheArrivalCancelsTheRoute) {
