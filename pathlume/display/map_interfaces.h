@@ -10,6 +10,9 @@
 #include "pathlume/display/poi_layer.h"
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/mapdb/map_records.h"
+#include "platform/user/user.h"
+
+struct RouteTarget;
 
 // Bits of the router's state word the display reads.
 inline constexpr uint32_t kRouteStateRouteExists = 0x20000000;
@@ -29,6 +32,10 @@ class IMapViewHost : public IMainView {
     // Caption and menu heights in full-screen mode, else 0.
     virtual int GetFullScreenExtraHeight() = 0;
     virtual BOOL IsWindowVisible() = 0;
+    // Shows the hold menu at a point of the map; its command goes to the main view.
+    virtual void ShowHoldMenu(HMENU menu, int x, int y);
+    // The "Location Information" box with the text and its Confirm and Cancel buttons.
+    virtual void ShowInformation(LPCWSTR caption, LPCWSTR text);
     // Stops the long-press timer (2): a tap on points of interest is no long press.
     virtual void KillLongPressTimer() {}
     // The "POI(s) at Current Location" list of the points under a tap: the dialog's
@@ -85,6 +92,12 @@ class IMapRoute {
     virtual MapLink* GetNextRouteLink() { return nullptr; }
     virtual void SetZoomBand(int32_t band) {}
     virtual void ApplyAvoidMarks() {}
+    // The hold actions: the avoid marks on or off, the route and its search state
+    // cleared, and a route from a point of a link's shape segment to the target.
+    virtual void SetAvoidMarks(int on) {}
+    virtual void ResetRoute() {}
+    virtual void CalculateRoute(MapLink* startLink, uint32_t startSegment, MapPoint startPoint,
+                                const RouteTarget& target) {}
 
   protected:
     ~IMapRoute() = default;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "pathlume/display/held_location.h"
 #include "pathlume/display/map_interfaces.h"
 #include "pathlume/display/map_labels.h"
 #include "pathlume/display/poi_layer.h"
@@ -45,6 +46,14 @@ inline constexpr UINT kBitmapVehicle = 176;
 inline constexpr UINT kBitmapFlagFirst = 202;
 inline constexpr UINT kBitmapZoomIn = 120;
 inline constexpr UINT kBitmapZoomOut = 121;
+
+// Commands of the hold menu, sent to the main view; the address line sends Cancel's.
+inline constexpr UINT kHoldCommandDestination = 3003;
+inline constexpr UINT kHoldCommandStopover = 3004;
+inline constexpr UINT kHoldCommandStart = 3005;
+inline constexpr UINT kHoldCommandSave = 3006;
+inline constexpr UINT kHoldCommandInfo = 3007;
+inline constexpr UINT kHoldCommandCancel = 3008;
 
 // Degrees of latitude per metre and per foot.
 inline constexpr double kDegreesPerMetre = 8.993253848543394e-6;
@@ -118,6 +127,33 @@ class CMapView : public IMapDisplayValues {
     float GetSpan() const { return span_; }
     UINT LoadedFlagBitmap() const { return flagBitmapId_; }
     bool IsInsideMapBounds(float longitude, float latitude) const;
+
+    // A long press (tap_and_hold.cpp): the nearest road is marked and recorded as the
+    // held location and the hold menu shown through the host. 1 when shown, 0 when no
+    // road was found (nothing is recorded then).
+    int OnTapAndHold(int x, int y);
+    HMENU BuildHoldMenu() const;
+    // The region (area index) of the drawn road nearest to the point, for the
+    // destination entry; kNoRegion when there is none.
+    static constexpr int kNoRegion = 255;
+    int FindNearestRoadRegion(float longitude, float latitude);
+    const HeldLocation& Held() const { return held_; }
+    int GetNumbersSide() const { return numbersSide_; }
+    // The hold menu's actions (hold_actions.cpp). Each lets go of the road the press
+    // kept loaded; a held road whose chunk has gone since does nothing but say so.
+    void LoadDetailedChunks();
+    // 1 when a route to the held point was asked for.
+    int RouteToHeldPoint();
+    // The "Block Info" text into `target`, or shown by the host when null.
+    void FormatBlockInfo(std::string* target);
+    // The held place as a destination record: kind 2 the itinerary's, any other kind
+    // the favourites list of that kind. 0 when handed on.
+    int FormatPointInfo(int kind);
+    // 1 when the held place became the vehicle's position.
+    int SetLocationAsPoint();
+    // Set by an action that wants the view closer in; the main view clears it.
+    int ZoomInRequested() const { return zoomInRequest_; }
+    void ClearZoomInRequest() { zoomInRequest_ = 0; }
 
     // Projection (view_projection.cpp).
     void MapToScreen2D(float longitude, float latitude, int* x, int* y) const;
@@ -231,6 +267,19 @@ class CMapView : public IMapDisplayValues {
                      IconLabelList& icons);
     void DrawAreas(HDC dc);
     void CollectPois();
+    struct NearestRoad {
+        MapLink* link = nullptr;
+        LinkHandle handle;
+        int32_t segment = 0;
+        MapPoint foot{};
+        FLOAT distance2 = 3.402823466e+38f;
+        bool main = false;
+    };
+    // The drawn road nearest to the point: the main layer within the view's cells and,
+    // when the zoom shows it, the detailed layer.
+    NearestRoad FindNearestRoad(const MapPoint& point, bool drawnOnly);
+    // The held link, resolved again, with the press's shield let go; null when gone.
+    MapLink* ReleaseHeldLink();
     void DrawDestinationFlag(HDC dc);
     void DrawNextManeuverArrow(HDC dc);
     void DrawOutsideNotice(HDC dc);
@@ -307,6 +356,9 @@ class CMapView : public IMapDisplayValues {
     std::vector<CMapLabels::Slot> placedLabels_;
     std::vector<IconLabel> placedIcons_;
     PoiLayer poiLayer_;
+    HeldLocation held_;
+    int numbersSide_ = 1;
+    int zoomInRequest_ = 0;
     bool poiRefresh_ = true;
     int poiZoomIndex_ = -1;
 };

@@ -30,6 +30,12 @@ class CRouterMapRoute final : public IMapRoute {
     MapLink* GetNextRouteLink() override { return router_.guidanceLinks[1]; }
     void SetZoomBand(int32_t band) override { router_.zoomBand = band; }
     void ApplyAvoidMarks() override;
+    void SetAvoidMarks(int on) override { router_.SetAvoidMarks(on); }
+    void ResetRoute() override { router_.ResetRoute(0, 0, 0); }
+    void CalculateRoute(MapLink* startLink, uint32_t startSegment, MapPoint startPoint,
+                        const RouteTarget& target) override {
+        router_.CalculateRoute(startLink, startSegment, startPoint, target, 0, 0);
+    }
 
   private:
     CRouter& router_;

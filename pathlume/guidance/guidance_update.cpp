@@ -36,6 +36,11 @@ FLOAT MphToRadiansPerSecond(double mph) {
     return static_cast<FLOAT>(mph * kRadiansPerMile / 3600.0);
 }
 
+// The distance covered in 4 seconds at the speed of the link's category.
+FLOAT ArrivalDistance(const MapLink& link) {
+    return 4 * MphToRadiansPerSecond(kCategoryMph[link.attributes & kAttrSpeedMask]);
+}
+
 bool IsFlagged(const MapLink& link) {
     return (link.shapeInfo & kShapeFlagged) != 0;
 }
@@ -194,8 +199,18 @@ bool CGuidance::FollowRoute(CRouter& r, MapLink& link, int quiet, IMainView& vie
     at.previousToManeuver = r.nextManeuverDistance;
     const int32_t before = r.currentManeuver;
     const int32_t fromEntry = before > 0 ? std::max(r.maneuvers[before - 1].routeIndex, 0) : 0;
+    bool onStartLink = !(r.state & kRouterLeftStartLink);
+    if (onStartLink && r.routeStartLink && link.linkId == r.routeStartLink->linkId &&
+        travel_ != kTravelUnknown && (r.startPart == 1 || r.startPart == 2) &&
+        static_cast<int>(travel_) != r.startPart) {
+        // Back along the start link after turning round at its end: the route's first
+        // entry drives it again, the other way.
+        for (int32_t i = 0; i < std::min(r.routeCount - 1, 2) && onStartLink; ++i) {
+            onStartLink = r.routeList[i].linkId != link.linkId;
+        }
+    }
     at.p = LocateOnRoute(r, link, g_vehicleLocation.segment, g_vehicleLocation.position,
-                         !(r.state & kRouterLeftStartLink), fromEntry);
+                         onStartLink, fromEntry);
     const RoutePosition& p = at.p;
     locatedEntry_ = p.entry;
     at.changed = p.onRoute && p.maneuver != before;
@@ -221,6 +236,13 @@ bool CGuidance::FollowRoute(CRouter& r, MapLink& link, int quiet, IMainView& vie
     } else if (at.offRoute) {
         r.guidanceLinks[0] = r.guidanceLinks[1] = nullptr;
         r.state &= ~kRouterArrivalZone;
+    }
+    if (p.onRoute && r.maneuvers[r.currentManeuver].kind == kManeuverArrival &&
+        r.nextManeuverDistance < ArrivalDistance(link)) {
+        // Noticed here too, not only by an announcement: nothing is said on a
+        // roundabout, with a poor fix or during the voice delay, and the vehicle
+        // arrives all the same.
+        r.state |= kRouterArrivalZone;
     }
     if (!(r.state & kRouterArrivalZone) && !OutsideArrivalZone(r, link, at, quiet, view)) {
         return false;
@@ -461,9 +483,7 @@ bool CGuidance::Announce(CRouter& r, const MapLink& link, int quiet) {
 }
 
 void CGuidance::Arrive(CRouter& r, const MapLink& link) {
-    const FLOAT arrivalDistance =
-        4 * MphToRadiansPerSecond(kCategoryMph[link.attributes & kAttrSpeedMask]);
-    if (r.remainingLength > arrivalDistance || (r.state & kRouterArrived)) {
+    if (r.remainingLength > ArrivalDistance(link) || (r.state & kRouterArrived)) {
         return;
     }
     r.state |= kRouterArrived;

@@ -5,10 +5,10 @@
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/foundation/data_location.h"
 #include "pathlume/foundation/dest_list.h"
+#include "pathlume/foundation/prompt_dlg.h"
 #include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/route/router.h"
 #include "platform/kernel/files.h"
-#include "platform/kernel/msgbox.h"
 #include "platform/kernel/text.h"
 
 namespace {
@@ -47,14 +47,18 @@ int OfferResumeTrip(int dropFirst) {
     }
     char name[512];
     list.records.front()->GetDisplayText(name, sizeof name);
-    // The question and the destination's name; Yes and No.
-    const std::u16string text = LoadResStringOr(6112, u"Continue to Final Destination?") + u"\n" +
-                                platform::AnsiToWide(name);
-    const std::u16string caption = LoadResStringOr(6009, u"Confirm");
+    // The question with the destination's name under it; Yes, or the close button.
+    const std::u16string destination = platform::AnsiToWide(name);
+    const std::u16string question = LoadResStringOr(6112, u"Continue to Final Destination?");
+    const std::u16string title = LoadResStringOr(6009, u"Confirm");
+    const std::u16string caption = LoadResStringOr(6133, u"Destinations");
+    const std::u16string yes = LoadResStringOr(6146, u"Yes");
+    const std::u16string no = LoadResStringOr(6147, u"No");
     IMainView* view = g_mainView.load();
-    const int answer = MessageBoxW(view ? view->GetViewWindow() : nullptr, text.c_str(),
-                                   caption.c_str(), MB_YESNO | MB_ICONQUESTION);
-    if (answer == IDYES) {
+    CWnd* parent = view ? CWnd::FromHandle(view->GetViewWindow()) : nullptr;
+    CPromptDlg prompt(parent, title.c_str(), question.c_str(), caption.c_str(), yes.c_str(), u"",
+                      no.c_str(), destination.c_str());
+    if (prompt.DoModal() == kPromptFirstAnswer) {
         list.records.front()->RouteTo();
         return 0;
     }

@@ -41,13 +41,6 @@ uint32_t LevelArrayCount(const void* array) {
     return count;
 }
 
-uint32_t MapLink::GetShapePointCount() const {
-    if (!shapePoints)
-        return 0;
-    const uint32_t count = shapeInfo & kShapeCountMask;
-    return (shapeInfo & kShapeReduced) && count > 2 ? 2 : count;
-}
-
 int MapLink::GetClassLayer(uint16_t linkFlags) {
     if (linkFlags & kLinkCounted)
         return 4;

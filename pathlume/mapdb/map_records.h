@@ -121,7 +121,12 @@ struct MapLink {
     // The link's length in radians of arc (word0 holds its f32 bits).
     FLOAT Length() const { return std::bit_cast<FLOAT>(word0); }
     // 0 without a shape array, else the stored count, at most 2 when reduced.
-    uint32_t GetShapePointCount() const;
+    uint32_t GetShapePointCount() const {
+        if (!shapePoints)
+            return 0;
+        const uint32_t count = shapeInfo & kShapeCountMask;
+        return (shapeInfo & kShapeReduced) && count > 2 ? 2 : count;
+    }
     // The two ends of shape segment k (0 .. shape point count): from-node or shape
     // point k - 1, and shape point k or to-node.
     void GetEndPositions(uint32_t k, MapPoint* a, MapPoint* b) const;

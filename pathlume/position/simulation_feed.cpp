@@ -21,10 +21,6 @@ constexpr DWORD kPlaybackDelayDefault = 500;
 constexpr DWORD kPausePollMs = 250;
 constexpr DWORD kWatchdogDisarmed = 0xFFFFFFFF;
 
-bool NewFixMessagePending() {
-    return platform::InterlockedTarget(&g_pendingFixPosts).load() != 0;
-}
-
 }  // namespace
 
 void ReceiverPositioningServices::StepTrackSim() {
@@ -61,7 +57,7 @@ DWORD CNmeaReceiver::SimulationFeedThread() {
     workerRunning_.store(TRUE);
     const DWORD delay =
         RegGetDword(HKEY_CURRENT_USER, kSettingsKey, kPlaybackDelayValue, kPlaybackDelayDefault);
-    // A delay of 0 still waits for the view between polls rather than spinning.
+    // A delay of 0 still waits for the view rather than spinning.
     const DWORD poll = std::max<DWORD>(delay / 4, 1);
     DWORD lastPass = GetTickCount();
     if (IMainView* view = g_mainView.load())
@@ -92,8 +88,13 @@ DWORD CNmeaReceiver::SimulationFeedThread() {
             }
         }
         // One fix per delay, and none before the view has taken the last.
-        while (!IsStopping() && (NewFixMessagePending() || GetTickCount() - lastPass < delay))
-            Sleep(poll);
+        for (;;) {
+            WaitWhileFixPending(stopEvent_, poll);
+            const DWORD waited = GetTickCount() - lastPass;
+            if (IsStopping() || waited >= delay)
+                break;
+            Sleep(std::min(poll, delay - waited));
+        }
         lastPass = GetTickCount();
     }
     ClearFlags(kGpsReplayActive);
@@ -104,7 +105,7 @@ DWORD CNmeaReceiver::SimulationFeedThread() {
     }
     const HWND window = GetNotifyWindow();
     if (window && IsWindow(window))
-        PostMessageW(window, WM_USER, kDemoEndedMessage, 0);
+        PostMessageW(window, WM_USER, kViewSimulationEnded, 0);
     workerRunning_.store(FALSE);
     return 0;
 }

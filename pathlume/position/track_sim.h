@@ -14,9 +14,6 @@
 inline constexpr const WCHAR* kTrackSimIncrementValue = u"TrackSimIncrement";
 inline constexpr DWORD kTrackSimIncrementDefault = 50;
 
-// WM_USER wParam the simulation feed thread posts to the view when it ends.
-inline constexpr WPARAM kDemoEndedMessage = 6;
-
 // The simulated fix's speed by link class (0 to 7), mph.
 inline constexpr FLOAT kTrackSimClassMph[8] = {90.0f, 72.5f, 59.5f, 47.5f,
                                                35.5f, 25.5f, 13.0f, 5.0f};

@@ -42,11 +42,6 @@ bool TakesKindPenalty(const MapLink* L, const MapLink* A) {
     return !A || !(A->attributes & kAttrRoutableKinds) || (A->attributes & kAttrRestricted);
 }
 
-// The point next to P on a link: its inner shape point nearest P, or its other end.
-MapPoint NeighbourPoint(const MapLink* link, const MapNode* P) {
-    return GetPointNextToNode(link, P);
-}
-
 // The speed table entry of a link: the override c, else (first link out of a
 // junction) slow collector and local roads priced as categories 5 and 7, else the
 // link's own category. Local Roads counts every class from local down as local.
@@ -100,36 +95,35 @@ FLOAT TurnPenaltyUnits(FLOAT angle) {
     return static_cast<FLOAT>(p);
 }
 
-namespace {
-
-struct CostInputs {
-    const MapLink* L;
-    const MapNode* P;
-    uint32_t a;
-    uint32_t n;
-    uint32_t mask;
-    uint32_t c;
-};
-
-}  // namespace
+CostPlace MakeCostPlace(const CRouter& router, const MapNode* P, uint32_t a, bool withTurn) {
+    CostPlace place;
+    place.P = P;
+    place.a = a;
+    place.A = a < P->SlotCapacity() ? P->Slots()[a] : nullptr;
+    if (place.A && withTurn && router.routeAlgo != kRouteShortest) {
+        const MapPoint pA = GetPointNextToNode(place.A, P);
+        place.dAlat = pA.latitude - P->position.latitude;
+        place.dAlon = pA.longitude - P->position.longitude;
+    }
+    place.restrictionCount = P->slotCount == MapNode::kSingleSlot ? 0 : P->NameLength();
+    place.restrictions = place.restrictionCount ? const_cast<MapNode*>(P)->Name() : nullptr;
+    place.insideLayer3 = withTurn && g_mapDatabase.layers[3].ContainsPoint(P->position.latitude,
+                                                                           P->position.longitude);
+    return place;
+}
 
 // Steps shared by both functions after the base is known; withTurn adds the speed
 // rules of the first link out of a junction and the class-transition count.
-static FLOAT FinishCost(const CRouter& router, const CostInputs& in, FLOAT base, bool withTurn,
+static FLOAT FinishCost(const CRouter& router, const CostPlace& at, const MapLink* L, uint32_t n,
+                        uint32_t mask, uint32_t c, FLOAT base, bool withTurn,
                         int32_t* classTransitions) {
-    const MapLink* L = in.L;
-    const MapNode* P = in.P;
     // Turn restriction: (slot in << 4 | slot out), driving direction; L is driven in.
-    const uint32_t restrictions = P->slotCount == MapNode::kSingleSlot ? 0 : P->NameLength();
-    if (restrictions) {
-        const BYTE* bytes = const_cast<MapNode*>(P)->Name();
-        for (uint32_t k = 0; k < restrictions; ++k) {
-            if ((bytes[k] >> 4) == in.n && (bytes[k] & 0x0F) == in.a)
-                return FLT_MAX;
-        }
+    for (uint32_t k = 0; k < at.restrictionCount; ++k) {
+        if ((at.restrictions[k] >> 4) == n && (at.restrictions[k] & 0x0F) == at.a)
+            return FLT_MAX;
     }
     const uint32_t direction = L->attributes & kAttrDirectionMask;
-    if (direction != kAttrDirectionMask && !(L->attributes & in.mask))
+    if (direction != kAttrDirectionMask && !(L->attributes & mask))
         return FLT_MAX;
 
     const FLOAT* table = router.speedTable;
@@ -140,7 +134,7 @@ static FLOAT FinishCost(const CRouter& router, const CostInputs& in, FLOAT base,
         case kRouteShortest:
             break;
         case kRouteQuickest:
-            cost = base * HoursPerDistance(table, in.c, withTurn, cls, speed, 3, false);
+            cost = base * HoursPerDistance(table, c, withTurn, cls, speed, 3, false);
             if (cls == kClassCollector)
                 cost *= 1.17f;
             else if (cls == kClassLocal)
@@ -157,7 +151,7 @@ static FLOAT FinishCost(const CRouter& router, const CostInputs& in, FLOAT base,
                 cost = base * 5.0f;
             break;
         case kRouteLocalRoads:
-            cost = base * HoursPerDistance(table, in.c, withTurn, cls, speed, 4, true);
+            cost = base * HoursPerDistance(table, c, withTurn, cls, speed, 4, true);
             if (cls == kClassCollector)
                 cost *= 1.17f;
             else if (cls == kClassMajorLow || cls == kClassMajor)
@@ -171,7 +165,7 @@ static FLOAT FinishCost(const CRouter& router, const CostInputs& in, FLOAT base,
     if (cost >= FLT_MAX)
         return cost;
 
-    const MapLink* A = in.a < P->SlotCapacity() ? P->Slots()[in.a] : nullptr;
+    const MapLink* A = at.A;
     if (TakesKindPenalty(L, A))
         cost += router.transitionPenalty;
 
@@ -185,8 +179,7 @@ static FLOAT FinishCost(const CRouter& router, const CostInputs& in, FLOAT base,
         return cost * 0.8f;
     // Long routes keep to the major network: the search parks nodes far from the
     // start once the route has stepped on and off local roads often enough.
-    if (withTurn && A &&
-        g_mapDatabase.layers[3].ContainsPoint(P->position.latitude, P->position.longitude)) {
+    if (withTurn && A && at.insideLayer3) {
         const uint32_t clsA = ClassOf(A);
         const bool leavesLocal = clsA == kClassLocal && cls < kClassLocal;
         const bool entersLocal = cls == kClassLocal && clsA < kClassLocal;
@@ -196,41 +189,45 @@ static FLOAT FinishCost(const CRouter& router, const CostInputs& in, FLOAT base,
     return cost;
 }
 
-FLOAT CRouter::LinkCost(const MapLink* L, const MapNode* P, uint32_t a, uint32_t n, uint32_t m,
-                        uint32_t c, bool u) const {
+FLOAT CRouter::LinkCostAt(const CostPlace& at, const MapLink* L, uint32_t n, uint32_t m, uint32_t c,
+                          bool u) const {
     FLOAT base = L->Length();
-    if (n == a) {
+    if (n == at.a) {
         if (!u)
             return FLT_MAX;
         base += kThousandFeet;
     }
-    return FinishCost(*this, {L, P, a, n, m, c}, base, false, nullptr);
+    return FinishCost(*this, at, L, n, m, c, base, false, nullptr);
+}
+
+FLOAT CRouter::LinkCostWithTurnAt(const CostPlace& at, const MapLink* L, FLOAT base, uint32_t n,
+                                  uint32_t m, uint32_t c, bool u) {
+    if (n == at.a) {
+        if (!u)
+            return FLT_MAX;
+        base += kThousandFeet;
+    } else if (routeAlgo != kRouteShortest && at.A) {
+        const MapPoint pL = GetPointNextToNode(L, at.P);
+        const FLOAT dLlat = pL.latitude - at.P->position.latitude;
+        const FLOAT dLlon = pL.longitude - at.P->position.longitude;
+        const FLOAT x = -(dLlon * at.dAlon + dLlat * at.dAlat);
+        const FLOAT y = dLlon * at.dAlat - dLlat * at.dAlon;
+        const FLOAT p = TurnPenaltyUnits(ApproxBearing(x, y));
+        const uint32_t cls = ClassOf(L);
+        const FLOAT unit = cls == kClassCollector ? 3.014e-6f
+                           : cls == kClassLocal   ? 2.774e-6f
+                                                  : 3.525e-6f;
+        base += p * unit;
+    }
+    return FinishCost(*this, at, L, n, m, c, base, true, &classTransitions);
+}
+
+FLOAT CRouter::LinkCost(const MapLink* L, const MapNode* P, uint32_t a, uint32_t n, uint32_t m,
+                        uint32_t c, bool u) const {
+    return LinkCostAt(MakeCostPlace(*this, P, a, false), L, n, m, c, u);
 }
 
 FLOAT CRouter::LinkCostWithTurn(const MapLink* L, FLOAT base, const MapNode* P, uint32_t a,
                                 uint32_t n, uint32_t m, uint32_t c, bool u) {
-    if (n == a) {
-        if (!u)
-            return FLT_MAX;
-        base += kThousandFeet;
-    } else if (routeAlgo != kRouteShortest) {
-        const MapLink* A = a < P->SlotCapacity() ? P->Slots()[a] : nullptr;
-        if (A) {
-            const MapPoint pA = NeighbourPoint(A, P);
-            const MapPoint pL = NeighbourPoint(L, P);
-            const FLOAT dAlat = pA.latitude - P->position.latitude;
-            const FLOAT dAlon = pA.longitude - P->position.longitude;
-            const FLOAT dLlat = pL.latitude - P->position.latitude;
-            const FLOAT dLlon = pL.longitude - P->position.longitude;
-            const FLOAT x = -(dLlon * dAlon + dLlat * dAlat);
-            const FLOAT y = dLlon * dAlat - dLlat * dAlon;
-            const FLOAT p = TurnPenaltyUnits(ApproxBearing(x, y));
-            const uint32_t cls = ClassOf(L);
-            const FLOAT unit = cls == kClassCollector ? 3.014e-6f
-                               : cls == kClassLocal   ? 2.774e-6f
-                                                      : 3.525e-6f;
-            base += p * unit;
-        }
-    }
-    return FinishCost(*this, {L, P, a, n, m, c}, base, true, &classTransitions);
+    return LinkCostWithTurnAt(MakeCostPlace(*this, P, a, true), L, base, n, m, c, u);
 }

@@ -2,7 +2,12 @@
 // speed tables and the turn penalty.
 #pragma once
 
+#include <cstdint>
+
+#include "pathlume/mapdb/map_records.h"
 #include "platform/kernel/wintypes.h"
+
+class CRouter;
 
 // Hours per mile and per kilometre by speed category 0-7 (1 / speed).
 inline constexpr FLOAT kSpeedTableImperial[8] = {1.0f / 90,    1.0f / 72.5f, 1.0f / 59.5f,
@@ -15,3 +20,20 @@ inline constexpr FLOAT kSpeedTableMetric[8] = {1.0f / 145, 1.0f / 117, 1.0f / 96
 FLOAT ApproxBearing(FLOAT x, FLOAT y);
 // The turn penalty in penalty units for a turn angle in degrees (right positive).
 FLOAT TurnPenaltyUnits(FLOAT angle);
+
+// What the costs read of a node P and of the link A (slot a) by which the search
+// reached it: the same for every link the search then takes out of P, so the search
+// works it out once per node. Without withTurn (a pass-through step) the turn's and
+// the class transitions' parts are left out.
+struct CostPlace {
+    const MapNode* P = nullptr;
+    uint32_t a = 0;
+    const MapLink* A = nullptr;  // null when slot a is empty
+    // From P to A's point next to P, in degrees (only when turns are priced).
+    FLOAT dAlat = 0;
+    FLOAT dAlon = 0;
+    const BYTE* restrictions = nullptr;
+    uint32_t restrictionCount = 0;
+    bool insideLayer3 = false;
+};
+CostPlace MakeCostPlace(const CRouter& router, const MapNode* P, uint32_t a, bool withTurn);

@@ -57,16 +57,6 @@ void DestroyRouter() {
 
 namespace search_state {
 
-FLOAT Cost(const NodeSearchState& s) {
-    FLOAT cost;
-    std::memcpy(&cost, s.bytes + 1, sizeof cost);
-    return cost;
-}
-
-void SetCost(NodeSearchState& s, FLOAT cost) {
-    std::memcpy(s.bytes + 1, &cost, sizeof cost);
-}
-
 void Reset(NodeSearchState& s) {
     s.bytes[0] = kNoBackSlot;
     // -1.1754944e-38: any cost below zero reads as unreached.
@@ -121,10 +111,6 @@ MapNode* ResolveNodeRef(uint32_t nodeRef, const MapChunk* chunk, int32_t linkId)
     return node;
 }
 
-uint32_t LinkEndSlot(const MapNode* node, const MapLink* link) {
-    return link->fromNode == node ? link->FromSlot() : link->ToSlot();
-}
-
 int NodeEndIndex(const RouteEntry& entry) {
     const MapNode* node = ResolveNodeRef(entry.nodeRef, entry.chunk, -1);
     if (!node)
@@ -132,15 +118,6 @@ int NodeEndIndex(const RouteEntry& entry) {
     const uint32_t slot = entry.Slot();
     const MapLink* link = slot < node->SlotCapacity() ? node->Slots()[slot] : nullptr;
     return link && link->fromNode == node ? 2 : 1;
-}
-
-MapPoint GetPointNextToNode(const MapLink* link, const MapNode* node) {
-    const uint32_t count = link->GetShapePointCount();
-    const bool atFrom = link->fromNode == node;
-    if (count > 0)
-        return atFrom ? link->shapePoints[0] : link->shapePoints[count - 1];
-    const MapNode* other = atFrom ? link->toNode : link->fromNode;
-    return other ? other->position : node->position;
 }
 
 // ---- The router object ----------------------------------------------------------

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "pathlume/foundation/block_pool.h"
 #include "pathlume/foundation/dest_list.h"
@@ -98,11 +99,20 @@ inline MapNode* ResolveNodeRef(const RouteEntry& entry) {
 }
 
 // The link's slot at one of its ends: the from-nibble when the node is its from-node.
-uint32_t LinkEndSlot(const MapNode* node, const MapLink* link);
+inline uint32_t LinkEndSlot(const MapNode* node, const MapLink* link) {
+    return link->fromNode == node ? link->FromSlot() : link->ToSlot();
+}
 // 2 when the entry's node is its link's from-node, else 1.
 int NodeEndIndex(const RouteEntry& entry);
 // The position next to the node along the link (for turn angles).
-MapPoint GetPointNextToNode(const MapLink* link, const MapNode* node);
+inline MapPoint GetPointNextToNode(const MapLink* link, const MapNode* node) {
+    const uint32_t count = link->GetShapePointCount();
+    const bool atFrom = link->fromNode == node;
+    if (count > 0)
+        return atFrom ? link->shapePoints[0] : link->shapePoints[count - 1];
+    const MapNode* other = atFrom ? link->toNode : link->fromNode;
+    return other ? other->position : node->position;
+}
 
 // Per-slot search state of a node, 5 bytes: back slot and marks, then the cost.
 namespace search_state {
@@ -110,8 +120,15 @@ inline constexpr BYTE kBackSlotMask = 0x3F;
 inline constexpr BYTE kNoBackSlot = 0x3F;
 inline constexpr BYTE kQueued = 0x40;
 inline constexpr BYTE kReached = 0x80;
-FLOAT Cost(const NodeSearchState& s);
-void SetCost(NodeSearchState& s, FLOAT cost);
+// The cost bytes are unaligned: read and written through memcpy.
+inline FLOAT Cost(const NodeSearchState& s) {
+    FLOAT cost;
+    std::memcpy(&cost, s.bytes + 1, sizeof cost);
+    return cost;
+}
+inline void SetCost(NodeSearchState& s, FLOAT cost) {
+    std::memcpy(s.bytes + 1, &cost, sizeof cost);
+}
 // Back slot none, cost unreached (a negative float).
 void Reset(NodeSearchState& s);
 }  // namespace search_state
@@ -120,6 +137,7 @@ void SetNodeOpen(MapNode* node, bool on, uint32_t slot);
 int CompareCandidateCost(const void* a, const void* b);
 
 class CAvoidList;
+struct CostPlace;
 
 class CRouter final : public IRouterServices {
   public:
@@ -175,6 +193,12 @@ class CRouter final : public IRouterServices {
                    uint32_t c, bool u) const;
     FLOAT LinkCostWithTurn(const MapLink* L, FLOAT base, const MapNode* P, uint32_t a, uint32_t n,
                            uint32_t m, uint32_t c, bool u);
+    // The same with what they read of P and of the arrival slot's link worked out
+    // once (MakeCostPlace, route_costs.h).
+    FLOAT LinkCostAt(const CostPlace& at, const MapLink* L, uint32_t n, uint32_t m, uint32_t c,
+                     bool u) const;
+    FLOAT LinkCostWithTurnAt(const CostPlace& at, const MapLink* L, FLOAT base, uint32_t n,
+                             uint32_t m, uint32_t c, bool u);
 
     // Detours and roads to avoid (router_avoid.cpp).
     uint32_t SetDetourBit(int on);

@@ -278,13 +278,12 @@ void RouteSearch::KeepOpenList() {
                          std::bit_cast<DWORD>(key)))
             complete = false;
     };
-    for (const OpenHeap::Item& item : heap_.Items()) {
+    heap_.ForEach([&](const OpenHeap::Item& item) {
         const NodeSearchState& st = item.node->searchState[item.slot];
-        if ((st.bytes[0] & search_state::kQueued) && search_state::Cost(st) == item.cost)
+        if (complete && (st.bytes[0] & search_state::kQueued) &&
+            search_state::Cost(st) == item.cost)
             keep(r_.openList, item.node, item.slot, item.key);
-        if (!complete)
-            break;
-    }
+    });
     SearchNodeList parked;
     parked.Init();
     for (SearchNode* e = r_.parkedList.head; e && complete; e = e->next)
@@ -382,13 +381,37 @@ uint32_t RouteSearch::SpeedOverride(const MapLink* L) const {
     return best;
 }
 
+// The search waits on memory, not on arithmetic: a node's links, their far nodes and
+// those nodes' search states lie anywhere in the chunks. Asking for each level of
+// them at once lets the reads overlap instead of following one another.
+void RouteSearch::PrefetchAround(const MapNode* P) {
+    MapLink* const* slots = P->Slots();
+    const uint32_t count = P->SlotCapacity();
+    for (uint32_t i = 0; i < count; ++i) {
+        if (slots[i])
+            __builtin_prefetch(slots[i]);
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        if (const MapLink* L = slots[i])
+            __builtin_prefetch(L->fromNode == P ? L->toNode : L->fromNode);
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        const MapLink* L = slots[i];
+        const MapNode* Q = L ? (L->fromNode == P ? L->toNode : L->fromNode) : nullptr;
+        if (Q && Q->searchState)
+            __builtin_prefetch(Q->searchState + LinkEndSlot(Q, L));
+    }
+}
+
 void RouteSearch::Expand(MapNode* P, uint32_t s, FLOAT key) {
+    PrefetchAround(P);
     CMapDatabase& db = g_mapDatabase;
     const bool outside4 = !db.layers[4].ContainsPoint(P->position.latitude, P->position.longitude);
     bool parked = false;
     const FLOAT costP = search_state::Cost(P->searchState[s]);
     const MapLink* arrival = s < P->SlotCapacity() ? P->Slots()[s] : nullptr;
     MapLink* const aheadHalf = start_.halves[r_.requiredStartSlot];
+    const CostPlace place = MakeCostPlace(r_, P, s, true);
     ++r_.lastSearch.nodesExpanded;
 
     for (uint32_t i = 0; i < P->SlotCapacity(); ++i) {
@@ -426,7 +449,7 @@ void RouteSearch::Expand(MapNode* P, uint32_t s, FLOAT key) {
                 arrivalFar->position.longitude == Q->position.longitude)
                 length += kLoopPenalty;
         }
-        const FLOAT c = r_.LinkCostWithTurn(L, length, P, s, i, mask, override, L == aheadHalf);
+        const FLOAT c = r_.LinkCostWithTurnAt(place, L, length, i, mask, override, L == aheadHalf);
         FLOAT g = (c >= FLT_MAX || costP >= FLT_MAX) ? FLT_MAX : costP + (c > 0 ? c : kLeastStep);
 
         // Pass-through chain.
@@ -476,7 +499,8 @@ void RouteSearch::Expand(MapNode* P, uint32_t s, FLOAT key) {
                 skip = true;
                 break;
             }
-            const FLOAT c2 = r_.LinkCost(L2, Q, j, k2, mask2, override, L2 == aheadHalf);
+            const FLOAT c2 = r_.LinkCostAt(MakeCostPlace(r_, Q, j, false), L2, k2, mask2, override,
+                                           L2 == aheadHalf);
             g = c2 >= FLT_MAX ? FLT_MAX : g + (c2 > 0 ? c2 : kLeastStep);
             prev = Q;
             prevSlot = j;
@@ -550,6 +574,9 @@ bool RouteSearch::Run() {
     while (!heap_.Empty()) {
         const OpenHeap::Item item = heap_.Top();
         heap_.Pop();
+        // Most often the next node taken: its record is read meanwhile.
+        if (!heap_.Empty())
+            __builtin_prefetch(heap_.TopNode());
         MapNode* P = item.node;
         const uint32_t s = item.slot;
         if (s >= P->SlotCapacity() || !P->searchState)

@@ -18,14 +18,15 @@ inline bool IsRoutable(const MapLink* link) {
     return link && (link->attributes & kAttrRoutableKinds) != 0;
 }
 
-// The open list's order: a binary heap over the list's entries, smallest key first.
-// Entries that a later, cheaper arrival made stale stay in the list until they come
-// to the top and are dropped there.
 // The open list while a search runs: a binary heap, smallest key first, of the
 // queued slots with the cost each was queued with. A slot reached more cheaply later
 // is queued again; its older item shows as stale by its cost and is dropped when it
 // comes to the top. Between searches the router keeps the live items in its pool
 // list (CRouter::openList).
+//
+// The heap itself orders 8-byte (key, entry) pairs; the rest of an item waits in an
+// entry whose place a popped item hands on to the next push. Sifting then moves a
+// third of the bytes, and the order is the very one a heap of whole items keeps.
 class OpenHeap {
   public:
     struct Item {
@@ -34,33 +35,77 @@ class OpenHeap {
         MapNode* node;
         uint32_t slot;
     };
-    void Clear() { items_.clear(); }
-    bool Empty() const { return items_.empty(); }
-    size_t Size() const { return items_.size(); }
-    const Item& Top() const { return items_.front(); }
-    const std::vector<Item>& Items() const { return items_; }
+    void Clear() {
+        order_.clear();
+        entries_.clear();
+        free_.clear();
+    }
+    bool Empty() const { return order_.empty(); }
+    size_t Size() const { return order_.size(); }
+    Item Top() const { return ItemAt(order_.front()); }
+    const MapNode* TopNode() const { return entries_[order_.front().entry].node; }
     void Push(const Item& item) {
-        items_.push_back(item);
-        std::push_heap(items_.begin(), items_.end(), Later);
+        order_.push_back({item.key, Store(item)});
+        std::push_heap(order_.begin(), order_.end(), Later{});
     }
     void Pop() {
-        std::pop_heap(items_.begin(), items_.end(), Later);
-        items_.pop_back();
+        std::pop_heap(order_.begin(), order_.end(), Later{});
+        free_.push_back(order_.back().entry);
+        order_.pop_back();
     }
     // Items added unordered, then ordered at once.
-    void Append(const Item& item) { items_.push_back(item); }
-    void Order() { std::make_heap(items_.begin(), items_.end(), Later); }
-    // Gives the items new keys and orders them again.
+    void Append(const Item& item) { order_.push_back({item.key, Store(item)}); }
+    void Order() { std::make_heap(order_.begin(), order_.end(), Later{}); }
+    // Gives the items new keys (the function may change an item's cost too) and
+    // orders them again.
     template <typename KeyOf>
     void Rekey(KeyOf rekey) {
-        for (Item& item : items_)
-            item.key = rekey(item);
+        for (Ordered& ordered : order_) {
+            Item item = ItemAt(ordered);
+            ordered.key = rekey(item);
+            entries_[ordered.entry].cost = item.cost;
+        }
         Order();
+    }
+    // Every item, in the heap's order.
+    template <typename Visit>
+    void ForEach(Visit visit) const {
+        for (const Ordered& ordered : order_)
+            visit(ItemAt(ordered));
     }
 
   private:
-    static bool Later(const Item& a, const Item& b) { return a.key > b.key; }
-    std::vector<Item> items_;
+    struct Ordered {
+        FLOAT key;
+        uint32_t entry;
+    };
+    struct Entry {
+        MapNode* node;
+        FLOAT cost;
+        uint32_t slot;
+    };
+    // A function object, not a function: the heap's steps then compare inline.
+    struct Later {
+        bool operator()(const Ordered& a, const Ordered& b) const { return a.key > b.key; }
+    };
+    uint32_t Store(const Item& item) {
+        const Entry entry{item.node, item.cost, item.slot};
+        if (free_.empty()) {
+            entries_.push_back(entry);
+            return static_cast<uint32_t>(entries_.size() - 1);
+        }
+        const uint32_t at = free_.back();
+        free_.pop_back();
+        entries_[at] = entry;
+        return at;
+    }
+    Item ItemAt(const Ordered& ordered) const {
+        const Entry& e = entries_[ordered.entry];
+        return {ordered.key, e.cost, e.node, e.slot};
+    }
+    std::vector<Ordered> order_;
+    std::vector<Entry> entries_;
+    std::vector<uint32_t> free_;
 };
 
 struct OutOfMemory {};
@@ -120,6 +165,7 @@ class RouteSearch {
     void FreeVirtualNode(End& end);
     bool Seed();
     bool Run();
+    void PrefetchAround(const MapNode* P);
     void Expand(MapNode* P, uint32_t s, FLOAT key);
     FLOAT Heuristic(const MapNode* node) const;
     void Enqueue(MapNode* node, uint32_t slot, FLOAT cost, FLOAT key);

@@ -147,9 +147,10 @@ void CMainView::OnLongPress() {
         return;
     longPressHandled = TRUE;
     dragState = 1;
-    // In 2D the map's tap-and-hold menu opens at the press (the map view's, once it
-    // has one); in 3D the menu is not offered.
-    if (g_map3DMode.load() != 0 && !fullScreen) {
+    // In 2D the map's tap-and-hold menu opens at the press; in 3D it is not offered.
+    if (g_map3DMode.load() == 0) {
+        mapView.OnTapAndHold(dragStart.x, dragStart.y);
+    } else if (!fullScreen) {
         WCHAR text[160];
         LoadResString(kStringTapHold3D, text, 160, FALSE);
         MessageBoxW(m_hWnd, text, u"", MB_ICONSTOP);

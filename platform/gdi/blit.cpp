@@ -75,6 +75,14 @@ BOOL Run(Dc& dest, int x, int y, int width, int height, Bitmap* source, POINT so
     if (IsEmpty(area)) {
         return TRUE;
     }
+    if (source && source != &target && width > 0 && height > 0) {
+        const int sourceLeft = LowEnd(sourceX + sourceOrigin.x, sourceWidth);
+        const int sourceTop = LowEnd(sourceY + sourceOrigin.y, sourceHeight);
+        CarryDrawnTexts(*source,
+                        RECT{sourceLeft, sourceTop, sourceLeft + std::abs(sourceWidth),
+                             sourceTop + std::abs(sourceHeight)},
+                        dest, RECT{destLeft, destTop, destLeft + width, destTop + height});
+    }
 
     // A source that is also the destination is read from a copy, so overlapping moves
     // see the pixels as they were.

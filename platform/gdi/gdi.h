@@ -497,6 +497,26 @@ class TextRecording {
     State* state_;
 };
 
+// While one lives, drawn text is followed onto the screen: text drawn into a bitmap
+// travels with that bitmap's pixels when they are copied (BitBlt, StretchBlt,
+// TransparentImage, AlphaBlend) into another bitmap or onto the screen, once per
+// drawing. Scripted runs use it to list the texts each screenshot shows.
+class ScreenTextLog {
+  public:
+    ScreenTextLog();
+    ~ScreenTextLog();
+    ScreenTextLog(const ScreenTextLog&) = delete;
+    ScreenTextLog& operator=(const ScreenTextLog&) = delete;
+
+    // The texts that reached the screen since the last call, oldest first, with
+    // `onSurface` and `cell` in screen pixels.
+    std::vector<DrawnText> Take();
+
+  private:
+    struct State;
+    State* state_;
+};
+
 // For tests: the font files behind "Tahoma" (regular, bold). Empty paths restore the
 // defaults in /usr/share/wine/fonts; a missing file makes Tahoma fall back to DejaVu
 // Sans. Fonts created earlier keep their file.

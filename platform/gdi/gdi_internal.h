@@ -254,4 +254,10 @@ struct CodePoint {
 };
 std::vector<CodePoint> Decode(const WCHAR* text, int count);
 
+// Screen text logs (text.cpp): pixels of `source` within `sourceArea` were copied to
+// `destArea` of the surface `dest` draws on (device pixels, positive extents).
+// Call with DrawingLock() held.
+void CarryDrawnTexts(const Bitmap& source, const RECT& sourceArea, const Dc& dest,
+                     const RECT& destArea);
+
 }  // namespace platform::gdi

@@ -1,5 +1,8 @@
 // Text: extents, ExtTextOutW, DrawTextW and the recording of drawn text for tests.
 #include <cmath>
+#include <deque>
+#include <map>
+#include <utility>
 
 #include "platform/gdi/gdi_internal.h"
 
@@ -69,8 +72,34 @@ std::vector<std::vector<platform::DrawnText>*>& Recordings() {
     return *recordings;
 }
 
+// What a ScreenTextLog holds: texts on the screen, and texts waiting in bitmaps for
+// their pixels to be copied on.
+struct FollowedTexts {
+    std::vector<platform::DrawnText> screen;
+    std::map<HGDIOBJ, std::deque<platform::DrawnText>> inBitmaps;
+};
+// A bitmap drawn into again and again but never copied keeps only its latest texts.
+constexpr size_t kWaitingTextsPerBitmap = 4096;
+
+std::vector<FollowedTexts*>& ScreenTextLogs() {
+    static auto* logs = new std::vector<FollowedTexts*>;
+    return *logs;
+}
+
+void Follow(FollowedTexts& log, platform::DrawnText text) {
+    if (!text.bitmap) {
+        log.screen.push_back(std::move(text));
+        return;
+    }
+    auto& waiting = log.inBitmaps[text.bitmap];
+    waiting.push_back(std::move(text));
+    if (waiting.size() > kWaitingTextsPerBitmap) {
+        waiting.pop_front();
+    }
+}
+
 void Record(Dc& dc, int x, int y, int width, const RealFont& font, const WCHAR* text, int count) {
-    if (Recordings().empty()) {
+    if (Recordings().empty() && ScreenTextLogs().empty()) {
         return;
     }
     platform::DrawnText drawn;
@@ -88,6 +117,9 @@ void Record(Dc& dc, int x, int y, int width, const RealFont& font, const WCHAR* 
     drawn.escapement = dc.state.font->log.lfEscapement;
     for (auto* texts : Recordings()) {
         texts->push_back(drawn);
+    }
+    for (auto* log : ScreenTextLogs()) {
+        Follow(*log, drawn);
     }
 }
 
@@ -384,6 +416,77 @@ int DrawTextW(HDC dcHandle, LPCWSTR text, int count, LPRECT rect, UINT format) {
         y += lineHeight;
     }
     return result;
+}
+
+void platform::gdi::CarryDrawnTexts(const Bitmap& source, const RECT& sourceArea, const Dc& dest,
+                                    const RECT& destArea) {
+    const int sourceWidth = sourceArea.right - sourceArea.left;
+    const int sourceHeight = sourceArea.bottom - sourceArea.top;
+    if (ScreenTextLogs().empty() || sourceWidth <= 0 || sourceHeight <= 0) {
+        return;
+    }
+    HBITMAP target = dest.memory ? static_cast<HBITMAP>(dest.state.bitmap->handle) : nullptr;
+    for (auto* log : ScreenTextLogs()) {
+        auto found = log->inBitmaps.find(source.handle);
+        if (found == log->inBitmaps.end()) {
+            continue;
+        }
+        std::deque<platform::DrawnText> waiting = std::move(found->second);
+        log->inBitmaps.erase(found);
+        std::deque<platform::DrawnText> left;
+        for (platform::DrawnText& text : waiting) {
+            const POINT at = text.onSurface;
+            if (at.x < sourceArea.left || at.x >= sourceArea.right || at.y < sourceArea.top ||
+                at.y >= sourceArea.bottom) {
+                left.push_back(std::move(text));
+                continue;
+            }
+            auto mapX = [&](int value) {
+                return destArea.left +
+                       static_cast<int>(static_cast<int64_t>(value - sourceArea.left) *
+                                        (destArea.right - destArea.left) / sourceWidth);
+            };
+            auto mapY = [&](int value) {
+                return destArea.top +
+                       static_cast<int>(static_cast<int64_t>(value - sourceArea.top) *
+                                        (destArea.bottom - destArea.top) / sourceHeight);
+            };
+            text.onSurface = {mapX(at.x), mapY(at.y)};
+            text.cell = {mapX(text.cell.left), mapY(text.cell.top), mapX(text.cell.right),
+                         mapY(text.cell.bottom)};
+            text.bitmap = target;
+            text.dc = static_cast<HDC>(dest.handle);
+            text.window = dest.window;
+            Follow(*log, std::move(text));
+        }
+        if (!left.empty()) {
+            auto& slot = log->inBitmaps[source.handle];
+            slot.insert(slot.begin(), left.begin(), left.end());
+        }
+    }
+}
+
+struct platform::ScreenTextLog::State {
+    FollowedTexts texts;
+};
+
+platform::ScreenTextLog::ScreenTextLog() : state_(new State) {
+    Guard guard(DrawingLock());
+    ScreenTextLogs().push_back(&state_->texts);
+}
+
+platform::ScreenTextLog::~ScreenTextLog() {
+    {
+        Guard guard(DrawingLock());
+        auto& logs = ScreenTextLogs();
+        logs.erase(std::remove(logs.begin(), logs.end(), &state_->texts), logs.end());
+    }
+    delete state_;
+}
+
+std::vector<platform::DrawnText> platform::ScreenTextLog::Take() {
+    Guard guard(DrawingLock());
+    return std::exchange(state_->texts.screen, {});
 }
 
 struct platform::TextRecording::State {

@@ -5,8 +5,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "platform/host/backend.h"
+#include "platform/host/script.h"
 
 namespace platform {
 namespace {
@@ -102,6 +106,7 @@ void StopLocked(HostState& state) {
         return;
     }
     SetMainWindowDestroyHandler(nullptr);
+    host::StopScript();
     if (state.backend->kind == HostBackend::Sdl) {
         UseDrawnMessageBox(false);
         UseDrawnFileDialog(false);
@@ -118,6 +123,16 @@ void StopAtExit() {
 }  // namespace
 
 HostBackend StartHost(const HostOptions& options) {
+    // A run that cannot follow its script does not start.
+    std::optional<std::vector<host::ScriptLine>> script;
+    if (const char* file = std::getenv("PATHLUME_SCRIPT"); file && *file) {
+        std::string error;
+        script = host::ReadScript(file, options.width, options.height, &error);
+        if (!script) {
+            std::fprintf(stderr, "PATHLUME_SCRIPT: %s\n", error.c_str());
+            ExitProcess(2);
+        }
+    }
     HostState& state = State();
     std::lock_guard<std::mutex> guard(state.lock);
     StopLocked(state);
@@ -144,6 +159,9 @@ HostBackend StartHost(const HostOptions& options) {
     static const bool exitHandler =
         (std::atexit(StopAtExit), platform::AddExitHandler(StopAtExit), true);
     (void)exitHandler;
+    if (script) {
+        host::RunScript(std::move(*script));
+    }
     return backend->kind;
 }
 

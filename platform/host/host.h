@@ -17,6 +17,26 @@
 // the host stops (StopHost, or the program's normal exit): the screen as it is then,
 // or, when the main window is gone by then, as it was just before the main window
 // was destroyed.
+//
+// PATHLUME_SCRIPT=file drives a run for tests and demonstrations, with either backend.
+// One line each, blank lines and lines beginning with '#' aside:
+//   at MS ACTION    MS milliseconds of the kernel clock after the main window was
+//                   first shown
+//   idle ACTION     when the user-interface thread then first has nothing queued or
+//                   to paint
+//   ACTION          answer and file wait for their box or dialog from the start; any
+//                   other plain action runs as "at 0"
+// Actions: tap X Y (screen pixels); key NAME|CODE (the virtual-key names without
+// "VK_": RETURN, ESCAPE, LEFT, UP, F1-F12, APP1-APP6, a letter or digit; or a key
+// code); command ID (WM_COMMAND to the main window); close (WM_CLOSE, as the window's
+// close button); resume (a power resume); shot FILE.png; every MS shots DIR (from
+// then on, every MS: DIR/NNNNNN.png and DIR/NNNNNN.txt, the texts that reached the
+// screen since the previous shot, "X Y TEXT" a line, screen pixels, UTF-8); answer ID
+// (the next message box, drawn or not, answers the button ID); file PATH|cancel (the
+// next file dialog answers the device path, or Cancel). Actions and shots run on the
+// user-interface thread between two messages. A script that cannot be read or has a
+// line that is not understood ends the program at StartHost with exit status 2 and a
+// line on stderr.
 #pragma once
 
 #include <cstdint>

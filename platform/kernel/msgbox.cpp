@@ -13,6 +13,7 @@ struct MessageBoxState {
     std::mutex lock;
     MessageBoxHandler handler;
     std::deque<int> script;
+    std::deque<int> queued;  // for the next boxes, drawn or not
     std::vector<ShownMessageBox> shown;
 };
 
@@ -54,6 +55,18 @@ void ScriptMessageBoxAnswers(std::vector<int> answers) {
     state.script.assign(answers.begin(), answers.end());
 }
 
+void QueueMessageBoxAnswer(int answer) {
+    MessageBoxState& state = State();
+    std::lock_guard<std::mutex> guard(state.lock);
+    state.queued.push_back(answer);
+}
+
+bool MessageBoxAnswerQueued() {
+    MessageBoxState& state = State();
+    std::lock_guard<std::mutex> guard(state.lock);
+    return !state.queued.empty();
+}
+
 std::vector<ShownMessageBox> ShownMessageBoxes() {
     MessageBoxState& state = State();
     std::lock_guard<std::mutex> guard(state.lock);
@@ -65,6 +78,7 @@ void ClearMessageBoxes() {
     std::lock_guard<std::mutex> guard(state.lock);
     state.shown.clear();
     state.script.clear();
+    state.queued.clear();
 }
 
 int DefaultMessageBoxAnswer(UINT type) {
@@ -94,7 +108,11 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
     {
         std::lock_guard<std::mutex> guard(state.lock);
         handler = state.handler;
-        if (!handler) {
+        if (!state.queued.empty()) {
+            handler = nullptr;  // answered without showing it
+            answer = state.queued.front();
+            state.queued.pop_front();
+        } else if (!handler) {
             if (state.script.empty()) {
                 answer = fallback;
             } else {

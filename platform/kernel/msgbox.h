@@ -70,6 +70,14 @@ void SetMessageBoxHandler(MessageBoxHandler handler);
 // the queue empty it answers the box's default button. Replaces any answers left.
 void ScriptMessageBoxAnswers(std::vector<int> answers);
 
+// Answers the next box, drawn or not, with this button before anything else would
+// (scripted runs); answers queue up in order. ClearMessageBoxes forgets them.
+void QueueMessageBoxAnswer(int answer);
+// Whether an answer waits for the next box. A box the program draws itself goes
+// through MessageBoxW (which answers it without showing it) when one waits or when
+// no box is drawn (platform::IsDrawnMessageBox in platform/user).
+bool MessageBoxAnswerQueued();
+
 struct ShownMessageBox {
     HWND owner;
     std::u16string caption;

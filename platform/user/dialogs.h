@@ -343,6 +343,9 @@ int ShowMessageBoxDialog(HWND owner, const std::u16string& text, const std::u16s
                          UINT type);
 // Makes MessageBoxW show the drawn box (true) or go back to the headless answers.
 void UseDrawnMessageBox(bool use);
+// Whether boxes are drawn: the program's own question screens are then drawn too,
+// and otherwise answered as MessageBoxW answers a box.
+bool IsDrawnMessageBox();
 
 // For tests: the screen rectangle of a button (IDOK, IDCANCEL...) of the message box
 // the process shows, empty when none is shown.
@@ -438,6 +441,9 @@ namespace platform {
 // platform path, or a bare name taken in the dialog's initial folder), or
 // std::nullopt for Cancel. Replaces any answers left.
 void ScriptFileDialogAnswers(std::vector<std::optional<std::u16string>> answers);
+// Answers the next file dialog, drawn or not, before anything else would (scripted
+// runs); answers queue up in order. ClearFileDialogs forgets them.
+void QueueFileDialogAnswer(std::optional<std::u16string> answer);
 // With true the file dialogs are drawn and answered on the screen (the host does this
 // for a visible backend): a list of the folder's subfolders ("[name]", "[..]" up)
 // and matching files, a name field, OK and Cancel.

@@ -14,6 +14,7 @@ namespace {
 struct FileDialogState {
     std::mutex lock;
     std::deque<std::optional<std::u16string>> script;
+    std::deque<std::optional<std::u16string>> queued;  // for the next dialogs, drawn or not
     std::vector<platform::ShownFileDialog> shown;
     bool drawn = false;
 };
@@ -217,7 +218,11 @@ BOOL RunFileDialog(LPOPENFILENAMEW ofn, bool save) {
         std::lock_guard<std::mutex> guard(state.lock);
         state.shown.push_back(shown);
         drawn = state.drawn;
-        if (!drawn && !state.script.empty()) {
+        if (!state.queued.empty()) {
+            answer = state.queued.front();
+            state.queued.pop_front();
+            drawn = false;
+        } else if (!drawn && !state.script.empty()) {
             answer = state.script.front();
             state.script.pop_front();
         }
@@ -290,6 +295,12 @@ void ScriptFileDialogAnswers(std::vector<std::optional<std::u16string>> answers)
     state.script.assign(answers.begin(), answers.end());
 }
 
+void QueueFileDialogAnswer(std::optional<std::u16string> answer) {
+    FileDialogState& state = State();
+    std::lock_guard<std::mutex> guard(state.lock);
+    state.queued.push_back(std::move(answer));
+}
+
 std::vector<ShownFileDialog> ShownFileDialogs() {
     FileDialogState& state = State();
     std::lock_guard<std::mutex> guard(state.lock);
@@ -307,6 +318,7 @@ void ClearFileDialogs() {
     std::lock_guard<std::mutex> guard(state.lock);
     state.shown.clear();
     state.script.clear();
+    state.queued.clear();
 }
 
 }  // namespace platform

@@ -211,6 +211,9 @@ BOOL ShowWindow(HWND hwnd, int command) {
     if (activate && GetActiveWindow() != hwnd) {
         SetActiveWindow(hwnd);
     }
+    if (show && !wasVisible && topLevel) {
+        CallMainWindowShownHandler(hwnd);
+    }
     return wasVisible ? TRUE : FALSE;
 }
 

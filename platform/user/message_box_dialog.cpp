@@ -1,6 +1,7 @@
 // The drawn message box: a modal dialog of the window system's own whose icon, text and
 // buttons it draws itself, so that it needs no control classes.
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -335,7 +336,16 @@ int platform::ShowMessageBoxDialog(HWND owner, const std::u16string& text,
     return static_cast<int>(RunModalDialog(dialog, owner));
 }
 
+namespace {
+std::atomic<bool> g_drawnMessageBox{false};
+}
+
+bool platform::IsDrawnMessageBox() {
+    return g_drawnMessageBox.load();
+}
+
 void platform::UseDrawnMessageBox(bool use) {
+    g_drawnMessageBox.store(use);
     if (use) {
         SetMessageBoxHandler(
             [](HWND owner, const std::u16string& text, const std::u16string& caption, UINT type) {

@@ -326,7 +326,7 @@ struct Server {
     std::filesystem::path socket;  // its socket file
     int listener = -1;
     int wakeWrite = -1;  // closing it ends the listening thread
-    bool threadRunning = false;
+    pid_t pid = 0;       // the process serving; a forked child serves anew
 };
 
 Server& TheServer() {
@@ -426,7 +426,7 @@ void StopServingLocked(Server& server) {
 void StopServingAtExit() {
     Server& server = TheServer();
     std::lock_guard<std::mutex> guard(server.lock);
-    if (server.listener >= 0) {
+    if (server.listener >= 0 && server.pid == getpid()) {
         unlink(server.socket.c_str());
     }
 }
@@ -440,28 +440,46 @@ void PublishProcessWindows() {
     std::filesystem::path root = DeviceRoot();
     Server& server = TheServer();
     std::lock_guard<std::mutex> guard(server.lock);
+    if (server.listener >= 0 && server.pid != getpid()) {
+        // Forked: the listening thread and the socket are the parent's.
+        close(server.listener);
+        close(server.wakeWrite);
+        server.listener = -1;
+        server.wakeWrite = -1;
+        server.socket.clear();
+        server.root.clear();
+    }
     if (server.listener >= 0 && server.root == root) {
         return;
     }
     StopServingLocked(server);
-    std::filesystem::path socket = SocketFolder() / SocketName(getpid());
+    // Listening under a name nobody looks for, then renamed into place: a peer never
+    // finds the socket before it answers, and so never takes it for one left behind.
+    const std::filesystem::path folder = SocketFolder();
+    const std::filesystem::path socket = folder / SocketName(getpid());
+    const std::filesystem::path making = folder / ("windows-" + std::to_string(getpid()) + ".new");
     bool fits = false;
-    sockaddr_un address = AddressOf(socket, &fits);
+    sockaddr_un address = AddressOf(making, &fits);
     int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int wake[2] = {-1, -1};
-    unlink(socket.c_str());  // a process of the same id that ended
+    unlink(making.c_str());  // left by a process of the same id that ended
     bool ok = fits && listener >= 0 &&
               bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
-              chmod(socket.c_str(), 0600) == 0 && ::listen(listener, 16) == 0 &&
-              pipe2(wake, O_CLOEXEC) == 0;
+              chmod(making.c_str(), 0600) == 0 && ::listen(listener, 16) == 0 &&
+              pipe2(wake, O_CLOEXEC) == 0 && rename(making.c_str(), socket.c_str()) == 0;
     if (!ok) {
         if (listener >= 0) {
             close(listener);
-            unlink(socket.c_str());
         }
+        if (wake[0] >= 0) {
+            close(wake[0]);
+            close(wake[1]);
+        }
+        unlink(making.c_str());
         return;  // other processes will not find this one's windows; nothing else changes
     }
     server.root = root;
+    server.pid = getpid();
     server.socket = socket;
     server.listener = listener;
     server.wakeWrite = wake[1];

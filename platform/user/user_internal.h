@@ -107,7 +107,8 @@ class ThreadQueue : public Waitable {
     bool quit = false;
     int quitCode = 0;
     std::vector<Timer> timers;
-    DWORD wakeMask = QS_ALLINPUT;  // what wakes a MsgWaitForMultipleObjects
+    DWORD wakeMask = QS_ALLINPUT;                 // what wakes a MsgWaitForMultipleObjects
+    std::vector<std::function<void()>> whenIdle;  // platform::CallWhenIdle
 };
 
 struct RawInput {
@@ -171,6 +172,8 @@ void RemoveWindowLocked(Window* window);
 // other threads beneath them are invalidated.
 void RemoveThreadWindowsLocked(DWORD threadId);
 
+// A top-level window was shown: tells the handler when it is the main window now.
+void CallMainWindowShownHandler(HWND hwnd);
 // A new handle, never one of a window that exists or existed.
 HWND NewHandleLocked();
 // FindWindowW among this process's own top-level windows.

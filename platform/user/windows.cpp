@@ -136,6 +136,7 @@ void LetGo(HWND hwnd) {
 struct MainWindowHandler {
     std::mutex lock;
     std::function<void()> handler;
+    std::function<void(HWND)> shown;
 };
 
 MainWindowHandler& TheMainWindowHandler() {
@@ -542,6 +543,24 @@ DWORD GetWindowThreadProcessId(HWND hwnd, LPDWORD processId) {
 HWND platform::MainWindow() {
     Lock lock = TakeLock();
     return MainWindowLocked();
+}
+
+void platform::SetMainWindowShownHandler(std::function<void(HWND)> handler) {
+    MainWindowHandler& holder = TheMainWindowHandler();
+    std::lock_guard<std::mutex> guard(holder.lock);
+    holder.shown = std::move(handler);
+}
+
+void platform::user::CallMainWindowShownHandler(HWND hwnd) {
+    std::function<void(HWND)> handler;
+    {
+        MainWindowHandler& holder = TheMainWindowHandler();
+        std::lock_guard<std::mutex> guard(holder.lock);
+        handler = holder.shown;
+    }
+    if (handler && platform::MainWindow() == hwnd) {
+        handler(hwnd);
+    }
 }
 
 void platform::SetMainWindowDestroyHandler(std::function<void()> handler) {

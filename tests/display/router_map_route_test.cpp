@@ -124,14 +124,26 @@ TEST_F(RouterMapRouteTest, AnswersWhatTheRouterHolds) {
     route.SetZoomBand(2);
     EXPECT_EQ(router.zoomBand, 2);
 
-    // A reset leaves no route to read.
-    router.ResetRoute();
+    // A reset through the adapter leaves no route to read, and the adapter routes
+    // again from the same start to the same target.
+    MapLink startCopy = *router.routeStartLink;
+    const uint32_t startSegment = router.startSegment;
+    const MapPoint startPoint = router.startPoint;
+    MapLink destinationCopy = router.destLinkCopy;
+    RouteTarget target = router.request;
+    target.link = &destinationCopy;
+    route.SetAvoidMarks(0);
+    EXPECT_FALSE(router.state & kRouteStateAvoidMarksApplied);
+    route.ResetRoute();
     EXPECT_FALSE(route.GetState() & kRouteStateRouteExists);
     EXPECT_EQ(route.GetDestinationLink(), nullptr);
     EXPECT_EQ(route.GetStartLink(), nullptr);
     EXPECT_EQ(route.GetRouteEntryCount(), 0);
     EXPECT_EQ(route.GetManeuverCount(), 0);
     EXPECT_FALSE(route.ResolveEntry(0, &step));
+    route.CalculateRoute(&startCopy, startSegment, startPoint, target);
+    EXPECT_TRUE(route.GetState() & kRouteStateRouteExists);
+    EXPECT_GE(route.GetRouteEntryCount(), 2);
 }
 
 TEST_F(RouterMapRouteTest, FrameShowsTheRouteAndTheSessionTakesItAway) {
@@ -228,6 +240,42 @@ TEST(RenderRouteOption, ParsesTwoPoints) {
     EXPECT_DOUBLE_EQ(places.latitude, 40);
     render::Options nowhere;
     EXPECT_THROW(render::ParsePlaces("", "", &nowhere), render::OptionError);
+}
+
+}  // namespace
+
+namespace {
+
+// A real route across Andorra la Vella, drawn through the adapter: the stretch to the
+// next maneuver in the first route colour and the rest in the second, as lines in
+// 2D and ribbons in 3D.
+TEST_F(RouterMapRouteTest, AndorraRouteShowsBothStretches) {
+    if (display_test::AndorraMapsFolder().empty())
+        GTEST_SKIP() << "the shared OpenStreetMap extracts are absent";
+    for (bool view3D : {false, true}) {
+        render::Options options =
+            display_test::AndorraOptions(display_test::kAndorraPoints[0], view3D, 0);
+        options.zoom = 4;
+        options.route = true;
+        options.fromLatitude = options.latitude;
+        options.fromLongitude = options.longitude;
+        options.toLatitude = 42.5100;
+        options.toLongitude = 1.5300;
+        render::Session session(options);
+        ASSERT_TRUE(session.Loaded()) << session.Error();
+        g_options2.store(kOptions2NoStreetLabels | kOptions2NoPoi | kOptions2NoPoiLabels);
+        session.DrawFrame();
+        const int mode = g_mapTheme.ColourMode();
+        int first = 0, second = 0;
+        for (int y = 0; y < g_viewHeight.load(); ++y)
+            for (int x = 0; x < options.width; ++x) {
+                const COLORREF pixel = GetPixel(session.BackBuffer(), x, y);
+                first += pixel == g_mapTheme.routeColours[mode];
+                second += pixel == g_mapTheme.routeColours[2 + mode];
+            }
+        EXPECT_GT(first, 50) << (view3D ? "3D" : "2D");
+        EXPECT_GT(second, 50) << (view3D ? "3D" : "2D");
+    }
 }
 
 }  // namespace

@@ -13,36 +13,7 @@
 
 namespace {
 
-// Runs a check once the box is up and painted: timers come after painting.
-class ProbeDlg : public CMessageDlg {
-  public:
-    using CMessageDlg::CMessageDlg;
-    std::function<void(ProbeDlg&)> onShown;
-
-    BOOL OnInitDialog() override {
-        BOOL result = CMessageDlg::OnInitDialog();
-        SetTimer(kProbeTimer, 10);
-        return result;
-    }
-
-  protected:
-    static constexpr UINT_PTR kProbeTimer = 77;
-    void OnTimer(UINT_PTR id) {
-        if (id != kProbeTimer) {
-            return;
-        }
-        KillTimer(kProbeTimer);
-        if (onShown) {
-            onShown(*this);
-        }
-    }
-
-    DECLARE_MESSAGE_MAP()
-};
-
-BEGIN_MESSAGE_MAP(ProbeDlg, CMessageDlg)
-ON_WM_TIMER()
-END_MESSAGE_MAP()
+using ProbeDlg = screen_testing::ShownProbe<CMessageDlg>;
 
 int ChildCount(HWND window) {
     int count = 0;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,33 @@ class CommandParent : public CWnd {
     // A 240 x 320 popup over the whole screen.
     BOOL Make();
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+};
+
+// A dialog that runs a check once it is up and painted (timers come after painting).
+template <class Dialog>
+class ShownProbe : public Dialog {
+  public:
+    using Dialog::Dialog;
+    std::function<void(ShownProbe&)> onShown;
+
+    BOOL OnInitDialog() override {
+        const BOOL result = Dialog::OnInitDialog();
+        this->SetTimer(kProbeTimer, 10);
+        return result;
+    }
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+        if (message == WM_TIMER && wParam == kProbeTimer) {
+            this->KillTimer(kProbeTimer);
+            if (onShown) {
+                onShown(*this);
+            }
+            return 0;
+        }
+        return Dialog::WindowProc(message, wParam, lParam);
+    }
+
+  private:
+    static constexpr UINT_PTR kProbeTimer = 77;
 };
 
 class ScreenTest : public testing::Test {

@@ -673,15 +673,15 @@ TEST_F(GeocoderTownTest, FindCrossStreetEndFindsEitherEndOfATownStreet) {
     }
     auto crossingName = [&](const discmaker::Link& street, uint32_t node) -> std::string {
         for (const discmaker::Link* other : linksAt[node]) {
-            if (other != &street && !other->name.base.empty() &&
-                other->name.base != street.name.base)
-                return formats::names::ToNameText(other->name.base, 63);
+            if (other != &street && !other->name->base.empty() &&
+                other->name->base != street.name->base)
+                return formats::names::ToNameText(other->name->base, 63);
         }
         return {};
     };
     auto nameId = [](const std::string& text) { return mapdb_test::NameIdOf(text); };
     for (const discmaker::Link& street : town.links) {
-        if (street.name.base.empty() || street.roadClass != discmaker::RoadClass::Street)
+        if (street.name->base.empty() || street.roadClass != discmaker::RoadClass::Street)
             continue;
         const std::string atFrom = crossingName(street, street.from);
         const std::string atTo = crossingName(street, street.to);
@@ -735,16 +735,18 @@ class NameOrderTest : public testing_support::RootsTest {
         discmaker::Network town = discmaker::BuildTown(5, 400);
         std::vector<std::string> bases;
         for (const discmaker::Link& link : town.links) {
-            if (!link.name.base.empty() && !link.left.Empty() &&
-                std::find(bases.begin(), bases.end(), link.name.base) == bases.end())
-                bases.push_back(link.name.base);
+            if (!link.name->base.empty() && !link.left.Empty() &&
+                std::find(bases.begin(), bases.end(), link.name->base) == bases.end())
+                bases.push_back(link.name->base);
         }
         ASSERT_GE(bases.size(), 2u);
         for (discmaker::Link& link : town.links) {
-            if (link.name.base == bases[0])
-                link.name.base = "Main's";
-            else if (link.name.base == bases[1])
-                link.name.base = "Main-X";
+            discmaker::StreetName name = link.name;
+            if (name.base == bases[0])
+                name.base = "Main's";
+            else if (name.base == bases[1])
+                name.base = "Main-X";
+            link.name = name;
         }
         testing_support::TempRoots roots;
         discmaker::BuildDiscs(town, roots.base() / "disc");

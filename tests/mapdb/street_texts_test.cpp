@@ -419,12 +419,13 @@ class StreetTextsTownTest : public mapdb_test::GridMapsTest {
 TEST_F(StreetTextsTownTest, RampsAreLabelledWithTheirExits) {
     std::multiset<std::string> expected;
     for (const discmaker::Link& link : mapdb_test::GridMapsTown().links) {
-        if (link.exitNumber.empty() && link.exitSign.empty())
+        if (link.signs->exitNumber.empty() && link.signs->exitSign.empty())
             continue;
-        const std::string sign = discmaker::ToNameText(link.exitSign, 60);
-        expected.insert(link.exitNumber.empty()
+        const std::string sign = discmaker::ToNameText(link.signs->exitSign, 60);
+        expected.insert(link.signs->exitNumber.empty()
                             ? sign
-                            : "EXIT " + discmaker::ToNameText(link.exitNumber, 8) + ": " + sign);
+                            : "EXIT " + discmaker::ToNameText(link.signs->exitNumber, 8) + ": " +
+                                  sign);
     }
     ASSERT_FALSE(expected.empty());
 
@@ -458,7 +459,7 @@ std::string RouteText(const std::string& number) {
 TEST_F(StreetTextsTownTest, ListCrossStreetsOfMainStreetGivesExactlyItsCrossings) {
     const discmaker::Network& town = mapdb_test::GridMapsTown();
     auto isMain = [](const discmaker::Link& link) {
-        return link.name.base == "Main" && link.name.suffixType == "St";
+        return link.name->base == "Main" && link.name->suffixType == "St";
     };
     std::map<uint32_t, std::vector<const discmaker::Link*>> linksAt;
     for (const discmaker::Link& link : town.links) {
@@ -473,10 +474,10 @@ TEST_F(StreetTextsTownTest, ListCrossStreetsOfMainStreetGivesExactlyItsCrossings
             for (const discmaker::Link* other : linksAt[node]) {
                 if (isMain(*other))
                     continue;
-                if (!other->name.base.empty())
-                    expected.insert(discmaker::ToNameText(other->name.base, 63));
-                if (!other->highwayNumber.empty())
-                    expected.insert(RouteText(other->highwayNumber));
+                if (!other->name->base.empty())
+                    expected.insert(discmaker::ToNameText(other->name->base, 63));
+                if (!other->signs->highwayNumber.empty())
+                    expected.insert(RouteText(other->signs->highwayNumber));
             }
         }
     }
@@ -530,11 +531,12 @@ TEST_F(StreetTextsTownTest, HouseRangesRunAsTheVehicleTravels) {
     const discmaker::Network& town = mapdb_test::GridMapsTown();
     std::multiset<std::string> expectedForward, expectedBackward;
     for (const discmaker::Link& link : town.links) {
-        const bool main = link.name.base == "Main" && link.name.suffixType == "St";
-        const bool southAvenue = link.name.directionPrefix == "S" && link.name.suffixType == "Ave";
+        const bool main = link.name->base == "Main" && link.name->suffixType == "St";
+        const bool southAvenue =
+            link.name->directionPrefix == "S" && link.name->suffixType == "Ave";
         if (!(main || southAvenue))
             continue;
-        const std::string name = discmaker::ToNameText(link.name.FullText(), 63);
+        const std::string name = discmaker::ToNameText(link.name->FullText(), 63);
         if (link.left.Empty()) {
             // An interchange's spur has no numbers.
             expectedForward.insert(name);

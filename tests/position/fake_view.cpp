@@ -3,7 +3,6 @@
 #include "pathlume/mapdb/map_records.h"
 #include "pathlume/position/fix_delivery.h"
 #include "pathlume/position/position_queue.h"
-#include "pathlume/position/track_sim.h"
 #include "platform/kernel/sync.h"
 
 namespace position_test {
@@ -49,7 +48,7 @@ LRESULT CALLBACK FakeView::Proc(HWND window, UINT message, WPARAM wParam, LPARAM
             ++g_view->infoUpdates;
         if (wParam == kViewPlaybackEnded)
             ++g_view->playbackEnds;
-        if (wParam == kDemoEndedMessage)
+        if (wParam == kViewSimulationEnded)
             ++g_view->demoEndedMessages;
         if (wParam == kNewFixMessage) {
             ++g_view->newFixMessages;

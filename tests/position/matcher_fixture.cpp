@@ -5,6 +5,7 @@
 #include <numbers>
 
 #include "pathlume/position/travel_direction.h"
+#include "tests/support/vehicle_holds.h"
 
 namespace position_test {
 
@@ -37,13 +38,7 @@ void MatcherTest::SetUp() {
 }
 
 void MatcherTest::TearDown() {
-    matcher_.ReleaseHypothesisLinks();
-    MapLocation& at = g_vehicleLocation;
-    if (at.link && (at.linkFlags & kLinkCounted) && (at.link->flags & kLinkHeld)) {
-        at.link->flags &= static_cast<uint16_t>(~kLinkHeld);
-        MapLink::Release(CountedLink::FromLink(at.link), true);
-    }
-    g_vehicleLocation = MapLocation{};
+    testing_support::ForgetVehicle(matcher_);
     g_travelDirection = CTravelDirection{};
     SetFixSource(nullptr);
     dbStorage_.reset();

@@ -21,7 +21,6 @@
 #include "formats/little_endian.h"
 #include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/position/fix_delivery.h"
-#include "pathlume/position/fix_source.h"
 #include "pathlume/position/gps_info_shm.h"
 #include "pathlume/position/map_matcher.h"
 #include "pathlume/position/nmea_receiver.h"
@@ -30,38 +29,13 @@
 #include "platform/kernel/sync.h"
 #include "tests/position/fake_view.h"
 #include "tests/route/route_test_maps.h"
+#include "tests/support/vehicle_holds.h"
 #include "tools/discmaker/town.h"
 
 namespace position_test {
 namespace {
 
 constexpr double kFeetPerDegree = 364811.21852753137;
-
-// The matcher's fixes: the position queue and the receiver's fix, as the
-// receiver hands them on.
-class ReceiverFeed final : public IFixSource {
-  public:
-    explicit ReceiverFeed(CNmeaReceiver& receiver) : receiver_(receiver) {}
-    int PopFix(QueuedFix* fix) override {
-        QueuedPosition position;
-        if (g_positionQueue.Pop(&position) != 0)
-            return 1;
-        *fix = {position.latitude, position.longitude};
-        return 0;
-    }
-    FLOAT FixHeading() override { return receiver_.GetFix().headingDegrees; }
-    FLOAT FixSpeedMph() override { return receiver_.GetFix().speedMph; }
-    bool FixValid() override { return receiver_.GetFix().valid; }
-    QueuedFix FixPosition() override {
-        const GpsFix fix = receiver_.GetFix();
-        return {fix.latitude, fix.longitude};
-    }
-    bool IsReplaying() override { return (receiver_.GetFlags() & kGpsReplayActive) != 0; }
-    bool PositionHold() override { return g_positionHold.load() != 0; }
-
-  private:
-    CNmeaReceiver& receiver_;
-};
 
 // The route's links one after another in driving order, as a polyline with the
 // distance driven at each point: each piece is measured in the flat frame of its
@@ -188,20 +162,12 @@ class RouteDemoTest : public route_test::RouteMapsTest {
         g_positionQueue.Clear();
         receiver_.SetNotifyWindow(view_.GetViewWindow());
         g_gpsReceiver.store(&receiver_);
-        SetFixSource(&feed_);
     }
     void TearDown() override {
         receiver_.Close();
         g_gpsReceiver.store(nullptr);
-        SetFixSource(nullptr);
-        g_mapMatcher.ReleaseHypothesisLinks();
+        testing_support::ForgetVehicle(g_mapMatcher);
         g_mapMatcher.Reset(0);
-        MapLocation& at = g_vehicleLocation;
-        if (at.link && (at.linkFlags & kLinkCounted) && (at.link->flags & kLinkHeld)) {
-            at.link->flags &= static_cast<uint16_t>(~kLinkHeld);
-            MapLink::Release(CountedLink::FromLink(at.link), true);
-        }
-        g_vehicleLocation = MapLocation{};
         g_positionQueue.Clear();
         RouteMapsTest::TearDown();
     }
@@ -231,7 +197,6 @@ class RouteDemoTest : public route_test::RouteMapsTest {
 
     FakeView view_;
     CNmeaReceiver receiver_;
-    ReceiverFeed feed_{receiver_};
 };
 
 // What the view saw at each handled fix.

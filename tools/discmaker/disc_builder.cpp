@@ -105,6 +105,7 @@ BuildFigures WriteDiscs(Network& network, const fs::path& out, const BuildOption
     FitLinksToGrid(network, layout);
     // Pieces of split links are nearer to some points than the links they came from.
     AssignPoiLinks(network);
+    ReturnFreedMemory();  // the cells the links pass, which found the points' links
     CreateFolders(layout);
 
     BuildFigures figures;

@@ -221,23 +221,37 @@ LinkInfoTables WriteLinkInfoFiles(const Network& network, const DiscLayout& layo
         std::copy(li::kLinkInfoMagic, li::kLinkInfoMagic + li::kMagicSize, head.begin());
         li::StoreU32(head.data() + li::kEntryCountOffset, static_cast<uint32_t>(entryCount));
         Put(file, head);
+        // An entry's block is the letter-pair table, then the records. It is
+        // deflated as its records are made, a region's records being too many to
+        // hold raw: a first walk sizes the records for the table.
+        std::vector<uint8_t> bytes;
         for (size_t e = 0; e < entryCount; ++e) {
-            std::vector<uint8_t> block(li::kPairTableSize, 0);
             std::vector<li::PairEntry> pairs(li::kPairEntries);
+            size_t at = li::kPairTableSize;
             for (const PlannedRecord& planned : plans[e]) {
                 li::PairEntry& pair = pairs[planned.pair];
                 if (pair.count++ == 0) {
-                    pair.first = static_cast<uint32_t>(block.size());
+                    pair.first = static_cast<uint32_t>(at);
                 }
-                li::EncodeRecord(recordOf(planned.link), block);
+                bytes.clear();
+                li::EncodeRecord(recordOf(planned.link), bytes);
+                at += bytes.size();
             }
+            BlockStream block;
+            bytes.assign(li::kPairTableSize, 0);
             for (int p = 0; p < li::kPairEntries; ++p) {
-                li::EncodePairEntry(pairs[p], block.data() + li::PairEntryOffset(p));
+                li::EncodePairEntry(pairs[p], bytes.data() + li::PairEntryOffset(p));
+            }
+            block.Append(bytes);
+            for (const PlannedRecord& planned : plans[e]) {
+                bytes.clear();
+                li::EncodeRecord(recordOf(planned.link), bytes);
+                block.Append(bytes);
             }
             const li::Entry entry{static_cast<uint32_t>(file.GetPosition()),
                                   tables.recordCountOfEntry[e]};
             li::EncodeEntry(entry, head.data() + li::EntryOffset(static_cast<uint32_t>(e)));
-            WriteBlock(file, block);
+            Put(file, block.Finish());
         }
         file.SeekToBegin();
         Put(file, head);

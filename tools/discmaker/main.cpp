@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include <malloc.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -92,6 +93,12 @@ uint64_t PrebuildRegion(const discmaker::Network& network, const discmaker::Disc
 
 int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
+    // Memory: each reader thread would keep a malloc arena of freed buffers, and
+    // libosmium queues 20 decoded blocks ahead unless told otherwise; two arenas and
+    // four blocks take a fifth less on a town of 276,000 links, at the same speed.
+    mallopt(M_ARENA_MAX, 2);
+    setenv("OSMIUM_MAX_INPUT_QUEUE_SIZE", "4", 0);
+    setenv("OSMIUM_MAX_OSMDATA_QUEUE_SIZE", "4", 0);
     discmaker::Progress progress(std::cerr, isatty(fileno(stderr)) != 0, [start] {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     });

@@ -350,17 +350,26 @@ void CheckFits(uint64_t value, uint64_t limit, Cell cell, int layer, const char*
 
 }  // namespace
 
-ChunkMap BuildChunks(const Network& network, const DiscLayout& layout,
-                     const MapPlacement& placement, const std::vector<uint32_t>& linkRecords,
-                     int layer, const std::function<bool(uint32_t cellIndex)>& keep) {
+void BuildChunks(const Network& network, const DiscLayout& layout, const MapPlacement& placement,
+                 const std::vector<uint32_t>& linkRecords, int layer,
+                 const std::function<bool(uint32_t cellIndex)>& keep,
+                 const std::function<void(uint32_t cellIndex, payload::Chunk&&)>& take) {
     const GridHeader& grid = GridOf(layout, layer);
     if (linkRecords.size() != network.links.size())
         Fail("a link has no link-information record");
 
+    // Only the kept cells are planned: a disc's share of the layer, not all of it.
+    auto kept = [&](Cell cell) {
+        if (cell.column < 0 || cell.row < 0 || cell.column >= grid.columns ||
+            cell.row >= grid.rows) {
+            Fail("a node or link lies outside the grid");
+        }
+        return !keep || keep(container::CellIndex(cell.column, cell.row, grid.columns));
+    };
     std::map<Cell, ChunkPlan> plans;
     for (uint32_t n = 0; n < network.nodes.size(); ++n) {
         const NodePlace& node = placement.Nodes()[n];
-        if (node.layer == layer)
+        if (node.layer == layer && kept(node.cell))
             plans[node.cell].nodes.push_back(n);
     }
 
@@ -375,7 +384,8 @@ ChunkMap BuildChunks(const Network& network, const DiscLayout& layout,
                  " shape points, more than a link record's 1023");
         }
         if (!place.crossing) {
-            plans[place.cell].scLinks.push_back(l);
+            if (kept(place.cell))
+                plans[place.cell].scLinks.push_back(l);
             continue;
         }
         const Crossing crossing = FindCrossing(network, grid, l, place.cell, place.side);
@@ -397,18 +407,14 @@ ChunkMap BuildChunks(const Network& network, const DiscLayout& layout,
         const auto [column, row, side] = key;
         const Cell near{column, row};
         const Cell far{column + payload::kSideColumnStep[side], row + payload::kSideRowStep[side]};
-        plans[near].sides[side] = crossings;
-        plans[far].sides[payload::OppositeSide(side)] = crossings;
+        if (kept(near))
+            plans[near].sides[side] = crossings;
+        if (kept(far))
+            plans[far].sides[payload::OppositeSide(side)] = crossings;
     }
+    borders.clear();
 
-    ChunkMap chunks;
-    for (const auto& [cell, plan] : plans) {
-        if (cell.column < 0 || cell.row < 0 || cell.column >= grid.columns ||
-            cell.row >= grid.rows) {
-            Fail("a node or link lies outside the grid");
-        }
-        if (keep && !keep(container::CellIndex(cell.column, cell.row, grid.columns)))
-            continue;
+    for (auto& [cell, plan] : plans) {
         payload::Chunk chunk;
         payload::ChunkHeader& header = chunk.header;
         std::map<uint32_t, uint32_t> ownIndex;  // network node -> index in this chunk
@@ -504,9 +510,9 @@ ChunkMap BuildChunks(const Network& network, const DiscLayout& layout,
         header.auxCount = static_cast<uint16_t>(auxCount);
         header.edLinkCount = static_cast<uint16_t>(chunk.edLinks.size());
         header.extraBytes = static_cast<uint16_t>(extraBytes);
-        chunks[container::CellIndex(cell.column, cell.row, grid.columns)] = std::move(chunk);
+        take(container::CellIndex(cell.column, cell.row, grid.columns), std::move(chunk));
+        plan = ChunkPlan{};
     }
-    return chunks;
 }
 
 // ---- Files ----------------------------------------------------------------------
@@ -574,27 +580,20 @@ uint64_t WriteMapDataFiles(const Network& network, const DiscLayout& layout,
     const std::vector<uint32_t>& records = linkInfo.recordOfLink;
     uint64_t bytes = 0;
 
-    // Each chunk is dropped once encoded, so a chunk and its bytes are not both
-    // held for the whole layer.
-    auto encode = [](ChunkMap& chunks, auto keep) {
+    // Each chunk is encoded as it is made, so only the bytes of a layer's chunks are
+    // held, not the chunks.
+    auto encode = [&](int layer, const std::function<bool(uint32_t)>& keep) {
         std::map<uint32_t, std::vector<uint8_t>> cells;
-        for (auto it = chunks.begin(); it != chunks.end();) {
-            if (!keep(it->first)) {
-                ++it;
-                continue;
-            }
-            cells[it->first] = payload::EncodeChunk(it->second);
-            it = chunks.erase(it);
-        }
+        BuildChunks(network, layout, placement, records, layer, keep,
+                    [&cells](uint32_t cell, payload::Chunk&& chunk) {
+                        cells[cell] = payload::EncodeChunk(chunk);
+                    });
         return cells;
     };
 
-    {
-        ChunkMap overview = BuildChunks(network, layout, placement, records, kOverviewLayer);
-        bytes += WriteBlockContainer(
-            layout.mapData[0] / "mapdata1.raz", layout.overview, container::kMagic,
-            encode(overview, [](uint32_t) { return true; }), kDiscCompressionLevel);
-    }
+    bytes +=
+        WriteBlockContainer(layout.mapData[0] / "mapdata1.raz", layout.overview, container::kMagic,
+                            encode(kOverviewLayer, {}), kDiscCompressionLevel);
 
     const int32_t columns = std::max(layout.detailed.columns, 1);
     for (int disc = 0; disc < kDiscCount; ++disc) {
@@ -605,12 +604,10 @@ uint64_t WriteMapDataFiles(const Network& network, const DiscLayout& layout,
             return column >= first && column < last;
         };
         // One disc's chunks at a time.
-        ChunkMap detailed =
-            BuildChunks(network, layout, placement, records, kDetailedLayer, onDisc);
         const std::string name = "mapdata2" + std::to_string(disc + 1) + ".raz";
         bytes +=
             WriteBlockContainer(layout.mapData[disc] / name, layout.detailed, container::kMagic,
-                                encode(detailed, onDisc), kDiscCompressionLevel);
+                                encode(kDetailedLayer, onDisc), kDiscCompressionLevel);
     }
     return bytes;
 }

@@ -77,14 +77,15 @@ class MapPlacement {
 // Per link of the network, the cell word of its link-information record.
 std::vector<uint32_t> LinkCellWords(const Network& network, const DiscLayout& layout);
 
-// The chunks of one layer, by cell index, as they are compressed into the container.
-using ChunkMap = std::map<uint32_t, formats::chunk_payload::Chunk>;
-
-// Builds the chunks of a layer, or of the cells `keep` accepts. linkRecords gives
-// each link's link-information record number, which the links carry.
-ChunkMap BuildChunks(const Network& network, const DiscLayout& layout,
-                     const MapPlacement& placement, const std::vector<uint32_t>& linkRecords,
-                     int layer, const std::function<bool(uint32_t cellIndex)>& keep = {});
+// Builds the chunks of a layer, or of the cells `keep` accepts, and hands each to
+// `take` with its cell index as soon as it is made, so that a layer's chunks are
+// never all held at once. linkRecords gives each link's link-information record
+// number, which the links carry.
+void BuildChunks(
+    const Network& network, const DiscLayout& layout, const MapPlacement& placement,
+    const std::vector<uint32_t>& linkRecords, int layer,
+    const std::function<bool(uint32_t cellIndex)>& keep,
+    const std::function<void(uint32_t cellIndex, formats::chunk_payload::Chunk&&)>& take);
 
 // Writes a gridded file of compressed blocks: the head (with `magic`), the cell
 // table, and one block per given cell in cell-index order, the blocks back to back,

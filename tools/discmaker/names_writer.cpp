@@ -205,7 +205,7 @@ RouteName MakeRouteName(std::string_view number) {
 
 std::vector<RouteName> RouteNames(const Link& link) {
     std::vector<RouteName> routes;
-    std::string_view numbers = link.highwayNumber;
+    std::string_view numbers = link.signs->highwayNumber;
     while (!numbers.empty()) {
         const size_t end = numbers.find(';');
         RouteName route = MakeRouteName(numbers.substr(0, end));
@@ -424,7 +424,7 @@ NameTables WriteNameFiles(const Network& network, const DiscLayout& layout,
         const StreetName& n = link.name;
         const NameKey key = {
             &n.directionPrefix.str(), &n.prefixType.str(),      &n.base.str(),
-            &n.suffixType.str(),      &n.directionSuffix.str(), &link.highwayNumber.str()};
+            &n.suffixType.str(),      &n.directionSuffix.str(), &link.signs->highwayNumber.str()};
         const auto [found, added] =
             kindOfKey.emplace(key, static_cast<uint32_t>(linkOfKind.size()));
         if (added)
@@ -578,8 +578,8 @@ NameTables WriteNameFiles(const Network& network, const DiscLayout& layout,
     };
     for (uint32_t i = 0; i < network.links.size(); ++i) {
         const Link& link = network.links[i];
-        const std::string sign = ToNameText(link.exitSign, ni::kMaxNameTextLength);
-        const std::string exit = ToNameText(link.exitNumber, ni::kMaxExitTextLength);
+        const std::string sign = ToNameText(link.signs->exitSign, ni::kMaxNameTextLength);
+        const std::string exit = ToNameText(link.signs->exitNumber, ni::kMaxExitTextLength);
         if (sign.empty() && exit.empty())
             continue;
         ni::NamePair pair;

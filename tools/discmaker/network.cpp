@@ -697,18 +697,26 @@ void AssignPoiLinks(Network& network) {
         return GridCell{static_cast<long long>(std::floor((p.lon - bounds.minLon) / kCell)),
                         static_cast<long long>(std::floor((p.lat - bounds.minLat) / kCell))};
     };
-    std::vector<std::pair<GridCell, uint32_t>> cells;
+    // 12 bytes a cell passed: cells of 0.01 degree are counted in 32 bits.
+    struct CellLink {
+        int32_t x, y;
+        uint32_t link;
+        auto operator<=>(const CellLink&) const = default;
+    };
+    std::vector<CellLink> cells;
+    cells.reserve(network.links.size() + network.links.size() / 2);  // most pass one or two
     for (uint32_t link = 0; link < network.links.size(); ++link) {
         const std::vector<LatLon> points = network.LinkPoints(link);
         for (size_t i = 1; i < points.size(); ++i) {
             const LatLon a = points[i - 1], b = points[i];
-            ForCellsOnSegment((a.lon - bounds.minLon) / kCell, (a.lat - bounds.minLat) / kCell,
-                              (b.lon - bounds.minLon) / kCell, (b.lat - bounds.minLat) / kCell,
-                              [&](long long x, long long y) {
-                                  const std::pair<GridCell, uint32_t> entry{{x, y}, link};
-                                  if (cells.empty() || cells.back() != entry)
-                                      cells.push_back(entry);
-                              });
+            ForCellsOnSegment(
+                (a.lon - bounds.minLon) / kCell, (a.lat - bounds.minLat) / kCell,
+                (b.lon - bounds.minLon) / kCell, (b.lat - bounds.minLat) / kCell,
+                [&](long long x, long long y) {
+                    const CellLink entry{static_cast<int32_t>(x), static_cast<int32_t>(y), link};
+                    if (cells.empty() || cells.back() != entry)
+                        cells.push_back(entry);
+                });
         }
     }
     std::sort(cells.begin(), cells.end());
@@ -716,12 +724,12 @@ void AssignPoiLinks(Network& network) {
     cells.shrink_to_fit();
     long long distinctCells = 0;
     for (size_t i = 0; i < cells.size(); ++i)
-        distinctCells += i == 0 || cells[i].first != cells[i - 1].first;
+        distinctCells += i == 0 || cells[i].x != cells[i - 1].x || cells[i].y != cells[i - 1].y;
 
     for (Poi& poi : network.pois) {
         const auto [px, py] = key(poi.position);
-        const auto ringOf = [&](const GridCell& cell) {
-            return std::max(std::llabs(cell.first - px), std::llabs(cell.second - py));
+        const auto ringOf = [&](const CellLink& cell) {
+            return std::max(std::llabs(cell.x - px), std::llabs(cell.y - py));
         };
         uint32_t best = kNone;
         Projection bestProjection;
@@ -736,11 +744,12 @@ void AssignPoiLinks(Network& network) {
                 }
             }
         };
-        const auto considerCell = [&](const GridCell& cell) {
-            auto it = std::lower_bound(cells.begin(), cells.end(),
-                                       std::pair<GridCell, uint32_t>{cell, 0});
-            for (; it != cells.end() && it->first == cell; ++it)
-                consider(it->second);
+        const auto considerCell = [&](long long x, long long y) {
+            auto it =
+                std::lower_bound(cells.begin(), cells.end(),
+                                 CellLink{static_cast<int32_t>(x), static_cast<int32_t>(y), 0});
+            for (; it != cells.end() && it->x == x && it->y == y; ++it)
+                consider(it->link);
         };
         // Rings of cells until a link is found, and at least the ring around the
         // point's own; far from every road, the list itself is scanned for the
@@ -748,7 +757,7 @@ void AssignPoiLinks(Network& network) {
         for (long long ring = 0; best == kNone || ring <= 1; ++ring) {
             if (ring * 8 > distinctCells) {
                 long long next = -1;
-                for (const auto& [cell, link] : cells) {
+                for (const CellLink& cell : cells) {
                     const long long r = ringOf(cell);
                     if (r >= ring && (next < 0 || r < next))
                         next = r;
@@ -756,16 +765,16 @@ void AssignPoiLinks(Network& network) {
                 if (next < 0)
                     break;
                 ring = next;
-                for (const auto& [cell, link] : cells) {
+                for (const CellLink& cell : cells) {
                     if (ringOf(cell) == ring)
-                        consider(link);
+                        consider(cell.link);
                 }
                 continue;
             }
             for (long long y = py - ring; y <= py + ring; ++y) {
                 for (long long x = px - ring; x <= px + ring; ++x) {
                     if (std::max(std::llabs(x - px), std::llabs(y - py)) == ring)
-                        considerCell({x, y});
+                        considerCell(x, y);
                 }
             }
         }
@@ -810,10 +819,11 @@ Network MakeTestGrid(int columns, int rows, LatLon southWest, double spacingKm) 
             link.from = node(c, r);
             link.to = node(c + 1, r);
             link.roadClass = r == middleRow ? RoadClass::Arterial : RoadClass::Street;
-            link.name.base =
-                r == middleRow ? "Main"
-                               : std::string(kBases[r % 8]) + (r >= 8 ? std::to_string(r / 8) : "");
-            link.name.suffixType = r == middleRow ? "St" : "Ave";
+            link.name = StreetName{
+                .base = r == middleRow
+                            ? "Main"
+                            : std::string(kBases[r % 8]) + (r >= 8 ? std::to_string(r / 8) : ""),
+                .suffixType = r == middleRow ? "St" : "Ave"};
             link.left = {static_cast<uint32_t>(100 * (c + 1) + 1),
                          static_cast<uint32_t>(100 * (c + 1) + 99), Parity::Odd};
             link.right = {static_cast<uint32_t>(100 * (c + 1)),
@@ -829,15 +839,13 @@ Network MakeTestGrid(int columns, int rows, LatLon southWest, double spacingKm) 
             link.from = node(c, r);
             link.to = node(c, r + 1);
             link.roadClass = c == 0 ? RoadClass::Highway : RoadClass::Street;
-            link.name.base = std::to_string(c + 1) + (c == 0   ? "st"
-                                                      : c == 1 ? "nd"
-                                                      : c == 2 ? "rd"
-                                                               : "th");
-            link.name.suffixType = "St";
-            if (c == 0) {
-                link.highwayNumber = "US 14";
-                link.signText = "14";
-            }
+            link.name = StreetName{.base = std::to_string(c + 1) + (c == 0   ? "st"
+                                                                    : c == 1 ? "nd"
+                                                                    : c == 2 ? "rd"
+                                                                             : "th"),
+                                   .suffixType = "St"};
+            if (c == 0)
+                link.signs = LinkSigns{.highwayNumber = "US 14", .signText = "14"};
             link.left = {static_cast<uint32_t>(100 * (r + 1) + 1),
                          static_cast<uint32_t>(100 * (r + 1) + 99), Parity::Odd};
             link.right = {static_cast<uint32_t>(100 * (r + 1)),

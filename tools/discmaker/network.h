@@ -9,10 +9,13 @@
 
 #include <compare>
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <limits>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace discmaker {
@@ -45,6 +48,8 @@ class Text {
     std::strong_ordering operator<=>(const Text& other) const {
         return str().compare(other.str()) <=> 0;
     }
+    // Equal texts have equal identities: a hash of the text at no cost.
+    const void* Identity() const { return m_text; }
 
   private:
     static const std::string& Empty();
@@ -64,6 +69,44 @@ inline std::string operator+(const char* a, const Text& b) {
     return a + b.str();
 }
 std::ostream& operator<<(std::ostream& out, const Text& text);
+
+// A record kept once however many links hold it, as Text keeps a string: a link
+// carries a pointer to the one stored copy. T gives its hash as T::Hash; equal
+// values are the same stored record. Reads as a const T&.
+template <typename T>
+class Interned {
+  public:
+    Interned() = default;
+    Interned(const T& value) {  // NOLINT: a value is given as itself
+        if (value == T{})
+            return;
+        // Node-based: a stored record never moves. Kept for the program's life.
+        static std::mutex mutex;
+        static std::unordered_set<T, typename T::Hash> values;
+        std::lock_guard<std::mutex> lock(mutex);
+        m_value = &*values.insert(value).first;
+    }
+
+    const T& operator*() const { return m_value ? *m_value : Empty(); }
+    const T* operator->() const { return &**this; }
+    operator const T&() const { return **this; }  // NOLINT: reads as the value
+    bool operator==(const Interned& other) const { return m_value == other.m_value; }
+
+  private:
+    static const T& Empty() {
+        static const T empty{};
+        return empty;
+    }
+    const T* m_value = nullptr;  // null for the empty value
+};
+
+// Combines the identities of interned texts into one hash.
+inline size_t HashTexts(std::initializer_list<const Text*> texts) {
+    size_t hash = 0;
+    for (const Text* text : texts)
+        hash = hash * 31 + std::hash<const void*>{}(text->Identity());
+    return hash;
+}
 
 // "No record" for every index field.
 inline constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
@@ -125,25 +168,16 @@ struct StreetName {
     std::string FullText() const;  // the parts joined by single spaces
     bool operator==(const StreetName&) const = default;
     auto operator<=>(const StreetName&) const = default;
+    struct Hash {
+        size_t operator()(const StreetName& n) const {
+            return HashTexts(
+                {&n.directionPrefix, &n.prefixType, &n.base, &n.suffixType, &n.directionSuffix});
+        }
+    };
 };
 
-struct Node {
-    LatLon position;
-    int64_t sourceId = 0;  // the OpenStreetMap node id, or 0
-};
-
-struct Link {
-    uint32_t from = kNone;  // node index
-    uint32_t to = kNone;    // node index
-    // Intermediate shape points, from-node to to-node, ends excluded.
-    std::vector<LatLon> shape;
-    RoadClass roadClass = RoadClass::Street;
-    Direction direction = Direction::Both;
-    bool roundabout = false;
-    bool ramp = false;  // a freeway or highway ramp
-    bool toll = false;
-    int speedKmh = 0;  // 0: the class's default speed
-    StreetName name;   // may be empty
+// What a link's signs say beside its name.
+struct LinkSigns {
     // Highway number as signed ("I-5", "US 101", "CG-2"), and the text of its sign
     // shield when that differs ("5"); empty when the road has none.
     Text highwayNumber;
@@ -152,12 +186,40 @@ struct Link {
     // sign ("I-5 N/MAIN ST"); empty on every other link.
     Text exitNumber;
     Text exitSign;
+    bool operator==(const LinkSigns&) const = default;
+    struct Hash {
+        size_t operator()(const LinkSigns& s) const {
+            return HashTexts({&s.highwayNumber, &s.signText, &s.exitNumber, &s.exitSign});
+        }
+    };
+};
+
+struct Node {
+    LatLon position;
+    int64_t sourceId = 0;  // the OpenStreetMap node id, or 0
+};
+
+// Millions of these are held at once: the texts are interned and the small
+// fields packed at the end.
+struct Link {
+    uint32_t from = kNone;  // node index
+    uint32_t to = kNone;    // node index
+    // Intermediate shape points, from-node to to-node, ends excluded.
+    std::vector<LatLon> shape;
+    Interned<StreetName> name;  // may be empty
+    Interned<LinkSigns> signs;
     HouseRange left;   // left side when driving from the from-node
     HouseRange right;  // right side
     // The city (or county, where no city) on each side: an index into areas.
     uint32_t leftArea = kNone;
     uint32_t rightArea = kNone;
     int64_t sourceId = 0;  // the OpenStreetMap way id, or 0
+    RoadClass roadClass = RoadClass::Street;
+    Direction direction = Direction::Both;
+    bool roundabout = false;
+    bool ramp = false;  // a freeway or highway ramp
+    bool toll = false;
+    uint16_t speedKmh = 0;  // 0: the class's default speed
 
     int Speed() const { return speedKmh > 0 ? speedKmh : DefaultSpeedKmh(roadClass); }
 };
@@ -393,7 +455,7 @@ Network MakeTestGrid(int columns, int rows, LatLon southWest = {45.0, -100.0},
 }  // namespace discmaker
 
 // Requests from the other writers (write "// REQUEST(<helper>): ..." below).
-// Done: Link::exitNumber and Link::exitSign (dm-names); the chunk limits (dm-map):
+// Done: the exit number and exit sign in Link::signs (dm-names); the chunk limits (dm-map):
 // ValidateNetwork cuts links beyond 1,023 shape points, keeps 15 restrictions per
 // node and refuses more than 15 link ends at a node; FitLinksToGrid (disc_layout.h)
 // leaves every link in one detailed cell or two that share a side, with no node on

@@ -473,18 +473,62 @@ struct Restriction {
     int64_t from = 0, via = 0, to = 0;
 };
 
-struct Collected {
+// Road ways with their node ids and positions, in blocks of about 130,000
+// nodes, so that each block can be handed back as soon as its links are made.
+struct RoadBlock {
     std::vector<RoadWay> roads;
-    std::vector<int64_t> roadRefs;
+    std::vector<int64_t> refs;
     // Positions as the file gives them (1e-7 degrees), half the size of LatLon.
-    std::vector<osmium::Location> roadPoints;
+    std::vector<osmium::Location> points;
+};
+
+struct Collected {
+    std::vector<RoadBlock> roadBlocks;
+    size_t roadCount = 0, roadRefCount = 0;
+
+    void AddRoad(const RoadWay& road, std::span<const int64_t> refs,
+                 std::span<const osmium::Location> points) {
+        constexpr size_t kBlockRefs = size_t{1} << 17;
+        if (roadBlocks.empty() || roadBlocks.back().refs.size() + refs.size() > kBlockRefs) {
+            if (!roadBlocks.empty()) {
+                RoadBlock& full = roadBlocks.back();
+                full.roads.shrink_to_fit();
+                full.refs.shrink_to_fit();
+                full.points.shrink_to_fit();
+            }
+            roadBlocks.emplace_back();
+        }
+        RoadBlock& block = roadBlocks.back();
+        block.roads.push_back(road);
+        block.roads.back().count = static_cast<uint32_t>(refs.size());
+        block.refs.insert(block.refs.end(), refs.begin(), refs.end());
+        block.points.insert(block.points.end(), points.begin(), points.end());
+        ++roadCount;
+        roadRefCount += refs.size();
+    }
+
     // Calls visit(road, node ids, positions) for every road, in order.
     template <typename Visit>
     void ForEachRoad(Visit visit) {
+        for (RoadBlock& block : roadBlocks)
+            VisitBlock(block, visit);
+    }
+    // The same, handing each block back once its roads are visited.
+    template <typename Visit>
+    void TakeEachRoad(Visit visit) {
+        for (RoadBlock& block : roadBlocks) {
+            VisitBlock(block, visit);
+            block = RoadBlock{};
+            ReturnFreedMemory();
+        }
+        roadBlocks = std::vector<RoadBlock>();
+    }
+    template <typename Visit>
+    static void VisitBlock(const RoadBlock& block, Visit& visit) {
         size_t at = 0;
-        for (RoadWay& road : roads) {
-            visit(road, std::span<const int64_t>(roadRefs.data() + at, road.count),
-                  std::span<const osmium::Location>(roadPoints.data() + at, road.count));
+        for (const RoadWay& road : block.roads) {
+            visit(road, std::span<const int64_t>(block.refs.data() + at, road.count),
+                  std::span<const osmium::Location>(block.points.data() + at, road.count));
             at += road.count;
         }
     }
@@ -591,9 +635,6 @@ class DataHandler : public osmium::handler::Handler {
         if (!highway.empty() && RoadKindOf(highway, &kind) && !CarsBarred(tags)) {
             RoadWay road;
             road.id = way.id();
-            road.count = static_cast<uint32_t>(refs.size());
-            m_out.roadRefs.insert(m_out.roadRefs.end(), refs.begin(), refs.end());
-            m_out.roadPoints.insert(m_out.roadPoints.end(), locations.begin(), locations.end());
             road.kind = kind;
             std::string junction = Tag(tags, "junction");
             road.roundabout = junction == "roundabout" || junction == "circular";
@@ -614,7 +655,7 @@ class DataHandler : public osmium::handler::Handler {
             road.destination = destRef.empty() ? dest
                                : dest.empty()  ? destRef
                                                : destRef + "/" + dest;
-            m_out.roads.push_back(std::move(road));
+            m_out.AddRoad(road, refs, locations);
             return;
         }
         std::string interpolation = Tag(tags, "addr:interpolation");
@@ -752,17 +793,12 @@ class NetworkMaker {
 
   private:
     void MakeLinks() {
-        // Read by growing; the links are made beside them, so they give back the room
-        // they grew into first.
-        m_in.roads.shrink_to_fit();
-        m_in.roadRefs.shrink_to_fit();
-        m_in.roadPoints.shrink_to_fit();
         // Nodes where ways meet, end or come back to themselves become network
         // nodes; the rest are shape. Every occurrence counts once, a way's end twice,
         // so a node counted twice or more is a junction.
         {
             std::vector<int64_t> counted;
-            counted.reserve(m_in.roadRefs.size() + 2 * m_in.roads.size());
+            counted.reserve(m_in.roadRefCount + 2 * m_in.roadCount);
             m_in.ForEachRoad([&](const RoadWay&, std::span<const int64_t> refs, auto) {
                 for (size_t i = 0; i < refs.size(); ++i) {
                     counted.push_back(refs[i]);
@@ -797,8 +833,10 @@ class NetworkMaker {
         }
         std::sort(restricted.begin(), restricted.end());
 
-        m_in.ForEachRoad([&](const RoadWay& road, std::span<const int64_t> refs,
-                             std::span<const osmium::Location> points) {
+        // What the links took is not kept twice: each block of roads goes as soon as
+        // its links are made.
+        m_in.TakeEachRoad([&](const RoadWay& road, std::span<const int64_t> refs,
+                              std::span<const osmium::Location> points) {
             uint32_t from = NodeFor(refs[0], ToLatLon(points[0]));
             const uint32_t firstLink = static_cast<uint32_t>(m_net.links.size());
             std::vector<LatLon> shape;
@@ -823,20 +861,22 @@ class NetworkMaker {
                 link.speedKmh = road.speed;
                 if (!road.name.empty())
                     link.name = ParseStreetName(road.name);
+                LinkSigns signs;
                 if (!road.ref.empty()) {
                     const std::string& ref = road.ref;
                     const std::string number = ref.substr(0, ref.find(';'));
                     const size_t cut = number.find_last_of(" -");
-                    link.highwayNumber = number;
-                    link.signText = cut == std::string::npos ? number : number.substr(cut + 1);
+                    signs.highwayNumber = number;
+                    signs.signText = cut == std::string::npos ? number : number.substr(cut + 1);
                 }
                 if (link.ramp) {
                     auto junction = m_in.junctionRefs.find(refs[0]);
                     if (junction != m_in.junctionRefs.end() && m_net.links.size() == firstLink) {
-                        link.exitNumber = junction->second;
+                        signs.exitNumber = junction->second;
                     }
-                    link.exitSign = road.destination;
+                    signs.exitSign = road.destination;
                 }
+                link.signs = signs;
                 link.sourceId = road.id;
                 m_net.AddLink(std::move(link));
                 from = to;
@@ -846,11 +886,6 @@ class NetworkMaker {
                     {road.id, firstLink, static_cast<uint32_t>(m_net.links.size()) - firstLink});
             }
         });
-        // What the links took is not kept twice.
-        m_in.roads = std::vector<RoadWay>();
-        m_in.roadRefs = std::vector<int64_t>();
-        m_in.roadPoints = std::vector<osmium::Location>();
-        ReturnFreedMemory();
         std::sort(m_wayLinks.begin(), m_wayLinks.end(),
                   [](const WayLinks& a, const WayLinks& b) { return a.id < b.id; });
     }
@@ -1171,7 +1206,7 @@ class NetworkMaker {
             double bestKm = 0.3;  // further than this the line belongs to no road here
             for (uint32_t link = 0; link < m_net.links.size(); ++link) {
                 const Link& l = m_net.links[link];
-                if (!street.empty() && l.name.FullText() != ParseStreetName(street).FullText())
+                if (!street.empty() && l.name->FullText() != ParseStreetName(street).FullText())
                     continue;
                 for (const LatLon& p : m_net.LinkPoints(link)) {
                     double km = DistanceKm(p, mid);
@@ -1372,7 +1407,10 @@ Network ReadOsm(const std::filesystem::path& file, const std::string& stateCode,
     ReturnFreedMemory();  // the reader's buffers and the location index
     if (progress)
         progress("making the network", 0);
-    return NetworkMaker(collected, *state).Make();
+    Network network = NetworkMaker(collected, *state).Make();
+    collected = Collected{};
+    ReturnFreedMemory();  // what was read, now in the network
+    return network;
 }
 
 // ---- Writing OpenStreetMap XML --------------------------------------------------------
@@ -1665,12 +1703,12 @@ void WriteOsm(const Network& network, const std::filesystem::path& file) {
             tag(tags, "oneway", "no");
         if (link.roundabout)
             tag(tags, "junction", "roundabout");
-        tag(tags, "name", link.name.FullText());
-        tag(tags, "ref", link.highwayNumber);
+        tag(tags, "name", link.name->FullText());
+        tag(tags, "ref", link.signs->highwayNumber);
         tag(tags, "maxspeed", std::to_string(link.Speed()));
         if (link.toll)
             tag(tags, "toll", "yes");
-        tag(tags, "destination", link.exitSign);
+        tag(tags, "destination", link.signs->exitSign);
         sink->Way(l + 1, refs, tags);
     }
     for (size_t i = 0; i < network.restrictions.size(); ++i) {

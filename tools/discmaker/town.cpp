@@ -324,9 +324,11 @@ class TownBuilder {
                 link.speedKmh = SpeedOf(link.roadClass);
                 link.name = base;
                 if (r == m_main + 3 && r < kRowNameCount) {
-                    link.name.base = "Lakeview";
-                    link.name.suffixType = "Dr";
-                    link.name.directionSuffix = c >= m_highway ? "E" : "W";
+                    StreetName lakeview = base;
+                    lakeview.base = "Lakeview";
+                    lakeview.suffixType = "Dr";
+                    lakeview.directionSuffix = c >= m_highway ? "E" : "W";
+                    link.name = lakeview;
                 }
                 // The downtown couplet: one street eastbound, the other westbound.
                 if ((r == m_main + 1 || r == m_main - 1) && c >= 2 && c < m_g - 2) {
@@ -351,10 +353,8 @@ class TownBuilder {
                 link.roadClass = ColumnClass(c);
                 link.speedKmh = SpeedOf(link.roadClass);
                 link.name = ColumnName(c, r);
-                if (c == m_highway) {
-                    link.highwayNumber = "SR 89";
-                    link.signText = "89";
-                }
+                if (c == m_highway)
+                    link.signs = LinkSigns{.highwayNumber = "SR 89", .signText = "89"};
                 if (r >= m_main) {
                     uint32_t block = static_cast<uint32_t>(r - m_main + 1);
                     link.left = {100 * block + 1, 100 * block + 99, Parity::Odd};
@@ -390,8 +390,7 @@ class TownBuilder {
             link.direction = Direction::Forward;
             link.roundabout = true;
             link.speedKmh = 30;
-            link.name.base = "Town";
-            link.name.suffixType = "Cir";
+            link.name = StreetName{.base = "Town", .suffixType = "Cir"};
             double a0 = angles[order[i]], a1 = a0 + 90;
             for (int k = 1; k <= 2; ++k) {
                 double a = (a0 + (a1 - a0) * k / 3) * 3.14159265358979 / 180;
@@ -418,10 +417,8 @@ class TownBuilder {
             link.roadClass = RoadClass::Freeway;
             link.direction = Direction::Forward;
             link.speedKmh = SpeedOf(RoadClass::Freeway);
-            link.name.base = "Sierra";
-            link.name.suffixType = "Fwy";
-            link.highwayNumber = "I-80";
-            link.signText = "80";
+            link.name = StreetName{.base = "Sierra", .suffixType = "Fwy"};
+            link.signs = LinkSigns{.highwayNumber = "I-80", .signText = "80"};
             SetSides(link, m_net.nodes[from].position, m_net.nodes[to].position);
             return m_net.AddLink(std::move(link));
         };
@@ -456,8 +453,7 @@ class TownBuilder {
                 link.ramp = true;
                 link.speedKmh = 55;
                 link.shape.push_back(At(bendC, bendR));
-                link.exitNumber = std::move(exitNumber);
-                link.exitSign = std::move(sign);
+                link.signs = LinkSigns{.exitNumber = exitNumber, .exitSign = sign};
                 SetSides(link, m_net.nodes[from].position, m_net.nodes[to].position);
                 m_net.AddLink(std::move(link));
             };
@@ -535,12 +531,9 @@ class TownBuilder {
                 link.to = nodes[{c + 1, r}];
                 link.roadClass = r == 2 ? RoadClass::Highway : RoadClass::Street;
                 link.speedKmh = SpeedOf(link.roadClass);
-                link.name.base = kNames[r];
-                link.name.suffixType = r == 2 ? "Hwy" : "Dr";
-                if (r == 2) {
-                    link.highwayNumber = "Route 30";
-                    link.signText = "30";
-                }
+                link.name = StreetName{.base = kNames[r], .suffixType = r == 2 ? "Hwy" : "Dr"};
+                if (r == 2)
+                    link.signs = LinkSigns{.highwayNumber = "Route 30", .signText = "30"};
                 uint32_t block = static_cast<uint32_t>(c + 1);
                 link.left = {100 * block + 1, 100 * block + 99, Parity::Odd};
                 link.right = {100 * block, 100 * block + 98, Parity::Even};
@@ -555,8 +548,7 @@ class TownBuilder {
                 link.to = nodes[{c, r + 1}];
                 link.roadClass = RoadClass::Street;
                 link.speedKmh = SpeedOf(link.roadClass);
-                link.name.base = Ordinal(c + 1);
-                link.name.suffixType = "Ave";
+                link.name = StreetName{.base = Ordinal(c + 1), .suffixType = "Ave"};
                 link.leftArea = link.rightArea = m_palmHarbor;
                 m_net.AddLink(std::move(link));
             }

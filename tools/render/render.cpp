@@ -183,7 +183,7 @@ void ParseSize(const std::string& text, int* width, int* height) {
         throw OptionError("--size must be WxH, each 1 to 4096, not " + text);
 }
 
-Session::Session(const Options& options) {
+Session::Session(const Options& options, HostFactory makeHost) {
     CheckOptions(options);
     root_ = std::make_unique<RunRoot>();
     const float scale = (options.width >= 480 || options.height >= 480) ? 2.0f : 1.0f;
@@ -215,7 +215,8 @@ Session::Session(const Options& options) {
     };
     placeVehicle();
     SetMapVehicle(&vehicle_);
-    host_ = std::make_unique<HeadlessMapHost>(options.width, options.height, mapHeight);
+    host_ = makeHost ? makeHost(options.width, options.height, mapHeight)
+                     : std::make_unique<HeadlessMapHost>(options.width, options.height, mapHeight);
     view_ = std::make_unique<CMapView>(host_.get());
     HANDLE loader = view_->StartMapLoading();
     if (loader) {

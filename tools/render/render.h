@@ -81,6 +81,7 @@ class HeadlessMapHost : public IMapViewHost {
   public:
     HeadlessMapHost(int width, int clientHeight, int mapHeight)
         : width_(width), clientHeight_(clientHeight), mapHeight_(mapHeight) {}
+    virtual ~HeadlessMapHost() = default;
     HWND GetViewWindow() override { return nullptr; }
     BOOL GetReplayFlag() override { return FALSE; }
     void SetReplayFlag(BOOL) override {}
@@ -142,7 +143,10 @@ class StandingVehicle : public IMapVehicle {
 // option; Loaded() tells whether the maps could be read.
 class Session {
   public:
-    explicit Session(const Options& options);
+    // Makes the main view of the session (tests record what the view asks of it).
+    using HostFactory = std::unique_ptr<HeadlessMapHost> (*)(int width, int clientHeight,
+                                                             int mapHeight);
+    explicit Session(const Options& options, HostFactory makeHost = nullptr);
     ~Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;

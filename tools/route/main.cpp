@@ -1,6 +1,8 @@
 // route --maps DIR --from LAT,LON --to LAT,LON [--method NAME] [--avoid WHAT]... [--json]
 // route --maps DIR --pairs FILE.csv [--method NAME]
+// route ... --guide [--kmh N] [--stray KM] [--voice DIR [--wav FILE]] [--nmea FILE.gps]
 // Routes with the navigation program's map database and router.
+#include <cmath>
 #include <cstdio>
 #include <iostream>
 #include <optional>
@@ -22,7 +24,14 @@ const char kUsage[] =
     "  --avoid   toll, ferries, carpool, or LAT,LON for the road nearest that point\n"
     "            (carpool links and ferries are avoided by default)\n"
     "  --json    the route as one JSON object\n"
-    "  --pairs   lines from_lat,from_lon,to_lat,to_lon routed in one process\n";
+    "  --pairs   lines from_lat,from_lon,to_lat,to_lon routed in one process\n"
+    "  --guide   then drive the route one fix a second with guidance, printing what it\n"
+    "            says; exit 1 when the drive did not arrive\n"
+    "  --kmh     the drive's speed (default: each road's own)\n"
+    "  --stray   leave the route at the first junction after KM km, until guidance\n"
+    "            routes again\n"
+    "  --voice   speak the phrases from this folder of voice prompts; --wav records them\n"
+    "  --nmea    write the drive as a GPS log (RMC, GGA, GSA), kept only when it arrived\n";
 
 }  // namespace
 
@@ -39,10 +48,35 @@ int main(int argc, char** argv) {
     app.add_option("--method", method);
     app.add_option("--avoid", avoids);
     app.add_option("--pairs", pairs);
+    double kmh = 0, stray = -1;
+    std::string voice, wav, nmea;
+    app.add_flag("--guide", options.guide);
+    app.add_option("--kmh", kmh);
+    app.add_option("--stray", stray);
+    app.add_option("--voice", voice);
+    app.add_option("--wav", wav);
+    app.add_option("--nmea", nmea);
     if (const std::optional<int> status = command.Parse(argc, argv, "unknown argument "))
         return *status;
     if (maps.empty())
         return command.Fail("--maps DIR is needed");
+    const bool driveOptions =
+        kmh != 0 || stray != -1 || !voice.empty() || !wav.empty() || !nmea.empty();
+    if (driveOptions && !options.guide)
+        return command.Fail("--kmh, --stray, --voice, --wav and --nmea go with --guide");
+    if (options.guide && !pairs.empty())
+        return command.Fail("--guide drives one route, not --pairs");
+    if (kmh < 0 || kmh > 300 || !std::isfinite(kmh))
+        return command.Fail("--kmh wants a speed from 0 to 300");
+    if (stray != -1 && (stray < 0 || !std::isfinite(stray)))
+        return command.Fail("--stray wants kilometres, 0 or more");
+    if (!wav.empty() && voice.empty())
+        return command.Fail("--wav records the voice: it needs --voice DIR");
+    options.drive.kmh = kmh;
+    options.drive.strayKm = stray;
+    options.drive.voice = voice;
+    options.drive.wav = wav;
+    options.drive.nmea = nmea;
     try {
         options.maps = maps;
         options.method = routetool::ParseMethod(method);

@@ -64,15 +64,6 @@ std::vector<std::string> Split(const std::string& text, char separator) {
     return parts;
 }
 
-// The link's points from its from-node to its to-node.
-std::vector<MapPoint> LinkPoints(const MapLink& link) {
-    std::vector<MapPoint> points{link.fromNode->position};
-    const uint32_t shapes = link.shapePoints ? link.GetShapePointCount() : 0;
-    points.insert(points.end(), link.shapePoints, link.shapePoints + shapes);
-    points.push_back(link.toNode->position);
-    return points;
-}
-
 double FlatMetres(const MapPoint& a, const MapPoint& b) {
     const double scale = std::cos((a.latitude + b.latitude) / 2 * 3.14159265358979323846 / 180);
     const double dy = b.latitude - a.latitude;
@@ -81,6 +72,14 @@ double FlatMetres(const MapPoint& a, const MapPoint& b) {
 }
 
 }  // namespace
+
+std::vector<MapPoint> LinkPoints(const MapLink& link) {
+    std::vector<MapPoint> points{link.fromNode->position};
+    const uint32_t shapes = link.shapePoints ? link.GetShapePointCount() : 0;
+    points.insert(points.end(), link.shapePoints, link.shapePoints + shapes);
+    points.push_back(link.toNode->position);
+    return points;
+}
 
 MapPoint ParsePoint(const std::string& text, const std::string& what) {
     const std::vector<std::string> parts = Split(text, ',');
@@ -178,6 +177,9 @@ struct Session::State {
     WCHAR savedFolder[MAX_PATH];
     std::vector<std::string> boxes;
     CRouter* router = nullptr;
+    // The route's end links as snapped: the router keeps pointers to them.
+    MapLink fromLink{};
+    MapLink toLink{};
 
     void ResetDatabase() {
         g_mapDatabase.~CMapDatabase();
@@ -391,7 +393,8 @@ RouteResult Session::Route(const MapPoint& from, const MapPoint& to) {
     // is handed copies and finds the links again by id.
     const LinkSnap toSnap = SnapToNearestLink(g_mapDatabase, to, kSnapRadiusMetres);
     result.to = SnappedOf(to, toSnap);
-    MapLink toLink{};
+    MapLink& toLink = s.toLink;
+    toLink = {};
     if (toSnap.Found())
         toLink = *toSnap.link;
     const LinkSnap fromSnap = SnapToNearestLink(g_mapDatabase, from, kSnapRadiusMetres);
@@ -401,7 +404,8 @@ RouteResult Session::Route(const MapPoint& from, const MapPoint& to) {
     } else if (fromSnap.link->linkId == toLink.linkId) {
         Arrive(*fromSnap.link, fromSnap, toSnap, result);
     } else {
-        MapLink fromLink = *fromSnap.link;
+        MapLink& fromLink = s.fromLink;
+        fromLink = *fromSnap.link;
         router.CalculateRoute(&fromLink, fromSnap.segment, fromSnap.point,
                               SnappedTarget(toSnap, &toLink), 0, 1);
         if ((router.state & kRouterRouteState) && router.routeList && router.routeCount > 0 &&
@@ -467,7 +471,17 @@ void PrintText(const Options& options, const RouteResult& result, std::ostream& 
     out << FiguresLine(result) << "\n";
 }
 
-void PrintJson(const Options& options, const RouteResult& result, std::ostream& out) {
+DriveReport Session::Guide(const GuideOptions& options, std::ostream& out) {
+    CRouter& router = *state_->router;
+    if (!(router.state & kRouterRouteState) || !router.routeList || router.routeCount <= 0 ||
+        !router.maneuvers || router.maneuverCount <= 0)
+        throw std::runtime_error("no route to drive");
+    state_->boxes.clear();
+    return GuideDrive(router, options, out);
+}
+
+void PrintJson(const Options& options, const RouteResult& result, std::ostream& out,
+               const DriveReport* drive) {
     using nlohmann::json;
     auto end = [](const Snapped& s) {
         json value = {{"asked", {s.asked.latitude, s.asked.longitude}}};
@@ -502,7 +516,20 @@ void PrintJson(const Options& options, const RouteResult& result, std::ostream& 
                            {"shape", shape},
                            {"messages", result.messages},
                            {"ms", result.ms}};
-    out << document.dump(2) << "\n";
+    json full = document;
+    if (drive) {
+        json phrases = json::array();
+        for (const DrivePhrase& phrase : drive->phrases)
+            phrases.push_back({{"second", phrase.second},
+                               {"to_maneuver_m", phrase.toManeuverMetres},
+                               {"words", phrase.text}});
+        full["drive"] = {{"updates", drive->updates.size()},
+                         {"phrases", phrases},
+                         {"screens", drive->screens},
+                         {"recalcs", drive->recalcs},
+                         {"arrived", drive->arrived}};
+    }
+    out << full.dump(2) << "\n";
 }
 
 int Run(const Options& options, std::ostream& out, std::ostream& err) {
@@ -541,11 +568,29 @@ int Run(const Options& options, std::ostream& out, std::ostream& err) {
         }
         Session session(options);
         const RouteResult result = session.Route(options.from, options.to);
-        if (options.json)
-            PrintJson(options, result, out);
-        else
-            PrintText(options, result, out);
-        return result.Found() ? 0 : 1;
+        if (!options.guide || result.kind != RouteResult::Kind::kRoute) {
+            if (options.json)
+                PrintJson(options, result, out);
+            else
+                PrintText(options, result, out);
+            if (options.guide && result.kind == RouteResult::Kind::kArrived)
+                out << (options.json ? "" : "updates=0 phrases=0 recalcs=0 arrived=1\n");
+            return result.Found() ? 0 : 1;
+        }
+        if (options.json) {
+            std::ostringstream events;
+            const DriveReport drive = session.Guide(options.drive, events);
+            PrintJson(options, result, out, &drive);
+            return drive.arrived ? 0 : 1;
+        }
+        PrintText(options, result, out);
+        const DriveReport drive = session.Guide(options.drive, out);
+        char figures[160];
+        std::snprintf(figures, sizeof figures, "drive_s=%.0f cpu_s=%.3f updates_per_cpu_s=%.0f\n",
+                      drive.simulatedSeconds, drive.cpuSeconds,
+                      drive.cpuSeconds > 0 ? drive.updates.size() / drive.cpuSeconds : 0.0);
+        out << figures << DriveFiguresLine(drive) << "\n";
+        return drive.arrived ? 0 : 1;
     } catch (const UsageError& error) {
         err << "route: " << error.what() << "\n";
         return 2;

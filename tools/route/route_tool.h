@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "pathlume/mapdb/map_records.h"
+#include "tools/route/guided_drive.h"
 
 namespace routetool {
 
@@ -34,6 +35,9 @@ struct Options {
     MapPoint from;
     MapPoint to;
     std::filesystem::path pairs;
+    // Then drive the route with guidance.
+    bool guide = false;
+    GuideOptions drive;
 };
 
 // Bad arguments or a bad pairs file; the text says which (exit 2).
@@ -41,6 +45,9 @@ class UsageError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
 };
+
+// The link's points from its from-node to its to-node.
+std::vector<MapPoint> LinkPoints(const MapLink& link);
 
 // "42.5,1.52" -> the point; UsageError for anything else or a point off the earth.
 MapPoint ParsePoint(const std::string& text, const std::string& what);
@@ -103,6 +110,8 @@ class Session {
     Session& operator=(const Session&) = delete;
 
     RouteResult Route(const MapPoint& from, const MapPoint& to);
+    // Drives the last route found with guidance (g_router holds it).
+    DriveReport Guide(const GuideOptions& options, std::ostream& out);
 
   private:
     struct State;
@@ -120,7 +129,9 @@ class Session {
 int Run(const Options& options, std::ostream& out, std::ostream& err);
 
 void PrintText(const Options& options, const RouteResult& result, std::ostream& out);
-void PrintJson(const Options& options, const RouteResult& result, std::ostream& out);
+// With a drive, the JSON holds it under "drive".
+void PrintJson(const Options& options, const RouteResult& result, std::ostream& out,
+               const DriveReport* drive = nullptr);
 
 // "length_m=... time_s=... maneuvers=... ms=..."
 std::string FiguresLine(const RouteResult& result);

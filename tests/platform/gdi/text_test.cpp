@@ -370,4 +370,35 @@ TEST(Text, RecordingsTellWhichDCDrewWhatWhereAndInWhichColour) {
     EXPECT_EQ(recording.TextsIn(a.bitmap())[0].color, kBlack);
 }
 
+TEST(Text, AScreenTextLogFollowsTextWithThePixelsOntoTheScreen) {
+    REQUIRE_TAHOMA();
+    platform::ScreenTextLog log;
+    Surface back(100, 60), middle(100, 60);
+    HDC screen = platform::CreateScreenDC();
+    const std::u16string label = u"ETA";
+    ExtTextOutW(back.dc(), 10, 5, 0, nullptr, label.data(), 3, nullptr);
+    ExtTextOutW(back.dc(), 90, 50, 0, nullptr, label.data(), 1, nullptr);  // outside the copy
+    ExtTextOutW(screen, 7, 8, 0, nullptr, label.data(), 2, nullptr);
+    EXPECT_EQ(log.Take().size(), 1u);  // only the one drawn on the screen so far
+
+    // Through a second bitmap, then doubled onto the screen.
+    BitBlt(middle.dc(), 0, 0, 50, 30, back.dc(), 0, 0, SRCCOPY);
+    StretchBlt(screen, 100, 200, 100, 60, middle.dc(), 0, 0, 50, 30, SRCCOPY);
+    auto texts = log.Take();
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0].text, u"ETA");
+    EXPECT_EQ(texts[0].onSurface.x, 120);
+    EXPECT_EQ(texts[0].onSurface.y, 210);
+    EXPECT_EQ(texts[0].bitmap, nullptr);
+
+    // Copied once, carried once; the rest waits for its own copy.
+    BitBlt(screen, 0, 0, 100, 60, back.dc(), 0, 0, SRCCOPY);
+    texts = log.Take();
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0].text, u"E");
+    EXPECT_EQ(texts[0].onSurface.x, 90);
+    EXPECT_TRUE(log.Take().empty());
+    DeleteDC(screen);
+}
+
 }  // namespace

@@ -257,6 +257,7 @@ TEST(HostTest, F12SendsTheDeviceToSleepAndWakesItWithAResume) {
     StopPowerNotifications(notifications);
     CloseMsgQueue(queue);
     DestroyWindow(window);
+    EXPECT_EQ(PumpUntil([] { return false; }), 5);  // its WM_QUIT
     platform::StopHost();
 }
 

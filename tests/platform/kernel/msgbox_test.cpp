@@ -115,4 +115,27 @@ TEST_F(MessageBoxTest, InstalledHandlerShowsTheBoxInstead) {
     EXPECT_EQ(MessageBoxW(owner, u"No Route", u"Warning", MB_RETRYCANCEL), IDCANCEL);
 }
 
+TEST_F(MessageBoxTest, AQueuedAnswerTakesTheNextBoxDrawnOrNot) {
+    int drawn = 0;
+    platform::SetMessageBoxHandler([&](HWND, const std::u16string&, const std::u16string&, UINT) {
+        ++drawn;
+        return IDYES;
+    });
+    platform::QueueMessageBoxAnswer(IDNO);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(MessageBoxW(nullptr, u"Detour?", u"Route", MB_YESNO), IDNO);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Route: Detour?\n");
+    EXPECT_EQ(MessageBoxW(nullptr, u"Detour?", u"Route", MB_YESNO), IDYES);
+    EXPECT_EQ(drawn, 1);
+
+    // A box the program draws itself learns that an answer waits for it.
+    EXPECT_FALSE(platform::MessageBoxAnswerQueued());
+    platform::QueueMessageBoxAnswer(IDOK);
+    EXPECT_TRUE(platform::MessageBoxAnswerQueued());
+    EXPECT_EQ(MessageBoxW(nullptr, u"Detour?", u"Route", MB_OKCANCEL), IDOK);
+    EXPECT_FALSE(platform::MessageBoxAnswerQueued());
+    EXPECT_EQ(drawn, 1);
+    platform::SetMessageBoxHandler({});
+}
+
 }  // namespace

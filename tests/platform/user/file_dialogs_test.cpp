@@ -34,6 +34,17 @@ class FileDialogsTest : public UserTest {
     WCHAR file_[MAX_PATH] = {};
 };
 
+TEST_F(FileDialogsTest, AQueuedAnswerTakesTheNextDialogEvenADrawnOne) {
+    platform::UseDrawnFileDialog(true);
+    platform::QueueFileDialogAnswer(u"\\Logs\\a.GPS");
+    platform::QueueFileDialogAnswer(std::nullopt);
+    ASSERT_TRUE(GetOpenFileNameW(&ofn_));
+    EXPECT_EQ(std::u16string(file_), u"\\Logs\\a.GPS");
+    EXPECT_FALSE(GetOpenFileNameW(&ofn_));  // Cancel
+    EXPECT_EQ(CommDlgExtendedError(), 0u);
+    platform::UseDrawnFileDialog(false);
+}
+
 TEST_F(FileDialogsTest, AnOpenDialogOffersTheFilteredFilesAndAnswersAnExistingOne) {
     platform::ScriptFileDialogAnswers({u"b.gps", u"\\Logs\\missing.gps", std::nullopt});
     ofn_.Flags = OFN_FILEMUSTEXIST;

@@ -78,7 +78,7 @@ class AddressTest : public testing_support::RootsTest {
     }
     static const Link& Named(const Network& net, const std::string& name) {
         for (const Link& link : net.links) {
-            if (link.name.FullText() == name)
+            if (link.name->FullText() == name)
                 return link;
         }
         throw std::runtime_error("no link " + name);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -82,9 +83,28 @@ TEST_F(BlockCompressorTest, BlocksInflateBackInTheirOrder) {
     EXPECT_EQ(CompressBlocks(pointers, kDiscCompressionLevel, 1), blocks) << "one thread or four";
 }
 
+TEST(BlockCompressor, AStreamedBlockIsTheBlockOfItsBytesAtOnce) {
+    // Whatever the bytes arrive in, the pieces are those of the whole: none, a
+    // short block, a piece and a byte, and three pieces given in uneven parts.
+    for (const size_t size : {size_t{0}, size_t{5000}, size_t{0x80000 + 1}, size_t{0x180000 - 7}}) {
+        const Bytes raw = SampleRaw(size, static_cast<unsigned>(size));
+        for (const size_t part : {size_t{1}, size_t{4093}, size_t{0x80000}, size_t{0x90000}}) {
+            if (part == 1 && size > 5000)
+                continue;
+            BlockStream stream;
+            for (size_t at = 0; at < size; at += part)
+                stream.Append(raw.data() + at, std::min(part, size - at));
+            EXPECT_EQ(stream.Finish(), CompressBlock(raw.data(), raw.size()))
+                << size << " bytes in parts of " << part;
+        }
+    }
+}
+
 TEST(BlockCompressor, ABlockLargerThanReadersAcceptIsRefused) {
     const Bytes tooLarge(formats::compressed_block::kMaxRawSize + 1);
     EXPECT_THROW(CompressBlock(tooLarge.data(), tooLarge.size()), std::runtime_error);
+    BlockStream stream;
+    EXPECT_THROW(stream.Append(tooLarge), std::runtime_error);
 }
 
 }  // namespace

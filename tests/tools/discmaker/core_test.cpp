@@ -59,7 +59,7 @@ TEST(NetworkTest, CutLinkChainsPiecesAndDividesHouseRanges) {
     Link& link = net.links[0];
     link.left = {101, 199, Parity::Odd};
     link.right = {198, 100, Parity::Even};  // numbers fall along the link
-    link.name.base = "Main";
+    link.name = StreetName{.base = "Main"};
     // A side street at the to-node, with a restriction onto it from the link.
     uint32_t side = net.AddNode({45.01, -100.0 + 0.0127});
     uint32_t sideLink = net.AddLink(Link{.from = 1, .to = side});
@@ -88,7 +88,7 @@ TEST(NetworkTest, CutLinkChainsPiecesAndDividesHouseRanges) {
         EXPECT_EQ(r.last % 2, 1u);
         EXPECT_LE(r.first, r.last);
         expectFirst = r.last + 2;
-        EXPECT_EQ(net.links[piece].name.base, "Main");
+        EXPECT_EQ(net.links[piece].name->base, "Main");
     }
     EXPECT_EQ(net.links[pieces[2]].left.last, 199u);
     EXPECT_EQ(net.links[pieces[0]].right.first, 198u);

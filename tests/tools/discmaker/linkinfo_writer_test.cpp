@@ -418,11 +418,14 @@ class LinkInfoFilesTest : public testing_support::RootsTest {
         network.links[3].rightArea = town;
         network.links[4].leftArea = town;
         for (uint32_t l : {6u, 7u}) {
-            network.links[l].highwayNumber = "SD 34";
+            network.links[l].signs = LinkSigns{.highwayNumber = "SD 34"};
         }
         // Two names of one letter pair, not in name order by link.
-        network.links[5].name.base = "Oakwood";
-        network.links[8].name.base = "Oak";
+        for (auto [link, base] : {std::pair{5, "Oakwood"}, std::pair{8, "Oak"}}) {
+            StreetName name = network.links[link].name;
+            name.base = base;
+            network.links[link].name = name;
+        }
         Build(b_, roots_.base() / "out");
     }
 
@@ -431,7 +434,7 @@ class LinkInfoFilesTest : public testing_support::RootsTest {
 
 TEST_F(LinkInfoFilesTest, TheFixtureReachesTheCasesItWasBuiltFor) {
     // Guards the other tests against a fixture that no longer has what they check.
-    EXPECT_TRUE(b_.names.linkNames[0].empty()) << b_.network.links[0].name.FullText();
+    EXPECT_TRUE(b_.names.linkNames[0].empty()) << b_.network.links[0].name->FullText();
     EXPECT_EQ(b_.layout.EntryOfLink(b_.network, 2), kNone);
     EXPECT_EQ(b_.layout.entries.size(), 2u);
     EXPECT_NE(b_.layout.EntryOfLink(b_.network, 3), b_.layout.EntryOfLink(b_.network, 5));

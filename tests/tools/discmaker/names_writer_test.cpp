@@ -212,7 +212,7 @@ Fixture MakeFixture(const std::filesystem::path& out) {
         link.from = from;
         link.to = from + 1;
         link.name = std::move(name);
-        link.highwayNumber = std::move(highway);
+        link.signs = LinkSigns{.highwayNumber = highway};
         link.left = left;
         link.right = right;
         link.leftArea = leftArea;
@@ -253,8 +253,7 @@ Fixture MakeFixture(const std::filesystem::path& out) {
     for (const auto& [number, sign] : exits) {
         Link& ramp = n.links[add(12, {}, f.cityA, f.cityA, none, none)];
         ramp.ramp = true;
-        ramp.exitNumber = number;
-        ramp.exitSign = sign;
+        ramp.signs = LinkSigns{.exitNumber = number, .exitSign = sign};
         f.ramps.push_back(static_cast<uint32_t>(n.links.size() - 1));
     }
 
@@ -600,13 +599,13 @@ void CheckAgainstNetwork(const Network& network, const DiscLayout& layout, const
         const Link& link = network.links[l];
         const auto& items = tables.linkNames[l];
         const bool hasName =
-            !ToNameText(link.name.FullText(), 63).empty() || !link.highwayNumber.empty();
+            !ToNameText(link.name->FullText(), 63).empty() || !link.signs->highwayNumber.empty();
         EXPECT_EQ(!items.empty(), hasName) << "link " << l;
         named += !items.empty();
-        if (!link.name.base.empty() && !items.empty()) {
-            EXPECT_NE(names.at(items[0].nameNumber).find(ToNameText(link.name.base, 63)),
+        if (!link.name->base.empty() && !items.empty()) {
+            EXPECT_NE(names.at(items[0].nameNumber).find(ToNameText(link.name->base, 63)),
                       std::string::npos)
-                << "link " << l << ": " << link.name.FullText();
+                << "link " << l << ": " << link.name->FullText();
         }
         const uint32_t entry = layout.EntryOfLink(network, l);
         for (const LinkName& item : items) {
@@ -637,7 +636,7 @@ void CheckAgainstNetwork(const Network& network, const DiscLayout& layout, const
             EXPECT_LT(tables.linkNamePair[l], pairCount);
         }
         EXPECT_EQ(tables.linkNamePair[l] != kNone,
-                  !link.exitNumber.empty() || !link.exitSign.empty());
+                  !link.signs->exitNumber.empty() || !link.signs->exitSign.empty());
     }
     EXPECT_GT(named, 0u);
 }
@@ -679,7 +678,7 @@ TEST_F(NamesWriterTest, TypesBeyondTheCodesStayInTheName) {
     const Link model = many.network.links[many.main];
     for (int i = 0; i < 600; ++i) {
         Link link = model;
-        link.name = {"", "", "Elm", "Kind" + std::to_string(1000 + i), ""};
+        link.name = StreetName{"", "", "Elm", "Kind" + std::to_string(1000 + i), ""};
         many.network.AddLink(std::move(link));
     }
     const NameTables tables = WriteNameFiles(many.network, many.layout, many.layout.mapData[0]);

@@ -121,23 +121,23 @@ TEST_F(OsmTest, RoadsBecomeLinksSplitWhereTheyMeet) {
         ASSERT_NE(it, links.end()) << e.from << "-" << e.to;
         EXPECT_EQ(it->second->roadClass, e.roadClass) << e.from << "-" << e.to;
         EXPECT_EQ(it->second->direction, e.direction) << e.from << "-" << e.to;
-        EXPECT_EQ(it->second->name.FullText(), e.name) << e.from << "-" << e.to;
+        EXPECT_EQ(it->second->name->FullText(), e.name) << e.from << "-" << e.to;
     }
     const Link& main = *links.at({1, 2});
-    EXPECT_EQ(main.name.directionPrefix, "N");
-    EXPECT_EQ(main.name.suffixType, "St");
-    EXPECT_EQ(main.highwayNumber, "CG-2");
-    EXPECT_EQ(main.signText, "2");
+    EXPECT_EQ(main.name->directionPrefix, "N");
+    EXPECT_EQ(main.name->suffixType, "St");
+    EXPECT_EQ(main.signs->highwayNumber, "CG-2");
+    EXPECT_EQ(main.signs->signText, "2");
     EXPECT_EQ(main.speedKmh, 50);
     EXPECT_EQ(main.sourceId, 100);
-    EXPECT_EQ(links.at({4, 2})->name.prefixType, "Carrer");
+    EXPECT_EQ(links.at({4, 2})->name->prefixType, "Carrer");
     const Link& ring = *links.at({9, 9});
     EXPECT_TRUE(ring.roundabout);
     EXPECT_EQ(ring.shape.size(), 2u);
     const Link& exit = *links.at({32, 5});
     EXPECT_TRUE(exit.ramp);
-    EXPECT_EQ(exit.exitNumber, "12");
-    EXPECT_EQ(exit.exitSign, "CG-1/Andorra la Vella");
+    EXPECT_EQ(exit.signs->exitNumber, "12");
+    EXPECT_EQ(exit.signs->exitSign, "CG-1/Andorra la Vella");
     // Footway, track and private road are not there.
     for (const Node& node : net.nodes)
         EXPECT_TRUE(node.sourceId != 6 && node.sourceId != 7) << node.sourceId;
@@ -314,7 +314,7 @@ TEST_P(WrittenOsmTest, ReadsBackAsTheSameRoads) {
         EXPECT_EQ(b.roundabout, a.roundabout) << i;
         EXPECT_EQ(b.ramp, a.ramp) << i;
         EXPECT_EQ(b.name, a.name) << i;
-        EXPECT_EQ(b.highwayNumber, a.highwayNumber) << i;
+        EXPECT_EQ(b.signs->highwayNumber, a.signs->highwayNumber) << i;
         EXPECT_EQ(b.shape.size(), a.shape.size()) << i;
         EXPECT_EQ(back.nodes[b.from].position, net.nodes[a.from].position) << i;
     }

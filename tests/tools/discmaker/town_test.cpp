@@ -74,8 +74,8 @@ TEST(TownContentTest, HasEveryKindOfRoad) {
         }
         if (link.ramp) {
             EXPECT_NE(link.direction, Direction::Both);
-            EXPECT_FALSE(link.exitSign.empty());
-            (link.exitNumber.empty() ? onRamps : offRamps)++;
+            EXPECT_FALSE(link.signs->exitSign.empty());
+            (link.signs->exitNumber.empty() ? onRamps : offRamps)++;
         }
         if (!link.ramp && !link.roundabout && link.roadClass != RoadClass::Freeway &&
             link.direction != Direction::Both)
@@ -84,9 +84,9 @@ TEST(TownContentTest, HasEveryKindOfRoad) {
             ++roundabout;
             EXPECT_EQ(link.direction, Direction::Forward);
         }
-        named += !link.name.Empty();
+        named += !link.name->Empty();
         ranged += !link.left.Empty() && !link.right.Empty();
-        numbered += !link.highwayNumber.empty();
+        numbered += !link.signs->highwayNumber.empty();
     }
     EXPECT_EQ(classes.size(), static_cast<size_t>(kRoadClassCount));
     EXPECT_GT(freeway, 0);
@@ -116,10 +116,10 @@ TEST(TownContentTest, StreetNamesComeInParts) {
     Network town = BuildTown(3, 400);
     bool prefixDirection = false, suffixDirection = false, prefixType = false, suffixType = false;
     for (const Link& link : town.links) {
-        prefixDirection |= !link.name.directionPrefix.empty();
-        suffixDirection |= !link.name.directionSuffix.empty();
-        prefixType |= !link.name.prefixType.empty();
-        suffixType |= !link.name.suffixType.empty();
+        prefixDirection |= !link.name->directionPrefix.empty();
+        suffixDirection |= !link.name->directionSuffix.empty();
+        prefixType |= !link.name->prefixType.empty();
+        suffixType |= !link.name->suffixType.empty();
     }
     EXPECT_TRUE(prefixDirection && suffixDirection && prefixType && suffixType);
 }

@@ -11,8 +11,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <limits>
 #include <map>
 #include <memory>
 #include <queue>
@@ -30,6 +32,7 @@
 #include "tests/support/device_maps.h"
 #include "tests/support/shared_data.h"
 #include "tests/support/temp_root.h"
+#include "tests/tools/route/route_tool_support.h"
 #include "tools/discmaker/disc_layout.h"
 #include "tools/discmaker/osm.h"
 
@@ -41,140 +44,9 @@ using routetool::RouteResult;
 
 constexpr double kMetresPerRadian = 6370973.27862;
 
-// Device maps of an extract, made once per test program; null without the extract.
-struct ExtractMaps {
-    Network network;
-    std::unique_ptr<testing_support::GeneratedDeviceMaps> maps;
-    const fs::path& folder() const { return maps->folder(); }
-};
-
-const ExtractMaps* MapsOf(const std::string& file) {
-    static std::map<std::string, std::unique_ptr<ExtractMaps>> made;
-    auto [it, inserted] = made.try_emplace(file);
-    if (!inserted)
-        return it->second.get();
-    const fs::path extract = testing_support::SharedOsmFolder() / file;
-    if (!fs::exists(extract))
-        return nullptr;
-    auto maps = std::make_unique<ExtractMaps>();
-    maps->network = discmaker::ReadOsm(extract, "ON");
-    maps->maps = std::make_unique<testing_support::GeneratedDeviceMaps>(
-        maps->network, discmaker::BuildOptions{}, file);
-    it->second = std::move(maps);
-    return it->second.get();
-}
-
-// ---- The disc builder's network as a plain graph --------------------------------
-
-struct Graph {
-    // For each node its outgoing (link, to-node) pairs by the links' directions.
-    std::vector<std::vector<std::pair<uint32_t, uint32_t>>> out;
-    std::vector<double> lengthKm;
-};
-
-Graph GraphOf(const Network& network) {
-    Graph g;
-    g.out.resize(network.nodes.size());
-    g.lengthKm.resize(network.links.size());
-    for (uint32_t i = 0; i < network.links.size(); ++i) {
-        const discmaker::Link& link = network.links[i];
-        g.lengthKm[i] = network.LinkLengthKm(i);
-        if (discmaker::InPrebuiltRegion(network, link))
-            continue;
-        if (link.direction != discmaker::Direction::Backward)
-            g.out[link.from].push_back({i, link.to});
-        if (link.direction != discmaker::Direction::Forward)
-            g.out[link.to].push_back({i, link.from});
-    }
-    return g;
-}
-
-// The nodes of the largest strongly connected part (iterative Kosaraju).
-std::vector<bool> LargestStrongPart(const Graph& g) {
-    const size_t n = g.out.size();
-    std::vector<std::vector<uint32_t>> in(n);
-    for (uint32_t v = 0; v < n; ++v)
-        for (const auto& [link, to] : g.out[v])
-            in[to].push_back(v);
-    std::vector<bool> seen(n, false);
-    std::vector<uint32_t> order;
-    for (uint32_t s = 0; s < n; ++s) {
-        if (seen[s])
-            continue;
-        std::vector<std::pair<uint32_t, size_t>> stack{{s, 0}};
-        seen[s] = true;
-        while (!stack.empty()) {
-            auto& [v, next] = stack.back();
-            if (next < g.out[v].size()) {
-                const uint32_t to = g.out[v][next++].second;
-                if (!seen[to]) {
-                    seen[to] = true;
-                    stack.push_back({to, 0});
-                }
-            } else {
-                order.push_back(v);
-                stack.pop_back();
-            }
-        }
-    }
-    std::vector<int> part(n, -1);
-    std::vector<size_t> sizes;
-    for (size_t k = order.size(); k-- > 0;) {
-        if (part[order[k]] >= 0)
-            continue;
-        const int id = static_cast<int>(sizes.size());
-        sizes.push_back(0);
-        std::vector<uint32_t> stack{order[k]};
-        part[order[k]] = id;
-        while (!stack.empty()) {
-            const uint32_t v = stack.back();
-            stack.pop_back();
-            ++sizes[id];
-            for (uint32_t from : in[v]) {
-                if (part[from] < 0) {
-                    part[from] = id;
-                    stack.push_back(from);
-                }
-            }
-        }
-    }
-    const int largest =
-        static_cast<int>(std::max_element(sizes.begin(), sizes.end()) - sizes.begin());
-    std::vector<bool> inPart(n);
-    for (size_t v = 0; v < n; ++v)
-        inPart[v] = part[v] == largest;
-    return inPart;
-}
-
-// Seeded pairs of points on links (a shape point or a link's middle) whose two ends
-// lie in the largest strongly connected part, at least 300 m apart.
-std::vector<routetool::Pair> SeededPairs(const Network& network, size_t count, unsigned seed) {
-    const Graph g = GraphOf(network);
-    const std::vector<bool> part = LargestStrongPart(g);
-    std::vector<uint32_t> links;
-    for (uint32_t i = 0; i < network.links.size(); ++i) {
-        const discmaker::Link& link = network.links[i];
-        if (part[link.from] && part[link.to] && !discmaker::InPrebuiltRegion(network, link) &&
-            g.lengthKm[i] > 0.02)
-            links.push_back(i);
-    }
-    auto pointOn = [&](uint32_t i) {
-        const std::vector<discmaker::LatLon> points = network.LinkPoints(i);
-        const discmaker::LatLon& a = points[points.size() / 2 - (points.size() % 2 ? 0 : 1)];
-        const discmaker::LatLon& b = points[points.size() / 2];
-        return MapPoint{static_cast<FLOAT>((a.lat + b.lat) / 2),
-                        static_cast<FLOAT>((a.lon + b.lon) / 2)};
-    };
-    std::mt19937 random(seed);
-    std::vector<routetool::Pair> pairs;
-    while (pairs.size() < count && !links.empty()) {
-        const MapPoint from = pointOn(links[random() % links.size()]);
-        const MapPoint to = pointOn(links[random() % links.size()]);
-        if (GeoDistance(from, to) * kMetresPerRadian >= 300)
-            pairs.push_back({from, to});
-    }
-    return pairs;
-}
+using route_tool_test::ExtractMaps;
+using route_tool_test::MapsOf;
+using route_tool_test::SeededPairs;
 
 // The network's link nearest to a point, with the metres along it from its from-node
 // to the nearest point and from there to its to-node.
@@ -207,40 +79,66 @@ uint32_t NearestNetworkLink(const Network& network, const MapPoint& p, double* a
     return bestLink;
 }
 
-// A lower bound of the driving distance in metres between two points: Dijkstra over
-// the network's one-way rules from the ends of the link nearest each point (turn
-// restrictions and excluded links would only lengthen it).
-double LowerBoundMetres(const Network& network, const MapPoint& from, const MapPoint& to) {
-    const Graph g = GraphOf(network);
+// The shortest drive in metres between two points by the router's rules, or
+// infinity: a plain Dijkstra over (link, direction) states of the disc builder's
+// network, so over (node, arrival link), that drives links only their allowed way,
+// takes no forbidden turn and never turns back onto the link it arrived by. The
+// drive starts on the link nearest `from` either way and ends on the link nearest
+// `to` (the tool has no fix: a two-way start may leave either way).
+double RuleDriveMetres(const Network& network, const MapPoint& from, const MapPoint& to) {
+    constexpr double kNever = std::numeric_limits<double>::infinity();
     double fromAlong = 0, fromRest = 0, toAlong = 0, toRest = 0;
     const uint32_t a = NearestNetworkLink(network, from, &fromAlong, &fromRest);
     const uint32_t b = NearestNetworkLink(network, to, &toAlong, &toRest);
     if (a == b)
         return 0;
-    std::vector<double> dist(network.nodes.size(), 1e18);
+    // The drives out of each node: (link, 0 from-node to to-node or 1 back).
+    std::vector<std::vector<std::pair<uint32_t, int>>> out(network.nodes.size());
+    for (uint32_t i = 0; i < network.links.size(); ++i) {
+        const discmaker::Link& link = network.links[i];
+        if (discmaker::InPrebuiltRegion(network, link))
+            continue;
+        if (link.direction != discmaker::Direction::Backward)
+            out[link.from].push_back({i, 0});
+        if (link.direction != discmaker::Direction::Forward)
+            out[link.to].push_back({i, 1});
+    }
+    std::set<std::tuple<uint32_t, uint32_t, uint32_t>> forbidden;
+    for (const discmaker::TurnRestriction& r : network.restrictions)
+        forbidden.insert({r.fromLink, r.viaNode, r.toLink});
+    auto endOf = [&](uint32_t link, int way) {
+        return way == 0 ? network.links[link].to : network.links[link].from;
+    };
+    // dist[2 * link + way]: driven to the end of the link that way.
+    std::vector<double> dist(network.links.size() * 2, kNever);
     using Item = std::pair<double, uint32_t>;
     std::priority_queue<Item, std::vector<Item>, std::greater<>> open;
     const discmaker::Link& start = network.links[a];
-    // Leaving the start link by either end its direction allows (at most its length).
     if (start.direction != discmaker::Direction::Backward)
-        open.push({fromRest, start.to});
+        open.push({fromRest, 2 * a});
     if (start.direction != discmaker::Direction::Forward)
-        open.push({fromAlong, start.from});
+        open.push({fromAlong, 2 * a + 1});
+    double best = kNever;
     while (!open.empty()) {
-        const auto [d, v] = open.top();
+        const auto [d, state] = open.top();
         open.pop();
-        if (d >= dist[v])
+        if (d >= best)
+            break;
+        if (d >= dist[state])
             continue;
-        dist[v] = d;
-        for (const auto& [link, next] : g.out[v])
-            open.push({d + g.lengthKm[link] * 1000, next});
+        dist[state] = d;
+        const uint32_t arrival = state / 2;
+        const uint32_t node = endOf(arrival, static_cast<int>(state % 2));
+        for (const auto& [link, way] : out[node]) {
+            if (link == arrival || forbidden.count({arrival, node, link}))
+                continue;
+            if (link == b) {
+                best = std::min(best, d + (way == 0 ? toAlong : toRest));
+                continue;
+            }
+            open.push({d + network.LinkLengthKm(link) * 1000, 2 * link + way});
+        }
     }
-    const discmaker::Link& end = network.links[b];
-    double best = 1e18;
-    if (end.direction != discmaker::Direction::Backward)
-        best = std::min(best, dist[end.from] + toAlong);
-    if (end.direction != discmaker::Direction::Forward)
-        best = std::min(best, dist[end.to] + toRest);
     return best;
 }
 
@@ -288,7 +186,7 @@ class RouteToolTest : public testing_support::RootsTest {
 
 // Checks the routes between seeded points of a network, Shortest and Quickest.
 void ExpectSeededRoutesSound(const fs::path& maps, const Network& network, size_t count) {
-    const std::vector<routetool::Pair> pairs = SeededPairs(network, count, 20261210);
+    const std::vector<routetool::Pair> pairs = SeededPairs(network, count, route_pairs::kPairSeed);
     ASSERT_EQ(pairs.size(), count);
     std::vector<double> quickest(count);
     for (int method : {kRouteQuickest, kRouteShortest}) {
@@ -302,8 +200,8 @@ void ExpectSeededRoutesSound(const fs::path& maps, const Network& network, size_
             ExpectSoundRoute(result);
             if (testing::Test::HasFatalFailure() || result.kind != RouteResult::Kind::kRoute)
                 continue;
-            const double bound = LowerBoundMetres(network, result.from.point, result.to.point);
-            EXPECT_GE(result.lengthMetres, bound * 0.995);
+            const double shortest = RuleDriveMetres(network, result.from.point, result.to.point);
+            EXPECT_GE(result.lengthMetres, shortest * 0.995);
             if (method == kRouteQuickest)
                 quickest[i] = result.lengthMetres;
             else
@@ -330,6 +228,90 @@ TEST_F(RouteToolTest, SeededNorthBayreuthRoutesHold) {
         GTEST_SKIP() << "no north-bayreuth.osm.gz in " << testing_support::SharedOsmFolder()
                      << ": the shared data folder is absent";
     ExpectSeededRoutesSound(maps->folder(), maps->network, 20);
+}
+
+// ---- The seeded routes' golden figures ------------------------------------------
+
+fs::path SeededRoutesGolden() {
+    return testing_support::RepositoryFolder() / "tests" / "tools" / "route" / "golden" /
+           "seeded_routes.txt";
+}
+
+constexpr size_t kGoldenPairs = 1000;
+
+const char kSeededRoutesHeader[] =
+    "# What the router finds between the 1,000 seeded pairs (route_pairs::SeededPairs)\n"
+    "# of andorra.osm.pbf and north-bayreuth.osm.gz of the shared data, Quickest and\n"
+    "# Shortest. Each line: extract, method, pair, result, length m, time s,\n"
+    "# maneuvers, route entries. A faster search finds the very same routes.\n"
+    "# Made by tests/tools/route/route_tool_test.cpp. A change that alters the routes\n"
+    "# on purpose (costs, the maps) regenerates this file in the same commit and says\n"
+    "# why:\n"
+    "#   PATHLUME_UPDATE_GOLDEN=1 build/debug/bin/route_tool_tests \\\n"
+    "#       --gtest_filter=RouteToolTest.SeededRoutesMatchTheirGoldenFigures\n";
+
+// One line of the golden file for a route.
+std::string GoldenLine(const std::string& extract, int method, size_t index,
+                       const RouteResult& result) {
+    char line[256];
+    std::snprintf(line, sizeof line, "%s %s %zu %s %.3f %.3f %zu %d", extract.c_str(),
+                  routetool::MethodName(method), index,
+                  result.Found() ? result.ResultName() : "none", result.lengthMetres,
+                  result.timeSeconds, result.maneuvers.size(),
+                  result.kind == RouteResult::Kind::kRoute ? g_router->routeCount : 0);
+    return line;
+}
+
+TEST_F(RouteToolTest, SeededRoutesMatchTheirGoldenFigures) {
+    std::vector<std::string> actual;
+    for (const char* extract : {"andorra.osm.pbf", "north-bayreuth.osm.gz"}) {
+        const ExtractMaps* maps = MapsOf(extract);
+        if (!maps)
+            GTEST_SKIP() << "no " << extract << " in " << testing_support::SharedOsmFolder()
+                         << ": the shared data folder is absent";
+        const std::vector<routetool::Pair> pairs =
+            SeededPairs(maps->network, kGoldenPairs, route_pairs::kPairSeed);
+        ASSERT_EQ(pairs.size(), kGoldenPairs);
+        for (int method : {kRouteQuickest, kRouteShortest}) {
+            routetool::Options options;
+            options.maps = maps->folder();
+            options.method = method;
+            routetool::Session session(options);
+            for (size_t i = 0; i < pairs.size(); ++i) {
+                const RouteResult result = session.Route(pairs[i].from, pairs[i].to);
+                actual.push_back(GoldenLine(extract, method, i, result));
+                // A pair without a route has no drive by the router's rules at all.
+                if (!result.Found() && method == kRouteQuickest) {
+                    EXPECT_EQ(RuleDriveMetres(maps->network, result.from.point, result.to.point),
+                              std::numeric_limits<double>::infinity())
+                        << extract << " pair " << i;
+                }
+            }
+        }
+    }
+    if (std::getenv("PATHLUME_UPDATE_GOLDEN")) {
+        fs::create_directories(SeededRoutesGolden().parent_path());
+        std::ofstream out(SeededRoutesGolden(), std::ios::trunc);
+        out << kSeededRoutesHeader;
+        for (const std::string& line : actual)
+            out << line << "\n";
+        ASSERT_TRUE(out.good()) << "cannot write " << SeededRoutesGolden();
+        return;
+    }
+    std::ifstream in(SeededRoutesGolden());
+    ASSERT_TRUE(in) << "no " << SeededRoutesGolden();
+    std::vector<std::string> golden;
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line[0] != '#')
+            golden.push_back(line);
+    }
+    ASSERT_EQ(golden.size(), actual.size());
+    size_t differing = 0;
+    for (size_t i = 0; i < golden.size(); ++i) {
+        if (golden[i] != actual[i] && ++differing <= 20)
+            ADD_FAILURE() << "was: " << golden[i] << "\nnow: " << actual[i];
+    }
+    EXPECT_EQ(differing, 0u) << "routes that changed";
 }
 
 // Over many town routes: every entry into a roundabout is told as kind 14 or 15,
@@ -608,6 +590,11 @@ TEST_F(RouteToolTest, TheProgramsExitCodes) {
         {"--maps " + maps + " --from 1,2 --to 3,4 --avoid bridges", 2},
         {"--maps " + maps + " --pairs x.csv --from 1,2", 2},
         {"--maps " + maps + " --bogus", 2},
+        {"--maps " + maps + " --from 1,2 --to 3,4 --kmh 50", 2},
+        {"--maps " + maps + " --from 1,2 --to 3,4 --guide --wav x.wav", 2},
+        {"--maps " + maps + " --from 1,2 --to 3,4 --guide --kmh -5", 2},
+        {"--maps " + maps + " --from 1,2 --to 3,4 --guide --stray -1.5", 2},
+        {"--maps " + maps + " --pairs x.csv --guide", 2},
         {"--maps /nonexistent --from 1,2 --to 3,4", 1},
         {"--maps " + maps + " --from 1,2 --to 3,4", 1},
     };

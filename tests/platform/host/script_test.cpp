@@ -1,0 +1,259 @@
+// Scripted runs: the script's language and a run on the manual clock.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/host/host.h"
+#include "platform/host/script.h"
+#include "tests/support/temp_root.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using platform::host::ScriptAction;
+using platform::host::ScriptLine;
+
+class ScriptTest : public testing_support::RootsTest {
+  protected:
+    fs::path Write(const std::string& text) {
+        fs::path file = roots_.base() / "run.script";
+        std::ofstream(file) << text;
+        return file;
+    }
+    std::optional<std::vector<ScriptLine>> Read(const std::string& text, std::string* error) {
+        return platform::host::ReadScript(Write(text), 240, 320, error);
+    }
+};
+
+TEST_F(ScriptTest, EveryFormReadsAndAPlainAnswerWaitsFromTheStart) {
+    std::string error;
+    auto lines = Read(
+        "# a drive\n"
+        "file \\My Documents\\drive.gps\n"
+        "\n"
+        "at 1000 command 3021\n"
+        "idle tap 12 300\n"
+        "at 0x10 key escape\n"
+        "every 1000 shots out dir\n"
+        "answer 6\n"
+        "file cancel\n"
+        "at 5000 shot last one.png\n"
+        "at 6000 resume\n"
+        "at 7000 close\n",
+        &error);
+    ASSERT_TRUE(lines) << error;
+    ASSERT_EQ(lines->size(), 10u);
+    const ScriptLine& file = (*lines)[0];
+    EXPECT_EQ(file.when, ScriptLine::When::Start);
+    EXPECT_EQ(file.action.kind, ScriptAction::Kind::File);
+    EXPECT_EQ(file.action.file, std::u16string(u"\\My Documents\\drive.gps"));
+    EXPECT_EQ(file.number, 2);
+    EXPECT_EQ((*lines)[1].at, 1000u);
+    EXPECT_EQ((*lines)[1].action.value, 3021u);
+    EXPECT_EQ((*lines)[2].when, ScriptLine::When::Idle);
+    EXPECT_EQ((*lines)[2].action.point.y, 300);
+    EXPECT_EQ((*lines)[3].at, 16u);
+    EXPECT_EQ((*lines)[3].action.value, static_cast<UINT>(VK_ESCAPE));
+    EXPECT_EQ((*lines)[4].action.period, 1000u);
+    EXPECT_EQ((*lines)[4].action.path, fs::path("out dir"));
+    EXPECT_EQ((*lines)[5].action.value, 6u);
+    EXPECT_FALSE((*lines)[6].action.file.has_value());
+    EXPECT_EQ((*lines)[7].action.path, fs::path("last one.png"));
+    EXPECT_EQ((*lines)[8].action.kind, ScriptAction::Kind::Resume);
+    EXPECT_EQ((*lines)[9].action.kind, ScriptAction::Kind::Close);
+}
+
+TEST_F(ScriptTest, ABadLineIsNamedWithItsNumber) {
+    const char* bad[] = {
+        "at soon close",    "at 100",          "at -5 close",    "tap 240 10",   "tap 10",
+        "key NOSUCHKEY",    "key F13",         "command 0",      "answer 70000", "close now",
+        "every 0 shots d",  "every 10 shot d", "every 10 shots", "shot",         "file",
+        "frobnicate 1 2 3",
+    };
+    for (const char* line : bad) {
+        std::string error;
+        EXPECT_FALSE(Read(std::string("close\n") + line + "\n", &error)) << line;
+        EXPECT_NE(error.find(":2: "), std::string::npos) << line << " -> " << error;
+    }
+    std::string error;
+    EXPECT_FALSE(platform::host::ReadScript(roots_.base() / "missing", 240, 320, &error));
+    EXPECT_NE(error.find("cannot be read"), std::string::npos);
+}
+
+TEST(ScriptKeys, NamesLettersDigitsAndCodes) {
+    struct Case {
+        const char* name;
+        UINT key;
+    };
+    const Case cases[] = {
+        {"RETURN", VK_RETURN},
+        {"return", VK_RETURN},
+        {"LEFT", VK_LEFT},
+        {"UP", VK_UP},
+        {"F1", VK_F1},
+        {"f12", VK_F12},
+        {"APP3", VK_APP3},
+        {"A", 'A'},
+        {"z", 'Z'},
+        {"7", '7'},
+        {"13", 13},
+        {"0x26", VK_UP},
+        {"F0", 0},
+        {"F13", 0},
+        {"255", 0},
+        {"", 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(platform::host::VirtualKeyNamed(c.name), c.key) << c.name;
+    }
+}
+
+// --- A run --------------------------------------------------------------------------
+
+struct Seen {
+    UINT message;
+    WPARAM wParam;
+    uint64_t at;
+};
+std::vector<Seen> g_seen;
+
+LRESULT CALLBACK MainProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_COMMAND:
+        case WM_LBUTTONDOWN:
+        case WM_KEYDOWN:
+            g_seen.push_back({message, wParam, platform::ClockMilliseconds()});
+            return 0;
+        case WM_CLOSE:
+            g_seen.push_back({message, wParam, platform::ClockMilliseconds()});
+            DestroyWindow(hwnd);
+            return 0;
+        case WM_PAINT: {
+            // As the map view does: into a buffer, then the buffer onto the window.
+            PAINTSTRUCT paint;
+            HDC dc = BeginPaint(hwnd, &paint);
+            HDC buffer = CreateCompatibleDC(dc);
+            HBITMAP bitmap = CreateCompatibleBitmap(dc, 100, 40);
+            HGDIOBJ old = SelectObject(buffer, bitmap);
+            const std::u16string text = u"ETA 12:30";
+            ExtTextOutW(buffer, 5, 6, 0, nullptr, text.data(), static_cast<UINT>(text.size()),
+                        nullptr);
+            BitBlt(dc, 20, 30, 100, 40, buffer, 0, 0, SRCCOPY);
+            SelectObject(buffer, old);
+            DeleteObject(bitmap);
+            DeleteDC(buffer);
+            EndPaint(hwnd, &paint);
+            return 0;
+        }
+        default:
+            return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+}
+
+const Seen* Find(UINT message) {
+    for (const Seen& seen : g_seen) {
+        if (seen.message == message) {
+            return &seen;
+        }
+    }
+    return nullptr;
+}
+
+std::string ReadText(const fs::path& file) {
+    std::ifstream in(file);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class ScriptRunTest : public ScriptTest {
+  protected:
+    void TearDown() override {
+        platform::StopHost();
+        unsetenv("PATHLUME_SCRIPT");
+        platform::UseManualClock(false);
+        platform::ClearMessageBoxes();
+        platform::ClearFileDialogs();
+    }
+};
+
+TEST_F(ScriptRunTest, ActionsComeOnTimeShotsListTheTextsAndAnswersWait) {
+    const fs::path shots = roots_.base() / "shots";
+    setenv("PATHLUME_SCRIPT",
+           Write("answer 7\n"
+                 "file \\My Documents\\drive.gps\n"
+                 "idle command 3021\n"
+                 "at 1000 tap 10 20\n"
+                 "at 2000 key RETURN\n"
+                 "every 500 shots " +
+                 shots.string() +
+                 "\n"
+                 "at 2600 close\n")
+               .c_str(),
+           1);
+    platform::UseManualClock(true);
+    platform::StartHost({240, 320, 96, platform::HostBackend::Headless});
+    g_seen.clear();
+
+    // The answers wait for their box and dialog, which come before any window.
+    EXPECT_EQ(MessageBoxW(nullptr, u"Continue?", u"Route", MB_YESNO), IDNO);
+    WCHAR path[MAX_PATH] = {};
+    OPENFILENAMEW open{};
+    open.lStructSize = sizeof open;
+    open.lpstrFile = path;
+    open.nMaxFile = MAX_PATH;
+    EXPECT_TRUE(GetOpenFileNameW(&open));
+    EXPECT_EQ(std::u16string(path), u"\\My Documents\\drive.gps");
+
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = MainProc;
+    windowClass.lpszClassName = u"ScriptedMain";
+    RegisterClassW(&windowClass);
+    const uint64_t shown = platform::ClockMilliseconds();
+    HWND main = CreateWindowExW(0, u"ScriptedMain", u"", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320,
+                                nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(main);
+    for (int step = 0; step < 40 && IsWindow(main); ++step) {
+        platform::AdvanceClockAndPump(100);
+    }
+    EXPECT_FALSE(IsWindow(main));
+
+    const Seen* command = Find(WM_COMMAND);
+    ASSERT_NE(command, nullptr);
+    EXPECT_EQ(command->wParam, 3021u);
+    EXPECT_EQ(command->at, shown);  // nothing else to do at once
+    ASSERT_NE(Find(WM_LBUTTONDOWN), nullptr);
+    EXPECT_EQ(Find(WM_LBUTTONDOWN)->at - shown, 1000u);
+    ASSERT_NE(Find(WM_KEYDOWN), nullptr);
+    EXPECT_EQ(Find(WM_KEYDOWN)->wParam, static_cast<WPARAM>(VK_RETURN));
+    EXPECT_EQ(Find(WM_KEYDOWN)->at - shown, 2000u);
+    ASSERT_NE(Find(WM_CLOSE), nullptr);
+    EXPECT_EQ(Find(WM_CLOSE)->at - shown, 2600u);
+
+    // A shot every 500 ms; the first lists the text painted before it, in screen pixels.
+    for (const char* name : {"000001", "000002", "000003", "000004", "000005"}) {
+        EXPECT_TRUE(fs::exists(shots / (std::string(name) + ".png"))) << name;
+        EXPECT_TRUE(fs::exists(shots / (std::string(name) + ".txt"))) << name;
+    }
+    EXPECT_FALSE(fs::exists(shots / "000006.png"));
+    EXPECT_EQ(ReadText(shots / "000001.txt"), "25 36 ETA 12:30\n");
+    EXPECT_EQ(ReadText(shots / "000002.txt"), "");
+}
+
+TEST_F(ScriptRunTest, ABadScriptEndsTheStartWithStatus2) {
+    setenv("PATHLUME_SCRIPT", Write("at 10 jump\n").c_str(), 1);
+    try {
+        platform::StartHost({240, 320, 96, platform::HostBackend::Headless});
+        ADD_FAILURE() << "the host started";
+    } catch (const platform::ProcessExit& exit) {
+        EXPECT_EQ(exit.exitCode, 2u);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,65 @@
+// devroot ROOT card NAME
+// devroot ROOT set KEY VALUE dword:N|sz:TEXT|float:X
+// devroot ROOT get KEY VALUE
+// Sets up a device root for scripts and tests.
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/command_line.h"
+#include "tools/devroot/devroot.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: devroot ROOT card NAME\n"
+    "       devroot ROOT set KEY VALUE dword:N|sz:TEXT|float:X\n"
+    "       devroot ROOT get KEY VALUE\n"
+    "  ROOT   an existing device root folder\n"
+    "  card   makes ROOT/NAME a storage card\n"
+    "  set    writes a registry value; KEY begins HKCU\\ or HKLM\\; float: keeps the\n"
+    "         number's 32-bit pattern in a DWORD, as \"LastLat\" is stored\n"
+    "  get    prints the value alone (a DWORD in decimal); exit 1 when it is missing\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    tools::CommandLine command("devroot", kUsage);
+    std::string root;
+    std::string verb;
+    std::vector<std::string> words;
+    command.app.add_option("ROOT", root);
+    command.app.add_option("VERB", verb);
+    command.app.add_option("ARGS", words);
+    if (const std::optional<int> status = command.Parse(argc, argv))
+        return *status;
+    if (root.empty() || verb.empty())
+        return command.Fail("give ROOT and an operation");
+    HKEY predefined = nullptr;
+    std::u16string subKey;
+    if (verb == "card") {
+        if (words.size() != 1 || words[0].empty())
+            return command.Fail("card needs NAME");
+        return devroot::MakeCard(root, words[0], std::cout, std::cerr);
+    }
+    if (verb == "set") {
+        if (words.size() != 3)
+            return command.Fail("set needs KEY VALUE TYPE:DATA");
+        if (!devroot::SplitKey(words[0], &predefined, &subKey))
+            return command.Fail("KEY must begin HKCU\\ or HKLM\\: " + words[0]);
+        std::string error;
+        std::optional<devroot::TypedValue> typed = devroot::ParseTypedValue(words[2], &error);
+        if (!typed)
+            return command.Fail(error);
+        return devroot::SetValue(root, words[0], words[1], *typed, std::cout, std::cerr);
+    }
+    if (verb == "get") {
+        if (words.size() != 2)
+            return command.Fail("get needs KEY VALUE");
+        if (!devroot::SplitKey(words[0], &predefined, &subKey))
+            return command.Fail("KEY must begin HKCU\\ or HKLM\\: " + words[0]);
+        return devroot::GetValue(root, words[0], words[1], std::cout, std::cerr);
+    }
+    return command.Fail("unknown operation \"" + verb + "\" (card, set or get)");
+}
