@@ -4,12 +4,15 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <optional>
 #include <thread>
 #include <vector>
 
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/guidance/guidance_update.h"
+#include "pathlume/mapdb/geocoder.h"
 #include "pathlume/mapdb/map_database.h"
 #include "pathlume/mapdb/snap.h"
 #include "pathlume/position/fix_delivery.h"
@@ -23,9 +26,11 @@
 #include "pathlume/shell/main_view.h"
 #include "platform/kernel/clock.h"
 #include "platform/kernel/msgbox.h"
+#include "platform/user/dialogs.h"
 #include "platform/user/user.h"
 #include "tests/route/route_test_maps.h"
 #include "tests/shell/app_fixture.h"
+#include "tests/shell/town_route.h"
 
 namespace shell_test {
 namespace {
@@ -248,6 +253,111 @@ TEST_F(MainViewTest, ScreensWithoutAMakerLeaveTheScreenAsItIs) {
     view_->SwitchScreen(kScreenAlmanac | kScreenKeepPan);
     EXPECT_EQ(view_->GetScreenMode(), kScreenMap);
     EXPECT_TRUE(view_->IsPanMode());
+}
+
+// With a route and the cycling option the box steps ETA, DEST, SPEED, REM every 5 s,
+// and stays on SPEED while a speed alert is active.
+TEST_F(MainViewTest, StatusBoxCyclesEveryFiveSecondsAndHoldsSpeedDuringAnAlert) {
+    ASSERT_TRUE(RouteAcrossTown(*view_, 1));
+    const DWORD savedOptions = g_options.load();
+    g_options.store(savedOptions | kOptionCyclingStatusBox);
+    view_->statBoxMode = kStatBoxRemaining;
+    view_->lastStatBoxCycle = GetTickCount();
+    std::vector<int> modes;
+    for (int i = 0; i < 4; ++i) {
+        platform::AdvanceClockAndPump(6000);
+        modes.push_back(view_->statBoxMode);
+    }
+    EXPECT_EQ(modes,
+              std::vector<int>({kStatBoxEta, kStatBoxDest, kStatBoxSpeed, kStatBoxRemaining}));
+    const LONG savedMi = g_speedLimitMi.load();
+    g_speedLimitMi.store(55);
+    g_autoSpeedLimit.store(0);
+    view_->speedAlert.active = true;
+    platform::AdvanceClockAndPump(6000);
+    EXPECT_EQ(view_->statBoxMode, kStatBoxSpeed);
+    platform::AdvanceClockAndPump(6000);
+    EXPECT_EQ(view_->statBoxMode, kStatBoxSpeed);
+    view_->speedAlert.active = false;
+    g_speedLimitMi.store(savedMi);
+    g_options.store(savedOptions);
+}
+
+// The route demonstration drives the route to its end: the arrival's timer cancels
+// the route, and the demonstration ends with the live port armed again.
+TEST_F(MainViewTest, RouteDemonstrationDrivesToTheEndAndTheArrivalCancelsTheRoute) {
+    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"PlaybackDelay", 0);
+    ASSERT_TRUE(RouteAcrossTown(*view_, 0));
+    view_->OnDemoRoute();
+    ASSERT_TRUE(view_->GetReplayFlag());
+    EXPECT_TRUE(g_gpsReceiver.load()->GetFlags() & kGpsReplayActive);
+    DriveUntilRouteEnds(60);
+    EXPECT_FALSE(g_router->state & kRouterRouteState);
+    platform::AdvanceClockAndPump(2000);
+    EXPECT_FALSE(view_->GetReplayFlag());
+    EXPECT_NE(view_->lastDataTick.load(), kNoDataTick);
+}
+
+TEST_F(MainViewTest, DemonstrationWithoutARouteDoesNothing) {
+    ASSERT_FALSE(g_router->state & kRouterRouteState);
+    view_->OnDemoRoute();
+    EXPECT_FALSE(view_->GetReplayFlag());
+    EXPECT_FALSE(g_gpsReceiver.load()->GetFlags() & kGpsReplayActive);
+}
+
+// Cancelling the log's file dialog must not leave the live port closed for good:
+// the watchdog is armed again.
+TEST_F(MainViewTest, CancelledPlaybackArmsTheLivePortAgain) {
+    platform::ScriptFileDialogAnswers({std::nullopt});
+    view_->lastDataTick.store(kNoDataTick);
+    view_->OnPlayTrack();
+    EXPECT_FALSE(g_gpsReceiver.load()->GetFlags() & kGpsReplayActive);
+    EXPECT_NE(view_->lastDataTick.load(), kNoDataTick);
+    EXPECT_EQ(view_->modalCount.load(), 0);
+}
+
+// On Andorra's real roads: the program starts, a route demonstration drives to the
+// route's end, the arrival's timer cancels the route, and the program closes having
+// given back every heap block a run takes.
+class AndorraDemoTest : public AppTest {
+  protected:
+    size_t RunDemo() {
+        EXPECT_TRUE(Start(u"nowarning", std::vector<UINT>{}));
+        Pump();
+        auto* frame = dynamic_cast<CMainFrame*>(app_->m_pMainWnd);
+        if (!frame) {
+            ADD_FAILURE() << "no main frame";
+            return 0;
+        }
+        CMainView& view = frame->View();
+        // Andorra la Vella's centre to Escaldes-Engordany, about 2 km.
+        EXPECT_TRUE(RouteBetween(view, {42.5075f, 1.5218f}, {42.5094f, 1.5386f}, 0));
+        view.OnDemoRoute();
+        EXPECT_TRUE(view.GetReplayFlag());
+        DriveUntilRouteEnds(120);
+        EXPECT_FALSE(g_router->state & kRouterRouteState);
+        platform::AdvanceClockAndPump(2000);
+        EXPECT_FALSE(view.GetReplayFlag());
+        Close();
+        EXPECT_EQ(g_mainView.load(), nullptr);
+        EXPECT_EQ(g_router, nullptr);
+        return HeapBytesInUse();
+    }
+};
+
+TEST_F(AndorraDemoTest, RouteDemonstrationToItsEndThenClose) {
+    if (!InstallAndorraMaps())
+        GTEST_SKIP()
+            << "no shared OpenStreetMap data (../shared/data): Andorra's maps are not made";
+    InstallVoiceFiles();
+    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"CommPort", 3);
+    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"PlaybackDelay", 0);
+    platform::UseManualClock(true);
+    const size_t first = RunDemo();
+    const size_t second = RunDemo();
+    platform::UseManualClock(false);
+    // A second run takes nothing more: the first one gave back what it took.
+    EXPECT_EQ(second, first);
 }
 
 }  // namespace
