@@ -124,7 +124,7 @@ class IMapVehicle {
     virtual void Snap(int run, int reset, uint32_t flags) {}
     // 0 when the matcher finished inside the budget.
     virtual int SnapWithTimeout(uint32_t budgetMs) { return 0; }
-    // Posts the vehicle's new position to the main view (WM_USER, 0, 0x80000003)
+    // Posts the vehicle's new position to the main view (WM_USER, kNewFixMessage, kVehicleMovedFix)
     // unless a post is pending.
     virtual void PostPosition() {}
 

@@ -12,6 +12,7 @@
 #include "pathlume/display/map_labels.h"
 #include "pathlume/display/map_theme.h"
 #include "pathlume/foundation/registry_helpers.h"
+#include "pathlume/foundation/screen_draw.h"
 #include "pathlume/mapdb/geodesy.h"
 
 MapGdiSet::~MapGdiSet() {
@@ -131,15 +132,7 @@ void CMapView::DrawManeuverArrow(HDC dc, int x, int y, float angle) {
             points[i] = {sx, sy};
         }
     }
-    HPEN pen = CreatePen(PS_SOLID, 1, 0);
-    HBRUSH brush = CreateSolidBrush(g_mapTheme.ColourMode() == 1 ? 0xC0C000 : 0x00FF00);
-    HGDIOBJ oldPen = SelectObject(dc, pen);
-    HGDIOBJ oldBrush = SelectObject(dc, brush);
-    Polygon(dc, points, 4);
-    SelectObject(dc, oldPen);
-    SelectObject(dc, oldBrush);
-    DeleteObject(pen);
-    DeleteObject(brush);
+    DrawFilledPolygon(dc, points, 4, 0, g_mapTheme.ColourMode() == 1 ? 0xC0C000 : 0x00FF00);
 }
 
 int CMapView::FlagBitmapId() const {

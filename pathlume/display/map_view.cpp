@@ -66,17 +66,31 @@ CMapView::~CMapView() {
         SetMapDisplayValues(nullptr);
     if (&GetAreaFeatureView() == &areaView_)
         SetAreaFeatureView(nullptr);
-    if (offscreenDC_)
-        DeleteDC(offscreenDC_);
-    if (offscreenBitmap_)
-        DeleteObject(offscreenBitmap_);
+    ReleaseBackBuffer();
     if (redBrush_)
         DeleteObject(redBrush_);
     if (whiteBrush_)
         DeleteObject(whiteBrush_);
 }
 
+void CMapView::ReleaseBackBuffer() {
+    if (offscreenBitmap_)
+        DeleteObject(offscreenBitmap_);
+    if (offscreenDC_)
+        DeleteDC(offscreenDC_);
+    offscreenBitmap_ = nullptr;
+    offscreenDC_ = nullptr;
+}
+
+bool CMapView::LoadStopped() {
+    if (!loadStop_.load())
+        return false;
+    g_mapsLoading.store(kMapLoadStopped);
+    return true;
+}
+
 HANDLE CMapView::StartMapLoading() {
+    loadStop_.store(false);
     g_mapsLoading.store(1);
     HANDLE thread = CreateThread(nullptr, 0, MapLoadThreadProc, this, 0, nullptr);
     if (!thread) {
@@ -116,15 +130,17 @@ int CMapView::LoadMaps() {
     lastZoomIndex_ = -1;
 
     SetMapDisplayValues(this);
+    if (LoadStopped())
+        return kMapLoadStopped;
     const int result = g_mapDatabase.Open();
     if (result != 0) {
         g_mapsLoading.store(result);
         return result;
     }
     mapsOpen_ = true;
-    // Without the polygon file the map is drawn without areas.
-    polygonFile_.Open(u"polygons.biz");
-    polygonFile_.SetDetailThresholds(static_cast<int>(roadClassLimit_));
+    if (LoadStopped())
+        return kMapLoadStopped;
+    OpenPolygons();
     SetAreaFeatureView(&areaView_);
     g_mapDatabase.GetBounds(&mapSouth_, &mapNorth_, &mapWest_, &mapEast_);
     if (!whiteBrush_)
@@ -136,6 +152,8 @@ int CMapView::LoadMaps() {
     zoomOutImage_.LoadFromResource(kBitmapZoomOut, nullptr);
     zoomOutImage_.SetTransparentColor(0);
 
+    if (LoadStopped())
+        return kMapLoadStopped;
     IMapVehicle& vehicle = GetMapVehicle();
     vehicle.LoadLastPosition();
     VehicleFix fix = vehicle.GetFix();
@@ -166,6 +184,12 @@ int CMapView::LoadMaps() {
     }
     g_mapsLoading.store(0);
     return 0;
+}
+
+void CMapView::OpenPolygons() {
+    // Without the polygon file the map is drawn without areas.
+    polygonFile_.Open(u"polygons.biz");
+    polygonFile_.SetDetailThresholds(static_cast<int>(roadClassLimit_));
 }
 
 float CMapView::GetMapHeading() const {

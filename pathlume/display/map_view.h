@@ -82,6 +82,13 @@ class CMapView : public IMapDisplayValues {
     // or null ("Couldn't load maps" shown, g_mapsLoading holding the failure).
     HANDLE StartMapLoading();
     int LoadMaps();
+    // Asks a running loader to stop at its next step; it then ends with
+    // kMapLoadStopped in g_mapsLoading. The caller still waits for the thread
+    // before tearing down what it may be using.
+    void StopMapLoading() { loadStop_.store(true); }
+    // Opens the area polygons again (after a power resume).
+    void OpenPolygons();
+    static constexpr LONG kMapLoadStopped = -2;
 
     // View state.
     float GetMapHeading() const;
@@ -110,6 +117,8 @@ class CMapView : public IMapDisplayValues {
     void ResetViewSpan();
     // Makes (the first time) the off-screen context and a bitmap of the given size.
     void CreateBackBuffer(HDC dc, int width, int height);
+    // Deletes the back buffer's bitmap and then its DC (at shutdown).
+    void ReleaseBackBuffer();
     HDC GetBackBufferDC() const { return offscreenDC_; }
     void Force() { forceFlag_ = 1; }
     int GetZoomIndex() const { return zoomIndex_; }
@@ -218,6 +227,9 @@ class CMapView : public IMapDisplayValues {
 
   private:
     friend class RoadPass;
+
+    // True, with g_mapsLoading set, once StopMapLoading was asked.
+    bool LoadStopped();
 
     // What the area drawers of the map database ask of this view.
     class AreaView : public IAreaFeatureView {
@@ -329,6 +341,7 @@ class CMapView : public IMapDisplayValues {
     int32_t cellBounds_[4] = {};
     bool hasWindow_ = false;
     bool mapsOpen_ = false;
+    std::atomic<bool> loadStop_{false};
     FrameFigures figures_;
     RoadRecordTable roadRecords_;
     // The zoom buttons' row and left edges, set by the scale bar.

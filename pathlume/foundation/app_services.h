@@ -63,6 +63,27 @@ extern std::atomic<DWORD> g_outOfMemory;
 // sets g_outOfMemory, and the search reports the shortage itself.
 extern std::atomic<LONG> g_oomQuietDepth;
 
+// WM_USER wParams to the main view.
+inline constexpr WPARAM kNewFixMessage = 0;         // posted: positions are queued
+inline constexpr WPARAM kGpsInfoUpdateMessage = 1;  // sent by the position threads
+inline constexpr WPARAM kViewSwitchScreen = 2;      // lParam: the screen mode
+inline constexpr WPARAM kViewPlaybackEnded = 3;     // posted when log playback ends
+inline constexpr WPARAM kViewRefresh = 4;
+inline constexpr WPARAM kViewSimulationEnded = 6;  // posted when the simulation feed ends
+inline constexpr WPARAM kViewLeavePanMode = 7;     // posted: follow the vehicle again
+inline constexpr WPARAM kViewPanQuery = 8;         // sent: answered kViewPanning while panning
+inline constexpr WPARAM kViewResumeTrip = 9;       // lParam: OfferResumeTrip's argument
+inline constexpr LRESULT kViewPanning = static_cast<LRESULT>(0xBDBDBDBD);
+// lParams of kNewFixMessage and kViewRefresh: bit 31 forces the redraw.
+inline constexpr LPARAM kSimulatedFix = static_cast<LPARAM>(0x80000000u);
+inline constexpr LPARAM kVehicleMovedFix = static_cast<LPARAM>(0x80000003u);
+inline constexpr LPARAM kRouteSearchRefresh = static_cast<LPARAM>(0x80000004u);
+
+// WM_USER wParams to the main frame, also from other programs.
+inline constexpr WPARAM kFramePublishFix = 1;  // copy the fix into the shared memory
+inline constexpr WPARAM kFrameReopenPort = 4;  // re-read "CommPort"/"NMEABaud", reopen
+inline constexpr WPARAM kFrameClosePort = 5;   // sent: close the GPS port
+
 // The application's main window object of the calling thread, or null.
 CWnd* GetAppMainWindow();
 // The shell installs where GetAppMainWindow gets its answer; null clears it.

@@ -164,6 +164,18 @@ void ReplaceMarkerWithSpace(LPWSTR text) {
     }
 }
 
+void DrawFilledPolygon(HDC dc, const POINT* points, int count, COLORREF outline, COLORREF fill) {
+    HPEN pen = CreatePen(PS_SOLID, 1, outline);
+    HBRUSH brush = CreateSolidBrush(fill);
+    HGDIOBJ oldPen = SelectObject(dc, pen);
+    HGDIOBJ oldBrush = SelectObject(dc, brush);
+    Polygon(dc, points, count);
+    SelectObject(dc, oldPen);
+    SelectObject(dc, oldBrush);
+    DeleteObject(pen);
+    DeleteObject(brush);
+}
+
 void RotateBitmap(HDC source, int width, int height, HBITMAP sourceBitmap, HDC destination,
                   HBITMAP destinationBitmap, float angle) {
     HGDIOBJ oldSource = SelectObject(source, sourceBitmap);

@@ -35,6 +35,8 @@ HGDIOBJ DrawFittedLine(LPCWSTR text, HDC dc, int x, int y, int width, int height
 // given (0xFFFFFFFF = use the index). Returns the column's top margin; with a null
 // dc it only computes that.
 int DrawScaledIcon(int index, HDC dc, const HICON* icons, int count, int rowHeight, UINT row);
+// A polygon filled with one colour and outlined 1 pixel wide with another.
+void DrawFilledPolygon(HDC dc, const POINT* points, int count, COLORREF outline, COLORREF fill);
 // Turns the first line feed into a blank, so that a text of two lines shows as one.
 void ReplaceMarkerWithSpace(LPWSTR text);
 // Writes the source bitmap, turned by angle radians about its centre, into the

@@ -1,5 +1,7 @@
 #include "pathlume/mapdb/map_database.h"
 
+#include <new>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -279,6 +281,11 @@ CMapDatabase::CMapDatabase() {
     if (!g_chunkStream.inputBuffer)
         g_chunkStream.SetInputBuffer(ChunkStream::kInputBufferSize);
     InflateArena::Init(InflateArena::kInitialBlockSize);
+}
+
+void CMapDatabase::Close() {
+    this->~CMapDatabase();
+    new (this) CMapDatabase();
 }
 
 CMapDatabase::~CMapDatabase() {

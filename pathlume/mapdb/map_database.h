@@ -136,6 +136,9 @@ class CMapDatabase {
     ~CMapDatabase();
     CMapDatabase(const CMapDatabase&) = delete;
     CMapDatabase& operator=(const CMapDatabase&) = delete;
+    // Frees every chunk and closes the map files: the state of a database never
+    // opened (the program's end; a later Open starts afresh).
+    void Close();
 
     // Opens "mapdatat.biz" (its failure is ignored), then the layers: 0, or -1.
     int Open();

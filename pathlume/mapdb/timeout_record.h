@@ -5,17 +5,13 @@
 
 #include <atomic>
 
+#include "pathlume/foundation/app_services.h"
 #include "platform/kernel/wintypes.h"
 
 // The start tick of an idle record.
 inline constexpr DWORD kTimeoutIdle = 0xFFFFFFFF;
 // The default of the registry value "AutoPanTimeout", in milliseconds.
 inline constexpr DWORD kDefaultAutoPanTimeoutMs = 45000;
-
-// WM_USER wParams the record sends its target (the main view).
-inline constexpr WPARAM kViewLeavePanMode = 7;  // posted: follow the vehicle again
-inline constexpr WPARAM kViewPanQuery = 8;      // sent: answered kViewPanning while panning
-inline constexpr LRESULT kViewPanning = static_cast<LRESULT>(0xBDBDBDBD);
 
 // Below this speed an idle record never starts.
 inline constexpr float kAutoPanMinimumSpeedMph = 3.0f;

@@ -62,14 +62,45 @@ bool PostNewFixMessage(HWND window, LPARAM lParam) {
     return posted;
 }
 
-void HandleNewFixMessage(HWND view, const std::function<void(PositionQueue&)>& consume) {
+namespace {
+
+// Waits for the data mutex; on a thread with a message queue, messages sent to it
+// are served meanwhile.
+bool TakeDataMutex(HANDLE mutex, bool serveSent) {
+    for (;;) {
+        const DWORD wait =
+            serveSent ? MsgWaitForMultipleObjects(1, &mutex, FALSE, INFINITE, QS_SENDMESSAGE)
+                      : WaitForSingleObject(mutex, INFINITE);
+        if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED)
+            return true;
+        if (!serveSent || wait != WAIT_OBJECT_0 + 1)
+            return false;
+    }
+}
+
+}  // namespace
+
+void ReleaseNewFixPost(HWND view, bool repost) {
+    CreateDataMutex();
+    const HANDLE mutex = g_dataMutex.load();
+    if (!TakeDataMutex(mutex, view != nullptr))
+        return;
     // Never below 0: a message posted by other means is not counted.
     LowerPendingFixPosts();
+    if (repost && platform::InterlockedTarget(&g_pendingFixPosts).load() == 0 &&
+        g_positionHold.load() == 0 && g_positionQueue.Count() > 0 && view && IsWindow(view)) {
+        InterlockedIncrement(&g_pendingFixPosts);
+        if (!PostMessageW(view, WM_USER, kNewFixMessage, 1))
+            InterlockedDecrement(&g_pendingFixPosts);
+    }
+    ReleaseMutex(mutex);
+}
+
+void HandleNewFixMessage(HWND view, const std::function<void(PositionQueue&)>& consume) {
+    const int before = g_positionQueue.Count();
     if (g_positionHold.load() == 0 && consume)
         consume(g_positionQueue);
-    // While positions are held the view would only post itself round and round.
-    if (g_positionHold.load() == 0 && g_positionQueue.Count() > 0)
-        PostNewFixMessage(view, 0);
+    ReleaseNewFixPost(view, g_positionQueue.Count() < before);
 }
 
 void PollAutoPanTimeout() {

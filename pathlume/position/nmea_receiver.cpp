@@ -531,7 +531,7 @@ DWORD CNmeaReceiver::PlaybackThread() {
         view->SetLastDataTime(GetTickCount());
     const HWND window = GetNotifyWindow();
     if (window && IsWindow(window))
-        PostMessageW(window, WM_USER, kPlaybackEndedMessage, 0);
+        PostMessageW(window, WM_USER, kViewPlaybackEnded, 0);
     workerRunning_.store(FALSE);
     return 0;
 }

@@ -105,7 +105,7 @@ DWORD CNmeaReceiver::SimulationFeedThread() {
     }
     const HWND window = GetNotifyWindow();
     if (window && IsWindow(window))
-        PostMessageW(window, WM_USER, kSimulationEndedMessage, 0);
+        PostMessageW(window, WM_USER, kViewSimulationEnded, 0);
     workerRunning_.store(FALSE);
     return 0;
 }

@@ -131,7 +131,7 @@ void CRouter::SetDetour(int on) {
         return;
     SetDetourBit(0);
     if (IMainView* view = g_mainView.load())
-        PostMessageW(view->GetViewWindow(), WM_USER, 9, 1);
+        PostMessageW(view->GetViewWindow(), WM_USER, kViewResumeTrip, 1);
 }
 
 int CRouter::RequestRecalc(int recalculation, int noGuidance) {

@@ -283,7 +283,7 @@ int CRouter::SearchRoute(MapLink* startLinkIn, uint32_t startSegmentIn, const Ma
         if (view) {
             IPositioningServices& gps = GetPositioningServices();
             if (gps.IsInputSuspended() || gps.GetQueueCount() == 0)
-                PostMessageW(view->GetViewWindow(), WM_USER, 4, static_cast<LPARAM>(0x80000004));
+                PostMessageW(view->GetViewWindow(), WM_USER, kViewRefresh, kRouteSearchRefresh);
             view->IsRouteListActive();
         }
     }

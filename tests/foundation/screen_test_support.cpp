@@ -135,6 +135,11 @@ std::filesystem::path ScreenOutputFolder() {
 }
 
 testing::AssertionResult ScreenMatchesGolden(const std::string& name) {
+    return ScreenMatchesGolden(GoldenFolder(), name);
+}
+
+testing::AssertionResult ScreenMatchesGolden(const std::filesystem::path& goldenFolder,
+                                             const std::string& name) {
     std::filesystem::path actualPath = ScreenOutputFolder() / (name + ".png");
     HDC screen = GetDC(nullptr);
     bool saved = platform::SaveDCAsPng(screen, actualPath);
@@ -142,7 +147,7 @@ testing::AssertionResult ScreenMatchesGolden(const std::string& name) {
     if (!saved) {
         return testing::AssertionFailure() << "cannot write " << actualPath;
     }
-    std::filesystem::path goldenPath = GoldenFolder() / (name + ".png");
+    std::filesystem::path goldenPath = goldenFolder / (name + ".png");
     const char* update = std::getenv("PATHLUME_UPDATE_GOLDEN");
     if (update != nullptr && std::strcmp(update, "1") == 0) {
         std::filesystem::copy_file(actualPath, goldenPath,

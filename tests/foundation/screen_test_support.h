@@ -72,5 +72,8 @@ std::filesystem::path ScreenOutputFolder();
 // golden/name.png: at most 1 % of the pixels may differ by more than 32 in a
 // channel. With PATHLUME_UPDATE_GOLDEN=1 the golden is rewritten instead.
 testing::AssertionResult ScreenMatchesGolden(const std::string& name);
+// The same against goldenFolder/name.png (another module's goldens).
+testing::AssertionResult ScreenMatchesGolden(const std::filesystem::path& goldenFolder,
+                                             const std::string& name);
 
 }  // namespace screen_testing

@@ -46,9 +46,9 @@ LRESULT CALLBACK FakeView::Proc(HWND window, UINT message, WPARAM wParam, LPARAM
     if (message == WM_USER && g_view) {
         if (wParam == kGpsInfoUpdateMessage)
             ++g_view->infoUpdates;
-        if (wParam == kPlaybackEndedMessage)
+        if (wParam == kViewPlaybackEnded)
             ++g_view->playbackEnds;
-        if (wParam == kSimulationEndedMessage)
+        if (wParam == kViewSimulationEnded)
             ++g_view->demoEndedMessages;
         if (wParam == kNewFixMessage) {
             ++g_view->newFixMessages;

@@ -389,7 +389,7 @@ LRESULT CALLBACK PlaybackView::Proc(HWND window, UINT message, WPARAM wParam, LP
         HandleNewFixMessage(window, {});
         return 0;
     }
-    if (message == WM_USER && view && wParam == kPlaybackEndedMessage) {
+    if (message == WM_USER && view && wParam == kViewPlaybackEnded) {
         view->ended_ = true;
         return 0;
     }

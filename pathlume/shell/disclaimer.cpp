@@ -1,0 +1,189 @@
+#include "pathlume/shell/disclaimer.h"
+
+#include <mutex>
+#include <string>
+
+#include "pathlume/display/map_view.h"
+#include "pathlume/foundation/registry_helpers.h"
+#include "pathlume/shell/app_settings.h"
+#include "pathlume/shell/dialog_parts.h"
+#include "platform/kernel/registry.h"
+#include "platform/shell/shell.h"
+#include "platform/user/dialogs.h"
+
+namespace {
+
+constexpr UINT kAcceptFaceBitmap = 367;
+constexpr UINT kCloseFaceBitmap = 369;
+constexpr UINT kPictureControl = 611;
+constexpr UINT kPictureBitmap = 251;
+constexpr COLORREF kGrey = 0x666666;
+constexpr COLORREF kTitleRed = 0x0000FF;
+constexpr UINT kSelectKey = 41;
+constexpr UINT kButtonTextCentred = 18;
+
+std::once_flag g_templateRegistered;
+
+void RegisterDisclaimerTemplate() {
+    platform::DialogTemplate box = FullScreenDialogTemplate(160, 200);
+    auto button = [](UINT id, const char16_t* text, short x) {
+        platform::DialogItemTemplate item;
+        item.className = u"BUTTON";
+        item.text = text;
+        item.id = static_cast<WORD>(id);
+        item.style = WS_VISIBLE | BS_OWNERDRAW;
+        item.x = x;
+        item.y = 182;
+        item.cx = 40;
+        item.cy = 15;
+        return item;
+    };
+    box.items.push_back(button(IDOK, u"I Accept", 10));
+    box.items.push_back(button(IDCANCEL, u"", 120));
+    box.items.push_back(PictureItem(kPictureControl, 60, 150, 40, 25));
+    platform::RegisterDialogTemplate(nullptr, static_cast<WORD>(kDisclaimerTemplateId), box);
+}
+
+}  // namespace
+
+void WaitServingSentMessages(HANDLE object) {
+    while (MsgWaitForMultipleObjects(1, &object, FALSE, INFINITE, QS_SENDMESSAGE) !=
+           WAIT_OBJECT_0) {
+        MSG ignored;
+        // Serves the sent messages; posted ones stay queued for the loop outside.
+        PeekMessageW(&ignored, nullptr, 0, 0, PM_NOREMOVE);
+    }
+}
+
+BEGIN_MESSAGE_MAP(CDisclaimerDlg, CDialog)
+ON_WM_PAINT()
+ON_WM_KEYDOWN()
+END_MESSAGE_MAP()
+
+CDisclaimerDlg::CDisclaimerDlg(HANDLE mapLoader, CMapView* mapView, CWnd* parent)
+    : CDialog(kDisclaimerTemplateId, parent), mapLoader_(mapLoader), mapView_(mapView) {
+    std::call_once(g_templateRegistered, RegisterDisclaimerTemplate);
+}
+
+void CDisclaimerDlg::DoDataExchange(CDataExchange* dx) {
+    CDialog::DoDataExchange(dx);
+    DDX_Control(dx, IDOK, acceptButton_);
+    DDX_Control(dx, IDCANCEL, closeButton_);
+}
+
+BOOL CDisclaimerDlg::OnInitDialog() {
+    SHINITDLGINFO info{SHIDIM_FLAGS, m_hWnd, SHIDIF_SIZEDLG};
+    SHInitDialog(&info);
+    CDialog::OnInitDialog();
+    greyPen_.CreatePen(PS_SOLID, 1, kGrey);
+    CreateScaledFont(&boldFont_, 14, FW_BOLD, nullptr);
+    CreateScaledFont(&normalFont_, 13, FW_NORMAL, nullptr);
+    acceptButton_.SetImages(kAcceptFaceBitmap, &boldFont_, 0, 0, 0, kButtonTextCentred, 1);
+    acceptButton_.SizeToBitmap();
+    closeButton_.SetImages(kCloseFaceBitmap, &boldFont_, 0, 0, 0, kButtonTextCentred, 1);
+    closeButton_.SizeToBitmap();
+    ShowPicture(*this, kPictureControl, kPictureBitmap);
+
+    if (RegGetDword(HKEY_CURRENT_USER, kSettingsKey, u"ShowWarning", 1) != 0) {
+        RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"ShowWarning", 1);
+        SetWindowText(u"Travona");
+        // The keys come to the dialog itself: a focused image button would take Enter.
+        SetFocus();
+        return FALSE;
+    }
+    // Accepted once for the start word "nowarning"; the next start asks again.
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
+        RegDeleteValueW(key, u"ShowWarning");
+        RegCloseKey(key);
+    }
+    OnOK();
+    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"ShowWarning", 1);
+    return TRUE;
+}
+
+bool CDisclaimerDlg::LoaderRunning() const {
+    return mapLoader_ && WaitForSingleObject(mapLoader_, 0) == WAIT_TIMEOUT;
+}
+
+void CDisclaimerDlg::OnOK() {
+    if (LoaderRunning()) {
+        SetThreadPriority(mapLoader_, THREAD_PRIORITY_NORMAL);
+        WaitServingSentMessages(mapLoader_);
+    }
+    EndDialog(IDOK);
+}
+
+void CDisclaimerDlg::OnCancel() {
+    CWaitCursor wait;
+    // The loader is asked to stop, never killed: it may hold the map database's
+    // locks. Whoever tears the database down waits for the thread first.
+    if (LoaderRunning() && mapView_)
+        mapView_->StopMapLoading();
+    EndDialog(IDCANCEL);
+}
+
+BOOL CDisclaimerDlg::PreTranslateMessage(MSG* msg) {
+    if (msg->message == WM_KEYDOWN || msg->message == WM_KEYUP) {
+        const UINT key = static_cast<UINT>(msg->wParam);
+        if (key == VK_RETURN || key == VK_ESCAPE || key == VK_HOME || key == kSelectKey) {
+            if (msg->message == WM_KEYDOWN)
+                OnKeyDown(key, LOWORD(msg->lParam), HIWORD(msg->lParam));
+            return TRUE;
+        }
+    }
+    return CDialog::PreTranslateMessage(msg);
+}
+
+void CDisclaimerDlg::OnKeyDown(UINT key, UINT repeat, UINT flags) {
+    switch (key) {
+        case VK_RETURN:
+            OnOK();
+            return;
+        case VK_ESCAPE:
+            OnCancel();
+            return;
+        case VK_HOME:
+            g_returnToMap.store(1);
+            OnCancel();
+            return;
+        default:
+            CDialog::OnKeyDown(key, repeat, flags);
+    }
+}
+
+void CDisclaimerDlg::OnPaint() {
+    CPaintDC paint(this);
+    CRect client;
+    GetClientRect(&client);
+    CDC buffer;
+    buffer.CreateCompatibleDC(&paint);
+    CBitmap picture;
+    picture.CreateCompatibleBitmap(&paint, client.Width(), client.Height());
+    CBitmap* oldBitmap = buffer.SelectObject(&picture);
+    buffer.FillSolidRect(&client, RGB(255, 255, 255));
+    buffer.SetBkMode(TRANSPARENT);
+    CPen* oldPen = buffer.SelectObject(&greyPen_);
+
+    CFont* oldFont = buffer.SelectObject(&boldFont_);
+    buffer.SetTextColor(kTitleRed);
+    const std::u16string title = LoadResStringOr(6007, u"Warning");
+    CRect titleRect(0, ScaleY(8), client.right, ScaleY(30));
+    buffer.DrawText(title.c_str(), -1, &titleRect, DT_CENTER | DT_TOP | DT_SINGLELINE);
+
+    buffer.SelectObject(&normalFont_);
+    buffer.SetTextColor(0);
+    const std::u16string text = LoadResStringOr(6058, u"") + LoadResStringOr(6218, u"");
+    CRect textRect(ScaleX(14), ScaleY(30), client.right - ScaleX(14), ScaleY(240));
+    buffer.DrawText(text.c_str(), -1, &textRect, DT_LEFT | DT_TOP | DT_WORDBREAK);
+
+    paint.BitBlt(0, 0, client.Width(), client.Height(), &buffer, 0, 0, SRCCOPY);
+    buffer.SelectObject(oldFont);
+    buffer.SelectObject(oldPen);
+    buffer.SelectObject(oldBitmap);
+}
+
+int RunSafetyDisclaimer(CWnd* parent, HANDLE mapLoader, CMapView* mapView) {
+    CDisclaimerDlg dialog(mapLoader, mapView, parent);
+    return static_cast<int>(dialog.DoModal());
+}

@@ -1,0 +1,123 @@
+#include "pathlume/shell/favorites.h"
+
+#include <cstring>
+
+#include "pathlume/foundation/data_location.h"
+#include "pathlume/foundation/dest_list.h"
+#include "pathlume/foundation/registry_helpers.h"
+#include "pathlume/shell/app_settings.h"
+#include "pathlume/shell/main_view.h"
+#include "platform/kernel/msgbox.h"
+#include "platform/kernel/text.h"
+
+namespace {
+
+constexpr size_t kFavoriteNameChars = 40;
+
+int MessageBoxPrompt(CWnd* parent, const FavoritePrompt& prompt) {
+    const std::u16string text = prompt.text + prompt.heading;
+    const int answer =
+        MessageBoxW(parent ? parent->GetSafeHwnd() : nullptr, text.c_str(), prompt.title.c_str(),
+                    prompt.duplicate ? MB_OKCANCEL : MB_YESNOCANCEL);
+    if (answer == IDOK || answer == IDYES)
+        return kPromptAdd;
+    return answer == IDNO ? kPromptEdit : IDCANCEL;
+}
+
+FavoritePromptHook g_promptHook = MessageBoxPrompt;
+FavoriteNameHook g_nameHook = nullptr;
+
+const char* WithoutMarker(const char* line) {
+    return line && line[0] == 0x01 ? line + 1 : line;
+}
+
+}  // namespace
+
+void SetFavoritePromptHook(FavoritePromptHook hook) {
+    g_promptHook = hook ? hook : MessageBoxPrompt;
+}
+
+void SetFavoriteNameHook(FavoriteNameHook hook) {
+    g_nameHook = hook;
+}
+
+std::string FavoritePromptText(const DestRecord& record) {
+    if (record.shortName[0])
+        return "\n" + std::string(record.shortName) + "\n\n";
+    const char* line1 = WithoutMarker(record.line1);
+    return std::string(line1 ? line1 : "") + "\n" + (record.line2 ? record.line2 : "") + "\n\n";
+}
+
+int CMainView::AddToFavorites(const AddressHit& hit, int listKind, const char* twoLineText,
+                              const char* houseNumberText, const char* caption, BOOL ask,
+                              BOOL silent) {
+    std::string line1 = twoLineText ? twoLineText : "";
+    std::string line2;
+    if (const size_t split = line1.find('\n'); split != std::string::npos) {
+        line2 = line1.substr(split + 1);
+        line1.resize(split);
+    }
+    DestRecord record;
+    const DestPlace place = hit.ToDestPlace();
+    if (!record.Set(place.lat, place.lon, place.linkId, place.linkRef, place.areaCode,
+                    houseNumberText ? houseNumberText : "", line1.c_str(),
+                    line2.empty() ? nullptr : line2.c_str(), caption))
+        return 1;
+
+    WCHAR path[MAX_PATH] = {};
+    const std::u16string list = FormatDataFilePath(listKind, path);
+    const int found = CDestList::Find(record, list);
+    if (listKind == kListRecent) {
+        CDestList::Truncate(list, static_cast<int>(g_recentLimit.load()));
+        CDestList::Add(record, list, FALSE, TRUE);
+        return found;
+    }
+
+    const auto runPrompt = [&](const FavoritePrompt& prompt) {
+        BeginModalScreen();
+        const int answer = g_promptHook(this, prompt);
+        EndModalScreen(FALSE);
+        return answer;
+    };
+    const std::u16string title = LoadResStringOr(6015, u"Add To Favorites");
+    const std::u16string heading = LoadResStringOr(6040, u"Favorites");
+    if (found == 2) {
+        if (ask) {
+            FavoritePrompt prompt{heading,
+                                  platform::AnsiToWide(FavoritePromptText(record)) +
+                                      LoadResStringOr(6016, u"Duplicate Entry Found"),
+                                  title, true};
+            if (runPrompt(prompt) != kPromptAdd)
+                return found;
+        }
+        return CDestList::Add(record, list, TRUE, TRUE);
+    }
+    if (silent)
+        return 0;
+    for (;;) {
+        FavoritePrompt prompt{title, platform::AnsiToWide(FavoritePromptText(record)), heading,
+                              false};
+        const int answer = runPrompt(prompt);
+        if (answer == kPromptAdd)
+            return CDestList::Add(record, list, TRUE, TRUE);
+        if (answer != kPromptEdit)
+            return found;
+        if (!g_nameHook)
+            continue;
+        std::string name;
+        BeginModalScreen();
+        const int named = g_nameHook(this, record, &name);
+        EndModalScreen(FALSE);
+        if (named == kNameEntryHome)
+            return 0;
+        if (named != IDOK)
+            continue;
+        // The driver's name is the record's title (line 3), never its house number.
+        if (name.size() > kFavoriteNameChars)
+            name.resize(kFavoriteNameChars);
+        record.FreeStrings();
+        record.Set(place.lat, place.lon, place.linkId, place.linkRef, place.areaCode,
+                   houseNumberText ? houseNumberText : "", line1.c_str(),
+                   line2.empty() ? nullptr : line2.c_str(), name.empty() ? nullptr : name.c_str());
+    }
+}

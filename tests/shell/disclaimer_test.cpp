@@ -1,0 +1,87 @@
+#include "pathlume/shell/disclaimer.h"
+
+#include <gtest/gtest.h>
+
+#include "pathlume/foundation/app_services.h"
+#include "pathlume/foundation/registry_helpers.h"
+#include "pathlume/shell/app_settings.h"
+#include "tests/shell/app_fixture.h"
+
+namespace shell_test {
+namespace {
+
+DWORD ShowWarning() {
+    return RegGetDword(HKEY_CURRENT_USER, kSettingsKey, u"ShowWarning", 77);
+}
+
+class StartupTest : public AppTest {
+  protected:
+    void SetUp() override {
+        InstallTownMaps();
+        InstallVoiceFiles();
+        g_returnToMap.store(0);
+    }
+};
+
+// Refusing stops the loader wherever it is; the program closes without tearing the
+// map database down under it (the sanitizer would see that).
+TEST_F(StartupTest, EscapeOrHomeRefusesAndTheProgramEnds) {
+    for (UINT key : {VK_ESCAPE, VK_HOME}) {
+        g_returnToMap.store(0);
+        EXPECT_FALSE(Start(u"", {key})) << key;
+        EXPECT_EQ(dialogsAnswered_, 1);
+        Pump();
+        EXPECT_EQ(g_mainView.load(), nullptr);
+        EXPECT_EQ(g_returnToMap.load(), key == VK_HOME ? 1u : 0u);
+        Finish();
+    }
+}
+
+TEST_F(StartupTest, NoWarningSkipsTheDisclaimerOnce) {
+    ASSERT_TRUE(Start(u"NoWarning", std::vector<UINT>{}));
+    EXPECT_NE(g_mainView.load(), nullptr);
+    EXPECT_EQ(g_mapsLoading.load(), 0);
+    EXPECT_EQ(ShowWarning(), 1u);
+    Close();
+}
+
+TEST_F(StartupTest, AcceptedDisclaimerKeepsShowWarningOn) {
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(dialogsAnswered_, 1);
+    EXPECT_EQ(ShowWarning(), 1u);
+    Close();
+}
+
+TEST_F(StartupTest, MissingMapDataShowsItsWarningAndEnds) {
+    std::filesystem::remove(InstallFolder() / "Maps" / "linkinfo.bin");
+    EXPECT_FALSE(Start(u"", {VK_ESCAPE}));
+    EXPECT_EQ(dialogsAnswered_, 1);
+    EXPECT_TRUE(app_->MapDataMissing());
+    EXPECT_EQ(g_mainView.load(), nullptr);
+}
+
+TEST_F(StartupTest, MissingMapDataWithChecksOffEndsWithoutAWord) {
+    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"Options2", 0x80000000);
+    std::filesystem::remove(InstallFolder() / "Maps" / "poi.bin");
+    EXPECT_FALSE(Start(u"", std::vector<UINT>{}));
+    EXPECT_TRUE(app_->MapDataMissing());
+}
+
+// "nowarning" accepts nothing when the disclaimer never runs: the next start must
+// still show it.
+TEST_F(StartupTest, NoWarningWithoutMapDataLeavesTheDisclaimerOn) {
+    std::filesystem::remove(InstallFolder() / "Maps" / "names.bin");
+    EXPECT_FALSE(Start(u"nowarning", {VK_ESCAPE}));
+    Finish();
+    EXPECT_EQ(ShowWarning(), 1u);
+}
+
+TEST_F(StartupTest, MissingVoiceFilesRefuseTheStart) {
+    std::filesystem::remove(InstallFolder() / "Snd" / "wait4gps.spx");
+    EXPECT_FALSE(Start(u"", {VK_RETURN, VK_ESCAPE}));
+    EXPECT_EQ(dialogsAnswered_, 2);
+    EXPECT_EQ(g_mainView.load(), nullptr);
+}
+
+}  // namespace
+}  // namespace shell_test

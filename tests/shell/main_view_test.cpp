@@ -1,0 +1,255 @@
+// The main view in the running program: the fix messages, the speed alert, the
+// WM_USER requests, the timers and the drawing, on the town's maps.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "pathlume/foundation/app_services.h"
+#include "pathlume/foundation/registry_helpers.h"
+#include "pathlume/guidance/guidance_update.h"
+#include "pathlume/mapdb/map_database.h"
+#include "pathlume/mapdb/snap.h"
+#include "pathlume/position/fix_delivery.h"
+#include "pathlume/position/gps_ports.h"
+#include "pathlume/position/nmea_receiver.h"
+#include "pathlume/position/position_queue.h"
+#include "pathlume/route/route_hooks.h"
+#include "pathlume/route/router.h"
+#include "pathlume/shell/app_settings.h"
+#include "pathlume/shell/main_frame.h"
+#include "pathlume/shell/main_view.h"
+#include "platform/kernel/clock.h"
+#include "platform/kernel/msgbox.h"
+#include "platform/user/user.h"
+#include "tests/route/route_test_maps.h"
+#include "tests/shell/app_fixture.h"
+
+namespace shell_test {
+namespace {
+
+// Prompt words spoken through guidance, recorded instead of played.
+class RecordedWords {
+  public:
+    RecordedWords()
+        : guidance_([this](const PhraseBuffer& phrase) {
+              for (int i = 0; i < phrase.count; ++i)
+                  words.push_back(phrase.words[i]);
+          }) {
+        previous_ = &GetRouteGuidance();
+        SetRouteGuidance(&guidance_);
+    }
+    ~RecordedWords() { SetRouteGuidance(previous_); }
+    std::vector<int> words;
+
+  private:
+    CGuidance guidance_;
+    IRouteGuidance* previous_;
+};
+
+class MainViewTest : public AppTest {
+  protected:
+    static void SetUpTestSuite() { route_test::RouteTownMaps(); }
+
+    void SetUp() override {
+        InstallTownMaps();
+        InstallVoiceFiles();
+        // A serial port that is not there: no Bluetooth radio to wait for.
+        RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"CommPort", 3);
+        platform::UseManualClock(true);
+        ASSERT_TRUE(Start(u"nowarning", std::vector<UINT>{}));
+        Pump();
+        frame_ = dynamic_cast<CMainFrame*>(app_->m_pMainWnd);
+        ASSERT_NE(frame_, nullptr);
+        view_ = &frame_->View();
+    }
+    void TearDown() override {
+        if (app_)
+            Close();
+        platform::UseManualClock(false);
+        platform::ClearMessageBoxes();
+    }
+
+    // The receiver's fix: valid, 8 satellites, at the speed (mph).
+    void SetFixSpeed(float mph) {
+        g_gpsReceiver.load()->UpdateFix([mph](GpsFix& fix) {
+            fix.valid = true;
+            fix.satellitesUsed = 8;
+            fix.speedMph = mph;
+        });
+    }
+
+    CMainFrame* frame_ = nullptr;
+    CMainView* view_ = nullptr;
+};
+
+TEST_F(MainViewTest, PanQueryAndPanModeFollowOneFlag) {
+    const HWND window = view_->GetViewWindow();
+    EXPECT_EQ(SendMessageW(window, WM_USER, kViewPanQuery, 0), 0);
+    view_->SetPanMode(TRUE);
+    EXPECT_EQ(SendMessageW(window, WM_USER, kViewPanQuery, 0), kViewPanning);
+    EXPECT_EQ(g_positionHold.load(), 1);
+    SendMessageW(window, WM_USER, kViewLeavePanMode, 0);
+    EXPECT_EQ(SendMessageW(window, WM_USER, kViewPanQuery, 0), 0);
+    EXPECT_EQ(g_positionHold.load(), 0);
+}
+
+TEST_F(MainViewTest, RefreshOfTheFixColourOnlyWhenItChanged) {
+    const HWND window = view_->GetViewWindow();
+    Pump();
+    view_->storedFixColor = view_->GetFixColor(FALSE);
+    uint64_t before = platform::ScreenGeneration();
+    SendMessageW(window, WM_USER, kViewRefresh, 1);
+    Pump();
+    EXPECT_EQ(platform::ScreenGeneration(), before);
+    view_->storedFixColor = 0x123456;
+    before = platform::ScreenGeneration();
+    SendMessageW(window, WM_USER, kViewRefresh, 1);
+    Pump();
+    EXPECT_GT(platform::ScreenGeneration(), before);
+}
+
+TEST_F(MainViewTest, SpeedAlertShowsSpeedAndSpeaksOnceUnlessMuted) {
+    RecordedWords spoken;
+    const LONG savedMi = g_speedLimitMi.load(), savedKm = g_speedLimitKm.load();
+    const DWORD savedOptions = g_options.load();
+    g_speedLimitMi.store(55);
+    g_speedLimitKm.store(88);
+    g_autoSpeedLimit.store(0);
+    g_options.store(savedOptions & ~(kOptionMetric | kOptionVoiceMuted));
+    view_->statBoxMode = kStatBoxDest;
+    SetFixSpeed(55.6f);
+    view_->CheckSpeedAlert();
+    view_->CheckSpeedAlert();
+    EXPECT_EQ(view_->statBoxMode, kStatBoxSpeed);
+    EXPECT_EQ(spoken.words, std::vector<int>({39}));
+    SetFixSpeed(55.4f);
+    view_->CheckSpeedAlert();
+    EXPECT_EQ(view_->statBoxMode, kStatBoxDest);
+    g_options.store(g_options.load() | kOptionVoiceMuted);
+    SetFixSpeed(70.0f);
+    view_->CheckSpeedAlert();
+    EXPECT_EQ(view_->statBoxMode, kStatBoxSpeed);
+    EXPECT_EQ(spoken.words.size(), 1u);
+    g_speedLimitMi.store(savedMi);
+    g_speedLimitKm.store(savedKm);
+    g_options.store(savedOptions);
+}
+
+// A feed that posts as fast as the view takes its messages, as the playback
+// thread does: never more than one new-fix message waits, and a busy router or a
+// resume in progress does not stall it.
+TEST_F(MainViewTest, FixFeedAtFullSpeedKeepsOneMessageAndNeverStalls) {
+    const HWND window = view_->GetViewWindow();
+    std::atomic<bool> done{false};
+    std::atomic<LONG> highest{0};
+    std::atomic<int> posted{0};
+    constexpr int kFixes = 60;
+    std::thread feed([&] {
+        for (int i = 0; i < kFixes; ++i) {
+            g_positionQueue.Push({42.0f + i * 1e-5f, 1.5f, 0});
+            if (PostNewFixMessage(window, 0))
+                ++posted;
+            highest.store(std::max<LONG>(highest.load(),
+                                         platform::InterlockedTarget(&g_pendingFixPosts).load()));
+            while (platform::InterlockedTarget(&g_pendingFixPosts).load() != 0 && !done.load())
+                std::this_thread::yield();
+        }
+        done.store(true);
+    });
+    int round = 0;
+    while (!done.load()) {
+        // A third of the time the router is busy, a third a resume is pending.
+        const int phase = (round++ / 50) % 3;
+        if (g_router)
+            g_router->busyCount = phase == 1 ? 1 : 0;
+        view_->resumePending.store(phase == 2);
+        MSG message;
+        if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&message);
+        else
+            std::this_thread::yield();
+    }
+    feed.join();
+    if (g_router)
+        g_router->busyCount = 0;
+    view_->resumePending.store(FALSE);
+    Pump();
+    EXPECT_EQ(posted.load(), kFixes);
+    EXPECT_LE(highest.load(), 1);
+    EXPECT_EQ(platform::InterlockedTarget(&g_pendingFixPosts).load(), 0);
+}
+
+TEST_F(MainViewTest, NineFastTicksGoFullScreenAndOneSlowTickComesBack) {
+    ::SetForegroundWindow(frame_->GetSafeHwnd());
+    const DWORD savedOptions = g_options.load();
+    g_options.store(savedOptions & ~0x40u);
+    SetFixSpeed(30.0f);
+    for (int i = 0; i < 8; ++i) {
+        platform::AdvanceClockAndPump(1000);
+        SetFixSpeed(30.0f);
+    }
+    EXPECT_FALSE(view_->fullScreen);
+    platform::AdvanceClockAndPump(1000);
+    EXPECT_TRUE(view_->fullScreen);
+    SetFixSpeed(3.0f);
+    platform::AdvanceClockAndPump(1000);
+    EXPECT_FALSE(view_->fullScreen);
+    g_options.store(savedOptions);
+}
+
+TEST_F(MainViewTest, ResumeRestartArmsTheWatchdogHalfASecondLaterOnASerialPort) {
+    g_gpsPortName.Set(u"COM3:");
+    g_btSerialPortName.Set(u"COM8:");
+    ASSERT_FALSE(IsBluetoothGpsPort());
+    view_->resumePending.store(TRUE);
+    view_->recheckStorage.store(TRUE);
+    view_->lastDataTick.store(kNoDataTick);
+    view_->SetTimer(kTimerResume, 3000, nullptr);
+    platform::AdvanceClockAndPump(2999);
+    EXPECT_TRUE(view_->resumePending.load());
+    platform::AdvanceClockAndPump(1);
+    EXPECT_FALSE(view_->resumePending.load());
+    EXPECT_FALSE(view_->recheckStorage.load());
+    // The watchdog acts 5 s after the tick it is given: 500 ms from now.
+    EXPECT_EQ(TickDiff(view_->lastDataTick.load(), GetTickCount()), 500 - 5000);
+}
+
+TEST_F(MainViewTest, LongPressInAButtonZoneIsNoLongPressAndIn3DSaysSo) {
+    const float s = g_screenScaleY.load();
+    view_->dragStart = view_->dragLast = {ScaleSize(10, s), ScaleSize(30, s)};
+    view_->longPressHandled = FALSE;
+    view_->SetTimer(kTimerLongPress, 500, nullptr);
+    platform::AdvanceClockAndPump(500);
+    EXPECT_FALSE(view_->longPressHandled);
+
+    const DWORD saved3D = g_map3DMode.load();
+    g_map3DMode.store(1);
+    platform::ClearMessageBoxes();
+    RECT client;
+    ::GetClientRect(view_->GetViewWindow(), &client);
+    view_->dragStart = view_->dragLast = {client.right / 2, client.bottom / 2};
+    view_->SetTimer(kTimerLongPress, 500, nullptr);
+    platform::AdvanceClockAndPump(500);
+    EXPECT_TRUE(view_->longPressHandled);
+    const auto boxes = platform::ShownMessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, u"The Tap-n-Hold feature is disabled in 3D mode.");
+    EXPECT_EQ(boxes[0].type, static_cast<UINT>(MB_ICONSTOP));
+    EXPECT_EQ(view_->dragStart.x, -500);
+    g_map3DMode.store(saved3D);
+}
+
+TEST_F(MainViewTest, ScreensWithoutAMakerLeaveTheScreenAsItIs) {
+    view_->SwitchScreen(kScreenRouteList);
+    EXPECT_EQ(view_->GetScreenMode(), kScreenMap);
+    view_->SetPanMode(TRUE);
+    view_->SwitchScreen(kScreenAlmanac | kScreenKeepPan);
+    EXPECT_EQ(view_->GetScreenMode(), kScreenMap);
+    EXPECT_TRUE(view_->IsPanMode());
+}
+
+}  // namespace
+}  // namespace shell_test
