@@ -1,6 +1,6 @@
 // Scripted runs: reading the script, and running it on the user-interface thread
-// through a timer on the main window, so that every action and every shot falls
-// between two messages.
+// (a timer on the main window, and the thread's first idle moment), so that every
+// action and every shot falls between two messages.
 #include "platform/host/script.h"
 
 #include <algorithm>
@@ -254,9 +254,6 @@ void ScheduleLocked(Runner& runner) {
     }
     const uint64_t now = ClockMilliseconds();
     uint64_t due = UINT64_MAX;
-    if (!runner.idle.empty()) {
-        due = now;  // the first time the thread has nothing else to do
-    }
     if (!runner.timed.empty()) {
         due = std::min(due, runner.origin + runner.timed.front().at);
     }
@@ -280,10 +277,6 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
     {
         std::lock_guard<std::mutex> guard(runner.lock);
         const uint64_t now = ClockMilliseconds();
-        for (const ScriptLine& line : runner.idle) {
-            actions.push_back(line.action);
-        }
-        runner.idle.clear();
         auto due =
             std::find_if(runner.timed.begin(), runner.timed.end(),
                          [&](const ScriptLine& line) { return runner.origin + line.at > now; });
@@ -306,6 +299,20 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
     ScheduleLocked(runner);
 }
 
+// The first time the user-interface thread has nothing queued or to paint.
+void OnIdle() {
+    Runner& runner = TheRunner();
+    std::vector<ScriptLine> lines;
+    {
+        std::lock_guard<std::mutex> guard(runner.lock);
+        lines = std::move(runner.idle);
+        runner.idle.clear();
+    }
+    for (const ScriptLine& line : lines) {
+        Act(line.action);
+    }
+}
+
 void OnMainWindowShown(HWND hwnd) {
     Runner& runner = TheRunner();
     std::lock_guard<std::mutex> guard(runner.lock);
@@ -315,6 +322,9 @@ void OnMainWindowShown(HWND hwnd) {
     runner.started = true;
     runner.origin = ClockMilliseconds();
     runner.main = hwnd;
+    if (!runner.idle.empty()) {
+        CallWhenIdle(hwnd, OnIdle);
+    }
     ScheduleLocked(runner);
 }
 

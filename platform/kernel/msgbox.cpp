@@ -61,24 +61,10 @@ void QueueMessageBoxAnswer(int answer) {
     state.queued.push_back(answer);
 }
 
-std::optional<int> TakeMessageBoxAnswer() {
+bool MessageBoxAnswerQueued() {
     MessageBoxState& state = State();
     std::lock_guard<std::mutex> guard(state.lock);
-    std::deque<int>* from = !state.queued.empty()                     ? &state.queued
-                            : !state.handler && !state.script.empty() ? &state.script
-                                                                      : nullptr;
-    if (!from) {
-        return std::nullopt;
-    }
-    int answer = from->front();
-    from->pop_front();
-    return answer;
-}
-
-bool MessageBoxesShown() {
-    MessageBoxState& state = State();
-    std::lock_guard<std::mutex> guard(state.lock);
-    return static_cast<bool>(state.handler);
+    return !state.queued.empty();
 }
 
 std::vector<ShownMessageBox> ShownMessageBoxes() {

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -74,13 +73,10 @@ void ScriptMessageBoxAnswers(std::vector<int> answers);
 // Answers the next box, drawn or not, with this button before anything else would
 // (scripted runs); answers queue up in order. ClearMessageBoxes forgets them.
 void QueueMessageBoxAnswer(int answer);
-// For the boxes a program draws itself, answered as MessageBoxW answers its own: the
-// answer the next box takes without being shown (a queued one, else, with no handler
-// installed, a scripted one), or nothing: then show it when a handler is installed,
-// else take its default.
-std::optional<int> TakeMessageBoxAnswer();
-// Whether a real box is shown (a handler is installed).
-bool MessageBoxesShown();
+// Whether an answer waits for the next box. A box the program draws itself goes
+// through MessageBoxW (which answers it without showing it) when one waits or when
+// no box is drawn (platform::IsDrawnMessageBox in platform/user).
+bool MessageBoxAnswerQueued();
 
 struct ShownMessageBox {
     HWND owner;

@@ -83,6 +83,21 @@ bool ServeOneSentLocked(Lock& lock, ThreadQueue& queue) {
     return true;
 }
 
+// Runs what waits for the thread to be idle; false when nothing did.
+bool RunIdleCallsLocked(Lock& lock, ThreadQueue& queue) {
+    if (queue.whenIdle.empty()) {
+        return false;
+    }
+    std::vector<std::function<void()>> calls = std::move(queue.whenIdle);
+    queue.whenIdle.clear();
+    lock.unlock();
+    for (const auto& call : calls) {
+        call();
+    }
+    lock.lock();
+    return true;
+}
+
 MSG MakeMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     return MSG{hwnd, message, wParam, lParam, GetTickCount(), StateLocked().cursor};
 }
@@ -309,6 +324,9 @@ BOOL GetMessageW(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax) {
                 *msg = MakeMessage(nullptr, WM_QUIT, 0, 0);
                 return FALSE;
             }
+            if (RunIdleCallsLocked(lock, queue)) {
+                continue;
+            }
             WaitForClockLocked(lock, NextTimerDeadlineLocked(queue, filter));
         }
     }
@@ -351,6 +369,9 @@ BOOL WaitMessage() {
         }
         if (StopRequested()) {
             return FALSE;
+        }
+        if (RunIdleCallsLocked(lock, queue)) {
+            continue;
         }
         WaitForClockLocked(lock, NextTimerDeadlineLocked(queue));
     }
@@ -467,16 +488,33 @@ LRESULT CallWindowProcW(WNDPROC proc, HWND hwnd, UINT message, WPARAM wParam, LP
 int platform::PumpUntilIdle() {
     int count = 0;
     MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            break;
+    for (;;) {
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                PostQuitMessage(static_cast<int>(msg.wParam));
+                return count;
+            }
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+            ++count;
         }
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-        ++count;
+        Lock lock = TakeLock();
+        if (!RunIdleCallsLocked(lock, CurrentQueueLocked())) {
+            return count;
+        }
     }
-    return count;
+}
+
+BOOL platform::CallWhenIdle(HWND hwnd, std::function<void()> call) {
+    Lock lock = TakeLock();
+    Window* window = FindOrFailLocked(hwnd);
+    ThreadQueue* queue = window ? QueueOfLocked(window->threadId) : nullptr;
+    if (!queue || !call) {
+        return FALSE;
+    }
+    queue->whenIdle.push_back(std::move(call));
+    NotifyWaitersLocked();
+    return TRUE;
 }
 
 void platform::AdvanceClockAndPump(uint64_t milliseconds) {

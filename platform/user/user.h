@@ -781,6 +781,10 @@ void DiscardPendingInput();
 // window and fires every due timer once, without moving the clock. A WM_QUIT stops
 // it and stays in the queue. Returns the number of messages dispatched.
 int PumpUntilIdle();
+// Calls `call` once on the window's thread when that thread next has nothing to hand
+// out: when it is about to wait in GetMessageW or WaitMessage, or when PumpUntilIdle
+// found nothing left. FALSE for a window that does not exist.
+BOOL CallWhenIdle(HWND hwnd, std::function<void()> call);
 // On the manual clock: moves the clock on by milliseconds, stopping at each of the
 // calling thread's timer deadlines on the way to pump there, and pumps at the end.
 void AdvanceClockAndPump(uint64_t milliseconds);

@@ -107,7 +107,8 @@ class ThreadQueue : public Waitable {
     bool quit = false;
     int quitCode = 0;
     std::vector<Timer> timers;
-    DWORD wakeMask = QS_ALLINPUT;  // what wakes a MsgWaitForMultipleObjects
+    DWORD wakeMask = QS_ALLINPUT;                 // what wakes a MsgWaitForMultipleObjects
+    std::vector<std::function<void()>> whenIdle;  // platform::CallWhenIdle
 };
 
 struct RawInput {

@@ -573,3 +573,40 @@ TEST_F(GuidanceDriveTest, RoundaboutExitsAreCountedAlongTheRing) {
     }
     EXPECT_GT(told, 2);
 }
+
+// A road turning off to the maneuver's side before it: none with no junction
+// between, none for a maneuver that is no turn, and on a town grid some turn has
+// one on its side on the way from the start.
+TEST_F(GuidanceDriveTest, SameSideTurnOffsLieOnTheWayToTheTurn) {
+    const MapPoint sw = SouthWest(), ne = NorthEast();
+    int turns = 0, withTurnOff = 0;
+    for (int k = 0; k < 6; ++k) {
+        const FLOAT f = 0.15f + 0.1f * k;
+        if (!Route({sw.latitude + (ne.latitude - sw.latitude) * f,
+                    sw.longitude + (ne.longitude - sw.longitude) * 0.1f},
+                   {sw.latitude + (ne.latitude - sw.latitude) * (1 - f),
+                    sw.longitude + (ne.longitude - sw.longitude) * 0.9f},
+                   kRouteShortest) ||
+            !(router_->state & kRouterRouteState)) {
+            continue;
+        }
+        const CRouter& r = *router_;
+        for (int32_t m = 0; m < r.maneuverCount; ++m) {
+            const Maneuver& maneuver = r.maneuvers[m];
+            EXPECT_FALSE(HasSameSideTurnBefore(r, maneuver.routeIndex - 1, m)) << m;
+            const bool turn =
+                maneuver.kind == kManeuverTurnRight || maneuver.kind == kManeuverTurnLeft ||
+                maneuver.kind == kManeuverBearRight || maneuver.kind == kManeuverBearLeft;
+            if (!turn) {
+                if (maneuver.kind == kManeuverStraight || maneuver.kind == kManeuverArrival) {
+                    EXPECT_FALSE(HasSameSideTurnBefore(r, -1, m)) << m;
+                }
+                continue;
+            }
+            ++turns;
+            withTurnOff += HasSameSideTurnBefore(r, -1, m) ? 1 : 0;
+        }
+    }
+    ASSERT_GT(turns, 3);
+    EXPECT_GT(withTurnOff, 0);
+}

@@ -27,6 +27,7 @@
 #include "platform/kernel/clock.h"
 #include "platform/kernel/paths.h"
 #include "platform/kernel/text.h"
+#include "platform/user/user.h"
 #include "tools/route/route_tool.h"
 
 namespace routetool {
@@ -271,8 +272,24 @@ const char* ScreenName(int mode) {
 // The tool's headless main view: it keeps the screen mode and tells its switches.
 class DriveView final : public IMainView {
   public:
-    explicit DriveView(std::function<void(int)> onSwitch) : onSwitch_(std::move(onSwitch)) {}
-    HWND GetViewWindow() override { return nullptr; }
+    explicit DriveView(std::function<void(int)> onSwitch) : onSwitch_(std::move(onSwitch)) {
+        // A window of its own, so that the timers and notices guidance and the route
+        // search leave on the view go when the drive ends.
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = DefWindowProcW;
+        windowClass.lpszClassName = u"GuidedDriveView";
+        RegisterClassW(&windowClass);
+        window_ = CreateWindowExW(0, u"GuidedDriveView", u"", 0, 0, 0, 10, 10, nullptr, nullptr,
+                                  nullptr, nullptr);
+    }
+    ~DriveView() {
+        if (window_) {
+            DestroyWindow(window_);
+        }
+    }
+    DriveView(const DriveView&) = delete;
+    DriveView& operator=(const DriveView&) = delete;
+    HWND GetViewWindow() override { return window_; }
     BOOL GetReplayFlag() override { return FALSE; }
     void SetReplayFlag(BOOL) override {}
     DWORD GetScreenMode() override { return mode_; }
@@ -306,6 +323,7 @@ class DriveView final : public IMainView {
 
   private:
     std::function<void(int)> onSwitch_;
+    HWND window_ = nullptr;
     DWORD mode_ = 1;
     DWORD lastData_ = 0;
     char description_[kDescriptionBufferSize] = {};

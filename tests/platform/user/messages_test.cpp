@@ -31,6 +31,34 @@ TEST_F(MessagesTest, PostQuitMessageEndsGetMessageAfterThePostedMessages) {
     EXPECT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));  // the quit was taken
 }
 
+TEST_F(MessagesTest, AnIdleCallRunsOnceTheThreadHasNothingToHandOut) {
+    HWND window = MakeTopLevel({0, 0, 10, 10});
+    platform::PumpUntilIdle();
+    std::vector<UINT> order;
+    SetHandler(window, [&](HWND, UINT message, WPARAM, LPARAM, LRESULT*) {
+        if (message >= WM_USER) {
+            order.push_back(message);
+        }
+        return false;
+    });
+    PostMessageW(window, WM_USER + 1, 0, 0);
+    ASSERT_TRUE(platform::CallWhenIdle(window, [&] {
+        order.push_back(0);
+        PostMessageW(window, WM_USER + 2, 0, 0);
+    }));
+    platform::PumpUntilIdle();
+    EXPECT_EQ(order, (std::vector<UINT>{WM_USER + 1, 0, WM_USER + 2}));
+
+    // Another thread's call reaches a thread waiting in GetMessageW.
+    std::thread([&] {
+        platform::CallWhenIdle(window, [&] { PostMessageW(window, WM_USER + 3, 0, 0); });
+    }).join();
+    MSG msg;
+    ASSERT_TRUE(GetMessageW(&msg, nullptr, 0, 0));
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_USER + 3));
+    EXPECT_FALSE(platform::CallWhenIdle(nullptr, [] {}));
+}
+
 TEST_F(MessagesTest, PeekTakesRangesAndWindowsAndLeavesWhatItOnlyLooksAt) {
     HWND a = MakeTopLevel({0, 0, 10, 10});
     HWND b = MakeTopLevel({0, 0, 10, 10});

@@ -5,8 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <map>
+#include <optional>
+#include <set>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
@@ -16,12 +20,14 @@
 #include "pathlume/route/maneuver_list.h"
 #include "pathlume/route/maneuver_texts.h"
 #include "pathlume/voice/voice_prompt.h"
+#include "platform/audio/audio.h"
 #include "platform/kernel/text.h"
 #include "tests/route/route_test_maps.h"
 #include "tests/support/shared_data.h"
 #include "tests/support/temp_root.h"
 #include "tests/tools/route/route_tool_support.h"
 #include "tools/route/route_tool.h"
+#include "tools/voicegen/voicegen.h"
 
 namespace {
 
@@ -261,6 +267,65 @@ TEST_F(GuidedDriveTest, TheDriveIsWrittenAsAGpsLog) {
         EXPECT_EQ(types[i + 1], "GSA");
         EXPECT_EQ(types[i + 2], "RMC");
     }
+}
+
+// Spoken through the voice queue from voicegen's recordings of the words the drive
+// says, and recorded: the recording holds the phrases' speech.
+TEST_F(GuidedDriveTest, TheDriveIsSpokenAndRecorded) {
+    const std::optional<fs::path> espeak = voicegen::FindEspeak();
+    if (!espeak)
+        GTEST_SKIP() << "espeak-ng is not installed (scripts/setup-deps installs it)";
+    // The shortest of a few routes: the phrases play at the pace they are spoken.
+    const std::vector<routetool::Pair> pairs =
+        route_tool_test::SeededPairs(route_test::RouteTown(), 12, 47);
+    routetool::Options options;
+    options.maps = route_test::RouteTownMaps();
+    routetool::Session session(options);
+    const routetool::Pair* shortest = nullptr;
+    double metres = 1e18;
+    for (const routetool::Pair& pair : pairs) {
+        const RouteResult result = session.Route(pair.from, pair.to);
+        if (result.kind == RouteResult::Kind::kRoute && result.lengthMetres < metres) {
+            metres = result.lengthMetres;
+            shortest = &pair;
+        }
+    }
+    ASSERT_NE(shortest, nullptr);
+    ASSERT_EQ(session.Route(shortest->from, shortest->to).kind, RouteResult::Kind::kRoute);
+    std::ostringstream out;
+    const DriveReport silent = session.Guide({}, out);
+    ASSERT_TRUE(silent.arrived);
+    // Only the words it says, and "0", by which the voice finds its folder.
+    voicegen::Options words;
+    words.out = roots_.device() / "voice";
+    std::set<std::string> said{"0"};
+    for (const DrivePhrase& phrase : silent.phrases) {
+        for (const std::string& word : Words(phrase))
+            said.insert(word);
+    }
+    words.words.assign(said.begin(), said.end());
+    std::ostringstream voicegenOut, voicegenErr;
+    ASSERT_EQ(voicegen::Run(words, voicegenOut, voicegenErr), 0) << voicegenErr.str();
+
+    ASSERT_EQ(session.Route(shortest->from, shortest->to).kind, RouteResult::Kind::kRoute);
+    routetool::GuideOptions guide;
+    guide.voice = words.out;
+    guide.wav = roots_.device() / "drive.wav";
+    const DriveReport spoken = session.Guide(guide, out);
+    ASSERT_TRUE(spoken.arrived);
+    EXPECT_EQ(spoken.phrases.size(), silent.phrases.size());
+    std::ifstream in(guide.wav, std::ios::binary);
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                     std::istreambuf_iterator<char>());
+    const std::optional<platform::WaveData> wave = platform::ParseWave(bytes);
+    ASSERT_TRUE(wave.has_value());
+    // Each phrase is at least a word of speech, about a third of a second.
+    const double seconds = static_cast<double>(wave->samples.size()) / wave->rate;
+    EXPECT_GE(seconds, 0.3 * spoken.phrases.size());
+    int loud = 0;
+    for (int16_t sample : wave->samples)
+        loud += std::abs(sample) > 2000 ? 1 : 0;
+    EXPECT_GT(loud, wave->rate / 2) << "half a second of audible speech at least";
 }
 
 // The tool's own output: the phrases with their time and distance, the screens,
