@@ -1,5 +1,7 @@
 #include "pathlume/foundation/registry_helpers.h"
 
+#include "platform/kernel/msgqueue.h"
+
 #include <cstring>
 #include <string>
 
@@ -184,8 +186,14 @@ void CheckMenuCommand(HMENU menu, UINT commandId, int, BOOL check) {
 }
 
 void KeepDeviceAwake() {
-    // The device would reset its idle timer here while the program is in front; the
-    // stand-in's device never switches itself off and has no such timer yet.
+    // Only while the program is in front: another program in front decides itself.
+    // Called from the GPS threads, so the main window is found through the view.
+    IMainView* view = g_mainView.load();
+    HWND window = view ? view->GetViewWindow() : nullptr;
+    while (window && GetParent(window))
+        window = GetParent(window);
+    if (window && GetForegroundWindow() == window)
+        SystemIdleTimerReset();
 }
 
 int GetDlgItemRect(HWND dialog, int controlId, LPRECT rect) {

@@ -16,6 +16,7 @@
 #include "pathlume/mapdb/link_info_file.h"
 #include "pathlume/mapdb/map_index_files.h"
 #include "pathlume/mapdb/name_codes.h"
+#include "pathlume/mapdb/poi_file.h"
 #include "pathlume/position/fix_delivery.h"
 #include "pathlume/position/gps_ports.h"
 #include "pathlume/position/nmea_receiver.h"
@@ -222,14 +223,14 @@ int AppLoadSettings() {
     g_mapTheme.LoadThemeIni(u"theme.ini");
     g_mapTheme.ScaleForScreen(g_screenScaleY.load());
 
-    CDataFile poi;
+    // "poi.bin" stays open for the point-of-interest layer and the search.
     WCHAR poiPath[MAX_PATH] = {};
-    if (poi.OpenLocatedWithFallback(u"Maps\\poi.bin", kMappedRead, poiPath) != 0 || !poi.IsOpen())
+    if (g_poiFile.OpenLocatedWithFallback(u"Maps\\poi.bin", kMappedRead, poiPath) != 0 ||
+        !g_poiFile.IsOpen())
         return 1;
     const std::u16string found(poiPath);
     CopyText(g_dataFolder,
              found.substr(0, found.size() - std::min(found.size(), kPoiFileNameLength)));
-    poi.Close();
 
     ReadStartupWords();
     LoadSharedBitmaps();
@@ -248,6 +249,7 @@ int AppLoadSettings() {
 
 void AppShutdown() {
     CloseMapIndexFiles();
+    ClosePoiFile();
     DeleteVoiceLock();
 }
 

@@ -27,6 +27,14 @@ constexpr DWORD kCommandBarStyleBits = 0x32;
 constexpr UINT kToolTipIds[kToolTipCount] = {6207, 6208, 6209, 6211, 6212, 6213, 6214};
 constexpr int kToolTipChars = 255;
 
+// The command bar's buttons and the index of each one's tip in kToolTipIds.
+struct BarButton {
+    UINT command;
+    int tip;
+};
+constexpr BarButton kBarButtons[] = {{3015, 5}, {3032, 4}, {3061, 6}, {3063, 2}};
+constexpr int kBarButtonCount = static_cast<int>(std::size(kBarButtons));
+
 std::once_flag g_menuRegistered;
 
 using Item = platform::MenuTemplateItem;
@@ -169,8 +177,23 @@ int CMainFrame::OnCreate(LPCREATESTRUCT cs) {
     if (!commandBar_.Create(this, AFX_IDW_COMMAND_BAR) || !commandBar_.InsertMenuBar(kMainMenuId) ||
         !commandBar_.AddAdornments(0))
         return -1;
-    // "New" is not one of the bar's tips.
-    commandBar_.SetToolTips(kToolTipCount - 1, toolTips_ + 1);
+    // The buttons: GPS Info, Guidance Volume, North Up and Help, 16 x 16 each.
+    const int firstImage = commandBar_.AddBitmap(kMainMenuId, kBarButtonCount, 16, 16);
+    TBBUTTON buttons[kBarButtonCount] = {};
+    for (int i = 0; i < kBarButtonCount; ++i)
+        buttons[i] = {firstImage + i,
+                      static_cast<int>(kBarButtons[i].command),
+                      TBSTATE_ENABLED,
+                      TBSTYLE_BUTTON,
+                      {0, 0},
+                      0,
+                      0};
+    commandBar_.AddButtons(kBarButtonCount, buttons);
+    // The bar gives the tips to its buttons in order: each button gets its own.
+    LPWSTR tips[kBarButtonCount] = {};
+    for (int i = 0; i < kBarButtonCount; ++i)
+        tips[i] = toolTips_[kBarButtons[i].tip];
+    commandBar_.SetToolTips(kBarButtonCount, tips);
     commandBar_.ModifyStyle(0, kCommandBarStyleBits);
     BuildPortMenu();
     RecalcLayout();

@@ -293,8 +293,15 @@ LRESULT CMainView::OnUserMessageEntry(WPARAM code, LPARAM value) {
 
 LRESULT CMainView::OnUserMessage(WPARAM code, LPARAM value) {
     if (g_shutDown.load() || RouterBusy() || resumePending.load()) {
-        if (code == kNewFixMessage)
-            ReleasePendingPost(false);
+        // A fix message the view cannot take now keeps its post counted, so that a
+        // feed waits instead of pushing its fixes out of the five-entry queue; the
+        // view posts it again as soon as it can (RepostParkedFix).
+        if (code == kNewFixMessage) {
+            if (g_shutDown.load())
+                ReleasePendingPost(false);
+            else
+                parkedFixPost = TRUE;
+        }
         return 0;
     }
     switch (code) {
@@ -348,6 +355,14 @@ LRESULT CMainView::OnUserMessage(WPARAM code, LPARAM value) {
 
 void CMainView::ReleasePendingPost(bool repost) {
     ReleaseNewFixPost(m_hWnd, repost);
+}
+
+void CMainView::RepostParkedFix() {
+    if (!parkedFixPost || g_shutDown.load() || RouterBusy() || resumePending.load())
+        return;
+    parkedFixPost = FALSE;
+    if (!PostMessageW(m_hWnd, WM_USER, kNewFixMessage, 1))
+        ReleasePendingPost(false);
 }
 
 bool CMainView::InputWaiting() const {

@@ -282,6 +282,9 @@ class CMainView : public CWnd, public IMapViewHost {
     std::atomic<FLOAT> panCentreLat{0};
     std::atomic<FLOAT> panCentreLon{0};
     BOOL redrawPending = FALSE;
+    // A new-fix message was taken while the view could not handle it; its post is
+    // still counted.
+    BOOL parkedFixPost = FALSE;
     // 7.111.
     std::atomic<HANDLE> powerQueue{nullptr};
     std::atomic<HANDLE> powerNotifications{nullptr};
@@ -329,8 +332,11 @@ class CMainView : public CWnd, public IMapViewHost {
     // The fix message's steps.
     void ProcessFix(LPARAM value);
     void ReleasePendingPost(bool repost);
-    // Positions left queued with no post pending (a busy router dropped theirs):
-    // the housekeeping tick posts for them.
+    // A fix message parked while the router was busy or a resume pending is posted
+    // again once the view can take it.
+    void RepostParkedFix();
+    // Positions left queued with no post pending: the housekeeping tick posts for
+    // them.
     void PostForLeftPositions();
     bool InputWaiting() const;
     // 7.104's steps.

@@ -123,7 +123,7 @@ void CMainView::OnPlayTrack() {
     }
     SetReplayFlag(FALSE);
     SetPanMode(FALSE);
-    StopLogRecording(*receiver);
+    StopLogRecording();
     CloseReceiverPort();
     SetMenuText(kCommandRecordTrack, kStringRecordTrack);
     SetMenuText(kCommandDemoRoute, kStringDemoRoute);
@@ -131,7 +131,7 @@ void CMainView::OnPlayTrack() {
     BeginModalScreen();
     const bool chosen = ChooseGpsLogFile(m_hWnd, path);
     EndModalScreen(FALSE);
-    if (chosen && StartLogPlayback(*receiver, path) == 0) {
+    if (chosen && StartLogPlayback(path) == 0) {
         SetMenuText(kCommandPlayTrack, kStringStopPlayback);
         return;
     }
@@ -152,7 +152,7 @@ void CMainView::OnDemoRoute() {
     if (!g_router || !(g_router->state & kRouterRouteState))
         return;
     SetReplayFlag(TRUE);
-    if (StartRouteDemoFeed(*receiver) == 0) {
+    if (StartRouteDemoFeed() == 0) {
         SetPanMode(FALSE);
         receiver->SetFlags(kGpsReplayActive);
         SetMenuText(kCommandDemoRoute, kStringStopDemo);

@@ -197,6 +197,7 @@ void CMainView::OnResumeRestart(DWORD now) {
         tick = after;
     lastDataTick.store(DataTick(tick));
     resumePending.store(FALSE);
+    RepostParkedFix();
     EndWaitCursor();
 }
 
@@ -266,6 +267,7 @@ bool CMainView::Housekeeping(DWORD now) {
         lastDataTick.store(DataTick(GetTickCount()));
     }
 
+    RepostParkedFix();
     PostForLeftPositions();
 
     // 5. Day and night by the sun.
@@ -281,8 +283,8 @@ bool CMainView::Housekeeping(DWORD now) {
 }
 
 void CMainView::PostForLeftPositions() {
-    if (g_positionHold.load() == 0 && !resumePending.load() && g_positionQueue.Count() > 0 &&
-        !(g_router && g_router->busyCount > 0))
+    if (!parkedFixPost && g_positionHold.load() == 0 && !resumePending.load() &&
+        g_positionQueue.Count() > 0 && !(g_router && g_router->busyCount > 0))
         PostNewFixMessage(m_hWnd, 0);
 }
 

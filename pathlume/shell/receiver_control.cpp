@@ -36,3 +36,9 @@ void CloseReceiverPort() {
     if (CNmeaReceiver* receiver = g_gpsReceiver.load())
         receiver->Close();
 }
+
+int WithReceiverPort(const std::function<int(CNmeaReceiver&)>& action) {
+    const std::unique_lock<std::mutex> lock = LockPort();
+    CNmeaReceiver* receiver = g_gpsReceiver.load();
+    return receiver ? action(*receiver) : 1;
+}

@@ -1,6 +1,8 @@
 #include "pathlume/shell/replay_control.h"
 
 #include "pathlume/position/nmea_receiver.h"
+#include "pathlume/position/track_sim.h"
+#include "pathlume/shell/receiver_control.h"
 #include "platform/user/user.h"
 
 bool ChooseGpsLogFile(HWND owner, LPWSTR path) {
@@ -19,12 +21,19 @@ bool ChooseGpsLogFile(HWND owner, LPWSTR path) {
     return GetOpenFileNameW(&request) != FALSE && path[0] != 0;
 }
 
-int StartLogPlayback(CNmeaReceiver&, LPCWSTR) {
-    return 1;
+int StartLogPlayback(LPCWSTR path) {
+    return WithReceiverPort(
+        [path](CNmeaReceiver& receiver) { return receiver.OpenPlayback(path); });
 }
 
-int StartRouteDemoFeed(CNmeaReceiver&) {
-    return 1;
+int StartRouteDemoFeed() {
+    return WithReceiverPort([](CNmeaReceiver& receiver) {
+        g_trackSim.Start();
+        return receiver.StartSimulationFeed();
+    });
 }
 
-void StopLogRecording(CNmeaReceiver&) {}
+void StopLogRecording() {
+    if (CNmeaReceiver* receiver = g_gpsReceiver.load())
+        receiver->StopLog();
+}

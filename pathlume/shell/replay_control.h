@@ -1,18 +1,16 @@
 // The GPS replays the main view starts: a recorded log through the receiver's
 // playback, and the route demonstration's simulated feed. Each answers 0 when the
-// replay runs; until positioning provides a replay its start fails.
+// replay runs.
 #pragma once
 
 #include "platform/kernel/wintypes.h"
 
-class CNmeaReceiver;
-
 // Asks for a log file ("Open GPS Log File", "*.gps"): true with its path (MAX_PATH).
 bool ChooseGpsLogFile(HWND owner, LPWSTR path);
 // Plays the log through the receiver: 0 when it plays.
-int StartLogPlayback(CNmeaReceiver& receiver, LPCWSTR path);
+int StartLogPlayback(LPCWSTR path);
 // Puts the route simulator at the route's start and starts the simulation feed:
 // 0 when the feed runs.
-int StartRouteDemoFeed(CNmeaReceiver& receiver);
+int StartRouteDemoFeed();
 // Ends a recording of the receiver's input, if one runs.
-void StopLogRecording(CNmeaReceiver& receiver);
+void StopLogRecording();

@@ -4,12 +4,16 @@
 #include <fstream>
 
 #include "pathlume/foundation/app_services.h"
+#include "pathlume/foundation/heap.h"
 #include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/position/gps_ports.h"
 #include "platform/kernel/process.h"
 #include "platform/kernel/roots.h"
 #include "platform/user/user.h"
 #include "tests/route/route_test_maps.h"
+#include "tests/support/device_maps.h"
+#include "tests/support/shared_data.h"
+#include "tools/discmaker/osm.h"
 
 namespace shell_test {
 
@@ -25,6 +29,29 @@ void InstallTownMaps() {
     for (const fs::directory_entry& entry : fs::directory_iterator(route_test::RouteTownMaps()))
         fs::copy_file(entry.path(), maps / entry.path().filename(),
                       fs::copy_options::overwrite_existing);
+}
+
+const fs::path& AndorraMaps() {
+    static const fs::path folder = []() -> fs::path {
+        const fs::path extract = testing_support::SharedOsmFolder() / "andorra.osm.pbf";
+        if (testing_support::SharedOsmFolder().empty() || !fs::exists(extract))
+            return {};
+        static const testing_support::GeneratedDeviceMaps maps(discmaker::ReadOsm(extract), {},
+                                                               "shell-andorra");
+        return maps.folder();
+    }();
+    return folder;
+}
+
+size_t HeapBytesInUse() {
+    size_t used = 0;
+    // Each chunk's header and end marker are the heap's own.
+    for (const auto& [start, size] : g_heap.Chunks())
+        used += size - sizeof(HeapChunk) - CHeap::kWord;
+    for (int bin = 0; bin < 96; ++bin)
+        for (BYTE* block : g_heap.BinBlocks(bin))
+            used -= CHeap::BlockSize(block + CHeap::kWord);
+    return used;
 }
 
 void InstallVoiceFiles() {
@@ -84,6 +111,21 @@ AppTest::~AppTest() {
     if (app_)
         Finish();
     platform::DiscardPendingInput();
+}
+
+bool AppTest::InstallAndorraMaps() {
+    const fs::path& source = AndorraMaps();
+    // The generation ran in roots of its own: this test's come back.
+    platform::SetDeviceRoot(roots_.device());
+    platform::SetDesktopRoot(roots_.desktop());
+    if (source.empty())
+        return false;
+    const fs::path maps = InstallFolder() / "Maps";
+    fs::remove_all(maps);
+    fs::create_directories(maps);
+    for (const fs::directory_entry& entry : fs::directory_iterator(source))
+        fs::copy_file(entry.path(), maps / entry.path().filename());
+    return true;
 }
 
 BOOL AppTest::Start(const std::u16string& commandLine, std::vector<UINT> dialogKeys) {

@@ -21,6 +21,12 @@ namespace shell_test {
 std::filesystem::path InstallFolder();
 // Copies the town's device maps into the install folder's "Maps".
 void InstallTownMaps();
+// Andorra's device maps, generated once from the shared extract; empty when the
+// shared data is absent.
+const std::filesystem::path& AndorraMaps();
+// Bytes of the program heap in use: equal before and after a start that gave
+// everything back.
+size_t HeapBytesInUse();
 // Files named as the voice prompts the start-up looks for.
 void InstallVoiceFiles();
 
@@ -52,6 +58,8 @@ class AppTest : private TownMapsBuilt, public testing::Test {
     AppTest();
     ~AppTest() override;
 
+    // Copies Andorra's maps into the install folder; false when there are none.
+    bool InstallAndorraMaps();
     // Makes the application and runs its start-up with the command line; the
     // dialogs it shows are answered with the keys, in order.
     BOOL Start(const std::u16string& commandLine = u"", std::vector<UINT> dialogKeys = {VK_RETURN});

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/shell/app_settings.h"
@@ -81,6 +84,49 @@ TEST_F(StartupTest, MissingVoiceFilesRefuseTheStart) {
     EXPECT_FALSE(Start(u"", {VK_RETURN, VK_ESCAPE}));
     EXPECT_EQ(dialogsAnswered_, 2);
     EXPECT_EQ(g_mainView.load(), nullptr);
+}
+
+// A loader that runs until it is released.
+struct HeldLoader {
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE thread = CreateThread(
+        nullptr, 0, [](LPVOID event) -> DWORD { return WaitForSingleObject(event, INFINITE); },
+        release, 0, nullptr);
+    ~HeldLoader() {
+        SetEvent(release);
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+        CloseHandle(release);
+    }
+};
+
+class DisclaimerTest : public testing_support::RootsTest {};
+
+TEST_F(DisclaimerTest, AcceptWaitsForARunningLoaderAndRefuseDoesNot) {
+    {
+        HeldLoader loader;
+        std::thread releaser([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            SetEvent(loader.release);
+        });
+        DialogAnswerer answerer({VK_RETURN});
+        EXPECT_EQ(RunSafetyDisclaimer(nullptr, loader.thread, nullptr), IDOK);
+        // Accepted only once the loader had ended.
+        EXPECT_EQ(WaitForSingleObject(loader.thread, 0), WAIT_OBJECT_0);
+        releaser.join();
+    }
+    {
+        HeldLoader loader;
+        DialogAnswerer answerer({VK_ESCAPE});
+        EXPECT_EQ(RunSafetyDisclaimer(nullptr, loader.thread, nullptr), IDCANCEL);
+        EXPECT_EQ(WaitForSingleObject(loader.thread, 0), WAIT_TIMEOUT);
+    }
+}
+
+TEST_F(DisclaimerTest, ShowWarningZeroAcceptsOnceAndTurnsItBackOn) {
+    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"ShowWarning", 0);
+    EXPECT_EQ(RunSafetyDisclaimer(nullptr, nullptr, nullptr), IDOK);
+    EXPECT_EQ(ShowWarning(), 1u);
 }
 
 }  // namespace

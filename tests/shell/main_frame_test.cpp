@@ -99,7 +99,26 @@ TEST_F(MainFrameTest, ActivationRegistersTheBoundKeysAndDeactivationReleasesThem
     SendMessageW(Frame().GetSafeHwnd(), WM_ACTIVATE, WA_INACTIVE, 0);
     EXPECT_EQ(g_windowActive.load(), 0u);
     EXPECT_TRUE(RegisterHotKey(probe, 1, MOD_WIN, 0xC2));
+    UnregisterHotKey(probe, 1);
+    // A dialog of the program's own handing activation back registers nothing again.
+    HWND dialog = CreateWindowExW(0, u"STATIC", u"", WS_POPUP, 0, 0, 10, 10, Frame().GetSafeHwnd(),
+                                  nullptr, nullptr, nullptr);
+    SendMessageW(Frame().GetSafeHwnd(), WM_ACTIVATE, WA_ACTIVE, reinterpret_cast<LPARAM>(dialog));
+    EXPECT_TRUE(RegisterHotKey(probe, 1, MOD_WIN, 0xC2));
+    DestroyWindow(dialog);
     DestroyWindow(probe);
+    Close();
+}
+
+TEST_F(MainFrameTest, AboutBoxEndsWithEscapeOrHome) {
+    ASSERT_TRUE(Start());
+    for (UINT key : {VK_ESCAPE, VK_HOME}) {
+        g_returnToMap.store(0);
+        DialogAnswerer answerer({key});
+        SendMessageW(Frame().GetSafeHwnd(), WM_COMMAND, ID_APP_ABOUT, 0);
+        EXPECT_EQ(answerer.Answered(), 1);
+        EXPECT_EQ(g_returnToMap.load(), key == VK_HOME ? 1u : 0u);
+    }
     Close();
 }
 

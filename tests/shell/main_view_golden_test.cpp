@@ -3,22 +3,22 @@
 // rewrites them, on purpose and with a reason in the commit).
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 
 #include "pathlume/foundation/app_services.h"
-#include "pathlume/mapdb/geocoder.h"
 #include "pathlume/mapdb/map_database.h"
-#include "pathlume/mapdb/snap.h"
+#include "pathlume/position/nmea_receiver.h"
 #include "pathlume/route/route_hooks.h"
 #include "pathlume/route/router.h"
 #include "pathlume/shell/main_frame.h"
 #include "pathlume/shell/main_view.h"
+#include "pathlume/shell/receiver_control.h"
 #include "platform/gdi/gdi.h"
 #include "platform/kernel/clock.h"
 #include "tests/foundation/screen_test_support.h"
 #include "tests/route/route_test_maps.h"
 #include "tests/shell/app_fixture.h"
+#include "tests/shell/town_route.h"
 #include "tests/support/shared_data.h"
 
 namespace shell_test {
@@ -42,19 +42,6 @@ class MapScreenGoldenTest : public AppTest, public testing::WithParamInterface<S
     }
 };
 
-// A point of the town, as fractions of its extent from its south-west corner.
-MapPoint TownPoint(double east, double north) {
-    MapPoint low{90, 180}, high{-90, -180};
-    for (const discmaker::Node& node : route_test::RouteTown().nodes) {
-        low.latitude = std::min<FLOAT>(low.latitude, node.position.lat);
-        low.longitude = std::min<FLOAT>(low.longitude, node.position.lon);
-        high.latitude = std::max<FLOAT>(high.latitude, node.position.lat);
-        high.longitude = std::max<FLOAT>(high.longitude, node.position.lon);
-    }
-    return {static_cast<FLOAT>(low.latitude + north * (high.latitude - low.latitude)),
-            static_cast<FLOAT>(low.longitude + east * (high.longitude - low.longitude))};
-}
-
 TEST_P(MapScreenGoldenTest, MapScreenWithARoute) {
     const ScreenSet set = GetParam();
     platform::SetScreenMode(set.width, set.height, set.dpi);
@@ -69,18 +56,23 @@ TEST_P(MapScreenGoldenTest, MapScreenWithARoute) {
     ASSERT_NE(g_router, nullptr);
 
     // The vehicle stands at the route's start; the route runs across the town.
-    LinkSnap to = SnapToNearestLink(g_mapDatabase, TownPoint(0.55, 0.6), 1000);
-    ASSERT_TRUE(to.Found());
-    MapLink toLink = *to.link;
-    LinkSnap from = SnapToNearestLink(g_mapDatabase, TownPoint(0.45, 0.4), 1000);
-    ASSERT_TRUE(from.Found());
-    PlaceVehicleAt(g_mapDatabase, from.link, static_cast<int32_t>(from.segment), from.point);
-    view.SetPanMode(FALSE);
-    from = SnapToNearestLink(g_mapDatabase, from.point, 1000);
-    ASSERT_TRUE(from.Found());
-    MapLink fromLink = *from.link;
-    g_router->CalculateRoute(&fromLink, from.segment, from.point, SnappedTarget(to, &toLink), 0, 1);
-    ASSERT_TRUE(g_router->state & kRouterRouteState);
+    MapPoint start;
+    ASSERT_TRUE(RouteAcrossTown(view, 1, &start));
+    // A good fix at the start, the port closed so that nothing else writes it.
+    CloseReceiverPort();
+    CNmeaReceiver* receiver = g_gpsReceiver.load();
+    ASSERT_NE(receiver, nullptr);
+    receiver->UpdateFix([&](GpsFix& fix) {
+        fix.valid = true;
+        fix.satellitesUsed = 8;
+        fix.fixMode = kFixMode3D;
+        fix.hdop = 1.0f;
+        fix.latitude = start.latitude;
+        fix.longitude = start.longitude;
+        fix.speedMph = 0;
+    });
+    receiver->SetFlags(kGpsMoved);
+    receiver->SetLastSentenceTick(GetTickCount());
     // One guidance update at the start: the distances and the time to go.
     GetRouteGuidance().UpdateGuidance(*g_router, 1);
     view.statBoxMode = kStatBoxRemaining;

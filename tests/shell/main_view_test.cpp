@@ -4,12 +4,15 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <optional>
 #include <thread>
 #include <vector>
 
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/guidance/guidance_update.h"
+#include "pathlume/mapdb/geocoder.h"
 #include "pathlume/mapdb/map_database.h"
 #include "pathlume/mapdb/snap.h"
 #include "pathlume/position/fix_delivery.h"
@@ -23,9 +26,11 @@
 #include "pathlume/shell/main_view.h"
 #include "platform/kernel/clock.h"
 #include "platform/kernel/msgbox.h"
+#include "platform/user/dialogs.h"
 #include "platform/user/user.h"
 #include "tests/route/route_test_maps.h"
 #include "tests/shell/app_fixture.h"
+#include "tests/shell/town_route.h"
 
 namespace shell_test {
 namespace {
@@ -139,19 +144,19 @@ TEST_F(MainViewTest, SpeedAlertShowsSpeedAndSpeaksOnceUnlessMuted) {
 }
 
 // A feed that posts as fast as the view takes its messages, as the playback
-// thread does: never more than one new-fix message waits, and a busy router or a
-// resume in progress does not stall it.
-TEST_F(MainViewTest, FixFeedAtFullSpeedKeepsOneMessageAndNeverStalls) {
+// thread does: never more than one new-fix message waits, a busy router or a
+// resume in progress does not stall it, and no fix is pushed out of the queue.
+TEST_F(MainViewTest, FixFeedAtFullSpeedKeepsOneMessageAndLosesNoFix) {
     const HWND window = view_->GetViewWindow();
     std::atomic<bool> done{false};
     std::atomic<LONG> highest{0};
-    std::atomic<int> posted{0};
+    std::atomic<int> fullestQueue{0};
     constexpr int kFixes = 60;
     std::thread feed([&] {
         for (int i = 0; i < kFixes; ++i) {
+            fullestQueue.store(std::max(fullestQueue.load(), g_positionQueue.Count()));
             g_positionQueue.Push({42.0f + i * 1e-5f, 1.5f, 0});
-            if (PostNewFixMessage(window, 0))
-                ++posted;
+            PostNewFixMessage(window, 0);
             highest.store(std::max<LONG>(highest.load(),
                                          platform::InterlockedTarget(&g_pendingFixPosts).load()));
             while (platform::InterlockedTarget(&g_pendingFixPosts).load() != 0 && !done.load())
@@ -161,24 +166,23 @@ TEST_F(MainViewTest, FixFeedAtFullSpeedKeepsOneMessageAndNeverStalls) {
     });
     int round = 0;
     while (!done.load()) {
-        // A third of the time the router is busy, a third a resume is pending.
-        const int phase = (round++ / 50) % 3;
+        // A second in turn with the router busy, a resume pending and neither.
+        const int phase = (round++ / 20) % 3;
         if (g_router)
             g_router->busyCount = phase == 1 ? 1 : 0;
         view_->resumePending.store(phase == 2);
-        MSG message;
-        if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageW(&message);
-        else
-            std::this_thread::yield();
+        platform::AdvanceClockAndPump(50);
+        std::this_thread::yield();
     }
     feed.join();
     if (g_router)
         g_router->busyCount = 0;
     view_->resumePending.store(FALSE);
-    Pump();
-    EXPECT_EQ(posted.load(), kFixes);
+    // Positions a dropped message left behind are taken at the next tick.
+    platform::AdvanceClockAndPump(1000);
     EXPECT_LE(highest.load(), 1);
+    EXPECT_LT(fullestQueue.load(), PositionQueue::kCapacity);
+    EXPECT_EQ(g_positionQueue.Count(), 0);
     EXPECT_EQ(platform::InterlockedTarget(&g_pendingFixPosts).load(), 0);
 }
 
@@ -249,6 +253,45 @@ TEST_F(MainViewTest, ScreensWithoutAMakerLeaveTheScreenAsItIs) {
     view_->SwitchScreen(kScreenAlmanac | kScreenKeepPan);
     EXPECT_EQ(view_->GetScreenMode(), kScreenMap);
     EXPECT_TRUE(view_->IsPanMode());
+}
+
+// The route demonstration drives the route to its end: the arrival's timer cancels
+// the route, and the demonstration ends with the live port armed again.
+TEST_F(MainViewTest, RouteDemonstrationDrivesToTheEndAndTheArrivalCancelsTheRoute) {
+    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"PlaybackDelay", 0);
+    ASSERT_TRUE(RouteAcrossTown(*view_, 0));
+    view_->OnDemoRoute();
+    ASSERT_TRUE(view_->GetReplayFlag());
+    EXPECT_TRUE(g_gpsReceiver.load()->GetFlags() & kGpsReplayActive);
+    // The feed runs on its own thread in real time; the clock moves on for the
+    // program's timers (the arrival's timer 3 among them).
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while ((g_router->state & kRouterRouteState) && std::chrono::steady_clock::now() < limit) {
+        platform::AdvanceClockAndPump(20);
+        std::this_thread::sleep_for(std::chrono::microseconds(300));
+    }
+    EXPECT_FALSE(g_router->state & kRouterRouteState);
+    platform::AdvanceClockAndPump(2000);
+    EXPECT_FALSE(view_->GetReplayFlag());
+    EXPECT_NE(view_->lastDataTick.load(), kNoDataTick);
+}
+
+TEST_F(MainViewTest, DemonstrationWithoutARouteDoesNothing) {
+    ASSERT_FALSE(g_router->state & kRouterRouteState);
+    view_->OnDemoRoute();
+    EXPECT_FALSE(view_->GetReplayFlag());
+    EXPECT_FALSE(g_gpsReceiver.load()->GetFlags() & kGpsReplayActive);
+}
+
+// Cancelling the log's file dialog must not leave the live port closed for good:
+// the watchdog is armed again.
+TEST_F(MainViewTest, CancelledPlaybackArmsTheLivePortAgain) {
+    platform::ScriptFileDialogAnswers({std::nullopt});
+    view_->lastDataTick.store(kNoDataTick);
+    view_->OnPlayTrack();
+    EXPECT_FALSE(g_gpsReceiver.load()->GetFlags() & kGpsReplayActive);
+    EXPECT_NE(view_->lastDataTick.load(), kNoDataTick);
+    EXPECT_EQ(view_->modalCount.load(), 0);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/shell/app_settings.h"
 #include "pathlume/shell/main_frame.h"
@@ -23,8 +25,14 @@ TEST_F(NavAppTest, StartsShowsTheMapAndCloses) {
     EXPECT_EQ(g_mainView.load(), static_cast<IMainView*>(&frame->View()));
     EXPECT_EQ(frame->View().GetScreenMode(), 1u);
     EXPECT_EQ(g_mapsLoading.load(), 0);
+    // The main window answers on its own thread only.
+    EXPECT_EQ(GetAppMainWindow(), frame);
+    CWnd* elsewhere = frame;
+    std::thread([&] { elsewhere = GetAppMainWindow(); }).join();
+    EXPECT_EQ(elsewhere, nullptr);
     Close();
     EXPECT_EQ(g_mainView.load(), nullptr);
+    EXPECT_EQ(GetAppMainWindow(), nullptr);
 }
 
 }  // namespace
