@@ -270,7 +270,9 @@ class NavigationProgramTest : public testing::Test {
         fs::path WriteScript(const std::string& name, const fs::path* shots) const {
             const fs::path file = roots.base() / name;
             std::ofstream out(file);
-            out << "file \\My Documents\\drive.gps\n"
+            // The Bluetooth radio's box, drawn under the window backend, is confirmed.
+            out << "answer 1\n"
+                << "file \\My Documents\\drive.gps\n"
                 << "at 1000 command 3021\n"
                 << "at 4000 tap " << kStatusBoxX << " " << kStatusBoxY << "\n";
             if (shots)
