@@ -192,6 +192,10 @@ void CMapView::OpenPolygons() {
     polygonFile_.SetDetailThresholds(static_cast<int>(roadClassLimit_));
 }
 
+void CMapView::ReopenPoiLayer() {
+    poiLayer_.OpenPoiFile();
+}
+
 float CMapView::GetMapHeading() const {
     return (g_options.load() & kOptionNorthUp) ? 0.0f : storedHeading_;
 }

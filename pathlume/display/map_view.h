@@ -88,6 +88,8 @@ class CMapView : public IMapDisplayValues {
     void StopMapLoading() { loadStop_.store(true); }
     // Opens the area polygons again (after a power resume).
     void OpenPolygons();
+    // Reads the point-of-interest file's head again (after it was reopened).
+    void ReopenPoiLayer();
     static constexpr LONG kMapLoadStopped = -2;
 
     // View state.

@@ -41,8 +41,6 @@ constexpr const WCHAR* kCardGpsDrivers[] = {
     u"CF+_Serial", u"CF_CARD-GENERIC", u"TFAC__-CF30___GPS"};
 
 ScreenMaker g_screenMakers[4] = {};
-std::atomic<TapAndHoldHook> g_tapAndHoldHook{nullptr};
-std::atomic<ResumeReopenHook> g_resumeReopenHook{nullptr};
 
 int ScreenSlot(DWORD mode) {
     switch (mode) {
@@ -88,25 +86,6 @@ ScreenMaker GetScreenMaker(DWORD mode) {
     const int slot = ScreenSlot(mode);
     return slot >= 0 ? g_screenMakers[slot] : nullptr;
 }
-
-void SetTapAndHoldHook(TapAndHoldHook hook) {
-    g_tapAndHoldHook.store(hook);
-}
-
-TapAndHoldHook GetTapAndHoldHook() {
-    return g_tapAndHoldHook.load();
-}
-
-void SetResumeReopenHook(ResumeReopenHook hook) {
-    g_resumeReopenHook.store(hook);
-}
-
-ResumeReopenHook GetResumeReopenHook() {
-    return g_resumeReopenHook.load();
-}
-
-// ---------------------------------------------------------------------------------
-// Construction and creation.
 
 BEGIN_MESSAGE_MAP(CMainView, CWnd)
 ON_WM_CREATE()

@@ -80,16 +80,6 @@ using ScreenMaker = CChildScreen* (*)(CMainView& view, UINT controlId);
 void SetScreenMaker(DWORD mode, ScreenMaker maker);
 ScreenMaker GetScreenMaker(DWORD mode);
 
-// What a long press on the 2D map does (the map's tap-and-hold menu), and what a
-// resume reopens besides the map files (the point-of-interest file); installed by
-// the screens that own them, nothing until then.
-using TapAndHoldHook = void (*)(CMainView& view, POINT point);
-void SetTapAndHoldHook(TapAndHoldHook hook);
-TapAndHoldHook GetTapAndHoldHook();
-using ResumeReopenHook = void (*)();
-void SetResumeReopenHook(ResumeReopenHook hook);
-ResumeReopenHook GetResumeReopenHook();
-
 // The maneuver icon the banner chose last (63: none); the guidance screen reads it.
 extern std::atomic<UINT> g_bannerIconId;
 
@@ -125,6 +115,9 @@ void FormatSpeedValue(float speed, bool metric, bool bareNumber, char* buffer, s
 void ShortenRoadName(char* text, size_t maxChars);
 // Whether a remaining time (hours) can be shown: finite, above 0 and at most 9999 h.
 bool IsShowableHours(float hours);
+// The string of the compass point of a heading (degrees): 6031 "NE" above 22.5 up
+// to 67.5, then E, SE, S, SW, W, NW by 45 degrees, else 6038 "N".
+UINT CompassStringId(float degrees);
 
 class CMainView : public CWnd, public IMapViewHost {
   public:

@@ -31,7 +31,6 @@ constexpr UINT kStringNotAvailable = 6024;
 constexpr UINT kStringRemaining = 6025;
 constexpr UINT kStringDest = 6026;
 constexpr UINT kStringSpeed = 6027;
-constexpr UINT kStringCompassFirst = 6031;  // NE, E, SE, S, SW, W, NW, then N
 constexpr UINT kStringOffRoad = 6192;
 constexpr UINT kStringRecalculating = 6094;
 constexpr UINT kStringCalculating = 6095;
@@ -393,12 +392,8 @@ void CMainView::DrawHeadingBox(HDC dc, const RECT& rect, float degrees) {
                               {box.right - 1, box.bottom - 1},
                               {box.left, box.bottom - 1}};
     DrawFilledPolygon(dc, corners, 4, kBlack, kWhite);
-    // NE, E, SE, S, SW, W, NW by 45° sectors above 22.5°, else N.
-    UINT id = kStringCompassFirst + 7;
-    if (degrees > 22.5f && degrees <= 337.5f)
-        id = kStringCompassFirst + static_cast<UINT>(std::ceil((degrees - 22.5f) / 45.0f)) - 1;
     WCHAR text[8];
-    LoadText(id, text, 8);
+    LoadText(CompassStringId(degrees), text, 8);
     const int oldMode = SetBkMode(dc, TRANSPARENT);
     const COLORREF oldColour = SetTextColor(dc, kBlack);
     HGDIOBJ oldFont = SelectObject(dc, static_cast<HFONT>(g_fontBold14));

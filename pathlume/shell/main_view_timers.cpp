@@ -7,6 +7,7 @@
 #include "pathlume/guidance/guidance_update.h"
 #include "pathlume/mapdb/map_database.h"
 #include "pathlume/mapdb/map_index_files.h"
+#include "pathlume/mapdb/poi_file.h"
 #include "pathlume/position/fix_delivery.h"
 #include "pathlume/position/gps_ports.h"
 #include "pathlume/position/nmea_receiver.h"
@@ -16,6 +17,7 @@
 #include "pathlume/shell/app_settings.h"
 #include "pathlume/shell/main_view.h"
 #include "pathlume/shell/receiver_control.h"
+#include "pathlume/shell/test_destination.h"
 #include "pathlume/voice/voice_prompt.h"
 #include "platform/kernel/serial.h"
 
@@ -145,10 +147,9 @@ void CMainView::OnLongPress() {
         return;
     longPressHandled = TRUE;
     dragState = 1;
-    if (g_map3DMode.load() == 0) {
-        if (TapAndHoldHook hook = GetTapAndHoldHook())
-            hook(*this, dragStart);
-    } else if (!fullScreen) {
+    // In 2D the map's tap-and-hold menu opens at the press (the map view's, once it
+    // has one); in 3D the menu is not offered.
+    if (g_map3DMode.load() != 0 && !fullScreen) {
         WCHAR text[160];
         LoadResString(kStringTapHold3D, text, 160, FALSE);
         MessageBoxW(m_hWnd, text, u"", MB_ICONSTOP);
@@ -176,9 +177,9 @@ void CMainView::OnResumeRestart(DWORD now) {
         StartBtTray(g_btPort, TRUE);
     if (recheckStorage.exchange(FALSE)) {
         ReopenMapIndexFiles(g_mapDatabase);
+        g_poiFile.Reopen(0);
+        mapView.ReopenPoiLayer();
         mapView.OpenPolygons();
-        if (ResumeReopenHook hook = GetResumeReopenHook())
-            hook();
     }
     LayoutWindow(0);
     if (bluetooth)
@@ -269,6 +270,8 @@ bool CMainView::Housekeeping(DWORD now) {
 
     RepostParkedFix();
     PostForLeftPositions();
+    if (firstPaintState < 0)
+        TestDestinationTick();
 
     // 5. Day and night by the sun.
     if (TickDiff(now, lastDayNightCheck) >= static_cast<int32_t>(kDayNightMs)) {

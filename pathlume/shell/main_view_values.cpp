@@ -116,3 +116,10 @@ void ShortenRoadName(char* text, size_t maxChars) {
         *slash = 0;
     }
 }
+
+UINT CompassStringId(float degrees) {
+    constexpr UINT kNorthEast = 6031, kNorth = 6038;
+    if (!(degrees > 22.5f && degrees <= 337.5f))
+        return kNorth;
+    return kNorthEast + static_cast<UINT>(std::ceil((degrees - 22.5f) / 45.0f)) - 1;
+}

@@ -255,6 +255,34 @@ TEST_F(MainViewTest, ScreensWithoutAMakerLeaveTheScreenAsItIs) {
     EXPECT_TRUE(view_->IsPanMode());
 }
 
+// With a route and the cycling option the box steps ETA, DEST, SPEED, REM every 5 s,
+// and stays on SPEED while a speed alert is active.
+TEST_F(MainViewTest, StatusBoxCyclesEveryFiveSecondsAndHoldsSpeedDuringAnAlert) {
+    ASSERT_TRUE(RouteAcrossTown(*view_, 1));
+    const DWORD savedOptions = g_options.load();
+    g_options.store(savedOptions | kOptionCyclingStatusBox);
+    view_->statBoxMode = kStatBoxRemaining;
+    view_->lastStatBoxCycle = GetTickCount();
+    std::vector<int> modes;
+    for (int i = 0; i < 4; ++i) {
+        platform::AdvanceClockAndPump(6000);
+        modes.push_back(view_->statBoxMode);
+    }
+    EXPECT_EQ(modes,
+              std::vector<int>({kStatBoxEta, kStatBoxDest, kStatBoxSpeed, kStatBoxRemaining}));
+    const LONG savedMi = g_speedLimitMi.load();
+    g_speedLimitMi.store(55);
+    g_autoSpeedLimit.store(0);
+    view_->speedAlert.active = true;
+    platform::AdvanceClockAndPump(6000);
+    EXPECT_EQ(view_->statBoxMode, kStatBoxSpeed);
+    platform::AdvanceClockAndPump(6000);
+    EXPECT_EQ(view_->statBoxMode, kStatBoxSpeed);
+    view_->speedAlert.active = false;
+    g_speedLimitMi.store(savedMi);
+    g_options.store(savedOptions);
+}
+
 // The route demonstration drives the route to its end: the arrival's timer cancels
 // the route, and the demonstration ends with the live port armed again.
 TEST_F(MainViewTest, RouteDemonstrationDrivesToTheEndAndTheArrivalCancelsTheRoute) {
@@ -263,13 +291,7 @@ TEST_F(MainViewTest, RouteDemonstrationDrivesToTheEndAndTheArrivalCancelsTheRout
     view_->OnDemoRoute();
     ASSERT_TRUE(view_->GetReplayFlag());
     EXPECT_TRUE(g_gpsReceiver.load()->GetFlags() & kGpsReplayActive);
-    // The feed runs on its own thread in real time; the clock moves on for the
-    // program's timers (the arrival's timer 3 among them).
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while ((g_router->state & kRouterRouteState) && std::chrono::steady_clock::now() < limit) {
-        platform::AdvanceClockAndPump(20);
-        std::this_thread::sleep_for(std::chrono::microseconds(300));
-    }
+    DriveUntilRouteEnds(60);
     EXPECT_FALSE(g_router->state & kRouterRouteState);
     platform::AdvanceClockAndPump(2000);
     EXPECT_FALSE(view_->GetReplayFlag());
@@ -292,6 +314,50 @@ TEST_F(MainViewTest, CancelledPlaybackArmsTheLivePortAgain) {
     EXPECT_FALSE(g_gpsReceiver.load()->GetFlags() & kGpsReplayActive);
     EXPECT_NE(view_->lastDataTick.load(), kNoDataTick);
     EXPECT_EQ(view_->modalCount.load(), 0);
+}
+
+// On Andorra's real roads: the program starts, a route demonstration drives to the
+// route's end, the arrival's timer cancels the route, and the program closes having
+// given back every heap block a run takes.
+class AndorraDemoTest : public AppTest {
+  protected:
+    size_t RunDemo() {
+        EXPECT_TRUE(Start(u"nowarning", std::vector<UINT>{}));
+        Pump();
+        auto* frame = dynamic_cast<CMainFrame*>(app_->m_pMainWnd);
+        if (!frame) {
+            ADD_FAILURE() << "no main frame";
+            return 0;
+        }
+        CMainView& view = frame->View();
+        // Andorra la Vella's centre to Escaldes-Engordany, about 2 km.
+        EXPECT_TRUE(RouteBetween(view, {42.5075f, 1.5218f}, {42.5094f, 1.5386f}, 0));
+        view.OnDemoRoute();
+        EXPECT_TRUE(view.GetReplayFlag());
+        DriveUntilRouteEnds(120);
+        EXPECT_FALSE(g_router->state & kRouterRouteState);
+        platform::AdvanceClockAndPump(2000);
+        EXPECT_FALSE(view.GetReplayFlag());
+        Close();
+        EXPECT_EQ(g_mainView.load(), nullptr);
+        EXPECT_EQ(g_router, nullptr);
+        return HeapBytesInUse();
+    }
+};
+
+TEST_F(AndorraDemoTest, RouteDemonstrationToItsEndThenClose) {
+    if (!InstallAndorraMaps())
+        GTEST_SKIP()
+            << "no shared OpenStreetMap data (../shared/data): Andorra's maps are not made";
+    InstallVoiceFiles();
+    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"CommPort", 3);
+    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"PlaybackDelay", 0);
+    platform::UseManualClock(true);
+    const size_t first = RunDemo();
+    const size_t second = RunDemo();
+    platform::UseManualClock(false);
+    // A second run takes nothing more: the first one gave back what it took.
+    EXPECT_EQ(second, first);
 }
 
 }  // namespace

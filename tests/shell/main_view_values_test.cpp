@@ -170,4 +170,17 @@ TEST(TickArithmetic, DifferencesSurviveTheWrap) {
     EXPECT_EQ(TickDiff(5000u, 0u), 5000);
 }
 
+TEST(HeadingBox, CompassPointsBySector) {
+    struct Case {
+        float degrees;
+        UINT id;
+    };
+    const Case cases[] = {{0, 6038},      {22.5f, 6038},  {22.6f, 6031},  {67.5f, 6031},
+                          {67.6f, 6032},  {112.5f, 6032}, {157.5f, 6033}, {202.5f, 6034},
+                          {247.5f, 6035}, {292.5f, 6036}, {337.5f, 6037}, {337.6f, 6038},
+                          {359.9f, 6038}};
+    for (const Case& c : cases)
+        EXPECT_EQ(CompassStringId(c.degrees), c.id) << c.degrees;
+}
+
 }  // namespace

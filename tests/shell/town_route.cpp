@@ -1,36 +1,45 @@
 #include "tests/shell/town_route.h"
 
-#include <algorithm>
+#include <chrono>
+#include <thread>
 
 #include "pathlume/mapdb/geocoder.h"
 #include "pathlume/mapdb/map_database.h"
 #include "pathlume/mapdb/snap.h"
 #include "pathlume/route/router.h"
 #include "pathlume/shell/main_view.h"
+#include "platform/user/user.h"
 #include "tests/route/route_test_maps.h"
 
 namespace shell_test {
 
 MapPoint TownPoint(double east, double north) {
-    MapPoint low{90, 180}, high{-90, -180};
-    for (const discmaker::Node& node : route_test::RouteTown().nodes) {
-        low.latitude = std::min<FLOAT>(low.latitude, node.position.lat);
-        low.longitude = std::min<FLOAT>(low.longitude, node.position.lon);
-        high.latitude = std::max<FLOAT>(high.latitude, node.position.lat);
-        high.longitude = std::max<FLOAT>(high.longitude, node.position.lon);
+    const discmaker::LatLon point = route_test::RouteTown().ExtentPoint(east, north);
+    return {static_cast<FLOAT>(point.lat), static_cast<FLOAT>(point.lon)};
+}
+
+void DriveUntilRouteEnds(int wallSeconds) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(wallSeconds);
+    while (g_router && (g_router->state & kRouterRouteState) &&
+           std::chrono::steady_clock::now() < limit) {
+        platform::AdvanceClockAndPump(20);
+        std::this_thread::sleep_for(std::chrono::microseconds(300));
     }
-    return {static_cast<FLOAT>(low.latitude + north * (high.latitude - low.latitude)),
-            static_cast<FLOAT>(low.longitude + east * (high.longitude - low.longitude))};
 }
 
 bool RouteAcrossTown(CMainView& view, int noGuidance, MapPoint* start) {
+    return RouteBetween(view, TownPoint(0.45, 0.4), TownPoint(0.55, 0.6), noGuidance, start);
+}
+
+bool RouteBetween(CMainView& view, const MapPoint& fromPoint, const MapPoint& toPoint,
+                  int noGuidance, MapPoint* start) {
     if (!g_router)
         return false;
-    const LinkSnap to = SnapToNearestLink(g_mapDatabase, TownPoint(0.55, 0.6), 1000);
+    const LinkSnap to = SnapToNearestLink(g_mapDatabase, toPoint, 1000);
     if (!to.Found())
         return false;
     MapLink toLink = *to.link;
-    LinkSnap from = SnapToNearestLink(g_mapDatabase, TownPoint(0.45, 0.4), 1000);
+    LinkSnap from = SnapToNearestLink(g_mapDatabase, fromPoint, 1000);
     if (!from.Found())
         return false;
     PlaceVehicleAt(g_mapDatabase, from.link, static_cast<int32_t>(from.segment), from.point);

@@ -891,4 +891,15 @@ Network MakeTestGrid(int columns, int rows, LatLon southWest, double spacingKm) 
     return net;
 }
 
+LatLon Network::ExtentPoint(double east, double north) const {
+    LatLon low{90, 180}, high{-90, -180};
+    for (const Node& node : nodes) {
+        low.lat = std::min(low.lat, node.position.lat);
+        low.lon = std::min(low.lon, node.position.lon);
+        high.lat = std::max(high.lat, node.position.lat);
+        high.lon = std::max(high.lon, node.position.lon);
+    }
+    return {low.lat + north * (high.lat - low.lat), low.lon + east * (high.lon - low.lon)};
+}
+
 }  // namespace discmaker

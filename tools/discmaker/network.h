@@ -323,6 +323,9 @@ struct Network {
     double LinkLengthKm(uint32_t link) const;
     // The link's points: from-node, shape, to-node.
     std::vector<LatLon> LinkPoints(uint32_t link) const;
+    // A point of the nodes' extent, as fractions east and north of its south-west
+    // corner.
+    LatLon ExtentPoint(double east, double north) const;
 };
 
 // Bounding box of everything with a position.

@@ -1,0 +1,231 @@
+// The main view's hot paths in the running program, on the built-in town of seed 5
+// with about 1,500 links (the view tests' town): the map screen's whole drawing
+// pass (DrawOverlays, the map rendered afresh each time) with a route, at QVGA and
+// VGA, and the fix handler (one WM_USER 0 message: matching, guidance, the speed
+// alert and the redraw) per fix during a route demonstration.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench/bench_main.h"
+#include "pathlume/foundation/app_services.h"
+#include "pathlume/foundation/registry_helpers.h"
+#include "pathlume/mapdb/geocoder.h"
+#include "pathlume/mapdb/map_database.h"
+#include "pathlume/mapdb/snap.h"
+#include "pathlume/route/router.h"
+#include "pathlume/shell/main_frame.h"
+#include "pathlume/shell/nav_app.h"
+#include "platform/gdi/gdi.h"
+#include "platform/kernel/roots.h"
+#include "platform/user/user.h"
+#include "tools/discmaker/disc_builder.h"
+#include "tools/discmaker/town.h"
+#include "tools/mkmaps/mkmaps.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const discmaker::Network& Town() {
+    static const discmaker::Network town = discmaker::BuildTown(5, 1500);
+    return town;
+}
+
+MapPoint TownPoint(double east, double north) {
+    const discmaker::LatLon point = Town().ExtentPoint(east, north);
+    return {static_cast<FLOAT>(point.lat), static_cast<FLOAT>(point.lon)};
+}
+
+// A device root with the town's maps and stand-in voice files in the install folder.
+class BenchRoot {
+  public:
+    BenchRoot() {
+        std::string pattern = (fs::temp_directory_path() / "shell_bench-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            return;
+        base_ = pattern;
+        platform::SetDeviceRoot(base_ / "device");
+        {
+            mkmaps::PrivateDesktop desktop;
+            discmaker::Network town = Town();
+            discmaker::BuildDiscs(town, base_ / "disc", {});
+            std::ostringstream out, err;
+            ok_ = mkmaps::Generate({base_ / "disc", InstallFolder() / "Maps", {}}, out, err)
+                      .completed;
+            platform::SetCurrentSide(platform::Side::Device);
+        }
+        fs::create_directories(InstallFolder() / "Snd");
+        for (const char* name : {"0.spx", "wait4gps.spx"})
+            std::ofstream(InstallFolder() / "Snd" / name) << "stand-in";
+        RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"CommPort", 1);
+        RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"PlaybackDelay", 0);
+    }
+    ~BenchRoot() {
+        platform::SetDeviceRoot({});
+        std::error_code ignored;
+        fs::remove_all(base_, ignored);
+    }
+    bool ok() const { return ok_; }
+    fs::path InstallFolder() const {
+        return base_ / "device" / "Program Files" / "Zanter" / "Wayscribe";
+    }
+
+  private:
+    fs::path base_;
+    bool ok_ = false;
+};
+
+// The program started on the root, its view routed across the town.
+class RunningProgram {
+  public:
+    RunningProgram() {
+        commandLine_ = u"nowarning";
+        app_.m_lpCmdLine = commandLine_.data();
+        started_ = app_.InitInstance() != FALSE;
+        platform::PumpUntilIdle();
+    }
+    ~RunningProgram() {
+        if (started_ && app_.m_pMainWnd && app_.m_pMainWnd->GetSafeHwnd()) {
+            ::PostMessageW(app_.m_pMainWnd->GetSafeHwnd(), WM_CLOSE, 0, 0);
+            platform::PumpUntilIdle();
+        }
+        app_.ExitInstance();
+        MSG quit;
+        while (PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+        }
+    }
+    CMainView* View() {
+        auto* frame = started_ ? dynamic_cast<CMainFrame*>(app_.m_pMainWnd) : nullptr;
+        return frame ? &frame->View() : nullptr;
+    }
+    bool Route(int noGuidance, const MapPoint& fromPoint, const MapPoint& toPoint) {
+        CMainView* view = View();
+        if (!view || !g_router)
+            return false;
+        const LinkSnap to = SnapToNearestLink(g_mapDatabase, toPoint, 2000);
+        LinkSnap from = SnapToNearestLink(g_mapDatabase, fromPoint, 2000);
+        if (!to.Found() || !from.Found())
+            return false;
+        MapLink toLink = *to.link;
+        PlaceVehicleAt(g_mapDatabase, from.link, static_cast<int32_t>(from.segment), from.point);
+        view->SetPanMode(FALSE);
+        from = SnapToNearestLink(g_mapDatabase, from.point, 2000);
+        if (!from.Found())
+            return false;
+        MapLink fromLink = *from.link;
+        g_router->CalculateRoute(&fromLink, from.segment, from.point, SnappedTarget(to, &toLink), 0,
+                                 noGuidance);
+        return (g_router->state & kRouterRouteState) != 0;
+    }
+
+  private:
+    CNavApp app_;
+    std::u16string commandLine_;
+    bool started_ = false;
+};
+
+// The screen set, the root and the running program with its route, in that order;
+// null with the run skipped when any of them fails.
+struct RoutedRun {
+    RoutedRun(int width, int height, int dpi) { platform::SetScreenMode(width, height, dpi); }
+    CMainView* Start(benchmark::State& state, int noGuidance, const MapPoint& from,
+                     const MapPoint& to) {
+        if (!root.ok()) {
+            state.SkipWithError("the town's maps could not be made");
+            return nullptr;
+        }
+        program = std::make_unique<RunningProgram>();
+        CMainView* view = program->View();
+        if (!view || !program->Route(noGuidance, from, to)) {
+            state.SkipWithError("the program did not start or found no route");
+            return nullptr;
+        }
+        return view;
+    }
+    BenchRoot root;
+    std::unique_ptr<RunningProgram> program;
+};
+
+void DrawOverlaysAt(benchmark::State& state, int width, int height, int dpi) {
+    RoutedRun run(width, height, dpi);
+    // In the town's middle, as the view tests' goldens.
+    CMainView* view = run.Start(state, 1, TownPoint(0.45, 0.4), TownPoint(0.55, 0.6));
+    if (!view)
+        return;
+    HWND window = view->GetViewWindow();
+    HDC dc = ::GetDC(window);
+    for (auto _ : state) {
+        view->forceRedraw = TRUE;
+        view->DrawOverlays(dc);
+    }
+    ::ReleaseDC(window, dc);
+    state.counters["links"] = view->MapView().LastFrame().linksDrawn;
+}
+
+// One route demonstration from the town's south-west to its north-east; each
+// iteration is one handled fix message, timed by itself.
+void FixHandlerInDemonstration(benchmark::State& state) {
+    RoutedRun run(240, 320, 96);
+    CMainView* view = run.Start(state, 0, TownPoint(0.2, 0.15), TownPoint(0.8, 0.85));
+    if (!view)
+        return;
+    view->OnDemoRoute();
+    double longest = 0;
+    int handled = 0;
+    for (auto _ : state) {
+        MSG message;
+        bool timed = false;
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!timed && std::chrono::steady_clock::now() < limit) {
+            if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                std::this_thread::yield();
+                continue;
+            }
+            const bool fix = message.message == WM_USER && message.wParam == kNewFixMessage;
+            const auto start = std::chrono::steady_clock::now();
+            DispatchMessageW(&message);
+            const double seconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            if (fix) {
+                state.SetIterationTime(seconds);
+                longest = std::max(longest, seconds);
+                ++handled;
+                timed = true;
+            }
+        }
+        if (!timed) {
+            state.SkipWithError("the demonstration ended before the fixes asked for");
+            break;
+        }
+    }
+    state.counters["fixes"] = handled;
+    state.counters["longest_ms"] = longest * 1000.0;
+}
+
+}  // namespace
+
+BENCHMARK_CAPTURE(DrawOverlaysAt, qvga, 240, 320, 96)
+    ->Iterations(50)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(DrawOverlaysAt, vga, 480, 640, 192)
+    ->Iterations(50)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(FixHandlerInDemonstration)
+    ->UseManualTime()
+    ->Iterations(100)
+    ->Unit(benchmark::kMicrosecond);
+
+int main(int argc, char** argv) {
+    return RunBenchmarksAndPrintPeakMemory(argc, argv);
+}
