@@ -41,6 +41,11 @@ void RouteToTestDestination(const MapPoint& destination) {
         SayNoRoute();
         return;
     }
+    // The snapped link lives only until the next load: keep what the record needs
+    // before the route reset may load.
+    const DWORD linkId = static_cast<DWORD>(snap.link->linkId);
+    const DWORD linkRef = snap.layer == kSnapDetailedLayer ? kDetailedLayerRef : 0;
+    const MapPoint point = snap.point;
     if (g_router) {
         g_router->SetAvoidMarks(0);
         g_router->ResetRoute();
@@ -51,9 +56,8 @@ void RouteToTestDestination(const MapPoint& destination) {
     DestRecord* record = new DestRecord;
     if (!record)
         return;
-    const DWORD linkRef = snap.layer == kSnapDetailedLayer ? kDetailedLayerRef : 0;
-    if (record->Set(snap.point.latitude, snap.point.longitude,
-                    static_cast<DWORD>(snap.link->linkId), linkRef, 0, "", place, nullptr, nullptr))
+    if (record->Set(point.latitude, point.longitude, linkId, linkRef, 0, "", place, nullptr,
+                    nullptr))
         record->RouteTo();
     delete record;
 }

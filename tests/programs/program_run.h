@@ -1,0 +1,103 @@
+// Navigation programs run as child processes for the end-to-end tests.
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace programs_test {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+// The folder of the debug build's programs and tools: this test program's own.
+inline fs::path BinFolder() {
+    return fs::read_symlink("/proc/self/exe").parent_path();
+}
+inline std::string Quoted(const fs::path& path) {
+    return "'" + path.string() + "'";
+}
+inline std::string Slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A program started with the environment plus `extra`, its stderr in a file.
+struct Child {
+    pid_t pid = -1;
+    Clock::time_point started;
+    fs::path errFile;
+
+    Child(const fs::path& program, const std::vector<std::string>& args,
+          const std::vector<std::string>& extra, const fs::path& err)
+        : errFile(err) {
+        std::vector<std::string> env;
+        for (char** e = environ; *e; ++e) {
+            const std::string entry = *e;
+            bool replaced = false;
+            for (const std::string& mine : extra)
+                replaced |= entry.compare(0, mine.find('=') + 1, mine, 0, mine.find('=') + 1) == 0;
+            if (!replaced)
+                env.push_back(entry);
+        }
+        env.insert(env.end(), extra.begin(), extra.end());
+        std::vector<char*> envp, argv;
+        for (std::string& e : env)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+        std::string path = program.string();
+        std::vector<std::string> all{path};
+        all.insert(all.end(), args.begin(), args.end());
+        for (std::string& a : all)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        started = Clock::now();
+        if (posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
+            pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~Child() {
+        if (pid > 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+    }
+
+    // The exit status, or -1 when the time ran out (the program is then killed).
+    int Wait(std::chrono::milliseconds limit) {
+        while (pid > 0) {
+            int raw = 0;
+            const pid_t done = ::waitpid(pid, &raw, WNOHANG);
+            if (done == pid) {
+                pid = -1;
+                return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+            }
+            if (Clock::now() - started > limit)
+                return -1;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return -1;
+    }
+    std::string Errors() const { return Slurp(errFile); }
+};
+
+}  // namespace programs_test
