@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 
 #include "formats/chunk_payload.h"
+#include "mapferry/convert/block_compressor.h"
 #include "mapferry/convert/file_services.h"
 #include "mapferry/convert/installer_services.h"
 #include "mapferry/convert/overview_geometry.h"
@@ -13,6 +15,14 @@
 #include "platform/user/user.h"
 
 namespace container = formats::map_container;
+
+namespace {
+
+// Raw bytes of rewritten cells gathered before they are deflated together: enough
+// to keep every core busy, little beside the network.
+constexpr size_t kPendingBytesLimit = size_t{8} << 20;
+
+}  // namespace
 namespace payload = formats::chunk_payload;
 
 namespace {
@@ -199,6 +209,19 @@ ChunkRewriteResult RewriteChunk(const uint8_t* chunk, size_t size, bool reducedD
 
 // ---- The converter ---------------------------------------------------------------
 
+struct CMapDataConverter::PendingCell {
+    std::vector<uint8_t> chunk;
+    std::vector<uint8_t> companion;  // empty when the cell has no companion block
+    size_t row = 0;                  // in Output::rows
+    size_t cell = 0;                 // in the row
+};
+
+struct CMapDataConverter::PendingRow {
+    size_t tableOffset = 0;
+    std::vector<uint8_t> offsets;
+    std::vector<uint8_t> companionOffsets;
+};
+
 struct CMapDataConverter::Output {
     std::u16string mainPath;
     std::u16string companionPath;
@@ -207,6 +230,11 @@ struct CMapDataConverter::Output {
     bool hasCompanion = false;
     ULONGLONG mainEnd = 0;
     ULONGLONG companionEnd = 0;
+    // Cells rewritten but not yet written, and the rows whose cell tables wait for
+    // them: their blocks are deflated together on all cores, then written in order.
+    std::vector<PendingCell> cells;
+    std::vector<PendingRow> rows;
+    size_t pendingBytes = 0;
 };
 
 CMapDataConverter::CMapDataConverter(const CMapCut* cut, const LinkInfoOffsetTable* linkInfo)
@@ -379,10 +407,8 @@ void CMapDataConverter::EndWithWriteFailure(Output& output) {
     ReportLowDiskSpace(kErrorClassWrite, m_temporaryFolder.c_str());
 }
 
-int CMapDataConverter::WriteCell(int part, uint32_t sourceOffset, bool reducedDetail,
-                                 Output& output, uint32_t* offset, uint32_t* companionOffset) {
-    *offset = 0;
-    *companionOffset = 0;
+int CMapDataConverter::PrepareCell(int part, uint32_t sourceOffset, bool reducedDetail,
+                                   Output& output, size_t row, size_t cell) {
     CBlockReader& reader = *m_reader[part];
     bool inflated = false;
     try {
@@ -397,9 +423,12 @@ int CMapDataConverter::WriteCell(int part, uint32_t sourceOffset, bool reducedDe
                                  u" does not inflate to its size");
     }
     static const LinkInfoOffsetTable kNoLinkInfo;
+    PendingCell pending;
+    pending.row = row;
+    pending.cell = cell;
     const ChunkRewriteResult rewrite =
         RewriteChunk(reader.GetData(), reader.GetRawSize(), reducedDetail,
-                     m_pLinkInfo ? *m_pLinkInfo : kNoLinkInfo, &m_chunk);
+                     m_pLinkInfo ? *m_pLinkInfo : kNoLinkInfo, &pending.chunk);
     switch (rewrite.outcome) {
         case ChunkRewrite::NodeFailed:
             MessageBoxW(nullptr, kMapNodeErrorText, kMapErrorCaption, MB_OK | MB_SYSTEMMODAL);
@@ -419,55 +448,77 @@ int CMapDataConverter::WriteCell(int part, uint32_t sourceOffset, bool reducedDe
             break;
     }
 
-    const ULONGLONG position = output.mainEnd;
-    // Offsets are u32: a file that outgrows them cannot be written.
-    if (position > UINT32_MAX || output.companionEnd > UINT32_MAX) {
+    if (output.hasCompanion) {
+        const int length =
+            BuildCompanionChunk(pending.chunk.data(), pending.chunk.size(), &pending.companion);
+        if (length == kClipHeaderUnread || length == kClipShapesUnread) {
+            EndWithInternalError(output, kMapReadBackFailedLine);
+        }
+        if (length <= 0) {
+            pending.companion.clear();
+        }
+    }
+    output.pendingBytes += pending.chunk.size() + pending.companion.size();
+    output.cells.push_back(std::move(pending));
+    return kMapWriteOk;
+}
+
+void CMapDataConverter::WritePending(int part, Output& output) {
+    std::vector<const std::vector<uint8_t>*> raws;
+    for (const PendingCell& cell : output.cells) {
+        raws.push_back(&cell.chunk);
+        if (!cell.companion.empty()) {
+            raws.push_back(&cell.companion);
+        }
+    }
+    std::vector<std::vector<uint8_t>> blocks;
+    try {
+        blocks = CompressBlocks(raws);
+    } catch (const std::exception&) {
+        // A block no reader accepts, or no memory for deflate: the file cannot be made.
         EndWithWriteFailure(output);
     }
-    const DWORD length = static_cast<DWORD>(m_chunk.size());
-    int blockResult = kBlockWriteOk;
-    int companionLength = 0;
+    size_t next = 0;
     try {
-        output.main.Seek(static_cast<LONGLONG>(position), CFile::begin);
-        output.main.Write(m_chunk.data(), length);
-        output.main.SetLength(position + length);
-        if (output.hasCompanion) {
-            output.main.Seek(static_cast<LONGLONG>(position), CFile::begin);
-            output.companion.Seek(static_cast<LONGLONG>(output.companionEnd), CFile::begin);
-            companionLength = ClipMapGeometry(m_chunk.data(), &output.main, &output.companion);
-            if (companionLength == kClipHeaderUnread || companionLength == kClipShapesUnread) {
-                EndWithInternalError(output, kMapReadBackFailedLine);
+        for (const PendingCell& cell : output.cells) {
+            // Offsets are u32: a file that outgrows them cannot be written.
+            if (output.mainEnd > UINT32_MAX || output.companionEnd > UINT32_MAX) {
+                EndWithWriteFailure(output);
             }
-            if (companionLength > 0) {
+            PendingRow& row = output.rows[cell.row];
+            const size_t entry = cell.cell * container::kCellEntrySize;
+            const std::vector<uint8_t>& main = blocks[next++];
+            if (!cell.companion.empty()) {
+                const std::vector<uint8_t>& companion = blocks[next++];
                 output.companion.Seek(static_cast<LONGLONG>(output.companionEnd), CFile::begin);
-                blockResult = WriteCompressedBlock(
-                    &output.companion, static_cast<DWORD>(companionLength), nullptr, nullptr);
-                if (blockResult == kBlockWriteOk) {
-                    *companionOffset = static_cast<uint32_t>(output.companionEnd);
-                    output.companionEnd = output.companion.GetPosition();
-                    output.companion.SetLength(output.companionEnd);
-                    ++m_figures[part].companionCells;
-                }
+                output.companion.Write(companion.data(), static_cast<UINT>(companion.size()));
+                container::StoreU32(row.companionOffsets.data() + entry,
+                                    static_cast<uint32_t>(output.companionEnd));
+                output.companionEnd += companion.size();
+                ++m_figures[part].companionCells;
             }
+            output.main.Seek(static_cast<LONGLONG>(output.mainEnd), CFile::begin);
+            output.main.Write(main.data(), static_cast<UINT>(main.size()));
+            container::StoreU32(row.offsets.data() + entry, static_cast<uint32_t>(output.mainEnd));
+            output.mainEnd += main.size();
+            ++m_figures[part].cellsWritten;
         }
-        if (blockResult == kBlockWriteOk) {
-            output.main.Seek(static_cast<LONGLONG>(position), CFile::begin);
-            blockResult = WriteCompressedBlock(&output.main, length, m_chunk.data(), nullptr);
-        }
-        if (blockResult == kBlockWriteOk) {
-            output.mainEnd = output.main.GetPosition();
-            output.main.SetLength(output.mainEnd);
+        for (const PendingRow& row : output.rows) {
+            output.main.Seek(static_cast<LONGLONG>(row.tableOffset), CFile::begin);
+            output.main.Write(row.offsets.data(), static_cast<UINT>(row.offsets.size()));
+            if (output.hasCompanion) {
+                output.companion.Seek(static_cast<LONGLONG>(row.tableOffset), CFile::begin);
+                output.companion.Write(row.companionOffsets.data(),
+                                       static_cast<UINT>(row.companionOffsets.size()));
+            }
         }
     } catch (CException* error) {
         error->Delete();
-        blockResult = kBlockWritePieceFailed;
-    }
-    if (blockResult != kBlockWriteOk) {
         EndWithWriteFailure(output);
     }
-    *offset = static_cast<uint32_t>(position);
-    ++m_figures[part].cellsWritten;
-    return kMapWriteOk;
+    output.cells.clear();
+    output.rows.clear();
+    output.pendingBytes = 0;
 }
 
 void CMapDataConverter::WalkRange(const BinRange& range, int part, int32_t columnLow,
@@ -515,8 +566,13 @@ void CMapDataConverter::WalkRange(const BinRange& range, int part, int32_t colum
             EndWithInternalError(output, kMapInflateFailedLine, part,
                                  u"its cell table is cut short");
         }
-        std::vector<uint8_t> offsets(entries.size(), 0);
-        std::vector<uint8_t> companionOffsets(entries.size(), 0);
+        const size_t rowIndex = output.rows.size();
+        PendingRow& pendingRow = output.rows.emplace_back();
+        pendingRow.tableOffset = container::CellEntryOffset(
+            container::CellIndex(static_cast<int32_t>(first - window.firstColumn),
+                                 static_cast<int32_t>(row - window.firstRow), target.columns));
+        pendingRow.offsets.assign(entries.size(), 0);
+        pendingRow.companionOffsets.assign(entries.size(), 0);
         for (size_t cell = 0; cell < count; ++cell) {
             if (g_cancelFlag.load() == 1) {
                 *failure = kMapWriteCancelled;
@@ -527,31 +583,14 @@ void CMapDataConverter::WalkRange(const BinRange& range, int part, int32_t colum
             if (sourceOffset == 0) {
                 continue;
             }
-            uint32_t offset = 0;
-            uint32_t companionOffset = 0;
-            *failure = WriteCell(part, sourceOffset, range.reducedDetail != 0, output, &offset,
-                                 &companionOffset);
+            *failure =
+                PrepareCell(part, sourceOffset, range.reducedDetail != 0, output, rowIndex, cell);
             if (*failure != kMapWriteOk) {
                 return;
             }
-            container::StoreU32(offsets.data() + cell * container::kCellEntrySize, offset);
-            container::StoreU32(companionOffsets.data() + cell * container::kCellEntrySize,
-                                companionOffset);
         }
-        const size_t tableOffset = container::CellEntryOffset(
-            container::CellIndex(static_cast<int32_t>(first - window.firstColumn),
-                                 static_cast<int32_t>(row - window.firstRow), target.columns));
-        try {
-            output.main.Seek(static_cast<LONGLONG>(tableOffset), CFile::begin);
-            output.main.Write(offsets.data(), static_cast<UINT>(offsets.size()));
-            if (output.hasCompanion) {
-                output.companion.Seek(static_cast<LONGLONG>(tableOffset), CFile::begin);
-                output.companion.Write(companionOffsets.data(),
-                                       static_cast<UINT>(companionOffsets.size()));
-            }
-        } catch (CException* error) {
-            error->Delete();
-            EndWithWriteFailure(output);
+        if (output.pendingBytes >= kPendingBytesLimit) {
+            WritePending(part, output);
         }
     }
 }
@@ -635,6 +674,7 @@ int CMapDataConverter::WritePart(LPCWSTR temporaryFolder, int part) {
     }
 
     if (failure == kMapWriteOk) {
+        WritePending(part, output);
         try {
             output.main.SetLength(output.mainEnd);
             m_figures[part].bytes = output.mainEnd;

@@ -134,13 +134,19 @@ class CMapDataConverter {
 
   private:
     struct Source;
+    struct PendingCell;
+    struct PendingRow;
     struct Output;
 
     int OpenSource(int part, const std::u16string& path);
     void WalkRange(const BinRange& range, int part, int32_t columnLow, int32_t columnHigh,
                    Output& output, std::array<bool, 4>* discsNoted, int* failure);
-    int WriteCell(int part, uint32_t sourceOffset, bool reducedDetail, Output& output,
-                  uint32_t* offset, uint32_t* companionOffset);
+    // Rewrites a cell's chunk (and makes its companion) into output's pending cells.
+    int PrepareCell(int part, uint32_t sourceOffset, bool reducedDetail, Output& output, size_t row,
+                    size_t cell);
+    // Deflates the pending cells, appends their blocks in order and writes the
+    // pending rows' cell tables.
+    void WritePending(int part, Output& output);
     // Notes the part's source file and its fault (when given) before the report.
     [[noreturn]] void EndWithInternalError(Output& output, int line, int part = -1,
                                            std::u16string_view fault = {});
@@ -158,5 +164,4 @@ class CMapDataConverter {
     std::array<MapPartFigures, kMapPartCount> m_figures{};
     int m_detailedDisc = 1;  // the disc whose detailed source is open
     std::u16string m_temporaryFolder;
-    std::vector<uint8_t> m_chunk;  // the rewritten cell, reused
 };

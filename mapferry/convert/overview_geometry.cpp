@@ -363,28 +363,3 @@ int BuildCompanionChunk(const uint8_t* chunk, size_t size, std::vector<uint8_t>*
     *companion = payload::EncodeChunk(result);
     return static_cast<int>(companion->size());
 }
-
-int ClipMapGeometry(const BYTE* chunkHeader, CFile* mainOutput, CFile* companionOutput) {
-    std::vector<uint8_t> chunk;
-    try {
-        const ULONGLONG position = mainOutput->GetPosition();
-        const ULONGLONG length = mainOutput->GetLength();
-        if (length < position + payload::kHeaderSize) {
-            return kClipHeaderUnread;
-        }
-        chunk.resize(static_cast<size_t>(length - position));
-        if (mainOutput->Read(chunk.data(), static_cast<UINT>(chunk.size())) != chunk.size()) {
-            return kClipHeaderUnread;
-        }
-    } catch (CException* error) {
-        error->Delete();
-        return kClipHeaderUnread;
-    }
-    std::copy(chunkHeader, chunkHeader + payload::kHeaderSize, chunk.begin());
-    std::vector<uint8_t> companion;
-    const int length = BuildCompanionChunk(chunk.data(), chunk.size(), &companion);
-    if (length >= static_cast<int>(payload::kHeaderSize)) {
-        companionOutput->Write(companion.data(), static_cast<UINT>(companion.size()));
-    }
-    return length;
-}

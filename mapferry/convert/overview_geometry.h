@@ -17,7 +17,7 @@ inline constexpr float kCompanionShapeTolerance = 1.0f / 1024.0f;
 // Links are joined only when their attributes agree in these bits.
 inline constexpr uint32_t kJoinAttributeMask = 0x41A30BFF;
 
-// Results of ClipMapGeometry below kChunkHeaderSize.
+// Results of BuildCompanionChunk below the 28-byte header.
 inline constexpr int kClipHeaderUnread = 1;
 inline constexpr int kClipShapesUnread = 2;
 // The chunk's records do not hold together (a short record, a node reference
@@ -37,10 +37,3 @@ std::vector<formats::chunk_payload::Position> ReduceShapePoints(
 // kClipShapesUnread for a chunk too short for its header or its shape points, or
 // kClipRecordsBad.
 int BuildCompanionChunk(const uint8_t* chunk, size_t size, std::vector<uint8_t>* companion);
-
-// The container writer's call: reads back the cell's chunk from the main output
-// (from its position to the file's end; chunkHeader, 28 bytes, replaces the
-// header read there), writes the companion chunk raw at the companion output's
-// position and returns its length, or a result of BuildCompanionChunk (nothing
-// written). A companion write that fails throws CFileException* as CFile does.
-int ClipMapGeometry(const BYTE* chunkHeader, CFile* mainOutput, CFile* companionOutput);

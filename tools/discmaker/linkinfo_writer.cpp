@@ -139,7 +139,8 @@ li::LfoItem IndexItem(const li::Record& record, const li::NameItem& item, uint32
 
 // Writes `bytes` at the file's position as one compressed block.
 void WriteBlock(CFile& file, const std::vector<uint8_t>& bytes) {
-    const std::vector<uint8_t> block = CompressBlock(bytes.data(), bytes.size());
+    const std::vector<uint8_t> block =
+        CompressBlock(bytes.data(), bytes.size(), kDiscCompressionLevel);
     file.Write(block.data(), static_cast<UINT>(block.size()));
 }
 
@@ -237,7 +238,7 @@ LinkInfoTables WriteLinkInfoFiles(const Network& network, const DiscLayout& layo
                 li::EncodeRecord(recordOf(planned.link), bytes);
                 at += bytes.size();
             }
-            BlockStream block;
+            BlockStream block(kDiscCompressionLevel);
             bytes.assign(li::kPairTableSize, 0);
             for (int p = 0; p < li::kPairEntries; ++p) {
                 li::EncodePairEntry(pairs[p], bytes.data() + li::PairEntryOffset(p));

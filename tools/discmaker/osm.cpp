@@ -40,12 +40,13 @@ LatLon ToLatLon(const osmium::Location& location) {
     return {location.lat(), location.lon()};
 }
 
-std::string Tag(const osmium::TagList& tags, const char* key) {
+// A tag's value, empty when the object has none; valid while the object is.
+std::string_view Tag(const osmium::TagList& tags, const char* key) {
     const char* value = tags[key];
     return value ? value : "";
 }
 
-bool IsOneOf(const std::string& value, std::initializer_list<const char*> values) {
+bool IsOneOf(std::string_view value, std::initializer_list<const char*> values) {
     for (const char* v : values) {
         if (value == v)
             return true;
@@ -63,8 +64,8 @@ struct RoadKind {
 
 // The drivable highway values; anything else (tracks, paths, footways, steps,
 // pedestrian areas, roads being built) is not a road for a car.
-bool RoadKindOf(const std::string& highway, RoadKind* kind) {
-    static const std::map<std::string, RoadKind> kinds = {
+bool RoadKindOf(std::string_view highway, RoadKind* kind) {
+    static const std::map<std::string, RoadKind, std::less<>> kinds = {
         {"motorway", {RoadClass::Freeway, false, true}},
         {"motorway_link", {RoadClass::Highway, true, true}},
         {"trunk", {RoadClass::Highway, false, false}},
@@ -90,7 +91,7 @@ bool RoadKindOf(const std::string& highway, RoadKind* kind) {
 
 bool CarsBarred(const osmium::TagList& tags) {
     for (const char* key : {"motor_vehicle", "motorcar"}) {
-        std::string v = Tag(tags, key);
+        std::string_view v = Tag(tags, key);
         if (IsOneOf(v, {"yes", "designated", "permissive", "destination"}))
             return false;
         if (IsOneOf(v, {"no", "private"}))
@@ -221,8 +222,8 @@ uint8_t FoodType(const std::string& cuisine) {
 
 bool PoiKindOf(const osmium::TagList& tags, PoiKind* kind) {
     using namespace poi_sub;
-    const std::string amenity = Tag(tags, "amenity"), shop = Tag(tags, "shop"),
-                      tourism = Tag(tags, "tourism"), leisure = Tag(tags, "leisure");
+    const std::string_view amenity = Tag(tags, "amenity"), shop = Tag(tags, "shop"),
+                           tourism = Tag(tags, "tourism"), leisure = Tag(tags, "leisure");
     auto set = [&](PoiCategory c, uint8_t s, const char* word = nullptr) {
         *kind = {c, s, word};
         return true;
@@ -280,7 +281,7 @@ bool PoiKindOf(const osmium::TagList& tags, PoiKind* kind) {
     if (IsOneOf(leisure, {"park", "sports_centre", "nature_reserve"}))
         return set(PoiCategory::Recreation, kPark);
     if (IsOneOf(amenity, {"restaurant", "fast_food", "cafe", "food_court", "pub", "biergarten"})) {
-        uint8_t food = amenity == "fast_food" ? 27 : FoodType(Tag(tags, "cuisine"));
+        uint8_t food = amenity == "fast_food" ? 27 : FoodType(std::string(Tag(tags, "cuisine")));
         return set(PoiCategory::Restaurant, food);
     }
     if (amenity == "fuel")
@@ -333,9 +334,9 @@ bool LeadingNumber(const std::string& text, uint32_t* number) {
 // ---- Areas -------------------------------------------------------------------------
 
 bool FeatureKindOf(const osmium::TagList& tags, FeatureKind* kind) {
-    const std::string natural = Tag(tags, "natural"), landuse = Tag(tags, "landuse"),
-                      leisure = Tag(tags, "leisure"), amenity = Tag(tags, "amenity"),
-                      water = Tag(tags, "water");
+    const std::string_view natural = Tag(tags, "natural"), landuse = Tag(tags, "landuse"),
+                           leisure = Tag(tags, "leisure"), amenity = Tag(tags, "amenity"),
+                           water = Tag(tags, "water");
     if (natural == "water" || landuse == "reservoir" || landuse == "basin" ||
         Tag(tags, "waterway") == "riverbank") {
         *kind = IsOneOf(water, {"river", "canal", "stream"}) || Tag(tags, "waterway") == "riverbank"
@@ -552,7 +553,7 @@ class RestrictionHandler : public osmium::handler::Handler {
         const osmium::TagList& tags = relation.tags();
         if (Tag(tags, "type") != "restriction")
             return;
-        std::string kind = Tag(tags, "restriction");
+        std::string_view kind = Tag(tags, "restriction");
         if (kind.empty())
             kind = Tag(tags, "restriction:motorcar");
         if (kind.rfind("no_", 0) != 0 && kind.rfind("only_", 0) != 0)
@@ -589,18 +590,19 @@ class DataHandler : public osmium::handler::Handler {
         if (tags.empty() || !node.location().valid())
             return;
         const LatLon at = ToLatLon(node.location());
-        std::string number = Tag(tags, "addr:housenumber");
+        std::string_view number = Tag(tags, "addr:housenumber");
         if (!number.empty()) {
-            m_out.addressNodes[node.id()] = {HouseNumber(number), Tag(tags, "addr:street")};
+            m_out.addressNodes[node.id()] = {HouseNumber(std::string(number)),
+                                             std::string(Tag(tags, "addr:street"))};
             AddAddress(node.id() * 2, tags, at);
         }
         if (Tag(tags, "highway") == "motorway_junction" && tags["ref"])
             m_out.junctionRefs[node.id()] = Tag(tags, "ref");
-        std::string place = Tag(tags, "place");
-        std::string name = Tag(tags, "name");
+        std::string_view place = Tag(tags, "place");
+        std::string_view name = Tag(tags, "name");
         if (!name.empty() && IsOneOf(place, {"city", "town", "village"})) {
             double radius = place == "city" ? 6 : place == "town" ? 3 : 1.5;
-            m_out.places.push_back({node.id(), name, at, radius});
+            m_out.places.push_back({node.id(), std::string(name), at, radius});
         }
         AddPoi(node.id(), tags, at);
     }
@@ -631,14 +633,14 @@ class DataHandler : public osmium::handler::Handler {
             points.push_back(points.front());
         }
         RoadKind kind;
-        std::string highway = Tag(tags, "highway");
+        std::string_view highway = Tag(tags, "highway");
         if (!highway.empty() && RoadKindOf(highway, &kind) && !CarsBarred(tags)) {
             RoadWay road;
             road.id = way.id();
             road.kind = kind;
-            std::string junction = Tag(tags, "junction");
+            std::string_view junction = Tag(tags, "junction");
             road.roundabout = junction == "roundabout" || junction == "circular";
-            std::string oneway = Tag(tags, "oneway");
+            std::string_view oneway = Tag(tags, "oneway");
             if (IsOneOf(oneway, {"yes", "1", "true"}))
                 road.direction = Direction::Forward;
             else if (IsOneOf(oneway, {"-1", "reverse"}))
@@ -646,10 +648,10 @@ class DataHandler : public osmium::handler::Handler {
             else if (oneway.empty() && (kind.impliedOneway || road.roundabout))
                 road.direction = Direction::Forward;
             road.toll = Tag(tags, "toll") == "yes";
-            road.speed = static_cast<int16_t>(ParseSpeed(Tag(tags, "maxspeed")));
+            road.speed = static_cast<int16_t>(ParseSpeed(std::string(Tag(tags, "maxspeed"))));
             road.name = Tag(tags, "name");
             road.ref = Tag(tags, "ref");
-            std::string destRef = Tag(tags, "destination:ref"), dest = Tag(tags, "destination");
+            std::string destRef(Tag(tags, "destination:ref")), dest(Tag(tags, "destination"));
             std::replace(dest.begin(), dest.end(), ';', '/');
             std::replace(destRef.begin(), destRef.end(), ';', '/');
             road.destination = destRef.empty() ? dest
@@ -658,7 +660,7 @@ class DataHandler : public osmium::handler::Handler {
             m_out.AddRoad(road, refs, locations);
             return;
         }
-        std::string interpolation = Tag(tags, "addr:interpolation");
+        std::string_view interpolation = Tag(tags, "addr:interpolation");
         if (!interpolation.empty()) {
             Interpolation in;
             in.id = way.id();
@@ -673,7 +675,7 @@ class DataHandler : public osmium::handler::Handler {
         // Lines under the roads.
         FeatureKind line;
         bool isLine = true;
-        std::string waterway = Tag(tags, "waterway");
+        std::string_view waterway = Tag(tags, "waterway");
         if (IsOneOf(waterway, {"river", "canal"}))
             line = FeatureKind::River;
         else if (Tag(tags, "railway") == "rail")
@@ -683,7 +685,8 @@ class DataHandler : public osmium::handler::Handler {
         else
             isLine = false;
         if (isLine) {
-            AddFeature(way.id() * 2, {line, 3, true, std::move(points), Tag(tags, "name")});
+            AddFeature(way.id() * 2,
+                       {line, 3, true, std::move(points), std::string(Tag(tags, "name"))});
         }
     }
 
@@ -707,15 +710,16 @@ class DataHandler : public osmium::handler::Handler {
         if (best.empty())
             return;
         if (Tag(tags, "boundary") == "administrative") {
-            int level = std::atoi(Tag(tags, "admin_level").c_str());
-            std::string name = Tag(tags, "name");
+            int level = std::atoi(std::string(Tag(tags, "admin_level")).c_str());
+            std::string_view name = Tag(tags, "name");
             if (level > 0 && !name.empty())
-                m_out.boundaries.push_back({area.id(), level, name, best, bestKm2});
+                m_out.boundaries.push_back({area.id(), level, std::string(name), best, bestKm2});
             return;
         }
         FeatureKind kind;
         if (FeatureKindOf(tags, &kind)) {
-            AddFeature(area.id(), {kind, LevelForArea(bestKm2), false, best, Tag(tags, "name")});
+            AddFeature(area.id(),
+                       {kind, LevelForArea(bestKm2), false, best, std::string(Tag(tags, "name"))});
         }
         AddPoi(area.id(), tags, Centroid(best));
     }
@@ -728,7 +732,7 @@ class DataHandler : public osmium::handler::Handler {
         if (address.street.empty())
             address.street = Tag(tags, "addr:place");
         if (address.street.empty() ||
-            !LeadingNumber(Tag(tags, "addr:housenumber"), &address.number))
+            !LeadingNumber(std::string(Tag(tags, "addr:housenumber")), &address.number))
             return;
         address.city = Tag(tags, "addr:city");
         address.position = at;
@@ -756,11 +760,11 @@ class DataHandler : public osmium::handler::Handler {
             poi.name = kind.word;
         if (poi.name.empty())
             return;
-        std::string phone = Tag(tags, "phone");
+        std::string_view phone = Tag(tags, "phone");
         if (phone.empty())
             phone = Tag(tags, "contact:phone");
-        poi.phone = PhoneDigits(phone);
-        poi.houseNumber = HouseNumber(Tag(tags, "addr:housenumber"));
+        poi.phone = PhoneDigits(std::string(phone));
+        poi.houseNumber = HouseNumber(std::string(Tag(tags, "addr:housenumber")));
         poi.position = at;
         m_out.pois.push_back(std::move(poi));
     }

@@ -1,4 +1,4 @@
-#include "tools/discmaker/block_compressor.h"
+#include "mapferry/convert/block_compressor.h"
 
 #include <zlib.h>
 
@@ -10,10 +10,6 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
-
-#include "formats/compressed_block.h"
-
-namespace discmaker {
 
 namespace block = formats::compressed_block;
 
@@ -171,5 +167,3 @@ std::vector<std::vector<uint8_t>> CompressBlocks(
         std::rethrow_exception(failure);
     return blocks;
 }
-
-}  // namespace discmaker
