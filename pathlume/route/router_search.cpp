@@ -253,7 +253,7 @@ FLOAT RouteSearch::Heuristic(const MapNode* node) const {
 }
 
 void RouteSearch::Enqueue(MapNode* node, uint32_t slot, FLOAT cost, FLOAT key) {
-    heap_.Push({key, cost, node, slot});
+    heap_.Push({key, cost, node, slot, node->searchState + slot});
     r_.lastSearch.openPeak = std::max(r_.lastSearch.openPeak, static_cast<int32_t>(heap_.Size()));
 }
 
@@ -574,9 +574,9 @@ bool RouteSearch::Run() {
     while (!heap_.Empty()) {
         const OpenHeap::Item item = heap_.Top();
         heap_.Pop();
-        // Most often the next node taken: its record is read meanwhile.
+        // Most often the next item taken: its node and state are read meanwhile.
         if (!heap_.Empty())
-            __builtin_prefetch(heap_.TopNode());
+            heap_.PrefetchTop();
         MapNode* P = item.node;
         const uint32_t s = item.slot;
         if (s >= P->SlotCapacity() || !P->searchState)
@@ -658,7 +658,9 @@ bool RouteSearch::Try() {
 
     CMapDatabase& db = g_mapDatabase;
     if (fresh) {
-        r.ResetRoute(0, recalcRestart ? 1 : 0, 1);
+        // The last route's chunk pins stay until SetSearchBox has pinned the new box:
+        // what both boxes hold is kept instead of dropped and read again.
+        r.ResetRoute(0, 1, 1);
         if (!LoadAroundStart())
             return false;
     } else if (!db.layers[4].ContainsPoint(startPoint.latitude, startPoint.longitude) &&
