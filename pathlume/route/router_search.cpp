@@ -253,7 +253,7 @@ FLOAT RouteSearch::Heuristic(const MapNode* node) const {
 }
 
 void RouteSearch::Enqueue(MapNode* node, uint32_t slot, FLOAT cost, FLOAT key) {
-    heap_.Push({key, cost, node, slot, node->searchState + slot});
+    heap_.Push({key, cost, node, slot});
     r_.lastSearch.openPeak = std::max(r_.lastSearch.openPeak, static_cast<int32_t>(heap_.Size()));
 }
 
@@ -574,9 +574,9 @@ bool RouteSearch::Run() {
     while (!heap_.Empty()) {
         const OpenHeap::Item item = heap_.Top();
         heap_.Pop();
-        // Most often the next item taken: its node and state are read meanwhile.
+        // Most often the next node taken: its record is read meanwhile.
         if (!heap_.Empty())
-            heap_.PrefetchTop();
+            __builtin_prefetch(heap_.TopNode());
         MapNode* P = item.node;
         const uint32_t s = item.slot;
         if (s >= P->SlotCapacity() || !P->searchState)

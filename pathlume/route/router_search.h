@@ -34,9 +34,6 @@ class OpenHeap {
         FLOAT cost;
         MapNode* node;
         uint32_t slot;
-        // Where the slot's state lay when it was queued: only read ahead, never
-        // trusted, so that the pop does not wait for the node before the state.
-        const NodeSearchState* state = nullptr;
     };
     void Clear() {
         order_.clear();
@@ -46,12 +43,7 @@ class OpenHeap {
     bool Empty() const { return order_.empty(); }
     size_t Size() const { return order_.size(); }
     Item Top() const { return ItemAt(order_.front()); }
-    // Asks for the next item's node and state, which the search reads first.
-    void PrefetchTop() const {
-        const Entry& e = entries_[order_.front().entry];
-        __builtin_prefetch(e.node);
-        __builtin_prefetch(e.state);
-    }
+    const MapNode* TopNode() const { return entries_[order_.front().entry].node; }
     void Push(const Item& item) {
         order_.push_back({item.key, Store(item)});
         std::push_heap(order_.begin(), order_.end(), Later{});
@@ -91,14 +83,13 @@ class OpenHeap {
         MapNode* node;
         FLOAT cost;
         uint32_t slot;
-        const NodeSearchState* state;
     };
     // A function object, not a function: the heap's steps then compare inline.
     struct Later {
         bool operator()(const Ordered& a, const Ordered& b) const { return a.key > b.key; }
     };
     uint32_t Store(const Item& item) {
-        const Entry entry{item.node, item.cost, item.slot, item.state};
+        const Entry entry{item.node, item.cost, item.slot};
         if (free_.empty()) {
             entries_.push_back(entry);
             return static_cast<uint32_t>(entries_.size() - 1);
@@ -110,7 +101,7 @@ class OpenHeap {
     }
     Item ItemAt(const Ordered& ordered) const {
         const Entry& e = entries_[ordered.entry];
-        return {ordered.key, e.cost, e.node, e.slot, e.state};
+        return {ordered.key, e.cost, e.node, e.slot};
     }
     std::vector<Ordered> order_;
     std::vector<Entry> entries_;
