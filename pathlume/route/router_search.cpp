@@ -658,7 +658,9 @@ bool RouteSearch::Try() {
 
     CMapDatabase& db = g_mapDatabase;
     if (fresh) {
-        r.ResetRoute(0, recalcRestart ? 1 : 0, 1);
+        // The last route's chunk pins stay until SetSearchBox has pinned the new box:
+        // what both boxes hold is kept instead of dropped and read again.
+        r.ResetRoute(0, 1, 1);
         if (!LoadAroundStart())
             return false;
     } else if (!db.layers[4].ContainsPoint(startPoint.latitude, startPoint.longitude) &&

@@ -193,6 +193,54 @@ TEST_F(RouteEdgeTest, ARecalculationOnTheRouteContinuesTheKeptSearch) {
     EXPECT_EQ(CheckRouteRules(*router_), "");
 }
 
+// A new calculation while a route is held keeps the chunks both boxes need instead
+// of dropping and reading them again: the route must come out the same, and only
+// chunks of the new box may hold the route's pin afterwards.
+TEST_F(RouteEdgeTest, ANewCalculationWhileARouteIsHeldGivesTheSameRoute) {
+    auto links = [&] {
+        std::vector<int32_t> ids;
+        for (int32_t i = 0; i < router_->routeCount; ++i)
+            ids.push_back(router_->routeList[i].linkId);
+        return ids;
+    };
+    ASSERT_TRUE(Route(Mainland(0.05f, 0.1f), Mainland(0.95f, 0.9f), kRouteQuickest));
+    ASSERT_TRUE(router_->state & kRouterRouteState);
+    const std::vector<int32_t> first = links();
+    const int64_t expanded = router_->lastSearch.nodesExpanded;
+
+    for (int again = 0; again < 2; ++again) {
+        RouteSnapped(kRouteQuickest);
+        ASSERT_TRUE(router_->state & kRouterRouteState);
+        EXPECT_TRUE(router_->lastSearch.fresh);
+        EXPECT_EQ(router_->lastSearch.nodesExpanded, expanded);
+        EXPECT_EQ(links(), first);
+        EXPECT_EQ(CheckRouteRules(*router_), "");
+    }
+    MapLayer& overview = g_mapDatabase.layers[0];
+    const int32_t* area = g_mapDatabase.routeArea;
+    for (int32_t r = 0; r < overview.windowH; ++r) {
+        for (int32_t c = 0; c < overview.windowW; ++c) {
+            const MapChunk* chunk = overview.GetChunkRecord(c, r);
+            if (!chunk || !chunk->IsLoaded())
+                continue;
+            EXPECT_FALSE(chunk->flags & kChunkRefreshMark) << c << "," << r;
+            if (chunk->flags & kChunkRoutePin)
+                EXPECT_TRUE(c >= area[0] && r >= area[1] && c <= area[2] && r <= area[3])
+                    << c << "," << r;
+        }
+    }
+
+    // A cancel still drops what only the route pinned.
+    router_->ResetRoute(0, 0, 0);
+    for (int32_t r = 0; r < overview.windowH; ++r) {
+        for (int32_t c = 0; c < overview.windowW; ++c) {
+            const MapChunk* chunk = overview.GetChunkRecord(c, r);
+            if (chunk && chunk->IsLoaded())
+                EXPECT_FALSE(chunk->flags & (kChunkRoutePin | kChunkRefreshMark)) << c << "," << r;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace route_test
 
