@@ -55,9 +55,10 @@ UINT CMainView::PowerThreadProc(LPVOID parameter) {
         view->lastDataTick.store(kNoDataTick);
         CloseReceiverPort();
         view->lastDataTick.store(kNoDataTick);
-        view->recheckStorage.store(TRUE);
         if (!g_shutDown.load())
             ::SetTimer(view->m_hWnd, kTimerResume, kResumeDelayMs, nullptr);
+        // Last, so whoever sees the flag knows the resume timer is running.
+        view->recheckStorage.store(TRUE);
     }
     view->StopPowerThread(FALSE);
     return 0;

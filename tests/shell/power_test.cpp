@@ -39,9 +39,8 @@ TEST_F(PowerTest, ResumeClosesTheGpsAndTimerHundredRestartsThreeSecondsLater) {
     platform::UseManualClock(true);
     platform::SimulatePowerResume();
     ASSERT_TRUE(WaitFor([&] { return View().resumePending.load() != FALSE; }));
-    EXPECT_TRUE(WaitFor([&] { return View().recheckStorage.load() != FALSE; }));
-    // The power thread sets timer 100 just after: let it, before the clock moves.
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // Set once timer 100 runs.
+    ASSERT_TRUE(WaitFor([&] { return View().recheckStorage.load() != FALSE; }));
     EXPECT_EQ(View().GetLastDataTime(), kNoDataTick);
     // A second resume before the first is handled is dropped.
     platform::SimulatePowerResume();
