@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "pathlume/display/receiver_map_vehicle.h"
 #include "pathlume/foundation/data_location.h"
 #include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/guidance/resume_trip.h"
@@ -127,6 +128,7 @@ CMainView::~CMainView() {
     }
     StopPowerThread(TRUE);
     Shutdown();
+    InstallReceiverMapVehicle(nullptr);
     delete g_gpsReceiver.exchange(nullptr);
     if (memDC)
         DeleteDC(memDC);
@@ -152,6 +154,8 @@ int CMainView::OnCreate(LPCREATESTRUCT cs) {
     statBoxSpare = 0;
     auto* receiver = new CNmeaReceiver;
     receiver->SetNotifyWindow(m_hWnd);
+    // The map view draws, centres on and matches this receiver's fix from its first load.
+    InstallReceiverMapVehicle(receiver);
     delete g_gpsReceiver.exchange(receiver);
 
     WCHAR linkInfo[MAX_PATH];

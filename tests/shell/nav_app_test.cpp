@@ -2,12 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <thread>
 
+#include "pathlume/display/map_interfaces.h"
 #include "pathlume/foundation/app_services.h"
+#include "pathlume/foundation/registry_helpers.h"
+#include "pathlume/mapdb/map_records.h"
+#include "pathlume/position/gps_device.h"
 #include "pathlume/shell/app_settings.h"
 #include "pathlume/shell/main_frame.h"
 #include "platform/user/user.h"
+#include "tests/route/route_test_maps.h"
 #include "tests/shell/app_fixture.h"
 
 namespace shell_test {
@@ -33,6 +39,26 @@ TEST_F(NavAppTest, StartsShowsTheMapAndCloses) {
     Close();
     EXPECT_EQ(g_mainView.load(), nullptr);
     EXPECT_EQ(GetAppMainWindow(), nullptr);
+}
+
+TEST_F(NavAppTest, WithoutAFixTheMapStartsOnTheRoadOfTheLastPosition) {
+    InstallTownMaps();
+    InstallVoiceFiles();
+    const discmaker::LatLon road = route_test::RouteTown().nodes[10].position;
+    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, kLastLatValue,
+                std::bit_cast<DWORD>(static_cast<FLOAT>(road.lat)));
+    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, kLastLonValue,
+                std::bit_cast<DWORD>(static_cast<FLOAT>(road.lon)));
+    ASSERT_TRUE(Start());
+    Pump();
+    // The view's vehicle is the receiver, loaded and matched by the map loader.
+    const VehicleFix fix = GetMapVehicle().GetFix();
+    EXPECT_NEAR(fix.latitude, road.lat, 1e-5);
+    EXPECT_NEAR(fix.longitude, road.lon, 1e-5);
+    EXPECT_NE(g_vehicleLocation.GetLink(false), nullptr);
+    EXPECT_NEAR(g_vehicleLocation.position.latitude, road.lat, 1e-3);
+    EXPECT_NEAR(g_vehicleLocation.position.longitude, road.lon, 1e-3);
+    Close();
 }
 
 }  // namespace

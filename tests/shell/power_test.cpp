@@ -42,8 +42,16 @@ TEST_F(PowerTest, ResumeClosesTheGpsAndTimerHundredRestartsThreeSecondsLater) {
     // Set once timer 100 runs.
     ASSERT_TRUE(WaitFor([&] { return View().recheckStorage.load() != FALSE; }));
     EXPECT_EQ(View().GetLastDataTime(), kNoDataTick);
-    // A second resume before the first is handled is dropped.
+    // A second resume before the first is handled is dropped: let the power thread
+    // take it before the clock moves, or it would come in after timer 100.
     platform::SimulatePowerResume();
+    ASSERT_TRUE(WaitFor([&] {
+        MSGQUEUEINFO info{};
+        info.dwSize = sizeof info;
+        HANDLE queue = View().powerQueue.load();
+        return queue && GetMsgQueueInfo(queue, &info) && info.dwCurrentMessages == 0;
+    }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
     platform::AdvanceClockAndPump(2900);
     EXPECT_TRUE(View().resumePending.load());
     platform::AdvanceClockAndPump(200);
