@@ -74,9 +74,8 @@ int main() {
 
     CNavApp app;
     std::u16string commandLine = platform::ProgramCommandLine();
-    int status = AfxWinMain(platform::ProgramInstance(), nullptr, commandLine.data(), SW_SHOW);
-    if (status == 0 && app.MapDataMissing())
-        status = 1;
+    const int status =
+        AfxWinMain(platform::ProgramInstance(), nullptr, commandLine.data(), SW_SHOW);
     platform::StopHost();
     // Threads of the receiver or the voice may still wind down: end as the device does.
     ExitProcess(static_cast<UINT>(status));

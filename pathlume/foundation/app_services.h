@@ -22,6 +22,7 @@ extern std::atomic<float> g_screenScaleX;
 extern std::atomic<float> g_screenScaleY;
 
 // Bits of g_options (registry "Options").
+inline constexpr DWORD kOptionHeadingArrow = 0x1;  // the heading as an arrow, not a box
 inline constexpr DWORD kOptionMetric = 0x2;
 inline constexpr DWORD kOptionAutoGuidance =
     0x4;  // and the guidance view widens towards a maneuver

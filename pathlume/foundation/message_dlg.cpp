@@ -5,7 +5,9 @@
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/foundation/screen_draw.h"
+#include "platform/kernel/msgbox.h"
 #include "platform/shell/shell.h"
+#include "platform/user/dialogs.h"
 
 namespace {
 
@@ -54,6 +56,24 @@ CMessageDlg::CMessageDlg(CWnd* parent, LPCWSTR caption, LPCWSTR message, LPCWSTR
       m_secondButtonText(secondButtonText),
       m_mode(mode) {
     std::call_once(g_templateRegistered, RegisterMessageDlgTemplate);
+}
+
+INT_PTR CMessageDlg::DoModal() {
+    if (!OwnBoxesAnsweredAsMessageBoxes())
+        return CDialog::DoModal();
+    return MessageBoxW(MessageBoxOwner(m_pParentWnd), m_message ? m_message : u"",
+                       m_caption ? m_caption : u"", MB_OK);
+}
+
+bool OwnBoxesAnsweredAsMessageBoxes() {
+    return !platform::IsDrawnMessageBox() || platform::MessageBoxAnswerQueued();
+}
+
+HWND MessageBoxOwner(CWnd* parent) {
+    if (HWND owner = parent ? parent->GetSafeHwnd() : nullptr)
+        return owner;
+    CWnd* main = GetAppMainWindow();
+    return main ? main->GetSafeHwnd() : nullptr;
 }
 
 void CMessageDlg::DoDataExchange(CDataExchange* dx) {

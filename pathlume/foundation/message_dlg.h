@@ -16,6 +16,9 @@ class CMessageDlg : public CDialog {
                 LPCWSTR firstButtonText, LPCWSTR secondButtonText, int mode);
     ~CMessageDlg() override = default;
 
+    // Headless (see OwnBoxesAnsweredAsMessageBoxes) the box is a MessageBoxW: the
+    // script's answer or IDOK, the caption and the message on stderr.
+    INT_PTR DoModal() override;
     BOOL OnInitDialog() override;
     BOOL PreTranslateMessage(MSG* msg) override;
     void DoDataExchange(CDataExchange* dx) override;
@@ -45,3 +48,10 @@ class CMessageDlg : public CDialog {
 // Registers dialog template 1036 for the program's resource module (done by the
 // first CMessageDlg; callable again).
 void RegisterMessageDlgTemplate();
+
+// Whether the program's own boxes and question screens are answered as MessageBoxW
+// answers a box instead of being shown: no box is drawn, or a scripted answer waits
+// for the next box. An unattended run then never waits for a tap.
+bool OwnBoxesAnsweredAsMessageBoxes();
+// The owner such a box names: the parent, else the main window of this thread.
+HWND MessageBoxOwner(CWnd* parent);

@@ -1,5 +1,7 @@
 #include "pathlume/foundation/prompt_dlg.h"
 
+#include "pathlume/foundation/message_dlg.h"
+
 #include <mutex>
 #include <string>
 
@@ -84,9 +86,8 @@ bool CPromptDlg::ShowsSecondAnswer() const {
 }
 
 INT_PTR CPromptDlg::DoModal() {
-    if (!platform::IsDrawnMessageBox()) {
+    if (OwnBoxesAnsweredAsMessageBoxes())
         return AnswerLikeAMessageBox();
-    }
     return CDialog::DoModal();
 }
 
@@ -97,11 +98,7 @@ int CPromptDlg::AnswerLikeAMessageBox() {
         text += m_secondMessage;
     }
     const LPCWSTR title = m_title ? m_title : m_caption;
-    HWND owner = m_pParentWnd ? m_pParentWnd->GetSafeHwnd() : nullptr;
-    if (!owner) {
-        CWnd* main = GetAppMainWindow();
-        owner = main ? main->GetSafeHwnd() : nullptr;
-    }
+    const HWND owner = MessageBoxOwner(m_pParentWnd);
     // A box's default, its first button, is the first answer; a script may answer
     // with the prompt's own ids or with a box's.
     const int answer = MessageBoxW(owner, text.c_str(), title, MB_OKCANCEL | MB_ICONQUESTION);

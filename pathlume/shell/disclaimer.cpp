@@ -4,9 +4,11 @@
 #include <string>
 
 #include "pathlume/display/map_view.h"
+#include "pathlume/foundation/message_dlg.h"
 #include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/shell/app_settings.h"
 #include "pathlume/shell/dialog_parts.h"
+#include "platform/kernel/msgbox.h"
 #include "platform/kernel/registry.h"
 #include "platform/shell/shell.h"
 #include "platform/user/dialogs.h"
@@ -106,20 +108,45 @@ bool CDisclaimerDlg::LoaderRunning() const {
     return mapLoader_ && WaitForSingleObject(mapLoader_, 0) == WAIT_TIMEOUT;
 }
 
-void CDisclaimerDlg::OnOK() {
+INT_PTR CDisclaimerDlg::DoModal() {
+    // "nowarning" accepts in OnInitDialog without showing anything.
+    if (RegGetDword(HKEY_CURRENT_USER, kSettingsKey, u"ShowWarning", 1) == 0 ||
+        !OwnBoxesAnsweredAsMessageBoxes())
+        return CDialog::DoModal();
+    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"ShowWarning", 1);
+    const std::u16string title = LoadResStringOr(6007, u"Warning");
+    const std::u16string text = LoadResStringOr(6058, u"") + LoadResStringOr(6218, u"");
+    if (MessageBoxW(MessageBoxOwner(m_pParentWnd), text.c_str(), title.c_str(),
+                    MB_OKCANCEL | MB_DEFBUTTON2) == IDOK) {
+        WaitForLoader();
+        return IDOK;
+    }
+    StopLoader();
+    return IDCANCEL;
+}
+
+void CDisclaimerDlg::WaitForLoader() {
     if (LoaderRunning()) {
         SetThreadPriority(mapLoader_, THREAD_PRIORITY_NORMAL);
         WaitServingSentMessages(mapLoader_);
     }
-    EndDialog(IDOK);
 }
 
-void CDisclaimerDlg::OnCancel() {
+void CDisclaimerDlg::StopLoader() {
     CWaitCursor wait;
     // The loader is asked to stop, never killed: it may hold the map database's
     // locks. Whoever tears the database down waits for the thread first.
     if (LoaderRunning() && mapView_)
         mapView_->StopMapLoading();
+}
+
+void CDisclaimerDlg::OnOK() {
+    WaitForLoader();
+    EndDialog(IDOK);
+}
+
+void CDisclaimerDlg::OnCancel() {
+    StopLoader();
     EndDialog(IDCANCEL);
 }
 

@@ -15,6 +15,9 @@ class CDisclaimerDlg : public CDialog {
     CDisclaimerDlg(HANDLE mapLoader, CMapView* mapView, CWnd* parent);
     ~CDisclaimerDlg() override = default;
 
+    // Headless (OwnBoxesAnsweredAsMessageBoxes) the disclaimer is a MessageBoxW whose
+    // default is the refusal: only a script's answer accepts it.
+    INT_PTR DoModal() override;
     BOOL OnInitDialog() override;
     void OnOK() override;
     void OnCancel() override;
@@ -25,6 +28,9 @@ class CDisclaimerDlg : public CDialog {
     void OnPaint();
     void OnKeyDown(UINT key, UINT repeat, UINT flags);
     bool LoaderRunning() const;
+    // Accepting waits for the loader; refusing asks it to stop.
+    void WaitForLoader();
+    void StopLoader();
 
     CFont boldFont_;
     CFont normalFont_;

@@ -19,6 +19,7 @@
 #include "pathlume/shell/app_settings.h"
 #include "pathlume/shell/disclaimer.h"
 #include "pathlume/shell/hotkey_table.h"
+#include "pathlume/shell/nav_app.h"
 #include "pathlume/shell/receiver_control.h"
 #include "pathlume/voice/voice_prompt.h"
 
@@ -95,6 +96,12 @@ ON_WM_PAINT()
 ON_WM_ERASEBKGND()
 AFX_WM_ENTRY(WM_TIMER, AfxSig_vt, void (CWnd::*)(UINT_PTR), OnTimerMessage)
 ON_MESSAGE(WM_USER, OnUserMessageEntry)
+ON_WM_LBUTTONDOWN()
+ON_WM_MOUSEMOVE()
+ON_WM_LBUTTONUP()
+ON_WM_KEYDOWN()
+ON_COMMAND(3021, OnPlayTrack)
+ON_COMMAND(3068, OnDemoRoute)
 END_MESSAGE_MAP()
 
 CMainView::CMainView() {
@@ -164,6 +171,7 @@ int CMainView::OnCreate(LPCREATESTRUCT cs) {
         mapLoader = mapView.StartMapLoading();
         const int answer = RunSafetyDisclaimer(this, mapLoader, &mapView);
         if (answer != IDOK || g_mapsLoading.load() != 0) {
+            CNavApp::NoteRefusedStart(answer == IDOK);
             BeginModalScreen();
             closing.store(TRUE);
             Shutdown();

@@ -43,6 +43,11 @@ inline constexpr UINT_PTR kTimerOffRoad = 8;
 inline constexpr UINT_PTR kTimerRedraw = 10;
 inline constexpr UINT_PTR kTimerResume = 100;
 
+// The flags of a press the program makes itself: open the menu, leave pan mode. The
+// pointer is neither captured nor released for them.
+inline constexpr UINT kInputOpenMenu = 0x40000000;
+inline constexpr UINT kInputLeavePan = 0x80000000;
+
 // The tick that keeps the GPS watchdog quiet.
 inline constexpr DWORD kNoDataTick = 0xFFFFFFFF;
 
@@ -209,6 +214,14 @@ class CMainView : public CWnd, public IMapViewHost {
     void Shutdown();
     void TearDownScreen(DWORD mode);
 
+    // The stylus and the keys (main_view_input.cpp).
+    void OnLButtonDown(UINT flags, CPoint point);
+    void OnMouseMove(UINT flags, CPoint point);
+    void OnLButtonUp(UINT flags, CPoint point);
+    void OnKeyDown(UINT key, UINT repeat, UINT flags);
+    // Escape: back to the map screen, or out of pan mode on it.
+    void OnEscape();
+
     // 7.114.
     void CancelRoute();
     void OnPlaybackEnded();
@@ -338,6 +351,16 @@ class CMainView : public CWnd, public IMapViewHost {
     bool Housekeeping(DWORD now);
     void AutomaticLayout();
     bool InTapZone(POINT point);
+    // The view's tap zones for its client rectangle: the heading indicator (top
+    // right), the top-left button, the banner strip and the route-list strip.
+    struct TapZones {
+        RECT heading, topLeft, banner, bottomStrip;
+    };
+    TapZones GetTapZones() const;
+    // A short tap on the map screen: true when a button or area took it.
+    bool TapOnMapScreen(POINT point);
+    // The last frame shown moved by a drag, the uncovered strips in the background colour.
+    void ShowShiftedMap(int dx, int dy);
     // Ends a press taken as a long press: releases the pointer, forgets the press.
     void FinishStylusAction();
     // The status box drawn again at once, on the map or the guidance screen.

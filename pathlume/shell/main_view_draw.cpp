@@ -406,7 +406,7 @@ void CMainView::DrawHeadingBox(HDC dc, const RECT& rect, float degrees) {
 void CMainView::DrawHeadingIndicator(const RECT& rect, HDC dc) {
     const float degrees = mapView.GetMapHeading();
     const float heading = std::isfinite(degrees) && degrees < 1000.0f ? degrees : 0.0f;
-    if (!(g_options.load() & 0x1)) {
+    if (!(g_options.load() & kOptionHeadingArrow)) {
         const RECT box = {rect.right - S(26) - S(10), S(50) + S(10), rect.right - S(10),
                           S(50) + S(27)};
         DrawHeadingBox(dc, box, heading);

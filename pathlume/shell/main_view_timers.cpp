@@ -114,23 +114,20 @@ void CMainView::OnTimer(UINT_PTR id) {
 }
 
 bool CMainView::InTapZone(POINT p) {
-    const float s = g_screenScaleY.load();
-    const int w = clientRect.right;
-    const int h = clientRect.bottom;
-    auto inside = [&](int left, int top, int right, int bottom) {
-        return p.x >= left && p.x < right && p.y >= top && p.y < bottom;
+    const TapZones zones = GetTapZones();
+    auto inside = [&p](const RECT& r) {
+        return p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom;
     };
     const bool panning = panMode.load() != 0;
     if (!panning && CycleStatBoxMode(m_hWnd, p.x, p.y, 0) == 0)
         return true;
-    if (inside(w - ScaleSize(36, s), ScaleSize(50, s), w, ScaleSize(50, s) + ScaleSize(34, s)))
+    if (inside(zones.heading))
         return true;
-    if (!panning && inside(0, ScaleSize(20, s), ScaleSize(48, s), ScaleSize(68, s)))
+    if (!panning && inside(zones.topLeft))
         return true;
-    if (!panning && g_router && (g_router->state & kRouterRouteState) &&
-        inside(ScaleSize(48, s), 0, w - ScaleSize(26, s), ScaleSize(20, s)))
+    if (!panning && g_router && (g_router->state & kRouterRouteState) && inside(zones.banner))
         return true;
-    if (g_vehicleLocation.stale == 0 && inside(0, h - ScaleSize(20, s), w - statBoxWidth, h))
+    if (g_vehicleLocation.stale == 0 && inside(zones.bottomStrip))
         return true;
     if (mapView.HitTest(p.x, p.y) != 0)
         return true;

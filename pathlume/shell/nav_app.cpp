@@ -1,5 +1,6 @@
 #include "pathlume/shell/nav_app.h"
 
+#include <atomic>
 #include <mutex>
 #include <string>
 
@@ -20,6 +21,10 @@
 #include "platform/user/dialogs.h"
 
 namespace {
+
+// What the main view noted when it refused its creation.
+enum RefusedStart { kNoRefusal, kRefusedByUser, kRefusedByFailure };
+std::atomic<int> g_refusedStart{kNoRefusal};
 
 constexpr UINT kMainFrameResource = 2000;
 constexpr DWORD kMainFrameStyle = 0x8000;
@@ -98,19 +103,23 @@ BOOL CNavApp::InitInstance() {
         RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"ShowWarning", 0);
 
     g_shutDown.store(0);
+    g_refusedStart.store(kNoRefusal);
     InstallProgramObjects();
     mapDataMissing_ = AppLoadSettings() != 0;
 
     if (!RegisterMainWindowClass()) {
         MessageBoxW(nullptr, u"Class Registration Failed\n", m_pszAppName, MB_OK);
+        startFailed_ = true;
         return FALSE;
     }
 
     auto* frame = new CMainFrame;
     m_pMainWnd = frame;
     if (!frame->LoadFrame(kMainFrameResource, kMainFrameStyle)) {
-        // A refused creation has already destroyed (and deleted) the frame.
+        // A refused creation has already destroyed (and deleted) the frame. A refused
+        // disclaimer is a choice; anything else is a failure.
         m_pMainWnd = nullptr;
+        startFailed_ = g_refusedStart.load() != kRefusedByUser;
         return FALSE;
     }
     if (mapDataMissing_)
@@ -155,6 +164,7 @@ bool CNavApp::RegisterMainWindowClass() {
 }
 
 BOOL CNavApp::RefuseStart(UINT messageId, UINT headingId) {
+    startFailed_ = true;
     if (!StartupChecksOff())
         ShowStartupWarning(m_pMainWnd, messageId, headingId);
     DestroyMainWindow();
@@ -187,7 +197,12 @@ int CNavApp::ExitInstance() {
         CloseHandle(instanceMutex_);
         instanceMutex_ = nullptr;
     }
-    return CWinApp::ExitInstance();
+    const int status = CWinApp::ExitInstance();
+    return startFailed_ ? 1 : status;
+}
+
+void CNavApp::NoteRefusedStart(bool failed) {
+    g_refusedStart.store(failed ? kRefusedByFailure : kRefusedByUser);
 }
 
 void CNavApp::OnAppAbout() {

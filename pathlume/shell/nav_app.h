@@ -19,6 +19,9 @@ class CNavApp : public CWinApp {
 
     // Whether the last start found its map data.
     bool MapDataMissing() const { return mapDataMissing_; }
+    // Why the main view refused its creation: the disclaimer was refused (failed
+    // false) or the maps failed to load after it (true, ExitInstance returns 1).
+    static void NoteRefusedStart(bool failed);
 
   private:
     // Step 4: another instance runs; bring it forward (and ask it for destination
@@ -32,6 +35,9 @@ class CNavApp : public CWinApp {
 
     HANDLE instanceMutex_ = nullptr;
     bool mapDataMissing_ = false;
+    // The start ended for something missing or broken: map data, voice files, the
+    // window class or window. ExitInstance returns 1 then, else 0.
+    bool startFailed_ = false;
 
     DECLARE_MESSAGE_MAP()
 };

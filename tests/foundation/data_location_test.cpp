@@ -261,12 +261,14 @@ class OutOfMemoryExitTest : public screen_testing::ScreenTest {
   protected:
     void SetUp() override {
         ScreenTest::SetUp();
+        screen_testing::DrawOwnBoxes(true);
         platform::ClearMessageBoxes();
         g_outOfMemory.store(0);
         g_cleanups = 0;
         SetFatalErrorCleanup([] { ++g_cleanups; });
     }
     void TearDown() override {
+        screen_testing::DrawOwnBoxes(false);
         SetAppMainWindowSource(nullptr);
         SetFatalErrorCleanup(nullptr);
         if (main_.GetSafeHwnd() != nullptr) {

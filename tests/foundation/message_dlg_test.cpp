@@ -30,7 +30,17 @@ COLORREF ScreenPixel(int x, int y) {
     return colour;
 }
 
-class MessageDlgTest : public screen_testing::ScreenTest {};
+class MessageDlgTest : public screen_testing::ScreenTest {
+  protected:
+    void SetUp() override {
+        ScreenTest::SetUp();
+        screen_testing::DrawOwnBoxes(true);
+    }
+    void TearDown() override {
+        screen_testing::DrawOwnBoxes(false);
+        ScreenTest::TearDown();
+    }
+};
 
 TEST_F(MessageDlgTest, ClosesOnOkEscapeAndHome) {
     struct Case {

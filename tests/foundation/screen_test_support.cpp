@@ -10,6 +10,8 @@
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/foundation/screen_draw.h"
+#include "platform/kernel/msgbox.h"
+#include "platform/user/dialogs.h"
 
 namespace screen_testing {
 
@@ -115,6 +117,11 @@ void ScreenTest::SetUp() {
     g_map3DMode.store(0);
     CreateProgramFonts();
     CleanUpThread();
+}
+
+void DrawOwnBoxes(bool on) {
+    platform::UseDrawnMessageBox(on);
+    platform::SetMessageBoxHandler(nullptr);
 }
 
 void ScreenTest::TearDown() {

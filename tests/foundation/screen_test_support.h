@@ -66,6 +66,10 @@ class ScreenTest : public testing::Test {
     void TearDown() override;
 };
 
+// The program's own boxes drawn (true: for a test to tap them) while system message
+// boxes stay headless; false goes back to headless for both.
+void DrawOwnBoxes(bool on);
+
 // Where the screens a test draws are written, for a person to look at.
 std::filesystem::path ScreenOutputFolder();
 // Writes the whole screen to ScreenOutputFolder()/name.png and compares it with

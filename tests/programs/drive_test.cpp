@@ -307,7 +307,7 @@ class NavigationProgramTest : public testing::Test {
 
 NavigationProgramTest::Suite* NavigationProgramTest::suite_ = nullptr;
 
-TEST_F(NavigationProgramTest, DISABLED_DrivesARecordedRouteHeadlessWithMapRouteTextsAndSpeech) {
+TEST_F(NavigationProgramTest, DrivesARecordedRouteHeadlessWithMapRouteTextsAndSpeech) {
     Suite& s = *suite_;
     const fs::path shots = s.roots.base() / "shots";
     const fs::path wav = s.roots.base() / "guidance.wav";
@@ -380,7 +380,7 @@ TEST_F(NavigationProgramTest, DISABLED_DrivesARecordedRouteHeadlessWithMapRouteT
     s.ExpectStoredResults(1);
 }
 
-TEST_F(NavigationProgramTest, DISABLED_RunsUnderTheWindowBackendAndHandsASecondStartOver) {
+TEST_F(NavigationProgramTest, RunsUnderTheWindowBackendAndHandsASecondStartOver) {
     Suite& s = *suite_;
     const fs::path script = s.WriteScript("sdl.script", nullptr);
     std::vector<std::string> env = s.Environment("sdl");

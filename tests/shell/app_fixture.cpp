@@ -7,8 +7,10 @@
 #include "pathlume/foundation/heap.h"
 #include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/position/gps_ports.h"
+#include "platform/kernel/msgbox.h"
 #include "platform/kernel/process.h"
 #include "platform/kernel/roots.h"
+#include "platform/user/dialogs.h"
 #include "platform/user/user.h"
 #include "tests/route/route_test_maps.h"
 #include "tests/support/device_maps.h"
@@ -132,6 +134,10 @@ BOOL AppTest::Start(const std::u16string& commandLine, std::vector<UINT> dialogK
     commandLine_ = commandLine;
     app_ = std::make_unique<CNavApp>();
     app_->m_lpCmdLine = commandLine_.data();
+    // The program's own boxes are drawn, for the keys to answer them; system message
+    // boxes stay headless (answered at once, on stderr), so none waits for a key.
+    platform::UseDrawnMessageBox(true);
+    platform::SetMessageBoxHandler(nullptr);
     DialogAnswerer answerer(std::move(dialogKeys));
     const BOOL started = app_->InitInstance();
     dialogsAnswered_ = answerer.Answered();
@@ -151,7 +157,8 @@ void AppTest::Close() {
 }
 
 void AppTest::Finish() {
-    app_->ExitInstance();
+    platform::UseDrawnMessageBox(false);
+    exitStatus_ = app_->ExitInstance();
     app_.reset();
     // The quit the frame's end posted must not end the next test's loops.
     MSG quit;

@@ -80,6 +80,8 @@ class AppTest : private TownMapsBuilt, public testing::Test {
     std::u16string commandLine_;
     // The dialogs the last Start answered.
     int dialogsAnswered_ = 0;
+    // What ExitInstance returned at the last Finish.
+    int exitStatus_ = -1;
 };
 
 }  // namespace shell_test

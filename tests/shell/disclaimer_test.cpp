@@ -8,6 +8,8 @@
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/shell/app_settings.h"
+#include "platform/kernel/msgbox.h"
+#include "platform/user/dialogs.h"
 #include "tests/shell/app_fixture.h"
 
 namespace shell_test {
@@ -37,6 +39,7 @@ TEST_F(StartupTest, EscapeOrHomeRefusesAndTheProgramEnds) {
         EXPECT_EQ(g_mainView.load(), nullptr);
         EXPECT_EQ(g_returnToMap.load(), key == VK_HOME ? 1u : 0u);
         Finish();
+        EXPECT_EQ(exitStatus_, 0);
     }
 }
 
@@ -46,6 +49,7 @@ TEST_F(StartupTest, NoWarningSkipsTheDisclaimerOnce) {
     EXPECT_EQ(g_mapsLoading.load(), 0);
     EXPECT_EQ(ShowWarning(), 1u);
     Close();
+    EXPECT_EQ(exitStatus_, 0);
 }
 
 TEST_F(StartupTest, AcceptedDisclaimerKeepsShowWarningOn) {
@@ -61,6 +65,8 @@ TEST_F(StartupTest, MissingMapDataShowsItsWarningAndEnds) {
     EXPECT_EQ(dialogsAnswered_, 1);
     EXPECT_TRUE(app_->MapDataMissing());
     EXPECT_EQ(g_mainView.load(), nullptr);
+    Finish();
+    EXPECT_EQ(exitStatus_, 1);
 }
 
 TEST_F(StartupTest, MissingMapDataWithChecksOffEndsWithoutAWord) {
@@ -84,6 +90,8 @@ TEST_F(StartupTest, MissingVoiceFilesRefuseTheStart) {
     EXPECT_FALSE(Start(u"", {VK_RETURN, VK_ESCAPE}));
     EXPECT_EQ(dialogsAnswered_, 2);
     EXPECT_EQ(g_mainView.load(), nullptr);
+    Finish();
+    EXPECT_EQ(exitStatus_, 1);
 }
 
 // A loader that runs until it is released.
@@ -103,6 +111,8 @@ struct HeldLoader {
 class DisclaimerTest : public testing_support::RootsTest {};
 
 TEST_F(DisclaimerTest, AcceptWaitsForARunningLoaderAndRefuseDoesNot) {
+    platform::UseDrawnMessageBox(true);
+    platform::SetMessageBoxHandler(nullptr);
     {
         HeldLoader loader;
         std::thread releaser([&] {
@@ -121,6 +131,31 @@ TEST_F(DisclaimerTest, AcceptWaitsForARunningLoaderAndRefuseDoesNot) {
         EXPECT_EQ(RunSafetyDisclaimer(nullptr, loader.thread, nullptr), IDCANCEL);
         EXPECT_EQ(WaitForSingleObject(loader.thread, 0), WAIT_TIMEOUT);
     }
+    platform::UseDrawnMessageBox(false);
+}
+
+// Headless the disclaimer never waits for a tap: refused unless a script answers it.
+TEST_F(DisclaimerTest, HeadlessItIsRefusedUnlessAScriptAccepts) {
+    platform::ClearMessageBoxes();
+    {
+        HeldLoader loader;
+        EXPECT_EQ(RunSafetyDisclaimer(nullptr, loader.thread, nullptr), IDCANCEL);
+        EXPECT_EQ(WaitForSingleObject(loader.thread, 0), WAIT_TIMEOUT);
+    }
+    HeldLoader loader;
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        SetEvent(loader.release);
+    });
+    platform::QueueMessageBoxAnswer(IDOK);
+    EXPECT_EQ(RunSafetyDisclaimer(nullptr, loader.thread, nullptr), IDOK);
+    EXPECT_EQ(WaitForSingleObject(loader.thread, 0), WAIT_OBJECT_0);
+    releaser.join();
+    EXPECT_EQ(ShowWarning(), 1u);
+    const auto boxes = platform::ShownMessageBoxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].type, static_cast<UINT>(MB_OKCANCEL | MB_DEFBUTTON2));
+    platform::ClearMessageBoxes();
 }
 
 TEST_F(DisclaimerTest, ShowWarningZeroAcceptsOnceAndTurnsItBackOn) {

@@ -362,3 +362,140 @@ TEST_F(AndorraDemoTest, RouteDemonstrationToItsEndThenClose) {
 
 }  // namespace
 }  // namespace shell_test
+
+namespace shell_test {
+namespace {
+
+class MapInputTest : public MainViewTest {
+  protected:
+    void Press(UINT message, POINT p) {
+        SendMessageW(view_->GetViewWindow(), message, 0, MAKELPARAM(p.x, p.y));
+    }
+    void Tap(POINT p) {
+        Press(WM_LBUTTONDOWN, p);
+        Press(WM_LBUTTONUP, p);
+        Pump();
+    }
+    RECT Client() const {
+        RECT client{};
+        ::GetClientRect(view_->GetViewWindow(), &client);
+        return client;
+    }
+    // A point of the view on which the map view's zoom buttons answer `wanted`.
+    std::optional<POINT> ZoomButton(int wanted) const {
+        const RECT client = Client();
+        for (int y = 0; y < client.bottom; ++y)
+            for (int x = 0; x < client.right; ++x)
+                if (view_->MapView().HitTest(x, y) == wanted)
+                    return POINT{x, y};
+        return std::nullopt;
+    }
+};
+
+// A tap on the status box steps its mode (with a route) and stores it; without a
+// route the box stays on its mode.
+TEST_F(MapInputTest, TapOnTheStatusBoxCyclesItsModeOnlyWithARoute) {
+    const RECT client = Client();
+    const POINT box = {client.right - view_->statBoxWidth / 2,
+                       client.bottom - view_->statBoxBottom - view_->statBoxHeight / 2};
+    view_->statBoxMode = kStatBoxDest;
+    Tap(box);
+    EXPECT_EQ(view_->statBoxMode, kStatBoxDest);
+
+    ASSERT_TRUE(RouteAcrossTown(*view_, 1));
+    for (int expected : {kStatBoxSpeed, kStatBoxRemaining, kStatBoxEta}) {
+        Tap(box);
+        EXPECT_EQ(view_->statBoxMode, expected);
+        EXPECT_EQ(RegGetDword(HKEY_CURRENT_USER, kSettingsKey, u"StatBoxMode", 99),
+                  static_cast<DWORD>(expected));
+    }
+}
+
+// A drag past 25 pixels starts pan mode and moves the pan centre by the map
+// distance from the press to the release; a shorter one is a tap.
+TEST_F(MapInputTest, DragPansByStartMinusEnd) {
+    const RECT client = Client();
+    const POINT start = {client.right / 2, client.bottom / 3};
+    const POINT shortMove = {start.x + 20, start.y};
+    Press(WM_LBUTTONDOWN, start);
+    Press(WM_MOUSEMOVE, shortMove);
+    EXPECT_FALSE(view_->IsPanMode());
+    Press(WM_LBUTTONUP, shortMove);
+
+    const POINT end = {start.x - 40, start.y + 30};
+    Press(WM_LBUTTONDOWN, start);
+    Press(WM_MOUSEMOVE, end);
+    ASSERT_TRUE(view_->IsPanMode());
+    FLOAT lat0 = 0, lon0 = 0;
+    view_->GetPanCentre(&lat0, &lon0);
+    float startLon, startLat, endLon, endLat;
+    view_->MapView().ScreenToWorld(start.x, start.y, &startLon, &startLat);
+    view_->MapView().ScreenToWorld(end.x, end.y, &endLon, &endLat);
+    Press(WM_LBUTTONUP, end);
+    FLOAT lat = 0, lon = 0;
+    view_->GetPanCentre(&lat, &lon);
+    EXPECT_NEAR(lon, lon0 + (startLon - endLon), 1e-6);
+    EXPECT_NEAR(lat, lat0 + (startLat - endLat), 1e-6);
+    // Dragged left and down: the map follows the stylus, the centre moves east and north.
+    EXPECT_GT(lon, lon0);
+    EXPECT_GT(lat, lat0);
+    EXPECT_EQ(view_->dragStart.x, -500);
+    EXPECT_EQ(::GetCapture(), nullptr);
+}
+
+TEST_F(MapInputTest, PanExitTapAndEscapeLeavePanMode) {
+    view_->SetPanMode(TRUE);
+    Pump();
+    const RECT exit = view_->panExitRect;
+    ASSERT_LT(exit.left, exit.right);
+    Tap({(exit.left + exit.right) / 2, (exit.top + exit.bottom) / 2});
+    EXPECT_FALSE(view_->IsPanMode());
+
+    view_->SetPanMode(TRUE);
+    SendMessageW(view_->GetViewWindow(), WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_FALSE(view_->IsPanMode());
+}
+
+// While a resume is pending presses, drags and releases are dropped.
+TEST_F(MapInputTest, InputIsDroppedWhileAResumeIsPending) {
+    const RECT client = Client();
+    const POINT start = {client.right / 2, client.bottom / 3};
+    view_->resumePending.store(TRUE);
+    Press(WM_LBUTTONDOWN, start);
+    Press(WM_MOUSEMOVE, {start.x + 60, start.y});
+    Press(WM_LBUTTONUP, {start.x + 60, start.y});
+    view_->resumePending.store(FALSE);
+    EXPECT_FALSE(view_->IsPanMode());
+    EXPECT_EQ(view_->dragStart.x, -500);
+    EXPECT_EQ(::GetCapture(), nullptr);
+}
+
+// The zoom buttons under the map step the zoom in and out, as the Up and Down keys
+// do; the speaker mutes and unmutes the voice.
+TEST_F(MapInputTest, ZoomButtonsKeysAndSpeaker) {
+    CMapView& map = view_->MapView();
+    const std::optional<POINT> in = ZoomButton(1), out = ZoomButton(-1);
+    ASSERT_TRUE(in && out);
+    map.SetZoom(3);
+    Tap(*in);
+    EXPECT_EQ(map.GetZoomIndex(), 2);
+    Tap(*out);
+    Tap(*out);
+    EXPECT_EQ(map.GetZoomIndex(), 4);
+    SendMessageW(view_->GetViewWindow(), WM_KEYDOWN, VK_UP, 0);
+    EXPECT_EQ(map.GetZoomIndex(), 3);
+    SendMessageW(view_->GetViewWindow(), WM_KEYDOWN, VK_DOWN, 0);
+    EXPECT_EQ(map.GetZoomIndex(), 4);
+
+    const DWORD muted = g_options.load() & kOptionVoiceMuted;
+    const RECT speaker = view_->speakerRect;
+    Tap({(speaker.left + speaker.right) / 2, (speaker.top + speaker.bottom) / 2});
+    EXPECT_NE(g_options.load() & kOptionVoiceMuted, muted);
+    EXPECT_EQ(RegGetDword(HKEY_CURRENT_USER, kSettingsKey, u"Options", 0) & kOptionVoiceMuted,
+              g_options.load() & kOptionVoiceMuted);
+    Tap({(speaker.left + speaker.right) / 2, (speaker.top + speaker.bottom) / 2});
+    EXPECT_EQ(g_options.load() & kOptionVoiceMuted, muted);
+}
+
+}  // namespace
+}  // namespace shell_test
