@@ -152,6 +152,9 @@ void RemoveRunPort(int number);
 // "\Software\Widcomm\BtConfig\General") is 1 while the host has an adapter that
 // rfkill does not block, else 0. The radio itself is the desktop's to switch.
 DWORD HostBluetoothStackMode(const SerialScanSettings& settings);
+// Whether the host has a Bluetooth adapter at all (blocked or not): without one the
+// stack, its tray program included, is not installed.
+bool HostHasBluetoothAdapter(const SerialScanSettings& settings);
 void WriteBluetoothStackMode(DWORD mode);
 
 // Installs the device opener for COM names (RebuildActiveDrivers does it too).

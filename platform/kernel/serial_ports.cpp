@@ -371,13 +371,18 @@ HANDLE OpenComName(LPCWSTR name, DWORD, DWORD, DWORD) {
 
 }  // namespace
 
-DWORD HostBluetoothStackMode(const SerialScanSettings& settings) {
+bool HostHasBluetoothAdapter(const SerialScanSettings& settings) {
     std::error_code error;
     bool adapter = false;
     for (const auto& entry :
          fs::directory_iterator(settings.sysFolder / "class" / "bluetooth", error))
         adapter = adapter || entry.path().filename().string().rfind("hci", 0) == 0;
-    if (!adapter)
+    return adapter;
+}
+
+DWORD HostBluetoothStackMode(const SerialScanSettings& settings) {
+    std::error_code error;
+    if (!HostHasBluetoothAdapter(settings))
         return 0;
     bool switched = false, unblocked = false;
     for (const auto& entry :

@@ -74,7 +74,11 @@ bool StartTray() {
 }  // namespace
 
 void InstallBluetoothTray() {
-    SetProgramStandIn(kTrayProgram, [](const SHELLEXECUTEINFOW&) { return StartTray(); });
+    // A host without an adapter has no stack: the tray program is not there to start,
+    // so a caller fails at once instead of waiting for a radio that cannot come on.
+    SetProgramStandIn(kTrayProgram, [](const SHELLEXECUTEINFOW&) {
+        return HostHasBluetoothAdapter(SerialScanSettingsFromEnvironment()) && StartTray();
+    });
 }
 
 void StopBluetoothTray() {

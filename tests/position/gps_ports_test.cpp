@@ -179,4 +179,14 @@ TEST_F(GpsPortsTest, TheTrayProgramSwitchesTheRadioOn) {
     EXPECT_EQ(StackMode(), 0u);
 }
 
+TEST_F(GpsPortsTest, WithoutAnAdapterThereIsNoTrayAndNoWait) {
+    platform::StopBluetoothTray();
+    platform::WriteBluetoothStackMode(0);
+    SetPortNumber(g_btPort, 8);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(StartBtTray(g_btPort, TRUE), -1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_EQ(FindWindowW(kBtTrayClass, nullptr), nullptr);
+}
+
 }  // namespace
