@@ -217,11 +217,12 @@ TEST_F(TapAndHoldTest, ActionsUseTheHeldRoadAndLetGoOfItsChunk) {
     LinkInfoRecord record;
     ASSERT_EQ(g_linkInfo.ReadRecord(link->linkId, record, false), 0);
     const uint16_t rightParity = (record.addressWord >> 12) & 3;
-    if (record.right.from >= 0 && rightParity == 1)
+    if (record.right.from >= 0 && rightParity == 1) {
         EXPECT_NE(info.find("Right Addr:  " + std::to_string(record.right.from) + "-" +
                             std::to_string(record.right.to) + " (even)"),
                   std::string::npos)
             << info;
+    }
     View().FormatBlockInfo(nullptr);
     ASSERT_EQ(Host().shown.size(), 1u);
     EXPECT_EQ(Host().shown[0], "Location Information|" + info);

@@ -259,8 +259,9 @@ TEST_F(TownIndexTest, EveryLinkInfoRecordReadsBackAsTheDiscBuilderWroteIt) {
             // The first item comes with the record when asked for.
             LinkInfoRecord withItem;
             ASSERT_EQ(g_linkInfo.ReadRecord(offset, withItem, true), 0);
-            if (!wrote.items.empty())
+            if (!wrote.items.empty()) {
                 EXPECT_EQ(withItem.firstItem.name, got.second[0].name);
+            }
             withRanges += (wrote.addressWord & (li::kLeftKindMask | li::kRightKindMask)) != 0;
             ++compared;
         }

@@ -263,8 +263,9 @@ TEST_F(PoiFileTest, DamagedFilesReadAsEmpty) {
         EXPECT_EQ(entries.size(), c.recordsRead);
         for (const PoiLayerEntry& e : entries) {
             std::string text;
-            if (ReadPoiName(g_poiFile, head_, e, &text))
+            if (ReadPoiName(g_poiFile, head_, e, &text)) {
                 EXPECT_LE(text.size(), poi::kMaxNameLength);
+            }
             ReadPoiPhone(g_poiFile, head_, e, &text);
         }
     }

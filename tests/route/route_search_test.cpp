@@ -224,9 +224,10 @@ TEST_F(RouteEdgeTest, ANewCalculationWhileARouteIsHeldGivesTheSameRoute) {
             if (!chunk || !chunk->IsLoaded())
                 continue;
             EXPECT_FALSE(chunk->flags & kChunkRefreshMark) << c << "," << r;
-            if (chunk->flags & kChunkRoutePin)
+            if (chunk->flags & kChunkRoutePin) {
                 EXPECT_TRUE(c >= area[0] && r >= area[1] && c <= area[2] && r <= area[3])
                     << c << "," << r;
+            }
         }
     }
 
@@ -235,8 +236,9 @@ TEST_F(RouteEdgeTest, ANewCalculationWhileARouteIsHeldGivesTheSameRoute) {
     for (int32_t r = 0; r < overview.windowH; ++r) {
         for (int32_t c = 0; c < overview.windowW; ++c) {
             const MapChunk* chunk = overview.GetChunkRecord(c, r);
-            if (chunk && chunk->IsLoaded())
+            if (chunk && chunk->IsLoaded()) {
                 EXPECT_FALSE(chunk->flags & (kChunkRoutePin | kChunkRefreshMark)) << c << "," << r;
+            }
         }
     }
 }

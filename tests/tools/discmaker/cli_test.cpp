@@ -259,8 +259,9 @@ TEST_F(CliTest, SmallAndOddExtractsGiveUsableMapsOrAClearError) {
             continue;
         }
         ASSERT_EQ(run.status, 0) << run.err;
-        if (c.warning)
+        if (c.warning) {
             EXPECT_NE(run.err.find(c.warning), std::string::npos) << run.err;
+        }
         std::ostringstream quiet;
         const mkmaps::Figures figures =
             mkmaps::Generate({Path(base), Path(base + "-device"), {}}, quiet, quiet);

@@ -190,10 +190,12 @@ TEST_F(GeocodeToolTest, ArgumentsAndExitCodes) {
         const Outcome o = Run(c.arguments);
         EXPECT_EQ(o.exit, c.exit) << c.arguments << "\n" << o.err;
         EXPECT_NE(o.out.find(c.inOut), std::string::npos) << c.arguments << "\n" << o.out;
-        if (c.exit == 1)
+        if (c.exit == 1) {
             EXPECT_FALSE(o.err.empty()) << c.arguments;
-        if (c.exit == 1 && o.out.size() > 0 && c.arguments.find("--json") == std::string::npos)
+        }
+        if (c.exit == 1 && o.out.size() > 0 && c.arguments.find("--json") == std::string::npos) {
             EXPECT_NE(o.out.find("queries 1, found 0,"), std::string::npos) << o.out;
+        }
     }
 }
 
