@@ -2,6 +2,7 @@
 // character translation and hotkeys.
 #include <algorithm>
 #include <cstdlib>
+#include <initializer_list>
 
 #include "platform/user/user_internal.h"
 
@@ -205,22 +206,30 @@ void ApplyLocked(State& state, const RawInput& input, const Routed* routed) {
     state.cursor = input.point;
 }
 
-void PostInput(RawInput input) {
+// Several inputs go in under one lock: a press and its release arrive together, so
+// the window that takes the press also takes the release, never the next window.
+void PostInputs(std::initializer_list<RawInput> inputs) {
     Lock lock = TakeLock();
     State& state = StateLocked();
-    input.time = ClockMilliseconds();
-    if (input.kind == RawInput::PointerMove && !state.input.empty() &&
-        state.input.back().kind == RawInput::PointerMove) {
-        state.input.back() = input;
-    } else {
-        state.input.push_back(input);
-    }
-    if (input.kind == RawInput::KeyDown || input.kind == RawInput::KeyUp) {
-        ApplyKey(state.asyncKeys, input.key, input.kind == RawInput::KeyDown);
-    } else if (input.kind != RawInput::PointerMove) {
-        ApplyKey(state.asyncKeys, VK_LBUTTON, input.kind == RawInput::PointerDown);
+    for (RawInput input : inputs) {
+        input.time = ClockMilliseconds();
+        if (input.kind == RawInput::PointerMove && !state.input.empty() &&
+            state.input.back().kind == RawInput::PointerMove) {
+            state.input.back() = input;
+        } else {
+            state.input.push_back(input);
+        }
+        if (input.kind == RawInput::KeyDown || input.kind == RawInput::KeyUp) {
+            ApplyKey(state.asyncKeys, input.key, input.kind == RawInput::KeyDown);
+        } else if (input.kind != RawInput::PointerMove) {
+            ApplyKey(state.asyncKeys, VK_LBUTTON, input.kind == RawInput::PointerDown);
+        }
     }
     NotifyWaitersLocked();
+}
+
+void PostInput(RawInput input) {
+    PostInputs({input});
 }
 
 WCHAR CharacterOf(UINT key, const BYTE* keys) {
@@ -363,8 +372,8 @@ void platform::PostPointerUp(POINT screenPoint) {
 }
 
 void platform::PostTap(POINT screenPoint) {
-    PostPointerDown(screenPoint);
-    PostPointerUp(screenPoint);
+    PostInputs({RawInput{RawInput::PointerDown, screenPoint, 0, 0},
+                RawInput{RawInput::PointerUp, screenPoint, 0, 0}});
 }
 
 void platform::PostKeyDown(UINT virtualKey) {
@@ -376,8 +385,8 @@ void platform::PostKeyUp(UINT virtualKey) {
 }
 
 void platform::PostKeyPress(UINT virtualKey) {
-    PostKeyDown(virtualKey);
-    PostKeyUp(virtualKey);
+    PostInputs({RawInput{RawInput::KeyDown, POINT{}, virtualKey & 0xFF, 0},
+                RawInput{RawInput::KeyUp, POINT{}, virtualKey & 0xFF, 0}});
 }
 
 void platform::DiscardPendingInput() {
