@@ -212,7 +212,9 @@ void CMapView::DrawRoute(HDC dc, int withStartShape) {
                 add(*start, 0);
         }
     }
-    for (int32_t i = 1; i + 1 < count; ++i) {
+    // Every entry but the last names the whole link it leaves by, the first entry's
+    // included: it runs from the end of the start link onwards.
+    for (int32_t i = 0; i + 1 < count; ++i) {
         RouteStep step;
         if (!route.ResolveEntry(i, &step) || !step.node || !step.link || !shown(*step.link))
             continue;
@@ -221,8 +223,7 @@ void CMapView::DrawRoute(HDC dc, int withStartShape) {
     }
     RouteStep last;
     MapLink* destination = route.GetDestinationLink();
-    if (count > 1 && destination && route.ResolveEntry(count - 1, &last) && last.node &&
-        shown(*destination)) {
+    if (destination && route.ResolveEntry(count - 1, &last) && last.node && shown(*destination)) {
         const MapPoint point = route.GetDestinationPoint();
         RoutePoints(*destination, last.node, &point, route.GetDestinationSegment(), line);
         add(*destination, m == -1 ? 0 : 1);

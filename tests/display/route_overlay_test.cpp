@@ -37,12 +37,21 @@ class PathRoute : public IMapRoute {
             return *startPoint;
         return start ? start->fromNode->position : MapPoint{};
     }
-    MapLink* GetDestinationLink() override { return links.empty() ? nullptr : links.back(); }
+    MapLink* GetDestinationLink() override {
+        return links.empty() || !toDestination ? nullptr : links.back();
+    }
     MapPoint GetDestinationPoint() override {
         if (links.empty())
             return {};
         MapLink* last = links.back();
         return last->fromNode == nodes.back() ? last->toNode->position : last->fromNode->position;
+    }
+    // The destination is the last link's far end: all its shape lies before it.
+    uint32_t GetDestinationSegment() override {
+        if (links.empty())
+            return 0;
+        const MapLink* last = links.back();
+        return last->fromNode == nodes.back() ? last->GetShapePointCount() : 0;
     }
     int32_t GetManeuverCount() override { return maneuver < 0 ? 0 : 2; }
     int32_t GetCurrentManeuver() override { return 0; }
@@ -54,6 +63,7 @@ class PathRoute : public IMapRoute {
     std::vector<MapNode*> nodes;
     std::vector<MapLink*> links;
     int32_t maneuver = -1;
+    bool toDestination = true;  // else the last link is not drawn
 };
 
 bool IsReal(const MapNode* node) {
@@ -209,6 +219,7 @@ TEST_F(RouteOverlayTest, In3DAStartWithin10FeetOfItsLinkEndDrawsNoRibbon) {
         0.01745329238 * 20902143.302568;
     ASSERT_GT(stretchFeet, 40.0);
     route.startShape = shapes;
+    route.toDestination = false;
     SetMapRoute(&route);
     const COLORREF first = g_mapTheme.routeColours[g_mapTheme.ColourMode()];
     struct Case {
@@ -224,6 +235,41 @@ TEST_F(RouteOverlayTest, In3DAStartWithin10FeetOfItsLinkEndDrawsNoRibbon) {
         EXPECT_EQ(CountColour(session.BackBuffer(), options.width, g_viewHeight.load(), first) > 0,
                   c.drawn)
             << c.feet << " ft";
+    }
+}
+
+// The link the route takes from the end of the start link is drawn, whether it is a
+// whole link on the way or already the destination's.
+TEST_F(RouteOverlayTest, TheLinkAfterTheStartIsDrawn) {
+    render::Options options = display_test::TownOptions();
+    render::Session session(options);
+    ASSERT_TRUE(session.Loaded()) << session.Error();
+    g_options2.store(kOptions2NoStreetLabels | kOptions2NoPoi | kOptions2NoPoiLabels);
+    session.DrawFrame();
+    const COLORREF first = g_mapTheme.routeColours[g_mapTheme.ColourMode()];
+    for (int links : {1, 3}) {
+        PathRoute route;
+        ASSERT_TRUE(LayPathOnScreen(session.View(), links, route));
+        SetMapRoute(&route);
+        session.DrawFrame();
+        // The middle of the first stretch of the link leaving the start link's end.
+        const MapLink& link = *route.links[0];
+        const bool forward = link.fromNode == route.nodes[0];
+        const uint32_t shapes = link.GetShapePointCount();
+        const MapPoint a = route.nodes[0]->position;
+        const MapPoint b = shapes ? link.shapePoints[forward ? 0 : shapes - 1]
+                                  : (forward ? link.toNode : link.fromNode)->position;
+        int x = 0, y = 0;
+        session.View().MapToScreen2D((a.longitude + b.longitude) / 2, (a.latitude + b.latitude) / 2,
+                                     &x, &y);
+        ASSERT_TRUE(x >= 2 && y >= 2 && x + 2 < options.width && y + 2 < g_viewHeight.load())
+            << x << "," << y;
+        int near = 0;
+        for (int dy = -2; dy <= 2; ++dy)
+            for (int dx = -2; dx <= 2; ++dx)
+                near += Near(GetPixel(session.BackBuffer(), x + dx, y + dy), first);
+        EXPECT_GT(near, 0) << links << " links, at " << x << "," << y;
+        SetMapRoute(nullptr);
     }
 }
 

@@ -13,7 +13,7 @@
 #include "platform/kernel/msgbox.h"
 #include "platform/user/dialogs.h"
 #include "screen_test_support.h"
-#include "tests/mapdb/quiet_main_view.h"
+#include "tools/quiet_main_view.h"
 
 namespace {
 
@@ -141,7 +141,7 @@ TEST_F(DrawnPromptTest, DrawsTheTitleAndTheMessages) {
 TEST_F(DrawnPromptTest, OtherKeysGoOnToTheScreenBehind) {
     screen_testing::CommandParent parent;
     ASSERT_TRUE(parent.Make());
-    class View final : public mapdb_test::QuietMainView {
+    class View final : public QuietMainView {
       public:
         explicit View(HWND window) : window_(window) {}
         HWND GetViewWindow() override { return window_; }

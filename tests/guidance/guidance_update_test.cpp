@@ -17,7 +17,7 @@
 #include "platform/user/user.h"
 #include "tests/guidance/guidance_fixture.h"
 #include "tests/guidance/said.h"
-#include "tests/mapdb/quiet_main_view.h"
+#include "tools/quiet_main_view.h"
 
 namespace {
 
@@ -52,7 +52,7 @@ class DriveFix final : public IPositioningServices {
 };
 
 // A main view with a window of its own, for the timers guidance starts on it.
-class ScreenView final : public mapdb_test::QuietMainView {
+class ScreenView final : public QuietMainView {
   public:
     ScreenView() {
         WNDCLASSW windowClass{};

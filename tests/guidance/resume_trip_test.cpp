@@ -13,8 +13,8 @@
 #include "platform/kernel/msgbox.h"
 #include "platform/kernel/text.h"
 #include "platform/user/user.h"
-#include "tests/mapdb/quiet_main_view.h"
 #include "tests/support/temp_root.h"
+#include "tools/quiet_main_view.h"
 
 namespace {
 
@@ -116,7 +116,7 @@ TEST_F(ResumeTripTest, NoItineraryAsksNothing) {
 }
 
 TEST_F(ResumeTripTest, EndingADetourThatIsNotActivePostsNothing) {
-    mapdb_test::QuietMainView view;
+    QuietMainView view;
     g_mainView.store(&view);
     MSG msg{};
     while (PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_REMOVE)) {

@@ -40,11 +40,11 @@
 #include "platform/kernel/text.h"
 #include "platform/user/user.h"
 #include "tests/mapdb/grid_maps.h"
-#include "tests/mapdb/quiet_main_view.h"
 #include "tests/support/temp_root.h"
 #include "tools/discmaker/disc_builder.h"
 #include "tools/discmaker/town.h"
 #include "tools/mkmaps/mkmaps.h"
+#include "tools/quiet_main_view.h"
 
 namespace {
 
@@ -94,7 +94,7 @@ class RecordingPosition final : public IPositionServices {
     MapPoint saved;
 };
 
-class RecordingView final : public mapdb_test::QuietMainView {
+class RecordingView final : public QuietMainView {
   public:
     BOOL IsPanMode() override { return panMode; }
     void GetPanCentre(FLOAT* latitude, FLOAT* longitude) override {

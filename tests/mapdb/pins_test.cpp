@@ -24,8 +24,8 @@
 #include "platform/kernel/msgbox.h"
 #include "tests/mapdb/grid_maps.h"
 #include "tests/mapdb/mapdb_test_support.h"
-#include "tests/mapdb/quiet_main_view.h"
 #include "tests/support/temp_root.h"
+#include "tools/quiet_main_view.h"
 
 namespace {
 
@@ -37,7 +37,7 @@ using Cell = std::pair<int32_t, int32_t>;
 constexpr uint32_t kMapViewPin = 0x2;
 constexpr uint32_t kSmallLayerPin = 0x1;
 
-class FakeMainView final : public mapdb_test::QuietMainView {
+class FakeMainView final : public QuietMainView {
   public:
     BOOL IsShuttingDown() override { return shuttingDown; }
 

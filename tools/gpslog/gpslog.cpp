@@ -27,6 +27,7 @@
 #include "platform/kernel/text.h"
 #include "platform/user/user.h"
 #include "tools/mapstat/mapstat.h"
+#include "tools/quiet_main_view.h"
 
 namespace gpslog {
 namespace {
@@ -307,7 +308,7 @@ namespace {
 
 // The main view while a log plays: its window takes each new-fix message, and the
 // receiver sees a view in replay that never pans.
-class PlaybackView final : public IMainView {
+class PlaybackView final : public QuietMainView {
   public:
     PlaybackView();
     ~PlaybackView();
@@ -316,22 +317,9 @@ class PlaybackView final : public IMainView {
 
     HWND GetViewWindow() override { return window_; }
     BOOL GetReplayFlag() override { return TRUE; }
-    void SetReplayFlag(BOOL) override {}
-    DWORD GetScreenMode() override { return 0; }
     DWORD GetLastDataTime() override { return lastDataTime_.load(); }
     void SetLastDataTime(DWORD tick) override { lastDataTime_.store(tick); }
-    BOOL IsClosing() override { return FALSE; }
-    BOOL IsSuspended() override { return FALSE; }
-    BOOL IsPanMode() override { return FALSE; }
     void GetPanCentre(FLOAT* latitude, FLOAT* longitude) override { *latitude = *longitude = 0; }
-    BOOL IsShuttingDown() override { return FALSE; }
-    void SetLastPosition(FLOAT, FLOAT) override {}
-    char* GetDescriptionBuffer() override { return description_; }
-    BOOL IsFullScreen() override { return FALSE; }
-    void SetPanMode(BOOL) override {}
-    void Refresh() override {}
-    void UpdateMenus() override {}
-    void BringToFront() override {}
     int AddToFavorites(const AddressHit&, int, const char*, const char*, const char*, BOOL,
                        BOOL) override {
         return 1;
@@ -348,7 +336,6 @@ class PlaybackView final : public IMainView {
     HWND window_ = nullptr;
     bool ended_ = false;
     std::atomic<DWORD> lastDataTime_{0};
-    char description_[kDescriptionBufferSize] = {};
 };
 
 PlaybackView* g_playbackView = nullptr;

@@ -28,6 +28,7 @@
 #include "platform/kernel/paths.h"
 #include "platform/kernel/text.h"
 #include "platform/user/user.h"
+#include "tools/quiet_main_view.h"
 #include "tools/route/route_tool.h"
 
 namespace routetool {
@@ -270,7 +271,7 @@ const char* ScreenName(int mode) {
 }
 
 // The tool's headless main view: it keeps the screen mode and tells its switches.
-class DriveView final : public IMainView {
+class DriveView final : public QuietMainView {
   public:
     explicit DriveView(std::function<void(int)> onSwitch) : onSwitch_(std::move(onSwitch)) {
         // A window of its own, so that the timers and notices guidance and the route
@@ -290,26 +291,13 @@ class DriveView final : public IMainView {
     DriveView(const DriveView&) = delete;
     DriveView& operator=(const DriveView&) = delete;
     HWND GetViewWindow() override { return window_; }
-    BOOL GetReplayFlag() override { return FALSE; }
-    void SetReplayFlag(BOOL) override {}
     DWORD GetScreenMode() override { return mode_; }
     DWORD GetLastDataTime() override { return lastData_; }
     void SetLastDataTime(DWORD tick) override { lastData_ = tick; }
-    BOOL IsClosing() override { return FALSE; }
-    BOOL IsSuspended() override { return FALSE; }
-    BOOL IsPanMode() override { return FALSE; }
     void GetPanCentre(FLOAT* latitude, FLOAT* longitude) override {
         *latitude = g_vehicleLocation.position.latitude;
         *longitude = g_vehicleLocation.position.longitude;
     }
-    BOOL IsShuttingDown() override { return FALSE; }
-    void SetLastPosition(FLOAT, FLOAT) override {}
-    char* GetDescriptionBuffer() override { return description_; }
-    BOOL IsFullScreen() override { return FALSE; }
-    void SetPanMode(BOOL) override {}
-    void Refresh() override {}
-    void UpdateMenus() override {}
-    void BringToFront() override {}
     int AddToFavorites(const AddressHit&, int, const char*, const char*, const char*, BOOL,
                        BOOL) override {
         return 1;
@@ -326,7 +314,6 @@ class DriveView final : public IMainView {
     HWND window_ = nullptr;
     DWORD mode_ = 1;
     DWORD lastData_ = 0;
-    char description_[kDescriptionBufferSize] = {};
 };
 
 // ---- The GPS log ----------------------------------------------------------------

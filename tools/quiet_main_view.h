@@ -1,11 +1,9 @@
-// A main view for the map database's tests: every call does nothing and answers
-// 0, and the description buffer is its own. Tests derive from it and override
-// what they watch.
+// A main view for the tools and the tests, which run without the program's own:
+// every call does nothing and answers 0, and the description buffer is its own.
+// Users derive from it and override what they serve or watch.
 #pragma once
 
 #include "pathlume/foundation/app_services.h"
-
-namespace mapdb_test {
 
 class QuietMainView : public IMainView {
   public:
@@ -34,5 +32,3 @@ class QuietMainView : public IMainView {
 
     char description[kDescriptionBufferSize] = {};
 };
-
-}  // namespace mapdb_test
