@@ -103,7 +103,7 @@ struct SpeedAlertState {
 enum class SpeedAlertChange { None, Raise, Clear };
 // The class limit of a road (the low three bits of its attribute word) in mph or km/h.
 int RoadClassSpeedLimit(uint32_t roadClass, bool metric);
-// The step of 7.103's alert for one fix: what to do and the limit recorded.
+// The speed alert's step for one fix: what to do and the limit recorded.
 SpeedAlertChange DecideSpeedAlert(const SpeedAlertSettings& settings, int speed, int classLimit,
                                   bool classAlertsAllowed, SpeedAlertState& state);
 // Whether an alert can be active at all with these settings (the status box keeps
@@ -174,17 +174,17 @@ class CMainView : public CWnd, public IMapViewHost {
     int GetFullScreenExtraHeight() override;
     BOOL IsWindowVisible() override { return CWnd::IsWindowVisible(); }
 
-    // 7.103: the fix messages, the speed alert, the GPS status colour.
+    // The fix messages, the speed alert, the GPS status colour.
     LRESULT OnUserMessage(WPARAM code, LPARAM value);
     COLORREF GetFixColor(BOOL stored);
     void CheckSpeedAlert();
     // Raises the modal-screen count before a modal screen; EndModalScreen lowers it.
     void BeginModalScreen() { modalCount.fetch_add(1); }
 
-    // 7.104.
+    // The timers.
     void OnTimer(UINT_PTR id);
 
-    // 7.110: drawing.
+    // The map screen's drawing.
     void DrawOverlays(HDC dc);
     void DrawSpeedEta(HDC dc, const RECT& rect);
     void DrawGpsStatusText(HDC dc, const RECT& rect);
@@ -207,7 +207,7 @@ class CMainView : public CWnd, public IMapViewHost {
     // no banner is drawn.
     bool GetBannerText(WCHAR* text, size_t chars, UINT* iconId, bool* placed);
 
-    // 7.111 (power.cpp).
+    // Power, resume and shutdown (power.cpp).
     void StartPowerThread();
     static UINT PowerThreadProc(LPVOID view);
     void StopPowerThread(BOOL wait);
@@ -222,7 +222,7 @@ class CMainView : public CWnd, public IMapViewHost {
     // Escape: back to the map screen, or out of pan mode on it.
     void OnEscape();
 
-    // 7.114.
+    // The map-screen commands.
     void CancelRoute();
     void OnPlaybackEnded();
     void OnPlayTrack();
@@ -291,20 +291,20 @@ class CMainView : public CWnd, public IMapViewHost {
     // A new-fix message was taken while the view could not handle it; its post is
     // still counted.
     BOOL parkedFixPost = FALSE;
-    // 7.111.
+    // The power thread.
     std::atomic<HANDLE> powerQueue{nullptr};
     std::atomic<HANDLE> powerNotifications{nullptr};
     CWinThread* powerThread = nullptr;
     // The map-loading thread while start-up waits for it; shutdown waits for it too.
     HANDLE mapLoader = nullptr;
     std::atomic<BOOL> closing{FALSE};
-    // 7.110's hit rectangles and the window rectangle before full screen.
+    // The drawn buttons' hit rectangles and the window rectangle before full screen.
     RECT menuButtonRect = {};
     RECT panExitRect = {};
     RECT speakerRect = {};
     RECT poiButtonRect = {};
     RECT savedWindowRect = {};
-    // 7.113 and 7.114.
+    // Input and command state.
     BOOL commandBusy = FALSE;
     BOOL menuFromTap = FALSE;
     BOOL locationFromTap = FALSE;
@@ -345,7 +345,7 @@ class CMainView : public CWnd, public IMapViewHost {
     // them.
     void PostForLeftPositions();
     bool InputWaiting() const;
-    // 7.104's steps.
+    // The timers' steps.
     void OnLongPress();
     void OnResumeRestart(DWORD now);
     bool Housekeeping(DWORD now);
