@@ -439,40 +439,11 @@ BOOL SHGetShortcutTarget(LPCWSTR shortcut, LPWSTR target, int maxChars) {
         return FALSE;
     }
     *target = 0;
-    HANDLE file = CreateFileW(shortcut, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    std::u16string wide;
+    if (!platform::ReadShortcutTarget(shortcut, &wide))
         return FALSE;
-    // One byte past the longest shortcut read: a longer file would otherwise hand back
-    // a cut target as if it were whole.
-    char buffer[2 * MAX_PATH + 1];
-    DWORD read = 0;
-    BOOL ok = ReadFile(file, buffer, sizeof(buffer), &read, nullptr);
-    CloseHandle(file);
-    if (ok && read == sizeof(buffer)) {
-        SetLastError(ERROR_BAD_FORMAT);
-        return FALSE;
-    }
-    std::string text(buffer, ok ? read : 0);
-    size_t hash = text.find('#');
-    if (hash == std::string::npos || hash == 0 || hash > 4) {
-        SetLastError(ERROR_BAD_FORMAT);
-        return FALSE;
-    }
-    for (size_t i = 0; i < hash; ++i) {
-        if (text[i] < '0' || text[i] > '9') {
-            SetLastError(ERROR_BAD_FORMAT);
-            return FALSE;
-        }
-    }
-    // The count is a hint only: the target is what follows, up to the line's end.
-    std::string body = text.substr(hash + 1);
-    size_t end = body.find_first_of("\r\n");
-    if (end != std::string::npos)
-        body.resize(end);
-    std::u16string wide = platform::AnsiToWide(body);
-    if (wide.empty() || static_cast<int>(wide.size()) >= maxChars) {
-        SetLastError(wide.empty() ? ERROR_BAD_FORMAT : ERROR_INSUFFICIENT_BUFFER);
+    if (static_cast<int>(wide.size()) >= maxChars) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return FALSE;
     }
     wcscpy(target, wide.c_str());
