@@ -223,6 +223,7 @@ int AppLoadSettings() {
     g_mapTheme.LoadThemeIni(u"theme.ini");
     g_mapTheme.ScaleForScreen(g_screenScaleY.load());
 
+    FinishMapSwaps();
     // "poi.bin" stays open for the point-of-interest layer and the search.
     WCHAR poiPath[MAX_PATH] = {};
     if (g_poiFile.OpenLocatedWithFallback(u"Maps\\poi.bin", kMappedRead, poiPath) != 0 ||
