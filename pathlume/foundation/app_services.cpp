@@ -16,6 +16,8 @@ std::atomic<int> g_viewHeight{0};
 std::atomic<DWORD> g_options2{0};
 std::atomic<DWORD> g_colorMode{0};
 std::atomic<DWORD> g_homeKeyPressed{0};
+std::atomic<DWORD> g_recentLimit{25};
+char g_currentRegionText[64];
 std::atomic<DWORD> g_outOfMemory{0};
 std::atomic<LONG> g_oomQuietDepth{0};
 

@@ -55,8 +55,15 @@ extern std::atomic<DWORD> g_options2;
 inline constexpr DWORD kColorModeNight = 1;
 extern std::atomic<DWORD> g_colorMode;  // set by the shell's colour switch
 
-// 1 when the user left a dialog with the Home key; the shell then returns to the map.
+// 1 when the user left a screen with the Home key (or a route search started from a
+// screen, or an option dialog's OK asks for the map): whoever runs a chain of screens
+// tests it after each screen, clears it and ends the chain back to the map.
 extern std::atomic<DWORD> g_homeKeyPressed;
+
+// "RecentLimit": the number of records "recent.dat" is cut to before a new one is added.
+extern std::atomic<DWORD> g_recentLimit;
+// The current region's name (single-byte); empty when none is chosen.
+extern char g_currentRegionText[64];
 
 // Set to 1 by the heap when memory ran out, before it raises the memory exception.
 extern std::atomic<DWORD> g_outOfMemory;

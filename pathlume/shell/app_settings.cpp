@@ -12,6 +12,7 @@
 #include "pathlume/foundation/data_file.h"
 #include "pathlume/foundation/data_location.h"
 #include "pathlume/foundation/registry_helpers.h"
+#include "pathlume/foundation/screen_background.h"
 #include "pathlume/foundation/screen_draw.h"
 #include "pathlume/mapdb/link_info_file.h"
 #include "pathlume/mapdb/map_index_files.h"
@@ -35,14 +36,11 @@ std::atomic<DWORD> g_colorModeSetting{kColorModeAutomatic};
 std::atomic<DWORD> g_colorTheme{0};
 std::atomic<DWORD> g_poiIconMode{0};
 std::atomic<DWORD> g_sirfFix{1};
-std::atomic<DWORD> g_recentLimit{kDefaultRecentLimit};
 std::atomic<DWORD> g_voiceLanguage{0};
 std::atomic<DWORD> g_windowActive{0};
-std::atomic<DWORD> g_returnToMap{0};
 std::atomic<DWORD> g_shutDown{0};
 
 WCHAR g_programFolder[MAX_PATH];
-char g_currentRegionText[64];
 
 HBITMAP g_statusBoxBitmap;
 HBITMAP g_bannerBitmap;
@@ -60,16 +58,11 @@ constexpr float kDotsToScale = 0.010416667f;  // 1 / 96
 constexpr float kLargestScale = 8.0f;
 constexpr int kCsidlProgramFiles = 0x26;
 constexpr BYTE kSpeakerOpacity = 128;
-constexpr UINT kBitmapDayPattern = 154;
-constexpr UINT kBitmapNightPattern = 155;
 constexpr size_t kDataRootSuffix = 14;    // "Maps\" and "names.bin"
 constexpr size_t kPoiFileNameLength = 7;  // "poi.bin"
 constexpr DWORD kMappedRead = kDataFileRead | kDataFileMapped;
 
-HBRUSH g_patternBrush = nullptr;
-HBITMAP g_patternBitmap = nullptr;
 std::atomic<DWORD> g_colorState{0};
-std::mutex g_brushLock;
 
 DWORD ReadSetting(LPCWSTR name, DWORD fallback) {
     return RegGetDword(HKEY_CURRENT_USER, kSettingsKey, name, fallback);
@@ -147,7 +140,7 @@ void ReplaceBitmap(HBITMAP& slot, UINT id) {
 
 void LoadSharedBitmaps() {
     ReplaceBitmap(g_statusBoxBitmap, 238);
-    ReplaceBitmap(g_bannerBitmap, 246);
+    ReplaceBitmap(g_bannerBitmap, kBitmapTopBanner);
     ReplaceBitmap(g_bottomBarBitmap, 173);
     ReplaceBitmap(g_spareBitmap167, 167);
     ReplaceBitmap(g_poiButtonBitmap, 169);
@@ -191,10 +184,6 @@ bool OpenNamesFile() {
     return true;
 }
 
-COLORREF FallbackBrushColour(int night) {
-    return night ? RGB(0, 0, 0) : RGB(255, 255, 255);
-}
-
 }  // namespace
 
 float ParseScaleSetting(const WCHAR* text, float fallback) {
@@ -222,7 +211,9 @@ int AppLoadSettings() {
     CreateFonts();
     g_mapTheme.LoadThemeIni(u"theme.ini");
     g_mapTheme.ScaleForScreen(g_screenScaleY.load());
+    SetBackgroundColorSource([] { return g_mapTheme.BackgroundColour(); });
 
+    FinishMapSwaps();
     // "poi.bin" stays open for the point-of-interest layer and the search.
     WCHAR poiPath[MAX_PATH] = {};
     if (g_poiFile.OpenLocatedWithFallback(u"Maps\\poi.bin", kMappedRead, poiPath) != 0 ||
@@ -241,7 +232,7 @@ int AppLoadSettings() {
         return 1;
     if (!OpenNamesFile())
         return 1;
-    g_returnToMap.store(0);
+    g_homeKeyPressed.store(0);
     if (g_router)
         g_router->ReadVoiceOutDelay();
     return 0;
@@ -253,36 +244,12 @@ void AppShutdown() {
     DeleteVoiceLock();
 }
 
-HBRUSH GetBackgroundBrush() {
-    std::lock_guard<std::mutex> guard(g_brushLock);
-    if (!g_patternBrush) {
-        const int night = g_colorState.load() == kColorModeNight;
-        g_patternBitmap =
-            LoadBitmapW(nullptr, MAKEINTRESOURCEW(night ? kBitmapNightPattern : kBitmapDayPattern));
-        g_patternBrush = g_patternBitmap ? CreatePatternBrush(g_patternBitmap)
-                                         : CreateSolidBrush(FallbackBrushColour(night));
-    }
-    return g_patternBrush;
-}
-
-COLORREF GetBackgroundColor() {
-    return g_mapTheme.BackgroundColour();
-}
-
 void SetColorMode(int mode) {
     const DWORD state = mode == 1 ? 1 : 0;
     g_colorState.store(state);
     g_colorMode.store(state);
     g_mapTheme.colourMode = static_cast<int32_t>(state);
-    {
-        std::lock_guard<std::mutex> guard(g_brushLock);
-        if (g_patternBrush)
-            DeleteObject(g_patternBrush);
-        if (g_patternBitmap)
-            DeleteObject(g_patternBitmap);
-        g_patternBrush = nullptr;
-        g_patternBitmap = nullptr;
-    }
+    ResetBackgroundBrush();
     GetBackgroundBrush();
     if (IMainView* view = g_mainView.load())
         view->Refresh();

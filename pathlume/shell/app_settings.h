@@ -7,6 +7,7 @@
 #include <string>
 
 #include "pathlume/foundation/bitmap_image.h"
+#include "pathlume/foundation/screen_background.h"
 #include "platform/afx/afx.h"
 
 // Registry defaults of the start-up values.
@@ -14,6 +15,9 @@ inline constexpr DWORD kDefaultOptions = 0x5005;
 inline constexpr DWORD kOptionsMask = 0x8002F7FF;
 inline constexpr DWORD kOptions2StartupChecksOff = 0x80000000;
 inline constexpr DWORD kDefaultRecentLimit = 25;
+
+// The map screen's top banner (246 is the close key's face).
+inline constexpr UINT kBitmapTopBanner = 244;
 
 // "ColorMode": 0 day, 1 night, 2 by the sun.
 inline constexpr DWORD kColorModeAutomatic = 2;
@@ -26,36 +30,25 @@ extern std::atomic<DWORD> g_colorModeSetting;  // "ColorMode"
 extern std::atomic<DWORD> g_colorTheme;        // "ColorTheme"
 extern std::atomic<DWORD> g_poiIconMode;       // "POIIconMode"
 extern std::atomic<DWORD> g_sirfFix;           // "SiRFFix"
-extern std::atomic<DWORD> g_recentLimit;       // "RecentLimit"
 extern std::atomic<DWORD> g_voiceLanguage;     // always 0: spoken guidance is English
 
 // 0 while the main frame is not the active window; the view then does not draw.
 extern std::atomic<DWORD> g_windowActive;
-// Set by the Home key in any screen; whoever runs a chain of screens clears it.
-extern std::atomic<DWORD> g_returnToMap;
 // Set by the main view's first shutdown; nothing that arrives later is handled.
 extern std::atomic<DWORD> g_shutDown;
 
 // The program's own folder (with its trailing backslash).
 extern WCHAR g_programFolder[MAX_PATH];
-// The current region's name (single-byte); empty when none is chosen.
-extern char g_currentRegionText[64];
 
 // The shared bitmaps of the drawing; null until the settings loader ran.
 extern HBITMAP g_statusBoxBitmap;  // 238: the status box's frame
-extern HBITMAP g_bannerBitmap;     // 246: the top banner
+extern HBITMAP g_bannerBitmap;     // kBitmapTopBanner
 extern HBITMAP g_bottomBarBitmap;  // 173: the bottom bar
 extern HBITMAP g_poiButtonBitmap;  // 169
 extern HBITMAP g_panExitBitmap;    // 168
 extern HBITMAP g_spareBitmap167;   // loaded, drawn by nothing yet
 extern HBITMAP g_spareBitmap245;
 extern CBitmapImage g_speakerImage;  // 139: drawn faded
-
-// The background pattern brush of the current colour mode (bitmap 155 at night,
-// 154 by day); the dialogs return it for their buttons.
-HBRUSH GetBackgroundBrush();
-// The screen background colour of the current colour mode (the map theme's).
-COLORREF GetBackgroundColor();
 
 // "XScale"/"YScale": the number when it is finite and in (0, 8], else `fallback`.
 float ParseScaleSetting(const WCHAR* text, float fallback);

@@ -171,7 +171,7 @@ void CDisclaimerDlg::OnKeyDown(UINT key, UINT repeat, UINT flags) {
             OnCancel();
             return;
         case VK_HOME:
-            g_returnToMap.store(1);
+            g_homeKeyPressed.store(1);
             OnCancel();
             return;
         default:

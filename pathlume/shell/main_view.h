@@ -76,6 +76,9 @@ class CChildScreen : public CWnd {
     virtual BOOL IsRouteListActive() { return FALSE; }
     // The guidance screen's zoom step, stored at shutdown.
     virtual int GetZoomIndex() { return -1; }
+    // Lays the screen out again after the view's mode changed (2D or 3D, the screen
+    // metrics).
+    virtual void Relayout() {}
 };
 
 // Makes the screen of one mode as a child of the view with the given control id:
@@ -229,6 +232,14 @@ class CMainView : public CWnd, public IMapViewHost {
     void OnDemoRoute();
     void ReopenGpsPort();
     void RefreshRouteList();
+    // After a 2D/3D change: the screen metrics, the 3D mode, and (once the map has a
+    // zoom step) the view's layout, its span when resetSpan, the guidance screen's
+    // layout and, with redraw, a refresh.
+    void ApplyViewMode(BOOL redraw, BOOL resetSpan);
+    // The 3D mode '3' and the 3D hotkey switch back to, and the point-of-interest
+    // icon mode the POI button returns to; set by the display options.
+    void Set3DModeMemory(DWORD mode) { threeDModeMemory = mode; }
+    void SetPoiModeMemory(DWORD mode) { poiModeMemory = mode; }
     // The command bar's menu (null without one) and the text of one of its items.
     HMENU CommandMenu() const;
     void SetMenuText(UINT commandId, UINT stringId);

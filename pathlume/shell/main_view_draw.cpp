@@ -455,7 +455,7 @@ void CMainView::DrawFrameBitmaps(const RECT& rect, BOOL withBanner, HDC dc) {
 void CMainView::DrawOverlays(HDC dc) {
     if (g_mapsLoading.load() != 0 || !dc)
         return;
-    g_returnToMap.store(0);
+    g_homeKeyPressed.store(0);
     HDC back = mapView.GetBackBufferDC();
     if (!back)
         return;

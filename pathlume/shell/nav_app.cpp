@@ -235,7 +235,7 @@ BOOL CAboutDlg::PreTranslateMessage(MSG* msg) {
             return TRUE;
         }
         if (msg->wParam == VK_HOME) {
-            g_returnToMap.store(1);
+            g_homeKeyPressed.store(1);
             EndDialog(IDCANCEL);
             return TRUE;
         }

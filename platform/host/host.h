@@ -27,11 +27,18 @@
 //                   first shown
 //   idle ACTION     when the user-interface thread then first has nothing queued or
 //                   to paint
+//   when TEXT ACTION  once TEXT (a word, or "quoted text") is part of a text that
+//                   reaches the screen after the line before this one ran (after the
+//                   start for a first line); when 60 s of the kernel clock pass
+//                   without it, the program ends with status 2 and a line on stderr
 //   ACTION          answer and file wait for their box or dialog from the start; any
 //                   other plain action runs as "at 0"
-// Actions: tap X Y (screen pixels); key NAME|CODE (the virtual-key names without
+// Actions: tap X Y (screen pixels); hold X Y MS (a press at X Y held MS milliseconds
+// of the kernel clock, then released); key NAME|CODE (the virtual-key names without
 // "VK_": RETURN, ESCAPE, LEFT, UP, F1-F12, APP1-APP6, a letter or digit; or a key
-// code); command ID (WM_COMMAND to the main window); close (WM_CLOSE, as the window's
+// code); command ID (WM_COMMAND to the main window); press ID (WM_COMMAND ID, as a
+// click of control ID, to the window in front: a dialog while one runs, else the main
+// window); close (WM_CLOSE, as the window's
 // close button); resume (a power resume); shot FILE.png; every MS shots DIR (from
 // then on, every MS: DIR/NNNNNN.png and DIR/NNNNNN.txt, the texts that reached the
 // screen since the previous shot, "X Y TEXT" a line, screen pixels, UTF-8); answer ID

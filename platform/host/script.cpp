@@ -17,6 +17,8 @@ namespace {
 
 // The script's timer on the main window; far from the ids programs use.
 constexpr UINT_PTR kScriptTimer = 0x5C7A1;
+// How often the screen's texts are looked at while a `when` line waits.
+constexpr uint64_t kTextPollMs = 50;
 
 bool ParseNumber(const std::string& text, uint64_t limit, uint64_t* value) {
     if (text.empty() || text[0] == '-' || text[0] == '+') {
@@ -91,12 +93,28 @@ std::optional<std::string> ParseAction(std::string rest, int width, int height,
         }
         return noMore();
     }
-    if (verb == "command" || verb == "answer") {
+    if (verb == "command" || verb == "answer" || verb == "press") {
         if (!ParseNumber(NextWord(&rest), 0xFFFF, &value) || value == 0) {
             return verb + " needs an id from 1 to 65535";
         }
-        action->kind = verb == "command" ? Kind::Command : Kind::Answer;
+        action->kind = verb == "command" ? Kind::Command
+                       : verb == "press" ? Kind::Press
+                                         : Kind::Answer;
         action->value = static_cast<UINT>(value);
+        return noMore();
+    }
+    if (verb == "hold") {
+        uint64_t x = 0;
+        uint64_t y = 0;
+        if (!ParseNumber(NextWord(&rest), static_cast<uint64_t>(width - 1), &x) ||
+            !ParseNumber(NextWord(&rest), static_cast<uint64_t>(height - 1), &y) ||
+            !ParseNumber(NextWord(&rest), 24ull * 3600 * 1000, &value) || value == 0) {
+            return "hold needs X Y MS on the " + std::to_string(width) + "x" +
+                   std::to_string(height) + " screen";
+        }
+        action->kind = Kind::Hold;
+        action->point = POINT{static_cast<LONG>(x), static_cast<LONG>(y)};
+        action->period = value;
         return noMore();
     }
     if (verb == "close" || verb == "resume") {
@@ -136,10 +154,20 @@ std::optional<std::string> ParseAction(std::string rest, int width, int height,
 
 // --- Running -----------------------------------------------------------------------
 
+// A `when` line: armed once the line before it ran, then watching the screen's texts.
+struct TextWait {
+    ScriptLine line;
+    int after = -1;  // the index of the line before it; -1: the start
+    bool armed = false;
+    uint64_t armedAt = 0;
+    std::unique_ptr<ScreenTextLog> log;
+};
+
 struct Runner {
     std::mutex lock;
     std::vector<ScriptLine> timed;  // At lines, by time, then in file order
     std::vector<ScriptLine> idle;
+    std::vector<TextWait> waits;
     bool started = false;  // the main window was shown
     uint64_t origin = 0;   // the clock then
     HWND main = nullptr;
@@ -202,6 +230,25 @@ HWND Target(const Runner& runner) {
     return main ? main : runner.main;
 }
 
+// The window in front: the active window (a dialog while one runs), else the main one.
+HWND Front(const Runner& runner) {
+    HWND front = GetActiveWindow();
+    return front ? front : Target(runner);
+}
+
+void ScheduleLocked(Runner& runner);
+
+// Arms the `when` lines that wait for line `index`. Call with the runner's lock held.
+void ArmAfterLocked(Runner& runner, int index) {
+    for (TextWait& wait : runner.waits) {
+        if (!wait.armed && wait.after == index) {
+            wait.armed = true;
+            wait.armedAt = ClockMilliseconds();
+            wait.log = std::make_unique<ScreenTextLog>();
+        }
+    }
+}
+
 void Act(const ScriptAction& action) {
     using Kind = ScriptAction::Kind;
     Runner& runner = TheRunner();
@@ -214,6 +261,32 @@ void Act(const ScriptAction& action) {
             break;
         case Kind::Command:
             PostMessageW(Target(runner), WM_COMMAND, action.value, 0);
+            break;
+        case Kind::Press: {
+            HWND front = Front(runner);
+            PostMessageW(
+                front, WM_COMMAND, MAKEWPARAM(action.value, BN_CLICKED),
+                reinterpret_cast<LPARAM>(GetDlgItem(front, static_cast<int>(action.value))));
+            break;
+        }
+        case Kind::Hold: {
+            PostPointerDown(action.point);
+            std::lock_guard<std::mutex> guard(runner.lock);
+            ScriptLine release;
+            release.at = ClockMilliseconds() + action.period - runner.origin;
+            release.action.kind = Kind::Release;
+            release.action.point = action.point;
+            release.number = -1;
+            release.index = -2;  // no line of the script: arms nothing
+            auto at = std::upper_bound(
+                runner.timed.begin(), runner.timed.end(), release,
+                [](const ScriptLine& a, const ScriptLine& b) { return a.at < b.at; });
+            runner.timed.insert(at, std::move(release));
+            ScheduleLocked(runner);
+            break;
+        }
+        case Kind::Release:
+            PostPointerUp(action.point);
             break;
         case Kind::Close:
             PostMessageW(Target(runner), WM_CLOSE, 0, 0);
@@ -245,6 +318,54 @@ void Act(const ScriptAction& action) {
     }
 }
 
+// Runs a line of the script: the `when` lines waiting for it start watching first.
+void RunLine(const ScriptLine& line) {
+    Runner& runner = TheRunner();
+    {
+        std::lock_guard<std::mutex> guard(runner.lock);
+        ArmAfterLocked(runner, line.index);
+        ScheduleLocked(runner);
+    }
+    Act(line.action);
+}
+
+// The `when` lines whose text reached the screen, in file order; ends the run when
+// one waited too long. Call without the runner's lock.
+std::vector<ScriptLine> TextsSeen(Runner& runner) {
+    std::vector<ScriptLine> seen;
+    std::string late;
+    {
+        std::lock_guard<std::mutex> guard(runner.lock);
+        const uint64_t now = ClockMilliseconds();
+        for (auto it = runner.waits.begin(); it != runner.waits.end();) {
+            if (!it->armed) {
+                ++it;
+                continue;
+            }
+            bool found = false;
+            for (const DrawnText& text : it->log->Take()) {
+                found = found || text.text.find(it->line.text) != std::u16string::npos;
+            }
+            if (found) {
+                seen.push_back(std::move(it->line));
+                it = runner.waits.erase(it);
+                continue;
+            }
+            if (now - it->armedAt >= kScriptTextWaitMs && late.empty()) {
+                late = "line " + std::to_string(it->line.number) + ": \"" +
+                       WideToUtf8(it->line.text) + "\" did not reach the screen in " +
+                       std::to_string(kScriptTextWaitMs / 1000) + " s";
+            }
+            ++it;
+        }
+    }
+    if (!late.empty()) {
+        std::fprintf(stderr, "PATHLUME_SCRIPT: %s\n", late.c_str());
+        ExitProcess(2);
+    }
+    return seen;
+}
+
 void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD);
 
 // Arms the timer for what is due next. Call with the runner's lock held.
@@ -260,6 +381,11 @@ void ScheduleLocked(Runner& runner) {
     if (runner.period) {
         due = std::min(due, runner.nextShot);
     }
+    for (const TextWait& wait : runner.waits) {
+        if (wait.armed) {
+            due = std::min(due, now + kTextPollMs);
+        }
+    }
     if (due == UINT64_MAX) {
         KillTimer(runner.main, kScriptTimer);
         return;
@@ -272,7 +398,7 @@ void ScheduleLocked(Runner& runner) {
 // On the user-interface thread, when it reads its queue and nothing else is there.
 void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
     Runner& runner = TheRunner();
-    std::vector<ScriptAction> actions;
+    std::vector<ScriptLine> lines;
     bool shot = false;
     {
         std::lock_guard<std::mutex> guard(runner.lock);
@@ -281,7 +407,7 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
             std::find_if(runner.timed.begin(), runner.timed.end(),
                          [&](const ScriptLine& line) { return runner.origin + line.at > now; });
         for (auto it = runner.timed.begin(); it != due; ++it) {
-            actions.push_back(it->action);
+            lines.push_back(*it);
         }
         runner.timed.erase(runner.timed.begin(), due);
         if (runner.period && runner.nextShot <= now) {
@@ -292,8 +418,15 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
     if (shot) {
         TakeEveryShot(runner);
     }
-    for (const ScriptAction& action : actions) {
-        Act(action);
+    for (const ScriptLine& line : lines) {
+        RunLine(line);
+    }
+    // A text seen arms the next `when` line, whose text may already be there too.
+    for (std::vector<ScriptLine> seen = TextsSeen(runner); !seen.empty();
+         seen = TextsSeen(runner)) {
+        for (const ScriptLine& line : seen) {
+            RunLine(line);
+        }
     }
     std::lock_guard<std::mutex> guard(runner.lock);
     ScheduleLocked(runner);
@@ -309,7 +442,7 @@ void OnIdle() {
         runner.idle.clear();
     }
     for (const ScriptLine& line : lines) {
-        Act(line.action);
+        RunLine(line);
     }
 }
 
@@ -322,6 +455,7 @@ void OnMainWindowShown(HWND hwnd) {
     runner.started = true;
     runner.origin = ClockMilliseconds();
     runner.main = hwnd;
+    ArmAfterLocked(runner, -1);
     if (!runner.idle.empty()) {
         CallWhenIdle(hwnd, OnIdle);
     }
@@ -393,12 +527,32 @@ std::optional<std::vector<ScriptLine>> ReadScript(const std::filesystem::path& f
         } else if (first == "idle") {
             line.when = ScriptLine::When::Idle;
             rest = copy;
+        } else if (first == "when") {
+            std::string text;
+            if (!copy.empty() && copy[0] == '"') {
+                const size_t close = copy.find('"', 1);
+                if (close != std::string::npos) {
+                    text = copy.substr(1, close - 1);
+                    copy = Trim(copy.substr(close + 1));
+                }
+            } else {
+                text = NextWord(&copy);
+            }
+            if (text.empty()) {
+                *error = file.string() + ":" + std::to_string(number) +
+                         ": when needs TEXT (a word or \"quoted text\") and an ACTION";
+                return std::nullopt;
+            }
+            line.when = ScriptLine::When::Text;
+            line.text = Utf8ToWide(text);
+            rest = copy;
         }
         if (std::optional<std::string> problem =
                 ParseAction(rest, screenWidth, screenHeight, &line.action)) {
             *error = file.string() + ":" + std::to_string(number) + ": " + *problem;
             return std::nullopt;
         }
+        line.index = static_cast<int>(lines.size());
         lines.push_back(std::move(line));
     }
     if (in.bad()) {
@@ -411,7 +565,7 @@ std::optional<std::vector<ScriptLine>> ReadScript(const std::filesystem::path& f
 void RunScript(std::vector<ScriptLine> lines) {
     StopScript();
     Runner& runner = TheRunner();
-    std::vector<ScriptAction> now;
+    std::vector<ScriptLine> now;
     {
         std::lock_guard<std::mutex> guard(runner.lock);
         for (ScriptLine& line : lines) {
@@ -421,9 +575,14 @@ void RunScript(std::vector<ScriptLine> lines) {
                 // The first shot lists what was drawn since the start.
                 runner.texts = std::make_unique<ScreenTextLog>();
             }
-            if (line.when == ScriptLine::When::Start &&
-                (kind == Kind::Answer || kind == Kind::File)) {
-                now.push_back(line.action);  // waits for the box or dialog it answers
+            if (line.when == ScriptLine::When::Text) {
+                TextWait wait;
+                wait.after = line.index - 1;
+                wait.line = std::move(line);
+                runner.waits.push_back(std::move(wait));
+            } else if (line.when == ScriptLine::When::Start &&
+                       (kind == Kind::Answer || kind == Kind::File)) {
+                now.push_back(line);  // waits for the box or dialog it answers
             } else if (line.when == ScriptLine::When::Idle) {
                 runner.idle.push_back(std::move(line));
             } else {
@@ -433,8 +592,8 @@ void RunScript(std::vector<ScriptLine> lines) {
         std::stable_sort(runner.timed.begin(), runner.timed.end(),
                          [](const ScriptLine& a, const ScriptLine& b) { return a.at < b.at; });
     }
-    for (const ScriptAction& action : now) {
-        Act(action);
+    for (const ScriptLine& line : now) {
+        RunLine(line);
     }
     SetMainWindowShownHandler(OnMainWindowShown);
     if (HWND main = MainWindow()) {
@@ -451,6 +610,7 @@ void StopScript() {
     }
     runner.timed.clear();
     runner.idle.clear();
+    runner.waits.clear();
     runner.started = false;
     runner.main = nullptr;
     runner.period = 0;

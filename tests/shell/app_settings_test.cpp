@@ -64,7 +64,7 @@ TEST_F(SettingsTest, ReadsTheStartupValuesMaskedAndScaled) {
     EXPECT_EQ(g_recentLimit.load(), 7u);
     EXPECT_EQ(g_screenScaleX.load(), 1.5f);
     EXPECT_EQ(g_screenScaleY.load(), 1.0f);  // 96 dpi
-    EXPECT_EQ(g_returnToMap.load(), 0u);
+    EXPECT_EQ(g_homeKeyPressed.load(), 0u);
     EXPECT_NE(g_statusBoxBitmap, nullptr);
     AppShutdown();
 }

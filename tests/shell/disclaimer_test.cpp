@@ -24,7 +24,7 @@ class StartupTest : public AppTest {
     void SetUp() override {
         InstallTownMaps();
         InstallVoiceFiles();
-        g_returnToMap.store(0);
+        g_homeKeyPressed.store(0);
     }
 };
 
@@ -32,12 +32,12 @@ class StartupTest : public AppTest {
 // map database down under it (the sanitizer would see that).
 TEST_F(StartupTest, EscapeOrHomeRefusesAndTheProgramEnds) {
     for (UINT key : {VK_ESCAPE, VK_HOME}) {
-        g_returnToMap.store(0);
+        g_homeKeyPressed.store(0);
         EXPECT_FALSE(Start(u"", {key})) << key;
         EXPECT_EQ(dialogsAnswered_, 1);
         Pump();
         EXPECT_EQ(g_mainView.load(), nullptr);
-        EXPECT_EQ(g_returnToMap.load(), key == VK_HOME ? 1u : 0u);
+        EXPECT_EQ(g_homeKeyPressed.load(), key == VK_HOME ? 1u : 0u);
         Finish();
         EXPECT_EQ(exitStatus_, 0);
     }

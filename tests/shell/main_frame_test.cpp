@@ -113,11 +113,11 @@ TEST_F(MainFrameTest, ActivationRegistersTheBoundKeysAndDeactivationReleasesThem
 TEST_F(MainFrameTest, AboutBoxEndsWithEscapeOrHome) {
     ASSERT_TRUE(Start());
     for (UINT key : {VK_ESCAPE, VK_HOME}) {
-        g_returnToMap.store(0);
+        g_homeKeyPressed.store(0);
         DialogAnswerer answerer({key});
         SendMessageW(Frame().GetSafeHwnd(), WM_COMMAND, ID_APP_ABOUT, 0);
         EXPECT_EQ(answerer.Answered(), 1);
-        EXPECT_EQ(g_returnToMap.load(), key == VK_HOME ? 1u : 0u);
+        EXPECT_EQ(g_homeKeyPressed.load(), key == VK_HOME ? 1u : 0u);
     }
     Close();
 }

@@ -45,10 +45,14 @@ TEST_F(ScriptTest, EveryFormReadsAndAPlainAnswerWaitsFromTheStart) {
         "file cancel\n"
         "at 5000 shot last one.png\n"
         "at 6000 resume\n"
-        "at 7000 close\n",
+        "at 7000 close\n"
+        "press 3017\n"
+        "hold 12 40 750\n"
+        "when \"Set Destination\" key escape\n"
+        "when Route press 1\n",
         &error);
     ASSERT_TRUE(lines) << error;
-    ASSERT_EQ(lines->size(), 10u);
+    ASSERT_EQ(lines->size(), 14u);
     const ScriptLine& file = (*lines)[0];
     EXPECT_EQ(file.when, ScriptLine::When::Start);
     EXPECT_EQ(file.action.kind, ScriptAction::Kind::File);
@@ -67,14 +71,45 @@ TEST_F(ScriptTest, EveryFormReadsAndAPlainAnswerWaitsFromTheStart) {
     EXPECT_EQ((*lines)[7].action.path, fs::path("last one.png"));
     EXPECT_EQ((*lines)[8].action.kind, ScriptAction::Kind::Resume);
     EXPECT_EQ((*lines)[9].action.kind, ScriptAction::Kind::Close);
+    EXPECT_EQ((*lines)[10].action.kind, ScriptAction::Kind::Press);
+    EXPECT_EQ((*lines)[10].action.value, 3017u);
+    EXPECT_EQ((*lines)[11].action.kind, ScriptAction::Kind::Hold);
+    EXPECT_EQ((*lines)[11].action.point.x, 12);
+    EXPECT_EQ((*lines)[11].action.period, 750u);
+    EXPECT_EQ((*lines)[12].when, ScriptLine::When::Text);
+    EXPECT_EQ((*lines)[12].text, u"Set Destination");
+    EXPECT_EQ((*lines)[12].action.value, static_cast<UINT>(VK_ESCAPE));
+    EXPECT_EQ((*lines)[13].text, u"Route");
+    EXPECT_EQ((*lines)[13].action.kind, ScriptAction::Kind::Press);
+    EXPECT_EQ((*lines)[13].index, 13);
 }
 
 TEST_F(ScriptTest, ABadLineIsNamedWithItsNumber) {
     const char* bad[] = {
-        "at soon close",    "at 100",          "at -5 close",    "tap 240 10",   "tap 10",
-        "key NOSUCHKEY",    "key F13",         "command 0",      "answer 70000", "close now",
-        "every 0 shots d",  "every 10 shot d", "every 10 shots", "shot",         "file",
+        "at soon close",
+        "at 100",
+        "at -5 close",
+        "tap 240 10",
+        "tap 10",
+        "key NOSUCHKEY",
+        "key F13",
+        "command 0",
+        "answer 70000",
+        "close now",
+        "every 0 shots d",
+        "every 10 shot d",
+        "every 10 shots",
+        "shot",
+        "file",
         "frobnicate 1 2 3",
+        "press 0",
+        "hold 10 20",
+        "hold 10 20 0",
+        "hold 300 20 5",
+        "when",
+        "when \"\" close",
+        "when \"open",
+        "when word",
     };
     for (const char* line : bad) {
         std::string error;
@@ -126,7 +161,14 @@ std::vector<Seen> g_seen;
 LRESULT CALLBACK MainProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_COMMAND:
+            // Command 1 draws the window again.
+            if (LOWORD(wParam) == 1) {
+                InvalidateRect(hwnd, nullptr, FALSE);
+            }
+            g_seen.push_back({message, wParam, platform::ClockMilliseconds()});
+            return 0;
         case WM_LBUTTONDOWN:
+        case WM_LBUTTONUP:
         case WM_KEYDOWN:
             g_seen.push_back({message, wParam, platform::ClockMilliseconds()});
             return 0;
@@ -244,6 +286,97 @@ TEST_F(ScriptRunTest, ActionsComeOnTimeShotsListTheTextsAndAnswersWait) {
     EXPECT_FALSE(fs::exists(shots / "000006.png"));
     EXPECT_EQ(ReadText(shots / "000001.txt"), "25 36 ETA 12:30\n");
     EXPECT_EQ(ReadText(shots / "000002.txt"), "");
+}
+
+std::vector<Seen> All(UINT message) {
+    std::vector<Seen> all;
+    for (const Seen& seen : g_seen) {
+        if (seen.message == message) {
+            all.push_back(seen);
+        }
+    }
+    return all;
+}
+
+HWND ShowScriptedMain() {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = MainProc;
+    windowClass.lpszClassName = u"ScriptedMain";
+    RegisterClassW(&windowClass);
+    return CreateWindowExW(0, u"ScriptedMain", u"", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr,
+                           nullptr, nullptr, nullptr);
+}
+
+TEST_F(ScriptRunTest, WhenWaitsForItsTextAfterTheLineBeforeAndHoldReleasesLater) {
+    // The window shows "ETA 12:30" at once, but the first `when` watches only from the
+    // command on (at 1000), which has the window drawn again; the second waits for a
+    // text that comes only when the key (which the first runs) is pressed.
+    setenv("PATHLUME_SCRIPT",
+           Write("at 1000 command 1\n"
+                 "when \"ETA 12\" key RETURN\n"
+                 "when ETA press 42\n"
+                 "at 3000 hold 15 25 400\n"
+                 "at 4000 close\n")
+               .c_str(),
+           1);
+    platform::UseManualClock(true);
+    platform::StartHost({240, 320, 96, platform::HostBackend::Headless});
+    g_seen.clear();
+    const uint64_t shown = platform::ClockMilliseconds();
+    HWND main = ShowScriptedMain();
+    ASSERT_TRUE(main);
+    for (int step = 0; step < 60 && IsWindow(main); ++step) {
+        platform::AdvanceClockAndPump(100);
+    }
+    EXPECT_FALSE(IsWindow(main));
+
+    ASSERT_NE(Find(WM_KEYDOWN), nullptr);
+    const uint64_t key = Find(WM_KEYDOWN)->at - shown;
+    EXPECT_GE(key, 1000u);
+    EXPECT_LE(key, 1200u);
+    // No text came after the key: the press waits, and the run went on without it.
+    const std::vector<Seen> commands = All(WM_COMMAND);
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_EQ(commands[0].wParam, 1u);
+    ASSERT_NE(Find(WM_LBUTTONDOWN), nullptr);
+    ASSERT_NE(Find(WM_LBUTTONUP), nullptr);
+    EXPECT_EQ(Find(WM_LBUTTONDOWN)->at - shown, 3000u);
+    EXPECT_EQ(Find(WM_LBUTTONUP)->at - shown, 3400u);
+}
+
+TEST_F(ScriptRunTest, PressClicksTheControlOfTheWindowInFront) {
+    setenv("PATHLUME_SCRIPT", Write("when ETA press 42\nat 2000 close\n").c_str(), 1);
+    platform::UseManualClock(true);
+    platform::StartHost({240, 320, 96, platform::HostBackend::Headless});
+    g_seen.clear();
+    HWND main = ShowScriptedMain();
+    ASSERT_TRUE(main);
+    for (int step = 0; step < 30 && IsWindow(main); ++step) {
+        platform::AdvanceClockAndPump(100);
+    }
+    ASSERT_NE(Find(WM_COMMAND), nullptr);
+    EXPECT_EQ(LOWORD(Find(WM_COMMAND)->wParam), 42u);
+    EXPECT_EQ(HIWORD(Find(WM_COMMAND)->wParam), static_cast<WORD>(BN_CLICKED));
+}
+
+TEST_F(ScriptRunTest, ATextThatNeverComesEndsTheRunWithStatus2After60Seconds) {
+    setenv("PATHLUME_SCRIPT", Write("when \"Never shown\" close\n").c_str(), 1);
+    platform::UseManualClock(true);
+    platform::StartHost({240, 320, 96, platform::HostBackend::Headless});
+    HWND main = ShowScriptedMain();
+    ASSERT_TRUE(main);
+    const uint64_t shown = platform::ClockMilliseconds();
+    try {
+        for (int step = 0; step < 700; ++step) {
+            platform::AdvanceClockAndPump(100);
+        }
+        ADD_FAILURE() << "the run went on";
+    } catch (const platform::ProcessExit& exit) {
+        EXPECT_EQ(exit.exitCode, 2u);
+        EXPECT_GE(platform::ClockMilliseconds() - shown, 60000u);
+        EXPECT_LE(platform::ClockMilliseconds() - shown, 60200u);
+    }
+    DestroyWindow(main);
 }
 
 TEST_F(ScriptRunTest, AProgramsOwnScriptComesBeforeTheCommonOne) {
