@@ -222,26 +222,7 @@ int CPcDriveLink::CreateDeviceFolder(const char* path) {
 }
 
 ULONGLONG CPcDriveLink::GetDeviceFolderSize(const char* folder) {
-    ULONGLONG total = 0;
-    std::vector<std::u16string> pending{DesktopPathFor(folder)};
-    while (!pending.empty()) {
-        const std::u16string current = pending.back();
-        pending.pop_back();
-        WIN32_FIND_DATAW found{};
-        HANDLE search = FindFirstFileW((current + u"\\*.*").c_str(), &found);
-        if (search == INVALID_HANDLE_VALUE)
-            continue;
-        do {
-            if (found.cFileName[0] == u'.')
-                continue;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                pending.push_back(current + u"\\" + found.cFileName);
-            else
-                total += (ULONGLONG{found.nFileSizeHigh} << 32) | found.nFileSizeLow;
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    return total;
+    return FolderTreeSize(DesktopPathFor(folder), FindFirstFileW, FindNextFileW, FindClose);
 }
 
 DWORD CPcDriveLink::ReadDeviceFile(const char* path, std::vector<BYTE>* bytes) {
@@ -285,6 +266,30 @@ void CPcDriveLink::DeleteDeviceFile(const char* path) {
 
 int CPcDriveLink::RenameDeviceFile(const char* existingPath, const char* newPath) {
     return MoveFileW(DesktopPathFor(existingPath).c_str(), DesktopPathFor(newPath).c_str()) ? 1 : 0;
+}
+
+ULONGLONG FolderTreeSize(const std::u16string& folder, FindFirstCall first, FindNextCall next,
+                         FindCloseCall close) {
+    ULONGLONG total = 0;
+    std::vector<std::u16string> pending{folder};
+    while (!pending.empty()) {
+        const std::u16string current = pending.back();
+        pending.pop_back();
+        WIN32_FIND_DATAW found{};
+        HANDLE search = first((current + u"\\*.*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE)
+            continue;
+        do {
+            if (found.cFileName[0] == u'.')
+                continue;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                pending.push_back(current + u"\\" + found.cFileName);
+            else
+                total += (ULONGLONG{found.nFileSizeHigh} << 32) | found.nFileSizeLow;
+        } while (next(search, &found));
+        close(search);
+    }
+    return total;
 }
 
 // ---- Test link -------------------------------------------------------------------

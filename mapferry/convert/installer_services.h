@@ -222,6 +222,14 @@ class IDeviceLink {
     virtual int RenameDeviceFile(const char* existingPath, const char* newPath) = 0;
 };
 
+// The bytes of the files in a folder and its sub-folders (names beginning with '.'
+// skipped), through a file system's find calls: the desktop's or the handheld's.
+using FindFirstCall = HANDLE (*)(LPCWSTR pattern, LPWIN32_FIND_DATAW found);
+using FindNextCall = BOOL (*)(HANDLE search, LPWIN32_FIND_DATAW found);
+using FindCloseCall = BOOL (*)(HANDLE search);
+ULONGLONG FolderTreeSize(const std::u16string& folder, FindFirstCall first, FindNextCall next,
+                         FindCloseCall close);
+
 // A target whose "handheld" is a folder on a desktop drive: device paths are taken
 // below that folder through the desktop's path mapping. The storage card (index 0
 // only) is a sub-folder of it; there is no program to close.
