@@ -111,19 +111,6 @@ std::optional<std::u16string> Locate(const std::u16string& name, const char16_t*
     return std::nullopt;
 }
 
-bool ReadScreenMode(int* width, int* height, int* dpi) {
-    const char* text = std::getenv("PATHLUME_SCREEN");
-    if (!text)
-        return true;
-    char rest = 0;
-    if (std::sscanf(text, "%dx%d@%d%c", width, height, dpi, &rest) != 3 || *width <= 0 ||
-        *height <= 0 || *dpi <= 0) {
-        std::fprintf(stderr, "PATHLUME_SCREEN: %s is not WxH@DPI\n", text);
-        return false;
-    }
-    return true;
-}
-
 // CLauncherApp::InitInstance's work; the exit status.
 int Launch() {
     HDC screen = GetDC(nullptr);
@@ -179,8 +166,11 @@ int Launch() {
 
 int main() {
     int width = 240, height = 320, dpi = 96;
-    if (!ReadScreenMode(&width, &height, &dpi))
+    std::string error;
+    if (!platform::ScreenModeFromEnvironment(&width, &height, &dpi, &error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
         return 2;
+    }
     platform::SetScreenMode(width, height, dpi);
     return Launch();
 }

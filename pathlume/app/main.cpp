@@ -8,6 +8,7 @@
 
 #include "pathlume/shell/nav_app.h"
 #include "pathlume/shell/test_destination.h"
+#include "platform/gdi/gdi.h"
 #include "platform/host/host.h"
 #include "platform/kernel/process.h"
 
@@ -35,11 +36,11 @@ bool ServedByThisBuild(const ScreenMode& mode) {
 // PATHLUME_SCREEN=WxH@DPI picks another form of this build's screen.
 bool ReadScreenMode(ScreenMode* mode) {
     const char* text = std::getenv("PATHLUME_SCREEN");
+    ScreenMode asked = *mode;
+    std::string error;
     if (!text)
         return true;
-    ScreenMode asked{};
-    char rest = 0;
-    if (std::sscanf(text, "%dx%d@%d%c", &asked.width, &asked.height, &asked.dpi, &rest) != 3 ||
+    if (!platform::ScreenModeFromEnvironment(&asked.width, &asked.height, &asked.dpi, &error) ||
         !ServedByThisBuild(asked)) {
         std::fprintf(stderr,
                      "PATHLUME_SCREEN: %s is not a screen of this program (WxH@DPI: %dx%d, "

@@ -1,6 +1,8 @@
 // Device contexts: the screen, memory DCs, their drawing state and its save stack.
 #include <climits>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 #include "platform/gdi/gdi_internal.h"
 
@@ -91,6 +93,23 @@ int platform::ScreenHeight() {
 int platform::ScreenDpi() {
     Guard guard(DrawingLock());
     return ScreenInfo().dpi;
+}
+
+bool platform::ScreenModeFromEnvironment(int* width, int* height, int* dpi, std::string* error) {
+    const char* text = std::getenv("PATHLUME_SCREEN");
+    if (!text)
+        return true;
+    int w = 0, h = 0, d = 0;
+    char rest = 0;
+    if (std::sscanf(text, "%dx%d@%d%c", &w, &h, &d, &rest) != 3 || w <= 0 || h <= 0 || d <= 0 ||
+        w > 4096 || h > 4096) {
+        *error = std::string("PATHLUME_SCREEN: ") + text + " is not WxH@DPI";
+        return false;
+    }
+    *width = w;
+    *height = h;
+    *dpi = d;
+    return true;
 }
 
 HDC platform::CreateScreenDC(HWND window, POINT origin, const RECT& clip) {
