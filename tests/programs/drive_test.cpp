@@ -64,12 +64,6 @@ std::string Position(const discmaker::LatLon& p) {
     return text;
 }
 
-bool SanitizerReported(const std::string& err) {
-    return err.find("AddressSanitizer") != std::string::npos ||
-           err.find("LeakSanitizer") != std::string::npos ||
-           err.find("runtime error:") != std::string::npos;
-}
-
 // Seconds of the recording whose 20 ms windows are louder than silence.
 double SecondsOfSound(const fs::path& wav) {
     const std::string bytes = Slurp(wav);
@@ -179,7 +173,7 @@ uint32_t Rgb(COLORREF c) {
 class NavigationProgramTest : public testing::Test {
   protected:
     static void SetUpTestSuite() {
-        if (std::system("command -v espeak-ng >/dev/null 2>&1") != 0)
+        if (!VoiceGeneratorInstalled())
             return;
         suite_ = new Suite;
         Suite& s = *suite_;

@@ -44,12 +44,6 @@ const fs::path kInstall = fs::path("Program Files") / "Zanter" / "Wayscribe";
 constexpr int kFirstFixPolls = 50;
 const fs::path kCardMaps = fs::path("Storage Card") / "Zanter Wayscribe" / "Maps";
 
-bool SanitizerReported(const std::string& err) {
-    return err.find("AddressSanitizer") != std::string::npos ||
-           err.find("LeakSanitizer") != std::string::npos ||
-           err.find("runtime error:") != std::string::npos;
-}
-
 // The map files of a folder, by name.
 std::map<std::string, std::string> MapFiles(const fs::path& folder) {
     std::map<std::string, std::string> files;
@@ -64,7 +58,7 @@ std::map<std::string, std::string> MapFiles(const fs::path& folder) {
 class HandheldLinkTest : public testing::Test {
   protected:
     static void SetUpTestSuite() {
-        if (std::system("command -v espeak-ng >/dev/null 2>&1") != 0)
+        if (!VoiceGeneratorInstalled())
             return;
         suite_ = new Suite;
         Suite& s = *suite_;
