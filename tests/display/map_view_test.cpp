@@ -282,6 +282,18 @@ TEST_F(CentreTest, RenderRefusesBadOptionsAndLeavesNoPicture) {
     EXPECT_FALSE(std::filesystem::exists(options.out.string() + ".partial"));
 }
 
+// Written over a folder, the frame's failed rename is said, and nothing is left.
+TEST_F(CentreTest, RenderOverAFolderFailsAndLeavesItAsItWas) {
+    render::Options options = display_test::TownOptions();
+    options.out = roots_.base() / "folder";
+    std::filesystem::create_directories(options.out);
+    const render::Figures figures = render::Render(options);
+    EXPECT_FALSE(figures.ok);
+    EXPECT_NE(figures.error.find("cannot write"), std::string::npos) << figures.error;
+    EXPECT_TRUE(std::filesystem::is_empty(options.out));
+    EXPECT_FALSE(std::filesystem::exists(options.out.string() + ".partial"));
+}
+
 // A frame from a map whose cells or names cannot be read is no picture of the map:
 // nothing is written.
 TEST_F(CentreTest, RenderWritesNoPictureOfDamagedMaps) {

@@ -104,8 +104,11 @@ bool WritePng(HDC dc, const fs::path& out) {
     }
     std::error_code error;
     fs::rename(partial, out, error);
-    if (error)
-        fs::remove(partial, error);
+    if (error) {
+        // Kept apart: the clean-up's own result must not hide the failed rename.
+        std::error_code ignored;
+        fs::remove(partial, ignored);
+    }
     return !error;
 }
 
