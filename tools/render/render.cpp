@@ -79,11 +79,8 @@ void LoadTheme(const fs::path& file) {
     g_mapTheme = CMapTheme();
     if (file.empty())
         return;
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
+    if (g_mapTheme.ReadThemeFile(file.c_str()) != 0)
         throw OptionError("cannot read the theme " + file.string());
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    g_mapTheme.ParseThemeText(text.data(), text.size());
 }
 
 void SetDataFolder(const fs::path& folder) {
