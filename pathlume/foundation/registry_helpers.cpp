@@ -4,6 +4,9 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
+
+#include "platform/kernel/registry.h"
 
 std::atomic<int> g_screenWidth{0};
 std::atomic<int> g_screenHeight{0};
@@ -58,6 +61,22 @@ DWORD RegGetDword(HKEY root, LPCWSTR subKey, LPCWSTR valueName, DWORD defaultVal
 int RegSetDword(HKEY root, LPCWSTR subKey, LPCWSTR valueName, DWORD value) {
     return WriteValue(root, subKey, valueName, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
                       sizeof(value));
+}
+
+int RegSetDwords(HKEY root, LPCWSTR subKey,
+                 std::initializer_list<std::pair<LPCWSTR, DWORD>> values) {
+    std::vector<platform::RegValueWrite> writes;
+    for (const auto& [name, value] : values) {
+        const BYTE* bytes = reinterpret_cast<const BYTE*>(&value);
+        writes.push_back({name, REG_DWORD, std::vector<BYTE>(bytes, bytes + sizeof value)});
+    }
+    HKEY key = nullptr;
+    if (OpenForWrite(root, subKey, &key) != ERROR_SUCCESS) {
+        return 1;
+    }
+    const LONG result = platform::RegSetValuesW(key, writes);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS ? 0 : 1;
 }
 
 int RegGetString(HKEY root, LPCWSTR subKey, LPCWSTR valueName, LPWSTR buffer, DWORD sizeChars) {
