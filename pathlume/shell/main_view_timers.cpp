@@ -254,8 +254,9 @@ bool CMainView::Housekeeping(DWORD now) {
     // 4. The watchdog: no data for 5 s closes and reopens the port. It waits while an
     // open is in progress, which it would otherwise cut short.
     const bool busy = g_router && g_router->busyCount > 0;
-    if (!busy && modalCount.load() == 0 && dataTick != kNoDataTick && receiver->IsIdle() &&
-        !resumePending.load() && TickDiff(now, dataTick) >= static_cast<int32_t>(kWatchdogMs) &&
+    if (!busy && modalCount.load() == 0 && dataTick != kNoDataTick &&
+        !receiver->IsOpenInProgress() && !resumePending.load() &&
+        TickDiff(now, dataTick) >= static_cast<int32_t>(kWatchdogMs) &&
         !(receiver->GetFlags() & kGpsReplayActive)) {
         receiver->ClearFix();
         if (!(receiver->GetFlags() & kGpsBluetoothFailed)) {

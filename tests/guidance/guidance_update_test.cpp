@@ -27,7 +27,7 @@ class DriveFix final : public IPositioningServices {
     int GetFixQuality() override { return quality; }
     FLOAT GetSpeed(int) override { return mph; }
     void ClearFix() override {}
-    BOOL IsIdle() override { return TRUE; }
+    BOOL IsOpenInProgress() override { return FALSE; }
     void SetPaused(int) override {}
     BOOL IsFixValid() override { return TRUE; }
     int GetSatellitesUsed() override { return 8; }

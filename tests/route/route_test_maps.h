@@ -22,7 +22,7 @@ class HeadingFix final : public IPositioningServices {
     int GetFixQuality() override { return 2; }
     FLOAT GetSpeed(int) override { return 30; }
     void ClearFix() override {}
-    BOOL IsIdle() override { return TRUE; }
+    BOOL IsOpenInProgress() override { return FALSE; }
     void SetPaused(int) override {}
     BOOL IsFixValid() override { return TRUE; }
     int GetSatellitesUsed() override { return 8; }

@@ -26,11 +26,16 @@
 #include "pathlume/shell/main_view.h"
 #include "platform/kernel/clock.h"
 #include "platform/kernel/msgbox.h"
+#include "platform/kernel/msgqueue.h"
+#include "platform/kernel/serial.h"
+#include "platform/kernel/text.h"
 #include "platform/user/dialogs.h"
 #include "platform/user/user.h"
+#include "tests/position/drives.h"
 #include "tests/route/route_test_maps.h"
 #include "tests/shell/app_fixture.h"
 #include "tests/shell/town_route.h"
+#include "tests/support/pty.h"
 
 namespace shell_test {
 namespace {
@@ -77,13 +82,14 @@ class MainViewTest : public AppTest {
         platform::ClearMessageBoxes();
     }
 
-    // The receiver's fix: valid, 8 satellites, at the speed (mph).
+    // The receiver's fix, come in now: valid, 8 satellites, at the speed (mph).
     void SetFixSpeed(float mph) {
         g_gpsReceiver.load()->UpdateFix([mph](GpsFix& fix) {
             fix.valid = true;
             fix.satellitesUsed = 8;
             fix.speedMph = mph;
         });
+        view_->SetLastDataTime(GetTickCount());
     }
 
     CMainFrame* frame_ = nullptr;
@@ -314,6 +320,89 @@ TEST_F(MainViewTest, CancelledPlaybackArmsTheLivePortAgain) {
     EXPECT_FALSE(g_gpsReceiver.load()->GetFlags() & kGpsReplayActive);
     EXPECT_NE(view_->lastDataTick.load(), kNoDataTick);
     EXPECT_EQ(view_->modalCount.load(), 0);
+}
+
+// The GPS receiver on pseudo-terminals standing for COM3, the port the fixture sets.
+class GpsWatchdogTest : public MainViewTest {
+  protected:
+    using Pty = testing_support::Pty;
+    // The receiver behind COM3 is now this one (plugged in, or plugged in again as
+    // another tty).
+    static void PlugIn(const Pty& pty) {
+        ASSERT_FALSE(pty.path.empty());
+        ASSERT_TRUE(platform::SetHostSerialPort(3, platform::Utf8ToWide(pty.path)));
+    }
+    // Writes a fix stamped `second` past 12:00:00 UTC at the vehicle's position and
+    // pumps until the receiver has read it: false when it never does.
+    bool FixReadThrough(const Pty& pty, int second) {
+        position_test::DriveFix fix;
+        fix.truth = fix.reported = {g_vehicleLocation.position.latitude,
+                                    g_vehicleLocation.position.longitude};
+        if (!pty.Write(position_test::DriveAsNmea({fix}, second)))
+            return false;
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (std::chrono::steady_clock::now() < limit) {
+            const GpsFix read = g_gpsReceiver.load()->GetFix();
+            if (read.valid && read.minute * 60 + read.second == second)
+                return true;
+            Pump();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return false;
+    }
+    // Ticks of the housekeeping timer, one a second.
+    static void Seconds(int count) {
+        for (int i = 0; i < count; ++i)
+            platform::AdvanceClockAndPump(1000);
+    }
+};
+
+// A receiver that falls silent is reopened after 5 s: unplugged and plugged in again
+// under another tty, its fixes come through the new one.
+TEST_F(GpsWatchdogTest, ASilentReceiverIsReopened) {
+    Pty first;
+    PlugIn(first);
+    view_->ReopenGpsPort();
+    ASSERT_TRUE(FixReadThrough(first, 1));
+    first.CloseMaster();
+    Pty second;
+    PlugIn(second);
+    Seconds(6);
+    EXPECT_TRUE(FixReadThrough(second, 2));
+}
+
+// A device resume closes the GPS; timer 100 and the watchdog open it again.
+TEST_F(GpsWatchdogTest, AResumeReopensThePort) {
+    Pty pty;
+    PlugIn(pty);
+    view_->ReopenGpsPort();
+    ASSERT_TRUE(FixReadThrough(pty, 1));
+    platform::SimulatePowerResume();
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    // Set last, once timer 100 runs.
+    while (!view_->recheckStorage.load() && std::chrono::steady_clock::now() < limit)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(view_->resumePending.load());
+    ASSERT_FALSE(g_gpsReceiver.load()->IsPortOpen());
+    Seconds(5);
+    EXPECT_FALSE(view_->resumePending.load());
+    EXPECT_TRUE(FixReadThrough(pty, 2));
+}
+
+// The route demonstration closes the live port; at its end the port is back.
+TEST_F(GpsWatchdogTest, TheLivePortIsBackAfterADemonstration) {
+    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"PlaybackDelay", 0);
+    Pty pty;
+    PlugIn(pty);
+    view_->ReopenGpsPort();
+    ASSERT_TRUE(RouteAcrossTown(*view_, 0));
+    view_->OnDemoRoute();
+    ASSERT_TRUE(view_->GetReplayFlag());
+    DriveUntilRouteEnds(60);
+    ASSERT_FALSE(g_router->state & kRouterRouteState);
+    ASSERT_FALSE(view_->GetReplayFlag());
+    Seconds(6);
+    EXPECT_TRUE(FixReadThrough(pty, 1));
 }
 
 // On Andorra's real roads: the program starts, a route demonstration drives to the

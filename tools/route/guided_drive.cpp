@@ -235,7 +235,7 @@ class DrivePositioning final : public IPositioningServices {
         return mph <= 1 ? 0 : static_cast<FLOAT>(metric ? kmh : mph);
     }
     void ClearFix() override {}
-    BOOL IsIdle() override { return TRUE; }
+    BOOL IsOpenInProgress() override { return FALSE; }
     void SetPaused(int) override {}
     BOOL IsFixValid() override { return TRUE; }
     int GetSatellitesUsed() override { return 8; }
