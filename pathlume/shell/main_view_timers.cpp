@@ -196,7 +196,7 @@ void CMainView::OnResumeRestart(DWORD now) {
         tick = after;
     lastDataTick.store(DataTick(tick));
     resumePending.store(FALSE);
-    RepostParkedFix();
+    RepostParkedMessages();
     EndWaitCursor();
 }
 
@@ -267,7 +267,7 @@ bool CMainView::Housekeeping(DWORD now) {
         lastDataTick.store(DataTick(GetTickCount()));
     }
 
-    RepostParkedFix();
+    RepostParkedMessages();
     PostForLeftPositions();
     if (firstPaintState < 0)
         TestDestinationTick();

@@ -24,6 +24,7 @@
 #include "pathlume/shell/app_settings.h"
 #include "pathlume/shell/main_frame.h"
 #include "pathlume/shell/main_view.h"
+#include "pathlume/shell/receiver_control.h"
 #include "platform/kernel/clock.h"
 #include "platform/kernel/msgbox.h"
 #include "platform/kernel/msgqueue.h"
@@ -403,6 +404,45 @@ TEST_F(GpsWatchdogTest, TheLivePortIsBackAfterADemonstration) {
     ASSERT_FALSE(view_->GetReplayFlag());
     Seconds(6);
     EXPECT_TRUE(FixReadThrough(pty, 1));
+}
+
+// The end of a log playback or of a demonstration that comes while the router is
+// busy or a resume is pending is handled once the view can take it: the menu offers
+// the playback and the demonstration again and the live port is back.
+TEST_F(GpsWatchdogTest, TheEndOfAReplayWaitsWhileTheViewIsBusy) {
+    const HMENU menu = view_->CommandMenu();
+    ASSERT_NE(menu, nullptr);
+    auto menuText = [menu](UINT command) {
+        WCHAR text[64] = {};
+        GetMenuStringW(menu, command, text, 64, MF_BYCOMMAND);
+        return std::u16string(text);
+    };
+    Pty pty;
+    PlugIn(pty);
+    const HWND window = view_->GetViewWindow();
+    int second = 0;
+    for (const bool resume : {false, true}) {
+        SCOPED_TRACE(resume ? "resume pending" : "router busy");
+        view_->SetMenuText(3021, 6022);  // "Stop Playback"
+        view_->SetMenuText(3068, 6225);  // "Stop Demo"
+        CloseReceiverPort();
+        // A replay keeps the watchdog off: only the end of it brings the port back.
+        view_->lastDataTick.store(kNoDataTick);
+        if (resume)
+            view_->resumePending.store(TRUE);
+        else
+            g_router->busyCount = 1;
+        PostMessageW(window, WM_USER, kViewPlaybackEnded, 0);
+        PostMessageW(window, WM_USER, kViewSimulationEnded, 0);
+        Pump();
+        EXPECT_EQ(menuText(3021), u"Stop Playback");
+        view_->resumePending.store(FALSE);
+        g_router->busyCount = 0;
+        Seconds(1);
+        EXPECT_EQ(menuText(3021), u"Play GPS Track");
+        EXPECT_EQ(menuText(3068), u"Demo Current Route");
+        EXPECT_TRUE(FixReadThrough(pty, ++second));
+    }
 }
 
 // On Andorra's real roads: the program starts, a route demonstration drives to the
