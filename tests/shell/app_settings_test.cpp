@@ -3,9 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/foundation/registry_helpers.h"
+#include "pathlume/mapdb/map_database.h"
+#include "pathlume/mapdb/map_index_files.h"
+#include "pathlume/mapdb/name_codes.h"
+#include "platform/kernel/msgbox.h"
 #include "platform/kernel/registry.h"
 #include "tests/shell/app_fixture.h"
 
@@ -87,6 +92,28 @@ TEST_F(SettingsTest, EachMissingMapFileReportsMissingData) {
         EXPECT_EQ(AppLoadSettings(), 1) << missing;
         AppShutdown();
     }
+}
+
+// A "names.bin" of another version is reported once and kept closed: the program
+// goes on without street names, and a resume does not open it again.
+TEST_F(SettingsTest, AWrongNamesMagicIsReportedOnceAndNothingIsKeptOpen) {
+    InstallTownMaps();
+    {
+        std::fstream names(InstallFolder() / "Maps" / "names.bin",
+                           std::ios::in | std::ios::out | std::ios::binary);
+        names.write("NM01", 4);
+    }
+    platform::ClearMessageBoxes();
+    EXPECT_EQ(AppLoadSettings(), 0);
+    const auto boxes = platform::ShownMessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].text.find(u"names.bin"), std::u16string::npos);
+    EXPECT_FALSE(g_namesFile.IsOpen());
+    ReopenMapIndexFiles(g_mapDatabase);
+    EXPECT_FALSE(g_namesFile.IsOpen());
+    EXPECT_EQ(platform::ShownMessageBoxes().size(), 1u);
+    AppShutdown();
+    platform::ClearMessageBoxes();
 }
 
 TEST_F(SettingsTest, NightModeBuildsThePatternBrushAgain) {
