@@ -116,15 +116,40 @@ TEST_F(SettingsTest, AWrongNamesMagicIsReportedOnceAndNothingIsKeptOpen) {
     platform::ClearMessageBoxes();
 }
 
+// What a brush paints into a small bitmap.
+std::vector<COLORREF> Painted(HBRUSH brush) {
+    constexpr int kSide = 16;
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, kSide, kSide);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    const RECT all{0, 0, kSide, kSide};
+    FillRect(dc, &all, brush);
+    std::vector<COLORREF> pixels;
+    for (int y = 0; y < kSide; ++y)
+        for (int x = 0; x < kSide; ++x)
+            pixels.push_back(GetPixel(dc, x, y));
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
 TEST_F(SettingsTest, NightModeBuildsThePatternBrushAgain) {
     InstallTownMaps();
     ASSERT_EQ(AppLoadSettings(), 0);
     SetColorMode(0);
     const HBRUSH day = GetBackgroundBrush();
     ASSERT_NE(day, nullptr);
+    const std::vector<COLORREF> dayPattern = Painted(day);
     SetColorMode(1);
     EXPECT_EQ(g_colorMode.load(), 1u);
-    EXPECT_NE(GetBackgroundBrush(), nullptr);
+    ASSERT_NE(GetBackgroundBrush(), nullptr);
+    EXPECT_NE(Painted(GetBackgroundBrush()), dayPattern);
+    SetColorMode(0);
+    EXPECT_EQ(Painted(GetBackgroundBrush()), dayPattern);
+    SetColorMode(1);
     // Without a fix the sun does not count: day.
     EXPECT_EQ(UpdateDayNightMode(), 0);
     EXPECT_EQ(g_colorMode.load(), 0u);
