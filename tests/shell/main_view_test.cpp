@@ -9,7 +9,10 @@
 #include <thread>
 #include <vector>
 
+#include "pathlume/display/sun_clock.h"
 #include "pathlume/foundation/app_services.h"
+#include "pathlume/foundation/data_location.h"
+#include "pathlume/foundation/dest_list.h"
 #include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/guidance/guidance_update.h"
 #include "pathlume/mapdb/geocoder.h"
@@ -321,6 +324,161 @@ TEST_F(MainViewTest, CancelledPlaybackArmsTheLivePortAgain) {
     EXPECT_FALSE(g_gpsReceiver.load()->GetFlags() & kGpsReplayActive);
     EXPECT_NE(view_->lastDataTick.load(), kNoDataTick);
     EXPECT_EQ(view_->modalCount.load(), 0);
+}
+
+// The averaged speed ratio that scales the time to go: a new road class resets the
+// filter; on the same class, at most once a second and above 5 mph, the ratio moves
+// 0.5 % towards the class's table speed over the fix's speed (in the units shown),
+// never above 2; the class speed is the road class's table value in those units.
+TEST_F(MainViewTest, AverageSpeedRatioFollowsTheRoadClassTable) {
+    static constexpr float kRatioMph[8] = {80, 65, 55, 41, 31, 21, 6, 5};
+    static constexpr float kRatioKmh[8] = {125, 105, 90, 65, 50, 35, 10, 8};
+    static constexpr int kClassMph[8] = {70, 65, 55, 45, 35, 25, 15, 5};
+    static constexpr int kClassKmh[8] = {145, 125, 105, 85, 65, 45, 25, 5};
+    const LinkSnap snap = SnapToNearestLink(g_mapDatabase, TownPoint(0.45, 0.4), 1000);
+    ASSERT_TRUE(snap.Found());
+    PlaceVehicleAt(g_mapDatabase, snap.link, static_cast<int32_t>(snap.segment), snap.point);
+    const MapLink* link = g_vehicleLocation.GetLink(false);
+    ASSERT_NE(link, nullptr);
+    const int c = static_cast<int>(link->attributes & 7);
+    const DWORD savedOptions = g_options.load();
+    g_options.store(savedOptions & ~kOptionMetric);
+    CNmeaReceiver* receiver = g_gpsReceiver.load();
+    view_->previousRoadClass = -1;
+    view_->speedFactor = 1.0f;
+    SetFixSpeed(30.0f);
+    platform::AdvanceClock(1000);
+    view_->UpdateAverageSpeedRatio();
+    EXPECT_EQ(view_->previousRoadClass, c);
+    EXPECT_FLOAT_EQ(view_->speedFactor, 1.0f);  // a new class only resets the filter
+    EXPECT_EQ(view_->classSpeedValue, kClassMph[c]);
+    view_->UpdateAverageSpeedRatio();  // within the second: nothing
+    EXPECT_FLOAT_EQ(view_->speedFactor, 1.0f);
+
+    platform::AdvanceClock(1000);
+    view_->UpdateAverageSpeedRatio();
+    float expected = kRatioMph[c] / receiver->GetSpeed(FALSE) * 0.004999995f + 0.995f;
+    EXPECT_FLOAT_EQ(view_->speedFactor, expected);
+
+    g_options.store(savedOptions | kOptionMetric);
+    platform::AdvanceClock(1000);
+    view_->UpdateAverageSpeedRatio();
+    expected = kRatioKmh[c] / receiver->GetSpeed(TRUE) * 0.004999995f + expected * 0.995f;
+    EXPECT_FLOAT_EQ(view_->speedFactor, expected);
+    EXPECT_EQ(view_->classSpeedValue, kClassKmh[c]);
+
+    SetFixSpeed(4.0f);  // 5 mph or less moves nothing
+    platform::AdvanceClock(1000);
+    view_->UpdateAverageSpeedRatio();
+    EXPECT_FLOAT_EQ(view_->speedFactor, expected);
+
+    view_->speedFactor = 1.999f;
+    SetFixSpeed(5.5f);
+    platform::AdvanceClock(1000);
+    view_->UpdateAverageSpeedRatio();
+    EXPECT_FLOAT_EQ(view_->speedFactor, c <= 5 ? 2.0f : expected);
+    g_options.store(savedOptions);
+}
+
+// The almanac's sun times: minutes from now (UTC) to the day's sunrise and sunset at
+// the fix; a sunset that falls on the next UTC day is counted on today's; nothing
+// without a fix or while a log replays.
+TEST_F(MainViewTest, SunTimesCountFromTheUtcMinuteAtTheFix) {
+    SYSTEMTIME now{};
+    GetSystemTime(&now);
+    const int64_t msOfDay =
+        ((now.wHour * 60 + now.wMinute) * 60 + now.wSecond) * 1000LL + now.wMilliseconds;
+    platform::AdvanceClock(
+        static_cast<uint64_t>((12 * 3600000LL - msOfDay + 86400000LL) % 86400000LL));
+    GetSystemTime(&now);
+    ASSERT_EQ(now.wHour * 60 + now.wMinute, 720);
+    struct Case {
+        const char* place;
+        float latitude, longitude;
+        int riseLow, riseHigh, setLow, setHigh;  // plausible in any season, UTC minutes
+    } const cases[] = {
+        {"Greenwich", 51.48f, 0.0f, 3 * 60 + 40, 8 * 60 + 10, 15 * 60 + 50, 20 * 60 + 25},
+        // Its sunset falls on the next UTC day: counted on this one.
+        {"Los Angeles", 34.05f, -118.25f, 12 * 60 + 40, 15 * 60, 24 * 60 + 40, 27 * 60 + 10},
+        // Its sunrise falls on the day before.
+        {"Tokyo", 35.68f, 139.69f, -5 * 60, -2 * 60, 7 * 60 + 20, 10 * 60 + 5},
+    };
+    CNmeaReceiver* receiver = g_gpsReceiver.load();
+    for (const Case& c : cases) {
+        receiver->UpdateFix([&](GpsFix& fix) {
+            fix.valid = true;
+            fix.latitude = c.latitude;
+            fix.longitude = c.longitude;
+        });
+        int toSunrise = 1, toSunset = 1;
+        ComputeSunTimes(&toSunrise, &toSunset);
+        EXPECT_GE(toSunrise, c.riseLow - 720) << c.place;
+        EXPECT_LE(toSunrise, c.riseHigh - 720) << c.place;
+        const int setLow = c.setLow >= 1440 ? c.setLow - 1440 : c.setLow;
+        const int setHigh = c.setHigh >= 1440 ? c.setHigh - 1440 : c.setHigh;
+        EXPECT_GE(toSunset, setLow - 720) << c.place;
+        EXPECT_LE(toSunset, setHigh - 720) << c.place;
+        CSunClock clock;
+        clock.Compute(c.latitude, c.longitude, now);
+        EXPECT_EQ(toSunrise, static_cast<int>(clock.GetSunrise(nullptr)) - 720) << c.place;
+    }
+    view_->SetReplayFlag(TRUE);
+    int toSunrise = 1, toSunset = 1;
+    ComputeSunTimes(&toSunrise, &toSunset);
+    EXPECT_EQ(toSunrise, 0);
+    EXPECT_EQ(toSunset, 0);
+    view_->SetReplayFlag(FALSE);
+    receiver->ClearFix();
+    ComputeSunTimes(&toSunrise, &toSunset);
+    EXPECT_EQ(toSunrise, 0);
+    EXPECT_EQ(toSunset, 0);
+}
+
+// Cancelling the route of a detour ends the demonstration and offers the rest of the
+// trip instead of dropping it: Yes routes on to the final destination, No forgets it.
+TEST_F(MainViewTest, CancellingADetourOffersTheFinalDestination) {
+    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"PlaybackDelay", 0);
+    const MapPoint home = TownPoint(0.3, 0.7);
+    WCHAR path[MAX_PATH];
+    const std::u16string itinerary = FormatDataFilePath(kListItinerary, path);
+    for (const int answer : {IDYES, IDNO}) {
+        SCOPED_TRACE(answer == IDYES ? "yes" : "no");
+        {
+            CDestList list;
+            list.path = itinerary;
+            for (const char* name : {"Stopover", "Home"}) {
+                auto* record = new DestRecord;
+                const MapPoint at = name[0] == 'H' ? home : TownPoint(0.55, 0.6);
+                ASSERT_TRUE(record->Set(at.latitude, at.longitude, 0, 0, 0, name, "", "", name));
+                list.records.push_back(record);
+            }
+            ASSERT_EQ(list.Save(), 0);
+        }
+        ASSERT_TRUE(RouteAcrossTown(*view_, 1));
+        g_router->SetDetour(1);
+        view_->OnDemoRoute();
+        ASSERT_TRUE(view_->GetReplayFlag());
+        platform::ClearMessageBoxes();
+        platform::QueueMessageBoxAnswer(answer);
+        view_->CancelRoute();
+        EXPECT_FALSE(view_->GetReplayFlag());
+        EXPECT_FALSE(g_router->state & kRouterDetourActive);
+        Pump();
+        const auto boxes = platform::ShownMessageBoxes();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_NE(boxes[0].text.find(u"Continue to Final Destination?"), std::u16string::npos);
+        EXPECT_NE(boxes[0].text.find(u"Home"), std::u16string::npos);
+        if (answer == IDYES) {
+            ASSERT_TRUE(g_router->state & kRouterRouteState);
+            EXPECT_LT(std::fabs(g_router->destPoint.latitude - home.latitude) +
+                          std::fabs(g_router->destPoint.longitude - home.longitude),
+                      0.01f);
+            view_->CancelRoute();
+        } else {
+            EXPECT_FALSE(g_router->state & kRouterRouteState);
+            EXPECT_FALSE(FileExists(itinerary.c_str()));
+        }
+    }
 }
 
 // The GPS receiver on pseudo-terminals standing for COM3, the port the fixture sets.
