@@ -6,6 +6,7 @@
 #include "pathlume/mapdb/geodesy.h"
 #include "pathlume/mapdb/house_numbers.h"
 #include "pathlume/route/maneuver_texts.h"
+#include "pathlume/route/route_costs.h"
 
 namespace {
 
@@ -71,9 +72,6 @@ const MapLink* ArrivingLink(const CRouter& r, int32_t i) {
     return i > 0 ? LeavingLink(r.routeList[i - 1]) : r.routeStartLink;
 }
 
-constexpr double kCategoryMph[8] = {80, 65, 55, 41, 31, 21, 6, 5};
-constexpr double kCategoryKmh[8] = {130, 105, 90, 65, 50, 35, 10, 8};
-
 }  // namespace
 
 const MapLink* RouteEntryLink(const RouteEntry& entry, const MapNode** node) {
@@ -86,7 +84,7 @@ const MapLink* RouteEntryLink(const RouteEntry& entry, const MapNode** node) {
 
 FLOAT TimeToGo(const CRouter& r, const RoutePosition& p, const MapLink& link, bool metric,
                FLOAT speedFactor) {
-    const double* speeds = metric ? kCategoryKmh : kCategoryMph;
+    const double* speeds = metric ? kCategorySpeedKmh : kCategorySpeedMph;
     const uint32_t own = link.attributes & kAttrSpeedMask;
     bool ownRun = true;
     auto hours = [&](double length, uint32_t category) {

@@ -14,6 +14,7 @@
 #include "pathlume/route/maneuver_list.h"
 #include "pathlume/route/maneuver_texts.h"
 #include "pathlume/route/positioning_services.h"
+#include "pathlume/route/route_costs.h"
 #include "platform/user/user.h"
 #include "tests/guidance/guidance_fixture.h"
 #include "tests/guidance/said.h"
@@ -250,6 +251,48 @@ TEST_F(GuidanceDriveTest, ArrivingDuringAReplayEndsTheReplay) {
     EXPECT_TRUE(view_.TimerRunning(kArrivalTimer));
     // The simulator is not stepped past the end of the demonstration.
     EXPECT_EQ(fix_.steps, 0);
+}
+
+// The vehicle arrives within what 4 seconds cover at its road's category speed, from
+// the table of the units in use: halfway between the mph and the km/h tables'
+// distances it has arrived in one unit system and not in the other.
+TEST_F(GuidanceDriveTest, TheArrivalDistanceFollowsTheUnitsInUse) {
+    for (const bool metric : {false, true}) {
+        SCOPED_TRACE(metric ? "metric" : "imperial");
+        RouteAcross();
+        CRouter& r = *router_;
+        MapLink* dest = r.routeDestLink;
+        ASSERT_NE(dest, nullptr);
+        const FLOAT inMph = ArrivalDistance(*dest, false);
+        const FLOAT inKmh = ArrivalDistance(*dest, true);
+        ASSERT_NE(inMph, inKmh);
+        const FLOAT between = (inMph + inKmh) / 2;
+        // The point of the destination link that far before the destination.
+        auto remainingAt = [&](double fraction, uint32_t* segment, MapPoint* point) {
+            *point = PointAlong(*dest, fraction, segment);
+            return LocateOnRoute(r, *dest, *segment, *point, false, 0).remaining;
+        };
+        uint32_t segment = 0;
+        MapPoint point{};
+        double near = -1, far = -1;
+        for (double f = 0; f <= 1.0; f += 1.0 / 64) {
+            const FLOAT left = remainingAt(f, &segment, &point);
+            (left < between ? near : far) = f;
+            if (near >= 0 && far >= 0)
+                break;
+        }
+        ASSERT_TRUE(near >= 0 && far >= 0) << "the destination lies too close to a node";
+        for (int step = 0; step < 40; ++step) {
+            const double middle = (near + far) / 2;
+            (remainingAt(middle, &segment, &point) < between ? near : far) = middle;
+        }
+        remainingAt(near, &segment, &point);
+        g_options.store(metric ? options_ | kOptionMetric : options_ & ~kOptionMetric);
+        PlaceVehicle(dest, segment, point);
+        guidance_->UpdateGuidance(r, 0);
+        guidance_->UpdateGuidance(r, 0);
+        EXPECT_EQ((r.state & kRouterArrived) != 0, (metric ? inKmh : inMph) > between);
+    }
 }
 
 // Off every road at a route's start: timer 8 once, for the main view to say
