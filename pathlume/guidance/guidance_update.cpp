@@ -157,8 +157,7 @@ void CGuidance::UpdateGuidance(CRouter& r, int quiet) {
     topSpeedMph_ = std::max(topSpeedMph_, gps.GetSpeed(0));
     MapLink* link = g_vehicleLocation.GetLink(false);
     travel_ = link ? gps.UpdateTravelDirection() : kTravelUnknown;
-    const bool hasRoute = (r.state & kRouterRouteState) && r.routeList && r.routeCount > 0 &&
-                          r.maneuvers && r.maneuverCount > 0;
+    const bool hasRoute = r.HasRouteToFollow();
     if (!hasRoute || (r.state & kRouterArrived) || !link) {
         ArmNoPositionPrompt(r, link, quiet, *view);
     } else if (FollowRoute(r, *link, quiet, *view)) {

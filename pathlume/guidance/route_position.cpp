@@ -106,6 +106,21 @@ FLOAT TimeToGo(const CRouter& r, const RoutePosition& p, const MapLink& link, bo
 RoutePosition LocateOnRoute(const CRouter& r, const MapLink& link, uint32_t segment,
                             const MapPoint& point, bool onStartLink, int32_t fromEntry) {
     RoutePosition p;
+    if (r.RunsAlongOneLink()) {
+        // Along the start link to the destination: the arrival is next while the
+        // vehicle is on that link.
+        if (!r.routeStartLink || link.linkId != r.routeStartLink->linkId) {
+            return p;
+        }
+        const MapNode* behind = r.destPart == 1 ? link.fromNode : link.toNode;
+        p.maneuver = r.maneuverCount - 1;
+        p.toManeuver = std::max(0.0f, ToEnd(link, r.destSegment, r.destPoint, behind, true) -
+                                          ToEnd(link, segment, point, behind, true));
+        p.toLinkEnd = p.toManeuver;
+        p.onRoute = true;
+        p.remaining = p.toManeuver;
+        return p;
+    }
     if (!r.routeList || r.routeCount <= 0 || !r.maneuvers || r.maneuverCount <= 0) {
         return p;
     }
@@ -115,7 +130,11 @@ RoutePosition LocateOnRoute(const CRouter& r, const MapLink& link, uint32_t segm
     const RouteEntry& lastEntry = r.routeList[r.routeCount - 1];
     const MapNode* lastNode = nullptr;
     LeavingLink(lastEntry, &lastNode);
-    if (link.linkId == lastEntry.linkId && lastNode) {
+    // A route that leaves its start link and comes back to it for the destination is
+    // on its start part until the vehicle has left the link.
+    const bool startIsDestination =
+        r.routeStartLink && r.routeStartLink->linkId == lastEntry.linkId;
+    if (link.linkId == lastEntry.linkId && lastNode && !(onStartLink && startIsDestination)) {
         // On the destination link the arrival is next, even at the start.
         p.entry = r.routeCount - 1;
         p.maneuver = last;

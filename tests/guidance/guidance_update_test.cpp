@@ -87,34 +87,7 @@ class ScreenView final : public QuietMainView {
     HWND window_ = nullptr;
 };
 
-// The point at `fraction` of the link's length from its from-node, and its shape
-// segment.
-MapPoint PointAlong(const MapLink& link, double fraction, uint32_t* segment) {
-    std::vector<MapPoint> points{link.fromNode->position};
-    const uint32_t shapes = link.shapePoints ? link.GetShapePointCount() : 0;
-    points.insert(points.end(), link.shapePoints, link.shapePoints + shapes);
-    points.push_back(link.toNode->position);
-    std::vector<double> lengths;
-    double total = 0;
-    for (size_t k = 0; k + 1 < points.size(); ++k) {
-        lengths.push_back(GeoDistance(points[k], points[k + 1]));
-        total += lengths.back();
-    }
-    double want = std::clamp(fraction, 0.0, 1.0) * total;
-    for (size_t k = 0; k < lengths.size(); ++k) {
-        if (want <= lengths[k] || k + 1 == lengths.size()) {
-            const double t = lengths[k] > 0 ? std::min(want / lengths[k], 1.0) : 0;
-            *segment = static_cast<uint32_t>(k);
-            return MapPoint{static_cast<FLOAT>(points[k].latitude +
-                                               t * (points[k + 1].latitude - points[k].latitude)),
-                            static_cast<FLOAT>(points[k].longitude + t * (points[k + 1].longitude -
-                                                                          points[k].longitude))};
-        }
-        want -= lengths[k];
-    }
-    *segment = 0;
-    return link.fromNode->position;
-}
+using route_test::PointAlong;
 
 class GuidanceDriveTest : public guidance_test::TownRouteTest {
   protected:
@@ -293,6 +266,39 @@ TEST_F(GuidanceDriveTest, TheArrivalDistanceFollowsTheUnitsInUse) {
         guidance_->UpdateGuidance(r, 0);
         EXPECT_EQ((r.state & kRouterArrived) != 0, (metric ? inKmh : inMph) > between);
     }
+}
+
+// A route along one link: guidance counts the distance along the link down to the
+// destination, says nothing of a road, and the vehicle arrives there, not before.
+TEST_F(GuidanceDriveTest, ARouteAlongOneLinkCountsDownToItsArrival) {
+    MapLink* link = route_test::FindTownLink(false, 150);
+    ASSERT_NE(link, nullptr) << "no two-way link of 150 m in the town";
+    uint32_t segment = 0;
+    const MapPoint from = PointAlong(*link, 0.1, &segment);
+    const MapPoint to = PointAlong(*link, 0.9, &segment);
+    ASSERT_TRUE(Route(from, to, kRouteQuickest));
+    CRouter& r = *router_;
+    ASSERT_TRUE(r.RunsAlongOneLink());
+    const FLOAT arrival = ArrivalDistance(*link, false);
+    FLOAT remaining = r.routeLength * 1.01f;
+    for (double fraction = 0.1; fraction < 0.9; fraction += 0.05) {
+        MapLink* on = r.FindStartLink();
+        ASSERT_NE(on, nullptr);
+        PlaceAlong(on, fraction);
+        guidance_->UpdateGuidance(r, 0);
+        if (r.state & kRouterArrived) {
+            // Only within the arrival distance of the destination.
+            EXPECT_LE((0.9 - fraction) * on->Length(), arrival * 1.01) << fraction;
+            break;
+        }
+        EXPECT_LE(r.remainingLength, remaining + 1e-9f) << fraction;
+        EXPECT_NEAR(r.remainingLength, (0.9 - fraction) * on->Length(), on->Length() * 0.01)
+            << fraction;
+        EXPECT_EQ(r.currentManeuver, 0);
+        remaining = r.remainingLength;
+    }
+    EXPECT_TRUE(r.state & kRouterArrived);
+    EXPECT_EQ(guidance_->Recalculations(), 0);
 }
 
 // Off every road at a route's start: timer 8 once, for the main view to say

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -306,6 +307,34 @@ TEST_F(MainViewTest, RouteDemonstrationDrivesToTheEndAndTheArrivalCancelsTheRout
     platform::AdvanceClockAndPump(2000);
     EXPECT_FALSE(view_->GetReplayFlag());
     EXPECT_NE(view_->lastDataTick.load(), kNoDataTick);
+}
+
+// A route along one link: the demonstration drives it to the destination too.
+TEST_F(MainViewTest, ARouteAlongOneLinkIsDrivenToItsEnd) {
+    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"PlaybackDelay", 0);
+    MapLink* link = route_test::FindTownLink(false, 150);
+    ASSERT_NE(link, nullptr) << "no two-way link of 150 m in the town";
+    uint32_t segment = 0;
+    const MapPoint from = route_test::PointAlong(*link, 0.1, &segment);
+    const MapPoint to = route_test::PointAlong(*link, 0.9, &segment);
+    // The vehicle heads towards the destination.
+    const float heading = static_cast<float>(
+        std::atan2((to.longitude - from.longitude) * std::cos(from.latitude * M_PI / 180),
+                   to.latitude - from.latitude) *
+        180 / M_PI);
+    g_gpsReceiver.load()->UpdateFix([heading](GpsFix& fix) {
+        fix.valid = true;
+        fix.satellitesUsed = 8;
+        fix.headingDegrees = heading < 0 ? heading + 360 : heading;
+    });
+    ASSERT_TRUE(RouteBetween(*view_, from, to, 0));
+    ASSERT_TRUE(g_router->RunsAlongOneLink());
+    view_->OnDemoRoute();
+    ASSERT_TRUE(view_->GetReplayFlag());
+    DriveUntilRouteEnds(30);
+    EXPECT_FALSE(g_router->state & kRouterRouteState);
+    platform::AdvanceClockAndPump(2000);
+    EXPECT_FALSE(view_->GetReplayFlag());
 }
 
 TEST_F(MainViewTest, DemonstrationWithoutARouteDoesNothing) {
