@@ -195,6 +195,14 @@ void CMainView::OnResumeRestart(DWORD now) {
     if (tick == 0)
         tick = after;
     lastDataTick.store(DataTick(tick));
+    // Positions from before the suspend are no news of the port about to be opened
+    // again: a fix message parked meanwhile is let go, not handled, or it would
+    // stamp the data tick now and put the watchdog off by 5 s.
+    if (parkedFixPost) {
+        parkedFixPost = FALSE;
+        g_positionQueue.Clear();
+        ReleasePendingPost(false);
+    }
     resumePending.store(FALSE);
     RepostParkedMessages();
     EndWaitCursor();

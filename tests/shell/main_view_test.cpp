@@ -223,13 +223,20 @@ TEST_F(MainViewTest, ResumeRestartArmsTheWatchdogHalfASecondLaterOnASerialPort) 
     view_->recheckStorage.store(TRUE);
     view_->lastDataTick.store(kNoDataTick);
     view_->SetTimer(kTimerResume, 3000, nullptr);
+    // A fix from before the suspend, whose message is parked meanwhile.
+    g_positionQueue.Push(
+        {g_vehicleLocation.position.latitude, g_vehicleLocation.position.longitude, 0});
+    PostNewFixMessage(view_->GetViewWindow(), 0);
     platform::AdvanceClockAndPump(2999);
     EXPECT_TRUE(view_->resumePending.load());
+    EXPECT_TRUE(view_->parkedFixPost);
     platform::AdvanceClockAndPump(1);
     EXPECT_FALSE(view_->resumePending.load());
     EXPECT_FALSE(view_->recheckStorage.load());
-    // The watchdog acts 5 s after the tick it is given: 500 ms from now.
+    // The watchdog acts 5 s after the tick it is given: 500 ms from now, whatever
+    // the parked message brought.
     EXPECT_EQ(TickDiff(view_->lastDataTick.load(), GetTickCount()), 500 - 5000);
+    EXPECT_EQ(platform::InterlockedTarget(&g_pendingFixPosts).load(), 0);
 }
 
 TEST_F(MainViewTest, LongPressInAButtonZoneIsNoLongPressAndIn3DSaysSo) {
