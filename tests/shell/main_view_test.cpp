@@ -528,7 +528,8 @@ class GpsWatchdogTest : public MainViewTest {
         ASSERT_TRUE(platform::SetHostSerialPort(3, platform::Utf8ToWide(pty.path)));
     }
     // Writes a fix stamped `second` past 12:00:00 UTC at the vehicle's position and
-    // pumps until the receiver has read it: false when it never does.
+    // pumps until the receiver has read it and the view has taken its message: false
+    // when it never does.
     bool FixReadThrough(const Pty& pty, int second) {
         position_test::DriveFix fix;
         fix.truth = fix.reported = {g_vehicleLocation.position.latitude,
@@ -538,7 +539,8 @@ class GpsWatchdogTest : public MainViewTest {
         const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         while (std::chrono::steady_clock::now() < limit) {
             const GpsFix read = g_gpsReceiver.load()->GetFix();
-            if (read.valid && read.minute * 60 + read.second == second)
+            if (read.valid && read.minute * 60 + read.second == second &&
+                platform::InterlockedTarget(&g_pendingFixPosts).load() == 0)
                 return true;
             Pump();
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
