@@ -13,6 +13,7 @@
 #include "pathlume/route/maneuver_list.h"
 #include "pathlume/route/maneuver_texts.h"
 #include "pathlume/route/positioning_services.h"
+#include "pathlume/route/route_costs.h"
 #include "pathlume/voice/voice_prompt.h"
 #include "platform/user/user.h"
 
@@ -29,16 +30,13 @@ constexpr int kScreenMap = 1;
 constexpr int kScreenGuidance = 4;
 constexpr int kScreenRouteList = 8;
 
-// Speeds of the link categories in mph.
-constexpr double kCategoryMph[8] = {80, 65, 55, 41, 31, 21, 6, 5};
-
 FLOAT MphToRadiansPerSecond(double mph) {
     return static_cast<FLOAT>(mph * kRadiansPerMile / 3600.0);
 }
 
-// The distance covered in 4 seconds at the speed of the link's category.
+// The arrival distance in the units in use.
 FLOAT ArrivalDistance(const MapLink& link) {
-    return 4 * MphToRadiansPerSecond(kCategoryMph[link.attributes & kAttrSpeedMask]);
+    return ArrivalDistance(link, (g_options.load() & kOptionMetric) != 0);
 }
 
 bool IsFlagged(const MapLink& link) {
@@ -159,8 +157,7 @@ void CGuidance::UpdateGuidance(CRouter& r, int quiet) {
     topSpeedMph_ = std::max(topSpeedMph_, gps.GetSpeed(0));
     MapLink* link = g_vehicleLocation.GetLink(false);
     travel_ = link ? gps.UpdateTravelDirection() : kTravelUnknown;
-    const bool hasRoute = (r.state & kRouterRouteState) && r.routeList && r.routeCount > 0 &&
-                          r.maneuvers && r.maneuverCount > 0;
+    const bool hasRoute = r.HasRouteToFollow();
     if (!hasRoute || (r.state & kRouterArrived) || !link) {
         ArmNoPositionPrompt(r, link, quiet, *view);
     } else if (FollowRoute(r, *link, quiet, *view)) {
@@ -456,7 +453,7 @@ bool CGuidance::Announce(CRouter& r, const MapLink& link, int quiet) {
     request.muted = (options & kOptionVoiceMuted) || quiet;
     request.noChime = (options & kOptionNoChime) != 0;
     request.gpsSpeed = MphToRadiansPerSecond(gps.GetSpeed(0));
-    request.categorySpeed = MphToRadiansPerSecond(kCategoryMph[link.attributes & kAttrSpeedMask]);
+    request.categorySpeed = CategorySpeed(link, (options & kOptionMetric) != 0);
     request.mayGoStraight = lastAnnounced_ == -2 && gps.GetSatellitesUsed() >= 3;
     request.maneuver = FactsOf(r, m);
     // Only the near stage on a freeway asks whether a road turns off before it.

@@ -286,13 +286,19 @@ LRESULT CMainView::OnUserMessage(WPARAM code, LPARAM value) {
     if (g_shutDown.load() || RouterBusy() || resumePending.load()) {
         // A fix message the view cannot take now keeps its post counted, so that a
         // feed waits instead of pushing its fixes out of the five-entry queue; the
-        // view posts it again as soon as it can (RepostParkedFix).
+        // view posts it again as soon as it can (RepostParkedMessages).
         if (code == kNewFixMessage) {
             if (g_shutDown.load())
                 ReleasePendingPost(false);
             else
                 parkedFixPost = TRUE;
         }
+        // The end of a replay waits too: without it the menu keeps its "Stop" texts
+        // and the live port stays closed.
+        if (!g_shutDown.load() && code == kViewPlaybackEnded)
+            parkedPlaybackEnd = TRUE;
+        if (!g_shutDown.load() && code == kViewSimulationEnded)
+            parkedSimulationEnd = TRUE;
         return 0;
     }
     switch (code) {
@@ -348,8 +354,18 @@ void CMainView::ReleasePendingPost(bool repost) {
     ReleaseNewFixPost(m_hWnd, repost);
 }
 
-void CMainView::RepostParkedFix() {
-    if (!parkedFixPost || g_shutDown.load() || RouterBusy() || resumePending.load())
+void CMainView::RepostParkedMessages() {
+    if (g_shutDown.load() || RouterBusy() || resumePending.load())
+        return;
+    if (parkedPlaybackEnd) {
+        parkedPlaybackEnd = FALSE;
+        PostMessageW(m_hWnd, WM_USER, kViewPlaybackEnded, 0);
+    }
+    if (parkedSimulationEnd) {
+        parkedSimulationEnd = FALSE;
+        PostMessageW(m_hWnd, WM_USER, kViewSimulationEnded, 0);
+    }
+    if (!parkedFixPost)
         return;
     parkedFixPost = FALSE;
     if (!PostMessageW(m_hWnd, WM_USER, kNewFixMessage, 1))

@@ -302,6 +302,9 @@ class CMainView : public CWnd, public IMapViewHost {
     // A new-fix message was taken while the view could not handle it; its post is
     // still counted.
     BOOL parkedFixPost = FALSE;
+    // The end of a log playback (WM_USER 3) or of a demonstration (6) came meanwhile.
+    BOOL parkedPlaybackEnd = FALSE;
+    BOOL parkedSimulationEnd = FALSE;
     // The power thread.
     std::atomic<HANDLE> powerQueue{nullptr};
     std::atomic<HANDLE> powerNotifications{nullptr};
@@ -349,9 +352,9 @@ class CMainView : public CWnd, public IMapViewHost {
     // The fix message's steps.
     void ProcessFix(LPARAM value);
     void ReleasePendingPost(bool repost);
-    // A fix message parked while the router was busy or a resume pending is posted
-    // again once the view can take it.
-    void RepostParkedFix();
+    // A fix message, or the end of a playback or demonstration, parked while the
+    // router was busy or a resume pending is posted again once the view can take it.
+    void RepostParkedMessages();
     // Positions left queued with no post pending: the housekeeping tick posts for
     // them.
     void PostForLeftPositions();
