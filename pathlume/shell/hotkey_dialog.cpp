@@ -331,10 +331,11 @@ void CHotkeyDlg::OnPaint() {
     ShowEnableCaption();
 }
 
-HBRUSH CHotkeyDlg::OnCtlColor(CDC*, CWnd* wnd, UINT kind) {
-    (void)wnd;
-    (void)kind;
-    return GetBackgroundBrush();
+HBRUSH CHotkeyDlg::OnCtlColor(CDC* dc, CWnd* wnd, UINT kind) {
+    // The buttons stand on the program's background pattern.
+    if (kind == CTLCOLOR_BTN)
+        return GetBackgroundBrush();
+    return CDialog::OnCtlColor(dc, wnd, kind);
 }
 
 int CHotkeyDlg::SelectedRow() const {

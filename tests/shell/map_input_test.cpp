@@ -73,6 +73,28 @@ TEST_F(MapKeysTest, DirectionKeysStepTheScreensAndZoom) {
     EXPECT_EQ(view_->MapView().GetZoomIndex(), zoom);
 }
 
+// "Route List" twice keeps the route list; its hotkey toggles; "GPS Info" on its own
+// screen returns to the map.
+TEST_F(MapKeysTest, ViewCommandsSwitchAndToggleTheScreens) {
+    ASSERT_TRUE(RouteAcrossTown(*view_, 1));
+    for (int i = 0; i < 2; ++i) {
+        view_->SendMessage(WM_COMMAND, 3012);
+        EXPECT_EQ(view_->GetScreenMode(), kScreenRouteList);
+    }
+    view_->ExecuteCommand(kHotkeyRouteList);
+    EXPECT_EQ(view_->GetScreenMode(), kScreenMap);
+    view_->SendMessage(WM_COMMAND, 3015);
+    EXPECT_EQ(view_->GetScreenMode(), kScreenGpsInfo);
+    view_->SendMessage(WM_COMMAND, 3015);
+    EXPECT_EQ(view_->GetScreenMode(), kScreenMap);
+    view_->SendMessage(WM_COMMAND, 3030);
+    EXPECT_EQ(view_->GetScreenMode(), kScreenAlmanac);
+    view_->SendMessage(WM_COMMAND, 3014);
+    EXPECT_EQ(view_->GetScreenMode(), kScreenGuidance);
+    view_->SendMessage(WM_COMMAND, 3018);
+    EXPECT_EQ(view_->GetScreenMode(), kScreenMap);
+}
+
 // '3' switches the 3D view on with the remembered mode (2 the first time) and off;
 // a remembered mode of 4 or more switches it off.
 TEST_F(MapKeysTest, ThreeSwitchesTheThreeDViewWithTheRememberedMode) {

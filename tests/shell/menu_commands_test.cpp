@@ -289,6 +289,20 @@ TEST_F(MenuCommandsTest, RingMenuHomeCancelsAndOtherKeysReachTheMap) {
     EXPECT_EQ(g_homeKeyPressed.load(), 0u);
     Pump();
     EXPECT_EQ(view_->MapView().GetZoomIndex(), before + 1);
+    // On a landscape screen GPS Info and Volume show the wide face.
+    platform::SetScreenMode(320, 240, 96);
+    std::vector<UINT> faces;
+    WhenIdle([&] {
+        auto* shown = dynamic_cast<CRingMenuDlg*>(CWnd::FromHandle(GetActiveWindow()));
+        if (shown)
+            for (const CImageButton& button : shown->m_buttons)
+                faces.push_back(button.imageId);
+        platform::PostKeyPress(VK_ESCAPE);
+    });
+    CRingMenuDlg landscape(view_);
+    landscape.DoModal();
+    platform::SetScreenMode(240, 320, 96);
+    EXPECT_EQ(faces, (std::vector<UINT>{300, 301, 302, 303, 304, 305, 385, 385}));
     // Labels: Route Opts and Record lower, Display Opts left and Speed Alert right.
     const RECT button{100, 100, 140, 138};
     const POINT plain = CRingMenuDlg::LabelPosition(0, button, 40);
