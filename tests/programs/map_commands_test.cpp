@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "tests/programs/program_run.h"
+#include "tests/programs/town_places.h"
 #include "tests/support/pty.h"
 #include "tests/support/shared_data.h"
 #include "tests/support/temp_root.h"
@@ -29,23 +30,6 @@ namespace {
 using namespace programs_test;
 
 constexpr const char* kSettings = "'HKCU\\Software\\Zanterhoff\\Wayscribe'";
-
-std::string Position(const discmaker::LatLon& p) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.6f,%.6f", p.lat, p.lon);
-    return text;
-}
-
-double Metres(const discmaker::LatLon& a, const discmaker::LatLon& b) {
-    const double k = 111320.0;
-    return std::hypot((a.lat - b.lat) * k, (a.lon - b.lon) * k * std::cos(a.lat * M_PI / 180.0));
-}
-
-discmaker::LatLon Middle(const discmaker::Network& town, const discmaker::Link& link) {
-    const discmaker::LatLon a = town.nodes[link.from].position;
-    const discmaker::LatLon b = town.nodes[link.to].position;
-    return {(a.lat + b.lat) / 2, (a.lon + b.lon) / 2};
-}
 
 // An NMEA sentence with its checksum.
 std::string Sentence(const std::string& body) {
@@ -129,10 +113,7 @@ TEST_F(MapCommandsProgramTest, MenusHotkeysRingHoldMenuAndDestinationFlowRunHead
 
     // The car stands in the middle of a street; the route goes to one about 1 km away.
     const discmaker::Network town = discmaker::BuildTown(1, 1500);
-    std::vector<const discmaker::Link*> streets;
-    for (const discmaker::Link& link : town.links)
-        if (link.roadClass == discmaker::RoadClass::Street)
-            streets.push_back(&link);
+    const std::vector<const discmaker::Link*> streets = TownStreets(town);
     ASSERT_GT(streets.size(), 10u);
     const discmaker::LatLon a = Middle(town, *streets[streets.size() / 3]);
     discmaker::LatLon b = a;

@@ -43,19 +43,25 @@ class MapScreenGoldenTest : public AppTest, public testing::WithParamInterface<S
         platform::UseManualClock(false);
         platform::SetScreenMode(240, 320, 96);
     }
+    // The program started at the screen set on the town's maps, its view.
+    CMainView* StartOn(const ScreenSet& set) {
+        platform::SetScreenMode(set.width, set.height, set.dpi);
+        InstallTownMaps();
+        InstallVoiceFiles();
+        platform::UseManualClock(true);
+        if (!Start(u"nowarning", std::vector<UINT>{}))
+            return nullptr;
+        Pump();
+        auto* frame = dynamic_cast<CMainFrame*>(app_->m_pMainWnd);
+        return frame ? &frame->View() : nullptr;
+    }
 };
 
 TEST_P(MapScreenGoldenTest, MapScreenWithARoute) {
     const ScreenSet set = GetParam();
-    platform::SetScreenMode(set.width, set.height, set.dpi);
-    InstallTownMaps();
-    InstallVoiceFiles();
-    platform::UseManualClock(true);
-    ASSERT_TRUE(Start(u"nowarning", std::vector<UINT>{}));
-    Pump();
-    auto* frame = dynamic_cast<CMainFrame*>(app_->m_pMainWnd);
-    ASSERT_NE(frame, nullptr);
-    CMainView& view = frame->View();
+    CMainView* started = StartOn(set);
+    ASSERT_NE(started, nullptr);
+    CMainView& view = *started;
     ASSERT_NE(g_router, nullptr);
 
     // The vehicle stands at the route's start; the route runs across the town.
@@ -91,9 +97,6 @@ TEST_P(MapScreenGoldenTest, MapScreenWithARoute) {
 // map after North Up: each taken while it is on the screen.
 TEST_P(MapScreenGoldenTest, RingMenuHotkeyDialogAndNorthUp) {
     const ScreenSet set = GetParam();
-    platform::SetScreenMode(set.width, set.height, set.dpi);
-    InstallTownMaps();
-    InstallVoiceFiles();
     // What earlier tests of the process may have changed.
     RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"Options", 0x5005 & ~kOptionNorthUp);
     for (const auto& [value, data] : {std::pair<const char16_t*, DWORD>{u"ZoomIndex", 2},
@@ -101,12 +104,9 @@ TEST_P(MapScreenGoldenTest, RingMenuHotkeyDialogAndNorthUp) {
                                       {u"POIIconMode", 0},
                                       {u"StatBoxMode", 1}})
         RegSetDword(HKEY_CURRENT_USER, kSettingsKey, value, data);
-    platform::UseManualClock(true);
-    ASSERT_TRUE(Start(u"nowarning", std::vector<UINT>{}));
-    Pump();
-    auto* frame = dynamic_cast<CMainFrame*>(app_->m_pMainWnd);
-    ASSERT_NE(frame, nullptr);
-    CMainView& view = frame->View();
+    CMainView* started = StartOn(set);
+    ASSERT_NE(started, nullptr);
+    CMainView& view = *started;
     const std::filesystem::path golden =
         testing_support::RepositoryFolder() / "tests" / "shell" / "golden";
 
