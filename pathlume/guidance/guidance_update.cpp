@@ -479,6 +479,43 @@ bool CGuidance::Announce(CRouter& r, const MapLink& link, int quiet) {
     return speak;
 }
 
+void CGuidance::RepeatAnnouncement(CRouter& r) {
+    const int32_t m = r.currentManeuver;
+    if (!(r.state & kRouterRouteState) || m < 0 || m >= r.maneuverCount)
+        return;
+    const MapLink* link = g_vehicleLocation.GetLink(true);
+    if (!link)
+        link = g_vehicleLocation.GetLink(false);
+    if (!link)
+        return;
+    IPositioningServices& gps = GetPositioningServices();
+    const DWORD options = g_options.load();
+    PhraseRequest request;
+    request.distance = r.nextManeuverDistance;
+    request.previousDistance = r.nextManeuverDistance;
+    request.vehicleClass = link->attributes & kAttrClassMask;
+    request.vehicleFlagged = IsFlagged(*link);
+    request.isNew = true;
+    request.units = CurrentSpokenUnits();
+    request.muted = (options & kOptionVoiceMuted) != 0;
+    request.noChime = (options & kOptionNoChime) != 0;
+    request.gpsSpeed = MphToRadiansPerSecond(gps.GetSpeed(0));
+    request.categorySpeed = CategorySpeed(*link, (options & kOptionMetric) != 0);
+    request.maneuver = FactsOf(r, m);
+    ManeuverFacts following;
+    if (m + 1 < r.maneuverCount) {
+        following = FactsOf(r, m + 1);
+        request.following = &following;
+    }
+    // A copy of the stages: the driver's repeat does not stand for an announcement due.
+    PhraseState state = phrase_;
+    state.stageBits = 0;
+    PhraseBuffer phrase;
+    if (ComposeManeuverPhrase(request, state, phrase) && !request.muted) {
+        Speak(phrase);
+    }
+}
+
 void CGuidance::Arrive(CRouter& r, const MapLink& link) {
     if (r.remainingLength > ArrivalDistance(link) || (r.state & kRouterArrived)) {
         return;
