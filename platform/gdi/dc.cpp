@@ -1,8 +1,11 @@
 // Device contexts: the screen, memory DCs, their drawing state and its save stack.
 #include <climits>
 #include <cmath>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <system_error>
 
 #include "platform/gdi/gdi_internal.h"
 
@@ -99,16 +102,25 @@ bool platform::ScreenModeFromEnvironment(int* width, int* height, int* dpi, std:
     const char* text = std::getenv("PATHLUME_SCREEN");
     if (!text)
         return true;
-    int w = 0, h = 0, d = 0;
-    char rest = 0;
-    if (std::sscanf(text, "%dx%d@%d%c", &w, &h, &d, &rest) != 3 || w <= 0 || h <= 0 || d <= 0 ||
-        w > 4096 || h > 4096) {
-        *error = std::string("PATHLUME_SCREEN: ") + text + " is not WxH@DPI";
-        return false;
+    // Each number whole and in range: one too large for an int must not wrap into a
+    // screen a program serves.
+    int values[3] = {};
+    const int limits[3] = {4096, 4096, 100000};
+    const char separators[] = {'x', '@', 0};
+    const char* at = text;
+    const char* end = text + std::strlen(text);
+    for (int i = 0; i < 3; ++i) {
+        const auto [next, failure] = std::from_chars(at, end, values[i]);
+        if (failure != std::errc() || next == at || values[i] < 1 || values[i] > limits[i] ||
+            (separators[i] ? next == end || *next != separators[i] : next != end)) {
+            *error = std::string("PATHLUME_SCREEN: ") + text + " is not WxH@DPI";
+            return false;
+        }
+        at = next + 1;
     }
-    *width = w;
-    *height = h;
-    *dpi = d;
+    *width = values[0];
+    *height = values[1];
+    *dpi = values[2];
     return true;
 }
 

@@ -25,6 +25,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "formats/map_container.h"
+#include "formats/names.h"
 #include "pathlume/mapdb/geodesy.h"
 #include "pathlume/route/maneuver_texts.h"
 #include "pathlume/route/router.h"
@@ -32,6 +34,7 @@
 #include "tests/support/device_maps.h"
 #include "tests/support/shared_data.h"
 #include "tests/support/temp_root.h"
+#include "tests/support/tool_run.h"
 #include "tests/tools/route/route_tool_support.h"
 #include "tools/discmaker/disc_layout.h"
 #include "tools/discmaker/osm.h"
@@ -415,12 +418,15 @@ TEST_F(RouteToolTest, TheDestinationSideIsTheSideOfTheHouseNumber) {
     EXPECT_GE(checked, 10);
 }
 
-TEST_F(RouteToolTest, OneLinkIsAnArrival) {
+// Both ends on one link: arrived within the arrival distance (4 s at the link's
+// category speed), else a route along the link, the arrival its only maneuver.
+TEST_F(RouteToolTest, OneLinkIsAnArrivalOnlyWhenClose) {
     const Network& town = route_test::RouteTown();
-    // The longest town link that is not on the island.
+    // The longest two-way town link that is not on the island.
     uint32_t longest = 0;
     for (uint32_t i = 0; i < town.links.size(); ++i) {
         if (!discmaker::InPrebuiltRegion(town, town.links[i]) &&
+            town.links[i].direction == discmaker::Direction::Both &&
             town.LinkLengthKm(i) > town.LinkLengthKm(longest))
             longest = i;
     }
@@ -431,14 +437,46 @@ TEST_F(RouteToolTest, OneLinkIsAnArrival) {
         return MapPoint{static_cast<FLOAT>(a.lat + t * (b.lat - a.lat)),
                         static_cast<FLOAT>(a.lon + t * (b.lon - a.lon))};
     };
+    const double firstMetres = GeoDistance(at(0), at(1)) * kMetresPerRadian;
+    ASSERT_GT(firstMetres, 150) << "the town's longest link is short";
     routetool::Session session(TownOptions());
-    const RouteResult result = session.Route(at(0.3), at(0.7));
-    ASSERT_EQ(result.kind, RouteResult::Kind::kArrived);
-    ASSERT_EQ(result.maneuvers.size(), 1u);
-    EXPECT_EQ(result.maneuvers[0].kind, kManeuverArrival);
-    const double straight = GeoDistance(result.from.point, result.to.point) * kMetresPerRadian;
-    EXPECT_NEAR(result.lengthMetres, straight, 0.01 * straight + 1);
-    EXPECT_GT(result.timeSeconds, 0);
+    struct Case {
+        double to;
+        RouteResult::Kind kind;
+    } const cases[] = {{0.1 + 20 / firstMetres, RouteResult::Kind::kArrived},
+                       {0.1 + 140 / firstMetres, RouteResult::Kind::kRoute}};
+    for (const Case& c : cases) {
+        const RouteResult result = session.Route(at(0.1), at(c.to));
+        ASSERT_EQ(result.kind, c.kind) << c.to;
+        ASSERT_EQ(result.maneuvers.size(), 1u);
+        EXPECT_EQ(result.maneuvers[0].kind, kManeuverArrival);
+        const double straight = GeoDistance(result.from.point, result.to.point) * kMetresPerRadian;
+        EXPECT_NEAR(result.lengthMetres, straight, 0.01 * straight + 1);
+        EXPECT_GT(result.timeSeconds, 0);
+        EXPECT_GE(result.shape.size(), 2u);
+    }
+}
+
+// A stretch of the A 70's one-way carriageway at north Bayreuth: 557 m along it is a
+// route along the link, and against it a route like any other, by the next exits.
+TEST_F(RouteToolTest, OneLinkOfARealMotorwayIsARouteEitherWay) {
+    const ExtractMaps* maps = MapsOf("north-bayreuth.osm.gz");
+    if (!maps)
+        GTEST_SKIP() << "no north-bayreuth.osm.gz in " << testing_support::SharedOsmFolder()
+                     << ": the shared data folder is absent";
+    routetool::Options options;
+    options.maps = maps->folder();
+    routetool::Session session(options);
+    const MapPoint west{50.039302f, 11.496941f}, east{50.03955f, 11.504732f};
+    const RouteResult along = session.Route(west, east);
+    ASSERT_EQ(along.kind, RouteResult::Kind::kRoute);
+    EXPECT_EQ(along.from.linkId, along.to.linkId);
+    ASSERT_EQ(along.maneuvers.size(), 1u);
+    EXPECT_NEAR(along.lengthMetres, 557, 5);
+    const RouteResult back = session.Route(east, west);
+    ASSERT_EQ(back.kind, RouteResult::Kind::kRoute);
+    EXPECT_GT(back.maneuvers.size(), 2u);
+    EXPECT_GT(back.lengthMetres, 2 * along.lengthMetres);
 }
 
 TEST_F(RouteToolTest, AvoidingARoadRoutesAroundIt) {
@@ -603,6 +641,79 @@ TEST_F(RouteToolTest, TheProgramsExitCodes) {
         const int status = std::system(command.c_str());
         ASSERT_TRUE(WIFEXITED(status)) << c.args;
         EXPECT_EQ(WEXITSTATUS(status), c.code) << c.args;
+    }
+}
+
+// Damaged maps end the program with 1 and their reason, never with a map read as
+// one without roads or names, nor with a use-after-free at its exit.
+TEST_F(RouteToolTest, DamagedMapsEndWithTheirReason) {
+    const fs::path good = route_test::RouteTownMaps();
+    auto bytesOf = [](const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), {});
+    };
+    auto write = [](const fs::path& path, const std::vector<uint8_t>& bytes) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+    };
+    // The block of the container's first cell that has one.
+    auto firstBlock = [](const std::vector<uint8_t>& b) {
+        const uint32_t cells =
+            formats::map_container::CellCount(formats::map_container::DecodeHeader(b.data()));
+        for (uint32_t i = 0; i < cells; ++i) {
+            if (const uint32_t at =
+                    formats::LoadU32(b.data() + formats::map_container::CellEntryOffset(i)))
+                return at;
+        }
+        return 0u;
+    };
+    const struct {
+        const char* file;
+        std::function<void(std::vector<uint8_t>&)> damage;
+        const char* reason;
+    } cases[] = {
+        {"mapdata1.biz",
+         [&](std::vector<uint8_t>& b) { formats::StoreU32(b.data() + firstBlock(b), 0x40000000); },
+         "Missing or corrupted mapdata file"},
+        {"mapdata1.biz",
+         [&](std::vector<uint8_t>& b) {
+             formats::StoreI32(b.data() + formats::map_container::kColumnsOffset, 0x40000000);
+         },
+         "Missing or corrupted mapdata file"},
+        {"mapdata2.biz",
+         [&](std::vector<uint8_t>& b) {
+             // Every block's stream, past its zlib header.
+             const formats::map_container::GridHeader grid =
+                 formats::map_container::DecodeHeader(b.data());
+             for (uint32_t i = 0; i < formats::map_container::CellCount(grid); ++i) {
+                 const uint32_t block =
+                     formats::LoadU32(b.data() + formats::map_container::CellEntryOffset(i));
+                 for (uint32_t at = block ? block + 10 : 0;
+                      block && at < block + 30 && at < b.size(); ++at)
+                     b[at] ^= 0x5A;
+             }
+         },
+         "Error reading map cell"},
+        {"names.bin", [](std::vector<uint8_t>& b) { b.resize(formats::names::kDeviceNamesOffset); },
+         "Invalid or Missing Data file: names.bin"},
+        {"sttypes.bin", [](std::vector<uint8_t>& b) { b.resize(8); },
+         "Invalid or Missing Data file: sttypes.bin"},
+    };
+    const fs::path maps = roots_.base() / "damaged";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + ": " + c.reason);
+        fs::remove_all(maps);
+        fs::copy(good, maps);
+        std::vector<uint8_t> bytes = bytesOf(maps / c.file);
+        c.damage(bytes);
+        write(maps / c.file, bytes);
+        const testing_support::ToolRun run = testing_support::RunTool(
+            ROUTE_EXE, "--maps '" + maps.string() + "' --from 39.12,-120.24 --to 39.16,-120.21",
+            roots_.base());
+        EXPECT_EQ(run.status, 1) << run.err;
+        EXPECT_NE(run.err.find(c.reason), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("Sanitizer"), std::string::npos) << run.err;
     }
 }
 #endif
