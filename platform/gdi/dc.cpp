@@ -1,7 +1,7 @@
 // Device contexts: the screen, memory DCs, their drawing state and its save stack.
+#include <charconv>
 #include <climits>
 #include <cmath>
-#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
