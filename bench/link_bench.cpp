@@ -150,8 +150,10 @@ void CabInstall(benchmark::State& state) {
         const fs::path root = TheScratch().path / ("cab" + std::to_string(round++));
         fs::create_directories(root);
         state.ResumeTiming();
-        if (Run("'" + (package / "cabinstall").string() + "' install '" + root.string() +
-                "' >/dev/null") != 0)
+        std::string command = "'";
+        command.append((package / "cabinstall").string()).append("' install '");
+        command.append(root.string()).append("' >/dev/null");
+        if (Run(command) != 0)
             state.SkipWithError("cabinstall failed");
         state.PauseTiming();
         fs::remove_all(root);

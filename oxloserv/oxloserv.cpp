@@ -95,7 +95,7 @@ std::u16string CardFolder(int index) {
         if (at != index)
             return true;
         if (name.size() + 2 <= kReplyChars)
-            folder = u"\\" + std::u16string(name);
+            folder.assign(1, u'\\').append(name);
         return false;
     });
     return folder;

@@ -516,7 +516,7 @@ int CDeviceLink::CopyFileToDevice(LPCWSTR sourcePath, const char* deviceFolder, 
                            ? source.substr(firstBackslash)
                            : "\\" + source;
     } else if (newName) {
-        destination += "\\" + std::string(newName);
+        destination.append(1, '\\').append(newName);
     } else if ((flags & 8) && firstBackslash != std::string::npos) {
         destination += source.substr(firstBackslash);
     } else {
