@@ -175,11 +175,35 @@ uint32_t PolygonKind(FeatureKind kind) {
     return 0;
 }
 
+int PaintRank(const PolygonFeature& feature) {
+    if (feature.openLine)
+        return 4;
+    switch (feature.kind) {
+        case FeatureKind::Urban:
+        case FeatureKind::Forest:
+            return 0;
+        case FeatureKind::Building:
+            return 2;
+        case FeatureKind::Ocean:
+        case FeatureKind::Lake:
+        case FeatureKind::River:
+            return 3;
+        default:
+            return 1;
+    }
+}
+
 std::map<uint32_t, std::vector<polygons::Feature>> CutPolygonFeatures(const Network& network,
                                                                       const DiscLayout& layout) {
     const GridHeader& grid = layout.polygons;
+    std::vector<uint32_t> order(network.features.size());
+    for (uint32_t f = 0; f < order.size(); ++f)
+        order[f] = f;
+    std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+        return PaintRank(network.features[a]) < PaintRank(network.features[b]);
+    });
     std::map<uint32_t, std::vector<polygons::Feature>> cells;
-    for (uint32_t f = 0; f < network.features.size(); ++f) {
+    for (const uint32_t f : order) {
         const PolygonFeature& source = network.features[f];
         if (source.points.size() < (source.openLine ? 2u : 3u))
             continue;
