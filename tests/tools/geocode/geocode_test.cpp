@@ -123,6 +123,42 @@ INSTANTIATE_TEST_SUITE_P(Extracts, ExtractGeocodeTest,
                                         : "Krems";
                          });
 
+// A county and a city of one name (an extract's county named after its country), and
+// a street whose stored name keeps its type word ("carrer Major", which the source
+// writes in lower case) beside another stored without it ("Carrer Major" is MAJOR):
+// each is found when typed as the map shows it.
+TEST(GeocodePlacesTest, ACityBesideItsCountyAndANameThatKeepsItsTypeWord) {
+    testing_support::TempRoots roots;
+    const fs::path extract = roots.base() / "places.osm";
+    std::ofstream(extract) << R"(<?xml version='1.0'?><osm version="0.6">
+      <node id="1" lat="42.90" lon="6.90"/><node id="2" lat="42.90" lon="7.30"/>
+      <node id="3" lat="43.20" lon="7.30"/><node id="4" lat="43.20" lon="6.90"/>
+      <way id="1"><nd ref="1"/><nd ref="2"/><nd ref="3"/><nd ref="4"/><nd ref="1"/>
+        <tag k="boundary" v="administrative"/><tag k="admin_level" v="2"/>
+        <tag k="name" v="Monaco"/></way>
+      <node id="10" lat="43.000" lon="7.000"><tag k="place" v="city"/><tag k="name" v="Monaco"/></node>
+      <node id="11" lat="43.000" lon="7.200"><tag k="place" v="village"/><tag k="name" v="Vila"/></node>
+      <node id="20" lat="43.000" lon="7.000"/><node id="21" lat="43.000" lon="7.003"/>
+      <node id="22" lat="43.000" lon="7.200"/><node id="23" lat="43.000" lon="7.203"/>
+      <node id="24" lat="43.100" lon="7.100"/><node id="25" lat="43.100" lon="7.103"/>
+      <way id="2"><nd ref="20"/><nd ref="21"/><tag k="highway" v="residential"/><tag k="name" v="carrer Major"/></way>
+      <way id="3"><nd ref="22"/><nd ref="23"/><tag k="highway" v="residential"/><tag k="name" v="Carrer Major"/></way>
+      <way id="4"><nd ref="24"/><nd ref="25"/><tag k="highway" v="residential"/><tag k="name" v="Cami Llunya"/></way>
+      </osm>)";
+    const fs::path maps = MakeMaps(discmaker::ReadOsm(extract), roots.base());
+    const geocode::Report report = geocode::Run(maps, {{false, "Carrer Major, Monaco", 0, 0},
+                                                       {false, "Carrer Major, Vila", 0, 0},
+                                                       {false, "Cami Llunya, Monaco", 0, 0}});
+    const std::string wanted[] = {"MONACO, MONACO", "VILA, MONACO", "MONACO, AL"};
+    for (size_t i = 0; i < report.answers.size(); ++i) {
+        const geocode::Answer& a = report.answers[i];
+        ASSERT_TRUE(a.Found()) << a.query.text << ": " << a.result;
+        ASSERT_EQ(a.candidates.size(), 1u) << a.query.text;
+        EXPECT_EQ(a.candidates[0].place.rfind(wanted[i], 0), 0u)
+            << a.query.text << ": " << a.candidates[0].place;
+    }
+}
+
 // The tool itself on the town's maps.
 class GeocodeToolTest : public testing::Test {
   protected:
