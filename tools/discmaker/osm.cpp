@@ -1141,19 +1141,27 @@ class NetworkMaker {
     }
 
     // The areas that the addresses' cities name: an area of that name text (a city
-    // first), else a new city at the mean of the placed addresses naming it.
+    // first), else a new city at the mean of the placed addresses naming it, whose
+    // alternative is the city most of them lie in ("Krems" in "Krems an der Donau"),
+    // so that the street is found under the name the map shows around it too.
+    struct NewCity {
+        std::string name;
+        LatLon centre;
+        uint32_t alternative = kNone;
+    };
     struct CityAreas {
         std::map<std::string, uint32_t> areaOfText;
-        std::map<std::string, std::pair<std::string, LatLon>> newCities;  // text -> name, centre
+        std::map<std::string, NewCity> newCities;  // by name text
         const NetworkMaker* maker = nullptr;
 
         uint32_t AreaFor(const std::string& text, Network& net) {
             auto it = areaOfText.find(text);
             if (it != areaOfText.end())
                 return it->second;
-            const auto& [name, centre] = newCities.at(text);
-            uint32_t city =
-                net.AddArea({AreaKind::City, name, "", maker->CountyAt(centre), centre, {}});
+            const NewCity& made = newCities.at(text);
+            Area area{AreaKind::City, made.name, "", maker->CountyAt(made.centre), made.centre, {}};
+            area.alternative = made.alternative;
+            const uint32_t city = net.AddArea(std::move(area));
             areaOfText[text] = city;
             return city;
         }
@@ -1172,6 +1180,7 @@ class NetworkMaker {
             }
         }
         std::map<std::string, std::pair<LatLon, size_t>> sums;
+        std::map<std::string, std::map<uint32_t, size_t>> liesIn;  // text -> city -> addresses
         for (const auto& [key, placed] : sides) {
             for (const auto& p : placed) {
                 const std::string& city = p.address->city;
@@ -1179,15 +1188,24 @@ class NetworkMaker {
                     continue;
                 auto& [sum, count] = sums[CityText(city)];
                 if (count == 0)
-                    cities.newCities[CityText(city)].first = city;
+                    cities.newCities[CityText(city)].name = city;
                 sum.lat += p.address->position.lat;
                 sum.lon += p.address->position.lon;
                 ++count;
+                const uint32_t around = AreaAt(p.address->position);
+                if (m_net.areas[around].kind == AreaKind::City)
+                    ++liesIn[CityText(city)][around];
             }
         }
         for (auto& [text, sum] : sums) {
-            cities.newCities[text].second = {sum.first.lat / static_cast<double>(sum.second),
-                                             sum.first.lon / static_cast<double>(sum.second)};
+            NewCity& city = cities.newCities[text];
+            city.centre = {sum.first.lat / static_cast<double>(sum.second),
+                           sum.first.lon / static_cast<double>(sum.second)};
+            size_t most = 0;
+            for (const auto& [area, count] : liesIn[text]) {  // area order: the first wins a tie
+                if (count > most)
+                    city.alternative = area, most = count;
+            }
         }
         return cities;
     }
