@@ -138,7 +138,9 @@ polygons::Feature MakeFeature(const PolygonFeature& source, const std::vector<La
 
 uint32_t PolygonKind(FeatureKind kind) {
     // The map view fills kinds 1-4 with water's colour, 5 with none (the background),
-    // 6-8 green, 14 and 18 light grey, and never draws 9, 16 or 17.
+    // 6-8 a vivid green the route's second colour vanishes in, 13 a pale green, 14 and
+    // 18 light grey, and never draws 9, 16 or 17. Green land takes the pale green
+    // (drawn close in only), so roads and the route stand out over it.
     switch (kind) {
         case FeatureKind::Shore:
             return 0;
@@ -150,12 +152,11 @@ uint32_t PolygonKind(FeatureKind kind) {
             return 3;
         case FeatureKind::Park:
         case FeatureKind::Golf:
-            return 6;
         case FeatureKind::Cemetery:
-            return 7;
-        case FeatureKind::Airport:
         case FeatureKind::Forest:
-            return 8;
+            return 13;
+        case FeatureKind::Airport:
+            return 18;
         case FeatureKind::StateBorder:
             return 10;
         case FeatureKind::CountyBorder:
