@@ -59,6 +59,7 @@ class CMapLabels {
     }
     // The boxes labels keep clear of (the screen's controls over the map).
     void SetCovers(std::vector<RECT> covers) { covers_ = std::move(covers); }
+    void AddCover(const RECT& cover) { covers_.push_back(cover); }
     // Rotates the four corners about the first by -angle degrees; true when the whole
     // box lies in the view, clear of the covers: a label is never drawn cut at the
     // map's edge or under a control.

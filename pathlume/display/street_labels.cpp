@@ -247,7 +247,7 @@ int CMapView::PlaceStreetLabel(POINT a, POINT b, int drawClass, const POINT* cha
                                   {midX + half, midY - half},
                                   {midX + half, midY + half},
                                   {midX - half, midY + half}};
-    if (!labels.IsClear(shield))
+    if (!labels.IsClear(shield) || labels.Overlaps(shield))
         return -1;
     if (zoomIndex_ > 8)
         return 0;
@@ -260,6 +260,9 @@ int CMapView::PlaceStreetLabel(POINT a, POINT b, int drawClass, const POINT* cha
     link.flags |= kLinkLabelAllowed;
     icons.Add(style.icon, size, size, static_cast<int>(midX) - size / 2,
               static_cast<int>(midY) - size / 2, style.colour, text);
+    // Labels placed after it keep clear of it too.
+    labels.AddCover({static_cast<LONG>(shield[0].x), static_cast<LONG>(shield[0].y),
+                     static_cast<LONG>(shield[2].x), static_cast<LONG>(shield[2].y)});
     SetBkMode(dc, OPAQUE);
     return 0;
 }

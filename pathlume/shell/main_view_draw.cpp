@@ -360,7 +360,7 @@ void CMainView::DrawStreetName(HDC dc, const RECT& rect) {
         Widen(name, text, kTextChars);
     }
     // It ends before the POI button, which stands on the same row.
-    const int right = std::min(rect.right - statBoxWidth - X(4), X(139));
+    const int right = std::min(rect.right - statBoxWidth - X(4), X(137));
     DrawShadowedLine(dc, text, rect.left + X(4), rect.bottom - S(20) - S(20),
                      right - rect.left - X(4), S(20));
 }

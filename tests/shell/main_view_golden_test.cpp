@@ -68,6 +68,17 @@ int ExpectLabelsClearOfTheControls(CMainView& view) {
         EXPECT_TRUE(l >= 0 && t >= 0 && r <= width && b <= height) << icon.text << " cut";
         for (const RECT& cover : covers)
             EXPECT_FALSE(meets(cover, l, t, r, b)) << "shield " << icon.text << " under a control";
+        // Nor over a street's name.
+        for (const CMapLabels::Slot& label : map.PlacedLabels()) {
+            if (std::fmod(label.angle, 90.0f) != 0)
+                continue;
+            const RECT box = {static_cast<LONG>(std::min(label.corners[0].x, label.corners[2].x)),
+                              static_cast<LONG>(std::min(label.corners[0].y, label.corners[2].y)),
+                              static_cast<LONG>(std::max(label.corners[0].x, label.corners[2].x)),
+                              static_cast<LONG>(std::max(label.corners[0].y, label.corners[2].y))};
+            EXPECT_FALSE(meets(box, l, t, r, b))
+                << "shield " << icon.text << " over " << label.text;
+        }
         ++checked;
     }
     return checked;
