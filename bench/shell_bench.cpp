@@ -51,10 +51,8 @@ MapPoint TownPoint(double east, double north) {
     return {static_cast<FLOAT>(point.lat), static_cast<FLOAT>(point.lon)};
 }
 
-// <repository>/../shared/data/osm/andorra.osm.pbf, beside the repository.
 fs::path AndorraExtract() {
-    return fs::path(__FILE__).parent_path().parent_path().parent_path() / "shared" / "data" /
-           "osm" / "andorra.osm.pbf";
+    return SharedOsmExtract("andorra.osm.pbf");
 }
 
 // A device root with the maps of the town (no extract) or of an OpenStreetMap extract,

@@ -31,6 +31,7 @@
 #include "tests/route/route_test_maps.h"
 #include "tests/shell/app_fixture.h"
 #include "tests/shell/town_route.h"
+#include "tests/support/shared_data.h"
 
 namespace shell_test {
 namespace {
@@ -347,8 +348,9 @@ class AndorraDemoTest : public AppTest {
 
 TEST_F(AndorraDemoTest, RouteDemonstrationToItsEndThenClose) {
     if (!InstallAndorraMaps())
-        GTEST_SKIP()
-            << "no shared OpenStreetMap data (../shared/data): Andorra's maps are not made";
+        GTEST_SKIP() << "no shared OpenStreetMap data ("
+                     << testing_support::SharedDataFolder().string()
+                     << "): Andorra's maps are not made";
     InstallVoiceFiles();
     RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"CommPort", 3);
     RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"PlaybackDelay", 0);
