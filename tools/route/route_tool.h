@@ -34,6 +34,10 @@ struct Options {
     // One route, or a pairs file.
     MapPoint from;
     MapPoint to;
+    // The vehicle's heading at the start, degrees clockwise from north, as the
+    // program keeps it in "LastHead"; below 0: none known, the route may leave the
+    // start either way.
+    double headingDegrees = -1;
     std::filesystem::path pairs;
     // Then drive the route with guidance.
     bool guide = false;
