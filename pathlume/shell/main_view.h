@@ -228,6 +228,8 @@ class CMainView : public CWnd, public IMapViewHost {
     void OnPlayTrack();
     void OnDemoRoute();
     void ReopenGpsPort();
+    // The start's open of the GPS port, once the map shows.
+    void OpenGpsPortAtStart();
     void RefreshRouteList();
     // The command bar's menu (null without one) and the text of one of its items.
     HMENU CommandMenu() const;
@@ -256,6 +258,8 @@ class CMainView : public CWnd, public IMapViewHost {
     int speedFilterSum = 0;
     FLOAT speedFactor = 1.0f;
     int firstPaintState = 1;
+    // The start's GPS open waits for the first map frame.
+    BOOL gpsOpenPending = FALSE;
     HDC memDC = nullptr;
     HBITMAP backBitmap = nullptr;
     CMapView mapView{this};

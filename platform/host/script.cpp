@@ -216,7 +216,10 @@ void Act(const ScriptAction& action) {
             PostMessageW(Target(runner), WM_COMMAND, action.value, 0);
             break;
         case Kind::Close:
-            PostMessageW(Target(runner), WM_CLOSE, 0, 0);
+            if (MainWindow())
+                PostCloseToMainWindow();
+            else
+                PostMessageW(runner.main, WM_CLOSE, 0, 0);
             break;
         case Kind::Resume:
             SimulatePowerResume();
