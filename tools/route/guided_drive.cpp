@@ -451,9 +451,9 @@ std::string WordsText(const PhraseBuffer& phrase) {
     std::string text;
     for (int i = 0; i < phrase.count; ++i) {
         const int w = phrase.words[i];
-        text += (i ? " " : "") + (w >= 0 && w < kPromptWordCount
-                                      ? platform::WideToUtf8(PromptWordTable[w])
-                                      : std::string("?"));
+        if (i)
+            text += ' ';
+        text += w >= 0 && w < kPromptWordCount ? platform::WideToUtf8(PromptWordTable[w]) : "?";
     }
     return text;
 }
