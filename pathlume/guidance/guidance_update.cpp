@@ -239,11 +239,12 @@ bool CGuidance::FollowRoute(CRouter& r, MapLink& link, int quiet, IMainView& vie
     }
     if (p.onRoute && ((r.maneuvers[r.currentManeuver].kind == kManeuverArrival &&
                        r.nextManeuverDistance < ArrivalDistance(link)) ||
-                      r.remainingLength < ArrivalDistance(link))) {
+                      (view.GetReplayFlag() && r.remainingLength < ArrivalDistance(link)))) {
         // Noticed here too, not only by an announcement: nothing is said on a
         // roundabout, with a poor fix or during the voice delay, and the vehicle
-        // arrives all the same; also with a last turn a few feet before the
-        // destination still ahead, which a demonstration ends on.
+        // arrives all the same. A demonstration or a played log stops at its end,
+        // where the vehicle may still be matched before a last turn a few feet
+        // short of the destination: within the arrival distance it has arrived.
         r.state |= kRouterArrivalZone;
     }
     if (!(r.state & kRouterArrivalZone) && !OutsideArrivalZone(r, link, at, quiet, view)) {

@@ -252,9 +252,10 @@ TEST_F(GuidanceDriveTest, ArrivingDuringAReplayEndsTheReplay) {
     EXPECT_EQ(fix_.steps, 0);
 }
 
-// A destination just past the route's last turn: at the turn the vehicle is within
-// the arrival distance, and arrives although the turn is still the maneuver ahead.
-TEST_F(GuidanceDriveTest, ADestinationJustPastTheLastTurnIsArrivedAt) {
+// A demonstration to a destination just past the route's last turn ends with the
+// vehicle at the turn, within the arrival distance: it arrives although the turn is
+// still the maneuver ahead.
+TEST_F(GuidanceDriveTest, ADemonstrationToADestinationJustPastTheLastTurnArrives) {
     RouteAcross();
     const MapPoint start = from_.point;
     // The last turn of the route across, and a destination a few feet past it.
@@ -285,6 +286,7 @@ TEST_F(GuidanceDriveTest, ADestinationJustPastTheLastTurnIsArrivedAt) {
     g_vehicleLocation.position = at->position;
     g_vehicleLocation.segment =
         g_vehicleLocation.link->toNode == at ? g_vehicleLocation.link->GetShapePointCount() : 0;
+    view_.replay = TRUE;
     for (int i = 0; i < 3 && !(r.state & kRouterArrived); ++i)
         guidance_->UpdateGuidance(r, 0);
     EXPECT_TRUE(r.state & kRouterArrived)
