@@ -462,6 +462,8 @@ RouteResult Session::Route(const MapPoint& from, const MapPoint& to) {
                 result.lengthMetres += line.distanceMetres;
                 result.maneuvers.push_back(std::move(line));
             }
+            for (int32_t i = 0; i < router.routeCount; ++i)
+                result.links.push_back(router.routeList[i].linkId);
             result.timeSeconds = RouteSeconds(router);
             result.shape = RouteShape(router);
         }
@@ -558,6 +560,7 @@ void PrintJson(const Options& options, const RouteResult& result, std::ostream& 
                            {"length_m", result.lengthMetres},
                            {"time_s", result.timeSeconds},
                            {"maneuvers", maneuvers},
+                           {"links", result.links},
                            {"shape", shape},
                            {"messages", result.messages},
                            {"ms", result.ms}};

@@ -96,6 +96,7 @@ struct RouteResult {
     double lengthMetres = 0;  // the maneuvers' distances added up
     double timeSeconds = 0;
     std::vector<ManeuverLine> maneuvers;
+    std::vector<int32_t> links;         // the route list: each entry's leaving link
     std::vector<MapPoint> shape;        // driving order
     std::vector<std::string> messages;  // what the router showed
     double ms = 0;                      // the whole query
