@@ -57,13 +57,8 @@ MapPoint TownPoint(double east, double north) {
     return {static_cast<FLOAT>(point.lat), static_cast<FLOAT>(point.lon)};
 }
 
-// <repository>/../shared/data/osm/andorra.osm.pbf, beside the repository, or the file
-// SHELL_BENCH_ANDORRA names (a checkout elsewhere).
 fs::path AndorraExtract() {
-    if (const char* named = std::getenv("SHELL_BENCH_ANDORRA"); named && *named)
-        return named;
-    return fs::path(__FILE__).parent_path().parent_path().parent_path() / "shared" / "data" /
-           "osm" / "andorra.osm.pbf";
+    return SharedOsmExtract("andorra.osm.pbf");
 }
 
 // A device root with the maps of the town (no extract) or of an OpenStreetMap extract,
@@ -219,10 +214,6 @@ void FixHandlerInDemonstration(benchmark::State& state, int width, int height, i
                                DWORD mode3D, bool andorra) {
     RoutedRun run(width, height, dpi, andorra ? AndorraExtract() : fs::path());
     RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"3DMode", mode3D);
-    // Without a volume override a phrase's player ends with its last word, instead of
-    // 250 ms later: fixes come here without the demonstration's delay, and the next
-    // phrase would wait for that tail on this thread, timing the voice, not the fix.
-    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"VolOvr", 0);
     if (andorra) {
         // The program starts where the drive does, as after an earlier drive there.
         RegSetDword(HKEY_CURRENT_USER, kSettingsKey, kLastLatValue, std::bit_cast<DWORD>(42.5063f));
