@@ -305,6 +305,12 @@ void CMainFrame::OnDestroy() {
 }
 
 void CMainFrame::OnClose() {
+    // A close that comes while a box of the receiver's open is up would close the port
+    // under that open and take the windows from under its caller: it comes again once
+    // the open has let the port go.
+    const HWND frame = m_hWnd;
+    if (DeferWhileReceiverPortHeld([frame] { ::PostMessageW(frame, WM_CLOSE, 0, 0); }))
+        return;
     view_.BeginModalScreen();
     view_.Shutdown();
     CFrameWnd::OnClose();
