@@ -78,6 +78,8 @@ void CAvoidRoadListWnd::Draw(CDC* cdc, int) {
     if (!bufferBitmap_)
         return;
     HDC dc = bufferDC_;
+    // Below the last whole row the picture would show what the bitmap held before.
+    FillWith(dc, client, GetBkColor(dc));
     SetBkMode(dc, TRANSPARENT);
     HFONT font = listFont ? listFont : static_cast<HFONT>(fallbackFont1.GetSafeHandle());
     HGDIOBJ oldFont = SelectObject(dc, font);

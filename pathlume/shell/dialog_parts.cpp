@@ -1,5 +1,7 @@
 #include "pathlume/shell/dialog_parts.h"
 
+#include "pathlume/foundation/registry_helpers.h"
+
 #include "platform/gdi/gdi.h"
 #include "platform/user/controls.h"
 
@@ -23,8 +25,7 @@ platform::DialogItemTemplate PictureItem(WORD id, short x, short y, short cx, sh
     return picture;
 }
 
-void RegisterScreenTemplate(UINT id, const char16_t* caption,
-                            std::initializer_list<ScreenItem> items) {
+void RegisterScreenTemplate(UINT id, const char16_t* caption, std::span<const ScreenItem> items) {
     platform::DialogTemplate box = FullScreenDialogTemplate(160, 213);
     box.caption = caption;
     for (const ScreenItem& item : items) {
@@ -56,6 +57,14 @@ void RegisterScreenTemplate(UINT id, const char16_t* caption,
         box.items.push_back(control);
     }
     platform::RegisterDialogTemplate(nullptr, static_cast<WORD>(id), box);
+}
+
+void PlaceScreenItems(CDialog& dialog, std::span<const ScreenItem> items) {
+    for (const ScreenItem& item : items) {
+        if (CWnd* control = dialog.GetDlgItem(item.id))
+            control->SetWindowPos(nullptr, ScaleX(item.x), ScaleY(item.y), ScaleX(item.cx),
+                                  ScaleY(item.cy), SWP_NOZORDER | SWP_NOACTIVATE);
+    }
 }
 
 void ShowPicture(CDialog& dialog, UINT controlId, UINT bitmapId) {

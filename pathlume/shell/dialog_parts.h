@@ -1,7 +1,7 @@
 // Pieces the program's own dialogs share: the full-screen template and its picture.
 #pragma once
 
-#include <initializer_list>
+#include <span>
 
 #include "platform/afx/afx.h"
 #include "platform/user/dialogs.h"
@@ -28,7 +28,9 @@ struct ScreenItem {
     Kind kind = kButton;
 };
 // Registers the full-screen template (240 x 320 QVGA pixels) of the items.
-void RegisterScreenTemplate(UINT id, const char16_t* caption,
-                            std::initializer_list<ScreenItem> items);
+void RegisterScreenTemplate(UINT id, const char16_t* caption, std::span<const ScreenItem> items);
+// Puts each control of the dialog at its item's place, scaled to the screen (dialog
+// units follow the dialog font's measure, which varies with the font installed).
+void PlaceScreenItems(CDialog& dialog, std::span<const ScreenItem> items);
 // Puts the program's bitmap into the dialog's picture control, when it has one.
 void ShowPicture(CDialog& dialog, UINT controlId, UINT bitmapId);

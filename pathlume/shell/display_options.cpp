@@ -65,52 +65,55 @@ constexpr UINT kStringPoiOptions = 6150;
 
 // Positions are QVGA pixels. Each group is its label with its buttons in a row
 // beneath; the themes take two rows.
+constexpr auto kLabel = ScreenItem::kLabel;
+constexpr ScreenItem kDisplayOptionsItems[] = {
+    {kOrientationLabel, u"Map Orientation", 8, 23, 200, 14, kLabel},
+    {kHeadingUp, u"Heading Up", 8, 38, 109, 22},
+    {kNorthUp, u"North Up", 123, 38, 109, 22},
+    {kColorLabel, u"Color Scheme", 8, 63, 200, 14, kLabel},
+    {kColorAuto, u"Auto", 8, 78, 70, 22},
+    {kDay, u"Day", 85, 78, 70, 22},
+    {kNight, u"Night", 162, 78, 70, 22},
+    {kGuidanceLabel, u"Guidance Screen", 8, 103, 200, 14, kLabel},
+    {kGuidanceAuto, u"Auto", 8, 118, 109, 22},
+    {kGuidanceManual, u"Manual", 123, 118, 109, 22},
+    {kPoiLabel, u"POI Icons", 8, 143, 200, 14, kLabel},
+    {kPoiDefault, u"Default", 8, 158, 70, 22},
+    {kPoiOff, u"Off", 85, 158, 70, 22},
+    {kPoiCustom, u"Custom", 162, 158, 70, 22},
+    {kViewLabel, u"3D Map View", 8, 183, 200, 14, kLabel},
+    {kView1, u"1", 8, 198, 51, 22},
+    {kView2, u"2", 65, 198, 51, 22},
+    {kView3, u"3", 123, 198, 51, 22},
+    {kView2D, u"2D", 181, 198, 51, 22},
+    {kThemeLabel, u"Color Themes", 8, 223, 200, 14, kLabel},
+    {kYellow, u"      Yellow", 8, 238, 109, 22},
+    {kGray, u"    Gray", 123, 238, 109, 22},
+    {kWhite, u"    White", 8, 263, 109, 22},
+    {kPurple, u"    Purple", 123, 263, 109, 22},
+    {IDOK, u"OK", 16, 290, 64, 26},
+    {IDCANCEL, u"Cancel", 160, 290, 64, 26}};
+
 void RegisterDisplayOptionsTemplate() {
-    constexpr auto kLabel = ScreenItem::kLabel;
-    RegisterScreenTemplate(kDisplayOptionsTemplateId, u"Display Options",
-                           {{kOrientationLabel, u"Map Orientation", 8, 23, 200, 14, kLabel},
-                            {kHeadingUp, u"Heading Up", 8, 38, 109, 22},
-                            {kNorthUp, u"North Up", 123, 38, 109, 22},
-                            {kColorLabel, u"Color Scheme", 8, 63, 200, 14, kLabel},
-                            {kColorAuto, u"Auto", 8, 78, 70, 22},
-                            {kDay, u"Day", 85, 78, 70, 22},
-                            {kNight, u"Night", 162, 78, 70, 22},
-                            {kGuidanceLabel, u"Guidance Screen", 8, 103, 200, 14, kLabel},
-                            {kGuidanceAuto, u"Auto", 8, 118, 109, 22},
-                            {kGuidanceManual, u"Manual", 123, 118, 109, 22},
-                            {kPoiLabel, u"POI Icons", 8, 143, 200, 14, kLabel},
-                            {kPoiDefault, u"Default", 8, 158, 70, 22},
-                            {kPoiOff, u"Off", 85, 158, 70, 22},
-                            {kPoiCustom, u"Custom", 162, 158, 70, 22},
-                            {kViewLabel, u"3D Map View", 8, 183, 200, 14, kLabel},
-                            {kView1, u"1", 8, 198, 51, 22},
-                            {kView2, u"2", 65, 198, 51, 22},
-                            {kView3, u"3", 123, 198, 51, 22},
-                            {kView2D, u"2D", 181, 198, 51, 22},
-                            {kThemeLabel, u"Color Themes", 8, 223, 200, 14, kLabel},
-                            {kYellow, u"      Yellow", 8, 238, 109, 22},
-                            {kGray, u"    Gray", 123, 238, 109, 22},
-                            {kWhite, u"    White", 8, 263, 109, 22},
-                            {kPurple, u"    Purple", 123, 263, 109, 22},
-                            {IDOK, u"OK", 16, 290, 64, 26},
-                            {IDCANCEL, u"Cancel", 160, 290, 64, 26}});
+    RegisterScreenTemplate(kDisplayOptionsTemplateId, u"Display Options", kDisplayOptionsItems);
 }
 
+constexpr ScreenItem kPoiFilterItems[] = {{kCategoryButtons[0], kCategoryTexts[0], 8, 26, 160, 24},
+                                          {kCategoryButtons[1], kCategoryTexts[1], 8, 52, 160, 24},
+                                          {kCategoryButtons[2], kCategoryTexts[2], 8, 78, 160, 24},
+                                          {kCategoryButtons[3], kCategoryTexts[3], 8, 104, 160, 24},
+                                          {kCategoryButtons[4], kCategoryTexts[4], 8, 130, 160, 24},
+                                          {kCategoryButtons[5], kCategoryTexts[5], 8, 156, 160, 24},
+                                          {kCategoryButtons[6], kCategoryTexts[6], 8, 182, 160, 24},
+                                          {kCategoryButtons[7], kCategoryTexts[7], 8, 208, 160, 24},
+                                          {kCategoryButtons[8], kCategoryTexts[8], 8, 234, 160, 24},
+                                          {kAll, u"All", 187, 60, 29, 29},
+                                          {kClear, u"Clr", 182, 104, 40, 26},
+                                          {IDOK, u"OK", 16, 290, 64, 26},
+                                          {IDCANCEL, u"Cancel", 160, 290, 64, 26}};
+
 void RegisterPoiFilterTemplate() {
-    RegisterScreenTemplate(kPoiFilterTemplateId, u"Icons to Display",
-                           {{kCategoryButtons[0], kCategoryTexts[0], 8, 26, 160, 24},
-                            {kCategoryButtons[1], kCategoryTexts[1], 8, 52, 160, 24},
-                            {kCategoryButtons[2], kCategoryTexts[2], 8, 78, 160, 24},
-                            {kCategoryButtons[3], kCategoryTexts[3], 8, 104, 160, 24},
-                            {kCategoryButtons[4], kCategoryTexts[4], 8, 130, 160, 24},
-                            {kCategoryButtons[5], kCategoryTexts[5], 8, 156, 160, 24},
-                            {kCategoryButtons[6], kCategoryTexts[6], 8, 182, 160, 24},
-                            {kCategoryButtons[7], kCategoryTexts[7], 8, 208, 160, 24},
-                            {kCategoryButtons[8], kCategoryTexts[8], 8, 234, 160, 24},
-                            {kAll, u"All", 187, 60, 29, 29},
-                            {kClear, u"Clr", 182, 104, 40, 26},
-                            {IDOK, u"OK", 16, 290, 64, 26},
-                            {IDCANCEL, u"Cancel", 160, 290, 64, 26}});
+    RegisterScreenTemplate(kPoiFilterTemplateId, u"Icons to Display", kPoiFilterItems);
 }
 
 std::once_flag g_displayTemplate;
@@ -180,6 +183,7 @@ void CDisplayOptionsDlg::DoDataExchange(CDataExchange* dx) {
 
 BOOL CDisplayOptionsDlg::OnInitDialog() {
     BeginScreen();
+    PlaceScreenItems(*this, kDisplayOptionsItems);
     for (CMapButton* button :
          {&m_headingUp, &m_northUp, &m_colorAuto, &m_day, &m_night, &m_guidanceAuto,
           &m_guidanceManual, &m_poiDefault, &m_poiOff, &m_poiCustom, &m_view1, &m_view2, &m_view3,
@@ -311,6 +315,7 @@ void CPoiFilterDlg::DoDataExchange(CDataExchange* dx) {
 
 BOOL CPoiFilterDlg::OnInitDialog() {
     BeginScreen();
+    PlaceScreenItems(*this, kPoiFilterItems);
     uint32_t codes[kPoiSelectionRoom] = {};
     const int count = LoadPoiSelection(codes, 0, 1, 0);
     for (int i = 0; i < count; ++i) {

@@ -77,59 +77,64 @@ constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kBlue = 0xFF0000;
 
 // Positions are QVGA pixels.
+constexpr auto kLabel = ScreenItem::kLabel;
+constexpr ScreenItem kRouteOptionsItems[] = {
+    {kMethodLabel, u"Method", 8, 30, 100, 14, kLabel},
+    {kQuickest, u"Quickest", 8, 46, 108, 24},
+    {kShortest, u"Shortest", 124, 46, 108, 24},
+    {kMajorRoads, u"Major Roads", 8, 74, 108, 24},
+    {kLocalRoads, u"Local Roads", 124, 74, 108, 24},
+    {kFerriesLabel, u"Ferries", 8, 113, 88, 14, kLabel},
+    {kFerriesIn, u"Include", 98, 108, 66, 24},
+    {kFerriesOut, u"Exclude", 168, 108, 66, 24},
+    {kTollsLabel, u"Toll Roads", 8, 143, 88, 14, kLabel},
+    {kTollsIn, u"Include", 98, 138, 66, 24},
+    {kTollsOut, u"Exclude", 168, 138, 66, 24},
+    {kCarpoolLabel, u"Carpool", 8, 173, 88, 14, kLabel},
+    {kCarpoolIn, u"Include", 98, 168, 66, 24},
+    {kCarpoolOut, u"Exclude", 168, 168, 66, 24},
+    {kTurnsLabel, u"Reduce Turns", 8, 203, 88, 14, kLabel},
+    {kTurnsOn, u"Enable", 98, 198, 66, 24},
+    {kTurnsOff, u"Disable", 168, 198, 66, 24},
+    {kGroupFrame, u"", 4, 20, 232, 214, ScreenItem::kGroupFrame},
+    {IDOK, u"OK", 16, 284, 64, 26},
+    {IDCANCEL, u"", 196, 282, 29, 29}};
+
 void RegisterRouteOptionsTemplate() {
-    constexpr auto kLabel = ScreenItem::kLabel;
-    RegisterScreenTemplate(kRouteOptionsTemplateId, u"Route Options",
-                           {{kMethodLabel, u"Method", 8, 24, 100, 14, kLabel},
-                            {kQuickest, u"Quickest", 8, 40, 108, 24},
-                            {kShortest, u"Shortest", 124, 40, 108, 24},
-                            {kMajorRoads, u"Major Roads", 8, 68, 108, 24},
-                            {kLocalRoads, u"Local Roads", 124, 68, 108, 24},
-                            {kFerriesLabel, u"Ferries", 8, 107, 88, 14, kLabel},
-                            {kFerriesIn, u"Include", 98, 102, 66, 24},
-                            {kFerriesOut, u"Exclude", 168, 102, 66, 24},
-                            {kTollsLabel, u"Toll Roads", 8, 137, 88, 14, kLabel},
-                            {kTollsIn, u"Include", 98, 132, 66, 24},
-                            {kTollsOut, u"Exclude", 168, 132, 66, 24},
-                            {kCarpoolLabel, u"Carpool", 8, 167, 88, 14, kLabel},
-                            {kCarpoolIn, u"Include", 98, 162, 66, 24},
-                            {kCarpoolOut, u"Exclude", 168, 162, 66, 24},
-                            {kTurnsLabel, u"Reduce Turns", 8, 197, 88, 14, kLabel},
-                            {kTurnsOn, u"Enable", 98, 192, 66, 24},
-                            {kTurnsOff, u"Disable", 168, 192, 66, 24},
-                            {kGroupFrame, u"", 4, 20, 232, 208, ScreenItem::kGroupFrame},
-                            {IDOK, u"OK", 16, 284, 64, 26},
-                            {IDCANCEL, u"", 196, 282, 29, 29}});
+    RegisterScreenTemplate(kRouteOptionsTemplateId, u"Route Options", kRouteOptionsItems);
 }
+
+constexpr ScreenItem kDetourOptionsItems[] = {{kThirdDistance, u"3 mi", 88, 136, 64, 26},
+                                              {kSecondDistance, u"2 mi", 88, 172, 64, 26},
+                                              {kFirstDistance, u"1 mi", 88, 208, 64, 26},
+                                              {IDOK, u"Reset", 16, 284, 64, 26},
+                                              {IDCANCEL, u"Back", 160, 284, 64, 26}};
 
 void RegisterDetourOptionsTemplate() {
-    RegisterScreenTemplate(kDetourOptionsTemplateId, u"Detour Options",
-                           {{kThirdDistance, u"3 mi", 88, 136, 64, 26},
-                            {kSecondDistance, u"2 mi", 88, 172, 64, 26},
-                            {kFirstDistance, u"1 mi", 88, 208, 64, 26},
-                            {IDOK, u"Reset", 16, 284, 64, 26},
-                            {IDCANCEL, u"Back", 160, 284, 64, 26}});
+    RegisterScreenTemplate(kDetourOptionsTemplateId, u"Detour Options", kDetourOptionsItems);
 }
 
+constexpr ScreenItem kRouteManagementItems[] = {{IDOK, u"New", 14, 196, 100, 30},
+                                                {kStopover, u"Stopover", 126, 196, 100, 30},
+                                                {kClearDest, u"Clear Dest", 14, 234, 100, 30},
+                                                {kAvoidRoad, u"Avoid Road", 126, 234, 100, 30},
+                                                {kDetour, u"Detour", 14, 278, 100, 30},
+                                                {kDemo, u"Demo", 14, 278, 100, 30},
+                                                {IDCANCEL, u"", 160, 280, 64, 26}};
+
 void RegisterRouteManagementTemplate() {
-    RegisterScreenTemplate(kRouteManagementTemplateId, u"Route Management",
-                           {{IDOK, u"New", 14, 196, 100, 30},
-                            {kStopover, u"Stopover", 126, 196, 100, 30},
-                            {kClearDest, u"Clear Dest", 14, 234, 100, 30},
-                            {kAvoidRoad, u"Avoid Road", 126, 234, 100, 30},
-                            {kDetour, u"Detour", 14, 278, 100, 30},
-                            {kDemo, u"Demo", 14, 278, 100, 30},
-                            {IDCANCEL, u"", 160, 280, 64, 26}});
+    RegisterScreenTemplate(kRouteManagementTemplateId, u"Route Management", kRouteManagementItems);
 }
 
 // Sized to their faces, the five buttons need two rows on a 240-pixel screen.
+constexpr ScreenItem kAvoidRoadsItems[] = {{kNav, u"Nav", 8, 262, 64, 26},
+                                           {kAvd, u"Avd", 88, 262, 64, 26},
+                                           {kClr, u"Clr", 168, 262, 64, 26},
+                                           {kReset, u"Reset", 8, 292, 64, 26},
+                                           {IDCANCEL, u"X", 200, 290, 29, 29}};
+
 void RegisterAvoidRoadsTemplate() {
-    RegisterScreenTemplate(kAvoidRoadsTemplateId, u"Select Roads to Avoid",
-                           {{kNav, u"Nav", 8, 262, 64, 26},
-                            {kAvd, u"Avd", 88, 262, 64, 26},
-                            {kClr, u"Clr", 168, 262, 64, 26},
-                            {kReset, u"Reset", 8, 292, 64, 26},
-                            {IDCANCEL, u"X", 200, 290, 29, 29}});
+    RegisterScreenTemplate(kAvoidRoadsTemplateId, u"Select Roads to Avoid", kAvoidRoadsItems);
 }
 
 std::once_flag g_routeOptionsTemplate;
@@ -181,6 +186,7 @@ void CRouteOptionsDlg::DoDataExchange(CDataExchange* dx) {
 
 BOOL CRouteOptionsDlg::OnInitDialog() {
     BeginScreen();
+    PlaceScreenItems(*this, kRouteOptionsItems);
     for (CMapButton* button :
          {&m_quickest, &m_shortest, &m_majorRoads, &m_localRoads, &m_ferriesIn, &m_ferriesOut,
           &m_tollsIn, &m_tollsOut, &m_carpoolIn, &m_carpoolOut, &m_turnsOn, &m_turnsOff})
@@ -267,6 +273,7 @@ void CDetourOptionsDlg::DoDataExchange(CDataExchange* dx) {
 
 BOOL CDetourOptionsDlg::OnInitDialog() {
     BeginScreen();
+    PlaceScreenItems(*this, kDetourOptionsItems);
     CreateScaledFont(&m_smallFont, 12, FW_BOLD, nullptr);
     for (CImageButton* button : {&m_shortest, &m_middle, &m_longest})
         SetFace(*button, kFaceWide);
@@ -359,6 +366,7 @@ void CRouteManagementDlg::DoDataExchange(CDataExchange* dx) {
 
 BOOL CRouteManagementDlg::OnInitDialog() {
     BeginScreen();
+    PlaceScreenItems(*this, kRouteManagementItems);
     CreateScaledFont(&m_smallFont, 12, FW_BOLD, nullptr);
     SetFace(m_new, kNewFace);
     SetFace(m_avoidRoad, kAvoidFace);
@@ -459,6 +467,7 @@ void CAvoidRoadsDlg::DoDataExchange(CDataExchange* dx) {
 
 BOOL CAvoidRoadsDlg::OnInitDialog() {
     BeginScreen();
+    PlaceScreenItems(*this, kAvoidRoadsItems);
     SetFace(m_nav, kFaceOk);
     for (CImageButton* button : {&m_avoid, &m_clear, &m_reset})
         SetFace(*button, kFaceWide);

@@ -35,16 +35,17 @@ constexpr DWORD kTestTailMs = 250;
 constexpr uint32_t kLevelUnderflow = 0xFFFFFFFF;
 
 // Positions are QVGA pixels.
+constexpr ScreenItem kGuidanceVolumeItems[] = {
+    {kSofter, u"", 8, 120, 32, 32},
+    {CGuidanceVolumeDlg::kSliderId, u"Slider2", 44, 120, 152, 32, ScreenItem::kTrackbar},
+    {kLouder, u"", 200, 120, 32, 32},
+    {kTest, u"Test", 30, 190, 64, 26},
+    {kMute, u"Mute", 146, 190, 64, 26},
+    {IDOK, u"OK", 16, 284, 64, 26},
+    {IDCANCEL, u"", 196, 282, 29, 29}};
+
 void RegisterGuidanceVolumeTemplate() {
-    RegisterScreenTemplate(
-        kGuidanceVolumeTemplateId, u"Guidance Volume",
-        {{kSofter, u"", 8, 120, 32, 32},
-         {CGuidanceVolumeDlg::kSliderId, u"Slider2", 44, 120, 152, 32, ScreenItem::kTrackbar},
-         {kLouder, u"", 200, 120, 32, 32},
-         {kTest, u"Test", 30, 190, 64, 26},
-         {kMute, u"Mute", 146, 190, 64, 26},
-         {IDOK, u"OK", 16, 284, 64, 26},
-         {IDCANCEL, u"", 196, 282, 29, 29}});
+    RegisterScreenTemplate(kGuidanceVolumeTemplateId, u"Guidance Volume", kGuidanceVolumeItems);
 }
 
 std::once_flag g_volumeTemplate;
@@ -57,6 +58,10 @@ void VolumeControl::Load(DWORD volume, bool mutedNow) {
     muted = mutedNow;
     // Halves that differ: the left (low) one counts.
     level = LOWORD(volume);
+    // Decided: no override (0) shows the slider at its top, the device's own level,
+    // because at its bottom an OK that changed nothing would mute guidance.
+    if (level == 0)
+        level = kSliderMax;
     SetSlider(muted ? kSliderMin : static_cast<int64_t>(level));
 }
 
@@ -140,6 +145,7 @@ void CGuidanceVolumeDlg::DoDataExchange(CDataExchange* dx) {
 
 BOOL CGuidanceVolumeDlg::OnInitDialog() {
     BeginScreen();
+    PlaceScreenItems(*this, kGuidanceVolumeItems);
     SetFace(m_test, kTestFace);
     SetFace(m_mute, kMuteFace);
     SetFace(m_louder, kLouderFace);

@@ -24,13 +24,6 @@
 namespace shell_test {
 namespace {
 
-struct ScreenSet {
-    const char* name;
-    int width;
-    int height;
-    int dpi;
-};
-
 class MapScreenGoldenTest : public AppTest, public testing::WithParamInterface<ScreenSet> {
   protected:
     static void SetUpTestSuite() { route_test::RouteTownMaps(); }
@@ -84,12 +77,7 @@ TEST_P(MapScreenGoldenTest, MapScreenWithARoute) {
         std::string("map_screen_route_") + set.name));
 }
 
-INSTANTIATE_TEST_SUITE_P(ScreenSets, MapScreenGoldenTest,
-                         testing::Values(ScreenSet{"qvga", 240, 320, 96},
-                                         ScreenSet{"vga", 480, 640, 192}),
-                         [](const testing::TestParamInfo<ScreenSet>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(ScreenSets, MapScreenGoldenTest, GoldenScreenSets(), ScreenSetName);
 
 }  // namespace
 }  // namespace shell_test
