@@ -213,6 +213,7 @@ int AppLoadSettings() {
     g_mapTheme.ScaleForScreen(g_screenScaleY.load());
     SetBackgroundColorSource([] { return g_mapTheme.BackgroundColour(); });
 
+    FinishMapSwaps();
     // "poi.bin" stays open for the point-of-interest layer and the search.
     WCHAR poiPath[MAX_PATH] = {};
     if (g_poiFile.OpenLocatedWithFallback(u"Maps\\poi.bin", kMappedRead, poiPath) != 0 ||
