@@ -19,6 +19,7 @@
 #include "pathlume/shell/display_options.h"
 #include "pathlume/shell/option_dialogs.h"
 #include "pathlume/shell/route_dialogs.h"
+#include "pathlume/shell/speed_alert.h"
 #include "pathlume/shell/volume_dialog.h"
 #include "platform/afx/afx.h"
 
@@ -81,6 +82,7 @@ void InstallProgramObjects() {
     dialogs.displayOptions = RunDisplayOptionsDialog;
     dialogs.poiFilter = RunPoiFilterDialog;
     dialogs.guidanceVolume = RunGuidanceVolumeDialog;
+    dialogs.speedAlert = RunSpeedAlertDialog;
     SetOptionDialogs(std::move(dialogs));
 }
 

@@ -49,6 +49,14 @@ void RegisterScreenTemplate(UINT id, const char16_t* caption, std::span<const Sc
                 control.className = TRACKBAR_CLASS;
                 control.style = WS_VISIBLE | WS_TABSTOP | TBS_HORZ;
                 break;
+            case ScreenItem::kCheckBox:
+                control.className = u"BUTTON";
+                control.style = WS_VISIBLE | WS_TABSTOP | BS_CHECKBOX;
+                break;
+            case ScreenItem::kNumberField:
+                control.className = u"EDIT";
+                control.style = WS_VISIBLE | WS_TABSTOP | WS_BORDER | ES_NUMBER | ES_CENTER;
+                break;
         }
         control.x = DialogUnits(item.x);
         control.y = DialogUnits(item.y);

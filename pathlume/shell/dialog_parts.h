@@ -21,7 +21,7 @@ platform::DialogItemTemplate PictureItem(WORD id, short x, short y, short cx, sh
 // draws itself from its text and place (hidden, so that it does not paint over the
 // dialog's picture), or another control class.
 struct ScreenItem {
-    enum Kind { kButton, kLabel, kGroupFrame, kTrackbar };
+    enum Kind { kButton, kLabel, kGroupFrame, kTrackbar, kCheckBox, kNumberField };
     WORD id;
     const char16_t* text;
     int x, y, cx, cy;

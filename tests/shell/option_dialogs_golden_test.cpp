@@ -11,6 +11,7 @@
 #include "pathlume/route/router.h"
 #include "pathlume/shell/display_options.h"
 #include "pathlume/shell/route_dialogs.h"
+#include "pathlume/shell/speed_alert.h"
 #include "pathlume/shell/volume_dialog.h"
 #include "tests/shell/option_dialog_fixture.h"
 #include "tests/shell/town_route.h"
@@ -48,6 +49,7 @@ TEST_P(OptionDialogGoldenTest, EachDialog) {
     Compare<CDisplayOptionsDlg>("display_options", view_);
     Compare<CPoiFilterDlg>("icons_to_display", view_);
     Compare<CGuidanceVolumeDlg>("guidance_volume", view_);
+    Compare<CSpeedAlertDlg>("speed_alert", view_);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sets, OptionDialogGoldenTest, GoldenScreenSets(), ScreenSetName);
