@@ -79,7 +79,8 @@ int LoadPoiSelection(uint32_t* codes, int skipRegistry, int forDialog, int zoomI
     }
     if (!skipRegistry) {
         // A longer value is read whole and its first 9 codes taken; a length that is
-        // not a multiple of 4 gives its whole codes.
+        // not a multiple of 4 gives its whole codes. An empty value chooses nothing:
+        // the built-in choice stands, as for none.
         std::vector<uint8_t> bytes(36);
         DWORD size = 0;
         const bool present =
@@ -87,8 +88,10 @@ int LoadPoiSelection(uint32_t* codes, int skipRegistry, int forDialog, int zoomI
         if (present && size > bytes.size())
             bytes.resize(size);
         size = static_cast<DWORD>(bytes.size());
-        if (present && RegGetBinary(HKEY_CURRENT_USER, kSettingsKey, u"DDrawPOITypes", bytes.data(),
-                                    &size) == 0) {
+        if (present &&
+            RegGetBinary(HKEY_CURRENT_USER, kSettingsKey, u"DDrawPOITypes", bytes.data(), &size) ==
+                0 &&
+            size >= 4) {
             const int stored = static_cast<int>(std::min<DWORD>(size, 36) / 4);
             for (int i = 0; i < stored; ++i) {
                 uint32_t code = poi::LoadU32(bytes.data() + 4 * i);

@@ -197,6 +197,10 @@ int CheckDataFileHeader(CDataFile& file, const char* magic, LPCWSTR name) {
     return result;
 }
 
+void ShowInvalidDataFile(LPCWSTR name) {
+    ShowError(LoadResStringOr(kInvalidDataFileId, kInvalidDataFile) + (name ? name : u""));
+}
+
 int CheckDataFileVersion(const char* expected, const char* found, LPCWSTR name) {
     if (std::equal(expected, expected + 4, found)) {
         return 0;

@@ -227,8 +227,7 @@ int AppLoadSettings() {
     LoadSharedBitmaps();
     InitGpsPort();
     InitVoiceLock();
-    OpenMapIndexFiles();
-    if (!g_linkInfo.IsOpen())
+    if (OpenMapIndexFiles() != 0 || !g_linkInfo.IsOpen())
         return 1;
     if (!OpenNamesFile())
         return 1;

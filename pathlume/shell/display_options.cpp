@@ -375,6 +375,10 @@ void CPoiFilterDlg::OnOK() {
         if (count < static_cast<int>(std::size(codes)))
             codes[count++] = code;
     }
+    // An empty choice would read back as the built-in one: no category but the
+    // cities, which every list ends with, is stored as them alone.
+    if (count == 0)
+        codes[count++] = kPoiCitiesCode;
     SavePoiSelection(codes, count);
     RedrawWholeMap(m_pParentWnd);
     EndDialog(IDOK);

@@ -300,6 +300,12 @@ TEST_F(PoiLayerTest, TheShownCategoriesByZoomAndStoredChoice) {
     ASSERT_EQ(nine.size(), 10u);
     EXPECT_EQ(nine[8], 0x08080808u);
     EXPECT_EQ(nine[9], 0xFFFFFF08u);
+    // An empty stored choice, or one of another type, chooses nothing: the built-in
+    // choice stands.
+    ASSERT_EQ(RegSetBinary(HKEY_CURRENT_USER, kSettingsKey, u"DDrawPOITypes", nullptr, 0), 0);
+    EXPECT_EQ(load(0, 0, 2), (Codes{0xFFFFFF05, 0xFFFFFF02, 0x4207, 0xFFFFFF08}));
+    ASSERT_EQ(RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"DDrawPOITypes", 0xFFFFFF00), 0);
+    EXPECT_EQ(load(0, 0, 2), (Codes{0xFFFFFF05, 0xFFFFFF02, 0x4207, 0xFFFFFF08}));
 }
 
 TEST_F(PoiLayerTest, AndorraIconsSitOnTheirPointsAtTheClosestZooms) {

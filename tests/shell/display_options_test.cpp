@@ -191,6 +191,22 @@ TEST_F(DisplayOptionsTest, IconFilterStoresTheChosenCategories) {
     ASSERT_EQ(all.size(), 36u);
     EXPECT_EQ(all[24], 0x06);
     EXPECT_EQ(all[27], 0x00);
+
+    // Nothing chosen is stored as the cities alone, not as an empty value that
+    // would read back as the built-in choice.
+    const uint32_t one[] = {0xFFFFFF00};
+    ASSERT_EQ(RegSetBinary(HKEY_CURRENT_USER, kSettingsKey, u"DDrawPOITypes",
+                           reinterpret_cast<const BYTE*>(one), sizeof one),
+              0);
+    Run<CPoiFilterDlg>(
+        [](CPoiFilterDlg& d) {
+            Press(d, 633);
+            Press(d, IDOK);
+        },
+        view_);
+    EXPECT_EQ(StoredIconChoice(), (std::vector<uint8_t>{0x08, 0xFF, 0xFF, 0xFF}));
+    uint32_t codes[kPoiSelectionRoom];
+    EXPECT_EQ(LoadPoiSelection(codes, 0, 0, 2), 2);
 }
 
 // The map's icons follow the stored choice at the next frame in the Custom mode.
