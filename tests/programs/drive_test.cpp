@@ -45,31 +45,6 @@ constexpr int kScreenHeight = 320;
 constexpr int kStatusBoxX = 215;
 constexpr int kStatusBoxY = 280;
 
-double Metres(const discmaker::LatLon& a, const discmaker::LatLon& b) {
-    const double k = 111320.0;
-    const double dy = (a.lat - b.lat) * k;
-    const double dx = (a.lon - b.lon) * k * std::cos(a.lat * M_PI / 180.0);
-    return std::hypot(dx, dy);
-}
-
-discmaker::LatLon Middle(const discmaker::Network& town, const discmaker::Link& link) {
-    const discmaker::LatLon a = town.nodes[link.from].position;
-    const discmaker::LatLon b = town.nodes[link.to].position;
-    return {(a.lat + b.lat) / 2, (a.lon + b.lon) / 2};
-}
-
-std::string Position(const discmaker::LatLon& p) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.6f,%.6f", p.lat, p.lon);
-    return text;
-}
-
-bool SanitizerReported(const std::string& err) {
-    return err.find("AddressSanitizer") != std::string::npos ||
-           err.find("LeakSanitizer") != std::string::npos ||
-           err.find("runtime error:") != std::string::npos;
-}
-
 // Seconds of the recording whose 20 ms windows are louder than silence.
 double SecondsOfSound(const fs::path& wav) {
     const std::string bytes = Slurp(wav);
