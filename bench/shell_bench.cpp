@@ -3,9 +3,12 @@
 // pass (DrawOverlays, the map rendered afresh each time) with a route, at QVGA and
 // VGA, and the fix handler (one WM_USER 0 message: matching, guidance, the speed
 // alert and the redraw) per fix during a route demonstration, on the town and on
-// Andorra (the shared OpenStreetMap extract, skipped when it is absent); and the
-// option dialogs on Andorra: a dialog asked for to its first whole frame, the roads
-// to avoid and the detour's marking with the recalculations after them.
+// Andorra (the shared OpenStreetMap extract, skipped when it is absent); on Andorra
+// the map screen's commands: the ring menu's and the hotkey dialog's first frames, a
+// hotkey to its command, the '3' key to the next frame, and Enter Destination's own
+// work before its first screen; and the option dialogs: a command to its dialog's
+// first complete frame, the roads to avoid and the detour's marking with the
+// recalculations after them.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -13,6 +16,7 @@
 #include <bit>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -29,6 +33,7 @@
 #include "pathlume/mapdb/snap.h"
 #include "pathlume/position/gps_device.h"
 #include "pathlume/route/router.h"
+#include "pathlume/shell/hotkey_table.h"
 #include "pathlume/shell/main_frame.h"
 #include "pathlume/shell/nav_app.h"
 #include "pathlume/shell/option_dialogs.h"
@@ -55,8 +60,11 @@ MapPoint TownPoint(double east, double north) {
     return {static_cast<FLOAT>(point.lat), static_cast<FLOAT>(point.lon)};
 }
 
-// <repository>/../shared/data/osm/andorra.osm.pbf, beside the repository.
+// <repository>/../shared/data/osm/andorra.osm.pbf, beside the repository, or the file
+// SHELL_BENCH_ANDORRA names (a checkout elsewhere).
 fs::path AndorraExtract() {
+    if (const char* named = std::getenv("SHELL_BENCH_ANDORRA"); named && *named)
+        return named;
     return fs::path(__FILE__).parent_path().parent_path().parent_path() / "shared" / "data" /
            "osm" / "andorra.osm.pbf";
 }
@@ -110,22 +118,6 @@ class BenchRoot {
     bool missing_ = false;
 };
 
-using Clock = std::chrono::steady_clock;
-
-// The application with its paints timed: each WM_PAINT is dispatched here, and the
-// end of the last one is kept.
-class TimedPaintApp : public CNavApp {
-  public:
-    BOOL PreTranslateMessage(MSG* msg) override {
-        if (msg->message != WM_PAINT)
-            return CNavApp::PreTranslateMessage(msg);
-        DispatchMessageW(msg);
-        lastPaintEnd = Clock::now();
-        return TRUE;
-    }
-    Clock::time_point lastPaintEnd;
-};
-
 // The program started on the root, its view routed across the town.
 class RunningProgram {
   public:
@@ -172,10 +164,8 @@ class RunningProgram {
         return (g_router->state & kRouterRouteState) != 0;
     }
 
-    TimedPaintApp& App() { return app_; }
-
   private:
-    TimedPaintApp app_;
+    CNavApp app_;
     std::u16string commandLine_;
     bool started_ = false;
 };
@@ -288,21 +278,6 @@ void FixHandlerInDemonstration(benchmark::State& state, int width, int height, i
 constexpr MapPoint kAndorraSouthWest{42.4700f, 1.4900f};
 constexpr MapPoint kAndorraEast{42.5425f, 1.7336f};
 
-Clock::time_point g_dialogAsked;
-TimedPaintApp* g_timedApp = nullptr;
-double g_firstFrameSeconds = 0;
-
-// Timer messages come only once no window has anything left to paint: by the first
-// one the dialog has been made and its first whole frame painted, and the end of the
-// last paint is that frame's time.
-void CALLBACK FirstFrameShown(HWND, UINT, UINT_PTR id, DWORD) {
-    g_firstFrameSeconds =
-        std::chrono::duration<double>(g_timedApp->lastPaintEnd - g_dialogAsked).count();
-    ::KillTimer(nullptr, id);
-    if (HWND dialog = FindWindowW(u"#32770", nullptr))
-        ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-}
-
 // The program on Andorra at VGA with a route across the country. As for the fix
 // handler, no volume override: a recalculation's phrase would hold the search's
 // caller for the voice's tail.
@@ -311,52 +286,54 @@ CMainView* StartAcrossAndorra(benchmark::State& state, RoutedRun& run) {
     return run.Start(state, 1, kAndorraSouthWest, kAndorraEast);
 }
 
-// From asking for the dialog (its slot, as the menu command runs it) to its first
-// whole frame.
+// Milliseconds since `start`.
+double Since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
+}
+
+void ReportMedian(benchmark::State& state, std::vector<double> times) {
+    if (times.empty())
+        return;
+    std::sort(times.begin(), times.end());
+    state.counters["median_ms"] = times[times.size() / 2];
+    state.counters["longest_ms"] = times.back();
+}
+
+// From asking for the dialog to its first complete frame (the thread idle in the
+// dialog, everything painted): Route Options, Route Management (Enter Destination),
+// Display Options, Guidance Volume and Speed Alert by their menu commands; Roads to
+// Avoid and Icons to Display as Route Management and the POI hotkey run them, Detour
+// Options through its slot as Route Management's Detour does.
 void OptionDialogFirstFrame(benchmark::State& state, int which) {
     RoutedRun run(480, 640, 192, AndorraExtract());
     CMainView* view = StartAcrossAndorra(state, run);
     if (!view)
         return;
-    g_timedApp = &run.program->App();
+    HWND window = view->GetViewWindow();
+    HWND frame = view->GetParent()->GetSafeHwnd();
+    constexpr UINT kCommands[] = {3034, 0, 3017, 0, 3033, 0, 3032, 3025};
     std::vector<double> times;
     for (auto _ : state) {
-        g_firstFrameSeconds = 0;
-        ::SetTimer(nullptr, 0, 1, FirstFrameShown);
-        g_dialogAsked = Clock::now();
-        switch (which) {
-            case 0:
-                RunRouteOptions(view);
-                break;
-            case 1:
-                RunDetourOptions(view, g_router->routeLength);
-                break;
-            case 2:
-                RunRouteManagement(view);
-                break;
-            case 3:
-                RunAvoidRoads(view);
-                break;
-            case 4:
-                RunDisplayOptions(view);
-                break;
-            case 5:
-                RunPoiFilter(view);
-                break;
-            case 6:
-                RunGuidanceVolume(view);
-                break;
-            default:
-                RunSpeedAlert(view);
-                break;
-        }
-        state.SetIterationTime(g_firstFrameSeconds);
-        times.push_back(g_firstFrameSeconds * 1000.0);
+        const auto start = std::chrono::steady_clock::now();
+        // The first screen shown is timed and closed; Escape on Route Management
+        // ends Enter Destination's flow.
+        platform::CallWhenIdle(window, [&] {
+            times.push_back(Since(start));
+            platform::PostKeyPress(VK_ESCAPE);
+        });
+        if (kCommands[which])
+            ::SendMessageW(frame, WM_COMMAND, kCommands[which], 0);
+        else if (which == 1)
+            RunDetourOptions(view, g_router->routeLength);
+        else if (which == 3)
+            view->OnAvoidRoads();
+        else
+            view->OnPoiFilter();
+        state.SetIterationTime(times.empty() ? 0 : times.back() / 1000.0);
         platform::PumpUntilIdle();
     }
-    std::sort(times.begin(), times.end());
-    state.counters["median_ms"] = times[times.size() / 2];
-    state.counters["longest_ms"] = times.back();
+    ReportMedian(state, times);
 }
 
 // Drops every avoid mark and the avoid list, as a new route would.
@@ -423,7 +400,79 @@ void RouteOptionsRecalculation(benchmark::State& state) {
         state.SetIterationTime(g_router->lastSearch.totalSeconds);
         shortest = !shortest;
     }
-}
+    // The map screen's commands on Andorra at VGA, the vehicle in Andorra la Vella with a
+    // route to Canillo: `kind` 0 the ring menu and 1 the hotkey dialog, from the command
+    // to their first complete frame (the thread idle in the dialog, everything painted);
+    // 2 a bound button's press to its command running; 3 the '3' key to the next map
+    // frame (3D on and off in turn); 4 Enter Destination's own work (the GPS hold, the
+    // modal count, the region) until its first screen.
+    void MapCommand(benchmark::State & state, int kind) {
+        RoutedRun run(480, 640, 192, AndorraExtract());
+        RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"3DMode", 0);
+        RegSetDword(HKEY_CURRENT_USER, kSettingsKey, kLastLatValue, std::bit_cast<DWORD>(42.5063f));
+        RegSetDword(HKEY_CURRENT_USER, kSettingsKey, kLastLonValue, std::bit_cast<DWORD>(1.5218f));
+        CMainView* view =
+            run.Start(state, 1, MapPoint{42.5063f, 1.5218f}, MapPoint{42.5670f, 1.5980f});
+        if (!view)
+            return;
+        HWND window = view->GetViewWindow();
+        std::chrono::steady_clock::time_point reached;
+        OptionDialogs dialogs;
+        dialogs.routeOptions = [&](CWnd*) {
+            reached = std::chrono::steady_clock::now();
+            return IDCANCEL;
+        };
+        dialogs.routeManagement = [&](CWnd*) {
+            reached = std::chrono::steady_clock::now();
+            return IDCANCEL;  // Close: the flow ends at once
+        };
+        SetOptionDialogs(dialogs);
+        if (kind == 2) {
+            g_hotkeyTable.SetEntry(0, VK_APP1, kHotkeyRouteOptions);
+            g_hotkeyTable.RegisterAll(window, TRUE);
+        }
+        std::vector<double> times;
+        for (auto _ : state) {
+            const auto start = std::chrono::steady_clock::now();
+            switch (kind) {
+                case 0:
+                case 1:
+                    platform::CallWhenIdle(window, [&] {
+                        times.push_back(Since(start));
+                        platform::PostKeyPress(VK_ESCAPE);
+                    });
+                    if (kind == 0)
+                        view->OnMenuScreen();
+                    else
+                        view->OnHotkeyOptions();
+                    break;
+                case 2:
+                    platform::PostKeyPress(VK_APP1);
+                    platform::PumpUntilIdle();
+                    times.push_back(
+                        std::chrono::duration<double, std::milli>(reached - start).count());
+                    break;
+                case 3:
+                    ::SendMessageW(window, WM_KEYDOWN, '3', 1);
+                    platform::PumpUntilIdle();
+                    times.push_back(Since(start));
+                    break;
+                default:
+                    view->EnterDestination();
+                    times.push_back(
+                        std::chrono::duration<double, std::milli>(reached - start).count());
+                    break;
+            }
+            state.SetIterationTime(times.empty() ? 0 : times.back() / 1000.0);
+            platform::PumpUntilIdle();
+        }
+        if (kind == 2) {
+            g_hotkeyTable.RegisterAll(window, FALSE);
+            g_hotkeyTable = CHotkeyTable();
+        }
+        SetOptionDialogs({});
+        ReportMedian(state, times);
+    }
 
 }  // namespace
 
@@ -467,6 +516,26 @@ BENCHMARK(RouteOptionsRecalculation)
     ->UseManualTime()
     ->Iterations(10)
     ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(MapCommand, andorra_vga_ring_menu, 0)
+    ->UseManualTime()
+    ->Iterations(30)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(MapCommand, andorra_vga_hotkey_dialog, 1)
+    ->UseManualTime()
+    ->Iterations(30)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(MapCommand, andorra_vga_hotkey_press, 2)
+    ->UseManualTime()
+    ->Iterations(100)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(MapCommand, andorra_vga_3d_key, 3)
+    ->UseManualTime()
+    ->Iterations(40)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(MapCommand, andorra_vga_flow_start, 4)
+    ->UseManualTime()
+    ->Iterations(100)
+    ->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_CAPTURE(DrawOverlaysAt, qvga, 240, 320, 96)
     ->Iterations(50)

@@ -8,16 +8,12 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include "tools/discmaker/network.h"
 
 extern char** environ;
 
@@ -40,24 +36,7 @@ inline std::string Slurp(const fs::path& path) {
     return text.str();
 }
 
-// Places of the made-up town: the distance between two points (metres, flat), a
-// link's middle, and a point as "LAT,LON" for the tools and the environment.
-inline double Metres(const discmaker::LatLon& a, const discmaker::LatLon& b) {
-    const double k = 111320.0;
-    const double dy = (a.lat - b.lat) * k;
-    const double dx = (a.lon - b.lon) * k * std::cos(a.lat * M_PI / 180.0);
-    return std::hypot(dx, dy);
-}
-inline discmaker::LatLon Middle(const discmaker::Network& town, const discmaker::Link& link) {
-    const discmaker::LatLon a = town.nodes[link.from].position;
-    const discmaker::LatLon b = town.nodes[link.to].position;
-    return {(a.lat + b.lat) / 2, (a.lon + b.lon) / 2};
-}
-inline std::string Position(const discmaker::LatLon& p) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.6f,%.6f", p.lat, p.lon);
-    return text;
-}
+// Whether a sanitizer reported a fault on the program's stderr.
 inline bool SanitizerReported(const std::string& err) {
     return err.find("AddressSanitizer") != std::string::npos ||
            err.find("LeakSanitizer") != std::string::npos ||

@@ -386,5 +386,20 @@ TEST_F(RouteDialogsTest, MarkingARoadMarksOnlyItsEntries) {
     }
 }
 
+// A close asked for while a dialog of a menu command runs closes the dialog first:
+// the view that ran it is still there when it returns, and the program then ends.
+TEST_F(RouteDialogsTest, ClosingTheProgramUnderADialogClosesTheDialogFirst) {
+    const HWND frame = frame_->GetSafeHwnd();
+    bool shown = false;
+    platform::CallWhenIdle(view_->GetViewWindow(), [&] {
+        shown = FindWindowW(u"#32770", nullptr) != nullptr;
+        ::PostMessageW(frame, WM_CLOSE, 0, 0);
+    });
+    ::SendMessageW(frame, WM_COMMAND, 3034, 0);
+    Pump();
+    EXPECT_TRUE(shown);
+    EXPECT_FALSE(IsWindow(frame));
+}
+
 }  // namespace
 }  // namespace shell_test
