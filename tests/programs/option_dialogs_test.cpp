@@ -185,13 +185,9 @@ TEST_F(OptionDialogsProgramTest, EachDialogChangesTheRunningProgram) {
 
     // The car stands in the middle of a street; the route goes to one about 1.5 km away.
     const discmaker::Network town = discmaker::BuildTown(1, 1500);
-    const std::vector<const discmaker::Link*> streets = TownStreets(town);
-    ASSERT_GT(streets.size(), 10u);
-    const discmaker::LatLon a = Middle(town, *streets[streets.size() / 3]);
-    discmaker::LatLon b = a;
-    for (const discmaker::Link* link : streets)
-        if (std::abs(Metres(a, Middle(town, *link)) - 1500) < 200)
-            b = Middle(town, *link);
+    ASSERT_GT(TownStreets(town).size(), 10u);
+    const discmaker::LatLon a = CarPlace(town);
+    const discmaker::LatLon b = StreetAbout(town, a, 1500);
     ASSERT_GT(Metres(a, b), 1000);
     for (const std::string& set :
          {std::string(kSettings) + " LastLat float:" + std::to_string(a.lat),
