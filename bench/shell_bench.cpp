@@ -400,79 +400,78 @@ void RouteOptionsRecalculation(benchmark::State& state) {
         state.SetIterationTime(g_router->lastSearch.totalSeconds);
         shortest = !shortest;
     }
-    // The map screen's commands on Andorra at VGA, the vehicle in Andorra la Vella with a
-    // route to Canillo: `kind` 0 the ring menu and 1 the hotkey dialog, from the command
-    // to their first complete frame (the thread idle in the dialog, everything painted);
-    // 2 a bound button's press to its command running; 3 the '3' key to the next map
-    // frame (3D on and off in turn); 4 Enter Destination's own work (the GPS hold, the
-    // modal count, the region) until its first screen.
-    void MapCommand(benchmark::State & state, int kind) {
-        RoutedRun run(480, 640, 192, AndorraExtract());
-        RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"3DMode", 0);
-        RegSetDword(HKEY_CURRENT_USER, kSettingsKey, kLastLatValue, std::bit_cast<DWORD>(42.5063f));
-        RegSetDword(HKEY_CURRENT_USER, kSettingsKey, kLastLonValue, std::bit_cast<DWORD>(1.5218f));
-        CMainView* view =
-            run.Start(state, 1, MapPoint{42.5063f, 1.5218f}, MapPoint{42.5670f, 1.5980f});
-        if (!view)
-            return;
-        HWND window = view->GetViewWindow();
-        std::chrono::steady_clock::time_point reached;
-        OptionDialogs dialogs;
-        dialogs.routeOptions = [&](CWnd*) {
-            reached = std::chrono::steady_clock::now();
-            return IDCANCEL;
-        };
-        dialogs.routeManagement = [&](CWnd*) {
-            reached = std::chrono::steady_clock::now();
-            return IDCANCEL;  // Close: the flow ends at once
-        };
-        SetOptionDialogs(dialogs);
-        if (kind == 2) {
-            g_hotkeyTable.SetEntry(0, VK_APP1, kHotkeyRouteOptions);
-            g_hotkeyTable.RegisterAll(window, TRUE);
-        }
-        std::vector<double> times;
-        for (auto _ : state) {
-            const auto start = std::chrono::steady_clock::now();
-            switch (kind) {
-                case 0:
-                case 1:
-                    platform::CallWhenIdle(window, [&] {
-                        times.push_back(Since(start));
-                        platform::PostKeyPress(VK_ESCAPE);
-                    });
-                    if (kind == 0)
-                        view->OnMenuScreen();
-                    else
-                        view->OnHotkeyOptions();
-                    break;
-                case 2:
-                    platform::PostKeyPress(VK_APP1);
-                    platform::PumpUntilIdle();
-                    times.push_back(
-                        std::chrono::duration<double, std::milli>(reached - start).count());
-                    break;
-                case 3:
-                    ::SendMessageW(window, WM_KEYDOWN, '3', 1);
-                    platform::PumpUntilIdle();
-                    times.push_back(Since(start));
-                    break;
-                default:
-                    view->EnterDestination();
-                    times.push_back(
-                        std::chrono::duration<double, std::milli>(reached - start).count());
-                    break;
-            }
-            state.SetIterationTime(times.empty() ? 0 : times.back() / 1000.0);
-            platform::PumpUntilIdle();
-        }
-        if (kind == 2) {
-            g_hotkeyTable.RegisterAll(window, FALSE);
-            g_hotkeyTable = CHotkeyTable();
-        }
-        SetOptionDialogs({});
-        ReportMedian(state, times);
+}
+
+// The map screen's commands on Andorra at VGA, the vehicle in Andorra la Vella with a
+// route to Canillo: `kind` 0 the ring menu and 1 the hotkey dialog, from the command
+// to their first complete frame (the thread idle in the dialog, everything painted);
+// 2 a bound button's press to its command running; 3 the '3' key to the next map
+// frame (3D on and off in turn); 4 Enter Destination's own work (the GPS hold, the
+// modal count, the region) until its first screen.
+void MapCommand(benchmark::State& state, int kind) {
+    RoutedRun run(480, 640, 192, AndorraExtract());
+    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"3DMode", 0);
+    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, kLastLatValue, std::bit_cast<DWORD>(42.5063f));
+    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, kLastLonValue, std::bit_cast<DWORD>(1.5218f));
+    CMainView* view = run.Start(state, 1, MapPoint{42.5063f, 1.5218f}, MapPoint{42.5670f, 1.5980f});
+    if (!view)
+        return;
+    HWND window = view->GetViewWindow();
+    std::chrono::steady_clock::time_point reached;
+    OptionDialogs dialogs;
+    dialogs.routeOptions = [&](CWnd*) {
+        reached = std::chrono::steady_clock::now();
+        return IDCANCEL;
+    };
+    dialogs.routeManagement = [&](CWnd*) {
+        reached = std::chrono::steady_clock::now();
+        return IDCANCEL;  // Close: the flow ends at once
+    };
+    SetOptionDialogs(dialogs);
+    if (kind == 2) {
+        g_hotkeyTable.SetEntry(0, VK_APP1, kHotkeyRouteOptions);
+        g_hotkeyTable.RegisterAll(window, TRUE);
     }
+    std::vector<double> times;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        switch (kind) {
+            case 0:
+            case 1:
+                platform::CallWhenIdle(window, [&] {
+                    times.push_back(Since(start));
+                    platform::PostKeyPress(VK_ESCAPE);
+                });
+                if (kind == 0)
+                    view->OnMenuScreen();
+                else
+                    view->OnHotkeyOptions();
+                break;
+            case 2:
+                platform::PostKeyPress(VK_APP1);
+                platform::PumpUntilIdle();
+                times.push_back(std::chrono::duration<double, std::milli>(reached - start).count());
+                break;
+            case 3:
+                ::SendMessageW(window, WM_KEYDOWN, '3', 1);
+                platform::PumpUntilIdle();
+                times.push_back(Since(start));
+                break;
+            default:
+                view->EnterDestination();
+                times.push_back(std::chrono::duration<double, std::milli>(reached - start).count());
+                break;
+        }
+        state.SetIterationTime(times.empty() ? 0 : times.back() / 1000.0);
+        platform::PumpUntilIdle();
+    }
+    if (kind == 2) {
+        g_hotkeyTable.RegisterAll(window, FALSE);
+        g_hotkeyTable = CHotkeyTable();
+    }
+    SetOptionDialogs({});
+    ReportMedian(state, times);
+}
 
 }  // namespace
 
