@@ -37,7 +37,7 @@ inline std::string Slurp(const fs::path& path) {
     return text.str();
 }
 
-// Whether a program's stderr holds a sanitizer's report.
+// Whether a sanitizer reported a fault on the program's stderr.
 inline bool SanitizerReported(const std::string& err) {
     return err.find("AddressSanitizer") != std::string::npos ||
            err.find("LeakSanitizer") != std::string::npos ||
