@@ -39,9 +39,12 @@ KeyLayout MakeMinimalPage() {
 
 }  // namespace
 
-const KeyLayout kLettersWithSearch = FromText("ABCDEdeeFGHIJ123KLMNO456PQRST789UVWXY-0iZff,./'g");
+// Decided: the letters page's ',' and '/' give way to the double "more" key, because
+// without a page key the accented capitals of the symbols page could not be reached;
+// neither sign is needed to find a name, which the list matches by any part of it.
+const KeyLayout kLettersWithSearch = FromText("ABCDEdeeFGHIJ123KLMNO456PQRST789UVWXY-0iZff.'hhg");
 const KeyLayout kLettersWithAmpersand =
-    FromText("ABCDEdeeFGHIJ123KLMNO456PQRST789UVWXY-0&Zff,./'g");
+    FromText("ABCDEdeeFGHIJ123KLMNO456PQRST789UVWXY-0&Zff.'hhg");
 const KeyLayout kSymbolsPage = MakeSymbolsPage();
 const KeyLayout kMinimalPage = MakeMinimalPage();
 

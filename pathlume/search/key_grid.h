@@ -20,8 +20,9 @@ inline constexpr int kKeyCells = kKeyColumns * kKeyRows;
 using KeyLayout = std::array<uint8_t, kKeyCells>;
 
 // The letters page with the search key 'i' (screens with a list) or with '&' (the
-// name and house-number screens), the symbols page and the minimal page (only OK and
-// cancel, for the driver's own keyboard).
+// name and house-number screens) and a "more" key to the symbols page, the symbols
+// page (the Latin-1 capitals, with "back") and the minimal page (only OK and cancel,
+// for the driver's own keyboard).
 extern const KeyLayout kLettersWithSearch;
 extern const KeyLayout kLettersWithAmpersand;
 extern const KeyLayout kSymbolsPage;

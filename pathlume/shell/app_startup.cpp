@@ -10,11 +10,19 @@
 #include "pathlume/foundation/message_dlg.h"
 #include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/guidance/guidance_update.h"
+#include "pathlume/mapdb/geocoder.h"
 #include "pathlume/mapdb/map_database.h"
 #include "pathlume/mapdb/place_queries.h"
 #include "pathlume/position/gps_info_shm.h"
 #include "pathlume/position/map_matcher.h"
 #include "pathlume/route/router.h"
+#include "pathlume/search/dest_record_actions.h"
+#include "pathlume/search/destination_screens.h"
+#include "pathlume/search/favorite_name_dlg.h"
+#include "pathlume/search/favorite_prompt.h"
+#include "pathlume/shell/destination_search.h"
+#include "pathlume/shell/favorites.h"
+#include "pathlume/shell/main_view.h"
 #include "platform/afx/afx.h"
 
 namespace {
@@ -32,6 +40,10 @@ class DestinationRouter final : public IDestinationRouter {
 
     int RouteTo(DestRecord& record) override {
         CWaitCursor wait;
+        // The stored link first: a corner address keeps its own street. Only when the
+        // link is gone or no longer holds the number is the nearest road taken.
+        if (RouteToRecordLink(g_mapDatabase, record))
+            return 0;
         const MapPoint position{record.lat, record.lon};
         const int32_t linkId =
             DescribePosition(kDestinationLayer, position, 0, kDestinationMode,
@@ -56,6 +68,45 @@ class DestinationRouter final : public IDestinationRouter {
 DestinationRouter g_destinationRouter;
 bool g_installed = false;
 
+int AskWithPromptScreen(CWnd* parent, const FavoritePrompt& prompt) {
+    const int answer =
+        AskAboutFavorite(parent, prompt.title, prompt.text, prompt.heading, prompt.duplicate);
+    return answer == kFavoriteAdd ? kPromptAdd : answer == kFavoriteEdit ? kPromptEdit : IDCANCEL;
+}
+
+int NameWithKeyboard(CWnd* parent, const DestRecord& record, std::string* name) {
+    const int answer = RunFavoriteNameScreen(parent, record, name);
+    return answer == kNameScreenHome ? kNameEntryHome : answer;
+}
+
+uint8_t RegionOf(int region) {
+    return region >= 0 && region < 255 ? static_cast<uint8_t>(region) : uint8_t{255};
+}
+
+void InstallDestinationScreens() {
+    DestinationSearch search;
+    search.runSearch = [](CMainView& view, int region) {
+        return RunDestinationSearchScreens(&view, &view, RegionOf(region));
+    };
+    search.runList = [](CMainView& view, int kind) {
+        return RunDestinationListScreen(&view, &view, kind);
+    };
+    SetDestinationSearch(std::move(search));
+    SetAddressListHook([](CWnd* parent, const AddressListRequest& request) {
+        return RunAddressListScreen(parent, request.nameId, request.cityPlace, request.houseNumber,
+                                    request.areaIndex);
+    });
+    SetFavoritePromptHook(AskWithPromptScreen);
+    SetFavoriteNameHook(NameWithKeyboard);
+}
+
+void RemoveDestinationScreens() {
+    SetDestinationSearch({});
+    SetAddressListHook({});
+    SetFavoritePromptHook(nullptr);
+    SetFavoriteNameHook(nullptr);
+}
+
 }  // namespace
 
 void InstallProgramObjects() {
@@ -65,6 +116,7 @@ void InstallProgramObjects() {
     CreateRouter();
     InstallRouterMapRoute(g_router);
     SetDestinationRouter(&g_destinationRouter);
+    InstallDestinationScreens();
     g_mapMatcher.LoadSettings();
     g_gpsInfoShm.Create();
     InstallGuidance();
@@ -77,6 +129,7 @@ void ReleaseProgramObjects() {
     g_mapDatabase.Close();
     UninstallGuidance();
     g_gpsInfoShm.Close();
+    RemoveDestinationScreens();
     SetDestinationRouter(nullptr);
     InstallRouterMapRoute(nullptr);
     DestroyRouter();

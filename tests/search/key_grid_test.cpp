@@ -19,6 +19,9 @@ TEST(KeyGridTest, PagesHoldTheirKeys) {
     EXPECT_EQ(kSymbolsPage[38], 0xDE);
     EXPECT_EQ(kSymbolsPage[39], 0xDF);
     EXPECT_EQ(kSymbolsPage[41], 'h');
+    EXPECT_EQ(kLettersWithSearch[45], 'h');
+    EXPECT_EQ(kLettersWithSearch[46], 'h');
+    EXPECT_EQ(kLettersWithSearch[47], 'g');
     for (int i = 0; i < kKeyCells; ++i)
         EXPECT_EQ(kMinimalPage[i] != 0, i == 7 || i == 23) << i;
     EXPECT_EQ(ActionOf('e'), KeyAction::kOk);

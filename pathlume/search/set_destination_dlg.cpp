@@ -1,0 +1,89 @@
+#include "pathlume/search/set_destination_dlg.h"
+
+#include "pathlume/foundation/app_services.h"
+#include "pathlume/foundation/dest_list.h"
+#include "pathlume/foundation/registry_helpers.h"
+
+namespace {
+
+constexpr UINT kTitleDestination = 6167;
+constexpr UINT kTitleStopover = 6166;
+
+struct MenuButton {
+    int id;
+    UINT bitmap;
+};
+// Top to bottom, the close key last.
+constexpr MenuButton kButtons[8] = {{500, 312}, {502, 313}, {505, 311}, {504, 315},
+                                    {506, 314}, {501, 316}, {503, 317}, {IDCANCEL, 246}};
+
+}  // namespace
+
+BEGIN_MESSAGE_MAP(CSetDestinationDlg, CDialog)
+ON_WM_PAINT()
+ON_WM_CTLCOLOR()
+ON_WM_KEYDOWN()
+ON_COMMAND_RANGE(500, 999, OnButton)
+END_MESSAGE_MAP()
+
+CSetDestinationDlg::CSetDestinationDlg(CWnd* parent) : CDialog(kSetDestinationTemplate, parent) {
+    RegisterSearchTemplates();
+}
+
+UINT CSetDestinationDlg::TitleId() {
+    IDestinationRouter* router = GetDestinationRouter();
+    return router && router->IsDetourActive() ? kTitleStopover : kTitleDestination;
+}
+
+void CSetDestinationDlg::DoDataExchange(CDataExchange* dx) {
+    CDialog::DoDataExchange(dx);
+    for (int i = 0; i < 8; ++i)
+        DDX_Control(dx, kButtons[i].id, m_buttons[i]);
+}
+
+BOOL CSetDestinationDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+    StartScreen(*this);
+    CreateScaledFont(&m_buttonFont, 14, FW_BOLD, nullptr);
+    for (int i = 0; i < 8; ++i) {
+        const bool close = kButtons[i].id == IDCANCEL;
+        SetUpImageButton(m_buttons[i], kButtons[i].bitmap, &m_buttonFont,
+                         close ? RGB(255, 255, 255) : RGB(0, 0, 0));
+        if (close)
+            m_buttons[i].iconKeyColour = m_buttons[i].faceKeyColour = RGB(255, 255, 255);
+    }
+    SetWindowText(kProductName);
+    return TRUE;
+}
+
+void CSetDestinationDlg::OnPaint() {
+    CPaintDC dc(this);
+    PaintScreenBackgroundAndTitle(dc, *this, TitleId());
+}
+
+HBRUSH CSetDestinationDlg::OnCtlColor(CDC*, CWnd*, UINT) {
+    return m_brush.Get();
+}
+
+BOOL CSetDestinationDlg::PreTranslateMessage(MSG* msg) {
+    // Every key: the image buttons would otherwise swallow those the screen passes on.
+    if (msg->message == WM_KEYDOWN) {
+        OnKeyDown(static_cast<UINT>(msg->wParam), LOWORD(msg->lParam), HIWORD(msg->lParam));
+        return TRUE;
+    }
+    return CDialog::PreTranslateMessage(msg);
+}
+
+void CSetDestinationDlg::OnKeyDown(UINT key, UINT repeat, UINT flags) {
+    if (key == VK_HOME)
+        g_homeKeyPressed.store(1);
+    if (key == VK_ESCAPE || key == VK_HOME) {
+        OnCancel();
+        return;
+    }
+    PassKeyOn(m_pParentWnd, key, repeat, flags);
+}
+
+void CSetDestinationDlg::OnButton(UINT id) {
+    EndDialog(static_cast<int>(id));
+}
