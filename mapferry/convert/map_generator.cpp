@@ -3,20 +3,20 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 #include "formats/little_endian.h"
+#include "formats/map_set.h"
 #include "formats/street_types.h"
 #include "mapferry/convert/file_services.h"
 
 std::u16string StagingName(std::u16string_view deviceName) {
-    return std::u16string(deviceName) + u".new";
+    return formats::map_set::StagedName(deviceName);
 }
 
-const std::array<const char16_t*, CMapGenerator::kSlotCount> kDeviceFileNames = {
-    u"names.bin",    u"sttypes.bin",  u"linkinfo.bin", u"az.bin",
-    u"lfoidx.bin",   u"azbc.bin",     u"lsr.bin",      u"lsrs.bin",
-    u"stnl.bin",     u"mapdata1.biz", u"mapdatat.biz", u"mapdata2.biz",
-    u"polygons.biz", u"poi.bin",      u"namdict.bin",  u"strabbr.bin"};
+const std::array<const char16_t*, CMapGenerator::kSlotCount> kDeviceFileNames =
+    formats::map_set::kFileNames;
 
 namespace {
 
@@ -527,10 +527,46 @@ double TargetFreeMegabytes(CGeneratingDlg* dialog, const std::u16string& folder)
     return link->GetMainMemoryFree() + link->GetProgramMemoryFree();
 }
 
+// The target folder, on a PC drive or through the device link, as the map swap
+// reaches it.
+class TargetFolder : public formats::map_set::SwapFolder {
+  public:
+    TargetFolder(bool pc, CDeviceLink* link, std::u16string folder)
+        : m_pc(pc), m_link(link), m_folder(std::move(folder)), m_platform(m_folder) {}
+    bool Exists(const std::u16string& name) override {
+        if (m_pc)
+            return m_platform.Exists(name);
+        return m_link && m_link->DeviceFileExists(DevicePath(name).c_str()) != 0;
+    }
+    bool Rename(const std::u16string& from, const std::u16string& to) override {
+        if (m_pc)
+            return m_platform.Rename(from, to);
+        return m_link &&
+               m_link->RenameDeviceFile(DevicePath(from).c_str(), DevicePath(to).c_str()) != 0;
+    }
+    bool Delete(const std::u16string& name) override {
+        if (m_pc)
+            return m_platform.Delete(name);
+        if (!m_link)
+            return false;
+        m_link->DeleteDeviceFile(DevicePath(name).c_str());
+        return !Exists(name);
+    }
+
+  private:
+    std::string DevicePath(const std::u16string& name) const {
+        return platform::WideToAnsi(m_folder + u"\\" + name);
+    }
+    bool m_pc;
+    CDeviceLink* m_link;
+    std::u16string m_folder;
+    formats::map_set::PlatformSwapFolder m_platform;
+};
+
 // The copy thread's run. The new files arrive under staging names and replace the
-// installed map only once all of them are there, so that a run that fails or is
-// cancelled leaves the installed map as it was; only a target without room for
-// both loses the installed map first.
+// installed map only once all of them are there (formats/map_set.h), so that a run
+// that fails or is cancelled leaves the installed map as it was; only a target
+// without room for both loses the installed map first.
 class CopyRun {
   public:
     explicit CopyRun(CGeneratingDlg* dialog)
@@ -545,11 +581,6 @@ class CopyRun {
     }
     const std::u16string& DeviceName(int slot) const { return m_generator->m_deviceNames[slot]; }
 
-    // Files in the target folder, by name.
-    bool TargetHas(const std::u16string& name);
-    void DeleteFromTarget(const std::u16string& name);
-    bool RenameOnTarget(const std::u16string& from, const std::u16string& to);
-
     int ReadyCount();
     // Waits until the slot's file is ready. False when the copying must stop.
     bool WaitForFile(int slot);
@@ -560,9 +591,11 @@ class CopyRun {
     // False when the user chose Abort.
     bool CopyFile(int slot);
     // Renames the new set over the installed one. False when a rename failed and
-    // the user gave up; neither map is left on the target then.
+    // the user gave up: what is left is finished or undone by RecoverTarget, now
+    // or at the next run or the program's start.
     bool InstallStagedFiles();
-    void RemoveStagedFiles();
+    // Finishes a swap of the whole new set, or removes its staged files.
+    void RecoverTarget();
     void ShowClosingMessage(bool cancelled, bool completed);
 
     CGeneratingDlg* m_dialog;
@@ -570,38 +603,13 @@ class CopyRun {
     CDeviceLink* m_link;
     CTransferBuffer m_buffer;
     std::u16string m_target;
+    std::unique_ptr<TargetFolder> m_targetFolder;
     bool m_prepared = false;
     bool m_oldMapPresent = false;
     bool m_oldMapRemoved = false;
     bool m_aborted = false;
     bool m_incomplete = false;  // a file was skipped
 };
-
-bool CopyRun::TargetHas(const std::u16string& name) {
-    std::u16string path = m_target + u"\\" + name;
-    if (IsPc())
-        return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-    return m_link && m_link->DeviceFileExists(platform::WideToAnsi(path).c_str()) != 0;
-}
-
-void CopyRun::DeleteFromTarget(const std::u16string& name) {
-    std::u16string path = m_target + u"\\" + name;
-    if (IsPc()) {
-        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(path.c_str());
-    } else if (m_link) {
-        m_link->DeleteDeviceFile(platform::WideToAnsi(path).c_str());
-    }
-}
-
-bool CopyRun::RenameOnTarget(const std::u16string& from, const std::u16string& to) {
-    std::u16string source = m_target + u"\\" + from;
-    std::u16string destination = m_target + u"\\" + to;
-    if (IsPc())
-        return MoveFileW(source.c_str(), destination.c_str()) != FALSE;
-    return m_link && m_link->RenameDeviceFile(platform::WideToAnsi(source).c_str(),
-                                              platform::WideToAnsi(destination).c_str()) != 0;
-}
 
 int CopyRun::ReadyCount() {
     MutexGuard guard(m_generator->m_hMutex);
@@ -675,10 +683,10 @@ bool CopyRun::WaitForFile(int slot) {
 
 void CopyRun::PrepareTarget() {
     m_prepared = true;
-    // Staging files found here are what a killed run left: never a map.
-    RemoveStagedFiles();
+    // What a killed run left: staged files are never a map, a committed swap is.
+    RecoverTarget();
     for (int slot = 0; slot < CMapGenerator::kSlotCount; ++slot)
-        m_oldMapPresent = m_oldMapPresent || TargetHas(DeviceName(slot));
+        m_oldMapPresent = m_oldMapPresent || m_targetFolder->Exists(DeviceName(slot));
     const double neededMegabytes =
         static_cast<double>(m_dialog->m_estimatedBytes) * 1.1 / (1024.0 * 1024.0);
     const double freeMegabytes = TargetFreeMegabytes(m_dialog, m_target);
@@ -686,7 +694,7 @@ void CopyRun::PrepareTarget() {
     if (!m_oldMapPresent || freeMegabytes < 0.0 || freeMegabytes >= neededMegabytes)
         return;
     for (int slot = 0; slot < CMapGenerator::kSlotCount; ++slot)
-        DeleteFromTarget(DeviceName(slot));
+        m_targetFolder->Delete(DeviceName(slot));
     m_oldMapRemoved = true;
 }
 
@@ -754,30 +762,30 @@ bool CopyRun::CopyFile(int slot) {
 }
 
 bool CopyRun::InstallStagedFiles() {
+    std::vector<const char16_t*> names;
     for (int slot = 0; slot < FileCount(); ++slot) {
-        const std::u16string& name = DeviceName(slot);
-        for (;;) {
-            DeleteFromTarget(name);
-            if (RenameOnTarget(StagingName(name), name))
-                break;
-            int answer = MessageBoxW(nullptr, Format(MSG_ERR_COPY_FILE.Get(), name.c_str()).c_str(),
-                                     kProgramCaption,
-                                     MB_RETRYCANCEL | MB_DEFBUTTON2 | MB_ICONSTOP | MB_SYSTEMMODAL);
-            if (answer == IDRETRY)
-                continue;
-            // Half of each map is no map: neither is left to be read as one.
-            for (int other = 0; other < CMapGenerator::kSlotCount; ++other)
-                DeleteFromTarget(DeviceName(other));
-            m_oldMapRemoved = m_oldMapPresent;
-            return false;
-        }
+        if (!DeviceName(slot).empty())
+            names.push_back(DeviceName(slot).c_str());
     }
-    return true;
+    for (;;) {
+        std::u16string failed;
+        if (formats::map_set::InstallStagedMap(*m_targetFolder, names, &failed))
+            return true;
+        int answer = MessageBoxW(nullptr, Format(MSG_ERR_COPY_FILE.Get(), failed.c_str()).c_str(),
+                                 kProgramCaption,
+                                 MB_RETRYCANCEL | MB_DEFBUTTON2 | MB_ICONSTOP | MB_SYSTEMMODAL);
+        if (answer != IDRETRY)
+            return false;
+    }
 }
 
-void CopyRun::RemoveStagedFiles() {
-    for (int slot = 0; slot < CMapGenerator::kSlotCount; ++slot)
-        DeleteFromTarget(StagingName(DeviceName(slot)));
+void CopyRun::RecoverTarget() {
+    std::vector<const char16_t*> names;
+    for (int slot = 0; slot < CMapGenerator::kSlotCount; ++slot) {
+        if (!DeviceName(slot).empty())
+            names.push_back(DeviceName(slot).c_str());
+    }
+    formats::map_set::RecoverMapSwap(*m_targetFolder, names);
 }
 
 void CopyRun::ShowClosingMessage(bool cancelled, bool completed) {
@@ -800,6 +808,7 @@ void CopyRun::Run() {
     std::u16string folder = root + u"\\";
     WriteRegistryString(HKEY_CURRENT_USER, kMapferryRegistryKey, kMapDataDirValue, folder.c_str());
     m_target = folder + u"Maps";
+    m_targetFolder = std::make_unique<TargetFolder>(IsPc(), m_link, m_target);
     m_dialog->SetTargetFolder(m_target);
     if (IsPc()) {
         if (!LocalFileExists(m_target.c_str()))
@@ -841,7 +850,7 @@ void CopyRun::Run() {
     if (copied >= fileCount && !cancelled && !m_aborted && !m_incomplete)
         completed = InstallStagedFiles();
     if (!completed && m_prepared)
-        RemoveStagedFiles();
+        RecoverTarget();
     ShowClosingMessage(cancelled, completed);
     if (completed)
         m_dialog->m_completed = 1;

@@ -1,5 +1,6 @@
 #include "pathlume/display/map_theme.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -61,27 +62,32 @@ bool ParseInt(const char* token, long* out) {
     return true;
 }
 
-// Up to `count` integers into `table`; an unparsable token leaves its entry.
-void ReadInts(const char* value, int32_t* table, int count) {
+// Up to `count` integers into `table`, each clamped to [low, high]; an unparsable
+// token leaves its entry.
+void ReadInts(const char* value, int32_t* table, int count, int32_t low, int32_t high) {
     Tokens tokens(value);
     char token[64];
     for (int i = 0; i < count && tokens.Next(token, sizeof token); ++i) {
         long number = 0;
         if (ParseInt(token, &number))
-            table[i] = static_cast<int32_t>(number);
+            table[i] = static_cast<int32_t>(std::clamp<long>(number, low, high));
     }
 }
 
+void ReadPenWidths(const char* value, int32_t* table, int count) {
+    ReadInts(value, table, count, 1, CMapTheme::kMaxPenWidth);
+}
+
 // Zoom widths divide the span: a width that is not a positive finite number is
-// ignored, so no view can get a zero or endless span.
-void ReadZoomWidths(const char* value, float* table, int count) {
+// ignored, so no view can get a zero or endless span; a large one is held to `high`.
+void ReadZoomWidths(const char* value, float* table, int count, float high) {
     Tokens tokens(value);
     char token[64];
     for (int i = 0; i < count && tokens.Next(token, sizeof token); ++i) {
         char* end = nullptr;
         const float number = std::strtof(token, &end);
         if (end != token && std::isfinite(number) && number > 0)
-            table[i] = number;
+            table[i] = std::clamp(number, 1.0f, high);
     }
 }
 
@@ -111,9 +117,20 @@ bool StartsWith(const std::string& key, const char* prefix) {
 }  // namespace
 
 COLORREF ParseRgbTriplet(const char* text) {
-    int red = 0, green = 0, blue = 0;
-    std::sscanf(text, "%d,%d,%d", &red, &green, &blue);
-    return static_cast<COLORREF>(red | (green << 8) | (blue << 16));
+    // Each component is held to 0..255, so that no colour spills into the next.
+    long components[3] = {0, 0, 0};
+    const char* at = text;
+    for (long& component : components) {
+        char* end = nullptr;
+        const long number = std::strtol(at, &end, 10);
+        if (end == at)
+            break;
+        component = std::clamp<long>(number, 0, 255);
+        if (*end != ',')
+            break;
+        at = end + 1;
+    }
+    return static_cast<COLORREF>(components[0] | (components[1] << 8) | (components[2] << 16));
 }
 
 CMapTheme::CMapTheme() {
@@ -219,10 +236,21 @@ int CMapTheme::LoadThemeIni(LPCWSTR fileName) {
         if (!file)
             return 0;
     }
+    return ReadTheme(file);
+}
+
+int CMapTheme::ReadThemeFile(const char* hostPath) {
+    std::FILE* file = std::fopen(hostPath, "r");
+    return file ? ReadTheme(file) : -1;
+}
+
+int CMapTheme::ReadTheme(std::FILE* file) {
     std::string text;
     char buffer[4096];
     size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+    while (text.size() < kMaxThemeBytes &&
+           (n = std::fread(buffer, 1, std::min(sizeof buffer, kMaxThemeBytes - text.size()),
+                           file)) > 0)
         text.append(buffer, n);
     ParseThemeText(text.data(), text.size());
     return std::fclose(file);
@@ -253,7 +281,7 @@ void CMapTheme::ParseLine(const char* line) {
     int index = 0;
     if (StartsWith(key, "RPW")) {
         if (ReadIndex(key.c_str() + 3, kLevels, &index))
-            ReadInts(value, roadPenWidths[index], kClasses);
+            ReadPenWidths(value, roadPenWidths[index], kClasses);
     } else if (key == "MDFC") {
         Tokens tokens(value);
         char token[64];
@@ -263,7 +291,7 @@ void CMapTheme::ParseLine(const char* line) {
                 levelDrawClass[i] = static_cast<int32_t>(64 * number);
         }
     } else if (key == "GRPW") {
-        ReadInts(value, routePenWidths2, 1);
+        ReadPenWidths(value, routePenWidths2, 1);
     } else if (StartsWith(key, "MBC")) {
         if (ReadIndex(key.c_str() + 3, kMarkColours, &index)) {
             COLORREF pair[2] = {dayMarkColours[index], nightMarkColours[index]};
@@ -288,12 +316,12 @@ void CMapTheme::ParseLine(const char* line) {
     } else if (StartsWith(key, "STC")) {
         ReadColours(value, textColours, 2);
     } else if (key == "RTPW") {
-        ReadInts(value, routePenWidths, kLevels);
+        ReadPenWidths(value, routePenWidths, kLevels);
     } else if (key == "GRDPW") {
         int32_t column[kClasses];
         for (int i = 0; i < kClasses; ++i)
             column[i] = routeRoadPenWidths[i][0];
-        ReadInts(value, column, kClasses);
+        ReadPenWidths(value, column, kClasses);
         for (int i = 0; i < kClasses; ++i)
             routeRoadPenWidths[i][0] = column[i];
     } else if (key == "DGRDC") {
@@ -303,22 +331,22 @@ void CMapTheme::ParseLine(const char* line) {
     } else if (key == "AZLC") {
         // The per-level tables have nine entries: a larger count would read past them.
         int32_t count = zoomLevelCount;
-        ReadInts(value, &count, 1);
+        ReadInts(value, &count, 1, 0, kLevels + 1);
         if (count >= 1 && count <= kLevels)
             zoomLevelCount = count;
     } else if (key == "MSR") {
         char* end = nullptr;
         const float ratio = std::strtof(value, &end);
-        if (end != value)
-            mapSpanRatio = ratio;
+        if (end != value && std::isfinite(ratio))
+            mapSpanRatio = std::clamp(ratio, 0.25f, 64.0f);
     } else if (key == "STW") {
-        ReadInts(value, &streetTextWeight, 1);
+        ReadInts(value, &streetTextWeight, 1, 0, kMaxTextWeight);
     } else if (key == "NPW") {
-        ReadInts(value, &nameTextWeight, 1);
+        ReadInts(value, &nameTextWeight, 1, 0, kMaxTextWeight);
     } else if (key == "STS") {
-        ReadInts(value, streetTextSizes, kLevels);
+        ReadInts(value, streetTextSizes, kLevels, kMinTextSize, kMaxTextSize);
     } else if (key == "NPT") {
-        ReadInts(value, nameThresholds, kLevels);
+        ReadInts(value, nameThresholds, kLevels, 0, kMaxNameThreshold);
     } else if (StartsWith(key, "DFC")) {
         if (ReadIndex(key.c_str() + 3, kFillColours, &index))
             ReadColours(value, &dayFillColours[index], 1);
@@ -332,9 +360,9 @@ void CMapTheme::ParseLine(const char* line) {
         if (ReadIndex(key.c_str() + 4, kMapColours, &index))
             ReadColours(value, &nightMapColours[index], 1);
     } else if (key == "FZL") {
-        ReadZoomWidths(value, zoomListFeet, kLevels);
+        ReadZoomWidths(value, zoomListFeet, kLevels, kMaxZoomFeet);
     } else if (key == "MZL") {
-        ReadZoomWidths(value, zoomListMetres, kLevels);
+        ReadZoomWidths(value, zoomListMetres, kLevels, kMaxZoomMetres);
     }
 }
 

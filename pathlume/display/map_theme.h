@@ -4,7 +4,9 @@
 // of two colour sets, the zoom level the row of the per-level tables.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 #include "platform/kernel/wintypes.h"
 
@@ -21,6 +23,18 @@ class CMapTheme {
     static constexpr float kViewFactor = 4.0f;
     // Longest line of "theme.ini" that is read; the rest of a longer line is skipped.
     static constexpr int kMaxLineChars = 255;
+    // A theme is a few kilobytes: no more than this is read of a file (a device or
+    // a file that never ends must not hold the start).
+    static constexpr size_t kMaxThemeBytes = 64 * 1024;
+    // The ranges the file's values are clamped to, before the screen scale (at most
+    // 8) multiplies the sizes: pixels, font weights and zoom widths.
+    static constexpr int32_t kMaxPenWidth = 64;
+    static constexpr int32_t kMinTextSize = 4;
+    static constexpr int32_t kMaxTextSize = 64;
+    static constexpr int32_t kMaxTextWeight = 1000;
+    static constexpr int32_t kMaxNameThreshold = 10000000;
+    static constexpr float kMaxZoomFeet = 528000.0f;    // 100 miles
+    static constexpr float kMaxZoomMetres = 200000.0f;  // 200 km
 
     CMapTheme();
 
@@ -28,6 +42,9 @@ class CMapTheme {
     // Reads the file from the program folder, else from a storage card: the close
     // status of the file, the card search's error code, or 0 when no file was found.
     int LoadThemeIni(LPCWSTR fileName);
+    // Reads and parses a theme file of the host (at most kMaxThemeBytes of it): the
+    // close status, or -1 when the file does not open.
+    int ReadThemeFile(const char* hostPath);
     // Parses the text of a theme file (what LoadThemeIni does with the file's bytes).
     void ParseThemeText(const char* text, size_t length);
     void ScaleForScreen(float scale);
@@ -107,6 +124,8 @@ class CMapTheme {
     int32_t nameTextWeight;
 
   private:
+    // Reads at most kMaxThemeBytes of the open file, parses them, closes the file.
+    int ReadTheme(std::FILE* file);
     static void SetLevel(int32_t* table, int level, int value) {
         if (level >= 0 && level < kLevels)
             table[level] = value;

@@ -80,7 +80,9 @@ int LoadPoiSelection(uint32_t* codes, int skipRegistry, int forDialog, int zoomI
     if (!skipRegistry) {
         uint8_t bytes[36];
         DWORD size = sizeof bytes;
-        if (RegGetBinary(HKEY_CURRENT_USER, kSettingsKey, u"DDrawPOITypes", bytes, &size) == 0) {
+        // An empty value chooses nothing: the built-in choice stands, as for none.
+        if (RegGetBinary(HKEY_CURRENT_USER, kSettingsKey, u"DDrawPOITypes", bytes, &size) == 0 &&
+            size >= 4) {
             const int stored = static_cast<int>(std::min<DWORD>(size, sizeof bytes) / 4);
             for (int i = 0; i < stored; ++i) {
                 uint32_t code = poi::LoadU32(bytes + 4 * i);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/map_set.h"
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/foundation/data_file.h"
 #include "pathlume/foundation/message_dlg.h"
@@ -164,6 +165,22 @@ int FindDataFileOnCards(LPCWSTR name, LPWSTR fullPath, BOOL besideMaps) {
     return 1;
 }
 
+void FinishMapSwaps() {
+    const std::u16string install(g_installFolder);
+    std::vector<std::u16string> folders;
+    for (const std::u16string& card : StorageCards()) {
+        folders.push_back(u"\\" + card + u"\\Zanter Wayscribe\\Maps");
+        folders.push_back(u"\\" + card + install + u"\\Maps");
+    }
+    folders.push_back(install + u"\\Maps");
+    for (const std::u16string& folder : folders) {
+        if (FileExists(folder.c_str())) {
+            formats::map_set::PlatformSwapFolder maps(folder);
+            formats::map_set::RecoverMapSwap(maps);
+        }
+    }
+}
+
 int CheckDataFileHeader(CDataFile& file, const char* magic, LPCWSTR name) {
     char found[4] = {};
     int result;
@@ -178,6 +195,10 @@ int CheckDataFileHeader(CDataFile& file, const char* magic, LPCWSTR name) {
         ShowError(WrongVersionText(name, found, magic));
     }
     return result;
+}
+
+void ShowInvalidDataFile(LPCWSTR name) {
+    ShowError(LoadResStringOr(kInvalidDataFileId, kInvalidDataFile) + (name ? name : u""));
 }
 
 int CheckDataFileVersion(const char* expected, const char* found, LPCWSTR name) {

@@ -17,10 +17,17 @@ struct DestPlace;
 // path in fullPath (MAX_PATH), or 1 with fullPath empty. Shows nothing.
 int FindDataFileOnCards(LPCWSTR name, LPWSTR fullPath, BOOL besideMaps);
 
+// Finishes or undoes a map swap that an installation killed half way left in a
+// "Maps" folder where FindDataFileOnCards looks, so that each holds one whole map.
+void FinishMapSwaps();
+
 // Reads four bytes from the file's position and compares them with the magic: 0
 // equal, 1 not open or short read, 2 different. With a name, 1 and 2 are shown in
 // a message box.
 int CheckDataFileHeader(CDataFile& file, const char* magic, LPCWSTR name);
+// Shows "Invalid or Missing Data file: " and the name: a data file that is there but
+// too short, or damaged, for what its head promises.
+void ShowInvalidDataFile(LPCWSTR name);
 // 0 when the first four bytes are equal; otherwise shows the difference and
 // returns 1.
 int CheckDataFileVersion(const char* expected, const char* found, LPCWSTR name);

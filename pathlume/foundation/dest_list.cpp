@@ -66,6 +66,7 @@ enum class ListState {
     Unopenable,  // there, but cannot be opened
     Unreadable,  // wrong magic, or no whole count
     Partial,     // fewer records than counted (or than the limit) could be read
+    Overlong,    // every counted record read, and more bytes after them
     Whole,
 };
 
@@ -119,6 +120,11 @@ ListState ReadListFile(const std::u16string& path, int max, std::vector<DestReco
             return ListState::Partial;
         }
         out->push_back(record);
+    }
+    // Records past a count too small are the user's all the same: such a file is
+    // kept aside when it is rewritten, as one that does not read.
+    if (wanted == total && file.Tell() < file.Size()) {
+        return ListState::Overlong;
     }
     return ListState::Whole;
 }
@@ -507,7 +513,9 @@ int CDestList::Truncate(const std::u16string& path, int limit) {
     OwnedRecords kept;
     int counted = 0;
     ListState state = ReadListFile(path, limit > 0 ? limit : 0, &kept.items, &counted);
-    if ((state != ListState::Whole && state != ListState::Partial) || counted <= limit) {
+    if ((state != ListState::Whole && state != ListState::Partial &&
+         state != ListState::Overlong) ||
+        counted <= limit) {
         return 0;
     }
     if (limit <= 0) {

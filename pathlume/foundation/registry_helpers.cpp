@@ -2,8 +2,14 @@
 
 #include "platform/kernel/msgqueue.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
+
+#include "platform/kernel/registry.h"
 
 std::atomic<int> g_screenWidth{0};
 std::atomic<int> g_screenHeight{0};
@@ -30,16 +36,90 @@ int WriteValue(HKEY root, LPCWSTR subKey, LPCWSTR valueName, DWORD type, const B
     return result == ERROR_SUCCESS ? 0 : 1;
 }
 
-// Reads at most *size bytes; *size becomes the number read.
-LONG ReadValue(HKEY root, LPCWSTR subKey, LPCWSTR valueName, LPBYTE data, LPDWORD size) {
+// Reads at most *size bytes of a value of the given type; *size becomes the number
+// read. A value of another type is as good as missing.
+LONG ReadValue(HKEY root, LPCWSTR subKey, LPCWSTR valueName, DWORD type, LPBYTE data,
+               LPDWORD size) {
     HKEY key = nullptr;
     LONG result = RegOpenKeyExW(root, subKey, 0, 0, &key);
     if (result != ERROR_SUCCESS) {
         return result;
     }
-    result = RegQueryValueExW(key, valueName, nullptr, nullptr, data, size);
+    DWORD stored = REG_NONE;
+    result = RegQueryValueExW(key, valueName, nullptr, &stored, data, size);
     RegCloseKey(key);
+    if (result == ERROR_SUCCESS && stored != type) {
+        return ERROR_INVALID_DATA;
+    }
     return result;
+}
+
+// The ranges of the program's DWORD settings: a value outside is held to the range.
+// Values not listed are bit sets, or are checked where they are used (the last
+// position's floats).
+struct SettingRange {
+    const char16_t* name;
+    int64_t lowest;
+    int64_t highest;
+    bool isSigned;
+};
+constexpr SettingRange kSettingRanges[] = {
+    {u"RecentLimit", 1, 100, false},
+    {u"SpeedLimitMI", -200, 200, true},
+    {u"SpeedLimitKM", -320, 320, true},
+    {u"AutoSpeedLimit", 0, 1, false},
+    {u"ColorMode", 0, 2, false},
+    {u"ColorTheme", 0, 2, false},
+    {u"3DMode", 0, 3, false},
+    {u"POIIconMode", 0, 2, false},
+    {u"SiRFFix", 0, 1, false},
+    {u"CommPort", 0, 99, false},
+    {u"NMEABaud", 300, 921600, false},
+    {u"VoiceOutDelay", 0, 60, false},
+    {u"ShowWarning", 0, 1, false},
+    {u"StatBoxMode", 0, 3, false},
+    {u"AutoPanTimeout", 1000, 600000, false},
+    {u"Hotkey Count", 0, 17, false},
+    {u"PlaybackDelay", 0, 60000, false},
+    {u"RouteAlgo", 0, 3, false},
+    {u"Recalc", 0, 1, false},
+    {u"ZoomIndex", 0, 8, false},
+    {u"TrackSimIncrement", 1, 5280, false},
+    {u"AngleWeight", 0, 1000, false},
+    {u"AngleInstWeight", 0, 1000, false},
+    {u"NumDist", 1, 10, false},
+    {u"ErrNormNumerator", 0, 1000, false},
+    {u"ErrNormDenominator", 0, 1000, false},  // 0 takes the matcher's default
+    {u"ErrBetaAdjPct", 0, 1000, false},
+    {u"RouteAllowance", 0, 10000, false},
+    {u"NumPathsCheckedforRoute", 1, 100, false},
+    {u"MaxRouteAdjDist", 0, 10000, false},
+    {u"RouteAdjOnlyHwy", 0, 1, false},
+};
+
+bool SameName(const char16_t* a, const char16_t* b) {
+    for (; *a && *b; ++a, ++b) {
+        const char16_t x = *a < 128 ? static_cast<char16_t>(std::tolower(*a)) : *a;
+        const char16_t y = *b < 128 ? static_cast<char16_t>(std::tolower(*b)) : *b;
+        if (x != y) {
+            return false;
+        }
+    }
+    return *a == *b;
+}
+
+DWORD HeldToRange(HKEY root, LPCWSTR subKey, LPCWSTR valueName, DWORD value) {
+    if (root != HKEY_CURRENT_USER || !subKey || !valueName || !SameName(subKey, kSettingsKey)) {
+        return value;
+    }
+    for (const SettingRange& range : kSettingRanges) {
+        if (SameName(valueName, range.name)) {
+            const int64_t number =
+                range.isSigned ? int64_t{static_cast<int32_t>(value)} : int64_t{value};
+            return static_cast<DWORD>(std::clamp(number, range.lowest, range.highest));
+        }
+    }
+    return value;
 }
 
 }  // namespace
@@ -47,17 +127,35 @@ LONG ReadValue(HKEY root, LPCWSTR subKey, LPCWSTR valueName, LPBYTE data, LPDWOR
 DWORD RegGetDword(HKEY root, LPCWSTR subKey, LPCWSTR valueName, DWORD defaultValue) {
     DWORD value = 0;
     DWORD size = sizeof(value);
-    LONG result = ReadValue(root, subKey, valueName, reinterpret_cast<LPBYTE>(&value), &size);
-    // A shorter value would leave part of the word unread: take the default instead.
+    LONG result =
+        ReadValue(root, subKey, valueName, REG_DWORD, reinterpret_cast<LPBYTE>(&value), &size);
+    // A value of another type, or a shorter one that would leave part of the word
+    // unread, is no value: the default stands.
     if (result != ERROR_SUCCESS || size != sizeof(value)) {
         return defaultValue;
     }
-    return value;
+    return HeldToRange(root, subKey, valueName, value);
 }
 
 int RegSetDword(HKEY root, LPCWSTR subKey, LPCWSTR valueName, DWORD value) {
     return WriteValue(root, subKey, valueName, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
                       sizeof(value));
+}
+
+int RegSetDwords(HKEY root, LPCWSTR subKey,
+                 std::initializer_list<std::pair<LPCWSTR, DWORD>> values) {
+    std::vector<platform::RegValueWrite> writes;
+    for (const auto& [name, value] : values) {
+        const BYTE* bytes = reinterpret_cast<const BYTE*>(&value);
+        writes.push_back({name, REG_DWORD, std::vector<BYTE>(bytes, bytes + sizeof value)});
+    }
+    HKEY key = nullptr;
+    if (OpenForWrite(root, subKey, &key) != ERROR_SUCCESS) {
+        return 1;
+    }
+    const LONG result = platform::RegSetValuesW(key, writes);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS ? 0 : 1;
 }
 
 int RegGetString(HKEY root, LPCWSTR subKey, LPCWSTR valueName, LPWSTR buffer, DWORD sizeChars) {
@@ -66,7 +164,7 @@ int RegGetString(HKEY root, LPCWSTR subKey, LPCWSTR valueName, LPWSTR buffer, DW
     }
     buffer[0] = 0;
     DWORD size = sizeChars * sizeof(WCHAR);
-    if (ReadValue(root, subKey, valueName, reinterpret_cast<LPBYTE>(buffer), &size) !=
+    if (ReadValue(root, subKey, valueName, REG_SZ, reinterpret_cast<LPBYTE>(buffer), &size) !=
         ERROR_SUCCESS) {
         buffer[0] = 0;
         return 1;
@@ -79,7 +177,8 @@ int RegGetString(HKEY root, LPCWSTR subKey, LPCWSTR valueName, LPWSTR buffer, DW
 }
 
 int RegGetBinary(HKEY root, LPCWSTR subKey, LPCWSTR valueName, LPBYTE buffer, LPDWORD sizeBytes) {
-    return ReadValue(root, subKey, valueName, buffer, sizeBytes) == ERROR_SUCCESS ? 0 : 1;
+    return ReadValue(root, subKey, valueName, REG_BINARY, buffer, sizeBytes) == ERROR_SUCCESS ? 0
+                                                                                              : 1;
 }
 
 int RegSetBinary(HKEY root, LPCWSTR subKey, LPCWSTR valueName, const BYTE* data, DWORD sizeBytes) {

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <atomic>
+#include <initializer_list>
 #include <string>
+#include <utility>
 
 #include "pathlume/foundation/app_services.h"
 #include "platform/afx/afx.h"
@@ -20,6 +22,9 @@ extern std::atomic<float> g_screenAspect;  // width / height
 // and 1 on failure.
 DWORD RegGetDword(HKEY root, LPCWSTR subKey, LPCWSTR valueName, DWORD defaultValue);
 int RegSetDword(HKEY root, LPCWSTR subKey, LPCWSTR valueName, DWORD value);
+// Several DWORDs of one key in one write: all of them are saved, or none.
+int RegSetDwords(HKEY root, LPCWSTR subKey,
+                 std::initializer_list<std::pair<LPCWSTR, DWORD>> values);
 // The buffer is always terminated; empty after a failure.
 int RegGetString(HKEY root, LPCWSTR subKey, LPCWSTR valueName, LPWSTR buffer, DWORD sizeChars);
 int RegGetBinary(HKEY root, LPCWSTR subKey, LPCWSTR valueName, LPBYTE buffer, LPDWORD sizeBytes);

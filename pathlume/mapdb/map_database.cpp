@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "pathlume/foundation/app_services.h"
@@ -14,9 +16,11 @@
 #include "pathlume/mapdb/chunk_purge.h"
 #include "pathlume/mapdb/display_values.h"
 #include "pathlume/mapdb/geometry.h"
+#include "pathlume/mapdb/map_errors.h"
 #include "pathlume/mapdb/mapdb_memory.h"
 #include "platform/afx/afx.h"
 #include "platform/kernel/msgbox.h"
+#include "platform/kernel/text.h"
 
 namespace container = formats::map_container;
 
@@ -54,6 +58,42 @@ void FreeRecordStorage(const std::vector<MapChunk*>& records) {
     }
     for (MapChunk* record : records)
         record->FreeStorage();
+}
+
+// Whether every block the file's cell table names lies whole within the file with a
+// head a reader may inflate: a file cut short, or a table or head with a damaged
+// size or offset, is refused at open instead of read later as cells without roads.
+bool CellBlocksFit(CDataFile& file, const container::GridHeader& header) {
+    namespace block = formats::compressed_block;
+    if (!file.IsOpen() || file.Size() < 0)
+        return false;
+    const uint64_t size = static_cast<uint64_t>(file.Size());
+    const uint64_t cells = container::CellCount(header);
+    const uint64_t tableEnd = container::kCellTableOffset + cells * container::kCellEntrySize;
+    if (size < tableEnd)
+        return false;
+    std::vector<uint8_t> table(cells * container::kCellEntrySize);
+    if (file.Seek(static_cast<int>(container::kCellTableOffset), 0) != 0 ||
+        file.Read(table.data(), static_cast<int>(table.size())) != static_cast<int>(table.size()))
+        return false;
+    for (uint64_t cell = 0; cell < cells; ++cell) {
+        const uint64_t offset = container::LoadU32(table.data() + cell * container::kCellEntrySize);
+        if (offset == 0)
+            continue;
+        uint8_t head[block::kHeadSize];
+        if (offset < tableEnd || offset + block::kHeadSize > size ||
+            file.Seek(static_cast<int>(offset), 0) != 0 ||
+            file.Read(head, static_cast<int>(block::kHeadSize)) !=
+                static_cast<int>(block::kHeadSize))
+            return false;
+        const block::BlockHead blockHead = block::DecodeHead(head);
+        if (blockHead.packedSize > size - offset - block::kHeadSize ||
+            !block::IsPlausibleHead(blockHead) ||
+            blockHead.rawSize < formats::chunk_payload::kHeaderSize ||
+            blockHead.rawSize > ChunkStream::kRegionSize)
+            return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -332,9 +372,15 @@ void CMapDatabase::ReleaseDetailedChunks() {
 }
 
 int CMapDatabase::Open() {
+    unreadableReported_ = false;
     mapFileT.OpenInFolder(g_dataFolder, u"mapdatat.biz", kDataFileRead | kDataFileMapped, nullptr);
-    if (OpenLayers(u"mapdata1.biz", u"mapdata2.biz") != 0)
+    if (OpenLayers(u"mapdata1.biz", u"mapdata2.biz") != 0) {
+        // Nothing of a map that cannot be read stays open (nor mapped until exit).
+        mapFile1.Close();
+        mapFile2.Close();
+        mapFileT.Close();
         return -1;
+    }
     return SetupGrid();
 }
 
@@ -359,6 +405,11 @@ int CMapDatabase::OpenLayers(LPCWSTR name1, LPCWSTR name2) {
             }
         }
     }
+    // "mapdatat.biz" is optional, but a damaged one is no more usable than the others.
+    if (result == 0 &&
+        (!CellBlocksFit(mapFile1, layers[0].header) || !CellBlocksFit(mapFile2, layers[2].header) ||
+         (mapFileT.IsOpen() && !CellBlocksFit(mapFileT, layers[0].header))))
+        result = 1;
     if (result == 0) {
         const int32_t n = DisplayCacheCells(layers[1]);
         if (layers[2].SetupChunkDirectory(2, 2) != 0 ||
@@ -471,14 +522,15 @@ int CMapDatabase::LoadChunk(MapLayer& layer, uint32_t cellIndex, MapChunk& recor
     CDataFile* file = layer.file;
     DataFileChunkInput* input = InputFor(file);
     const int64_t entry = cellIndex < layer.cellCount ? layer.ReadCellEntry(cellIndex) : -3;
-    if (entry < 0)
-        return 4;
-    const uint32_t offset = static_cast<uint32_t>(entry);
-    if (offset == 0)
+    if (entry == 0)
         return 0;
+    const uint32_t offset = static_cast<uint32_t>(entry);
     g_currentChunkStream->file = input;
-    if (!input->Seek(offset) || g_currentChunkStream->Inflate() != 0)
+    // A cell that cannot be read is said, never left to look like land without roads.
+    if (entry < 0 || !input->Seek(offset) || g_currentChunkStream->Inflate() != 0) {
+        ReportUnreadableCell(*file, cellIndex);
         return 4;
+    }
 
     ChunkDecodeContext context;
     context.keepAuxPoints = keepAuxPoints;
@@ -504,6 +556,17 @@ int CMapDatabase::LoadChunk(MapLayer& layer, uint32_t cellIndex, MapChunk& recor
     if (layer.index == 0 && file == &mapFileT)
         record.flags |= kChunkFromFileT;
     return 0;
+}
+
+void CMapDatabase::ReportUnreadableCell(const CDataFile& file, uint32_t cellIndex) {
+    if (unreadableReported_)
+        return;
+    unreadableReported_ = true;
+    std::string name = platform::WideToUtf8(file.Path());
+    name = name.substr(name.find_last_of("\\/") + 1);
+    char text[160];
+    std::snprintf(text, sizeof text, "Error reading map cell %u of %s\n", cellIndex, name.c_str());
+    ReportMapReadError(text);
 }
 
 int CMapDatabase::GetChunk(int layerIndex, int32_t dx, int32_t dy) {

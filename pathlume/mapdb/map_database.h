@@ -160,7 +160,8 @@ class CMapDatabase {
     // memory, 4 read error.
     int GetChunk(int layerIndex, int32_t dx, int32_t dy);
     // Reads and decodes the chunk of file cell `cellIndex` into `record`: 0 (also an
-    // empty cell), 2 out of memory, 4 read error.
+    // empty cell), 2 out of memory, 4 read error. A block that cannot be read is
+    // reported (ReportMapReadError), once while the database stays open.
     int LoadChunk(MapLayer& layer, uint32_t cellIndex, MapChunk& record, int32_t dx, int32_t dy);
 
     // Loads a layer's window around a point; the LoadCacheWindow result. With refresh
@@ -256,6 +257,9 @@ class CMapDatabase {
     void ReleaseDetailedChunks();
     // GetChunk's work, inside its out-of-memory guard.
     int GetChunkGuarded(int layerIndex, int32_t dx, int32_t dy);
+    // The report of a block LoadChunk cannot read, the first time since Open.
+    void ReportUnreadableCell(const CDataFile& file, uint32_t cellIndex);
+    bool unreadableReported_ = false;
 
   public:
     // The chunk-stream input reading `file` (one of the three container files).

@@ -39,13 +39,18 @@ bool ReopenLinkInfo() {
 }
 }  // namespace
 
-void OpenMapIndexFiles() {
+int OpenMapIndexFiles() {
+    int damaged = 0;
     if (g_namesFile.OpenInFolder(g_dataFolder, u"names.bin", kMappedRead, nullptr) == 0 &&
-        CheckDataFileHeader(g_namesFile, formats::names::kDeviceMagic, u"names.bin") != 0)
+        CheckNamesFile(g_namesFile) != 0) {
         g_namesFile.Close();
-    g_streetTypes.Load();
+        damaged = 1;
+    }
+    if (g_streetTypes.Load() != 0)
+        damaged = 1;
     g_areaZones.Open(u"az.bin");
     g_linkInfo.Open();
+    return damaged;
 }
 
 void CloseMapIndexFiles() {

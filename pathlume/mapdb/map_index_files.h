@@ -5,8 +5,10 @@
 class CMapDatabase;
 
 // Opens g_namesFile, g_streetTypes, g_areaZones and g_linkInfo from the map data
-// folder. A file that does not open stays closed; its readers answer empty.
-void OpenMapIndexFiles();
+// folder. A file that does not open stays closed; its readers answer empty. 0, or 1
+// when "names.bin" or "sttypes.bin" is there but damaged or cut short (said in a
+// message box; the file stays closed): such a map is not to be used.
+int OpenMapIndexFiles();
 // At shutdown: closes them and frees the street types.
 void CloseMapIndexFiles();
 // After a power resume: "linkinfo.bin" is reopened (up to 20 tries, 250 ms apart,

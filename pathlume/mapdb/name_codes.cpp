@@ -1,6 +1,7 @@
 #include "pathlume/mapdb/name_codes.h"
 
 #include "formats/names.h"
+#include "pathlume/foundation/data_location.h"
 #include "pathlume/mapdb/geometry.h"
 
 CDataFile g_namesFile;
@@ -19,6 +20,27 @@ const char* GetDirectionText(uint8_t code, int useLowNibble) {
     static const char* const kWords[] = {"", "E", "N", "NE", "NW", "S", "SE", "SW", "W"};
     const int value = useLowNibble ? (code & 0x0F) : (code >> 4);
     return value >= 1 && value <= 8 ? kWords[value] : "";
+}
+
+int CheckNamesFile(CDataFile& file) {
+    namespace names = formats::names;
+    if (file.Seek(0, 0) != 0 || CheckDataFileHeader(file, names::kDeviceMagic, u"names.bin") != 0)
+        return 1;
+    // A file cut short would give every street an empty name.
+    const uint64_t size = file.Size() > 0 ? static_cast<uint64_t>(file.Size()) : 0;
+    uint8_t index[names::kIndexSize];
+    bool whole = size >= names::kDeviceNamesOffset &&
+                 file.Read(index, sizeof index) == static_cast<int>(sizeof index);
+    for (int pair = 0; whole && pair < names::kLetterPairs; ++pair) {
+        const names::IndexEntry entry =
+            names::DecodeIndexEntry(index + static_cast<size_t>(pair) * names::kIndexEntrySize);
+        whole = entry.count == 0 || (entry.firstOffset >= names::kDeviceNamesOffset &&
+                                     uint64_t{entry.firstOffset} + entry.bytes <= size);
+    }
+    if (whole)
+        return 0;
+    ShowInvalidDataFile(u"names.bin");
+    return 1;
 }
 
 int ReadNamesBinString(uint32_t offset, char* buffer) {

@@ -29,6 +29,10 @@ const char* GetDirectionText(uint8_t code, int useLowNibble);
 // "names.bin", opened by the start-up loader.
 extern CDataFile g_namesFile;
 
+// Checks an opened "names.bin": its magic, and that the index and every run of
+// names it points at lie within the file. 0, or 1 after a message box.
+int CheckNamesFile(CDataFile& file);
+
 // A names.bin string buffer: names are shorter than this.
 inline constexpr int kNameBufferSize = 80;
 

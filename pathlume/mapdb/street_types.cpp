@@ -23,16 +23,17 @@ int StreetTypeFile::Load() {
         return 0;
     Free();
     uint32_t count = 0;
-    if (CheckDataFileHeader(file, st::kMagic, u"sttypes.bin") != 0 ||
-        !index_io::ReadU32(file, count))
+    if (CheckDataFileHeader(file, st::kMagic, u"sttypes.bin") != 0)
         return 1;
     const uint32_t textSize = file.Size() > static_cast<int>(st::kHeadSize)
                                   ? static_cast<uint32_t>(file.Size()) - st::kHeadSize
                                   : 0;
     // Codes have nine bits, and every name takes at least its NUL: a larger count
     // cannot be right (and N + 1 must not wrap).
-    if (count > st::kMaxTypeCode || count > textSize)
+    if (!index_io::ReadU32(file, count) || count > st::kMaxTypeCode || count > textSize) {
+        ShowInvalidDataFile(u"sttypes.bin");
         return 1;
+    }
     // A leading NUL (code 0) and a closing one, so that a last name without its
     // NUL still ends inside the block.
     char* text = static_cast<char*>(mapdb::TryAlloc(textSize + 2));
@@ -44,16 +45,22 @@ int StreetTypeFile::Load() {
         mapdb::FreeBlock(text);
         return 3;
     }
-    text_ = text;
-    names_.assign(size_t{count} + 1, text);
-    // A list shorter than N leaves the remaining codes on the block's last NUL.
+    // The N names, each ended by its NUL within the file: a file cut short would
+    // leave streets without their types.
+    std::vector<const char*> names(size_t{count} + 1, text);
     const char* end = text + textSize + 1;
     const char* at = text + 1;
     for (uint32_t code = 1; code <= count; ++code) {
-        names_[code] = at;
-        if (at < end)
-            at += std::strlen(at) + 1;
+        names[code] = at;
+        at += at < end ? std::strlen(at) + 1 : 1;
     }
+    if (at > end) {
+        mapdb::FreeBlock(text);
+        ShowInvalidDataFile(u"sttypes.bin");
+        return 1;
+    }
+    text_ = text;
+    names_ = std::move(names);
     count_ = count + 1;
     return 0;
 }

@@ -187,7 +187,9 @@ void CGpsDevice::SaveLastPosition(const FLOAT* position) {
     if (point.latitude == 0 || point.longitude == 0)
         return;
     const FLOAT heading = GetFix().headingDegrees;
-    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, kLastLatValue, BitsOfFloat(point.latitude));
-    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, kLastLonValue, BitsOfFloat(point.longitude));
-    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, kLastHeadValue, BitsOfFloat(heading));
+    // One write: a kill in the middle must not pair a new latitude with an old longitude.
+    RegSetDwords(HKEY_CURRENT_USER, kSettingsKey,
+                 {{kLastLatValue, BitsOfFloat(point.latitude)},
+                  {kLastLonValue, BitsOfFloat(point.longitude)},
+                  {kLastHeadValue, BitsOfFloat(heading)}});
 }

@@ -29,6 +29,7 @@ struct GpsFix {
     bool valid = false;
     bool estimated = false;  // the last GGA reported quality 6
     int32_t hour = 0, minute = 0, second = 0;
+    bool timeTaken = false;                // an RMC time was read (00:00:00 is a time too)
     int32_t day = 0, month = 0, year = 0;  // month 0: no date received yet; year two-digit
     FLOAT latitude = 0, longitude = 0;     // degrees, south and west negative
     FLOAT speedMph = 0;

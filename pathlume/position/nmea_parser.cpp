@@ -18,27 +18,51 @@ char First(const char* field) {
     return field ? field[0] : 0;
 }
 
-// A whole field as a number; false for an empty, partly numeric or non-finite one.
-bool ReadFloat(const char* field, FLOAT* value) {
+// A whole field as a number within [low, high]; false (and *value untouched) for an
+// empty, partly numeric, non-finite or out-of-range one: such a field gives no
+// value, never a zero.
+bool ReadFloat(const char* field, FLOAT* value, float low = -1e6f, float high = 1e6f) {
     if (Empty(field))
         return false;
     char* end = nullptr;
     const float v = std::strtof(field, &end);
-    if (end == field || !std::isfinite(v))
+    if (end == field || *end != 0 || !std::isfinite(v) || v < low || v > high)
         return false;
     *value = v;
     return true;
 }
 
-bool ReadInt(const char* field, int32_t* value) {
+bool ReadInt(const char* field, int32_t* value, long low = -1000000, long high = 1000000) {
     if (Empty(field))
         return false;
     char* end = nullptr;
     const long v = std::strtol(field, &end, 10);
-    if (end == field || v < -1000000 || v > 1000000)
+    if (end == field || *end != 0 || v < low || v > high)
         return false;
     *value = static_cast<int32_t>(v);
     return true;
+}
+
+// Ranges of the values a receiver sends; anything outside is a damaged field.
+constexpr float kMaxKnots = 1000;
+constexpr float kMaxDop = 99.99f;
+constexpr float kLowestAltitude = -2000, kHighestAltitude = 100000;  // metres
+constexpr float kMaxGeoidSeparation = 200;                           // metres
+
+// "ddmm.mmmm": digits, then an optional fraction, and minutes below 60.
+bool IsCoordinateText(const char* value) {
+    const char* p = value;
+    while (*p >= '0' && *p <= '9')
+        ++p;
+    const size_t whole = static_cast<size_t>(p - value);
+    if (whole < 3)
+        return false;
+    if (*p == '.')
+        for (++p; *p >= '0' && *p <= '9'; ++p) {
+        }
+    if (*p != 0)
+        return false;
+    return value[whole - 2] <= '5';
 }
 
 constexpr double kMaxCoordinateDegrees = 1000;
@@ -46,9 +70,10 @@ constexpr double kMaxCoordinateDegrees = 1000;
 // A coordinate from its value and hemisphere fields. Values at or past the limit
 // wrap as the receiver's degrees did (91 degrees of latitude read as 1); a negative,
 // infinite or unreadable value is no coordinate.
-bool ReadCoordinate(const char* value, const char* hemisphere, float limit, char negative,
-                    FLOAT* out) {
-    if (Empty(value) || Empty(hemisphere))
+bool ReadCoordinate(const char* value, const char* hemisphere, float limit, char positive,
+                    char negative, FLOAT* out) {
+    if (Empty(value) || Empty(hemisphere) || !IsCoordinateText(value) ||
+        (hemisphere[0] != positive && hemisphere[0] != negative) || hemisphere[1] != 0)
         return false;
     double degrees = ParseNmeaCoordinate(value);
     // No receiver writes a thousand degrees: such a value is a corrupt field.
@@ -63,8 +88,8 @@ bool ReadCoordinate(const char* value, const char* hemisphere, float limit, char
 // Latitude and longitude from four consecutive fields; both or neither are taken.
 bool ReadPosition(GpsFix& fix, char** fields) {
     FLOAT latitude = 0, longitude = 0;
-    const bool haveLatitude = ReadCoordinate(fields[0], fields[1], 90, 'S', &latitude);
-    const bool haveLongitude = ReadCoordinate(fields[2], fields[3], 180, 'W', &longitude);
+    const bool haveLatitude = ReadCoordinate(fields[0], fields[1], 90, 'N', 'S', &latitude);
+    const bool haveLongitude = ReadCoordinate(fields[2], fields[3], 180, 'E', 'W', &longitude);
     if (haveLatitude)
         fix.latitude = latitude;
     if (haveLongitude)
@@ -83,8 +108,13 @@ bool IsValidTime(int32_t hour, int32_t minute, int32_t second) {
     return hour < 24 && minute < 60 && second <= 60;
 }
 
-bool IsValidDate(int32_t day, int32_t month) {
-    return day >= 1 && day <= 31 && month >= 1 && month <= 12;
+// A day of its month; the two-digit year counts from 2000, so its leap years are
+// those divisible by four.
+bool IsValidDate(int32_t day, int32_t month, int32_t year) {
+    static constexpr int32_t kDays[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12 || day < 1 || day > kDays[month - 1])
+        return false;
+    return month != 2 || day < 29 || year % 4 == 0;
 }
 
 }  // namespace
@@ -98,10 +128,18 @@ int VerifyNmeaChecksum(const char* sentence) {
         sum ^= static_cast<unsigned char>(*p);
     if (*p != '*')
         return 0;
-    unsigned given = 0;
-    if (std::sscanf(p + 1, "%x", &given) != 1)
+    // Two hex digits and nothing after them.
+    auto hex = [](char c) {
+        return c >= '0' && c <= '9'   ? c - '0'
+               : c >= 'A' && c <= 'F' ? c - 'A' + 10
+               : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                      : -1;
+    };
+    const int high = hex(p[1]);
+    const int low = high < 0 ? -1 : hex(p[2]);
+    if (low < 0 || p[3] != 0)
         return 0;
-    return given == sum ? 1 : 0;
+    return static_cast<unsigned>(high * 16 + low) == sum ? 1 : 0;
 }
 
 int SplitNmeaFields(char* sentence, char** fields, int maxFields) {
@@ -158,14 +196,14 @@ int ParseGga(GpsFix& fix, char* sentence) {
     // A fix without a position is no fix (an empty quality field counts as a fix).
     fix.valid = First(f[6]) != '0' && havePosition;
     int32_t used = 0;
-    if (ReadInt(f[7], &used) && used > 0)
-        fix.satellitesUsed = std::min(used, 99);
-    else
+    if (ReadInt(f[7], &used, 0, 99))
+        fix.satellitesUsed = used;
+    else if (Empty(f[7]))
         fix.satellitesUsed = 0;
-    ReadFloat(f[8], &fix.hdop);
-    ReadFloat(f[9], &fix.altitude);
+    ReadFloat(f[8], &fix.hdop, 0, kMaxDop);
+    ReadFloat(f[9], &fix.altitude, kLowestAltitude, kHighestAltitude);
     if (!Empty(f[10]))
-        ReadFloat(f[11], &fix.geoidSeparation);
+        ReadFloat(f[11], &fix.geoidSeparation, -kMaxGeoidSeparation, kMaxGeoidSeparation);
     return kSentenceTaken;
 }
 
@@ -179,19 +217,24 @@ int ParseRmc(GpsFix& fix, char* sentence, const NmeaSettings& settings) {
         int32_t hour, minute, second;
         if (ParseNmeaTime(f[1], &hour, &minute, &second) != 0 || !IsValidTime(hour, minute, second))
             return kSentenceRefused;
-        // A repeated RMC is no new fix.
-        if (active && hour == fix.hour && minute == fix.minute && second == fix.second)
+        // A repeated RMC is no new fix; the first time taken repeats nothing, also
+        // at midnight.
+        if (active && fix.timeTaken && hour == fix.hour && minute == fix.minute &&
+            second == fix.second)
             return kSentenceRefused;
         fix.hour = hour;
         fix.minute = minute;
         fix.second = second;
+        fix.timeTaken = true;
     }
     const bool havePosition = ReadPosition(fix, f + 3);
     FLOAT knots = 0;
-    if (!Empty(f[7]))
-        fix.speedMph = active && ReadFloat(f[7], &knots) && knots > 0 ? knots * kKnotsToMph : 0;
+    if (!active && !Empty(f[7]))
+        fix.speedMph = 0;
+    else if (ReadFloat(f[7], &knots, 0, kMaxKnots))
+        fix.speedMph = knots * kKnotsToMph;
     FLOAT course = 0;
-    if (ReadFloat(f[8], &course)) {
+    if (ReadFloat(f[8], &course, -360, 720)) {
         course = std::fmod(course, 360.0f);
         if (course < 0)
             course += 360;
@@ -200,14 +243,15 @@ int ParseRmc(GpsFix& fix, char* sentence, const NmeaSettings& settings) {
     }
     if (!Empty(f[9])) {
         int32_t day, month, year;
-        if (ParseNmeaTime(f[9], &day, &month, &year) == 0 && IsValidDate(day, month)) {
+        if (ParseNmeaTime(f[9], &day, &month, &year) == 0 && std::strlen(f[9]) == 6 &&
+            IsValidDate(day, month, year)) {
             fix.day = day;
             fix.month = month;
             fix.year = year;
         }
     }
     FLOAT variation = 0;
-    if (!Empty(f[11]) && ReadFloat(f[10], &variation))
+    if ((First(f[11]) == 'E' || First(f[11]) == 'W') && ReadFloat(f[10], &variation, 0, 180))
         fix.magneticVariation = First(f[11]) == 'W' ? -variation : variation;
     // The mode indicator of a 13-field sentence decides ('E', estimated, is a fix
     // even with status 'V'); an empty one leaves it to the status.
@@ -240,13 +284,13 @@ int ParseGsa(GpsFix& fix, char* sentence) {
     int used = 0;
     for (int i = 3; i <= 14; ++i) {
         int32_t number = 0;
-        if (ReadInt(f[i], &number))
+        if (ReadInt(f[i], &number, 1, 255))
             fix.usedSatellites[used++] = number;
     }
     fix.satellitesUsed = used;
-    ReadFloat(f[15], &fix.pdop);
-    ReadFloat(f[16], &fix.hdop);
-    ReadFloat(f[17], &fix.vdop);
+    ReadFloat(f[15], &fix.pdop, 0, kMaxDop);
+    ReadFloat(f[16], &fix.hdop, 0, kMaxDop);
+    ReadFloat(f[17], &fix.vdop, 0, kMaxDop);
     return kSentenceTaken;
 }
 
@@ -272,11 +316,11 @@ int ParseGsv(GpsFix& fix, char* sentence) {
             continue;
         SatelliteInView& satellite = fix.satellites[entry];
         satellite = SatelliteInView{};
-        ReadInt(f[field], &satellite.number);
-        ReadInt(field + 1 < count ? f[field + 1] : nullptr, &satellite.elevationDegrees);
-        ReadInt(field + 2 < count ? f[field + 2] : nullptr, &satellite.azimuthDegrees);
+        ReadInt(f[field], &satellite.number, 1, 255);
+        ReadInt(field + 1 < count ? f[field + 1] : nullptr, &satellite.elevationDegrees, 0, 90);
+        ReadInt(field + 2 < count ? f[field + 2] : nullptr, &satellite.azimuthDegrees, 0, 359);
         satellite.snr = 0;
-        ReadInt(field + 3 < count ? f[field + 3] : nullptr, &satellite.snr);
+        ReadInt(field + 3 < count ? f[field + 3] : nullptr, &satellite.snr, 0, 99);
     }
     fix.satellitesInView = std::min<int32_t>(inView, kMaxSatellitesInView);
     return total - number;

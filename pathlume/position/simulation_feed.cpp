@@ -93,7 +93,8 @@ DWORD CNmeaReceiver::SimulationFeedThread() {
             const DWORD waited = GetTickCount() - lastPass;
             if (IsStopping() || waited >= delay)
                 break;
-            Sleep(std::min(poll, delay - waited));
+            // In slices that see the stop: a long delay must not outlive the close.
+            SleepUnlessStopped(std::min(poll, delay - waited));
         }
         lastPass = GetTickCount();
     }

@@ -213,6 +213,7 @@ int AppLoadSettings() {
     g_mapTheme.ScaleForScreen(g_screenScaleY.load());
     SetBackgroundColorSource([] { return g_mapTheme.BackgroundColour(); });
 
+    FinishMapSwaps();
     // "poi.bin" stays open for the point-of-interest layer and the search.
     WCHAR poiPath[MAX_PATH] = {};
     if (g_poiFile.OpenLocatedWithFallback(u"Maps\\poi.bin", kMappedRead, poiPath) != 0 ||
@@ -226,8 +227,7 @@ int AppLoadSettings() {
     LoadSharedBitmaps();
     InitGpsPort();
     InitVoiceLock();
-    OpenMapIndexFiles();
-    if (!g_linkInfo.IsOpen())
+    if (OpenMapIndexFiles() != 0 || !g_linkInfo.IsOpen())
         return 1;
     if (!OpenNamesFile())
         return 1;

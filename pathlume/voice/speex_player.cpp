@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 
@@ -91,6 +92,10 @@ struct PageTrim {
     int64_t dropAtStart = 0;
     int64_t allowed = INT64_MAX;
 };
+
+// No word comes near 2^32 samples (37 hours at 32 kHz): a granule position beyond
+// it, or one that runs backwards, is damage, and the trimming must not overflow on it.
+constexpr int64_t kLargestGranule = int64_t{1} << 32;
 
 }  // namespace
 
@@ -299,6 +304,15 @@ int PlaySpeexFile(LPCWSTR path) {
                 continue;  // a page of another stream
             }
             const int64_t granule = ogg_page_granulepos(&page);
+            if (granule != -1 && (granule < lastGranule || granule > kLargestGranule)) {
+                std::fprintf(stderr,
+                             "voice prompt %s: granule position %lld after %lld, the rest of "
+                             "the word is skipped\n",
+                             platform::WideToUtf8(path).c_str(), static_cast<long long>(granule),
+                             static_cast<long long>(lastGranule));
+                WaveOutDrainAndClose();
+                return 2;
+            }
             // Only audio packets give samples: the header, comment and extra
             // header packets ending on this page are not counted.
             const int64_t packets = ogg_page_packets(&page);

@@ -12,7 +12,9 @@
 #include "platform/audio/audio.h"
 
 // 0 after a play (also when the file cannot be opened, or ends before its
-// header), 1 when the header packet is not a usable Speex header.
+// header), 1 when the header packet is not a usable Speex header, 2 when a page's
+// granule position runs backwards or out of range: the rest of the word is not
+// played, and a line on stderr names the file.
 int PlaySpeexFile(LPCWSTR path);
 
 // Validates the header packet and creates its decoder (enhancer on or off); null

@@ -30,7 +30,9 @@ bool IsSet(const char* name) {
     return value && *value;
 }
 
-HostBackend Choose(HostBackend asked) {
+// *byName is set when PATHLUME_BACKEND chose the backend.
+HostBackend Choose(HostBackend asked, bool* byName) {
+    *byName = false;
     if (asked != HostBackend::Automatic) {
         return asked;
     }
@@ -39,6 +41,7 @@ HostBackend Choose(HostBackend asked) {
             return HostBackend::Headless;
         }
         if (std::strcmp(named, "sdl") == 0) {
+            *byName = true;
             return HostBackend::Sdl;
         }
         std::fprintf(stderr, "PATHLUME_BACKEND=%s is neither headless nor sdl\n", named);
@@ -134,13 +137,23 @@ HostBackend StartHost(const HostOptions& options) {
         }
     }
     HostState& state = State();
-    std::lock_guard<std::mutex> guard(state.lock);
+    std::unique_lock<std::mutex> guard(state.lock);
     StopLocked(state);
     SetScreenMode(options.width, options.height, options.dpi);
-    const host::Backend* backend = Choose(options.backend) == HostBackend::Sdl
+    bool named = false;
+    const host::Backend* backend = Choose(options.backend, &named) == HostBackend::Sdl
                                        ? &host::SdlBackend()
                                        : &host::HeadlessBackend();
     if (!backend->start(options)) {
+        if (named) {
+            // Asked for a window by name: running without one would leave its boxes
+            // unseen and unanswered.
+            guard.unlock();
+            std::fprintf(stderr,
+                         "PATHLUME_BACKEND=sdl: no window can be shown here (see the SDL line "
+                         "above); run with PATHLUME_BACKEND=headless\n");
+            ExitProcess(2);
+        }
         std::fprintf(stderr, "%s: no window could be opened; running headless\n",
                      options.title.c_str());
         backend = &host::HeadlessBackend();

@@ -138,8 +138,10 @@ class MappingObject : public KernelObject {
     std::unique_ptr<SharedSegment> segment;
 };
 
-std::mutex g_namesLock;
-std::map<std::u16string, std::weak_ptr<MappingObject>> g_names;
+// The tables outlive the program's static objects: a global that closes its
+// mapped files at exit (the map database) may come after them in the order.
+std::mutex& g_namesLock = *new std::mutex;
+auto& g_names = *new std::map<std::u16string, std::weak_ptr<MappingObject>>;
 
 MappingObject::~MappingObject() {
     if (ownsFd && fd >= 0) {
@@ -159,8 +161,8 @@ struct View {
     size_t length;
     std::shared_ptr<MappingObject> mapping;
 };
-std::mutex g_viewsLock;
-std::map<const void*, View> g_views;
+std::mutex& g_viewsLock = *new std::mutex;
+auto& g_views = *new std::map<const void*, View>;
 
 HANDLE FailHandle(DWORD error) {
     SetLastError(error);

@@ -21,8 +21,9 @@ struct OpenEntry {
     DWORD share;
 };
 
-std::mutex g_openFilesLock;
-std::map<fs::FileKey, std::vector<OpenEntry>> g_openFiles;
+// Outlives the program's static objects, whose destructors may still close files.
+std::mutex& g_openFilesLock = *new std::mutex;
+auto& g_openFiles = *new std::map<fs::FileKey, std::vector<OpenEntry>>;
 
 constexpr DWORD kDataAccess = GENERIC_READ | GENERIC_WRITE;
 

@@ -510,7 +510,20 @@ LONG RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD reserved, DWORD type, con
     if (!data && dataSize) {
         return ERROR_INVALID_PARAMETER;
     }
-    std::vector<BYTE> bytes(data, data + dataSize);
+    return platform::RegSetValuesW(
+        key, {platform::RegValueWrite{std::u16string(name), type,
+                                      std::vector<BYTE>(data, data + dataSize)}});
+}
+
+namespace platform {
+
+LONG RegSetValuesW(HKEY key, const std::vector<RegValueWrite>& values) {
+    for (const RegValueWrite& write : values) {
+        std::u16string_view name;
+        if (LONG error = CheckValueName(write.name.c_str(), &name)) {
+            return error;
+        }
+    }
     KeyAccess call;
     if (LONG error = call.Begin(key)) {
         return error;
@@ -520,21 +533,25 @@ LONG RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD reserved, DWORD type, con
         if (!found) {
             return ERROR_KEY_DELETED;
         }
-        RegValue* value = found->FindValue(name);
-        if (value && value->type == type && value->data == bytes) {
-            return ERROR_SUCCESS;
+        for (const RegValueWrite& write : values) {
+            RegValue* value = found->FindValue(write.name);
+            if (value && value->type == write.type && value->data == write.data) {
+                continue;
+            }
+            if (!value) {
+                value = &found->values.emplace_back();
+                value->name = write.name;
+                value->folded = registry::FoldName(write.name);
+            }
+            value->type = write.type;
+            value->data = write.data;
+            *changed = true;
         }
-        if (!value) {
-            value = &found->values.emplace_back();
-            value->name = name;
-            value->folded = registry::FoldName(name);
-        }
-        value->type = type;
-        value->data = std::move(bytes);
-        *changed = true;
         return ERROR_SUCCESS;
     });
 }
+
+}  // namespace platform
 
 LONG RegDeleteValueW(HKEY key, LPCWSTR valueName) {
     std::u16string_view name;

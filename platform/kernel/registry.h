@@ -22,6 +22,8 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "platform/kernel/roots.h"
 #include "platform/kernel/wintypes.h"
@@ -83,6 +85,17 @@ namespace platform {
 
 // The registry file of a side's root.
 std::filesystem::path RegistryFile(Side side);
+
+// One value for RegSetValuesW.
+struct RegValueWrite {
+    std::u16string name;
+    DWORD type = REG_DWORD;
+    std::vector<BYTE> data;
+};
+// Sets several values of one key as one change of the registry file: another reader,
+// or a process killed during the call, sees all of them or none. Fails as
+// RegSetValueExW does, before anything is changed.
+LONG RegSetValuesW(HKEY key, const std::vector<RegValueWrite>& values);
 
 // A handle to a predefined root (HKEY_CURRENT_USER, ...) of an explicit side's
 // registry, whatever side this process is on: the remote-API stand-in reaches the

@@ -1,10 +1,14 @@
 #include "platform/kernel/roots.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
+#include <fstream>
 #include <mutex>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -28,6 +32,8 @@ std::filesystem::path Resolve(std::filesystem::path& slot, const char* variable,
     if (slot.empty()) {
         const char* value = std::getenv(variable);
         slot = (value && *value) ? std::filesystem::path(value) : fallback;
+        if (&slot == &g_deviceRoot)
+            SettleReplacedRoot(slot);
         std::error_code ignored;
         std::filesystem::create_directories(slot, ignored);
         slot = std::filesystem::absolute(slot, ignored);
@@ -61,10 +67,47 @@ void SetDeviceRoot(const std::filesystem::path& root) {
         std::lock_guard<std::mutex> guard(g_rootsLock);
         g_deviceRoot.clear();
         if (!root.empty()) {
+            SettleReplacedRoot(root);
             std::error_code ignored;
             std::filesystem::create_directories(root, ignored);
             g_deviceRoot = std::filesystem::absolute(root, ignored);
         }
+    }
+}
+
+void SettleReplacedRoot(const std::filesystem::path& given) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path root = fs::absolute(given, error).lexically_normal();
+    const std::string name = (root.has_filename() ? root : root.parent_path()).filename().string();
+    const fs::path place = (root.has_filename() ? root : root.parent_path()).parent_path();
+    std::vector<fs::path> runs;
+    for (fs::directory_iterator it(place, error), end; !error && it != end; it.increment(error)) {
+        if (it->path().filename().string().rfind(".make-device.", 0) == 0)
+            runs.push_back(it->path());
+    }
+    const fs::path target = place / name;
+    for (const fs::path& run : runs) {
+        std::ifstream in(run / "target");
+        std::string named;
+        if (!std::getline(in, named) || named != name)
+            continue;
+        const int lock = open((run / "lock").c_str(), O_RDWR | O_CLOEXEC);
+        if (lock < 0)
+            continue;
+        // A run that still lives holds its lock: its folder is its own.
+        if (flock(lock, LOCK_EX | LOCK_NB) == 0) {
+            std::error_code ignored;
+            if (!fs::exists(target, ignored)) {
+                if (fs::exists(run / "new" / ".pl-make-device", ignored))
+                    fs::rename(run / "new", target, ignored);
+                else if (fs::is_directory(run / "old", ignored))
+                    fs::rename(run / "old", target, ignored);
+            }
+            if (fs::exists(target, ignored) || !fs::exists(run / "old", ignored))
+                fs::remove_all(run, ignored);
+        }
+        close(lock);
     }
 }
 

@@ -29,6 +29,15 @@ std::filesystem::path CurrentRoot();
 void SetDeviceRoot(const std::filesystem::path& root);
 void SetDesktopRoot(const std::filesystem::path& root);
 
+// scripts/make-device replaces a device root through a run folder beside it,
+// "PARENT/.make-device.XXXXXX", holding "target" (the root's folder name), "lock"
+// (locked with flock while the run lives), "new" (the new root, complete once it
+// holds ".pl-make-device") and, between its two moves, "old" (the root it replaces).
+// For a root that a killed run left missing, this moves the complete new root in,
+// else the old one back; run folders of ended runs are then removed. DeviceRoot
+// and SetDeviceRoot do it before they make a missing root.
+void SettleReplacedRoot(const std::filesystem::path& root);
+
 // A per-root folder outside the root for lock files and sockets that several
 // processes working on the same root share: under $XDG_RUNTIME_DIR, else under the
 // temporary folder; only the user may enter it.

@@ -20,6 +20,8 @@
 #include <mutex>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "platform/kernel/clock.h"
 #include "platform/kernel/files.h"
 #include "platform/kernel/handles.h"
@@ -532,11 +534,20 @@ HANDLE OpenDaemonPort(const DaemonAddress& address, const std::string& target) {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
-    const int fd = ConnectWithin(address.host, address.port, kDaemonConnectMs);
-    std::string watch = R"(?WATCH={"enable":true,"nmea":true)";
+    // The device path goes in as a JSON string: a quote or a brace in it must not
+    // change the request, and a path that is not UTF-8 cannot be asked for.
+    nlohmann::ordered_json request = {{"enable", true}, {"nmea", true}};
     if (!address.device.empty())
-        watch += R"(,"device":")" + address.device + "\"";
-    watch += "}\n";
+        request["device"] = address.device;
+    std::string watch;
+    try {
+        watch = "?WATCH=" + request.dump() + "\n";
+    } catch (const nlohmann::json::exception&) {
+        ::close(lockFd);
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    const int fd = ConnectWithin(address.host, address.port, kDaemonConnectMs);
     if (fd < 0 || !SendAll(fd, watch)) {
         if (fd >= 0)
             ::close(fd);

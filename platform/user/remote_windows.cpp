@@ -12,6 +12,13 @@
 // window name as u32 lengths in UTF-16 code units (0xFFFFFFFF: none) and their
 // UTF-16LE text. The reply is 24 bytes: magic, result u32 (0/1), error u32, zero
 // u32, value u64.
+//
+// A request is checked whole before anything is done with it: its zero field, its
+// operation, texts only where a find takes them, a top-level window of this process
+// as its target, and only messages whose parameters are numbers (a pointer or a
+// handle of another process means nothing here, and written through would crash
+// this one). Only the user's own processes reach the socket: its folder must be the
+// user's alone, and a peer of another user is turned away.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -179,11 +186,15 @@ bool ReceiveText(int fd, uint32_t length, std::optional<std::u16string>* text) {
 std::optional<Request> ReceiveRequest(int fd) {
     uint8_t head[kRequestHead];
     if (!ReceiveAll(fd, head, sizeof head, kAnswerMs) || Get(head, 4) != kMagic ||
-        Get(head + 4, 2) != kVersion) {
+        Get(head + 4, 2) != kVersion || Get(head + 20, 4) != 0) {
+        return std::nullopt;
+    }
+    const uint64_t op = Get(head + 6, 2);
+    if (op < static_cast<uint16_t>(Op::Find) || op > static_cast<uint16_t>(Op::IsWindow)) {
         return std::nullopt;
     }
     Request request;
-    request.op = static_cast<Op>(Get(head + 6, 2));
+    request.op = static_cast<Op>(op);
     request.hwnd = Get(head + 8, 8);
     request.message = static_cast<uint32_t>(Get(head + 16, 4));
     request.wParam = Get(head + 24, 8);
@@ -192,7 +203,44 @@ std::optional<Request> ReceiveRequest(int fd) {
         !ReceiveText(fd, static_cast<uint32_t>(Get(head + 44, 4)), &request.windowName)) {
         return std::nullopt;
     }
+    if (request.op != Op::Find && (request.className || request.windowName)) {
+        return std::nullopt;
+    }
     return request;
+}
+
+// Messages whose parameters are numbers alone: the programs' own messages (WM_USER
+// and up, and registered ones), a menu command, a close.
+bool CarriesNumbersOnly(uint32_t message, uint64_t wParam, uint64_t lParam) {
+    if ((message >= WM_USER && message < 0x8000) || (message >= 0xC000 && message <= 0xFFFF)) {
+        return true;
+    }
+    switch (message) {
+        case WM_NULL:
+        case WM_CLOSE:
+            return wParam == 0 && lParam == 0;
+        case WM_COMMAND:
+            return lParam == 0 && wParam <= 0xFFFFFFFFu;  // a command, not a control's
+        default:
+            return false;
+    }
+}
+
+bool IsTopLevelWindow(HWND hwnd) {
+    return hwnd && IsWindow(hwnd) && !(GetWindowLongW(hwnd, GWL_STYLE) & WS_CHILD);
+}
+
+// The runtime folder and the one it lies in belong to this user, and nobody else may
+// enter them: otherwise another user could put a socket of theirs in our place.
+bool IsPrivateFolder(const std::filesystem::path& folder) {
+    for (const std::filesystem::path& path : {folder, folder.parent_path()}) {
+        struct stat status {};
+        if (lstat(path.c_str(), &status) != 0 || !S_ISDIR(status.st_mode) ||
+            status.st_uid != geteuid() || (status.st_mode & 077) != 0) {
+            return false;
+        }
+    }
+    return true;
 }
 
 sockaddr_un AddressOf(const std::filesystem::path& path, bool* fits) {
@@ -349,20 +397,29 @@ Reply Serve(const Request& request) {
             return Reply{found != nullptr, 0, reinterpret_cast<uintptr_t>(found)};
         }
         case Op::Post:
-            if (!hwnd) {
+            if (!IsTopLevelWindow(hwnd)) {
                 return Reply{false, ERROR_INVALID_WINDOW_HANDLE, 0};
+            }
+            if (!CarriesNumbersOnly(request.message, request.wParam, request.lParam)) {
+                return Reply{false, ERROR_ACCESS_DENIED, 0};
             }
             return result(PostMessageW(hwnd, request.message, static_cast<WPARAM>(request.wParam),
                                        static_cast<LPARAM>(request.lParam)));
         case Op::Send: {
-            if (!hwnd || !IsWindow(hwnd)) {
+            if (!IsTopLevelWindow(hwnd)) {
                 return Reply{false, ERROR_INVALID_WINDOW_HANDLE, 0};
+            }
+            if (!CarriesNumbersOnly(request.message, request.wParam, request.lParam)) {
+                return Reply{false, ERROR_ACCESS_DENIED, 0};
             }
             LRESULT value = SendMessageW(hwnd, request.message, static_cast<WPARAM>(request.wParam),
                                          static_cast<LPARAM>(request.lParam));
             return Reply{true, 0, static_cast<uint64_t>(value)};
         }
         case Op::Foreground:
+            if (!IsTopLevelWindow(hwnd)) {
+                return Reply{false, ERROR_INVALID_WINDOW_HANDLE, 0};
+            }
             return result(SetForegroundWindow(hwnd));
         case Op::IsWindow:
             return Reply{IsWindow(hwnd) != FALSE, 0, 0};
@@ -456,6 +513,9 @@ void PublishProcessWindows() {
     // Listening under a name nobody looks for, then renamed into place: a peer never
     // finds the socket before it answers, and so never takes it for one left behind.
     const std::filesystem::path folder = SocketFolder();
+    if (!IsPrivateFolder(folder)) {
+        return;  // other processes will not find this one's windows
+    }
     const std::filesystem::path socket = folder / SocketName(getpid());
     const std::filesystem::path making = folder / ("windows-" + std::to_string(getpid()) + ".new");
     bool fits = false;
@@ -502,9 +562,13 @@ HWND FindRemoteWindow(LPCWSTR className, LPCWSTR windowName) {
         request.windowName = std::u16string(windowName).substr(0, kMaxText);
     }
     const std::string own = SocketName(getpid());
+    const std::filesystem::path folder = SocketFolder();
+    if (!IsPrivateFolder(folder)) {
+        return nullptr;
+    }
     std::error_code error;
     std::vector<std::filesystem::path> peers;
-    for (const auto& entry : std::filesystem::directory_iterator(SocketFolder(), error)) {
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
         std::string name = entry.path().filename().string();
         if (name.rfind("windows-", 0) == 0 && name.size() > 5 &&
             name.compare(name.size() - 5, 5, ".sock") == 0 && name != own) {
@@ -531,6 +595,10 @@ BOOL RemotePost(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
+    if (!CarriesNumbersOnly(message, wParam, static_cast<uint64_t>(lParam))) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
     Request request = ForWindow(Op::Post, *remote);
     request.message = message;
     request.wParam = static_cast<uint64_t>(wParam);
@@ -546,6 +614,10 @@ BOOL RemotePost(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 LRESULT RemoteSend(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     std::optional<Remote> remote = RemoteOf(hwnd);
     if (!remote) {
+        return 0;
+    }
+    if (!CarriesNumbersOnly(message, wParam, static_cast<uint64_t>(lParam))) {
+        SetLastError(ERROR_ACCESS_DENIED);
         return 0;
     }
     Request request = ForWindow(Op::Send, *remote);

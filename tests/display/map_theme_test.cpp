@@ -111,6 +111,46 @@ TEST(MapThemeTest, BadLinesChangeNothing) {
     EXPECT_EQ(theme.zoomListMetres[0], 25.0f);
 }
 
+// Numbers beyond a value's range are held to it, so that the screen scale and the
+// drawing never compute with them; a file that does not end is read only as far as
+// a theme goes.
+TEST(MapThemeTest, ValuesOutOfRangeAreClampedAndScaleSafely) {
+    CMapTheme theme = Parsed(
+        "RPW0=2147483647 99999999999 -5 0 3\n"
+        "RTPW=2147483647\nGRPW=-2147483648\nGRDPW=1000000\n"
+        "STS=99999999 -1\nSTW=99999999\nNPW=-7\nNPT=99999999999\n"
+        "FZL=1e38 0.001\nMZL=3e30\nMSR=1e30\n"
+        "DMRPC=99999999,2,3 -1,-1,-1 256,300,1000\n");
+    EXPECT_EQ(theme.roadPenWidths[0][0], CMapTheme::kMaxPenWidth);
+    EXPECT_EQ(theme.roadPenWidths[0][1], CMapTheme::kMaxPenWidth);
+    EXPECT_EQ(theme.roadPenWidths[0][2], 1);
+    EXPECT_EQ(theme.roadPenWidths[0][3], 1);
+    EXPECT_EQ(theme.roadPenWidths[0][4], 3);
+    EXPECT_EQ(theme.routePenWidths[0], CMapTheme::kMaxPenWidth);
+    EXPECT_EQ(theme.routePenWidths2[0], 1);
+    EXPECT_EQ(theme.routeRoadPenWidths[0][0], CMapTheme::kMaxPenWidth);
+    EXPECT_EQ(theme.streetTextSizes[0], CMapTheme::kMaxTextSize);
+    EXPECT_EQ(theme.streetTextSizes[1], CMapTheme::kMinTextSize);
+    EXPECT_EQ(theme.streetTextWeight, CMapTheme::kMaxTextWeight);
+    EXPECT_EQ(theme.nameTextWeight, 0);
+    EXPECT_EQ(theme.nameThresholds[0], CMapTheme::kMaxNameThreshold);
+    EXPECT_EQ(theme.zoomListFeet[0], CMapTheme::kMaxZoomFeet);
+    EXPECT_EQ(theme.zoomListFeet[1], 1.0f);
+    EXPECT_EQ(theme.zoomListMetres[0], CMapTheme::kMaxZoomMetres);
+    EXPECT_EQ(theme.mapSpanRatio, 64.0f);
+    EXPECT_EQ(theme.dayRoadColours[0], 0x000302FFu);
+    EXPECT_EQ(theme.dayRoadColours[1], 0u);
+    EXPECT_EQ(theme.dayRoadColours[2], 0x00FFFFFFu);
+    theme.ScaleForScreen(8.0f);
+    EXPECT_EQ(theme.roadPenWidths[0][0], 8 * CMapTheme::kMaxPenWidth);
+    EXPECT_EQ(theme.routePenWidths[0], 8 * CMapTheme::kMaxPenWidth);
+
+    CMapTheme endless;
+    EXPECT_EQ(endless.ReadThemeFile("/dev/zero"), 0);
+    EXPECT_EQ(endless.zoomListFeet[0], CMapTheme().zoomListFeet[0]);
+    EXPECT_EQ(endless.ReadThemeFile("/nonexistent/theme.ini"), -1);
+}
+
 TEST(MapThemeTest, ScalingRoundsAndReducesTheFarLevels) {
     CMapTheme theme;
     theme.ScaleForScreen(2.0f);

@@ -3,8 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iterator>
+#include <vector>
 
+#include "formats/map_container.h"
 #include "pathlume/display/map_theme.h"
 #include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/mapdb/link_iterator.h"
@@ -275,6 +280,63 @@ TEST_F(CentreTest, RenderRefusesBadOptionsAndLeavesNoPicture) {
     EXPECT_FALSE(figures.error.empty());
     EXPECT_FALSE(std::filesystem::exists(options.out));
     EXPECT_FALSE(std::filesystem::exists(options.out.string() + ".partial"));
+}
+
+// Written over a folder, the frame's failed rename is said, and nothing is left.
+TEST_F(CentreTest, RenderOverAFolderFailsAndLeavesItAsItWas) {
+    render::Options options = display_test::TownOptions();
+    options.out = roots_.base() / "folder";
+    std::filesystem::create_directories(options.out);
+    const render::Figures figures = render::Render(options);
+    EXPECT_FALSE(figures.ok);
+    EXPECT_NE(figures.error.find("cannot write"), std::string::npos) << figures.error;
+    EXPECT_TRUE(std::filesystem::is_empty(options.out));
+    EXPECT_FALSE(std::filesystem::exists(options.out.string() + ".partial"));
+}
+
+// A frame from a map whose cells or names cannot be read is no picture of the map:
+// nothing is written.
+TEST_F(CentreTest, RenderWritesNoPictureOfDamagedMaps) {
+    render::Options options = display_test::TownOptions();
+    render::Figures figures;
+    const std::filesystem::path maps = roots_.base() / "maps";
+    options.out = roots_.base() / "frame.png";
+    const struct {
+        const char* what;
+        std::function<void()> damage;
+    } damages[] = {
+        {"blocks that do not inflate",
+         [&] {
+             for (const char* file : {"mapdata1.biz", "mapdata2.biz", "mapdatat.biz"}) {
+                 std::fstream io(maps / file, std::ios::in | std::ios::out | std::ios::binary);
+                 std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(io)), {});
+                 const formats::map_container::GridHeader grid =
+                     formats::map_container::DecodeHeader(bytes.data());
+                 for (uint32_t i = 0; i < formats::map_container::CellCount(grid); ++i) {
+                     const uint32_t block = formats::LoadU32(
+                         bytes.data() + formats::map_container::CellEntryOffset(i));
+                     for (uint32_t at = block + 10; block && at < block + 30; ++at)
+                         bytes[at] ^= 0x5A;
+                 }
+                 io.seekp(0);
+                 io.write(reinterpret_cast<const char*>(bytes.data()),
+                          static_cast<std::streamsize>(bytes.size()));
+             }
+         }},
+        {"names.bin cut to its index",
+         [&] { std::filesystem::resize_file(maps / "names.bin", 19540); }},
+    };
+    for (const auto& damage : damages) {
+        SCOPED_TRACE(damage.what);
+        std::filesystem::remove_all(maps);
+        std::filesystem::copy(display_test::TownMapsFolder(), maps);
+        damage.damage();
+        options.maps = maps;
+        figures = render::Render(options);
+        EXPECT_FALSE(figures.ok);
+        EXPECT_NE(figures.error.find("damaged map data"), std::string::npos) << figures.error;
+        EXPECT_FALSE(std::filesystem::exists(options.out));
+    }
 }
 
 }  // namespace

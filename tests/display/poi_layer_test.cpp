@@ -285,6 +285,12 @@ TEST_F(PoiLayerTest, TheShownCategoriesByZoomAndStoredChoice) {
     EXPECT_EQ(load(0, 0, 5), (Codes{0x800, 0x2A303, 0x5207, 0xFFFFFF0C, 0xFFFFFF08}));
     EXPECT_EQ(load(0, 1, 7).size(), 8u);  // the dialog reads the stored choice at level 0
     EXPECT_EQ(load(1, 1, 0), (Codes{0xFFFFFF05, 0xFFFFFF02, 0x4207, 0xFFFFFF08}));
+    // An empty stored choice, or one of another type, chooses nothing: the built-in
+    // choice stands.
+    ASSERT_EQ(RegSetBinary(HKEY_CURRENT_USER, kSettingsKey, u"DDrawPOITypes", nullptr, 0), 0);
+    EXPECT_EQ(load(0, 0, 2), (Codes{0xFFFFFF05, 0xFFFFFF02, 0x4207, 0xFFFFFF08}));
+    ASSERT_EQ(RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"DDrawPOITypes", 0xFFFFFF00), 0);
+    EXPECT_EQ(load(0, 0, 2), (Codes{0xFFFFFF05, 0xFFFFFF02, 0x4207, 0xFFFFFF08}));
 }
 
 TEST_F(PoiLayerTest, AndorraIconsSitOnTheirPointsAtTheClosestZooms) {

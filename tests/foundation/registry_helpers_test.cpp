@@ -23,12 +23,62 @@ class RegistryHelpersTest : public testing_support::RootsTest {
 TEST_F(RegistryHelpersTest, DwordsFallBackToTheDefaultAndRoundTrip) {
     EXPECT_EQ(RegGetDword(HKEY_CURRENT_USER, u"Software\\Nowhere", u"RouteAlgo", 77u), 77u);
     EXPECT_EQ(RegGetDword(HKEY_CURRENT_USER, kKey, u"RouteAlgo", 77u), 77u);
-    ASSERT_EQ(RegSetDword(HKEY_CURRENT_USER, kKey, u"RouteAlgo", 0xDEADBEEFu), 0);
-    EXPECT_EQ(RegGetDword(HKEY_CURRENT_USER, kKey, u"RouteAlgo", 77u), 0xDEADBEEFu);
+    ASSERT_EQ(RegSetDword(HKEY_CURRENT_USER, kKey, u"Options2", 0xDEADBEEFu), 0);
+    EXPECT_EQ(RegGetDword(HKEY_CURRENT_USER, kKey, u"Options2", 77u), 0xDEADBEEFu);
     // A value of another size is not a DWORD: half a word must not come back.
     const BYTE two[2] = {1, 2};
     ASSERT_EQ(RegSetBinary(HKEY_CURRENT_USER, kKey, u"Short", two, 2), 0);
     EXPECT_EQ(RegGetDword(HKEY_CURRENT_USER, kKey, u"Short", 5u), 5u);
+}
+
+// Every setting is read as the type it is and held to its range: another type is no
+// value (the default stands), a number outside the range is clamped to it, and an
+// empty binary value holds nothing.
+TEST_F(RegistryHelpersTest, SettingsOfTheWrongTypeOrOutOfRangeAreCheckedAndClamped) {
+    HKEY key = nullptr;
+    ASSERT_EQ(
+        RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, u"", 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+        ERROR_SUCCESS);
+    auto set = [&](LPCWSTR name, DWORD type, const void* data, DWORD size) {
+        ASSERT_EQ(RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size),
+                  ERROR_SUCCESS);
+    };
+    const float allowance = 500.0f;
+    const char16_t inf[] = u"inf";
+    const DWORD four = 4, minus = static_cast<DWORD>(-999), big = 0x7FFFFFFF, seven = 7, zero = 0;
+    set(u"PlaybackDelay", REG_DWORD, &big, 4);
+    set(u"RouteAllowance", REG_DWORD, &allowance, 4);  // a float's bits
+    set(u"3DMode", REG_SZ, inf, sizeof inf);
+    set(u"RouteAlgo", REG_BINARY, &four, 4);
+    set(u"SpeedLimitMI", REG_DWORD, &minus, 4);
+    set(u"ShowWarning", REG_DWORD, &seven, 4);
+    set(u"NumDist", REG_DWORD, &zero, 4);
+    RegCloseKey(key);
+    struct Case {
+        const char16_t* name;
+        DWORD fallback, expected;
+    } cases[] = {
+        {u"PlaybackDelay", 500, 60000},
+        {u"RouteAllowance", 500, 10000},
+        {u"3DMode", 0, 0},
+        {u"RouteAlgo", 1, 1},
+        {u"SpeedLimitMI", static_cast<DWORD>(-55), static_cast<DWORD>(-200)},
+        {u"ShowWarning", 1, 1},
+        {u"NumDist", 10, 1},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(RegGetDword(HKEY_CURRENT_USER, kKey, c.name, c.fallback), c.expected)
+            << std::string(c.name, c.name + std::char_traits<char16_t>::length(c.name));
+    }
+    // Only the program's own settings have its ranges.
+    EXPECT_EQ(RegGetDword(HKEY_CURRENT_USER, u"Software\\Other", u"PlaybackDelay", 1), 1u);
+    ASSERT_EQ(RegSetDword(HKEY_CURRENT_USER, u"Software\\Other", u"PlaybackDelay", big), 0);
+    EXPECT_EQ(RegGetDword(HKEY_CURRENT_USER, u"Software\\Other", u"PlaybackDelay", 1), big);
+    BYTE bytes[36];
+    DWORD size = sizeof bytes;
+    EXPECT_EQ(RegGetBinary(HKEY_CURRENT_USER, kKey, u"RouteAllowance", bytes, &size), 1);
+    WCHAR text[8];
+    EXPECT_EQ(RegGetString(HKEY_CURRENT_USER, kKey, u"PlaybackDelay", text, 8), 1);
 }
 
 TEST_F(RegistryHelpersTest, StringsAreAlwaysTerminatedAndEmptyOnFailure) {

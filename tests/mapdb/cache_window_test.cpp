@@ -504,35 +504,36 @@ TEST_F(CacheWindowTest, CorruptChunksEndInTheReadErrorAndACleanClose) {
         bytes.insert(bytes.end(), block.begin(), block.end());
         formats::StoreU32(bytes.data() + container::CellEntryOffset(cell), at);
     };
-    // A block that cannot be read or inflated is only a result; a payload that
-    // decodes wrongly is reported by its decoder with a box.
-    enum Box { kNoBox, kBox, kEither };
+    // An offset or size the file cannot hold is refused when the map opens; a block
+    // that does not inflate, or a payload that decodes wrongly, is reported with a
+    // box when it is loaded (by the loader or by the decoder).
+    enum When { kAtOpen, kAtLoad };
     struct Case {
         const char* name;
-        Box box;
+        When when;
         std::function<void(std::vector<uint8_t>&)> corrupt;
     };
     const Case cases[] = {
-        {"offset past the end", kNoBox,
+        {"offset past the end", kAtOpen,
          [&](std::vector<uint8_t>& b) {
              formats::StoreU32(b.data() + container::CellEntryOffset(cell),
                                static_cast<uint32_t>(b.size() + 100));
          }},
-        {"stream cut short", kNoBox, [&](std::vector<uint8_t>& b) { b.resize(offset + 20); }},
-        {"garbage stream", kEither,
+        {"stream cut short", kAtOpen, [&](std::vector<uint8_t>& b) { b.resize(offset + 20); }},
+        {"garbage stream", kAtLoad,
          [&](std::vector<uint8_t>& b) {
              for (size_t i = offset + 10; i < std::min(b.size(), size_t{offset} + 60); ++i)
                  b[i] ^= 0x5A;
          }},
-        {"raw size past 8 MB", kNoBox,
+        {"raw size past 8 MB", kAtOpen,
          [&](std::vector<uint8_t>& b) { appendBlock(b, payload, 9 << 20); }},
-        {"node count past the payload", kBox,
+        {"node count past the payload", kAtLoad,
          [&](std::vector<uint8_t>& b) {
              std::vector<uint8_t> raw = payload;
              formats::StoreU16(raw.data() + 2, 0xFFF0);
              appendBlock(b, raw, -1);
          }},
-        {"payload cut short", kBox,
+        {"payload cut short", kAtLoad,
          [&](std::vector<uint8_t>& b) {
              std::vector<uint8_t> raw(payload.begin(), payload.begin() + payload.size() / 2);
              appendBlock(b, raw, -1);
@@ -546,14 +547,24 @@ TEST_F(CacheWindowTest, CorruptChunksEndInTheReadErrorAndACleanClose) {
         platform::ClearMessageBoxes();
         {
             CMapDatabase db;
+            if (c.when == kAtOpen) {
+                EXPECT_EQ(db.Open(), -1);
+                ASSERT_EQ(platform::ShownMessageBoxes().size(), 1u);
+                EXPECT_EQ(platform::ShownMessageBoxes()[0].text,
+                          u"Missing or corrupted mapdata file");
+            }
+        }
+        if (c.when == kAtOpen) {
+            ExpectNothingLeaked();
+            continue;
+        }
+        platform::ClearMessageBoxes();
+        {
+            CMapDatabase db;
             ASSERT_EQ(db.Open(), 0);
             EXPECT_EQ(MoveTo(db, 3, cx, cy, 2), 4);
             const auto boxes = platform::ShownMessageBoxes();
-            if (c.box == kNoBox) {
-                EXPECT_TRUE(boxes.empty());
-            } else if (c.box == kBox) {
-                EXPECT_FALSE(boxes.empty());
-            }
+            EXPECT_FALSE(boxes.empty());
             for (const auto& box : boxes)
                 EXPECT_EQ(box.caption, u"ERROR");
             // The window still covers what was loaded; the next move drops it all.

@@ -14,9 +14,11 @@
 
 #include "formats/map_container.h"
 #include "pathlume/foundation/app_services.h"
+#include "pathlume/mapdb/map_errors.h"
 #include "pathlume/mapdb/mapdb_memory.h"
 #include "platform/kernel/msgbox.h"
 #include "platform/kernel/paths.h"
+#include "platform/kernel/text.h"
 #include "tests/mapdb/mapdb_test_support.h"
 #include "tests/support/temp_root.h"
 #include "tools/discmaker/disc_builder.h"
@@ -120,6 +122,131 @@ TEST_F(MapDatabaseTest, MissingOrCorruptContainersAreReported) {
         CMapDatabase db;
         EXPECT_EQ(db.Open(), -1);
         EXPECT_EQ(platform::ShownMessageBoxes().size(), 2u);  // the version box, then ours
+    }
+    ExpectNothingLeaked();
+}
+
+// The table entry of the first cell that has a block, and where that block begins.
+size_t FirstCellEntry(const std::vector<uint8_t>& bytes) {
+    const container::GridHeader grid = container::DecodeHeader(bytes.data());
+    for (uint32_t cell = 0; cell < container::CellCount(grid); ++cell) {
+        if (container::LoadU32(bytes.data() + container::CellEntryOffset(cell)) != 0)
+            return container::CellEntryOffset(cell);
+    }
+    return 0;
+}
+uint32_t FirstBlock(const std::vector<uint8_t>& bytes) {
+    return container::LoadU32(bytes.data() + FirstCellEntry(bytes));
+}
+
+// Every size and offset of a container is checked against the file at open: a
+// damaged table or head, or a file cut short, is refused with the box and leaves
+// nothing open, instead of reading as cells without roads (or past the file).
+TEST_F(MapDatabaseTest, DamagedOrCutContainersAreRefusedAtOpen) {
+    struct Damage {
+        const char* what;
+        const char* file;
+        void (*apply)(std::vector<uint8_t>& bytes);
+    };
+    const Damage damages[] = {
+        {"a packed size of 0x40000000", "mapdata1.biz",
+         [](std::vector<uint8_t>& b) {
+             container::StoreU32(b.data() + FirstBlock(b), 0x40000000);
+         }},
+        {"a raw size of 0x40000000", "mapdata2.biz",
+         [](std::vector<uint8_t>& b) {
+             container::StoreU32(b.data() + FirstBlock(b) + 4, 0x40000000);
+         }},
+        {"a cell offset of 0x40000000", "mapdata1.biz",
+         [](std::vector<uint8_t>& b) {
+             container::StoreU32(b.data() + FirstCellEntry(b), 0x40000000);
+         }},
+        {"a cell offset inside the table", "mapdata2.biz",
+         [](std::vector<uint8_t>& b) { container::StoreU32(b.data() + FirstCellEntry(b), 40); }},
+        {"cut where its last block begins", "mapdata1.biz",
+         [](std::vector<uint8_t>& b) {
+             const container::GridHeader grid = container::DecodeHeader(b.data());
+             uint32_t last = 0;
+             for (uint32_t cell = 0; cell < container::CellCount(grid); ++cell)
+                 last = std::max(last,
+                                 container::LoadU32(b.data() + container::CellEntryOffset(cell)));
+             b.resize(last);
+         }},
+        {"cut inside its cell table", "mapdata2.biz",
+         [](std::vector<uint8_t>& b) { b.resize(container::kCellTableOffset + 6); }},
+        {"more rows than the file holds", "mapdata1.biz",
+         [](std::vector<uint8_t>& b) {
+             container::StoreI32(b.data() + container::kRowsOffset, 0x4000);
+         }},
+        {"a damaged mapdatat.biz", "mapdatat.biz",
+         [](std::vector<uint8_t>& b) {
+             container::StoreU32(b.data() + FirstBlock(b), 0x40000000);
+         }},
+    };
+    fs::copy_file(maps_ / "mapdata1.biz", maps_ / "mapdatat.biz");
+    for (const Damage& damage : damages) {
+        SCOPED_TRACE(damage.what);
+        const fs::path path = maps_ / damage.file;
+        std::ifstream in(path, std::ios::binary);
+        const std::vector<uint8_t> good((std::istreambuf_iterator<char>(in)), {});
+        in.close();
+        std::vector<uint8_t> bad = good;
+        damage.apply(bad);
+        std::ofstream(path, std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(bad.data()),
+                   static_cast<std::streamsize>(bad.size()));
+        platform::ClearMessageBoxes();
+        {
+            CMapDatabase db;
+            EXPECT_EQ(db.Open(), -1);
+            ASSERT_FALSE(platform::ShownMessageBoxes().empty());
+            EXPECT_EQ(platform::ShownMessageBoxes().back().text,
+                      u"Missing or corrupted mapdata file");
+            EXPECT_FALSE(db.mapFile1.IsOpen() || db.mapFile2.IsOpen() || db.mapFileT.IsOpen());
+        }
+        std::ofstream(path, std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(good.data()),
+                   static_cast<std::streamsize>(good.size()));
+    }
+    CMapDatabase db;
+    EXPECT_EQ(db.Open(), 0);
+}
+
+// A cell whose block does not inflate is reported with the read-error box (once
+// while the map stays open, however often it is asked for), never loaded as a
+// cell without roads.
+TEST_F(MapDatabaseTest, AnUnreadableCellIsReportedOnce) {
+    const fs::path path = maps_ / "mapdata1.biz";
+    std::ifstream in(path, std::ios::binary);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+    in.close();
+    const uint32_t block = FirstBlock(bytes);
+    for (size_t at = block + 10; at < block + 40; ++at)
+        bytes[at] ^= 0x5A;
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    const uint32_t cell = static_cast<uint32_t>(
+        (FirstCellEntry(bytes) - container::kCellTableOffset) / container::kCellEntrySize);
+    const container::GridHeader grid = container::DecodeHeader(bytes.data());
+    const int errorsBefore = MapReadErrorCount();
+    {
+        CMapDatabase db;
+        ASSERT_EQ(db.Open(), 0);
+        const int32_t x = static_cast<int32_t>(cell % grid.columns);
+        const int32_t y = static_cast<int32_t>(cell / grid.columns);
+        EXPECT_EQ(db.GetChunk(0, x, y), 4);
+        EXPECT_EQ(db.GetChunk(0, x, y), 4);
+        EXPECT_FALSE(db.layers[0].GetChunkRecord(x, y)->IsLoaded());
+        const auto boxes = platform::ShownMessageBoxes();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].caption, u"ERROR");
+        EXPECT_EQ(boxes[0].text, u"Error reading map cell " +
+                                     platform::Utf8ToWide(std::to_string(cell)) +
+                                     u" of mapdata1.biz\n");
+        EXPECT_EQ(MapReadErrorCount(), errorsBefore + 1);
+        EXPECT_EQ(LastMapReadError(),
+                  "Error reading map cell " + std::to_string(cell) + " of mapdata1.biz");
     }
     ExpectNothingLeaked();
 }

@@ -220,6 +220,86 @@ TEST(NmeaSentenceTest, GgaQualityGsvGroupsAndOutOfRangeValues) {
     }
 }
 
+// Damaged sentences whose checksum holds: a field that is empty, not a number or
+// out of range gives no value, never a zero, and a position that cannot be read is
+// no fix.
+TEST(NmeaSentenceTest, DamagedFieldsGiveNoValue) {
+    const std::string good = "$GPRMC,081836,A,3751.65,S,14507.36,E,010.0,045.0,130998,011.3,E";
+    struct Case {
+        const char* what;
+        std::string from, to;  // the part of the good sentence replaced
+        bool valid;            // whether the fix is valid after it
+    };
+    const Case cases[] = {
+        {"an unreadable latitude", "3751.65", "37x1.65", false},
+        {"an empty-looking latitude", "3751.65", ".", false},
+        {"60 minutes", "3751.65", "3760.00", false},
+        {"99 minutes", "14507.36", "14599.00", false},
+        {"another hemisphere letter", ",S,", ",Q,", false},
+        {"two hemisphere letters", ",E,010", ",EW,010", false},
+        {"a speed of inf", "010.0", "inf", true},
+        {"a negative speed", "010.0", "-5", true},
+        {"a speed with junk", "010.0", "10.0x", true},
+        {"31 February", "130998", "310298", true},
+        {"29 February of a year not leap", "130998", "290201", true},
+        {"a course of nan", "045.0", "nan", true},
+        {"a variation without E or W", "011.3,E", "011.3,Q", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        GpsFix fix;
+        ASSERT_EQ(Parse(fix, WithChecksum(good)), kSentenceRmc);
+        GpsFix before = fix;
+        std::string bad = good;
+        bad.replace(bad.find(c.from), c.from.size(), c.to);
+        bad.replace(bad.find("081836"), 6, "081837");
+        EXPECT_EQ(Parse(fix, WithChecksum(bad)), kSentenceRmc);
+        EXPECT_EQ(fix.valid, c.valid);
+        // Nothing unreadable overwrote what the fix held.
+        EXPECT_EQ(fix.latitude, before.latitude);
+        EXPECT_EQ(fix.longitude, before.longitude);
+        EXPECT_EQ(fix.speedMph, before.speedMph);
+        EXPECT_EQ(fix.headingDegrees, before.headingDegrees);
+        EXPECT_EQ(fix.day, before.day);
+        EXPECT_EQ(fix.month, before.month);
+        EXPECT_EQ(fix.magneticVariation, before.magneticVariation);
+    }
+    // A leap day is a day.
+    GpsFix leap;
+    std::string feb29 = good;
+    feb29.replace(feb29.find("130998"), 6, "290200");
+    Parse(leap, WithChecksum(feb29));
+    EXPECT_EQ(leap.day, 29);
+
+    // DOPs, altitudes and satellite figures out of their ranges keep what was there.
+    GpsFix dop;
+    Parse(dop, WithChecksum("$GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1"));
+    Parse(dop, WithChecksum("$GPGSA,A,3,04,05,,09,12,,,24,,,,,-2.5,1e9,x"));
+    EXPECT_FLOAT_EQ(dop.pdop, 2.5f);
+    EXPECT_FLOAT_EQ(dop.hdop, 1.3f);
+    EXPECT_FLOAT_EQ(dop.vdop, 2.1f);
+    Parse(dop, WithChecksum("$GPGGA,1,4807.038,N,01131.000,E,1,08,-0.9,1e30,M,46.9,M,,"));
+    EXPECT_FLOAT_EQ(dop.hdop, 1.3f);
+    EXPECT_FLOAT_EQ(dop.altitude, 0.0f);
+    EXPECT_EQ(dop.satellitesUsed, 8);
+
+    // A checksum with anything after its two digits does not pass.
+    for (const char* tail : {"", "x", " ", "0", "\t1"}) {
+        const std::string sentence = WithChecksum("$GPGLL,4916.45,N,12311.12,W,225444,A") + tail;
+        EXPECT_EQ(VerifyNmeaChecksum(sentence.c_str()), tail[0] == 0 ? 1 : 0) << tail;
+    }
+}
+
+// The first fix of a receiver may come at 00:00:00: it repeats nothing.
+TEST(NmeaSentenceTest, AFirstFixAtMidnightIsTaken) {
+    GpsFix fix;
+    const std::string midnight =
+        WithChecksum("$GPRMC,000000,A,3751.65,S,14507.36,E,010.0,045.0,130998,,");
+    EXPECT_EQ(Parse(fix, midnight), kSentenceRmc);
+    EXPECT_TRUE(fix.valid);
+    EXPECT_EQ(Parse(fix, midnight), kSentenceNone);  // the same again is a repeat
+}
+
 TEST(NmeaSentenceTest, PositionSentencesAreTakenFromTheCombinedTalker) {
     GpsFix fix;
     EXPECT_EQ(Parse(fix, WithChecksum("$GNRMC,123519,A,4807.038,N,01131.000,E,10,45,230394,,,A")),

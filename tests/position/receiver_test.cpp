@@ -3,9 +3,12 @@
 #include "pathlume/position/nmea_receiver.h"
 
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 #include <bit>
 #include <cmath>
+#include <filesystem>
 #include <limits>
 #include <string>
 
@@ -13,6 +16,7 @@
 #include "pathlume/mapdb/map_records.h"
 #include "pathlume/mapdb/timeout_record.h"
 #include "pathlume/position/fix_delivery.h"
+#include "platform/kernel/registry.h"
 #include "platform/kernel/sync.h"
 #include "tests/position/fake_view.h"
 #include "tests/support/temp_root.h"
@@ -131,6 +135,40 @@ TEST_F(ReceiverTest, TheLastPositionIsSavedOnlyWhenItIsSomewhereAndLoadedOnlyWhe
         EXPECT_EQ(fresh.GetFix().latitude, 0.0f) << bad;
         EXPECT_EQ(fresh.GetFix().longitude, 0.0f) << bad;
     }
+}
+
+// The three values of the last position go into the registry file in one write: a
+// kill at any moment leaves the old position or the new one, never a mix.
+TEST_F(ReceiverTest, TheLastPositionIsSavedInOneWrite) {
+    CNmeaReceiver receiver;
+    const FLOAT first[2] = {48.25f, 11.75f};
+    receiver.SaveLastPosition(first);
+    const std::filesystem::path file = platform::RegistryFile(platform::Side::Device);
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, file.parent_path().c_str(), IN_MOVED_TO | IN_CLOSE_WRITE),
+              0);
+    receiver.UpdateFix([](GpsFix& fix) { fix.headingDegrees = 45; });
+    const FLOAT second[2] = {-33.5f, 151.25f};
+    receiver.SaveLastPosition(second);
+    int replaced = 0;
+    alignas(inotify_event) char events[4096];
+    for (ssize_t n; (n = read(watch, events, sizeof events)) > 0;) {
+        for (ssize_t at = 0; at < n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+            if ((event->mask & IN_MOVED_TO) && event->len > 0 &&
+                file.filename() == std::filesystem::path(event->name))
+                ++replaced;
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+    }
+    close(watch);
+    EXPECT_EQ(replaced, 1);
+    CNmeaReceiver later;
+    later.LoadLastPosition();
+    EXPECT_EQ(later.GetFix().latitude, -33.5f);
+    EXPECT_EQ(later.GetFix().longitude, 151.25f);
+    EXPECT_EQ(later.GetFix().headingDegrees, 45.0f);
 }
 
 TEST_F(ReceiverTest, DispatchUpdatesTheInformationScreenAndTheWatchdog) {

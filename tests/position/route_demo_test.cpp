@@ -473,5 +473,28 @@ TEST_F(RouteDemoTest, NoDelayWaitsForTheViewWithoutSpinning) {
     EXPECT_EQ(view_.demoEndedMessages.load(), 1);
 }
 
+// A long "PlaybackDelay" paces the feed in slices that see the stop: closing the
+// receiver ends the feed thread at once, long before the close's stop wait.
+TEST_F(RouteDemoTest, ALongDelayEndsAtTheClose) {
+    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"PlaybackDelay", 40000);
+    ASSERT_TRUE(Route(Mainland(0.2, 0.2), Mainland(0.8, 0.8), kRouteQuickest));
+    view_.SetReplayFlag(TRUE);
+    g_trackSim.Start();
+    ASSERT_EQ(receiver_.StartSimulationFeed(), 0);
+    // The view takes the first fix; the feed then waits out the delay.
+    for (int i = 0; i < 2000 && view_.newFixMessages.load() == 0; ++i) {
+        view_.Pump();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_EQ(view_.newFixMessages.load(), 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto start = std::chrono::steady_clock::now();
+    receiver_.Close();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_FALSE(receiver_.IsWorkerRunning());
+    view_.Pump();
+    EXPECT_EQ(view_.demoEndedMessages.load(), 1);
+}
+
 }  // namespace
 }  // namespace position_test

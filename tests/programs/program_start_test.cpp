@@ -24,6 +24,9 @@ TEST(NavigationProgramExitTest, BadTestControlsEndTheStartWithTwo) {
     } cases[] = {
         {"pathlumeQVGA.exe", {"PATHLUME_SCREEN=480x640@192"}, 2, "PATHLUME_SCREEN"},
         {"pathlumeVGA.exe", {"PATHLUME_SCREEN=640x480"}, 2, "PATHLUME_SCREEN"},
+        // 4294967776 wraps to 480 as a 32-bit int: a number out of range is refused.
+        {"pathlumeVGA.exe", {"PATHLUME_SCREEN=4294967776x640@192"}, 2, "PATHLUME_SCREEN"},
+        {"pathlumeVGA.exe", {"PATHLUME_SCREEN=480x640@192x"}, 2, "PATHLUME_SCREEN"},
         {"pathlumeQVGA.exe", {"PATHLUME_DESTINATION=42.5"}, 2, "PATHLUME_DESTINATION"},
         {"pathlumeQVGA.exe", {"PATHLUME_DESTINATION=91,1.5"}, 2, "PATHLUME_DESTINATION"},
         {"pathlumePhone.exe", {"PATHLUME_SCRIPT=" + badScript.string()}, 2, "PATHLUME_SCRIPT"},

@@ -185,6 +185,57 @@ TEST_F(SpeexPlayerTest, CutAndCorruptFilesPlayWhatTheyCanAndEnd) {
     }
 }
 
+// The stream's pages with the granule positions of its audio pages (those after
+// the two header pages) replaced in turn, checksums made right again.
+std::vector<uint8_t> WithGranules(const std::vector<uint8_t>& bytes,
+                                  const std::vector<int64_t>& granules) {
+    ogg_sync_state sync;
+    ogg_sync_init(&sync);
+    char* buffer = ogg_sync_buffer(&sync, static_cast<long>(bytes.size()));
+    std::copy(bytes.begin(), bytes.end(), buffer);
+    ogg_sync_wrote(&sync, static_cast<long>(bytes.size()));
+    std::vector<uint8_t> out;
+    ogg_page page;
+    size_t index = 0, audio = 0;
+    while (ogg_sync_pageout(&sync, &page) == 1) {
+        if (index++ >= 2 && audio < granules.size()) {
+            const uint64_t granule = static_cast<uint64_t>(granules[audio++]);
+            for (int i = 0; i < 8; ++i)
+                page.header[6 + i] = static_cast<unsigned char>(granule >> (8 * i));
+            ogg_page_checksum_set(&page);
+        }
+        out.insert(out.end(), page.header, page.header + page.header_len);
+        out.insert(out.end(), page.body, page.body + page.body_len);
+    }
+    ogg_sync_clear(&sync);
+    return out;
+}
+
+// Granule positions that jump out of range or run backwards end the word with a
+// line on stderr; the trimming never computes with them.
+TEST_F(SpeexPlayerTest, GranulesOutOfOrderSkipTheWord) {
+    const std::vector<int16_t> input = Sine(440, 16000, 1, 9000);
+    const std::vector<uint8_t> good = voicegen::EncodeSpeexOgg(input, 3);
+    const struct {
+        const char* what;
+        std::vector<int64_t> granules;
+        bool somePlayed;
+    } cases[] = {
+        {"the largest position, then 320", {INT64_MAX, 320}, false},
+        {"a negative position", {-5}, false},
+        {"backwards after the first page", {4000, 320}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(Play(WithGranules(good, c.granules)), 2);
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find("word.spx: granule position"), std::string::npos) << said;
+        EXPECT_EQ(!Played().empty(), c.somePlayed);
+    }
+    EXPECT_EQ(Play(good), 0);
+}
+
 TEST_F(SpeexPlayerTest, CorruptAudioPacketsEndTheirFramesAndDecodingGoesOn) {
     // Every packet's bits replaced by noise, checksums made right again.
     const std::vector<int16_t> input = Sine(440, 8000, 1, 9000);

@@ -213,4 +213,12 @@ int GetValue(const std::filesystem::path& root, const std::string& key, const st
     return 0;
 }
 
+int Settle(const std::filesystem::path& root, std::ostream& out) {
+    platform::SettleReplacedRoot(root);
+    std::error_code error;
+    const bool there = std::filesystem::is_directory(root, error);
+    out << "devroot: " << root.string() << (there ? " is there\n" : " is not there\n");
+    return 0;
+}
+
 }  // namespace devroot

@@ -41,4 +41,8 @@ int SetValue(const std::filesystem::path& root, const std::string& key, const st
 int GetValue(const std::filesystem::path& root, const std::string& key, const std::string& value,
              std::ostream& out, std::ostream& err);
 
+// Finishes or undoes a replacement of the root that a killed make-device left, and
+// says whether the root is there (a root never made is not); 0.
+int Settle(const std::filesystem::path& root, std::ostream& out);
+
 }  // namespace devroot

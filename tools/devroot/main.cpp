@@ -1,6 +1,7 @@
 // devroot ROOT card NAME
 // devroot ROOT set KEY VALUE dword:N|sz:TEXT|float:X
 // devroot ROOT get KEY VALUE
+// devroot ROOT settle
 // Sets up a device root for scripts and tests.
 #include <iostream>
 #include <optional>
@@ -16,11 +17,14 @@ const char kUsage[] =
     "usage: devroot ROOT card NAME\n"
     "       devroot ROOT set KEY VALUE dword:N|sz:TEXT|float:X\n"
     "       devroot ROOT get KEY VALUE\n"
+    "       devroot ROOT settle\n"
     "  ROOT   an existing device root folder\n"
     "  card   makes ROOT/NAME a storage card\n"
     "  set    writes a registry value; KEY begins HKCU\\ or HKLM\\; float: keeps the\n"
     "         number's 32-bit pattern in a DWORD, as \"LastLat\" is stored\n"
-    "  get    prints the value alone (a DWORD in decimal); exit 1 when it is missing\n";
+    "  get    prints the value alone (a DWORD in decimal); exit 1 when it is missing\n"
+    "  settle finishes or undoes a replacement of ROOT that a killed make-device left\n"
+    "         (ROOT may be missing then) and removes what such runs left beside it\n";
 
 }  // namespace
 
@@ -54,6 +58,11 @@ int main(int argc, char** argv) {
             return command.Fail(error);
         return devroot::SetValue(root, words[0], words[1], *typed, std::cout, std::cerr);
     }
+    if (verb == "settle") {
+        if (!words.empty())
+            return command.Fail("settle takes nothing more");
+        return devroot::Settle(root, std::cout);
+    }
     if (verb == "get") {
         if (words.size() != 2)
             return command.Fail("get needs KEY VALUE");
@@ -61,5 +70,5 @@ int main(int argc, char** argv) {
             return command.Fail("KEY must begin HKCU\\ or HKLM\\: " + words[0]);
         return devroot::GetValue(root, words[0], words[1], std::cout, std::cerr);
     }
-    return command.Fail("unknown operation \"" + verb + "\" (card, set or get)");
+    return command.Fail("unknown operation \"" + verb + "\" (card, set, get or settle)");
 }

@@ -14,6 +14,7 @@
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/mapdb/map_database.h"
+#include "pathlume/mapdb/map_errors.h"
 #include "pathlume/mapdb/map_index_files.h"
 #include "pathlume/mapdb/street_texts.h"
 #include "pathlume/position/fix_delivery.h"
@@ -136,7 +137,11 @@ class MapMatching {
     // Throws mapstat::MapError for a folder without usable map files.
     explicit MapMatching(const std::filesystem::path& folder)
         : scope_(folder), db_(mapstat::OpenMapFolder(folder, scope_)) {
-        OpenMapIndexFiles();
+        if (OpenMapIndexFiles() != 0) {
+            CloseMapIndexFiles();
+            throw mapstat::MapError(folder.string() + ": damaged map data (" + scope_.FirstBox() +
+                                    ")");
+        }
         g_vehicleLocation = MapLocation{};
         g_travelDirection = CTravelDirection{};
         g_mapMatcher.database = db_.get();
@@ -249,6 +254,17 @@ Figures FiguresOf(const CNmeaReceiver& receiver, const FixPrinter& printer, uint
     return figures;
 }
 
+// The run's status once its maps were read: a chunk that could not be read was said
+// in a box nobody sees, and the run is no success.
+int StatusAfterMaps(const LogOptions& options, int readErrorsBefore, int status,
+                    std::ostream& err) {
+    if (options.maps.empty() || MapReadErrorCount() == readErrorsBefore)
+        return status;
+    err << "gpslog: " << options.maps.string() << ": damaged map data (" << LastMapReadError()
+        << ")\n";
+    return 1;
+}
+
 // Opens the map files of options.maps, when given; false (with the reason on err)
 // when the folder holds none that are usable.
 bool OpenMatching(const LogOptions& options, std::unique_ptr<MapMatching>& matching,
@@ -273,6 +289,7 @@ int RunRaw(const LogOptions& options, std::ostream& out, std::ostream& err) {
         return 1;
     }
     std::unique_ptr<MapMatching> matching;
+    const int readErrors = MapReadErrorCount();
     if (!OpenMatching(options, matching, err))
         return 1;
     const Clock::time_point start = Clock::now();
@@ -301,7 +318,7 @@ int RunRaw(const LogOptions& options, std::ostream& out, std::ostream& err) {
     }
     out.flush();
     PrintFigures(FiguresOf(receiver, printer, bytes, start, matching.get()), err);
-    return 0;
+    return StatusAfterMaps(options, readErrors, 0, err);
 }
 
 namespace {
@@ -394,6 +411,7 @@ int RunLog(const LogOptions& options, std::ostream& out, std::ostream& err) {
         return 1;
     }
     std::unique_ptr<MapMatching> matching;
+    const int readErrors = MapReadErrorCount();
     if (!OpenMatching(options, matching, err))
         return 1;
     const Clock::time_point start = Clock::now();
@@ -424,7 +442,7 @@ int RunLog(const LogOptions& options, std::ostream& out, std::ostream& err) {
         view.printer = nullptr;
         g_gpsReceiver.store(nullptr);
     }
-    return result;
+    return StatusAfterMaps(options, readErrors, result, err);
 }
 
 namespace {

@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "formats/map_container.h"
+#include "formats/map_set.h"
 #include "mapferry/convert/file_services.h"
 #include "mapferry/convert/map_cut.h"
 #include "mapferry/convert/map_generator.h"
@@ -195,26 +196,23 @@ void RemoveStaleRoots(const fs::path& temporary) {
     });
 }
 
-// Copies the checked files into the target under staging names and renames them
-// over the installed set once all are there; a failure leaves the target as it was
-// (but for the staging names, which are removed).
-void Install(const fs::path& from, const fs::path& to) {
+// Copies the checked files into the target under staging names and swaps them for
+// the installed set once all are there. An empty text when that is done, else why
+// not: the target then holds the installed set, or a committed swap that the next
+// run finishes.
+std::string Install(const fs::path& from, const fs::path& to) {
     for (const char16_t* name : kDeviceFileNames) {
-        const std::string file = Narrow(name);
-        fs::copy_file(from / file, to / Narrow(StagingName(name)),
-                      fs::copy_options::overwrite_existing);
+        std::error_code error;
+        fs::copy_file(from / Narrow(name), to / Narrow(StagingName(name)),
+                      fs::copy_options::overwrite_existing, error);
+        if (error)
+            return "cannot copy " + Narrow(name) + " to " + to.string() + ": " + error.message();
     }
-    for (const char16_t* name : kDeviceFileNames) {
-        const std::string file = Narrow(name);
-        fs::rename(to / Narrow(StagingName(name)), to / file);
-    }
-}
-
-void RemoveStagedFiles(const fs::path& to) {
-    for (const char16_t* name : kDeviceFileNames) {
-        std::error_code ignored;
-        fs::remove(to / Narrow(StagingName(name)), ignored);
-    }
+    formats::map_set::HostSwapFolder folder(to);
+    std::u16string failed;
+    if (!formats::map_set::InstallStagedMap(folder, kDeviceFileNames, &failed))
+        return "cannot put " + Narrow(failed) + " in place in " + to.string();
+    return {};
 }
 
 // Opens the files with the map database and walks every cell, as mapstat does.
@@ -350,6 +348,11 @@ Figures Generate(const Options& options, std::ostream& out, std::ostream& err) {
     platform::SetCurrentSide(platform::Side::Desktop);
     fs::path disc = fs::absolute(options.disc);
     fs::create_directories(options.to);
+    // A swap that a killed run left half done is finished, or undone, first.
+    formats::map_set::HostSwapFolder target(options.to);
+    if (!formats::map_set::RecoverMapSwap(target))
+        throw std::runtime_error("cannot finish the map swap a killed run left in " +
+                                 options.to.string());
     // The driver's copy thread fills a private folder; the target gets the files
     // only once the map database has opened them there.
     const fs::path output = platform::DesktopRoot() / "output";
@@ -508,15 +511,11 @@ Figures Generate(const Options& options, std::ostream& out, std::ostream& err) {
         figures.completed = figures.problem.empty();
     }
     if (figures.completed) {
-        try {
-            Install(output, options.to);
-        } catch (const fs::filesystem_error& error) {
-            figures.completed = false;
-            figures.problem = std::string("cannot install the files: ") + error.what();
-        }
+        figures.problem = Install(output, options.to);
+        figures.completed = figures.problem.empty();
     }
-    // Staging names left by this run or by a killed one are never a map.
-    RemoveStagedFiles(options.to);
+    // Staged files of a swap never committed are no map; a committed one is finished.
+    formats::map_set::RecoverMapSwap(target);
     fs::remove_all(output, removed);
     figures.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -1,7 +1,5 @@
 #include "tools/render/render.h"
 
-#include "pathlume/mapdb/map_index_files.h"
-
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -22,6 +20,7 @@
 #include "pathlume/display/router_map_route.h"
 #include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/mapdb/map_database.h"
+#include "pathlume/mapdb/map_errors.h"
 #include "pathlume/mapdb/map_index_files.h"
 #include "pathlume/mapdb/poi_file.h"
 #include "pathlume/mapdb/snap.h"
@@ -80,11 +79,8 @@ void LoadTheme(const fs::path& file) {
     g_mapTheme = CMapTheme();
     if (file.empty())
         return;
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
+    if (g_mapTheme.ReadThemeFile(file.c_str()) != 0)
         throw OptionError("cannot read the theme " + file.string());
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    g_mapTheme.ParseThemeText(text.data(), text.size());
 }
 
 void SetDataFolder(const fs::path& folder) {
@@ -105,8 +101,11 @@ bool WritePng(HDC dc, const fs::path& out) {
     }
     std::error_code error;
     fs::rename(partial, out, error);
-    if (error)
-        fs::remove(partial, error);
+    if (error) {
+        // Kept apart: the clean-up's own result must not hide the failed rename.
+        std::error_code ignored;
+        fs::remove(partial, ignored);
+    }
     return !error;
 }
 
@@ -232,8 +231,12 @@ Session::Session(const Options& options, HostFactory makeHost) {
     // it back.
     placeVehicle();
     // The street names come from the index files the program opens at start-up.
-    OpenMapIndexFiles();
+    const bool indexFilesWhole = OpenMapIndexFiles() == 0;
     indexFilesOpen_ = true;
+    if (!indexFilesWhole) {
+        error_ = "damaged map data in " + options.maps.string() + " (" + boxes_ + ")";
+        return;
+    }
     // The points of interest, opened as the settings loader opens them.
     OpenPoiFile();
     view_->OpenPoiFile();
@@ -323,6 +326,7 @@ double Session::DrawFrame() {
 Figures Render(const Options& options) {
     const Clock::time_point start = Clock::now();
     Figures figures;
+    const int readErrors = MapReadErrorCount();
     {
         Session session(options);
         if (!session.Loaded()) {
@@ -347,7 +351,11 @@ Figures Render(const Options& options) {
             figures.shields = session.View().PlacedIcons();
             figures.pois = session.View().Pois().DrawnIcons();
             figures.vehicleBitmap = session.View().LoadedVehicleBitmap();
-            if (WritePng(session.BackBuffer(), options.out))
+            // A frame with cells that could not be read is no picture of the map.
+            if (MapReadErrorCount() != readErrors)
+                figures.error = "damaged map data in " + options.maps.string() + " (" +
+                                LastMapReadError() + ")";
+            else if (WritePng(session.BackBuffer(), options.out))
                 figures.ok = true;
             else
                 figures.error = "cannot write " + options.out.string();

@@ -14,6 +14,7 @@
 
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/mapdb/map_database.h"
+#include "pathlume/mapdb/map_errors.h"
 #include "pathlume/mapdb/map_index_files.h"
 #include "pathlume/mapdb/snap.h"
 #include "pathlume/mapdb/street_texts.h"
@@ -220,7 +221,11 @@ Session::Session(const Options& options) : state_(new State) {
         throw std::runtime_error(folder.string() + ": the map database cannot open the files" +
                                  why);
     }
-    OpenMapIndexFiles();
+    if (OpenMapIndexFiles() != 0) {
+        const std::string why = s.boxes.empty() ? "" : " (" + s.boxes.front() + ")";
+        Close();
+        throw std::runtime_error(folder.string() + ": damaged map data" + why);
+    }
     try {
         Configure();
     } catch (...) {
@@ -532,7 +537,9 @@ void PrintJson(const Options& options, const RouteResult& result, std::ostream& 
     out << full.dump(2) << "\n";
 }
 
-int Run(const Options& options, std::ostream& out, std::ostream& err) {
+namespace {
+
+int RunWithMaps(const Options& options, std::ostream& out, std::ostream& err) {
     try {
         if (!options.pairs.empty()) {
             const std::vector<Pair> pairs = ReadPairs(options.pairs);
@@ -598,6 +605,20 @@ int Run(const Options& options, std::ostream& out, std::ostream& err) {
         err << "route: " << error.what() << "\n";
         return 1;
     }
+}
+
+}  // namespace
+
+int Run(const Options& options, std::ostream& out, std::ostream& err) {
+    const int readErrors = MapReadErrorCount();
+    const int status = RunWithMaps(options, out, err);
+    // A chunk that could not be read was said in a box nobody sees: no success.
+    if (status != 2 && MapReadErrorCount() != readErrors) {
+        err << "route: " << options.maps.string() << ": damaged map data (" << LastMapReadError()
+            << ")\n";
+        return 1;
+    }
+    return status;
 }
 
 }  // namespace routetool

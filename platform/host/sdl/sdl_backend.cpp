@@ -6,6 +6,8 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <thread>
 
@@ -279,11 +281,27 @@ void QuitVideo() {
     }
 }
 
+// Without a display SDL falls back to a driver that draws into memory: a window
+// there is seen by nobody, and a box on it would wait for ever. Only a driver asked
+// for by name (the tests' "dummy") is taken as it is.
+bool ShowsAWindow() {
+    const char* asked = std::getenv("SDL_VIDEODRIVER");
+    if (asked && *asked)
+        return true;
+    const char* driver = SDL_GetCurrentVideoDriver();
+    return driver && std::strcmp(driver, "offscreen") != 0 && std::strcmp(driver, "dummy") != 0;
+}
+
 void Run() {
     SdlState& state = State();
     ScreenWindow window;
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    bool opened = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0 && window.Open(state.options);
+    bool opened = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    if (opened && !ShowsAWindow()) {
+        SDL_SetError("no display to show the window on (DISPLAY and WAYLAND_DISPLAY are not set)");
+        opened = false;
+    }
+    opened = opened && window.Open(state.options);
     if (opened) {
         SDL_EnableScreenSaver();  // SDL turns it off by default
         state.screensaverAllowed = true;

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "formats/map_set.h"
 #include "mapferry/convert/file_services.h"
 #include "mapferry/convert/region_names.h"
 #include "platform/kernel/clock.h"
@@ -434,7 +435,89 @@ TEST_F(CopyThreadTest, AStorageCardKeepsItsMapUntilTheNewOneIsWhole) {
     int renames = 0;
     for (const std::string& call : link.Calls())
         renames += call.rfind("RenameDeviceFile ", 0) == 0 ? 1 : 0;
-    EXPECT_EQ(renames, CMapGenerator::kSlotCount);
+    // The commit, then each installed file set aside and each new one moved in.
+    EXPECT_EQ(renames, 1 + 2 * CMapGenerator::kSlotCount);
+}
+
+// A device link that drops at a given rename: that one and every later call that
+// changes the card fail, as over a cable pulled out; or only that one, when the
+// link comes back at once.
+class DroppingLink : public CTestDeviceLink {
+  public:
+    DroppingLink(std::u16string root, int dropAt, bool comesBack)
+        : CTestDeviceLink(std::move(root)), m_dropAt(dropAt), m_comesBack(comesBack) {}
+    int RenameDeviceFile(const char* existingPath, const char* newPath) override {
+        if (m_renames++ == m_dropAt || (m_renames > m_dropAt && !m_comesBack))
+            return 0;
+        return CTestDeviceLink::RenameDeviceFile(existingPath, newPath);
+    }
+    void DeleteDeviceFile(const char* path) override {
+        if (m_renames <= m_dropAt || m_comesBack)
+            CTestDeviceLink::DeleteDeviceFile(path);
+    }
+
+  private:
+    int m_dropAt;
+    bool m_comesBack;
+    int m_renames = 0;
+};
+
+// The link drops at each rename of the swap: the card then holds the old map or,
+// once the new set is committed, what the next start finishes into the new map; a
+// link that comes back lets Retry complete the installation.
+TEST_F(CopyThreadTest, ALinkDroppedAtAnyRenameOfTheSwapLeavesOneWholeMap) {
+    fs::path maps = roots_.base() / "t" / "Handheld" / "Storage Card" / "Zanter Wayscribe" / "Maps";
+    const std::u16string cardMaps = u"T:\\Handheld\\Storage Card\\Zanter Wayscribe\\Maps";
+    auto onCard = [&](int slot) { return maps / fs::path(kDeviceFileNames[slot]); };
+    auto wholeMap = [&](const std::string& kind) {
+        for (int slot = 0; slot < CMapGenerator::kSlotCount; ++slot) {
+            if (!fs::exists(onCard(slot)) ||
+                ReadHostFile(onCard(slot)) != kind + " " + std::to_string(slot))
+                return false;
+        }
+        return std::distance(fs::directory_iterator(maps), fs::directory_iterator()) ==
+               CMapGenerator::kSlotCount;
+    };
+    // The commit, the first file set aside and moved in, the middle, "names.bin"
+    // set aside and moved in last (formats/map_set_test drops at every one).
+    const int last = 2 * CMapGenerator::kSlotCount;
+    for (bool comesBack : {false, true}) {
+        for (int dropAt : {0, 1, 2, 17, last - 1, last}) {
+            if (comesBack && dropAt != 17)
+                continue;
+            SCOPED_TRACE((comesBack ? "retried after rename " : "dropped at rename ") +
+                         std::to_string(dropAt));
+            fs::remove_all(roots_.base() / "t" / "Handheld");
+            fs::create_directories(maps);
+            for (int slot = 0; slot < CMapGenerator::kSlotCount; ++slot)
+                WriteHostFile(onCard(slot), "old " + std::to_string(slot));
+            DroppingLink link(u"T:\\Handheld", dropAt, comesBack);
+            m_dialog.m_pDeviceLink = &link;
+            m_dialog.m_targetKind = kTargetStorageCard;
+            m_dialog.m_targetIndex = 0;
+            m_dialog.m_completed = 0;
+            platform::ClearMessageBoxes();
+            platform::ScriptMessageBoxAnswers({comesBack ? IDRETRY : IDCANCEL});
+            m_generator.m_readyCount = 0;
+            MakeReady(CMapGenerator::kSlotCount);
+            StartCopying();
+            FinishCopying();
+            m_dialog.m_pDeviceLink = nullptr;
+            const auto boxes = platform::ShownMessageBoxes();
+            ASSERT_FALSE(boxes.empty());
+            EXPECT_EQ(boxes[0].text.rfind(u"Error Copying File ", 0), 0u);
+            if (comesBack) {
+                EXPECT_EQ(m_dialog.m_completed.load(), 1);
+                EXPECT_TRUE(wholeMap("file"));
+                continue;
+            }
+            EXPECT_EQ(m_dialog.m_completed.load(), 0);
+            // The next start on the handheld settles the card.
+            formats::map_set::PlatformSwapFolder card(cardMaps);
+            EXPECT_TRUE(formats::map_set::RecoverMapSwap(card));
+            EXPECT_TRUE(wholeMap(dropAt == 0 ? "old" : "file"));
+        }
+    }
 }
 
 // ---- The whole run ---------------------------------------------------------------

@@ -136,6 +136,34 @@ TEST(HostTest, TheBackendComesFromTheCallerTheEnvironmentOrTheDisplay) {
     }
 }
 
+// Without a display SDL would draw into memory, where nobody sees the window or
+// answers its boxes: a window asked for by PATHLUME_BACKEND ends the start with 2
+// and a line saying why; one the caller asked for leaves the program headless.
+TEST(HostTest, SdlWithoutADisplayIsNoWindow) {
+    EnvironmentVariable display("DISPLAY", nullptr);
+    EnvironmentVariable wayland("WAYLAND_DISPLAY", nullptr);
+    EnvironmentVariable driver("SDL_VIDEODRIVER", nullptr);
+    {
+        EnvironmentVariable backend("PATHLUME_BACKEND", "sdl");
+        testing::internal::CaptureStderr();
+        int code = -1;
+        try {
+            platform::StartHost({480, 640, 192, platform::HostBackend::Automatic});
+        } catch (const platform::ProcessExit& exit) {
+            code = static_cast<int>(exit.exitCode);
+        }
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(code, 2);
+        EXPECT_NE(said.find("no display"), std::string::npos) << said;
+        EXPECT_NE(said.find("PATHLUME_BACKEND=headless"), std::string::npos) << said;
+        platform::StopHost();
+    }
+    EnvironmentVariable backend("PATHLUME_BACKEND", nullptr);
+    EXPECT_EQ(platform::StartHost({480, 640, 192, platform::HostBackend::Sdl}),
+              platform::HostBackend::Headless);
+    platform::StopHost();
+}
+
 TEST(HostTest, TheSdlBackendShowsTheScreenTakesTheStylusAndKeysAndClosesTheProgram) {
     EnvironmentVariable driver("SDL_VIDEODRIVER", "dummy");
     ASSERT_EQ(platform::StartHost({240, 320, 96, platform::HostBackend::Sdl}),

@@ -3,7 +3,9 @@
 #include "platform/kernel/serial.h"
 
 #include <gtest/gtest.h>
+
 #include <unistd.h>
+#include <nlohmann/json.hpp>
 
 #include <chrono>
 #include <filesystem>
@@ -202,6 +204,22 @@ TEST_F(SerialTest, AWaitEndsOnAMaskChangeACloseAHangUpAndAStop) {
     WaitOutcome closed = WaitEndedBy(port, [&](HANDLE) { CloseHandle(port); });
     EXPECT_FALSE(closed.result);
     EXPECT_LT(closed.seconds, 1.0);
+}
+
+// The device path is one JSON string of the request, whatever it holds.
+TEST_F(SerialTest, TheDaemonRequestEscapesTheDevicePath) {
+    const std::string device = "/dev/odd\"},\"x\":{\"y\\z\n";
+    testing_support::FakeGpsDaemon daemon;
+    HANDLE port = platform::OpenHostSerialPort("gpsd://" + daemon.address() + device);
+    ASSERT_NE(port, INVALID_HANDLE_VALUE);
+    const std::string watch = daemon.WatchRequest();
+    ASSERT_EQ(watch.rfind("?WATCH=", 0), 0u) << watch;
+    const size_t end = watch.find_last_of('}');
+    ASSERT_NE(end, std::string::npos) << watch;
+    const nlohmann::json request = nlohmann::json::parse(watch.substr(7, end - 6));
+    EXPECT_EQ(request.at("device"), device);
+    EXPECT_EQ(request.size(), 3u);
+    CloseHandle(port);
 }
 
 TEST_F(SerialTest, ADaemonPortPassesOnlyTheNmeaLines) {

@@ -96,6 +96,19 @@ TEST_F(MakeDeviceTest, MakesACompleteDeviceRootAndMakesItAgain) {
         EXPECT_EQ(entry.path().filename().string().rfind(".make-device", 0), std::string::npos)
             << entry.path();
     }
+
+    // Killed between its two moves: the root aside, the new one not yet in. The
+    // next run finishes that first (the new root in), then makes the root again.
+    const fs::path killed = roots_.base() / ".make-device.killed";
+    fs::create_directories(killed / "new");
+    std::ofstream(killed / "target") << "made\n";
+    std::ofstream(killed / "lock");
+    std::ofstream(killed / "new" / ".pl-make-device");
+    fs::rename(device, killed / "old");
+    run = Run(args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(std::distance(fs::directory_iterator(maps), fs::directory_iterator()), 16);
+    EXPECT_FALSE(fs::exists(killed)) << "the killed run's folder is left";
 }
 
 }  // namespace

@@ -201,6 +201,28 @@ TEST_F(GpslogMapsTest, AFolderWithoutUsableMapFilesEndsTheRunWithStatus1) {
     EXPECT_EQ(Play(missing).exit, 1);
 }
 
+// Name files cut to their head would match every fix onto a street without a name:
+// the run ends with 1 and the file named instead.
+TEST_F(GpslogMapsTest, NameFilesCutShortEndTheRunWithStatus1) {
+    const fs::path log = WriteLog(
+        "town.gps", position_test::DriveAsNmea(position_test::MakeDrive(Town(), 0.2, 0, 2)));
+    for (const auto& [file, size] : {std::pair<const char*, size_t>{"names.bin", 19540},
+                                     std::pair<const char*, size_t>{"sttypes.bin", 8}}) {
+        const fs::path maps = roots_.base() / file;
+        fs::copy(TownMaps(), maps);
+        fs::resize_file(maps / file, size);
+        gpslog::LogOptions options;
+        options.logPath = log.string();
+        options.maps = maps;
+        const Played run = Play(options);
+        EXPECT_EQ(run.exit, 1) << file;
+        EXPECT_EQ(run.out, "") << file;
+        EXPECT_NE(run.err.find(std::string("Invalid or Missing Data file: ") + file),
+                  std::string::npos)
+            << run.err;
+    }
+}
+
 TEST_F(GpslogMapsTest, AndorraDrivesAndTheRealTraceAreMatchedAlongTheirRoads) {
     const fs::path extract = testing_support::SharedOsmFolder() / "andorra.osm.pbf";
     const fs::path trace = testing_support::SharedOsmFolder().parent_path() / "traces" /

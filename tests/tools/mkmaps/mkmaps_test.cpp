@@ -20,10 +20,12 @@
 #include <vector>
 
 #include "formats/map_container.h"
+#include "formats/map_set.h"
 #include "mapferry/convert/installer_services.h"
 #include "mapferry/convert/map_cut.h"
 #include "mapferry/convert/map_generator.h"
 #include "platform/kernel/kernel.h"
+#include "tests/support/killed_swap_folder.h"
 #include "tests/support/shared_data.h"
 #include "tests/support/temp_root.h"
 #include "tools/discmaker/disc_builder.h"
@@ -156,6 +158,51 @@ TEST_F(MkmapsTest, AFailedRunKeepsTheInstalledMap) {
     const auto replaced = snapshot();
     EXPECT_EQ(replaced.size(), 16u);
     EXPECT_NE(replaced, installed);
+}
+
+// A swap into the target killed at one of its renames is finished, or undone, by
+// the next run, even one that fails: the target then holds the old map or the new
+// one whole (formats/map_set_test kills at every rename).
+TEST_F(MkmapsTest, TheNextRunSettlesASwapKilledHalfWay) {
+    discmaker::Network town = discmaker::BuildTown(1, 300);
+    discmaker::BuildDiscs(town, Disc());
+    std::ostringstream out, err;
+    const fs::path fresh = roots_.base() / "fresh";
+    ASSERT_TRUE(mkmaps::Generate({Disc(), Maps(), {4}}, out, err).completed) << err.str();
+    ASSERT_TRUE(mkmaps::Generate({Disc(), fresh, {}}, out, err).completed) << err.str();
+    auto snapshot = [](const fs::path& folder) {
+        std::map<std::string, std::vector<uint8_t>> files;
+        for (const auto& entry : fs::directory_iterator(folder))
+            files[entry.path().filename().string()] = ReadBytes(entry.path());
+        return files;
+    };
+    const auto before = snapshot(Maps()), after = snapshot(fresh);
+    ASSERT_NE(before, after);
+
+    // The disc of another version makes every run below fail.
+    fs::path mapid = Disc() / "CD1" / "mapid.ini";
+    std::vector<uint8_t> id = ReadBytes(mapid);
+    const std::string text(id.begin(), id.end());
+    std::ofstream(mapid, std::ios::binary | std::ios::trunc)
+        << text.substr(0, text.rfind(' ')) << " 99";
+    const fs::path installed = roots_.base() / "installed";
+    fs::copy(Maps(), installed);
+    // Operations of the swap: 0 the commit, 1-3 the first file set aside and
+    // moved in, 46-48 "names.bin" last, then the deletes of the old files.
+    for (int kill : {0, 1, 2, 3, 25, 46, 47, 48, 49, 60}) {
+        SCOPED_TRACE("killed at operation " + std::to_string(kill));
+        fs::remove_all(Maps());
+        fs::copy(installed, Maps());
+        for (const char16_t* name : kDeviceFileNames) {
+            fs::copy_file(fresh / platform::WideToUtf8(name),
+                          Maps() / platform::WideToUtf8(StagingName(name)));
+        }
+        formats::map_set::HostSwapFolder real(Maps());
+        testing_support::KilledSwapFolder killed(real, kill);
+        ASSERT_FALSE(formats::map_set::InstallStagedMap(killed, kDeviceFileNames));
+        EXPECT_FALSE(mkmaps::Generate({Disc(), Maps(), {}}, out, err).completed);
+        EXPECT_TRUE(snapshot(Maps()) == (kill == 0 ? before : after));
+    }
 }
 
 // A disc whose map headers differ from those the program was made for is reported,

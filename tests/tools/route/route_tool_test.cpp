@@ -25,6 +25,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "formats/map_container.h"
+#include "formats/names.h"
 #include "pathlume/mapdb/geodesy.h"
 #include "pathlume/route/maneuver_texts.h"
 #include "pathlume/route/router.h"
@@ -32,6 +34,7 @@
 #include "tests/support/device_maps.h"
 #include "tests/support/shared_data.h"
 #include "tests/support/temp_root.h"
+#include "tests/support/tool_run.h"
 #include "tests/tools/route/route_tool_support.h"
 #include "tools/discmaker/disc_layout.h"
 #include "tools/discmaker/osm.h"
@@ -603,6 +606,79 @@ TEST_F(RouteToolTest, TheProgramsExitCodes) {
         const int status = std::system(command.c_str());
         ASSERT_TRUE(WIFEXITED(status)) << c.args;
         EXPECT_EQ(WEXITSTATUS(status), c.code) << c.args;
+    }
+}
+
+// Damaged maps end the program with 1 and their reason, never with a map read as
+// one without roads or names, nor with a use-after-free at its exit.
+TEST_F(RouteToolTest, DamagedMapsEndWithTheirReason) {
+    const fs::path good = route_test::RouteTownMaps();
+    auto bytesOf = [](const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), {});
+    };
+    auto write = [](const fs::path& path, const std::vector<uint8_t>& bytes) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+    };
+    // The block of the container's first cell that has one.
+    auto firstBlock = [](const std::vector<uint8_t>& b) {
+        const uint32_t cells =
+            formats::map_container::CellCount(formats::map_container::DecodeHeader(b.data()));
+        for (uint32_t i = 0; i < cells; ++i) {
+            if (const uint32_t at =
+                    formats::LoadU32(b.data() + formats::map_container::CellEntryOffset(i)))
+                return at;
+        }
+        return 0u;
+    };
+    const struct {
+        const char* file;
+        std::function<void(std::vector<uint8_t>&)> damage;
+        const char* reason;
+    } cases[] = {
+        {"mapdata1.biz",
+         [&](std::vector<uint8_t>& b) { formats::StoreU32(b.data() + firstBlock(b), 0x40000000); },
+         "Missing or corrupted mapdata file"},
+        {"mapdata1.biz",
+         [&](std::vector<uint8_t>& b) {
+             formats::StoreI32(b.data() + formats::map_container::kColumnsOffset, 0x40000000);
+         },
+         "Missing or corrupted mapdata file"},
+        {"mapdata2.biz",
+         [&](std::vector<uint8_t>& b) {
+             // Every block's stream, past its zlib header.
+             const formats::map_container::GridHeader grid =
+                 formats::map_container::DecodeHeader(b.data());
+             for (uint32_t i = 0; i < formats::map_container::CellCount(grid); ++i) {
+                 const uint32_t block =
+                     formats::LoadU32(b.data() + formats::map_container::CellEntryOffset(i));
+                 for (uint32_t at = block ? block + 10 : 0;
+                      block && at < block + 30 && at < b.size(); ++at)
+                     b[at] ^= 0x5A;
+             }
+         },
+         "Error reading map cell"},
+        {"names.bin", [](std::vector<uint8_t>& b) { b.resize(formats::names::kDeviceNamesOffset); },
+         "Invalid or Missing Data file: names.bin"},
+        {"sttypes.bin", [](std::vector<uint8_t>& b) { b.resize(8); },
+         "Invalid or Missing Data file: sttypes.bin"},
+    };
+    const fs::path maps = roots_.base() / "damaged";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + ": " + c.reason);
+        fs::remove_all(maps);
+        fs::copy(good, maps);
+        std::vector<uint8_t> bytes = bytesOf(maps / c.file);
+        c.damage(bytes);
+        write(maps / c.file, bytes);
+        const testing_support::ToolRun run = testing_support::RunTool(
+            ROUTE_EXE, "--maps '" + maps.string() + "' --from 39.12,-120.24 --to 39.16,-120.21",
+            roots_.base());
+        EXPECT_EQ(run.status, 1) << run.err;
+        EXPECT_NE(run.err.find(c.reason), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("Sanitizer"), std::string::npos) << run.err;
     }
 }
 #endif
