@@ -66,6 +66,8 @@ BOOL CAddressListDlg::OnInitDialog() {
         m_list->AddItem(row.text.c_str(), 0);
     m_list->SetSelection(0, FALSE, FALSE);
     m_list->ShowWindow(SW_SHOW);
+    // The list has the focus: a focused image button would swallow Enter.
+    m_list->SetFocus();
     SetWindowText(kProductName);
     if (m_rows.empty()) {
         // Said, then closed before the screen is shown.
@@ -74,7 +76,7 @@ BOOL CAddressListDlg::OnInitDialog() {
             u"");
         EndDialog(kNavigated);
     }
-    return TRUE;
+    return FALSE;
 }
 
 const AddressRow* CAddressListDlg::SelectedRow() const {

@@ -115,8 +115,10 @@ BOOL CDestinationListDlg::OnInitDialog() {
     }
     m_list->SetSelection(0, FALSE, FALSE);
     m_list->ShowWindow(SW_SHOW);
+    // The list has the focus: a focused image button would swallow Enter.
+    m_list->SetFocus();
     SetWindowText(kProductName);
-    return TRUE;
+    return FALSE;
 }
 
 void CDestinationListDlg::AddRows() {

@@ -87,7 +87,8 @@ BOOL CSelectAddressDlg::OnInitDialog() {
     }
     m_list->SetSelection(0, TRUE, FALSE);
     m_list->ShowWindow(SW_SHOW);
-    SetFocus();
+    // The list has the focus: a focused image button would swallow Enter.
+    m_list->SetFocus();
     SetWindowText(kProductName);
     return FALSE;
 }
