@@ -3,7 +3,10 @@
 // pass (DrawOverlays, the map rendered afresh each time) with a route, at QVGA and
 // VGA, and the fix handler (one WM_USER 0 message: matching, guidance, the speed
 // alert and the redraw) per fix during a route demonstration, on the town and on
-// Andorra (the shared OpenStreetMap extract, skipped when it is absent).
+// Andorra (the shared OpenStreetMap extract, skipped when it is absent); and on
+// Andorra the map screen's commands: the ring menu's and the hotkey dialog's first
+// frames, a hotkey to its command, the '3' key to the next frame, and Enter
+// Destination's own work before its first screen.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -11,6 +14,7 @@
 #include <bit>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -27,8 +31,10 @@
 #include "pathlume/mapdb/snap.h"
 #include "pathlume/position/gps_device.h"
 #include "pathlume/route/router.h"
+#include "pathlume/shell/hotkey_table.h"
 #include "pathlume/shell/main_frame.h"
 #include "pathlume/shell/nav_app.h"
+#include "pathlume/shell/option_dialogs.h"
 #include "platform/gdi/gdi.h"
 #include "platform/kernel/roots.h"
 #include "platform/user/user.h"
@@ -51,8 +57,11 @@ MapPoint TownPoint(double east, double north) {
     return {static_cast<FLOAT>(point.lat), static_cast<FLOAT>(point.lon)};
 }
 
-// <repository>/../shared/data/osm/andorra.osm.pbf, beside the repository.
+// <repository>/../shared/data/osm/andorra.osm.pbf, beside the repository, or the file
+// SHELL_BENCH_ANDORRA names (a checkout elsewhere).
 fs::path AndorraExtract() {
+    if (const char* named = std::getenv("SHELL_BENCH_ANDORRA"); named && *named)
+        return named;
     return fs::path(__FILE__).parent_path().parent_path().parent_path() / "shared" / "data" /
            "osm" / "andorra.osm.pbf";
 }
@@ -260,7 +269,113 @@ void FixHandlerInDemonstration(benchmark::State& state, int width, int height, i
     state.counters["longest_ms"] = times.back();
 }
 
+// Milliseconds since `start`.
+double Since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
+}
+
+void ReportMedian(benchmark::State& state, std::vector<double> times) {
+    if (times.empty())
+        return;
+    std::sort(times.begin(), times.end());
+    state.counters["median_ms"] = times[times.size() / 2];
+    state.counters["longest_ms"] = times.back();
+}
+
+// The map screen's commands on Andorra at VGA, the vehicle in Andorra la Vella with a
+// route to Canillo: `kind` 0 the ring menu and 1 the hotkey dialog, from the command
+// to their first complete frame (the thread idle in the dialog, everything painted);
+// 2 a bound button's press to its command running; 3 the '3' key to the next map
+// frame (3D on and off in turn); 4 Enter Destination's own work (the GPS hold, the
+// modal count, the region) until its first screen.
+void MapCommand(benchmark::State& state, int kind) {
+    RoutedRun run(480, 640, 192, AndorraExtract());
+    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"3DMode", 0);
+    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, kLastLatValue, std::bit_cast<DWORD>(42.5063f));
+    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, kLastLonValue, std::bit_cast<DWORD>(1.5218f));
+    CMainView* view = run.Start(state, 1, MapPoint{42.5063f, 1.5218f}, MapPoint{42.5670f, 1.5980f});
+    if (!view)
+        return;
+    HWND window = view->GetViewWindow();
+    std::chrono::steady_clock::time_point reached;
+    OptionDialogs dialogs;
+    dialogs.routeOptions = [&](CWnd*) {
+        reached = std::chrono::steady_clock::now();
+        return IDCANCEL;
+    };
+    dialogs.routeManagement = [&](CWnd*) {
+        reached = std::chrono::steady_clock::now();
+        return IDCANCEL;  // Close: the flow ends at once
+    };
+    SetOptionDialogs(dialogs);
+    if (kind == 2) {
+        g_hotkeyTable.SetEntry(0, VK_APP1, kHotkeyRouteOptions);
+        g_hotkeyTable.RegisterAll(window, TRUE);
+    }
+    std::vector<double> times;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        switch (kind) {
+            case 0:
+            case 1:
+                platform::CallWhenIdle(window, [&] {
+                    times.push_back(Since(start));
+                    platform::PostKeyPress(VK_ESCAPE);
+                });
+                if (kind == 0)
+                    view->OnMenuScreen();
+                else
+                    view->OnHotkeyOptions();
+                break;
+            case 2:
+                platform::PostKeyPress(VK_APP1);
+                platform::PumpUntilIdle();
+                times.push_back(std::chrono::duration<double, std::milli>(reached - start).count());
+                break;
+            case 3:
+                ::SendMessageW(window, WM_KEYDOWN, '3', 1);
+                platform::PumpUntilIdle();
+                times.push_back(Since(start));
+                break;
+            default:
+                view->EnterDestination();
+                times.push_back(std::chrono::duration<double, std::milli>(reached - start).count());
+                break;
+        }
+        state.SetIterationTime(times.empty() ? 0 : times.back() / 1000.0);
+        platform::PumpUntilIdle();
+    }
+    if (kind == 2) {
+        g_hotkeyTable.RegisterAll(window, FALSE);
+        g_hotkeyTable = CHotkeyTable();
+    }
+    SetOptionDialogs({});
+    ReportMedian(state, times);
+}
+
 }  // namespace
+
+BENCHMARK_CAPTURE(MapCommand, andorra_vga_ring_menu, 0)
+    ->UseManualTime()
+    ->Iterations(30)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(MapCommand, andorra_vga_hotkey_dialog, 1)
+    ->UseManualTime()
+    ->Iterations(30)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(MapCommand, andorra_vga_hotkey_press, 2)
+    ->UseManualTime()
+    ->Iterations(100)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(MapCommand, andorra_vga_3d_key, 3)
+    ->UseManualTime()
+    ->Iterations(40)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(MapCommand, andorra_vga_flow_start, 4)
+    ->UseManualTime()
+    ->Iterations(100)
+    ->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_CAPTURE(DrawOverlaysAt, qvga, 240, 320, 96)
     ->Iterations(50)

@@ -137,6 +137,9 @@ class CMapView : public IMapDisplayValues {
     // destination entry; kNoRegion when there is none.
     static constexpr int kNoRegion = 255;
     int FindNearestRoadRegion(float longitude, float latitude);
+    // The region of a link's address record (its left side's place, else its
+    // right's); kNoRegion without one.
+    static int RegionOfLink(int32_t linkId);
     const HeldLocation& Held() const { return held_; }
     int GetNumbersSide() const { return numbersSide_; }
     // The hold menu's actions (hold_actions.cpp). Each lets go of the road the press

@@ -236,6 +236,9 @@ int CMapView::PlaceStreetLabel(POINT a, POINT b, int drawClass, const POINT* cha
         return 0;
     }
 
+    // The shield is chosen by the whole route name ("CA-" routes have their own):
+    // before the text is cut to its number.
+    const ShieldStyle style = ChooseShield(kind, IsLinkInSpecialZone(&link) != 0, text);
     ExtractFirstNumber(text, 0);
     if (icons.Full())
         return -1;
@@ -250,7 +253,6 @@ int CMapView::PlaceStreetLabel(POINT a, POINT b, int drawClass, const POINT* cha
         SetBkMode(dc, OPAQUE);
         return 0;
     }
-    const ShieldStyle style = ChooseShield(kind, IsLinkInSpecialZone(&link) != 0, text);
     link.flags |= kLinkLabelAllowed;
     icons.Add(style.icon, size, size, static_cast<int>(midX) - size / 2,
               static_cast<int>(midY) - size / 2, style.colour, text);

@@ -45,18 +45,8 @@ void RegisterPromptDlgTemplate() {
     };
     for (const Button& b :
          {Button{kPromptFirstAnswer, u"Add", 8}, Button{kPromptSecondAnswer, u"Edit", 60},
-          Button{kPromptClosed, u"", 112}}) {
-        platform::DialogItemTemplate item;
-        item.className = u"BUTTON";
-        item.text = b.text;
-        item.id = static_cast<WORD>(b.id);
-        item.style = WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW;
-        item.x = b.x;
-        item.y = 190;
-        item.cx = 40;
-        item.cy = 15;
-        prompt.items.push_back(item);
-    }
+          Button{kPromptClosed, u"", 112}})
+        prompt.items.push_back(ImageButtonItem(static_cast<WORD>(b.id), b.text, b.x, 190, 40, 15));
     platform::RegisterDialogTemplate(nullptr, static_cast<WORD>(kPromptDlgTemplateId), prompt);
 }
 

@@ -427,8 +427,10 @@ void CTextListWnd::DrawRow(HDC dc, int index, int y, int width, bool selected,
     if (!text || !*text)
         return;
 
+    // A longer item is drawn cut, not left empty.
     WCHAR wide[kMaxItemBytes];
-    const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, wide, kMaxItemBytes) - 1;
+    const int bytes = static_cast<int>(strnlen(text, kMaxItemBytes - 1));
+    const int length = MultiByteToWideChar(CP_ACP, 0, text, bytes, wide, kMaxItemBytes - 1);
     if (length <= 0)
         return;
     SIZE size{};

@@ -41,6 +41,9 @@ class CGuidance final : public IRouteGuidance {
     void SpeakWord(int word) override;
     void ResetAnnouncements(bool recalcPending) override;
     void SetReplayWord(int value) override { replayWord_ = value; }
+    // The announcement of the current maneuver composed as new at the distance left,
+    // without moving the announcement stages on.
+    void RepeatAnnouncement(CRouter& router) override;
 
     // -2 a new route, -3 a recalculation pending, else the last announced maneuver.
     int32_t LastAnnounced() const { return lastAnnounced_; }

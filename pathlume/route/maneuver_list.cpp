@@ -544,7 +544,8 @@ int ManeuverBuilder::Store() {
 int CRouter::BuildManeuverList() {
     g_heap.Compact();
     FreeManeuvers();
-    if (!routeList || routeCount <= 0)
+    // A route along one link has no entries: the arrival alone.
+    if (routeCount < 0 || (routeCount > 0 && !routeList))
         return 1;
     try {
         ManeuverBuilder builder(*this);

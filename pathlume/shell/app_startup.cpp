@@ -19,7 +19,6 @@
 #include "pathlume/search/dest_record_actions.h"
 #include "pathlume/search/destination_screens.h"
 #include "pathlume/search/favorite_name_dlg.h"
-#include "pathlume/search/favorite_prompt.h"
 #include "pathlume/shell/destination_search.h"
 #include "pathlume/shell/favorites.h"
 #include "pathlume/shell/main_view.h"
@@ -68,12 +67,6 @@ class DestinationRouter final : public IDestinationRouter {
 DestinationRouter g_destinationRouter;
 bool g_installed = false;
 
-int AskWithPromptScreen(CWnd* parent, const FavoritePrompt& prompt) {
-    const int answer =
-        AskAboutFavorite(parent, prompt.title, prompt.text, prompt.heading, prompt.duplicate);
-    return answer == kFavoriteAdd ? kPromptAdd : answer == kFavoriteEdit ? kPromptEdit : IDCANCEL;
-}
-
 int NameWithKeyboard(CWnd* parent, const DestRecord& record, std::string* name) {
     const int answer = RunFavoriteNameScreen(parent, record, name);
     return answer == kNameScreenHome ? kNameEntryHome : answer;
@@ -96,14 +89,12 @@ void InstallDestinationScreens() {
         return RunAddressListScreen(parent, request.nameId, request.cityPlace, request.houseNumber,
                                     request.areaIndex);
     });
-    SetFavoritePromptHook(AskWithPromptScreen);
     SetFavoriteNameHook(NameWithKeyboard);
 }
 
 void RemoveDestinationScreens() {
     SetDestinationSearch({});
     SetAddressListHook({});
-    SetFavoritePromptHook(nullptr);
     SetFavoriteNameHook(nullptr);
 }
 

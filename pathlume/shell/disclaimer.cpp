@@ -29,16 +29,7 @@ std::once_flag g_templateRegistered;
 void RegisterDisclaimerTemplate() {
     platform::DialogTemplate box = FullScreenDialogTemplate(160, 200);
     auto button = [](UINT id, const char16_t* text, short x) {
-        platform::DialogItemTemplate item;
-        item.className = u"BUTTON";
-        item.text = text;
-        item.id = static_cast<WORD>(id);
-        item.style = WS_VISIBLE | BS_OWNERDRAW;
-        item.x = x;
-        item.y = 182;
-        item.cx = 40;
-        item.cy = 15;
-        return item;
+        return ImageButtonItem(static_cast<WORD>(id), text, x, 182, 40, 15, WS_VISIBLE);
     };
     box.items.push_back(button(IDOK, u"I Accept", 10));
     box.items.push_back(button(IDCANCEL, u"", 120));

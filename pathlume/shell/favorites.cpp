@@ -4,27 +4,38 @@
 
 #include "pathlume/foundation/data_location.h"
 #include "pathlume/foundation/dest_list.h"
+#include "pathlume/foundation/message_dlg.h"
 #include "pathlume/foundation/registry_helpers.h"
+#include "pathlume/search/favorite_prompt.h"
 #include "pathlume/shell/app_settings.h"
 #include "pathlume/shell/main_view.h"
-#include "platform/kernel/msgbox.h"
 #include "platform/kernel/text.h"
 
 namespace {
 
 constexpr size_t kFavoriteNameChars = 40;
 
-int MessageBoxPrompt(CWnd* parent, const FavoritePrompt& prompt) {
-    const std::u16string text = prompt.text + prompt.heading;
-    const int answer =
-        MessageBoxW(parent ? parent->GetSafeHwnd() : nullptr, text.c_str(), prompt.title.c_str(),
-                    prompt.duplicate ? MB_OKCANCEL : MB_YESNOCANCEL);
-    if (answer == IDOK || answer == IDYES)
-        return kPromptAdd;
-    return answer == IDNO ? kPromptEdit : IDCANCEL;
+// The program's question screen: "Add", "Edit" and "Cancel", or "Override" and
+// "Cancel" for a duplicate.
+static_assert(kPromptAdd == kFavoriteAdd && kPromptEdit == kFavoriteEdit,
+              "the hook answers as the prompt does");
+int PromptDlgPrompt(CWnd* parent, const FavoritePrompt& prompt) {
+    return AskAboutFavorite(parent, prompt.title, prompt.text, prompt.heading, prompt.duplicate);
 }
 
-FavoritePromptHook g_promptHook = MessageBoxPrompt;
+// The favourites list could not be written: the driver must not think it was.
+void ReportNotSaved(CWnd* parent) {
+    const std::u16string caption = LoadResStringOr(6040, u"Favorites");
+    const std::u16string message = LoadResStringOr(
+        6900,
+        u"The place could not be saved in the Favorites.\r\n\r\nPlease check that the "
+        u"storage card is inserted and not full.");
+    const std::u16string confirm = LoadResStringOr(6009, u"Confirm");
+    CMessageDlg box(parent, caption.c_str(), message.c_str(), u"", confirm.c_str(), u"", 1);
+    box.DoModal();
+}
+
+FavoritePromptHook g_promptHook = PromptDlgPrompt;
 FavoriteNameHook g_nameHook = nullptr;
 
 const char* WithoutMarker(const char* line) {
@@ -34,7 +45,7 @@ const char* WithoutMarker(const char* line) {
 }  // namespace
 
 void SetFavoritePromptHook(FavoritePromptHook hook) {
-    g_promptHook = hook ? hook : MessageBoxPrompt;
+    g_promptHook = hook ? hook : PromptDlgPrompt;
 }
 
 void SetFavoriteNameHook(FavoriteNameHook hook) {
@@ -79,6 +90,17 @@ int CMainView::AddToFavorites(const AddressHit& hit, int listKind, const char* t
         EndModalScreen(FALSE);
         return answer;
     };
+    const auto addFavorite = [&] {
+        const int written = CDestList::Add(record, list, TRUE, TRUE);
+        // A list left as it was already ends with the record; otherwise it was not
+        // written.
+        if (written != 0 && CDestList::Find(record, list) != 2) {
+            BeginModalScreen();
+            ReportNotSaved(this);
+            EndModalScreen(FALSE);
+        }
+        return written;
+    };
     const std::u16string title = LoadResStringOr(6015, u"Add To Favorites");
     const std::u16string heading = LoadResStringOr(6040, u"Favorites");
     if (found == 2) {
@@ -90,7 +112,7 @@ int CMainView::AddToFavorites(const AddressHit& hit, int listKind, const char* t
             if (runPrompt(prompt) != kPromptAdd)
                 return found;
         }
-        return CDestList::Add(record, list, TRUE, TRUE);
+        return addFavorite();
     }
     if (silent)
         return 0;
@@ -99,7 +121,7 @@ int CMainView::AddToFavorites(const AddressHit& hit, int listKind, const char* t
                               false};
         const int answer = runPrompt(prompt);
         if (answer == kPromptAdd)
-            return CDestList::Add(record, list, TRUE, TRUE);
+            return addFavorite();
         if (answer != kPromptEdit)
             return found;
         if (!g_nameHook)

@@ -16,6 +16,9 @@ UINT PortMenuItem(int portNumber);
 UINT BaudMenuItem(DWORD baud);
 // The GPS port's number from "COM%d:", else "CommPort" (default 8).
 int CurrentPortNumber();
+// Sets menu 2000's check marks from the settings: the port and baud rate, the
+// keyboard, the units, the speed alert and fog driving.
+void MarkMainMenu(HMENU menu, BOOL fogDriving);
 // Registers menu 2000 for the program's module (done once by the frame).
 void RegisterMainMenu();
 

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <set>
 #include <string>
 
@@ -267,6 +268,31 @@ TEST_F(AndorraLabelsTest, LabelsNeverMeetAndEachRouteNumberShowsOnce) {
             }
     EXPECT_GT(labelsSeen, 20);
     EXPECT_GT(shieldsSeen, 10);
+}
+
+// A "CA-" route's shield, placed along its road: the state routes' icon with a white
+// number; the "US 14" crossing it keeps its own shield and black number.
+class ShieldFrameTest : public AndorraLabelsTest {};
+
+TEST_F(ShieldFrameTest, AStateRouteGetsItsShieldAndAWhiteNumber) {
+    render::Options options;
+    options.maps = display_test::TestGridFolder(display_test::GridVariant::kStateRoute);
+    options.latitude = display_test::kGridMiddleLat;
+    options.longitude = -100.0 + 0.1 / (111.2 * std::cos(45.0 * 0.017453292));
+    options.zoom = 3;
+    options.out = "unused.png";
+    render::Session session(options);
+    ASSERT_TRUE(session.Loaded()) << session.Error();
+    session.DrawFrame();
+    std::map<std::string, std::pair<UINT, COLORREF>> shields;
+    for (const IconLabel& icon : session.View().PlacedIcons())
+        shields[icon.text] = {icon.id, icon.colour};
+    ASSERT_TRUE(shields.count("1")) << "no shield of CA 1";
+    EXPECT_EQ(shields["1"].first, kIconShieldState);
+    EXPECT_EQ(shields["1"].second, kShieldWhite);
+    ASSERT_TRUE(shields.count("14")) << "no shield of US 14";
+    EXPECT_EQ(shields["14"].first, kIconShieldSecond);
+    EXPECT_EQ(shields["14"].second, kShieldBlack);
 }
 
 TEST_F(AndorraLabelsTest, FarZoomsPlaceNoShieldsAndThenNothing) {

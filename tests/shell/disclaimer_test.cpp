@@ -72,8 +72,14 @@ TEST_F(StartupTest, MissingMapDataShowsItsWarningAndEnds) {
 TEST_F(StartupTest, MissingMapDataWithChecksOffEndsWithoutAWord) {
     RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"Options2", 0x80000000);
     std::filesystem::remove(InstallFolder() / "Maps" / "poi.bin");
+    platform::ClearMessageBoxes();
     EXPECT_FALSE(Start(u"", std::vector<UINT>{}));
     EXPECT_TRUE(app_->MapDataMissing());
+    EXPECT_TRUE(platform::ShownMessageBoxes().empty());
+    EXPECT_EQ(dialogsAnswered_, 0);
+    Finish();
+    EXPECT_EQ(exitStatus_, 1);
+    EXPECT_TRUE(platform::ShownMessageBoxes().empty());
 }
 
 // "nowarning" accepts nothing when the disclaimer never runs: the next start must

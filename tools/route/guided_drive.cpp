@@ -116,6 +116,13 @@ bool DrivableAway(const MapLink& link, const MapNode* node) {
 // The router's route as pieces, from its start point to its destination point.
 std::vector<Piece> RoutePieces(const CRouter& r) {
     std::vector<Piece> pieces;
+    if (r.routeCount == 0) {
+        // Along the start link to the destination.
+        if (MapLink* start = r.routeStartLink)
+            pieces.push_back(MakePiece(start, r.startPart == 2, &r.startPoint, r.startSegment,
+                                       &r.destPoint, r.destSegment));
+        return pieces;
+    }
     const MapNode* first = nullptr;
     RouteEntryLink(r.routeList[0], &first);
     if (MapLink* start = r.routeStartLink; start && first) {
@@ -235,7 +242,7 @@ class DrivePositioning final : public IPositioningServices {
         return mph <= 1 ? 0 : static_cast<FLOAT>(metric ? kmh : mph);
     }
     void ClearFix() override {}
-    BOOL IsIdle() override { return TRUE; }
+    BOOL IsOpenInProgress() override { return FALSE; }
     void SetPaused(int) override {}
     BOOL IsFixValid() override { return TRUE; }
     int GetSatellitesUsed() override { return 8; }
@@ -623,7 +630,7 @@ DriveReport GuideDrive(CRouter& r, const GuideOptions& options, std::ostream& ou
         }
         if (recalculated) {
             ++report.recalcs;
-            if (!(r.state & kRouterRouteState) || !r.routeList || r.routeCount <= 0) {
+            if (!r.HasRouteToFollow()) {
                 print("recalculation " + std::to_string(report.recalcs) + ": no route");
                 break;
             }

@@ -291,18 +291,27 @@ Snapped SnappedOf(const MapPoint& asked, const LinkSnap& snap) {
     return s;
 }
 
-// Start and destination on one link: the way along it between the two points.
-void Arrive(const MapLink& link, const LinkSnap& from, const LinkSnap& to, RouteResult& result) {
+// The way along one link between two of its points (segments as NearestPoint gives
+// them).
+std::vector<MapPoint> AlongLink(const MapLink& link, const MapPoint& from, uint32_t fromSegment,
+                                const MapPoint& to, uint32_t toSegment) {
     const std::vector<MapPoint> points = LinkPoints(link);
-    result.shape.push_back(from.point);
-    if (from.segment < to.segment) {
-        for (uint32_t k = from.segment + 1; k <= to.segment; ++k)
-            result.shape.push_back(points[k]);
-    } else if (from.segment > to.segment) {
-        for (uint32_t k = from.segment; k > to.segment; --k)
-            result.shape.push_back(points[k]);
+    std::vector<MapPoint> shape{from};
+    if (fromSegment < toSegment) {
+        for (uint32_t k = fromSegment + 1; k <= toSegment && k < points.size(); ++k)
+            shape.push_back(points[k]);
+    } else if (fromSegment > toSegment) {
+        for (uint32_t k = std::min<uint32_t>(fromSegment, points.size() - 1); k > toSegment; --k)
+            shape.push_back(points[k]);
     }
-    result.shape.push_back(to.point);
+    shape.push_back(to);
+    return shape;
+}
+
+// Start and destination on one link within the arrival distance: the vehicle is
+// there; the way along the link between the two points.
+void Arrive(const MapLink& link, const LinkSnap& from, const LinkSnap& to, RouteResult& result) {
+    result.shape = AlongLink(link, from.point, from.segment, to.point, to.segment);
     double metres = 0;
     for (size_t i = 1; i < result.shape.size(); ++i)
         metres += FlatMetres(result.shape[i - 1], result.shape[i]);
@@ -322,6 +331,11 @@ void Arrive(const MapLink& link, const LinkSnap& from, const LinkSnap& to, Route
 
 // The route's points in driving order, from the start point to the destination.
 std::vector<MapPoint> RouteShape(const CRouter& router) {
+    if (router.routeCount == 0)
+        return router.routeStartLink
+                   ? AlongLink(*router.routeStartLink, router.startPoint, router.startSegment,
+                               router.destPoint, router.destSegment)
+                   : std::vector<MapPoint>{router.startPoint, router.destPoint};
     std::vector<MapPoint> shape{router.startPoint};
     const MapLink* start = router.routeStartLink;
     const MapNode* first = ResolveNodeRef(router.routeList[0]);
@@ -380,7 +394,11 @@ double RouteSeconds(const CRouter& router) {
         if (const MapLink* link = node ? node->Slots()[entry.Slot()] : nullptr)
             seconds += Seconds(link->Length(), entry.attributes);
     }
-    seconds += Seconds(router.destPartLength, router.routeList[router.routeCount - 1].attributes);
+    const RouteEntry* last =
+        router.routeCount > 0 ? &router.routeList[router.routeCount - 1] : nullptr;
+    const uint32_t destAttributes =
+        last ? last->attributes : (router.routeStartLink ? router.routeStartLink->attributes : 0);
+    seconds += Seconds(router.destPartLength, destAttributes);
     return seconds;
 }
 
@@ -406,15 +424,18 @@ RouteResult Session::Route(const MapPoint& from, const MapPoint& to) {
     result.from = SnappedOf(from, fromSnap);
     if (!toSnap.Found() || !fromSnap.Found()) {
         result.kind = RouteResult::Kind::kNoRoad;
-    } else if (fromSnap.link->linkId == toLink.linkId) {
-        Arrive(*fromSnap.link, fromSnap, toSnap, result);
     } else {
+        // The way along one link is taken now: the search's loads may move the link.
+        RouteResult arrival = result;
+        if (fromSnap.link->linkId == toLink.linkId)
+            Arrive(*fromSnap.link, fromSnap, toSnap, arrival);
         MapLink& fromLink = s.fromLink;
         fromLink = *fromSnap.link;
         router.CalculateRoute(&fromLink, fromSnap.segment, fromSnap.point,
                               SnappedTarget(toSnap, &toLink), 0, 1);
-        if ((router.state & kRouterRouteState) && router.routeList && router.routeCount > 0 &&
-            router.maneuvers && router.maneuverCount > 0) {
+        if (router.lastSearch.arrived && arrival.kind == RouteResult::Kind::kArrived) {
+            result = std::move(arrival);
+        } else if (router.HasRouteToFollow()) {
             result.kind = RouteResult::Kind::kRoute;
             for (int32_t i = 0; i < router.maneuverCount; ++i) {
                 const Maneuver& m = router.maneuvers[i];
@@ -478,8 +499,7 @@ void PrintText(const Options& options, const RouteResult& result, std::ostream& 
 
 DriveReport Session::Guide(const GuideOptions& options, std::ostream& out) {
     CRouter& router = *state_->router;
-    if (!(router.state & kRouterRouteState) || !router.routeList || router.routeCount <= 0 ||
-        !router.maneuvers || router.maneuverCount <= 0)
+    if (!router.HasRouteToFollow())
         throw std::runtime_error("no route to drive");
     state_->boxes.clear();
     return GuideDrive(router, options, out);

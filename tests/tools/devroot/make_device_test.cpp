@@ -68,7 +68,7 @@ TEST_F(MakeDeviceTest, MakesACompleteDeviceRootAndMakesItAgain) {
     const std::string args = "--preset debug --town 1,300 --words none " + Quoted(device);
     testing_support::ToolRun run = Run(args);
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.out.find("files=20 "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("files=22 "), std::string::npos) << run.out;
 
     const fs::path install = device / "Program Files" / "Zanter" / "Wayscribe";
     for (const char* file :
@@ -78,6 +78,9 @@ TEST_F(MakeDeviceTest, MakesACompleteDeviceRootAndMakesItAgain) {
     const fs::path maps = device / "Storage Card" / "Zanter Wayscribe" / "Maps";
     EXPECT_EQ(std::distance(fs::directory_iterator(maps), fs::directory_iterator()), 16);
     EXPECT_TRUE(fs::is_directory(device / "My Documents"));
+    for (const char* file : {"PegHelp.exe", "pathlume.htm"}) {
+        EXPECT_TRUE(fs::exists(device / "Windows" / file)) << file;
+    }
     EXPECT_FALSE(fs::exists(device / ".pl-registry"));  // a fresh device: no value set
 
     platform::SetDeviceRoot(device);

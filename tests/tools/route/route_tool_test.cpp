@@ -418,12 +418,15 @@ TEST_F(RouteToolTest, TheDestinationSideIsTheSideOfTheHouseNumber) {
     EXPECT_GE(checked, 10);
 }
 
-TEST_F(RouteToolTest, OneLinkIsAnArrival) {
+// Both ends on one link: arrived within the arrival distance (4 s at the link's
+// category speed), else a route along the link, the arrival its only maneuver.
+TEST_F(RouteToolTest, OneLinkIsAnArrivalOnlyWhenClose) {
     const Network& town = route_test::RouteTown();
-    // The longest town link that is not on the island.
+    // The longest two-way town link that is not on the island.
     uint32_t longest = 0;
     for (uint32_t i = 0; i < town.links.size(); ++i) {
         if (!discmaker::InPrebuiltRegion(town, town.links[i]) &&
+            town.links[i].direction == discmaker::Direction::Both &&
             town.LinkLengthKm(i) > town.LinkLengthKm(longest))
             longest = i;
     }
@@ -434,14 +437,46 @@ TEST_F(RouteToolTest, OneLinkIsAnArrival) {
         return MapPoint{static_cast<FLOAT>(a.lat + t * (b.lat - a.lat)),
                         static_cast<FLOAT>(a.lon + t * (b.lon - a.lon))};
     };
+    const double firstMetres = GeoDistance(at(0), at(1)) * kMetresPerRadian;
+    ASSERT_GT(firstMetres, 150) << "the town's longest link is short";
     routetool::Session session(TownOptions());
-    const RouteResult result = session.Route(at(0.3), at(0.7));
-    ASSERT_EQ(result.kind, RouteResult::Kind::kArrived);
-    ASSERT_EQ(result.maneuvers.size(), 1u);
-    EXPECT_EQ(result.maneuvers[0].kind, kManeuverArrival);
-    const double straight = GeoDistance(result.from.point, result.to.point) * kMetresPerRadian;
-    EXPECT_NEAR(result.lengthMetres, straight, 0.01 * straight + 1);
-    EXPECT_GT(result.timeSeconds, 0);
+    struct Case {
+        double to;
+        RouteResult::Kind kind;
+    } const cases[] = {{0.1 + 20 / firstMetres, RouteResult::Kind::kArrived},
+                       {0.1 + 140 / firstMetres, RouteResult::Kind::kRoute}};
+    for (const Case& c : cases) {
+        const RouteResult result = session.Route(at(0.1), at(c.to));
+        ASSERT_EQ(result.kind, c.kind) << c.to;
+        ASSERT_EQ(result.maneuvers.size(), 1u);
+        EXPECT_EQ(result.maneuvers[0].kind, kManeuverArrival);
+        const double straight = GeoDistance(result.from.point, result.to.point) * kMetresPerRadian;
+        EXPECT_NEAR(result.lengthMetres, straight, 0.01 * straight + 1);
+        EXPECT_GT(result.timeSeconds, 0);
+        EXPECT_GE(result.shape.size(), 2u);
+    }
+}
+
+// A stretch of the A 70's one-way carriageway at north Bayreuth: 557 m along it is a
+// route along the link, and against it a route like any other, by the next exits.
+TEST_F(RouteToolTest, OneLinkOfARealMotorwayIsARouteEitherWay) {
+    const ExtractMaps* maps = MapsOf("north-bayreuth.osm.gz");
+    if (!maps)
+        GTEST_SKIP() << "no north-bayreuth.osm.gz in " << testing_support::SharedOsmFolder()
+                     << ": the shared data folder is absent";
+    routetool::Options options;
+    options.maps = maps->folder();
+    routetool::Session session(options);
+    const MapPoint west{50.039302f, 11.496941f}, east{50.03955f, 11.504732f};
+    const RouteResult along = session.Route(west, east);
+    ASSERT_EQ(along.kind, RouteResult::Kind::kRoute);
+    EXPECT_EQ(along.from.linkId, along.to.linkId);
+    ASSERT_EQ(along.maneuvers.size(), 1u);
+    EXPECT_NEAR(along.lengthMetres, 557, 5);
+    const RouteResult back = session.Route(east, west);
+    ASSERT_EQ(back.kind, RouteResult::Kind::kRoute);
+    EXPECT_GT(back.maneuvers.size(), 2u);
+    EXPECT_GT(back.lengthMetres, 2 * along.lengthMetres);
 }
 
 TEST_F(RouteToolTest, AvoidingARoadRoutesAroundIt) {
