@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/foundation/heap.h"
@@ -128,6 +129,7 @@ void CGuidance::ResetAnnouncements(bool recalcPending) {
     previousDistance_ = 0;
     poorFix_ = false;
     pendingNew_ = false;
+    newOnRing_ = false;
     wrongWayCount_ = 0;
     wrongWayLinkId_ = kDeadLinkId;
     wrongWayDistance_ = 0;
@@ -420,9 +422,16 @@ bool CGuidance::Announce(CRouter& r, const MapLink& link, int quiet) {
         }
         return false;
     }
-    if (!gps.IsFixValid() || gps.GetSatellitesUsed() < 3 || (link.attributes & kAttrRoundabout)) {
+    if (!gps.IsFixValid() || gps.GetSatellitesUsed() < 3) {
         return false;
     }
+    // Nothing is said on a roundabout; the maneuver after it, which becomes current
+    // there (leaving the ring is no maneuver of its own), is told new off the ring.
+    if (link.attributes & kAttrRoundabout) {
+        newOnRing_ = newOnRing_ || isNew;
+        return false;
+    }
+    isNew = isNew || std::exchange(newOnRing_, false);
     if (r.voiceDelay > 0) {
         if (isNew) {
             r.announceCountdown = r.voiceDelay;

@@ -82,6 +82,8 @@ class CGuidance final : public IRouteGuidance {
     FLOAT topSpeedMph_ = 0;
     bool poorFix_ = false;
     bool pendingNew_ = false;
+    // A maneuver that became current on a roundabout, told once the vehicle is off it.
+    bool newOnRing_ = false;
     DWORD screenBeforeGuidance_ = 1;
     TravelDirection travel_ = kTravelUnknown;  // of this update
     int32_t locatedEntry_ = -1;                // the route entry the vehicle is on

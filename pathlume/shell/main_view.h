@@ -177,6 +177,7 @@ class CMainView : public CWnd, public IMapViewHost {
     int GetClientHeight() override;
     int GetFullScreenExtraHeight() override;
     BOOL IsWindowVisible() override { return CWnd::IsWindowVisible(); }
+    void GetMapCovers(std::vector<RECT>* covers) override;
 
     // The fix messages, the speed alert, the GPS status colour.
     LRESULT OnUserMessage(WPARAM code, LPARAM value);
@@ -194,6 +195,8 @@ class CMainView : public CWnd, public IMapViewHost {
     void DrawGpsStatusText(HDC dc, const RECT& rect);
     void DrawTurnDistance(HDC dc, const RECT& rect, bool guidanceScreen);
     void DrawStreetName(HDC dc, const RECT& rect);
+    // The rectangle the scale bar stands on: above the current street's name line.
+    RECT ScaleBarRect(const RECT& client) const;
     void DrawHeadingIndicator(const RECT& rect, HDC dc);
     void LayoutMapButtons(const RECT& rect, HDC dc);
     void DrawSpeakerIcon(const RECT& rect, HDC dc, BOOL faded);

@@ -25,6 +25,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "formats/chunk_payload.h"
 #include "formats/map_container.h"
 #include "formats/names.h"
 #include "pathlume/mapdb/geodesy.h"
@@ -152,6 +153,35 @@ double ShapeMetres(const std::vector<MapPoint>& shape) {
     return metres;
 }
 
+// A route reads as a driver expects it: every maneuver has a text, a roundabout is
+// one maneuver (its entry names the exit; leaving it is no maneuver of its own), and
+// no maneuver keeps to the road just taken a few metres after the one before.
+void ExpectManeuversADriverNeeds(const RouteResult& result) {
+    const CRouter& router = *g_router;
+    ASSERT_EQ(static_cast<size_t>(router.maneuverCount), result.maneuvers.size());
+    for (size_t m = 0; m < result.maneuvers.size(); ++m) {
+        const routetool::ManeuverLine& line = result.maneuvers[m];
+        EXPECT_FALSE(line.text.empty()) << "maneuver " << m << " " << line.glyph;
+        if (m == 0 || line.kind == kManeuverArrival)
+            continue;
+        const routetool::ManeuverLine& before = result.maneuvers[m - 1];
+        const int32_t index = router.maneuvers[m].routeIndex;
+        const bool leavesRing =
+            index > 0 &&
+            (router.routeList[index - 1].attributes & formats::chunk_payload::kRoundabout) &&
+            !(router.routeList[index].attributes & formats::chunk_payload::kRoundabout);
+        EXPECT_FALSE(leavesRing && (before.kind == kManeuverRoundaboutRight ||
+                                    before.kind == kManeuverRoundaboutLeft))
+            << "maneuver " << m << " leaves the roundabout maneuver " << m - 1 << " entered";
+        const bool keepsOn = line.kind == kManeuverStraight || line.kind == kManeuverKeepRight ||
+                             line.kind == kManeuverKeepLeft || line.kind == kManeuverBearRight ||
+                             line.kind == kManeuverBearLeft;
+        EXPECT_FALSE(keepsOn && line.road == before.road && line.distanceMetres < 20)
+            << "maneuver " << m << " " << line.text << " " << line.road << " "
+            << line.distanceMetres << " m after the one before";
+    }
+}
+
 // What every route found must hold: entries that chain from the start link to the
 // destination link by the rules, one arrival and last, a length as long as the
 // maneuvers' distances and the route's shape, not below the straight line.
@@ -171,6 +201,7 @@ void ExpectSoundRoute(const RouteResult& result) {
     }
     EXPECT_EQ(arrivals, 1);
     EXPECT_EQ(result.maneuvers.back().kind, kManeuverArrival);
+    ExpectManeuversADriverNeeds(result);
     EXPECT_NEAR(result.lengthMetres, router.routeLength * kMetresPerRadian,
                 1e-3 * result.lengthMetres + 0.5);
     const double straight = GeoDistance(result.from.point, result.to.point) * kMetresPerRadian;
@@ -217,6 +248,23 @@ TEST_F(RouteToolTest, SeededTownRoutesHold) {
     ExpectSeededRoutesSound(route_test::RouteTownMaps(), route_test::RouteTown(), 20);
 }
 
+// Routes through the town's roundabout: each tells the roundabout once.
+TEST_F(RouteToolTest, RoutesThroughTheRoundaboutHold) {
+    routetool::Session session(TownOptions());
+    int through = 0;
+    for (const MapPoint& from : route_test::RoundaboutSpokes()) {
+        for (const MapPoint& to : route_test::RoundaboutSpokes()) {
+            if (from.latitude == to.latitude && from.longitude == to.longitude)
+                continue;
+            const RouteResult result = session.Route(from, to);
+            ExpectSoundRoute(result);
+            for (const routetool::ManeuverLine& m : result.maneuvers)
+                through += m.kind == kManeuverRoundaboutRight || m.kind == kManeuverRoundaboutLeft;
+        }
+    }
+    EXPECT_GE(through, 3);
+}
+
 TEST_F(RouteToolTest, SeededAndorraRoutesHold) {
     const ExtractMaps* maps = MapsOf("andorra.osm.pbf");
     if (!maps)
@@ -231,6 +279,19 @@ TEST_F(RouteToolTest, SeededNorthBayreuthRoutesHold) {
         GTEST_SKIP() << "no north-bayreuth.osm.gz in " << testing_support::SharedOsmFolder()
                      << ": the shared data folder is absent";
     ExpectSeededRoutesSound(maps->folder(), maps->network, 20);
+}
+
+// The two other extracts: Krems's roundabouts, Monaco's short links between
+// carriageways and crossings.
+TEST_F(RouteToolTest, SeededKremsAndMonacoRoutesHold) {
+    for (const char* extract : {"krems.osm.gz", "monaco.osm.gz"}) {
+        SCOPED_TRACE(extract);
+        const ExtractMaps* maps = MapsOf(extract);
+        if (!maps)
+            GTEST_SKIP() << "no " << extract << " in " << testing_support::SharedOsmFolder()
+                         << ": the shared data folder is absent";
+        ExpectSeededRoutesSound(maps->folder(), maps->network, 20);
+    }
 }
 
 // ---- The seeded routes' golden figures ------------------------------------------
