@@ -3,8 +3,6 @@
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/foundation/screen_draw.h"
-#include "pathlume/search/dest_list_ctrl.h"
-#include "pathlume/search/destination_list_dlg.h"
 
 namespace {
 
@@ -15,10 +13,8 @@ constexpr int kNavigated = 2;
 
 }  // namespace
 
-BEGIN_MESSAGE_MAP(CAddressListDlg, CDialog)
+BEGIN_MESSAGE_MAP(CAddressListDlg, CListScreenDlg)
 ON_WM_PAINT()
-ON_WM_CTLCOLOR()
-ON_WM_KEYDOWN()
 ON_COMMAND(kNav, OnNav)
 ON_COMMAND(kFav, OnFav)
 ON_COMMAND(kOrigin, OnOrigin)
@@ -26,17 +22,10 @@ END_MESSAGE_MAP()
 
 CAddressListDlg::CAddressListDlg(CWnd* parent, const AddressListQuery& query,
                                  CMapDatabase& database, IMainView* view)
-    : CDialog(kAddressListTemplate, parent), m_query(query), m_database(database), m_view(view) {
-    RegisterSearchTemplates();
-}
-
-CAddressListDlg::~CAddressListDlg() {
-    if (m_list) {
-        if (m_list->GetSafeHwnd())
-            m_list->DestroyWindow();
-        delete m_list;
-    }
-}
+    : CListScreenDlg(kAddressListTemplate, parent, true),
+      m_query(query),
+      m_database(database),
+      m_view(view) {}
 
 void CAddressListDlg::DoDataExchange(CDataExchange* dx) {
     CDialog::DoDataExchange(dx);
@@ -55,9 +44,7 @@ BOOL CAddressListDlg::OnInitDialog() {
     SetUpImageButton(m_origin, 385, &m_buttonFont, RGB(255, 255, 255));
     SetUpImageButton(m_close, 246, &m_buttonFont, RGB(255, 255, 255));
     LayoutButtonRows(*this, {&m_nav, &m_fav, &m_origin, &m_close}, ScaleY(244));
-    m_list = new CDestListCtrl();
-    m_list->Create(this, RECT{4, ScaleY(20), ScaleX(236), ScaleY(238)}, kDestinationListId,
-                   WS_VSCROLL, FALSE);
+    CreateList();
     {
         CWaitCursor wait;
         m_rows = BuildAddressRows(m_database, m_query);
@@ -90,45 +77,6 @@ void CAddressListDlg::OnPaint() {
     PaintScreenBackground(dc, 0, RGB(255, 255, 255));
     dc.SetBkMode(TRANSPARENT);
     DrawTitleBar(dc, m_hWnd, u"Select Address");
-}
-
-HBRUSH CAddressListDlg::OnCtlColor(CDC*, CWnd* wnd, UINT) {
-    if (wnd && m_list && wnd->GetSafeHwnd() == m_list->GetSafeHwnd())
-        return nullptr;
-    return m_brush.Get();
-}
-
-BOOL CAddressListDlg::PreTranslateMessage(MSG* msg) {
-    if (msg->message == WM_KEYDOWN && (msg->wParam == VK_ESCAPE || msg->wParam == VK_RETURN ||
-                                       (msg->wParam >= VK_HOME && msg->wParam <= VK_SELECT))) {
-        OnKeyDown(static_cast<UINT>(msg->wParam), LOWORD(msg->lParam), HIWORD(msg->lParam));
-        return TRUE;
-    }
-    return CDialog::PreTranslateMessage(msg);
-}
-
-void CAddressListDlg::OnKeyDown(UINT key, UINT, UINT) {
-    switch (key) {
-        case VK_UP:
-            m_list->SelectPrev();
-            break;
-        case VK_DOWN:
-            m_list->SelectNext();
-            break;
-        case VK_RETURN:
-            OnNav();
-            break;
-        case VK_ESCAPE:
-            OnCancel();
-            break;
-        case VK_HOME:
-            g_homeKeyPressed.store(1);
-            OnCancel();
-            break;
-        default:
-            Default();
-            break;
-    }
 }
 
 void CAddressListDlg::OnNav() {

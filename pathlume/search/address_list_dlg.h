@@ -5,34 +5,28 @@
 #include <vector>
 
 #include "pathlume/search/address_list.h"
-#include "pathlume/search/dest_list_ctrl.h"
-#include "pathlume/search/search_screen.h"
+#include "pathlume/search/list_screen_dlg.h"
 
 class CMapDatabase;
 class IMainView;
 
-class CAddressListDlg : public CDialog {
+class CAddressListDlg : public CListScreenDlg {
   public:
     // Results: 2 after Nav (or when nothing was found, after saying so), 539 after
     // Origin, 1 when closed (the close key, Escape, Home; Home also sets
     // g_homeKeyPressed).
     CAddressListDlg(CWnd* parent, const AddressListQuery& query, CMapDatabase& database,
                     IMainView* view);
-    ~CAddressListDlg() override;
 
     BOOL OnInitDialog() override;
-    BOOL PreTranslateMessage(MSG* msg) override;
     void DoDataExchange(CDataExchange* dx) override;
     void OnOK() override { OnNav(); }
     void OnCancel() override { EndDialog(1); }
 
     const std::vector<AddressRow>& Rows() const { return m_rows; }
-    CDestListCtrl& List() { return *m_list; }
 
   protected:
     void OnPaint();
-    HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT kind);
-    void OnKeyDown(UINT key, UINT repeat, UINT flags);
     void OnNav();
     void OnFav();
     void OnOrigin();
@@ -41,9 +35,6 @@ class CAddressListDlg : public CDialog {
     AddressListQuery m_query;
     CMapDatabase& m_database;
     IMainView* m_view;
-    ScreenBrush m_brush;
-    CFont m_buttonFont;
-    CDestListCtrl* m_list = nullptr;
     std::vector<AddressRow> m_rows;
     CImageButton m_nav;
     CImageButton m_close;

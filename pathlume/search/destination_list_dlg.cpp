@@ -55,10 +55,8 @@ std::u16string ListPath(int kind) {
 
 }  // namespace
 
-BEGIN_MESSAGE_MAP(CDestinationListDlg, CDialog)
+BEGIN_MESSAGE_MAP(CDestinationListDlg, CListScreenDlg)
 ON_WM_PAINT()
-ON_WM_CTLCOLOR()
-ON_WM_KEYDOWN()
 ON_COMMAND(kNav, OnNav)
 ON_COMMAND(kOrigin, OnOrigin)
 ON_COMMAND(kDelete, OnDelete)
@@ -66,21 +64,12 @@ END_MESSAGE_MAP()
 
 CDestinationListDlg::CDestinationListDlg(CWnd* parent, UINT templateId, UINT titleId, int listKind,
                                          CMapDatabase& database, IMainView* view)
-    : CDialog(templateId, parent),
+    : CListScreenDlg(templateId, parent, true),
       m_database(database),
       m_view(view),
       m_titleId(titleId),
       m_listKind(listKind) {
-    RegisterSearchTemplates();
     m_records.path = ListPath(listKind);
-}
-
-CDestinationListDlg::~CDestinationListDlg() {
-    if (m_list) {
-        if (m_list->GetSafeHwnd())
-            m_list->DestroyWindow();
-        delete m_list;
-    }
 }
 
 void CDestinationListDlg::DoDataExchange(CDataExchange* dx) {
@@ -100,9 +89,7 @@ BOOL CDestinationListDlg::OnInitDialog() {
     SetUpImageButton(m_origin, 367, &m_buttonFont, RGB(255, 255, 255));
     SetUpImageButton(m_delete, 380, &m_buttonFont, RGB(255, 255, 255));
     SetUpImageButton(m_close, 246, &m_buttonFont, RGB(255, 255, 255));
-    m_list = new CDestListCtrl();
-    const RECT rect{4, ScaleY(20), ScaleX(236), ScaleY(238)};
-    m_list->Create(this, rect, kDestinationListId, WS_VSCROLL, FALSE);
+    CreateList();
     SetWindowText(kProductName);
     SetUpExtraButton();
     LayoutButtonRows(*this, {&m_nav, &m_origin, &m_extra, &m_delete, &m_close}, ScaleY(244));
@@ -144,46 +131,6 @@ void CDestinationListDlg::SaveIfChanged() {
 void CDestinationListDlg::OnPaint() {
     CPaintDC dc(this);
     PaintScreenBackgroundAndTitle(dc, *this, m_titleId);
-}
-
-HBRUSH CDestinationListDlg::OnCtlColor(CDC*, CWnd* wnd, UINT) {
-    // Every control but the list gets the screen's brush.
-    if (wnd && m_list && wnd->GetSafeHwnd() == m_list->GetSafeHwnd())
-        return nullptr;
-    return m_brush.Get();
-}
-
-BOOL CDestinationListDlg::PreTranslateMessage(MSG* msg) {
-    if (msg->message == WM_KEYDOWN && (msg->wParam == VK_ESCAPE || msg->wParam == VK_RETURN ||
-                                       (msg->wParam >= VK_HOME && msg->wParam <= VK_SELECT))) {
-        OnKeyDown(static_cast<UINT>(msg->wParam), LOWORD(msg->lParam), HIWORD(msg->lParam));
-        return TRUE;
-    }
-    return CDialog::PreTranslateMessage(msg);
-}
-
-void CDestinationListDlg::OnKeyDown(UINT key, UINT, UINT) {
-    switch (key) {
-        case VK_UP:
-            SelectPrev();
-            break;
-        case VK_DOWN:
-            SelectNext();
-            break;
-        case VK_RETURN:
-            OnNav();
-            break;
-        case VK_ESCAPE:
-            OnCancel();
-            break;
-        case VK_HOME:
-            g_homeKeyPressed.store(1);
-            OnCancel();
-            break;
-        default:
-            Default();
-            break;
-    }
 }
 
 void CDestinationListDlg::OnCancel() {

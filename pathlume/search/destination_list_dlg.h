@@ -4,37 +4,30 @@
 #pragma once
 
 #include "pathlume/foundation/dest_list.h"
-#include "pathlume/search/dest_list_ctrl.h"
-#include "pathlume/search/search_screen.h"
+#include "pathlume/search/list_screen_dlg.h"
 
 class CMapDatabase;
 class IMainView;
 
-inline constexpr UINT kDestinationListId = 597;
 // The recent screen shows the newest 25.
 inline constexpr int kRecentShown = 25;
 
-class CDestinationListDlg : public CDialog {
+class CDestinationListDlg : public CListScreenDlg {
   public:
     // 540 after Nav, 539 after Origin, IDCANCEL after the close key, Escape, Home (or
     // Home on one of its own prompts).
     CDestinationListDlg(CWnd* parent, UINT templateId, UINT titleId, int listKind,
                         CMapDatabase& database, IMainView* view);
-    ~CDestinationListDlg() override;
 
     BOOL OnInitDialog() override;
-    BOOL PreTranslateMessage(MSG* msg) override;
     void DoDataExchange(CDataExchange* dx) override;
     void OnOK() override { OnNav(); }
     void OnCancel() override;
 
     virtual void DeleteSelected();
-    virtual void SelectNext() { m_list->SelectNext(); }
-    virtual void SelectPrev() { m_list->SelectPrev(); }
 
     // The selected record, or null.
     DestRecord* SelectedRecord() const;
-    CDestListCtrl& List() { return *m_list; }
     CDestList& Records() { return m_records; }
     bool Changed() const { return m_changed; }
 
@@ -50,17 +43,12 @@ class CDestinationListDlg : public CDialog {
     void SaveIfChanged();
 
     void OnPaint();
-    HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT kind);
-    void OnKeyDown(UINT key, UINT repeat, UINT flags);
     void OnNav();
     void OnOrigin();
     void OnDelete();
 
     CMapDatabase& m_database;
     IMainView* m_view;
-    ScreenBrush m_brush;
-    CFont m_buttonFont;
-    CDestListCtrl* m_list = nullptr;
     CDestList m_records;
     CImageButton m_nav;
     CImageButton m_origin;

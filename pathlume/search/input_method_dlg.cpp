@@ -12,17 +12,13 @@ constexpr COLORREF kLabelColour = 0x800000;  // navy
 
 }  // namespace
 
-BEGIN_MESSAGE_MAP(CInputMethodDlg, CDialog)
+BEGIN_MESSAGE_MAP(CInputMethodDlg, CMenuScreenDlg)
 ON_WM_PAINT()
 ON_WM_CTLCOLOR()
-ON_WM_KEYDOWN()
-ON_COMMAND_RANGE(500, 999, OnButton)
 END_MESSAGE_MAP()
 
 CInputMethodDlg::CInputMethodDlg(CWnd* parent, uint8_t region)
-    : CDialog(kInputMethodTemplate, parent), m_region(region) {
-    RegisterSearchTemplates();
-}
+    : CMenuScreenDlg(kInputMethodTemplate, parent), m_region(region) {}
 
 std::u16string CInputMethodDlg::RegionLabel(uint8_t region) {
     char label[128] = "";
@@ -73,27 +69,4 @@ void CInputMethodDlg::OnPaint() {
 HBRUSH CInputMethodDlg::OnCtlColor(CDC*, CWnd*, UINT kind) {
     // Buttons draw their whole face themselves.
     return kind == CTLCOLOR_BTN ? static_cast<HBRUSH>(GetStockObject(NULL_BRUSH)) : nullptr;
-}
-
-BOOL CInputMethodDlg::PreTranslateMessage(MSG* msg) {
-    // Every key: the image buttons would otherwise swallow those the screen passes on.
-    if (msg->message == WM_KEYDOWN) {
-        OnKeyDown(static_cast<UINT>(msg->wParam), LOWORD(msg->lParam), HIWORD(msg->lParam));
-        return TRUE;
-    }
-    return CDialog::PreTranslateMessage(msg);
-}
-
-void CInputMethodDlg::OnKeyDown(UINT key, UINT repeat, UINT flags) {
-    if (key == VK_HOME)
-        g_homeKeyPressed.store(1);
-    if (key == VK_ESCAPE || key == VK_HOME) {
-        OnCancel();
-        return;
-    }
-    PassKeyOn(m_pParentWnd, key, repeat, flags);
-}
-
-void CInputMethodDlg::OnButton(UINT id) {
-    EndDialog(static_cast<int>(id));
 }

@@ -6,16 +6,15 @@
 #include <cstdint>
 #include <string>
 
-#include "pathlume/search/search_screen.h"
+#include "pathlume/search/menu_screen_dlg.h"
 
-class CInputMethodDlg : public CDialog {
+class CInputMethodDlg : public CMenuScreenDlg {
   public:
     CInputMethodDlg(CWnd* parent, uint8_t region);
 
     // 551 Street First, 552 City First, 554 Change, or IDCANCEL (the close key,
     // Escape, Home; Home also sets g_homeKeyPressed).
     BOOL OnInitDialog() override;
-    BOOL PreTranslateMessage(MSG* msg) override;
     void DoDataExchange(CDataExchange* dx) override;
     void OnOK() override {}
 
@@ -33,8 +32,6 @@ class CInputMethodDlg : public CDialog {
   protected:
     void OnPaint();
     HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT kind);
-    void OnKeyDown(UINT key, UINT repeat, UINT flags);
-    void OnButton(UINT id);
 
     DECLARE_MESSAGE_MAP()
 };

@@ -339,9 +339,7 @@ void KeyboardEntryDlg::OnTimer(UINT_PTR id) {
 }
 
 BOOL KeyboardEntryDlg::PreTranslateMessage(MSG* msg) {
-    if (setup_.takesKeys && msg->message == WM_KEYDOWN &&
-        (msg->wParam == VK_RETURN || msg->wParam == VK_ESCAPE ||
-         (msg->wParam >= VK_HOME && msg->wParam <= VK_SELECT))) {
+    if (setup_.takesKeys && IsScreenKey(*msg, VK_HOME)) {
         OnKeyDown(static_cast<UINT>(msg->wParam), LOWORD(msg->lParam), HIWORD(msg->lParam));
         return TRUE;
     }
@@ -349,30 +347,11 @@ BOOL KeyboardEntryDlg::PreTranslateMessage(MSG* msg) {
 }
 
 void KeyboardEntryDlg::OnKeyDown(UINT key, UINT, UINT) {
-    switch (key) {
-        case VK_UP:
-            if (m_list && setup_.listKeys)
-                m_list->SelectPrev();
-            return;
-        case VK_DOWN:
-            if (m_list && setup_.listKeys)
-                m_list->SelectNext();
-            return;
-        case VK_RETURN:
-            OnOK();
-            return;
-        case VK_ESCAPE:
-            OnCancel();
-            return;
-        case VK_HOME:
-            if (setup_.homeCancels) {
-                g_homeKeyPressed.store(1);
-                OnCancel();
-                return;
-            }
-            break;
-        default:
-            break;
-    }
-    Default();
+    const bool listKeys = m_list && setup_.listKeys;
+    const ScreenKeys keys{
+        listKeys ? std::function<void()>([this] { m_list->SelectPrev(); }) : nullptr,
+        listKeys ? std::function<void()>([this] { m_list->SelectNext(); }) : nullptr,
+        [this] { OnOK(); }, [this] { OnCancel(); }, setup_.homeCancels};
+    if (!ActOnScreenKey(key, keys))
+        Default();
 }

@@ -121,6 +121,38 @@ HBRUSH ScreenBrush::Get() {
     return brush_;
 }
 
+bool IsScreenKey(const MSG& msg, UINT firstKey) {
+    return msg.message == WM_KEYDOWN && (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE ||
+                                         (msg.wParam >= firstKey && msg.wParam <= VK_SELECT));
+}
+
+bool ActOnScreenKey(UINT key, const ScreenKeys& keys) {
+    switch (key) {
+        case VK_UP:
+            if (keys.up)
+                keys.up();
+            return true;
+        case VK_DOWN:
+            if (keys.down)
+                keys.down();
+            return true;
+        case VK_RETURN:
+            keys.ok();
+            return true;
+        case VK_ESCAPE:
+            keys.cancel();
+            return true;
+        case VK_HOME:
+            if (!keys.homeCancels)
+                return false;
+            g_homeKeyPressed.store(1);
+            keys.cancel();
+            return true;
+        default:
+            return false;
+    }
+}
+
 void PassKeyOn(CWnd* parent, UINT key, UINT repeat, UINT flags) {
     HWND target = parent ? parent->GetSafeHwnd() : nullptr;
     if (!target) {

@@ -4,6 +4,7 @@
 // image buttons, the keys they pass on, and their buttons laid out along the bottom.
 #pragma once
 
+#include <functional>
 #include <initializer_list>
 #include <vector>
 
@@ -54,6 +55,21 @@ class ScreenBrush {
     CBitmap picture_;
     CBrush brush_;
 };
+
+// Whether a key-down is one a screen takes before the dialog manager: Enter, Escape
+// and the keys from firstKey to Select (VK_HOME with Home, VK_LEFT without).
+bool IsScreenKey(const MSG& msg, UINT firstKey);
+// What a screen does with the keys it takes: Up and Down (moving its list), Enter
+// (OK), Escape (cancel) and, when homeCancels, Home (g_homeKeyPressed set, then
+// cancel). False for any other key, which gets the default handling.
+struct ScreenKeys {
+    std::function<void()> up;
+    std::function<void()> down;
+    std::function<void()> ok;
+    std::function<void()> cancel;
+    bool homeCancels = true;
+};
+bool ActOnScreenKey(UINT key, const ScreenKeys& keys);
 
 // Posts a key the screen does not use to the window behind it: the parent, else the
 // main view; dropped when there is neither.

@@ -3,7 +3,6 @@
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/mapdb/geocoder.h"
-#include "pathlume/search/destination_list_dlg.h"
 
 namespace {
 
@@ -17,10 +16,8 @@ constexpr UINT kTitle = 6115;
 
 }  // namespace
 
-BEGIN_MESSAGE_MAP(CSelectAddressDlg, CDialog)
+BEGIN_MESSAGE_MAP(CSelectAddressDlg, CListScreenDlg)
 ON_WM_PAINT()
-ON_WM_CTLCOLOR()
-ON_WM_KEYDOWN()
 ON_WM_KEYUP()
 ON_COMMAND(kUp, OnUp)
 ON_COMMAND(kDown, OnDown)
@@ -32,21 +29,11 @@ END_MESSAGE_MAP()
 CSelectAddressDlg::CSelectAddressDlg(CWnd* parent, const std::string& lines,
                                      const ContactAddresses& addresses, const std::u16string& name,
                                      const std::string& regionLabel)
-    : CDialog(kAddressListTemplate, parent),
+    : CListScreenDlg(kAddressListTemplate, parent, false),
       m_lines(lines),
       m_addresses(addresses),
       m_name(name),
-      m_regionLabel(regionLabel) {
-    RegisterSearchTemplates();
-}
-
-CSelectAddressDlg::~CSelectAddressDlg() {
-    if (m_list) {
-        if (m_list->GetSafeHwnd())
-            m_list->DestroyWindow();
-        delete m_list;
-    }
-}
+      m_regionLabel(regionLabel) {}
 
 void CSelectAddressDlg::DoDataExchange(CDataExchange* dx) {
     CDialog::DoDataExchange(dx);
@@ -74,9 +61,7 @@ BOOL CSelectAddressDlg::OnInitDialog() {
     m_up.ShowWindow(SW_SHOW);
     m_down.ShowWindow(SW_SHOW);
     LayoutButtonRows(*this, {&m_nav, &m_fav, &m_origin, &m_up, &m_down, &m_close}, ScaleY(244));
-    m_list = new CDestListCtrl();
-    m_list->Create(this, RECT{4, ScaleY(20), ScaleX(236), ScaleY(238)}, kDestinationListId,
-                   WS_VSCROLL, FALSE);
+    CreateList();
     // Two neighbouring separators make no empty row.
     size_t start = 0;
     while (start < m_lines.size()) {
@@ -127,52 +112,17 @@ void CSelectAddressDlg::OnPaint() {
     PaintScreenBackgroundAndTitle(dc, *this, kTitle);
 }
 
-HBRUSH CSelectAddressDlg::OnCtlColor(CDC*, CWnd* wnd, UINT) {
-    if (wnd && m_list && wnd->GetSafeHwnd() == m_list->GetSafeHwnd())
-        return nullptr;
-    return m_brush.Get();
-}
-
-BOOL CSelectAddressDlg::PreTranslateMessage(MSG* msg) {
-    if (msg->message == WM_KEYDOWN && (msg->wParam == VK_RETURN || msg->wParam == VK_ESCAPE ||
-                                       (msg->wParam >= VK_LEFT && msg->wParam <= VK_SELECT))) {
-        OnKeyDown(static_cast<UINT>(msg->wParam), LOWORD(msg->lParam), HIWORD(msg->lParam));
-        return TRUE;
-    }
-    return CDialog::PreTranslateMessage(msg);
-}
-
-void CSelectAddressDlg::OnKeyDown(UINT key, UINT, UINT) {
-    switch (key) {
-        case VK_UP:
-            OnUp();
-            break;
-        case VK_DOWN:
-            OnDown();
-            break;
-        case VK_RETURN:
-            OnNav();
-            break;
-        case VK_ESCAPE:
-            OnCancel();
-            break;
-        default:
-            Default();
-            break;
-    }
-}
-
 void CSelectAddressDlg::OnKeyUp(UINT key, UINT, UINT) {
     if (key != VK_UP && key != VK_DOWN && key != VK_RETURN)
         Default();
 }
 
 void CSelectAddressDlg::OnUp() {
-    m_list->SelectPrev();
+    SelectPrev();
 }
 
 void CSelectAddressDlg::OnDown() {
-    m_list->SelectNext();
+    SelectNext();
 }
 
 void CSelectAddressDlg::OnNav() {

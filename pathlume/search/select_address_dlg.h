@@ -5,25 +5,20 @@
 #include <string>
 
 #include "pathlume/search/contact_addresses.h"
-#include "pathlume/search/dest_list_ctrl.h"
-#include "pathlume/search/search_screen.h"
+#include "pathlume/search/list_screen_dlg.h"
 
-class CSelectAddressDlg : public CDialog {
+class CSelectAddressDlg : public CListScreenDlg {
   public:
     // lines: the rows, each ending in "|"; the contact's name is the destination's
     // caption; regionLabel stands in for a state the address does not give.
     CSelectAddressDlg(CWnd* parent, const std::string& lines, const ContactAddresses& addresses,
                       const std::u16string& name, const std::string& regionLabel);
-    ~CSelectAddressDlg() override;
 
     // IDOK after Nav, Enter or Fav, 539 after Origin, IDCANCEL when closed (the close
     // key, Escape). Home does not close it.
     BOOL OnInitDialog() override;
-    BOOL PreTranslateMessage(MSG* msg) override;
     void DoDataExchange(CDataExchange* dx) override;
     void OnOK() override { OnNav(); }
-
-    CDestListCtrl& List() { return *m_list; }
 
     // What the geocoder is given for the chosen record.
     struct GeocoderTexts {
@@ -33,8 +28,6 @@ class CSelectAddressDlg : public CDialog {
 
   protected:
     void OnPaint();
-    HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT kind);
-    void OnKeyDown(UINT key, UINT repeat, UINT flags);
     void OnKeyUp(UINT key, UINT repeat, UINT flags);
     void OnNav();
     void OnFav();
@@ -48,9 +41,6 @@ class CSelectAddressDlg : public CDialog {
     const ContactAddresses& m_addresses;
     std::u16string m_name;
     std::string m_regionLabel;
-    ScreenBrush m_brush;
-    CFont m_buttonFont;
-    CDestListCtrl* m_list = nullptr;
     CImageButton m_up;
     CImageButton m_down;
     CImageButton m_nav;

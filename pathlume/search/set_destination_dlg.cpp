@@ -19,16 +19,13 @@ constexpr MenuButton kButtons[8] = {{500, 312}, {502, 313}, {505, 311}, {504, 31
 
 }  // namespace
 
-BEGIN_MESSAGE_MAP(CSetDestinationDlg, CDialog)
+BEGIN_MESSAGE_MAP(CSetDestinationDlg, CMenuScreenDlg)
 ON_WM_PAINT()
 ON_WM_CTLCOLOR()
-ON_WM_KEYDOWN()
-ON_COMMAND_RANGE(500, 999, OnButton)
 END_MESSAGE_MAP()
 
-CSetDestinationDlg::CSetDestinationDlg(CWnd* parent) : CDialog(kSetDestinationTemplate, parent) {
-    RegisterSearchTemplates();
-}
+CSetDestinationDlg::CSetDestinationDlg(CWnd* parent)
+    : CMenuScreenDlg(kSetDestinationTemplate, parent) {}
 
 UINT CSetDestinationDlg::TitleId() {
     IDestinationRouter* router = GetDestinationRouter();
@@ -63,27 +60,4 @@ void CSetDestinationDlg::OnPaint() {
 
 HBRUSH CSetDestinationDlg::OnCtlColor(CDC*, CWnd*, UINT) {
     return m_brush.Get();
-}
-
-BOOL CSetDestinationDlg::PreTranslateMessage(MSG* msg) {
-    // Every key: the image buttons would otherwise swallow those the screen passes on.
-    if (msg->message == WM_KEYDOWN) {
-        OnKeyDown(static_cast<UINT>(msg->wParam), LOWORD(msg->lParam), HIWORD(msg->lParam));
-        return TRUE;
-    }
-    return CDialog::PreTranslateMessage(msg);
-}
-
-void CSetDestinationDlg::OnKeyDown(UINT key, UINT repeat, UINT flags) {
-    if (key == VK_HOME)
-        g_homeKeyPressed.store(1);
-    if (key == VK_ESCAPE || key == VK_HOME) {
-        OnCancel();
-        return;
-    }
-    PassKeyOn(m_pParentWnd, key, repeat, flags);
-}
-
-void CSetDestinationDlg::OnButton(UINT id) {
-    EndDialog(static_cast<int>(id));
 }

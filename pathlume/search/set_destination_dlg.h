@@ -3,16 +3,15 @@
 // destination). It only answers which button was pressed.
 #pragma once
 
-#include "pathlume/search/search_screen.h"
+#include "pathlume/search/menu_screen_dlg.h"
 
-class CSetDestinationDlg : public CDialog {
+class CSetDestinationDlg : public CMenuScreenDlg {
   public:
     explicit CSetDestinationDlg(CWnd* parent);
 
     // 500-506, or IDCANCEL for the close key, Escape and Home (Home also sets
     // g_homeKeyPressed).
     BOOL OnInitDialog() override;
-    BOOL PreTranslateMessage(MSG* msg) override;
     void DoDataExchange(CDataExchange* dx) override;
     void OnOK() override { OnCancel(); }
 
@@ -26,8 +25,6 @@ class CSetDestinationDlg : public CDialog {
   protected:
     void OnPaint();
     HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT kind);
-    void OnKeyDown(UINT key, UINT repeat, UINT flags);
-    void OnButton(UINT id);
 
     DECLARE_MESSAGE_MAP()
 };
