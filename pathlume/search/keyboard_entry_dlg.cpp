@@ -25,6 +25,8 @@ bool OwnKeyboardOff() {
 BEGIN_MESSAGE_MAP(KeyboardEntryDlg, CDialog)
 ON_WM_PAINT()
 ON_WM_LBUTTONDOWN()
+// A second tap soon after one at the same key comes as a double click: a press too.
+ON_WM_LBUTTONDBLCLK()
 ON_WM_LBUTTONUP()
 ON_WM_TIMER()
 ON_WM_KEYDOWN()

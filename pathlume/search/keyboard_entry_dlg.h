@@ -97,6 +97,7 @@ class KeyboardEntryDlg : public CDialog {
 
     void OnPaint();
     void OnLButtonDown(UINT flags, CPoint point);
+    void OnLButtonDblClk(UINT flags, CPoint point) { OnLButtonDown(flags, point); }
     void OnLButtonUp(UINT flags, CPoint point);
     void OnEditChange();
     void OnTimer(UINT_PTR id);

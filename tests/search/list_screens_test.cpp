@@ -166,6 +166,15 @@ TEST_F(ListScreensTest, NavRoutesToTheSelectedEntryAndAListThatDoesNotReadWholeI
               std::string("FI03\x05\0\0\0", 8));
 }
 
+TEST_F(ListScreensTest, OriginOnAnEntryWhoseRoadIsGoneMovesNothingAndStillEnds) {
+    auto* far = new DestRecord();
+    far->Set(-40.0f, 170.0f, 777, 0, 0, "", "Nowhere", "Sea", nullptr);
+    WriteList(kListRecent, {far});
+    Scripted<CRecentDlg> screen(nullptr, g_mapDatabase, nullptr);
+    EXPECT_EQ(screen.Run({[](auto& d) { TapOn(*d.GetDlgItem(539)); }}), 539);
+    EXPECT_EQ(Line1s(kListRecent), std::vector<std::string>{"Nowhere"});
+}
+
 TEST_F(ListScreensTest, RecentFavKeepsTheEntryAsAFavouriteAtTheFront) {
     WriteList(kListFavorites, {MakeRecord("Old", "Town", nullptr)});
     WriteList(kListRecent, {MakeRecord("New place", "Town", nullptr)});
@@ -215,6 +224,16 @@ TEST_F(ListScreensTest, NavOnTheAddressListRemembersThePlace) {
     ASSERT_EQ(itinerary.Load(0, 0), 0);
     EXPECT_STREQ(itinerary.records[0]->line1, "12 CARRER MAJOR");
     EXPECT_STREQ(itinerary.records[0]->shortName, "12");
+
+    // Without a number the row is the street and the place, and "-1" stands for none.
+    query.houseNumber = -1;
+    Scripted<CAddressListDlg> street(nullptr, query, g_mapDatabase, nullptr);
+    EXPECT_EQ(street.Run({[](auto&) { platform::PostKeyPress(VK_RETURN); }}), 2);
+    CDestList again;
+    again.path = ListPath(kListItinerary);
+    ASSERT_EQ(again.Load(0, 0), 0);
+    EXPECT_STREQ(again.records[0]->line1, "CARRER MAJOR");
+    EXPECT_STREQ(again.records[0]->shortName, "-1");
 }
 
 class ContactsScreenTest : public SearchScreenTest {
@@ -238,14 +257,21 @@ TEST_F(ContactsScreenTest, NamesInUpperCaseTypedWithoutAccentsAndTheChosenContac
     Scripted<CContactsDlg> screen(&name, &addresses, nullptr);
     std::vector<std::string> rows;
     std::string selected;
+    bool downMoved = false;
     screen.Run({[&](auto& d) {
                     rows = Rows(*d.List());
+                    // Down in the text field moves the list, not the caret.
+                    platform::PostKeyPress(VK_DOWN);
+                },
+                [&](auto& d) {
+                    downMoved = d.List()->selection == 1 && d.FieldText().empty();
                     d.Field().SetWindowText(u"jose");
                 },
                 [&](auto& d) {
                     selected = d.SelectedRow() ? d.SelectedRow() : "";
                     platform::PostKeyPress(VK_RETURN);
                 }});
+    EXPECT_TRUE(downMoved);
     EXPECT_EQ(rows, (std::vector<std::string>{"ANNA PUJOL",
                                               "JOS\xC9 GARC\xCD"
                                               "A"}));

@@ -10,6 +10,7 @@
 #include "pathlume/mapdb/area_zone_file.h"
 #include "pathlume/search/city_entry_dlg.h"
 #include "pathlume/search/destination_chains.h"
+#include "pathlume/search/favorite_name_dlg.h"
 #include "pathlume/search/house_number_dlg.h"
 #include "pathlume/search/input_method_dlg.h"
 #include "pathlume/search/region_entry_dlg.h"
@@ -284,6 +285,19 @@ TEST_F(KeyboardTest, TheHouseNumberMustLieInTheRange) {
     const std::u16string drawn = DrawnTexts(recording);
     EXPECT_NE(drawn.find(u"Valid Range (1-20)"), std::u16string::npos);
     EXPECT_NE(drawn.find(u"CARRER MAJOR"), std::u16string::npos);
+}
+
+TEST_F(KeyboardTest, TheNameScreenStartsWithTheNameAndTakesAtMost40Characters) {
+    Scripted<CFavoriteNameDlg> screen(nullptr, "Grandma", "12 CARRER MAJOR", "ENCAMP");
+    std::u16string start;
+    // The same key again and again: a second tap soon after one at the same place
+    // (a double click) types too.
+    auto steps = TypeSteps<CFavoriteNameDlg>(std::string(40, 'A'));
+    steps.insert(steps.begin(), [&](auto& d) { start = d.FieldText(); });
+    steps.push_back([](auto&) { platform::PostKeyPress(VK_RETURN); });
+    EXPECT_EQ(screen.Run(steps), IDOK);
+    EXPECT_EQ(start, u"Grandma");
+    EXPECT_EQ(screen.m_name, u"Grandma" + std::u16string(33, u'A'));
 }
 
 TEST_F(KeyboardTest, TheRegionOfTheChosenRowEvenWhenAnotherRegionsNameBeginsItsLabel) {
