@@ -134,7 +134,6 @@ int RunFixture(int& argc, char** argv) {
     benchmark::RegisterBenchmark("BM_StreetFirstKeystroke", BM_StreetFirstKeystroke)
         ->Unit(benchmark::kMillisecond);
     benchmark::RunSpecifiedBenchmarks();
-    benchmark::ClearRegisteredBenchmarks();
     g_namesFile.Close();
     g_dataFolder[0] = 0;
     std::error_code ignored;
@@ -304,15 +303,31 @@ int RunExtract(const char* extract, int& argc, char** argv) {
 
 }  // namespace
 
+// --data=fixture (the default), --data=andorra or --data=north-bayreuth chooses what is
+// measured; each run measures one.
 int main(int argc, char** argv) {
-    UseVgaScreen();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    int status = RunFixture(argc, argv);
-    for (const char* extract : {"andorra.osm.pbf", "north-bayreuth.osm.gz"}) {
-        status |= RunExtract(extract, argc, argv);
-        benchmark::ClearRegisteredBenchmarks();
+    std::string data = "fixture";
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg.rfind("--data=", 0) == 0) {
+            data = arg.substr(7);
+            for (int j = i; j + 1 < argc; ++j)
+                argv[j] = argv[j + 1];
+            --argc;
+            --i;
+        }
     }
-    return status;
+    UseVgaScreen();
+    if (data == "fixture") {
+        benchmark::Initialize(&argc, argv);
+        if (benchmark::ReportUnrecognizedArguments(argc, argv))
+            return 1;
+        return RunFixture(argc, argv);
+    }
+    if (data == "andorra")
+        return RunExtract("andorra.osm.pbf", argc, argv);
+    if (data == "north-bayreuth")
+        return RunExtract("north-bayreuth.osm.gz", argc, argv);
+    std::fprintf(stderr, "search_bench: --data is fixture, andorra or north-bayreuth\n");
+    return 2;
 }
