@@ -236,11 +236,14 @@ bool CGuidance::FollowRoute(CRouter& r, MapLink& link, int quiet, IMainView& vie
         r.guidanceLinks[0] = r.guidanceLinks[1] = nullptr;
         r.state &= ~kRouterArrivalZone;
     }
-    if (p.onRoute && r.maneuvers[r.currentManeuver].kind == kManeuverArrival &&
-        r.nextManeuverDistance < ArrivalDistance(link)) {
+    if (p.onRoute && ((r.maneuvers[r.currentManeuver].kind == kManeuverArrival &&
+                       r.nextManeuverDistance < ArrivalDistance(link)) ||
+                      (view.GetReplayFlag() && r.remainingLength < ArrivalDistance(link)))) {
         // Noticed here too, not only by an announcement: nothing is said on a
         // roundabout, with a poor fix or during the voice delay, and the vehicle
-        // arrives all the same.
+        // arrives all the same. A demonstration or a played log stops at its end,
+        // where the vehicle may still be matched before a last turn a few feet
+        // short of the destination: within the arrival distance it has arrived.
         r.state |= kRouterArrivalZone;
     }
     if (!(r.state & kRouterArrivalZone) && !OutsideArrivalZone(r, link, at, quiet, view)) {

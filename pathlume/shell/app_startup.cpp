@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "pathlume/display/router_map_route.h"
 #include "pathlume/foundation/data_location.h"
@@ -20,8 +21,13 @@
 #include "pathlume/search/destination_screens.h"
 #include "pathlume/search/favorite_name_dlg.h"
 #include "pathlume/shell/destination_search.h"
+#include "pathlume/shell/display_options.h"
 #include "pathlume/shell/favorites.h"
 #include "pathlume/shell/main_view.h"
+#include "pathlume/shell/option_dialogs.h"
+#include "pathlume/shell/route_dialogs.h"
+#include "pathlume/shell/speed_alert.h"
+#include "pathlume/shell/volume_dialog.h"
 #include "platform/afx/afx.h"
 
 namespace {
@@ -111,12 +117,25 @@ void InstallProgramObjects() {
     g_mapMatcher.LoadSettings();
     g_gpsInfoShm.Create();
     InstallGuidance();
+    OptionDialogs dialogs;
+    dialogs.routeManagement = RunRouteManagementDialog;
+    dialogs.detourOptions = RunDetourOptionsDialog;
+    dialogs.avoidRoads = RunAvoidRoadsDialog;
+    dialogs.routeOptions = RunRouteOptionsDialog;
+    dialogs.displayOptions = RunDisplayOptionsDialog;
+    dialogs.poiFilter = RunPoiFilterDialog;
+    dialogs.guidanceVolume = RunGuidanceVolumeDialog;
+    dialogs.speedAlert = RunSpeedAlertDialog;
+    SetOptionDialogs(std::move(dialogs));
 }
 
 void ReleaseProgramObjects() {
     if (!g_installed)
         return;
     g_installed = false;
+    SetOptionDialogs({});
+    // The avoid list names chunk records of the database that closes here.
+    g_avoidList.Clear();
     g_mapDatabase.Close();
     UninstallGuidance();
     g_gpsInfoShm.Close();

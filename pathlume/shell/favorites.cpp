@@ -53,10 +53,12 @@ void SetFavoriteNameHook(FavoriteNameHook hook) {
 }
 
 std::string FavoritePromptText(const DestRecord& record) {
+    std::string text = "\n";
     if (record.shortName[0])
-        return "\n" + std::string(record.shortName) + "\n\n";
+        return text.append(record.shortName).append("\n\n");
     const char* line1 = WithoutMarker(record.line1);
-    return std::string(line1 ? line1 : "") + "\n" + (record.line2 ? record.line2 : "") + "\n\n";
+    text.assign(line1 ? line1 : "");
+    return text.append("\n").append(record.line2 ? record.line2 : "").append("\n\n");
 }
 
 int CMainView::AddToFavorites(const AddressHit& hit, int listKind, const char* twoLineText,

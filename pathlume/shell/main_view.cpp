@@ -258,9 +258,9 @@ int CMainView::OnCreate(LPCREATESTRUCT cs) {
             UpdateDayNightMode();
         else
             SetColorMode(static_cast<int>(g_colorModeSetting));
-        SetBtBrowserEnabled(g_btPort, TRUE);
-        const std::u16string port = g_gpsPortName.Get();
-        OpenReceiverPort(port.c_str(), g_gpsBaud.load(), TRUE);
+        // The port opens once the map shows, so that a box it brings (no Bluetooth
+        // radio, no receiver) stands over the map, not over an empty window.
+        gpsOpenPending = TRUE;
         const DWORD now = GetTickCount();
         lastDataTick.store(now);
         creationTick = now;
@@ -330,6 +330,10 @@ void CMainView::OnPaint() {
             if (firstPaintState == 0) {
                 EndWaitCursor();
                 firstPaintState = -1;
+                if (gpsOpenPending) {
+                    gpsOpenPending = FALSE;
+                    PostMessageW(m_hWnd, WM_USER, kViewOpenGpsPort, 0);
+                }
             }
         } else {
             firstPaintState = 0;
@@ -353,6 +357,11 @@ LRESULT CMainView::OnUserMessageEntry(WPARAM code, LPARAM value) {
 }
 
 LRESULT CMainView::OnUserMessage(WPARAM code, LPARAM value) {
+    if (code == kViewOpenGpsPort) {
+        if (!g_shutDown.load())
+            OpenGpsPortAtStart();
+        return 0;
+    }
     if (g_shutDown.load() || RouterBusy() || resumePending.load()) {
         // A fix message the view cannot take now keeps its post counted, so that a
         // feed waits instead of pushing its fixes out of the five-entry queue; the

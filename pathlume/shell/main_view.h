@@ -242,6 +242,8 @@ class CMainView : public CWnd, public IMapViewHost {
     void OnPlayTrack();
     void OnDemoRoute();
     void ReopenGpsPort();
+    // The start's open of the GPS port, once the map shows.
+    void OpenGpsPortAtStart();
     void RefreshRouteList();
     // After a 2D/3D change: the screen metrics, the 3D mode, and (once the map has a
     // zoom step) the view's layout, its span when resetSpan, the guidance screen's
@@ -333,6 +335,8 @@ class CMainView : public CWnd, public IMapViewHost {
     int speedFilterSum = 0;
     FLOAT speedFactor = 1.0f;
     int firstPaintState = 1;
+    // The start's GPS open waits for the first map frame.
+    BOOL gpsOpenPending = FALSE;
     HDC memDC = nullptr;
     HBITMAP backBitmap = nullptr;
     CMapView mapView{this};

@@ -43,6 +43,7 @@
 #include "tests/shell/running_view.h"
 #include "tests/shell/town_route.h"
 #include "tests/support/pty.h"
+#include "tests/support/shared_data.h"
 
 namespace shell_test {
 namespace {
@@ -633,8 +634,9 @@ class AndorraDemoTest : public AppTest {
 
 TEST_F(AndorraDemoTest, RouteDemonstrationToItsEndThenClose) {
     if (!InstallAndorraMaps())
-        GTEST_SKIP()
-            << "no shared OpenStreetMap data (../shared/data): Andorra's maps are not made";
+        GTEST_SKIP() << "no shared OpenStreetMap data ("
+                     << testing_support::SharedDataFolder().string()
+                     << "): Andorra's maps are not made";
     InstallVoiceFiles();
     RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"CommPort", 3);
     RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"PlaybackDelay", 0);

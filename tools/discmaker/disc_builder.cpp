@@ -61,7 +61,8 @@ void CheckOut(const fs::path& out) {
 // The folders and files of a run beside OUT: ".NAME.discmaker-PID" and names that
 // start with it.
 std::string RunPrefix(const fs::path& out) {
-    return "." + out.filename().string() + ".discmaker-";
+    std::string prefix = ".";
+    return prefix.append(out.filename().string()).append(".discmaker-");
 }
 
 // Removes what runs into the same OUT left when they were killed: their build

@@ -43,6 +43,14 @@ TEST_F(MakeDeviceTest, BadArgumentsAndAForeignRootAreRefusedWithoutWritingAnythi
         EXPECT_FALSE(fs::exists(target)) << args;
     }
 
+    // --help is the comment at the top of the script, ending with its last sentence.
+    testing_support::ToolRun help = Run("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("Builds a complete device root", 0), 0u) << help.out;
+    EXPECT_EQ(help.out.substr(help.out.size() - std::min<size_t>(help.out.size(), 13)),
+              "failed step.\n")
+        << help.out;
+
     // A root someone else made keeps what it holds.
     const fs::path foreign = roots_.base() / "foreign";
     fs::create_directories(foreign);

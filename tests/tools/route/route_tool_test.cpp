@@ -570,6 +570,51 @@ TEST_F(RouteToolTest, AvoidingARoadRoutesAroundIt) {
         EXPECT_NE(g_router->routeList[i].linkId, avoidedId) << "entry " << i;
 }
 
+// With a heading the route leaves a two-way start road the way the vehicle faces,
+// as the program's does from its saved heading; turned round, the other way.
+TEST_F(RouteToolTest, TheStartHeadingChoosesTheWayTheRouteLeaves) {
+    const std::vector<routetool::Pair> pairs = SeededPairs(route_test::RouteTown(), 20, 21);
+    auto firstStep = [](const RouteResult& result) {
+        const MapPoint& a = result.shape[0];
+        const MapPoint& b = result.shape[1];
+        return std::pair{(b.longitude - a.longitude) * std::cos(a.latitude * M_PI / 180),
+                         double{b.latitude - a.latitude}};
+    };
+    int turnedRound = 0;
+    for (const routetool::Pair& pair : pairs) {
+        std::vector<RouteResult> results;
+        std::vector<double> headings;
+        for (double heading : {0.0, 90.0, 180.0, 270.0}) {
+            routetool::Options options = TownOptions();
+            options.headingDegrees = heading;
+            routetool::Session session(options);
+            const RouteResult result = session.Route(pair.from, pair.to);
+            if (result.kind == RouteResult::Kind::kRoute && result.shape.size() >= 2) {
+                results.push_back(result);
+                headings.push_back(heading);
+            }
+        }
+        for (size_t i = 0; i < results.size(); ++i) {
+            for (size_t j = i + 1; j < results.size(); ++j) {
+                if (std::fmod(headings[j] - headings[i], 360.0) != 180.0)
+                    continue;
+                const auto [east1, north1] = firstStep(results[i]);
+                const auto [east2, north2] = firstStep(results[j]);
+                if (east1 * east2 + north1 * north2 >= 0)
+                    continue;  // a one-way or minor start road: both leave alike
+                ++turnedRound;
+                for (size_t k : {i, j}) {
+                    const auto [east, north] = firstStep(results[k]);
+                    const double h = headings[k] * M_PI / 180;
+                    EXPECT_GT(east * std::sin(h) + north * std::cos(h), 0)
+                        << "heading " << headings[k];
+                }
+            }
+        }
+    }
+    EXPECT_GE(turnedRound, 3);
+}
+
 TEST_F(RouteToolTest, TextAndJsonTellTheSameRoute) {
     const std::vector<routetool::Pair> pairs = SeededPairs(route_test::RouteTown(), 1, 11);
     routetool::Options options = TownOptions();
@@ -694,6 +739,8 @@ TEST_F(RouteToolTest, TheProgramsExitCodes) {
         {"--maps " + maps + " --from 1,2 --to 3,4 --guide --kmh -5", 2},
         {"--maps " + maps + " --from 1,2 --to 3,4 --guide --stray -1.5", 2},
         {"--maps " + maps + " --pairs x.csv --guide", 2},
+        {"--maps " + maps + " --from 1,2 --to 3,4 --heading 360", 2},
+        {"--maps " + maps + " --from 1,2 --to 3,4 --heading east", 2},
         {"--maps /nonexistent --from 1,2 --to 3,4", 1},
         {"--maps " + maps + " --from 1,2 --to 3,4", 1},
     };
