@@ -153,16 +153,6 @@ bool ActOnScreenKey(UINT key, const ScreenKeys& keys) {
     }
 }
 
-void PassKeyOn(CWnd* parent, UINT key, UINT repeat, UINT flags) {
-    HWND target = parent ? parent->GetSafeHwnd() : nullptr;
-    if (!target) {
-        IMainView* view = g_mainView.load();
-        target = view ? view->GetViewWindow() : nullptr;
-    }
-    if (target)
-        ::PostMessageW(target, WM_KEYDOWN, key, static_cast<LPARAM>(repeat | (flags << 16)));
-}
-
 void ShowWarningBox(CWnd* parent, UINT messageId, LPCWSTR heading) {
     const std::u16string caption = LoadResStringOr(6007, u"Warning");
     const std::u16string message = LoadResStringOr(messageId, u"");

@@ -8,6 +8,7 @@
 #include <initializer_list>
 #include <vector>
 
+#include "pathlume/foundation/full_screen_dialog.h"
 #include "pathlume/foundation/owner_draw.h"
 #include "platform/afx/afx.h"
 
@@ -70,10 +71,6 @@ struct ScreenKeys {
     bool homeCancels = true;
 };
 bool ActOnScreenKey(UINT key, const ScreenKeys& keys);
-
-// Posts a key the screen does not use to the window behind it: the parent, else the
-// main view; dropped when there is neither.
-void PassKeyOn(CWnd* parent, UINT key, UINT repeat, UINT flags);
 
 // The program's warning box: caption 6007 "Warning", the message, the heading, buttons
 // 6009 "Confirm" and 6010 "Cancel".
