@@ -132,10 +132,12 @@ TEST(DestinationSearchProgramTest, AddressContactAndRecentEachEndInARouteOnAndor
                           << "when \"Enter Street Name\" hold " << Key(6, 0, true) << " 160\n"
                           << "when \"Select Address\" key RETURN\n"
                           << "when \" mi\" command 3017\n"
+                          << "when \"Route Management\" press 1\n"  // New
                           << "when \"Set Destination\" press 506\n"
                           << "when \"Enter Contact Name\" key RETURN\n"
                           << "when \"Select Contact Address\" key RETURN\n"
                           << "when \" mi\" command 3017\n"
+                          << "when \"Route Management\" press 1\n"  // New
                           << "when \"Set Destination\" press 503\n"
                           << "when \"Recent Destinations\" key RETURN\n"
                           << "when \" mi\" close\n";
