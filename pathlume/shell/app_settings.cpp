@@ -209,6 +209,8 @@ int AppLoadSettings() {
     ApplyScreenScales();
     StoreScreenMetrics(GetDesktopWindow());
     CreateFonts();
+    // A start again in the same process scales the defaults, not the last start's sizes.
+    g_mapTheme.SetDefaults();
     g_mapTheme.LoadThemeIni(u"theme.ini");
     g_mapTheme.ScaleForScreen(g_screenScaleY.load());
     SetBackgroundColorSource([] { return g_mapTheme.BackgroundColour(); });
