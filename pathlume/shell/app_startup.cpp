@@ -15,6 +15,10 @@
 #include "pathlume/position/gps_info_shm.h"
 #include "pathlume/position/map_matcher.h"
 #include "pathlume/route/router.h"
+#include "pathlume/shell/almanac.h"
+#include "pathlume/shell/gps_info_view.h"
+#include "pathlume/shell/guidance_view.h"
+#include "pathlume/shell/route_list_view.h"
 #include "platform/afx/afx.h"
 
 namespace {
@@ -68,6 +72,10 @@ void InstallProgramObjects() {
     g_mapMatcher.LoadSettings();
     g_gpsInfoShm.Create();
     InstallGuidance();
+    SetScreenMaker(kScreenGpsInfo, MakeGpsInfoScreen);
+    SetScreenMaker(kScreenGuidance, MakeGuidanceScreen);
+    SetScreenMaker(kScreenRouteList, MakeRouteListScreen);
+    SetScreenMaker(kScreenAlmanac, MakeAlmanacScreen);
 }
 
 void ReleaseProgramObjects() {

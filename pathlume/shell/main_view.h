@@ -21,7 +21,7 @@ class CMainView;
 
 // Screen modes (CMainView::screenMode).
 inline constexpr DWORD kScreenMap = 1;
-inline constexpr DWORD kScreenGpsInfo = 2;
+inline constexpr DWORD kScreenGpsInfo = kScreenModeGpsInfo;
 inline constexpr DWORD kScreenGuidance = 4;
 inline constexpr DWORD kScreenRouteList = 8;
 inline constexpr DWORD kScreenAlmanac = 16;

@@ -6,10 +6,12 @@
 #include <string>
 
 #include "pathlume/foundation/app_services.h"
+#include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/mapdb/map_database.h"
 #include "pathlume/position/nmea_receiver.h"
 #include "pathlume/route/route_hooks.h"
 #include "pathlume/route/router.h"
+#include "pathlume/shell/app_settings.h"
 #include "pathlume/shell/main_frame.h"
 #include "pathlume/shell/main_view.h"
 #include "pathlume/shell/receiver_control.h"
@@ -48,6 +50,9 @@ TEST_P(MapScreenGoldenTest, MapScreenWithARoute) {
     InstallTownMaps();
     InstallVoiceFiles();
     platform::UseManualClock(true);
+    // The map screen stays: the guidance screen would come up near the first turn.
+    const DWORD options = RegGetDword(HKEY_CURRENT_USER, kSettingsKey, u"Options", kDefaultOptions);
+    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"Options", options & ~kOptionAutoGuidance);
     ASSERT_TRUE(Start(u"nowarning", std::vector<UINT>{}));
     Pump();
     auto* frame = dynamic_cast<CMainFrame*>(app_->m_pMainWnd);

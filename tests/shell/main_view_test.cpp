@@ -247,12 +247,18 @@ TEST_F(MainViewTest, LongPressInAButtonZoneIsNoLongPressAndIn3DSaysSo) {
 }
 
 TEST_F(MainViewTest, ScreensWithoutAMakerLeaveTheScreenAsItIs) {
+    const ScreenMaker routeList = GetScreenMaker(kScreenRouteList);
+    const ScreenMaker almanac = GetScreenMaker(kScreenAlmanac);
+    SetScreenMaker(kScreenRouteList, nullptr);
+    SetScreenMaker(kScreenAlmanac, nullptr);
     view_->SwitchScreen(kScreenRouteList);
     EXPECT_EQ(view_->GetScreenMode(), kScreenMap);
     view_->SetPanMode(TRUE);
     view_->SwitchScreen(kScreenAlmanac | kScreenKeepPan);
     EXPECT_EQ(view_->GetScreenMode(), kScreenMap);
     EXPECT_TRUE(view_->IsPanMode());
+    SetScreenMaker(kScreenRouteList, routeList);
+    SetScreenMaker(kScreenAlmanac, almanac);
 }
 
 // With a route and the cycling option the box steps ETA, DEST, SPEED, REM every 5 s,
