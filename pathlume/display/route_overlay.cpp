@@ -46,6 +46,22 @@ void RoutePoints(const MapLink& link, const MapNode* node, const MapPoint* end, 
     out.push_back(*end);
 }
 
+// The link's points in route direction between two positions on it, each given with
+// its cut (the shape points before it from the from-node).
+void StretchPoints(const MapLink& link, const MapPoint& from, uint32_t fromCut, const MapPoint& to,
+                   uint32_t toCut, std::vector<MapPoint>& out) {
+    out.clear();
+    const uint32_t shapes = link.GetShapePointCount();
+    fromCut = std::min(fromCut, shapes);
+    toCut = std::min(toCut, shapes);
+    out.push_back(from);
+    for (uint32_t k = fromCut; k < toCut; ++k)
+        out.push_back(link.shapePoints[k]);
+    for (uint32_t k = fromCut; k > toCut; --k)
+        out.push_back(link.shapePoints[k - 1]);
+    out.push_back(to);
+}
+
 struct RoutePiece {
     const MapLink* link;
     std::vector<MapPoint> line;
@@ -154,7 +170,15 @@ void CMapView::DrawRoute(HDC dc, int withStartShape) {
     if (!(route.GetState() & kRouteStateRouteExists))
         return;
     const int32_t count = route.GetRouteEntryCount();
-    if (count <= 0)
+    // A route along its start link to the destination has no entries.
+    MapLink* alongLink = nullptr;
+    if (count == 0) {
+        MapLink* start = route.GetStartLink();
+        MapLink* destination = route.GetDestinationLink();
+        if (start && destination && start->linkId == destination->linkId)
+            alongLink = start;
+    }
+    if (count <= 0 && !alongLink)
         return;
     const bool view3D = g_map3DMode.load() != 0;
     const int mode = g_mapTheme.ColourMode();
@@ -195,6 +219,11 @@ void CMapView::DrawRoute(HDC dc, int withStartShape) {
             draw(link, colour);
     };
 
+    if (alongLink && shown(*alongLink)) {
+        StretchPoints(*alongLink, route.GetStartLocation(), route.GetStartShapeIndex(),
+                      route.GetDestinationPoint(), route.GetDestinationSegment(), line);
+        add(*alongLink, 0);
+    }
     RouteStep first;
     if (route.ResolveEntry(0, &first) && first.node) {
         MapLink* start = route.GetStartLink();

@@ -236,13 +236,22 @@ int CMapView::PlaceStreetLabel(POINT a, POINT b, int drawClass, const POINT* cha
         return 0;
     }
 
+    // The shield is chosen by the whole route name ("CA-" routes have their own):
+    // before the text is cut to its number.
+    const ShieldStyle style = ChooseShield(kind, IsLinkInSpecialZone(&link) != 0, text);
     ExtractFirstNumber(text, 0);
     if (icons.Full())
         return -1;
-    const int margin = 10;
-    if (midX < margin || midY < margin || midX > MapWidth() - margin || midY > MapHeight() - margin)
-        return -1;
     const int size = g_screenScaleX.load() > 1.0f ? 64 : 32;
+    // A shield is drawn whole, in the map and clear of the screen's controls and the
+    // vehicle, as labels are.
+    const float half = static_cast<float>(size) / 2;
+    const LabelPoint shield[4] = {{midX - half, midY - half},
+                                  {midX + half, midY - half},
+                                  {midX + half, midY + half},
+                                  {midX - half, midY + half}};
+    if (!labels.IsClear(shield) || labels.Overlaps(shield))
+        return -1;
     if (zoomIndex_ > 8)
         return 0;
     // A numberless shield would say nothing.
@@ -250,10 +259,12 @@ int CMapView::PlaceStreetLabel(POINT a, POINT b, int drawClass, const POINT* cha
         SetBkMode(dc, OPAQUE);
         return 0;
     }
-    const ShieldStyle style = ChooseShield(kind, IsLinkInSpecialZone(&link) != 0, text);
     link.flags |= kLinkLabelAllowed;
     icons.Add(style.icon, size, size, static_cast<int>(midX) - size / 2,
               static_cast<int>(midY) - size / 2, style.colour, text);
+    // Labels placed after it keep clear of it too.
+    labels.AddCover({static_cast<LONG>(shield[0].x), static_cast<LONG>(shield[0].y),
+                     static_cast<LONG>(shield[2].x), static_cast<LONG>(shield[2].y)});
     SetBkMode(dc, OPAQUE);
     return 0;
 }

@@ -172,7 +172,7 @@ bool ComposeManeuverPhrase(const PhraseRequest& r, PhraseState& state, PhraseBuf
         if (stage == 0) {
             chimeOnly = !r.vehicleFlagged && !r.noChime && !IsQuietWord(maneuverWord);
         } else {
-            AppendStageDistance(phrase, stage, r.units, r.vehicleFlagged, r.vehicleClass,
+            AppendStageDistance(phrase, stage, r.units, r.vehicleFlagged, m.kind, r.vehicleClass,
                                 r.sameSideTurnBefore);
         }
         withFollowing = stage == 1 || r.vehicleClass <= 0x80;

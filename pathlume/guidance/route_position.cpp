@@ -6,6 +6,7 @@
 #include "pathlume/mapdb/geodesy.h"
 #include "pathlume/mapdb/house_numbers.h"
 #include "pathlume/route/maneuver_texts.h"
+#include "pathlume/route/route_costs.h"
 
 namespace {
 
@@ -71,9 +72,6 @@ const MapLink* ArrivingLink(const CRouter& r, int32_t i) {
     return i > 0 ? LeavingLink(r.routeList[i - 1]) : r.routeStartLink;
 }
 
-constexpr double kCategoryMph[8] = {80, 65, 55, 41, 31, 21, 6, 5};
-constexpr double kCategoryKmh[8] = {130, 105, 90, 65, 50, 35, 10, 8};
-
 }  // namespace
 
 const MapLink* RouteEntryLink(const RouteEntry& entry, const MapNode** node) {
@@ -86,7 +84,7 @@ const MapLink* RouteEntryLink(const RouteEntry& entry, const MapNode** node) {
 
 FLOAT TimeToGo(const CRouter& r, const RoutePosition& p, const MapLink& link, bool metric,
                FLOAT speedFactor) {
-    const double* speeds = metric ? kCategoryKmh : kCategoryMph;
+    const double* speeds = metric ? kCategorySpeedKmh : kCategorySpeedMph;
     const uint32_t own = link.attributes & kAttrSpeedMask;
     bool ownRun = true;
     auto hours = [&](double length, uint32_t category) {
@@ -108,6 +106,21 @@ FLOAT TimeToGo(const CRouter& r, const RoutePosition& p, const MapLink& link, bo
 RoutePosition LocateOnRoute(const CRouter& r, const MapLink& link, uint32_t segment,
                             const MapPoint& point, bool onStartLink, int32_t fromEntry) {
     RoutePosition p;
+    if (r.RunsAlongOneLink()) {
+        // Along the start link to the destination: the arrival is next while the
+        // vehicle is on that link.
+        if (!r.routeStartLink || link.linkId != r.routeStartLink->linkId) {
+            return p;
+        }
+        const MapNode* behind = r.destPart == 1 ? link.fromNode : link.toNode;
+        p.maneuver = r.maneuverCount - 1;
+        p.toManeuver = std::max(0.0f, ToEnd(link, r.destSegment, r.destPoint, behind, true) -
+                                          ToEnd(link, segment, point, behind, true));
+        p.toLinkEnd = p.toManeuver;
+        p.onRoute = true;
+        p.remaining = p.toManeuver;
+        return p;
+    }
     if (!r.routeList || r.routeCount <= 0 || !r.maneuvers || r.maneuverCount <= 0) {
         return p;
     }
@@ -117,7 +130,11 @@ RoutePosition LocateOnRoute(const CRouter& r, const MapLink& link, uint32_t segm
     const RouteEntry& lastEntry = r.routeList[r.routeCount - 1];
     const MapNode* lastNode = nullptr;
     LeavingLink(lastEntry, &lastNode);
-    if (link.linkId == lastEntry.linkId && lastNode) {
+    // A route that leaves its start link and comes back to it for the destination is
+    // on its start part until the vehicle has left the link.
+    const bool startIsDestination =
+        r.routeStartLink && r.routeStartLink->linkId == lastEntry.linkId;
+    if (link.linkId == lastEntry.linkId && lastNode && !(onStartLink && startIsDestination)) {
         // On the destination link the arrival is next, even at the start.
         p.entry = r.routeCount - 1;
         p.maneuver = last;

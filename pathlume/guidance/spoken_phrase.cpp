@@ -227,6 +227,18 @@ void AppendRoundaboutExitWords(PhraseBuffer& phrase, int exitNumber) {
     phrase.Append(word::kExit);
 }
 
+namespace {
+
+// The near stage's base on a road that is not flagged, in imperial units (feet):
+// turns from a class 0xc0 road are announced farther out than straight, bear and
+// keep maneuvers.
+double NearBaseFeet(SpokenUnits units, uint32_t maneuverKind, uint32_t vehicleClass) {
+    const bool turnKind = maneuverKind != 3 && (maneuverKind < 7 || maneuverKind > 10);
+    return units == SpokenUnits::kYards ? 600 : (turnKind && vehicleClass == 0xc0) ? 800 : 500;
+}
+
+}  // namespace
+
 StageDistances ComputeStageDistances(SpokenUnits units, bool flagged, uint32_t maneuverKind,
                                      uint32_t vehicleClass, FLOAT gpsSpeed, FLOAT categorySpeed) {
     constexpr double ft = kRadiansPerFoot;
@@ -244,11 +256,7 @@ StageDistances ComputeStageDistances(SpokenUnits units, bool flagged, uint32_t m
         mid = 500 * m;
         far = 1000 * m;
     } else {
-        const bool turnKind = maneuverKind != 3 && (maneuverKind < 7 || maneuverKind > 10);
-        const double feetBase = units == SpokenUnits::kYards         ? 600
-                                : (turnKind && vehicleClass == 0xc0) ? 800
-                                                                     : 500;
-        base = arrival ? 100 * ft : feetBase * ft;
+        base = arrival ? 100 * ft : NearBaseFeet(units, maneuverKind, vehicleClass) * ft;
         mid = 2000 * ft;
         far = mile;
     }
@@ -297,7 +305,7 @@ bool AppendFirstAnnouncementDistance(PhraseBuffer& phrase, FLOAT distance,
 }
 
 void AppendStageDistance(PhraseBuffer& phrase, int stage, SpokenUnits units, bool flagged,
-                         uint32_t vehicleClass, bool sameSideTurnBefore) {
+                         uint32_t maneuverKind, uint32_t vehicleClass, bool sameSideTurnBefore) {
     const bool metric = units == SpokenUnits::kMetric;
     const bool yards = units == SpokenUnits::kYards;
     auto say = [&phrase](std::initializer_list<int> words) {
@@ -315,11 +323,13 @@ void AppendStageDistance(PhraseBuffer& phrase, int stage, SpokenUnits units, boo
                     : yards
                         ? std::initializer_list<int>{word::kIn, 4, word::kHundred, word::kYards}
                         : std::initializer_list<int>{word::kIn, 1, word::kThousand, word::kFeet});
+            } else if (metric || yards) {
+                say({word::kIn, 2, word::kHundred, metric ? word::kMeters : word::kYards});
             } else {
-                say(metric ? std::initializer_list<int>{word::kIn, 2, word::kHundred, word::kMeters}
-                    : yards ? std::initializer_list<int>{word::kIn, 2, word::kHundred, word::kYards}
-                            : std::initializer_list<int>{word::kIn, vehicleClass == 0xc0 ? 8 : 5,
-                                                         word::kHundred, word::kFeet});
+                // The distance the stage fires at.
+                const int hundreds =
+                    static_cast<int>(NearBaseFeet(units, maneuverKind, vehicleClass) / 100);
+                say({word::kIn, hundreds, word::kHundred, word::kFeet});
             }
             return;
         case 2:

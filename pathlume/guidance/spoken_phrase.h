@@ -109,10 +109,11 @@ StageDistances ComputeStageDistances(SpokenUnits units, bool flagged, uint32_t m
 bool AppendFirstAnnouncementDistance(PhraseBuffer& phrase, FLOAT distance,
                                      const StageDistances& stages, SpokenUnits units);
 
-// The words of a later stage: 0 now, 1 near, 2 mid, 3 far. For the near stage on
-// a flagged road sameSideTurnBefore decides whether a distance is said.
+// The words of a later stage: 0 now, 1 near, 2 mid, 3 far. The near stage says the
+// distance it fires at (by the maneuver's kind and the vehicle's road class); on a
+// flagged road sameSideTurnBefore decides whether a distance is said.
 void AppendStageDistance(PhraseBuffer& phrase, int stage, SpokenUnits units, bool flagged,
-                         uint32_t vehicleClass, bool sameSideTurnBefore);
+                         uint32_t maneuverKind, uint32_t vehicleClass, bool sameSideTurnBefore);
 
 // Radians of arc per unit.
 inline constexpr double kRadiansPerFoot = 4.784198e-8;

@@ -37,12 +37,28 @@ bool ReopenLinkInfo() {
     }
     return false;
 }
+
+// The "names.bin" last opened had a wrong magic: it stays closed.
+bool g_namesRefused = false;
 }  // namespace
 
+bool AcceptNamesFile() {
+    g_namesRefused =
+        CheckDataFileHeader(g_namesFile, formats::names::kDeviceMagic, u"names.bin") != 0;
+    if (g_namesRefused)
+        g_namesFile.Close();
+    return !g_namesRefused;
+}
+
+bool NamesFileRefused() {
+    return g_namesRefused;
+}
+
 int OpenMapIndexFiles() {
+    g_namesRefused = false;
     int damaged = 0;
     if (g_namesFile.OpenInFolder(g_dataFolder, u"names.bin", kMappedRead, nullptr) == 0 &&
-        CheckNamesFile(g_namesFile) != 0) {
+        AcceptNamesFile() && CheckNamesFile(g_namesFile) != 0) {
         g_namesFile.Close();
         damaged = 1;
     }
@@ -62,7 +78,7 @@ void CloseMapIndexFiles() {
 
 int ReopenMapIndexFiles(CMapDatabase& database) {
     const bool linkInfoBack = ReopenLinkInfo();
-    if (g_namesFile.Path()[0] != 0)
+    if (g_namesFile.Path()[0] != 0 && !g_namesRefused)
         ReopenFile(&g_namesFile, kMappedRead);
     g_areaZones.Open(u"az.bin");
     const int result = database.ReopenFiles();

@@ -125,7 +125,7 @@ void CGpsDevice::SetPaused(int run) {
         ClearFlags(kGpsPaused);
 }
 
-BOOL CGpsDevice::IsIdle() const {
+BOOL CGpsDevice::IsOpenInProgress() const {
     return WaitForSingleObject(idleEvent_, 0) != WAIT_OBJECT_0;
 }
 

@@ -77,8 +77,9 @@ class CGpsDevice {
     // 0 pauses the replay threads, non-zero lets them run.
     void SetPaused(int run);
 
-    // The idle event: signalled while no open is in progress.
-    BOOL IsIdle() const;
+    // The idle event: signalled while no open is in progress. True while one is (the
+    // event is reset): the watchdog leaves such a port alone.
+    BOOL IsOpenInProgress() const;
     void SetIdle();
     // 1 while an open is in progress; else marks one as started and returns 0.
     int TestAndClearIdle();

@@ -19,8 +19,8 @@ void ReceiverPositioningServices::ClearFix() {
     receiver_.ClearFix();
 }
 
-BOOL ReceiverPositioningServices::IsIdle() {
-    return receiver_.IsIdle();
+BOOL ReceiverPositioningServices::IsOpenInProgress() {
+    return receiver_.IsOpenInProgress();
 }
 
 void ReceiverPositioningServices::SetPaused(int run) {

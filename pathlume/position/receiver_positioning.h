@@ -13,7 +13,7 @@ class ReceiverPositioningServices final : public IPositioningServices {
     int GetFixQuality() override;
     FLOAT GetSpeed(int metric) override;
     void ClearFix() override;
-    BOOL IsIdle() override;
+    BOOL IsOpenInProgress() override;
     void SetPaused(int run) override;
     BOOL IsFixValid() override;
     int GetSatellitesUsed() override;

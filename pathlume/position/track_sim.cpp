@@ -87,12 +87,14 @@ struct CTrackSim::Leg {
 
 bool CTrackSim::ResolveLeg(int32_t routeIndex, Leg* leg) const {
     const CRouter* router = g_router;
-    if (!router || !router->routeList || routeIndex >= router->routeCount)
+    if (!router || routeIndex >= router->routeCount || (routeIndex >= 0 && !router->routeList))
         return false;
     const MapLink* link = nullptr;
     if (routeIndex < 0) {
         link = router->FindStartLink();
         leg->direction = router->GetStartDirection();
+        // A route along its start link ends on it.
+        leg->last = router->routeCount == 0;
     } else {
         const RouteEntry& entry = router->routeList[routeIndex];
         MapNode* node = ResolveNodeRef(entry);

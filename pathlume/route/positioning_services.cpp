@@ -9,7 +9,7 @@ class NoPositioning final : public IPositioningServices {
     int GetFixQuality() override { return 0; }
     FLOAT GetSpeed(int) override { return 0; }
     void ClearFix() override {}
-    BOOL IsIdle() override { return TRUE; }
+    BOOL IsOpenInProgress() override { return FALSE; }
     void SetPaused(int) override {}
     BOOL IsFixValid() override { return FALSE; }
     int GetSatellitesUsed() override { return 0; }

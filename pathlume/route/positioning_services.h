@@ -17,8 +17,8 @@ class IPositioningServices {
     virtual FLOAT GetSpeed(int metric) = 0;
     // Clears the fix-valid flag, satellites and speed (guidance).
     virtual void ClearFix() = 0;
-    // The receiver's worker is not busy (guidance).
-    virtual BOOL IsIdle() = 0;
+    // An open of the receiver's port is under way.
+    virtual BOOL IsOpenInProgress() = 0;
     // 0 holds the playback and simulation threads, non-zero lets them run (guidance).
     virtual void SetPaused(int run) = 0;
     // The fix the route search reads: valid flag, satellites used, heading in

@@ -7,6 +7,7 @@
 #include <cfloat>
 #include <cmath>
 
+#include "pathlume/mapdb/geodesy.h"
 #include "pathlume/mapdb/map_database.h"
 #include "pathlume/route/router.h"
 
@@ -230,4 +231,15 @@ FLOAT CRouter::LinkCost(const MapLink* L, const MapNode* P, uint32_t a, uint32_t
 FLOAT CRouter::LinkCostWithTurn(const MapLink* L, FLOAT base, const MapNode* P, uint32_t a,
                                 uint32_t n, uint32_t m, uint32_t c, bool u) {
     return LinkCostWithTurnAt(MakeCostPlace(*this, P, a, true), L, base, n, m, c, u);
+}
+
+FLOAT CategorySpeed(const MapLink& link, bool metric) {
+    const uint32_t category = link.attributes & kAttrSpeedMask;
+    const double perHour = metric ? kCategorySpeedKmh[category] / kEarthRadiusKm
+                                  : kCategorySpeedMph[category] / kEarthRadiusMiles;
+    return static_cast<FLOAT>(perHour / 3600.0);
+}
+
+FLOAT ArrivalDistance(const MapLink& link, bool metric) {
+    return 4 * CategorySpeed(link, metric);
 }

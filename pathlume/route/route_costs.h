@@ -16,6 +16,16 @@ inline constexpr FLOAT kSpeedTableImperial[8] = {1.0f / 90,    1.0f / 72.5f, 1.0
 inline constexpr FLOAT kSpeedTableMetric[8] = {1.0f / 145, 1.0f / 117, 1.0f / 96, 1.0f / 76,
                                                1.0f / 57,  1.0f / 41,  1.0f / 21, 1.0f / 8};
 
+// Guidance's travel speeds by speed category 0-7 (the time to go, the arrival and the
+// "now" distances), in mph and in km/h.
+inline constexpr double kCategorySpeedMph[8] = {80, 65, 55, 41, 31, 21, 6, 5};
+inline constexpr double kCategorySpeedKmh[8] = {130, 105, 90, 65, 50, 35, 10, 8};
+// A link's category speed in radians of arc per second, from the table of the units
+// in use: the km/h one when metric.
+FLOAT CategorySpeed(const MapLink& link, bool metric);
+// The arrival distance: what that speed covers in 4 seconds.
+FLOAT ArrivalDistance(const MapLink& link, bool metric);
+
 // Octant approximation of the angle of (x, y) in degrees, -180 to 180.
 FLOAT ApproxBearing(FLOAT x, FLOAT y);
 // The turn penalty in penalty units for a turn angle in degrees (right positive).

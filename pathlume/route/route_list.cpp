@@ -29,7 +29,7 @@ class RouteListBuilder {
 
     // 0 with the entries in entries_, or the error number (1 a back-link leads
     // nowhere or round in a circle, 2 a node cannot be named, kNoEntry a route
-    // without a node between its ends, which fails silently).
+    // without a node between its ends: along one link, which has no entries).
     int Walk();
     static constexpr int kNoEntry = 3;
 
@@ -138,10 +138,14 @@ int CRouter::BuildRouteList() {
     RouteListBuilder builder(*this);
     try {
         error = builder.Walk();
+        if (error == RouteListBuilder::kNoEntry)
+            error = 0;
         if (error == 0) {
             count = builder.entries_.size();
-            array = static_cast<RouteEntry*>(g_heap.Alloc(count * sizeof(RouteEntry)));
-            std::copy(builder.entries_.begin(), builder.entries_.end(), array);
+            if (count > 0) {
+                array = static_cast<RouteEntry*>(g_heap.Alloc(count * sizeof(RouteEntry)));
+                std::copy(builder.entries_.begin(), builder.entries_.end(), array);
+            }
             routeLength = builder.length_;
         }
     } catch (CMemoryException* e) {
@@ -154,15 +158,14 @@ int CRouter::BuildRouteList() {
     }
     if (error != 0) {
         builder.Unmark();
-        if (error != RouteListBuilder::kNoEntry &&
-            RegGetDword(HKEY_CURRENT_USER, kSettingsKey, u"Options2", 0) & kDiagnosticsBit)
+        if (RegGetDword(HKEY_CURRENT_USER, kSettingsKey, u"Options2", 0) & kDiagnosticsBit)
             MessageBoxW(nullptr, error == 1 ? u"BUILDROUTELIST ERROR 1" : u"BUILDROUTELIST ERROR 2",
                         u"", MB_OK);
         return 1;
     }
     routeList = array;
     routeCount = static_cast<int32_t>(count);
-    destVirtualNode = ResolveNodeRef(routeList[0]);
-    startVirtualNode = ResolveNodeRef(routeList[count - 1]);
+    destVirtualNode = count > 0 ? ResolveNodeRef(routeList[0]) : nullptr;
+    startVirtualNode = count > 0 ? ResolveNodeRef(routeList[count - 1]) : nullptr;
     return 0;
 }

@@ -123,6 +123,9 @@ int NodeEndIndex(const RouteEntry& entry) {
 // ---- The router object ----------------------------------------------------------
 
 MapLink* CRouter::FindStartLink() const {
+    // A route along one link has no entry: the start link is the destination's.
+    if (RunsAlongOneLink())
+        return routeDestLink && routeDestLink->linkId == routeStartLinkId ? routeDestLink : nullptr;
     if (!routeList || routeCount <= 0)
         return nullptr;
     MapNode* node = ResolveNodeRef(routeList[0]);

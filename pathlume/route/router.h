@@ -164,7 +164,8 @@ class CRouter final : public IRouterServices {
     }
 
     // Computes the route from a start on a link to the target; always 0: success is
-    // kRouterRouteState with a non-empty route list.
+    // kRouterRouteState with a route list, empty only for a route along one link
+    // (RunsAlongOneLink).
     int CalculateRoute(MapLink* startLink, uint32_t startSegment, const MapPoint& startPoint,
                        const RouteTarget& target, int recalculation, int noGuidance);
     int SearchRoute(MapLink* startLink, uint32_t startSegment, const MapPoint& startPoint,
@@ -219,7 +220,8 @@ class CRouter final : public IRouterServices {
     uint32_t GetDestShapeIndex() const { return destSegment; }
     // The start link as it is loaded now, found by its id among the links of the
     // first route entry's node (a reload may have freed the link the search used);
-    // null without a route or when that node no longer holds it.
+    // null without a route or when that node no longer holds it. A route along one
+    // link has no entry: its destination link.
     MapLink* FindStartLink() const;
 
     // Fields, in the order of the route state. Positioning, guidance and the map view
@@ -241,6 +243,15 @@ class CRouter final : public IRouterServices {
     MapNode* destVirtualNode = nullptr;
     MapNode* startVirtualNode = nullptr;
     uint32_t requiredStartSlot = 0;
+    // No entries for a route along its start link to the destination, past no node
+    // (RunsAlongOneLink).
+    // A route to follow: its maneuvers and its entries, which only a route along its
+    // start link to the destination, past no node, has none of (RunsAlongOneLink).
+    bool HasRouteToFollow() const {
+        return (state & kRouterRouteState) && maneuvers && maneuverCount > 0 &&
+               (routeCount > 0 ? routeList != nullptr : routeCount == 0);
+    }
+    bool RunsAlongOneLink() const { return routeCount == 0 && HasRouteToFollow(); }
     RouteEntry* routeList = nullptr;
     int32_t routeCount = 0;
     Maneuver* maneuvers = nullptr;
@@ -296,6 +307,9 @@ class CRouter final : public IRouterServices {
         int32_t tries = 0;
         bool outOfMemory = false;
         bool fresh = false;
+        // Start and destination lay on one link within the arrival distance: no
+        // route, the vehicle is there.
+        bool arrived = false;
         // Wall time of the whole call and of the two list builds in it.
         double totalSeconds = 0;
         double routeListSeconds = 0;

@@ -253,6 +253,7 @@ int CRouter::SearchRoute(MapLink* startLinkIn, uint32_t startSegmentIn, const Ma
         search.outOfMemory = true;
     g_outOfMemory = 0;
     lastSearch.outOfMemory = search.outOfMemory;
+    lastSearch.arrived = search.sameLink;
 
     // Same link, or an end missing: no route and nothing to say (steps 36 to 40 are
     // left out).

@@ -48,6 +48,22 @@ bool IsPlaceholder(const MapNode* node) {
            node->position.latitude == ProxyNode::kLatitude;
 }
 
+// Start and destination on one road's link (the same link, or its copies in two
+// layers).
+bool OnOneLink(const MapLink* a, const MapLink* b) {
+    return a == b || (a->linkId == b->linkId && a->linkId != kDeadLinkId && a->linkId != -2 &&
+                      IsMajor(a) == IsMajor(b));
+}
+
+// Two points of one link no farther apart along it than the arrival distance (in the
+// units in use): the vehicle is there already.
+bool WithinArrival(const MapLink& a, uint32_t aSegment, const MapPoint& aPoint, const MapLink& b,
+                   uint32_t bSegment, const MapPoint& bPoint) {
+    const FLOAT gap = DistanceAlongLink(a, true, static_cast<int32_t>(aSegment), aPoint) -
+                      DistanceAlongLink(b, true, static_cast<int32_t>(bSegment), bPoint);
+    return std::fabs(gap) <= ArrivalDistance(a, (g_options.load() & kOptionMetric) != 0);
+}
+
 MapNode* FarEnd(const MapLink* link, const MapNode* node, uint32_t* mask) {
     if (link->fromNode == node) {
         *mask = kAttrBackward;
@@ -181,6 +197,8 @@ void RouteSearch::BuildVirtualNode(End& end, uint32_t segment, const MapPoint& p
     auto* node = static_cast<MapNode*>(RouterHeapAlloc(MapNode::StorageSize(2, 0)));
     std::memset(static_cast<void*>(node), 0, MapNode::StorageSize(2, 0));
     end.vnode = node;
+    end.side[0] = first;
+    end.side[1] = second;
     node->position = point;
     node->nameAndUse = 2;
     node->slotCount = 2;
@@ -211,10 +229,25 @@ void RouteSearch::BuildVirtualNode(End& end, uint32_t segment, const MapPoint& p
     node->Slots()[1] = end.halves[1];
 }
 
-void RouteSearch::HookVirtualNode(End& end) {
+void RouteSearch::JoinEndsOnOneLink() {
+    End& first = start_.side[0] <= dest_.side[0] ? start_ : dest_;  // nearer the from-node
+    End& second = &first == &start_ ? dest_ : start_;
+    // The first point's half towards the to-node becomes the piece between the points.
+    MapLink* middle = first.halves[1];
+    middle->toNode = second.vnode;
+    middle->flags = static_cast<uint16_t>(kLinkSynthetic | 1);  // slot 1 there, slot 0 here
+    middle->word0 = std::bit_cast<uint32_t>(std::max(second.side[0] - first.side[0], 0.0f));
+    RouterHeapFree(second.halves[0]);
+    second.halves[0] = middle;
+    second.vnode->Slots()[0] = middle;
+    HookVirtualNode(second, false, true);
+    HookVirtualNode(first, true, false);
+}
+
+void RouteSearch::HookVirtualNode(End& end, bool hookFrom, bool hookTo) {
     MapLink* link = end.link;
-    end.realFrom = link->fromNode;
-    end.realTo = link->toNode;
+    end.realFrom = hookFrom ? link->fromNode : nullptr;
+    end.realTo = hookTo ? link->toNode : nullptr;
     if (end.realFrom && link->FromSlot() < end.realFrom->SlotCapacity())
         end.realFrom->Slots()[link->FromSlot()] = end.halves[0];
     if (end.realTo && link->ToSlot() < end.realTo->SlotCapacity())
@@ -235,6 +268,11 @@ void RouteSearch::UnhookVirtualNode(End& end) {
 }
 
 void RouteSearch::FreeVirtualNode(End& end) {
+    // The piece between two ends on one link belongs to both: freed once.
+    End& other = &end == &start_ ? dest_ : start_;
+    for (MapLink*& half : other.halves)
+        if (half && (half == end.halves[0] || half == end.halves[1]))
+            half = nullptr;
     RouterHeapFree(end.halves[0]);
     RouterHeapFree(end.halves[1]);
     RouterHeapFree(end.vnode);
@@ -644,10 +682,11 @@ bool RouteSearch::Try() {
         missingEnd = true;
         return false;
     }
-    if (startLink == destLink ||
-        (startLink->linkId == destLink->linkId && startLink->linkId != kDeadLinkId &&
-         startLink->linkId != -2 && IsMajor(startLink) == IsMajor(destLink))) {
-        sameLink = startLink && destLink;
+    // Both ends on one link: arrived when they lie within the arrival distance;
+    // otherwise a route like any other, along the link when it runs that way.
+    if (OnOneLink(startLink, destLink) &&
+        WithinArrival(*startLink, startSegment, startPoint, *destLink, destSegment, destPoint)) {
+        sameLink = true;
         return false;
     }
     for (End* end : {&start_, &dest_}) {
@@ -700,10 +739,6 @@ bool RouteSearch::Try() {
         !dest_.link->fromNode || !dest_.link->toNode ||
         (IsPlaceholder(start_.link->fromNode) && IsPlaceholder(start_.link->toNode)))
         return false;
-    if (start_.link == dest_.link) {
-        sameLink = true;
-        return false;
-    }
     // Readying the ends' chunks may read their full shapes: the segments are taken
     // on the links as they are now, not as the caller saw them.
     for (End* end : {&start_, &dest_}) {
@@ -714,6 +749,12 @@ bool RouteSearch::Try() {
     }
     startSegment = start_.link->NearestPoint(startPoint.latitude, startPoint.longitude, nullptr);
     destSegment = dest_.link->NearestPoint(destPoint.latitude, destPoint.longitude, nullptr);
+    oneLink_ = start_.link == dest_.link;
+    if (oneLink_ && WithinArrival(*start_.link, startSegment, startPoint, *dest_.link, destSegment,
+                                  destPoint)) {
+        sameLink = true;
+        return false;
+    }
     r.routeStartLink = start_.link;
     r.routeStartLinkId = start_.link->linkId;
     r.routeDestLink = dest_.link;
@@ -751,14 +792,18 @@ bool RouteSearch::Try() {
 
     BuildVirtualNode(start_, startSegment, startPoint);
     BuildVirtualNode(dest_, destSegment, destPoint);
+    if (oneLink_) {
+        JoinEndsOnOneLink();
+    } else {
+        HookVirtualNode(dest_);
+        HookVirtualNode(start_);
+    }
     r.startVirtualNode = start_.vnode;
     r.destVirtualNode = dest_.vnode;
     r.halfLinks[0] = start_.halves[0];
     r.halfLinks[1] = start_.halves[1];
     r.halfLinks[2] = dest_.halves[0];
     r.halfLinks[3] = dest_.halves[1];
-    HookVirtualNode(dest_);
-    HookVirtualNode(start_);
 
     if (!Seed()) {
         // A kept list that no longer resolves: the search starts afresh.
@@ -783,6 +828,7 @@ void RouteSearch::Cleanup() {
     cleaned_ = true;
     UnhookVirtualNode(start_);
     UnhookVirtualNode(dest_);
+    oneLink_ = false;
     if (found && !outOfMemory) {
         KeepOpenList();
     } else {
@@ -809,12 +855,20 @@ void RouteSearch::Finish() {
     if (built != 0)
         throw OutOfMemory{};
     r.startPart = r.requiredStartSlot == 0 ? 1 : 2;
-    r.startPartLength = start_.halves[r.requiredStartSlot]->Length();
+    if (r.routeCount == 0) {
+        // Along the start link to the destination, past no node: the whole route is
+        // the destination's part, entered from the end behind the vehicle.
+        r.startPartLength = 0;
+        r.destPart = r.startPart == 2 ? 1 : 2;
+        r.destPartLength = start_.halves[r.requiredStartSlot]->Length();
+        r.routeLength = r.destPartLength;
+        r.remainingLength = r.routeLength;
+        return;
+    }
+    r.startPartLength = start_.side[r.requiredStartSlot];
     const int destPart = FindDestPart();
     r.destPart = destPart;
-    r.destPartLength = destPart == 1   ? dest_.halves[0]->Length()
-                       : destPart == 2 ? dest_.halves[1]->Length()
-                                       : 0;
+    r.destPartLength = destPart == 1 || destPart == 2 ? dest_.side[destPart - 1] : 0;
     // The route list counts the links between its first and last node; the two
     // half-links at the ends complete the driving length.
     r.routeLength += r.startPartLength + r.destPartLength;

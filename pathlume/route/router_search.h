@@ -135,6 +135,7 @@ class RouteSearch {
     bool recalcRestart = false;  // a recalculation that has become fresh
     bool outOfMemory = false;
     bool loadFailed = false;
+    // Both ends on one link, no farther apart than the arrival distance: arrived.
     bool sameLink = false;
     bool keptListLost = false;
     bool missingEnd = false;
@@ -148,6 +149,8 @@ class RouteSearch {
         uint32_t attributes = 0;
         MapNode* vnode = nullptr;
         MapLink* halves[2] = {};
+        // Along the link from the point to its from-node and to its to-node.
+        FLOAT side[2] = {};
         NodeSearchState states[2];
         // The real end nodes' slots that point at the half-links meanwhile.
         MapNode* realFrom = nullptr;
@@ -160,7 +163,10 @@ class RouteSearch {
     bool LoadAroundStart();
     void ResolvePlaceholderEnds(End& end);
     void BuildVirtualNode(End& end, uint32_t segment, const MapPoint& point);
-    void HookVirtualNode(End& end);
+    // With both ends on one link: the piece between the two points joins the two
+    // virtual nodes, and each real end node sees the outer piece next to it.
+    void JoinEndsOnOneLink();
+    void HookVirtualNode(End& end, bool hookFrom = true, bool hookTo = true);
     void UnhookVirtualNode(End& end);
     void FreeVirtualNode(End& end);
     bool Seed();
@@ -186,4 +192,5 @@ class RouteSearch {
     FLOAT weight_ = 1.0f;
     FLOAT boxS_ = 0, boxW_ = 0, boxN_ = 0, boxE_ = 0;
     bool cleaned_ = true;
+    bool oneLink_ = false;
 };

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <mutex>
 
-#include "formats/names.h"
 #include "pathlume/display/map_theme.h"
 #include "pathlume/display/sun_clock.h"
 #include "pathlume/foundation/app_services.h"
@@ -169,18 +168,23 @@ void ReadStartupWords() {
 }
 
 // "names.bin" in the map folder, else in "Maps\" found on the cards; the data root
-// is the path less "Maps\names.bin".
+// is the path less "Maps\names.bin". One with a wrong magic is reported once and
+// kept closed: the program goes on without street names.
 bool OpenNamesFile() {
     WCHAR path[MAX_PATH] = {};
-    if (!g_namesFile.IsOpen() &&
-        g_namesFile.OpenInFolder(g_dataFolder, u"names.bin", kMappedRead, path) != 0 &&
-        g_namesFile.OpenLocatedWithFallback(u"Maps\\names.bin", kMappedRead, path) != 0)
-        return false;
+    if (!g_namesFile.IsOpen() && !NamesFileRefused()) {
+        if (g_namesFile.OpenInFolder(g_dataFolder, u"names.bin", kMappedRead, path) != 0 &&
+            g_namesFile.OpenLocatedWithFallback(u"Maps\\names.bin", kMappedRead, path) != 0)
+            return false;
+        // One found on a card is checked as the map folder's is: cut short, it is refused.
+        if (AcceptNamesFile() && CheckNamesFile(g_namesFile) != 0) {
+            g_namesFile.Close();
+            return false;
+        }
+    }
     std::u16string root = path[0] ? std::u16string(path) : std::u16string(g_namesFile.Path());
     root = root.size() > kDataRootSuffix ? root.substr(0, root.size() - kDataRootSuffix) : u"";
     CopyText(g_userDataFolder, root.empty() ? u".\\" : root);
-    g_namesFile.Seek(0, 0);
-    CheckDataFileHeader(g_namesFile, formats::names::kDeviceMagic, u"names.bin");
     return true;
 }
 
@@ -209,7 +213,7 @@ int AppLoadSettings() {
     ApplyScreenScales();
     StoreScreenMetrics(GetDesktopWindow());
     CreateFonts();
-    // A start again in the same process scales the defaults, not the last start's sizes.
+    // A second load starts again from the defaults: the screen scale is applied once.
     g_mapTheme.SetDefaults();
     g_mapTheme.LoadThemeIni(u"theme.ini");
     g_mapTheme.ScaleForScreen(g_screenScaleY.load());

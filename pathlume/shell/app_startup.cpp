@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "pathlume/display/router_map_route.h"
 #include "pathlume/foundation/data_location.h"
@@ -16,9 +17,14 @@
 #include "pathlume/position/map_matcher.h"
 #include "pathlume/route/router.h"
 #include "pathlume/shell/almanac.h"
+#include "pathlume/shell/display_options.h"
 #include "pathlume/shell/gps_info_view.h"
 #include "pathlume/shell/guidance_view.h"
+#include "pathlume/shell/option_dialogs.h"
+#include "pathlume/shell/route_dialogs.h"
 #include "pathlume/shell/route_list_view.h"
+#include "pathlume/shell/speed_alert.h"
+#include "pathlume/shell/volume_dialog.h"
 #include "platform/afx/afx.h"
 
 namespace {
@@ -72,6 +78,16 @@ void InstallProgramObjects() {
     g_mapMatcher.LoadSettings();
     g_gpsInfoShm.Create();
     InstallGuidance();
+    OptionDialogs dialogs;
+    dialogs.routeManagement = RunRouteManagementDialog;
+    dialogs.detourOptions = RunDetourOptionsDialog;
+    dialogs.avoidRoads = RunAvoidRoadsDialog;
+    dialogs.routeOptions = RunRouteOptionsDialog;
+    dialogs.displayOptions = RunDisplayOptionsDialog;
+    dialogs.poiFilter = RunPoiFilterDialog;
+    dialogs.guidanceVolume = RunGuidanceVolumeDialog;
+    dialogs.speedAlert = RunSpeedAlertDialog;
+    SetOptionDialogs(std::move(dialogs));
     SetScreenMaker(kScreenGpsInfo, MakeGpsInfoScreen);
     SetScreenMaker(kScreenGuidance, MakeGuidanceScreen);
     SetScreenMaker(kScreenRouteList, MakeRouteListScreen);
@@ -82,6 +98,9 @@ void ReleaseProgramObjects() {
     if (!g_installed)
         return;
     g_installed = false;
+    SetOptionDialogs({});
+    // The avoid list names chunk records of the database that closes here.
+    g_avoidList.Clear();
     g_mapDatabase.Close();
     UninstallGuidance();
     g_gpsInfoShm.Close();

@@ -262,6 +262,30 @@ void CGuidanceView::Relayout() {
     bar_.SetRect(barRect_.left, barRect_.top, barRect_.right, barRect_.bottom);
 }
 
+void CGuidanceView::GetMapCovers(std::vector<RECT>* covers) {
+    RECT client{};
+    if (m_hWnd)
+        GetClientRect(&client);
+    const int w = client.right, b = client.bottom;
+    if (w <= 0 || b <= 0)
+        return;
+    // The navy columns either side of the map column, the banner with the turn arrow
+    // under it, the distance box at the column's right, the band at the bottom, and
+    // the speaker and street name over the bottom bar.
+    const int column = RoundHalfAway(0.75f * w);
+    const int margin = (w - column) / 2;
+    covers->push_back({0, 0, margin, b});
+    covers->push_back({w - margin, 0, w, b});
+    covers->push_back({0, 0, w, bannerHeight_});
+    covers->push_back({0, bannerHeight_, S(48), bannerHeight_ + S(48)});
+    covers->push_back({0, BandTop(b), w, b});
+    const int distanceRight = (w + column) / 2 - ScaleX(4);
+    covers->push_back(
+        {distanceRight - ScaleX(60), bannerHeight_, distanceRight, bannerHeight_ + S(22)});
+    covers->push_back({0, b - S(42), ScaleX(141), b - S(18)});
+    covers->push_back({ScaleX(58), b - S(85), ScaleX(85), b - S(58)});
+}
+
 int CGuidanceView::GetZoomIndex() {
     return view_.MapView().GetUserZoomIndex();
 }
@@ -307,6 +331,11 @@ void CGuidanceView::DrawMap(HDC target, const RECT& client) {
     BitBlt(target, 0, 0, client.right, client.bottom, back, 0, 0, SRCCOPY);
 }
 
+int CGuidanceView::BandTop(int clientHeight) const {
+    return view_.fullScreen ? RoundHalfAway(268 * g_screenScaleY.load())
+                            : bannerHeight_ + (clientHeight - S(58)) + 2;
+}
+
 void CGuidanceView::DrawBanner(HDC dc, const RECT& client) {
     HBRUSH navy = CreateSolidBrush(kNavy);
     // The map column is three quarters of the width, centred; navy either side.
@@ -316,9 +345,7 @@ void CGuidanceView::DrawBanner(HDC dc, const RECT& client) {
     const RECT right{client.right - margin, 0, client.right, client.bottom};
     FillRect(dc, &left, navy);
     FillRect(dc, &right, navy);
-    const int bandTop = view_.fullScreen ? RoundHalfAway(268 * g_screenScaleY.load())
-                                         : bannerHeight_ + (client.bottom - S(58)) + 2;
-    const RECT band{0, bandTop, client.right, client.bottom};
+    const RECT band{0, BandTop(client.bottom), client.right, client.bottom};
     FillRect(dc, &band, navy);
     DeleteObject(navy);
 
@@ -484,18 +511,20 @@ void CGuidanceView::OnLButtonDown(UINT flags, CPoint point) {
             view_.PostMessage(WM_LBUTTONDOWN, flags, MAKELPARAM(point.x, point.y));
             break;
         case GuidanceTap::Speaker:
-            ToggleOptionFlag(kOptionVoiceMuted);
+            view_.ToggleMute(FALSE);
             DrawPanel(nullptr);
             break;
         case GuidanceTap::BackToMap:
             LeaveToMap();
             break;
         case GuidanceTap::RepeatPrompt:
+            view_.RepeatGuidance();
             break;
         case GuidanceTap::RouteList:
             view_.PostMessage(WM_USER, kViewSwitchScreen, kScreenRouteList);
             break;
         case GuidanceTap::LocationInfo:
+            view_.ShowLocationInfo();
             break;
         case GuidanceTap::StatusBox:
             if (view_.CycleStatBoxMode(m_hWnd, point.x, point.y, 1) == 0)

@@ -94,6 +94,7 @@ class CGuidanceView final : public CFullScreenChild {
     void DrawPanel(HDC paintDC);
     void Relayout() override;
     int GetZoomIndex() override;
+    void GetMapCovers(std::vector<RECT>* covers) override;
 
     const CBarGauge& Bar() const { return bar_; }
     const GuidancePanel& LastPanel() const { return panel_; }
@@ -114,6 +115,8 @@ class CGuidanceView final : public CFullScreenChild {
     void DrawMap(HDC target, const RECT& client);
     void DrawBanner(HDC dc, const RECT& client);
     void DrawArrow(HDC dc);
+    // Where the navy band along the bottom starts.
+    int BandTop(int clientHeight) const;
     // Back to the map: asked of the view, which tears this screen down later.
     void LeaveToMap();
 

@@ -195,8 +195,16 @@ void CMainView::OnResumeRestart(DWORD now) {
     if (tick == 0)
         tick = after;
     lastDataTick.store(DataTick(tick));
+    // Positions from before the suspend are no news of the port about to be opened
+    // again: a fix message parked meanwhile is let go, not handled, or it would
+    // stamp the data tick now and put the watchdog off by 5 s.
+    if (parkedFixPost) {
+        parkedFixPost = FALSE;
+        g_positionQueue.Clear();
+        ReleasePendingPost(false);
+    }
     resumePending.store(FALSE);
-    RepostParkedFix();
+    RepostParkedMessages();
     EndWaitCursor();
 }
 
@@ -254,8 +262,9 @@ bool CMainView::Housekeeping(DWORD now) {
     // 4. The watchdog: no data for 5 s closes and reopens the port. It waits while an
     // open is in progress, which it would otherwise cut short.
     const bool busy = g_router && g_router->busyCount > 0;
-    if (!busy && modalCount.load() == 0 && dataTick != kNoDataTick && receiver->IsIdle() &&
-        !resumePending.load() && TickDiff(now, dataTick) >= static_cast<int32_t>(kWatchdogMs) &&
+    if (!busy && modalCount.load() == 0 && dataTick != kNoDataTick &&
+        !receiver->IsOpenInProgress() && !resumePending.load() &&
+        TickDiff(now, dataTick) >= static_cast<int32_t>(kWatchdogMs) &&
         !(receiver->GetFlags() & kGpsReplayActive)) {
         receiver->ClearFix();
         if (!(receiver->GetFlags() & kGpsBluetoothFailed)) {
@@ -266,7 +275,7 @@ bool CMainView::Housekeeping(DWORD now) {
         lastDataTick.store(DataTick(GetTickCount()));
     }
 
-    RepostParkedFix();
+    RepostParkedMessages();
     PostForLeftPositions();
     if (firstPaintState < 0)
         TestDestinationTick();

@@ -176,6 +176,11 @@ const fs::path& TestGridFolder(GridVariant variant) {
             for (uint32_t i = 0; i < 4; ++i)
                 addArterial(first + i, first + (i + 1) % 4);
         }
+        if (which == GridVariant::kStateRoute) {
+            for (discmaker::Link& link : grid.links)
+                if (link.roadClass == discmaker::RoadClass::Arterial)
+                    link.signs = discmaker::LinkSigns{.highwayNumber = "CA 1"};
+        }
         if (which == GridVariant::kFork) {
             discmaker::Node end;
             end.position = {grid.nodes[middle].position.lat - 0.0009,
@@ -188,9 +193,18 @@ const fs::path& TestGridFolder(GridVariant variant) {
     static GeneratedMaps plain("grid", build(GridVariant::kPlain), {});
     static GeneratedMaps forked("grid-fork", build(GridVariant::kFork), {});
     static GeneratedMaps ring("grid-ring", build(GridVariant::kRing), {});
-    return variant == GridVariant::kFork
-               ? forked.folder
-               : (variant == GridVariant::kRing ? ring.folder : plain.folder);
+    switch (variant) {
+        case GridVariant::kFork:
+            return forked.folder;
+        case GridVariant::kRing:
+            return ring.folder;
+        case GridVariant::kStateRoute: {
+            static GeneratedMaps state("grid-ca", build(GridVariant::kStateRoute), {});
+            return state.folder;
+        }
+        default:
+            return plain.folder;
+    }
 }
 
 const fs::path& AndorraMapsFolder() {

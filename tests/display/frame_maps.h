@@ -18,10 +18,11 @@ const std::filesystem::path& TownMapsFolder();
 // Empty when the shared OpenStreetMap extracts are absent.
 const std::filesystem::path& AndorraMapsFolder();
 
-// A 5 x 5 test grid 0.2 km apart from (45 N, 100 W), its middle row an arterial;
-// kFork adds an arterial leaving the middle node, so the row forks there; kRing adds a
-// ring of four arterials inside a block, touching nothing else.
-enum class GridVariant { kPlain, kFork, kRing };
+// A 5 x 5 test grid 0.2 km apart from (45 N, 100 W), its middle row an arterial, its
+// first column the highway "US 14"; kFork adds an arterial leaving the middle node, so
+// the row forks there; kRing adds a ring of four arterials inside a block, touching
+// nothing else; kStateRoute numbers the middle row "CA 1".
+enum class GridVariant { kPlain, kFork, kRing, kStateRoute };
 const std::filesystem::path& TestGridFolder(GridVariant variant);
 inline constexpr double kGridMiddleLat = 45.0 + 2 * 0.2 / 111.2;
 

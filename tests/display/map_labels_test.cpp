@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <set>
 #include <string>
 
@@ -66,6 +67,8 @@ TEST(MapLabelsTest, PlacementDropsLabelsThatTouchLieInsideOrLieOutsideTheView) {
     LabelDC dc;
     CMapLabels labels;
     labels.SetMargins(210, 238);
+    // A control of the screen over the map: the scale bar, say.
+    labels.SetCovers({RECT{20, 200, 120, 230}});
     ASSERT_EQ(Offer(labels, dc, 1, 100, 100, 0, "MAIN STREET"), 0);
     const CMapLabels::Slot first = labels.SlotAt(0);
     const float width = first.corners[1].x - first.corners[0].x;
@@ -86,10 +89,14 @@ TEST(MapLabelsTest, PlacementDropsLabelsThatTouchLieInsideOrLieOutsideTheView) {
         // A short text wholly inside the long box: no edge crosses.
         {"inside another", 100, 100 + height / 4, 0, ".", false},
         {"crossing at an angle", 100, 100, 45, "CROSS STREET", false},
-        {"wholly below the reduced view", 100, 250, 0, "FAR", false},
-        {"wholly right of the reduced view", 260, 50, 0, "FAR", false},
-        {"clear of the first", 100, 180, 0, "OTHER STREET", true},
-        {"partly in view", 205, 20, 0, "EDGE ROAD", true},
+        {"wholly below the view", 100, 250, 0, "FAR", false},
+        {"wholly right of the view", 260, 50, 0, "FAR", false},
+        {"clear of the first", 100, 150, 0, "OTHER STREET", true},
+        // A label is drawn whole or not at all.
+        {"partly out of view", 205, 20, 0, "EDGE ROAD", false},
+        {"over a control", 70, 205, 0, "LOW ROAD", false},
+        {"across a control's corner", 125, 196, 30, "SLANTED ROAD", false},
+        {"beside the control", 170, 210, 0, "ROAD", true},
     };
     uint32_t key = 10;
     for (const Case& c : cases) {
@@ -267,6 +274,32 @@ TEST_F(AndorraLabelsTest, LabelsNeverMeetAndEachRouteNumberShowsOnce) {
             }
     EXPECT_GT(labelsSeen, 20);
     EXPECT_GT(shieldsSeen, 10);
+}
+
+// A "CA-" route's shield, placed along its road: the state routes' icon with a white
+// number; the "US 14" crossing it keeps its own shield and black number.
+class ShieldFrameTest : public AndorraLabelsTest {};
+
+TEST_F(ShieldFrameTest, AStateRouteGetsItsShieldAndAWhiteNumber) {
+    render::Options options;
+    options.maps = display_test::TestGridFolder(display_test::GridVariant::kStateRoute);
+    options.latitude = display_test::kGridMiddleLat;
+    options.longitude = -100.0 + 0.1 / (111.2 * std::cos(45.0 * 0.017453292));
+    // Close enough in that both shields find room clear of the vehicle and the scale bar.
+    options.zoom = 2;
+    options.out = "unused.png";
+    render::Session session(options);
+    ASSERT_TRUE(session.Loaded()) << session.Error();
+    session.DrawFrame();
+    std::map<std::string, std::pair<UINT, COLORREF>> shields;
+    for (const IconLabel& icon : session.View().PlacedIcons())
+        shields[icon.text] = {icon.id, icon.colour};
+    ASSERT_TRUE(shields.count("1")) << "no shield of CA 1";
+    EXPECT_EQ(shields["1"].first, kIconShieldState);
+    EXPECT_EQ(shields["1"].second, kShieldWhite);
+    ASSERT_TRUE(shields.count("14")) << "no shield of US 14";
+    EXPECT_EQ(shields["14"].first, kIconShieldSecond);
+    EXPECT_EQ(shields["14"].second, kShieldBlack);
 }
 
 TEST_F(AndorraLabelsTest, FarZoomsPlaceNoShieldsAndThenNothing) {

@@ -109,8 +109,8 @@ bool LayPath(MapLink* start, int count, const std::vector<MapLink*>& all, PathRo
     return static_cast<int>(route.links.size()) == count;
 }
 
-// A path of `count` links from a link in view.
-bool LayPathOnScreen(const CMapView& view, int count, PathRoute& route) {
+// The links of the two detailed layers, with their nodes.
+std::vector<MapLink*> LoadedLinks() {
     std::vector<MapLink*> all;
     for (int index : {0, 1}) {
         MapLayer& layer = g_mapDatabase.layers[index];
@@ -123,6 +123,12 @@ bool LayPathOnScreen(const CMapView& view, int count, PathRoute& route) {
             if (!link->IsDead() && IsReal(link->fromNode) && IsReal(link->toNode))
                 all.push_back(link);
     }
+    return all;
+}
+
+// A path of `count` links from a link in view.
+bool LayPathOnScreen(const CMapView& view, int count, PathRoute& route) {
+    const std::vector<MapLink*> all = LoadedLinks();
     for (MapLink* link : all) {
         if (!view.IsLinkVisible(*link, 0) && !(link->shapeInfo & kShapeDrawn))
             continue;
@@ -284,6 +290,103 @@ TEST_F(RouteOverlayTest, NoRouteOrAnEmptyListDrawsNothing) {
     EXPECT_EQ(CountColour(session.BackBuffer(), options.width, g_viewHeight.load(),
                           g_mapTheme.routeColours[mode]),
               0);
+}
+
+// A route along one link: no entries, its start and destination on that link.
+class AlongRoute : public IMapRoute {
+  public:
+    uint32_t GetState() override { return kRouteStateRouteExists; }
+    MapLink* GetStartLink() override { return link; }
+    uint32_t GetStartShapeIndex() override { return startCut; }
+    MapPoint GetStartLocation() override { return start; }
+    MapLink* GetDestinationLink() override { return link; }
+    uint32_t GetDestinationSegment() override { return destinationCut; }
+    MapPoint GetDestinationPoint() override { return destination; }
+
+    MapLink* link = nullptr;
+    MapPoint start{}, destination{};
+    uint32_t startCut = 0, destinationCut = 0;
+};
+
+// The point `fraction` of the way along the link's line and the shape points before it.
+MapPoint AlongLine(const MapLink& link, double fraction, uint32_t* cut) {
+    std::vector<MapPoint> line{link.fromNode->position};
+    for (uint32_t k = 0; k < link.GetShapePointCount(); ++k)
+        line.push_back(link.shapePoints[k]);
+    line.push_back(link.toNode->position);
+    std::vector<double> lengths;
+    double total = 0;
+    for (size_t k = 1; k < line.size(); ++k) {
+        lengths.push_back(std::hypot(line[k].latitude - line[k - 1].latitude,
+                                     line[k].longitude - line[k - 1].longitude));
+        total += lengths.back();
+    }
+    double want = fraction * total;
+    for (size_t k = 0; k < lengths.size(); ++k) {
+        if (want <= lengths[k] || k + 1 == lengths.size()) {
+            const double t = lengths[k] > 0 ? std::min(want / lengths[k], 1.0) : 0;
+            *cut = static_cast<uint32_t>(k);
+            return {static_cast<FLOAT>(line[k].latitude +
+                                       t * (line[k + 1].latitude - line[k].latitude)),
+                    static_cast<FLOAT>(line[k].longitude +
+                                       t * (line[k + 1].longitude - line[k].longitude))};
+        }
+        want -= lengths[k];
+    }
+    *cut = 0;
+    return line.front();
+}
+
+// A route along one link is drawn from its start to its destination, and not beyond.
+TEST_F(RouteOverlayTest, ARouteAlongOneLinkIsDrawnBetweenItsEnds) {
+    render::Options options = display_test::TownOptions();
+    options.zoom = 0;
+    render::Session session(options);
+    ASSERT_TRUE(session.Loaded()) << session.Error();
+    g_options2.store(kOptions2NoStreetLabels | kOptions2NoPoi | kOptions2NoPoiLabels);
+    session.DrawFrame();
+    const COLORREF first = g_mapTheme.routeColours[g_mapTheme.ColourMode()];
+    CMapView& view = session.View();
+    auto routeNear = [&](const MapLink& link, double fraction) {
+        uint32_t cut = 0;
+        const MapPoint p = AlongLine(link, fraction, &cut);
+        int x = 0, y = 0;
+        view.MapToScreen2D(p.longitude, p.latitude, &x, &y);
+        int near = 0;
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx)
+                near += Near(GetPixel(session.BackBuffer(), x + dx, y + dy), first);
+        return near;
+    };
+    // A link whose whole line is in view and long on the screen.
+    AlongRoute route;
+    for (MapLink* candidate : LoadedLinks()) {
+        int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+        view.MapToScreen2D(candidate->fromNode->position.longitude,
+                           candidate->fromNode->position.latitude, &x0, &y0);
+        view.MapToScreen2D(candidate->toNode->position.longitude,
+                           candidate->toNode->position.latitude, &x1, &y1);
+        const bool inside = std::min({x0, x1, y0, y1}) > 4 &&
+                            std::max(x0, x1) < options.width - 4 &&
+                            std::max(y0, y1) < g_viewHeight.load() - 4;
+        if (inside && std::hypot(x1 - x0, y1 - y0) > 60)
+            route.link = candidate;
+    }
+    ASSERT_NE(route.link, nullptr) << "no link long enough in view";
+    route.start = AlongLine(*route.link, 0.3, &route.startCut);
+    route.destination = AlongLine(*route.link, 0.7, &route.destinationCut);
+    SetMapRoute(&route);
+    session.DrawFrame();
+    EXPECT_GT(routeNear(*route.link, 0.5), 0);
+    EXPECT_EQ(routeNear(*route.link, 0.1), 0);
+    EXPECT_EQ(routeNear(*route.link, 0.9), 0);
+    // Driven the other way, the same stretch.
+    std::swap(route.start, route.destination);
+    std::swap(route.startCut, route.destinationCut);
+    session.DrawFrame();
+    EXPECT_GT(routeNear(*route.link, 0.5), 0);
+    EXPECT_EQ(routeNear(*route.link, 0.1), 0);
+    SetMapRoute(nullptr);
 }
 
 // Ribbons about lines in a frame of unit scale: a half width of 1 along a line of

@@ -1,10 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <regex>
+#include <set>
+#include <string>
+
 #include "pathlume/display/map_theme.h"
 #include "pathlume/display/map_view.h"
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/foundation/registry_helpers.h"
 #include "tests/display/frame_maps.h"
+#include "tests/support/shared_data.h"
 #include "tests/support/temp_root.h"
 
 namespace {
@@ -120,6 +129,58 @@ TEST(VehicleSymbolTest, BitmapsByColourSetStatusAndView) {
     for (const Case& c : cases)
         EXPECT_EQ(VehicleBitmapId(c.night, c.status, c.mode, c.northUp), c.id)
             << c.night << " " << std::hex << c.status << " mode " << c.mode;
+}
+
+// The vehicle symbols and destination flags are drawn over the map and the route with
+// white as their key colour: every pixel is that white or a colour of the artwork,
+// never a blend of the two, which would show as a light fringe breaking the route
+// around the vehicle.
+TEST(VehicleSymbolTest, KeyedArtworkHasNoBlendWithItsKeyColour) {
+    const std::filesystem::path res = testing_support::RepositoryFolder() / "pathlume" / "res";
+    std::map<UINT, std::string> files;
+    {
+        std::ifstream table(res / "resources.md");
+        const std::regex row(R"(^\| (\d+) \| bitmap \| ((vehicle|flag)_[a-z0-9_]+\.svg) \|)");
+        std::smatch m;
+        for (std::string line; std::getline(table, line);)
+            if (std::regex_search(line, m, row))
+                files[static_cast<UINT>(std::stoul(m[1]))] = m[2];
+    }
+    ASSERT_EQ(files.size(), 36u);  // 24 vehicle symbols, 12 flags
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    for (const auto& [id, file] : files) {
+        // The colours the artwork names.
+        std::ifstream svg(res / file);
+        const std::string text((std::istreambuf_iterator<char>(svg)), {});
+        std::set<COLORREF> own{RGB(255, 255, 255)};
+        const std::regex hex("#([0-9a-fA-F]{6})");
+        for (auto it = std::sregex_iterator(text.begin(), text.end(), hex);
+             it != std::sregex_iterator(); ++it) {
+            const unsigned long v = std::stoul((*it)[1], nullptr, 16);
+            own.insert(RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF));
+        }
+        HBITMAP bitmap = LoadBitmapW(nullptr, MAKEINTRESOURCEW(id));
+        ASSERT_NE(bitmap, nullptr) << id;
+        BITMAP record{};
+        GetObjectW(bitmap, sizeof record, &record);
+        HGDIOBJ old = SelectObject(dc, bitmap);
+        int foreign = 0;
+        COLORREF example = 0;
+        for (int y = 0; y < record.bmHeight; ++y)
+            for (int x = 0; x < record.bmWidth; ++x) {
+                const COLORREF c = GetPixel(dc, x, y);
+                if (!own.count(c)) {
+                    ++foreign;
+                    example = c;
+                }
+            }
+        EXPECT_EQ(foreign, 0) << file << " (" << id << "), e.g. " << std::hex << example;
+        SelectObject(dc, old);
+        DeleteObject(bitmap);
+    }
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
 }
 
 // The standing vehicle, counting the new frames the view asks for.

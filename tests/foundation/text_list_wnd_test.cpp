@@ -14,6 +14,7 @@
 #include "pathlume/foundation/heap.h"
 #include "pathlume/foundation/name_text.h"
 #include "pathlume/foundation/screen_draw.h"
+#include "platform/kernel/text.h"
 #include "screen_test_support.h"
 
 namespace {
@@ -145,6 +146,20 @@ TEST_F(TextListTest, TheFilterShowsMatchingRowsWithTheMatchInColour) {
     EXPECT_FALSE(list->Matches(2));
     list->SetFilter(nullptr);
     EXPECT_TRUE(list->Matches(2));
+}
+
+// An item longer than a row's 511 characters is drawn cut, not as an empty row.
+TEST_F(TextListTest, ALongItemIsDrawnCut) {
+    const std::string longName = "Avinguda " + std::string(600, 'x');
+    platform::TextRecording recording;
+    Make(0, {longName, "Elm St"});
+    std::vector<std::u16string> drawn;
+    for (const platform::DrawnText& text : recording.Texts())
+        if (text.window == list->GetSafeHwnd())
+            drawn.push_back(text.text);
+    ASSERT_EQ(drawn.size(), 2u);
+    EXPECT_EQ(drawn[0], platform::Utf8ToWide(longName.substr(0, CTextListWnd::kMaxItemBytes - 1)));
+    EXPECT_EQ(drawn[1], u"Elm St");
 }
 
 TEST_F(TextListTest, ItemsAddGetDeleteAndTheSelectionFollows) {

@@ -14,6 +14,7 @@
 #include "pathlume/route/maneuver_list.h"
 #include "pathlume/route/maneuver_texts.h"
 #include "pathlume/route/positioning_services.h"
+#include "pathlume/route/route_costs.h"
 #include "platform/user/user.h"
 #include "tests/guidance/guidance_fixture.h"
 #include "tests/guidance/said.h"
@@ -27,7 +28,7 @@ class DriveFix final : public IPositioningServices {
     int GetFixQuality() override { return quality; }
     FLOAT GetSpeed(int) override { return mph; }
     void ClearFix() override {}
-    BOOL IsIdle() override { return TRUE; }
+    BOOL IsOpenInProgress() override { return FALSE; }
     void SetPaused(int) override {}
     BOOL IsFixValid() override { return TRUE; }
     int GetSatellitesUsed() override { return 8; }
@@ -86,34 +87,7 @@ class ScreenView final : public QuietMainView {
     HWND window_ = nullptr;
 };
 
-// The point at `fraction` of the link's length from its from-node, and its shape
-// segment.
-MapPoint PointAlong(const MapLink& link, double fraction, uint32_t* segment) {
-    std::vector<MapPoint> points{link.fromNode->position};
-    const uint32_t shapes = link.shapePoints ? link.GetShapePointCount() : 0;
-    points.insert(points.end(), link.shapePoints, link.shapePoints + shapes);
-    points.push_back(link.toNode->position);
-    std::vector<double> lengths;
-    double total = 0;
-    for (size_t k = 0; k + 1 < points.size(); ++k) {
-        lengths.push_back(GeoDistance(points[k], points[k + 1]));
-        total += lengths.back();
-    }
-    double want = std::clamp(fraction, 0.0, 1.0) * total;
-    for (size_t k = 0; k < lengths.size(); ++k) {
-        if (want <= lengths[k] || k + 1 == lengths.size()) {
-            const double t = lengths[k] > 0 ? std::min(want / lengths[k], 1.0) : 0;
-            *segment = static_cast<uint32_t>(k);
-            return MapPoint{static_cast<FLOAT>(points[k].latitude +
-                                               t * (points[k + 1].latitude - points[k].latitude)),
-                            static_cast<FLOAT>(points[k].longitude + t * (points[k + 1].longitude -
-                                                                          points[k].longitude))};
-        }
-        want -= lengths[k];
-    }
-    *segment = 0;
-    return link.fromNode->position;
-}
+using route_test::PointAlong;
 
 class GuidanceDriveTest : public guidance_test::TownRouteTest {
   protected:
@@ -250,6 +224,123 @@ TEST_F(GuidanceDriveTest, ArrivingDuringAReplayEndsTheReplay) {
     EXPECT_TRUE(view_.TimerRunning(kArrivalTimer));
     // The simulator is not stepped past the end of the demonstration.
     EXPECT_EQ(fix_.steps, 0);
+}
+
+// The vehicle arrives within what 4 seconds cover at its road's category speed, from
+// the table of the units in use: halfway between the mph and the km/h tables'
+// distances it has arrived in one unit system and not in the other.
+TEST_F(GuidanceDriveTest, TheArrivalDistanceFollowsTheUnitsInUse) {
+    for (const bool metric : {false, true}) {
+        SCOPED_TRACE(metric ? "metric" : "imperial");
+        RouteAcross();
+        CRouter& r = *router_;
+        MapLink* dest = r.routeDestLink;
+        ASSERT_NE(dest, nullptr);
+        const FLOAT inMph = ArrivalDistance(*dest, false);
+        const FLOAT inKmh = ArrivalDistance(*dest, true);
+        ASSERT_NE(inMph, inKmh);
+        const FLOAT between = (inMph + inKmh) / 2;
+        // The point of the destination link that far before the destination.
+        auto remainingAt = [&](double fraction, uint32_t* segment, MapPoint* point) {
+            *point = PointAlong(*dest, fraction, segment);
+            return LocateOnRoute(r, *dest, *segment, *point, false, 0).remaining;
+        };
+        uint32_t segment = 0;
+        MapPoint point{};
+        double near = -1, far = -1;
+        for (double f = 0; f <= 1.0; f += 1.0 / 64) {
+            const FLOAT left = remainingAt(f, &segment, &point);
+            (left < between ? near : far) = f;
+            if (near >= 0 && far >= 0)
+                break;
+        }
+        ASSERT_TRUE(near >= 0 && far >= 0) << "the destination lies too close to a node";
+        for (int step = 0; step < 40; ++step) {
+            const double middle = (near + far) / 2;
+            (remainingAt(middle, &segment, &point) < between ? near : far) = middle;
+        }
+        remainingAt(near, &segment, &point);
+        g_options.store(metric ? options_ | kOptionMetric : options_ & ~kOptionMetric);
+        PlaceVehicle(dest, segment, point);
+        guidance_->UpdateGuidance(r, 0);
+        guidance_->UpdateGuidance(r, 0);
+        EXPECT_EQ((r.state & kRouterArrived) != 0, (metric ? inKmh : inMph) > between);
+    }
+}
+
+// A route along one link: guidance counts the distance along the link down to the
+// destination, says nothing of a road, and the vehicle arrives there, not before.
+TEST_F(GuidanceDriveTest, ARouteAlongOneLinkCountsDownToItsArrival) {
+    MapLink* link = route_test::FindTownLink(false, 150);
+    ASSERT_NE(link, nullptr) << "no two-way link of 150 m in the town";
+    uint32_t segment = 0;
+    const MapPoint from = PointAlong(*link, 0.1, &segment);
+    const MapPoint to = PointAlong(*link, 0.9, &segment);
+    ASSERT_TRUE(Route(from, to, kRouteQuickest));
+    CRouter& r = *router_;
+    ASSERT_TRUE(r.RunsAlongOneLink());
+    const FLOAT arrival = ArrivalDistance(*link, false);
+    FLOAT remaining = r.routeLength * 1.01f;
+    for (double fraction = 0.1; fraction < 0.9; fraction += 0.05) {
+        MapLink* on = r.FindStartLink();
+        ASSERT_NE(on, nullptr);
+        PlaceAlong(on, fraction);
+        guidance_->UpdateGuidance(r, 0);
+        if (r.state & kRouterArrived) {
+            // Only within the arrival distance of the destination.
+            EXPECT_LE((0.9 - fraction) * on->Length(), arrival * 1.01) << fraction;
+            break;
+        }
+        EXPECT_LE(r.remainingLength, remaining + 1e-9f) << fraction;
+        EXPECT_NEAR(r.remainingLength, (0.9 - fraction) * on->Length(), on->Length() * 0.01)
+            << fraction;
+        EXPECT_EQ(r.currentManeuver, 0);
+        remaining = r.remainingLength;
+    }
+    EXPECT_TRUE(r.state & kRouterArrived);
+    EXPECT_EQ(guidance_->Recalculations(), 0);
+}
+
+// A demonstration to a destination just past the route's last turn ends with the
+// vehicle at the turn, within the arrival distance: it arrives although the turn is
+// still the maneuver ahead.
+TEST_F(GuidanceDriveTest, ADemonstrationToADestinationJustPastTheLastTurnArrives) {
+    RouteAcross();
+    const MapPoint start = from_.point;
+    // The last turn of the route across, and a destination a few feet past it.
+    int32_t turn = -1;
+    for (int32_t m = router_->maneuverCount - 2; m >= 0 && turn < 0; --m)
+        if (router_->maneuvers[m].kind != kManeuverStraight && router_->maneuvers[m].routeIndex > 0)
+            turn = m;
+    ASSERT_GE(turn, 0);
+    const RouteEntry entry = router_->routeList[router_->maneuvers[turn].routeIndex];
+    MapNode* node = ResolveNodeRef(entry);
+    ASSERT_NE(node, nullptr);
+    const MapLink* onto = node->Slots()[entry.Slot()];
+    const bool forwards = onto->fromNode == node;
+    uint32_t segment = 0;
+    const double feet = 3.0 / onto->Length() / (20902143.302568 / 1.0);
+    const MapPoint destination = PointAlong(*onto, forwards ? feet : 1 - feet, &segment);
+    ASSERT_TRUE(Route(start, destination, kRouteQuickest));
+    CRouter& r = *router_;
+    ASSERT_GE(r.maneuverCount, 2);
+    ASSERT_NE(r.maneuvers[r.maneuverCount - 2].kind, kManeuverStraight);
+
+    // At the turn's node, on the link into it.
+    const int32_t last = r.maneuvers[r.maneuverCount - 2].routeIndex;
+    ASSERT_GE(last, 1);
+    PlaceAtEntry(last - 1);
+    MapNode* at = ResolveNodeRef(r.routeList[last]);
+    ASSERT_NE(at, nullptr);
+    g_vehicleLocation.position = at->position;
+    g_vehicleLocation.segment =
+        g_vehicleLocation.link->toNode == at ? g_vehicleLocation.link->GetShapePointCount() : 0;
+    view_.replay = TRUE;
+    for (int i = 0; i < 3 && !(r.state & kRouterArrived); ++i)
+        guidance_->UpdateGuidance(r, 0);
+    EXPECT_TRUE(r.state & kRouterArrived)
+        << "remaining " << r.remainingLength * 20902143.302568 << " ft, maneuver "
+        << r.currentManeuver << " of " << r.maneuverCount;
 }
 
 // Off every road at a route's start: timer 8 once, for the main view to say

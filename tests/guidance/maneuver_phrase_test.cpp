@@ -78,6 +78,22 @@ TEST(ManeuverPhrase, RoundaboutExitAndCloseFollowingTurn) {
     EXPECT_EQ(Stage(keeps, keepState, 600, 580), "in 5 100 feet keepl");
 }
 
+// From a class 0xc0 road a turn's near stage fires at 800 feet (and 2 s) and says
+// so; a keep's fires at 500 feet and says 500, not 800.
+TEST(ManeuverPhrase, TheNearStageSaysTheDistanceItFiresAt) {
+    PhraseRequest turn = OrdinaryRoad(kManeuverTurnRight);
+    turn.vehicleClass = 0xc0;
+    PhraseState turnState;
+    turnState.firstDistance = Feet(3000);
+    EXPECT_EQ(Stage(turn, turnState, 900, 880), "in 8 100 feet turnr");
+    PhraseRequest keep = OrdinaryRoad(kManeuverKeepLeft);
+    keep.vehicleClass = 0xc0;
+    PhraseState keepState;
+    keepState.firstDistance = Feet(3000);
+    EXPECT_EQ(Stage(keep, keepState, 900, 880), "(silent)");
+    EXPECT_EQ(Stage(keep, keepState, 600, 580), "in 5 100 feet keepl");
+}
+
 TEST(ManeuverPhrase, StagesComeOnceInOrderAsTheVehicleApproaches) {
     PhraseRequest r = OrdinaryRoad(kManeuverTurnLeft);
     r.maneuver.roadText = "Elm St";

@@ -185,8 +185,14 @@ TEST(SpokenPhrase, StageWords) {
         uint32_t vehicleClass;
         bool sameSide;
         const char* said;
+        uint32_t kind = 1;  // a right turn
     } const cases[] = {
         {1, SpokenUnits::kFeet, false, 0xc0, false, "in 8 100 feet"},
+        // Straight, bear and keep fire at 500 feet from a class 0xc0 road too.
+        {1, SpokenUnits::kFeet, false, 0xc0, false, "in 5 100 feet", 3},
+        {1, SpokenUnits::kFeet, false, 0xc0, false, "in 5 100 feet", 7},
+        {1, SpokenUnits::kFeet, false, 0xc0, false, "in 5 100 feet", 10},
+        {1, SpokenUnits::kFeet, false, 0xc0, false, "in 8 100 feet", 11},
         {1, SpokenUnits::kFeet, false, 0x100, false, "in 5 100 feet"},
         {1, SpokenUnits::kYards, false, 0x100, false, "in 2 100 yards"},
         {1, SpokenUnits::kMetric, false, 0x100, false, "in 2 100 meters"},
@@ -206,8 +212,10 @@ TEST(SpokenPhrase, StageWords) {
     };
     for (const Case& c : cases) {
         PhraseBuffer phrase;
-        AppendStageDistance(phrase, c.stage, c.units, c.flagged, c.vehicleClass, c.sameSide);
-        EXPECT_EQ(Said(phrase), c.said) << c.stage << ' ' << static_cast<int>(c.units);
+        AppendStageDistance(phrase, c.stage, c.units, c.flagged, c.kind, c.vehicleClass,
+                            c.sameSide);
+        EXPECT_EQ(Said(phrase), c.said)
+            << c.stage << ' ' << static_cast<int>(c.units) << " kind " << c.kind;
     }
 }
 

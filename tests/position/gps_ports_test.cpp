@@ -154,10 +154,10 @@ TEST_F(GpsPortsTest, ReopeningTheBluetoothPortWaitsForTheLinkAndKeepsOtherOpensO
     EXPECT_EQ(receiver.Open(u"COM8:", 4800, FALSE), kOpenInProgress);
     first.join();
     EXPECT_EQ(deferred.load(), 0);
-    for (int i = 0; i < 300 && (!receiver.IsPortOpen() || receiver.IsIdle()); ++i)
+    for (int i = 0; i < 300 && (!receiver.IsPortOpen() || receiver.IsOpenInProgress()); ++i)
         Sleep(10);
     EXPECT_TRUE(receiver.IsPortOpen());
-    EXPECT_FALSE(receiver.IsIdle());  // the reader ended the open
+    EXPECT_FALSE(receiver.IsOpenInProgress());  // the reader ended the open
     // Nothing had been read, so the stack's browser was shown, and cleared once open.
     EXPECT_EQ(GetBtBrowserEnabled(g_btPort), 0u);
     receiver.Close();

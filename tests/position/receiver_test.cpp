@@ -209,7 +209,7 @@ TEST_F(ReceiverTest, TheRouterReadsTheReceiverThroughItsInterface) {
         EXPECT_TRUE(receiver.GetFlags() & kGpsPaused);
         positioning.SetPaused(1);
         EXPECT_FALSE(receiver.GetFlags() & kGpsPaused);
-        EXPECT_FALSE(positioning.IsIdle());  // no open in progress
+        EXPECT_FALSE(positioning.IsOpenInProgress());
         positioning.ClearFix();
         EXPECT_EQ(positioning.GetFixQuality(), 0);
         EXPECT_EQ(positioning.GetSpeed(1), 0.0f);

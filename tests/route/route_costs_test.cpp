@@ -71,6 +71,24 @@ class RouteCostsTest : public testing::Test {
     Junction j_;
 };
 
+// Guidance's category speed and arrival distance come from the table of the units in
+// use: with metric units 130 km/h for category 0, not 80 mph.
+TEST(CategorySpeedTest, TheTableOfTheUnitsInUse) {
+    constexpr double kMph = 7.0168e-8;  // radians of arc per second
+    constexpr double kKmh = 4.36e-8;
+    const double mph[8] = {80, 65, 55, 41, 31, 21, 6, 5};
+    const double kmh[8] = {130, 105, 90, 65, 50, 35, 10, 8};
+    MapLink link{};
+    for (uint32_t category = 0; category < 8; ++category) {
+        link.attributes = category;
+        EXPECT_NEAR(CategorySpeed(link, false), mph[category] * kMph, mph[category] * kMph * 1e-4)
+            << category;
+        EXPECT_NEAR(CategorySpeed(link, true), kmh[category] * kKmh, kmh[category] * kKmh * 1e-3)
+            << category;
+        EXPECT_FLOAT_EQ(ArrivalDistance(link, true), 4 * CategorySpeed(link, true));
+    }
+}
+
 TEST(TurnPenaltyTest, PiecewiseByAngle) {
     struct Case {
         FLOAT angle;

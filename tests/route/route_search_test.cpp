@@ -4,10 +4,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "pathlume/foundation/registry_helpers.h"
+#include "pathlume/mapdb/house_numbers.h"
 #include "pathlume/mapdb/map_database.h"
+#include "pathlume/route/maneuver_texts.h"
 #include "pathlume/route/positioning_services.h"
 #include "pathlume/route/route_hooks.h"
 #include "platform/kernel/msgbox.h"
@@ -139,29 +142,6 @@ TEST_F(RouteEdgeTest, RegionBoxesAndLatitude51RefuseAtOnce) {
     }
 }
 
-TEST_F(RouteEdgeTest, StartAndDestinationOnOneLinkIsNoRouteAndSaysDest) {
-    RecordingGuidance guidance;
-    SetRouteGuidance(&guidance);
-    const MapPoint p = Mainland(0.5f, 0.5f);
-    const LinkSnap snap = SnapToNearestLink(g_mapDatabase, p, 1000);
-    ASSERT_TRUE(snap.Found());
-    MapPoint a, b;
-    snap.link->GetEndPositions(0, &a, &b);
-    const MapPoint mid{(a.latitude + b.latitude) / 2, (a.longitude + b.longitude) / 2};
-    MapLink copy = *snap.link;
-    RouteTarget target;
-    target.Clear();
-    target.link = &copy;
-    target.lat = mid.latitude;
-    target.lon = mid.longitude;
-    router_->CalculateRoute(&copy, 0, a, target, 0, 0);
-    SetRouteGuidance(nullptr);
-    EXPECT_FALSE(router_->state & kRouterRouteState);
-    EXPECT_TRUE(platform::ShownMessageBoxes().empty());
-    EXPECT_EQ(guidance.words, std::vector<int>{kPromptDest});
-    EXPECT_EQ(guidance.updates, 0);
-}
-
 TEST_F(RouteEdgeTest, ARecalculationOnTheRouteContinuesTheKeptSearch) {
     ASSERT_TRUE(Route(Mainland(0.05f, 0.1f), Mainland(0.95f, 0.9f), kRouteQuickest));
     ASSERT_TRUE(router_->state & kRouterRouteState);
@@ -248,6 +228,107 @@ TEST_F(RouteEdgeTest, ANewCalculationWhileARouteIsHeldGivesTheSameRoute) {
 
 namespace route_test {
 namespace {
+
+// Start and destination on one link.
+class OneLinkTest : public RouteEdgeTest {
+  protected:
+    void TearDown() override {
+        SetPositioningServices(nullptr);
+        SetRouteGuidance(nullptr);
+        g_vehicleLocation.link = nullptr;
+        RouteEdgeTest::TearDown();
+    }
+    static MapPoint Along(const MapLink& link, double fraction) {
+        uint32_t segment = 0;
+        return PointAlong(link, fraction, &segment);
+    }
+    // Routes from `from` to `to` of the way along the link with the vehicle matched on
+    // it, heading towards its to-node or its from-node.
+    void RouteOn(MapLink& link, double from, double to, bool towardTo) {
+        ASSERT_TRUE(SnapEnds(Along(link, from), Along(link, to)));
+        ASSERT_EQ(fromLink_.linkId, toLink_.linkId);
+        MapPoint a, b;
+        fromLink_.GetEndPositions(from_.segment, &a, &b);
+        FLOAT heading = static_cast<FLOAT>(
+            std::atan2((b.longitude - a.longitude) * std::cos(a.latitude * M_PI / 180),
+                       b.latitude - a.latitude) *
+            180 / M_PI);
+        if (!towardTo)
+            heading += 180;
+        fix_ = HeadingFix(heading);
+        SetPositioningServices(&fix_);
+        matched_ = fromLink_;
+        g_vehicleLocation.link = &matched_;
+        platform::ClearMessageBoxes();
+        RouteSnapped(kRouteQuickest);
+    }
+    // Metres along the route's start link between its two ends.
+    double Apart() const {
+        return std::fabs(
+                   DistanceAlongLink(fromLink_, true, static_cast<int32_t>(from_.segment),
+                                     from_.point) -
+                   DistanceAlongLink(toLink_, true, static_cast<int32_t>(to_.segment), to_.point)) *
+               6370973.27862;
+    }
+    HeadingFix fix_;
+    MapLink matched_{};
+};
+
+// Within the arrival distance the vehicle is there already: no route, "dest" said.
+TEST_F(OneLinkTest, WithinTheArrivalDistanceTheVehicleHasArrived) {
+    MapLink* link = FindTownLink(false, 150);
+    if (!link)
+        GTEST_SKIP() << "no two-way link of 150 m on the town's mainland";
+    const double metres = link->Length() * 6370973.27862;
+    RecordingGuidance guidance;
+    SetRouteGuidance(&guidance);
+    RouteOn(*link, 0.3, 0.3 + 20 / metres, true);
+    EXPECT_FALSE(router_->state & kRouterRouteState);
+    EXPECT_TRUE(router_->lastSearch.arrived);
+    EXPECT_TRUE(platform::ShownMessageBoxes().empty());
+    EXPECT_EQ(guidance.words, std::vector<int>{kPromptDest});
+}
+
+// Farther apart: a destination ahead is a route along the link (no entry, the arrival
+// its only maneuver); one behind, on a two-way link or against a one-way one, is a
+// route like any other, which leaves the link and comes back to it.
+TEST_F(OneLinkTest, AFartherDestinationIsARoute) {
+    struct Case {
+        bool oneWay;
+        bool ahead;  // the vehicle heads the way the link runs (a two-way: to its to-node)
+    } const cases[] = {{false, true}, {false, false}, {true, true}, {true, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.oneWay ? "one-way" : "two-way") +
+                     (c.ahead ? ", destination ahead" : ", destination behind"));
+        MapLink* link = FindTownLink(c.oneWay, 150);
+        if (!link) {
+            ADD_FAILURE() << "no such link of 150 m in the town";
+            continue;
+        }
+        // A one-way link is driven its way; on a two-way one the vehicle heads to its
+        // to-node with the destination ahead, to its from-node with it behind.
+        const bool runsToTo = (link->attributes & kAttrDirectionMask) != kAttrBackward;
+        const bool headsToTo = c.oneWay ? runsToTo : c.ahead;
+        const bool destinationNearerTo = headsToTo == c.ahead;
+        RouteOn(*link, destinationNearerTo ? 0.2 : 0.8, destinationNearerTo ? 0.8 : 0.2, headsToTo);
+        ASSERT_TRUE(router_->state & kRouterRouteState);
+        EXPECT_FALSE(router_->lastSearch.arrived);
+        EXPECT_TRUE(platform::ShownMessageBoxes().empty());
+        const double metres = router_->routeLength * 6370973.27862;
+        if (c.ahead) {
+            EXPECT_TRUE(router_->RunsAlongOneLink());
+            ASSERT_EQ(router_->maneuverCount, 1);
+            EXPECT_EQ(router_->maneuvers[0].kind, kManeuverArrival);
+            EXPECT_NEAR(metres, Apart(), 1.0);
+            EXPECT_EQ(router_->FindStartLink(), router_->routeDestLink);
+        } else {
+            EXPECT_GT(router_->routeCount, 0);
+            EXPECT_EQ(CheckRouteRules(*router_), "");
+            EXPECT_EQ(router_->routeDestLink->linkId, link->linkId);
+            EXPECT_GT(metres, Apart() + 1.0);
+        }
+    }
+}
 
 class StartDirectionTest : public RouteEdgeTest {};
 

@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "pathlume/foundation/app_services.h"
+#include "pathlume/mapdb/geodesy.h"
 #include "pathlume/mapdb/map_database.h"
 #include "pathlume/route/positioning_services.h"
 #include "platform/kernel/msgbox.h"
@@ -160,7 +161,68 @@ bool RouteMapsTest::Route(const MapPoint& from, const MapPoint& to, int method, 
     return true;
 }
 
+MapPoint PointAlong(const MapLink& link, double fraction, uint32_t* segment) {
+    std::vector<MapPoint> points{link.fromNode->position};
+    const uint32_t shapes = link.shapePoints ? link.GetShapePointCount() : 0;
+    points.insert(points.end(), link.shapePoints, link.shapePoints + shapes);
+    points.push_back(link.toNode->position);
+    std::vector<double> lengths;
+    double total = 0;
+    for (size_t k = 0; k + 1 < points.size(); ++k) {
+        lengths.push_back(GeoDistance(points[k], points[k + 1]));
+        total += lengths.back();
+    }
+    double want = std::clamp(fraction, 0.0, 1.0) * total;
+    for (size_t k = 0; k < lengths.size(); ++k) {
+        if (want <= lengths[k] || k + 1 == lengths.size()) {
+            const double t = lengths[k] > 0 ? std::min(want / lengths[k], 1.0) : 0;
+            *segment = static_cast<uint32_t>(k);
+            return MapPoint{static_cast<FLOAT>(points[k].latitude +
+                                               t * (points[k + 1].latitude - points[k].latitude)),
+                            static_cast<FLOAT>(points[k].longitude + t * (points[k + 1].longitude -
+                                                                          points[k].longitude))};
+        }
+        want -= lengths[k];
+    }
+    *segment = 0;
+    return link.fromNode->position;
+}
+
+MapLink* FindTownLink(bool oneWay, double metres) {
+    for (const discmaker::Link& source : RouteTown().links) {
+        if ((source.direction != discmaker::Direction::Both) != oneWay || source.roundabout ||
+            source.ramp)
+            continue;
+        const discmaker::LatLon& a = RouteTown().nodes[source.from].position;
+        const discmaker::LatLon& b = RouteTown().nodes[source.to].position;
+        const MapPoint middle{static_cast<FLOAT>((a.lat + b.lat) / 2),
+                              static_cast<FLOAT>((a.lon + b.lon) / 2)};
+        const LinkSnap snap = SnapToNearestLink(g_mapDatabase, middle, 30);
+        if (!snap.Found())
+            continue;
+        MapLink* link = snap.link;
+        const bool twoWay = (link->attributes & kAttrDirectionMask) == kAttrDirectionMask;
+        if (twoWay == oneWay || link->Length() * 6370973.27862 < metres ||
+            MapNode::LeadsToDeadEnd(link, link->toNode) ||
+            MapNode::LeadsToDeadEnd(link, link->fromNode))
+            continue;
+        return link;
+    }
+    return nullptr;
+}
+
 std::string CheckRouteRules(const CRouter& router) {
+    if (router.RunsAlongOneLink()) {
+        // No node passed: only the way along the link counts.
+        const MapLink* link = router.routeStartLink;
+        if (!link)
+            return "along one link without its link";
+        const uint32_t direction = link->attributes & kAttrDirectionMask;
+        if ((router.startPart == 2 && direction == kAttrBackward) ||
+            (router.startPart == 1 && direction == kAttrForward))
+            return "along its link against the link's direction";
+        return "";
+    }
     if (!router.routeList || router.routeCount <= 0)
         return "no route list";
     const MapLink* arrival = nullptr;

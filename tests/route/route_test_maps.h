@@ -22,7 +22,7 @@ class HeadingFix final : public IPositioningServices {
     int GetFixQuality() override { return 2; }
     FLOAT GetSpeed(int) override { return 30; }
     void ClearFix() override {}
-    BOOL IsIdle() override { return TRUE; }
+    BOOL IsOpenInProgress() override { return FALSE; }
     void SetPaused(int) override {}
     BOOL IsFixValid() override { return TRUE; }
     int GetSatellitesUsed() override { return 8; }
@@ -58,7 +58,16 @@ int ReopenMapDatabase();
 // Drops everything g_mapDatabase holds.
 void CloseMapDatabase();
 
-// What is wrong with the router's route, or empty: every entry resolves to a node
+// The point `fraction` of the link's length from its from-node, and its shape
+// segment.
+MapPoint PointAlong(const MapLink& link, double fraction, uint32_t* segment);
+// A loaded link of the town, two-way or one-way (either way round), at least
+// `metres` long, neither roundabout nor ramp, leading into no dead end either way;
+// null when there is none.
+MapLink* FindTownLink(bool oneWay, double metres);
+
+// What is wrong with the router's route, or empty: a route along one link runs the
+// link's way; otherwise every entry resolves to a node
 // whose slot holds the entry's link; each link leads to the next entry's node; no
 // link is driven against its direction and no turn is a forbidden one.
 std::string CheckRouteRules(const CRouter& router);

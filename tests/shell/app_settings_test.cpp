@@ -3,9 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/foundation/registry_helpers.h"
+#include "pathlume/mapdb/map_database.h"
+#include "pathlume/mapdb/map_index_files.h"
+#include "pathlume/mapdb/name_codes.h"
+#include "platform/kernel/msgbox.h"
 #include "platform/kernel/registry.h"
 #include "tests/shell/app_fixture.h"
 
@@ -89,15 +94,62 @@ TEST_F(SettingsTest, EachMissingMapFileReportsMissingData) {
     }
 }
 
+// A "names.bin" of another version is reported once and kept closed: the program
+// goes on without street names, and a resume does not open it again.
+TEST_F(SettingsTest, AWrongNamesMagicIsReportedOnceAndNothingIsKeptOpen) {
+    InstallTownMaps();
+    {
+        std::fstream names(InstallFolder() / "Maps" / "names.bin",
+                           std::ios::in | std::ios::out | std::ios::binary);
+        names.write("NM01", 4);
+    }
+    platform::ClearMessageBoxes();
+    EXPECT_EQ(AppLoadSettings(), 0);
+    const auto boxes = platform::ShownMessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].text.find(u"names.bin"), std::u16string::npos);
+    EXPECT_FALSE(g_namesFile.IsOpen());
+    ReopenMapIndexFiles(g_mapDatabase);
+    EXPECT_FALSE(g_namesFile.IsOpen());
+    EXPECT_EQ(platform::ShownMessageBoxes().size(), 1u);
+    AppShutdown();
+    platform::ClearMessageBoxes();
+}
+
+// What a brush paints into a small bitmap.
+std::vector<COLORREF> Painted(HBRUSH brush) {
+    constexpr int kSide = 16;
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, kSide, kSide);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    const RECT all{0, 0, kSide, kSide};
+    FillRect(dc, &all, brush);
+    std::vector<COLORREF> pixels;
+    for (int y = 0; y < kSide; ++y)
+        for (int x = 0; x < kSide; ++x)
+            pixels.push_back(GetPixel(dc, x, y));
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
 TEST_F(SettingsTest, NightModeBuildsThePatternBrushAgain) {
     InstallTownMaps();
     ASSERT_EQ(AppLoadSettings(), 0);
     SetColorMode(0);
     const HBRUSH day = GetBackgroundBrush();
     ASSERT_NE(day, nullptr);
+    const std::vector<COLORREF> dayPattern = Painted(day);
     SetColorMode(1);
     EXPECT_EQ(g_colorMode.load(), 1u);
-    EXPECT_NE(GetBackgroundBrush(), nullptr);
+    ASSERT_NE(GetBackgroundBrush(), nullptr);
+    EXPECT_NE(Painted(GetBackgroundBrush()), dayPattern);
+    SetColorMode(0);
+    EXPECT_EQ(Painted(GetBackgroundBrush()), dayPattern);
+    SetColorMode(1);
     // Without a fix the sun does not count: day.
     EXPECT_EQ(UpdateDayNightMode(), 0);
     EXPECT_EQ(g_colorMode.load(), 0u);

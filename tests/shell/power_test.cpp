@@ -24,9 +24,10 @@ class PowerTest : public AppTest {
     void TearDown() override { platform::UseManualClock(false); }
     CMainView& View() { return static_cast<CMainFrame*>(app_->m_pMainWnd)->View(); }
 
-    // The power thread works on its own: wait (in real time) until it has.
-    static bool WaitFor(const std::function<bool()>& done) {
-        for (int i = 0; i < 400 && !done(); ++i)
+    // The power thread works on its own: wait (in real time, at most tries x 5 ms)
+    // until it has.
+    static bool WaitFor(const std::function<bool()>& done, int tries = 400) {
+        for (int i = 0; i < tries && !done(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         return done();
     }
@@ -69,8 +70,25 @@ TEST_F(PowerTest, ShutdownEndsThePowerThreadAndAResumeAfterItDoesNothing) {
     EXPECT_EQ(View().powerQueue.load(), nullptr);
     EXPECT_EQ(View().powerThread, nullptr);
     EXPECT_EQ(g_mainView.load(), nullptr);
+    // A queue of the test's own sees the resume go out; the view takes nothing from
+    // it, in the time its power thread takes one while the program runs.
+    MSGQUEUEOPTIONS options{sizeof(MSGQUEUEOPTIONS), 0, 4, POWER_BROADCAST_MESSAGE_SIZE, TRUE};
+    HANDLE witness = CreateMsgQueue(nullptr, &options);
+    ASSERT_NE(witness, nullptr);
+    HANDLE request = RequestPowerNotifications(witness, PBT_RESUME);
+    ASSERT_NE(request, nullptr);
     platform::SimulatePowerResume();
-    EXPECT_FALSE(View().resumePending.load());
+    BYTE message[POWER_BROADCAST_MESSAGE_SIZE] = {};
+    DWORD read = 0, flags = 0;
+    EXPECT_TRUE(ReadMsgQueue(witness, message, sizeof message, &read, 1000, &flags));
+    EXPECT_FALSE(WaitFor(
+        [&] {
+            Pump();
+            return View().resumePending.load() || View().recheckStorage.load();
+        },
+        40));
+    StopPowerNotifications(request);
+    CloseMsgQueue(witness);
     // The frame's close reaches the shutdown again: it does nothing.
     Close();
 }

@@ -271,15 +271,14 @@ bool Session::RouteBetweenEnds(const Options& options) {
                  (fromSnap.Found() ? "destination" : "start");
         return false;
     }
-    if (fromSnap.link->linkId == toLink.linkId) {
-        arrived_ = true;
-        return true;
-    }
     MapLink fromLink = *fromSnap.link;
     router.CalculateRoute(&fromLink, fromSnap.segment, fromSnap.point,
                           SnappedTarget(toSnap, &toLink), 0, 1);
-    if (!(router.state & kRouterRouteState) || !router.routeList || router.routeCount <= 0 ||
-        !router.maneuvers || router.maneuverCount <= 0) {
+    if (router.lastSearch.arrived) {
+        arrived_ = true;
+        return true;
+    }
+    if (!router.HasRouteToFollow()) {
         error_ = "no route between the two points" + (boxes_.empty() ? "" : " (" + boxes_ + ")");
         return false;
     }

@@ -62,8 +62,8 @@ struct Figures {
     UINT vehicleBitmap = 0;
     long peakMemoryKb = 0;
     int frames = 0;
-    // With --route: "route", "arrived" (both ends on one link) or empty; the route's
-    // entries and maneuvers.
+    // With --route: "route", "arrived" (the start already at the destination) or empty;
+    // the route's entries and maneuvers.
     std::string route;
     int routeEntries = 0;
     int maneuvers = 0;
@@ -152,7 +152,8 @@ class Session {
     Session& operator=(const Session&) = delete;
 
     bool Loaded() const { return loaded_; }
-    // With --route: whether both ends lie on one link (no route, nothing to draw).
+    // With --route: whether the start is already at the destination (one link, within
+    // the arrival distance: no route, nothing to draw).
     bool Arrived() const { return arrived_; }
     const std::string& Error() const { return error_; }
     // One frame as the main view's repaint draws it after a move; its milliseconds.

@@ -279,6 +279,35 @@ void Session::Close() {
 
 namespace {
 
+// The vehicle at the route's start for one search, when a heading is given.
+class StartingVehicle {
+  public:
+    StartingVehicle(double headingDegrees, MapLink& link, const LinkSnap& at)
+        : active_(headingDegrees >= 0) {
+        if (!active_)
+            return;
+        positioning_.heading = headingDegrees;
+        positioning_.fixValid = false;
+        SetPositioningServices(&positioning_);
+        g_vehicleLocation.link = &link;
+        g_vehicleLocation.segment = at.segment;
+        g_vehicleLocation.SetPosition(at.point);
+        g_vehicleLocation.stale = 0;
+    }
+    ~StartingVehicle() {
+        if (!active_)
+            return;
+        g_vehicleLocation.link = nullptr;
+        SetPositioningServices(nullptr);
+    }
+    StartingVehicle(const StartingVehicle&) = delete;
+    StartingVehicle& operator=(const StartingVehicle&) = delete;
+
+  private:
+    bool active_;
+    VehiclePositioning positioning_;
+};
+
 Snapped SnappedOf(const MapPoint& asked, const LinkSnap& snap) {
     Snapped s;
     s.asked = asked;
@@ -291,18 +320,27 @@ Snapped SnappedOf(const MapPoint& asked, const LinkSnap& snap) {
     return s;
 }
 
-// Start and destination on one link: the way along it between the two points.
-void Arrive(const MapLink& link, const LinkSnap& from, const LinkSnap& to, RouteResult& result) {
+// The way along one link between two of its points (segments as NearestPoint gives
+// them).
+std::vector<MapPoint> AlongLink(const MapLink& link, const MapPoint& from, uint32_t fromSegment,
+                                const MapPoint& to, uint32_t toSegment) {
     const std::vector<MapPoint> points = LinkPoints(link);
-    result.shape.push_back(from.point);
-    if (from.segment < to.segment) {
-        for (uint32_t k = from.segment + 1; k <= to.segment; ++k)
-            result.shape.push_back(points[k]);
-    } else if (from.segment > to.segment) {
-        for (uint32_t k = from.segment; k > to.segment; --k)
-            result.shape.push_back(points[k]);
+    std::vector<MapPoint> shape{from};
+    if (fromSegment < toSegment) {
+        for (uint32_t k = fromSegment + 1; k <= toSegment && k < points.size(); ++k)
+            shape.push_back(points[k]);
+    } else if (fromSegment > toSegment) {
+        for (uint32_t k = std::min<uint32_t>(fromSegment, points.size() - 1); k > toSegment; --k)
+            shape.push_back(points[k]);
     }
-    result.shape.push_back(to.point);
+    shape.push_back(to);
+    return shape;
+}
+
+// Start and destination on one link within the arrival distance: the vehicle is
+// there; the way along the link between the two points.
+void Arrive(const MapLink& link, const LinkSnap& from, const LinkSnap& to, RouteResult& result) {
+    result.shape = AlongLink(link, from.point, from.segment, to.point, to.segment);
     double metres = 0;
     for (size_t i = 1; i < result.shape.size(); ++i)
         metres += FlatMetres(result.shape[i - 1], result.shape[i]);
@@ -322,6 +360,11 @@ void Arrive(const MapLink& link, const LinkSnap& from, const LinkSnap& to, Route
 
 // The route's points in driving order, from the start point to the destination.
 std::vector<MapPoint> RouteShape(const CRouter& router) {
+    if (router.routeCount == 0)
+        return router.routeStartLink
+                   ? AlongLink(*router.routeStartLink, router.startPoint, router.startSegment,
+                               router.destPoint, router.destSegment)
+                   : std::vector<MapPoint>{router.startPoint, router.destPoint};
     std::vector<MapPoint> shape{router.startPoint};
     const MapLink* start = router.routeStartLink;
     const MapNode* first = ResolveNodeRef(router.routeList[0]);
@@ -380,7 +423,11 @@ double RouteSeconds(const CRouter& router) {
         if (const MapLink* link = node ? node->Slots()[entry.Slot()] : nullptr)
             seconds += Seconds(link->Length(), entry.attributes);
     }
-    seconds += Seconds(router.destPartLength, router.routeList[router.routeCount - 1].attributes);
+    const RouteEntry* last =
+        router.routeCount > 0 ? &router.routeList[router.routeCount - 1] : nullptr;
+    const uint32_t destAttributes =
+        last ? last->attributes : (router.routeStartLink ? router.routeStartLink->attributes : 0);
+    seconds += Seconds(router.destPartLength, destAttributes);
     return seconds;
 }
 
@@ -406,15 +453,23 @@ RouteResult Session::Route(const MapPoint& from, const MapPoint& to) {
     result.from = SnappedOf(from, fromSnap);
     if (!toSnap.Found() || !fromSnap.Found()) {
         result.kind = RouteResult::Kind::kNoRoad;
-    } else if (fromSnap.link->linkId == toLink.linkId) {
-        Arrive(*fromSnap.link, fromSnap, toSnap, result);
     } else {
+        // The way along one link is taken now: the search's loads may move the link.
+        RouteResult arrival = result;
+        if (fromSnap.link->linkId == toLink.linkId)
+            Arrive(*fromSnap.link, fromSnap, toSnap, arrival);
         MapLink& fromLink = s.fromLink;
         fromLink = *fromSnap.link;
-        router.CalculateRoute(&fromLink, fromSnap.segment, fromSnap.point,
-                              SnappedTarget(toSnap, &toLink), 0, 1);
-        if ((router.state & kRouterRouteState) && router.routeList && router.routeCount > 0 &&
-            router.maneuvers && router.maneuverCount > 0) {
+        {
+            // With a heading the vehicle stands matched at the start facing it, as the
+            // program's does after a start, and the route leaves the way it faces.
+            StartingVehicle vehicle(s.options.headingDegrees, fromLink, fromSnap);
+            router.CalculateRoute(&fromLink, fromSnap.segment, fromSnap.point,
+                                  SnappedTarget(toSnap, &toLink), 0, 1);
+        }
+        if (router.lastSearch.arrived && arrival.kind == RouteResult::Kind::kArrived) {
+            result = std::move(arrival);
+        } else if (router.HasRouteToFollow()) {
             result.kind = RouteResult::Kind::kRoute;
             for (int32_t i = 0; i < router.maneuverCount; ++i) {
                 const Maneuver& m = router.maneuvers[i];
@@ -433,6 +488,8 @@ RouteResult Session::Route(const MapPoint& from, const MapPoint& to) {
                 result.lengthMetres += line.distanceMetres;
                 result.maneuvers.push_back(std::move(line));
             }
+            for (int32_t i = 0; i < router.routeCount; ++i)
+                result.links.push_back(router.routeList[i].linkId);
             result.timeSeconds = RouteSeconds(router);
             result.shape = RouteShape(router);
         }
@@ -455,9 +512,15 @@ void PrintText(const Options& options, const RouteResult& result, std::ostream& 
     char line[400];
     for (const auto& [label, end] :
          {std::pair{"from", &result.from}, std::pair{"to", &result.to}}) {
+        char heading[32] = "";
+        if (end == &result.from && options.headingDegrees >= 0)
+            std::snprintf(heading, sizeof heading, ", heading %.0f", options.headingDegrees);
         if (end->found)
-            std::snprintf(line, sizeof line, "%-4s %.6f,%.6f: link %d, %.0f m off\n", label,
-                          end->asked.latitude, end->asked.longitude, end->linkId, end->metres);
+            std::snprintf(line, sizeof line,
+                          "%-4s %.6f,%.6f%s: on the nearest road at %.6f,%.6f, %.0f m away (link "
+                          "%d)\n",
+                          label, end->asked.latitude, end->asked.longitude, heading,
+                          end->point.latitude, end->point.longitude, end->metres, end->linkId);
         else
             std::snprintf(line, sizeof line, "%-4s %.6f,%.6f: no road within %.0f m\n", label,
                           end->asked.latitude, end->asked.longitude, kSnapRadiusMetres);
@@ -468,8 +531,10 @@ void PrintText(const Options& options, const RouteResult& result, std::ostream& 
     out << line;
     for (const std::string& message : result.messages)
         out << "router: " << message << "\n";
+    if (!result.maneuvers.empty())
+        out << "    driven  sign  maneuver                 road\n";
     for (const ManeuverLine& m : result.maneuvers) {
-        std::snprintf(line, sizeof line, "%8.0f m  %c  %-24s %s\n", m.distanceMetres, m.glyph,
+        std::snprintf(line, sizeof line, "%8.0f m  %-4c  %-24s %s\n", m.distanceMetres, m.glyph,
                       m.text.c_str(), m.road.c_str());
         out << line;
     }
@@ -478,8 +543,7 @@ void PrintText(const Options& options, const RouteResult& result, std::ostream& 
 
 DriveReport Session::Guide(const GuideOptions& options, std::ostream& out) {
     CRouter& router = *state_->router;
-    if (!(router.state & kRouterRouteState) || !router.routeList || router.routeCount <= 0 ||
-        !router.maneuvers || router.maneuverCount <= 0)
+    if (!router.HasRouteToFollow())
         throw std::runtime_error("no route to drive");
     state_->boxes.clear();
     return GuideDrive(router, options, out);
@@ -511,13 +575,17 @@ void PrintJson(const Options& options, const RouteResult& result, std::ostream& 
     json shape = json::array();
     for (const MapPoint& p : result.shape)
         shape.push_back({p.latitude, p.longitude});
-    const json document = {{"from", end(result.from)},
+    json from = end(result.from);
+    if (options.headingDegrees >= 0)
+        from["heading"] = options.headingDegrees;
+    const json document = {{"from", from},
                            {"to", end(result.to)},
                            {"method", MethodName(options.method)},
                            {"result", result.Found() ? result.ResultName() : "none"},
                            {"length_m", result.lengthMetres},
                            {"time_s", result.timeSeconds},
                            {"maneuvers", maneuvers},
+                           {"links", result.links},
                            {"shape", shape},
                            {"messages", result.messages},
                            {"ms", result.ms}};
