@@ -11,6 +11,7 @@
 #include "pathlume/route/maneuver_texts.h"
 #include "pathlume/route/route_hooks.h"
 #include "pathlume/route/router.h"
+#include "tests/shell/recorded_words.h"
 #include "tests/shell/screen_fixture.h"
 #include "tests/shell/town_route.h"
 
@@ -170,6 +171,17 @@ TEST_F(GuidanceScreenTest, TapsOnTheBannerSpeakerAndMap) {
     const DWORD options = g_options.load();
     tap(zones.speaker.left + 2, zones.speaker.top + 2);
     EXPECT_NE(g_options.load() & kOptionVoiceMuted, options & kOptionVoiceMuted);
+    // The arrow says the maneuver again; the bottom strip records where the car is.
+    g_options.store(g_options.load() & ~kOptionVoiceMuted);
+    {
+        RecordedWords spoken;
+        tap((zones.arrow.left + zones.arrow.right) / 2, (zones.arrow.top + zones.arrow.bottom) / 2);
+        EXPECT_FALSE(spoken.words.empty());
+    }
+    view_->location = CMainView::ViewLocation{};
+    tap((zones.bottomStrip.left + zones.bottomStrip.right) / 2, zones.bottomStrip.bottom - 2);
+    ASSERT_TRUE(view_->location.valid);
+    EXPECT_EQ(view_->location.linkId, g_vehicleLocation.GetLink(false)->linkId);
     tap(zones.banner.right / 2, zones.banner.bottom / 2);
     EXPECT_TRUE(ViewRequestWaits(kViewSwitchScreen, kScreenRouteList));
     tap((zones.centre.left + zones.centre.right) / 2, (zones.centre.top + zones.centre.bottom) / 2);
