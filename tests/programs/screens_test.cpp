@@ -161,7 +161,7 @@ std::optional<double> AlmanacMinutes(const std::string& text) {
 class ScreensProgramTest : public testing::Test {
   protected:
     void SetUp() override {
-        if (std::system("command -v espeak-ng >/dev/null 2>&1") != 0)
+        if (!VoiceGeneratorInstalled())
             GTEST_SKIP() << "espeak-ng is not installed: no voice prompts for the device";
         if (testing_support::SharedNmeaFolder().empty() ||
             !fs::exists(testing_support::SharedNmeaFolder() / kLog))
