@@ -20,8 +20,8 @@ namespace {
 
 constexpr UINT kStringCaption = 6155;
 constexpr UINT kStringMap = 6154;
-constexpr UINT kBitmapUp = 123;
-constexpr UINT kBitmapDown = 122;
+constexpr UINT kBitmapUp = 122;
+constexpr UINT kBitmapDown = 123;
 constexpr UINT kBitmapLetterKey = 248;
 constexpr UINT kBitmapOtherStep = 201;
 constexpr UINT_PTR kScrollTimer = 1;
@@ -350,10 +350,10 @@ int CRouteListView::OnCreate(LPCREATESTRUCT cs) {
     const int closeX = cs->cx - ScaleX(4) - button.cx;
     WCHAR map[16] = {};
     LoadResString(kStringMap, map, 16, FALSE);
-    if (!MakeButton(upButton_, kRouteListUpCommand, kBitmapUp, nullptr, ScaleX(4), top,
+    if (!MakeButton(downButton_, kRouteListDownCommand, kBitmapDown, nullptr, ScaleX(4), top,
                     &boldFont_) ||
-        !MakeButton(downButton_, kRouteListDownCommand, kBitmapDown, nullptr, ScaleX(8) + button.cx,
-                    top, &boldFont_) ||
+        !MakeButton(upButton_, kRouteListUpCommand, kBitmapUp, nullptr, ScaleX(8) + button.cx, top,
+                    &boldFont_) ||
         !MakeButton(mapButton_, kRouteListMapCommand, kBitmapLetterKey, map,
                     closeX - ScaleX(4) - button.cx, top, &boldFont_) ||
         !MakeButton(closeButton_, kScreenCloseCommand, kBitmapScreenClose, nullptr, closeX, top,

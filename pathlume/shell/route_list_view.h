@@ -63,8 +63,8 @@ class CTurnListView final : public CTextListWnd {
 };
 
 // Commands and the list of the screen.
-inline constexpr UINT kRouteListUpCommand = 536;
-inline constexpr UINT kRouteListDownCommand = 537;
+inline constexpr UINT kRouteListDownCommand = 536;
+inline constexpr UINT kRouteListUpCommand = 537;
 inline constexpr UINT kRouteListMapCommand = 539;
 inline constexpr UINT kRouteListControlId = 591;
 
