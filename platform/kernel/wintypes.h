@@ -213,4 +213,3 @@ typedef LONG HRESULT;
 
 DWORD GetLastError();
 void SetLastError(DWORD error);
-
