@@ -252,8 +252,14 @@ class CTestDeviceLink : public CPcDriveLink {
 inline constexpr const char16_t* kMapferryRegistryKey = u"Software\\Zanterhoff\\Wayscribe mapferry";
 inline constexpr const char16_t* kMapDataDirValue = u"MapDataDir";
 
-// Creates the key when missing and stores the text as REG_SZ. 0 success, 1 failure.
+// Stores the text as REG_SZ, terminator included, under an existing key only: a
+// missing key is a failure and is not created. 0 success, 1 failure.
 int WriteRegistryString(HKEY root, LPCWSTR subKey, LPCWSTR valueName, LPCWSTR text);
+// Creates the key when missing and stores a REG_DWORD. 0 success, 1 failure.
+int WriteRegistryDword(HKEY root, LPCWSTR subKey, LPCWSTR valueName, DWORD value);
+// The value (of any type) when the key opens and it is there in at most 4 bytes,
+// else defaultValue.
+DWORD ReadRegistryDword(HKEY root, LPCWSTR subKey, LPCWSTR valueName, DWORD defaultValue);
 
 // ---- Disc information ------------------------------------------------------------
 
