@@ -283,15 +283,5 @@ DiscInformation CurrentDiscInformation();
 
 // ---- Region table ----------------------------------------------------------------
 
-// The region page's table of regions, in table order; generation walks it to
-// record the names of what was installed.
-struct SubAreaRecord {
-    std::u16string name;
-    int chosen = 0;
-};
-struct RegionRecord {
-    std::u16string name;
-    int chosen = 0;
-    std::vector<SubAreaRecord> subAreas;
-};
-using RegionTable = std::vector<RegionRecord>;
+// The region page's 64 region records (mapferry/convert/region_record.h).
+#include "mapferry/convert/region_record.h"
