@@ -19,6 +19,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "platform/kernel/files.h"
 #include "platform/kernel/handles.h"
 #include "platform/kernel/paths.h"
 #include "platform/kernel/roots.h"
@@ -410,6 +411,22 @@ std::u16string ProgramPath() {
     std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec) {
         return {};
+    }
+    if (CurrentSide() == Side::Desktop) {
+        // A program inside a desktop drive has that drive's path.
+        for (const DriveEntry& drive : Drives()) {
+            std::error_code driveError;
+            const std::filesystem::path folder =
+                std::filesystem::weakly_canonical(drive.folder, driveError);
+            const std::filesystem::path inside = exe.lexically_relative(folder);
+            if (driveError || inside.empty() || *inside.begin() == "..")
+                continue;
+            std::u16string path{static_cast<char16_t>(drive.letter), u':'};
+            for (const std::filesystem::path& part : inside)
+                if (part != ".")
+                    path += u"\\" + Utf8ToWide(part.string());
+            return path;
+        }
     }
     std::filesystem::path root = std::filesystem::weakly_canonical(DeviceRoot(), ec);
     std::filesystem::path relative = exe.lexically_relative(root);
