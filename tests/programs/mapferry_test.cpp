@@ -1,0 +1,94 @@
+// The desktop map installer end to end: a desktop root made by scripts/make-desktop,
+// mapferry.exe run headless from it under a script, the installed map read back.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "formats/namdict.h"
+#include "tests/programs/program_run.h"
+#include "tests/support/shared_data.h"
+#include "tests/support/temp_root.h"
+#include "tests/support/tool_run.h"
+
+namespace {
+
+using namespace programs_test;
+
+class MapferryProgramTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        root_ = roots_.base() / "desktop";
+        const fs::path script = testing_support::RepositoryFolder() / "scripts" / "make-desktop";
+        testing_support::ToolRun made = testing_support::RunTool(
+            Quoted(script), "--town 1,1500 --preset debug " + Quoted(root_), roots_.base());
+        ASSERT_EQ(made.status, 0) << made.err;
+        program_ = root_ / "C" / "Program Files" / "Zanter" / "Wayscribe mapferry" / "mapferry.exe";
+        ASSERT_TRUE(fs::exists(program_));
+    }
+
+    // Runs the installer on the desktop root under the script; its exit status.
+    int Run(const std::string& script, std::string* err) {
+        const fs::path file = roots_.base() / "script.txt";
+        std::ofstream(file) << script;
+        Child child(program_, {},
+                    {"MAPFERRY_ROOT=" + root_.string(), "PATHLUME_BACKEND=headless",
+                     "PATHLUME_SCRIPT=" + file.string()},
+                    roots_.base() / "err.txt");
+        const int status = child.Wait(std::chrono::seconds(60));
+        *err = child.Errors();
+        return status;
+    }
+
+    fs::path Maps() const { return root_ / "C" / "Zanter Wayscribe" / "Maps"; }
+
+    testing_support::TempRoots roots_;
+    fs::path root_;
+    fs::path program_;
+};
+
+TEST_F(MapferryProgramTest, InstallsAChosenRegionOntoAPcDrive) {
+    // The welcome once, California in the tree, drive C:, Generate Map, the
+    // completion, Exit.
+    const std::string script =
+        "answer 1\n"
+        "when INFORMATION press 1018\n"
+        "when \"Click on the Region\" pick 1001 California\n"
+        "when Total pick 1022 C:\n"
+        "when \"PC Local Drive C:\" command 12321\n"
+        "when \"Map Generation Completed.\" shot " +
+        (roots_.base() / "generated.png").string() +
+        "\n"
+        "when \"Click on the Region\" command 32771\n";
+    std::string err;
+    ASSERT_EQ(Run(script, &err), 0) << err;
+    EXPECT_FALSE(SanitizerReported(err)) << err;
+
+    int files = 0;
+    for (const auto& entry : fs::directory_iterator(Maps()))
+        files += entry.is_regular_file() ? 1 : 0;
+    EXPECT_EQ(files, 16);
+    const std::string namdict = Slurp(Maps() / "namdict.bin");
+    const auto decoded = formats::namdict::Decode(
+        std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(namdict.data()), namdict.size()));
+    ASSERT_TRUE(decoded.has_value());
+    EXPECT_EQ(decoded->entries, std::vector<uint32_t>{(4u << 16) | 3u});
+    testing_support::ToolRun stat =
+        testing_support::RunTool(Quoted(BinFolder() / "mapstat"), Quoted(Maps()), roots_.base());
+    EXPECT_EQ(stat.status, 0) << stat.err;
+
+    // A second run finds the installed map and asks before replacing it; Cancel keeps
+    // it and takes the target back to the prompt.
+    const std::string again =
+        "answer 2\n"
+        "when INFORMATION press 1018\n"
+        "when \"Click on the Region\" pick 1001 California\n"
+        "when Total pick 1022 C:\n"
+        "when \"Please select target device\" command 32771\n";
+    const std::string before = Slurp(Maps() / "names.bin");
+    ASSERT_EQ(Run(again, &err), 0) << err;
+    EXPECT_NE(err.find("Existing map data found"), std::string::npos) << err;
+    EXPECT_EQ(Slurp(Maps() / "names.bin"), before);
+}
+
+}  // namespace
