@@ -309,13 +309,13 @@ bool CMapGenerator::RunStep(GenerationStep step) {
     return m_pSteps->Run(*this, step) == 0 && !Aborted();
 }
 
-bool CMapGenerator::MakeTemporaryFolder() {
+std::u16string MakeProgramTemporaryFolder() {
     std::u16string folder = GetTemporaryFolder();
     if (folder.empty()) {
         WCHAR base[MAX_PATH];
         WCHAR name[MAX_PATH];
         if (!GetTempPathW(MAX_PATH, base) || !GetTempFileNameW(base, u"tmp", 0, name))
-            return false;
+            return {};
         // The name service creates a file of that name; the folder takes its place.
         DeleteFileW(name);
         folder = name;
@@ -324,8 +324,15 @@ bool CMapGenerator::MakeTemporaryFolder() {
         folder.pop_back();
     CreateFolderPath(folder.c_str(), 0);
     if (!LocalFileExists(folder.c_str()))
-        return false;
+        return {};
     SetTemporaryFolder(folder);
+    return folder;
+}
+
+bool CMapGenerator::MakeTemporaryFolder() {
+    const std::u16string folder = MakeProgramTemporaryFolder();
+    if (folder.empty())
+        return false;
     for (int slot = 0; slot < kSlotCount; ++slot) {
         m_tempPaths[slot] = folder + u"\\" + kTempFileNames[slot];
         SetFileAttributesW(m_tempPaths[slot].c_str(), FILE_ATTRIBUTE_NORMAL);

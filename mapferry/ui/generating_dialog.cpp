@@ -2,6 +2,7 @@
 
 #include "mapferry/convert/file_services.h"
 #include "mapferry/convert/map_generator.h"
+#include "mapferry/convert/region_names.h"
 #include "mapferry/ui/map_sheet.h"
 #include "mapferry/ui/messages.h"
 #include "platform/user/dialogs.h"
@@ -285,10 +286,174 @@ void FinishGeneration(CMapGenerator* generator) {
     g_cancelFlag = 0;
 }
 
-void CopyPrebuiltRegion(CWnd* page, int, int, int) {
-    // The copy-only dialog is not there yet: say so rather than report an
-    // installation that did not happen.
-    MessageBoxW(page ? page->GetSafeHwnd() : nullptr,
-                u"The prepared region cannot be installed by this version.", u"Wayscribe mapferry",
-                MB_OK | MB_ICONSTOP);
+// ---- Copying a prepared map --------------------------------------------------------
+
+BEGIN_MESSAGE_MAP(CCopyingMapsDialog, CDialog)
+ON_WM_TIMER()
+ON_WM_PAINT()
+END_MESSAGE_MAP()
+
+CCopyingMapsDialog::CCopyingMapsDialog(CWnd* parent, std::vector<std::u16string> sources,
+                                       int targetKind, int targetIndex)
+    : CDialog(kCopyingTemplate, parent), m_sources(std::move(sources)) {
+    RegisterPageTemplates();
+    m_targetKind = targetKind;
+    m_targetIndex = targetIndex;
+}
+
+CCopyingMapsDialog::~CCopyingMapsDialog() {
+    if (m_thread)
+        CloseHandle(m_thread);
+    delete m_pOwnGenerator;
+}
+
+BOOL CCopyingMapsDialog::OnInitDialog() {
+    CDialog::OnInitDialog();
+    LOGFONTW font{};
+    font.lfHeight = 13;
+    std::u16string(u"Tahoma").copy(font.lfFaceName, LF_FACESIZE - 1);
+    m_font.CreateFontIndirect(&font);
+    SetWindowText(u"Copying Maps");
+    SendDlgItemMessageW(m_hWnd, kFileBar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+    SendDlgItemMessageW(m_hWnd, kOverallBar, PBM_SETRANGE, 0, MAKELPARAM(0, kDeviceFileCount));
+    m_pOwnGenerator = new CMapGenerator;
+    m_pGenerator = m_pOwnGenerator;
+    m_pGenerator->AdoptDialogHandles(this);
+    CGeneratingDlg* state = this;
+    m_thread = CreateThread(nullptr, 0, CopyMapSetThreadProc, state, 0, nullptr);
+    if (!m_thread) {
+        EndDialog(2);
+        return TRUE;
+    }
+    SetTimer(kTickTimer, 1000, nullptr);
+    return TRUE;
+}
+
+DWORD WINAPI CCopyingMapsDialog::CopyMapSetThreadProc(LPVOID parameter) {
+    auto* dialog = static_cast<CCopyingMapsDialog*>(static_cast<CGeneratingDlg*>(parameter));
+    CMapGenerator& generator = *dialog->m_pGenerator;
+    const std::u16string folder = MakeProgramTemporaryFolder();
+    int staged = 0;
+    for (int slot = 0; slot < CMapGenerator::kSlotCount && !folder.empty(); ++slot) {
+        if (slot >= static_cast<int>(dialog->m_sources.size()) || dialog->m_cancelRequested.load())
+            break;
+        generator.m_deviceNames[slot] = kDeviceFileNames[slot];
+        generator.m_tempPaths[slot] = folder + u"\\copy-" + kDeviceFileNames[slot];
+        if (!CopyFileW(dialog->m_sources[slot].c_str(), generator.m_tempPaths[slot].c_str(), FALSE))
+            break;
+        ++staged;
+    }
+    // Everything there is, is ready: the copy thread copies it, and installs it only
+    // when all sixteen arrived.
+    generator.SetFileReady(staged);
+    dialog->m_generationEnded = 1;
+    if (staged < CMapGenerator::kSlotCount)
+        MessageBoxW(nullptr,
+                    FormatMessageText(MSG_ERR_READ_SOURCE,
+                                      staged < static_cast<int>(dialog->m_sources.size())
+                                          ? dialog->m_sources[staged].c_str()
+                                          : u"")
+                        .c_str(),
+                    u"Wayscribe mapferry", MB_OK | MB_ICONSTOP);
+    return CopyAsGeneratedThreadProc(parameter);
+}
+
+void CCopyingMapsDialog::OnCancel() {
+    if (MessageBoxW(m_hWnd,
+                    u"Abort File Copy ?\n\rAbort file copy will leave incomplete set of map data "
+                    u"files on the target device.  Incomplete map data will be erased",
+                    u"Abort File", MB_YESNO | MB_DEFBUTTON2 | MB_SYSTEMMODAL) != IDYES)
+        return;
+    m_cancelRequested = 1;
+    if (m_hAbortEvent)
+        SetEvent(m_hAbortEvent);
+}
+
+void CCopyingMapsDialog::OnTimer(UINT_PTR id) {
+    if (id != kTickTimer || !Signalled(m_thread))
+        return;
+    KillTimer(kTickTimer);
+    EndDialog(1);
+}
+
+void CCopyingMapsDialog::SetFileProgress(int percent) {
+    CGeneratingDlg::SetFileProgress(percent);
+    if (m_hWnd) {
+        SetBar(m_hWnd, kFileBar, percent);
+        Invalidate(FALSE);
+        UpdateWindow();
+    }
+}
+
+void CCopyingMapsDialog::SetOverallProgress(LPCWSTR caption, LPCWSTR fileName, int index,
+                                            int stepFlag) {
+    CGeneratingDlg::SetOverallProgress(caption, fileName, index, stepFlag);
+    if (m_hWnd) {
+        SetBar(m_hWnd, kOverallBar, GetOverallCount());
+        Invalidate(FALSE);
+        UpdateWindow();
+    }
+}
+
+void CCopyingMapsDialog::OnPaint() {
+    CPaintDC dc(this);
+    CFont* old = dc.SelectObject(&m_font);
+    dc.SetBkColor(GetSysColor(COLOR_BTNFACE));
+    auto band = [this](int id) {
+        CRect bar;
+        GetDlgItem(id)->GetWindowRect(&bar);
+        ScreenToClient(&bar);
+        return CRect(bar.left, bar.top - kBand - 2, bar.right + 60, bar.top - 2);
+    };
+    const std::u16string caption = GetCaptionText();
+    const std::u16string count = GetCountText();
+    const std::u16string file = GetFileText();
+    CRect top = band(kFileBar);
+    dc.FillSolidRect(&top, GetSysColor(COLOR_BTNFACE));
+    if (!caption.empty() && !count.empty() && !file.empty()) {
+        WCHAR text[512];
+        swprintf(text, std::size(text), u"%s (%s):  %s               ", caption.c_str(),
+                 count.c_str(), file.c_str());
+        dc.DrawText(text, -1, &top, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_LEFT);
+    }
+    CRect bottom = band(kOverallBar);
+    dc.DrawText(u"Overall Progress", -1, &bottom, DT_WORDBREAK | DT_NOPREFIX | DT_LEFT);
+    dc.SelectObject(old);
+}
+
+int CopyPrebuiltRegion(CWnd* page, int targetKind, int targetIndex) {
+    WCHAR disc[MAX_PATH] = {};
+    if (FindDataDisc(0, 1, disc, 0) != 0)
+        return 0;
+    const std::u16string folder = std::u16string(disc) + u"\\hawaii";
+    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return 0;
+    // "namdict.bin" says what was installed: the prepared region alone.
+    const std::u16string temporary = MakeProgramTemporaryFolder();
+    if (temporary.empty())
+        return 0;
+    RegionTable table = ProgramRegions();
+    const std::vector<DWORD> choice = {(static_cast<DWORD>(kPrebuiltRegionNumber) << 16) | 1u};
+    ChooseRegions(&table, choice);
+    const std::vector<uint8_t> namdict = RegionNameDictionary(choice, table);
+    const std::u16string namdictPath = temporary + u"\\prebuilt-namdict.bin";
+    HANDLE file = CreateFileW(namdictPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    DWORD written = 0;
+    const BOOL ok =
+        WriteFile(file, namdict.data(), static_cast<DWORD>(namdict.size()), &written, nullptr);
+    CloseHandle(file);
+    std::vector<std::u16string> sources;
+    for (const char16_t* name : kDeviceFileNames)
+        sources.push_back(std::u16string(name) == u"namdict.bin" ? namdictPath
+                                                                 : folder + u"\\" + name);
+    if (ok && written == namdict.size()) {
+        CCopyingMapsDialog dialog(page, std::move(sources), targetKind, targetIndex);
+        dialog.DoModal();
+    }
+    DeleteFileW(namdictPath.c_str());
+    return 1;
 }

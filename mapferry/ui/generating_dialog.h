@@ -82,9 +82,45 @@ class CCleanupDlg : public CDialog {
     int m_position = 0;
 };
 
+inline constexpr UINT kCopyingTemplate = 138;
+
+// The copying dialog: a prepared set of sixteen files copied to the target through
+// the copy thread's staging and swap, so that Cancel or a failure keeps the installed
+// map.
+class CCopyingMapsDialog : public CDialog, public CGeneratingDlg {
+  public:
+    // sources: the sixteen files in device-file order (kDeviceFileNames).
+    CCopyingMapsDialog(CWnd* parent, std::vector<std::u16string> sources, int targetKind,
+                       int targetIndex);
+    ~CCopyingMapsDialog() override;
+
+    BOOL OnInitDialog() override;
+    void OnCancel() override;
+    void OnOK() override {}
+
+    void SetFileProgress(int percent) override;
+    void SetOverallProgress(LPCWSTR caption, LPCWSTR fileName, int index, int stepFlag) override;
+
+    // Stages the sources into the temporary folder, then runs the copy thread over
+    // them.
+    static DWORD WINAPI CopyMapSetThreadProc(LPVOID dialog);
+
+  protected:
+    void OnTimer(UINT_PTR id);
+    void OnPaint();
+    DECLARE_MESSAGE_MAP()
+
+  private:
+    std::vector<std::u16string> m_sources;
+    CMapGenerator* m_pOwnGenerator = nullptr;
+    HANDLE m_thread = nullptr;
+    CFont m_font;
+};
+
 // After the generating dialog: frees the converters and the temporary files of the
 // run, whatever became of it.
 void FinishGeneration(CMapGenerator* generator);
 
-// The prepared region's files copied to the target under the copying dialog.
-void CopyPrebuiltRegion(CWnd* page, int targetKind, int driveIndex, int cardIndex);
+// The prepared region's files copied to the target under the copying dialog; 0 when
+// its folder is not on the disc.
+int CopyPrebuiltRegion(CWnd* page, int targetKind, int targetIndex);

@@ -68,6 +68,14 @@ void RegisterTemplates() {
     };
     platform::RegisterDialogTemplate(nullptr, static_cast<WORD>(kGeneratingTemplate), generating);
 
+    platform::DialogTemplate copying = Dialog(u"Copying Maps", 260, 110, kModal);
+    copying.items = {
+        Item(PROGRESS_CLASS, u"", kFileBar, WS_BORDER, 10, 30, 240, 10),
+        Item(PROGRESS_CLASS, u"", kOverallBar, WS_BORDER, 10, 62, 240, 10),
+        Item(u"BUTTON", u"Cancel", IDCANCEL, BS_PUSHBUTTON | WS_TABSTOP, 200, 88, 50, 14),
+    };
+    platform::RegisterDialogTemplate(nullptr, static_cast<WORD>(kCopyingTemplate), copying);
+
     platform::DialogTemplate cleanup = Dialog(u"Cleaning up", 180, 50, kModal);
     cleanup.items = {
         Item(u"STATIC", u"Cleaning up temporary data...", -1, SS_LEFT, 10, 8, 160, 10),

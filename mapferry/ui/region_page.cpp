@@ -881,7 +881,8 @@ void CPropertyPageL0::OnOK() {
     const std::vector<DWORD> words = ChoiceWords();
     const bool special = words.size() == 1 && (words[0] >> 16) == kPrebuiltRegionNumber;
     if (special)
-        CopyPrebuiltRegion(this, m_targetKind, m_driveIndex, m_cardIndex);
+        CopyPrebuiltRegion(this, m_targetKind,
+                           m_targetKind == kTargetStorageCard ? m_cardIndex : m_driveIndex);
     else
         OnGenerateMap();
     Repaint();

@@ -41,13 +41,19 @@ class MapferryProgramTest : public testing::Test {
     }
 
     fs::path Maps() const { return root_ / "C" / "Zanter Wayscribe" / "Maps"; }
+    int MapFiles() const {
+        int files = 0;
+        for (const auto& entry : fs::directory_iterator(Maps()))
+            files += entry.is_regular_file() ? 1 : 0;
+        return files;
+    }
 
     testing_support::TempRoots roots_;
     fs::path root_;
     fs::path program_;
 };
 
-TEST_F(MapferryProgramTest, InstallsAChosenRegionOntoAPcDrive) {
+TEST_F(MapferryProgramTest, InstallsAChosenRegionThenThePreparedOneOntoAPcDrive) {
     // The welcome once, California in the tree, drive C:, Generate Map, the
     // completion, Exit.
     const std::string script =
@@ -64,10 +70,7 @@ TEST_F(MapferryProgramTest, InstallsAChosenRegionOntoAPcDrive) {
     ASSERT_EQ(Run(script, &err), 0) << err;
     EXPECT_FALSE(SanitizerReported(err)) << err;
 
-    int files = 0;
-    for (const auto& entry : fs::directory_iterator(Maps()))
-        files += entry.is_regular_file() ? 1 : 0;
-    EXPECT_EQ(files, 16);
+    EXPECT_EQ(MapFiles(), 16);
     const std::string namdict = Slurp(Maps() / "namdict.bin");
     const auto decoded = formats::namdict::Decode(
         std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(namdict.data()), namdict.size()));
@@ -89,6 +92,30 @@ TEST_F(MapferryProgramTest, InstallsAChosenRegionOntoAPcDrive) {
     ASSERT_EQ(Run(again, &err), 0) << err;
     EXPECT_NE(err.find("Existing map data found"), std::string::npos) << err;
     EXPECT_EQ(Slurp(Maps() / "names.bin"), before);
+
+    // Hawaii is copied as prepared, over the installed map once OK is given.
+    const std::string hawaii =
+        "answer 1\n"
+        "answer 1\n"
+        "when INFORMATION press 1018\n"
+        "when \"Click on the Region\" pick 1001 Hawaii\n"
+        "when Total pick 1022 C:\n"
+        "when \"PC Local Drive C:\" command 12321\n"
+        "when \"Overall Progress\" shot " +
+        (roots_.base() / "copying.png").string() +
+        "\n"
+        "when \"Click on the Region\" command 32771\n";
+    ASSERT_EQ(Run(hawaii, &err), 0) << err;
+    EXPECT_NE(err.find("Map Installation Completed."), std::string::npos) << err;
+    const fs::path prepared = root_ / "D" / "CD1" / "mapdata" / "hawaii";
+    for (const char* name : {"names.bin", "poi.bin", "mapdata2.biz", "strabbr.bin"})
+        EXPECT_EQ(Slurp(Maps() / name), Slurp(prepared / name)) << name;
+    const std::string hawaiiDict = Slurp(Maps() / "namdict.bin");
+    const auto hawaiiDecoded = formats::namdict::Decode(std::span<const uint8_t>(
+        reinterpret_cast<const uint8_t*>(hawaiiDict.data()), hawaiiDict.size()));
+    ASSERT_TRUE(hawaiiDecoded.has_value());
+    EXPECT_EQ(hawaiiDecoded->entries, std::vector<uint32_t>{(11u << 16) | 1u});
+    EXPECT_EQ(MapFiles(), 16);
 }
 
 }  // namespace
