@@ -5,6 +5,7 @@
 #include "mapferry/convert/installer_services.h"
 #include "mapferry/ui/generating_dialog.h"
 #include "mapferry/ui/messages.h"
+#include "mapferry/ui/sub_area_dialog.h"
 #include "platform/user/dialogs.h"
 
 namespace {
@@ -75,6 +76,15 @@ void RegisterTemplates() {
         Item(u"BUTTON", u"Cancel", IDCANCEL, BS_PUSHBUTTON | WS_TABSTOP, 200, 88, 50, 14),
     };
     platform::RegisterDialogTemplate(nullptr, static_cast<WORD>(kCopyingTemplate), copying);
+
+    // The sub-area dialog lays itself out from its region's picture.
+    platform::DialogTemplate subAreas = Dialog(u"", 300, 200, kModal & ~DS_CENTER);
+    subAreas.items = {
+        Item(WC_TREEVIEW, u"", kSubAreaList, WS_BORDER | WS_TABSTOP, 10, 10, 100, 40),
+        Item(u"BUTTON", u"OK", IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, 10, 60, 40, 14),
+        Item(u"BUTTON", u"Cancel", IDCANCEL, BS_PUSHBUTTON | WS_TABSTOP, 60, 60, 40, 14),
+    };
+    platform::RegisterDialogTemplate(nullptr, static_cast<WORD>(kSubAreaTemplate), subAreas);
 
     platform::DialogTemplate cleanup = Dialog(u"Cleaning up", 180, 50, kModal);
     cleanup.items = {

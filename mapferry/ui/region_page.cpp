@@ -12,6 +12,8 @@
 #include "mapferry/ui/generating_dialog.h"
 #include "mapferry/ui/map_sheet.h"
 #include "mapferry/ui/messages.h"
+#include "mapferry/ui/page_drawing.h"
+#include "mapferry/ui/sub_area_dialog.h"
 #include "mapferry/ui/target_drives.h"
 #include "platform/user/dialogs.h"
 
@@ -24,65 +26,14 @@ void ReadHelpOptions() {
 
 namespace {
 
-constexpr COLORREF kGround = RGB(214, 228, 240);
-constexpr COLORREF kLand = RGB(244, 238, 214);
-constexpr COLORREF kBorder = RGB(150, 140, 120);
 constexpr COLORREF kChosenFill = RGB(0, 160, 0);
 constexpr COLORREF kChosenPen = RGB(0, 255, 0);
 constexpr COLORREF kPartFill = RGB(255, 0, 0);
-constexpr int kStateImageSize = 16;
-constexpr int kStateImageCount = 6;  // image 0 is never shown
 
 constexpr DWORD kSubAreaTag = 0x55;
 
 bool IsSubAreaData(DWORD_PTR data) {
     return (data & 0xFF) == kSubAreaTag;
-}
-
-// The five state pictures, drawn once into the tree's image list.
-void DrawStateImages(CImageList* list) {
-    list->Create(kStateImageSize, kStateImageSize, ILC_COLOR24 | ILC_MASK, kStateImageCount, 0);
-    CClientDC screen(nullptr);
-    CDC dc;
-    dc.CreateCompatibleDC(&screen);
-    for (int image = 0; image < kStateImageCount; ++image) {
-        CBitmap bitmap;
-        bitmap.CreateCompatibleBitmap(&screen, kStateImageSize, kStateImageSize);
-        CBitmap* old = dc.SelectObject(&bitmap);
-        dc.FillSolidRect(0, 0, kStateImageSize, kStateImageSize, RGB(255, 255, 255));
-        if (image > 0) {
-            const COLORREF frame = image == kImageUnavailable ? RGB(170, 170, 170) : RGB(0, 0, 0);
-            dc.FillSolidRect(2, 2, 12, 12, frame);
-            dc.FillSolidRect(3, 3, 10, 10,
-                             image == kImageUnavailable ? RGB(230, 230, 230) : RGB(255, 255, 255));
-            if (image == kImagePartly)
-                dc.FillSolidRect(5, 5, 6, 6, RGB(120, 120, 120));
-            if (image == kImageWhole || image == kImageSubAreaOn) {
-                for (int i = 0; i < 3; ++i) {
-                    dc.FillSolidRect(4 + i, 7 + i, 1, 2, RGB(0, 0, 0));
-                    dc.FillSolidRect(7 + i, 9 - i, 1, 2, RGB(0, 0, 0));
-                    dc.FillSolidRect(10 + i, 6 - i, 1, 2, RGB(0, 0, 0));
-                }
-            }
-        }
-        dc.SelectObject(old);
-        list->Add(&bitmap, RGB(255, 255, 255));
-    }
-}
-
-void MakeFont(CFont* font, const char16_t* face, int height, int weight) {
-    LOGFONTW logFont{};
-    logFont.lfHeight = height;
-    logFont.lfWeight = weight;
-    logFont.lfQuality = PROOF_QUALITY;
-    std::u16string(face).copy(logFont.lfFaceName, LF_FACESIZE - 1);
-    font->CreateFontIndirect(&logFont);
-}
-
-void FillOutlines(CDC* dc, const PictureOutlines& outlines) {
-    for (const std::vector<POINT>& outline : outlines.outlines)
-        if (!outline.empty())
-            dc->Polygon(outline.data(), static_cast<int>(outline.size()));
 }
 
 int ChosenSubAreas(const RegionRecord& record) {
@@ -338,9 +289,9 @@ void CPropertyPageL0::BuildPicture() {
     CBitmap* oldBitmap = dc.SelectObject(&m_picture);
     dc.FillSolidRect(&client, GetSysColor(COLOR_BTNFACE));
     const RECT area = kRegionPictureArea;
-    dc.FillSolidRect(&area, kGround);
-    CBrush land(kLand);
-    CPen border(PS_SOLID, 1, kBorder);
+    dc.FillSolidRect(&area, kPictureGround);
+    CBrush land(kPictureLand);
+    CPen border(PS_SOLID, 1, kPictureBorder);
     CBrush* oldBrush = dc.SelectObject(&land);
     CPen* oldPen = dc.SelectObject(&border);
     const RegionTable& regions = ProgramRegions();
@@ -501,9 +452,41 @@ void CPropertyPageL0::OnPictureClick(int region) {
     if (!ConfirmCombination(region))
         return;
     RegionRecord& record = ProgramRegions()[region];
-    // A region too large to add is taken off again at once: the click ends with the
-    // region wholly off, never in a loop of choices.
-    SetRegionSelected(region, record.chosen ? 0 : 1, 1);
+    if (record.subAreas.empty()) {
+        // A region too large to add is taken off again at once, and taking a region
+        // off never asks: the click ends with a choice that fits or the region off.
+        SetRegionSelected(region, record.chosen ? 0 : 1, 1);
+        return;
+    }
+    // The dialog comes back while its choice is too large; Cancel keeps what was
+    // there, and a region wholly off ends it even when others make the size too large.
+    for (;;) {
+        CSubAreaDlg dialog(this, region);
+        if (dialog.DoModal() != IDOK)
+            return;
+        ApplySubAreaChoice(region);
+        EstimateSelectedSizeMB();
+        if (m_estimatedMB <= kSizeLimitMB || !record.chosen)
+            return;
+        Repaint();
+        Ask(this, MSG_SIZE_LIMIT.Get(), MSG_MAP_SIZE_CAPTION.Get(), MB_OK | MB_ICONEXCLAMATION);
+    }
+}
+
+void CPropertyPageL0::ApplySubAreaChoice(int region) {
+    RegionRecord& record = ProgramRegions()[region];
+    for (SubAreaRecord& sub : record.subAreas) {
+        sub.chosen = sub.pendingChoice;
+        m_tree.SetCheckState(reinterpret_cast<HTREEITEM>(sub.treeItem),
+                             sub.chosen ? kImageSubAreaOn : kImageOff);
+    }
+    const int chosen = ChosenSubAreas(record);
+    const int all = static_cast<int>(record.subAreas.size());
+    record.chosen = chosen > 0 ? 1 : 0;
+    m_tree.SetCheckState(reinterpret_cast<HTREEITEM>(record.treeItem), chosen == 0 ? kImageOff
+                                                                       : chosen == all
+                                                                           ? kImageWhole
+                                                                           : kImagePartly);
 }
 
 void CPropertyPageL0::ToggleTreeItem(HTREEITEM item) {
@@ -681,10 +664,8 @@ void CPropertyPageL0::OnPaint() {
     for (const RegionRecord& record : regions) {
         if (!record.label.shown)
             continue;
-        const std::u16string& text = record.label.first.empty() ? record.name : record.label.first;
-        const SIZE extent = dc.GetTextExtent(text.c_str(), static_cast<int>(text.size()));
-        dc.TextOut(record.label.at.x - extent.cx / 2, record.label.at.y - extent.cy / 2,
-                   text.c_str(), static_cast<int>(text.size()));
+        DrawCentredText(&dc, record.label.first.empty() ? record.name : record.label.first,
+                        record.label.at);
     }
     dc.SelectObject(ownFont);
     dc.SetTextColor(RGB(255, 0, 0));

@@ -118,4 +118,33 @@ TEST_F(MapferryProgramTest, InstallsAChosenRegionThenThePreparedOneOntoAPcDrive)
     EXPECT_EQ(MapFiles(), 16);
 }
 
+TEST_F(MapferryProgramTest, InstallsOneSubAreaChosenOnThePicture) {
+    // California on the picture opens its sub-area dialog: North only, OK.
+    const std::string script =
+        "answer 1\n"
+        "when INFORMATION press 1018\n"
+        "when \"Click on the Region\" tap 380 300\n"
+        "when South pick 1026 North\n"
+        "when North press 1\n"
+        "when California/North pick 1022 C:\n"
+        "when \"PC Local Drive C:\" command 12321\n"
+        "when \"Map Generation Completed.\" shot " +
+        (roots_.base() / "generated.png").string() +
+        "\n"
+        "when \"Click on the Region\" command 32771\n";
+    std::string err;
+    ASSERT_EQ(Run(script, &err), 0) << err;
+    EXPECT_FALSE(SanitizerReported(err)) << err;
+    EXPECT_EQ(MapFiles(), 16);
+    const std::string namdict = Slurp(Maps() / "namdict.bin");
+    const auto decoded = formats::namdict::Decode(
+        std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(namdict.data()), namdict.size()));
+    ASSERT_TRUE(decoded.has_value());
+    EXPECT_EQ(decoded->entries, std::vector<uint32_t>{(4u << 16) | 1u});
+    EXPECT_EQ(decoded->names, std::vector<std::string>{"North"});
+    testing_support::ToolRun stat =
+        testing_support::RunTool(Quoted(BinFolder() / "mapstat"), Quoted(Maps()), roots_.base());
+    EXPECT_EQ(stat.status, 0) << stat.err;
+}
+
 }  // namespace
