@@ -29,12 +29,12 @@ ON_WM_MOUSEMOVE()
 END_MESSAGE_MAP()
 
 CGeneratingDialog::CGeneratingDialog(CWnd* parent, CMapGenerator* generator,
-                                     std::vector<DWORD> selection, int mode, int targetKind,
-                                     int targetIndex)
+                                     std::vector<DWORD> selection, int selectionCount, int mode,
+                                     int targetKind, int targetIndex)
     : CDialog(kGeneratingTemplate, parent), m_mode(mode) {
     RegisterPageTemplates();
     m_pGenerator = generator;
-    m_regionCount = mode == 0 ? static_cast<int>(selection.size()) : 0;
+    m_regionCount = selectionCount;
     m_regionList = std::move(selection);
     m_targetKind = targetKind;
     m_targetIndex = targetIndex;

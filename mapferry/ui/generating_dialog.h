@@ -21,10 +21,10 @@ inline constexpr int kGeneratingPicture = 1010;
 // set its bars and repaint it.
 class CGeneratingDialog : public CDialog, public CGeneratingDlg {
   public:
-    // mode 0: selection holds the choice words; mode 1: the city rectangle's eight
-    // values, with selectionCount the state row.
+    // mode 0: selection holds selectionCount choice words; mode 1: the city
+    // rectangle's eight values, with selectionCount the state row.
     CGeneratingDialog(CWnd* parent, CMapGenerator* generator, std::vector<DWORD> selection,
-                      int mode, int targetKind, int targetIndex);
+                      int selectionCount, int mode, int targetKind, int targetIndex);
     ~CGeneratingDialog() override;
 
     BOOL OnInitDialog() override;

@@ -176,7 +176,7 @@ CMapPropertySheet::CMapPropertySheet(LPCWSTR caption, std::vector<DWORD>* region
 void CMapPropertySheet::Init() {
     const std::u16string folder = FindProgramFolder();
     LoadDiscInformation(folder.c_str());
-    m_regionPage.Init(m_pRegionIndex, m_targetKind, m_driveIndex);
+    m_regionPage.Init(m_pRegionIndex);
     AddPage(&m_regionPage);
 }
 

@@ -14,7 +14,6 @@
 #include "mapferry/ui/messages.h"
 #include "mapferry/ui/page_drawing.h"
 #include "mapferry/ui/sub_area_dialog.h"
-#include "mapferry/ui/target_drives.h"
 #include "platform/user/dialogs.h"
 
 int g_helpOptions = 0;
@@ -202,10 +201,8 @@ CPropertyPageL0::CPropertyPageL0() : CPropertyPage(kRegionPageTemplate) {
     RegisterPageTemplates();
 }
 
-void CPropertyPageL0::Init(std::vector<DWORD>* regionIndex, int targetKind, int driveIndex) {
+void CPropertyPageL0::Init(std::vector<DWORD>* regionIndex) {
     m_pRegionIndex = regionIndex;
-    m_targetKind = targetKind;
-    m_driveIndex = driveIndex;
     m_strCaption = MSG_TAB_REGIONS.Get();
     m_psp.dwFlags |= PSP_USETITLE;
     m_psp.pszTitle = m_strCaption;
@@ -214,7 +211,7 @@ void CPropertyPageL0::Init(std::vector<DWORD>* regionIndex, int targetKind, int 
 BOOL CPropertyPageL0::OnInitDialog() {
     CPropertyPage::OnInitDialog();
     m_tree.SubclassDlgItem(kRegionTree, this);
-    m_target.SubclassDlgItem(kTargetCombo, this);
+    m_target.Attach(this);
     m_tree.AttachParent();
     DrawStateImages(&m_stateImages);
     m_tree.SetImageList(&m_stateImages, TVSIL_STATE);
@@ -242,14 +239,7 @@ BOOL CPropertyPageL0::OnInitDialog() {
     GetClientRect(&client);
     m_legend.CreateLegend(this, CRect(10, 326, 250, client.bottom - 6));
 
-    m_target.AddString(MSG_SELECT_TARGET_DEVICE.Get());
-    m_target.SetItemData(0, kTargetPromptData);
-    if (DeviceTargetsAvailable()) {
-        m_target.SetItemData(m_target.AddString(MSG_TARGET_STORAGE_CARD.Get()), kStorageCardData);
-        m_target.SetItemData(m_target.AddString(MSG_TARGET_MAIN_MEMORY.Get()), kMainMemoryData);
-    }
-    AddDriveEntries(-1);
-    m_target.SetCurSel(0);
+    m_target.Fill();
     EstimateSelectedSizeMB();
     return TRUE;
 }
@@ -301,19 +291,6 @@ void CPropertyPageL0::BuildPicture() {
     dc.SelectObject(oldPen);
     dc.SelectObject(oldBrush);
     dc.SelectObject(oldBitmap);
-}
-
-void CPropertyPageL0::AddDriveEntries(int reselectDrive) {
-    for (int index = m_target.GetCount() - 1; index >= 0; --index)
-        if ((m_target.GetItemData(index) & 0xFFFF0000) == kPcDriveData)
-            m_target.DeleteString(static_cast<UINT>(index));
-    for (int drive : TargetDriveIndexes()) {
-        const WCHAR text[] = {static_cast<WCHAR>(u'A' + drive), u':', 0};
-        const int index = m_target.AddString(text);
-        m_target.SetItemData(index, kPcDriveData | static_cast<DWORD>(drive));
-        if (drive == reselectDrive)
-            m_target.SetCurSel(index);
-    }
 }
 
 std::vector<DWORD> CPropertyPageL0::ChoiceWords() const {
@@ -603,7 +580,7 @@ void CPropertyPageL0::OnLButtonDown(UINT, CPoint point) {
         }
     }
     if (m_clickFlag)
-        m_target.SetFocus();
+        GetDlgItem(kTargetCombo)->SetFocus();
 }
 
 void CPropertyPageL0::OnLButtonUp(UINT, CPoint) {
@@ -676,7 +653,7 @@ void CPropertyPageL0::OnPaint() {
     dc.SetTextColor(RGB(0, 0, 0));
     CFont* before = dc.SelectObject(&m_captionFont);
     CRect combo;
-    m_target.GetWindowRect(&combo);
+    GetDlgItem(kTargetCombo)->GetWindowRect(&combo);
     ScreenToClient(&combo);
     CRect available;
     GetDlgItem(kAvailableSpace)->GetWindowRect(&available);
@@ -697,123 +674,12 @@ void CPropertyPageL0::OnPaint() {
     SetDlgItemText(kSelectedSize, text);
     SetModified(TRUE);
     m_painted = 1;
-    UpdateAvailableSpace(0);
-    ShowTargetText();
+    m_target.UpdateAvailableSpace(0);
+    SetDlgItemText(kTargetText, m_target.TargetText().c_str());
     if (!g_helpOptions) {
         g_helpOptions = 1;
         ShowWelcome(this);
     }
-}
-
-void CPropertyPageL0::ShowTargetText() {
-    std::u16string text;
-    switch (m_targetKind) {
-        case kTargetStorageCard:
-            text = MSG_TARGET_STORAGE_CARD.Get();
-            break;
-        case kTargetMainMemory:
-            text = MSG_TARGET_MAIN_MEMORY.Get();
-            break;
-        case kTargetPcDrive:
-            text = FormatMessageText(MSG_PC_LOCAL_DRIVE, static_cast<WCHAR>(u'A' + m_driveIndex));
-            break;
-        default:
-            text = MSG_UNKNOWN_TARGET.Get();
-            break;
-    }
-    SetDlgItemText(kTargetText, text.c_str());
-}
-
-void CPropertyPageL0::MeasurePcDriveFree() {
-    m_pcFree = MeasureDriveFreeMB(m_driveIndex);
-}
-
-void CPropertyPageL0::UpdateAvailableSpace(int measure) {
-    double value = 0.0;
-    switch (m_targetKind) {
-        case kTargetPcDrive:
-            if (measure)
-                MeasurePcDriveFree();
-            value = m_pcFree;
-            break;
-        case kTargetStorageCard:
-            value = m_cardFree;
-            break;
-        case kTargetMainMemory:
-            value = m_mainFree;
-            break;
-        default:
-            SetDlgItemText(kAvailableSpace, u"0 MB");
-            return;
-    }
-    if (value == -1.0) {
-        SetDlgItemText(kAvailableSpace, MSG_NOT_AVAILABLE.Get());
-        return;
-    }
-    WCHAR text[64];
-    swprintf(text, std::size(text), u"%.0f MB", value);
-    SetDlgItemText(kAvailableSpace, text);
-}
-
-void CPropertyPageL0::OnTargetDropDown() {
-    if (m_target.GetCount() > 0 && m_target.GetItemData(0) == kTargetPromptData) {
-        m_target.DeleteString(0);
-        m_target.SetCurSel(-1);
-    }
-    const int selected = m_target.GetCurSel();
-    const DWORD data = selected >= 0 ? static_cast<DWORD>(m_target.GetItemData(selected)) : 0;
-    AddDriveEntries((data & 0xFFFF0000) == kPcDriveData ? static_cast<int>(data & 0xFFFF) : -1);
-}
-
-void CPropertyPageL0::OnTargetCloseUp() {
-    if (m_target.GetCurSel() < 0) {
-        m_target.InsertString(0, MSG_SELECT_TARGET_DEVICE.Get());
-        m_target.SetItemData(0, kTargetPromptData);
-        m_target.SetCurSel(0);
-    }
-}
-
-void CPropertyPageL0::ResetTargetChoice() {
-    if (m_target.GetCount() > 0 && m_target.GetItemData(0) == kTargetPromptData)
-        m_target.DeleteString(0);
-    for (int index = m_target.GetCount() - 1; index >= 0; --index)
-        if ((m_target.GetItemData(index) & 0xFFFF0000) == kPcDriveData)
-            m_target.DeleteString(static_cast<UINT>(index));
-    m_target.SetCurSel(-1);
-    m_cardFree = m_mainFree = m_pcFree = 0.0;
-    m_targetKind = 0;
-    OnTargetCloseUp();
-}
-
-void CPropertyPageL0::OnTargetChanged() {
-    const int selected = m_target.GetCurSel();
-    if (selected > 0 && m_target.GetItemData(0) == kTargetPromptData)
-        m_target.DeleteString(0);
-    const int now = m_target.GetCurSel();
-    const DWORD data = now >= 0 ? static_cast<DWORD>(m_target.GetItemData(now)) : 0;
-    switch (data & 0xFFFF0000) {
-        case kPcDriveData:
-            m_targetKind = kTargetPcDrive;
-            m_driveIndex = static_cast<int>(data & 0xFFFF);
-            MeasurePcDriveFree();
-            if (CheckExistingMap() != IDOK)
-                ResetTargetChoice();
-            break;
-        default:
-            m_targetKind = 0;
-            break;
-    }
-    UpdateAvailableSpace(0);
-    ShowTargetText();
-    Repaint();
-}
-
-int CPropertyPageL0::CheckExistingMap() {
-    const std::u16string question = ExistingMapQuestion(m_targetKind, m_driveIndex);
-    if (question.empty())
-        return IDOK;
-    return Ask(this, question, MSG_EXISTING_MAP_CAPTION.Get(),
-               MB_OKCANCEL | MB_DEFBUTTON2 | MB_ICONQUESTION | MB_SYSTEMMODAL);
 }
 
 BOOL CPropertyPageL0::OnApply() {
@@ -825,47 +691,29 @@ void CPropertyPageL0::OnOK() {
     CPropertySheet* sheet = GetSheet();
     if (sheet && sheet->GetActiveIndex() != 0)
         return;
-    const bool ready = (m_targetKind == kTargetStorageCard && m_cardFree > 0) ||
-                       (m_targetKind == kTargetMainMemory && m_mainFree > 0) ||
-                       m_targetKind == kTargetPcDrive;
-    if (!ready) {
-        if (m_targetKind == 0)
-            Ask(this, MSG_SELECT_A_TARGET.Get(), MSG_MISSING_TARGET_CAPTION.Get(),
-                MB_OK | MB_SYSTEMMODAL);
-        else
-            Ask(this, MSG_SPACE_NOT_AVAILABLE.Get(), MSG_UNAVAILABLE_SPACE_CAPTION.Get(),
-                MB_OK | MB_SYSTEMMODAL);
+    if (!m_painted || !m_target.Ready(m_estimatedMB, true))
         return;
-    }
-    if (!m_painted)
-        return;
-    double free = m_targetKind == kTargetStorageCard  ? m_cardFree
-                  : m_targetKind == kTargetMainMemory ? m_mainFree
-                                                      : m_pcFree;
-    if (m_targetKind == kTargetPcDrive) {
-        const WCHAR root[] = {static_cast<WCHAR>(u'A' + m_driveIndex), u':', u'\\', 0};
-        const UINT type = GetDriveTypeW(root);
-        if (type == DRIVE_UNKNOWN || type == DRIVE_NO_ROOT_DIR) {
-            Ask(this, MSG_INVALID_LOCAL_DRIVE.Get(), MSG_INVALID_DRIVE_CAPTION.Get(),
-                MB_OK | MB_ICONERROR | MB_SYSTEMMODAL);
-            m_pcFree = -1.0;
-            UpdateAvailableSpace(0);
-            return;
-        }
-    }
-    const unsigned long capacity = free > 0 ? static_cast<unsigned long>(free) : 0;
-    if (capacity < m_estimatedMB) {
-        Ask(this, FormatMessageText(MSG_MAP_TOO_LARGE_FOR_DEVICE, capacity),
-            MSG_MAP_SIZE_CAPTION.Get(), MB_OK | MB_ICONEXCLAMATION);
-        return;
-    }
     const std::vector<DWORD> words = ChoiceWords();
     const bool special = words.size() == 1 && (words[0] >> 16) == kPrebuiltRegionNumber;
     if (special)
-        CopyPrebuiltRegion(this, m_targetKind,
-                           m_targetKind == kTargetStorageCard ? m_cardIndex : m_driveIndex);
+        CopyPrebuiltRegion(this, m_target.Kind(), m_target.Index());
     else
         OnGenerateMap();
+    m_target.UpdateAvailableSpace(1);
+    Repaint();
+}
+
+void CPropertyPageL0::OnTargetDropDown() {
+    m_target.OnDropDown();
+}
+
+void CPropertyPageL0::OnTargetCloseUp() {
+    m_target.OnCloseUp();
+}
+
+void CPropertyPageL0::OnTargetChanged() {
+    m_target.OnChanged();
+    SetDlgItemText(kTargetText, m_target.TargetText().c_str());
     Repaint();
 }
 
@@ -877,11 +725,10 @@ int CPropertyPageL0::OnGenerateMap() {
         EstimateSelectedSizeMB();
     CMapGenerator generator;
     generator.SetRegionTable(ProgramRegions());
-    CGeneratingDialog dialog(this, &generator, words, 0, m_targetKind,
-                             m_targetKind == kTargetStorageCard ? m_cardIndex : m_driveIndex);
+    CGeneratingDialog dialog(this, &generator, words, static_cast<int>(words.size()), 0,
+                             m_target.Kind(), m_target.Index());
     dialog.m_estimatedBytes = EstimateChoiceBytes(words);
     dialog.DoModal();
     FinishGeneration(&generator);
-    UpdateAvailableSpace(1);
     return 0;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "mapferry/convert/installer_services.h"
+#include "mapferry/ui/target_choice.h"
 #include "platform/afx/afx.h"
 
 class CMapGenerator;
@@ -15,20 +16,11 @@ class CMapGenerator;
 // Control ids of the region page.
 inline constexpr UINT kRegionPageTemplate = 183;
 inline constexpr int kRegionTree = 1001;
-inline constexpr int kTargetText = 1003;
-inline constexpr int kAvailableSpace = 1004;
 inline constexpr int kSelectedSize = 1005;
-inline constexpr int kTargetCombo = 1022;
 inline constexpr int kSelectAllButton = 1042;
 inline constexpr int kClearAllButton = 1043;
 inline constexpr int kChangeTargetButton = 3;
 inline constexpr int kSizeLegendId = 1050;
-
-// Target combo entries' data.
-inline constexpr DWORD kTargetPromptData = 0;
-inline constexpr DWORD kStorageCardData = 0x10000;
-inline constexpr DWORD kMainMemoryData = 0x20000;
-inline constexpr DWORD kPcDriveData = 0x30000;
 
 // Tree state images.
 enum TreeStateImage : int {
@@ -100,7 +92,7 @@ class CPropertyPageL0 : public CPropertyPage {
     // regionIndex: the region value of each record of the first region table (64
     // entries at least), reused as the per-region masks.
     CPropertyPageL0();
-    void Init(std::vector<DWORD>* regionIndex, int targetKind, int driveIndex);
+    void Init(std::vector<DWORD>* regionIndex);
 
     BOOL OnInitDialog() override;
     void OnOK() override;
@@ -118,8 +110,6 @@ class CPropertyPageL0 : public CPropertyPage {
     void ToggleTreeItem(HTREEITEM item);
     void SetRegionSelected(int region, int select, int recompute);
     CRegionTreeCtrl& Tree() { return m_tree; }
-    int TargetKind() const { return m_targetKind; }
-    double PcDriveFree() const { return m_pcFree; }
     const CSizeLegend& Legend() const { return m_legend; }
 
   protected:
@@ -138,12 +128,6 @@ class CPropertyPageL0 : public CPropertyPage {
   private:
     void FillRegionTree();
     void BuildPicture();
-    void AddDriveEntries(int reselectDrive);
-    void MeasurePcDriveFree();
-    void UpdateAvailableSpace(int measure);
-    void ShowTargetText();
-    int CheckExistingMap();
-    void ResetTargetChoice();
     bool SelectedAnyOtherThan(int region) const;
     void DeselectAllRegions();
     void ApplySubAreaChoice(int region);
@@ -153,7 +137,7 @@ class CPropertyPageL0 : public CPropertyPage {
     int ConfirmCombination(int region);
 
     CRegionTreeCtrl m_tree;
-    CComboBox m_target;
+    CTargetChoice m_target;
     CSizeLegend m_legend;
     CImageList m_stateImages;
     CFont m_labelFont;
@@ -164,12 +148,6 @@ class CPropertyPageL0 : public CPropertyPage {
     int m_currentRegion = 0;
     int m_clickFlag = 0;
     unsigned m_estimatedMB = 0;
-    int m_targetKind = 0;
-    int m_driveIndex = 2;
-    int m_cardIndex = -1;
-    double m_cardFree = 0.0;
-    double m_mainFree = 0.0;
-    double m_pcFree = 0.0;
     int m_painted = 0;
     CPoint m_clickPoint;
 };
