@@ -59,6 +59,33 @@ void RegisterTemplates() {
     };
     platform::RegisterDialogTemplate(nullptr, static_cast<WORD>(kRegionPageTemplate), region);
 
+    platform::DialogTemplate city = Dialog(u"", 508, 296, kPage);
+    auto label = [](int id, short x, short y, short cx) {
+        return Item(u"STATIC", u"", id, SS_LEFT, x, y, cx, 10);
+    };
+    city.items = {
+        Item(u"STATIC", u"", 1020, SS_LEFT, 20, 14, 460, 20),
+        label(1021, 20, 50, 80),
+        Item(WC_COMBOBOX, u"", kStateCombo, CBS_DROPDOWN | WS_VSCROLL | WS_TABSTOP, 100, 48, 160,
+             160),
+        label(1023, 20, 72, 80),
+        Item(WC_COMBOBOX, u"", kCityCombo, CBS_DROPDOWN | WS_VSCROLL | WS_TABSTOP, 100, 70, 160,
+             160),
+        label(1024, 20, 100, 80),
+        Item(TRACKBAR_CLASS, u"", kRadiusTrackbar, WS_TABSTOP, 100, 96, 160, 18),
+        Item(u"EDIT", u"", kRadiusText, ES_READONLY | WS_BORDER, 270, 98, 56, 13),
+        label(1025, 330, 100, 50),
+        label(1027, 176, 200, 150),
+        Item(WC_COMBOBOX, u"", kTargetCombo, CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 176, 214,
+             150, 120),
+        Item(u"EDIT", u"", kTargetText, ES_READONLY | WS_BORDER, 336, 214, 164, 13),
+        label(1026, 176, 236, 90),
+        Item(u"EDIT", u"", kAvailableSpace, ES_READONLY | WS_BORDER | ES_RIGHT, 270, 234, 56, 13),
+        label(1028, 176, 254, 90),
+        Item(u"EDIT", u"", kCitySize, ES_READONLY | WS_BORDER | ES_RIGHT, 270, 252, 76, 13),
+    };
+    platform::RegisterDialogTemplate(nullptr, static_cast<WORD>(kCityPageTemplate), city);
+
     platform::DialogTemplate generating = Dialog(u"Generating Map", 260, 150, kModal);
     generating.items = {
         Item(u"STATIC", u"", kGeneratingPicture, SS_LEFT, 7, 7, 0, 0),
@@ -178,6 +205,8 @@ void CMapPropertySheet::Init() {
     LoadDiscInformation(folder.c_str());
     m_regionPage.Init(m_pRegionIndex);
     AddPage(&m_regionPage);
+    m_cityPage.Init();
+    AddPage(&m_cityPage);
 }
 
 BOOL CMapPropertySheet::OnInitDialog() {

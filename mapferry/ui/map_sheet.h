@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "mapferry/ui/city_page.h"
 #include "mapferry/ui/region_page.h"
 #include "platform/afx/afx.h"
 
@@ -34,6 +35,7 @@ class CMapPropertySheet : public CPropertySheet {
     BOOL PreTranslateMessage(MSG* msg) override;
 
     CPropertyPageL0& RegionPage() { return m_regionPage; }
+    CPropertyPageL0ByCity& CityPage() { return m_cityPage; }
 
   protected:
     void OnAbout();
@@ -41,6 +43,7 @@ class CMapPropertySheet : public CPropertySheet {
     DECLARE_MESSAGE_MAP()
 
   private:
+    CPropertyPageL0ByCity m_cityPage;
     CPropertyPageL0 m_regionPage;
     std::vector<DWORD>* m_pRegionIndex;
     int m_targetKind;

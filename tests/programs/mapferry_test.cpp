@@ -17,11 +17,13 @@ using namespace programs_test;
 
 class MapferryProgramTest : public testing::Test {
   protected:
-    void SetUp() override {
+    void SetUp() override { MakeDesktop("--town 1,1500"); }
+
+    void MakeDesktop(const std::string& source) {
         root_ = roots_.base() / "desktop";
         const fs::path script = testing_support::RepositoryFolder() / "scripts" / "make-desktop";
         testing_support::ToolRun made = testing_support::RunTool(
-            Quoted(script), "--town 1,1500 --preset debug " + Quoted(root_), roots_.base());
+            Quoted(script), source + " --preset debug " + Quoted(root_), roots_.base());
         ASSERT_EQ(made.status, 0) << made.err;
         program_ = root_ / "C" / "Program Files" / "Zanter" / "Wayscribe mapferry" / "mapferry.exe";
         ASSERT_TRUE(fs::exists(program_));
@@ -145,6 +147,50 @@ TEST_F(MapferryProgramTest, InstallsOneSubAreaChosenOnThePicture) {
     testing_support::ToolRun stat =
         testing_support::RunTool(Quoted(BinFolder() / "mapstat"), Quoted(Maps()), roots_.base());
     EXPECT_EQ(stat.status, 0) << stat.err;
+}
+
+class MapferryAndorraTest : public MapferryProgramTest {
+  protected:
+    void SetUp() override {
+        const fs::path andorra = testing_support::SharedOsmFolder() / "andorra.osm.pbf";
+        if (!fs::exists(andorra))
+            GTEST_SKIP() << "the Andorra extract is not there: " << andorra;
+        MakeDesktop("--osm " + Quoted(andorra) + " --state CA");
+    }
+};
+
+TEST_F(MapferryAndorraTest, InstallsTheMapAroundACityOntoAPcDrive) {
+    // The City/Radius tab, California, Andorra la Vella, radius 2 (50 miles), drive C:.
+    const std::string script =
+        "answer 1\n"
+        "when INFORMATION press 1018\n"
+        "when \"Click on the Region\" tap 280 140\n"
+        "when \"Create a custom map\" pick 1014 California\n"
+        "when \"Please select a city\" pick 1015 Andorra la Vella\n"
+        "when MB pick 1016 2\n"
+        "when \"50 (80)\" pick 1022 C:\n"
+        "when \"PC Local Drive C:\" command 12321\n"
+        "when \"Map Generation Completed.\" shot " +
+        (roots_.base() / "generated.png").string() +
+        "\n"
+        "when MB command 32771\n";
+    std::string err;
+    ASSERT_EQ(Run(script, &err), 0) << err;
+    EXPECT_FALSE(SanitizerReported(err)) << err;
+    EXPECT_NE(err.find("Map Installation Completed."), std::string::npos) << err;
+    EXPECT_EQ(MapFiles(), 16);
+    const std::string namdict = Slurp(Maps() / "namdict.bin");
+    const auto decoded = formats::namdict::Decode(
+        std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(namdict.data()), namdict.size()));
+    ASSERT_TRUE(decoded.has_value());
+    EXPECT_EQ(decoded->kind, formats::namdict::Dictionary::Kind::City);
+    EXPECT_EQ(decoded->state, "California");
+    EXPECT_EQ(decoded->city, "Andorra la Vella");
+    EXPECT_EQ(decoded->radius, "50 (80)");
+    testing_support::ToolRun stat = testing_support::RunTool(
+        Quoted(BinFolder() / "mapstat"), Quoted(Maps()) + " --at 42.5063,1.5218", roots_.base());
+    EXPECT_EQ(stat.status, 0) << stat.err;
+    EXPECT_NE(stat.out.find("link"), std::string::npos) << stat.out;
 }
 
 }  // namespace
