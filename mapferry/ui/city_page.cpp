@@ -13,6 +13,7 @@
 #include "mapferry/ui/generating_dialog.h"
 #include "mapferry/ui/map_sheet.h"
 #include "mapferry/ui/messages.h"
+#include "mapferry/ui/page_drawing.h"
 #include "platform/user/dialogs.h"
 
 namespace mc = formats::map_container;
@@ -111,6 +112,7 @@ SizeRange SizeRangeOf(uint64_t bytes) {
 
 BEGIN_MESSAGE_MAP(CPropertyPageL0ByCity, CPropertyPage)
 ON_WM_PAINT()
+ON_WM_CTLCOLOR()
 ON_WM_HSCROLL()
 ON_CBN_DROPDOWN(kStateCombo, OnRegionDropDown)
 ON_CBN_SELCHANGE(kStateCombo, OnRegionChanged)
@@ -141,7 +143,7 @@ BOOL CPropertyPageL0ByCity::OnInitDialog() {
     SetModified(FALSE);
     m_states.SubclassDlgItem(kStateCombo, this);
     m_cityCombo.SubclassDlgItem(kCityCombo, this);
-    m_target.Attach(this);
+    m_target.Attach(this, true);
     m_target.Fill();
     const auto& states = InstallerStates();
     m_cities.assign(states.size(), StateCities{});
@@ -178,6 +180,10 @@ void CPropertyPageL0ByCity::OnPaint() {
     SetDlgItemText(1027, MSG_TARGET_LOCATION.Get());
     SetDlgItemText(1028, MSG_SELECTED_SIZE.Get());
     m_target.UpdateAvailableSpace(0);
+}
+
+HBRUSH CPropertyPageL0ByCity::OnCtlColor(CDC* dc, CWnd*, UINT) {
+    return FaceColoured(dc);
 }
 
 void CPropertyPageL0ByCity::ClearCity() {

@@ -65,6 +65,7 @@ class CPropertyPageL0ByCity : public CPropertyPage {
 
   protected:
     void OnPaint();
+    HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT kind);
     void OnRegionDropDown();
     void OnRegionChanged();
     void OnRegionCloseUp();

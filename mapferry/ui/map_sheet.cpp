@@ -5,6 +5,7 @@
 #include "mapferry/convert/installer_services.h"
 #include "mapferry/ui/generating_dialog.h"
 #include "mapferry/ui/messages.h"
+#include "mapferry/ui/page_drawing.h"
 #include "mapferry/ui/sub_area_dialog.h"
 #include "platform/user/dialogs.h"
 
@@ -214,8 +215,15 @@ BOOL CMapPropertySheet::OnInitDialog() {
     for (int id : {IDOK, IDCANCEL, IDHELP})
         if (CWnd* button = GetDlgItem(id))
             button->ShowWindow(SW_HIDE);
-    if (CWnd* apply = GetDlgItem(ID_APPLY_NOW))
+    if (CWnd* apply = GetDlgItem(ID_APPLY_NOW)) {
         apply->SetWindowText(MSG_GENERATE_MAP.Get());
+        // Wide enough for its text.
+        CRect rect;
+        apply->GetWindowRect(&rect);
+        ScreenToClient(&rect);
+        rect.left -= rect.Width() / 2;
+        apply->MoveWindow(&rect);
+    }
     return TRUE;
 }
 
@@ -237,12 +245,21 @@ void CMapPropertySheet::OnExit() {
 // ---- Welcome, notice, About --------------------------------------------------------
 
 BEGIN_MESSAGE_MAP(CWelcomeDlg, CDialog)
+ON_WM_CTLCOLOR()
 ON_BN_CLICKED(kWelcomeCheck, OnDontShow)
 ON_BN_CLICKED(kWelcomeOk, OnOkButton)
 END_MESSAGE_MAP()
 
 CWelcomeDlg::CWelcomeDlg(CWnd* parent) : CDialog(kWelcomeTemplate, parent) {
     RegisterPageTemplates();
+}
+
+HBRUSH CWelcomeDlg::OnCtlColor(CDC* dc, CWnd*, UINT) {
+    return FaceColoured(dc);
+}
+
+HBRUSH CNoticeDlg::OnCtlColor(CDC* dc, CWnd*, UINT) {
+    return FaceColoured(dc);
 }
 
 void CWelcomeDlg::OnDontShow() {
@@ -255,6 +272,7 @@ void CWelcomeDlg::OnOkButton() {
 }
 
 BEGIN_MESSAGE_MAP(CNoticeDlg, CDialog)
+ON_WM_CTLCOLOR()
 ON_WM_PAINT()
 END_MESSAGE_MAP()
 

@@ -56,6 +56,7 @@ class CWelcomeDlg : public CDialog {
     explicit CWelcomeDlg(CWnd* parent);
 
   protected:
+    HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT kind);
     void OnDontShow();
     void OnOkButton();
     DECLARE_MESSAGE_MAP()
@@ -70,6 +71,7 @@ class CNoticeDlg : public CDialog {
 
   protected:
     void OnPaint();
+    HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT kind);
     DECLARE_MESSAGE_MAP()
 };
 

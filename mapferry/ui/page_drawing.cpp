@@ -60,3 +60,9 @@ void DrawCentredText(CDC* dc, const std::u16string& text, POINT at) {
     dc->TextOut(at.x - extent.cx / 2, at.y - extent.cy / 2, text.c_str(),
                 static_cast<int>(text.size()));
 }
+
+HBRUSH FaceColoured(CDC* dc) {
+    dc->SetBkColor(GetSysColor(COLOR_BTNFACE));
+    dc->SetTextColor(GetSysColor(COLOR_BTNTEXT));
+    return GetSysColorBrush(COLOR_BTNFACE);
+}

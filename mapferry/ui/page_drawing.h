@@ -16,3 +16,6 @@ void DrawStateImages(CImageList* list, bool subAreaList = false);
 void MakeFont(CFont* font, const char16_t* face, int height, int weight);
 void FillOutlines(CDC* dc, const PictureOutlines& outlines);
 void DrawCentredText(CDC* dc, const std::u16string& text, POINT at);
+
+// Texts on a page or dialog drawn on its own face rather than on white.
+HBRUSH FaceColoured(CDC* dc);

@@ -187,6 +187,7 @@ uint64_t EstimateChoiceBytes(const std::vector<DWORD>& choiceWords) {
 
 BEGIN_MESSAGE_MAP(CPropertyPageL0, CPropertyPage)
 ON_WM_PAINT()
+ON_WM_CTLCOLOR()
 ON_WM_LBUTTONDOWN()
 ON_WM_LBUTTONUP()
 ON_BN_CLICKED(kSelectAllButton, OnSelectAll)
@@ -589,6 +590,10 @@ void CPropertyPageL0::OnLButtonUp(UINT, CPoint) {
     OnPictureClick(m_currentRegion);
     Repaint();
     SetModified(TRUE);
+}
+
+HBRUSH CPropertyPageL0::OnCtlColor(CDC* dc, CWnd*, UINT) {
+    return FaceColoured(dc);
 }
 
 void CPropertyPageL0::Repaint() {

@@ -114,6 +114,7 @@ class CPropertyPageL0 : public CPropertyPage {
 
   protected:
     void OnPaint();
+    HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT kind);
     void OnLButtonDown(UINT flags, CPoint point);
     void OnLButtonUp(UINT flags, CPoint point);
     BOOL OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* result) override;

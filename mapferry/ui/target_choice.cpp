@@ -12,8 +12,9 @@ int Ask(CWnd* owner, const std::u16string& text, const std::u16string& caption, 
 
 }  // namespace
 
-void CTargetChoice::Attach(CWnd* page) {
+void CTargetChoice::Attach(CWnd* page, bool cityPage) {
     m_pPage = page;
+    m_cityPage = cityPage;
     m_combo.SubclassDlgItem(kTargetCombo, page);
 }
 
@@ -81,7 +82,7 @@ void CTargetChoice::OnChanged() {
         m_kind = kTargetPcDrive;
         m_drive = static_cast<int>(data & 0xFFFF);
         m_pcFree = MeasureDriveFreeMB(m_drive);
-        const std::u16string question = ExistingMapQuestion(m_kind, m_drive);
+        const std::u16string question = ExistingMapQuestion(m_kind, m_drive, m_cityPage);
         if (!question.empty() &&
             Ask(m_pPage, question, MSG_EXISTING_MAP_CAPTION.Get(),
                 MB_OKCANCEL | MB_DEFBUTTON2 | MB_ICONQUESTION | MB_SYSTEMMODAL) != IDOK)

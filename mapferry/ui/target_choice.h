@@ -20,8 +20,9 @@ inline constexpr int kTargetCombo = 1022;
 
 class CTargetChoice {
   public:
-    // The page owning combo 1022 and edit 1004.
-    void Attach(CWnd* page);
+    // The page owning combo 1022 and edit 1004; the city page asks about an installed
+    // map in its own words.
+    void Attach(CWnd* page, bool cityPage = false);
     // The prompt, the handheld's entries when it can be reached, the drives; the
     // prompt selected.
     void Fill();
@@ -50,6 +51,7 @@ class CTargetChoice {
     double FreeOfKind() const;
 
     CWnd* m_pPage = nullptr;
+    bool m_cityPage = false;
     CComboBox m_combo;
     int m_kind = 0;
     int m_drive = 2;

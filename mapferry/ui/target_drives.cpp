@@ -64,10 +64,18 @@ bool DeviceTargetsAvailable() {
     return false;
 }
 
-std::u16string ExistingMapQuestionText(const std::vector<unsigned char>& namdict) {
+std::u16string ExistingMapQuestionText(const std::vector<unsigned char>& namdict, bool cityPage) {
     const auto dictionary = formats::namdict::Decode(namdict);
     if (!dictionary)
         return {};
+    if (dictionary->kind == formats::namdict::Dictionary::Kind::City && cityPage) {
+        WCHAR text[1024];
+        swprintf(text, std::size(text), u"%sCity: %s\nState: %s\nMap radius: %s MI\n%s",
+                 MSG_EXISTING_MAP_ERASED.Get(), Wide(dictionary->city).c_str(),
+                 Wide(dictionary->state).c_str(), Wide(dictionary->radius).c_str(),
+                 MSG_CLICK_OK_OVERWRITE.Get());
+        return text;
+    }
     if (dictionary->kind == formats::namdict::Dictionary::Kind::City) {
         return FormatMessageText(MSG_EXISTING_CITY_MI, MSG_EXISTING_MAP_ERASED.Get(),
                                  Wide(dictionary->city).c_str(), Wide(dictionary->state).c_str(),
@@ -80,7 +88,7 @@ std::u16string ExistingMapQuestionText(const std::vector<unsigned char>& namdict
     return std::u16string(MSG_EXISTING_MAP_ERASED.Get()) + list + MSG_CLICK_OK_OVERWRITE.Get();
 }
 
-std::u16string ExistingMapQuestion(int targetKind, int driveIndex) {
+std::u16string ExistingMapQuestion(int targetKind, int driveIndex, bool cityPage) {
     if (targetKind != kTargetPcDrive)
         return {};
     const std::u16string path = DriveMapFolder(driveIndex) + u"\\namdict.bin";
@@ -95,5 +103,5 @@ std::u16string ExistingMapQuestion(int targetKind, int driveIndex) {
     if (!ok || read == 0)
         return {};
     bytes.resize(read);
-    return ExistingMapQuestionText(bytes);
+    return ExistingMapQuestionText(bytes, cityPage);
 }

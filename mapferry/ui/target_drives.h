@@ -19,5 +19,7 @@ bool DeviceTargetsAvailable();
 // The text of the existing-map question for the map installed on the target, from
 // its "namdict.bin" (at most 4096 bytes read); empty when there is nothing to ask (no
 // file, a damaged one, no target).
-std::u16string ExistingMapQuestionText(const std::vector<unsigned char>& namdict);
-std::u16string ExistingMapQuestion(int targetKind, int driveIndex);
+// The city page words a city map its own way (cityPage).
+std::u16string ExistingMapQuestionText(const std::vector<unsigned char>& namdict,
+                                       bool cityPage = false);
+std::u16string ExistingMapQuestion(int targetKind, int driveIndex, bool cityPage = false);

@@ -26,6 +26,10 @@ TEST(ExistingMapQuestionTest, NamesWhatTheInstalledMapHoldsOrAsksNothing) {
                   formats::namdict::EncodeCity("California", "Andorra la Vella", "50 (80)")),
               erased + u"City : Andorra la Vella\nRegions : California\nCountry : 50 (80) Mi\n" +
                   overwrite);
+    EXPECT_EQ(ExistingMapQuestionText(
+                  formats::namdict::EncodeCity("California", "Andorra la Vella", "50 (80)"), true),
+              erased + u"City: Andorra la Vella\nState: California\nMap radius: 50 (80) MI\n" +
+                  overwrite);
 
     std::vector<unsigned char> tooLong = RegionsFile({"North"});
     tooLong[16] = 81;  // the first name's length
