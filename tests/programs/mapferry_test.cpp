@@ -1,6 +1,10 @@
 // The desktop map installer end to end: a desktop root made by scripts/make-desktop,
 // mapferry.exe run headless from it under a script, the installed map read back.
+#include <cairo.h>
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
 
 #include <string>
 #include <vector>
@@ -14,6 +18,60 @@
 namespace {
 
 using namespace programs_test;
+
+// The installer's pictures as goldens (tests/programs/golden; PATHLUME_UPDATE_GOLDEN=1
+// rewrites them): at most 1 % of the pixels may differ by more than 32 in a channel,
+// which leaves room for the free space a drive reports.
+testing::AssertionResult ShotMatchesGolden(const fs::path& shot, const std::string& name) {
+    const fs::path golden =
+        testing_support::RepositoryFolder() / "tests" / "programs" / "golden" / (name + ".png");
+    const char* update = std::getenv("PATHLUME_UPDATE_GOLDEN");
+    if (update && std::strcmp(update, "1") == 0) {
+        fs::copy_file(shot, golden, fs::copy_options::overwrite_existing);
+        return testing::AssertionSuccess();
+    }
+    auto load = [](const fs::path& png) {
+        cairo_surface_t* surface = cairo_image_surface_create_from_png(png.c_str());
+        if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+            cairo_surface_destroy(surface);
+            return static_cast<cairo_surface_t*>(nullptr);
+        }
+        return surface;
+    };
+    cairo_surface_t* actual = load(shot);
+    cairo_surface_t* expected = load(golden);
+    testing::AssertionResult result = testing::AssertionSuccess();
+    if (!actual || !expected) {
+        result = testing::AssertionFailure() << "cannot read " << shot << " or " << golden;
+    } else if (cairo_image_surface_get_width(actual) != cairo_image_surface_get_width(expected) ||
+               cairo_image_surface_get_height(actual) != cairo_image_surface_get_height(expected)) {
+        result = testing::AssertionFailure() << shot << " and " << golden << " differ in size";
+    } else {
+        const int w = cairo_image_surface_get_width(actual);
+        const int h = cairo_image_surface_get_height(actual);
+        long differing = 0;
+        for (int y = 0; y < h; ++y) {
+            const unsigned char* a =
+                cairo_image_surface_get_data(actual) + y * cairo_image_surface_get_stride(actual);
+            const unsigned char* b = cairo_image_surface_get_data(expected) +
+                                     y * cairo_image_surface_get_stride(expected);
+            for (int x = 0; x < w * 4; x += 4) {
+                bool far = false;
+                for (int c = 0; c < 3; ++c)
+                    far = far || std::abs(a[x + c] - b[x + c]) > 32;
+                differing += far ? 1 : 0;
+            }
+        }
+        if (differing * 100 > static_cast<long>(w) * h)
+            result = testing::AssertionFailure()
+                     << differing << " pixels of " << shot << " differ from " << golden;
+    }
+    if (actual)
+        cairo_surface_destroy(actual);
+    if (expected)
+        cairo_surface_destroy(expected);
+    return result;
+}
 
 class MapferryProgramTest : public testing::Test {
   protected:
@@ -30,18 +88,22 @@ class MapferryProgramTest : public testing::Test {
     }
 
     // Runs the installer on the desktop root under the script; its exit status.
+    // The screen as the program ended is left in LastScreen().
     int Run(const std::string& script, std::string* err) {
         const fs::path file = roots_.base() / "script.txt";
         std::ofstream(file) << script;
-        Child child(program_, {},
-                    {"MAPFERRY_ROOT=" + root_.string(), "PATHLUME_BACKEND=headless",
-                     "PATHLUME_SCRIPT=" + file.string()},
-                    roots_.base() / "err.txt");
+        fs::remove(LastScreen());
+        Child child(
+            program_, {},
+            {"MAPFERRY_ROOT=" + root_.string(), "PATHLUME_BACKEND=headless",
+             "PATHLUME_SCRIPT=" + file.string(), "PATHLUME_SCREENSHOT=" + LastScreen().string()},
+            roots_.base() / "err.txt");
         const int status = child.Wait(std::chrono::seconds(60));
         *err = child.Errors();
         return status;
     }
 
+    fs::path LastScreen() const { return roots_.base() / "last.png"; }
     fs::path Maps() const { return root_ / "C" / "Zanter Wayscribe" / "Maps"; }
     int MapFiles() const {
         int files = 0;
@@ -93,6 +155,7 @@ TEST_F(MapferryProgramTest, InstallsAChosenRegionThenThePreparedOneOntoAPcDrive)
     const std::string before = Slurp(Maps() / "names.bin");
     ASSERT_EQ(Run(again, &err), 0) << err;
     EXPECT_NE(err.find("Existing map data found"), std::string::npos) << err;
+    EXPECT_TRUE(ShotMatchesGolden(LastScreen(), "mapferry_region_page"));
     EXPECT_EQ(Slurp(Maps() / "names.bin"), before);
 
     // Hawaii is copied as prepared, over the installed map once OK is given.
@@ -183,6 +246,7 @@ TEST_F(MapferryAndorraTest, InstallsTheMapAroundACityOntoAPcDrive) {
     const auto decoded = formats::namdict::Decode(
         std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(namdict.data()), namdict.size()));
     ASSERT_TRUE(decoded.has_value());
+    EXPECT_TRUE(ShotMatchesGolden(LastScreen(), "mapferry_city_page"));
     EXPECT_EQ(decoded->kind, formats::namdict::Dictionary::Kind::City);
     EXPECT_EQ(decoded->state, "California");
     EXPECT_EQ(decoded->city, "Andorra la Vella");
