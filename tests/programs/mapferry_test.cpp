@@ -212,6 +212,27 @@ TEST_F(MapferryProgramTest, InstallsOneSubAreaChosenOnThePicture) {
     EXPECT_EQ(stat.status, 0) << stat.err;
 }
 
+TEST_F(MapferryProgramTest, ASecondStartHandsOverToTheRunningInstaller) {
+    // The first shows its sheet and stays; the second finds it and ends at once.
+    const fs::path shown = roots_.base() / "first.png";
+    const fs::path script = roots_.base() / "first.txt";
+    std::ofstream(script) << "when INFORMATION shot " << shown.string() << "\n";
+    Child first(program_, {},
+                {"MAPFERRY_ROOT=" + root_.string(), "PATHLUME_BACKEND=headless",
+                 "PATHLUME_SCRIPT=" + script.string()},
+                roots_.base() / "first-err.txt");
+    const auto started = Clock::now();
+    while (!fs::exists(shown) && Clock::now() - started < std::chrono::seconds(60))
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(fs::exists(shown)) << first.Errors();
+
+    // Without the hand-over the second would wait for its own sheet to be closed, and
+    // the run would time out.
+    std::string err;
+    EXPECT_EQ(Run("", &err), 0) << err;
+    EXPECT_EQ(first.Wait(std::chrono::milliseconds(0)), -1) << "the first one ended";
+}
+
 class MapferryAndorraTest : public MapferryProgramTest {
   protected:
     void SetUp() override {
