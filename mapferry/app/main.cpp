@@ -11,6 +11,7 @@
 #include "mapferry/convert/region_data.h"
 #include "mapferry/convert/size_tables.h"
 #include "mapferry/ui/map_sheet.h"
+#include "mapferry/ui/target_location.h"
 #include "platform/host/host.h"
 #include "platform/kernel/process.h"
 #include "platform/kernel/roots.h"
@@ -43,8 +44,11 @@ BOOL CMapPrepApp::InitInstance() {
     SizeTables().Load(folder.c_str());
     ReadHelpOptions();
 
+    // The link to the handheld lives until the start ends; its destruction ends the
+    // link.
+    CDeviceLinkHolder holder;
     {
-        CMapPropertySheet sheet(caption, &regionIndex, 0, 0, 2);
+        CMapPropertySheet sheet(caption, &regionIndex, &holder, 0, 0, 2);
         sheet.Init();
         m_pMainWnd = &sheet;
         sheet.DoModal();

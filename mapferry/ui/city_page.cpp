@@ -131,7 +131,8 @@ CPropertyPageL0ByCity::CPropertyPageL0ByCity() : CPropertyPage(kCityPageTemplate
     RegisterPageTemplates();
 }
 
-void CPropertyPageL0ByCity::Init() {
+void CPropertyPageL0ByCity::Init(CDeviceLinkHolder* holder) {
+    m_target.SetHolder(holder);
     m_caption = MSG_TAB_CITY_RADIUS.Get();
     m_strCaption = m_caption.c_str();
     m_psp.dwFlags |= PSP_USETITLE;
@@ -410,6 +411,7 @@ BOOL CPropertyPageL0ByCity::OnApply() {
 }
 
 void CPropertyPageL0ByCity::OnOK() {
+    m_target.CloseDeviceProgram();
     CPropertySheet* sheet = GetSheet();
     if (sheet && sheet->GetActiveIndex() != 1)
         return;
@@ -444,6 +446,7 @@ int CPropertyPageL0ByCity::OnGenerateMap() {
     std::vector<DWORD> rectangle(m_rectangle.begin(), m_rectangle.end());
     CGeneratingDialog dialog(this, &generator, std::move(rectangle), m_stateRow, 1, m_target.Kind(),
                              m_target.Index());
+    dialog.m_pDeviceLink = m_target.Link();
     dialog.DoModal();
     FinishGeneration(&generator);
     SetModified(TRUE);

@@ -52,7 +52,7 @@ SizeRange SizeRangeOf(uint64_t bytes);
 class CPropertyPageL0ByCity : public CPropertyPage {
   public:
     CPropertyPageL0ByCity();
-    void Init();
+    void Init(CDeviceLinkHolder* holder);
 
     BOOL OnInitDialog() override;
     void OnOK() override;

@@ -421,7 +421,7 @@ void CCopyingMapsDialog::OnPaint() {
     dc.SelectObject(old);
 }
 
-int CopyPrebuiltRegion(CWnd* page, int targetKind, int targetIndex) {
+int CopyPrebuiltRegion(CWnd* page, int targetKind, int targetIndex, IDeviceLink* link) {
     WCHAR disc[MAX_PATH] = {};
     if (FindDataDisc(0, 1, disc, 0) != 0)
         return 0;
@@ -452,6 +452,7 @@ int CopyPrebuiltRegion(CWnd* page, int targetKind, int targetIndex) {
                                                                  : folder + u"\\" + name);
     if (ok && written == namdict.size()) {
         CCopyingMapsDialog dialog(page, std::move(sources), targetKind, targetIndex);
+        dialog.m_pDeviceLink = link;
         dialog.DoModal();
     }
     DeleteFileW(namdictPath.c_str());

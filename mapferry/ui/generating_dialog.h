@@ -123,4 +123,4 @@ void FinishGeneration(CMapGenerator* generator);
 
 // The prepared region's files copied to the target under the copying dialog; 0 when
 // its folder is not on the disc.
-int CopyPrebuiltRegion(CWnd* page, int targetKind, int targetIndex);
+int CopyPrebuiltRegion(CWnd* page, int targetKind, int targetIndex, IDeviceLink* link);

@@ -6,6 +6,7 @@
 #include "mapferry/ui/generating_dialog.h"
 #include "mapferry/ui/messages.h"
 #include "mapferry/ui/page_drawing.h"
+#include "mapferry/ui/storage_card_dialog.h"
 #include "mapferry/ui/sub_area_dialog.h"
 #include "platform/user/dialogs.h"
 
@@ -114,6 +115,18 @@ void RegisterTemplates() {
     };
     platform::RegisterDialogTemplate(nullptr, static_cast<WORD>(kSubAreaTemplate), subAreas);
 
+    platform::DialogTemplate cards = Dialog(u"Storage Card Selection", 200, 84, kModal);
+    cards.items = {
+        Item(u"STATIC", u"Please select a storage card device", -1, SS_LEFT, 10, 8, 180, 10),
+        Item(WC_COMBOBOX, u"", kCardList, CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 10, 22, 120,
+             80),
+        Item(u"EDIT", u"", kCardFree, ES_READONLY | WS_BORDER | ES_RIGHT, 136, 22, 54, 13),
+        Item(u"BUTTON", u"OK", IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, 10, 62, 50, 14),
+        Item(u"BUTTON", u"Cancel", IDCANCEL, BS_PUSHBUTTON | WS_TABSTOP, 75, 62, 50, 14),
+        Item(u"BUTTON", u"Refresh", kCardRefresh, BS_PUSHBUTTON | WS_TABSTOP, 140, 62, 50, 14),
+    };
+    platform::RegisterDialogTemplate(nullptr, static_cast<WORD>(kStorageCardTemplate), cards);
+
     platform::DialogTemplate cleanup = Dialog(u"Cleaning up", 180, 50, kModal);
     cleanup.items = {
         Item(u"STATIC", u"Cleaning up temporary data...", -1, SS_LEFT, 10, 8, 160, 10),
@@ -191,9 +204,11 @@ ON_COMMAND(kExitCommand, OnExit)
 END_MESSAGE_MAP()
 
 CMapPropertySheet::CMapPropertySheet(LPCWSTR caption, std::vector<DWORD>* regionIndex,
-                                     UINT selectPage, int targetKind, int driveIndex)
+                                     CDeviceLinkHolder* holder, UINT selectPage, int targetKind,
+                                     int driveIndex)
     : CPropertySheet(caption, nullptr, selectPage),
       m_pRegionIndex(regionIndex),
+      m_pHolder(holder),
       m_targetKind(targetKind),
       m_driveIndex(driveIndex) {
     m_psh.dwFlags |= PSH_USEHICON;
@@ -204,9 +219,9 @@ CMapPropertySheet::CMapPropertySheet(LPCWSTR caption, std::vector<DWORD>* region
 void CMapPropertySheet::Init() {
     const std::u16string folder = FindProgramFolder();
     LoadDiscInformation(folder.c_str());
-    m_regionPage.Init(m_pRegionIndex);
+    m_regionPage.Init(m_pRegionIndex, m_pHolder);
     AddPage(&m_regionPage);
-    m_cityPage.Init();
+    m_cityPage.Init(m_pHolder);
     AddPage(&m_cityPage);
 }
 

@@ -26,8 +26,8 @@ void RegisterPageTemplates();
 
 class CMapPropertySheet : public CPropertySheet {
   public:
-    CMapPropertySheet(LPCWSTR caption, std::vector<DWORD>* regionIndex, UINT selectPage,
-                      int targetKind, int driveIndex);
+    CMapPropertySheet(LPCWSTR caption, std::vector<DWORD>* regionIndex, CDeviceLinkHolder* holder,
+                      UINT selectPage, int targetKind, int driveIndex);
     // The disc information of the program folder, and the pages.
     void Init();
 
@@ -46,6 +46,7 @@ class CMapPropertySheet : public CPropertySheet {
     CPropertyPageL0ByCity m_cityPage;
     CPropertyPageL0 m_regionPage;
     std::vector<DWORD>* m_pRegionIndex;
+    CDeviceLinkHolder* m_pHolder;
     int m_targetKind;
     int m_driveIndex;
 };

@@ -202,8 +202,9 @@ CPropertyPageL0::CPropertyPageL0() : CPropertyPage(kRegionPageTemplate) {
     RegisterPageTemplates();
 }
 
-void CPropertyPageL0::Init(std::vector<DWORD>* regionIndex) {
+void CPropertyPageL0::Init(std::vector<DWORD>* regionIndex, CDeviceLinkHolder* holder) {
     m_pRegionIndex = regionIndex;
+    m_target.SetHolder(holder);
     m_strCaption = MSG_TAB_REGIONS.Get();
     m_psp.dwFlags |= PSP_USETITLE;
     m_psp.pszTitle = m_strCaption;
@@ -693,6 +694,7 @@ BOOL CPropertyPageL0::OnApply() {
 }
 
 void CPropertyPageL0::OnOK() {
+    m_target.CloseDeviceProgram();
     CPropertySheet* sheet = GetSheet();
     if (sheet && sheet->GetActiveIndex() != 0)
         return;
@@ -701,7 +703,7 @@ void CPropertyPageL0::OnOK() {
     const std::vector<DWORD> words = ChoiceWords();
     const bool special = words.size() == 1 && (words[0] >> 16) == kPrebuiltRegionNumber;
     if (special)
-        CopyPrebuiltRegion(this, m_target.Kind(), m_target.Index());
+        CopyPrebuiltRegion(this, m_target.Kind(), m_target.Index(), m_target.Link());
     else
         OnGenerateMap();
     m_target.UpdateAvailableSpace(1);
@@ -733,6 +735,7 @@ int CPropertyPageL0::OnGenerateMap() {
     CGeneratingDialog dialog(this, &generator, words, static_cast<int>(words.size()), 0,
                              m_target.Kind(), m_target.Index());
     dialog.m_estimatedBytes = EstimateChoiceBytes(words);
+    dialog.m_pDeviceLink = m_target.Link();
     dialog.DoModal();
     FinishGeneration(&generator);
     return 0;

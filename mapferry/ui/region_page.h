@@ -92,7 +92,7 @@ class CPropertyPageL0 : public CPropertyPage {
     // regionIndex: the region value of each record of the first region table (64
     // entries at least), reused as the per-region masks.
     CPropertyPageL0();
-    void Init(std::vector<DWORD>* regionIndex);
+    void Init(std::vector<DWORD>* regionIndex, CDeviceLinkHolder* holder);
 
     BOOL OnInitDialog() override;
     void OnOK() override;

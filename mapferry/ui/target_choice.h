@@ -6,6 +6,7 @@
 #include <string>
 
 #include "mapferry/convert/installer_services.h"
+#include "mapferry/ui/target_location.h"
 #include "platform/afx/afx.h"
 
 // Target combo entries' data.
@@ -23,6 +24,10 @@ class CTargetChoice {
     // The page owning combo 1022 and edit 1004; the city page asks about an installed
     // map in its own words.
     void Attach(CWnd* page, bool cityPage = false);
+    // The application's device link: without it the handheld is not offered.
+    void SetHolder(CDeviceLinkHolder* holder) { m_pHolder = holder; }
+    // The link a run on the handheld goes through; null for a PC drive or none.
+    IDeviceLink* Link() const;
     // The prompt, the handheld's entries when it can be reached, the drives; the
     // prompt selected.
     void Fill();
@@ -45,12 +50,24 @@ class CTargetChoice {
     // The card index for a storage card, else the drive index.
     int Index() const { return m_kind == kTargetStorageCard ? m_card : m_drive; }
     double PcFree() const { return m_pcFree; }
+    // Before a map is made: the navigation program on a connected handheld is asked
+    // to close.
+    void CloseDeviceProgram();
 
   private:
     void AddDriveEntries(int reselectDrive);
+    // Connects (the Connecting dialog) and measures; false when the handheld could
+    // not be reached.
+    bool MeasureMainMemoryFree();
+    bool MeasureStorageCardFree();
+    void ChooseStorageCard();
+    bool Connected() const;
+    // The installed map's question; Cancel takes the target back.
+    void AskAboutInstalledMap();
     double FreeOfKind() const;
 
     CWnd* m_pPage = nullptr;
+    CDeviceLinkHolder* m_pHolder = nullptr;
     bool m_cityPage = false;
     CComboBox m_combo;
     int m_kind = 0;

@@ -60,10 +60,6 @@ double MeasureDriveFreeMB(int driveIndex) {
            static_cast<double>(GetFolderFilesSize(DriveMapFolder(driveIndex))) / 1048576.0;
 }
 
-bool DeviceTargetsAvailable() {
-    return false;
-}
-
 std::u16string ExistingMapQuestionText(const std::vector<unsigned char>& namdict, bool cityPage) {
     const auto dictionary = formats::namdict::Decode(namdict);
     if (!dictionary)

@@ -13,8 +13,6 @@ std::vector<int> TargetDriveIndexes();
 double MeasureDriveFreeMB(int driveIndex);
 // The sizes of the files directly in the folder (names beginning with '.' aside).
 unsigned long long GetFolderFilesSize(const std::u16string& folder);
-// Whether the handheld can be a target (its link library loads).
-bool DeviceTargetsAvailable();
 
 // The text of the existing-map question for the map installed on the target, from
 // its "namdict.bin" (at most 4096 bytes read); empty when there is nothing to ask (no

@@ -6,11 +6,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "formats/namdict.h"
 #include "tests/programs/program_run.h"
+#include "tests/support/cradle_child.h"
 #include "tests/support/shared_data.h"
 #include "tests/support/temp_root.h"
 #include "tests/support/tool_run.h"
@@ -276,6 +278,92 @@ TEST_F(MapferryAndorraTest, InstallsTheMapAroundACityOntoAPcDrive) {
         Quoted(BinFolder() / "mapstat"), Quoted(Maps()) + " --at 42.5063,1.5218", roots_.base());
     EXPECT_EQ(stat.status, 0) << stat.err;
     EXPECT_NE(stat.out.find("link"), std::string::npos) << stat.out;
+}
+
+// The cradled handheld: a make-device root with the town's map on its card, served by
+// the cradle, and the installer on the Andorra desktop.
+class MapferryCradleTest : public MapferryAndorraTest {
+  protected:
+    void SetUp() override {
+        MapferryAndorraTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        device_ = roots_.base() / "device";
+        const fs::path script = testing_support::RepositoryFolder() / "scripts" / "make-device";
+        testing_support::ToolRun made = testing_support::RunTool(
+            Quoted(script), "--town 1,300 --words none --preset debug " + Quoted(device_),
+            roots_.base());
+        ASSERT_EQ(made.status, 0) << made.err;
+        cradle_.emplace(device_, std::vector<std::string>{}, roots_.base() / "cradle.dock");
+        ASSERT_TRUE(cradle_->Ready()) << cradle_->Errors();
+        cradle_->UseForDesktop();
+    }
+    void TearDown() override { unsetenv("MAPFERRY_CRADLE"); }
+
+    fs::path CardMaps() const { return device_ / "Storage Card" / "Zanter Wayscribe" / "Maps"; }
+    fs::path MemoryMaps() const {
+        return device_ / "Program Files" / "Zanter" / "Wayscribe" / "Maps";
+    }
+
+    fs::path device_;
+    std::optional<testing_support::CradleChild> cradle_;
+};
+
+TEST_F(MapferryCradleTest, InstallsACityOntoTheCardAndASubAreaIntoMainMemory) {
+    // City mode onto the storage card, over the town's map once OK is given.
+    const std::string city =
+        "answer 1\n"
+        "answer 1\n"
+        "when INFORMATION press 1018\n"
+        "when \"Click on the Region\" tap 280 140\n"
+        "when \"Create a custom map\" pick 1014 California\n"
+        "when \"Please select a city\" pick 1015 Andorra la Vella\n"
+        "when MB pick 1016 2\n"
+        "when \"50 (80)\" pick 1022 PocketPC Storage Card\n"
+        "when \"Please select a storage card device\" press 1\n"
+        "when \"PocketPC Storage Card\" command 12321\n"
+        "when MB command 32771\n";
+    std::string err;
+    ASSERT_EQ(Run(city, &err), 0) << err << cradle_->Errors();
+    EXPECT_FALSE(SanitizerReported(err)) << err;
+    EXPECT_NE(err.find("Existing map data found"), std::string::npos) << err;
+    EXPECT_NE(err.find("Map Installation Completed."), std::string::npos) << err;
+    int files = 0;
+    for (const auto& entry : fs::directory_iterator(CardMaps()))
+        files += entry.is_regular_file() ? 1 : 0;
+    EXPECT_EQ(files, 16);
+    const std::string namdict = Slurp(CardMaps() / "namdict.bin");
+    const auto decoded = formats::namdict::Decode(
+        std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(namdict.data()), namdict.size()));
+    ASSERT_TRUE(decoded.has_value());
+    EXPECT_EQ(decoded->city, "Andorra la Vella");
+    EXPECT_EQ(decoded->radius, "50 (80)");
+    testing_support::ToolRun stat =
+        testing_support::RunTool(Quoted(BinFolder() / "mapstat"),
+                                 Quoted(CardMaps()) + " --at 42.5063,1.5218", roots_.base());
+    EXPECT_EQ(stat.status, 0) << stat.err;
+
+    // Region mode, the northern half of California only, into main memory.
+    const std::string memory =
+        "answer 1\n"
+        "when INFORMATION press 1018\n"
+        "when \"Click on the Region\" pick 1001 California/North\n"
+        "when Total pick 1022 PocketPC Main Memory\n"
+        "when \"Connecting to Pocket PC\" shot " +
+        (roots_.base() / "connecting.png").string() +
+        "\n"
+        "when \"Click on the Region\" command 12321\n"
+        "when \"Click on the Region\" command 32771\n";
+    ASSERT_EQ(Run(memory, &err), 0) << err << cradle_->Errors();
+    EXPECT_NE(err.find("Map Installation Completed."), std::string::npos) << err;
+    testing_support::ToolRun memoryStat = testing_support::RunTool(
+        Quoted(BinFolder() / "mapstat"), Quoted(MemoryMaps()), roots_.base());
+    EXPECT_EQ(memoryStat.status, 0) << memoryStat.err;
+    const std::string memoryDict = Slurp(MemoryMaps() / "namdict.bin");
+    const auto memoryDecoded = formats::namdict::Decode(std::span<const uint8_t>(
+        reinterpret_cast<const uint8_t*>(memoryDict.data()), memoryDict.size()));
+    ASSERT_TRUE(memoryDecoded.has_value());
+    EXPECT_EQ(memoryDecoded->entries, std::vector<uint32_t>{(4u << 16) | 1u});
 }
 
 }  // namespace

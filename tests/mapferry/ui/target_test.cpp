@@ -8,6 +8,7 @@
 #include "formats/namdict.h"
 #include "mapferry/ui/messages.h"
 #include "mapferry/ui/region_page.h"
+#include "mapferry/ui/storage_card_dialog.h"
 #include "mapferry/ui/target_drives.h"
 
 namespace {
@@ -66,6 +67,27 @@ TEST(MessageTextTest, ScreenTextsKeepTheirBlanksAndFillTheirArguments) {
     EXPECT_EQ(FormatMessageText(MSG_PC_LOCAL_DRIVE, static_cast<WCHAR>(u'T')),
               u"PC Local Drive T:");
     EXPECT_EQ(std::u16string(MSG_TAB_REGIONS.Get(5)), u"     Regions     ");
+}
+
+// A handheld that names its cards and answers nothing else.
+class NamedCards : public CPcDriveLink {
+  public:
+    explicit NamedCards(std::vector<std::u16string> names)
+        : CPcDriveLink(u"C:\\Handheld"), m_names(std::move(names)) {}
+    int GetStorageCardCount() override { return static_cast<int>(m_names.size()); }
+    std::u16string GetStorageCardName(int index) override { return m_names.at(index); }
+
+  private:
+    std::vector<std::u16string> m_names;
+};
+
+TEST(StorageCardListTest, CardsComeFirstTheRootAndEmptyNamesNeverAndFiveAtMost) {
+    using Listed = std::vector<std::pair<std::u16string, int>>;
+    NamedCards mixed({u"\\Flash", u"\\", u"", u"\\SD Card", u"\\storage card", u"\\Late Card"});
+    EXPECT_EQ(OrderedCards(mixed),
+              (Listed{{u"\\SD Card", 3}, {u"\\storage card", 4}, {u"\\Flash", 0}}));
+    NamedCards none({});
+    EXPECT_TRUE(OrderedCards(none).empty());
 }
 
 }  // namespace
