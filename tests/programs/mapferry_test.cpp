@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -364,6 +365,37 @@ TEST_F(MapferryCradleTest, InstallsACityOntoTheCardAndASubAreaIntoMainMemory) {
         reinterpret_cast<const uint8_t*>(memoryDict.data()), memoryDict.size()));
     ASSERT_TRUE(memoryDecoded.has_value());
     EXPECT_EQ(memoryDecoded->entries, std::vector<uint32_t>{(4u << 16) | 1u});
+}
+
+TEST_F(MapferryCradleTest, ALinkDroppedInThePreparedCopyKeepsTheCardsMap) {
+    // The cradle drops the link at the third file written: the error is offered,
+    // Abort (3) ends the copy, and the card's map is the one it had.
+    cradle_.reset();
+    cradle_.emplace(device_, std::vector<std::string>{"--drop-after-writes", "3"},
+                    roots_.base() / "cradle.dock");
+    ASSERT_TRUE(cradle_->Ready()) << cradle_->Errors();
+    cradle_->UseForDesktop();
+    std::map<std::string, std::string> before;
+    for (const auto& entry : fs::directory_iterator(CardMaps()))
+        before[entry.path().filename().string()] = Slurp(entry.path());
+    const std::string script =
+        "answer 1\n"
+        "answer 3\n"
+        "when INFORMATION press 1018\n"
+        "when \"Click on the Region\" pick 1001 Hawaii\n"
+        "when Total pick 1022 PocketPC Storage Card\n"
+        "when \"Please select a storage card device\" press 1\n"
+        "when \"Click on the Region\" command 12321\n"
+        "when \"Click on the Region\" command 32771\n";
+    std::string err;
+    ASSERT_EQ(Run(script, &err), 0) << err << cradle_->Errors();
+    EXPECT_FALSE(SanitizerReported(err)) << err;
+    EXPECT_NE(err.find("Error"), std::string::npos) << err;
+    EXPECT_EQ(err.find("Map Installation Completed."), std::string::npos) << err;
+    std::map<std::string, std::string> after;
+    for (const auto& entry : fs::directory_iterator(CardMaps()))
+        after[entry.path().filename().string()] = Slurp(entry.path());
+    EXPECT_EQ(after, before);
 }
 
 }  // namespace
