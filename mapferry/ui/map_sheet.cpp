@@ -201,6 +201,7 @@ std::u16string FindProgramFolder() {
 BEGIN_MESSAGE_MAP(CMapPropertySheet, CPropertySheet)
 ON_COMMAND(kAboutCommand, OnAbout)
 ON_COMMAND(kExitCommand, OnExit)
+ON_WM_CLOSE()
 END_MESSAGE_MAP()
 
 CMapPropertySheet::CMapPropertySheet(LPCWSTR caption, std::vector<DWORD>* regionIndex,
@@ -254,6 +255,12 @@ void CMapPropertySheet::OnAbout() {
 }
 
 void CMapPropertySheet::OnExit() {
+    OnClose();
+}
+
+void CMapPropertySheet::OnClose() {
+    if (g_pWelcome)
+        g_pWelcome->EndDialog(IDCANCEL);
     EndDialog(IDCANCEL);
 }
 
@@ -307,9 +314,13 @@ void CNoticeDlg::OnPaint() {
     ValidateRect(nullptr);
 }
 
+CWelcomeDlg* g_pWelcome = nullptr;
+
 void ShowWelcome(CWnd* parent) {
     CWelcomeDlg welcome(parent);
+    g_pWelcome = &welcome;
     welcome.DoModal();
+    g_pWelcome = nullptr;
 }
 
 void ShowAboutBox(CWnd* parent) {

@@ -40,6 +40,8 @@ class CMapPropertySheet : public CPropertySheet {
   protected:
     void OnAbout();
     void OnExit();
+    // The close box or Exit: the welcome, when it is up, goes with the sheet.
+    void OnClose();
     DECLARE_MESSAGE_MAP()
 
   private:
@@ -77,6 +79,8 @@ class CNoticeDlg : public CDialog {
 };
 
 void ShowWelcome(CWnd* parent);
+// The welcome while it runs, else null.
+extern CWelcomeDlg* g_pWelcome;
 void ShowAboutBox(CWnd* parent);
 // The program folder: the folder of the executable, "." when it cannot be had.
 std::u16string FindProgramFolder();

@@ -188,6 +188,7 @@ uint64_t EstimateChoiceBytes(const std::vector<DWORD>& choiceWords) {
 BEGIN_MESSAGE_MAP(CPropertyPageL0, CPropertyPage)
 ON_WM_PAINT()
 ON_WM_CTLCOLOR()
+ON_MESSAGE(kShowWelcomeMessage, OnShowWelcome)
 ON_WM_LBUTTONDOWN()
 ON_WM_LBUTTONUP()
 ON_BN_CLICKED(kSelectAllButton, OnSelectAll)
@@ -593,6 +594,11 @@ void CPropertyPageL0::OnLButtonUp(UINT, CPoint) {
     SetModified(TRUE);
 }
 
+LRESULT CPropertyPageL0::OnShowWelcome(WPARAM, LPARAM) {
+    ShowWelcome(this);
+    return 0;
+}
+
 HBRUSH CPropertyPageL0::OnCtlColor(CDC* dc, CWnd*, UINT) {
     return FaceColoured(dc);
 }
@@ -682,9 +688,11 @@ void CPropertyPageL0::OnPaint() {
     m_painted = 1;
     m_target.UpdateAvailableSpace(0);
     SetDlgItemText(kTargetText, m_target.TargetText().c_str());
+    // Shown after the paint, and only while the sheet still runs: a sheet closed
+    // before its first paint was seen never opens the welcome.
     if (!g_helpOptions) {
         g_helpOptions = 1;
-        ShowWelcome(this);
+        PostMessage(kShowWelcomeMessage);
     }
 }
 

@@ -32,6 +32,7 @@ enum TreeStateImage : int {
 };
 
 inline constexpr unsigned kSizeLimitMB = 512;
+inline constexpr UINT kShowWelcomeMessage = WM_USER + 100;
 
 // The tree of regions and sub-areas, each with its state image; a press on the image
 // is noted for the page, and so is the Ctrl key.
@@ -115,6 +116,7 @@ class CPropertyPageL0 : public CPropertyPage {
   protected:
     void OnPaint();
     HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT kind);
+    LRESULT OnShowWelcome(WPARAM, LPARAM);
     void OnLButtonDown(UINT flags, CPoint point);
     void OnLButtonUp(UINT flags, CPoint point);
     BOOL OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* result) override;

@@ -79,7 +79,7 @@ std::u16string ExistingMapQuestionText(const std::vector<unsigned char>& namdict
     }
     std::u16string list;
     for (const std::string& name : dictionary->names)
-        list += u"\t" + Wide(name) + u"\n";
+        list.append(u"\t").append(Wide(name)).append(u"\n");
     list += u"\t";
     return std::u16string(MSG_EXISTING_MAP_ERASED.Get()) + list + MSG_CLICK_OK_OVERWRITE.Get();
 }

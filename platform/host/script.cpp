@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -360,8 +361,9 @@ bool PickTreeItem(HWND tree, const std::u16string& path) {
         start = slash + 1;
     }
     SendMessageW(tree, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(item));
+    // TVM_GETITEMRECT takes the item in the rectangle it fills.
     RECT label{};
-    *reinterpret_cast<HTREEITEM*>(&label) = item;
+    std::memcpy(&label, &item, sizeof item);
     if (!SendMessageW(tree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&label)))
         return false;
     // The state image lies just before the label.

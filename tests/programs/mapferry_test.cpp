@@ -215,6 +215,14 @@ TEST_F(MapferryProgramTest, InstallsOneSubAreaChosenOnThePicture) {
     EXPECT_EQ(stat.status, 0) << stat.err;
 }
 
+TEST_F(MapferryProgramTest, ClosingAtTheFirstFrameEndsTheProgramWelcomeAndAll) {
+    // The close comes as the page first draws, before the welcome is up: the welcome
+    // that follows goes with the sheet instead of holding the program open.
+    std::string err;
+    EXPECT_EQ(Run("when \"Click on the Region\" close\n", &err), 0) << err;
+    EXPECT_FALSE(SanitizerReported(err)) << err;
+}
+
 TEST_F(MapferryProgramTest, ASecondStartHandsOverToTheRunningInstaller) {
     // The first shows its sheet and stays; the second finds it and ends at once.
     const fs::path shown = roots_.base() / "first.png";
