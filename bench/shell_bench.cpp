@@ -3,10 +3,12 @@
 // pass (DrawOverlays, the map rendered afresh each time) with a route, at QVGA and
 // VGA, and the fix handler (one WM_USER 0 message: matching, guidance, the speed
 // alert and the redraw) per fix during a route demonstration, on the town and on
-// Andorra (the shared OpenStreetMap extract, skipped when it is absent); and on
-// Andorra the map screen's commands: the ring menu's and the hotkey dialog's first
-// frames, a hotkey to its command, the '3' key to the next frame, and Enter
-// Destination's own work before its first screen.
+// Andorra (the shared OpenStreetMap extract, skipped when it is absent); on Andorra
+// the map screen's commands: the ring menu's and the hotkey dialog's first frames, a
+// hotkey to its command, the '3' key to the next frame, and Enter Destination's own
+// work before its first screen; and the option dialogs: a command to its dialog's
+// first complete frame, the roads to avoid and the detour's marking with the
+// recalculations after them.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -35,6 +37,7 @@
 #include "pathlume/shell/main_frame.h"
 #include "pathlume/shell/nav_app.h"
 #include "pathlume/shell/option_dialogs.h"
+#include "pathlume/shell/route_marking.h"
 #include "platform/gdi/gdi.h"
 #include "platform/kernel/roots.h"
 #include "platform/user/user.h"
@@ -260,6 +263,20 @@ void FixHandlerInDemonstration(benchmark::State& state, int width, int height, i
     state.counters["longest_ms"] = times.back();
 }
 
+// ---- The option dialogs -----------------------------------------------------------
+
+// Andorra end to end, from south of Sant Julia de Loria to Pas de la Casa (38.1 km).
+constexpr MapPoint kAndorraSouthWest{42.4700f, 1.4900f};
+constexpr MapPoint kAndorraEast{42.5425f, 1.7336f};
+
+// The program on Andorra at VGA with a route across the country. As for the fix
+// handler, no volume override: a recalculation's phrase would hold the search's
+// caller for the voice's tail.
+CMainView* StartAcrossAndorra(benchmark::State& state, RoutedRun& run) {
+    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"VolOvr", 0);
+    return run.Start(state, 1, kAndorraSouthWest, kAndorraEast);
+}
+
 // Milliseconds since `start`.
 double Since(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
@@ -272,6 +289,108 @@ void ReportMedian(benchmark::State& state, std::vector<double> times) {
     std::sort(times.begin(), times.end());
     state.counters["median_ms"] = times[times.size() / 2];
     state.counters["longest_ms"] = times.back();
+}
+
+// From asking for the dialog to its first complete frame (the thread idle in the
+// dialog, everything painted): Route Options, Route Management (Enter Destination),
+// Display Options, Guidance Volume and Speed Alert by their menu commands; Roads to
+// Avoid and Icons to Display as Route Management and the POI hotkey run them, Detour
+// Options through its slot as Route Management's Detour does.
+void OptionDialogFirstFrame(benchmark::State& state, int which) {
+    RoutedRun run(480, 640, 192, AndorraExtract());
+    CMainView* view = StartAcrossAndorra(state, run);
+    if (!view)
+        return;
+    HWND window = view->GetViewWindow();
+    HWND frame = view->GetParent()->GetSafeHwnd();
+    constexpr UINT kCommands[] = {3034, 0, 3017, 0, 3033, 0, 3032, 3025};
+    std::vector<double> times;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        // The first screen shown is timed and closed; Escape on Route Management
+        // ends Enter Destination's flow.
+        platform::CallWhenIdle(window, [&] {
+            times.push_back(Since(start));
+            platform::PostKeyPress(VK_ESCAPE);
+        });
+        if (kCommands[which])
+            ::SendMessageW(frame, WM_COMMAND, kCommands[which], 0);
+        else if (which == 1)
+            RunDetourOptions(view, g_router->routeLength);
+        else if (which == 3)
+            view->OnAvoidRoads();
+        else
+            view->OnPoiFilter();
+        state.SetIterationTime(times.empty() ? 0 : times.back() / 1000.0);
+        platform::PumpUntilIdle();
+    }
+    ReportMedian(state, times);
+}
+
+// Drops every avoid mark and the avoid list, as a new route would.
+void ClearAvoidance() {
+    g_avoidList.Clear();
+    for (int32_t i = 0; i < g_router->routeCount; ++i) {
+        if (MapLink* link = EntryLink(g_router->routeList[i]))
+            link->attributes &= ~kAttrAvoidMark;
+    }
+}
+
+// Roads to Avoid on Andorra's longest route: the list filled from the route, then
+// Nav with every road marked; and the detour's marking of the whole route ahead.
+// The recalculation after them is timed on its own.
+void AvoidMarking(benchmark::State& state, bool detour) {
+    RoutedRun run(480, 640, 192, AndorraExtract());
+    CMainView* view = StartAcrossAndorra(state, run);
+    if (!view)
+        return;
+    g_router->currentManeuver = 0;
+    size_t rows = 0;
+    int marked = 0;
+    for (auto _ : state) {
+        if (detour) {
+            marked = MarkDetourAhead(*g_router, g_router->routeLength);
+        } else {
+            const std::vector<RoutedRoad> roads = ListRoutedRoads(
+                *g_router, FindRouteEntryOfLink(*g_router, g_vehicleLocation.GetLink(true)));
+            rows = roads.size();
+            marked = 0;
+            for (size_t i = 0; i < roads.size(); ++i) {
+                const int32_t end =
+                    i + 1 < roads.size() ? roads[i + 1].routeIndex : g_router->routeCount;
+                marked += MarkRouteRange(*g_router, roads[i].routeIndex, end);
+            }
+        }
+        state.PauseTiming();
+        ClearAvoidance();
+        state.ResumeTiming();
+    }
+    state.counters["route_entries"] = g_router->routeCount;
+    state.counters["rows"] = static_cast<double>(rows);
+    state.counters["links_marked"] = marked;
+    // The recalculation that follows, with the marks of the last run.
+    if (detour)
+        MarkDetourAhead(*g_router, g_router->routeLength / 2);
+    else
+        MarkRouteRange(*g_router, 0, g_router->routeCount / 2);
+    RecalculateAvoiding(*g_router, true);
+    state.counters["recalc_ms"] = g_router->lastSearch.totalSeconds * 1000.0;
+    state.counters["route_after"] = (g_router->state & kRouterRouteState) ? 1 : 0;
+}
+
+// The route options' recalculation: Shortest with toll roads excluded.
+void RouteOptionsRecalculation(benchmark::State& state) {
+    RoutedRun run(480, 640, 192, AndorraExtract());
+    CMainView* view = StartAcrossAndorra(state, run);
+    if (!view)
+        return;
+    bool shortest = true;
+    for (auto _ : state) {
+        ApplyRouteOptions(*g_router, shortest ? kRouteShortest : kRouteQuickest,
+                          shortest ? kRouterTollExcluded : 0);
+        state.SetIterationTime(g_router->lastSearch.totalSeconds);
+        shortest = !shortest;
+    }
 }
 
 // The map screen's commands on Andorra at VGA, the vehicle in Andorra la Vella with a
@@ -347,6 +466,46 @@ void MapCommand(benchmark::State& state, int kind) {
 
 }  // namespace
 
+BENCHMARK_CAPTURE(OptionDialogFirstFrame, route_options, 0)
+    ->UseManualTime()
+    ->Iterations(20)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(OptionDialogFirstFrame, detour_options, 1)
+    ->UseManualTime()
+    ->Iterations(20)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(OptionDialogFirstFrame, route_management, 2)
+    ->UseManualTime()
+    ->Iterations(20)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(OptionDialogFirstFrame, roads_to_avoid, 3)
+    ->UseManualTime()
+    ->Iterations(20)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(OptionDialogFirstFrame, display_options, 4)
+    ->UseManualTime()
+    ->Iterations(20)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(OptionDialogFirstFrame, icons_to_display, 5)
+    ->UseManualTime()
+    ->Iterations(20)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(OptionDialogFirstFrame, guidance_volume, 6)
+    ->UseManualTime()
+    ->Iterations(20)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(OptionDialogFirstFrame, speed_alert, 7)
+    ->UseManualTime()
+    ->Iterations(20)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(AvoidMarking, roads_to_avoid, false)
+    ->Iterations(20)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(AvoidMarking, detour, true)->Iterations(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(RouteOptionsRecalculation)
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(MapCommand, andorra_vga_ring_menu, 0)
     ->UseManualTime()
     ->Iterations(30)

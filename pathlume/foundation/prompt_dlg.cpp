@@ -6,6 +6,7 @@
 #include <string>
 
 #include "pathlume/foundation/app_services.h"
+#include "pathlume/foundation/full_screen_dialog.h"
 #include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/foundation/screen_draw.h"
 #include "platform/shell/shell.h"
@@ -201,14 +202,7 @@ void CPromptDlg::OnKeyDown(UINT key, UINT repeat, UINT flags) {
         return;
     }
     // Every other key goes on to the screen behind, so its hotkeys keep working.
-    HWND target = m_pParentWnd ? m_pParentWnd->GetSafeHwnd() : nullptr;
-    if (!target) {
-        IMainView* view = g_mainView.load();
-        target = view ? view->GetViewWindow() : nullptr;
-    }
-    if (target) {
-        ::PostMessageW(target, WM_KEYDOWN, key, static_cast<LPARAM>(repeat | (flags << 16)));
-    }
+    PassKeyOn(m_pParentWnd, key, repeat, flags);
 }
 
 void CPromptDlg::OnAnswer(UINT id) {

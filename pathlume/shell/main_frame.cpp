@@ -311,6 +311,20 @@ void CMainFrame::OnClose() {
     const HWND frame = m_hWnd;
     if (DeferWhileReceiverPortHeld([frame] { ::PostMessageW(frame, WM_CLOSE, 0, 0); }))
         return;
+    // A modal screen's loop runs beneath this message, and the code that ran the
+    // screen goes on in the view once it returns: the frame and its view must
+    // outlive it. The screen in front is cancelled and the close comes again; one
+    // that does not go is destroyed.
+    constexpr int kCancelsBeforeDestroy = 20;
+    HWND front = ::GetActiveWindow();
+    if (view_.modalCount.load() > 0 && front && front != m_hWnd && ::IsWindow(front)) {
+        if (++closesDeferred_ <= kCancelsBeforeDestroy)
+            ::PostMessageW(front, WM_COMMAND, IDCANCEL, 0);
+        else
+            ::DestroyWindow(front);
+        PostMessage(WM_CLOSE);
+        return;
+    }
     view_.BeginModalScreen();
     view_.Shutdown();
     CFrameWnd::OnClose();

@@ -51,6 +51,9 @@ class CMainFrame : public CFrameWnd {
     CMainView view_;
     DWORD spare_ = 0;
     WCHAR* toolTips_[kToolTipCount] = {};
+    // Closes asked for while a modal screen ran, each answered by closing the screen
+    // in front first.
+    int closesDeferred_ = 0;
 
     DECLARE_MESSAGE_MAP()
 };

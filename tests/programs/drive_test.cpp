@@ -46,12 +46,6 @@ constexpr int kScreenHeight = 320;
 constexpr int kStatusBoxX = 215;
 constexpr int kStatusBoxY = 280;
 
-bool SanitizerReported(const std::string& err) {
-    return err.find("AddressSanitizer") != std::string::npos ||
-           err.find("LeakSanitizer") != std::string::npos ||
-           err.find("runtime error:") != std::string::npos;
-}
-
 // Seconds of the recording whose 20 ms windows are louder than silence.
 double SecondsOfSound(const fs::path& wav) {
     const std::string bytes = Slurp(wav);

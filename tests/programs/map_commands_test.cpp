@@ -113,13 +113,9 @@ TEST_F(MapCommandsProgramTest, MenusHotkeysRingHoldMenuAndDestinationFlowRunHead
 
     // The car stands in the middle of a street; the route goes to one about 1 km away.
     const discmaker::Network town = discmaker::BuildTown(1, 1500);
-    const std::vector<const discmaker::Link*> streets = TownStreets(town);
-    ASSERT_GT(streets.size(), 10u);
-    const discmaker::LatLon a = Middle(town, *streets[streets.size() / 3]);
-    discmaker::LatLon b = a;
-    for (const discmaker::Link* link : streets)
-        if (std::abs(Metres(a, Middle(town, *link)) - 1000) < 200)
-            b = Middle(town, *link);
+    ASSERT_GT(TownStreets(town).size(), 10u);
+    const discmaker::LatLon a = CarPlace(town);
+    const discmaker::LatLon b = StreetAbout(town, a, 1000);
     ASSERT_GT(Metres(a, b), 500);
 
     testing_support::Pty pty;
@@ -159,8 +155,9 @@ TEST_F(MapCommandsProgramTest, MenusHotkeysRingHoldMenuAndDestinationFlowRunHead
                           << "at 15000 hold " << kHoldX << " " << kHoldY << " 800\n"
                           << "when \"Set Destination\" tap 200 " << kSetDestinationY
                           << "\n"
-                          // 6. Enter Destination: route management ("New"), the search, closed.
+                          // 6. Enter Destination: route management, "New", the search, closed.
                           << "at 20000 command 3017\n"
+                          << "when \"Current Destination\" press 1\n"
                           // 7. Cancel Route.
                           << "at 22000 command 3026\n"
                           << "at 25000 close\n";

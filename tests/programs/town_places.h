@@ -40,4 +40,22 @@ inline std::vector<const discmaker::Link*> TownStreets(const discmaker::Network&
     return streets;
 }
 
+// Where the end-to-end runs put the car: the middle of the street a third into the
+// town's streets.
+inline discmaker::LatLon CarPlace(const discmaker::Network& town) {
+    const std::vector<const discmaker::Link*> streets = TownStreets(town);
+    return streets.empty() ? discmaker::LatLon{} : Middle(town, *streets[streets.size() / 3]);
+}
+
+// The middle of the last street in link order about `metres` (within 200 m of that)
+// from the place; the place itself when there is none.
+inline discmaker::LatLon StreetAbout(const discmaker::Network& town, const discmaker::LatLon& from,
+                                     double metres) {
+    discmaker::LatLon found = from;
+    for (const discmaker::Link* link : TownStreets(town))
+        if (std::abs(Metres(from, Middle(town, *link)) - metres) < 200)
+            found = Middle(town, *link);
+    return found;
+}
+
 }  // namespace programs_test

@@ -31,13 +31,6 @@
 namespace shell_test {
 namespace {
 
-struct ScreenSet {
-    const char* name;
-    int width;
-    int height;
-    int dpi;
-};
-
 // Every street label and route shield of the last frame lies wholly in the map and
 // clear of every control the screen draws over it: banner, buttons, scale bar, status
 // box, texts, the vehicle symbol. The labels and shields checked.
@@ -279,12 +272,7 @@ TEST_P(MapScreenGoldenTest, RingMenuHotkeyDialogAndNorthUp) {
         screen_testing::ScreenMatchesGolden(golden, "map_north_up_" + std::string(set.name)));
 }
 
-INSTANTIATE_TEST_SUITE_P(ScreenSets, MapScreenGoldenTest,
-                         testing::Values(ScreenSet{"qvga", 240, 320, 96},
-                                         ScreenSet{"vga", 480, 640, 192}),
-                         [](const testing::TestParamInfo<ScreenSet>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(ScreenSets, MapScreenGoldenTest, GoldenScreenSets(), ScreenSetName);
 
 }  // namespace
 }  // namespace shell_test
