@@ -206,6 +206,16 @@ char* DecodePackedPhone(const uint8_t* packed, char* text) {
     return text;
 }
 
+std::string FormatPoiPhone(const std::string& number) {
+    const bool tenDigits =
+        number.size() == 10 &&
+        std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
+    // The grouping belongs to ten-digit numbers; others show as stored.
+    if (!tenDigits)
+        return "Tel: " + number;
+    return "Tel: (" + number.substr(0, 3) + ")" + number.substr(3, 3) + "-" + number.substr(6);
+}
+
 bool ReadPoiName(CDataFile& file, const PoiFileHead& head, const PoiLayerEntry& entry,
                  std::string* name) {
     name->clear();

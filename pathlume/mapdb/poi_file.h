@@ -210,6 +210,10 @@ void FormatPoiEntry(const PoiLayerEntry& entry, int action, const char* name);
 // 10 characters and a terminator); returns text.
 char* DecodePackedPhone(const uint8_t* packed, char* text);
 
+// The telephone line of a number: "Tel: (555)123-4567" for ten digits; any other
+// number as it is after "Tel: ".
+std::string FormatPoiPhone(const std::string& number);
+
 // The record's name: false when it has none or it cannot be read.
 bool ReadPoiName(CDataFile& file, const PoiFileHead& head, const PoiLayerEntry& entry,
                  std::string* name);
