@@ -3,6 +3,9 @@
 // Nav, Fav and Origin, the tap list, and the texts they show.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <string>
@@ -21,8 +24,11 @@
 #include "pathlume/search/poi_rows.h"
 #include "pathlume/search/poi_search_dlg.h"
 #include "pathlume/search/poi_select_dlg.h"
+#include "platform/kernel/paths.h"
 #include "platform/kernel/text.h"
 #include "tests/search/search_screen_test.h"
+#include "tests/support/poi_file_bytes.h"
+#include "tests/support/temp_root.h"
 #include "tools/quiet_main_view.h"
 
 namespace search_test {
@@ -198,6 +204,53 @@ TEST(PoiChain, HomeOnAnyScreenEndsTheChain) {
         EXPECT_EQ(screens.visits.back(), screen);
     }
     g_homeKeyPressed.store(0);
+}
+
+// The name search's rows on a file of its own: the square's corner beyond the radius,
+// 10,000 rows unless "Options2" bit 0, and no limit in a region.
+TEST(PoiNameRows, RadiusCornerRowLimitAndRegion) {
+    testing_support::TempRoots roots;
+    std::vector<testing_support::TestPoi> pois = {{7, 0, 42.5, 1.5, "NEAR"},
+                                                  {7, 0, 42.79, 1.89, "CORNER"}};
+    for (int i = 0; i < kPoiRowLimit; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "P%05d", i);
+        pois.push_back({7, 0, 42.5 + 0.00001 * (i % 100), 1.5 + 0.00001 * (i / 100), name});
+    }
+    const std::vector<uint8_t> bytes =
+        testing_support::PoiFileBytes({1.0f, 42.0f, 1, 1, 1.0f, 1.0f}, pois, {{{0, 1}}});
+    {
+        std::ofstream out(roots.base() / "poi.bin", std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
+    }
+    WCHAR saved[MAX_PATH] = {};
+    std::memcpy(saved, g_dataFolder, sizeof saved);
+    const std::u16string folder = platform::HostPathText(roots.base()) + u"/";
+    std::copy(folder.begin(), folder.end(), g_dataFolder);
+    g_dataFolder[folder.size()] = 0;
+    ASSERT_EQ(OpenPoiFile(), 0);
+    const DWORD options2 = g_options2.load();
+    const auto rows = [](uint32_t mode) {
+        CPoiSearch search(0xFF07, mode, 0, 0);
+        search.SetCentre(1.5f, 42.5f);
+        EXPECT_EQ(search.Search(), CPoiSearch::kFound);
+        return BuildPoiNameRows(search);
+    };
+    // The 10,000 nearest: the farthest of the P names and the corner drop out.
+    std::vector<PoiRow> near = rows(CPoiSearch::kAroundCentre);
+    EXPECT_EQ(near.size(), static_cast<size_t>(kPoiRowLimit));
+    EXPECT_EQ(near.front().text, "NEAR");
+    g_options2.store(options2 | kOptions2AllPoiRows);
+    near = rows(CPoiSearch::kAroundCentre);
+    EXPECT_EQ(near.size(), static_cast<size_t>(kPoiRowLimit + 1));
+    EXPECT_EQ(near.front().text, "NEAR");
+    g_options2.store(options2);
+    // The region holds every point, the corner too.
+    const std::vector<PoiRow> region = rows(CPoiSearch::kInRegion);
+    EXPECT_EQ(region.size(), static_cast<size_t>(kPoiRowLimit + 2));
+    EXPECT_EQ(region.front().text, "CORNER");
+    ClosePoiFile();
+    std::memcpy(g_dataFolder, saved, sizeof saved);
 }
 
 class RecordingRouter final : public IRouterServices {
