@@ -77,6 +77,17 @@ std::string RunPoiScript(const std::string& source, const std::string& lat, cons
     return bytes;
 }
 
+// After a route: Enter Destination again (New on Route Management), City Center, List
+// All, the first city, Nav; then the program closes.
+constexpr const char* kThenCityCentre =
+    "when \" mi\" command 3017\n"
+    "when \"Current Destination\" press 1\n"
+    "when \"Set Destination\" press 505\n"
+    "when \"List All\" press 556\n"
+    "when \"Enter City Name\" key RETURN\n"
+    "when \"City Center\" key RETURN\n"
+    "when \" mi\" close\n";
+
 // Points of Interest, Restaurant, "<ALL>", then the options' choice.
 std::string RestaurantsWith(int option) {
     return "when \"Set Destination\" press 504\n"
@@ -93,21 +104,13 @@ TEST(PoiSearchProgramTest, ByNameNearbyAndCityCentreEachEndInARouteInTown) {
     // Typing "L" selects LAKESIDE CANTINA (the first name with an L), whose row then
     // shows the rest of its name apart. Each further Enter Destination answers New on
     // Route Management.
-    const std::string lines = "at 3000 command 3017\n" + RestaurantsWith(553) +
-                              "when \"Enter POI Name\" hold " + Key(1, 2) + " 160\n" +
-                              "when \"AKESIDE CANTINA\" hold " + Key(6, 0, true) + " 160\n" +
-                              "when \"POI Selection\" key RETURN\n"
-                              "when \" mi\" command 3017\n"
-                              "when \"Current Destination\" press 1\n" +
-                              RestaurantsWith(555) +
-                              "when \"POI List\" key RETURN\n"
-                              "when \" mi\" command 3017\n"
-                              "when \"Current Destination\" press 1\n"
-                              "when \"Set Destination\" press 505\n"
-                              "when \"List All\" press 556\n"
-                              "when \"Enter City Name\" key RETURN\n"
-                              "when \"City Center\" key RETURN\n"
-                              "when \" mi\" close\n";
+    const std::string lines =
+        "at 3000 command 3017\n" + RestaurantsWith(553) + "when \"Enter POI Name\" hold " +
+        Key(1, 2) + " 160\n" + "when \"AKESIDE CANTINA\" hold " + Key(6, 0, true) + " 160\n" +
+        "when \"POI Selection\" key RETURN\n"
+        "when \" mi\" command 3017\n"
+        "when \"Current Destination\" press 1\n" +
+        RestaurantsWith(555) + "when \"POI List\" key RETURN\n" + std::string(kThenCityCentre);
     int kept = 0;
     const std::string recent = RunPoiScript("--town 1,1500", std::to_string(car.lat),
                                             std::to_string(car.lon), lines, &kept);
@@ -123,14 +126,7 @@ TEST(PoiSearchProgramTest, NearbyRestaurantAndCityCentreEndInARouteOnAndorra) {
     if (std::system("command -v espeak-ng >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "espeak-ng is not installed: no voice prompts for the device";
     const std::string lines = "at 3000 command 3017\n" + RestaurantsWith(555) +
-                              "when \"POI List\" key RETURN\n"
-                              "when \" mi\" command 3017\n"
-                              "when \"Current Destination\" press 1\n"
-                              "when \"Set Destination\" press 505\n"
-                              "when \"List All\" press 556\n"
-                              "when \"Enter City Name\" key RETURN\n"
-                              "when \"City Center\" key RETURN\n"
-                              "when \" mi\" close\n";
+                              "when \"POI List\" key RETURN\n" + std::string(kThenCityCentre);
     int kept = 0;
     RunPoiScript("--osm " + Quoted(extract), "42.5063", "1.5218", lines, &kept);
     EXPECT_EQ(kept, 2);
