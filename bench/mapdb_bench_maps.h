@@ -34,17 +34,10 @@ inline void SetDataFolder(const fs::path& folder) {
     g_dataFolder[text.size()] = 0;
 }
 
-// Builds the maps of the extract `name` of the shared OpenStreetMap folder under a
-// new temporary folder (`base`), sets the device root and the data folder to them.
-// 0 when built; -1 when the extract is missing (the program measures nothing and
-// succeeds); 1 on failure.
-inline int BuildExtractMaps(const char* program, const char* name, const std::string& stateCode,
+// Builds the maps of the network `make` gives under a new temporary folder (`base`),
+// sets the device root and the data folder to them: 0, or 1 on failure.
+inline int BuildNetworkMaps(const char* program, const std::function<discmaker::Network()>& make,
                             const discmaker::BuildOptions& options, fs::path& base) {
-    const fs::path extract = SharedOsmExtract(name);
-    if (!fs::exists(extract)) {
-        std::printf("%s: no %s: nothing measured\n", program, extract.c_str());
-        return -1;
-    }
     std::string pattern = (fs::temp_directory_path() / (std::string(program) + "-XXXXXX")).string();
     if (!mkdtemp(pattern.data())) {
         std::perror("mkdtemp");
@@ -54,7 +47,7 @@ inline int BuildExtractMaps(const char* program, const char* name, const std::st
     platform::SetDeviceRoot(base / "device");
     {
         mkmaps::PrivateDesktop desktop;
-        discmaker::Network network = discmaker::ReadOsm(extract, stateCode);
+        discmaker::Network network = make();
         discmaker::BuildDiscs(network, base / "disc", options);
         std::ostringstream out, err;
         const mkmaps::Figures figures =
@@ -67,6 +60,21 @@ inline int BuildExtractMaps(const char* program, const char* name, const std::st
     }
     SetDataFolder(base / "Maps");
     return 0;
+}
+
+// Builds the maps of the extract `name` of the shared OpenStreetMap folder under a
+// new temporary folder (`base`), sets the device root and the data folder to them.
+// 0 when built; -1 when the extract is missing (the program measures nothing and
+// succeeds); 1 on failure.
+inline int BuildExtractMaps(const char* program, const char* name, const std::string& stateCode,
+                            const discmaker::BuildOptions& options, fs::path& base) {
+    const fs::path extract = SharedOsmExtract(name);
+    if (!fs::exists(extract)) {
+        std::printf("%s: no %s: nothing measured\n", program, extract.c_str());
+        return -1;
+    }
+    return BuildNetworkMaps(
+        program, [&] { return discmaker::ReadOsm(extract, stateCode); }, options, base);
 }
 
 // The andorra extract's maps (BuildExtractMaps).

@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -21,8 +22,11 @@
 #include "pathlume/mapdb/map_database.h"
 #include "pathlume/mapdb/map_index_files.h"
 #include "pathlume/mapdb/name_codes.h"
+#include "pathlume/mapdb/poi_file.h"
 #include "pathlume/search/address_list.h"
 #include "pathlume/search/city_list.h"
+#include "pathlume/search/poi_search_dlg.h"
+#include "pathlume/search/poi_select_dlg.h"
 #include "pathlume/search/set_destination_dlg.h"
 #include "pathlume/search/street_entry_dlg.h"
 #include "pathlume/search/street_list.h"
@@ -249,6 +253,42 @@ void BM_StreetKeyboardFirstFrame(benchmark::State& state) {
     }
 }
 
+// The vehicle at the middle of the point-of-interest grid; false without "poi.bin".
+bool CentreOnThePoints() {
+    PoiFileHead head;
+    if (OpenPoiFile() != 0 || ReadPoiHead(g_poiFile, &head) != 0)
+        return false;
+    const auto& grid = head.head.grid;
+    const float lat = grid.originLatitude + grid.cellHeight * static_cast<float>(grid.rows) / 2;
+    const float lon = grid.originLongitude + grid.cellWidth * static_cast<float>(grid.columns) / 2;
+    g_vehicleLocation.lat = lat;
+    g_vehicleLocation.cosLat = static_cast<float>(std::cos(lat * 0.017453292));
+    g_vehicleLocation.scaledLon = lon * g_vehicleLocation.cosLat;
+    return true;
+}
+
+// Restaurants of every food type around the vehicle, by name.
+void BM_PoiNamesFirstFrame(benchmark::State& state) {
+    size_t rows = 0;
+    for (auto _ : state) {
+        TimedScreen<CPoiSearchDlg> screen(nullptr, 0xFF0600, 0, 255);
+        screen.DoModal();
+        rows = screen.Rows().size();
+    }
+    state.counters["rows"] = static_cast<double>(rows);
+}
+
+// The nearby restaurants with their distances and addresses.
+void BM_PoiNearbyFirstFrame(benchmark::State& state) {
+    size_t rows = 0;
+    for (auto _ : state) {
+        TimedScreen<CPoiSelectDlg> screen(nullptr, 0xFF0610, nullptr, -1);
+        screen.DoModal();
+        rows = screen.Rows().size();
+    }
+    state.counters["rows"] = static_cast<double>(rows);
+}
+
 void UseVgaScreen() {
     platform::SetScreenMode(480, 640, 192);
     g_screenScaleX.store(2.0f);
@@ -297,6 +337,14 @@ int RunExtract(const char* extract, int& argc, char** argv) {
             benchmark::RegisterBenchmark((prefix + "/BM_StreetKeyboardFirstFrame").c_str(),
                                          BM_StreetKeyboardFirstFrame)
                 ->Unit(benchmark::kMillisecond);
+            if (CentreOnThePoints()) {
+                benchmark::RegisterBenchmark((prefix + "/BM_PoiNamesFirstFrame").c_str(),
+                                             BM_PoiNamesFirstFrame)
+                    ->Unit(benchmark::kMillisecond);
+                benchmark::RegisterBenchmark((prefix + "/BM_PoiNearbyFirstFrame").c_str(),
+                                             BM_PoiNearbyFirstFrame)
+                    ->Unit(benchmark::kMillisecond);
+            }
             return true;
         });
 }

@@ -37,16 +37,6 @@ uint32_t SelectorOf(uint32_t code) {
     return code & CPoiSearch::kAllSubCategories;
 }
 
-std::string PhoneLine(const std::string& number) {
-    const bool tenDigits =
-        number.size() == 10 &&
-        std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
-    // A number of another length is shown as it is, never read past its end.
-    if (!tenDigits)
-        return "Tel: " + number;
-    return "Tel: (" + number.substr(0, 3) + ") " + number.substr(3, 3) + "-" + number.substr(6);
-}
-
 }  // namespace
 
 int PoiIconIndex(uint32_t category, uint32_t subtype) {
@@ -356,7 +346,7 @@ int PoiLayer::ReadPoi(PoiRecord* record, const PoiFound& entry) {
         return 1;
     std::string number;
     if (entry.category != kCityCategory && ReadPoiPhone(g_poiFile, head_, entry.record, &number))
-        record->phone = PhoneLine(number);
+        record->phone = FormatPoiPhone(number);
     return 0;
 }
 

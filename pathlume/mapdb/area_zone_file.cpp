@@ -115,6 +115,16 @@ int32_t AreaZoneFile::GetFirstPlace(size_t index) const {
     return index < areas_.size() ? areas_[index].entry.firstPlaceOffset : -1;
 }
 
+bool AreaZoneFile::GetPlaceRange(size_t index, uint32_t* first, uint32_t* end) const {
+    if (index >= areas_.size() || areas_[index].entry.firstPlaceOffset < 0)
+        return false;
+    *first = static_cast<uint32_t>(areas_[index].entry.firstPlaceOffset);
+    const int32_t next = index + 1 < areas_.size() ? areas_[index + 1].entry.firstPlaceOffset
+                                                   : static_cast<int32_t>(file_.Size());
+    *end = next > 0 ? static_cast<uint32_t>(next) : 0;
+    return *end > *first;
+}
+
 uint32_t AreaZoneFile::GetPlaceCount(size_t index) const {
     return index < areas_.size() ? areas_[index].entry.placeWord & az::kPlaceCountMask : 0;
 }

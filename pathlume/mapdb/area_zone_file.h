@@ -52,6 +52,9 @@ class AreaZoneFile {
     void FormatAreaName(size_t index, char* buffer, size_t size) const;
     int32_t GetFirstPlace(size_t index) const;
     uint32_t GetPlaceCount(size_t index) const;
+    // The place numbers of the area: from its first place up to the next area's first
+    // (the file's end for the last area). False when the area is unknown.
+    bool GetPlaceRange(size_t index, uint32_t* first, uint32_t* end) const;
 
     // The area of a state text: a two-letter code (any case), else the first area
     // whose name starts the text before any "(" (ignoring case). 0 when none

@@ -27,13 +27,13 @@ int32_t GridIndex(double value, double origin, double size, int32_t first, int32
     return index > limit ? limit : static_cast<int32_t>(index);
 }
 
-bool ReadAt(CDataFile& file, uint64_t offset, void* buffer, int count) {
+}  // namespace
+
+bool ReadPoiBytes(CDataFile& file, uint64_t offset, void* buffer, int count) {
     if (offset > static_cast<uint64_t>(file.Size()) || file.Seek(static_cast<int>(offset), 0) != 0)
         return false;
     return file.Read(buffer, count) == count;
 }
-
-}  // namespace
 
 int OpenPoiFile() {
     return g_poiFile.OpenInFolder(g_dataFolder, u"poi.bin", kMappedRead, nullptr) == 0 ? 0 : 1;
@@ -47,7 +47,7 @@ int ReadPoiHead(CDataFile& file, PoiFileHead* head) {
     *head = PoiFileHead{};
     uint8_t bytes[poi::kHeadSize];
     if (!file.IsOpen() || file.Size() < static_cast<int>(poi::kHeadSize) ||
-        !ReadAt(file, 0, bytes, static_cast<int>(poi::kHeadSize)) ||
+        !ReadPoiBytes(file, 0, bytes, static_cast<int>(poi::kHeadSize)) ||
         std::memcmp(bytes, poi::kDeviceMagic, sizeof poi::kDeviceMagic) != 0)
         return 1;
     PoiFileHead read;
@@ -90,21 +90,32 @@ PoiCellWindow PoiCellsUnder(const PoiFileHead& head, float west, float south, fl
     return window;
 }
 
+int ReadPoiCellDirectory(CDataFile& file, const PoiFileHead& head, uint64_t number,
+                         poi::CellHeader* cell) {
+    *cell = poi::CellHeader{};
+    if (number >=
+        uint64_t{static_cast<uint32_t>(head.Columns())} * static_cast<uint32_t>(head.Rows()))
+        return 1;
+    uint8_t word[4];
+    if (!ReadPoiBytes(file, head.cellTableOffset + 4 * number, word, 4))
+        return 1;
+    const uint32_t at = poi::LoadU32(word);
+    uint8_t bytes[poi::kCellHeaderSize];
+    if (at == 0 || at > 0x7FFFFFFFu || uint64_t{at} + poi::kCellHeaderSize > head.fileSize ||
+        !ReadPoiBytes(file, at, bytes, static_cast<int>(poi::kCellHeaderSize)))
+        return 1;
+    *cell = poi::DecodeCellHeader(bytes);
+    return 0;
+}
+
 int ReadPoiCell(CDataFile& file, const PoiFileHead& head, int32_t column, int32_t row,
                 poi::CellHeader* cell) {
     *cell = poi::CellHeader{};
     if (column < 0 || row < 0 || column >= head.Columns() || row >= head.Rows())
         return 1;
     const uint64_t number = uint64_t{static_cast<uint32_t>(row)} * head.Columns() + column;
-    uint8_t word[4];
-    if (!ReadAt(file, head.cellTableOffset + 4 * number, word, 4))
+    if (ReadPoiCellDirectory(file, head, number, cell) != 0)
         return 1;
-    const uint32_t at = poi::LoadU32(word);
-    uint8_t bytes[poi::kCellHeaderSize];
-    if (at == 0 || at > 0x7FFFFFFFu || uint64_t{at} + poi::kCellHeaderSize > head.fileSize ||
-        !ReadAt(file, at, bytes, static_cast<int>(poi::kCellHeaderSize)))
-        return 1;
-    *cell = poi::DecodeCellHeader(bytes);
     for (int category = 0; category < poi::kCategoryCount; ++category) {
         const uint32_t offset = cell->offsets[category];
         const uint64_t room = offset < head.fileSize ? head.fileSize - offset : 0;
@@ -115,13 +126,18 @@ int ReadPoiCell(CDataFile& file, const PoiFileHead& head, int32_t column, int32_
     return 0;
 }
 
-int CPoiSearch::ScanRecords(CDataFile& file, PoiLayerEntry* entries, uint32_t category,
-                            uint32_t selector, int count, int zoomIndex) {
-    const bool plainNumber = category == 6;
+namespace {
+
+// The record scan of the map layer and of the search: `entry(i)` is where the i-th
+// accepted record goes.
+template <typename Entry>
+int ScanInto(CDataFile& file, uint32_t category, uint32_t selector, int count, int zoomIndex,
+             Entry entry) {
+    const bool plainNumber = category == CPoiSearch::kRestaurants;
     // Within a cell a category's records come in ascending sub-category order: past
     // the highest wanted one nothing more can be wanted.
     uint32_t stopBit = 0;
-    if (!plainNumber && selector != kAllSubCategories && selector != 0)
+    if (!plainNumber && selector != CPoiSearch::kAllSubCategories && selector != 0)
         stopBit = 1u << (31 - __builtin_clz(selector));
     int stored = 0;
     for (int i = 0; i < count; ++i) {
@@ -136,7 +152,7 @@ int CPoiSearch::ScanRecords(CDataFile& file, PoiLayerEntry* entries, uint32_t ca
             ((flags & poi::kSecondPlaceFlag) ? 4 : 0) + ((flags & poi::kThirdPlaceFlag) ? 4 : 0);
         bool accept = false;
         if (plainNumber) {
-            accept = selector == kAllRestaurants || selector == sub;
+            accept = selector == CPoiSearch::kAllRestaurants || selector == sub;
         } else {
             const uint32_t bit = sub < poi::kMaskableSubCategories ? 1u << (sub + 8) : 0;
             if (!(bit & selector)) {
@@ -153,6 +169,10 @@ int CPoiSearch::ScanRecords(CDataFile& file, PoiLayerEntry* entries, uint32_t ca
                 accept = !thinned || major;
             }
         }
+        // A point that lies nowhere can be neither drawn nor measured.
+        if (accept && (!std::isfinite(poi::LoadF32(bytes + poi::kRecordLatitudeOffset)) ||
+                       !std::isfinite(poi::LoadF32(bytes + poi::kRecordLongitudeOffset))))
+            accept = false;
         if (!accept) {
             if (extra && file.Seek(extra, 1) != 0)
                 break;
@@ -160,10 +180,23 @@ int CPoiSearch::ScanRecords(CDataFile& file, PoiLayerEntry* entries, uint32_t ca
         }
         if (extra && file.Read(bytes + poi::kRecordSize, extra) != extra)
             break;
-        poi::DecodeRecord(bytes, poi::kRecordSize + extra, entries[stored]);
+        poi::DecodeRecord(bytes, poi::kRecordSize + extra, entry(stored));
         ++stored;
     }
     return stored;
+}
+
+}  // namespace
+
+int CPoiSearch::ScanRecords(CDataFile& file, PoiLayerEntry* entries, uint32_t category,
+                            uint32_t selector, int count, int zoomIndex) {
+    return ScanInto(file, category, selector, count, zoomIndex,
+                    [entries](int i) -> PoiLayerEntry& { return entries[i]; });
+}
+
+int CPoiSearch::ScanResultRecords(CDataFile& file, PoiResult* results, int count) const {
+    return ScanInto(file, category_, selector_, count, kNoZoomRule,
+                    [results](int i) -> PoiLayerEntry& { return results[i].record; });
 }
 
 char* DecodePackedPhone(const uint8_t* packed, char* text) {
@@ -171,6 +204,16 @@ char* DecodePackedPhone(const uint8_t* packed, char* text) {
     std::memcpy(text, characters.data(), characters.size());
     text[characters.size()] = 0;
     return text;
+}
+
+std::string FormatPoiPhone(const std::string& number) {
+    const bool tenDigits =
+        number.size() == 10 &&
+        std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
+    // The grouping belongs to ten-digit numbers; others show as stored.
+    if (!tenDigits)
+        return "Tel: " + number;
+    return "Tel: (" + number.substr(0, 3) + ")" + number.substr(3, 3) + "-" + number.substr(6);
 }
 
 bool ReadPoiName(CDataFile& file, const PoiFileHead& head, const PoiLayerEntry& entry,
@@ -182,7 +225,7 @@ bool ReadPoiName(CDataFile& file, const PoiFileHead& head, const PoiLayerEntry& 
         uint64_t{at} + length > head.fileSize)
         return false;
     char bytes[poi::kMaxNameLength];
-    if (!ReadAt(file, at, bytes, static_cast<int>(length)))
+    if (!ReadPoiBytes(file, at, bytes, static_cast<int>(length)))
         return false;
     name->assign(bytes, length);
     return true;
@@ -195,8 +238,8 @@ bool ReadPoiPhone(CDataFile& file, const PoiFileHead& head, const PoiLayerEntry&
         uint64_t{static_cast<uint32_t>(entry.phone)} + poi::kPhoneEntrySize > head.fileSize)
         return false;
     uint8_t packed[poi::kPhoneEntrySize];
-    if (!ReadAt(file, static_cast<uint32_t>(entry.phone), packed,
-                static_cast<int>(poi::kPhoneEntrySize)))
+    if (!ReadPoiBytes(file, static_cast<uint32_t>(entry.phone), packed,
+                      static_cast<int>(poi::kPhoneEntrySize)))
         return false;
     char text[poi::kPhoneMaxCharacters + 1];
     *phone = DecodePackedPhone(packed, text);

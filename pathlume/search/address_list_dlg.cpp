@@ -37,12 +37,7 @@ void CAddressListDlg::DoDataExchange(CDataExchange* dx) {
 
 BOOL CAddressListDlg::OnInitDialog() {
     CDialog::OnInitDialog();
-    StartScreen(*this);
-    CreateScaledFont(&m_buttonFont, 14, FW_BOLD, nullptr);
-    SetUpImageButton(m_nav, 367, &m_buttonFont, RGB(255, 255, 255));
-    SetUpImageButton(m_fav, 385, &m_buttonFont, RGB(255, 255, 255));
-    SetUpImageButton(m_origin, 385, &m_buttonFont, RGB(255, 255, 255));
-    SetUpImageButton(m_close, 246, &m_buttonFont, RGB(255, 255, 255));
+    StartWithNavFavOrigin(m_nav, m_fav, m_origin, m_close);
     LayoutButtonRows(*this, {&m_nav, &m_fav, &m_origin, &m_close}, ScaleY(244));
     CreateList();
     {

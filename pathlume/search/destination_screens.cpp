@@ -31,16 +31,10 @@ class ProgramScreens final : public DestinationScreens {
         return Run(CInputMethodDlg(parent_, region));
     }
     int RegionEntry(uint8_t region, uint8_t* chosen) override {
-        CRegionEntryDlg screen(region, parent_);
-        const int result = Run(screen);
-        if (result == IDOK)
-            *chosen = screen.GetSelectedRegion();
-        return result;
+        return RunRegionEntryScreen(parent_, region, chosen);
     }
     int CityEntry(uint8_t region, CitySelection* city) override {
-        CCityEntryDlg screen(parent_, region);
-        const int result = Run(screen);
-        return result == IDOK && screen.GetSelectedCity(city) != 0 ? IDCANCEL : result;
+        return RunCityEntryScreen(parent_, region, city);
     }
     int StreetEntry(const StreetRequest& request, StreetRecord* street) override {
         CStreetEntryDlg screen(
@@ -113,6 +107,20 @@ class ProgramScreens final : public DestinationScreens {
 int RunDestinationSearchScreens(CWnd* parent, IMainView* view, uint8_t region) {
     ProgramScreens screens(parent, view, region);
     return RunDestinationChains(screens, region);
+}
+
+int RunRegionEntryScreen(CWnd* parent, uint8_t region, uint8_t* chosen) {
+    CRegionEntryDlg screen(region, parent);
+    const int result = static_cast<int>(screen.DoModal());
+    if (result == IDOK)
+        *chosen = screen.GetSelectedRegion();
+    return result;
+}
+
+int RunCityEntryScreen(CWnd* parent, uint8_t region, CitySelection* city) {
+    CCityEntryDlg screen(parent, region);
+    const int result = static_cast<int>(screen.DoModal());
+    return result == IDOK && screen.GetSelectedCity(city) != 0 ? IDCANCEL : result;
 }
 
 int RunDestinationListScreen(CWnd* parent, IMainView* view, int kind) {

@@ -9,11 +9,18 @@
 #include "platform/afx/afx.h"
 
 class IMainView;
+struct CitySelection;
 struct DestRecord;
 
 // Set Destination and every chain after it (RunDestinationChains), parented by the
 // main view.
 int RunDestinationSearchScreens(CWnd* parent, IMainView* view, uint8_t region);
+// The region screen: IDOK with the chosen region in *chosen (kNoRegion when none could
+// be taken), else its answer.
+int RunRegionEntryScreen(CWnd* parent, uint8_t region, uint8_t* chosen);
+// The city screen: IDOK with the chosen city, IDCANCEL when none could be taken, else
+// its answer.
+int RunCityEntryScreen(CWnd* parent, uint8_t region, CitySelection* city);
 // The recent (0) or favourite (1) destinations: 540, 539 or IDCANCEL.
 int RunDestinationListScreen(CWnd* parent, IMainView* view, int kind);
 // The address list for a street the geocoder found at several places.

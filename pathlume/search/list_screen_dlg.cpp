@@ -26,6 +26,16 @@ void CListScreenDlg::CreateList() {
                    WS_VSCROLL, FALSE);
 }
 
+void CListScreenDlg::StartWithNavFavOrigin(CImageButton& nav, CImageButton& fav,
+                                           CImageButton& origin, CImageButton& close) {
+    StartScreen(*this);
+    CreateScaledFont(&m_buttonFont, 14, FW_BOLD, nullptr);
+    SetUpImageButton(nav, 367, &m_buttonFont, RGB(255, 255, 255));
+    SetUpImageButton(fav, 385, &m_buttonFont, RGB(255, 255, 255));
+    SetUpImageButton(origin, 385, &m_buttonFont, RGB(255, 255, 255));
+    SetUpImageButton(close, 246, &m_buttonFont, RGB(255, 255, 255));
+}
+
 HBRUSH CListScreenDlg::OnCtlColor(CDC*, CWnd* wnd, UINT) {
     if (wnd && m_list && wnd->GetSafeHwnd() == m_list->GetSafeHwnd())
         return nullptr;

@@ -26,6 +26,10 @@ class CListScreenDlg : public CDialog {
     // Makes the list under the title, down to the buttons, with the focus (a focused
     // image button would take Enter).
     void CreateList();
+    // The screen's start with its button font, and the faces of "Nav", "Fav", "Origin"
+    // and the close key, white captions.
+    void StartWithNavFavOrigin(CImageButton& nav, CImageButton& fav, CImageButton& origin,
+                               CImageButton& close);
 
     HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT kind);
     void OnKeyDown(UINT key, UINT repeat, UINT flags);

@@ -6,6 +6,8 @@
 
 class CWnd;
 
-// The search's last result; IDCANCEL goes back to Set Destination. The
-// point-of-interest screens are not built yet: it answers IDCANCEL at once.
+// The categories, picker or food types, list options and the name search or nearby
+// list, until a place is chosen (IDOK: a route, a favourite or a new start), Home is
+// pressed, or the driver goes back from the first screen (IDCANCEL, back to Set
+// Destination).
 int RunPointsOfInterestSearch(CWnd* parent, int button, uint8_t region);

@@ -58,7 +58,7 @@ void RegisterAll() {
 
 }  // namespace
 
-void RegisterScreenTemplate(UINT id, std::initializer_list<ScreenButton> buttons,
+void RegisterScreenTemplate(UINT id, const std::vector<ScreenButton>& buttons,
                             std::initializer_list<WORD> hidden) {
     platform::DialogTemplate screen;
     screen.style = WS_POPUP | DS_SETFONT;

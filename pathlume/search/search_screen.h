@@ -30,7 +30,7 @@ struct ScreenButton {
     short x, y, cx, cy;
 };
 // Registers a full-screen template with its buttons (hidden ones with hidden set).
-void RegisterScreenTemplate(UINT id, std::initializer_list<ScreenButton> buttons,
+void RegisterScreenTemplate(UINT id, const std::vector<ScreenButton>& buttons,
                             std::initializer_list<WORD> hidden = {});
 // Registers every template of the destination screens (once; callable again).
 void RegisterSearchTemplates();

@@ -48,15 +48,10 @@ void CSelectAddressDlg::DoDataExchange(CDataExchange* dx) {
 
 BOOL CSelectAddressDlg::OnInitDialog() {
     CDialog::OnInitDialog();
-    StartScreen(*this);
-    CreateScaledFont(&m_buttonFont, 14, FW_BOLD, nullptr);
-    SetUpImageButton(m_nav, 367, &m_buttonFont, RGB(255, 255, 255));
-    SetUpImageButton(m_fav, 385, &m_buttonFont, RGB(255, 255, 255));
-    SetUpImageButton(m_origin, 385, &m_buttonFont, RGB(255, 255, 255));
+    StartWithNavFavOrigin(m_nav, m_fav, m_origin, m_close);
     SetUpImageButton(m_spare, 248, &m_buttonFont, RGB(255, 255, 255));
     SetUpImageButton(m_up, 122, &m_buttonFont, RGB(255, 255, 255));
     SetUpImageButton(m_down, 123, &m_buttonFont, RGB(255, 255, 255));
-    SetUpImageButton(m_close, 246, &m_buttonFont, RGB(255, 255, 255));
     // The arrows move the list; the template's spare button stays hidden.
     m_up.ShowWindow(SW_SHOW);
     m_down.ShowWindow(SW_SHOW);

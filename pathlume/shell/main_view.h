@@ -181,6 +181,10 @@ class CMainView : public CWnd, public IMapViewHost {
     int GetFullScreenExtraHeight() override;
     BOOL IsWindowVisible() override { return CWnd::IsWindowVisible(); }
     void GetMapCovers(std::vector<RECT>* covers) override;
+    void KillLongPressTimer() override { KillTimer(kTimerLongPress); }
+    // The tapped points of interest, and the action on the one chosen.
+    int ShowPoiHereList(const std::vector<PoiRecord>& hits, int* chosen) override;
+    void FormatPoiEntry(const PoiLayerEntry& entry, int action, const char* name) override;
 
     // The fix messages, the speed alert, the GPS status colour.
     LRESULT OnUserMessage(WPARAM code, LPARAM value);

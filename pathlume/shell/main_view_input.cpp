@@ -6,9 +6,11 @@
 #include "pathlume/display/map_theme.h"
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/foundation/registry_helpers.h"
+#include "pathlume/mapdb/poi_file.h"
 #include "pathlume/mapdb/snap.h"
 #include "pathlume/mapdb/timeout_record.h"
 #include "pathlume/route/router.h"
+#include "pathlume/search/poi_here_list_dlg.h"
 #include "pathlume/shell/app_settings.h"
 #include "pathlume/shell/hotkey_table.h"
 #include "pathlume/shell/main_view.h"
@@ -419,4 +421,15 @@ void CMainView::OnEscape() {
     }
     if (panMode.load())
         OnLButtonDown(kInputLeavePan, CPoint(0, 0));
+}
+
+int CMainView::ShowPoiHereList(const std::vector<PoiRecord>& hits, int* chosen) {
+    CPoiHereListDlg screen(nullptr, hits);
+    const int result = static_cast<int>(screen.DoModal());
+    *chosen = screen.Chosen();
+    return result;
+}
+
+void CMainView::FormatPoiEntry(const PoiLayerEntry& entry, int action, const char* name) {
+    ::FormatPoiEntry(entry, action, name);
 }

@@ -32,7 +32,7 @@ constexpr UINT kMainFrameResource = 2000;
 constexpr DWORD kMainFrameStyle = 0x8000;
 constexpr UINT kAppIcon = 2000;
 constexpr UINT kAboutPicture = 611;
-constexpr UINT kAboutPictureBitmap = 250;
+constexpr UINT kAboutPictureBitmap = 252;
 constexpr COLORREF kGrey = 0x666666;
 
 // The main window answers only on its own thread: a worker that read the error of a

@@ -175,7 +175,7 @@ TEST_F(PoiLayerTest, ATapListsThePointsWhoseBoxesHoldItWithTheirNumbers) {
         lines.insert({r.name, r.phone});
     // A number that is not ten digits is shown as it is.
     EXPECT_EQ(lines, (std::set<std::pair<std::string, std::string>>{
-                         {"HOSPITAL", "Tel: (555) 123-4567"}, {"POLICE", "Tel: 5551234"}}));
+                         {"HOSPITAL", "Tel: (555)123-4567"}, {"POLICE", "Tel: 5551234"}}));
     ASSERT_EQ(host.acted.size(), 1u);
     EXPECT_EQ(host.acted[0], (std::pair<int, std::string>{2, host.shown[1].name}));
 

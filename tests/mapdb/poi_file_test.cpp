@@ -3,7 +3,6 @@
 // telephone numbers, and damaged files.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -11,12 +10,11 @@
 #include "pathlume/mapdb/poi_file.h"
 #include "tests/mapdb/grid_maps.h"
 #include "tests/mapdb/mapdb_test_support.h"
+#include "tests/mapdb/poi_folder_test.h"
 #include "tests/support/poi_file_bytes.h"
-#include "tests/support/temp_root.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 namespace poi = formats::poi;
 using testing_support::PoiFileBytes;
 using testing_support::TestPoi;
@@ -25,22 +23,11 @@ using testing_support::TestPoiGrid;
 // A 2 x 2 grid of quarter-degree cells from (42 N, 1 E).
 constexpr TestPoiGrid kGrid{1.0f, 42.0f, 2, 2, 0.25f, 0.25f};
 
-class PoiFileTest : public testing_support::RootsTest {
+class PoiFileTest : public mapdb_test::PoiFolderTest {
   protected:
-    void SetUp() override {
-        folder_ = roots_.base() / "Maps";
-        fs::create_directories(folder_);
-        mapdb_test::SetDataFolder(folder_);
-    }
-    void TearDown() override {
-        ClosePoiFile();
-        mapdb_test::SetDataFolder({});
-    }
     // Writes and opens the file; the head's result.
     int Open(const std::vector<uint8_t>& bytes) {
-        ClosePoiFile();
-        mapdb_test::WriteBytes(folder_ / "poi.bin", bytes);
-        EXPECT_EQ(OpenPoiFile(), 0);
+        EXPECT_EQ(WritePoi(bytes), 0);
         return ReadPoiHead(g_poiFile, &head_);
     }
     // Every record of the category in the cell that passes the selector.
@@ -57,7 +44,6 @@ class PoiFileTest : public testing_support::RootsTest {
         return entries;
     }
 
-    fs::path folder_;
     PoiFileHead head_;
 };
 
@@ -247,9 +233,7 @@ TEST_F(PoiFileTest, DamagedFilesReadAsEmpty) {
         SCOPED_TRACE(c.what);
         std::vector<uint8_t> bytes = good;
         c.edit(bytes);
-        ClosePoiFile();
-        mapdb_test::WriteBytes(folder_ / "poi.bin", bytes);
-        if (OpenPoiFile() != 0) {
+        if (WritePoi(bytes) != 0) {
             EXPECT_TRUE(c.headRefused);
             continue;
         }

@@ -8,10 +8,16 @@
 #include "pathlume/foundation/data_location.h"
 #include "pathlume/foundation/dest_list.h"
 #include "pathlume/mapdb/map_database.h"
+#include "pathlume/mapdb/poi_file.h"
 #include "pathlume/search/address_list_dlg.h"
 #include "pathlume/search/city_entry_dlg.h"
 #include "pathlume/search/contacts_dlg.h"
 #include "pathlume/search/destination_list_dlg.h"
+#include "pathlume/search/poi_category_dlg.h"
+#include "pathlume/search/poi_here_list_dlg.h"
+#include "pathlume/search/poi_options_dlg.h"
+#include "pathlume/search/poi_search_dlg.h"
+#include "pathlume/search/poi_select_dlg.h"
 #include "pathlume/search/set_destination_dlg.h"
 #include "platform/kernel/clock.h"
 #include "tests/search/search_screen_test.h"
@@ -136,6 +142,85 @@ TEST_P(ScreenGoldenTest, Contacts) {
                     d.EndDialog(IDCANCEL);
                 }});
 }
+
+TEST_P(ScreenGoldenTest, PoiCategoriesPickerAndOptions) {
+    Scripted<CPoiCategoryDlg> categories(nullptr);
+    categories.Run({[&](auto& d) {
+        ExpectGolden("poi_categories");
+        d.EndDialog(IDCANCEL);
+    }});
+    Scripted<CTransportationTypeDlg> picker(nullptr);
+    picker.Run({[&](auto& d) {
+        ExpectGolden("poi_picker");
+        d.EndDialog(IDCANCEL);
+    }});
+    Scripted<CPoiOptionsDlg> options(nullptr, 0xFF06, static_cast<uint8_t>(RegionIndex("ALPHA")));
+    options.Run({[&](auto& d) {
+        ExpectGolden("poi_options");
+        d.EndDialog(IDCANCEL);
+    }});
+}
+
+// The lists and details of the points of interest around the grid's middle.
+class PoiGoldenTest : public ScreenGoldenTest {
+  protected:
+    void SetUp() override {
+        ScreenGoldenTest::SetUp();
+        ASSERT_EQ(OpenPoiFile(), 0);
+        const MapPoint centre = GridPoint(1, 2);
+        g_vehicleLocation.Set(nullptr, MapLocation::kNoTag);
+        g_vehicleLocation.lat = centre.latitude;
+        g_vehicleLocation.cosLat = 0.74f;
+        g_vehicleLocation.scaledLon = centre.longitude * 0.74f;
+        g_options.store(kOptionMetric);
+    }
+    void TearDown() override {
+        g_vehicleLocation.Set(nullptr, MapLocation::kNoTag);
+        g_vehicleLocation.cosLat = 0;
+        ClosePoiFile();
+        ScreenGoldenTest::TearDown();
+    }
+};
+
+TEST_P(PoiGoldenTest, NameSearchDetailsNearbyAndTapList) {
+    Scripted<CPoiSearchDlg> names(nullptr, 0xFF0600, 0, 0);
+    names.Run({[&](auto& d) {
+        ExpectGolden("poi_names");
+        d.EndDialog(IDCANCEL);
+    }});
+    CPoiSearch search(0xFF06, CPoiSearch::kAroundCentre, 0, 255);
+    ASSERT_EQ(search.Search(), CPoiSearch::kFound);
+    int pizzeria = 0;
+    while (pizzeria < search.ResultCount() &&
+           std::string(search.Result(pizzeria).name) != "PIZZERIA NOU")
+        ++pizzeria;
+    Scripted<CPoiSelectDlg> details(nullptr, 0x0600, &search, pizzeria);
+    details.Run({[&](auto& d) {
+        ExpectGolden("poi_details");
+        d.EndDialog(IDCANCEL);
+    }});
+    Scripted<CPoiSelectDlg> nearby(nullptr, 0xFF0610, nullptr, -1);
+    nearby.Run({[&](auto& d) {
+        ExpectGolden("poi_nearby");
+        d.EndDialog(IDCANCEL);
+    }});
+    std::vector<PoiRecord> hits(2);
+    hits[0].name = "BAKERY";
+    hits[1].name = "PIZZERIA NOU";
+    hits[1].phone = FormatPoiPhone("5551234567");
+    Scripted<CPoiHereListDlg> tapped(nullptr, hits);
+    tapped.Run({[&](auto& d) {
+        ExpectGolden("poi_tap_list");
+        d.EndDialog(IDCANCEL);
+    }});
+}
+
+INSTANTIATE_TEST_SUITE_P(Screens, PoiGoldenTest,
+                         testing::Values(ScreenSet{"qvga", 240, 320, 96},
+                                         ScreenSet{"vga", 480, 640, 192}),
+                         [](const testing::TestParamInfo<ScreenSet>& info) {
+                             return std::string(info.param.name);
+                         });
 
 INSTANTIATE_TEST_SUITE_P(Screens, ScreenGoldenTest,
                          testing::Values(ScreenSet{"qvga", 240, 320, 96},

@@ -96,6 +96,27 @@ Network Build() {
             net.AddLink(std::move(link));
         }
     }
+    // Points of interest: restaurants (one chain at two places, a number of ten
+    // digits and one of six), a bank and the cities' centres.
+    auto addPoi = [&](PoiCategory category, uint8_t sub, const char* name, const char* phone,
+                      uint32_t house, double c, double r) {
+        Poi poi;
+        poi.category = category;
+        poi.subCategory = sub;
+        poi.name = name;
+        poi.phone = phone;
+        poi.houseNumber = house;
+        poi.position = At(c, r);
+        net.pois.push_back(poi);
+    };
+    addPoi(PoiCategory::Restaurant, 9, "Pizzeria Nou", "5551234567", 12, 1.3, 4.1);
+    addPoi(PoiCategory::Restaurant, 27, "Cafe Central", "", 5, 0.6, 1.1);
+    addPoi(PoiCategory::Restaurant, 27, "Cafe Central", "", 0, 2.4, 3.9);
+    addPoi(PoiCategory::Restaurant, 3, "Bakery", "", 0, 0.3, 0.1);
+    addPoi(PoiCategory::Business, 1, "Banc Agricol", "376123", 3, 4.4, 2.1);
+    addPoi(PoiCategory::City, poi_sub::kCity, "Sant Juli\xC3\xA0 de L\xC3\xB2ria", "", 0, 0.5, 1);
+    addPoi(PoiCategory::City, poi_sub::kCity, "Encamp", "", 0, 4.5, 2.5);
+
     Region a;
     a.number = 1;
     a.name = "Alpha";

@@ -2,7 +2,9 @@
 // program into device maps: two regions ("Alpha" with the cities Sant Julià de
 // Lòria, two Riberas in different counties and La Massana with a place of its own
 // name inside it; "Alpha Beta" with Encamp) and a third ("Gamma") without roads. Rows
-// of the grid are named streets with house numbers, columns streets without.
+// of the grid are named streets with house numbers, columns streets without. A few
+// points of interest stand along them: restaurants (CAFE CENTRAL at two places), a
+// bank and two city centres.
 #pragma once
 
 #include <filesystem>

@@ -6,6 +6,7 @@
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/guidance/guidance_update.h"
+#include "pathlume/mapdb/poi_file.h"
 #include "pathlume/position/nmea_receiver.h"
 #include "pathlume/route/route_hooks.h"
 #include "pathlume/route/router.h"
@@ -220,6 +221,39 @@ TEST_F(MapKeysTest, BannerRepeatsTheGuidanceAndAMapTapRecordsTheLocation) {
     platform::PostTap(at);
     Pump();
     EXPECT_TRUE(view_->location.valid);
+}
+
+}  // namespace
+}  // namespace shell_test
+
+namespace shell_test {
+namespace {
+
+// The map's tap list of points of interest: the main view shows the tapped places and
+// Nav on the chosen one routes there.
+TEST_F(MapKeysTest, ThePoiTapListRoutesToTheChosenPlace) {
+    ASSERT_TRUE(RouteAcrossTown(*view_, 1));
+    g_router->ResetRoute(0, 0, 0);
+    CPoiSearch search(0xFF06, CPoiSearch::kAroundCentre, 0, 255);
+    ASSERT_EQ(search.Search(), CPoiSearch::kFound);
+    search.ComputeDistances();
+    search.SortByDistance();
+    ASSERT_GE(search.ResultCount(), 2);
+    std::vector<PoiRecord> hits(2);
+    for (int i = 0; i < 2; ++i) {
+        hits[i].entry.record = search.Result(i).record;
+        hits[i].name = search.Result(i).name ? search.Result(i).name : "";
+    }
+    WhenIdle([] {
+        platform::PostKeyPress(VK_DOWN);
+        platform::PostKeyPress(VK_RETURN);
+    });
+    int chosen = -1;
+    EXPECT_EQ(view_->ShowPoiHereList(hits, &chosen), 540);
+    EXPECT_EQ(chosen, 1);
+    view_->FormatPoiEntry(hits[1].entry.record, 2, hits[1].name.c_str());
+    Pump();
+    EXPECT_TRUE(g_router->state & kRouterRouteState);
 }
 
 }  // namespace
