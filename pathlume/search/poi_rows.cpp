@@ -16,10 +16,6 @@ constexpr double kKilometresPerDegree = 111.194459407144;
 constexpr double kMilesPerDegree = 69.09303381203246;
 constexpr size_t kMaxRowCharacters = 255;
 
-bool Metric() {
-    return (g_options.load() & kOptionMetric) != 0;
-}
-
 // Rows are at most 255 characters.
 std::string Cut(std::string text) {
     if (text.size() > kMaxRowCharacters)
