@@ -2,8 +2,6 @@
 // surfaces. Every function here expects the drawing lock to be held.
 #pragma once
 
-#include <cairo.h>
-
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -11,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/gdi/drawing_library.h"
 #include "platform/gdi/gdi.h"
 
 namespace platform::gdi {
