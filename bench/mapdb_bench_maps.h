@@ -14,6 +14,7 @@
 #include <sstream>
 #include <string>
 
+#include "bench/bench_main.h"
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/mapdb/map_database.h"
 #include "pathlume/mapdb/map_index_files.h"
@@ -39,9 +40,7 @@ inline void SetDataFolder(const fs::path& folder) {
 // succeeds); 1 on failure.
 inline int BuildExtractMaps(const char* program, const char* name, const std::string& stateCode,
                             const discmaker::BuildOptions& options, fs::path& base) {
-    // <repository>/../shared/data/osm, beside the repository.
-    const fs::path extract = fs::path(__FILE__).parent_path().parent_path().parent_path() /
-                             "shared" / "data" / "osm" / name;
+    const fs::path extract = SharedOsmExtract(name);
     if (!fs::exists(extract)) {
         std::printf("%s: no %s: nothing measured\n", program, extract.c_str());
         return -1;

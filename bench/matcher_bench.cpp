@@ -66,8 +66,7 @@ int main(int argc, char** argv) {
     fs::path base;
     if (const int built = mapdb_bench::BuildAndorraMaps("matcher_bench", {}, base); built != 0)
         return built < 0 ? 0 : 1;
-    const fs::path extract = fs::path(__FILE__).parent_path().parent_path().parent_path() /
-                             "shared" / "data" / "osm" / "andorra.osm.pbf";
+    const fs::path extract = SharedOsmExtract("andorra.osm.pbf");
     const discmaker::Network andorra = discmaker::ReadOsm(extract, "ON");
     g_drive = position_test::MakeDrive(andorra, 20, 10, 4);
     SetFixSource(&g_source);

@@ -43,8 +43,7 @@ int RunExtract(const char* extract, const fs::path& keep) {
             mapdb_bench::BuildExtractMaps("route_pairs_bench", extract, kState, {}, base);
         built != 0)
         return built;
-    const fs::path extractFile = fs::path(__FILE__).parent_path().parent_path().parent_path() /
-                                 "shared" / "data" / "osm" / extract;
+    const fs::path extractFile = SharedOsmExtract(extract);
     const discmaker::Network network = discmaker::ReadOsm(extractFile, kState);
     const std::vector<routetool::Pair> pairs =
         route_pairs::SeededPairs(network, kPairs, route_pairs::kPairSeed);

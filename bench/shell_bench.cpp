@@ -3,7 +3,12 @@
 // pass (DrawOverlays, the map rendered afresh each time) with a route, at QVGA and
 // VGA, and the fix handler (one WM_USER 0 message: matching, guidance, the speed
 // alert and the redraw) per fix during a route demonstration, on the town and on
-// Andorra (the shared OpenStreetMap extract, skipped when it is absent).
+// Andorra (the shared OpenStreetMap extract, skipped when it is absent); on Andorra
+// the map screen's commands: the ring menu's and the hotkey dialog's first frames, a
+// hotkey to its command, the '3' key to the next frame, and Enter Destination's own
+// work before its first screen; and the option dialogs: a command to its dialog's
+// first complete frame, the roads to avoid and the detour's marking with the
+// recalculations after them.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -11,6 +16,7 @@
 #include <bit>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -27,8 +33,11 @@
 #include "pathlume/mapdb/snap.h"
 #include "pathlume/position/gps_device.h"
 #include "pathlume/route/router.h"
+#include "pathlume/shell/hotkey_table.h"
 #include "pathlume/shell/main_frame.h"
 #include "pathlume/shell/nav_app.h"
+#include "pathlume/shell/option_dialogs.h"
+#include "pathlume/shell/route_marking.h"
 #include "platform/gdi/gdi.h"
 #include "platform/kernel/roots.h"
 #include "platform/user/user.h"
@@ -51,10 +60,8 @@ MapPoint TownPoint(double east, double north) {
     return {static_cast<FLOAT>(point.lat), static_cast<FLOAT>(point.lon)};
 }
 
-// <repository>/../shared/data/osm/andorra.osm.pbf, beside the repository.
 fs::path AndorraExtract() {
-    return fs::path(__FILE__).parent_path().parent_path().parent_path() / "shared" / "data" /
-           "osm" / "andorra.osm.pbf";
+    return SharedOsmExtract("andorra.osm.pbf");
 }
 
 // A device root with the maps of the town (no extract) or of an OpenStreetMap extract,
@@ -210,10 +217,6 @@ void FixHandlerInDemonstration(benchmark::State& state, int width, int height, i
                                DWORD mode3D, bool andorra) {
     RoutedRun run(width, height, dpi, andorra ? AndorraExtract() : fs::path());
     RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"3DMode", mode3D);
-    // Without a volume override a phrase's player ends with its last word, instead of
-    // 250 ms later: fixes come here without the demonstration's delay, and the next
-    // phrase would wait for that tail on this thread, timing the voice, not the fix.
-    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"VolOvr", 0);
     if (andorra) {
         // The program starts where the drive does, as after an earlier drive there.
         RegSetDword(HKEY_CURRENT_USER, kSettingsKey, kLastLatValue, std::bit_cast<DWORD>(42.5063f));
@@ -260,7 +263,269 @@ void FixHandlerInDemonstration(benchmark::State& state, int width, int height, i
     state.counters["longest_ms"] = times.back();
 }
 
+// ---- The option dialogs -----------------------------------------------------------
+
+// Andorra end to end, from south of Sant Julia de Loria to Pas de la Casa (38.1 km).
+constexpr MapPoint kAndorraSouthWest{42.4700f, 1.4900f};
+constexpr MapPoint kAndorraEast{42.5425f, 1.7336f};
+
+// The program on Andorra at VGA with a route across the country. As for the fix
+// handler, no volume override: a recalculation's phrase would hold the search's
+// caller for the voice's tail.
+CMainView* StartAcrossAndorra(benchmark::State& state, RoutedRun& run) {
+    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"VolOvr", 0);
+    return run.Start(state, 1, kAndorraSouthWest, kAndorraEast);
+}
+
+// Milliseconds since `start`.
+double Since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
+}
+
+void ReportMedian(benchmark::State& state, std::vector<double> times) {
+    if (times.empty())
+        return;
+    std::sort(times.begin(), times.end());
+    state.counters["median_ms"] = times[times.size() / 2];
+    state.counters["longest_ms"] = times.back();
+}
+
+// From asking for the dialog to its first complete frame (the thread idle in the
+// dialog, everything painted): Route Options, Route Management (Enter Destination),
+// Display Options, Guidance Volume and Speed Alert by their menu commands; Roads to
+// Avoid and Icons to Display as Route Management and the POI hotkey run them, Detour
+// Options through its slot as Route Management's Detour does.
+void OptionDialogFirstFrame(benchmark::State& state, int which) {
+    RoutedRun run(480, 640, 192, AndorraExtract());
+    CMainView* view = StartAcrossAndorra(state, run);
+    if (!view)
+        return;
+    HWND window = view->GetViewWindow();
+    HWND frame = view->GetParent()->GetSafeHwnd();
+    constexpr UINT kCommands[] = {3034, 0, 3017, 0, 3033, 0, 3032, 3025};
+    std::vector<double> times;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        // The first screen shown is timed and closed; Escape on Route Management
+        // ends Enter Destination's flow.
+        platform::CallWhenIdle(window, [&] {
+            times.push_back(Since(start));
+            platform::PostKeyPress(VK_ESCAPE);
+        });
+        if (kCommands[which])
+            ::SendMessageW(frame, WM_COMMAND, kCommands[which], 0);
+        else if (which == 1)
+            RunDetourOptions(view, g_router->routeLength);
+        else if (which == 3)
+            view->OnAvoidRoads();
+        else
+            view->OnPoiFilter();
+        state.SetIterationTime(times.empty() ? 0 : times.back() / 1000.0);
+        platform::PumpUntilIdle();
+    }
+    ReportMedian(state, times);
+}
+
+// Drops every avoid mark and the avoid list, as a new route would.
+void ClearAvoidance() {
+    g_avoidList.Clear();
+    for (int32_t i = 0; i < g_router->routeCount; ++i) {
+        if (MapLink* link = EntryLink(g_router->routeList[i]))
+            link->attributes &= ~kAttrAvoidMark;
+    }
+}
+
+// Roads to Avoid on Andorra's longest route: the list filled from the route, then
+// Nav with every road marked; and the detour's marking of the whole route ahead.
+// The recalculation after them is timed on its own.
+void AvoidMarking(benchmark::State& state, bool detour) {
+    RoutedRun run(480, 640, 192, AndorraExtract());
+    CMainView* view = StartAcrossAndorra(state, run);
+    if (!view)
+        return;
+    g_router->currentManeuver = 0;
+    size_t rows = 0;
+    int marked = 0;
+    for (auto _ : state) {
+        if (detour) {
+            marked = MarkDetourAhead(*g_router, g_router->routeLength);
+        } else {
+            const std::vector<RoutedRoad> roads = ListRoutedRoads(
+                *g_router, FindRouteEntryOfLink(*g_router, g_vehicleLocation.GetLink(true)));
+            rows = roads.size();
+            marked = 0;
+            for (size_t i = 0; i < roads.size(); ++i) {
+                const int32_t end =
+                    i + 1 < roads.size() ? roads[i + 1].routeIndex : g_router->routeCount;
+                marked += MarkRouteRange(*g_router, roads[i].routeIndex, end);
+            }
+        }
+        state.PauseTiming();
+        ClearAvoidance();
+        state.ResumeTiming();
+    }
+    state.counters["route_entries"] = g_router->routeCount;
+    state.counters["rows"] = static_cast<double>(rows);
+    state.counters["links_marked"] = marked;
+    // The recalculation that follows, with the marks of the last run.
+    if (detour)
+        MarkDetourAhead(*g_router, g_router->routeLength / 2);
+    else
+        MarkRouteRange(*g_router, 0, g_router->routeCount / 2);
+    RecalculateAvoiding(*g_router, true);
+    state.counters["recalc_ms"] = g_router->lastSearch.totalSeconds * 1000.0;
+    state.counters["route_after"] = (g_router->state & kRouterRouteState) ? 1 : 0;
+}
+
+// The route options' recalculation: Shortest with toll roads excluded.
+void RouteOptionsRecalculation(benchmark::State& state) {
+    RoutedRun run(480, 640, 192, AndorraExtract());
+    CMainView* view = StartAcrossAndorra(state, run);
+    if (!view)
+        return;
+    bool shortest = true;
+    for (auto _ : state) {
+        ApplyRouteOptions(*g_router, shortest ? kRouteShortest : kRouteQuickest,
+                          shortest ? kRouterTollExcluded : 0);
+        state.SetIterationTime(g_router->lastSearch.totalSeconds);
+        shortest = !shortest;
+    }
+}
+
+// The map screen's commands on Andorra at VGA, the vehicle in Andorra la Vella with a
+// route to Canillo: `kind` 0 the ring menu and 1 the hotkey dialog, from the command
+// to their first complete frame (the thread idle in the dialog, everything painted);
+// 2 a bound button's press to its command running; 3 the '3' key to the next map
+// frame (3D on and off in turn); 4 Enter Destination's own work (the GPS hold, the
+// modal count, the region) until its first screen.
+void MapCommand(benchmark::State& state, int kind) {
+    RoutedRun run(480, 640, 192, AndorraExtract());
+    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"3DMode", 0);
+    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, kLastLatValue, std::bit_cast<DWORD>(42.5063f));
+    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, kLastLonValue, std::bit_cast<DWORD>(1.5218f));
+    CMainView* view = run.Start(state, 1, MapPoint{42.5063f, 1.5218f}, MapPoint{42.5670f, 1.5980f});
+    if (!view)
+        return;
+    HWND window = view->GetViewWindow();
+    std::chrono::steady_clock::time_point reached;
+    OptionDialogs dialogs;
+    dialogs.routeOptions = [&](CWnd*) {
+        reached = std::chrono::steady_clock::now();
+        return IDCANCEL;
+    };
+    dialogs.routeManagement = [&](CWnd*) {
+        reached = std::chrono::steady_clock::now();
+        return IDCANCEL;  // Close: the flow ends at once
+    };
+    SetOptionDialogs(dialogs);
+    if (kind == 2) {
+        g_hotkeyTable.SetEntry(0, VK_APP1, kHotkeyRouteOptions);
+        g_hotkeyTable.RegisterAll(window, TRUE);
+    }
+    std::vector<double> times;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        switch (kind) {
+            case 0:
+            case 1:
+                platform::CallWhenIdle(window, [&] {
+                    times.push_back(Since(start));
+                    platform::PostKeyPress(VK_ESCAPE);
+                });
+                if (kind == 0)
+                    view->OnMenuScreen();
+                else
+                    view->OnHotkeyOptions();
+                break;
+            case 2:
+                platform::PostKeyPress(VK_APP1);
+                platform::PumpUntilIdle();
+                times.push_back(std::chrono::duration<double, std::milli>(reached - start).count());
+                break;
+            case 3:
+                ::SendMessageW(window, WM_KEYDOWN, '3', 1);
+                platform::PumpUntilIdle();
+                times.push_back(Since(start));
+                break;
+            default:
+                view->EnterDestination();
+                times.push_back(std::chrono::duration<double, std::milli>(reached - start).count());
+                break;
+        }
+        state.SetIterationTime(times.empty() ? 0 : times.back() / 1000.0);
+        platform::PumpUntilIdle();
+    }
+    if (kind == 2) {
+        g_hotkeyTable.RegisterAll(window, FALSE);
+        g_hotkeyTable = CHotkeyTable();
+    }
+    SetOptionDialogs({});
+    ReportMedian(state, times);
+}
+
 }  // namespace
+
+BENCHMARK_CAPTURE(OptionDialogFirstFrame, route_options, 0)
+    ->UseManualTime()
+    ->Iterations(20)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(OptionDialogFirstFrame, detour_options, 1)
+    ->UseManualTime()
+    ->Iterations(20)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(OptionDialogFirstFrame, route_management, 2)
+    ->UseManualTime()
+    ->Iterations(20)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(OptionDialogFirstFrame, roads_to_avoid, 3)
+    ->UseManualTime()
+    ->Iterations(20)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(OptionDialogFirstFrame, display_options, 4)
+    ->UseManualTime()
+    ->Iterations(20)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(OptionDialogFirstFrame, icons_to_display, 5)
+    ->UseManualTime()
+    ->Iterations(20)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(OptionDialogFirstFrame, guidance_volume, 6)
+    ->UseManualTime()
+    ->Iterations(20)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(OptionDialogFirstFrame, speed_alert, 7)
+    ->UseManualTime()
+    ->Iterations(20)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(AvoidMarking, roads_to_avoid, false)
+    ->Iterations(20)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(AvoidMarking, detour, true)->Iterations(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(RouteOptionsRecalculation)
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(MapCommand, andorra_vga_ring_menu, 0)
+    ->UseManualTime()
+    ->Iterations(30)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(MapCommand, andorra_vga_hotkey_dialog, 1)
+    ->UseManualTime()
+    ->Iterations(30)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(MapCommand, andorra_vga_hotkey_press, 2)
+    ->UseManualTime()
+    ->Iterations(100)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(MapCommand, andorra_vga_3d_key, 3)
+    ->UseManualTime()
+    ->Iterations(40)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(MapCommand, andorra_vga_flow_start, 4)
+    ->UseManualTime()
+    ->Iterations(100)
+    ->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_CAPTURE(DrawOverlaysAt, qvga, 240, 320, 96)
     ->Iterations(50)

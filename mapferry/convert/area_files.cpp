@@ -41,7 +41,10 @@ constexpr uint32_t kNoPointer = 0xFFFFFFFFu;
 void AppendU16(std::vector<uint8_t>& out, uint16_t value) {
     uint8_t bytes[2];
     az::StoreU16(bytes, value);
-    out.insert(out.end(), bytes, bytes + 2);
+    // Byte by byte: a ranged insert here made the optimiser warn of a move out of
+    // bounds that cannot happen.
+    out.push_back(bytes[0]);
+    out.push_back(bytes[1]);
 }
 void AppendU32(std::vector<uint8_t>& out, uint32_t value) {
     uint8_t bytes[4];

@@ -1,10 +1,11 @@
 // The navigation program: the host at this build's screen, then the application
 // object with the command line. Exit status 0 after a close, a hand-over to a running
-// instance or a refused disclaimer; 1 when the start ended for missing map data or
-// voice files or a window that could not be made; 2 for a bad test control.
+// instance, a refused disclaimer or --help; 1 when the start ended for missing map
+// data or voice files or a window that could not be made; 2 for a bad test control.
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <system_error>
 
@@ -70,9 +71,67 @@ bool ReadScreenMode(ScreenMode* mode) {
     return true;
 }
 
+// Where the device root is when PATHLUME_DEVICE is not set (not made here).
+std::string DefaultDeviceRoot() {
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    const char* home = std::getenv("HOME");
+    const std::filesystem::path data = xdg && *xdg ? std::filesystem::path(xdg)
+                                       : home      ? std::filesystem::path(home) / ".local/share"
+                                                   : std::filesystem::path(".local/share");
+    return (data / "pathlume" / "device").string();
+}
+
+void PrintUsage(const char* program) {
+    const int unit = kBuildScreen.dpi / 96 * 240;
+    const int tall = unit * 4 / 3;
+    std::printf(
+        "usage: %s [search | nowarning]\n"
+        "  The navigation program on a handheld of %dx%d at %d dpi.\n"
+        "  search     when the program runs already: bring it to the front and open\n"
+        "             Enter Destination; otherwise start as usual\n"
+        "  nowarning  start without the safety disclaimer, this once\n"
+        "  Other words are taken as none. Exit status 0 after a close, 1 when the\n"
+        "  start ended for missing map data or voice files, 2 for a bad control below.\n"
+        "\n"
+        "The handheld is a device root: PATHLUME_DEVICE, else\n"
+        "  $XDG_DATA_HOME/pathlume/device, here %s;\n"
+        "  scripts/make-device makes one with maps and voice.\n"
+        "In a window the mouse is the stylus; the arrow keys, Enter, Escape, Home and\n"
+        "  F1-F6 are the handheld's buttons; closing the window turns it off.\n"
+        "\n"
+        "Test and demonstration controls, read only when set:\n"
+        "  PATHLUME_BACKEND=headless|sdl  no window, or a window (default: a window when\n"
+        "                                 there is a display)\n"
+        "  PATHLUME_SCREEN=WxH@DPI        another form of the screen: %dx%d, %dx%d or %dx%d\n"
+        "                                 at %d dpi\n"
+        "  PATHLUME_SCRIPT=FILE           taps, keys, commands, shots and answers by time\n"
+        "                                 (platform/host/host.h); headless, boxes are\n"
+        "                                 answered by it or else by their default\n"
+        "  PATHLUME_SCREENSHOT=FILE.png   the screen as the program ends\n"
+        "  PATHLUME_DESTINATION=LAT,LON   route once to the road nearest the point when\n"
+        "                                 the vehicle is placed\n"
+        "  PATHLUME_AUDIO_WAV=FILE.wav    record what the speaker plays\n"
+        "  PATHLUME_DEV_DIR, PATHLUME_GPSD  where the receiver is looked for (/dev and\n"
+        "                                 localhost:2947; PATHLUME_GPSD=off: no daemon)\n",
+        program, kBuildScreen.width, kBuildScreen.height, kBuildScreen.dpi,
+        DefaultDeviceRoot().c_str(), unit, tall, tall, unit, unit, unit, kBuildScreen.dpi);
+}
+
+bool AskedForHelp() {
+    for (const std::u16string& word :
+         platform::CommandLineArguments(platform::ProgramCommandLine()))
+        if (word == u"--help")
+            return true;
+    return false;
+}
+
 }  // namespace
 
-int main() {
+int main(int, char** argv) {
+    if (AskedForHelp()) {
+        PrintUsage(std::filesystem::path(argv[0]).filename().c_str());
+        return 0;
+    }
     ScreenMode screen = kBuildScreen;
     if (!ReadScreenMode(&screen))
         return 2;

@@ -52,6 +52,9 @@ class IMapViewHost : public IMainView {
         (void)action;
         (void)name;
     }
+    // The boxes the screen draws over the map in this frame (its banner, buttons,
+    // status box and texts), in map pixels: labels keep clear of them.
+    virtual void GetMapCovers(std::vector<RECT>* covers) { (void)covers; }
 
   protected:
     ~IMapViewHost() = default;

@@ -89,16 +89,34 @@ bool CMapLabels::GetRotatedBox(LabelPoint corners[4], double angle) const {
     const double c = std::cos(-angle * kRadiansPerDegree);
     const double s = std::sin(-angle * kRadiansPerDegree);
     const LabelPoint origin = corners[0];
-    bool inView = false;
     for (int i = 0; i < 4; ++i) {
         const double dx = corners[i].x - origin.x, dy = corners[i].y - origin.y;
         corners[i] = {static_cast<float>(dx * c - dy * s + origin.x),
                       static_cast<float>(dy * c + dx * s + origin.y)};
-        if (corners[i].x >= 0 && corners[i].x <= marginX_ && corners[i].y >= 0 &&
-            corners[i].y <= marginY_)
-            inView = true;
     }
-    return inView;
+    return IsClear(corners);
+}
+
+bool CMapLabels::IsClear(const LabelPoint corners[4]) const {
+    for (int i = 0; i < 4; ++i) {
+        if (!(corners[i].x >= 0 && corners[i].x <= marginX_ && corners[i].y >= 0 &&
+              corners[i].y <= marginY_))
+            return false;
+    }
+    for (const RECT& cover : covers_) {
+        const float l = static_cast<float>(cover.left), t = static_cast<float>(cover.top);
+        const float r = static_cast<float>(cover.right), b = static_cast<float>(cover.bottom);
+        if (r <= l || b <= t)
+            continue;
+        const LabelPoint box[4] = {{l, t}, {r, t}, {r, b}, {l, b}};
+        for (int i = 0; i < 4; ++i)
+            for (int j = 0; j < 4; ++j)
+                if (SegmentsCross(corners[i], corners[(i + 1) % 4], box[j], box[(j + 1) % 4]))
+                    return false;
+        if (InsideBox(box, corners[0]) || InsideBox(corners, box[0]))
+            return false;
+    }
+    return true;
 }
 
 bool CMapLabels::Overlaps(const LabelPoint corners[4]) const {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/gdi/gdi.h"
@@ -56,9 +57,15 @@ class CMapLabels {
         marginX_ = width;
         marginY_ = height;
     }
-    // Rotates the four corners about the first by -angle degrees; true when a corner
-    // lies in the usable view.
+    // The boxes labels keep clear of (the screen's controls over the map).
+    void SetCovers(std::vector<RECT> covers) { covers_ = std::move(covers); }
+    void AddCover(const RECT& cover) { covers_.push_back(cover); }
+    // Rotates the four corners about the first by -angle degrees; true when the whole
+    // box lies in the view, clear of the covers: a label is never drawn cut at the
+    // map's edge or under a control.
     bool GetRotatedBox(LabelPoint corners[4], double angle) const;
+    // Whether a box (four corners in order) lies wholly in the view and meets no cover.
+    bool IsClear(const LabelPoint corners[4]) const;
     // True when the box crosses, lies inside or holds a placed label.
     bool Overlaps(const LabelPoint corners[4]) const;
     // Draws every placed label whose first corner is at or below topRow. bandLimits,
@@ -80,6 +87,7 @@ class CMapLabels {
     double currentAngle_ = 0;
     float marginX_ = 0;
     float marginY_ = 0;
+    std::vector<RECT> covers_;
     Slot slots_[kCapacity];
 };
 

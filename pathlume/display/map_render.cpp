@@ -66,6 +66,18 @@ void CMapView::BuildThemeGdi(MapGdiSet& set) {
     set.dashed = CreatePen(PS_DASH, 1, 0x00C000);
 }
 
+std::vector<RECT> CMapView::MapCovers() const {
+    std::vector<RECT> covers;
+    if (host_)
+        host_->GetMapCovers(&covers);
+    // Where the bar was last drawn; before the first, the map area's bottom.
+    const RECT bar = scaleBarRect_.right > scaleBarRect_.left ? scaleBarRect_
+                                                              : RECT{0, 0, MapWidth(), MapHeight()};
+    covers.push_back(ScaleBarCover(bar));
+    covers.push_back(VehicleCover(nullptr));
+    return covers;
+}
+
 int CMapView::GetSkyBandHeight() const {
     const int mode = static_cast<int>(g_map3DMode.load());
     if (mode < 1 || mode > 3)
@@ -252,7 +264,8 @@ void CMapView::RenderMap(int changed) {
 
     // The labels are measured with the font they are drawn in.
     CMapLabels labels;
-    labels.SetMargins(static_cast<float>(MapWidth() - 30), static_cast<float>(MapHeight() - 30));
+    labels.SetMargins(static_cast<float>(MapWidth()), static_cast<float>(MapHeight()));
+    labels.SetCovers(MapCovers());
     IconLabelList icons;
     const int fontHeight = g_mapTheme.StreetTextSize(zoomIndex_);
     LOGFONTW spec{};

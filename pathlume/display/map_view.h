@@ -107,6 +107,11 @@ class CMapView : public IMapDisplayValues {
     int HitTest(int x, int y) const;
     // The scale bar and the zoom buttons under the map; the back buffer when dc is null.
     void DrawScaleBar(const RECT& rect, HDC dc);
+    // The box the scale bar, its text and the zoom buttons take when drawn in `rect`.
+    RECT ScaleBarCover(const RECT& rect) const;
+    // What labels keep clear of in this frame: the screen's own controls over the map
+    // (the host's), the scale bar with its buttons and the vehicle symbol.
+    std::vector<RECT> MapCovers() const;
     std::string ScaleBarText() const;
     int ScaleBarLength() const;
     // The route over the base map (route_overlay.cpp); withStartShape follows the start
@@ -115,6 +120,11 @@ class CMapView : public IMapDisplayValues {
     // The vehicle symbol at the point (the vehicle's position when null), into dc (the
     // back buffer when null); a vehicle outside the area drawn asks for a new frame.
     void DrawVehicle(const MapPoint* point, HDC dc);
+    // The screen box of the vehicle symbol drawn at the point (as DrawVehicle).
+    RECT VehicleCover(const MapPoint* point) const;
+    // Where DrawVehicle puts the symbol: the position it stands for and its screen point.
+    void VehicleSymbolPlace(const MapPoint* point, float* longitude, float* latitude, int* x,
+                            int* y) const;
     UINT LoadedVehicleBitmap() const { return vehicleBitmapId_; }
     void ResetViewSpan();
     // Makes (the first time) the off-screen context and a bitmap of the given size.
@@ -137,6 +147,9 @@ class CMapView : public IMapDisplayValues {
     // destination entry; kNoRegion when there is none.
     static constexpr int kNoRegion = 255;
     int FindNearestRoadRegion(float longitude, float latitude);
+    // The region of a link's address record (its left side's place, else its
+    // right's); kNoRegion without one.
+    static int RegionOfLink(int32_t linkId);
     const HeldLocation& Held() const { return held_; }
     int GetNumbersSide() const { return numbersSide_; }
     // The hold menu's actions (hold_actions.cpp). Each lets go of the road the press
@@ -351,6 +364,7 @@ class CMapView : public IMapDisplayValues {
     int secondButtonLeft_ = -1000;
     int firstButtonLeft_ = -1000;
     int lastScaleZoom_ = -1;
+    RECT scaleBarRect_ = {};  // where the scale bar was last drawn
     float symbolLongitude_ = 0;
     float symbolLatitude_ = 0;
     std::vector<CMapLabels::Slot> placedLabels_;

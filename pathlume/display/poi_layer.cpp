@@ -78,14 +78,23 @@ int LoadPoiSelection(uint32_t* codes, int skipRegistry, int forDialog, int zoomI
         return count;
     }
     if (!skipRegistry) {
-        uint8_t bytes[36];
-        DWORD size = sizeof bytes;
-        // An empty value chooses nothing: the built-in choice stands, as for none.
-        if (RegGetBinary(HKEY_CURRENT_USER, kSettingsKey, u"DDrawPOITypes", bytes, &size) == 0 &&
+        // A longer value is read whole and its first 9 codes taken; a length that is
+        // not a multiple of 4 gives its whole codes. An empty value chooses nothing:
+        // the built-in choice stands, as for none.
+        std::vector<uint8_t> bytes(36);
+        DWORD size = 0;
+        const bool present =
+            RegGetBinary(HKEY_CURRENT_USER, kSettingsKey, u"DDrawPOITypes", nullptr, &size) == 0;
+        if (present && size > bytes.size())
+            bytes.resize(size);
+        size = static_cast<DWORD>(bytes.size());
+        if (present &&
+            RegGetBinary(HKEY_CURRENT_USER, kSettingsKey, u"DDrawPOITypes", bytes.data(), &size) ==
+                0 &&
             size >= 4) {
-            const int stored = static_cast<int>(std::min<DWORD>(size, sizeof bytes) / 4);
+            const int stored = static_cast<int>(std::min<DWORD>(size, 36) / 4);
             for (int i = 0; i < stored; ++i) {
-                uint32_t code = poi::LoadU32(bytes + 4 * i);
+                uint32_t code = poi::LoadU32(bytes.data() + 4 * i);
                 if (!forDialog && (level == 4 || level == 5)) {
                     const uint32_t category = code & 0xFF;
                     if (category == 1 || category == 4 || category == 6)

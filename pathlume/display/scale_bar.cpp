@@ -1,4 +1,5 @@
 // Zoom steps, the scale bar under the map and the two zoom buttons beside it.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -78,11 +79,30 @@ int CMapView::ScaleBarLength() const {
                             (span_ * 0.0174532924 * radius));
 }
 
+RECT CMapView::ScaleBarCover(const RECT& rect) const {
+    const float scaleX = g_screenScaleX.load(), scaleY = g_screenScaleY.load();
+    const int length = ScaleBarLength();
+    const int x0 = ((rect.right - rect.left) - length) / 2, x1 = x0 + length;
+    const int y = rect.bottom - RoundHalfAway((Panning() ? 53 : 33) * scaleY);
+    const int row = y + RoundHalfAway(10 * scaleY);
+    const int width = zoomInImage_.bitmap ? zoomInImage_.width : RoundHalfAway(23 * scaleX);
+    const int height = zoomInImage_.bitmap ? zoomInImage_.height : RoundHalfAway(23 * scaleY);
+    // The text is centred on the bar and may stand out past a short one.
+    const int textReach = RoundHalfAway(30 * scaleX);
+    const int mid = (x0 + x1) / 2;
+    const int pad = RoundHalfAway(2 * scaleX);
+    return {std::min({x0, mid - textReach, RoundHalfAway(87 * scaleX)}) - pad,
+            y - RoundHalfAway(8 * scaleY) - pad,
+            std::max({x1, mid + textReach, RoundHalfAway(114 * scaleX) + width}) + pad,
+            row + height + pad};
+}
+
 void CMapView::DrawScaleBar(const RECT& rect, HDC dc) {
     if (!dc)
         dc = offscreenDC_;
     if (!dc)
         return;
+    scaleBarRect_ = rect;
     const float scaleX = g_screenScaleX.load(), scaleY = g_screenScaleY.load();
     const int length = ScaleBarLength();
     const COLORREF background = g_mapTheme.BackgroundColour();

@@ -242,10 +242,16 @@ int CMapView::PlaceStreetLabel(POINT a, POINT b, int drawClass, const POINT* cha
     ExtractFirstNumber(text, 0);
     if (icons.Full())
         return -1;
-    const int margin = 10;
-    if (midX < margin || midY < margin || midX > MapWidth() - margin || midY > MapHeight() - margin)
-        return -1;
     const int size = g_screenScaleX.load() > 1.0f ? 64 : 32;
+    // A shield is drawn whole, in the map and clear of the screen's controls and the
+    // vehicle, as labels are.
+    const float half = static_cast<float>(size) / 2;
+    const LabelPoint shield[4] = {{midX - half, midY - half},
+                                  {midX + half, midY - half},
+                                  {midX + half, midY + half},
+                                  {midX - half, midY + half}};
+    if (!labels.IsClear(shield) || labels.Overlaps(shield))
+        return -1;
     if (zoomIndex_ > 8)
         return 0;
     // A numberless shield would say nothing.
@@ -256,6 +262,9 @@ int CMapView::PlaceStreetLabel(POINT a, POINT b, int drawClass, const POINT* cha
     link.flags |= kLinkLabelAllowed;
     icons.Add(style.icon, size, size, static_cast<int>(midX) - size / 2,
               static_cast<int>(midY) - size / 2, style.colour, text);
+    // Labels placed after it keep clear of it too.
+    labels.AddCover({static_cast<LONG>(shield[0].x), static_cast<LONG>(shield[0].y),
+                     static_cast<LONG>(shield[2].x), static_cast<LONG>(shield[2].y)});
     SetBkMode(dc, OPAQUE);
     return 0;
 }

@@ -187,8 +187,12 @@ int CMapView::OnTapAndHold(int x, int y) {
 
 int CMapView::FindNearestRoadRegion(float longitude, float latitude) {
     const NearestRoad road = FindNearestRoad(MapPoint{latitude, longitude}, true);
+    return road.link ? RegionOfLink(road.link->linkId) : kNoRegion;
+}
+
+int CMapView::RegionOfLink(int32_t linkId) {
     LinkInfoRecord record;
-    if (!road.link || g_linkInfo.ReadRecord(road.link->linkId, record, false) != 0)
+    if (g_linkInfo.ReadRecord(linkId, record, false) != 0)
         return kNoRegion;
     for (int side : {1, -1}) {
         int index = -1;

@@ -48,23 +48,10 @@ void CMapView::DrawVehicle(const MapPoint* point, HDC dc) {
         vehicleBitmapId_ = id;
     }
     float longitude = 0, latitude = 0;
-    if (point) {
-        longitude = point->longitude;
-        latitude = point->latitude;
-    } else if (!Panning()) {
-        longitude = centreLongitude_;
-        latitude = centreLatitude_;
-    } else {
-        longitude = g_vehicleLocation.position.longitude;
-        latitude = g_vehicleLocation.position.latitude;
-    }
+    int x = 0, y = 0;
+    VehicleSymbolPlace(point, &longitude, &latitude, &x, &y);
     symbolLongitude_ = longitude;
     symbolLatitude_ = latitude;
-    int x = 0, y = 0;
-    if (mode == 0)
-        MapToScreen2D(longitude, latitude, &x, &y);
-    else
-        WorldToScreen(longitude, latitude, &x, &y, 0, 0, nullptr, nullptr);
     if (vehicleImage_.bitmap) {
         if (!northUp) {
             vehicleImage_.angle = 0;
@@ -83,6 +70,37 @@ void CMapView::DrawVehicle(const MapPoint* point, HDC dc) {
         longitude < b[0] || longitude > b[2] || -latitude < b[1] || -latitude > b[3];
     if (outside && !startFlag_ && host_ && host_->IsWindowVisible() && !Panning() && !guidanceFlag_)
         GetMapVehicle().PostPosition();
+}
+
+void CMapView::VehicleSymbolPlace(const MapPoint* point, float* longitude, float* latitude, int* x,
+                                  int* y) const {
+    if (point) {
+        *longitude = point->longitude;
+        *latitude = point->latitude;
+    } else if (!Panning()) {
+        *longitude = centreLongitude_;
+        *latitude = centreLatitude_;
+    } else {
+        *longitude = g_vehicleLocation.position.longitude;
+        *latitude = g_vehicleLocation.position.latitude;
+    }
+    if (g_map3DMode.load() == 0)
+        MapToScreen2D(*longitude, *latitude, x, y);
+    else
+        WorldToScreen(*longitude, *latitude, x, y, 0, 0, nullptr, nullptr);
+}
+
+RECT CMapView::VehicleCover(const MapPoint* point) const {
+    float longitude = 0, latitude = 0;
+    int x = 0, y = 0;
+    VehicleSymbolPlace(point, &longitude, &latitude, &x, &y);
+    // The symbol of the frame before; before the first, one of its usual size.
+    const int w = vehicleImage_.bitmap ? vehicleImage_.width : RoundHalfAway(24 * g_screenScaleX);
+    const int h = vehicleImage_.bitmap ? vehicleImage_.height : RoundHalfAway(24 * g_screenScaleY);
+    const int pad = RoundHalfAway(3 * g_screenScaleX.load());
+    const bool northUp = (g_options.load() & kOptionNorthUp) != 0;
+    const int top = northUp ? y - h / 2 : y - 1;
+    return {x - w / 2 - pad, top - pad, x - w / 2 + w + pad, top + h + pad};
 }
 
 void CMapView::DrawPositionCircles(HDC dc) {

@@ -81,6 +81,9 @@ inline constexpr WPARAM kViewSimulationEnded = 6;  // posted when the simulation
 inline constexpr WPARAM kViewLeavePanMode = 7;     // posted: follow the vehicle again
 inline constexpr WPARAM kViewPanQuery = 8;         // sent: answered kViewPanning while panning
 inline constexpr WPARAM kViewResumeTrip = 9;       // lParam: OfferResumeTrip's argument
+// Posted by the view to itself once the first map frame is drawn: the start's GPS
+// open, whose boxes then show over the map.
+inline constexpr WPARAM kViewOpenGpsPort = 0x101;
 inline constexpr LRESULT kViewPanning = static_cast<LRESULT>(0xBDBDBDBD);
 // lParams of kNewFixMessage and kViewRefresh: bit 31 forces the redraw.
 inline constexpr LPARAM kSimulatedFix = static_cast<LPARAM>(0x80000000u);

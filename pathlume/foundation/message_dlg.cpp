@@ -28,16 +28,7 @@ void RegisterMessageDlgTemplate() {
     box.style = WS_POPUP | DS_SETFONT;
     box.cx = 137;
     box.cy = 133;
-    platform::DialogItemTemplate ok;
-    ok.className = u"BUTTON";
-    ok.text = u"OK";
-    ok.id = IDOK;
-    ok.style = WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW;
-    ok.x = 0;
-    ok.y = 118;
-    ok.cx = 40;
-    ok.cy = 15;
-    box.items.push_back(ok);
+    box.items.push_back(ImageButtonItem(IDOK, u"OK", 0, 118, 40, 15));
     platform::RegisterDialogTemplate(nullptr, static_cast<WORD>(kMessageDlgTemplateId), box);
 }
 

@@ -166,3 +166,17 @@ UINT CImageButton::OnGetDlgCode() {
     SetWindowLongW(m_hWnd, GWL_EXSTYLE, 0);
     return DLGC_WANTALLKEYS;
 }
+
+platform::DialogItemTemplate ImageButtonItem(WORD id, const char16_t* text, short x, short y,
+                                             short cx, short cy, DWORD style) {
+    platform::DialogItemTemplate item;
+    item.className = u"BUTTON";
+    item.text = text;
+    item.id = id;
+    item.style = style | BS_OWNERDRAW;
+    item.x = x;
+    item.y = y;
+    item.cx = cx;
+    item.cy = cy;
+    return item;
+}

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/afx/afx.h"
+#include "platform/user/dialogs.h"
 
 // An owner-draw button window; the derived class draws it in DrawItem.
 class COwnerDrawCtrl : public CButton {
@@ -57,3 +58,10 @@ class CImageButton : public COwnerDrawCtrl {
 
     DECLARE_MESSAGE_MAP()
 };
+
+// An owner-drawn push button of a dialog template (an image button once bound), at
+// x, y with the size cx, cy in dialog units; visible and a tab stop unless `style`
+// says otherwise (it replaces those two bits).
+platform::DialogItemTemplate ImageButtonItem(WORD id, const char16_t* text, short x, short y,
+                                             short cx, short cy,
+                                             DWORD style = WS_VISIBLE | WS_TABSTOP);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "pathlume/foundation/app_services.h"
+#include "pathlume/foundation/full_screen_dialog.h"
 #include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/foundation/screen_draw.h"
 #include "platform/shell/shell.h"
@@ -45,18 +46,8 @@ void RegisterPromptDlgTemplate() {
     };
     for (const Button& b :
          {Button{kPromptFirstAnswer, u"Add", 8}, Button{kPromptSecondAnswer, u"Edit", 60},
-          Button{kPromptClosed, u"", 112}}) {
-        platform::DialogItemTemplate item;
-        item.className = u"BUTTON";
-        item.text = b.text;
-        item.id = static_cast<WORD>(b.id);
-        item.style = WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW;
-        item.x = b.x;
-        item.y = 190;
-        item.cx = 40;
-        item.cy = 15;
-        prompt.items.push_back(item);
-    }
+          Button{kPromptClosed, u"", 112}})
+        prompt.items.push_back(ImageButtonItem(static_cast<WORD>(b.id), b.text, b.x, 190, 40, 15));
     platform::RegisterDialogTemplate(nullptr, static_cast<WORD>(kPromptDlgTemplateId), prompt);
 }
 
@@ -211,14 +202,7 @@ void CPromptDlg::OnKeyDown(UINT key, UINT repeat, UINT flags) {
         return;
     }
     // Every other key goes on to the screen behind, so its hotkeys keep working.
-    HWND target = m_pParentWnd ? m_pParentWnd->GetSafeHwnd() : nullptr;
-    if (!target) {
-        IMainView* view = g_mainView.load();
-        target = view ? view->GetViewWindow() : nullptr;
-    }
-    if (target) {
-        ::PostMessageW(target, WM_KEYDOWN, key, static_cast<LPARAM>(repeat | (flags << 16)));
-    }
+    PassKeyOn(m_pParentWnd, key, repeat, flags);
 }
 
 void CPromptDlg::OnAnswer(UINT id) {

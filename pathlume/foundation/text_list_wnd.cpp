@@ -57,6 +57,7 @@ CTextListWnd::~CTextListWnd() {
             g_heap.Free(items[i]);
     }
     items.RemoveAll();
+    itemFlags.clear();
 }
 
 void* CTextListWnd::operator new(size_t size) {
@@ -95,6 +96,7 @@ int CTextListWnd::AddItem(const void* item, int length) {
         stored = HeapCopy(item, size);
     }
     items.Add(stored);
+    itemFlags.push_back(0);
     itemCount = static_cast<int>(items.GetSize());
     UpdateScrollRange();
     return itemCount;
@@ -120,6 +122,7 @@ int CTextListWnd::DeleteItem(int index) {
     if (ownsItems)
         g_heap.Free(items[index]);
     items.RemoveAt(index);
+    itemFlags.erase(itemFlags.begin() + index);
     itemCount = static_cast<int>(items.GetSize());
     UpdateScrollRange();
     // The selection stays on its item: an item after the deleted one moves up.
@@ -138,6 +141,15 @@ void* CTextListWnd::GetItem(int index) const {
 
 int CTextListWnd::GetItemIcon(int) {
     return 0;
+}
+
+DWORD CTextListWnd::GetItemFlags(int index) const {
+    return index >= 0 && index < itemCount ? itemFlags[static_cast<size_t>(index)] : 0;
+}
+
+void CTextListWnd::SetItemFlags(int index, DWORD flags) {
+    if (index >= 0 && index < itemCount)
+        itemFlags[static_cast<size_t>(index)] = flags;
 }
 
 const std::string& CTextListWnd::KeyOf(int index) const {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/afx/afx.h"
 
@@ -46,6 +47,10 @@ class CTextListWnd : public CWnd {
     void* GetItem(int index) const;
     void* GetSelectedItem() const { return GetItem(selection); }
     virtual int GetItemIcon(int index);
+    // Each row's 32-bit flag word, 0 for a new row: marks that derived lists draw and
+    // their owners read back. GetItemFlags answers 0 outside the list.
+    DWORD GetItemFlags(int index) const;
+    void SetItemFlags(int index, DWORD flags);
     int GetCount() const { return itemCount; }
 
     // Returns the selection.
@@ -88,6 +93,7 @@ class CTextListWnd : public CWnd {
     int tapped = 0;
     int updateScrollRange = 1;
     CPtrArray items;
+    std::vector<DWORD> itemFlags;  // one per item
 
   protected:
     void OnPaint();

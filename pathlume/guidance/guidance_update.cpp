@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/foundation/heap.h"
@@ -128,6 +129,7 @@ void CGuidance::ResetAnnouncements(bool recalcPending) {
     previousDistance_ = 0;
     poorFix_ = false;
     pendingNew_ = false;
+    newOnRing_ = false;
     wrongWayCount_ = 0;
     wrongWayLinkId_ = kDeadLinkId;
     wrongWayDistance_ = 0;
@@ -234,11 +236,14 @@ bool CGuidance::FollowRoute(CRouter& r, MapLink& link, int quiet, IMainView& vie
         r.guidanceLinks[0] = r.guidanceLinks[1] = nullptr;
         r.state &= ~kRouterArrivalZone;
     }
-    if (p.onRoute && r.maneuvers[r.currentManeuver].kind == kManeuverArrival &&
-        r.nextManeuverDistance < ArrivalDistance(link)) {
+    if (p.onRoute && ((r.maneuvers[r.currentManeuver].kind == kManeuverArrival &&
+                       r.nextManeuverDistance < ArrivalDistance(link)) ||
+                      (view.GetReplayFlag() && r.remainingLength < ArrivalDistance(link)))) {
         // Noticed here too, not only by an announcement: nothing is said on a
         // roundabout, with a poor fix or during the voice delay, and the vehicle
-        // arrives all the same.
+        // arrives all the same. A demonstration or a played log stops at its end,
+        // where the vehicle may still be matched before a last turn a few feet
+        // short of the destination: within the arrival distance it has arrived.
         r.state |= kRouterArrivalZone;
     }
     if (!(r.state & kRouterArrivalZone) && !OutsideArrivalZone(r, link, at, quiet, view)) {
@@ -420,9 +425,16 @@ bool CGuidance::Announce(CRouter& r, const MapLink& link, int quiet) {
         }
         return false;
     }
-    if (!gps.IsFixValid() || gps.GetSatellitesUsed() < 3 || (link.attributes & kAttrRoundabout)) {
+    if (!gps.IsFixValid() || gps.GetSatellitesUsed() < 3) {
         return false;
     }
+    // Nothing is said on a roundabout; the maneuver after it, which becomes current
+    // there (leaving the ring is no maneuver of its own), is told new off the ring.
+    if (link.attributes & kAttrRoundabout) {
+        newOnRing_ = newOnRing_ || isNew;
+        return false;
+    }
+    isNew = isNew || std::exchange(newOnRing_, false);
     if (r.voiceDelay > 0) {
         if (isNew) {
             r.announceCountdown = r.voiceDelay;
@@ -477,6 +489,43 @@ bool CGuidance::Announce(CRouter& r, const MapLink& link, int quiet) {
         Speak(phrase);
     }
     return speak;
+}
+
+void CGuidance::RepeatAnnouncement(CRouter& r) {
+    const int32_t m = r.currentManeuver;
+    if (!(r.state & kRouterRouteState) || m < 0 || m >= r.maneuverCount)
+        return;
+    const MapLink* link = g_vehicleLocation.GetLink(true);
+    if (!link)
+        link = g_vehicleLocation.GetLink(false);
+    if (!link)
+        return;
+    IPositioningServices& gps = GetPositioningServices();
+    const DWORD options = g_options.load();
+    PhraseRequest request;
+    request.distance = r.nextManeuverDistance;
+    request.previousDistance = r.nextManeuverDistance;
+    request.vehicleClass = link->attributes & kAttrClassMask;
+    request.vehicleFlagged = IsFlagged(*link);
+    request.isNew = true;
+    request.units = CurrentSpokenUnits();
+    request.muted = (options & kOptionVoiceMuted) != 0;
+    request.noChime = (options & kOptionNoChime) != 0;
+    request.gpsSpeed = MphToRadiansPerSecond(gps.GetSpeed(0));
+    request.categorySpeed = CategorySpeed(*link, (options & kOptionMetric) != 0);
+    request.maneuver = FactsOf(r, m);
+    ManeuverFacts following;
+    if (m + 1 < r.maneuverCount) {
+        following = FactsOf(r, m + 1);
+        request.following = &following;
+    }
+    // A copy of the stages: the driver's repeat does not stand for an announcement due.
+    PhraseState state = phrase_;
+    state.stageBits = 0;
+    PhraseBuffer phrase;
+    if (ComposeManeuverPhrase(request, state, phrase) && !request.muted) {
+        Speak(phrase);
+    }
 }
 
 void CGuidance::Arrive(CRouter& r, const MapLink& link) {

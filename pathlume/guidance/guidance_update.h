@@ -41,6 +41,9 @@ class CGuidance final : public IRouteGuidance {
     void SpeakWord(int word) override;
     void ResetAnnouncements(bool recalcPending) override;
     void SetReplayWord(int value) override { replayWord_ = value; }
+    // The announcement of the current maneuver composed as new at the distance left,
+    // without moving the announcement stages on.
+    void RepeatAnnouncement(CRouter& router) override;
 
     // -2 a new route, -3 a recalculation pending, else the last announced maneuver.
     int32_t LastAnnounced() const { return lastAnnounced_; }
@@ -79,6 +82,8 @@ class CGuidance final : public IRouteGuidance {
     FLOAT topSpeedMph_ = 0;
     bool poorFix_ = false;
     bool pendingNew_ = false;
+    // A maneuver that became current on a roundabout, told once the vehicle is off it.
+    bool newOnRing_ = false;
     DWORD screenBeforeGuidance_ = 1;
     TravelDirection travel_ = kTravelUnknown;  // of this update
     int32_t locatedEntry_ = -1;                // the route entry the vehicle is on

@@ -168,10 +168,25 @@ bool AreaZoneFile::ReadListName(uint32_t offset, std::string& text) {
     return true;
 }
 
-int32_t AreaZoneFile::FindPlace(const char* name, int area) {
+bool AreaZoneFile::IsListName(size_t area, const std::string& text) {
+    const az::AreaEntry& entry = areas_[area].entry;
+    uint64_t offset = entry.namesListOffset;
+    std::string listed;
+    for (uint32_t i = 0; i < entry.nameCount && offset <= 0x7FFFFFFF; ++i) {
+        if (!ReadListName(static_cast<uint32_t>(offset), listed))
+            return false;
+        if (listed == text)
+            return true;
+        offset += 1 + listed.size();
+    }
+    return false;
+}
+
+std::vector<int32_t> AreaZoneFile::FindPlaces(const char* name, int area) {
+    std::vector<int32_t> found;
+    std::string_view wanted(name ? name : "");
     if (!IsOpen() || area < 0 || static_cast<size_t>(area) >= areas_.size())
-        return 0;
-    std::string_view wanted(name);
+        return found;
     std::string_view qualifier;
     const size_t bracket = wanted.find(" [");
     if (bracket != std::string_view::npos) {
@@ -180,36 +195,56 @@ int32_t AreaZoneFile::FindPlace(const char* name, int area) {
         wanted = wanted.substr(0, bracket);
     }
     const bool qualified = bracket != std::string_view::npos;
+    // Counties go after the cities of the same name: a county's record names the
+    // streets outside every city, and the address entry asks for a city.
+    std::vector<int32_t> counties;
+    auto add = [&](int32_t offset, bool county) {
+        std::vector<int32_t>& list = county ? counties : found;
+        if (std::find(found.begin(), found.end(), offset) == found.end() &&
+            std::find(counties.begin(), counties.end(), offset) == counties.end())
+            list.push_back(offset);
+    };
     int64_t offset = areas_[area].entry.firstPlaceOffset;
     const uint32_t count = GetPlaceCount(static_cast<size_t>(area));
     std::string text, parentText;
     for (uint32_t i = 0; i < count; ++i) {
         int32_t parent = az::kNoParent;
         if (offset > 0x7FFFFFFF || !ReadPlace(static_cast<int32_t>(offset), text, parent))
-            return 0;
+            break;
         const int32_t here = static_cast<int32_t>(offset);
         offset += static_cast<int64_t>(az::PlaceRecordSize(parent, text.size()));
         if (text != wanted)
             continue;
-        if (!az::HasParentField(parent))
-            return here;
+        if (!az::HasParentField(parent)) {
+            // A qualifier names a parent, which this record has not.
+            if (!qualified)
+                add(here, IsListName(static_cast<size_t>(area), text));
+            continue;
+        }
         const uint32_t parentValue = static_cast<uint32_t>(parent);
         const bool parentIsPlace = (parentValue & az::kParentIsPlace) != 0;
         const int32_t parentOffset = static_cast<int32_t>(parentValue & az::kParentValueMask);
         int32_t grandParent = az::kNoParent;
-        if (!qualified) {
-            if (parentIsPlace && ReadPlace(parentOffset, parentText, grandParent) &&
-                parentText == wanted)
-                return parentOffset;
-            return here;
-        }
         const bool read = parentIsPlace
                               ? ReadPlace(parentOffset, parentText, grandParent)
                               : ReadListName(static_cast<uint32_t>(parentOffset), parentText);
-        if (read && parentText == qualifier)
-            return here;
+        if (qualified) {
+            if (read && parentText == qualifier)
+                add(here, false);
+        } else if (parentIsPlace && read && parentText == wanted) {
+            // A place of the same name inside a city stands for that city.
+            add(parentOffset, false);
+        } else {
+            add(here, false);
+        }
     }
-    return 0;
+    found.insert(found.end(), counties.begin(), counties.end());
+    return found;
+}
+
+int32_t AreaZoneFile::FindPlace(const char* name, int area) {
+    const std::vector<int32_t> places = FindPlaces(name, area);
+    return places.empty() ? 0 : places.front();
 }
 
 char* AreaZoneFile::FormatPlaceText(const LinkInfoRecord& record, char* buffer, size_t size,

@@ -57,8 +57,12 @@ class AreaZoneFile {
     // whose name starts the text before any "(" (ignoring case). 0 when none
     // matches, as for the first area.
     int FindArea(const char* text) const;
-    // The place record of `name` in the area ("NAME [PARENT]" picks the one whose
-    // parent is PARENT); 0 when not found.
+    // The place records of `name` in the area, the one to take first at the front:
+    // "NAME [PARENT]" picks those whose parent is PARENT; without a qualifier a city
+    // goes before a county of the same name (a place of the name inside a city
+    // stands for that city). Empty when none.
+    std::vector<int32_t> FindPlaces(const char* name, int area);
+    // The first of FindPlaces; 0 when not found.
     int32_t FindPlace(const char* name, int area);
     // The side's place text of a record (side 1 left, any other right), with the
     // area's code when asked: "PLACE (ALT/EXTRA), PARENT, CC", cut to fit the
@@ -75,6 +79,8 @@ class AreaZoneFile {
     int OwnerOf(int32_t place) const;
     // The text of a names-list name at `offset`; false when it cannot be read.
     bool ReadListName(uint32_t offset, std::string& text);
+    // Whether the area's names list (its counties) holds `text`.
+    bool IsListName(size_t area, const std::string& text);
 
     CDataFile file_;
     std::vector<Area> areas_;

@@ -281,58 +281,80 @@ AddressSearch FindAddress(const char* streetLine, const char* city, const char* 
         }
     }
 
-    search.nameId = FindNameId(search.street);
-    // A type word may be part of a stored name ("DR JOSEF ... GASSE", "PARK AVE"):
-    // the name with the word the parser took off, and then no type asked for.
-    bool typeInName = false;
-    for (const std::string& name :
-         {search.typeWord.empty() ? std::string() : search.typeWord + " " + search.street,
-          field(CStreetName::kSuffixWord).empty()
-              ? std::string()
-              : search.street + " " + field(CStreetName::kSuffixWord)}) {
-        if (search.nameId != 0 || name.empty())
+    // The typed name, then the names it makes with the type word or the suffix word
+    // the parser took off ("CARRER DE LES ESCOLES", "PARK AVE"): a stored name may
+    // hold the word, and then no type is asked for. A later one is tried when the
+    // names before it give no street in the place.
+    struct NameChoice {
+        std::string street;
+        uint32_t nameId = 0;
+        bool typeInName = false;
+    };
+    std::vector<NameChoice> names;
+    const std::string suffixWord = field(CStreetName::kSuffixWord);
+    for (const auto& [text, typeInName] :
+         {std::pair<std::string, bool>{search.street, false},
+          {search.typeWord.empty() ? std::string() : search.typeWord + " " + search.street, true},
+          {suffixWord.empty() ? std::string() : search.street + " " + suffixWord, true}}) {
+        if (text.empty())
             continue;
-        search.nameId = FindNameId(name);
-        if (search.nameId != 0) {
-            search.street = name;
-            typeInName = true;
-        }
+        if (const uint32_t id = FindNameId(text))
+            names.push_back({text, id, typeInName});
     }
-    if (search.nameId == 0) {
+    if (names.empty()) {
         Fail(search, AddressResult::kStreetNotFound, kMsgStreetNotFound);
         return search;
     }
-    int typeA = typeInName ? 0 : g_streetTypes.FindCode(search.typeText.c_str());
-    const int typeB = typeInName ? 0 : g_streetTypes.FindCode(search.typeWord.c_str());
+    int typeA = g_streetTypes.FindCode(search.typeText.c_str());
+    const int typeB = g_streetTypes.FindCode(search.typeWord.c_str());
     if (typeA == -1)
         typeA = typeB;
-    if (typeA == -1) {
+    // The typed type matters only for the typed name.
+    if (typeA == -1)
+        std::erase_if(names, [](const NameChoice& name) { return !name.typeInName; });
+    if (names.empty()) {
         Fail(search, AddressResult::kTypeNotFound, kMsgTypeNotFound);
         return search;
     }
 
     search.areaIndex = g_areaZones.FindArea(state ? state : "");
-    search.city = g_areaZones.FindPlace(Upper(city).c_str(), search.areaIndex);
-    if (search.city == 0) {
+    // A city and a county may share a name: each place of the name is tried in turn.
+    const std::vector<int32_t> places =
+        g_areaZones.FindPlaces(Upper(city).c_str(), search.areaIndex);
+    if (places.empty()) {
         Fail(search, AddressResult::kCityNotFound, kMsgCityNotFound);
         return search;
     }
+    search.city = places.front();
+    search.street = names.front().street;
+    search.nameId = names.front().nameId;
     if (!g_linkInfo.IsOpen() || g_linkInfo.Seek(static_cast<uint32_t>(search.areaIndex)) != 0) {
         Fail(search, AddressResult::kNotFound, kMsgAddressNotFound);
         return search;
     }
 
-    CandidateCollector collector(search);
-    LetterPairPass(search, typeA, typeB, collector);
-    // Also when the letter pair holds nothing: a street known only by a later name
-    // of its records is in the index alone.
-    if (!collector.Taken())
-        IndexPass(search, collector);
-    if (search.candidates.empty()) {
-        Fail(search, AddressResult::kNotFound, kMsgAddressNotFound);
-        return search;
+    for (const NameChoice& name : names) {
+        for (const int32_t place : places) {
+            search.street = name.street;
+            search.nameId = name.nameId;
+            search.city = place;
+            CandidateCollector collector(search);
+            LetterPairPass(search, name.typeInName ? 0 : typeA, name.typeInName ? 0 : typeB,
+                           collector);
+            // Also when the letter pair holds nothing: a street known only by a later
+            // name of its records is in the index alone.
+            if (!collector.Taken())
+                IndexPass(search, collector);
+            if (!search.candidates.empty()) {
+                search.result = AddressResult::kFound;
+                return search;
+            }
+        }
     }
-    search.result = AddressResult::kFound;
+    search.street = names.front().street;
+    search.nameId = names.front().nameId;
+    search.city = places.front();
+    Fail(search, AddressResult::kNotFound, kMsgAddressNotFound);
     return search;
 }
 

@@ -34,7 +34,6 @@ constexpr FLOAT kAreaDegrees = 0.013705719f;    // 5,000 ft
 constexpr FLOAT kSearchDegrees = 0.006852859f;  // 2,500 ft
 constexpr uint32_t kSearchClassLimit = 0x140;
 constexpr uint32_t kOverviewClassLimit = 0xC0;
-constexpr FLOAT kFarAway = 3.4028235e38f;
 
 FLOAT CosLatitude(FLOAT latitude) {
     return static_cast<FLOAT>(std::max(std::cos(latitude * kDegToRad), kMinCos));
@@ -170,7 +169,9 @@ NearestLink FindNearestLinkAt(CMapDatabase& database, int layerCode, const MapPo
         return out;
     const FLOAT c = CosLatitude(position.latitude);
     database.LoadArea(layerCode, position, kAreaDegrees / c, 0, 0, 0, true, true);
-    FLOAT best = kFarAway;
+    // The cells searched reach further than the box: a road beyond 2,500 ft is no
+    // road near the point, and the place it lies in is not the point's.
+    FLOAT best = kSearchDegrees * kSearchDegrees;
     const uint32_t pinBit = PinBitOfPurpose(layerCode);
     SearchLayer(database, layerCode, pinBit, position, c, best, out);
     if (layerCode != 0)

@@ -27,9 +27,10 @@ struct NearestLink {
 };
 
 // Loads the area around the point in layer `layerCode` and finds the nearest link
-// of the roads up to class 0x140 within about 2,500 ft, in that layer and then in
-// layer 0. With a positive house number, the most recent of the links that were
-// nearest in turn that carries it (on `side` when not 0) becomes the chosen link.
+// of the roads up to class 0x140 within 2,500 ft, in that layer and then in layer
+// 0; none (a null nearest link) when no road lies that near. With a positive house number, the most
+// recent of the links that were nearest in turn that carries it (on `side` when not 0) becomes the
+// chosen link.
 NearestLink FindNearestLinkAt(CMapDatabase& database, int layerCode, const MapPoint& position,
                               int32_t houseNumber, int side);
 

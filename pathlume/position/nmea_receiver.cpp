@@ -215,6 +215,7 @@ int CNmeaReceiver::FilterAndQueueFix(PositionQueue& queue, const GpsFix& fix) {
     }
     queue.Push({fix.latitude, fix.longitude, fix.headingDegrees, speed});
     queue.SetLastSpeed(speed);
+    liveFixQueued_.store(source_.load() == Source::Serial);
     return 0;
 }
 
@@ -543,10 +544,11 @@ void CNmeaReceiver::Close() {
     SetEvent(stopEvent_);
     StopWorker();
     workerRunning_.store(FALSE);
-    // Only a real receiver's end is a last position; a played log's or a
-    // demonstration's is not.
+    // Only a position the live receiver gave is a last position: not a played log's
+    // or a demonstration's, also when the port is closed again after one ended.
     if (source_.exchange(Source::None) != Source::Replay) {
-        SaveLastPosition(nullptr);
+        if (liveFixQueued_.load())
+            SaveLastPosition(nullptr);
     } else {
         {
             // Closed under the lock: a playback thread that did not stop finds no

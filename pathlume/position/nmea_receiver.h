@@ -138,6 +138,9 @@ class CNmeaReceiver final : public CGpsDevice, public IFixSource {
     std::atomic<uint64_t> bytesRead_{0};
     std::atomic<DWORD> sentenceTypeMask_{0};
     std::atomic<Source> source_{Source::None};
+    // The last fix queued came from a live port: only then is the vehicle's
+    // position the receiver's own, worth keeping as the last position.
+    std::atomic<bool> liveFixQueued_{false};
     std::atomic<bool> settingsHeadingOnlyWhenMoving_{true};
     mutable std::mutex infoLock_;
     char infoSentence_[kInfoSentenceSize] = {};

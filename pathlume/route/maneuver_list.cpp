@@ -62,6 +62,8 @@ constexpr FLOAT kRadiansToDegrees = 57.29578f;
 constexpr FLOAT kFiveFeet = 5.0f / 20902144.0f;
 constexpr FLOAT kFiftyFeet = 2.392099e-6f;
 constexpr FLOAT kTwentyFeet = 9.568397e-7f;
+// Junctions closer than this after a maneuver belong to its crossing (20 m).
+constexpr FLOAT kCrossingSpan = 20.0f / 6371000.0f;
 constexpr uint32_t kClassMask = 0x1C0;
 constexpr uint32_t kSpecialRoad = 0x2000000;
 // Junction value of a chain node: at most two links meet there.
@@ -139,6 +141,7 @@ struct Survey {
     int competitors = 0;
     bool behind = false;
     FLOAT minAngle = 1e9f, maxAngle = -1e9f;
+    FLOAT minAbsAngle = 1e9f;
     FLOAT minAbsDifference = 1e9f;
 };
 
@@ -158,6 +161,8 @@ class ManeuverBuilder {
     bool Announce(const Arriving& arriving, const Junction& j, Survey* survey);
     bool AdjustForKeep(const Arriving& arriving, Junction& j, const Survey& survey) const;
     uint32_t KindOf(const Arriving& arriving, const Junction& j, bool keep) const;
+    bool RoadContinues(const Arriving& arriving, const Junction& j, const Survey& survey,
+                       uint32_t kind) const;
     void Record(const Arriving& arriving, const Junction& j, uint32_t kind);
 
     Identity IdentityOf(int32_t linkId) {
@@ -206,6 +211,10 @@ class ManeuverBuilder {
     bool pendingLeft_ = false;
     FLOAT pendingAngle_ = 0;
     std::string pendingStreet_;
+    // The last record entered a roundabout, whose exit its phrase names.
+    bool enteredRoundabout_ = false;
+    // The street the last record leads onto.
+    Identity toldIdentity_ = kNoIdentity;
 };
 
 // The turns along the connector links from entry `index` on: at their shape points
@@ -335,6 +344,7 @@ bool ManeuverBuilder::Announce(const Arriving& arriving, const Junction& j, Surv
         }
         survey->minAngle = std::min(survey->minAngle, b);
         survey->maxAngle = std::max(survey->maxAngle, b);
+        survey->minAbsAngle = std::min(survey->minAbsAngle, absB);
         survey->minAbsDifference = std::min(survey->minAbsDifference, std::fabs(difference));
         const uint32_t bClass = branch->attributes & kClassMask;
         const bool bRamp = (branch->attributes & payload::kRamp) != 0;
@@ -439,6 +449,23 @@ uint32_t ManeuverBuilder::KindOf(const Arriving& arriving, const Junction& j, bo
     return kind != 0 ? kind : ManeuverKindFromAngle(j.angle, false, keep);
 }
 
+// Where the road simply continues the driver is told nothing: leaving a roundabout
+// whose entry was told (its phrase names the exit), a junction within the crossing
+// of the maneuver just told that keeps the street, and going straight on along the
+// same street where no other road runs straighter.
+bool ManeuverBuilder::RoadContinues(const Arriving& arriving, const Junction& j,
+                                    const Survey& survey, uint32_t kind) const {
+    if (arriving.roundabout && !j.roundabout)
+        return enteredRoundabout_;
+    if (j.enterOrLeave || arriving.Ramp() != j.ramp || arriving.flagged != j.flagged)
+        return false;
+    // The street the last maneuver went onto, reached over a short piece of its own.
+    if (!records_.empty() && running_ < kCrossingSpan && std::fabs(j.angle) <= 40 &&
+        j.identity != kNoIdentity && j.identity == toldIdentity_)
+        return true;
+    return !j.streetChanges && kind == kManeuverStraight && std::fabs(j.angle) < survey.minAbsAngle;
+}
+
 // j: the record, or a U-turn of a left turn off a named street and a second left
 // back onto it, at the second node.
 void ManeuverBuilder::Record(const Arriving& arriving, const Junction& j, uint32_t kind) {
@@ -462,6 +489,8 @@ void ManeuverBuilder::Record(const Arriving& arriving, const Junction& j, uint32
         // the run's first node would name the road before the turn.
         records_.push_back({j.index, kind, running_});
     }
+    enteredRoundabout_ = kind == kManeuverRoundaboutRight || kind == kManeuverRoundaboutLeft;
+    toldIdentity_ = j.identity;
     running_ = 0;
     g_lastManeuverAngle = j.angle;
 }
@@ -512,7 +541,12 @@ void ManeuverBuilder::Walk() {
             continue;
         }
         const bool keep = AdjustForKeep(here, j, survey);
-        Record(here, j, KindOf(here, j, keep));
+        const uint32_t kind = KindOf(here, j, keep);
+        if (RoadContinues(here, j, survey, kind)) {
+            g_lastManeuverAngle = j.angle;
+            continue;
+        }
+        Record(here, j, kind);
     }
 }
 

@@ -25,11 +25,12 @@ struct KindRow {
     int bitmap;
 };
 
-// Kinds 1 to 20; the arrival's text depends on the destination side.
+// Kinds 1 to 20; the arrival's text depends on the destination side. Every kind the
+// builder makes has a text, so no line of a route list is left without one.
 constexpr KindRow kKinds[] = {
     {6096, 'C', 226}, {6097, 'D', 228}, {6098, '2', 220}, {6099, 'E', 239}, {6101, '0', 218},
     {6102, '1', 216}, {6106, '3', 226}, {6107, '4', 228}, {6109, '5', 222}, {6108, '6', 224},
-    {6110, '7', 234}, {6111, '8', 236}, {0, '9', 200},    {0, 'A', 230},    {0, 'B', 232},
+    {6110, '7', 234}, {6111, '8', 236}, {6235, '9', 200}, {6104, 'A', 230}, {6104, 'B', 232},
     {6103, '0', 218}, {6105, '1', 216}, {6103, '3', 226}, {6105, '4', 228}, {6100, 'E', 239},
 };
 constexpr KindRow kUnknownKind = {0, '?', 200};
@@ -128,10 +129,9 @@ char GetManeuverGlyphText(uint32_t kind, char* buffer, size_t size, int destinat
     const KindRow& row = RowOf(kind);
     if (buffer && size > 0) {
         UINT id = row.textId;
-        if (kind == kManeuverArrival)
-            id = destinationSide == kSideRight  ? kOnTheRightId
-                 : destinationSide == kSideLeft ? kOnTheLeftId
-                                                : 0;
+        if (kind == kManeuverArrival &&
+            (destinationSide == kSideRight || destinationSide == kSideLeft))
+            id = destinationSide == kSideRight ? kOnTheRightId : kOnTheLeftId;
         buffer[0] = '\0';
         if (id != 0)
             LoadStringText(id, buffer, size);

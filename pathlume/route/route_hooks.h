@@ -22,6 +22,8 @@ class IRouteGuidance {
     virtual void ResetAnnouncements(bool recalcPending) = 0;
     // During a replay the guidance's replay word becomes -1 (recalculation).
     virtual void SetReplayWord(int value) = 0;
+    // Says the next maneuver again, as when it was new (the driver asked for it).
+    virtual void RepeatAnnouncement(CRouter& router) { (void)router; }
 
   protected:
     ~IRouteGuidance() = default;

@@ -213,6 +213,8 @@ int AppLoadSettings() {
     ApplyScreenScales();
     StoreScreenMetrics(GetDesktopWindow());
     CreateFonts();
+    // A second load starts again from the defaults: the screen scale is applied once.
+    g_mapTheme.SetDefaults();
     g_mapTheme.LoadThemeIni(u"theme.ini");
     g_mapTheme.ScaleForScreen(g_screenScaleY.load());
     SetBackgroundColorSource([] { return g_mapTheme.BackgroundColour(); });

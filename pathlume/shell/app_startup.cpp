@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "pathlume/display/router_map_route.h"
 #include "pathlume/foundation/data_location.h"
@@ -15,6 +16,11 @@
 #include "pathlume/position/gps_info_shm.h"
 #include "pathlume/position/map_matcher.h"
 #include "pathlume/route/router.h"
+#include "pathlume/shell/display_options.h"
+#include "pathlume/shell/option_dialogs.h"
+#include "pathlume/shell/route_dialogs.h"
+#include "pathlume/shell/speed_alert.h"
+#include "pathlume/shell/volume_dialog.h"
 #include "platform/afx/afx.h"
 
 namespace {
@@ -68,12 +74,25 @@ void InstallProgramObjects() {
     g_mapMatcher.LoadSettings();
     g_gpsInfoShm.Create();
     InstallGuidance();
+    OptionDialogs dialogs;
+    dialogs.routeManagement = RunRouteManagementDialog;
+    dialogs.detourOptions = RunDetourOptionsDialog;
+    dialogs.avoidRoads = RunAvoidRoadsDialog;
+    dialogs.routeOptions = RunRouteOptionsDialog;
+    dialogs.displayOptions = RunDisplayOptionsDialog;
+    dialogs.poiFilter = RunPoiFilterDialog;
+    dialogs.guidanceVolume = RunGuidanceVolumeDialog;
+    dialogs.speedAlert = RunSpeedAlertDialog;
+    SetOptionDialogs(std::move(dialogs));
 }
 
 void ReleaseProgramObjects() {
     if (!g_installed)
         return;
     g_installed = false;
+    SetOptionDialogs({});
+    // The avoid list names chunk records of the database that closes here.
+    g_avoidList.Clear();
     g_mapDatabase.Close();
     UninstallGuidance();
     g_gpsInfoShm.Close();

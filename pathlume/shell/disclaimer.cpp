@@ -1,5 +1,6 @@
 #include "pathlume/shell/disclaimer.h"
 
+#include <algorithm>
 #include <mutex>
 #include <string>
 
@@ -23,25 +24,21 @@ constexpr COLORREF kGrey = 0x666666;
 constexpr COLORREF kTitleRed = 0x0000FF;
 constexpr UINT kSelectKey = 41;
 constexpr UINT kButtonTextCentred = 18;
+// The text's font: its own height, or smaller down to the last where a form is
+// too small for all of it.
+constexpr int kTextFontHeights[] = {13, 12, 11, 10, 9};
+// The picture gives way before the text grows smaller than this.
+constexpr int kSmallestFontWithPicture = 11;
 
 std::once_flag g_templateRegistered;
 
 void RegisterDisclaimerTemplate() {
     platform::DialogTemplate box = FullScreenDialogTemplate(160, 200);
     auto button = [](UINT id, const char16_t* text, short x) {
-        platform::DialogItemTemplate item;
-        item.className = u"BUTTON";
-        item.text = text;
-        item.id = static_cast<WORD>(id);
-        item.style = WS_VISIBLE | BS_OWNERDRAW;
-        item.x = x;
-        item.y = 182;
-        item.cx = 40;
-        item.cy = 15;
-        return item;
+        return ImageButtonItem(static_cast<WORD>(id), text, x, 182, 40, 15, WS_VISIBLE);
     };
     box.items.push_back(button(IDOK, u"I Accept", 10));
-    box.items.push_back(button(IDCANCEL, u"", 120));
+    box.items.push_back(button(IDCANCEL, u"Cancel", 120));
     box.items.push_back(PictureItem(kPictureControl, 60, 150, 40, 25));
     platform::RegisterDialogTemplate(nullptr, static_cast<WORD>(kDisclaimerTemplateId), box);
 }
@@ -85,6 +82,7 @@ BOOL CDisclaimerDlg::OnInitDialog() {
     closeButton_.SetImages(kCloseFaceBitmap, &boldFont_, 0, 0, 0, kButtonTextCentred, 1);
     closeButton_.SizeToBitmap();
     ShowPicture(*this, kPictureControl, kPictureBitmap);
+    LayOut();
 
     if (RegGetDword(HKEY_CURRENT_USER, kSettingsKey, u"ShowWarning", 1) != 0) {
         RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"ShowWarning", 1);
@@ -102,6 +100,72 @@ BOOL CDisclaimerDlg::OnInitDialog() {
     OnOK();
     RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"ShowWarning", 1);
     return TRUE;
+}
+
+void CDisclaimerDlg::LayOut() {
+    CRect client;
+    GetClientRect(&client);
+    const int margin = ScaleX(14);
+    const int gap = ScaleY(6);
+    CRect accept, close;
+    acceptButton_.GetWindowRect(&accept);
+    closeButton_.GetWindowRect(&close);
+    const int buttonTop = client.bottom - gap - std::max(accept.Height(), close.Height());
+    // Each button in the middle of its half of the width.
+    acceptButton_.SetWindowPos(nullptr, client.Width() / 4 - accept.Width() / 2, buttonTop, 0, 0,
+                               SWP_NOSIZE | SWP_NOZORDER);
+    closeButton_.SetWindowPos(nullptr, client.Width() * 3 / 4 - close.Width() / 2, buttonTop, 0, 0,
+                              SWP_NOSIZE | SWP_NOZORDER);
+
+    textRect_ = CRect(margin, ScaleY(30), client.right - margin, buttonTop - gap);
+    const std::u16string text = LoadResStringOr(6058, u"") + LoadResStringOr(6218, u"");
+    CClientDC dc(this);
+    auto textHeightAt = [&](int fontHeight) {
+        normalFont_.DeleteObject();
+        CreateScaledFont(&normalFont_, fontHeight, FW_NORMAL, nullptr);
+        CFont* old = dc.SelectObject(&normalFont_);
+        CRect measured(textRect_.left, textRect_.top, textRect_.right, textRect_.top);
+        dc.DrawText(text.c_str(), -1, &measured, DT_LEFT | DT_TOP | DT_WORDBREAK | DT_CALCRECT);
+        dc.SelectObject(old);
+        return static_cast<int>(measured.Height());
+    };
+    CWnd* picture = GetDlgItem(static_cast<int>(kPictureControl));
+    CRect shape;
+    if (picture)
+        picture->GetWindowRect(&shape);
+    // With the picture below the text while a font near the text's own keeps it whole;
+    // else the text alone, in the largest font that fits.
+    const int withPicture = textRect_.Height() - (picture ? shape.Height() + gap : 0);
+    int textHeight = 0;
+    bool pictureShown = false;
+    for (int fontHeight : kTextFontHeights) {
+        if (!picture || fontHeight < kSmallestFontWithPicture)
+            break;
+        textHeight = textHeightAt(fontHeight);
+        if (textHeight <= withPicture) {
+            pictureShown = true;
+            break;
+        }
+    }
+    for (int fontHeight : kTextFontHeights) {
+        if (pictureShown)
+            break;
+        textHeight = textHeightAt(fontHeight);
+        if (textHeight <= textRect_.Height())
+            break;
+    }
+    textRect_.bottom = std::min<LONG>(textRect_.bottom, textRect_.top + textHeight);
+    if (!picture)
+        return;
+    if (!pictureShown) {
+        picture->ShowWindow(SW_HIDE);
+        return;
+    }
+    // In the middle of what is left between the text and the buttons.
+    const int room = buttonTop - gap - textRect_.bottom - gap;
+    picture->SetWindowPos(nullptr, (client.Width() - shape.Width()) / 2,
+                          textRect_.bottom + gap + (room - shape.Height()) / 2, 0, 0,
+                          SWP_NOSIZE | SWP_NOZORDER);
 }
 
 bool CDisclaimerDlg::LoaderRunning() const {
@@ -201,7 +265,7 @@ void CDisclaimerDlg::OnPaint() {
     buffer.SelectObject(&normalFont_);
     buffer.SetTextColor(0);
     const std::u16string text = LoadResStringOr(6058, u"") + LoadResStringOr(6218, u"");
-    CRect textRect(ScaleX(14), ScaleY(30), client.right - ScaleX(14), ScaleY(240));
+    CRect textRect = textRect_;
     buffer.DrawText(text.c_str(), -1, &textRect, DT_LEFT | DT_TOP | DT_WORDBREAK);
 
     paint.BitBlt(0, 0, client.Width(), client.Height(), &buffer, 0, 0, SRCCOPY);

@@ -31,7 +31,12 @@ class CDisclaimerDlg : public CDialog {
     // Accepting waits for the loader; refusing asks it to stop.
     void WaitForLoader();
     void StopLoader();
+    // Fits the text, the picture and the buttons to the screen's form: the text in
+    // the largest font that keeps it whole above the buttons, the picture below it
+    // only where it has room, the buttons side by side on the bottom edge.
+    void LayOut();
 
+    CRect textRect_;
     CFont boldFont_;
     CFont normalFont_;
     CPen greyPen_;

@@ -4,27 +4,43 @@
 
 #include "pathlume/foundation/data_location.h"
 #include "pathlume/foundation/dest_list.h"
+#include "pathlume/foundation/message_dlg.h"
+#include "pathlume/foundation/prompt_dlg.h"
 #include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/shell/app_settings.h"
 #include "pathlume/shell/main_view.h"
-#include "platform/kernel/msgbox.h"
 #include "platform/kernel/text.h"
 
 namespace {
 
 constexpr size_t kFavoriteNameChars = 40;
 
-int MessageBoxPrompt(CWnd* parent, const FavoritePrompt& prompt) {
-    const std::u16string text = prompt.text + prompt.heading;
-    const int answer =
-        MessageBoxW(parent ? parent->GetSafeHwnd() : nullptr, text.c_str(), prompt.title.c_str(),
-                    prompt.duplicate ? MB_OKCANCEL : MB_YESNOCANCEL);
-    if (answer == IDOK || answer == IDYES)
-        return kPromptAdd;
-    return answer == IDNO ? kPromptEdit : IDCANCEL;
+// The program's question screen: "Add", "Edit" and "Cancel", or "Override" and
+// "Cancel" for a duplicate.
+int PromptDlgPrompt(CWnd* parent, const FavoritePrompt& prompt) {
+    const std::u16string first =
+        prompt.duplicate ? LoadResStringOr(6043, u"Override") : LoadResStringOr(6277, u"Add");
+    const std::u16string second = prompt.duplicate ? u"" : LoadResStringOr(6042, u"Edit");
+    const std::u16string cancel = LoadResStringOr(6010, u"Cancel");
+    CPromptDlg dialog(parent, prompt.title.c_str(), prompt.text.c_str(), prompt.heading.c_str(),
+                      first.c_str(), second.c_str(), cancel.c_str(), nullptr);
+    const int answer = static_cast<int>(dialog.DoModal());
+    return answer == kPromptFirstAnswer || answer == kPromptSecondAnswer ? answer : IDCANCEL;
 }
 
-FavoritePromptHook g_promptHook = MessageBoxPrompt;
+// The favourites list could not be written: the driver must not think it was.
+void ReportNotSaved(CWnd* parent) {
+    const std::u16string caption = LoadResStringOr(6040, u"Favorites");
+    const std::u16string message = LoadResStringOr(
+        6900,
+        u"The place could not be saved in the Favorites.\r\n\r\nPlease check that the "
+        u"storage card is inserted and not full.");
+    const std::u16string confirm = LoadResStringOr(6009, u"Confirm");
+    CMessageDlg box(parent, caption.c_str(), message.c_str(), u"", confirm.c_str(), u"", 1);
+    box.DoModal();
+}
+
+FavoritePromptHook g_promptHook = PromptDlgPrompt;
 FavoriteNameHook g_nameHook = nullptr;
 
 const char* WithoutMarker(const char* line) {
@@ -34,7 +50,7 @@ const char* WithoutMarker(const char* line) {
 }  // namespace
 
 void SetFavoritePromptHook(FavoritePromptHook hook) {
-    g_promptHook = hook ? hook : MessageBoxPrompt;
+    g_promptHook = hook ? hook : PromptDlgPrompt;
 }
 
 void SetFavoriteNameHook(FavoriteNameHook hook) {
@@ -42,10 +58,12 @@ void SetFavoriteNameHook(FavoriteNameHook hook) {
 }
 
 std::string FavoritePromptText(const DestRecord& record) {
+    std::string text = "\n";
     if (record.shortName[0])
-        return "\n" + std::string(record.shortName) + "\n\n";
+        return text.append(record.shortName).append("\n\n");
     const char* line1 = WithoutMarker(record.line1);
-    return std::string(line1 ? line1 : "") + "\n" + (record.line2 ? record.line2 : "") + "\n\n";
+    text.assign(line1 ? line1 : "");
+    return text.append("\n").append(record.line2 ? record.line2 : "").append("\n\n");
 }
 
 int CMainView::AddToFavorites(const AddressHit& hit, int listKind, const char* twoLineText,
@@ -79,6 +97,17 @@ int CMainView::AddToFavorites(const AddressHit& hit, int listKind, const char* t
         EndModalScreen(FALSE);
         return answer;
     };
+    const auto addFavorite = [&] {
+        const int written = CDestList::Add(record, list, TRUE, TRUE);
+        // A list left as it was already ends with the record; otherwise it was not
+        // written.
+        if (written != 0 && CDestList::Find(record, list) != 2) {
+            BeginModalScreen();
+            ReportNotSaved(this);
+            EndModalScreen(FALSE);
+        }
+        return written;
+    };
     const std::u16string title = LoadResStringOr(6015, u"Add To Favorites");
     const std::u16string heading = LoadResStringOr(6040, u"Favorites");
     if (found == 2) {
@@ -90,7 +119,7 @@ int CMainView::AddToFavorites(const AddressHit& hit, int listKind, const char* t
             if (runPrompt(prompt) != kPromptAdd)
                 return found;
         }
-        return CDestList::Add(record, list, TRUE, TRUE);
+        return addFavorite();
     }
     if (silent)
         return 0;
@@ -99,7 +128,7 @@ int CMainView::AddToFavorites(const AddressHit& hit, int listKind, const char* t
                               false};
         const int answer = runPrompt(prompt);
         if (answer == kPromptAdd)
-            return CDestList::Add(record, list, TRUE, TRUE);
+            return addFavorite();
         if (answer != kPromptEdit)
             return found;
         if (!g_nameHook)

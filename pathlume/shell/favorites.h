@@ -26,8 +26,8 @@ using FavoritePromptHook = int (*)(CWnd* parent, const FavoritePrompt& prompt);
 // IDCANCEL, or kNameEntryHome.
 using FavoriteNameHook = int (*)(CWnd* parent, const DestRecord& record, std::string* name);
 
-// Null restores the defaults: a message box for the prompt (Yes adds, No edits) and
-// no name screen (Edit shows the prompt again).
+// Null restores the defaults: the program's question screen (CPromptDlg) for the
+// prompt and no name screen (Edit shows the prompt again).
 void SetFavoritePromptHook(FavoritePromptHook hook);
 void SetFavoriteNameHook(FavoriteNameHook hook);
 

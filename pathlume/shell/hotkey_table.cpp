@@ -1,6 +1,7 @@
 #include "pathlume/shell/hotkey_table.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "pathlume/foundation/registry_helpers.h"
 #include "platform/user/user.h"
@@ -17,29 +18,50 @@ CHotkeyTable::CHotkeyTable() {
         entry = {0, kHotkeyUnassigned};
 }
 
+namespace {
+
+uint32_t ReadWord(const BYTE* bytes) {
+    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+}
+
+void WriteWord(BYTE* bytes, uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+        bytes[i] = static_cast<BYTE>(value >> (8 * i));
+}
+
+}  // namespace
+
 void CHotkeyTable::Load() {
     const DWORD count = RegGetDword(HKEY_CURRENT_USER, kSettingsKey, u"Hotkey Count", 0);
-    HotkeyEntry stored[kEntries] = {};
-    DWORD size = sizeof stored;
-    if (RegGetBinary(HKEY_CURRENT_USER, kSettingsKey, u"Hotkeys", reinterpret_cast<BYTE*>(stored),
-                     &size) != 0)
-        size = 0;
     for (HotkeyEntry& entry : entries)
         entry = {0, kHotkeyUnassigned};
+    // A value longer than the seventeen pairs still gives its first seventeen: read it
+    // whole rather than through a buffer it does not fit.
+    DWORD size = 0;
+    if (RegGetBinary(HKEY_CURRENT_USER, kSettingsKey, u"Hotkeys", nullptr, &size) != 0 || size == 0)
+        return;
+    std::vector<BYTE> stored(size);
+    if (RegGetBinary(HKEY_CURRENT_USER, kSettingsKey, u"Hotkeys", stored.data(), &size) != 0)
+        return;
     // Never more pairs than the value holds, however large the count.
-    const DWORD pairs = std::min<DWORD>(count, size / sizeof(HotkeyEntry));
-    for (DWORD i = 0; i < pairs && i < kEntries; ++i)
-        entries[i] = stored[i];
+    const DWORD pairs = std::min<DWORD>({count, size / kStoredPairBytes, kEntries});
+    for (DWORD i = 0; i < pairs; ++i)
+        entries[i] = {ReadWord(&stored[i * kStoredPairBytes]),
+                      ReadWord(&stored[i * kStoredPairBytes + 4])};
 }
 
 void CHotkeyTable::Save() const {
-    HotkeyEntry packed[kEntries] = {};
+    BYTE packed[kEntries * kStoredPairBytes] = {};
     DWORD count = 0;
-    for (const HotkeyEntry& entry : entries)
-        if (entry.command != kHotkeyUnassigned)
-            packed[count++] = entry;
-    RegSetBinary(HKEY_CURRENT_USER, kSettingsKey, u"Hotkeys", reinterpret_cast<const BYTE*>(packed),
-                 count * sizeof(HotkeyEntry));
+    for (const HotkeyEntry& entry : entries) {
+        if (entry.command == kHotkeyUnassigned)
+            continue;
+        WriteWord(&packed[count * kStoredPairBytes], entry.key);
+        WriteWord(&packed[count * kStoredPairBytes + 4], entry.command);
+        ++count;
+    }
+    RegSetBinary(HKEY_CURRENT_USER, kSettingsKey, u"Hotkeys", packed, count * kStoredPairBytes);
     RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"Hotkey Count", count);
 }
 

@@ -43,10 +43,13 @@ class CHotkeyTable {
   public:
     static constexpr int kEntries = 17;
     static constexpr uint32_t kHotkeyUnassigned = 0xFFFFFFFF;
+    // A stored pair: the key and the command, little-endian.
+    static constexpr DWORD kStoredPairBytes = 8;
 
     CHotkeyTable();
 
-    // "Hotkey Count" pairs of "Hotkeys" into the first entries; the rest free.
+    // "Hotkey Count" pairs of "Hotkeys" (at most 17, however long the value) into the
+    // first entries; the rest free.
     void Load();
     // The assigned entries, packed in table order.
     void Save() const;

@@ -21,7 +21,6 @@ constexpr UINT kLastPortItem = 3051;
 constexpr UINT kListedPortItems = 9;  // "COM 1" to "COM 9" are in the menu
 constexpr UINT kFirstBaudItem = 3052;
 constexpr DWORD kBauds[] = {4800, 9600, 19200, 38400, 57600, 115200};
-constexpr int kToolsMenu = 1;
 constexpr DWORD kDefaultCommPort = 8;
 constexpr DWORD kCommandBarStyleBits = 0x32;
 constexpr UINT kToolTipIds[kToolTipCount] = {6207, 6208, 6209, 6211, 6212, 6213, 6214};
@@ -204,26 +203,30 @@ HMENU CMainFrame::Menu() const {
     return commandBar_.GetSafeHwnd() ? commandBar_.GetMenu() : nullptr;
 }
 
-void CMainFrame::BuildPortMenu() {
-    HMENU tools = GetSubMenu(Menu(), kToolsMenu);
-    if (!tools)
+void MarkMainMenu(HMENU menu, BOOL fogDriving) {
+    if (!menu)
         return;
     const UINT port = PortMenuItem(CurrentPortNumber());
     for (UINT id = kFirstPortItem; id <= kLastPortItem; ++id)
-        CheckItem(tools, id, id == port);
+        CheckItem(menu, id, id == port);
     const UINT baud = BaudMenuItem(
         RegGetDword(HKEY_CURRENT_USER, kSettingsKey, kNmeaBaudValue, kDefaultNmeaBaud));
     for (size_t i = 0; i < std::size(kBauds); ++i)
-        CheckItem(tools, kFirstBaudItem + static_cast<UINT>(i),
+        CheckItem(menu, kFirstBaudItem + static_cast<UINT>(i),
                   kFirstBaudItem + i == static_cast<size_t>(baud));
     const DWORD options = g_options.load();
-    CheckItem(tools, 3059, options & kOptionOwnKeyboardOff);
-    CheckItem(tools, 3060, !(options & kOptionOwnKeyboardOff));
-    CheckItem(tools, 3064, options & kOptionMetric);
-    CheckItem(tools, 3065, !(options & kOptionMetric) && !(options & kOptionYards));
-    CheckItem(tools, 3066, !(options & kOptionMetric) && (options & kOptionYards));
-    CheckItem(tools, 3025,
+    CheckItem(menu, 3059, options & kOptionOwnKeyboardOff);
+    CheckItem(menu, 3060, !(options & kOptionOwnKeyboardOff));
+    CheckItem(menu, 3064, options & kOptionMetric);
+    CheckItem(menu, 3065, !(options & kOptionMetric) && !(options & kOptionYards));
+    CheckItem(menu, 3066, !(options & kOptionMetric) && (options & kOptionYards));
+    CheckItem(menu, 3025,
               g_autoSpeedLimit.load() || g_speedLimitMi.load() > 0 || g_speedLimitKm.load() > 0);
+    CheckItem(menu, 3058, fogDriving);
+}
+
+void CMainFrame::BuildPortMenu() {
+    MarkMainMenu(Menu(), view_.fogDriving);
 }
 
 bool CMainFrame::ViewRegistered() const {
@@ -302,6 +305,26 @@ void CMainFrame::OnDestroy() {
 }
 
 void CMainFrame::OnClose() {
+    // A close that comes while a box of the receiver's open is up would close the port
+    // under that open and take the windows from under its caller: it comes again once
+    // the open has let the port go.
+    const HWND frame = m_hWnd;
+    if (DeferWhileReceiverPortHeld([frame] { ::PostMessageW(frame, WM_CLOSE, 0, 0); }))
+        return;
+    // A modal screen's loop runs beneath this message, and the code that ran the
+    // screen goes on in the view once it returns: the frame and its view must
+    // outlive it. The screen in front is cancelled and the close comes again; one
+    // that does not go is destroyed.
+    constexpr int kCancelsBeforeDestroy = 20;
+    HWND front = ::GetActiveWindow();
+    if (view_.modalCount.load() > 0 && front && front != m_hWnd && ::IsWindow(front)) {
+        if (++closesDeferred_ <= kCancelsBeforeDestroy)
+            ::PostMessageW(front, WM_COMMAND, IDCANCEL, 0);
+        else
+            ::DestroyWindow(front);
+        PostMessage(WM_CLOSE);
+        return;
+    }
     view_.BeginModalScreen();
     view_.Shutdown();
     CFrameWnd::OnClose();

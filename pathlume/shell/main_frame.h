@@ -16,6 +16,9 @@ UINT PortMenuItem(int portNumber);
 UINT BaudMenuItem(DWORD baud);
 // The GPS port's number from "COM%d:", else "CommPort" (default 8).
 int CurrentPortNumber();
+// Sets menu 2000's check marks from the settings: the port and baud rate, the
+// keyboard, the units, the speed alert and fog driving.
+void MarkMainMenu(HMENU menu, BOOL fogDriving);
 // Registers menu 2000 for the program's module (done once by the frame).
 void RegisterMainMenu();
 
@@ -48,6 +51,9 @@ class CMainFrame : public CFrameWnd {
     CMainView view_;
     DWORD spare_ = 0;
     WCHAR* toolTips_[kToolTipCount] = {};
+    // Closes asked for while a modal screen ran, each answered by closing the screen
+    // in front first.
+    int closesDeferred_ = 0;
 
     DECLARE_MESSAGE_MAP()
 };

@@ -100,9 +100,79 @@ ON_WM_LBUTTONDOWN()
 ON_WM_MOUSEMOVE()
 ON_WM_LBUTTONUP()
 ON_WM_KEYDOWN()
+ON_WM_SYSKEYDOWN()
+ON_WM_HOTKEY()
+ON_COMMAND(3000, OnToggleGpsPort)
+ON_COMMAND(3001, OnSaveLocation)
+ON_COMMAND_RANGE(3003, 3010, OnMapPopupCommand)
+ON_COMMAND(3012, OnRouteList)
+ON_COMMAND(3013, OnRecordTrack)
+ON_COMMAND(3014, OnGuidanceView)
+ON_COMMAND(3015, OnGpsInfo)
+ON_COMMAND(3017, OnEnterDestinationCommand)
+ON_COMMAND(3018, OnMapView)
 ON_COMMAND(3021, OnPlayTrack)
+ON_COMMAND(3022, OnZoomIn)
+ON_COMMAND(3023, OnZoomOut)
+ON_COMMAND(3024, OnNorthUp)
+ON_COMMAND(3025, OnSpeedAlert)
+ON_COMMAND(3026, CancelRoute)
+ON_COMMAND(3030, OnAlmanac)
+ON_COMMAND(3031, OnRecordTrack)
+ON_COMMAND(3032, OnGuidanceVolume)
+ON_COMMAND(3033, OnDisplayOptions)
+ON_COMMAND(3034, OnRouteOptions)
+ON_COMMAND_RANGE(3036, 3051, OnComPort)
+ON_COMMAND_RANGE(3052, 3057, OnBaudRate)
+ON_COMMAND(3058, OnFogDriving)
+ON_COMMAND(3059, OnSystemKeyboard)
+ON_COMMAND(3060, OnOwnKeyboard)
+ON_COMMAND(3061, OnNorthUp)
+ON_COMMAND(3062, OnAutoDetect)
+ON_COMMAND(3063, OnHelp)
+ON_COMMAND(3064, OnUnitsKm)
+ON_COMMAND(3065, OnUnitsMileFeet)
+ON_COMMAND(3066, OnUnitsMileYards)
+ON_COMMAND(3067, OnHotkeyOptions)
 ON_COMMAND(3068, OnDemoRoute)
 END_MESSAGE_MAP()
+
+namespace {
+
+// Commands that open a modal screen (a dialog, a file dialog, a question or a box).
+bool CommandOpensModalScreen(UINT id) {
+    switch (id) {
+        case 3001:
+        case 3013:
+        case 3017:
+        case 3021:
+        case 3025:
+        case 3031:
+        case 3032:
+        case 3033:
+        case 3034:
+        case 3067:
+        case ID_APP_ABOUT:
+            return true;
+        default:
+            return id >= 3003 && id <= 3010;
+    }
+}
+
+}  // namespace
+
+BOOL CMainView::OnCmdMsg(UINT id, int code, void* extra, AFX_CMDHANDLERINFO* handlerInfo) {
+    if (!handlerInfo && code == CN_COMMAND && modalCount.load() > 0 && CommandOpensModalScreen(id))
+        return TRUE;  // dropped: one modal screen at a time
+    const BOOL handled = CWnd::OnCmdMsg(id, code, extra, handlerInfo);
+    if (handled && !handlerInfo && code == CN_COMMAND)
+        UpdateMenus();
+    return handled;
+}
+
+void CMainView::OnEnterDestinationCommand() {
+    EnterDestination();
+}
 
 CMainView::CMainView() {
     const DWORD mode3D = g_map3DMode.load();
@@ -188,9 +258,9 @@ int CMainView::OnCreate(LPCREATESTRUCT cs) {
             UpdateDayNightMode();
         else
             SetColorMode(static_cast<int>(g_colorModeSetting));
-        SetBtBrowserEnabled(g_btPort, TRUE);
-        const std::u16string port = g_gpsPortName.Get();
-        OpenReceiverPort(port.c_str(), g_gpsBaud.load(), TRUE);
+        // The port opens once the map shows, so that a box it brings (no Bluetooth
+        // radio, no receiver) stands over the map, not over an empty window.
+        gpsOpenPending = TRUE;
         const DWORD now = GetTickCount();
         lastDataTick.store(now);
         creationTick = now;
@@ -260,6 +330,10 @@ void CMainView::OnPaint() {
             if (firstPaintState == 0) {
                 EndWaitCursor();
                 firstPaintState = -1;
+                if (gpsOpenPending) {
+                    gpsOpenPending = FALSE;
+                    PostMessageW(m_hWnd, WM_USER, kViewOpenGpsPort, 0);
+                }
             }
         } else {
             firstPaintState = 0;
@@ -283,6 +357,11 @@ LRESULT CMainView::OnUserMessageEntry(WPARAM code, LPARAM value) {
 }
 
 LRESULT CMainView::OnUserMessage(WPARAM code, LPARAM value) {
+    if (code == kViewOpenGpsPort) {
+        if (!g_shutDown.load())
+            OpenGpsPortAtStart();
+        return 0;
+    }
     if (g_shutDown.load() || RouterBusy() || resumePending.load()) {
         // A fix message the view cannot take now keeps its post counted, so that a
         // feed waits instead of pushing its fixes out of the five-entry queue; the
@@ -546,8 +625,6 @@ void CMainView::SetLastPosition(FLOAT latitude, FLOAT longitude) {
     lastPositionLat_ = latitude;
     lastPositionLon_ = longitude;
 }
-
-void CMainView::UpdateMenus() {}
 
 int CMainView::GetMapWidth() {
     return g_screenWidth.load();

@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 
 #include "pathlume/display/map_interfaces.h"
 #include "pathlume/display/map_view.h"
@@ -176,6 +177,7 @@ class CMainView : public CWnd, public IMapViewHost {
     int GetClientHeight() override;
     int GetFullScreenExtraHeight() override;
     BOOL IsWindowVisible() override { return CWnd::IsWindowVisible(); }
+    void GetMapCovers(std::vector<RECT>* covers) override;
 
     // The fix messages, the speed alert, the GPS status colour.
     LRESULT OnUserMessage(WPARAM code, LPARAM value);
@@ -193,6 +195,8 @@ class CMainView : public CWnd, public IMapViewHost {
     void DrawGpsStatusText(HDC dc, const RECT& rect);
     void DrawTurnDistance(HDC dc, const RECT& rect, bool guidanceScreen);
     void DrawStreetName(HDC dc, const RECT& rect);
+    // The rectangle the scale bar stands on: above the current street's name line.
+    RECT ScaleBarRect(const RECT& client) const;
     void DrawHeadingIndicator(const RECT& rect, HDC dc);
     void LayoutMapButtons(const RECT& rect, HDC dc);
     void DrawSpeakerIcon(const RECT& rect, HDC dc, BOOL faded);
@@ -222,8 +226,15 @@ class CMainView : public CWnd, public IMapViewHost {
     void OnMouseMove(UINT flags, CPoint point);
     void OnLButtonUp(UINT flags, CPoint point);
     void OnKeyDown(UINT key, UINT repeat, UINT flags);
+    // Alt opens the menu screen.
+    void OnSysKeyDown(UINT key, UINT repeat, UINT flags);
     // Escape: back to the map screen, or out of pan mode on it.
     void OnEscape();
+    // The next (forward) or previous screen: map, guidance, route list (with a route).
+    void StepScreen(BOOL forward);
+    // Runs a hotkey command code (HotkeyCommand); a code that comes while another
+    // runs is dropped.
+    void ExecuteCommand(int code);
 
     // The map-screen commands.
     void CancelRoute();
@@ -231,6 +242,8 @@ class CMainView : public CWnd, public IMapViewHost {
     void OnPlayTrack();
     void OnDemoRoute();
     void ReopenGpsPort();
+    // The start's open of the GPS port, once the map shows.
+    void OpenGpsPortAtStart();
     void RefreshRouteList();
     // After a 2D/3D change: the screen metrics, the 3D mode, and (once the map has a
     // zoom step) the view's layout, its span when resetSpan, the guidance screen's
@@ -240,6 +253,61 @@ class CMainView : public CWnd, public IMapViewHost {
     // icon mode the POI button returns to; set by the display options.
     void Set3DModeMemory(DWORD mode) { threeDModeMemory = mode; }
     void SetPoiModeMemory(DWORD mode) { poiModeMemory = mode; }
+    // The menu commands (menu_commands.cpp). Each dialog command leaves full screen
+    // and runs its dialog with the modal-screen count raised.
+    void OnRouteOptions();
+    void OnDisplayOptions();
+    void OnGuidanceVolume();
+    void OnSpeedAlert();
+    void OnPoiFilter();
+    void OnAvoidRoads();
+    void OnFogDriving();
+    void OnUnitsKm();
+    void OnUnitsMileFeet();
+    void OnUnitsMileYards();
+    void OnSystemKeyboard();
+    void OnOwnKeyboard();
+    void OnComPort(UINT id);
+    void OnBaudRate(UINT id);
+    void OnZoomIn();
+    void OnZoomOut();
+    void OnToggleGpsPort();
+    // The hold menu's commands (3003 to 3010).
+    void OnMapPopupCommand(UINT id);
+    // The ring menu and what its buttons start.
+    void OnMenuScreen();
+    // Kinds 0 (recent) and 1 (favourites): the list's result; 4 route options, 5
+    // display options, 6 GPS information, 7 speed alert, 9 guidance volume, 10 route
+    // list: 0.
+    int OpenDestinationList(int kind);
+    // Says the next maneuver again.
+    void RepeatGuidance();
+    // Records the matched position and its street as the view's location.
+    void ShowLocationInfo();
+    void ToggleMute(BOOL redraw);
+    void TogglePoiIcons(BOOL redraw);
+    // The view and file commands (view_commands.cpp).
+    void OnMapView();
+    void OnGuidanceView();
+    void OnRouteList();
+    void ToggleRouteList();
+    void OnGpsInfo();
+    void ToggleGpsInfo();
+    void OnAlmanac();
+    void OnNorthUp();
+    void OnAutoDetect();
+    void OnHelp();
+    void OnRecordTrack();
+    // The destination flow and saving places (destination_flow.cpp): the flow's
+    // last result (kSearchClosed when it was closed).
+    int EnterDestination();
+    void OnSaveLocation();
+    // Hotkeys (hotkey_dialog.cpp).
+    void OnHotKey(UINT id, UINT modifiers, UINT key);
+    void OnHotkeyOptions();
+    // Commands that open a modal screen are dropped while one is open.
+    BOOL OnCmdMsg(UINT id, int code, void* extra, AFX_CMDHANDLERINFO* handlerInfo) override;
+
     // The command bar's menu (null without one) and the text of one of its items.
     HMENU CommandMenu() const;
     void SetMenuText(UINT commandId, UINT stringId);
@@ -267,6 +335,8 @@ class CMainView : public CWnd, public IMapViewHost {
     int speedFilterSum = 0;
     FLOAT speedFactor = 1.0f;
     int firstPaintState = 1;
+    // The start's GPS open waits for the first map frame.
+    BOOL gpsOpenPending = FALSE;
     HDC memDC = nullptr;
     HBITMAP backBitmap = nullptr;
     CMapView mapView{this};
@@ -332,6 +402,18 @@ class CMainView : public CWnd, public IMapViewHost {
     int previousRoadClass = -1;
     DWORD lastRatioTick = 0;
     bool ratioTicked = false;
+    // The location ShowLocationInfo recorded last.
+    struct ViewLocation {
+        bool valid = false;
+        MapLink* link = nullptr;
+        int32_t linkId = 0;
+        char street[80] = {};
+        FLOAT cosLat = 0;
+        MapPoint position{};
+        uint32_t segment = 0;
+        uint32_t linkAttributes = 0;
+    };
+    ViewLocation location;
     // A heap buffer the view keeps (the location record), given back before a search.
     void* heapBuffer = nullptr;
     DWORD heapBufferCount = 0;
@@ -345,10 +427,14 @@ class CMainView : public CWnd, public IMapViewHost {
     BOOL OnEraseBkgnd(CDC* dc);
     LRESULT OnUserMessageEntry(WPARAM code, LPARAM value);
     void OnTimerMessage(UINT_PTR id) { OnTimer(id); }
+    void OnEnterDestinationCommand();
 
     DECLARE_MESSAGE_MAP()
 
   private:
+    // Leaves full screen, raises the modal-screen count, runs the dialog and lowers
+    // the count again without a redraw: the dialog's result.
+    int RunModalDialog(const std::function<int()>& dialog);
     // The fix message's steps.
     void ProcessFix(LPARAM value);
     void ReleasePendingPost(bool repost);
@@ -386,6 +472,9 @@ class CMainView : public CWnd, public IMapViewHost {
     FLOAT lastPositionLat_ = 0;
     FLOAT lastPositionLon_ = 0;
 };
+
+// Whether a hotkey command code opens a modal screen (a dialog or the menu screen).
+bool OpensModalScreen(int code);
 
 // The one main view's timer callback: forwards to the current view's OnTimer.
 void CALLBACK MainViewTimerProc(HWND window, UINT message, UINT_PTR id, DWORD time);

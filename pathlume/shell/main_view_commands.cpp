@@ -91,6 +91,14 @@ void CMainView::ReopenGpsPort() {
     lastDataTick.store(now == kNoDataTick ? now - 1 : now);
 }
 
+void CMainView::OpenGpsPortAtStart() {
+    SetBtBrowserEnabled(g_btPort, TRUE);
+    const std::u16string port = g_gpsPortName.Get();
+    OpenReceiverPort(port.c_str(), g_gpsBaud.load(), TRUE);
+    const DWORD now = GetTickCount();
+    lastDataTick.store(now == kNoDataTick ? now - 1 : now);
+}
+
 void CMainView::EndRouteDemo() {
     if (demoRunning.load()) {
         CloseReceiverPort();

@@ -266,8 +266,10 @@ bool CMainView::GetBannerText(WCHAR* text, size_t chars, UINT* iconId, bool* pla
     line[sizeof line - 1] = 0;
     ShortenRoadName(line, kBannerMaxChars);
     Widen(line, text, chars);
-    if (!placed && fixValid)
-        *iconId = kIconStartDriving;
+    // Before the vehicle is placed the banner tells the driver to start driving or
+    // waits for the fix: no maneuver's arrow goes with that.
+    if (!placed && !nameVariant)
+        *iconId = fixValid ? kIconStartDriving : kIconNone;
     else
         *iconId = static_cast<UINT>(ManeuverIconId(nameVariant ? 4 : next.kind));
     return true;
@@ -357,8 +359,10 @@ void CMainView::DrawStreetName(HDC dc, const RECT& rect) {
         ShortenRoadName(name, kBannerMaxChars);
         Widen(name, text, kTextChars);
     }
+    // It ends before the POI button, which stands on the same row.
+    const int right = std::min(rect.right - statBoxWidth - X(4), X(137));
     DrawShadowedLine(dc, text, rect.left + X(4), rect.bottom - S(20) - S(20),
-                     rect.right - rect.left - statBoxWidth - X(8), S(20));
+                     right - rect.left - X(4), S(20));
 }
 
 // ---------------------------------------------------------------------------------
@@ -449,6 +453,48 @@ void CMainView::DrawFrameBitmaps(const RECT& rect, BOOL withBanner, HDC dc) {
     DrawBitmapKeyed(dc, g_bottomBarBitmap, 0, rect.bottom - S(69));
 }
 
+RECT CMainView::ScaleBarRect(const RECT& client) const {
+    RECT rect = client;
+    // The current street's name runs along the bottom, under where the bar would be.
+    if (!panMode.load())
+        rect.bottom -= S(40);
+    return rect;
+}
+
+void CMainView::GetMapCovers(std::vector<RECT>* covers) {
+    if (screenMode.load() & kScreenGuidance)
+        return;
+    RECT client = clientRect;
+    if (client.right <= 0 && m_hWnd)
+        ::GetClientRect(m_hWnd, &client);
+    const int w = client.right, b = client.bottom;
+    const bool panning = panMode.load() != 0;
+    // The bottom bar: its strip, and the tab behind the status box and the buttons.
+    covers->push_back({0, b - S(20), w, b});
+    covers->push_back({X(130), b - S(48), w, b});
+    covers->push_back({w - statBoxWidth, b - statBoxBottom - statBoxHeight, w, b});
+    covers->push_back({X(139), b - S(45), X(166), b - S(18)});  // the POI button
+    // The heading indicator (box or arrow).
+    covers->push_back({w - S(40), S(45), w - S(4), S(85)});
+    covers->push_back(mapView.ScaleBarCover(ScaleBarRect(client)));
+    if (panning) {
+        covers->push_back({0, b - S(18), w, b});
+        covers->push_back(panExitRect);
+        return;
+    }
+    covers->push_back({X(58), b - S(65), X(85), b - S(38)});  // the speaker
+    covers->push_back({0, b - S(42), X(141), b - S(18)});     // the street's name
+    CNmeaReceiver* receiver = g_gpsReceiver.load();
+    if (receiver && (receiver->GetFlags() & (kGpsReplayActive | kGpsLogging)))
+        covers->push_back({w - S(60), S(86), w, S(108)});  // "PLAY" or "REC"
+    if (RouteExists()) {
+        // The banner with the next turn's arrow, text and distance box.
+        covers->push_back({0, 0, w, S(22)});
+        covers->push_back({0, 0, X(50), S(50)});
+        covers->push_back({w - X(80), S(20), w, S(40)});
+    }
+}
+
 // ---------------------------------------------------------------------------------
 // The pass.
 
@@ -527,7 +573,7 @@ void CMainView::DrawOverlays(HDC dc) {
             SelectObject(back, oldPen);
             DeleteObject(pen);
         }
-        mapView.DrawScaleBar(client, back);
+        mapView.DrawScaleBar(ScaleBarRect(client), back);
         DrawHeadingIndicator(client, back);
         LayoutMapButtons(client, back);
         DrawPoiButton(client, back);

@@ -10,6 +10,7 @@
 #include "pathlume/mapdb/timeout_record.h"
 #include "pathlume/route/router.h"
 #include "pathlume/shell/app_settings.h"
+#include "pathlume/shell/hotkey_table.h"
 #include "pathlume/shell/main_view.h"
 
 namespace {
@@ -56,8 +57,10 @@ void CMainView::OnLButtonDown(UINT flags, CPoint point) {
     tapHandled = FALSE;
     const POINT p = {point.x, point.y};
     if (flags == kInputOpenMenu || Inside(menuButtonRect, p)) {
-        // The menu screen is not part of the program yet: the tap is only taken.
         tapHandled = TRUE;
+        menuFromTap = fullScreen;
+        OnMenuScreen();
+        menuFromTap = FALSE;
     } else if (flags == kInputLeavePan || (panMode.load() && Inside(panExitRect, p))) {
         forceRedraw = TRUE;
         SetPanMode(FALSE);
@@ -66,6 +69,9 @@ void CMainView::OnLButtonDown(UINT flags, CPoint point) {
             g_router->SetDetour(0);
         else
             Refresh();
+        tapHandled = TRUE;
+    } else if (Inside(poiButtonRect, p)) {
+        TogglePoiIcons(TRUE);
         tapHandled = TRUE;
     } else {
         dragState = 0;
@@ -181,11 +187,19 @@ bool CMainView::TapOnMapScreen(POINT p) {
             SwitchScreen(kScreenMap);
             return true;
         }
-        // The spoken guidance is not repeated yet: the banner only takes the tap.
-        if (g_router && (g_router->state & kRouterRouteState) && Inside(zones.banner, p))
+        if (g_router && (g_router->state & kRouterRouteState) && Inside(zones.banner, p)) {
+            RepeatGuidance();
             return true;
+        }
         if (g_vehicleLocation.stale == 0 && Inside(zones.bottomStrip, p)) {
             SwitchScreen(kScreenRouteList);
+            return true;
+        }
+        // The heading indicator stands on the map: its own test below takes it.
+        if (p.y < GetMapHeight() && !Inside(zones.heading, dragLast)) {
+            locationFromTap = fullScreen;
+            ShowLocationInfo();
+            locationFromTap = FALSE;
             return true;
         }
     }
@@ -199,13 +213,20 @@ bool CMainView::TapOnMapScreen(POINT p) {
 
 void CMainView::OnKeyDown(UINT key, UINT repeat, UINT flags) {
     switch (key) {
+        case VK_RIGHT:
+            ExecuteCommand(kHotkeyNextScreen);
+            return;
+        case VK_LEFT:
+            ExecuteCommand(kHotkeyPreviousScreen);
+            return;
         case VK_UP:
-            if (mapView.ZoomIn() == 0)
-                Refresh();
+            ExecuteCommand(kHotkeyZoomIn);
             return;
         case VK_DOWN:
-            if (mapView.ZoomOut() == 0)
-                Refresh();
+            ExecuteCommand(kHotkeyZoomOut);
+            return;
+        case '3':
+            ExecuteCommand(kHotkey3DMode);
             return;
         case VK_ESCAPE:
             OnEscape();
@@ -214,6 +235,180 @@ void CMainView::OnKeyDown(UINT key, UINT repeat, UINT flags) {
             CWnd::OnKeyDown(key, repeat, flags);
             return;
     }
+}
+
+void CMainView::OnSysKeyDown(UINT key, UINT repeat, UINT flags) {
+    if (key == VK_MENU) {
+        OnMenuScreen();
+        return;
+    }
+    CWnd::OnSysKeyDown(key, repeat, flags);
+}
+
+void CMainView::StepScreen(BOOL forward) {
+    const bool route = g_router && (g_router->state & kRouterRouteState);
+    DWORD mode = screenMode.load();
+    if (mode == 0 || mode > kScreenAlmanac)
+        mode = kScreenMap;
+    // The GPS information and almanac screens are not in the round; the route list
+    // only with a route.
+    do {
+        if (forward)
+            mode = mode == kScreenAlmanac ? kScreenMap : mode * 2;
+        else
+            mode = mode == kScreenMap ? kScreenAlmanac : mode / 2;
+    } while (mode == kScreenGpsInfo || mode == kScreenAlmanac ||
+             (mode == kScreenRouteList && !route));
+    SwitchScreen(static_cast<int>(mode));
+}
+
+namespace {
+
+// Codes that neither open a screen nor leave full screen: the view's own toggles.
+bool KeepsFullScreen(int code) {
+    switch (code) {
+        case kHotkey3DMode:
+        case kHotkeyFullscreen:
+        case kHotkeyMute:
+        case kHotkeyNorthUp:
+        case kHotkeyPoiIcons:
+        case kHotkeyRouteList:
+        case kHotkeyRotateStatBox:
+        case kHotkeyZoomIn:
+        case kHotkeyZoomOut:
+        case kHotkeyNextScreen:
+        case kHotkeyPreviousScreen:
+        case kHotkeyRepeatGuidance:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+bool OpensModalScreen(int code) {
+    switch (code) {
+        case kHotkeyCustomizePoiIcons:
+        case kHotkeyDetour:
+        case kHotkeyDisplayOptions:
+        case kHotkeyEnterDestination:
+        case kHotkeyMenu:
+        case kHotkeyRouteOptions:
+        case kHotkeySpeedAlert:
+        case kHotkeyVolume:
+            return true;
+        default:
+            return false;
+    }
+}
+
+void CMainView::ExecuteCommand(int code) {
+    if (!KeepsFullScreen(code)) {
+        if (fullScreen)
+            LayoutWindow(0);
+        else
+            fastTickCount = 0;
+    }
+    if (commandBusy)
+        return;
+    commandBusy = TRUE;
+    switch (code) {
+        case kHotkey3DMode: {
+            DWORD mode = 0;
+            if (g_map3DMode.load() == 0) {
+                // A remembered mode that is no 3D view switches 3D off.
+                mode = threeDModeMemory == 0 ? 2 : threeDModeMemory;
+                if (mode >= 4)
+                    mode = 0;
+            }
+            RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"3DMode", mode);
+            SetMap3DMode(mode);
+            const int count = mode != 0 ? g_mapTheme.zoomLevelCount2 : g_mapTheme.zoomLevelCount;
+            if (count > 0 && mapView.GetZoomIndex() >= count)
+                mapView.SetZoom(count - 1);
+            ApplyViewMode(TRUE, FALSE);
+            break;
+        }
+        case kHotkeyCurrentPosition:
+            ShowLocationInfo();
+            break;
+        case kHotkeyCustomizePoiIcons:
+            OnPoiFilter();
+            break;
+        case kHotkeyDetour:
+            if (g_router && (g_router->state & kRouterRouteState))
+                OnAvoidRoads();
+            break;
+        case kHotkeyDisplayOptions:
+            OnDisplayOptions();
+            break;
+        case kHotkeyEnterDestination:
+            EnterDestination();
+            break;
+        case kHotkeyFullscreen: {
+            const DWORD mode = screenMode.load();
+            CWnd* frame = GetParent();
+            if (fullScreen) {
+                fullScreenByUser = FALSE;
+                LayoutWindow(0);
+            } else if (frame && ::GetForegroundWindow() == frame->m_hWnd &&
+                       (mode == kScreenMap || mode == kScreenGuidance ||
+                        mode == kScreenRouteList)) {
+                fullScreenByUser = TRUE;
+                LayoutWindow(1);
+            }
+            break;
+        }
+        case kHotkeyGpsInfo:
+            ToggleGpsInfo();
+            break;
+        case kHotkeyMenu:
+            OnMenuScreen();
+            break;
+        case kHotkeyMute:
+            ToggleMute(TRUE);
+            break;
+        case kHotkeyNorthUp:
+            OnNorthUp();
+            break;
+        case kHotkeyPoiIcons:
+            TogglePoiIcons(FALSE);
+            break;
+        case kHotkeyRouteList:
+            ToggleRouteList();
+            break;
+        case kHotkeyRouteOptions:
+            OnRouteOptions();
+            break;
+        case kHotkeyRotateStatBox:
+            CycleStatBoxMode(m_hWnd, -1, -1, 1);
+            break;
+        case kHotkeySpeedAlert:
+            OnSpeedAlert();
+            break;
+        case kHotkeyVolume:
+            OnGuidanceVolume();
+            break;
+        case kHotkeyZoomIn:
+            OnZoomIn();
+            break;
+        case kHotkeyZoomOut:
+            OnZoomOut();
+            break;
+        case kHotkeyNextScreen:
+            StepScreen(TRUE);
+            break;
+        case kHotkeyPreviousScreen:
+            StepScreen(FALSE);
+            break;
+        case kHotkeyRepeatGuidance:
+            RepeatGuidance();
+            break;
+        default:
+            break;
+    }
+    commandBusy = FALSE;
 }
 
 void CMainView::OnEscape() {

@@ -1,7 +1,9 @@
 #include "pathlume/voice/voice_prompt.h"
 
 #include <chrono>
+#include <mutex>
 #include <new>
+#include <vector>
 
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/foundation/data_location.h"
@@ -42,6 +44,8 @@ namespace {
 constexpr DWORD kPollMs = 10;
 constexpr DWORD kOverrideTailMs = 250;
 constexpr std::chrono::milliseconds kShutdownWait{2000};
+// A phrase that waited behind more would speak of a place the vehicle has passed.
+constexpr size_t kMaxWaitingPhrases = 2;
 
 std::atomic<CRITICAL_SECTION*> g_voiceLock{nullptr};
 
@@ -65,6 +69,55 @@ void ReleasePrompt(CVoicePrompt* prompt) {
 
 bool StopSet(const CVoicePrompt& prompt) {
     return WaitForSingleObject(prompt.m_stopEvent, 0) == WAIT_OBJECT_0;
+}
+
+// Phrases handed over while another plays, in speaking order; the voice's worker
+// takes them one after the other. The mutex also orders the hand-over of the
+// playing mark between Speak and the worker.
+std::mutex g_queueMutex;
+std::vector<CVoicePrompt*> g_waiting;
+
+void StopPlayingPhrase() {
+    UnderVoiceLock([] {
+        if (CVoicePrompt* playing = g_playingPrompt.load()) {
+            SetEvent(playing->m_stopEvent);
+        }
+    });
+}
+
+// One phrase: the volume override around its words, each word played to its end
+// unless the phrase was stopped before it.
+void PlayPhrase(CVoicePrompt& prompt) {
+    const DWORD volume =
+        RegGetDword(HKEY_CURRENT_USER, kSettingsKey, u"VolOvr", g_volumeOverride.load());
+    DWORD savedVolume = 0;
+    if (volume != 0) {
+        waveOutGetVolume(nullptr, &savedVolume);
+        waveOutSetVolume(nullptr, volume);
+    }
+    for (int i = 0; i < prompt.m_count; ++i) {
+        if (StopSet(prompt)) {
+            break;
+        }
+        const int32_t index = prompt.m_words[i];
+        if (index < 0 || index >= kPromptWordCount) {
+            continue;  // no such word
+        }
+        WCHAR path[MAX_PATH];
+        prompt.BuildFileName(PromptWordTable[index], path);
+        if (!path[0]) {
+            continue;
+        }
+        if (g_speexPrompts.load()) {
+            PlaySpeexFile(path);
+        } else {
+            sndPlaySoundW(path, SND_SYNC);
+        }
+    }
+    if (volume != 0) {
+        Sleep(kOverrideTailMs);  // the last buffered sound is heard at the override level
+        waveOutSetVolume(nullptr, savedVolume);
+    }
 }
 
 }  // namespace
@@ -99,64 +152,63 @@ void CVoicePrompt::Speak(CVoicePrompt* prompt, const int32_t* words, int count, 
         ReleasePrompt(prompt);
         return;
     }
-    if (interrupt) {
-        UnderVoiceLock([] {
-            if (CVoicePrompt* playing = g_playingPrompt.load()) {
-                SetEvent(playing->m_stopEvent);
-            }
-        });
-    }
-    while (g_playingPrompt.load()) {
-        Sleep(kPollMs);
-    }
-    UnderVoiceLock([&] { g_playingPrompt.store(prompt); });
     prompt->m_count = count;
     for (int i = 0; i < count; ++i) {
         prompt->m_words[i] = words[i];
     }
-    if (!AfxBeginThread(VoicePlaybackThread, prompt, THREAD_PRIORITY_ABOVE_NORMAL)) {
+    std::vector<CVoicePrompt*> dropped;
+    bool startWorker = false;
+    {
+        std::lock_guard<std::mutex> guard(g_queueMutex);
+        if (interrupt) {
+            StopPlayingPhrase();
+            dropped.swap(g_waiting);
+        }
+        if (!g_playingPrompt.load()) {
+            UnderVoiceLock([&] { g_playingPrompt.store(prompt); });
+            startWorker = true;
+        } else {
+            if (g_waiting.size() >= kMaxWaitingPhrases) {
+                dropped.push_back(g_waiting.front());
+                g_waiting.erase(g_waiting.begin());
+            }
+            g_waiting.push_back(prompt);
+        }
+    }
+    for (CVoicePrompt* old : dropped) {
+        ReleasePrompt(old);
+    }
+    if (startWorker && !AfxBeginThread(VoicePlaybackThread, prompt, THREAD_PRIORITY_ABOVE_NORMAL)) {
         // No worker to clear the mark: clear it here, or every later phrase waits.
-        UnderVoiceLock([] { g_playingPrompt.store(nullptr); });
+        std::vector<CVoicePrompt*> unplayed;
+        {
+            std::lock_guard<std::mutex> guard(g_queueMutex);
+            unplayed.swap(g_waiting);
+            UnderVoiceLock([] { g_playingPrompt.store(nullptr); });
+        }
         ReleasePrompt(prompt);
+        for (CVoicePrompt* old : unplayed) {
+            ReleasePrompt(old);
+        }
     }
 }
 
 UINT VoicePlaybackThread(LPVOID parameter) {
     auto* prompt = static_cast<CVoicePrompt*>(parameter);
-    const DWORD volume =
-        RegGetDword(HKEY_CURRENT_USER, kSettingsKey, u"VolOvr", g_volumeOverride.load());
-    DWORD savedVolume = 0;
-    if (volume != 0) {
-        waveOutGetVolume(nullptr, &savedVolume);
-        waveOutSetVolume(nullptr, volume);
-    }
-    if (!StopSet(*prompt)) {
-        for (int i = 0; i < prompt->m_count; ++i) {
-            if (StopSet(*prompt)) {
-                break;
+    while (prompt) {
+        PlayPhrase(*prompt);
+        CVoicePrompt* next = nullptr;
+        {
+            std::lock_guard<std::mutex> guard(g_queueMutex);
+            if (!g_waiting.empty()) {
+                next = g_waiting.front();
+                g_waiting.erase(g_waiting.begin());
             }
-            const int32_t index = prompt->m_words[i];
-            if (index < 0 || index >= kPromptWordCount) {
-                continue;  // no such word
-            }
-            WCHAR path[MAX_PATH];
-            prompt->BuildFileName(PromptWordTable[index], path);
-            if (!path[0]) {
-                continue;
-            }
-            if (g_speexPrompts.load()) {
-                PlaySpeexFile(path);
-            } else {
-                sndPlaySoundW(path, SND_SYNC);
-            }
+            UnderVoiceLock([next] { g_playingPrompt.store(next); });
         }
+        ReleasePrompt(prompt);
+        prompt = next;
     }
-    if (volume != 0) {
-        Sleep(kOverrideTailMs);  // the last buffered sound is heard at the override level
-        waveOutSetVolume(nullptr, savedVolume);
-    }
-    UnderVoiceLock([] { g_playingPrompt.store(nullptr); });
-    ReleasePrompt(prompt);
     AfxEndThread(0);
 }
 
@@ -174,11 +226,15 @@ void DeleteVoiceLock() {
     if (!lock) {
         return;
     }
-    UnderVoiceLock([] {
-        if (CVoicePrompt* playing = g_playingPrompt.load()) {
-            SetEvent(playing->m_stopEvent);
-        }
-    });
+    std::vector<CVoicePrompt*> unplayed;
+    {
+        std::lock_guard<std::mutex> guard(g_queueMutex);
+        unplayed.swap(g_waiting);
+        StopPlayingPhrase();
+    }
+    for (CVoicePrompt* prompt : unplayed) {
+        ReleasePrompt(prompt);
+    }
     // Real time, as a thread's stop is waited for: on a driven clock the polls
     // move the clock on and the worker's word ends, but only as fast as it runs.
     const auto deadline = std::chrono::steady_clock::now() + kShutdownWait;

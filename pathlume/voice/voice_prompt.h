@@ -1,6 +1,7 @@
 // The voice prompt queue: one phrase of prompt words in a CVoicePrompt, spoken
-// word by word on a worker thread of its own, at most one phrase at a time; the
-// prompt-word table, the sound folder and the Speex or WAV choice.
+// word by word on the voice's worker thread, at most one phrase at a time, the
+// others waiting their turn there; the prompt-word table, the sound folder and the
+// Speex or WAV choice. Nobody who speaks waits for the voice.
 #pragma once
 
 #include <atomic>
@@ -32,11 +33,13 @@ class CVoicePrompt {
     // empty string when the path would not fit. Returns buffer.
     LPWSTR BuildFileName(LPCWSTR word, LPWSTR buffer);
 
-    // Queues a phrase: the prompt (constructed, from g_heap) passes to the queue,
-    // which frees it. Waits while another phrase plays (cutting it short after
-    // its current word when interrupt is non-zero), then starts the worker. A
-    // muted voice, a count outside 0..31 or a worker that cannot start drops the
-    // phrase.
+    // Queues a phrase and returns at once: the prompt (constructed, from g_heap)
+    // passes to the queue, which frees it. With the voice idle a worker starts on
+    // it; while another phrase plays it waits its turn on that worker (at most two
+    // phrases wait: a third drops the oldest of them). A non-zero
+    // interrupt cuts the playing phrase short after its current word and drops the
+    // waiting ones. A muted voice, a count outside 0..31 or a worker that cannot
+    // start drops the phrase.
     static void Speak(CVoicePrompt* prompt, const int32_t* words, int count, int interrupt);
 
     DWORD m_leadingWord = 0;
@@ -45,12 +48,13 @@ class CVoicePrompt {
     HANDLE m_stopEvent = nullptr;
 };
 
-// The worker of one phrase.
+// The worker: plays the phrase it starts on, then each waiting phrase in turn,
+// and ends when none waits.
 UINT VoicePlaybackThread(LPVOID prompt);
 
 void InitVoiceLock();
-// Stops the playing phrase after its current word and waits up to 2 s for its
-// worker to let go of the lock before deleting it.
+// Drops the waiting phrases, stops the playing one after its current word and
+// waits up to 2 s for its worker to let go of the lock before deleting it.
 void DeleteVoiceLock();
 // Finds "Snd\0.spx", else "Snd\0.wav", where the data files lie, and sets the
 // sound folder and the Speex flag.
@@ -59,4 +63,5 @@ void FindSoundFolder();
 extern WCHAR g_soundFolder[MAX_PATH];        // ends in a backslash; empty when none was found
 extern std::atomic<DWORD> g_speexPrompts;    // 1: ".spx" recordings, 0: ".wav"
 extern std::atomic<DWORD> g_volumeOverride;  // "VolOvr" fallback, default 0xFFFFFFFF
-extern std::atomic<CVoicePrompt*> g_playingPrompt;  // null when the voice is idle
+// The phrase playing; null when the voice is idle and nothing waits.
+extern std::atomic<CVoicePrompt*> g_playingPrompt;

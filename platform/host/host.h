@@ -8,10 +8,11 @@
 //    400 pixels high (QVGA, square). The mouse is the stylus (a press, moves while
 //    pressed, the release); the arrow keys, Enter, Escape and Home are the
 //    handheld's buttons, F1 to F6 its application buttons (VK_APP1..VK_APP6).
-//    Closing the window sends WM_CLOSE to the program's main window
-//    (platform::MainWindow), or WM_QUIT to the thread that started the host when
-//    there is none. The window runs on a thread of its own, which shows a new frame
-//    whenever something was drawn through the window system.
+//    Closing the window closes the program's boxes and modal dialogs and then its
+//    main window (platform::PostCloseToMainWindow), or sends WM_QUIT to the thread
+//    that started the host when there is no main window. The window runs on a
+//    thread of its own, which shows a new frame whenever something was drawn
+//    through the window system.
 //
 // PATHLUME_SCREENSHOT=file.png makes the program write its screen to that file when
 // the host stops (StopHost, or the program's normal exit): the screen as it is then,
@@ -35,10 +36,11 @@
 // "VK_": RETURN, ESCAPE, LEFT, UP, F1-F12, APP1-APP6, a letter or digit; or a key
 // code); command ID (WM_COMMAND to the main window); press ID (WM_COMMAND ID, as a
 // click of control ID, to the window in front: a dialog while one runs, else the main
-// window); close (WM_CLOSE, as the window's
-// close button); resume (a power resume); shot FILE.png; every MS shots DIR (from
-// then on, every MS: DIR/NNNNNN.png and DIR/NNNNNN.txt, the texts that reached the
-// screen since the previous shot, "X Y TEXT" a line, screen pixels, UTF-8); answer ID
+// window); close (as the window's close button: WM_CLOSE to the open boxes and
+// dialogs, then to the main window); resume (a power resume); shot FILE.png; every MS
+// shots DIR (from then on, every MS: DIR/NNNNNN.png and DIR/NNNNNN.txt, the texts that
+// reached the screen since the previous shot, "X Y TEXT" a line, screen pixels, UTF-8);
+// answer ID
 // (the next message box, drawn or not, answers the button ID); file PATH|cancel (the
 // next file dialog answers the device path, or Cancel). Actions and shots run on the
 // user-interface thread between two messages. A script that cannot be read or has a

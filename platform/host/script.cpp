@@ -289,7 +289,10 @@ void Act(const ScriptAction& action) {
             PostPointerUp(action.point);
             break;
         case Kind::Close:
-            PostMessageW(Target(runner), WM_CLOSE, 0, 0);
+            if (MainWindow())
+                PostCloseToMainWindow();
+            else
+                PostMessageW(runner.main, WM_CLOSE, 0, 0);
             break;
         case Kind::Resume:
             SimulatePowerResume();

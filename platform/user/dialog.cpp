@@ -4,6 +4,8 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "platform/user/dialogs_internal.h"
 
@@ -381,7 +383,47 @@ HFONT SystemUiFont(int points, bool bold) {
     return made;
 }
 
+namespace {
+
+// The modal loops running, oldest first, with the thread that runs each.
+struct ModalLoops {
+    std::mutex lock;
+    std::vector<std::pair<HWND, DWORD>> running;
+};
+
+ModalLoops& TheModalLoops() {
+    static ModalLoops loops;
+    return loops;
+}
+
+class ModalLoopMark {
+  public:
+    explicit ModalLoopMark(HWND dialog) : dialog_(dialog) {
+        ModalLoops& loops = TheModalLoops();
+        std::lock_guard<std::mutex> guard(loops.lock);
+        loops.running.emplace_back(dialog, GetCurrentThreadId());
+    }
+    ~ModalLoopMark() {
+        ModalLoops& loops = TheModalLoops();
+        std::lock_guard<std::mutex> guard(loops.lock);
+        for (auto it = loops.running.begin(); it != loops.running.end(); ++it) {
+            if (it->first == dialog_) {
+                loops.running.erase(it);
+                break;
+            }
+        }
+    }
+    ModalLoopMark(const ModalLoopMark&) = delete;
+    ModalLoopMark& operator=(const ModalLoopMark&) = delete;
+
+  private:
+    HWND dialog_;
+};
+
+}  // namespace
+
 INT_PTR RunModalDialog(HWND dialog, HWND owner) {
+    const ModalLoopMark mark(dialog);
     owner = OwnerTopLevel(owner);
     // An owner of another thread is left alone: disabling it would wait on a thread
     // that may be waiting on this one.
@@ -437,6 +479,28 @@ INT_PTR RunModalDialog(HWND dialog, HWND owner) {
 
 using namespace platform;
 using namespace platform::user;
+
+void platform::PostCloseToMainWindow() {
+    const HWND main = MainWindow();
+    if (!main) {
+        return;
+    }
+    const DWORD thread = GetWindowThreadProcessId(main, nullptr);
+    std::vector<HWND> dialogs;
+    {
+        ModalLoops& loops = TheModalLoops();
+        std::lock_guard<std::mutex> guard(loops.lock);
+        for (auto it = loops.running.rbegin(); it != loops.running.rend(); ++it) {
+            if (it->second == thread) {
+                dialogs.push_back(it->first);
+            }
+        }
+    }
+    for (HWND dialog : dialogs) {
+        PostMessageW(dialog, WM_CLOSE, 0, 0);
+    }
+    PostMessageW(main, WM_CLOSE, 0, 0);
+}
 
 void platform::RegisterDialogTemplate(HINSTANCE instance, WORD id,
                                       const DialogTemplate& dialogTemplate) {

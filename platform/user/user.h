@@ -801,6 +801,11 @@ void SetScreenChangedHandler(void (*handler)());
 // (null when there is none). The backends send it WM_CLOSE when the user closes the
 // program.
 HWND MainWindow();
+// Closes the program as its power button does: each box and modal dialog running on
+// the main window's thread is sent WM_CLOSE, the innermost first, each ending in its
+// own modal loop, then the main window is; so nothing is torn down under a box that
+// is still up. Does nothing without a main window.
+void PostCloseToMainWindow();
 // Called on the destroying thread just before the main window is hidden and
 // destroyed, so that the host can keep the program's last picture. An empty function
 // removes the handler.

@@ -67,6 +67,8 @@ TEST(MapLabelsTest, PlacementDropsLabelsThatTouchLieInsideOrLieOutsideTheView) {
     LabelDC dc;
     CMapLabels labels;
     labels.SetMargins(210, 238);
+    // A control of the screen over the map: the scale bar, say.
+    labels.SetCovers({RECT{20, 200, 120, 230}});
     ASSERT_EQ(Offer(labels, dc, 1, 100, 100, 0, "MAIN STREET"), 0);
     const CMapLabels::Slot first = labels.SlotAt(0);
     const float width = first.corners[1].x - first.corners[0].x;
@@ -87,10 +89,14 @@ TEST(MapLabelsTest, PlacementDropsLabelsThatTouchLieInsideOrLieOutsideTheView) {
         // A short text wholly inside the long box: no edge crosses.
         {"inside another", 100, 100 + height / 4, 0, ".", false},
         {"crossing at an angle", 100, 100, 45, "CROSS STREET", false},
-        {"wholly below the reduced view", 100, 250, 0, "FAR", false},
-        {"wholly right of the reduced view", 260, 50, 0, "FAR", false},
-        {"clear of the first", 100, 180, 0, "OTHER STREET", true},
-        {"partly in view", 205, 20, 0, "EDGE ROAD", true},
+        {"wholly below the view", 100, 250, 0, "FAR", false},
+        {"wholly right of the view", 260, 50, 0, "FAR", false},
+        {"clear of the first", 100, 150, 0, "OTHER STREET", true},
+        // A label is drawn whole or not at all.
+        {"partly out of view", 205, 20, 0, "EDGE ROAD", false},
+        {"over a control", 70, 205, 0, "LOW ROAD", false},
+        {"across a control's corner", 125, 196, 30, "SLANTED ROAD", false},
+        {"beside the control", 170, 210, 0, "ROAD", true},
     };
     uint32_t key = 10;
     for (const Case& c : cases) {
@@ -279,7 +285,8 @@ TEST_F(ShieldFrameTest, AStateRouteGetsItsShieldAndAWhiteNumber) {
     options.maps = display_test::TestGridFolder(display_test::GridVariant::kStateRoute);
     options.latitude = display_test::kGridMiddleLat;
     options.longitude = -100.0 + 0.1 / (111.2 * std::cos(45.0 * 0.017453292));
-    options.zoom = 3;
+    // Close enough in that both shields find room clear of the vehicle and the scale bar.
+    options.zoom = 2;
     options.out = "unused.png";
     render::Session session(options);
     ASSERT_TRUE(session.Loaded()) << session.Error();

@@ -285,6 +285,21 @@ TEST_F(PoiLayerTest, TheShownCategoriesByZoomAndStoredChoice) {
     EXPECT_EQ(load(0, 0, 5), (Codes{0x800, 0x2A303, 0x5207, 0xFFFFFF0C, 0xFFFFFF08}));
     EXPECT_EQ(load(0, 1, 7).size(), 8u);  // the dialog reads the stored choice at level 0
     EXPECT_EQ(load(1, 1, 0), (Codes{0xFFFFFF05, 0xFFFFFF02, 0x4207, 0xFFFFFF08}));
+
+    // A value of broken length gives its whole codes, a longer one its first nine.
+    uint8_t bytes[42];
+    for (size_t i = 0; i < sizeof bytes; ++i)
+        bytes[i] = static_cast<uint8_t>(i / 4);
+    auto store = [&bytes](DWORD size) {
+        ASSERT_EQ(RegSetBinary(HKEY_CURRENT_USER, kSettingsKey, u"DDrawPOITypes", bytes, size), 0);
+    };
+    store(10);
+    EXPECT_EQ(load(0, 1, 0), (Codes{0x00000000, 0x01010101, 0xFFFFFF08}));
+    store(42);
+    const Codes nine = load(0, 1, 0);
+    ASSERT_EQ(nine.size(), 10u);
+    EXPECT_EQ(nine[8], 0x08080808u);
+    EXPECT_EQ(nine[9], 0xFFFFFF08u);
     // An empty stored choice, or one of another type, chooses nothing: the built-in
     // choice stands.
     ASSERT_EQ(RegSetBinary(HKEY_CURRENT_USER, kSettingsKey, u"DDrawPOITypes", nullptr, 0), 0);

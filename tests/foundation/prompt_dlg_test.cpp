@@ -13,7 +13,6 @@
 #include "platform/kernel/msgbox.h"
 #include "platform/user/dialogs.h"
 #include "screen_test_support.h"
-#include "tools/quiet_main_view.h"
 
 namespace {
 
@@ -141,14 +140,7 @@ TEST_F(DrawnPromptTest, DrawsTheTitleAndTheMessages) {
 TEST_F(DrawnPromptTest, OtherKeysGoOnToTheScreenBehind) {
     screen_testing::CommandParent parent;
     ASSERT_TRUE(parent.Make());
-    class View final : public QuietMainView {
-      public:
-        explicit View(HWND window) : window_(window) {}
-        HWND GetViewWindow() override { return window_; }
-
-      private:
-        HWND window_;
-    } view(parent.GetSafeHwnd());
+    screen_testing::WindowMainView view(parent.GetSafeHwnd());
     for (const bool withParent : {true, false}) {
         g_mainView.store(withParent ? nullptr : &view);
         ProbePrompt prompt(withParent ? &parent : nullptr, u"Confirm", u"Question", nullptr, u"Yes",

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/afx/afx.h"
+#include "tools/quiet_main_view.h"
 
 namespace screen_testing {
 
@@ -31,6 +32,16 @@ class CommandParent : public CWnd {
     // A 240 x 320 popup over the whole screen.
     BOOL Make();
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+};
+
+// A main view whose window is the given one: where screens pass on their keys.
+class WindowMainView final : public QuietMainView {
+  public:
+    explicit WindowMainView(HWND window) : window_(window) {}
+    HWND GetViewWindow() override { return window_; }
+
+  private:
+    HWND window_;
 };
 
 // A dialog that runs a check once it is up and painted (timers come after painting).

@@ -301,6 +301,48 @@ TEST_F(GuidanceDriveTest, ARouteAlongOneLinkCountsDownToItsArrival) {
     EXPECT_EQ(guidance_->Recalculations(), 0);
 }
 
+// A demonstration to a destination just past the route's last turn ends with the
+// vehicle at the turn, within the arrival distance: it arrives although the turn is
+// still the maneuver ahead.
+TEST_F(GuidanceDriveTest, ADemonstrationToADestinationJustPastTheLastTurnArrives) {
+    RouteAcross();
+    const MapPoint start = from_.point;
+    // The last turn of the route across, and a destination a few feet past it.
+    int32_t turn = -1;
+    for (int32_t m = router_->maneuverCount - 2; m >= 0 && turn < 0; --m)
+        if (router_->maneuvers[m].kind != kManeuverStraight && router_->maneuvers[m].routeIndex > 0)
+            turn = m;
+    ASSERT_GE(turn, 0);
+    const RouteEntry entry = router_->routeList[router_->maneuvers[turn].routeIndex];
+    MapNode* node = ResolveNodeRef(entry);
+    ASSERT_NE(node, nullptr);
+    const MapLink* onto = node->Slots()[entry.Slot()];
+    const bool forwards = onto->fromNode == node;
+    uint32_t segment = 0;
+    const double feet = 3.0 / onto->Length() / (20902143.302568 / 1.0);
+    const MapPoint destination = PointAlong(*onto, forwards ? feet : 1 - feet, &segment);
+    ASSERT_TRUE(Route(start, destination, kRouteQuickest));
+    CRouter& r = *router_;
+    ASSERT_GE(r.maneuverCount, 2);
+    ASSERT_NE(r.maneuvers[r.maneuverCount - 2].kind, kManeuverStraight);
+
+    // At the turn's node, on the link into it.
+    const int32_t last = r.maneuvers[r.maneuverCount - 2].routeIndex;
+    ASSERT_GE(last, 1);
+    PlaceAtEntry(last - 1);
+    MapNode* at = ResolveNodeRef(r.routeList[last]);
+    ASSERT_NE(at, nullptr);
+    g_vehicleLocation.position = at->position;
+    g_vehicleLocation.segment =
+        g_vehicleLocation.link->toNode == at ? g_vehicleLocation.link->GetShapePointCount() : 0;
+    view_.replay = TRUE;
+    for (int i = 0; i < 3 && !(r.state & kRouterArrived); ++i)
+        guidance_->UpdateGuidance(r, 0);
+    EXPECT_TRUE(r.state & kRouterArrived)
+        << "remaining " << r.remainingLength * 20902143.302568 << " ft, maneuver "
+        << r.currentManeuver << " of " << r.maneuverCount;
+}
+
 // Off every road at a route's start: timer 8 once, for the main view to say
 // "nearstrd" if the vehicle is still on no road by then; not when quiet or muted.
 TEST_F(GuidanceDriveTest, NoRoadAtTheStartArmsTheNearestRoadTimerOnce) {

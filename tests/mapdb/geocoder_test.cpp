@@ -622,6 +622,76 @@ TEST_F(GeocoderTownTest, DescribePositionFarFromEveryRoadOnlyResetsTheRoute) {
     EXPECT_TRUE(view_.added.empty());
 }
 
+// The cells searched reach well past 2,500 ft around the point: only a road within
+// that distance is the nearest road, and a point farther from every road has none
+// (the town's grid holds such points between the mainland and the island).
+TEST_F(GeocoderTownTest, TheNearestRoadLiesWithin2500Feet) {
+    constexpr double kFeetPerDegree = 364811.22;
+    constexpr double kLimitFeet = 2500;
+    const discmaker::Network& town = mapdb_test::GridMapsTown();
+    // The island is a region of its own, not on these maps.
+    auto onIsland = [&](const discmaker::Link& link) {
+        uint32_t area = link.leftArea;
+        while (area < town.areas.size() && town.areas[area].kind != discmaker::AreaKind::State)
+            area = town.areas[area].parent;
+        return area < town.areas.size() && town.areas[area].code == "HI";
+    };
+    // Points over the mainland and the island's waters, which the map's grid spans.
+    double south = 90, north = -90, west = 180, east = -180;
+    for (const discmaker::Node& node : town.nodes) {
+        south = std::min(south, node.position.lat), north = std::max(north, node.position.lat);
+        west = std::min(west, node.position.lon), east = std::max(east, node.position.lon);
+    }
+    // The distance in feet from a point to the nearest stretch of any road.
+    auto roadFeet = [&](double lat, double lon) {
+        const double c = std::cos(lat * 0.017453292);
+        double best = 1e30;
+        for (uint32_t l = 0; l < town.links.size(); ++l) {
+            if (onIsland(town.links[l]))
+                continue;
+            const std::vector<discmaker::LatLon> points = town.LinkPoints(l);
+            for (size_t k = 0; k + 1 < points.size(); ++k) {
+                const double ax = (points[k].lon - lon) * c, ay = points[k].lat - lat;
+                const double bx = (points[k + 1].lon - lon) * c, by = points[k + 1].lat - lat;
+                const double dx = bx - ax, dy = by - ay;
+                const double length2 = dx * dx + dy * dy;
+                const double t =
+                    length2 > 0 ? std::clamp(-(ax * dx + ay * dy) / length2, 0.0, 1.0) : 0.0;
+                best = std::min(best, std::hypot(ax + t * dx, ay + t * dy));
+            }
+        }
+        return best * kFeetPerDegree;
+    };
+    int far = 0, near = 0;
+    constexpr int kSteps = 16;
+    for (int i = 0; i <= kSteps; ++i) {
+        for (int k = 0; k <= kSteps; ++k) {
+            const double lat = south + (north - south) * i / kSteps;
+            const double lon = west + (east - west) * k / kSteps;
+            const double feet = roadFeet(lat, lon);
+            // Points at the limit itself are left to the rounding of f32 positions.
+            if (std::fabs(feet - kLimitFeet) < 100)
+                continue;
+            const NearestLink found = FindNearestLinkAt(
+                g_mapDatabase, 3, {static_cast<FLOAT>(lat), static_cast<FLOAT>(lon)}, 0, 0);
+            if (feet > kLimitFeet) {
+                ++far;
+                EXPECT_EQ(found.nearest, nullptr) << lat << "," << lon << ": " << feet << " ft";
+            } else {
+                ++near;
+                ASSERT_NE(found.nearest, nullptr) << lat << "," << lon << ": " << feet << " ft";
+                EXPECT_LE(found.distanceDegrees * kFeetPerDegree, kLimitFeet);
+            }
+        }
+    }
+    EXPECT_GT(far, 0);
+    EXPECT_GT(near, 0);
+    // The caller's answer: no place is made of a point with no road near.
+    EXPECT_EQ(DescribePosition(3, {static_cast<FLOAT>(south), static_cast<FLOAT>(east)}, 1, 0, 0,
+                               nullptr, TRUE, TRUE) == kNoLinkFound,
+              roadFeet(south, east) > kLimitFeet);
+}
+
 TEST_F(GeocoderTownTest, FindNearestLinkAtTakesAnEarlierNearestLinkThatHoldsTheNumber) {
     const std::vector<NumberedSide> sides = NumberedSides();
     for (const NumberedSide& s : sides) {

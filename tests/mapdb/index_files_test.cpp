@@ -588,6 +588,63 @@ TEST_F(BadIndexFilesTest, AreaFilesWithBadCountsAndOffsets) {
     EXPECT_EQ(zones.GetAreaCode(record, -1, nullptr), 7);  // the last area owns the rest
 }
 
+// A city and a county of one name (an extract whose county is named after its
+// country, a statutory city that is its own district): the address entry asks for
+// the city, a qualifier picks by the parent, and the county comes after the city.
+TEST_F(BadIndexFilesTest, APlaceOfTheAskedKindComesFirst) {
+    FileBytes file;
+    file.Text("AZE2").U16(1);
+    const uint32_t entry = file.Size();
+    Area(file, "ALABAMA", 0, 7, "AL");
+    const uint32_t list = file.Size();
+    const uint32_t monacoName = list, greeneName = list + 7;
+    file.U8(6).Text("MONACO").U8(6).Text("GREENE");
+    auto place = [&](std::string_view text, int64_t parent) {
+        const uint32_t at = file.Size();
+        if (parent < 0)
+            file.U8(static_cast<uint8_t>(text.size())).Text(text);
+        else
+            file.U8(static_cast<uint8_t>(0x80 | text.size()))
+                .U32(static_cast<uint32_t>(parent))
+                .Text(text);
+        return static_cast<int32_t>(at);
+    };
+    const int32_t county = place("MONACO", -1);
+    const int32_t city = place("MONACO", monacoName);
+    const int32_t springfieldGreene = place("SPRINGFIELD", greeneName);
+    const int32_t springfieldMonaco = place("SPRINGFIELD", monacoName);
+    const int32_t quarter = place("LA CONDAMINE", 0x80000000u | static_cast<uint32_t>(city));
+    const int32_t alone = place("ALONE", -1);
+    const int32_t krems = place("KREMS", monacoName);
+    formats::StoreU32(&file.bytes[entry + 1 + az::kFixedNamesListOffset], list);
+    formats::StoreU32(&file.bytes[entry + 1 + az::kFixedNameCountOffset], 2);
+    formats::StoreU32(&file.bytes[entry + 1 + az::kFixedFirstPlaceOffset],
+                      static_cast<uint32_t>(county));
+    Write("az.bin", file);
+    AreaZoneFile zones;
+    ASSERT_EQ(zones.Open(u"az.bin"), 1);
+
+    EXPECT_EQ(zones.FindPlaces("MONACO", 0), (std::vector<int32_t>{city, county}));
+    const struct {
+        const char* typed;
+        int32_t place;
+    } cases[] = {
+        {"MONACO", city},
+        {"MONACO [MONACO]", city},  // the county has no parent to match
+        {"SPRINGFIELD", springfieldGreene},
+        {"SPRINGFIELD [GREENE]", springfieldGreene},
+        {"SPRINGFIELD [MONACO]", springfieldMonaco},
+        {"SPRINGFIELD [ALABAMA]", 0},
+        {"LA CONDAMINE [MONACO]", quarter},
+        {"ALONE", alone},  // a place right in its state, no county of that name
+        {"KREMS", krems},
+        {"KREMS AN DER DONAU", 0},
+        {"GREENE", 0},  // a county without a place record
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(zones.FindPlace(c.typed, 0), c.place) << c.typed;
+}
+
 TEST_F(BadIndexFilesTest, LinkInfoWithBadTablesAndRecords) {
     LinkInfoFile links;
     const struct {

@@ -12,16 +12,21 @@
 #include <thread>
 #include <vector>
 
+#include "pathlume/foundation/registry_helpers.h"
+#include "pathlume/mapdb/map_records.h"
 #include "pathlume/position/fix_delivery.h"
+#include "pathlume/position/gps_device.h"
 #include "pathlume/position/nmea_receiver.h"
 #include "platform/kernel/serial.h"
 #include "platform/kernel/sync.h"
 #include "platform/kernel/text.h"
+#include "tests/position/drives.h"
 #include "tests/position/fake_view.h"
 #include "tests/support/fake_gps_daemon.h"
 #include "tests/support/pty.h"
 #include "tests/support/shared_data.h"
 #include "tests/support/temp_root.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -239,6 +244,59 @@ TEST_F(ReceiverPortTest, CloseEndsEveryWaitInTimeAndAHungUpPortOpensAgain) {
     receiver.Close();
     // A port nobody has gives the serial port's code.
     EXPECT_EQ(receiver.Open(u"COM7:", 4800, FALSE), kPortNotOpened);
+}
+
+// The last position is the live receiver's: a live port's fix is kept when the port
+// closes; a played log leaves it as it was, also when the port is closed again
+// after the log ended (as the live port's reopening does).
+TEST_F(ReceiverPortTest, OnlyTheLiveReceiversPositionIsKeptAsTheLastPosition) {
+    auto lastLatitude = [] {
+        return std::bit_cast<FLOAT>(RegGetDword(HKEY_CURRENT_USER, kSettingsKey, kLastLatValue, 0));
+    };
+    auto drive = [](double latitude) {
+        std::vector<position_test::DriveFix> fixes(3);
+        for (size_t i = 0; i < fixes.size(); ++i) {
+            fixes[i].truth = {latitude + static_cast<double>(i) * 0.00009, -1.2};
+            fixes[i].reported = fixes[i].truth;
+            fixes[i].metresPerSecond = 10;
+        }
+        return position_test::DriveAsNmea(fixes);
+    };
+    ASSERT_EQ(RegSetDword(HKEY_CURRENT_USER, kSettingsKey, kLastLatValue,
+                          std::bit_cast<DWORD>(FLOAT{10.5f})),
+              0);
+    ASSERT_EQ(RegSetDword(HKEY_CURRENT_USER, kSettingsKey, kLastLonValue,
+                          std::bit_cast<DWORD>(FLOAT{-1.2f})),
+              0);
+    FakeView view;
+    view.consumeFixes = true;
+    Pty pty;
+    ASSERT_TRUE(platform::SetHostSerialPort(6, platform::Utf8ToWide(pty.path)));
+    CNmeaReceiver receiver;
+    receiver.SetNotifyWindow(view.GetViewWindow());
+
+    // Live: the vehicle matched where the receiver put it.
+    ASSERT_EQ(receiver.Open(u"COM6:", 9600, FALSE), 0);
+    const std::string live = drive(20.5);
+    pty.Write(live.data(), live.size());
+    ASSERT_TRUE(PumpUntil(view, [&] { return view.consumedLatitudes.size() >= 3; }));
+    g_vehicleLocation.SetPosition({view.consumedLatitudes.back(), -1.2f});
+    receiver.Close();
+    EXPECT_FLOAT_EQ(lastLatitude(), view.consumedLatitudes.back());
+    const FLOAT kept = lastLatitude();
+
+    // Played: the vehicle matched on the log's road, then two closes.
+    ASSERT_EQ(RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"PlaybackDelay", 10), 0);
+    ASSERT_TRUE(testing_support::WriteTestFile(u"\\drive.gps", drive(30.5)));
+    view.replay.store(TRUE);
+    ASSERT_EQ(receiver.OpenPlayback(u"\\drive.gps"), 0);
+    ASSERT_TRUE(PumpUntil(view, [&] { return view.playbackEnds.load() > 0; }));
+    EXPECT_GT(view.consumedLatitudes.back(), 30.0f);
+    g_vehicleLocation.SetPosition({view.consumedLatitudes.back(), -1.2f});
+    receiver.Close();
+    receiver.Close();
+    EXPECT_FLOAT_EQ(lastLatitude(), kept);
+    g_vehicleLocation.SetPosition({0, 0});
 }
 
 }  // namespace

@@ -25,6 +25,7 @@
 
 #include "pathlume/display/map_theme.h"
 #include "tests/programs/program_run.h"
+#include "tests/programs/town_places.h"
 #include "tests/support/pty.h"
 #include "tests/support/shared_data.h"
 #include "tests/support/temp_root.h"
@@ -44,31 +45,6 @@ constexpr int kScreenHeight = 320;
 // The status box sits in the map's bottom right corner.
 constexpr int kStatusBoxX = 215;
 constexpr int kStatusBoxY = 280;
-
-double Metres(const discmaker::LatLon& a, const discmaker::LatLon& b) {
-    const double k = 111320.0;
-    const double dy = (a.lat - b.lat) * k;
-    const double dx = (a.lon - b.lon) * k * std::cos(a.lat * M_PI / 180.0);
-    return std::hypot(dx, dy);
-}
-
-discmaker::LatLon Middle(const discmaker::Network& town, const discmaker::Link& link) {
-    const discmaker::LatLon a = town.nodes[link.from].position;
-    const discmaker::LatLon b = town.nodes[link.to].position;
-    return {(a.lat + b.lat) / 2, (a.lon + b.lon) / 2};
-}
-
-std::string Position(const discmaker::LatLon& p) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.6f,%.6f", p.lat, p.lon);
-    return text;
-}
-
-bool SanitizerReported(const std::string& err) {
-    return err.find("AddressSanitizer") != std::string::npos ||
-           err.find("LeakSanitizer") != std::string::npos ||
-           err.find("runtime error:") != std::string::npos;
-}
 
 // Seconds of the recording whose 20 ms windows are louder than silence.
 double SecondsOfSound(const fs::path& wav) {
@@ -193,10 +169,7 @@ class NavigationProgramTest : public testing::Test {
         const discmaker::Network town = discmaker::BuildTown(1, 1500);
         const fs::path maps = s.root / "Storage Card" / "Zanter Wayscribe" / "Maps";
         s.gps = s.root / "My Documents" / "drive.gps";
-        std::vector<const discmaker::Link*> streets;
-        for (const discmaker::Link& link : town.links)
-            if (link.roadClass == discmaker::RoadClass::Street)
-                streets.push_back(&link);
+        const std::vector<const discmaker::Link*> streets = TownStreets(town);
         ASSERT_GT(streets.size(), 10u);
         const discmaker::LatLon a = Middle(town, *streets[streets.size() / 3]);
         for (const discmaker::Link* link : streets) {
@@ -270,8 +243,11 @@ class NavigationProgramTest : public testing::Test {
         fs::path WriteScript(const std::string& name, const fs::path* shots) const {
             const fs::path file = roots.base() / name;
             std::ofstream out(file);
-            // The Bluetooth radio's box, drawn under the window backend, is confirmed.
+            // The Bluetooth radio's box, drawn under the window backend, is confirmed at
+            // the start and again when the replay's end reopens the port (the second
+            // start's Enter Destination answered "New": no arrival ends the replay).
             out << "answer 1\n"
+                << "answer 1\n"
                 << "file \\My Documents\\drive.gps\n"
                 << "at 1000 command 3021\n"
                 << "at 4000 tap " << kStatusBoxX << " " << kStatusBoxY << "\n";
@@ -392,7 +368,10 @@ TEST_F(NavigationProgramTest, RunsUnderTheWindowBackendAndHandsASecondStartOver)
         fs::remove(*recent);
 
     Child first(s.Program(), {"nowarning"}, env, s.roots.base() / "first.err");
-    std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+    // After the status box's tap (4 s into the script): the second start's Enter
+    // Destination begins with the route management, which without its dialog drops
+    // the route the tap needs.
+    std::this_thread::sleep_for(std::chrono::milliseconds(6500));
     std::vector<std::string> secondEnv = s.Environment("sdl");
     secondEnv.push_back("SDL_VIDEODRIVER=dummy");
     secondEnv.push_back("SDL_AUDIODRIVER=dummy");

@@ -36,6 +36,13 @@ inline std::string Slurp(const fs::path& path) {
     return text.str();
 }
 
+// Whether a sanitizer reported a fault on the program's stderr.
+inline bool SanitizerReported(const std::string& err) {
+    return err.find("AddressSanitizer") != std::string::npos ||
+           err.find("LeakSanitizer") != std::string::npos ||
+           err.find("runtime error:") != std::string::npos;
+}
+
 // A program started with the environment plus `extra`, its stderr in a file.
 struct Child {
     pid_t pid = -1;

@@ -3,6 +3,7 @@
 
 #include "tests/programs/program_run.h"
 #include "tests/support/temp_root.h"
+#include "tests/support/tool_run.h"
 
 namespace {
 
@@ -38,6 +39,29 @@ TEST(NavigationProgramExitTest, BadTestControlsEndTheStartWithTwo) {
         EXPECT_EQ(program.Wait(std::chrono::seconds(60)), c.status) << c.program << " " << c.env[0];
         EXPECT_NE(program.Errors().find(c.said), std::string::npos) << program.Errors();
     }
+}
+
+// --help prints the usage and starts nothing; any other word is no word: with no
+// map data on the device root the start ends as it does without one (status 1).
+TEST(NavigationProgramExitTest, HelpPrintsTheUsageAndOtherWordsStartAsNone) {
+    testing_support::TempRoots roots;
+    const std::string env =
+        "PATHLUME_DEVICE=" + Quoted(roots.device()) +
+        " PATHLUME_BACKEND=headless PATHLUME_GPSD=off PATHLUME_DEV_DIR=" + Quoted(roots.base()) +
+        " ";
+    for (const char* program : {"pathlumeVGA.exe", "pathlumeQVGA.exe", "pathlumePhone.exe"}) {
+        const testing_support::ToolRun help =
+            testing_support::RunTool(env + Quoted(BinFolder() / program), "--help", roots.base());
+        EXPECT_EQ(help.status, 0) << program << help.err;
+        for (const char* said : {"usage:", "search", "nowarning", "PATHLUME_DEVICE",
+                                 "XDG_DATA_HOME", "PATHLUME_SCRIPT", "PATHLUME_DESTINATION"})
+            EXPECT_NE(help.out.find(said), std::string::npos) << program << ": " << said;
+        EXPECT_FALSE(fs::exists(roots.device() / ".pl-registry")) << "--help started " << program;
+    }
+    const testing_support::ToolRun other = testing_support::RunTool(
+        env + Quoted(BinFolder() / "pathlumeQVGA.exe"), "hello --verbose", roots.base());
+    EXPECT_EQ(other.status, 1) << other.err;
+    EXPECT_EQ(other.out.find("usage:"), std::string::npos);
 }
 
 }  // namespace

@@ -32,9 +32,9 @@ TEST(ManeuverTextsTest, EachKindHasItsGlyphBitmapAndText) {
         {10, '6', 224, "keep left"},
         {11, '7', 234, "sharp right"},
         {12, '8', 236, "sharp left"},
-        {13, '9', 200, ""},  // the side is unknown
-        {14, 'A', 230, ""},
-        {15, 'B', 232, ""},
+        {13, '9', 200, "arrive"},  // the side is unknown
+        {14, 'A', 230, "enter traffic circle"},
+        {15, 'B', 232, "enter traffic circle"},
         {16, '0', 218, "enter fwy on the right"},
         {17, '1', 216, "enter fwy on the left"},
         {18, '3', 226, "enter fwy on the right"},
@@ -61,7 +61,7 @@ TEST(ManeuverTextsTest, TheArrivalNamesTheDestinationSide) {
     GetManeuverGlyphText(kManeuverArrival, text, sizeof text, kSideLeft);
     EXPECT_STREQ(text, " on the left");
     GetManeuverGlyphText(kManeuverArrival, text, sizeof text, kSideUnknown);
-    EXPECT_STREQ(text, "");
+    EXPECT_STREQ(text, "arrive");
     // Other kinds ignore the side.
     GetManeuverGlyphText(kManeuverTurnLeft, text, sizeof text, kSideRight);
     EXPECT_STREQ(text, "turn left");
@@ -156,13 +156,13 @@ TEST_F(ManeuverLineTest, TheRequestsSideWordDecidesWhenSet) {
     }
 }
 
-TEST_F(ManeuverLineTest, AnArrivalWithAnUnknownSideEndsInABlank) {
+TEST_F(ManeuverLineTest, AnArrivalWithAnUnknownSideSaysArrive) {
     CRouter router;
     const Maneuver arrival{-1, kManeuverArrival, 0};
     char line[kManeuverTextSize];
     EXPECT_EQ(FormatManeuverRoadName(router, line, arrival, false), nullptr);
     ASSERT_NE(FormatManeuverRoadName(router, line, arrival, true), nullptr);
-    EXPECT_STREQ(line, " ");
+    EXPECT_STREQ(line, " arrive");
     // A house number names the arrival; the cut keeps the buffer's end.
     std::strcpy(router.request.shortName, "1234");
     EXPECT_STREQ(FormatManeuverRoadName(router, line, arrival, false), "1234 ");

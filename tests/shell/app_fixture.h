@@ -17,6 +17,21 @@
 
 namespace shell_test {
 
+// A screen and resource set the goldens are drawn at.
+struct ScreenSet {
+    const char* name;
+    int width;
+    int height;
+    int dpi;
+};
+// QVGA and VGA, for INSTANTIATE_TEST_SUITE_P, and the tests' names by set.
+inline auto GoldenScreenSets() {
+    return testing::Values(ScreenSet{"qvga", 240, 320, 96}, ScreenSet{"vga", 480, 640, 192});
+}
+inline std::string ScreenSetName(const testing::TestParamInfo<ScreenSet>& info) {
+    return info.param.name;
+}
+
 // The install folder on the device root ("\Program Files\Zanter\Wayscribe").
 std::filesystem::path InstallFolder();
 // Copies the town's device maps into the install folder's "Maps".

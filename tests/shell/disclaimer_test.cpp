@@ -8,9 +8,13 @@
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/shell/app_settings.h"
+#include "platform/gdi/gdi.h"
 #include "platform/kernel/msgbox.h"
 #include "platform/user/dialogs.h"
+#include "platform/user/user.h"
+#include "tests/foundation/screen_test_support.h"
 #include "tests/shell/app_fixture.h"
+#include "tests/support/shared_data.h"
 
 namespace shell_test {
 namespace {
@@ -169,6 +173,70 @@ TEST_F(DisclaimerTest, ShowWarningZeroAcceptsOnceAndTurnsItBackOn) {
     EXPECT_EQ(RunSafetyDisclaimer(nullptr, nullptr, nullptr), IDOK);
     EXPECT_EQ(ShowWarning(), 1u);
 }
+
+struct ScreenForm {
+    const char* name;
+    int width;
+    int height;
+    int dpi;
+};
+
+class DisclaimerGoldenTest : public AppTest, public testing::WithParamInterface<ScreenForm> {
+  protected:
+    void TearDown() override {
+        if (app_)
+            Finish();
+        platform::SetScreenMode(240, 320, 96);
+    }
+    // Starts the program and takes the screen the first time it waits for input,
+    // then presses the key; whether the screen matched the golden `name`.
+    testing::AssertionResult StartAndTakeTheFirstBox(const std::u16string& commandLine,
+                                                     const std::string& name, UINT key) {
+        HWND probe =
+            CreateWindowExW(0, u"STATIC", u"", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+        testing::AssertionResult matches = testing::AssertionFailure() << "no box showed";
+        platform::CallWhenIdle(probe, [&] {
+            matches = screen_testing::ScreenMatchesGolden(
+                testing_support::RepositoryFolder() / "tests" / "shell" / "golden", name);
+            platform::PostKeyPress(key);
+        });
+        Start(commandLine, std::vector<UINT>{});
+        DestroyWindow(probe);
+        return matches;
+    }
+};
+
+// The disclaimer as the program shows it at the start, on every form of both
+// screen sets: the title, the whole text, the picture below it and both buttons
+// with their labels inside the screen.
+TEST_P(DisclaimerGoldenTest, TheDisclaimerIsWholeOnEveryScreenForm) {
+    const ScreenForm form = GetParam();
+    platform::SetScreenMode(form.width, form.height, form.dpi);
+    InstallTownMaps();
+    InstallVoiceFiles();
+    // The first moment the program waits for input is inside the disclaimer's loop,
+    // once it is drawn: the screen is taken then, and the disclaimer refused.
+    EXPECT_TRUE(StartAndTakeTheFirstBox(u"", std::string("disclaimer_") + form.name, VK_ESCAPE));
+}
+
+// The program's own warning box, whole on every form as well.
+TEST_P(DisclaimerGoldenTest, TheStartsWarningBoxIsWholeOnEveryScreenForm) {
+    const ScreenForm form = GetParam();
+    platform::SetScreenMode(form.width, form.height, form.dpi);
+    InstallTownMaps();
+    InstallVoiceFiles();
+    std::filesystem::remove(InstallFolder() / "Snd" / "wait4gps.spx");
+    EXPECT_TRUE(
+        StartAndTakeTheFirstBox(u"nowarning", std::string("warning_box_") + form.name, VK_ESCAPE));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ScreenForms, DisclaimerGoldenTest,
+    testing::Values(ScreenForm{"qvga", 240, 320, 96}, ScreenForm{"qvga_landscape", 320, 240, 96},
+                    ScreenForm{"square", 240, 240, 96}, ScreenForm{"vga", 480, 640, 192},
+                    ScreenForm{"vga_landscape", 640, 480, 192},
+                    ScreenForm{"vga_square", 480, 480, 192}),
+    [](const testing::TestParamInfo<ScreenForm>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace shell_test

@@ -67,6 +67,22 @@ TEST_F(HotkeyTableTest, CountBeyondTheStoredPairsIsCut) {
     EXPECT_EQ(table.GetCommand(2), CHotkeyTable::kHotkeyUnassigned);
 }
 
+// A value longer than the seventeen pairs (another version wrote more) still gives
+// its first seventeen.
+TEST_F(HotkeyTableTest, ALongerValueGivesItsFirstSeventeenPairs) {
+    std::vector<HotkeyEntry> pairs;
+    for (uint32_t i = 0; i < 20; ++i)
+        pairs.push_back({0x100 + i, i % 17});
+    Store(20, pairs);
+    CHotkeyTable table;
+    table.Load();
+    for (int i = 0; i < CHotkeyTable::kEntries; ++i) {
+        EXPECT_EQ(table.GetKey(i), 0x100u + static_cast<uint32_t>(i));
+        EXPECT_EQ(table.GetCommand(i), static_cast<uint32_t>(i));
+    }
+    EXPECT_EQ(table.CommandForKey(0x111), -1);
+}
+
 TEST_F(HotkeyTableTest, DisabledTableRegistersNothing) {
     HWND window = CreateWindowExW(0, u"STATIC", u"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                                   nullptr, nullptr);

@@ -6,6 +6,7 @@
 #include "pathlume/route/router.h"
 #include "pathlume/shell/app_settings.h"
 #include "tests/shell/app_fixture.h"
+#include "tests/support/shared_data.h"
 
 namespace shell_test {
 namespace {
@@ -33,8 +34,9 @@ TEST_F(LifecycleTest, TownRunGivesBackEveryHeapBlock) {
 
 TEST_F(LifecycleTest, AndorraRunGivesBackEveryHeapBlock) {
     if (!InstallAndorraMaps())
-        GTEST_SKIP()
-            << "no shared OpenStreetMap data (../shared/data): Andorra's maps are not made";
+        GTEST_SKIP() << "no shared OpenStreetMap data ("
+                     << testing_support::SharedDataFolder().string()
+                     << "): Andorra's maps are not made";
     InstallVoiceFiles();
     const size_t first = RunOnce();
     EXPECT_EQ(RunOnce(), first);

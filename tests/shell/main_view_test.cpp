@@ -39,53 +39,18 @@
 #include "tests/position/drives.h"
 #include "tests/route/route_test_maps.h"
 #include "tests/shell/app_fixture.h"
+#include "tests/shell/recorded_words.h"
+#include "tests/shell/running_view.h"
 #include "tests/shell/town_route.h"
 #include "tests/support/pty.h"
+#include "tests/support/shared_data.h"
 
 namespace shell_test {
 namespace {
 
-// Prompt words spoken through guidance, recorded instead of played.
-class RecordedWords {
-  public:
-    RecordedWords()
-        : guidance_([this](const PhraseBuffer& phrase) {
-              for (int i = 0; i < phrase.count; ++i)
-                  words.push_back(phrase.words[i]);
-          }) {
-        previous_ = &GetRouteGuidance();
-        SetRouteGuidance(&guidance_);
-    }
-    ~RecordedWords() { SetRouteGuidance(previous_); }
-    std::vector<int> words;
-
-  private:
-    CGuidance guidance_;
-    IRouteGuidance* previous_;
-};
-
-class MainViewTest : public AppTest {
+class MainViewTest : public RunningViewTest {
   protected:
     static void SetUpTestSuite() { route_test::RouteTownMaps(); }
-
-    void SetUp() override {
-        InstallTownMaps();
-        InstallVoiceFiles();
-        // A serial port that is not there: no Bluetooth radio to wait for.
-        RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"CommPort", 3);
-        platform::UseManualClock(true);
-        ASSERT_TRUE(Start(u"nowarning", std::vector<UINT>{}));
-        Pump();
-        frame_ = dynamic_cast<CMainFrame*>(app_->m_pMainWnd);
-        ASSERT_NE(frame_, nullptr);
-        view_ = &frame_->View();
-    }
-    void TearDown() override {
-        if (app_)
-            Close();
-        platform::UseManualClock(false);
-        platform::ClearMessageBoxes();
-    }
 
     // The receiver's fix, come in now: valid, 8 satellites, at the speed (mph).
     void SetFixSpeed(float mph) {
@@ -96,9 +61,6 @@ class MainViewTest : public AppTest {
         });
         view_->SetLastDataTime(GetTickCount());
     }
-
-    CMainFrame* frame_ = nullptr;
-    CMainView* view_ = nullptr;
 };
 
 TEST_F(MainViewTest, PanQueryAndPanModeFollowOneFlag) {
@@ -672,8 +634,9 @@ class AndorraDemoTest : public AppTest {
 
 TEST_F(AndorraDemoTest, RouteDemonstrationToItsEndThenClose) {
     if (!InstallAndorraMaps())
-        GTEST_SKIP()
-            << "no shared OpenStreetMap data (../shared/data): Andorra's maps are not made";
+        GTEST_SKIP() << "no shared OpenStreetMap data ("
+                     << testing_support::SharedDataFolder().string()
+                     << "): Andorra's maps are not made";
     InstallVoiceFiles();
     RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"CommPort", 3);
     RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"PlaybackDelay", 0);

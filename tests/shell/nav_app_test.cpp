@@ -12,6 +12,8 @@
 #include "pathlume/position/gps_device.h"
 #include "pathlume/shell/app_settings.h"
 #include "pathlume/shell/main_frame.h"
+#include "platform/gdi/gdi.h"
+#include "platform/kernel/msgbox.h"
 #include "platform/user/user.h"
 #include "tests/route/route_test_maps.h"
 #include "tests/shell/app_fixture.h"
@@ -58,6 +60,31 @@ TEST_F(NavAppTest, WithoutAFixTheMapStartsOnTheRoadOfTheLastPosition) {
     EXPECT_NE(g_vehicleLocation.GetLink(false), nullptr);
     EXPECT_NEAR(g_vehicleLocation.position.latitude, road.lat, 1e-3);
     EXPECT_NEAR(g_vehicleLocation.position.longitude, road.lon, 1e-3);
+    Close();
+}
+
+// A receiver that is not there is reported over the drawn map, not over an empty
+// window: the start opens the port once the first map frame is drawn.
+TEST_F(NavAppTest, TheStartsPortBoxComesOverTheDrawnMap) {
+    InstallTownMaps();
+    InstallVoiceFiles();
+    platform::TextRecording recording;
+    ASSERT_TRUE(Start());
+    int boxes = 0;
+    bool mapDrawnFirst = true;
+    platform::SetMessageBoxHandler(
+        [&](HWND, const std::u16string&, const std::u16string&, UINT type) {
+            ++boxes;
+            bool statusBox = false;
+            for (const platform::DrawnText& text : recording.Texts())
+                statusBox |= text.text == u"SPEED";
+            mapDrawnFirst &= statusBox;
+            return platform::DefaultMessageBoxAnswer(type);
+        });
+    Pump();
+    EXPECT_EQ(boxes, 1) << "the missing receiver (COM1:) is reported once";
+    EXPECT_TRUE(mapDrawnFirst);
+    platform::SetMessageBoxHandler(nullptr);
     Close();
 }
 

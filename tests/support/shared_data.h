@@ -1,5 +1,6 @@
-// The real OpenStreetMap extracts and GPS traces beside the repository. Tests that
-// use them skip with a clear message when the folder is absent.
+// The real OpenStreetMap extracts and GPS traces: the folder PATHLUME_SHARED_DATA
+// names, else shared/data beside the checkout. Tests that use them skip with a
+// clear message when the folder is absent.
 #pragma once
 
 #include <filesystem>
@@ -9,9 +10,11 @@ namespace testing_support {
 // The checkout the tests were built from (for golden files, corpora, resource tables).
 std::filesystem::path RepositoryFolder();
 
-// <repository>/../shared/data/osm
+// $PATHLUME_SHARED_DATA, else <repository>/../shared/data
+std::filesystem::path SharedDataFolder();
+// <shared data>/osm: the OpenStreetMap extracts
 std::filesystem::path SharedOsmFolder();
-// <repository>/../shared/data/nmea: real receivers' NMEA captures
+// <shared data>/nmea: real receivers' NMEA captures
 std::filesystem::path SharedNmeaFolder();
 
 }  // namespace testing_support

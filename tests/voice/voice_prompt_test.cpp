@@ -78,17 +78,32 @@ TEST_F(VoicePromptTest, WordsPlayInOrderByTheirTableEntries) {
     EXPECT_EQ(WordsHeard(), (std::vector<int>{41, 49, 3, 28, 53}));
 }
 
-TEST_F(VoicePromptTest, PhrasesWaitForEachOtherUnlessOneInterrupts) {
+TEST_F(VoicePromptTest, PhrasesWaitTheirTurnWithoutHoldingTheCaller) {
     Say({1, 2, 3});
-    Say({4, 5});  // waits until all of the first has been said
+    ASSERT_TRUE(testing_support::WaitUntilBlocked(1));  // saying its first word
+    // The caller is not held: no time passes while the first phrase goes on.
+    const uint64_t before = platform::ClockMilliseconds();
+    Say({4, 5});
+    EXPECT_EQ(platform::ClockMilliseconds(), before);
     WaitIdle();
     EXPECT_EQ(WordsHeard(), (std::vector<int>{1, 2, 3, 4, 5}));
 
+    // Interrupting cuts the playing phrase after its word and drops the waiting one.
     Say({6, 7, 8});
-    ASSERT_TRUE(testing_support::WaitUntilBlocked(1));  // saying its first word
-    Say({9, 10}, 1);
+    ASSERT_TRUE(testing_support::WaitUntilBlocked(1));
+    Say({9});
+    Say({10, 11}, 1);
     WaitIdle();
-    EXPECT_EQ(WordsHeard(), (std::vector<int>{6, 9, 10}));
+    EXPECT_EQ(WordsHeard(), (std::vector<int>{6, 10, 11}));
+
+    // Two phrases wait at most: a third drops the oldest of them.
+    Say({12});
+    ASSERT_TRUE(testing_support::WaitUntilBlocked(1));
+    Say({13});
+    Say({14});
+    Say({15});
+    WaitIdle();
+    EXPECT_EQ(WordsHeard(), (std::vector<int>{12, 14, 15}));
 }
 
 TEST_F(VoicePromptTest, BadPhrasesAreDroppedAndBadWordsSkipped) {

@@ -1,11 +1,13 @@
 #include "tools/devroot/devroot.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/cards/cards.h"
+#include "platform/user/user.h"
 
 namespace devroot {
 namespace {
@@ -89,7 +91,9 @@ std::optional<TypedValue> ParseTypedValue(const std::string& text, std::string* 
         if (errno == 0 && *end == '\0' && std::isfinite(value)) {
             uint32_t bits = 0;
             std::memcpy(&bits, &value, sizeof bits);
-            return Dword(bits);
+            TypedValue typed = Dword(bits);
+            typed.isFloat = true;
+            return typed;
         }
         *error = "float: needs a finite number, not \"" + body + "\"";
         return std::nullopt;
@@ -121,7 +125,13 @@ std::string FormatValue(const TypedValue& value) {
         for (int i = 3; i >= 0; --i) {
             number = (number << 8) | value.data[static_cast<size_t>(i)];
         }
-        return std::to_string(number);
+        if (!value.isFloat)
+            return std::to_string(number);
+        float held = 0;
+        std::memcpy(&held, &number, sizeof held);
+        char text[32];
+        const std::to_chars_result written = std::to_chars(text, text + sizeof text, held);
+        return std::string(text, written.ptr);
     }
     if (value.type == REG_SZ && value.data.size() % 2 == 0) {
         std::u16string text;
@@ -143,6 +153,11 @@ std::string FormatValue(const TypedValue& value) {
         hex += kDigits[byte & 15];
     }
     return hex;
+}
+
+bool StoredAsFloat(const std::string& valueName) {
+    const std::string name = Lower(valueName);
+    return name == "lastlat" || name == "lastlon" || name == "lasthead";
 }
 
 int MakeCard(const std::filesystem::path& root, const std::string& name, std::ostream& out,
@@ -184,7 +199,7 @@ int SetValue(const std::filesystem::path& root, const std::string& key, const st
 }
 
 int GetValue(const std::filesystem::path& root, const std::string& key, const std::string& value,
-             std::ostream& out, std::ostream& err) {
+             std::optional<bool> asFloat, std::ostream& out, std::ostream& err) {
     HKEY predefined = nullptr;
     std::u16string subKey;
     if (!UseKey(root, key, &predefined, &subKey, err)) {
@@ -209,6 +224,7 @@ int GetValue(const std::filesystem::path& root, const std::string& key, const st
         err << "devroot: " << key << "\\" << value << " is not set\n";
         return 1;
     }
+    typed.isFloat = asFloat.value_or(StoredAsFloat(value));
     out << FormatValue(typed) << "\n";
     return 0;
 }
@@ -218,6 +234,20 @@ int Settle(const std::filesystem::path& root, std::ostream& out) {
     std::error_code error;
     const bool there = std::filesystem::is_directory(root, error);
     out << "devroot: " << root.string() << (there ? " is there\n" : " is not there\n");
+    return 0;
+}
+
+int CloseProgram(const std::filesystem::path& root, std::ostream& out, std::ostream& err) {
+    if (!UseRoot(root, err)) {
+        return 1;
+    }
+    // The class the navigation program's main window is found by.
+    const HWND program = FindWindowW(u"WCE_TravonaWCls", nullptr);
+    if (!program || !PostMessageW(program, WM_CLOSE, 0, 0)) {
+        err << "devroot: no navigation program runs on " << root.string() << "\n";
+        return 1;
+    }
+    out << "devroot: asked the navigation program on " << root.string() << " to close\n";
     return 0;
 }
 

@@ -203,7 +203,8 @@ AreaTables WriteAreaFiles(const Network& network, const DiscLayout& layout, cons
     std::vector<std::set<uint32_t>> streetsOfPlace(placeNumber);
     for (uint32_t l = 0; l < network.links.size() && l < names.linkNames.size(); ++l) {
         const Link& link = network.links[l];
-        for (uint32_t area : {link.leftArea, link.rightArea}) {
+        for (uint32_t area : {link.leftArea, link.rightArea, network.AlternativeOf(link.leftArea),
+                              network.AlternativeOf(link.rightArea)}) {
             if (area >= tables.placeOfArea.size() || tables.placeOfArea[area] == kNone) {
                 continue;
             }

@@ -61,7 +61,8 @@ void CheckOut(const fs::path& out) {
 // The folders and files of a run beside OUT: ".NAME.discmaker-PID" and names that
 // start with it.
 std::string RunPrefix(const fs::path& out) {
-    return "." + out.filename().string() + ".discmaker-";
+    std::string prefix = ".";
+    return prefix.append(out.filename().string()).append(".discmaker-");
 }
 
 // Removes what runs into the same OUT left when they were killed: their build
@@ -200,11 +201,12 @@ BuildFigures BuildDiscs(Network& network, const fs::path& outFolder, const Build
 }
 
 std::string FiguresLine(const BuildFigures& figures) {
-    std::string line = "links " + std::to_string(figures.links) + ", nodes " +
-                       std::to_string(figures.nodes) + ", names " + std::to_string(figures.names) +
-                       ", points of interest " + std::to_string(figures.pointsOfInterest) +
-                       ", addresses " + std::to_string(figures.addressesPlaced) + " placed of " +
-                       std::to_string(figures.addresses) + ", km of road:";
+    std::string line = figures.state.empty() ? "" : "state " + figures.state + ", ";
+    line += "links " + std::to_string(figures.links) + ", nodes " + std::to_string(figures.nodes) +
+            ", names " + std::to_string(figures.names) + ", points of interest " +
+            std::to_string(figures.pointsOfInterest) + ", addresses " +
+            std::to_string(figures.addressesPlaced) + " placed of " +
+            std::to_string(figures.addresses) + ", km of road:";
     char text[64];
     for (int c = 0; c < kRoadClassCount; ++c) {
         std::snprintf(text, sizeof text, " %s %.1f", RoadClassName(static_cast<RoadClass>(c)),

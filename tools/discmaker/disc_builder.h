@@ -28,6 +28,9 @@ struct BuildOptions {
 };
 
 struct BuildFigures {
+    // The state an extract is filed under, as the line shows it ("AL (the
+    // default)"); empty for the town, which has its own states.
+    std::string state;
     size_t links = 0;
     size_t nodes = 0;
     size_t names = 0;
@@ -48,8 +51,9 @@ struct BuildFigures {
 BuildFigures BuildDiscs(Network& network, const std::filesystem::path& out,
                         const BuildOptions& options = {});
 
-// The figures as the last line of the tool's output: links, nodes, names, points
-// of interest, addresses placed of those read, km of road per road class, bytes written, seconds.
+// The figures as the last line of the tool's output: the state (an extract's),
+// links, nodes, names, points of interest, addresses placed of those read, km of
+// road per road class, bytes written, seconds.
 std::string FiguresLine(const BuildFigures& figures);
 
 }  // namespace discmaker

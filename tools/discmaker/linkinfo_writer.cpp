@@ -83,6 +83,8 @@ li::Record BuildRecord(const Network& network, const NameTables& names, const Ar
     }
     record.leftPlace = areas.PlaceValue(link.leftArea);
     record.rightPlace = areas.PlaceValue(link.rightArea);
+    record.leftAlternative = areas.PlaceValue(network.AlternativeOf(link.leftArea));
+    record.rightAlternative = areas.PlaceValue(network.AlternativeOf(link.rightArea));
     if (namePair != kNone) {
         record.namePair = namePair;
     }

@@ -40,7 +40,8 @@ const char kUsage[] =
     "                  (PBF when FILE ends in .osm.pbf, else XML)\n"
     "  --help          show this text\n"
     "\n"
-    "The last line gives links, nodes, names, points of interest, addresses placed\n"
+    "The last line gives the state an extract is filed under (\"AL (the default)\"\n"
+    "without --state), links, nodes, names, points of interest, addresses placed\n"
     "of those read, km of road per road class, bytes written and seconds.\n";
 
 // The codes --state takes, for a message that needs them.
@@ -158,6 +159,7 @@ int main(int argc, char** argv) {
 
     try {
         discmaker::Network network;
+        std::string stateShown;
         if (!osmFile.empty()) {
             std::error_code ec;
             if (!std::filesystem::exists(osmFile, ec)) {
@@ -170,6 +172,9 @@ int main(int argc, char** argv) {
             }
             network = discmaker::ReadOsm(
                 osmFile, stateCode.empty() ? discmaker::kDefaultOsmState : stateCode, report);
+            stateShown = stateCode.empty()
+                             ? std::string(discmaker::kDefaultOsmState) + " (the default)"
+                             : stateCode;
         } else {
             long long seed = 1, size = 400;
             if (!seedText.empty() && !ParseNumber(seedText, 0, (1LL << 62), &seed)) {
@@ -187,6 +192,7 @@ int main(int argc, char** argv) {
         options.prebuildRegion = PrebuildRegion;
         options.progress = report;
         discmaker::BuildFigures figures = discmaker::BuildDiscs(network, out, options);
+        figures.state = stateShown;
         if (!osmOut.empty()) {
             report("writing " + osmOut, 0);
             discmaker::WriteOsm(network, osmOut);

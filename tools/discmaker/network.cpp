@@ -527,6 +527,7 @@ void ValidateNetwork(Network& network) {
     }
     for (size_t i = 0; i < network.areas.size(); ++i) {
         checkArea(network.areas[i].parent, "area " + std::to_string(i));
+        checkArea(network.areas[i].alternative, "area " + std::to_string(i));
     }
     for (size_t i = 0; i < network.restrictions.size(); ++i) {
         const TurnRestriction& r = network.restrictions[i];

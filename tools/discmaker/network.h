@@ -247,6 +247,9 @@ struct Area {
     uint32_t parent = kNone;      // the county or state it lies in
     LatLon center;                // for cities, the place to drive to
     std::vector<LatLon> outline;  // closed ring, may be empty
+    // Another city its streets are also found under: a postal city's municipality
+    // ("Krems" lies in "Krems an der Donau"). Written as the sides' alternative place.
+    uint32_t alternative = kNone;
 };
 
 // Area and line features under the roads. The polygon file's kind of each, which
@@ -380,6 +383,10 @@ struct Network {
     uint32_t RegionOf(uint32_t area) const;
     // The region of a link: that of its left area, else its right area.
     uint32_t RegionOfLink(uint32_t link) const;
+    // The area's alternative (Area::alternative); kNone for none or no such area.
+    uint32_t AlternativeOf(uint32_t area) const {
+        return area < areas.size() ? areas[area].alternative : kNone;
+    }
 
     // Length of a link along its shape in km.
     double LinkLengthKm(uint32_t link) const;

@@ -11,6 +11,12 @@
 #include <span>
 #include <stdexcept>
 
+// The optimiser reads an empty user name in the library's relation builder as a
+// read past a buffer; the library's own code, and harmless.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wstringop-overread"
+#endif
 #include <osmium/area/assembler.hpp>
 #include <osmium/area/multipolygon_manager.hpp>
 #include <osmium/builder/osm_object_builder.hpp>
@@ -23,6 +29,9 @@
 #include <osmium/relations/manager_util.hpp>
 #include <osmium/tags/tags_filter.hpp>
 #include <osmium/visitor.hpp>
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 
 #include "formats/names.h"
 #include "tools/discmaker/disc_layout.h"
@@ -35,6 +44,8 @@ namespace {
 using formats::names::ToNameText;
 
 constexpr double kDegToRad = 3.14159265358979323846 / 180.0;
+// The width a river or canal given as a line is drawn at, in metres.
+constexpr double kRiverWidthM = 12, kCanalWidthM = 8;
 
 LatLon ToLatLon(const osmium::Location& location) {
     return {location.lat(), location.lon()};
@@ -60,27 +71,30 @@ struct RoadKind {
     RoadClass roadClass;
     bool ramp;
     bool impliedOneway;
+    uint16_t speedKmh;  // without a maxspeed
 };
 
 // The drivable highway values; anything else (tracks, paths, footways, steps,
-// pedestrian areas, roads being built) is not a road for a car.
+// pedestrian areas, roads being built) is not a road for a car. Trunk and primary
+// roads, secondary and tertiary roads, and streets fall in three classes the map
+// draws apart (docs/formats/discmaker.md); each kind keeps its own typical speed.
 bool RoadKindOf(std::string_view highway, RoadKind* kind) {
     static const std::map<std::string, RoadKind, std::less<>> kinds = {
-        {"motorway", {RoadClass::Freeway, false, true}},
-        {"motorway_link", {RoadClass::Highway, true, true}},
-        {"trunk", {RoadClass::Highway, false, false}},
-        {"trunk_link", {RoadClass::Arterial, true, false}},
-        {"primary", {RoadClass::Arterial, false, false}},
-        {"primary_link", {RoadClass::Arterial, false, false}},
-        {"secondary", {RoadClass::Collector, false, false}},
-        {"secondary_link", {RoadClass::Collector, false, false}},
-        {"tertiary", {RoadClass::Collector, false, false}},
-        {"tertiary_link", {RoadClass::Collector, false, false}},
-        {"unclassified", {RoadClass::Street, false, false}},
-        {"residential", {RoadClass::Street, false, false}},
-        {"living_street", {RoadClass::Street, false, false}},
-        {"road", {RoadClass::Street, false, false}},
-        {"service", {RoadClass::Minor, false, false}},
+        {"motorway", {RoadClass::Freeway, false, true, 110}},
+        {"motorway_link", {RoadClass::Highway, true, true, 90}},
+        {"trunk", {RoadClass::Highway, false, false, 90}},
+        {"trunk_link", {RoadClass::Arterial, true, false, 70}},
+        {"primary", {RoadClass::Arterial, false, false, 70}},
+        {"primary_link", {RoadClass::Arterial, false, false, 70}},
+        {"secondary", {RoadClass::Street, false, false, 60}},
+        {"secondary_link", {RoadClass::Street, false, false, 60}},
+        {"tertiary", {RoadClass::Street, false, false, 60}},
+        {"tertiary_link", {RoadClass::Street, false, false, 60}},
+        {"unclassified", {RoadClass::Minor, false, false, 40}},
+        {"residential", {RoadClass::Minor, false, false, 40}},
+        {"living_street", {RoadClass::Minor, false, false, 40}},
+        {"road", {RoadClass::Minor, false, false, 40}},
+        {"service", {RoadClass::Minor, false, false, 20}},
     };
     auto it = kinds.find(highway);
     if (it == kinds.end())
@@ -366,6 +380,55 @@ bool FeatureKindOf(const osmium::TagList& tags, FeatureKind* kind) {
     if (landuse == "residential" || landuse == "commercial" || landuse == "retail")
         return *kind = FeatureKind::Urban, true;
     return false;
+}
+
+// A ring around a line, `widthM` metres wide: the line's points moved half the width
+// to its left, then back along its right, with mitred corners (held to twice the
+// half width at sharp bends).
+std::vector<LatLon> WidenLine(const std::vector<LatLon>& line, double widthM) {
+    std::vector<LatLon> points;
+    for (const LatLon& p : line) {
+        if (points.empty() || !(points.back() == p))
+            points.push_back(p);
+    }
+    if (points.size() < 2)
+        return {};
+    const double kMetresPerDegree = 111320.0;
+    const double cosLat = std::cos(points[0].lat * kDegToRad);
+    auto flat = [&](const LatLon& p) {
+        return std::pair{p.lon * cosLat * kMetresPerDegree, p.lat * kMetresPerDegree};
+    };
+    // The unit normal to the left of segment i.
+    auto normal = [&](size_t i) {
+        const auto [ax, ay] = flat(points[i]);
+        const auto [bx, by] = flat(points[i + 1]);
+        const double length = std::hypot(bx - ax, by - ay);
+        return length > 0 ? std::pair{-(by - ay) / length, (bx - ax) / length}
+                          : std::pair{0.0, 0.0};
+    };
+    const double half = widthM / 2;
+    std::vector<LatLon> left, right;
+    for (size_t i = 0; i < points.size(); ++i) {
+        const auto before = normal(i == 0 ? 0 : i - 1);
+        const auto after = normal(i + 1 < points.size() ? i : i - 1);
+        // Along the bisector of the two normals, as far as keeps both sides at the
+        // half width: half / cos of half the bend.
+        double nx = before.first + after.first, ny = before.second + after.second;
+        const double length = std::hypot(nx, ny);
+        double reach = half;
+        if (length > 1e-9) {
+            nx /= length, ny /= length;
+            reach = std::min(2 * half / length, 2 * half);
+        } else {
+            nx = after.first, ny = after.second;
+        }
+        const double dLat = ny * reach / kMetresPerDegree;
+        const double dLon = nx * reach / (kMetresPerDegree * cosLat);
+        left.push_back({points[i].lat + dLat, points[i].lon + dLon});
+        right.push_back({points[i].lat - dLat, points[i].lon - dLon});
+    }
+    left.insert(left.end(), right.rbegin(), right.rend());
+    return left;
 }
 
 double RingAreaKm2(const std::vector<LatLon>& ring) {
@@ -672,13 +735,23 @@ class DataHandler : public osmium::handler::Handler {
             m_out.interpolations.push_back(std::move(in));
             return;
         }
-        // Lines under the roads.
+        // Lines under the roads. A river's line becomes water of a river's width:
+        // the view draws lines two pixels wide at every scale, as wide as the roads
+        // (wider than the main roads far out), where water of its own width narrows
+        // with the scale as the roads do.
+        std::string_view waterway = Tag(tags, "waterway");
+        if (IsOneOf(waterway, {"river", "canal"})) {
+            std::vector<LatLon> ring =
+                WidenLine(points, waterway == "river" ? kRiverWidthM : kCanalWidthM);
+            if (ring.size() >= 3) {
+                AddFeature(way.id() * 2, {FeatureKind::River, 3, false, std::move(ring),
+                                          std::string(Tag(tags, "name"))});
+            }
+            return;
+        }
         FeatureKind line;
         bool isLine = true;
-        std::string_view waterway = Tag(tags, "waterway");
-        if (IsOneOf(waterway, {"river", "canal"}))
-            line = FeatureKind::River;
-        else if (Tag(tags, "railway") == "rail")
+        if (Tag(tags, "railway") == "rail")
             line = FeatureKind::Railway;
         else if (Tag(tags, "natural") == "coastline")
             line = FeatureKind::Shore;
@@ -862,7 +935,7 @@ class NetworkMaker {
                 link.direction = road.direction;
                 link.roundabout = road.roundabout;
                 link.toll = road.toll;
-                link.speedKmh = road.speed;
+                link.speedKmh = road.speed > 0 ? road.speed : road.kind.speedKmh;
                 if (!road.name.empty())
                     link.name = ParseStreetName(road.name);
                 LinkSigns signs;
@@ -1141,19 +1214,27 @@ class NetworkMaker {
     }
 
     // The areas that the addresses' cities name: an area of that name text (a city
-    // first), else a new city at the mean of the placed addresses naming it.
+    // first), else a new city at the mean of the placed addresses naming it, whose
+    // alternative is the city most of them lie in ("Krems" in "Krems an der Donau"),
+    // so that the street is found under the name the map shows around it too.
+    struct NewCity {
+        std::string name;
+        LatLon centre;
+        uint32_t alternative = kNone;
+    };
     struct CityAreas {
         std::map<std::string, uint32_t> areaOfText;
-        std::map<std::string, std::pair<std::string, LatLon>> newCities;  // text -> name, centre
+        std::map<std::string, NewCity> newCities;  // by name text
         const NetworkMaker* maker = nullptr;
 
         uint32_t AreaFor(const std::string& text, Network& net) {
             auto it = areaOfText.find(text);
             if (it != areaOfText.end())
                 return it->second;
-            const auto& [name, centre] = newCities.at(text);
-            uint32_t city =
-                net.AddArea({AreaKind::City, name, "", maker->CountyAt(centre), centre, {}});
+            const NewCity& made = newCities.at(text);
+            Area area{AreaKind::City, made.name, "", maker->CountyAt(made.centre), made.centre, {}};
+            area.alternative = made.alternative;
+            const uint32_t city = net.AddArea(std::move(area));
             areaOfText[text] = city;
             return city;
         }
@@ -1172,6 +1253,7 @@ class NetworkMaker {
             }
         }
         std::map<std::string, std::pair<LatLon, size_t>> sums;
+        std::map<std::string, std::map<uint32_t, size_t>> liesIn;  // text -> city -> addresses
         for (const auto& [key, placed] : sides) {
             for (const auto& p : placed) {
                 const std::string& city = p.address->city;
@@ -1179,15 +1261,24 @@ class NetworkMaker {
                     continue;
                 auto& [sum, count] = sums[CityText(city)];
                 if (count == 0)
-                    cities.newCities[CityText(city)].first = city;
+                    cities.newCities[CityText(city)].name = city;
                 sum.lat += p.address->position.lat;
                 sum.lon += p.address->position.lon;
                 ++count;
+                const uint32_t around = AreaAt(p.address->position);
+                if (m_net.areas[around].kind == AreaKind::City)
+                    ++liesIn[CityText(city)][around];
             }
         }
         for (auto& [text, sum] : sums) {
-            cities.newCities[text].second = {sum.first.lat / static_cast<double>(sum.second),
-                                             sum.first.lon / static_cast<double>(sum.second)};
+            NewCity& city = cities.newCities[text];
+            city.centre = {sum.first.lat / static_cast<double>(sum.second),
+                           sum.first.lon / static_cast<double>(sum.second)};
+            size_t most = 0;
+            for (const auto& [area, count] : liesIn[text]) {  // area order: the first wins a tie
+                if (count > most)
+                    city.alternative = area, most = count;
+            }
         }
         return cities;
     }
@@ -1459,11 +1550,13 @@ const char* HighwayValue(const Link& link) {
         case RoadClass::Arterial:
             return link.ramp ? "trunk_link" : "primary";
         case RoadClass::Collector:
-            return "secondary";
+            // The device draws and routes collectors as arterials; the way's
+            // maxspeed keeps its speed.
+            return "primary";
         case RoadClass::Street:
-            return "residential";
+            return "secondary";
         case RoadClass::Minor:
-            return "service";
+            return "residential";
     }
     return "road";
 }

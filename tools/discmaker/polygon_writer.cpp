@@ -138,7 +138,9 @@ polygons::Feature MakeFeature(const PolygonFeature& source, const std::vector<La
 
 uint32_t PolygonKind(FeatureKind kind) {
     // The map view fills kinds 1-4 with water's colour, 5 with none (the background),
-    // 6-8 green, 14 and 18 light grey, and never draws 9, 16 or 17.
+    // 6-8 a vivid green the route's second colour vanishes in, 13 a pale green, 14 and
+    // 18 light grey, and never draws 9, 16 or 17. Green land takes the pale green
+    // (drawn close in only), so roads and the route stand out over it.
     switch (kind) {
         case FeatureKind::Shore:
             return 0;
@@ -150,12 +152,11 @@ uint32_t PolygonKind(FeatureKind kind) {
             return 3;
         case FeatureKind::Park:
         case FeatureKind::Golf:
-            return 6;
         case FeatureKind::Cemetery:
-            return 7;
-        case FeatureKind::Airport:
         case FeatureKind::Forest:
-            return 8;
+            return 13;
+        case FeatureKind::Airport:
+            return 18;
         case FeatureKind::StateBorder:
             return 10;
         case FeatureKind::CountyBorder:
@@ -175,11 +176,35 @@ uint32_t PolygonKind(FeatureKind kind) {
     return 0;
 }
 
+int PaintRank(const PolygonFeature& feature) {
+    if (feature.openLine)
+        return 4;
+    switch (feature.kind) {
+        case FeatureKind::Urban:
+        case FeatureKind::Forest:
+            return 0;
+        case FeatureKind::Building:
+            return 2;
+        case FeatureKind::Ocean:
+        case FeatureKind::Lake:
+        case FeatureKind::River:
+            return 3;
+        default:
+            return 1;
+    }
+}
+
 std::map<uint32_t, std::vector<polygons::Feature>> CutPolygonFeatures(const Network& network,
                                                                       const DiscLayout& layout) {
     const GridHeader& grid = layout.polygons;
+    std::vector<uint32_t> order(network.features.size());
+    for (uint32_t f = 0; f < order.size(); ++f)
+        order[f] = f;
+    std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+        return PaintRank(network.features[a]) < PaintRank(network.features[b]);
+    });
     std::map<uint32_t, std::vector<polygons::Feature>> cells;
-    for (uint32_t f = 0; f < network.features.size(); ++f) {
+    for (const uint32_t f : order) {
         const PolygonFeature& source = network.features[f];
         if (source.points.size() < (source.openLine ? 2u : 3u))
             continue;

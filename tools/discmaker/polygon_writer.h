@@ -16,8 +16,15 @@ namespace discmaker {
 // thresholds the map view draws it with (a park green, a built-up area light).
 uint32_t PolygonKind(FeatureKind kind);
 
+// The order in which the map view paints a feature of this kind within a cell,
+// lowest first: broad land cover, the land uses inside it, buildings, water areas,
+// then the lines. The view draws a cell's features in file order, so a forest
+// written after a lake would hide it.
+int PaintRank(const PolygonFeature& feature);
+
 // The features of each non-empty cell of the polygon grid, by cell index: each
-// network feature clipped to the cells it crosses, in network order.
+// network feature clipped to the cells it crosses, in paint order (network order
+// within a rank).
 std::map<uint32_t, std::vector<formats::polygons::Feature>> CutPolygonFeatures(
     const Network& network, const DiscLayout& layout);
 

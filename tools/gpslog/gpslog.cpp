@@ -1,7 +1,11 @@
 #include "tools/gpslog/gpslog.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -265,6 +269,22 @@ int StatusAfterMaps(const LogOptions& options, int readErrorsBefore, int status,
     return 1;
 }
 
+// A file that gave no NMEA sentence is no log: the run fails, naming what the file
+// looks like when it is a GPX track (the receiver reads NMEA only).
+bool NoSentences(const Figures& figures, const std::string& path, std::ostream& err) {
+    if (figures.sentences > figures.checksumFailures)
+        return false;
+    std::ifstream in(path, std::ios::binary);
+    std::string head(512, '\0');
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<size_t>(in.gcount()));
+    err << "gpslog: no NMEA sentences in " << path;
+    if (head.find("<gpx") != std::string::npos)
+        err << ": it is a GPX track, not an NMEA log";
+    err << '\n';
+    return true;
+}
+
 // Opens the map files of options.maps, when given; false (with the reason on err)
 // when the folder holds none that are usable.
 bool OpenMatching(const LogOptions& options, std::unique_ptr<MapMatching>& matching,
@@ -317,7 +337,10 @@ int RunRaw(const LogOptions& options, std::ostream& out, std::ostream& err) {
         return 1;
     }
     out.flush();
-    PrintFigures(FiguresOf(receiver, printer, bytes, start, matching.get()), err);
+    const Figures figures = FiguresOf(receiver, printer, bytes, start, matching.get());
+    PrintFigures(figures, err);
+    if (NoSentences(figures, options.logPath, err))
+        return 1;
     return StatusAfterMaps(options, readErrors, 0, err);
 }
 
@@ -437,7 +460,10 @@ int RunLog(const LogOptions& options, std::ostream& out, std::ostream& err) {
             receiver.Close();
             printer.Drain(g_positionQueue);
             out.flush();
-            PrintFigures(FiguresOf(receiver, printer, bytes, start, matching.get()), err);
+            const Figures figures = FiguresOf(receiver, printer, bytes, start, matching.get());
+            PrintFigures(figures, err);
+            if (NoSentences(figures, options.logPath, err))
+                result = 1;
         }
         view.printer = nullptr;
         g_gpsReceiver.store(nullptr);
@@ -466,6 +492,37 @@ LRESULT CALLBACK PortViewProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 
 bool IsHostTarget(const std::string& port) {
     return port.rfind("gpsd://", 0) == 0 || port.find('/') != std::string::npos;
+}
+
+// Why a port the receiver could not open does not open, in words a user can act on.
+std::string WhyPortFails(const std::string& port, const std::u16string& portName) {
+    if (port.rfind("gpsd://", 0) == 0)
+        return "no GPS daemon answers there";
+    if (port.find('/') != std::string::npos) {
+        const int fd = ::open(port.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        const int why = errno;
+        if (fd >= 0) {
+            const bool tty = ::isatty(fd) != 0;
+            ::close(fd);
+            return tty ? "in use by another program" : "not a serial device";
+        }
+        if (why == EACCES || why == EPERM)
+            return "permission denied: add the user to the dialout group (sudo usermod -aG "
+                   "dialout $USER, then log in again)";
+        if (why == EBUSY)
+            return "in use by another program";
+        return "no such device";
+    }
+    HANDLE handle = CreateFileW(portName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        CloseHandle(handle);
+        return "it opens now: try again";
+    }
+    return GetLastError() == ERROR_ACCESS_DENIED
+               ? "permission denied or in use: the device behind it may need the user in the "
+                 "dialout group (sudo usermod -aG dialout $USER, then log in again)"
+               : "no such device";
 }
 
 }  // namespace
@@ -500,7 +557,8 @@ int RunPort(const PortOptions& options, std::ostream& out, std::ostream& err) {
         g_portView.printer = &printer;
         const int opened = receiver.Open(portName.c_str(), options.baud, FALSE);
         if (opened != 0) {
-            err << "gpslog: " << options.port << " does not open (" << opened << ")\n";
+            err << "gpslog: " << options.port
+                << " does not open: " << WhyPortFails(options.port, portName) << "\n";
             result = 1;
         } else {
             while (receiver.IsWorkerRunning() &&

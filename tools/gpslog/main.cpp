@@ -24,7 +24,9 @@ const char kUsage[] =
     "  --baud      line speed of the port (default 4800)\n"
     "  --seconds   stop after S seconds (default: when the port hangs up)\n"
     "  --csv       one line per fix under a header (the default)\n"
-    "  --json      one JSON object per fix and line\n";
+    "  --json      one JSON object per fix and line\n"
+    "Exit status 1 when LOG holds no NMEA sentence (a GPX track is named as one), when\n"
+    "the port does not open (with the reason) or when the maps cannot be read.\n";
 
 }  // namespace
 

@@ -39,7 +39,6 @@ namespace {
 
 constexpr double kMetresPerRadian = 6370973.27862;
 constexpr double kPi = 3.14159265358979323846;
-constexpr double kKmhPerMph = 1.609344;
 constexpr double kKnotsPerKmh = 1 / 1.852;
 // Travel speeds by speed category, km/h (guidance's time-to-go table).
 constexpr double kCategoryKmh[8] = {130, 105, 90, 65, 50, 35, 10, 8};
@@ -232,33 +231,6 @@ double Length(const std::vector<Piece>& pieces) {
     }
     return sum;
 }
-
-// The receiver, matcher and travel direction of the simulated vehicle.
-class DrivePositioning final : public IPositioningServices {
-  public:
-    int GetFixQuality() override { return 2; }
-    FLOAT GetSpeed(int metric) override {
-        const double mph = kmh / kKmhPerMph;
-        return mph <= 1 ? 0 : static_cast<FLOAT>(metric ? kmh : mph);
-    }
-    void ClearFix() override {}
-    BOOL IsOpenInProgress() override { return FALSE; }
-    void SetPaused(int) override {}
-    BOOL IsFixValid() override { return TRUE; }
-    int GetSatellitesUsed() override { return 8; }
-    FLOAT GetHeading() override { return static_cast<FLOAT>(heading); }
-    FLOAT GetFixLatitude() override { return g_vehicleLocation.position.latitude; }
-    void ResetMatcher(int) override {}
-    int SnapWithTimeout(DWORD, int) override { return 0; }
-    void StepTrackSim() override {}
-    TravelDirection UpdateTravelDirection() override { return travel; }
-    int GetQueueCount() override { return 0; }
-    BOOL IsInputSuspended() override { return FALSE; }
-
-    double kmh = 0;
-    double heading = 0;
-    TravelDirection travel = kTravelUnknown;
-};
 
 const char* ScreenName(int mode) {
     switch (mode) {
@@ -459,7 +431,12 @@ class DriveVoice {
         Restore();
     }
     bool Active() const { return active_; }
+    // The drive has no clock of its own: it waits while the voice speaks, so that
+    // every phrase is heard whole and none is dropped from the voice's queue.
     void Speak(const PhraseBuffer& phrase) {
+        while (g_playingPrompt.load()) {
+            Sleep(10);
+        }
         void* block = g_heap.Alloc(sizeof(CVoicePrompt));
         CVoicePrompt::Speak(block ? new (block) CVoicePrompt : nullptr, phrase.words, phrase.count,
                             0);
@@ -481,9 +458,9 @@ std::string WordsText(const PhraseBuffer& phrase) {
     std::string text;
     for (int i = 0; i < phrase.count; ++i) {
         const int w = phrase.words[i];
-        text += (i ? " " : "") + (w >= 0 && w < kPromptWordCount
-                                      ? platform::WideToUtf8(PromptWordTable[w])
-                                      : std::string("?"));
+        if (i)
+            text += ' ';
+        text += w >= 0 && w < kPromptWordCount ? platform::WideToUtf8(PromptWordTable[w]) : "?";
     }
     return text;
 }
@@ -536,7 +513,7 @@ DriveReport GuideDrive(CRouter& r, const GuideOptions& options, std::ostream& ou
     };
     DriveVoice voice(options.voice, options.wav);
     DriveLog log(options.nmea);
-    DrivePositioning gps;
+    VehiclePositioning gps;
     DriveView view([&](int mode) {
         report.screens.push_back(ScreenName(mode));
         print(std::string("screen ") + ScreenName(mode));

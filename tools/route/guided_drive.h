@@ -11,9 +11,44 @@
 #include <string>
 #include <vector>
 
+#include "pathlume/mapdb/map_records.h"
+#include "pathlume/route/positioning_services.h"
+
 class CRouter;
 
 namespace routetool {
+
+inline constexpr double kKmhPerMph = 1.609344;
+
+// The receiver, matcher and travel direction of the simulated vehicle: a drive's,
+// or before a route the one standing at its start with the heading it was given
+// and no fix yet, as the program is after a start.
+class VehiclePositioning final : public IPositioningServices {
+  public:
+    int GetFixQuality() override { return fixValid ? 2 : 0; }
+    FLOAT GetSpeed(int metric) override {
+        const double mph = kmh / kKmhPerMph;
+        return mph <= 1 ? 0 : static_cast<FLOAT>(metric ? kmh : mph);
+    }
+    void ClearFix() override {}
+    BOOL IsOpenInProgress() override { return FALSE; }
+    void SetPaused(int) override {}
+    BOOL IsFixValid() override { return fixValid ? TRUE : FALSE; }
+    int GetSatellitesUsed() override { return fixValid ? 8 : 0; }
+    FLOAT GetHeading() override { return static_cast<FLOAT>(heading); }
+    FLOAT GetFixLatitude() override { return g_vehicleLocation.position.latitude; }
+    void ResetMatcher(int) override {}
+    int SnapWithTimeout(DWORD, int) override { return 0; }
+    void StepTrackSim() override {}
+    TravelDirection UpdateTravelDirection() override { return travel; }
+    int GetQueueCount() override { return 0; }
+    BOOL IsInputSuspended() override { return FALSE; }
+
+    double kmh = 0;
+    double heading = 0;  // degrees clockwise from north
+    TravelDirection travel = kTravelUnknown;
+    bool fixValid = true;
+};
 
 struct GuideOptions {
     double kmh = 0;               // 0: each link's category speed

@@ -1,4 +1,5 @@
-// route --maps DIR --from LAT,LON --to LAT,LON [--method NAME] [--avoid WHAT]... [--json]
+// route --maps DIR --from LAT,LON [--heading DEG] --to LAT,LON [--method NAME]
+//       [--avoid WHAT]... [--json]
 // route --maps DIR --pairs FILE.csv [--method NAME]
 // route ... --guide [--kmh N] [--stray KM] [--voice DIR [--wav FILE]] [--nmea FILE.gps]
 // Routes with the navigation program's map database and router.
@@ -15,11 +16,16 @@
 namespace {
 
 const char kUsage[] =
-    "usage: route --maps DIR --from LAT,LON --to LAT,LON [--method M] [--avoid A]... [--json]\n"
-    "       route --maps DIR --pairs FILE.csv [--method M] [--avoid A]...\n"
+    "usage: route --maps DIR --from LAT,LON [--heading DEG] --to LAT,LON [--method M]\n"
+    "             [--avoid A]... [--json]\n"
+    "       route --maps DIR --pairs FILE.csv [--heading DEG] [--method M] [--avoid A]...\n"
     "  --maps    a folder of device map files (mapdata1.biz, mapdata2.biz, linkinfo.bin, ...)\n"
     "  --from    the start, --to the destination (degrees, south and west negative); each\n"
     "            is put onto the nearest road within 1 km\n"
+    "  --heading the vehicle's heading at the start, degrees clockwise from north, as the\n"
+    "            program keeps it (\"LastHead\"): on a two-way road the route leaves the\n"
+    "            start the way the vehicle faces, as the program's does; without it the\n"
+    "            route may leave either way\n"
     "  --method  shortest, quickest (default), major or local\n"
     "  --avoid   toll, ferries, carpool, or LAT,LON for the road nearest that point\n"
     "            (carpool links and ferries are avoided by default)\n"
@@ -30,7 +36,9 @@ const char kUsage[] =
     "  --kmh     the drive's speed (default: each road's own)\n"
     "  --stray   leave the route at the first junction after KM km, until guidance\n"
     "            routes again\n"
-    "  --voice   speak the phrases from this folder of voice prompts; --wav records them\n"
+    "  --voice   speak the phrases from this folder of voice prompts, in real time: the\n"
+    "            drive waits while each phrase is spoken, so it lasts as long as its\n"
+    "            phrases together; --wav records them\n"
     "  --nmea    write the drive as a GPS log (RMC, GGA, GSA), kept only when it arrived\n";
 
 }  // namespace
@@ -48,6 +56,8 @@ int main(int argc, char** argv) {
     app.add_option("--method", method);
     app.add_option("--avoid", avoids);
     app.add_option("--pairs", pairs);
+    std::optional<double> heading;
+    app.add_option("--heading", heading);
     double kmh = 0, stray = -1;
     std::string voice, wav, nmea;
     app.add_flag("--guide", options.guide);
@@ -72,6 +82,10 @@ int main(int argc, char** argv) {
         return command.Fail("--stray wants kilometres, 0 or more");
     if (!wav.empty() && voice.empty())
         return command.Fail("--wav records the voice: it needs --voice DIR");
+    if (heading && (*heading < 0 || *heading >= 360 || !std::isfinite(*heading)))
+        return command.Fail("--heading wants degrees from 0 to below 360");
+    if (heading)
+        options.headingDegrees = *heading;
     options.drive.kmh = kmh;
     options.drive.strayKm = stray;
     options.drive.voice = voice;

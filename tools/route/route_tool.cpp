@@ -279,6 +279,35 @@ void Session::Close() {
 
 namespace {
 
+// The vehicle at the route's start for one search, when a heading is given.
+class StartingVehicle {
+  public:
+    StartingVehicle(double headingDegrees, MapLink& link, const LinkSnap& at)
+        : active_(headingDegrees >= 0) {
+        if (!active_)
+            return;
+        positioning_.heading = headingDegrees;
+        positioning_.fixValid = false;
+        SetPositioningServices(&positioning_);
+        g_vehicleLocation.link = &link;
+        g_vehicleLocation.segment = at.segment;
+        g_vehicleLocation.SetPosition(at.point);
+        g_vehicleLocation.stale = 0;
+    }
+    ~StartingVehicle() {
+        if (!active_)
+            return;
+        g_vehicleLocation.link = nullptr;
+        SetPositioningServices(nullptr);
+    }
+    StartingVehicle(const StartingVehicle&) = delete;
+    StartingVehicle& operator=(const StartingVehicle&) = delete;
+
+  private:
+    bool active_;
+    VehiclePositioning positioning_;
+};
+
 Snapped SnappedOf(const MapPoint& asked, const LinkSnap& snap) {
     Snapped s;
     s.asked = asked;
@@ -431,8 +460,13 @@ RouteResult Session::Route(const MapPoint& from, const MapPoint& to) {
             Arrive(*fromSnap.link, fromSnap, toSnap, arrival);
         MapLink& fromLink = s.fromLink;
         fromLink = *fromSnap.link;
-        router.CalculateRoute(&fromLink, fromSnap.segment, fromSnap.point,
-                              SnappedTarget(toSnap, &toLink), 0, 1);
+        {
+            // With a heading the vehicle stands matched at the start facing it, as the
+            // program's does after a start, and the route leaves the way it faces.
+            StartingVehicle vehicle(s.options.headingDegrees, fromLink, fromSnap);
+            router.CalculateRoute(&fromLink, fromSnap.segment, fromSnap.point,
+                                  SnappedTarget(toSnap, &toLink), 0, 1);
+        }
         if (router.lastSearch.arrived && arrival.kind == RouteResult::Kind::kArrived) {
             result = std::move(arrival);
         } else if (router.HasRouteToFollow()) {
@@ -454,6 +488,8 @@ RouteResult Session::Route(const MapPoint& from, const MapPoint& to) {
                 result.lengthMetres += line.distanceMetres;
                 result.maneuvers.push_back(std::move(line));
             }
+            for (int32_t i = 0; i < router.routeCount; ++i)
+                result.links.push_back(router.routeList[i].linkId);
             result.timeSeconds = RouteSeconds(router);
             result.shape = RouteShape(router);
         }
@@ -476,9 +512,15 @@ void PrintText(const Options& options, const RouteResult& result, std::ostream& 
     char line[400];
     for (const auto& [label, end] :
          {std::pair{"from", &result.from}, std::pair{"to", &result.to}}) {
+        char heading[32] = "";
+        if (end == &result.from && options.headingDegrees >= 0)
+            std::snprintf(heading, sizeof heading, ", heading %.0f", options.headingDegrees);
         if (end->found)
-            std::snprintf(line, sizeof line, "%-4s %.6f,%.6f: link %d, %.0f m off\n", label,
-                          end->asked.latitude, end->asked.longitude, end->linkId, end->metres);
+            std::snprintf(line, sizeof line,
+                          "%-4s %.6f,%.6f%s: on the nearest road at %.6f,%.6f, %.0f m away (link "
+                          "%d)\n",
+                          label, end->asked.latitude, end->asked.longitude, heading,
+                          end->point.latitude, end->point.longitude, end->metres, end->linkId);
         else
             std::snprintf(line, sizeof line, "%-4s %.6f,%.6f: no road within %.0f m\n", label,
                           end->asked.latitude, end->asked.longitude, kSnapRadiusMetres);
@@ -489,8 +531,10 @@ void PrintText(const Options& options, const RouteResult& result, std::ostream& 
     out << line;
     for (const std::string& message : result.messages)
         out << "router: " << message << "\n";
+    if (!result.maneuvers.empty())
+        out << "    driven  sign  maneuver                 road\n";
     for (const ManeuverLine& m : result.maneuvers) {
-        std::snprintf(line, sizeof line, "%8.0f m  %c  %-24s %s\n", m.distanceMetres, m.glyph,
+        std::snprintf(line, sizeof line, "%8.0f m  %-4c  %-24s %s\n", m.distanceMetres, m.glyph,
                       m.text.c_str(), m.road.c_str());
         out << line;
     }
@@ -531,13 +575,17 @@ void PrintJson(const Options& options, const RouteResult& result, std::ostream& 
     json shape = json::array();
     for (const MapPoint& p : result.shape)
         shape.push_back({p.latitude, p.longitude});
-    const json document = {{"from", end(result.from)},
+    json from = end(result.from);
+    if (options.headingDegrees >= 0)
+        from["heading"] = options.headingDegrees;
+    const json document = {{"from", from},
                            {"to", end(result.to)},
                            {"method", MethodName(options.method)},
                            {"result", result.Found() ? result.ResultName() : "none"},
                            {"length_m", result.lengthMetres},
                            {"time_s", result.timeSeconds},
                            {"maneuvers", maneuvers},
+                           {"links", result.links},
                            {"shape", shape},
                            {"messages", result.messages},
                            {"ms", result.ms}};

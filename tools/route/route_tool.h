@@ -34,6 +34,10 @@ struct Options {
     // One route, or a pairs file.
     MapPoint from;
     MapPoint to;
+    // The vehicle's heading at the start, degrees clockwise from north, as the
+    // program keeps it in "LastHead"; below 0: none known, the route may leave the
+    // start either way.
+    double headingDegrees = -1;
     std::filesystem::path pairs;
     // Then drive the route with guidance.
     bool guide = false;
@@ -92,6 +96,7 @@ struct RouteResult {
     double lengthMetres = 0;  // the maneuvers' distances added up
     double timeSeconds = 0;
     std::vector<ManeuverLine> maneuvers;
+    std::vector<int32_t> links;         // the route list: each entry's leaving link
     std::vector<MapPoint> shape;        // driving order
     std::vector<std::string> messages;  // what the router showed
     double ms = 0;                      // the whole query

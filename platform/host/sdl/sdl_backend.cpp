@@ -220,8 +220,8 @@ class ScreenWindow {
 };
 
 void CloseProgram(const SdlState& state) {
-    if (HWND main = MainWindow()) {
-        PostMessageW(main, WM_CLOSE, 0, 0);
+    if (MainWindow()) {
+        PostCloseToMainWindow();
     } else {
         PostThreadMessageW(state.starter, WM_QUIT, 0, 0);
     }

@@ -145,4 +145,32 @@ TEST_F(MessageBoxTest, MessageBoxWShowsTheDrawnBoxOnlyWhenAskedTo) {
     EXPECT_EQ(MessageBoxW(nullptr, u"Headless", u"Test", MB_OKCANCEL), IDOK);
 }
 
+// Closing the program while a box is up (the window's close button, a script's
+// close) ends the box first, in its own loop, and only then closes the main window:
+// nothing is torn down under the box's caller.
+TEST_F(MessageBoxTest, ClosingTheProgramEndsTheOpenBoxBeforeTheMainWindow) {
+    HWND main = MakeTopLevel({0, 0, 240, 320});
+    platform::PumpUntilIdle();
+    ASSERT_EQ(platform::MainWindow(), main);
+    int closes = 0;
+    bool boxUpAtClose = true;
+    SetHandler(main, [&](HWND, UINT message, WPARAM, LPARAM, LRESULT* result) {
+        if (message != WM_CLOSE)
+            return false;
+        ++closes;
+        boxUpAtClose = FindWindowW(u"#32770", nullptr) != nullptr;
+        *result = 0;
+        return true;
+    });
+    // The close comes once the box's loop waits for input.
+    platform::CallWhenIdle(main, [] { platform::PostCloseToMainWindow(); });
+    EXPECT_EQ(platform::ShowMessageBoxDialog(main, u"Couldn't enable Bluetooth Radio", u"pathlume",
+                                             MB_OK | MB_ICONSTOP),
+              IDOK);
+    EXPECT_EQ(closes, 0);
+    platform::PumpUntilIdle();
+    EXPECT_EQ(closes, 1);
+    EXPECT_FALSE(boxUpAtClose);
+}
+
 }  // namespace

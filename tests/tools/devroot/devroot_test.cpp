@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/cards/cards.h"
+#include "platform/user/user.h"
 #include "tests/support/temp_root.h"
 #include "tests/support/tool_run.h"
 #include "tools/devroot/devroot.h"
@@ -26,7 +27,9 @@ TEST(DevrootValues, TypedValuesAndTheirPrintedForm) {
         {"dword:-2147483649", false, ""},
         {"dword:12abc", false, ""},
         {"dword:", false, ""},
-        {"float:42.5", true, "1110048768"},  // 0x422A0000
+        {"float:42.5", true, "42.5"},  // kept as 0x422A0000
+        {"float:39.15", true, "39.15"},
+        {"float:-120.255", true, "-120.255"},
         {"float:nan", false, ""},
         {"float:1e40", false, ""},
         {"sz:COM8:", true, "COM8:"},
@@ -80,6 +83,13 @@ TEST_F(DevrootTest, SetsAndGetsValuesTheProgramReads) {
 
     EXPECT_EQ(Run(Root() + " get " + key + " PlaybackDelay"), 0);
     EXPECT_EQ(out_, "50\n");
+    // A float pattern prints as the number it holds, or as its DWORD when asked.
+    EXPECT_EQ(Run(Root() + " get " + key + " LastLat"), 0);
+    EXPECT_EQ(out_, "42.5\n");
+    EXPECT_EQ(Run(Root() + " get " + key + " LastLat dword"), 0);
+    EXPECT_EQ(out_, "1110048768\n");
+    EXPECT_EQ(Run(Root() + " get " + key + " PlaybackDelay float"), 0);
+    EXPECT_EQ(out_, "7e-44\n");
     EXPECT_EQ(Run(Root() + " get 'hklm\\Drivers\\Active\\99' name"), 0);
     EXPECT_EQ(out_, "COM8:\n");
     EXPECT_EQ(Run(Root() + " get " + key + " ShowWarning"), 1);
@@ -107,6 +117,8 @@ TEST_F(DevrootTest, BadArgumentsGiveTheUsageAndAMissingRootFails) {
         Root() + " set 'HKCR\\x' X dword:1",
         Root() + " set " + key + " X dword:many",
         Root() + " get 'Software\\x' X",
+        Root() + " get " + key + " X bits",
+        Root() + " close now",
         Root() + " wipe",
     };
     for (const std::string& args : bad) {
@@ -117,6 +129,37 @@ TEST_F(DevrootTest, BadArgumentsGiveTheUsageAndAMissingRootFails) {
     EXPECT_FALSE(fs::exists(roots_.base() / "nowhere"));
     EXPECT_EQ(Run("--help"), 0);
     EXPECT_NE(out_.find("usage: devroot"), std::string::npos);
+}
+
+// close reaches the program's main window on the root, in another process.
+TEST_F(DevrootTest, CloseAsksTheProgramOnTheRootToClose) {
+    EXPECT_EQ(Run(Root() + " close"), 1);
+    EXPECT_NE(err_.find("no navigation program runs"), std::string::npos) << err_;
+
+    int closes = 0;
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = [](HWND window, UINT message, WPARAM w, LPARAM l) -> LRESULT {
+        if (message == WM_CLOSE) {
+            SetWindowLongPtrW(window, GWLP_USERDATA, GetWindowLongPtrW(window, GWLP_USERDATA) + 1);
+            return 0;
+        }
+        return DefWindowProcW(window, message, w, l);
+    };
+    windowClass.lpszClassName = u"WCE_TravonaWCls";
+    ASSERT_NE(RegisterClassW(&windowClass), 0);
+    HWND program = CreateWindowExW(0, u"WCE_TravonaWCls", u"", WS_VISIBLE | WS_POPUP, 0, 0, 240,
+                                   320, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(program, nullptr);
+    EXPECT_EQ(Run(Root() + " close"), 0) << err_;
+    for (int waited = 0; closes == 0 && waited < 500; ++waited) {
+        platform::PumpUntilIdle();
+        closes = static_cast<int>(GetWindowLongPtrW(program, GWLP_USERDATA));
+        if (closes == 0)
+            Sleep(10);
+    }
+    EXPECT_EQ(closes, 1);
+    DestroyWindow(program);
+    UnregisterClassW(u"WCE_TravonaWCls", nullptr);
 }
 
 }  // namespace

@@ -43,6 +43,14 @@ TEST_F(MakeDeviceTest, BadArgumentsAndAForeignRootAreRefusedWithoutWritingAnythi
         EXPECT_FALSE(fs::exists(target)) << args;
     }
 
+    // --help is the comment at the top of the script, ending with its last sentence.
+    testing_support::ToolRun help = Run("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("Builds a complete device root", 0), 0u) << help.out;
+    EXPECT_EQ(help.out.substr(help.out.size() - std::min<size_t>(help.out.size(), 13)),
+              "failed step.\n")
+        << help.out;
+
     // A root someone else made keeps what it holds.
     const fs::path foreign = roots_.base() / "foreign";
     fs::create_directories(foreign);
@@ -68,7 +76,7 @@ TEST_F(MakeDeviceTest, MakesACompleteDeviceRootAndMakesItAgain) {
     const std::string args = "--preset debug --town 1,300 --words none " + Quoted(device);
     testing_support::ToolRun run = Run(args);
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.out.find("files=20 "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("files=22 "), std::string::npos) << run.out;
 
     const fs::path install = device / "Program Files" / "Zanter" / "Wayscribe";
     for (const char* file :
@@ -78,6 +86,9 @@ TEST_F(MakeDeviceTest, MakesACompleteDeviceRootAndMakesItAgain) {
     const fs::path maps = device / "Storage Card" / "Zanter Wayscribe" / "Maps";
     EXPECT_EQ(std::distance(fs::directory_iterator(maps), fs::directory_iterator()), 16);
     EXPECT_TRUE(fs::is_directory(device / "My Documents"));
+    for (const char* file : {"PegHelp.exe", "pathlume.htm"}) {
+        EXPECT_TRUE(fs::exists(device / "Windows" / file)) << file;
+    }
     EXPECT_FALSE(fs::exists(device / ".pl-registry"));  // a fresh device: no value set
 
     platform::SetDeviceRoot(device);

@@ -67,6 +67,7 @@ TEST_F(CliTest, HelpShowsTheUsage) {
     EXPECT_NE(run.out.find("usage: discmaker [--town SEED --size N | --osm FILE [--state CODE]] "
                            "[--osm-out FILE] OUT"),
               std::string::npos);
+    EXPECT_NE(run.out.find("default AL"), std::string::npos) << run.out;
     EXPECT_TRUE(run.err.empty());
 }
 
@@ -363,8 +364,15 @@ TEST_F(CliTest, OsmExtractBuildsUnderItsState) {
     ASSERT_EQ(run.status, 0) << run.err;
     // One road, cut where it crosses cells; one name, one place.
     EXPECT_NE(run.out.find("names 1, points of interest 1,"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("state ON, links "), std::string::npos) << run.out;
     EXPECT_TRUE(fs::exists(Path("out/cities/ON.dat")));
     EXPECT_TRUE(fs::exists(Path("out/CD3/mapdata/poi.raw")));
+
+    // Without --state the line says where the extract went, and that it was the default.
+    run = Discmaker("--osm " + Path("alp.osm") + " " + Path("default"));
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("state AL (the default), links "), std::string::npos) << run.out;
+    EXPECT_TRUE(fs::exists(Path("default/cities/AL.dat")));
 }
 
 }  // namespace

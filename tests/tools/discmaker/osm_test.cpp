@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -15,6 +17,7 @@
 #include "tests/support/shared_data.h"
 #include "tests/support/temp_root.h"
 #include "tools/discmaker/disc_builder.h"
+#include "tools/discmaker/mapdata_writer.h"
 #include "tools/discmaker/town.h"
 
 namespace {
@@ -107,11 +110,11 @@ TEST_F(OsmTest, RoadsBecomeLinksSplitWhereTheyMeet) {
     const Expect expected[] = {
         {1, 2, RoadClass::Arterial, Direction::Both, "N Main St"},
         {2, 3, RoadClass::Arterial, Direction::Both, "N Main St"},
-        {4, 2, RoadClass::Street, Direction::Both, "Carrer de la Unió"},
-        {2, 5, RoadClass::Street, Direction::Both, "Carrer de la Unió"},
-        {4, 8, RoadClass::Street, Direction::Backward, "Oak Ln"},
-        {9, 9, RoadClass::Collector, Direction::Forward, ""},
-        {4, 9, RoadClass::Street, Direction::Both, "Elm St"},
+        {4, 2, RoadClass::Minor, Direction::Both, "Carrer de la Unió"},
+        {2, 5, RoadClass::Minor, Direction::Both, "Carrer de la Unió"},
+        {4, 8, RoadClass::Minor, Direction::Backward, "Oak Ln"},
+        {9, 9, RoadClass::Street, Direction::Forward, ""},
+        {4, 9, RoadClass::Minor, Direction::Both, "Elm St"},
         {30, 32, RoadClass::Freeway, Direction::Forward, ""},
         {32, 31, RoadClass::Freeway, Direction::Forward, ""},
         {32, 5, RoadClass::Highway, Direction::Forward, ""},
@@ -326,6 +329,89 @@ INSTANTIATE_TEST_SUITE_P(Formats, WrittenOsmTest, testing::Values("out.osm", "ou
                          [](const testing::TestParamInfo<const char*>& info) {
                              return std::string(info.param) == "out.osm" ? "Xml" : "Pbf";
                          });
+
+// The map draws a road by its device class: 0x40 and 0x80 with the freeway bit
+// (classes 1 and 2), any other up to 0xC0 as class 3, 0x100 as 4, 0x140 as 5. Trunk
+// and primary roads, secondary and tertiary roads, and streets are drawn apart, each
+// kind at its typical speed when the way gives none.
+TEST_F(OsmTest, HighwayKindsFallInThreeDrawnClasses) {
+    const struct {
+        const char* highway;
+        uint32_t deviceClass;
+        int speedKmh;
+    } kinds[] = {
+        {"motorway", 0x40, 110},    {"trunk", 0x80, 90},          {"primary", 0xC0, 70},
+        {"secondary", 0x100, 60},   {"tertiary", 0x100, 60},      {"unclassified", 0x140, 40},
+        {"residential", 0x140, 40}, {"living_street", 0x140, 40}, {"service", 0x140, 20},
+    };
+    std::string extract = "<?xml version='1.0'?><osm version=\"0.6\">";
+    int id = 1;
+    for (const auto& k : kinds) {
+        const std::string lat = std::to_string(46.0 + 0.001 * id);
+        extract += "<node id=\"" + std::to_string(2 * id) + "\" lat=\"" + lat +
+                   "\" lon=\"7.000\"/><node id=\"" + std::to_string(2 * id + 1) + "\" lat=\"" +
+                   lat + "\" lon=\"7.001\"/><way id=\"" + std::to_string(id) + "\"><nd ref=\"" +
+                   std::to_string(2 * id) + "\"/><nd ref=\"" + std::to_string(2 * id + 1) +
+                   "\"/><tag k=\"highway\" v=\"" + k.highway + "\"/></way>";
+        ++id;
+    }
+    extract += "</osm>";
+    const Network net = ReadOsm(Write("kinds.osm", extract), "ON");
+    ASSERT_EQ(net.links.size(), std::size(kinds));
+    for (size_t i = 0; i < std::size(kinds); ++i) {
+        const Link& link = net.links[i];
+        EXPECT_EQ(DeviceClassValue(link.roadClass), kinds[i].deviceClass) << kinds[i].highway;
+        EXPECT_EQ(link.Speed(), kinds[i].speedKmh) << kinds[i].highway;
+    }
+}
+
+// A river or canal given as a line becomes water of its width, which narrows with
+// the scale as the roads do; a railway stays a line.
+TEST_F(OsmTest, RiverLinesBecomeWaterOfTheirWidth) {
+    const char extract[] = R"(<?xml version='1.0'?><osm version="0.6">
+      <node id="1" lat="46.000" lon="7.000"/><node id="2" lat="46.000" lon="7.010"/>
+      <node id="3" lat="46.008" lon="7.015"/>
+      <node id="4" lat="46.010" lon="7.000"/><node id="5" lat="46.010" lon="7.010"/>
+      <node id="6" lat="46.020" lon="7.000"/><node id="7" lat="46.020" lon="7.010"/>
+      <way id="1"><nd ref="1"/><nd ref="2"/><nd ref="3"/><tag k="waterway" v="river"/></way>
+      <way id="2"><nd ref="4"/><nd ref="5"/><tag k="waterway" v="canal"/></way>
+      <way id="3"><nd ref="6"/><nd ref="7"/><tag k="railway" v="rail"/></way>
+      <way id="4"><nd ref="6"/><nd ref="4"/><tag k="highway" v="residential"/></way>
+      </osm>)";
+    const Network net = ReadOsm(Write("water.osm", extract), "ON");
+    auto km = [](const LatLon& a, const LatLon& b) {
+        const double c = std::cos(a.lat * M_PI / 180);
+        return std::hypot((b.lat - a.lat) * 111.32, (b.lon - a.lon) * 111.32 * c);
+    };
+    auto areaKm2 = [](const std::vector<LatLon>& ring) {
+        const double c = std::cos(ring[0].lat * M_PI / 180);
+        double twice = 0;
+        for (size_t i = 0; i < ring.size(); ++i) {
+            const LatLon& a = ring[i];
+            const LatLon& b = ring[(i + 1) % ring.size()];
+            twice += a.lon * c * 111.32 * b.lat * 111.32 - b.lon * c * 111.32 * a.lat * 111.32;
+        }
+        return std::abs(twice) / 2;
+    };
+    const LatLon p1{46.000, 7.000}, p2{46.000, 7.010}, p3{46.008, 7.015};
+    const double riverKm = km(p1, p2) + km(p2, p3);
+    const double canalKm = km({46.010, 7.000}, {46.010, 7.010});
+    std::vector<double> water;
+    int railways = 0;
+    for (const PolygonFeature& f : net.features) {
+        if (f.kind == FeatureKind::River) {
+            EXPECT_FALSE(f.openLine);
+            water.push_back(areaKm2(f.points));
+        }
+        railways += f.kind == FeatureKind::Railway && f.openLine;
+    }
+    ASSERT_EQ(water.size(), 2u);
+    std::sort(water.begin(), water.end());
+    // 12 m along the bent river (the mitre adds a little at its bend), 8 m along the canal.
+    EXPECT_NEAR(water[0], canalKm * 0.008, canalKm * 0.008 * 0.01);
+    EXPECT_NEAR(water[1], riverKm * 0.012, riverKm * 0.012 * 0.05);
+    EXPECT_EQ(railways, 1);
+}
 
 TEST_F(OsmTest, PbfIsWrittenForItsEndingOnly) {
     Network net = ReadOsm(Write("small.osm", kExtract), "ON");

@@ -158,6 +158,40 @@ TEST_F(PolygonWriterTest, FeaturesAreCutAlongCellBorders) {
     EXPECT_EQ(features(2, 1).size(), 0u);
 }
 
+TEST_F(PolygonWriterTest, WaterLiesAboveLandCoverInEveryCell) {
+    // Given in the order a source may hold them: a lake and a river line first, then
+    // the forest around them, a park and a building inside it, a built-up area.
+    Network network;
+    const std::vector<LatLon> wide = {At(0.1, 0.1), At(1.9, 0.1), At(1.9, 0.9), At(0.1, 0.9)};
+    const std::vector<LatLon> small = {At(0.3, 0.3), At(0.6, 0.3), At(0.6, 0.6), At(0.3, 0.6)};
+    network.features.push_back({FeatureKind::Lake, 3, false, small, "Lake"});
+    network.features.push_back({FeatureKind::River, 3, true, {At(0.2, 0.5), At(1.8, 0.5)}, ""});
+    network.features.push_back({FeatureKind::Forest, 3, false, wide, "Wood"});
+    network.features.push_back({FeatureKind::Park, 3, false, small, "Park"});
+    network.features.push_back({FeatureKind::Building, 3, false, small, ""});
+    network.features.push_back({FeatureKind::Urban, 3, false, wide, "Town"});
+
+    const auto cells = CutPolygonFeatures(network, layout_);
+    for (int column = 0; column < 2; ++column) {
+        const auto& list = cells.at(container::CellIndex(column, 0, 3));
+        std::vector<uint32_t> kinds;
+        for (const polygons::Feature& feature : list)
+            kinds.push_back(feature.kind);
+        const std::vector<uint32_t> land = {PolygonKind(FeatureKind::Forest),
+                                            PolygonKind(FeatureKind::Urban)};
+        const uint32_t water = PolygonKind(FeatureKind::Lake);
+        const uint32_t river = PolygonKind(FeatureKind::River);
+        if (column == 0) {
+            EXPECT_EQ(kinds,
+                      (std::vector<uint32_t>{land[0], land[1], PolygonKind(FeatureKind::Park),
+                                             PolygonKind(FeatureKind::Building), water, river}));
+            EXPECT_TRUE(list.back().openLine);
+        } else {
+            EXPECT_EQ(kinds, (std::vector<uint32_t>{land[0], land[1], river}));
+        }
+    }
+}
+
 TEST_F(PolygonWriterTest, FilesHoldTheCellsAsTheConverterCopiesThem) {
     Network network;
     network.features.push_back({FeatureKind::Lake,

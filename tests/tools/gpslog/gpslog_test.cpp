@@ -1,6 +1,7 @@
 #include "tools/gpslog/gpslog.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
@@ -75,7 +76,39 @@ TEST_F(GpslogTest, ArgumentsUnreadableLogsAndPortsThatDoNotOpen) {
     EXPECT_NE(err_.find("holds no readable map files"), std::string::npos) << err_;
     EXPECT_EQ(out_, "");
     EXPECT_EQ(Run("--port COM9: --seconds 1"), 1);
+    EXPECT_NE(err_.find("COM9: does not open: no such device"), std::string::npos) << err_;
     EXPECT_EQ(Run("--port /nonexistent/tty --seconds 1"), 1);
+    EXPECT_NE(err_.find("does not open: no such device"), std::string::npos) << err_;
+    const fs::path locked = Write("locked", "");
+    fs::permissions(locked, fs::perms::none);
+    if (geteuid() != 0) {  // root opens it whatever its permissions say
+        EXPECT_EQ(Run("--port " + locked.string() + " --seconds 1"), 1);
+        EXPECT_NE(err_.find("permission denied: add the user to the dialout group"),
+                  std::string::npos)
+            << err_;
+    }
+}
+
+// A file that gives no NMEA sentence is no log: a GPX track is named as one, and
+// neither it nor a binary file counts as played.
+TEST_F(GpslogTest, AFileWithoutNmeaSentencesFails) {
+    const fs::path gpx = Write("track.gpx",
+                               "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\"><trk><trkseg>"
+                               "<trkpt lat=\"42.5\" lon=\"1.52\"/></trkseg></trk></gpx>\n");
+    std::string binary(4096, '\0');
+    for (size_t i = 0; i < binary.size(); ++i)
+        binary[i] = static_cast<char>((i * 7919 + 13) % 251);  // '$' among the bytes too
+    const fs::path noise = Write("noise.bin", binary);
+    for (const char* mode : {"", "--raw "}) {
+        EXPECT_EQ(Run(mode + gpx.string()), 1) << mode;
+        EXPECT_NE(err_.find("no NMEA sentences in " + gpx.string() +
+                            ": it is a GPX track, not an NMEA log"),
+                  std::string::npos)
+            << err_;
+        EXPECT_EQ(Run(mode + noise.string()), 1) << mode;
+        EXPECT_NE(err_.find("no NMEA sentences in " + noise.string() + "\n"), std::string::npos)
+            << err_;
+    }
 }
 
 TEST_F(GpslogTest, EachDeliveredFixIsALineAndTheFiguresFollow) {

@@ -196,6 +196,51 @@ TEST_F(GuidedDriveTest, AndorraDrivesAreGuidedAndArrive) {
     DrivePairs(maps->folder(), route_tool_test::SeededPairs(maps->network, 5, 1210), 0.5);
 }
 
+// Through the roundabout from each road into it to a point on each other road out of
+// it, a few hundred feet on: leaving the ring is no maneuver, so what comes next
+// becomes current while the vehicle is still on the ring, where nothing is said, and
+// is told once it is off.
+TEST_F(GuidedDriveTest, TheManeuverAfterARoundaboutIsToldOffTheRing) {
+    const std::vector<MapPoint> spokes = route_test::RoundaboutSpokes();
+    ASSERT_GE(spokes.size(), 3u);
+    routetool::Options options;
+    options.maps = route_test::RouteTownMaps();
+    routetool::Session session(options);
+    MapPoint centre{0, 0};
+    for (const MapPoint& spoke : spokes) {
+        centre.latitude += spoke.latitude / static_cast<FLOAT>(spokes.size());
+        centre.longitude += spoke.longitude / static_cast<FLOAT>(spokes.size());
+    }
+    int driven = 0;
+    for (const MapPoint& from : spokes) {
+        for (const MapPoint& spoke : spokes) {
+            // Out along the road leaving the ring, some blocks on.
+            const MapPoint to{centre.latitude + (spoke.latitude - centre.latitude) * 4,
+                              centre.longitude + (spoke.longitude - centre.longitude) * 4};
+            if (&from == &spoke || session.Route(from, to).kind != RouteResult::Kind::kRoute)
+                continue;
+            SCOPED_TRACE(std::to_string(driven));
+            std::ostringstream out;
+            const DriveReport drive = session.Guide({}, out);
+            ExpectSoundDrive(drive);
+            ASSERT_EQ(drive.routes.size(), 1u) << out.str();
+            const std::vector<uint32_t>& kinds = drive.routes[0].kinds;
+            ASSERT_GE(kinds.size(), 2u);
+            // Some ways out are reached without the ring.
+            if (kinds[0] != kManeuverRoundaboutRight && kinds[0] != kManeuverRoundaboutLeft)
+                continue;
+            // The maneuver after the ring, the arrival included, is said by its word.
+            bool told = false;
+            for (const DrivePhrase& phrase : drive.phrases)
+                told =
+                    told || (phrase.maneuver == 1 && Contains(Words(phrase), HeadWord(kinds[1])));
+            EXPECT_TRUE(told) << out.str();
+            ++driven;
+        }
+    }
+    EXPECT_GE(driven, 3);
+}
+
 // A destination on a roundabout, where nothing is said: the vehicle arrives.
 TEST_F(GuidedDriveTest, ADestinationOnARoundaboutIsArrivedAt) {
     const discmaker::Network& town = route_test::RouteTown();

@@ -25,6 +25,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "formats/chunk_payload.h"
 #include "formats/map_container.h"
 #include "formats/names.h"
 #include "pathlume/mapdb/geodesy.h"
@@ -152,6 +153,35 @@ double ShapeMetres(const std::vector<MapPoint>& shape) {
     return metres;
 }
 
+// A route reads as a driver expects it: every maneuver has a text, a roundabout is
+// one maneuver (its entry names the exit; leaving it is no maneuver of its own), and
+// no maneuver keeps to the road just taken a few metres after the one before.
+void ExpectManeuversADriverNeeds(const RouteResult& result) {
+    const CRouter& router = *g_router;
+    ASSERT_EQ(static_cast<size_t>(router.maneuverCount), result.maneuvers.size());
+    for (size_t m = 0; m < result.maneuvers.size(); ++m) {
+        const routetool::ManeuverLine& line = result.maneuvers[m];
+        EXPECT_FALSE(line.text.empty()) << "maneuver " << m << " " << line.glyph;
+        if (m == 0 || line.kind == kManeuverArrival)
+            continue;
+        const routetool::ManeuverLine& before = result.maneuvers[m - 1];
+        const int32_t index = router.maneuvers[m].routeIndex;
+        const bool leavesRing =
+            index > 0 &&
+            (router.routeList[index - 1].attributes & formats::chunk_payload::kRoundabout) &&
+            !(router.routeList[index].attributes & formats::chunk_payload::kRoundabout);
+        EXPECT_FALSE(leavesRing && (before.kind == kManeuverRoundaboutRight ||
+                                    before.kind == kManeuverRoundaboutLeft))
+            << "maneuver " << m << " leaves the roundabout maneuver " << m - 1 << " entered";
+        const bool keepsOn = line.kind == kManeuverStraight || line.kind == kManeuverKeepRight ||
+                             line.kind == kManeuverKeepLeft || line.kind == kManeuverBearRight ||
+                             line.kind == kManeuverBearLeft;
+        EXPECT_FALSE(keepsOn && line.road == before.road && line.distanceMetres < 20)
+            << "maneuver " << m << " " << line.text << " " << line.road << " "
+            << line.distanceMetres << " m after the one before";
+    }
+}
+
 // What every route found must hold: entries that chain from the start link to the
 // destination link by the rules, one arrival and last, a length as long as the
 // maneuvers' distances and the route's shape, not below the straight line.
@@ -171,6 +201,7 @@ void ExpectSoundRoute(const RouteResult& result) {
     }
     EXPECT_EQ(arrivals, 1);
     EXPECT_EQ(result.maneuvers.back().kind, kManeuverArrival);
+    ExpectManeuversADriverNeeds(result);
     EXPECT_NEAR(result.lengthMetres, router.routeLength * kMetresPerRadian,
                 1e-3 * result.lengthMetres + 0.5);
     const double straight = GeoDistance(result.from.point, result.to.point) * kMetresPerRadian;
@@ -217,6 +248,23 @@ TEST_F(RouteToolTest, SeededTownRoutesHold) {
     ExpectSeededRoutesSound(route_test::RouteTownMaps(), route_test::RouteTown(), 20);
 }
 
+// Routes through the town's roundabout: each tells the roundabout once.
+TEST_F(RouteToolTest, RoutesThroughTheRoundaboutHold) {
+    routetool::Session session(TownOptions());
+    int through = 0;
+    for (const MapPoint& from : route_test::RoundaboutSpokes()) {
+        for (const MapPoint& to : route_test::RoundaboutSpokes()) {
+            if (from.latitude == to.latitude && from.longitude == to.longitude)
+                continue;
+            const RouteResult result = session.Route(from, to);
+            ExpectSoundRoute(result);
+            for (const routetool::ManeuverLine& m : result.maneuvers)
+                through += m.kind == kManeuverRoundaboutRight || m.kind == kManeuverRoundaboutLeft;
+        }
+    }
+    EXPECT_GE(through, 3);
+}
+
 TEST_F(RouteToolTest, SeededAndorraRoutesHold) {
     const ExtractMaps* maps = MapsOf("andorra.osm.pbf");
     if (!maps)
@@ -231,6 +279,19 @@ TEST_F(RouteToolTest, SeededNorthBayreuthRoutesHold) {
         GTEST_SKIP() << "no north-bayreuth.osm.gz in " << testing_support::SharedOsmFolder()
                      << ": the shared data folder is absent";
     ExpectSeededRoutesSound(maps->folder(), maps->network, 20);
+}
+
+// The two other extracts: Krems's roundabouts, Monaco's short links between
+// carriageways and crossings.
+TEST_F(RouteToolTest, SeededKremsAndMonacoRoutesHold) {
+    for (const char* extract : {"krems.osm.gz", "monaco.osm.gz"}) {
+        SCOPED_TRACE(extract);
+        const ExtractMaps* maps = MapsOf(extract);
+        if (!maps)
+            GTEST_SKIP() << "no " << extract << " in " << testing_support::SharedOsmFolder()
+                         << ": the shared data folder is absent";
+        ExpectSeededRoutesSound(maps->folder(), maps->network, 20);
+    }
 }
 
 // ---- The seeded routes' golden figures ------------------------------------------
@@ -509,6 +570,51 @@ TEST_F(RouteToolTest, AvoidingARoadRoutesAroundIt) {
         EXPECT_NE(g_router->routeList[i].linkId, avoidedId) << "entry " << i;
 }
 
+// With a heading the route leaves a two-way start road the way the vehicle faces,
+// as the program's does from its saved heading; turned round, the other way.
+TEST_F(RouteToolTest, TheStartHeadingChoosesTheWayTheRouteLeaves) {
+    const std::vector<routetool::Pair> pairs = SeededPairs(route_test::RouteTown(), 20, 21);
+    auto firstStep = [](const RouteResult& result) {
+        const MapPoint& a = result.shape[0];
+        const MapPoint& b = result.shape[1];
+        return std::pair{(b.longitude - a.longitude) * std::cos(a.latitude * M_PI / 180),
+                         double{b.latitude - a.latitude}};
+    };
+    int turnedRound = 0;
+    for (const routetool::Pair& pair : pairs) {
+        std::vector<RouteResult> results;
+        std::vector<double> headings;
+        for (double heading : {0.0, 90.0, 180.0, 270.0}) {
+            routetool::Options options = TownOptions();
+            options.headingDegrees = heading;
+            routetool::Session session(options);
+            const RouteResult result = session.Route(pair.from, pair.to);
+            if (result.kind == RouteResult::Kind::kRoute && result.shape.size() >= 2) {
+                results.push_back(result);
+                headings.push_back(heading);
+            }
+        }
+        for (size_t i = 0; i < results.size(); ++i) {
+            for (size_t j = i + 1; j < results.size(); ++j) {
+                if (std::fmod(headings[j] - headings[i], 360.0) != 180.0)
+                    continue;
+                const auto [east1, north1] = firstStep(results[i]);
+                const auto [east2, north2] = firstStep(results[j]);
+                if (east1 * east2 + north1 * north2 >= 0)
+                    continue;  // a one-way or minor start road: both leave alike
+                ++turnedRound;
+                for (size_t k : {i, j}) {
+                    const auto [east, north] = firstStep(results[k]);
+                    const double h = headings[k] * M_PI / 180;
+                    EXPECT_GT(east * std::sin(h) + north * std::cos(h), 0)
+                        << "heading " << headings[k];
+                }
+            }
+        }
+    }
+    EXPECT_GE(turnedRound, 3);
+}
+
 TEST_F(RouteToolTest, TextAndJsonTellTheSameRoute) {
     const std::vector<routetool::Pair> pairs = SeededPairs(route_test::RouteTown(), 1, 11);
     routetool::Options options = TownOptions();
@@ -633,6 +739,8 @@ TEST_F(RouteToolTest, TheProgramsExitCodes) {
         {"--maps " + maps + " --from 1,2 --to 3,4 --guide --kmh -5", 2},
         {"--maps " + maps + " --from 1,2 --to 3,4 --guide --stray -1.5", 2},
         {"--maps " + maps + " --pairs x.csv --guide", 2},
+        {"--maps " + maps + " --from 1,2 --to 3,4 --heading 360", 2},
+        {"--maps " + maps + " --from 1,2 --to 3,4 --heading east", 2},
         {"--maps /nonexistent --from 1,2 --to 3,4", 1},
         {"--maps " + maps + " --from 1,2 --to 3,4", 1},
     };
