@@ -11,11 +11,6 @@ namespace {
 constexpr int kMaxSide = 16384;
 constexpr int64_t kMaxPixels = 64ll << 20;
 
-bool SizeInRange(int64_t width, int64_t height) {
-    return width > 0 && height > 0 && width <= kMaxSide && height <= kMaxSide &&
-           width * height <= kMaxPixels;
-}
-
 inline int Expand5(unsigned v) {
     return static_cast<int>((v << 3) | (v >> 2));
 }
@@ -34,6 +29,11 @@ Bitmap::~Bitmap() {
         cairo_surface_destroy(surface);
     }
     std::free(bits);
+}
+
+bool SizeInRange(int64_t width, int64_t height) {
+    return width > 0 && height > 0 && width <= kMaxSide && height <= kMaxSide &&
+           width * height <= kMaxPixels;
 }
 
 std::shared_ptr<Bitmap> NewBitmap(int width, int height) {

@@ -76,6 +76,8 @@ struct Bitmap : Object {
 
 // Creates a black 32-bit bitmap; null when the size is out of range.
 std::shared_ptr<Bitmap> NewBitmap(int width, int height);
+// Whether a bitmap of that size may be made.
+bool SizeInRange(int64_t width, int64_t height);
 
 // Brackets raw or Cairo access to a bitmap's pixels.
 class Access {
