@@ -76,7 +76,6 @@ LateLibrary& FreeTypeLibrary();
 #define cairo_surface_flush(...) PLATFORM_LATE_CALL(platform::gdi::CairoLibrary(), cairo_surface_flush)(__VA_ARGS__)
 #define cairo_surface_mark_dirty(...) PLATFORM_LATE_CALL(platform::gdi::CairoLibrary(), cairo_surface_mark_dirty)(__VA_ARGS__)
 #define cairo_surface_status(...) PLATFORM_LATE_CALL(platform::gdi::CairoLibrary(), cairo_surface_status)(__VA_ARGS__)
-#define cairo_surface_write_to_png(...) PLATFORM_LATE_CALL(platform::gdi::CairoLibrary(), cairo_surface_write_to_png)(__VA_ARGS__)
 #define cairo_translate(...) PLATFORM_LATE_CALL(platform::gdi::CairoLibrary(), cairo_translate)(__VA_ARGS__)
 #define FT_Done_Face(...) PLATFORM_LATE_CALL(platform::gdi::FreeTypeLibrary(), FT_Done_Face)(__VA_ARGS__)
 #define FT_Get_Char_Index(...) PLATFORM_LATE_CALL(platform::gdi::FreeTypeLibrary(), FT_Get_Char_Index)(__VA_ARGS__)
