@@ -61,7 +61,8 @@ scripts/make-device --osm "$osm" --preset release "$work/root" >/dev/null
 navit_config=""
 if command -v navit >/dev/null && command -v maptool >/dev/null && command -v Xvfb >/dev/null; then
   mkdir -p "$work/navit/home"
-  maptool --protobuf -i "$osm" "$work/navit/andorra.bin" >/dev/null 2>&1
+  # maptool leaves its scratch files in the folder it runs in.
+  (cd "$work/navit" && maptool --protobuf -i "$osm" andorra.bin >/dev/null 2>&1)
   # The installed configuration, centred on Andorra la Vella with the Andorra map
   # alone and no receiver.
   sed -e 's|center="[^"]*"|center="1.5218 42.5063"|' \
