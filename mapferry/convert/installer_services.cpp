@@ -175,6 +175,12 @@ std::u16string CPcDriveLink::DesktopPathFor(const char* devicePath) const {
     return m_root + path;
 }
 
+int CPcDriveLink::GetStorageCardCount() {
+    if (!LocalFileExists(m_root.c_str()))
+        return -1;
+    return GetStorageCardName(0).empty() ? 0 : 1;
+}
+
 std::u16string CPcDriveLink::GetStorageCardName(int cardIndex) {
     if (cardIndex != 0 || m_cardName.empty()) {
         return {};
@@ -203,16 +209,41 @@ int CPcDriveLink::DeviceFileExists(const char* path) {
     return GetFileAttributesW(DesktopPathFor(path).c_str()) != INVALID_FILE_ATTRIBUTES ? 1 : 0;
 }
 
-void CPcDriveLink::CreateDeviceFolder(const char* path) {
+int CPcDriveLink::DeviceFolderExists(const char* path) {
+    return LocalFileExists(DesktopPathFor(path).c_str());
+}
+
+int CPcDriveLink::CreateDeviceFolder(const char* path) {
     std::u16string folder = DesktopPathFor(path);
     if (!LocalFileExists(folder.c_str())) {
         CreateFolderPath(folder.c_str(), 0);
     }
+    return LocalFileExists(folder.c_str());
+}
+
+ULONGLONG CPcDriveLink::GetDeviceFolderSize(const char* folder) {
+    return FolderTreeSize(DesktopPathFor(folder), FindFirstFileW, FindNextFileW, FindClose);
+}
+
+DWORD CPcDriveLink::ReadDeviceFile(const char* path, std::vector<BYTE>* bytes) {
+    bytes->clear();
+    HANDLE file = CreateFileW(DesktopPathFor(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    bytes->resize(kMaxDeviceFileRead);
+    DWORD total = 0, read = 0;
+    while (total < kMaxDeviceFileRead &&
+           ReadFile(file, bytes->data() + total, kMaxDeviceFileRead - total, &read, nullptr) &&
+           read > 0)
+        total += read;
+    CloseHandle(file);
+    bytes->resize(total);
+    return total;
 }
 
 int CPcDriveLink::CopyFileToDevice(LPCWSTR sourcePath, const char* deviceFolder,
-                                   const char* deviceFileName, DWORD flags,
-                                   CGeneratingDlg* dialog) {
+                                   const char* deviceFileName, DWORD flags, ICopyProgress* dialog) {
     if (!LocalFileExists(m_root.c_str())) {
         return kCopyDestinationNotOpened;  // the link is not ready
     }
@@ -226,7 +257,7 @@ int CPcDriveLink::CopyFileToDevice(LPCWSTR sourcePath, const char* deviceFolder,
                 dialog->SetFileProgress(percent);
             }
         },
-        [dialog] { return dialog && dialog->m_cancelRequested.load() != 0; });
+        [dialog] { return dialog && dialog->CopyCancelled(); });
 }
 
 void CPcDriveLink::DeleteDeviceFile(const char* path) {
@@ -235,6 +266,30 @@ void CPcDriveLink::DeleteDeviceFile(const char* path) {
 
 int CPcDriveLink::RenameDeviceFile(const char* existingPath, const char* newPath) {
     return MoveFileW(DesktopPathFor(existingPath).c_str(), DesktopPathFor(newPath).c_str()) ? 1 : 0;
+}
+
+ULONGLONG FolderTreeSize(const std::u16string& folder, FindFirstCall first, FindNextCall next,
+                         FindCloseCall close) {
+    ULONGLONG total = 0;
+    std::vector<std::u16string> pending{folder};
+    while (!pending.empty()) {
+        const std::u16string current = pending.back();
+        pending.pop_back();
+        WIN32_FIND_DATAW found{};
+        HANDLE search = first((current + u"\\*.*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE)
+            continue;
+        do {
+            if (found.cFileName[0] == u'.')
+                continue;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                pending.push_back(current + u"\\" + found.cFileName);
+            else
+                total += (ULONGLONG{found.nFileSizeHigh} << 32) | found.nFileSizeLow;
+        } while (next(search, &found));
+        close(search);
+    }
+    return total;
 }
 
 // ---- Test link -------------------------------------------------------------------
@@ -265,8 +320,8 @@ void CTestDeviceLink::Log(std::string call) {
 double CTestDeviceLink::GetStorageCardFree(int cardIndex) {
     {
         std::lock_guard<std::mutex> guard(m_lock);
-        if (m_cardFree >= 0.0) {
-            return m_cardFree;
+        if (m_cardFree) {
+            return *m_cardFree;
         }
     }
     return CPcDriveLink::GetStorageCardFree(cardIndex);
@@ -275,8 +330,8 @@ double CTestDeviceLink::GetStorageCardFree(int cardIndex) {
 double CTestDeviceLink::GetMainMemoryFree() {
     {
         std::lock_guard<std::mutex> guard(m_lock);
-        if (m_mainFree >= 0.0) {
-            return m_mainFree;
+        if (m_mainFree) {
+            return *m_mainFree;
         }
     }
     return CPcDriveLink::GetMainMemoryFree();
@@ -284,17 +339,17 @@ double CTestDeviceLink::GetMainMemoryFree() {
 
 double CTestDeviceLink::GetProgramMemoryFree() {
     std::lock_guard<std::mutex> guard(m_lock);
-    return m_programFree >= 0.0 ? m_programFree : 0.0;
+    return m_programFree.value_or(0.0);
 }
 
-void CTestDeviceLink::CreateDeviceFolder(const char* path) {
+int CTestDeviceLink::CreateDeviceFolder(const char* path) {
     Log(std::string("CreateDeviceFolder ") + (path ? path : ""));
-    CPcDriveLink::CreateDeviceFolder(path);
+    return CPcDriveLink::CreateDeviceFolder(path);
 }
 
 int CTestDeviceLink::CopyFileToDevice(LPCWSTR sourcePath, const char* deviceFolder,
                                       const char* deviceFileName, DWORD flags,
-                                      CGeneratingDlg* dialog) {
+                                      ICopyProgress* dialog) {
     Log(std::string("CopyFileToDevice ") + (deviceFolder ? deviceFolder : "") + "\\" +
         (deviceFileName ? deviceFileName : ""));
     std::optional<int> scripted;

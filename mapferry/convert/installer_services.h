@@ -10,6 +10,7 @@
 #include <atomic>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,7 @@
 #include "platform/kernel/kernel.h"
 
 class CMapGenerator;
-class CDeviceLink;
+class IDeviceLink;
 
 // Target kinds of a generation run; any kind other than these two is the
 // handheld's main memory.
@@ -71,10 +72,21 @@ extern CMessageTable MSG_OLD_MAP_REMOVED;
 
 // ---- Dialog state ----------------------------------------------------------------
 
+// What a copy reports to and asks of the dialog it runs under: the generating or the
+// copying dialog.
+class ICopyProgress {
+  public:
+    virtual ~ICopyProgress() = default;
+    // Per-file bar, in percent.
+    virtual void SetFileProgress(int percent) = 0;
+    // The user asked to stop: the copy ends after the piece it is on.
+    virtual bool CopyCancelled() const = 0;
+};
+
 // The generating dialog's part that the generation and copy threads share. The
 // setup fields (region list, generator, link, target, file count) are filled
 // before the threads start and read-only while they run.
-class CGeneratingDlg {
+class CGeneratingDlg : public ICopyProgress {
   public:
     // Creates the abort event and the ready event (both manual reset, not
     // signalled) and the mutex handed to the generator.
@@ -86,7 +98,7 @@ class CGeneratingDlg {
     std::vector<DWORD> m_regionList;  // choice words
     int m_regionCount = 0;
     CMapGenerator* m_pGenerator = nullptr;
-    CDeviceLink* m_pDeviceLink = nullptr;
+    IDeviceLink* m_pDeviceLink = nullptr;
     int m_targetKind = 0;
     int m_targetIndex = 0;  // storage card index, or drive index (0 = A:)
     int m_fileCount = kDeviceFileCount;
@@ -107,8 +119,8 @@ class CGeneratingDlg {
     void SetTargetFolder(std::u16string_view folder);
     std::u16string GetTargetFolder() const;
 
-    // Per-file bar, in percent.
-    virtual void SetFileProgress(int percent);
+    void SetFileProgress(int percent) override;
+    bool CopyCancelled() const override { return m_cancelRequested.load() != 0; }
     // stepFlag 1 raises the overall count by one first. Caption and file name may
     // be null; without a file name both texts are empty.
     virtual void SetOverallProgress(LPCWSTR caption, LPCWSTR fileName, int index, int stepFlag);
@@ -130,10 +142,10 @@ class CGeneratingDlg {
 };
 
 // The copy-only dialog: its per-file bar and its cancel flag.
-class CCopyingMapsDlg {
+class CCopyingMapsDlg : public ICopyProgress {
   public:
-    virtual ~CCopyingMapsDlg() = default;
-    virtual void SetFileProgress(int percent);
+    void SetFileProgress(int percent) override;
+    bool CopyCancelled() const override { return m_cancelRequested.load() != 0; }
     int GetFilePercent() const { return m_filePercent.load(); }
 
     std::atomic<int> m_cancelRequested{0};
@@ -158,27 +170,51 @@ class CTransferBuffer {
 
 // ---- Device link -----------------------------------------------------------------
 
-// The calls generation makes on the installation target. Device paths are ANSI
-// text in the handheld's form ("\Storage Card\Zanter Wayscribe\Maps").
-class CDeviceLink {
+// The installation target as the pages, the dialogs and the copy threads reach it:
+// the handheld through the remote API (mapferry/ui's CDeviceLink), a folder of a PC
+// drive (CPcDriveLink) or a test's stand-in. Device paths are ANSI text in the
+// handheld's form ("\Storage Card\Zanter Wayscribe\Maps").
+class IDeviceLink {
   public:
-    virtual ~CDeviceLink() = default;
+    virtual ~IDeviceLink() = default;
 
-    // Empty when the card is not there.
+    // Storage cards: how many (-1 when there is no link), each card's folder ("\SD
+    // Card"; empty when the card is not there) and free space in megabytes (-1.0 when
+    // it cannot be asked, 0.0 when the handheld does not answer it).
+    virtual int GetStorageCardCount() = 0;
     virtual std::u16string GetStorageCardName(int cardIndex) = 0;
-    // Free space in megabytes.
     virtual double GetStorageCardFree(int cardIndex) = 0;
+    // Main memory in megabytes: the object store's free space and the free program
+    // memory; -1.0 when they cannot be asked.
     virtual double GetMainMemoryFree() = 0;
     virtual double GetProgramMemoryFree() = 0;
+    // Asks the navigation program on the handheld to close: 0 when it is closed or was
+    // not running, 1 otherwise.
+    virtual int CloseDeviceProgram() = 0;
+
     virtual int DeviceFileExists(const char* path) = 0;
-    // Creates the folder level by level.
-    virtual void CreateDeviceFolder(const char* path) = 0;
-    // The copy result codes of CopyFileWithProgress (file_services.h); 3 also when
-    // the link is not ready. Progress goes to the dialog's per-file bar, and its
-    // cancel-requested flag stops the copy.
+    // 1 only for an existing folder.
+    virtual int DeviceFolderExists(const char* path) = 0;
+    // Creates the folder level by level; 1 when it exists afterwards.
+    virtual int CreateDeviceFolder(const char* path) = 0;
+    // The bytes of the files in the folder and its sub-folders; 0 when none or no link.
+    virtual ULONGLONG GetDeviceFolderSize(const char* folder) = 0;
+    // Reads at most kMaxDeviceFileRead bytes of a file into *bytes; the bytes read (0
+    // when it cannot be opened or is empty).
+    static constexpr DWORD kMaxDeviceFileRead = 4096;
+    virtual DWORD ReadDeviceFile(const char* path, std::vector<BYTE>* bytes) = 0;
+    // Copies a desktop file to deviceFolder + "\" + deviceFileName (flags as the link
+    // documents; 0 is that plain form). The copy result codes of CopyFileWithProgress
+    // (file_services.h), 3 also when the link is not ready; progress goes to the
+    // dialog's per-file bar and its cancel stops the copy.
     virtual int CopyFileToDevice(LPCWSTR sourcePath, const char* deviceFolder,
                                  const char* deviceFileName, DWORD flags,
-                                 CGeneratingDlg* dialog) = 0;
+                                 ICopyProgress* dialog) = 0;
+    // The same operation under the copying dialog.
+    int CopyFileToDevice2(LPCWSTR sourcePath, const char* deviceFolder, const char* deviceFileName,
+                          DWORD flags, CCopyingMapsDlg* dialog) {
+        return CopyFileToDevice(sourcePath, deviceFolder, deviceFileName, flags, dialog);
+    }
     // Failures are ignored.
     virtual void DeleteDeviceFile(const char* path) = 0;
     // Renames a file in its folder; fails when the new name exists. Non-zero on
@@ -186,23 +222,36 @@ class CDeviceLink {
     virtual int RenameDeviceFile(const char* existingPath, const char* newPath) = 0;
 };
 
+// The bytes of the files in a folder and its sub-folders (names beginning with '.'
+// skipped), through a file system's find calls: the desktop's or the handheld's.
+using FindFirstCall = HANDLE (*)(LPCWSTR pattern, LPWIN32_FIND_DATAW found);
+using FindNextCall = BOOL (*)(HANDLE search, LPWIN32_FIND_DATAW found);
+using FindCloseCall = BOOL (*)(HANDLE search);
+ULONGLONG FolderTreeSize(const std::u16string& folder, FindFirstCall first, FindNextCall next,
+                         FindCloseCall close);
+
 // A target whose "handheld" is a folder on a desktop drive: device paths are taken
 // below that folder through the desktop's path mapping. The storage card (index 0
-// only) is a sub-folder of it.
-class CPcDriveLink : public CDeviceLink {
+// only) is a sub-folder of it; there is no program to close.
+class CPcDriveLink : public IDeviceLink {
   public:
     // root: a desktop folder such as "D:\Handheld"; cardName: the card's folder as
     // the handheld names it, empty for none.
     explicit CPcDriveLink(std::u16string root, std::u16string cardName = u"\\Storage Card");
 
+    int GetStorageCardCount() override;
     std::u16string GetStorageCardName(int cardIndex) override;
     double GetStorageCardFree(int cardIndex) override;
     double GetMainMemoryFree() override;
     double GetProgramMemoryFree() override;
+    int CloseDeviceProgram() override { return 0; }
     int DeviceFileExists(const char* path) override;
-    void CreateDeviceFolder(const char* path) override;
+    int DeviceFolderExists(const char* path) override;
+    int CreateDeviceFolder(const char* path) override;
+    ULONGLONG GetDeviceFolderSize(const char* folder) override;
+    DWORD ReadDeviceFile(const char* path, std::vector<BYTE>* bytes) override;
     int CopyFileToDevice(LPCWSTR sourcePath, const char* deviceFolder, const char* deviceFileName,
-                         DWORD flags, CGeneratingDlg* dialog) override;
+                         DWORD flags, ICopyProgress* dialog) override;
     void DeleteDeviceFile(const char* path) override;
     int RenameDeviceFile(const char* existingPath, const char* newPath) override;
 
@@ -230,9 +279,9 @@ class CTestDeviceLink : public CPcDriveLink {
     double GetStorageCardFree(int cardIndex) override;
     double GetMainMemoryFree() override;
     double GetProgramMemoryFree() override;
-    void CreateDeviceFolder(const char* path) override;
+    int CreateDeviceFolder(const char* path) override;
     int CopyFileToDevice(LPCWSTR sourcePath, const char* deviceFolder, const char* deviceFileName,
-                         DWORD flags, CGeneratingDlg* dialog) override;
+                         DWORD flags, ICopyProgress* dialog) override;
     void DeleteDeviceFile(const char* path) override;
     int RenameDeviceFile(const char* existingPath, const char* newPath) override;
 
@@ -241,9 +290,10 @@ class CTestDeviceLink : public CPcDriveLink {
 
     mutable std::mutex m_lock;
     std::deque<int> m_copyResults;
-    double m_cardFree = -1.0;  // below 0: measured
-    double m_mainFree = -1.0;
-    double m_programFree = -1.0;
+    // Figures given stand for the measurement, -1.0 (not available) included.
+    std::optional<double> m_cardFree;
+    std::optional<double> m_mainFree;
+    std::optional<double> m_programFree;
     std::vector<std::string> m_calls;
 };
 

@@ -513,7 +513,7 @@ std::u16string TargetRoot(CGeneratingDlg* dialog) {
 
 // Below 0 when the free space cannot be taken.
 double TargetFreeMegabytes(CGeneratingDlg* dialog, const std::u16string& folder) {
-    CDeviceLink* link = dialog->m_pDeviceLink;
+    IDeviceLink* link = dialog->m_pDeviceLink;
     if (dialog->m_targetKind == kTargetPcDrive) {
         ULARGE_INTEGER free{};
         if (!GetDiskFreeSpaceExW(folder.c_str(), &free, nullptr, nullptr))
@@ -524,14 +524,17 @@ double TargetFreeMegabytes(CGeneratingDlg* dialog, const std::u16string& folder)
         return -1.0;
     if (dialog->m_targetKind == kTargetStorageCard)
         return link->GetStorageCardFree(dialog->m_targetIndex);
-    return link->GetMainMemoryFree() + link->GetProgramMemoryFree();
+    const double store = link->GetMainMemoryFree();
+    const double program = link->GetProgramMemoryFree();
+    // Either figure not available leaves the sum not available.
+    return store < 0.0 || program < 0.0 ? -1.0 : store + program;
 }
 
 // The target folder, on a PC drive or through the device link, as the map swap
 // reaches it.
 class TargetFolder : public formats::map_set::SwapFolder {
   public:
-    TargetFolder(bool pc, CDeviceLink* link, std::u16string folder)
+    TargetFolder(bool pc, IDeviceLink* link, std::u16string folder)
         : m_pc(pc), m_link(link), m_folder(std::move(folder)), m_platform(m_folder) {}
     bool Exists(const std::u16string& name) override {
         if (m_pc)
@@ -558,7 +561,7 @@ class TargetFolder : public formats::map_set::SwapFolder {
         return platform::WideToAnsi(m_folder + u"\\" + name);
     }
     bool m_pc;
-    CDeviceLink* m_link;
+    IDeviceLink* m_link;
     std::u16string m_folder;
     formats::map_set::PlatformSwapFolder m_platform;
 };
@@ -600,7 +603,7 @@ class CopyRun {
 
     CGeneratingDlg* m_dialog;
     CMapGenerator* m_generator;
-    CDeviceLink* m_link;
+    IDeviceLink* m_link;
     CTransferBuffer m_buffer;
     std::u16string m_target;
     std::unique_ptr<TargetFolder> m_targetFolder;
@@ -729,11 +732,14 @@ bool CopyRun::CopyFile(int slot) {
             case kCopyDestinationNotOpened:
                 text = Format(MSG_ERR_OPEN_DEST.Get(), name.c_str());
                 break;
-            case kCopyWriteFailed:
+            case kCopyWriteFailed: {
                 text = Format(MSG_ERR_WRITE_DEST.Get(), name.c_str());
-                if (TargetFreeMegabytes(m_dialog, m_target) < 2.0)
+                // Only a measured shortage is one: a lost link cannot say (-1.0).
+                const double free = TargetFreeMegabytes(m_dialog, m_target);
+                if (free >= 0.0 && free < 2.0)
                     text += MSG_NO_ROOM.Get();
                 break;
+            }
             case kCopyWriteShort:
                 text = MSG_WRITE_FUNCTION_ERROR.Get();
                 break;

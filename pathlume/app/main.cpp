@@ -2,15 +2,14 @@
 // object with the command line. Exit status 0 after a close, a hand-over to a running
 // instance, a refused disclaimer or --help; 1 when the start ended for missing map
 // data or voice files or a window that could not be made; 2 for a bad test control.
-#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <system_error>
 
 #include "pathlume/shell/nav_app.h"
 #include "pathlume/shell/test_destination.h"
+#include "platform/gdi/gdi.h"
 #include "platform/host/host.h"
 #include "platform/kernel/process.h"
 
@@ -35,30 +34,15 @@ bool ServedByThisBuild(const ScreenMode& mode) {
            (mode.width == tall && mode.height == unit);
 }
 
-// "WxH@DPI" with each number whole and small: a number too large for an int must
-// not wrap into a screen this build serves.
-bool ParseScreenMode(const std::string& text, ScreenMode* mode) {
-    int* fields[] = {&mode->width, &mode->height, &mode->dpi};
-    const char separators[] = {'x', '@', 0};
-    const char* at = text.c_str();
-    const char* end = at + text.size();
-    for (int i = 0; i < 3; ++i) {
-        const auto [next, error] = std::from_chars(at, end, *fields[i]);
-        if (error != std::errc() || next == at || *fields[i] < 1 || *fields[i] > 100000 ||
-            (separators[i] ? next == end || *next != separators[i] : next != end))
-            return false;
-        at = next + 1;
-    }
-    return true;
-}
-
 // PATHLUME_SCREEN=WxH@DPI picks another form of this build's screen.
 bool ReadScreenMode(ScreenMode* mode) {
     const char* text = std::getenv("PATHLUME_SCREEN");
+    ScreenMode asked = *mode;
+    std::string error;
     if (!text)
         return true;
-    ScreenMode asked{};
-    if (!ParseScreenMode(text, &asked) || !ServedByThisBuild(asked)) {
+    if (!platform::ScreenModeFromEnvironment(&asked.width, &asked.height, &asked.dpi, &error) ||
+        !ServedByThisBuild(asked)) {
         std::fprintf(stderr,
                      "PATHLUME_SCREEN: %s is not a screen of this program (WxH@DPI: %dx%d, "
                      "%dx%d or %dx%d at %d dpi)\n",

@@ -133,14 +133,11 @@ DWORD InitGpsPort() {
     return g_gpsBaud.load();
 }
 
-int FindActiveDriverPort(LPWSTR buffer, size_t sizeBytes, LPCWSTR pnpFragment) {
-    const size_t sizeChars = sizeBytes / sizeof(WCHAR);
-    CopyOut(u"COM1:", buffer, sizeChars);
+bool ForEachActiveDriver(const std::function<bool(const ActiveDriverEntry&)>& visit) {
     HKEY active;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kActiveDriversKey, 0, KEY_READ, &active) != ERROR_SUCCESS)
-        return 0;
-    int result = 0;
-    for (DWORD i = 0; result == 0; ++i) {
+        return false;
+    for (DWORD i = 0;; ++i) {
         WCHAR subName[256];
         DWORD length = 256;
         if (RegEnumKeyExW(active, i, subName, &length, nullptr, nullptr, nullptr, nullptr) !=
@@ -149,17 +146,46 @@ int FindActiveDriverPort(LPWSTR buffer, size_t sizeBytes, LPCWSTR pnpFragment) {
         HKEY driver;
         if (RegOpenKeyExW(active, subName, 0, KEY_READ, &driver) != ERROR_SUCCESS)
             continue;
-        std::u16string key, pnpId, name;
-        ReadText(driver, u"Key", &key, 128);
-        if (ReadText(driver, u"PnpId", &pnpId, 128) && pnpFragment &&
-            pnpId.find(pnpFragment) != std::u16string::npos &&
-            ReadText(driver, u"Name", &name, 128)) {
-            CopyOut(name, buffer, sizeChars);
-            result = 1;
-        }
+        ActiveDriverEntry entry;
+        std::u16string text;
+        if (ReadText(driver, u"Name", &text, kActiveDriverTextChars))
+            entry.name = text;
+        if (ReadText(driver, u"Key", &text, kActiveDriverTextChars))
+            entry.key = text;
+        if (ReadText(driver, u"PnpId", &text, kActiveDriverTextChars))
+            entry.pnpId = text;
         RegCloseKey(driver);
+        if (!visit(entry))
+            break;
     }
     RegCloseKey(active);
+    return true;
+}
+
+std::optional<std::u16string> ReadRegistryText(HKEY root, const std::u16string& keyPath,
+                                               LPCWSTR valueName) {
+    HKEY key;
+    if (RegOpenKeyExW(root, keyPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return std::nullopt;
+    std::u16string text;
+    const bool read = ReadText(key, valueName, &text, kActiveDriverTextChars);
+    RegCloseKey(key);
+    return read ? std::optional<std::u16string>(text) : std::nullopt;
+}
+
+int FindActiveDriverPort(LPWSTR buffer, size_t sizeBytes, LPCWSTR pnpFragment) {
+    const size_t sizeChars = sizeBytes / sizeof(WCHAR);
+    CopyOut(u"COM1:", buffer, sizeChars);
+    int result = 0;
+    ForEachActiveDriver([&](const ActiveDriverEntry& entry) {
+        if (entry.pnpId && pnpFragment && entry.pnpId->find(pnpFragment) != std::u16string::npos &&
+            entry.name) {
+            CopyOut(*entry.name, buffer, sizeChars);
+            result = 1;
+            return false;
+        }
+        return true;
+    });
     return result;
 }
 

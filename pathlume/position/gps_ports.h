@@ -4,7 +4,9 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "platform/kernel/wintypes.h"
@@ -59,6 +61,21 @@ int FindBluetoothSerialPort(LPWSTR buffer, size_t sizeChars);
 // 1 with the "Name" of the first active driver whose "PnpId" holds the fragment,
 // else 0 with "COM1:"; sizeBytes as given by the caller.
 int FindActiveDriverPort(LPWSTR buffer, size_t sizeBytes, LPCWSTR pnpFragment);
+
+// One entry of HKLM "Drivers\Active". Each text is read whole: a value that is not
+// REG_SZ, or longer than kActiveDriverTextChars characters, reads as missing.
+inline constexpr size_t kActiveDriverTextChars = 256;
+struct ActiveDriverEntry {
+    std::optional<std::u16string> name;   // "Name", as "COM3:"
+    std::optional<std::u16string> key;    // "Key": the driver's own registry key
+    std::optional<std::u16string> pnpId;  // "PnpId"
+};
+// Calls visit for each entry, in enumeration order, until it answers false; false
+// when "Drivers\Active" cannot be opened.
+bool ForEachActiveDriver(const std::function<bool(const ActiveDriverEntry&)>& visit);
+// A text value of a key under a root, read whole as above.
+std::optional<std::u16string> ReadRegistryText(HKEY root, const std::u16string& keyPath,
+                                               LPCWSTR valueName);
 void SetPortNumber(BtPortRecord& record, LONG number);
 DWORD GetBtStackMode(const BtPortRecord& record);
 // The stack mode after switching the radio (at least 1 when on), 0 when it did not

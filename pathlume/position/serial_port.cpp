@@ -22,6 +22,40 @@ HWND MainWindowHandle() {
 
 }  // namespace
 
+int ConfigurePort(HANDLE handle, const PortSetup& setup) {
+    PurgeComm(handle, kAllPurgeFlags);
+    DCB dcb{};
+    GetCommState(handle, &dcb);
+    dcb.DCBlength = 28;
+    dcb.BaudRate = setup.baudRate;
+    dcb.fBinary = 1;
+    if (setup.parityCheck)
+        dcb.fParity = 1;
+    dcb.fOutxCtsFlow = 0;
+    dcb.fOutxDsrFlow = 0;
+    dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    dcb.fDsrSensitivity = 0;
+    dcb.fTXContinueOnXoff = 1;
+    dcb.fOutX = 0;
+    dcb.fInX = 0;
+    dcb.fErrorChar = 0;
+    dcb.fNull = 0;
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    dcb.fAbortOnError = 0;
+    dcb.ByteSize = setup.byteSize;
+    dcb.Parity = setup.parity;
+    dcb.StopBits = setup.stopBits;
+    if (!SetCommState(handle, &dcb))
+        return kPortStateFailed;
+    SetupComm(handle, setup.inQueue, setup.outQueue);
+    COMMTIMEOUTS timeouts = setup.timeouts;
+    if (!SetCommTimeouts(handle, &timeouts))
+        return kPortTimeoutsFailed;
+    EscapeCommFunction(handle, SETDTR);
+    EscapeCommFunction(handle, SETRTS);
+    return kPortOpened;
+}
+
 CSerialPort::~CSerialPort() {
     Close();
 }
@@ -86,42 +120,19 @@ int CSerialPort::Open(BOOL reportFailures) {
     }
     // From here a failed step leaves the handle for the next Close.
     handle_.store(handle);
-    PurgeComm(handle, kAllPurgeFlags);
-    DCB dcb{};
-    GetCommState(handle, &dcb);
-    dcb.DCBlength = 28;
-    dcb.BaudRate = settings.BaudRate;
-    dcb.fBinary = 1;
-    dcb.fOutxCtsFlow = 0;
-    dcb.fOutxDsrFlow = 0;
-    dcb.fDtrControl = DTR_CONTROL_ENABLE;
-    dcb.fDsrSensitivity = 0;
-    dcb.fTXContinueOnXoff = 1;
-    dcb.fOutX = 0;
-    dcb.fInX = 0;
-    dcb.fErrorChar = 0;
-    dcb.fNull = 0;
-    dcb.fRtsControl = RTS_CONTROL_ENABLE;
-    dcb.fAbortOnError = 0;
-    dcb.ByteSize = settings.ByteSize;
-    dcb.Parity = settings.Parity;
-    dcb.StopBits = settings.StopBits;
-    if (!SetCommState(handle, &dcb))
-        return kPortStateFailed;
-    SetupComm(handle, 1024, 256);
-    COMMTIMEOUTS timeouts{};
-    GetCommTimeouts(handle, &timeouts);
-    timeouts.ReadIntervalTimeout = MAXDWORD;  // a read returns at once with what is buffered
-    timeouts.ReadTotalTimeoutMultiplier = 0;
-    timeouts.ReadTotalTimeoutConstant = 0;
-    timeouts.WriteTotalTimeoutMultiplier = 10;
-    timeouts.WriteTotalTimeoutConstant = 1000;
-    if (!SetCommTimeouts(handle, &timeouts)) {
+    PortSetup setup;
+    setup.baudRate = settings.BaudRate;
+    setup.byteSize = settings.ByteSize;
+    setup.parity = settings.Parity;
+    setup.stopBits = settings.StopBits;
+    setup.timeouts.ReadIntervalTimeout = MAXDWORD;  // a read returns at once with what is buffered
+    setup.timeouts.WriteTotalTimeoutMultiplier = 10;
+    setup.timeouts.WriteTotalTimeoutConstant = 1000;
+    const int configured = ConfigurePort(handle, setup);
+    if (configured == kPortTimeoutsFailed)
         MessageBoxW(MainWindowHandle(), u"Unable to set the time-out parameters", u"Error", MB_OK);
-        return kPortTimeoutsFailed;
-    }
-    EscapeCommFunction(handle, SETDTR);
-    EscapeCommFunction(handle, SETRTS);
+    if (configured != kPortOpened)
+        return configured;
     open_.store(TRUE);
     return kPortOpened;
 }

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 
+#include "platform/kernel/serial.h"
 #include "platform/kernel/wintypes.h"
 
 // Results of CSerialPort::Open and Reopen.
@@ -15,6 +16,23 @@ inline constexpr int kPortNotOpened = 1;
 inline constexpr int kPortStateFailed = 2;
 inline constexpr int kPortTimeoutsFailed = 3;
 inline constexpr int kPortNoName = 4;
+
+// The line state and time-outs a serial port is given.
+struct PortSetup {
+    DWORD baudRate = 0;
+    BYTE byteSize = 8;
+    BYTE parity = 0;
+    BYTE stopBits = 0;
+    bool parityCheck = false;
+    DWORD inQueue = 1024;
+    DWORD outQueue = 256;
+    COMMTIMEOUTS timeouts{};
+};
+// Purges an open port, gives it the line state the receivers need (binary, DTR and
+// RTS enabled, no flow control, no error character, no null stripping, no abort on
+// error) with the setup's rate and framing, its queues and time-outs, and raises DTR
+// and RTS. kPortOpened, kPortStateFailed or kPortTimeoutsFailed.
+int ConfigurePort(HANDLE handle, const PortSetup& setup);
 
 class CSerialPort {
   public:

@@ -1,6 +1,11 @@
 // Device contexts: the screen, memory DCs, their drawing state and its save stack.
+#include <charconv>
 #include <climits>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <system_error>
 
 #include "platform/gdi/gdi_internal.h"
 
@@ -99,6 +104,32 @@ int platform::ScreenHeight() {
 int platform::ScreenDpi() {
     Guard guard(DrawingLock());
     return ScreenInfo().dpi;
+}
+
+bool platform::ScreenModeFromEnvironment(int* width, int* height, int* dpi, std::string* error) {
+    const char* text = std::getenv("PATHLUME_SCREEN");
+    if (!text)
+        return true;
+    // Each number whole and in range: one too large for an int must not wrap into a
+    // screen a program serves.
+    int values[3] = {};
+    const int limits[3] = {4096, 4096, 100000};
+    const char separators[] = {'x', '@', 0};
+    const char* at = text;
+    const char* end = text + std::strlen(text);
+    for (int i = 0; i < 3; ++i) {
+        const auto [next, failure] = std::from_chars(at, end, values[i]);
+        if (failure != std::errc() || next == at || values[i] < 1 || values[i] > limits[i] ||
+            (separators[i] ? next == end || *next != separators[i] : next != end)) {
+            *error = std::string("PATHLUME_SCREEN: ") + text + " is not WxH@DPI";
+            return false;
+        }
+        at = next + 1;
+    }
+    *width = values[0];
+    *height = values[1];
+    *dpi = values[2];
+    return true;
 }
 
 HDC platform::CreateScreenDC(HWND window, POINT origin, const RECT& clip) {

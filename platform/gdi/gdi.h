@@ -440,6 +440,10 @@ void SetScreenMode(int width, int height, int dpi);
 int ScreenWidth();
 int ScreenHeight();
 int ScreenDpi();
+// PATHLUME_SCREEN=WxH@DPI: the screen a program is started for. True with the three
+// figures when it reads (or, untouched, when it is not set); false with the reason
+// when it does not.
+bool ScreenModeFromEnvironment(int* width, int* height, int* dpi, std::string* error);
 
 // A DC on the screen whose logical origin lies at `origin` (screen pixels) and that
 // leaves everything outside `clip` (screen pixels) alone. The window system builds its

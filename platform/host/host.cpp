@@ -1,9 +1,13 @@
 // Choosing, starting and stopping the backend, and the screenshot at the end.
 #include "platform/host/host.h"
 
+#include <strings.h>
+
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -47,6 +51,21 @@ HostBackend Choose(HostBackend asked, bool* byName) {
         std::fprintf(stderr, "PATHLUME_BACKEND=%s is neither headless nor sdl\n", named);
     }
     return IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY") ? HostBackend::Sdl : HostBackend::Headless;
+}
+
+// PATHLUME_SCRIPT_<NAME> (the program's file name without ".exe", in upper case),
+// else PATHLUME_SCRIPT, which programs do not pass on to the programs they start.
+const char* ScriptFile() {
+    std::error_code ec;
+    std::string name = std::filesystem::read_symlink("/proc/self/exe", ec).filename().string();
+    if (name.size() > 4 && strcasecmp(name.c_str() + name.size() - 4, ".exe") == 0)
+        name.resize(name.size() - 4);
+    for (char& c : name)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (const char* own = std::getenv(("PATHLUME_SCRIPT_" + name).c_str()); own && *own)
+        return own;
+    const char* file = std::getenv("PATHLUME_SCRIPT");
+    return file && *file ? file : nullptr;
 }
 
 const char* ScreenshotPath() {
@@ -128,7 +147,7 @@ void StopAtExit() {
 HostBackend StartHost(const HostOptions& options) {
     // A run that cannot follow its script does not start.
     std::optional<std::vector<host::ScriptLine>> script;
-    if (const char* file = std::getenv("PATHLUME_SCRIPT"); file && *file) {
+    if (const char* file = ScriptFile()) {
         std::string error;
         script = host::ReadScript(file, options.width, options.height, &error);
         if (!script) {

@@ -20,6 +20,9 @@
 // was destroyed.
 //
 // PATHLUME_SCRIPT=file drives a run for tests and demonstrations, with either backend.
+// It is not passed on to the programs a program starts: a started program reads
+// PATHLUME_SCRIPT_<NAME> instead (its file name without ".exe" in upper case, as
+// PATHLUME_SCRIPT_PORTSCOUT), which any program reads before PATHLUME_SCRIPT.
 // One line each, blank lines and lines beginning with '#' aside:
 //   at MS ACTION    MS milliseconds of the kernel clock after the main window was
 //                   first shown

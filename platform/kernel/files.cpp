@@ -545,6 +545,8 @@ BOOL CopyFileHost(LPCWSTR existingFileName, LPCWSTR newFileName, BOOL failIfExis
     }
     struct timespec times[2] = {sourceStatus.st_atim, sourceStatus.st_mtim};
     futimens(target->fd(), times);
+    // A program copied stays one: the host runs only files marked executable.
+    fchmod(target->fd(), sourceStatus.st_mode & 0777);
     // Attributes travel with the copy.
     DWORD kept = attributes & ~(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_NORMAL);
     kept |= FILE_ATTRIBUTE_ARCHIVE;

@@ -6,6 +6,7 @@
 #include "platform/kernel/files.h"
 #include "platform/kernel/handles.h"
 #include "platform/kernel/memory.h"
+#include "platform/kernel/modules.h"
 #include "platform/kernel/msgbox.h"
 #include "platform/kernel/msgqueue.h"
 #include "platform/kernel/paths.h"

@@ -216,7 +216,11 @@ bool Resolve(LPCWSTR path, Side side, Resolved* out) {
     }
     std::u16string_view text(path);
     if (text[0] == u'/') {
-        out->host = ToHost(text);
+        // A host folder with a platform name put after it ("/opt/x" + "\arm\y.dll"):
+        // the backslashes separate too.
+        std::u16string slashed(text);
+        std::replace(slashed.begin(), slashed.end(), u'\\', u'/');
+        out->host = ToHost(slashed);
         out->givenLeaf = out->host.filename().string();
         out->isRoot = false;
         return true;

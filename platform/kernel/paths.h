@@ -3,7 +3,8 @@
 //    desktop side it is taken on drive C:.
 //  - "C:\Program Files\x" (drive letter): a desktop drive, through the drive table
 //    kept in the desktop root.
-//  - "/tmp/x" (a host absolute path): passed through unchanged, for tools and tests.
+//  - "/tmp/x" (a host absolute path): passed through, for tools and tests; a
+//    backslash in it separates folders as a slash does.
 // Lookups are case-insensitive, as the platform's file systems are: each component
 // is matched against the names that exist, and a component that does not exist yet
 // keeps the case it was given.

@@ -19,6 +19,8 @@
 #include <thread>
 #include <unordered_map>
 
+#include "platform/kernel/file_system.h"
+#include "platform/kernel/files.h"
 #include "platform/kernel/handles.h"
 #include "platform/kernel/paths.h"
 #include "platform/kernel/roots.h"
@@ -350,8 +352,10 @@ std::shared_ptr<ProcessObject> Start(const std::u16string& program, std::u16stri
     std::vector<std::string> env;
     for (char** entry = environ; entry && *entry; ++entry) {
         std::string_view text(*entry);
+        // A test's script drives the program it was given to, not the programs that
+        // one starts: they read PATHLUME_SCRIPT_<NAME> (host.h).
         if (text.starts_with("PATHLUME_DEVICE=") || text.starts_with("MAPFERRY_ROOT=") ||
-            text.starts_with("PATHLUME_CMDLINE=")) {
+            text.starts_with("PATHLUME_CMDLINE=") || text.starts_with("PATHLUME_SCRIPT=")) {
             continue;
         }
         env.emplace_back(text);
@@ -561,6 +565,52 @@ void SetProgramStandIn(const std::u16string& programPath, ProgramStandIn standIn
 
 }  // namespace platform
 
+namespace platform {
+
+bool ReadShortcutTarget(LPCWSTR shortcut, std::u16string* target) {
+    target->clear();
+    HANDLE file = CreateFileW(shortcut, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    // One byte past the longest shortcut read: a longer file would otherwise hand back
+    // a cut target as if it were whole.
+    char buffer[2 * MAX_PATH + 1];
+    DWORD read = 0;
+    BOOL ok = ReadFile(file, buffer, sizeof(buffer), &read, nullptr);
+    CloseHandle(file);
+    if (ok && read == sizeof(buffer)) {
+        SetLastError(ERROR_BAD_FORMAT);
+        return false;
+    }
+    std::string text(buffer, ok ? read : 0);
+    size_t hash = text.find('#');
+    if (hash == std::string::npos || hash == 0 || hash > 4) {
+        SetLastError(ERROR_BAD_FORMAT);
+        return false;
+    }
+    for (size_t i = 0; i < hash; ++i) {
+        if (text[i] < '0' || text[i] > '9') {
+            SetLastError(ERROR_BAD_FORMAT);
+            return false;
+        }
+    }
+    std::string body = text.substr(hash + 1);
+    size_t end = body.find_first_of("\r\n");
+    if (end != std::string::npos) {
+        body.resize(end);
+    }
+    *target = AnsiToWide(body);
+    if (target->empty()) {
+        SetLastError(ERROR_BAD_FORMAT);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace platform
+
 BOOL ShellExecuteExW(LPSHELLEXECUTEINFOW info) {
     using namespace platform;
     if (!info || info->cbSize != sizeof(SHELLEXECUTEINFOW)) {
@@ -607,8 +657,21 @@ BOOL ShellExecuteExW(LPSHELLEXECUTEINFOW info) {
         info->hInstApp = reinterpret_cast<HINSTANCE>(intptr_t{42});
         return TRUE;
     }
-    std::shared_ptr<ProcessObject> process =
-        Start(info->lpFile, info->lpParameters ? info->lpParameters : u"");
+    std::u16string program = info->lpFile;
+    std::u16string parameters = info->lpParameters ? info->lpParameters : u"";
+    if (program.size() > 4 && fs::EqualsFolded(program.substr(program.size() - 4), u".lnk")) {
+        // A shortcut starts its target: a quoted path and its own arguments, or a path.
+        std::u16string target;
+        if (!ReadShortcutTarget(program.c_str(), &target)) {
+            return fail(ERROR_FILE_NOT_FOUND);
+        }
+        std::u16string_view rest;
+        program = TakeProgramName(target, &rest);
+        if (!rest.empty()) {
+            parameters = std::u16string(rest) + (parameters.empty() ? u"" : u" ") + parameters;
+        }
+    }
+    std::shared_ptr<ProcessObject> process = Start(program, parameters);
     if (!process) {
         DWORD error = GetLastError();
         // A file that is there but cannot be run has no program to open it here.

@@ -152,14 +152,20 @@ typedef SHELLEXECUTEINFOW SHELLEXECUTEINFO;
 typedef LPSHELLEXECUTEINFOW LPSHELLEXECUTEINFO;
 
 // Starts the program lpFile with the argument text lpParameters (verb null, empty or
-// "open"); with SEE_MASK_NOCLOSEPROCESS, hProcess receives the process handle.
-// Failures show nothing.
+// "open"); with SEE_MASK_NOCLOSEPROCESS, hProcess receives the process handle. A
+// shortcut (".lnk") starts its target, with the target's arguments before
+// lpParameters. Failures show nothing.
 BOOL ShellExecuteExW(LPSHELLEXECUTEINFOW info);
 inline BOOL ShellExecuteEx(LPSHELLEXECUTEINFO info) {
     return ShellExecuteExW(info);
 }
 
 namespace platform {
+
+// The target text of a shortcut file ("<count>#<target>", the handheld's form: the
+// count is a hint only, the target runs to the line's end, quotes kept as written);
+// false when the file cannot be read or is not a shortcut (the last error says why).
+bool ReadShortcutTarget(LPCWSTR shortcut, std::u16string* target);
 
 // Programs of outside makers that the system starts (a Bluetooth stack's tray
 // program) are stand-ins inside the calling process: ShellExecuteExW runs the

@@ -130,6 +130,15 @@ std::filesystem::path RuntimeFolder(const std::filesystem::path& root) {
     }
     char name[32];
     snprintf(name, sizeof name, "%016llx", static_cast<unsigned long long>(hash));
+    const std::filesystem::path folder = UserRuntimeFolder() / name;
+    std::error_code ignored;
+    std::filesystem::create_directories(folder, ignored);
+    std::filesystem::permissions(folder, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::replace, ignored);
+    return folder;
+}
+
+std::filesystem::path UserRuntimeFolder() {
     // The session's runtime folder is the user's own; the shared temporary folder
     // gets a folder per user. Either way only the user may look inside: other users
     // must not reach the program's windows or locks.
@@ -141,14 +150,11 @@ std::filesystem::path RuntimeFolder(const std::filesystem::path& root) {
         base = std::filesystem::temp_directory_path() /
                ("pathlume-run-" + std::to_string(static_cast<unsigned>(getuid())));
     }
-    std::filesystem::path folder = base / name;
     std::error_code ignored;
-    std::filesystem::create_directories(folder, ignored);
-    for (const auto& made : {base, folder}) {
-        std::filesystem::permissions(made, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::replace, ignored);
-    }
-    return folder;
+    std::filesystem::create_directories(base, ignored);
+    std::filesystem::permissions(base, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::replace, ignored);
+    return base;
 }
 
 bool IsInternalName(const std::string& name) {

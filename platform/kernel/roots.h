@@ -42,6 +42,8 @@ void SettleReplacedRoot(const std::filesystem::path& root);
 // processes working on the same root share: under $XDG_RUNTIME_DIR, else under the
 // temporary folder; only the user may enter it.
 std::filesystem::path RuntimeFolder(const std::filesystem::path& root);
+// The user's own folder that holds those (made when missing, owner-only).
+std::filesystem::path UserRuntimeFolder();
 
 // Files and folders of the stand-in itself inside a root carry this prefix and are
 // never listed by find.

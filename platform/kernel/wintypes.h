@@ -187,5 +187,25 @@ typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 #define ERROR_MAPPED_ALIGNMENT 1132L
 #define ERROR_NO_ASSOCIATION 1155L
 
+#define ERROR_NOT_CONNECTED 2250L
+
+// Result codes of the component calls (negative: failed).
+#ifndef S_OK
+typedef LONG HRESULT;
+#define S_OK (static_cast<HRESULT>(0L))
+#define S_FALSE (static_cast<HRESULT>(1L))
+#define E_NOTIMPL (static_cast<HRESULT>(0x80004001L))
+#define E_FAIL (static_cast<HRESULT>(0x80004005L))
+#define E_ACCESSDENIED (static_cast<HRESULT>(0x80070005L))
+#define E_INVALIDARG (static_cast<HRESULT>(0x80070057L))
+#define E_OUTOFMEMORY (static_cast<HRESULT>(0x8007000EL))
+#define SUCCEEDED(hr) (static_cast<HRESULT>(hr) >= 0)
+#define FAILED(hr) (static_cast<HRESULT>(hr) < 0)
+#endif
+#define HRESULT_FROM_WIN32(error)      \
+    (static_cast<HRESULT>(error) <= 0  \
+         ? static_cast<HRESULT>(error) \
+         : static_cast<HRESULT>((static_cast<DWORD>(error) & 0x0000FFFFu) | 0x80070000u))
+
 DWORD GetLastError();
 void SetLastError(DWORD error);

@@ -1,6 +1,7 @@
 #include "platform/shell/shell.h"
 
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -92,16 +93,34 @@ bool MakeFolders(const std::u16string& path) {
 
 // A small checker for the provisioning document: elements nest and close, the root
 // is wap-provisioningdoc, and only characteristic and parm elements are inside.
-class ProvisioningChecker {
-  public:
-    explicit ProvisioningChecker(std::u16string_view text) : text_(text) {}
+// One element of a provisioning document: its name, attributes and children.
+struct ProvisioningElement {
+    std::u16string name;
+    std::vector<std::pair<std::u16string, std::u16string>> attributes;
+    std::vector<ProvisioningElement> children;
 
-    bool Check() {
+    const std::u16string* Attribute(std::u16string_view wanted) const {
+        for (const auto& [key, value] : attributes)
+            if (key == wanted)
+                return &value;
+        return nullptr;
+    }
+};
+
+// Reads a provisioning document; nothing when it is not well formed.
+class ProvisioningReader {
+  public:
+    explicit ProvisioningReader(std::u16string_view text) : text_(text) {}
+
+    std::optional<ProvisioningElement> Read() {
         SkipBlanks();
-        if (!Element(/*root=*/true))
-            return false;
+        ProvisioningElement root;
+        if (!Element(/*root=*/true, &root))
+            return std::nullopt;
         SkipBlanks();
-        return at_ == text_.size();
+        if (at_ != text_.size())
+            return std::nullopt;
+        return root;
     }
 
   private:
@@ -120,7 +139,7 @@ class ProvisioningChecker {
         return !name->empty();
     }
 
-    bool Attributes() {
+    bool Attributes(ProvisioningElement* element) {
         for (;;) {
             SkipBlanks();
             if (at_ >= text_.size())
@@ -143,17 +162,19 @@ class ProvisioningChecker {
                 return false;
             if (text_.substr(at_, end - at_).find(u'<') != std::u16string_view::npos)
                 return false;
+            element->attributes.emplace_back(std::move(name),
+                                             std::u16string(text_.substr(at_, end - at_)));
             at_ = end + 1;
         }
     }
 
-    bool Element(bool root) {
+    bool Element(bool root, ProvisioningElement* element) {
         if (++depth_ > 64)
             return false;
         if (at_ >= text_.size() || text_[at_] != u'<')
             return false;
         ++at_;
-        std::u16string name;
+        std::u16string& name = element->name;
         if (!Name(&name))
             return false;
         if (root
@@ -162,7 +183,7 @@ class ProvisioningChecker {
                    name != u"noparm" && name != u"characteristic-query" && name != u"parm-query")) {
             return false;
         }
-        if (!Attributes())
+        if (!Attributes(element))
             return false;
         if (text_[at_] == u'/') {
             ++at_;
@@ -189,7 +210,8 @@ class ProvisioningChecker {
                 --depth_;
                 return true;
             }
-            if (!Element(false))
+            element->children.emplace_back();
+            if (!Element(false, &element->children.back()))
                 return false;
         }
     }
@@ -198,6 +220,47 @@ class ProvisioningChecker {
     size_t at_ = 0;
     int depth_ = 0;
 };
+
+// The metabase: each characteristic inside a "Metabase" characteristic names a path
+// (its type), kept as the key HKLM "Security\Metabase\PATH" with the parms as
+// values, a decimal number as a REG_DWORD and any other text as a REG_SZ. The
+// device's remote API service reads "rw-access" there. False when a key or value
+// cannot be written.
+bool ApplyMetabase(const ProvisioningElement& metabase) {
+    bool applied = true;
+    for (const ProvisioningElement& entry : metabase.children) {
+        const std::u16string* path = entry.Attribute(u"type");
+        if (entry.name != u"characteristic" || !path || path->empty())
+            continue;
+        HKEY key = nullptr;
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, (u"Security\\Metabase\\" + *path).c_str(), 0,
+                            nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+            applied = false;
+            continue;
+        }
+        for (const ProvisioningElement& parm : entry.children) {
+            const std::u16string* name = parm.Attribute(u"name");
+            const std::u16string* value = parm.Attribute(u"value");
+            if (parm.name != u"parm" || !name || !value)
+                continue;
+            const bool number = !value->empty() && value->size() <= 9 &&
+                                value->find_first_not_of(u"0123456789") == std::u16string::npos;
+            LONG result;
+            if (number) {
+                const DWORD dword = static_cast<DWORD>(std::stoul(platform::WideToUtf8(*value)));
+                result = RegSetValueExW(key, name->c_str(), 0, REG_DWORD,
+                                        reinterpret_cast<const BYTE*>(&dword), sizeof dword);
+            } else {
+                result = RegSetValueExW(key, name->c_str(), 0, REG_SZ,
+                                        reinterpret_cast<const BYTE*>(value->c_str()),
+                                        static_cast<DWORD>((value->size() + 1) * sizeof(WCHAR)));
+            }
+            applied = applied && result == ERROR_SUCCESS;
+        }
+        RegCloseKey(key);
+    }
+    return applied;
+}
 
 }  // namespace
 
@@ -376,54 +439,34 @@ BOOL SHGetShortcutTarget(LPCWSTR shortcut, LPWSTR target, int maxChars) {
         return FALSE;
     }
     *target = 0;
-    HANDLE file = CreateFileW(shortcut, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    std::u16string wide;
+    if (!platform::ReadShortcutTarget(shortcut, &wide))
         return FALSE;
-    // One byte past the longest shortcut read: a longer file would otherwise hand back
-    // a cut target as if it were whole.
-    char buffer[2 * MAX_PATH + 1];
-    DWORD read = 0;
-    BOOL ok = ReadFile(file, buffer, sizeof(buffer), &read, nullptr);
-    CloseHandle(file);
-    if (ok && read == sizeof(buffer)) {
-        SetLastError(ERROR_BAD_FORMAT);
-        return FALSE;
-    }
-    std::string text(buffer, ok ? read : 0);
-    size_t hash = text.find('#');
-    if (hash == std::string::npos || hash == 0 || hash > 4) {
-        SetLastError(ERROR_BAD_FORMAT);
-        return FALSE;
-    }
-    for (size_t i = 0; i < hash; ++i) {
-        if (text[i] < '0' || text[i] > '9') {
-            SetLastError(ERROR_BAD_FORMAT);
-            return FALSE;
-        }
-    }
-    // The count is a hint only: the target is what follows, up to the line's end.
-    std::string body = text.substr(hash + 1);
-    size_t end = body.find_first_of("\r\n");
-    if (end != std::string::npos)
-        body.resize(end);
-    std::u16string wide = platform::AnsiToWide(body);
-    if (wide.empty() || static_cast<int>(wide.size()) >= maxChars) {
-        SetLastError(wide.empty() ? ERROR_BAD_FORMAT : ERROR_INSUFFICIENT_BUFFER);
+    if (static_cast<int>(wide.size()) >= maxChars) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return FALSE;
     }
     wcscpy(target, wide.c_str());
     return TRUE;
 }
 
-HRESULT DMProcessConfigXML(LPCWSTR xmlIn, DWORD, LPWSTR* xmlOut) {
+HRESULT DMProcessConfigXML(LPCWSTR xmlIn, DWORD flags, LPWSTR* xmlOut) {
     if (xmlOut != nullptr)
         *xmlOut = nullptr;
     if (xmlIn == nullptr || xmlOut == nullptr)
         return E_INVALIDARG;
     std::u16string_view text(xmlIn);
-    if (!ProvisioningChecker(text).Check())
+    const std::optional<ProvisioningElement> document = ProvisioningReader(text).Read();
+    if (!document)
         return E_INVALIDARG;
+    if (flags & CFGFLAG_PROCESS) {
+        for (const ProvisioningElement& characteristic : document->children) {
+            const std::u16string* type = characteristic.Attribute(u"type");
+            if (characteristic.name == u"characteristic" && type && *type == u"Metabase" &&
+                !ApplyMetabase(characteristic))
+                return E_FAIL;
+        }
+    }
     auto* copy = new WCHAR[text.size() + 1];
     wcscpy(copy, xmlIn);
     *xmlOut = copy;

@@ -149,10 +149,14 @@ BOOL SHGetShortcutTarget(LPCWSTR shortcut, LPWSTR target, int maxChars);
 #define CFGFLAG_METADATA 0x0002
 
 // Takes a provisioning document (<wap-provisioningdoc> ... </wap-provisioningdoc> of
-// characteristic and parm elements). There is no configuration store behind it
-// here: a well-formed document is accepted as applied, and the result document is a
-// copy of it for the caller to free with delete[]. E_INVALIDARG (and no result) for
-// a document that is not well formed.
+// characteristic and parm elements). With CFGFLAG_PROCESS the "Metabase"
+// characteristic is applied: each characteristic in it (type = a path such as
+// "RAPI\Windows\x.dll\*") becomes the device registry's key HKLM
+// "Security\Metabase\PATH" with its parms as values (a decimal number as REG_DWORD,
+// other text as REG_SZ); other characteristics are accepted as applied. The result
+// document is a copy of the input for the caller to free with delete[]. E_INVALIDARG
+// (and no result) for a document that is not well formed, E_FAIL when the registry
+// could not be written.
 HRESULT DMProcessConfigXML(LPCWSTR xmlIn, DWORD flags, LPWSTR* xmlOut);
 
 namespace platform {

@@ -29,6 +29,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -587,6 +588,16 @@ HWND FindRemoteWindow(LPCWSTR className, LPCWSTR windowName) {
 
 bool IsRemoteWindow(HWND hwnd) {
     return RemoteOf(hwnd).has_value();
+}
+
+DWORD RemoteProcessId(HWND hwnd) {
+    std::optional<Remote> remote = RemoteOf(hwnd);
+    if (!remote) {
+        return 0;
+    }
+    // The owner's socket is named after its process: "windows-<pid>.sock".
+    const std::string name = remote->socket.filename().string();
+    return static_cast<DWORD>(std::strtoul(name.c_str() + std::strlen("windows-"), nullptr, 10));
 }
 
 BOOL RemotePost(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -187,6 +187,8 @@ void PublishProcessWindows();
 // FindWindowW in the other processes: a proxy handle for the first window found.
 HWND FindRemoteWindow(LPCWSTR className, LPCWSTR windowName);
 bool IsRemoteWindow(HWND hwnd);
+// The process that owns a window of another process; 0 for any other window.
+DWORD RemoteProcessId(HWND hwnd);
 BOOL RemotePost(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 // 0 when the window or its program is gone before it answers.
 LRESULT RemoteSend(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

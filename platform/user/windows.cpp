@@ -529,6 +529,14 @@ int GetDlgCtrlID(HWND hwnd) {
 }
 
 DWORD GetWindowThreadProcessId(HWND hwnd, LPDWORD processId) {
+    // A window of another process: its owner's id stands for the thread too, which
+    // is never one of ours.
+    if (DWORD owner = RemoteProcessId(hwnd)) {
+        if (processId) {
+            *processId = owner;
+        }
+        return owner;
+    }
     Lock lock = TakeLock();
     Window* window = FindOrFailLocked(hwnd);
     if (!window) {

@@ -155,7 +155,7 @@ uint32_t Rgb(COLORREF c) {
 class NavigationProgramTest : public testing::Test {
   protected:
     static void SetUpTestSuite() {
-        if (std::system("command -v espeak-ng >/dev/null 2>&1") != 0)
+        if (!VoiceGeneratorInstalled())
             return;
         suite_ = new Suite;
         Suite& s = *suite_;

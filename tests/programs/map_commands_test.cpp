@@ -85,7 +85,7 @@ int ListCount(const fs::path& file) {
 class MapCommandsProgramTest : public testing::Test {
   protected:
     void SetUp() override {
-        if (std::system("command -v espeak-ng >/dev/null 2>&1") != 0)
+        if (!VoiceGeneratorInstalled())
             GTEST_SKIP() << "espeak-ng is not installed: no voice prompts for the device";
     }
     testing_support::TempRoots roots_;

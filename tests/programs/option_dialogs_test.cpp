@@ -162,7 +162,7 @@ std::vector<int> AlarmBurstPeaks(const platform::WaveData& wave) {
 class OptionDialogsProgramTest : public testing::Test {
   protected:
     void SetUp() override {
-        if (std::system("command -v espeak-ng >/dev/null 2>&1") != 0)
+        if (!VoiceGeneratorInstalled())
             GTEST_SKIP() << "espeak-ng is not installed: no voice prompts for the device";
     }
     testing_support::TempRoots roots_;

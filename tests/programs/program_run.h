@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -41,6 +42,11 @@ inline bool SanitizerReported(const std::string& err) {
     return err.find("AddressSanitizer") != std::string::npos ||
            err.find("LeakSanitizer") != std::string::npos ||
            err.find("runtime error:") != std::string::npos;
+}
+
+// Whether the device can speak: make-device's voice prompts need espeak-ng.
+inline bool VoiceGeneratorInstalled() {
+    return std::system("command -v espeak-ng >/dev/null 2>&1") == 0;
 }
 
 // A program started with the environment plus `extra`, its stderr in a file.

@@ -439,6 +439,29 @@ TEST_F(CopyThreadTest, AStorageCardKeepsItsMapUntilTheNewOneIsWhole) {
     EXPECT_EQ(renames, 1 + 2 * CMapGenerator::kSlotCount);
 }
 
+// A write that failed says the target is full only when its free space was measured
+// below 2 MB: a link that cannot tell (-1.0, as after a drop) is no full card.
+TEST_F(CopyThreadTest, TheRoomMessageComesOnlyWithAMeasuredShortage) {
+    fs::create_directories(roots_.base() / "t" / "Handheld" / "Storage Card");
+    CTestDeviceLink link(u"T:\\Handheld");
+    m_dialog.m_pDeviceLink = &link;
+    m_dialog.m_targetKind = kTargetStorageCard;
+    const std::u16string error = u"Error writing destination file names.bin.  ";
+    for (const double free : {-1.0, 1.5}) {
+        SCOPED_TRACE(free);
+        platform::ClearMessageBoxes();
+        link.SetFreeSpace(free, free, 0.0);
+        m_generator.m_readyCount = 0;
+        MakeReady(CMapGenerator::kSlotCount);
+        link.ScriptCopyResults({kCopyWriteFailed});
+        platform::ScriptMessageBoxAnswers({IDABORT});
+        StartCopying();
+        FinishCopying();
+        EXPECT_EQ(Shown(error + MSG_NO_ROOM.Get()), free >= 0.0);
+        EXPECT_EQ(Shown(error), free < 0.0);
+    }
+}
+
 // A device link that drops at a given rename: that one and every later call that
 // changes the card fail, as over a cable pulled out; or only that one, when the
 // link comes back at once.

@@ -379,6 +379,19 @@ TEST_F(ScriptRunTest, ATextThatNeverComesEndsTheRunWithStatus2After60Seconds) {
     DestroyWindow(main);
 }
 
+TEST_F(ScriptRunTest, AProgramsOwnScriptComesBeforeTheCommonOne) {
+    // This program is host_tests: its own script is PATHLUME_SCRIPT_HOST_TESTS.
+    setenv("PATHLUME_SCRIPT", Write("idle close\n").c_str(), 1);
+    setenv("PATHLUME_SCRIPT_HOST_TESTS", Write("at 10 jump\n").c_str(), 1);
+    try {
+        platform::StartHost({240, 320, 96, platform::HostBackend::Headless});
+        ADD_FAILURE() << "the host started with the common script";
+    } catch (const platform::ProcessExit& exit) {
+        EXPECT_EQ(exit.exitCode, 2u);
+    }
+    unsetenv("PATHLUME_SCRIPT_HOST_TESTS");
+}
+
 TEST_F(ScriptRunTest, ABadScriptEndsTheStartWithStatus2) {
     setenv("PATHLUME_SCRIPT", Write("at 10 jump\n").c_str(), 1);
     try {

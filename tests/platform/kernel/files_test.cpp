@@ -351,6 +351,13 @@ TEST_F(FilesTest, MoveCopyAndFolders) {
     EXPECT_EQ(Get("b.txt"), "beta");
     ASSERT_TRUE(CopyFileW(u"\\A.txt", u"\\b.txt", FALSE));
     EXPECT_EQ(Get("b.txt"), "alpha");
+    // A program copied can still be run.
+    std::filesystem::permissions(Host("A.TXT"), std::filesystem::perms::owner_exec,
+                                 std::filesystem::perm_options::add);
+    ASSERT_TRUE(CopyFileW(u"\\A.txt", u"\\run.exe", FALSE));
+    EXPECT_NE(
+        std::filesystem::status(Host("run.exe")).permissions() & std::filesystem::perms::owner_exec,
+        std::filesystem::perms::none);
     EXPECT_FALSE(CopyFileW(u"\\none.txt", u"\\c.txt", FALSE));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 

@@ -46,6 +46,19 @@ TEST_CHILD(report) {
     return out ? 0 : 1;
 }
 
+// Writes its arguments and the scripts it was given into <device root>/script.txt.
+TEST_CHILD(report_script) {
+    std::ofstream out(platform::DeviceRoot() / "script.txt", std::ios::binary);
+    for (const std::string& arg : args) {
+        out << arg << '\n';
+    }
+    for (const char* name : {"PATHLUME_SCRIPT", "PATHLUME_SCRIPT_TEST"}) {
+        const char* value = std::getenv(name);
+        out << name << "=" << (value ? value : "(none)") << '\n';
+    }
+    return out ? 0 : 1;
+}
+
 class ProcessTest : public testing_support::RootsTest {
   protected:
     // Installs this test program into the device root under a device path.
@@ -169,6 +182,36 @@ TEST_F(ProcessTest, BareNameIsFoundInWindowsFolder) {
     info.fMask = 0;
     ASSERT_TRUE(ShellExecuteExW(&info));
     EXPECT_EQ(info.hProcess, nullptr);
+}
+
+TEST_F(ProcessTest, AShortcutStartsItsTargetWhichGetsNoScriptButItsOwn) {
+    Install("Windows/test.exe");
+    std::filesystem::create_directories(roots_.device() / "Windows" / "Start Menu");
+    std::ofstream(roots_.device() / "Windows" / "Start Menu" / "Test.lnk")
+        << "40#\"\\Windows\\test.exe\" --test-child=report_script one\r\n";
+    setenv("PATHLUME_SCRIPT", "/parent.script", 1);
+    setenv("PATHLUME_SCRIPT_TEST", "/child.script", 1);
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    info.lpFile = u"\\Windows\\Start Menu\\test.LNK";
+    info.lpParameters = u"two";
+    const BOOL started = ShellExecuteExW(&info);
+    unsetenv("PATHLUME_SCRIPT");
+    unsetenv("PATHLUME_SCRIPT_TEST");
+    ASSERT_TRUE(started) << GetLastError();
+    ASSERT_EQ(WaitForSingleObject(info.hProcess, kWaitMs), WAIT_OBJECT_0);
+    EXPECT_EQ(ExitCode(info.hProcess), 0u);
+    CloseHandle(info.hProcess);
+    std::ifstream in(roots_.device() / "script.txt");
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(text.str(), "one\ntwo\nPATHLUME_SCRIPT=(none)\nPATHLUME_SCRIPT_TEST=/child.script\n");
+
+    // A shortcut that names nothing starts nothing.
+    std::ofstream(roots_.device() / "Windows" / "Start Menu" / "Bad.lnk") << "not a shortcut";
+    info.lpFile = u"\\Windows\\Start Menu\\Bad.lnk";
+    EXPECT_FALSE(ShellExecuteExW(&info));
 }
 
 TEST_F(ProcessTest, StartFailures) {

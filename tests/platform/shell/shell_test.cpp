@@ -199,6 +199,22 @@ TEST_F(ShellTest, ProvisioningAcceptsWellFormedDocumentsOnly) {
     ASSERT_NE(out, nullptr);
     EXPECT_EQ(std::u16string(out), document);
     delete[] out;
+    // The metabase entry is recorded in the device's registry.
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Security\\Metabase\\RAPI\\Windows\\x.dll\\*", 0,
+                            KEY_READ, &key),
+              ERROR_SUCCESS);
+    DWORD type = 0, value = 0, size = sizeof value;
+    EXPECT_EQ(
+        RegQueryValueExW(key, u"rw-access", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size),
+        ERROR_SUCCESS);
+    EXPECT_EQ(type, REG_DWORD);
+    EXPECT_EQ(value, 3u);
+    EXPECT_EQ(RegQueryValueExW(key, u"access-role", nullptr, &type, reinterpret_cast<BYTE*>(&value),
+                               &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(value, 16u);
+    RegCloseKey(key);
 
     for (const char16_t* bad : {
              u"",

@@ -126,6 +126,9 @@ TEST_F(RemoteWindowsTest, MessagesReachTheWindowOfAnotherProcessWithTheirValues)
     ASSERT_NE(peer, nullptr);
     EXPECT_EQ(FindWindowW(u"PeerWindow", u"Peer"), peer);  // the same handle again
     EXPECT_TRUE(IsWindow(peer));
+    DWORD owner = 0;
+    EXPECT_NE(GetWindowThreadProcessId(peer, &owner), 0u);
+    EXPECT_EQ(owner, static_cast<DWORD>(child_));
 
     EXPECT_EQ(SendMessageW(peer, kAdd, 40, 2), 42);
     EXPECT_TRUE(PostMessageW(peer, kRemember, 7, -10));

@@ -76,22 +76,28 @@ TEST_F(MakeDeviceTest, MakesACompleteDeviceRootAndMakesItAgain) {
     const std::string args = "--preset debug --town 1,300 --words none " + Quoted(device);
     testing_support::ToolRun run = Run(args);
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.out.find("files=22 "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("files=27 "), std::string::npos) << run.out;
 
     const fs::path install = device / "Program Files" / "Zanter" / "Wayscribe";
-    for (const char* file :
-         {"pathlumeVGA.exe", "pathlumeQVGA.exe", "pathlumePhone.exe", "theme.ini"}) {
+    for (const char* file : {"pathlumeVGA.exe", "pathlumeQVGA.exe", "pathlumePhone.exe",
+                             "launcher.exe", "portscout.exe", "theme.ini"}) {
         EXPECT_TRUE(fs::exists(install / file)) << file;
     }
+    // The package's installer put the service library and the launcher's shortcut.
+    EXPECT_TRUE(fs::exists(device / "Windows" / "oxloserv.dll"));
+    EXPECT_TRUE(fs::exists(device / "Windows" / "Start Menu" / "Wayscribe.lnk"));
     const fs::path maps = device / "Storage Card" / "Zanter Wayscribe" / "Maps";
     EXPECT_EQ(std::distance(fs::directory_iterator(maps), fs::directory_iterator()), 16);
     EXPECT_TRUE(fs::is_directory(device / "My Documents"));
     for (const char* file : {"PegHelp.exe", "pathlume.htm"}) {
         EXPECT_TRUE(fs::exists(device / "Windows" / file)) << file;
     }
-    EXPECT_FALSE(fs::exists(device / ".pl-registry"));  // a fresh device: no value set
-
     platform::SetDeviceRoot(device);
+    // A fresh device: the installation's values, but no setting of the program.
+    HKEY settings = nullptr;
+    EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Zanterhoff\\Wayscribe", 0, KEY_READ,
+                            &settings),
+              ERROR_SUCCESS);
     WIN32_FIND_DATA card{};
     HANDLE search = FindFirstFlashCard(&card);
     ASSERT_NE(search, INVALID_HANDLE_VALUE);
