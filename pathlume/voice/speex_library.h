@@ -15,6 +15,10 @@
 platform::LateLibrary& SpeexLibrary();
 platform::LateLibrary& OggLibrary();
 
+// speex.h makes speex_lib_get_mode a macro that reads the narrowband mode's data
+// directly, which would bind the library at the start.
+#undef speex_lib_get_mode
+
 // clang-format off
 #define ogg_page_eos(...) PLATFORM_LATE_CALL(OggLibrary(), ogg_page_eos)(__VA_ARGS__)
 #define ogg_page_granulepos(...) PLATFORM_LATE_CALL(OggLibrary(), ogg_page_granulepos)(__VA_ARGS__)
