@@ -2,9 +2,11 @@
 
 namespace {
 
+// Latin-1's lower-case letters too (0xE0-0xFE but the division sign): a typed "é" is
+// the stored "É".
 unsigned char Upper(unsigned char c) {
-    if (c >= 'a' && c <= 'z')
-        return static_cast<unsigned char>(c - 'a' + 'A');
+    if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7))
+        return static_cast<unsigned char>(c - 0x20);
     return c;
 }
 

@@ -41,6 +41,12 @@ const formats::name_index::StreetEntry* StreetNameListFile::GetEntry(uint32_t i)
     return i < entries_.size() ? &entries_[i] : nullptr;
 }
 
+bool StreetNameListFile::ItemsFit(uint32_t i) const {
+    const ni::StreetEntry* entry = GetEntry(i);
+    return entry &&
+           index_io::FitsInFile(file_, entry->itemsOffset, entry->count, ni::kStreetItemSize);
+}
+
 int StreetNameListFile::SeekEntry(uint32_t i) {
     const ni::StreetEntry* entry = GetEntry(i);
     return entry && entry->itemsOffset <= 0x7FFFFFFF &&

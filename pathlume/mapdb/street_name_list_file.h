@@ -17,6 +17,8 @@ class StreetNameListFile {
     uint32_t Count() const { return static_cast<uint32_t>(entries_.size()); }
     // Entry i, or null outside 0..count-1.
     const formats::name_index::StreetEntry* GetEntry(uint32_t i) const;
+    // Whether entry i's items lie inside the file.
+    bool ItemsFit(uint32_t i) const;
     // Seeks to entry i's items: 0, or 1 when i is out of range or the seek fails.
     int SeekEntry(uint32_t i);
     // Reads n items from the current position: 0 when all were read, else 1.

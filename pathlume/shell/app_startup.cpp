@@ -11,12 +11,19 @@
 #include "pathlume/foundation/message_dlg.h"
 #include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/guidance/guidance_update.h"
+#include "pathlume/mapdb/geocoder.h"
 #include "pathlume/mapdb/map_database.h"
 #include "pathlume/mapdb/place_queries.h"
 #include "pathlume/position/gps_info_shm.h"
 #include "pathlume/position/map_matcher.h"
 #include "pathlume/route/router.h"
+#include "pathlume/search/dest_record_actions.h"
+#include "pathlume/search/destination_screens.h"
+#include "pathlume/search/favorite_name_dlg.h"
+#include "pathlume/shell/destination_search.h"
 #include "pathlume/shell/display_options.h"
+#include "pathlume/shell/favorites.h"
+#include "pathlume/shell/main_view.h"
 #include "pathlume/shell/option_dialogs.h"
 #include "pathlume/shell/route_dialogs.h"
 #include "pathlume/shell/speed_alert.h"
@@ -38,6 +45,10 @@ class DestinationRouter final : public IDestinationRouter {
 
     int RouteTo(DestRecord& record) override {
         CWaitCursor wait;
+        // The stored link first: a corner address keeps its own street. Only when the
+        // link is gone or no longer holds the number is the nearest road taken.
+        if (RouteToRecordLink(g_mapDatabase, record))
+            return 0;
         const MapPoint position{record.lat, record.lon};
         const int32_t linkId =
             DescribePosition(kDestinationLayer, position, 0, kDestinationMode,
@@ -62,6 +73,37 @@ class DestinationRouter final : public IDestinationRouter {
 DestinationRouter g_destinationRouter;
 bool g_installed = false;
 
+int NameWithKeyboard(CWnd* parent, const DestRecord& record, std::string* name) {
+    const int answer = RunFavoriteNameScreen(parent, record, name);
+    return answer == kNameScreenHome ? kNameEntryHome : answer;
+}
+
+uint8_t RegionOf(int region) {
+    return region >= 0 && region < 255 ? static_cast<uint8_t>(region) : uint8_t{255};
+}
+
+void InstallDestinationScreens() {
+    DestinationSearch search;
+    search.runSearch = [](CMainView& view, int region) {
+        return RunDestinationSearchScreens(&view, &view, RegionOf(region));
+    };
+    search.runList = [](CMainView& view, int kind) {
+        return RunDestinationListScreen(&view, &view, kind);
+    };
+    SetDestinationSearch(std::move(search));
+    SetAddressListHook([](CWnd* parent, const AddressListRequest& request) {
+        return RunAddressListScreen(parent, request.nameId, request.cityPlace, request.houseNumber,
+                                    request.areaIndex);
+    });
+    SetFavoriteNameHook(NameWithKeyboard);
+}
+
+void RemoveDestinationScreens() {
+    SetDestinationSearch({});
+    SetAddressListHook({});
+    SetFavoriteNameHook(nullptr);
+}
+
 }  // namespace
 
 void InstallProgramObjects() {
@@ -71,6 +113,7 @@ void InstallProgramObjects() {
     CreateRouter();
     InstallRouterMapRoute(g_router);
     SetDestinationRouter(&g_destinationRouter);
+    InstallDestinationScreens();
     g_mapMatcher.LoadSettings();
     g_gpsInfoShm.Create();
     InstallGuidance();
@@ -96,6 +139,7 @@ void ReleaseProgramObjects() {
     g_mapDatabase.Close();
     UninstallGuidance();
     g_gpsInfoShm.Close();
+    RemoveDestinationScreens();
     SetDestinationRouter(nullptr);
     InstallRouterMapRoute(nullptr);
     DestroyRouter();

@@ -5,8 +5,8 @@
 #include "pathlume/foundation/data_location.h"
 #include "pathlume/foundation/dest_list.h"
 #include "pathlume/foundation/message_dlg.h"
-#include "pathlume/foundation/prompt_dlg.h"
 #include "pathlume/foundation/registry_helpers.h"
+#include "pathlume/search/favorite_prompt.h"
 #include "pathlume/shell/app_settings.h"
 #include "pathlume/shell/main_view.h"
 #include "platform/kernel/text.h"
@@ -17,15 +17,10 @@ constexpr size_t kFavoriteNameChars = 40;
 
 // The program's question screen: "Add", "Edit" and "Cancel", or "Override" and
 // "Cancel" for a duplicate.
+static_assert(kPromptAdd == kFavoriteAdd && kPromptEdit == kFavoriteEdit,
+              "the hook answers as the prompt does");
 int PromptDlgPrompt(CWnd* parent, const FavoritePrompt& prompt) {
-    const std::u16string first =
-        prompt.duplicate ? LoadResStringOr(6043, u"Override") : LoadResStringOr(6277, u"Add");
-    const std::u16string second = prompt.duplicate ? u"" : LoadResStringOr(6042, u"Edit");
-    const std::u16string cancel = LoadResStringOr(6010, u"Cancel");
-    CPromptDlg dialog(parent, prompt.title.c_str(), prompt.text.c_str(), prompt.heading.c_str(),
-                      first.c_str(), second.c_str(), cancel.c_str(), nullptr);
-    const int answer = static_cast<int>(dialog.DoModal());
-    return answer == kPromptFirstAnswer || answer == kPromptSecondAnswer ? answer : IDCANCEL;
+    return AskAboutFavorite(parent, prompt.title, prompt.text, prompt.heading, prompt.duplicate);
 }
 
 // The favourites list could not be written: the driver must not think it was.

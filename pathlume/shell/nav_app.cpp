@@ -4,6 +4,8 @@
 #include <mutex>
 #include <string>
 
+#include "pathlume/search/contacts_dlg.h"
+
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/foundation/data_location.h"
 #include "pathlume/foundation/message_dlg.h"
@@ -106,6 +108,12 @@ BOOL CNavApp::InitInstance() {
     g_refusedStart.store(kNoRefusal);
     InstallProgramObjects();
     mapDataMissing_ = AppLoadSettings() != 0;
+    // The first connection to the contacts store: a store that cannot be read says so
+    // now, and the start goes on.
+    {
+        CContactsDlg contacts(nullptr, nullptr, nullptr);
+        contacts.ConnectOutlook();
+    }
 
     if (!RegisterMainWindowClass()) {
         MessageBoxW(nullptr, u"Class Registration Failed\n", m_pszAppName, MB_OK);

@@ -150,6 +150,26 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceCh
                         LPSTR destination, int destinationBytes, LPCSTR defaultChar,
                         LPBOOL usedDefaultChar);
 
+// ---- System messages ------------------------------------------------------------
+
+#define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
+#define FORMAT_MESSAGE_FROM_STRING 0x00000400
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
+#define LANG_NEUTRAL 0x00
+#define SUBLANG_DEFAULT 0x01
+#define MAKELANGID(primary, sub) ((static_cast<WORD>(sub) << 10) | static_cast<WORD>(primary))
+
+// The system's text for an error code (FORMAT_MESSAGE_FROM_SYSTEM; the language is
+// not looked at), ending in "\r\n". With FORMAT_MESSAGE_ALLOCATE_BUFFER `buffer` is
+// taken as an LPWSTR* that receives a LocalAlloc block the caller frees with
+// LocalFree; otherwise the text is written into the buffer of `size` characters.
+// The characters written without the terminator, or 0 (with the error set) when the
+// flags ask for something else or the buffer is too small. An unknown code has the
+// text "Unknown error 0xXXXXXXXX".
+DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPWSTR buffer,
+                     DWORD size, va_list* arguments);
+
 namespace platform {
 
 // Whole-string conversions for the stand-in's own use (host paths, files, logs).

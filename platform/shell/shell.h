@@ -11,17 +11,6 @@
 
 #include "platform/user/user.h"
 
-#ifndef S_OK
-typedef LONG HRESULT;
-#define S_OK (static_cast<HRESULT>(0L))
-#define S_FALSE (static_cast<HRESULT>(1L))
-#define E_FAIL (static_cast<HRESULT>(0x80004005L))
-#define E_INVALIDARG (static_cast<HRESULT>(0x80070057L))
-#define E_OUTOFMEMORY (static_cast<HRESULT>(0x8007000EL))
-#define SUCCEEDED(hr) (static_cast<HRESULT>(hr) >= 0)
-#define FAILED(hr) (static_cast<HRESULT>(hr) < 0)
-#endif
-
 // ---------------------------------------------------------------------------------
 // Special folders
 

@@ -33,12 +33,19 @@ TEST(NameTextTest, ComparisonAndKeys) {
     EXPECT_LT(CompareNoCase("CAFE", "CAF\xC9", -1), 0);
     EXPECT_LT(CompareNoCase("CAF\xC9", "CAFF", -1), 0);
     EXPECT_GT(CompareNoCase("\xC9TE", "DTE", -1), 0);  // folds to E, after D
+    // Latin-1 lower-case letters are upper-cased too: "Caf\xE9" is "CAF\xC9".
+    EXPECT_EQ(CompareNoCase("Caf\xE9", "CAF\xC9", -1), 0);
+    EXPECT_EQ(CompareNoCase("jos\xE9 \xF1", "JOS\xC9 \xD1", -1), 0);
+    EXPECT_GT(CompareNoCase("caf\xE9", "CAFE", -1), 0);
+    EXPECT_NE(CompareNoCase("\xF7", "\xD7", -1), 0);  // the division sign is no letter
 
     char key[32];
     MakeSearchKey("st-l\xC9on (old)*", key);
     EXPECT_STREQ(key, "ST LEON OLD ");
     MakeSearchKey("\xC9\xC0\xD6", key);
     EXPECT_STREQ(key, "EAO");
+    MakeSearchKey("jos\xE9", key);
+    EXPECT_STREQ(key, "JOSE");
     MakeMatchText("a-(b)", key);
     EXPECT_STREQ(key, "A (B)");
 }

@@ -155,9 +155,11 @@ TEST_F(MapCommandsProgramTest, MenusHotkeysRingHoldMenuAndDestinationFlowRunHead
                           << "at 15000 hold " << kHoldX << " " << kHoldY << " 800\n"
                           << "when \"Set Destination\" tap 200 " << kSetDestinationY
                           << "\n"
-                          // 6. Enter Destination: route management, "New", the search, closed.
+                          // 6. Enter Destination: route management, "New", then Set
+                          // Destination, closed.
                           << "at 20000 command 3017\n"
                           << "when \"Current Destination\" press 1\n"
+                          << "when \"Set Destination\" key ESCAPE\n"
                           // 7. Cancel Route.
                           << "at 22000 command 3026\n"
                           << "at 25000 close\n";

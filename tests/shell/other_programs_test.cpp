@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "pathlume/foundation/app_services.h"
+#include "pathlume/shell/destination_search.h"
 #include "pathlume/shell/main_frame.h"
 #include "pathlume/shell/nav_app.h"
 #include "platform/user/user.h"
@@ -79,6 +80,8 @@ class OtherProgramsTest : public AppTest {
 
 TEST_F(OtherProgramsTest, SecondStartWithSearchAsksTheRunningOneForADestination) {
     ASSERT_TRUE(Start());
+    // The search answers closed at once: this test is about the command arriving.
+    SetDestinationSearch({});
     HWND frame = app_->m_pMainWnd->GetSafeHwnd();
     g_frameProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(frame, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordCommands)));

@@ -556,4 +556,23 @@ TEST(CodePages, InvalidArguments) {
     }
 }
 
+TEST(FormatMessageTest, SystemTextsInABufferOrAllocatedAndUnknownCodes) {
+    WCHAR buffer[128];
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, ERROR_ACCESS_DENIED, 0,
+                                        buffer, 128, nullptr);
+    EXPECT_EQ(std::u16string(buffer), u"Access is denied.\r\n");
+    EXPECT_EQ(length, 19u);
+    EXPECT_EQ(FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, ERROR_ACCESS_DENIED, 0, buffer, 5,
+                             nullptr),
+              0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    LPWSTR allocated = nullptr;
+    ASSERT_GT(FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr,
+                             0x1234ABCD, 0, reinterpret_cast<LPWSTR>(&allocated), 0, nullptr),
+              0u);
+    EXPECT_EQ(std::u16string(allocated), u"Unknown error 0x1234ABCD\r\n");
+    LocalFree(allocated);
+    EXPECT_EQ(FormatMessageW(0, nullptr, 5, 0, buffer, 128, nullptr), 0u);
+}
+
 }  // namespace
