@@ -8,7 +8,10 @@
 // hotkey to its command, the '3' key to the next frame, and Enter Destination's own
 // work before its first screen; and the option dialogs: a command to its dialog's
 // first complete frame, the roads to avoid and the detour's marking with the
-// recalculations after them.
+// recalculations after them; and the full-screen child screens: the guidance
+// screen's panel per fix in a demonstration, the route list's rows of Andorra's
+// longest route, the GPS information screen's update per WM_USER 1 and the almanac's
+// compute and paint.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -32,11 +35,15 @@
 #include "pathlume/mapdb/map_database.h"
 #include "pathlume/mapdb/snap.h"
 #include "pathlume/position/gps_device.h"
+#include "pathlume/position/nmea_receiver.h"
 #include "pathlume/route/router.h"
+#include "pathlume/shell/almanac.h"
+#include "pathlume/shell/gps_info_view.h"
 #include "pathlume/shell/hotkey_table.h"
 #include "pathlume/shell/main_frame.h"
 #include "pathlume/shell/nav_app.h"
 #include "pathlume/shell/option_dialogs.h"
+#include "pathlume/shell/route_list_view.h"
 #include "pathlume/shell/route_marking.h"
 #include "platform/gdi/gdi.h"
 #include "platform/kernel/roots.h"
@@ -211,10 +218,11 @@ void DrawOverlaysAt(benchmark::State& state, int width, int height, int dpi) {
 
 // One route demonstration across the town's middle, or on Andorra from Andorra la
 // Vella to Canillo (about 12 km); each iteration is one handled fix message, timed by
-// itself (median and 95th percentile besides). One demonstration runs per process:
-// pick one with --benchmark_filter.
+// itself (median and 95th percentile besides); with `guidance` on the guidance
+// screen, whose panel each fix draws. One demonstration runs per process: pick one
+// with --benchmark_filter.
 void FixHandlerInDemonstration(benchmark::State& state, int width, int height, int dpi,
-                               DWORD mode3D, bool andorra) {
+                               DWORD mode3D, bool andorra, bool guidance = false) {
     RoutedRun run(width, height, dpi, andorra ? AndorraExtract() : fs::path());
     RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"3DMode", mode3D);
     if (andorra) {
@@ -227,6 +235,11 @@ void FixHandlerInDemonstration(benchmark::State& state, int width, int height, i
                 : run.Start(state, 0, TownPoint(0.3, 0.3), TownPoint(0.7, 0.7));
     if (!view)
         return;
+    if (guidance) {
+        // The guidance screen stays: it would give way to the map after each maneuver.
+        g_options.store(g_options.load() & ~kOptionAutoGuidance);
+        view->SwitchScreen(kScreenGuidance);
+    }
     view->OnDemoRoute();
     std::vector<double> times;
     for (auto _ : state) {
@@ -324,6 +337,64 @@ void OptionDialogFirstFrame(benchmark::State& state, int which) {
         state.SetIterationTime(times.empty() ? 0 : times.back() / 1000.0);
         platform::PumpUntilIdle();
     }
+    ReportMedian(state, times);
+}
+
+// ---- The full-screen child screens ----------------------------------------------
+
+// `kind` 0: the route list's rows filled from Andorra's longest route; 1: the GPS
+// information screen's update for one WM_USER 1 (the texts, the sky plot and the
+// bars of 12 satellites, painted); 2: the almanac's compute and paint. VGA.
+void ChildScreenWork(benchmark::State& state, int kind) {
+    RoutedRun run(480, 640, 192, AndorraExtract());
+    CMainView* view = StartAcrossAndorra(state, run);
+    if (!view)
+        return;
+    constexpr DWORD kModes[] = {kScreenRouteList, kScreenGpsInfo, kScreenAlmanac};
+    view->SwitchScreen(static_cast<int>(kModes[kind]));
+    platform::PumpUntilIdle();
+    CChildScreen* screen = view->ScreenOf(kModes[kind]);
+    if (!screen) {
+        state.SkipWithError("the screen did not come up");
+        return;
+    }
+    if (kind == 1) {
+        g_gpsReceiver.load()->UpdateFix([](GpsFix& fix) {
+            fix.valid = true;
+            fix.fixMode = kFixMode3D;
+            fix.latitude = 42.5063f;
+            fix.longitude = 1.5218f;
+            fix.satellitesInView = 12;
+            fix.satellitesUsed = 8;
+            for (int i = 0; i < 12; ++i) {
+                fix.satellites[i] = {i + 1, 10 + 6 * i, 30 * i, 20 + 2 * i};
+                if (i < 8)
+                    fix.usedSatellites[i] = i + 1;
+            }
+        });
+    }
+    HDC dc = ::GetDC(screen->GetSafeHwnd());
+    std::vector<double> times;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        if (kind == 0) {
+            static_cast<CRouteListView*>(screen)->FillRows();
+        } else if (kind == 1) {
+            auto* info = static_cast<CGpsInfoView*>(screen);
+            info->OnGpsUpdate(1);
+            ::UpdateWindow(info->SkyPlot().GetSafeHwnd());
+            ::UpdateWindow(info->SignalBars().GetSafeHwnd());
+        } else {
+            auto* almanac = static_cast<CAlmanacWnd*>(screen);
+            almanac->Compute();
+            almanac->Draw(dc);
+        }
+        times.push_back(Since(start));
+        state.SetIterationTime(times.back() / 1000.0);
+    }
+    ::ReleaseDC(screen->GetSafeHwnd(), dc);
+    if (kind == 0)
+        state.counters["maneuvers"] = g_router->maneuverCount;
     ReportMedian(state, times);
 }
 
@@ -527,6 +598,22 @@ BENCHMARK_CAPTURE(MapCommand, andorra_vga_flow_start, 4)
     ->Iterations(100)
     ->Unit(benchmark::kMicrosecond);
 
+BENCHMARK_CAPTURE(FixHandlerInDemonstration, andorra_vga_guidance, 480, 640, 192, 0, true, true)
+    ->Iterations(100)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(ChildScreenWork, andorra_vga_route_list_rows, 0)
+    ->Iterations(20)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ChildScreenWork, vga_gps_info_update, 1)
+    ->Iterations(50)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ChildScreenWork, vga_almanac, 2)
+    ->Iterations(50)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(DrawOverlaysAt, qvga, 240, 320, 96)
     ->Iterations(50)
     ->Unit(benchmark::kMillisecond);

@@ -134,6 +134,9 @@ class CMapView : public IMapDisplayValues {
     HDC GetBackBufferDC() const { return offscreenDC_; }
     void Force() { forceFlag_ = 1; }
     int GetZoomIndex() const { return zoomIndex_; }
+    // The zoom step the map screen returns to: the user's, while the guidance screen
+    // zooms by the distance to the maneuver.
+    int GetUserZoomIndex() const { return guidanceFlag_ ? savedZoomIndex_ : zoomIndex_; }
     float GetSpan() const { return span_; }
     UINT LoadedFlagBitmap() const { return flagBitmapId_; }
     bool IsInsideMapBounds(float longitude, float latitude) const;

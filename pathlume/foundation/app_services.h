@@ -101,8 +101,9 @@ CWnd* GetAppMainWindow();
 using AppMainWindowSource = CWnd* (*)();
 void SetAppMainWindowSource(AppMainWindowSource source);
 
-// Bit of IMainView::GetScreenMode: the GPS information screen is showing.
-inline constexpr DWORD kScreenModeGpsInfo = 0x4;
+// Bit of IMainView::GetScreenMode: the GPS information screen is showing. The view's
+// own mode constant is this one, so the position threads and the view agree.
+inline constexpr DWORD kScreenModeGpsInfo = 0x2;
 // Size of the single-byte description text buffer.
 inline constexpr size_t kDescriptionBufferSize = 257;
 

@@ -271,14 +271,14 @@ int IsNightAt(int minute, int sunrise, int sunset) {
 namespace {
 
 // UTC minute of the day and the sun's minutes at the fix; false without a fix or
-// while a log replays.
-bool SunMinutes(int* minute, int* sunrise, int* sunset) {
+// while a log replays, unless the receiver's stored position will do.
+bool SunMinutes(int* minute, int* sunrise, int* sunset, bool storedPosition) {
     CNmeaReceiver* receiver = g_gpsReceiver.load();
     IMainView* view = g_mainView.load();
-    if (!receiver || (view && view->GetReplayFlag()))
+    if (!receiver || (!storedPosition && view && view->GetReplayFlag()))
         return false;
     const GpsFix fix = receiver->GetFix();
-    if (!fix.valid)
+    if (!fix.valid && !storedPosition)
         return false;
     SYSTEMTIME now{};
     GetSystemTime(&now);
@@ -295,7 +295,7 @@ bool SunMinutes(int* minute, int* sunrise, int* sunset) {
 int UpdateDayNightMode() {
     int minute = 0, sunrise = 0, sunset = 0;
     const int night =
-        SunMinutes(&minute, &sunrise, &sunset) ? IsNightAt(minute, sunrise, sunset) : 0;
+        SunMinutes(&minute, &sunrise, &sunset, false) ? IsNightAt(minute, sunrise, sunset) : 0;
     if (static_cast<DWORD>(night) != g_colorState.load())
         SetColorMode(night);
     return night;
@@ -303,7 +303,8 @@ int UpdateDayNightMode() {
 
 void ComputeSunTimes(int* toSunrise, int* toSunset) {
     int minute = 0, sunrise = 0, sunset = 0;
-    if (!SunMinutes(&minute, &sunrise, &sunset)) {
+    // The almanac shows the sun at the last known position when there is no fix.
+    if (!SunMinutes(&minute, &sunrise, &sunset, true)) {
         *toSunrise = 0;
         *toSunset = 0;
         return;

@@ -20,12 +20,16 @@
 #include "pathlume/search/dest_record_actions.h"
 #include "pathlume/search/destination_screens.h"
 #include "pathlume/search/favorite_name_dlg.h"
+#include "pathlume/shell/almanac.h"
 #include "pathlume/shell/destination_search.h"
 #include "pathlume/shell/display_options.h"
 #include "pathlume/shell/favorites.h"
+#include "pathlume/shell/gps_info_view.h"
+#include "pathlume/shell/guidance_view.h"
 #include "pathlume/shell/main_view.h"
 #include "pathlume/shell/option_dialogs.h"
 #include "pathlume/shell/route_dialogs.h"
+#include "pathlume/shell/route_list_view.h"
 #include "pathlume/shell/speed_alert.h"
 #include "pathlume/shell/volume_dialog.h"
 #include "platform/afx/afx.h"
@@ -127,6 +131,10 @@ void InstallProgramObjects() {
     dialogs.guidanceVolume = RunGuidanceVolumeDialog;
     dialogs.speedAlert = RunSpeedAlertDialog;
     SetOptionDialogs(std::move(dialogs));
+    SetScreenMaker(kScreenGpsInfo, MakeGpsInfoScreen);
+    SetScreenMaker(kScreenGuidance, MakeGuidanceScreen);
+    SetScreenMaker(kScreenRouteList, MakeRouteListScreen);
+    SetScreenMaker(kScreenAlmanac, MakeAlmanacScreen);
 }
 
 void ReleaseProgramObjects() {

@@ -22,7 +22,7 @@ class CMainView;
 
 // Screen modes (CMainView::screenMode).
 inline constexpr DWORD kScreenMap = 1;
-inline constexpr DWORD kScreenGpsInfo = 2;
+inline constexpr DWORD kScreenGpsInfo = kScreenModeGpsInfo;
 inline constexpr DWORD kScreenGuidance = 4;
 inline constexpr DWORD kScreenRouteList = 8;
 inline constexpr DWORD kScreenAlmanac = 16;
@@ -80,6 +80,9 @@ class CChildScreen : public CWnd {
     // Lays the screen out again after the view's mode changed (2D or 3D, the screen
     // metrics).
     virtual void Relayout() {}
+    // The boxes the screen draws over the map it shows, in map pixels: labels keep
+    // clear of them.
+    virtual void GetMapCovers(std::vector<RECT>* covers) { (void)covers; }
 };
 
 // Makes the screen of one mode as a child of the view with the given control id:

@@ -17,6 +17,7 @@
 #include "pathlume/route/maneuver_texts.h"
 #include "pathlume/route/router.h"
 #include "pathlume/shell/app_settings.h"
+#include "pathlume/shell/banner_state.h"
 #include "pathlume/shell/main_view.h"
 #include "platform/shell/shell.h"
 
@@ -217,45 +218,33 @@ bool CMainView::GetBannerText(WCHAR* text, size_t chars, UINT* iconId, bool* pla
     text[0] = 0;
     *iconId = kIconNone;
     *placedOut = false;
-    if (!RouteExists() || g_router->maneuverCount <= 0 || !g_router->maneuvers)
+    const BannerState b = GetBannerState(g_router);
+    if (!b.show)
         return false;
     CRouter& r = *g_router;
-    const bool nameVariant = (r.state & kRouterStreetNameGuidance) != 0;
-    const int32_t phase = static_cast<int32_t>(r.guidanceWord);
-    MapLink* lastLink = g_vehicleLocation.GetLink(false);
-    const bool atNext = lastLink && lastLink == r.guidanceLinks[1];
-    if ((phase == 1 || phase == 2) && !nameVariant && !atNext)
-        return false;
     char line[kManeuverTextSize] = {};
-    CNmeaReceiver* receiver = g_gpsReceiver.load();
-    const DWORD flags = receiver ? receiver->GetFlags() : 0;
-    const bool fixValid = receiver && receiver->GetFix().valid;
-    MapLink* current = g_vehicleLocation.GetLink(true);
-    const bool placed = (flags & kGpsMoved) && current;
-    *placedOut = placed;
-    const int32_t m = std::clamp(r.currentManeuver, 0, r.maneuverCount - 1);
-    const Maneuver& next = r.maneuvers[m];
+    *placedOut = b.placed;
+    const Maneuver& next = r.maneuvers[b.maneuver];
     if (r.offRouteCount != 0) {
         std::snprintf(line, sizeof line, "OFF ROUTE...");
         Widen(line, text, chars);
         return true;
     }
-    if (!nameVariant) {
-        MapLink* routeLink = r.guidanceLinks[0];
-        if (!placed && routeLink) {
-            if (current)
+    if (!b.nameVariant) {
+        if (!b.placed && b.promptOn) {
+            if (b.current)
                 std::snprintf(line, sizeof line, "%s",
-                              fixValid ? "PLEASE START DRIVING" : "WAITING FOR GPS SIGNAL...");
+                              b.fixValid ? "PLEASE START DRIVING" : "WAITING FOR GPS SIGNAL...");
             else
-                GetLinkStreetName(g_linkInfo, routeLink->linkId, routeLink->attributes,
+                GetLinkStreetName(g_linkInfo, b.routeLink->linkId, b.routeLink->attributes,
                                   kPrimaryNames, line, sizeof line, false);
-        } else if (phase == 0 || atNext) {
+        } else if (b.phase == 0 || b.atNext) {
             FormatManeuverRoadName(r, line, next, false, sizeof line);
         }
-    } else if (current) {
-        GetLinkStreetName(g_linkInfo, current->linkId, current->attributes, kPrimaryNames, line,
+    } else if (b.current) {
+        GetLinkStreetName(g_linkInfo, b.current->linkId, b.current->attributes, kPrimaryNames, line,
                           sizeof line, false);
-    } else if (g_voiceLanguage.load() == 0) {
+    } else if (!b.offRoadIndication) {
         std::snprintf(line, sizeof line, "PROCEED TO THE NEAREST ROAD");
     } else {
         WCHAR off[kTextChars];
@@ -268,10 +257,10 @@ bool CMainView::GetBannerText(WCHAR* text, size_t chars, UINT* iconId, bool* pla
     Widen(line, text, chars);
     // Before the vehicle is placed the banner tells the driver to start driving or
     // waits for the fix: no maneuver's arrow goes with that.
-    if (!placed && !nameVariant)
-        *iconId = fixValid ? kIconStartDriving : kIconNone;
+    if (!b.placed && !b.nameVariant)
+        *iconId = b.fixValid ? kIconStartDriving : kIconNone;
     else
-        *iconId = static_cast<UINT>(ManeuverIconId(nameVariant ? 4 : next.kind));
+        *iconId = static_cast<UINT>(ManeuverIconId(b.nameVariant ? 4 : next.kind));
     return true;
 }
 
@@ -462,8 +451,6 @@ RECT CMainView::ScaleBarRect(const RECT& client) const {
 }
 
 void CMainView::GetMapCovers(std::vector<RECT>* covers) {
-    if (screenMode.load() & kScreenGuidance)
-        return;
     RECT client = clientRect;
     if (client.right <= 0 && m_hWnd)
         ::GetClientRect(m_hWnd, &client);
@@ -473,6 +460,12 @@ void CMainView::GetMapCovers(std::vector<RECT>* covers) {
     covers->push_back({0, b - S(20), w, b});
     covers->push_back({X(130), b - S(48), w, b});
     covers->push_back({w - statBoxWidth, b - statBoxBottom - statBoxHeight, w, b});
+    // The guidance screen draws the same bottom bar; the rest over its map is its own.
+    if (screenMode.load() & kScreenGuidance) {
+        if (guidanceScreen)
+            guidanceScreen->GetMapCovers(covers);
+        return;
+    }
     covers->push_back({X(139), b - S(45), X(166), b - S(18)});  // the POI button
     // The heading indicator (box or arrow).
     covers->push_back({w - S(40), S(45), w - S(4), S(85)});

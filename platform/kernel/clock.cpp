@@ -209,6 +209,18 @@ void AdvanceClock(uint64_t milliseconds) {
     WakeWaiters();
 }
 
+BOOL SetManualWallClock(const FILETIME& utc) {
+    ClockState& state = State();
+    std::lock_guard<std::mutex> guard(state.lock);
+    if (!state.manual) {
+        return FALSE;
+    }
+    state.wallTicksAtManual =
+        static_cast<int64_t>((static_cast<uint64_t>(utc.dwHighDateTime) << 32) | utc.dwLowDateTime);
+    state.msAtManual = state.manualMs;
+    return TRUE;
+}
+
 uint64_t ClockMilliseconds() {
     ClockState& state = State();
     std::lock_guard<std::mutex> guard(state.lock);

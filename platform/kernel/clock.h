@@ -44,6 +44,9 @@ void UseManualClock(bool manual);
 bool IsManualClock();
 // Moves the manual clock on (does nothing on the real clock).
 void AdvanceClock(uint64_t milliseconds);
+// On the manual clock: the wall-clock time becomes this UTC time and moves on with
+// the clock from there (a test's fixed date). FALSE on the real clock.
+BOOL SetManualWallClock(const FILETIME& utc);
 
 // The platform clock in milliseconds, not wrapping (GetTickCount is its low 32
 // bits).

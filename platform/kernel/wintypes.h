@@ -190,7 +190,8 @@ typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 
 #define ERROR_NOT_CONNECTED 2250L
 
-// Result codes of the component calls (negative: failed).
+// Result codes of the component calls (the shell's, the contacts store's, the
+// remote API's): negative on failure.
 #ifndef S_OK
 typedef LONG HRESULT;
 #define S_OK (static_cast<HRESULT>(0L))
@@ -200,6 +201,8 @@ typedef LONG HRESULT;
 #define E_ACCESSDENIED (static_cast<HRESULT>(0x80070005L))
 #define E_INVALIDARG (static_cast<HRESULT>(0x80070057L))
 #define E_OUTOFMEMORY (static_cast<HRESULT>(0x8007000EL))
+#define E_POINTER (static_cast<HRESULT>(0x80004003L))
+#define E_NOINTERFACE (static_cast<HRESULT>(0x80004002L))
 #define SUCCEEDED(hr) (static_cast<HRESULT>(hr) >= 0)
 #define FAILED(hr) (static_cast<HRESULT>(hr) < 0)
 #endif
@@ -210,19 +213,3 @@ typedef LONG HRESULT;
 
 DWORD GetLastError();
 void SetLastError(DWORD error);
-
-// Results of the component calls (the shell's, the contacts store's): negative on
-// failure.
-typedef LONG HRESULT;
-#define S_OK (static_cast<HRESULT>(0L))
-#define S_FALSE (static_cast<HRESULT>(1L))
-#define E_FAIL (static_cast<HRESULT>(0x80004005L))
-#define E_INVALIDARG (static_cast<HRESULT>(0x80070057L))
-#define E_OUTOFMEMORY (static_cast<HRESULT>(0x8007000EL))
-#define E_POINTER (static_cast<HRESULT>(0x80004003L))
-#define E_NOINTERFACE (static_cast<HRESULT>(0x80004002L))
-#define SUCCEEDED(hr) (static_cast<HRESULT>(hr) >= 0)
-#define FAILED(hr) (static_cast<HRESULT>(hr) < 0)
-// A system error code as a result.
-#define HRESULT_FROM_WIN32(error) \
-    ((error) == 0 ? S_OK : static_cast<HRESULT>((static_cast<DWORD>(error) & 0xFFFF) | 0x80070000u))

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "tests/programs/program_run.h"
+#include "tests/programs/town_device.h"
 #include "tests/programs/town_places.h"
 #include "tests/support/pty.h"
 #include "tests/support/shared_data.h"
@@ -28,8 +29,6 @@
 namespace {
 
 using namespace programs_test;
-
-constexpr const char* kSettings = "'HKCU\\Software\\Zanterhoff\\Wayscribe'";
 
 // An NMEA sentence with its checksum.
 std::string Sentence(const std::string& body) {
@@ -100,34 +99,25 @@ constexpr int kHoldX = 120, kHoldY = 70;
 constexpr int kSetDestinationY = kHoldY + 2 + 20 + 7 + 20 + 20 + 10;
 
 TEST_F(MapCommandsProgramTest, MenusHotkeysRingHoldMenuAndDestinationFlowRunHeadless) {
-    const fs::path root = roots_.base() / "device";
-    const fs::path make = testing_support::RepositoryFolder() / "scripts" / "make-device";
-    const testing_support::ToolRun made = testing_support::RunTool(
-        Quoted(make), "--town 1,1500 --words 0,wait4gps --preset debug " + Quoted(root),
-        roots_.base());
+    const TownDevice device(roots_.base(), 1000);
+    const fs::path& root = device.root;
+    const testing_support::ToolRun made = device.Make("--words 0,wait4gps");
     ASSERT_EQ(made.status, 0) << made.err;
-    auto devroot = [&](const std::string& args) {
-        return testing_support::RunTool(Quoted(BinFolder() / "devroot"), Quoted(root) + " " + args,
-                                        roots_.base());
-    };
+    auto devroot = [&](const std::string& args) { return device.Devroot(args); };
 
     // The car stands in the middle of a street; the route goes to one about 1 km away.
-    const discmaker::Network town = discmaker::BuildTown(1, 1500);
-    ASSERT_GT(TownStreets(town).size(), 10u);
-    const discmaker::LatLon a = CarPlace(town);
-    const discmaker::LatLon b = StreetAbout(town, a, 1000);
+    ASSERT_GT(TownStreets(device.town).size(), 10u);
+    const discmaker::LatLon a = device.car;
+    const discmaker::LatLon b = device.destination;
     ASSERT_GT(Metres(a, b), 500);
 
     testing_support::Pty pty;
     ASSERT_FALSE(pty.path.empty());
     fs::create_directories(roots_.base() / "dev");
-    for (const std::string& set :
-         {std::string(kSettings) + " LastLat float:" + std::to_string(a.lat),
-          std::string(kSettings) + " LastLon float:" + std::to_string(a.lon),
-          std::string(kSettings) + " Options dword:64",
-          std::string(kSettings) + " CommPort dword:3",
-          std::string("'HKLM\\Drivers\\HostSerial' COM3: sz:") + pty.path})
-        ASSERT_EQ(devroot("set " + set).status, 0) << set;
+    ASSERT_EQ(
+        device.PlaceCarAndSet({"Options dword:64", "CommPort dword:3",
+                               std::string("'HKLM\\Drivers\\HostSerial' COM3: sz:") + pty.path}),
+        "");
 
     const fs::path shots = roots_.base() / "shots";
     const fs::path ring = roots_.base() / "ring.png";
@@ -176,8 +166,7 @@ TEST_F(MapCommandsProgramTest, MenusHotkeysRingHoldMenuAndDestinationFlowRunHead
             std::this_thread::sleep_for(std::chrono::milliseconds(500));
         }
     });
-    Child program(root / "Program Files" / "Zanter" / "Wayscribe" / "pathlumeQVGA.exe",
-                  {"nowarning"},
+    Child program(device.Program(), {"nowarning"},
                   {"PATHLUME_DEVICE=" + root.string(), "PATHLUME_BACKEND=headless",
                    "PATHLUME_DESTINATION=" + Position(b),
                    "PATHLUME_DEV_DIR=" + (roots_.base() / "dev").string(), "PATHLUME_GPSD=off",

@@ -20,6 +20,7 @@
 
 #include "platform/audio/audio.h"
 #include "tests/programs/program_run.h"
+#include "tests/programs/town_device.h"
 #include "tests/programs/town_places.h"
 #include "tests/support/shared_data.h"
 #include "tests/support/temp_root.h"
@@ -32,7 +33,6 @@ namespace {
 using namespace programs_test;
 using nlohmann::json;
 
-constexpr const char* kSettings = "'HKCU\\Software\\Zanterhoff\\Wayscribe'";
 constexpr int kShotEveryMs = 1000;
 constexpr int kScreenWidth = 240;
 constexpr int kScreenHeight = 320;
@@ -54,46 +54,6 @@ constexpr int kCloseAt = 34000;
 // The speed alert's pad at QVGA: the centres of "3" and "0".
 constexpr int kPadThreeX = 150, kPadThreeY = 110;
 constexpr int kPadZeroX = 120, kPadZeroY = 200;
-
-struct ShotText {
-    int x, y;
-    std::string text;
-};
-struct Shot {
-    int n;
-    std::vector<ShotText> texts;
-};
-
-std::vector<Shot> ReadShots(const fs::path& folder) {
-    std::vector<Shot> shots;
-    for (int n = 1;; ++n) {
-        char name[16];
-        std::snprintf(name, sizeof name, "%06d", n);
-        const fs::path file = folder / (std::string(name) + ".txt");
-        if (!fs::exists(file))
-            break;
-        Shot shot{n, {}};
-        std::istringstream lines(Slurp(file));
-        for (std::string line; std::getline(lines, line);) {
-            int x = 0, y = 0, used = 0;
-            if (std::sscanf(line.c_str(), "%d %d %n", &x, &y, &used) >= 2)
-                shot.texts.push_back({x, y, line.substr(used)});
-        }
-        shots.push_back(shot);
-    }
-    return shots;
-}
-
-// The first shot from `from` on with a text equal to `text`; shots.size() for none.
-size_t ShotWith(const std::vector<Shot>& shots, const std::string& text, size_t from) {
-    for (size_t i = from; i < shots.size(); ++i) {
-        for (const ShotText& drawn : shots[i].texts) {
-            if (drawn.text == text)
-                return i;
-        }
-    }
-    return shots.size();
-}
 
 // Miles the status box showed ("N.N mi" in its corner) in the shots [from, to).
 std::vector<double> MilesShown(const std::vector<Shot>& shots, size_t from, size_t to) {
@@ -169,41 +129,26 @@ class OptionDialogsProgramTest : public testing::Test {
 };
 
 TEST_F(OptionDialogsProgramTest, EachDialogChangesTheRunningProgram) {
-    const fs::path root = roots_.base() / "device";
-    const fs::path make = testing_support::RepositoryFolder() / "scripts" / "make-device";
-    const testing_support::ToolRun made = testing_support::RunTool(
-        Quoted(make), "--town 1,1500 --preset debug " + Quoted(root), roots_.base());
+    const TownDevice device(roots_.base(), 1500);
+    const fs::path& root = device.root;
+    const testing_support::ToolRun made = device.Make("");
     ASSERT_EQ(made.status, 0) << made.err;
-    auto devroot = [&](const std::string& args) {
-        return testing_support::RunTool(Quoted(BinFolder() / "devroot"), Quoted(root) + " " + args,
-                                        roots_.base());
-    };
     auto setting = [&](const std::string& name) {
-        const testing_support::ToolRun got = devroot(std::string("get ") + kSettings + " " + name);
+        const testing_support::ToolRun got =
+            device.Devroot(std::string("get ") + kSettings + " " + name);
         return got.status == 0 ? got.out.substr(0, got.out.find('\n')) : std::string("(missing)");
     };
 
     // The car stands in the middle of a street; the route goes to one about 1.5 km away.
-    const discmaker::Network town = discmaker::BuildTown(1, 1500);
-    ASSERT_GT(TownStreets(town).size(), 10u);
-    const discmaker::LatLon a = CarPlace(town);
-    const discmaker::LatLon b = StreetAbout(town, a, 1500);
-    ASSERT_GT(Metres(a, b), 1000);
-    for (const std::string& set :
-         {std::string(kSettings) + " LastLat float:" + std::to_string(a.lat),
-          std::string(kSettings) + " LastLon float:" + std::to_string(a.lon),
-          std::string(kSettings) + " Options dword:64",
-          std::string(kSettings) + " CommPort dword:3",
-          std::string(kSettings) + " PlaybackDelay dword:100"})
-        ASSERT_EQ(devroot("set " + set).status, 0) << set;
+    ASSERT_GT(TownStreets(device.town).size(), 10u);
+    const discmaker::LatLon b = device.destination;
+    ASSERT_GT(Metres(device.car, b), 1000);
+    ASSERT_EQ(
+        device.PlaceCarAndSet({"Options dword:64", "CommPort dword:3", "PlaybackDelay dword:100"}),
+        "");
 
     // The route the program should show after Route Options, from the route tool.
-    const fs::path maps = root / "Storage Card" / "Zanter Wayscribe" / "Maps";
-    const testing_support::ToolRun expected =
-        testing_support::RunTool(Quoted(BinFolder() / "route"),
-                                 "--maps " + Quoted(maps) + " --from " + Position(a) + " --to " +
-                                     Position(b) + " --method shortest --avoid toll --json",
-                                 roots_.base());
+    const testing_support::ToolRun expected = device.Route("--method shortest --avoid toll --json");
     ASSERT_EQ(expected.status, 0) << expected.err;
     const double shortestMiles = json::parse(expected.out)["length_m"].get<double>() / 1609.344;
 
@@ -262,8 +207,7 @@ TEST_F(OptionDialogsProgramTest, EachDialogChangesTheRunningProgram) {
                           << at(kAvoidAgainAt + 2000) << "press 2\n"
                           << at(kCloseAt) << "close\n";
 
-    Child program(root / "Program Files" / "Zanter" / "Wayscribe" / "pathlumeQVGA.exe",
-                  {"nowarning"},
+    Child program(device.Program(), {"nowarning"},
                   {"PATHLUME_DEVICE=" + root.string(), "PATHLUME_BACKEND=headless",
                    "PATHLUME_DESTINATION=" + Position(b), "PATHLUME_AUDIO_WAV=" + wav.string(),
                    "PATHLUME_DEV_DIR=" + (roots_.base() / "dev").string(), "PATHLUME_GPSD=off",

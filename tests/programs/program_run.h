@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -112,5 +113,47 @@ struct Child {
     }
     std::string Errors() const { return Slurp(errFile); }
 };
+
+// The texts a shot of `every MS shots DIR` holds: "X Y TEXT" a line.
+struct ShotText {
+    int x, y;
+    std::string text;
+};
+struct Shot {
+    int n;
+    std::vector<ShotText> texts;
+};
+
+// The shots DIR/000001.txt on, in order.
+inline std::vector<Shot> ReadShots(const fs::path& folder) {
+    std::vector<Shot> shots;
+    for (int n = 1;; ++n) {
+        char name[16];
+        std::snprintf(name, sizeof name, "%06d", n);
+        const fs::path file = folder / (std::string(name) + ".txt");
+        if (!fs::exists(file))
+            break;
+        Shot shot{n, {}};
+        std::istringstream lines(Slurp(file));
+        for (std::string line; std::getline(lines, line);) {
+            int x = 0, y = 0, used = 0;
+            if (std::sscanf(line.c_str(), "%d %d %n", &x, &y, &used) >= 2)
+                shot.texts.push_back({x, y, line.substr(used)});
+        }
+        shots.push_back(shot);
+    }
+    return shots;
+}
+
+// The first shot from `from` on with a text equal to `text`; shots.size() for none.
+inline size_t ShotWith(const std::vector<Shot>& shots, const std::string& text, size_t from) {
+    for (size_t i = from; i < shots.size(); ++i) {
+        for (const ShotText& drawn : shots[i].texts) {
+            if (drawn.text == text)
+                return i;
+        }
+    }
+    return shots.size();
+}
 
 }  // namespace programs_test

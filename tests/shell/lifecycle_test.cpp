@@ -2,9 +2,11 @@
 // closes, so a second run in the same process leaves the program heap as it was.
 #include <gtest/gtest.h>
 
+#include "pathlume/display/map_theme.h"
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/route/router.h"
 #include "pathlume/shell/app_settings.h"
+#include "platform/user/user.h"
 #include "tests/shell/app_fixture.h"
 #include "tests/support/shared_data.h"
 
@@ -30,6 +32,22 @@ TEST_F(LifecycleTest, TownRunGivesBackEveryHeapBlock) {
     InstallVoiceFiles();
     const size_t first = RunOnce();
     EXPECT_EQ(RunOnce(), first);
+}
+
+// The map's pen widths and text sizes are scaled for the screen at each start: a
+// second start scales the defaults again, not the first start's sizes.
+TEST_F(LifecycleTest, ASecondRunDrawsAtTheSameSizes) {
+    InstallTownMaps();
+    InstallVoiceFiles();
+    platform::SetScreenMode(480, 640, 192);
+    RunOnce();
+    const CMapTheme first = g_mapTheme;
+    RunOnce();
+    platform::SetScreenMode(240, 320, 96);
+    for (int level = 0; level < CMapTheme::kLevels; ++level) {
+        EXPECT_EQ(g_mapTheme.streetTextSizes[level], first.streetTextSizes[level]) << level;
+        EXPECT_EQ(g_mapTheme.routePenWidths[level], first.routePenWidths[level]) << level;
+    }
 }
 
 TEST_F(LifecycleTest, AndorraRunGivesBackEveryHeapBlock) {

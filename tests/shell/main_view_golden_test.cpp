@@ -15,6 +15,7 @@
 #include "pathlume/position/nmea_receiver.h"
 #include "pathlume/route/route_hooks.h"
 #include "pathlume/route/router.h"
+#include "pathlume/shell/app_settings.h"
 #include "pathlume/shell/hotkey_table.h"
 #include "pathlume/shell/main_frame.h"
 #include "pathlume/shell/main_view.h"
@@ -101,6 +102,10 @@ class MapScreenGoldenTest : public AppTest, public testing::WithParamInterface<S
             return mapsMissing_ = true, nullptr;
         InstallVoiceFiles();
         platform::UseManualClock(true);
+        // The map screen stays: the guidance screen would come up near the first turn.
+        const DWORD options =
+            RegGetDword(HKEY_CURRENT_USER, kSettingsKey, u"Options", kDefaultOptions);
+        RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"Options", options & ~kOptionAutoGuidance);
         if (!Start(u"nowarning", std::vector<UINT>{}))
             return nullptr;
         Pump();

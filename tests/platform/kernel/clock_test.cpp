@@ -166,6 +166,25 @@ TEST(Clock, TheManualClockDrivesTicksSleepAndWallTime) {
     EXPECT_EQ(GetTickCount() - nearWrap, 25u);
 }
 
+TEST(Clock, AManualClockCanStartFromAFixedDate) {
+    SYSTEMTIME fixed{};
+    fixed.wYear = 2004;
+    fixed.wMonth = 7;
+    fixed.wDay = 4;
+    fixed.wHour = 9;
+    fixed.wMinute = 5;
+    fixed.wSecond = 7;
+    FILETIME ticks{};
+    ASSERT_TRUE(SystemTimeToFileTime(&fixed, &ticks));
+    EXPECT_FALSE(platform::SetManualWallClock(ticks));  // the real clock keeps its time
+    ManualClock clock;
+    ASSERT_TRUE(platform::SetManualWallClock(ticks));
+    platform::AdvanceClock(61000);
+    SYSTEMTIME now{};
+    GetSystemTime(&now);
+    EXPECT_EQ(TicksOf(now) - TicksOf(fixed), 61000ull * 10000);
+}
+
 TEST(Clock, SleepOnTheManualClockEndsTheTimedWaitsItPasses) {
     ManualClock clock;
     static HANDLE event;
