@@ -381,9 +381,7 @@ int CTestDeviceLink::RenameDeviceFile(const char* existingPath, const char* newP
 
 int WriteRegistryString(HKEY root, LPCWSTR subKey, LPCWSTR valueName, LPCWSTR text) {
     HKEY key = nullptr;
-    DWORD disposition = 0;
-    if (RegCreateKeyExW(root, subKey, 0, u"", REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                        &key, &disposition) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(root, subKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
         return 1;
     }
     std::u16string value = text ? text : u"";
@@ -392,6 +390,38 @@ int WriteRegistryString(HKEY root, LPCWSTR subKey, LPCWSTR valueName, LPCWSTR te
                                  reinterpret_cast<const BYTE*>(value.c_str()), bytes);
     RegCloseKey(key);
     return result == ERROR_SUCCESS ? 0 : 1;
+}
+
+int WriteRegistryDword(HKEY root, LPCWSTR subKey, LPCWSTR valueName, DWORD value) {
+    HKEY key = nullptr;
+    DWORD disposition = 0;
+    if (RegCreateKeyExW(root, subKey, 0, u"", REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                        &key, &disposition) != ERROR_SUCCESS) {
+        return 1;
+    }
+    LONG result = RegSetValueExW(key, valueName, 0, REG_DWORD,
+                                 reinterpret_cast<const BYTE*>(&value), sizeof(value));
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS ? 0 : 1;
+}
+
+DWORD ReadRegistryDword(HKEY root, LPCWSTR subKey, LPCWSTR valueName, DWORD defaultValue) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, subKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return defaultValue;
+    }
+    BYTE buffer[4] = {};
+    DWORD size = sizeof(buffer);
+    DWORD type = 0;
+    LONG result = RegQueryValueExW(key, valueName, nullptr, &type, buffer, &size);
+    RegCloseKey(key);
+    if (result != ERROR_SUCCESS) {
+        return defaultValue;
+    }
+    // A shorter value keeps the zero bytes beyond it.
+    DWORD value = 0;
+    std::memcpy(&value, buffer, sizeof(value));
+    return value;
 }
 
 // ---- Disc information ------------------------------------------------------------

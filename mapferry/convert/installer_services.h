@@ -302,8 +302,14 @@ class CTestDeviceLink : public CPcDriveLink {
 inline constexpr const char16_t* kMapferryRegistryKey = u"Software\\Zanterhoff\\Wayscribe mapferry";
 inline constexpr const char16_t* kMapDataDirValue = u"MapDataDir";
 
-// Creates the key when missing and stores the text as REG_SZ. 0 success, 1 failure.
+// Stores the text as REG_SZ, terminator included, under an existing key only: a
+// missing key is a failure and is not created. 0 success, 1 failure.
 int WriteRegistryString(HKEY root, LPCWSTR subKey, LPCWSTR valueName, LPCWSTR text);
+// Creates the key when missing and stores a REG_DWORD. 0 success, 1 failure.
+int WriteRegistryDword(HKEY root, LPCWSTR subKey, LPCWSTR valueName, DWORD value);
+// The value (of any type) when the key opens and it is there in at most 4 bytes,
+// else defaultValue.
+DWORD ReadRegistryDword(HKEY root, LPCWSTR subKey, LPCWSTR valueName, DWORD defaultValue);
 
 // ---- Disc information ------------------------------------------------------------
 
@@ -327,15 +333,5 @@ DiscInformation CurrentDiscInformation();
 
 // ---- Region table ----------------------------------------------------------------
 
-// The region page's table of regions, in table order; generation walks it to
-// record the names of what was installed.
-struct SubAreaRecord {
-    std::u16string name;
-    int chosen = 0;
-};
-struct RegionRecord {
-    std::u16string name;
-    int chosen = 0;
-    std::vector<SubAreaRecord> subAreas;
-};
-using RegionTable = std::vector<RegionRecord>;
+// The region page's 64 region records (mapferry/convert/region_record.h).
+#include "mapferry/convert/region_record.h"

@@ -258,7 +258,7 @@ void ComputeCityCut(CMapCut* cut, const RegionTables& tables, const DWORD* recta
         cut->m_window[layer] =
             CutWindow{firstColumn, lastColumn - firstColumn + 1, firstRow, lastRow - firstRow + 1};
     }
-    DWORD word = CityRegionChoiceWord(regionRow);
+    const DWORD word = static_cast<DWORD>(CRegionData::CityRegion(regionRow)[0]);
     std::vector<uint32_t> expanded = ExpandChoiceWords(&word, 1);
     std::set<uint32_t> keys(expanded.begin(), expanded.end());
     FillChosenEntries(cut, tables[sd::kLayerOverview], keys, true);

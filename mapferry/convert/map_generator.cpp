@@ -8,6 +8,7 @@
 
 #include "formats/little_endian.h"
 #include "formats/map_set.h"
+#include "formats/namdict.h"
 #include "formats/street_types.h"
 #include "mapferry/convert/file_services.h"
 
@@ -69,18 +70,6 @@ class MutexGuard {
   private:
     HANDLE m_mutex;
 };
-
-void AppendU32(std::vector<uint8_t>* out, uint32_t value) {
-    size_t at = out->size();
-    out->resize(at + 4);
-    formats::StoreU32(out->data() + at, value);
-}
-
-void AppendText(std::vector<uint8_t>* out, std::u16string_view text) {
-    std::string bytes = platform::WideToAnsi(text);
-    AppendU32(out, static_cast<uint32_t>(bytes.size()));
-    out->insert(out->end(), bytes.begin(), bytes.end());
-}
 
 bool WriteWholeFile(LPCWSTR path, const std::vector<uint8_t>& bytes) {
     HANDLE file =
@@ -255,38 +244,28 @@ int FindDataDisc(int firstColumn, int columnCount, LPWSTR buffer, int anyDisc) {
 
 std::vector<uint8_t> RegionNameDictionary(const std::vector<DWORD>& regionList,
                                           const RegionTable& table) {
-    std::vector<uint8_t> out = {'M', 'D', 'R', '1'};
-    AppendU32(&out, 0);  // the name count, known at the end
-    AppendU32(&out, static_cast<uint32_t>(regionList.size()));
-    for (DWORD value : regionList)
-        AppendU32(&out, value);
-    uint32_t names = 0;
+    std::vector<std::string> names;
     for (const RegionRecord& region : table) {
         if (!region.subAreas.empty()) {
             for (const SubAreaRecord& sub : region.subAreas) {
-                if (sub.chosen) {
-                    AppendText(&out, sub.name);
-                    ++names;
-                }
+                if (sub.chosen)
+                    names.push_back(platform::WideToAnsi(sub.name));
             }
         } else if (region.chosen) {
-            AppendText(&out, region.name);
-            ++names;
+            names.push_back(platform::WideToAnsi(region.name));
         }
     }
-    formats::StoreU32(out.data() + 4, names);
-    return out;
+    std::vector<uint32_t> entries(regionList.begin(), regionList.end());
+    return formats::namdict::EncodeRegions(entries, names);
 }
 
 std::vector<uint8_t> CityNameDictionary(const CityChoice& choice) {
     // The radius is kept whole: "150 (241)" is nine characters, and a cut one would
     // read back as another radius.
     constexpr size_t kMaxRadius = 9;
-    std::vector<uint8_t> out = {'M', 'D', 'C', '1'};
-    AppendText(&out, choice.region);
-    AppendText(&out, choice.city);
-    AppendText(&out, std::u16string_view(choice.radius).substr(0, kMaxRadius));
-    return out;
+    return formats::namdict::EncodeCity(
+        platform::WideToAnsi(choice.region), platform::WideToAnsi(choice.city),
+        platform::WideToAnsi(std::u16string_view(choice.radius).substr(0, kMaxRadius)));
 }
 
 // ---- The generator ---------------------------------------------------------------
@@ -330,13 +309,13 @@ bool CMapGenerator::RunStep(GenerationStep step) {
     return m_pSteps->Run(*this, step) == 0 && !Aborted();
 }
 
-bool CMapGenerator::MakeTemporaryFolder() {
+std::u16string MakeProgramTemporaryFolder() {
     std::u16string folder = GetTemporaryFolder();
     if (folder.empty()) {
         WCHAR base[MAX_PATH];
         WCHAR name[MAX_PATH];
         if (!GetTempPathW(MAX_PATH, base) || !GetTempFileNameW(base, u"tmp", 0, name))
-            return false;
+            return {};
         // The name service creates a file of that name; the folder takes its place.
         DeleteFileW(name);
         folder = name;
@@ -345,8 +324,15 @@ bool CMapGenerator::MakeTemporaryFolder() {
         folder.pop_back();
     CreateFolderPath(folder.c_str(), 0);
     if (!LocalFileExists(folder.c_str()))
-        return false;
+        return {};
     SetTemporaryFolder(folder);
+    return folder;
+}
+
+bool CMapGenerator::MakeTemporaryFolder() {
+    const std::u16string folder = MakeProgramTemporaryFolder();
+    if (folder.empty())
+        return false;
     for (int slot = 0; slot < kSlotCount; ++slot) {
         m_tempPaths[slot] = folder + u"\\" + kTempFileNames[slot];
         SetFileAttributesW(m_tempPaths[slot].c_str(), FILE_ATTRIBUTE_NORMAL);

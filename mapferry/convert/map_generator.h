@@ -114,6 +114,10 @@ class CMapGenerator {
     CityChoice m_cityChoice;
 };
 
+// The program's temporary folder, made on first use (GetTemporaryFolder afterwards);
+// empty when none can be had.
+std::u16string MakeProgramTemporaryFolder();
+
 // The device files in slot order.
 extern const std::array<const char16_t*, CMapGenerator::kSlotCount> kDeviceFileNames;
 // The name a device file has on the target until the whole new set has arrived

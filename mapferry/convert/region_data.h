@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "formats/source_disc.h"
+#include "platform/gdi/gdi.h"
 #include "platform/kernel/kernel.h"
 
 struct RegionSpanItem {
@@ -45,6 +46,27 @@ class CRegionData {
     const std::vector<RegionDataRecord>& Records() const { return m_records; }
     // The first record with this entry key, or null.
     const RegionDataRecord* FindRecord(uint32_t entryKey) const;
+
+    // The region page's start-up tables, from the program's three region tables:
+    // per region (0-63) and layer the cells of its usable records as row runs (also
+    // per sub-area), and the region records' picture data (ProgramRegions()): on
+    // the picture area the detailed grid of "mh.ini", each region's outlines its
+    // layer-1 runs as rectangles, each sub-area's from its own records, labels at
+    // their centres.
+    static void BuildBinTables();
+    static void BuildBinTables(RECT pictureArea);
+    // Empty before BuildBinTables or for a region off the disc.
+    static const std::vector<RegionSpanItem>& BinTable(int region, int layer);
+    static const std::vector<RegionSpanItem>& SubAreaBinTable(int region, int subArea, int layer);
+
+    // The city page's table: per state row (0-62) five words: its choice word, then
+    // the first column, last column, first row and last row of its layer-1 records
+    // (-1 each when it has no cell on the disc).
+    static constexpr int kCityRegionWords = 5;
+    using CityRegionRow = std::array<int32_t, kCityRegionWords>;
+    static void BuildCityRegionTable();
+    // A row outside 0-62 has its choice word (CityRegionChoiceWord) and no cells.
+    static CityRegionRow CityRegion(int row);
 
   private:
     std::vector<RegionDataRecord> m_records;

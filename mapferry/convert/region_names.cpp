@@ -121,12 +121,20 @@ RegionTable ProgramRegionTable() {
         for (const char* c = state.name; *c; ++c)
             record.name += static_cast<char16_t>(static_cast<unsigned char>(*c));
         if (state.subAreaMask != 1) {
-            for (const char* name : kSubAreaNames)
-                record.subAreas.push_back(
-                    {std::u16string(name, name + std::char_traits<char>::length(name)), 0});
+            record.panelWidth = 200;
+            for (const char* name : kSubAreaNames) {
+                SubAreaRecord sub;
+                sub.name = std::u16string(name, name + std::char_traits<char>::length(name));
+                record.subAreas.push_back(std::move(sub));
+            }
         }
     }
     return table;
+}
+
+RegionTable& ProgramRegions() {
+    static RegionTable* regions = new RegionTable(ProgramRegionTable());
+    return *regions;
 }
 
 void ChooseRegions(RegionTable* table, const std::vector<DWORD>& choiceWords) {

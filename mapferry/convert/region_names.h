@@ -30,6 +30,9 @@ const InstallerState* FindInstallerState(const std::string& code);
 // "Hawaii"), the regions chosen by halves with their sub-areas "North" and "South";
 // nothing chosen.
 RegionTable ProgramRegionTable();
+// The program's own 64 records (ProgramRegionTable at first use), which the region
+// page chooses in and draws from. User-interface thread only.
+RegionTable& ProgramRegions();
 // Marks the regions and sub-areas of the choice words (region number in the high
 // 16 bits, a bit per sub-area in the low 16) as chosen.
 void ChooseRegions(RegionTable* table, const std::vector<DWORD>& choiceWords);

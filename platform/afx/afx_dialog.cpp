@@ -212,8 +212,12 @@ void CDialog::PostModal(HWND owner) {
     if (owner != nullptr && ::IsWindow(owner))
         ::EnableWindow(owner, TRUE);
     if (m_hWnd != nullptr) {
-        ::SetWindowPos(m_hWnd, nullptr, 0, 0, 0, 0,
-                       SWP_HIDEWINDOW | SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_NOZORDER);
+        // A dialog that is the program's main window goes as it is shown, so that the
+        // host keeps its last picture; DestroyWindow hides it.
+        if (platform::MainWindow() != m_hWnd)
+            ::SetWindowPos(
+                m_hWnd, nullptr, 0, 0, 0, 0,
+                SWP_HIDEWINDOW | SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_NOZORDER);
         DestroyWindow();
     }
     if (owner != nullptr && ::IsWindow(owner))

@@ -43,7 +43,11 @@
 // dialogs, then to the main window); resume (a power resume); shot FILE.png; every MS
 // shots DIR (from then on, every MS: DIR/NNNNNN.png and DIR/NNNNNN.txt, the texts that
 // reached the screen since the previous shot, "X Y TEXT" a line, screen pixels, UTF-8);
-// answer ID
+// pick ID TEXT|N (control ID of the window in front, at any depth, takes a user's
+// choice with the notifications a click sends: the combo or list item beginning with
+// TEXT, blanks around texts aside; the tree item TEXT, "Parent/Child" for a child, by
+// a click on its state image; trackbar position N; no such control or item ends the
+// program with status 2); answer ID
 // (the next message box, drawn or not, answers the button ID); file PATH|cancel (the
 // next file dialog answers the device path, or Cancel). Actions and shots run on the
 // user-interface thread between two messages. A script that cannot be read or has a

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -102,6 +103,15 @@ std::optional<std::string> ParseAction(std::string rest, int width, int height,
                                          : Kind::Answer;
         action->value = static_cast<UINT>(value);
         return noMore();
+    }
+    if (verb == "pick") {
+        if (!ParseNumber(NextWord(&rest), 0xFFFF, &value) || value == 0 || rest.empty()) {
+            return "pick needs an id from 1 to 65535 and an item's text or a position";
+        }
+        action->kind = Kind::Pick;
+        action->value = static_cast<UINT>(value);
+        action->choice = Utf8ToWide(rest);
+        return std::nullopt;
     }
     if (verb == "hold") {
         uint64_t x = 0;
@@ -249,6 +259,152 @@ void ArmAfterLocked(Runner& runner, int index) {
     }
 }
 
+std::u16string Trimmed(std::u16string_view text) {
+    const size_t first = text.find_first_not_of(u" \t");
+    if (first == std::u16string_view::npos)
+        return {};
+    const size_t last = text.find_last_not_of(u" \t");
+    return std::u16string(text.substr(first, last - first + 1));
+}
+
+bool BeginsWith(std::u16string_view item, const std::u16string& choice) {
+    const std::u16string trimmed = Trimmed(item);
+    return trimmed.size() >= choice.size() && trimmed.compare(0, choice.size(), choice) == 0;
+}
+
+// The control of that id inside the window, at any depth.
+HWND FindControl(HWND window, int id) {
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (GetDlgCtrlID(child) == id && IsWindowVisible(child))
+            return child;
+        if (HWND inner = FindControl(child, id))
+            return inner;
+    }
+    return nullptr;
+}
+
+void NotifyParentCommand(HWND control, int code) {
+    SendMessageW(GetParent(control), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control), code),
+                 reinterpret_cast<LPARAM>(control));
+}
+
+bool PickComboItem(HWND combo, const std::u16string& choice) {
+    // A click opens the list (the owner may fill it then), picks and closes it.
+    NotifyParentCommand(combo, CBN_DROPDOWN);
+    const int count = static_cast<int>(SendMessageW(combo, CB_GETCOUNT, 0, 0));
+    for (int index = 0; index < count; ++index) {
+        WCHAR text[512] = {};
+        if (SendMessageW(combo, CB_GETLBTEXTLEN, index, 0) >= 511)
+            continue;
+        SendMessageW(combo, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text));
+        if (!BeginsWith(text, choice))
+            continue;
+        SendMessageW(combo, CB_SETCURSEL, index, 0);
+        NotifyParentCommand(combo, CBN_SELENDOK);
+        NotifyParentCommand(combo, CBN_CLOSEUP);
+        NotifyParentCommand(combo, CBN_SELCHANGE);
+        return true;
+    }
+    NotifyParentCommand(combo, CBN_CLOSEUP);
+    return false;
+}
+
+bool PickListItem(HWND list, const std::u16string& choice) {
+    const int count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
+    for (int index = 0; index < count; ++index) {
+        WCHAR text[512] = {};
+        if (SendMessageW(list, LB_GETTEXTLEN, index, 0) >= 511)
+            continue;
+        SendMessageW(list, LB_GETTEXT, index, reinterpret_cast<LPARAM>(text));
+        if (!BeginsWith(text, choice))
+            continue;
+        SendMessageW(list, LB_SETCURSEL, index, 0);
+        NotifyParentCommand(list, LBN_SELCHANGE);
+        return true;
+    }
+    return false;
+}
+
+// "Parent/Child": a click on the item's state image.
+bool PickTreeItem(HWND tree, const std::u16string& path) {
+    HTREEITEM item = nullptr;
+    HTREEITEM level =
+        reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+    size_t start = 0;
+    while (start <= path.size()) {
+        const size_t slash = path.find(u'/', start);
+        const std::u16string part = Trimmed(std::u16string_view(path).substr(
+            start, slash == std::u16string::npos ? std::u16string::npos : slash - start));
+        item = nullptr;
+        for (HTREEITEM at = level; at;
+             at = reinterpret_cast<HTREEITEM>(
+                 SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(at)))) {
+            WCHAR text[512] = {};
+            TVITEMW query{};
+            query.mask = TVIF_TEXT;
+            query.hItem = at;
+            query.pszText = text;
+            query.cchTextMax = 511;
+            SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&query));
+            if (Trimmed(text) == part) {
+                item = at;
+                break;
+            }
+        }
+        if (!item)
+            return false;
+        if (slash == std::u16string::npos)
+            break;
+        SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(item));
+        level = reinterpret_cast<HTREEITEM>(
+            SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(item)));
+        start = slash + 1;
+    }
+    SendMessageW(tree, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(item));
+    // TVM_GETITEMRECT takes the item in the rectangle it fills.
+    RECT label{};
+    std::memcpy(&label, &item, sizeof item);
+    if (!SendMessageW(tree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&label)))
+        return false;
+    // The state image lies just before the label.
+    const LPARAM at = MAKELPARAM(label.left - 8, (label.top + label.bottom) / 2);
+    SendMessageW(tree, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(tree, WM_LBUTTONUP, 0, at);
+    return true;
+}
+
+bool PickTrackbarPosition(HWND trackbar, const std::u16string& choice) {
+    uint64_t position = 0;
+    if (!ParseNumber(WideToUtf8(Trimmed(choice)), 0x7FFF, &position))
+        return false;
+    SendMessageW(trackbar, TBM_SETPOS, TRUE, static_cast<LPARAM>(position));
+    SendMessageW(GetParent(trackbar), WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, position),
+                 reinterpret_cast<LPARAM>(trackbar));
+    SendMessageW(GetParent(trackbar), WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, position),
+                 reinterpret_cast<LPARAM>(trackbar));
+    return true;
+}
+
+// A user's choice in control `id` of the window in front.
+bool Pick(HWND front, int id, const std::u16string& choice) {
+    HWND control = front ? FindControl(front, id) : nullptr;
+    if (!control)
+        return false;
+    WCHAR className[64] = {};
+    GetClassNameW(control, className, 64);
+    const std::u16string kind = className;
+    const std::u16string wanted = Trimmed(choice);
+    if (kind == WC_COMBOBOX)
+        return PickComboItem(control, wanted);
+    if (kind == u"ListBox")
+        return PickListItem(control, wanted);
+    if (kind == WC_TREEVIEW)
+        return PickTreeItem(control, wanted);
+    if (kind == TRACKBAR_CLASS)
+        return PickTrackbarPosition(control, wanted);
+    return false;
+}
+
 void Act(const ScriptAction& action) {
     using Kind = ScriptAction::Kind;
     Runner& runner = TheRunner();
@@ -287,6 +443,13 @@ void Act(const ScriptAction& action) {
         }
         case Kind::Release:
             PostPointerUp(action.point);
+            break;
+        case Kind::Pick:
+            if (!Pick(Front(runner), static_cast<int>(action.value), action.choice)) {
+                std::fprintf(stderr, "PATHLUME_SCRIPT: pick %u: no control or item \"%s\"\n",
+                             action.value, WideToUtf8(action.choice).c_str());
+                ExitProcess(2);
+            }
             break;
         case Kind::Close:
             if (MainWindow())

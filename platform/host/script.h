@@ -26,7 +26,8 @@ struct ScriptAction {
         Answer,
         File,
         Hold,
-        Release
+        Release,
+        Pick
     };
     Kind kind = Kind::Close;
     POINT point{};  // Tap, Hold, Release
@@ -35,6 +36,7 @@ struct ScriptAction {
     uint64_t period = 0;                 // Every: milliseconds; Hold: how long the press is held
     std::filesystem::path path;          // Shot: the file; Every: the folder
     std::optional<std::u16string> file;  // File: the path, or nothing for Cancel
+    std::u16string choice;               // Pick: the item's text, or a trackbar position
 };
 
 struct ScriptLine {

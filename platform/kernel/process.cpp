@@ -415,6 +415,22 @@ std::u16string ProgramPath() {
     if (ec) {
         return {};
     }
+    if (CurrentSide() == Side::Desktop) {
+        // A program inside a desktop drive has that drive's path.
+        for (const DriveEntry& drive : Drives()) {
+            std::error_code driveError;
+            const std::filesystem::path folder =
+                std::filesystem::weakly_canonical(drive.folder, driveError);
+            const std::filesystem::path inside = exe.lexically_relative(folder);
+            if (driveError || inside.empty() || *inside.begin() == "..")
+                continue;
+            std::u16string path{static_cast<char16_t>(drive.letter), u':'};
+            for (const std::filesystem::path& part : inside)
+                if (part != ".")
+                    path += u"\\" + Utf8ToWide(part.string());
+            return path;
+        }
+    }
     std::filesystem::path root = std::filesystem::weakly_canonical(DeviceRoot(), ec);
     std::filesystem::path relative = exe.lexically_relative(root);
     if (!ec && !relative.empty() && *relative.begin() != "..") {

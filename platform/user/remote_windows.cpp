@@ -1,7 +1,8 @@
-// Windows of other processes on the same device root.
+// Windows of other processes on the same root: the handheld's programs on a device
+// root, the desktop's on a desktop root.
 //
-// A device-side process that has a top-level window listens on a Unix socket,
-// "windows-<pid>.sock" in the device root's runtime folder (owner-only). FindWindowW
+// A process that has a top-level window listens on a Unix socket,
+// "windows-<pid>.sock" in its root's runtime folder (owner-only). FindWindowW
 // asks each such process in turn when no window of its own matches, and a window
 // found there is represented here by a proxy handle; PostMessageW, SendMessageW,
 // SetForegroundWindow and IsWindow on a proxy travel to the owner as one request on
@@ -255,8 +256,9 @@ sockaddr_un AddressOf(const std::filesystem::path& path, bool* fits) {
     return address;
 }
 
+// Per root: the handheld's programs see each other, as do the desktop's.
 std::filesystem::path SocketFolder() {
-    return RuntimeFolder(DeviceRoot());
+    return RuntimeFolder(CurrentRoot());
 }
 
 std::string SocketName(pid_t pid) {
@@ -492,10 +494,7 @@ void StopServingAtExit() {
 }  // namespace
 
 void PublishProcessWindows() {
-    if (CurrentSide() != Side::Device) {
-        return;
-    }
-    std::filesystem::path root = DeviceRoot();
+    std::filesystem::path root = CurrentRoot();
     Server& server = TheServer();
     std::lock_guard<std::mutex> guard(server.lock);
     if (server.listener >= 0 && server.pid != getpid()) {
@@ -551,9 +550,6 @@ void PublishProcessWindows() {
 }
 
 HWND FindRemoteWindow(LPCWSTR className, LPCWSTR windowName) {
-    if (CurrentSide() != Side::Device) {
-        return nullptr;
-    }
     Request request;
     request.op = Op::Find;
     if (className) {

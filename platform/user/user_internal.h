@@ -180,9 +180,9 @@ HWND NewHandleLocked();
 HWND FindLocalWindow(LPCWSTR className, LPCWSTR windowName);
 
 // --- remote_windows.cpp ----------------------------------------------------------
-// Lets other processes on the device root find this process's top-level windows;
-// called when one is made (again after the device root changed). Call without the
-// lock.
+// Lets other processes on the same root (the device's or the desktop's) find this
+// process's top-level windows; called when one is made (again after the root
+// changed). Call without the lock.
 void PublishProcessWindows();
 // FindWindowW in the other processes: a proxy handle for the first window found.
 HWND FindRemoteWindow(LPCWSTR className, LPCWSTR windowName);

@@ -9,6 +9,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "formats/city_list.h"
 #include "formats/source_disc.h"
 
 namespace discmaker {
@@ -926,29 +927,21 @@ uint64_t WriteLayoutFiles(const Network& network, const DiscLayout& layout) {
         const BuiltInState* state = FindBuiltInState(network.areas[entry.area].code);
         if (!state || state->region != entry.regionNumber)
             continue;
-        std::vector<std::pair<std::string, LatLon>> cities;
+        std::vector<formats::city_list::City> cities;
         for (uint32_t area = 0; area < network.areas.size(); ++area) {
             const Area& a = network.areas[area];
             if (a.kind != AreaKind::City || network.StateOf(area) != entry.area)
                 continue;
-            std::string name = ToLatin1(a.name);
-            if (name.size() > 255)
-                name.resize(255);
-            cities.push_back({name, a.center});
+            cities.push_back({static_cast<float>(a.center.lat), static_cast<float>(a.center.lon),
+                              ToLatin1(a.name)});
         }
         if (cities.empty())
             continue;
         std::stable_sort(cities.begin(), cities.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
+                         [](const auto& a, const auto& b) { return a.name < b.name; });
         Bytes bytes;
-        bytes.Raw("CD00", 4);
-        bytes.U32(static_cast<uint32_t>(cities.size()));
-        for (const auto& [name, at] : cities) {
-            bytes.F32(static_cast<float>(at.lat));
-            bytes.F32(static_cast<float>(at.lon));
-            bytes.U8(static_cast<uint8_t>(name.size()));
-            bytes.Raw(name.data(), name.size());
-        }
+        const std::vector<uint8_t> list = formats::city_list::Encode(cities);
+        bytes.Raw(list.data(), list.size());
         written +=
             WriteFile(layout.out / "cities" / (std::string(state->code) + ".dat"), bytes.data());
     }

@@ -96,12 +96,23 @@ TEST(GeneratingDlgTest, OverallProgressStepsAndTexts) {
     EXPECT_EQ(dialog.GetTargetFolder().size(), static_cast<size_t>(MAX_PATH - 1));
 }
 
-TEST_F(InstallerServicesTest, WriteRegistryStringCreatesTheKey) {
+TEST_F(InstallerServicesTest, RegistryFunctions) {
+    // The string needs the key; the DWORD makes it.
+    EXPECT_EQ(WriteRegistryString(HKEY_CURRENT_USER, kMapferryRegistryKey, kMapDataDirValue,
+                                  u"E:\\Zanter Wayscribe\\"),
+              1);
+    HKEY key = nullptr;
+    EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, kMapferryRegistryKey, 0, KEY_READ, &key),
+              ERROR_SUCCESS)
+        << "a failed string write creates nothing";
+    EXPECT_EQ(ReadRegistryDword(HKEY_CURRENT_USER, kMapferryRegistryKey, u"HelpOptions", 7), 7u);
+    ASSERT_EQ(WriteRegistryDword(HKEY_CURRENT_USER, kMapferryRegistryKey, u"HelpOptions", 1), 0);
+    EXPECT_EQ(ReadRegistryDword(HKEY_CURRENT_USER, kMapferryRegistryKey, u"HelpOptions", 7), 1u);
+
     ASSERT_EQ(WriteRegistryString(HKEY_CURRENT_USER, kMapferryRegistryKey, kMapDataDirValue,
                                   u"E:\\Zanter Wayscribe\\"),
               0);
-    HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kMapferryRegistryKey, 0, KEY_READ, &key),
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kMapferryRegistryKey, 0, KEY_ALL_ACCESS, &key),
               ERROR_SUCCESS);
     WCHAR text[64] = {};
     DWORD type = 0;
@@ -109,10 +120,18 @@ TEST_F(InstallerServicesTest, WriteRegistryStringCreatesTheKey) {
     ASSERT_EQ(RegQueryValueExW(key, kMapDataDirValue, nullptr, &type,
                                reinterpret_cast<LPBYTE>(text), &size),
               ERROR_SUCCESS);
-    RegCloseKey(key);
     EXPECT_EQ(type, REG_SZ);
     EXPECT_EQ(std::u16string(text), u"E:\\Zanter Wayscribe\\");
     EXPECT_EQ(size, sizeof(u"E:\\Zanter Wayscribe\\")) << "the terminator is stored";
+
+    // A DWORD read takes any type in four bytes at most; a longer value is the default.
+    const BYTE two[2] = {5, 0};
+    RegSetValueExW(key, u"Short", 0, REG_BINARY, two, sizeof(two));
+    RegSetValueExW(key, u"Long", 0, REG_BINARY, reinterpret_cast<const BYTE*>("12345"), 5);
+    RegCloseKey(key);
+    EXPECT_EQ(ReadRegistryDword(HKEY_CURRENT_USER, kMapferryRegistryKey, u"Short", 9), 5u);
+    EXPECT_EQ(ReadRegistryDword(HKEY_CURRENT_USER, kMapferryRegistryKey, u"Long", 9), 9u);
+    EXPECT_EQ(ReadRegistryDword(HKEY_CURRENT_USER, kMapferryRegistryKey, kMapDataDirValue, 9), 9u);
 }
 
 TEST_F(InstallerServicesTest, DiscInformationReportsBadFiles) {

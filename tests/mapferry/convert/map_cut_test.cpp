@@ -10,85 +10,22 @@
 #include "mapferry/convert/region_data.h"
 #include "mapferry/convert/size_tables.h"
 #include "platform/kernel/kernel.h"
+#include "tests/mapferry/source_files.h"
 #include "tests/support/temp_root.h"
 #include "tests/support/test_files.h"
 
 namespace {
 
 using testing_support::ReadTestFile;
+using testing_support::RegionFile;
+using testing_support::SizeInfoFile;
+using testing_support::SizeTableFile;
+using testing_support::TestRecord;
 using testing_support::WriteTestFile;
 
 namespace sd = formats::source_disc;
 
 constexpr uint32_t kPartly = kPartlyChosenBit;
-
-// ---- Writers of the source files, from docs/formats/source-disc.md --------------
-
-void PutU32(std::string* bytes, uint32_t value) {
-    uint8_t word[4];
-    sd::StoreU32(word, value);
-    bytes->append(reinterpret_cast<const char*>(word), 4);
-}
-
-struct TestRecord {
-    uint32_t key;
-    std::vector<uint32_t> entries;
-    std::vector<RegionSpanItem> spans;
-};
-
-std::string RegionFile(const std::vector<TestRecord>& records) {
-    std::string bytes;
-    PutU32(&bytes, static_cast<uint32_t>(records.size()));
-    for (const TestRecord& record : records) {
-        std::string head(sd::kRegionRecordSize, '\0');
-        auto* out = reinterpret_cast<uint8_t*>(head.data());
-        sd::StoreU32(out + sd::kRecordSpanCountOffset, static_cast<uint32_t>(record.spans.size()));
-        sd::StoreU32(out + sd::kRecordEntryKeyOffset, record.key);
-        sd::StoreU32(out + sd::kRecordListCountOffset,
-                     static_cast<uint32_t>(record.entries.size()));
-        for (size_t k = 0; k < record.entries.size() && k < sd::kMaxListEntries; ++k) {
-            sd::StoreU32(out + sd::kRecordListEntriesOffset + 4 * k, record.entries[k]);
-        }
-        bytes += head;
-    }
-    for (const TestRecord& record : records) {
-        for (const RegionSpanItem& span : record.spans) {
-            PutU32(&bytes, static_cast<uint32_t>(span.row));
-            PutU32(&bytes, static_cast<uint32_t>(span.firstColumn));
-            PutU32(&bytes, static_cast<uint32_t>(span.lastColumn));
-        }
-    }
-    return bytes;
-}
-
-// Cell (c, r) holds base + c + 10 r.
-std::string SizeTableFile(uint32_t columns, uint32_t rows, uint32_t fixedBytes, uint32_t base) {
-    std::string bytes;
-    PutU32(&bytes, 0);
-    PutU32(&bytes, 0);
-    PutU32(&bytes, columns);
-    PutU32(&bytes, rows);
-    PutU32(&bytes, fixedBytes);
-    for (uint32_t r = 0; r < rows; ++r) {
-        for (uint32_t c = 0; c < columns; ++c) {
-            PutU32(&bytes, base + c + 10 * r);
-        }
-    }
-    return bytes;
-}
-
-std::string SizeInfoFile(const std::vector<std::vector<uint32_t>>& records,
-                         uint32_t recordSize = sd::kSizeInfoRecordSize) {
-    std::string bytes;
-    PutU32(&bytes, static_cast<uint32_t>(records.size()));
-    PutU32(&bytes, recordSize);
-    for (const auto& record : records) {
-        for (uint32_t word : record) {
-            PutU32(&bytes, word);
-        }
-    }
-    return bytes;
-}
 
 const std::u16string kFolder = u"C:\\mapferry";
 
