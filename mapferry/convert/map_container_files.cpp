@@ -449,13 +449,10 @@ int CMapDataConverter::PrepareCell(int part, uint32_t sourceOffset, bool reduced
     }
 
     if (output.hasCompanion) {
-        const int length =
-            BuildCompanionChunk(pending.chunk.data(), pending.chunk.size(), &pending.companion);
+        // The rewritten chunk carries its final header.
+        const int length = ClipMapGeometry(pending.chunk.data(), pending.chunk, &pending.companion);
         if (length == kClipHeaderUnread || length == kClipShapesUnread) {
             EndWithInternalError(output, kMapReadBackFailedLine);
-        }
-        if (length <= 0) {
-            pending.companion.clear();
         }
     }
     output.pendingBytes += pending.chunk.size() + pending.companion.size();

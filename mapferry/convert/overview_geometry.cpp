@@ -363,3 +363,18 @@ int BuildCompanionChunk(const uint8_t* chunk, size_t size, std::vector<uint8_t>*
     *companion = payload::EncodeChunk(result);
     return static_cast<int>(companion->size());
 }
+
+int ClipMapGeometry(const uint8_t* chunkHeader, std::span<const uint8_t> mainOutput,
+                    std::vector<uint8_t>* companionOutput) {
+    if (mainOutput.size() < payload::kHeaderSize) {
+        return kClipHeaderUnread;
+    }
+    std::vector<uint8_t> chunk(mainOutput.begin(), mainOutput.end());
+    std::copy(chunkHeader, chunkHeader + payload::kHeaderSize, chunk.begin());
+    std::vector<uint8_t> companion;
+    const int length = BuildCompanionChunk(chunk.data(), chunk.size(), &companion);
+    if (length >= static_cast<int>(payload::kHeaderSize)) {
+        companionOutput->insert(companionOutput->end(), companion.begin(), companion.end());
+    }
+    return length;
+}

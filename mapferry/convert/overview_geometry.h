@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "formats/chunk_payload.h"
@@ -17,7 +18,7 @@ inline constexpr float kCompanionShapeTolerance = 1.0f / 1024.0f;
 // Links are joined only when their attributes agree in these bits.
 inline constexpr uint32_t kJoinAttributeMask = 0x41A30BFF;
 
-// Results of BuildCompanionChunk below the 28-byte header.
+// Results of ClipMapGeometry and BuildCompanionChunk below the 28-byte header.
 inline constexpr int kClipHeaderUnread = 1;
 inline constexpr int kClipShapesUnread = 2;
 // The chunk's records do not hold together (a short record, a node reference
@@ -37,3 +38,13 @@ std::vector<formats::chunk_payload::Position> ReduceShapePoints(
 // kClipShapesUnread for a chunk too short for its header or its shape points, or
 // kClipRecordsBad.
 int BuildCompanionChunk(const uint8_t* chunk, size_t size, std::vector<uint8_t>* companion);
+
+// The container writer's call for one overview cell: reads the cell's chunk back from
+// the main output (from where the cell's raw chunk begins to its end), with
+// `chunkHeader` (28 bytes) in place of the header found there, and writes its
+// companion chunk at the companion output's end. Returns the companion's length in
+// bytes; kClipHeaderUnread when the main output is too short for the header,
+// kClipShapesUnread when it is too short for the shape points, kClipRecordsBad. At 0
+// or less (and for those results) nothing is written.
+int ClipMapGeometry(const uint8_t* chunkHeader, std::span<const uint8_t> mainOutput,
+                    std::vector<uint8_t>* companionOutput);

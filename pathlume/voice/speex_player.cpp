@@ -1,8 +1,6 @@
 #include "pathlume/voice/speex_player.h"
 
-#include <speex/speex.h>
-#include <speex/speex_callbacks.h>
-#include <speex/speex_header.h>
+#include "pathlume/voice/speex_library.h"
 
 #include <algorithm>
 #include <array>
@@ -11,6 +9,16 @@
 #include <mutex>
 
 #include "platform/kernel/kernel.h"
+
+platform::LateLibrary& SpeexLibrary() {
+    static auto* library = new platform::LateLibrary("libspeex.so.1");
+    return *library;
+}
+
+platform::LateLibrary& OggLibrary() {
+    static auto* library = new platform::LateLibrary("libogg.so.0");
+    return *library;
+}
 
 namespace {
 
@@ -137,7 +145,7 @@ void* ProcessSpeexHeader(ogg_packet* packet, int enhancer, int* frameSize, int* 
         if (*channels != 1) {
             SpeexCallback callback{};
             callback.callback_id = SPEEX_INBAND_STEREO;
-            callback.func = speex_std_stereo_request_handler;
+            callback.func = PLATFORM_LATE_CALL(SpeexLibrary(), speex_std_stereo_request_handler);
             callback.data = stereo;
             speex_decoder_ctl(decoder, SPEEX_SET_HANDLER, &callback);
         }

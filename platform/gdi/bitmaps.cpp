@@ -1,6 +1,12 @@
 // Bitmaps: device bitmaps, DIB sections in their own layouts, and PNG output.
+#include <zlib.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <system_error>
+#include <vector>
 
 #include "platform/gdi/gdi_internal.h"
 
@@ -10,11 +16,6 @@ namespace {
 
 constexpr int kMaxSide = 16384;
 constexpr int64_t kMaxPixels = 64ll << 20;
-
-bool SizeInRange(int64_t width, int64_t height) {
-    return width > 0 && height > 0 && width <= kMaxSide && height <= kMaxSide &&
-           width * height <= kMaxPixels;
-}
 
 inline int Expand5(unsigned v) {
     return static_cast<int>((v << 3) | (v >> 2));
@@ -34,6 +35,11 @@ Bitmap::~Bitmap() {
         cairo_surface_destroy(surface);
     }
     std::free(bits);
+}
+
+bool SizeInRange(int64_t width, int64_t height) {
+    return width > 0 && height > 0 && width <= kMaxSide && height <= kMaxSide &&
+           width * height <= kMaxPixels;
 }
 
 std::shared_ptr<Bitmap> NewBitmap(int width, int height) {
@@ -255,9 +261,91 @@ HBITMAP CreateDIBSection(HDC dcHandle, const BITMAPINFO* info, UINT usage, void*
 
 namespace {
 
+void PutBig32(std::string& out, uint32_t value) {
+    const char bytes[4] = {static_cast<char>(value >> 24), static_cast<char>(value >> 16),
+                           static_cast<char>(value >> 8), static_cast<char>(value)};
+    out.append(bytes, 4);
+}
+
+void PutChunk(std::string& out, const char* type, const std::string& body) {
+    PutBig32(out, static_cast<uint32_t>(body.size()));
+    const size_t start = out.size();
+    out.append(type, 4);
+    out += body;
+    PutBig32(out, static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(out.data() + start),
+                                              out.size() - start)));
+}
+
+// The bitmap as an 8-bit RGB PNG: each row with the "Sub" filter and deflated at the
+// fastest level, since a screenshot is written while the program runs (a frame took
+// three times as long to write at the default level, with every filter tried).
+bool EncodePng(Bitmap& bitmap, std::string& png) {
+    const size_t rowBytes = 1 + 3 * static_cast<size_t>(bitmap.width);
+    std::vector<uint8_t> row(rowBytes);
+    z_stream stream{};
+    if (deflateInit(&stream, Z_BEST_SPEED) != Z_OK) {
+        return false;
+    }
+    std::string idat(deflateBound(&stream, rowBytes * bitmap.height), '\0');
+    stream.next_out = reinterpret_cast<Bytef*>(idat.data());
+    stream.avail_out = static_cast<uInt>(idat.size());
+    bool ok = true;
+    for (int y = 0; y < bitmap.height && ok; ++y) {
+        const uint32_t* pixels = bitmap.Row(y);
+        row[0] = 1;  // Sub: each byte less the one a pixel to its left
+        uint8_t left[3] = {0, 0, 0};
+        for (int x = 0; x < bitmap.width; ++x) {
+            const uint8_t rgb[3] = {static_cast<uint8_t>(pixels[x] >> 16),
+                                    static_cast<uint8_t>(pixels[x] >> 8),
+                                    static_cast<uint8_t>(pixels[x])};
+            for (int c = 0; c < 3; ++c) {
+                row[1 + 3 * x + c] = static_cast<uint8_t>(rgb[c] - left[c]);
+                left[c] = rgb[c];
+            }
+        }
+        stream.next_in = row.data();
+        stream.avail_in = static_cast<uInt>(rowBytes);
+        const bool last = y + 1 == bitmap.height;
+        const int z = deflate(&stream, last ? Z_FINISH : Z_NO_FLUSH);
+        ok = last ? z == Z_STREAM_END : z == Z_OK && stream.avail_in == 0;
+    }
+    idat.resize(stream.total_out);
+    deflateEnd(&stream);
+    if (!ok) {
+        return false;
+    }
+    std::string header;
+    PutBig32(header, static_cast<uint32_t>(bitmap.width));
+    PutBig32(header, static_cast<uint32_t>(bitmap.height));
+    header += std::string("\x08\x02\x00\x00\x00", 5);  // 8 bits, RGB, deflate, no interlace
+    png.assign("\x89PNG\r\n\x1a\n", 8);
+    PutChunk(png, "IHDR", header);
+    PutChunk(png, "IDAT", idat);
+    PutChunk(png, "IEND", {});
+    return true;
+}
+
+// A file that could not be written whole is removed, so that nothing half written
+// looks like a picture.
 bool WritePng(Bitmap& bitmap, const std::filesystem::path& path) {
-    Access read(bitmap, false);
-    return cairo_surface_write_to_png(bitmap.surface, path.c_str()) == CAIRO_STATUS_SUCCESS;
+    std::string png;
+    {
+        Access read(bitmap, false);
+        if (!EncodePng(bitmap, png)) {
+            return false;
+        }
+    }
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) {
+        return false;
+    }
+    const bool written = std::fwrite(png.data(), 1, png.size(), file) == png.size();
+    if (std::fclose(file) != 0 || !written) {
+        std::error_code ignored;
+        std::filesystem::remove(path, ignored);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace

@@ -13,16 +13,17 @@ namespace platform::gdi {
 
 namespace {
 
+// The screen's mode, and its surface once something draws: asking for the screen's
+// size alone (the map database sizes its cache by it) makes no surface.
 struct ScreenState {
     std::shared_ptr<Bitmap> bitmap;
+    int width = 240;
+    int height = 320;
     int dpi = 96;
 };
 
 ScreenState& ScreenInfo() {
     static ScreenState* state = new ScreenState;
-    if (!state->bitmap) {
-        state->bitmap = NewBitmap(240, 320);
-    }
     return *state;
 }
 
@@ -36,7 +37,11 @@ void InitState(DcState& state) {
 }  // namespace
 
 std::shared_ptr<Bitmap> Screen() {
-    return ScreenInfo().bitmap;
+    ScreenState& screen = ScreenInfo();
+    if (!screen.bitmap) {
+        screen.bitmap = NewBitmap(screen.width, screen.height);
+    }
+    return screen.bitmap;
 }
 
 Dc::~Dc() {
@@ -75,22 +80,25 @@ using namespace platform::gdi;
 
 void platform::SetScreenMode(int width, int height, int dpi) {
     Guard guard(DrawingLock());
-    auto bitmap = NewBitmap(width, height);
-    if (!bitmap || dpi <= 0) {
+    if (!SizeInRange(width, height) || dpi <= 0) {
         return;
     }
-    ScreenInfo().bitmap = bitmap;
-    ScreenInfo().dpi = dpi;
+    // A new screen starts black, as a new bitmap does.
+    ScreenState& screen = ScreenInfo();
+    screen.bitmap.reset();
+    screen.width = width;
+    screen.height = height;
+    screen.dpi = dpi;
 }
 
 int platform::ScreenWidth() {
     Guard guard(DrawingLock());
-    return ScreenInfo().bitmap->width;
+    return ScreenInfo().width;
 }
 
 int platform::ScreenHeight() {
     Guard guard(DrawingLock());
-    return ScreenInfo().bitmap->height;
+    return ScreenInfo().height;
 }
 
 int platform::ScreenDpi() {
@@ -212,16 +220,16 @@ int GetDeviceCaps(HDC dcHandle, int index) {
     const ScreenState& screen = ScreenInfo();
     switch (index) {
         case HORZRES:
-            return screen.bitmap->width;
+            return screen.width;
         case VERTRES:
-            return screen.bitmap->height;
+            return screen.height;
         case LOGPIXELSX:
         case LOGPIXELSY:
             return screen.dpi;
         case HORZSIZE:
-            return static_cast<int>(std::lround(screen.bitmap->width * 25.4 / screen.dpi));
+            return static_cast<int>(std::lround(screen.width * 25.4 / screen.dpi));
         case VERTSIZE:
-            return static_cast<int>(std::lround(screen.bitmap->height * 25.4 / screen.dpi));
+            return static_cast<int>(std::lround(screen.height * 25.4 / screen.dpi));
         case BITSPIXEL:
             return 32;
         case PLANES:

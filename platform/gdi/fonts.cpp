@@ -11,13 +11,15 @@
 // Its bold outlines are barely heavier than the regular ones although their advances
 // are those of a true bold: they are emboldened when drawn, inside the same advances.
 #include <cairo-ft.h>
+#include <fcntl.h>
 #include <ft2build.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include FT_FREETYPE_H
 #include FT_TRUETYPE_TABLES_H
 
 #include <cmath>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <tuple>
 
@@ -25,9 +27,43 @@
 
 namespace platform::gdi {
 
+// A font file's bytes mapped read-only, so that only the tables FreeType reads are
+// read from the disk.
+struct MappedFont {
+    const FT_Byte* bytes = nullptr;
+    size_t size = 0;
+    MappedFont() = default;
+    MappedFont(const MappedFont&) = delete;
+    MappedFont& operator=(const MappedFont&) = delete;
+    ~MappedFont() {
+        if (bytes) {
+            munmap(const_cast<FT_Byte*>(bytes), size);
+        }
+    }
+    bool Map(const std::filesystem::path& path) {
+        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            return false;
+        }
+        struct stat info {};
+        void* address = MAP_FAILED;
+        if (fstat(fd, &info) == 0 && info.st_size > 0) {
+            address =
+                mmap(nullptr, static_cast<size_t>(info.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+        }
+        close(fd);
+        if (address == MAP_FAILED) {
+            return false;
+        }
+        bytes = static_cast<const FT_Byte*>(address);
+        size = static_cast<size_t>(info.st_size);
+        return true;
+    }
+};
+
 struct FontFile {
     std::filesystem::path path;
-    std::vector<FT_Byte> data;     // outlives every face made from it
+    MappedFont data;               // outlives every face made from it
     FT_Face renderFace = nullptr;  // owned by Cairo's font face
     cairo_font_face_t* cairoFace = nullptr;
     int unitsPerEm = 2048;
@@ -76,16 +112,14 @@ std::shared_ptr<FontFile> LoadFile(const std::filesystem::path& path, bool embol
     if (found != fonts.files.end()) {
         return found->second;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return nullptr;
-    }
     auto file = std::make_shared<FontFile>();
     file->path = path;
-    file->data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (!file->data.Map(path)) {
+        return nullptr;
+    }
     FT_Face face = nullptr;
-    if (FT_New_Memory_Face(fonts.library, file->data.data(),
-                           static_cast<FT_Long>(file->data.size()), 0, &face) != 0) {
+    if (FT_New_Memory_Face(fonts.library, file->data.bytes, static_cast<FT_Long>(file->data.size),
+                           0, &face) != 0) {
         return nullptr;
     }
     const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
@@ -148,8 +182,8 @@ std::shared_ptr<RealFont> RealizeFile(const std::shared_ptr<FontFile>& file, LON
         return found->second;
     }
     FT_Face face = nullptr;
-    if (FT_New_Memory_Face(fonts.library, file->data.data(),
-                           static_cast<FT_Long>(file->data.size()), 0, &face) != 0 ||
+    if (FT_New_Memory_Face(fonts.library, file->data.bytes, static_cast<FT_Long>(file->data.size),
+                           0, &face) != 0 ||
         FT_Set_Char_Size(face, 0, em64, 72, 72) != 0) {
         if (face) {
             FT_Done_Face(face);

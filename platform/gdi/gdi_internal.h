@@ -2,8 +2,6 @@
 // surfaces. Every function here expects the drawing lock to be held.
 #pragma once
 
-#include <cairo.h>
-
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -11,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/gdi/drawing_library.h"
 #include "platform/gdi/gdi.h"
 
 namespace platform::gdi {
@@ -77,6 +76,8 @@ struct Bitmap : Object {
 
 // Creates a black 32-bit bitmap; null when the size is out of range.
 std::shared_ptr<Bitmap> NewBitmap(int width, int height);
+// Whether a bitmap of that size may be made.
+bool SizeInRange(int64_t width, int64_t height);
 
 // Brackets raw or Cairo access to a bitmap's pixels.
 class Access {

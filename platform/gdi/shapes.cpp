@@ -47,6 +47,22 @@ void Canvas::FillDeviceRect(RECT r, const Paint& paint, int rop) {
             std::fill(row + r.left, row + r.right, paint.pixel);
             continue;
         }
+        if (rop == R2_COPYPEN) {
+            // The pattern's row, repeated from the column under r.left (Paint::At).
+            Bitmap& pattern = *paint.pattern;
+            const int py =
+                ((y - paint.patternOrigin.y) % pattern.height + pattern.height) % pattern.height;
+            int px =
+                ((r.left - paint.patternOrigin.x) % pattern.width + pattern.width) % pattern.width;
+            const uint32_t* source = pattern.Row(py);
+            for (int x = r.left; x < r.right; ++x) {
+                row[x] = source[px] & 0xFFFFFF;
+                if (++px == pattern.width) {
+                    px = 0;
+                }
+            }
+            continue;
+        }
         for (int x = r.left; x < r.right; ++x) {
             uint32_t p = paint.At(x, y);
             row[x] = rop == R2_COPYPEN ? p : Rop2(rop, p, row[x] & 0xFFFFFF);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -76,6 +77,8 @@ struct RegistryState {
     std::unordered_map<uintptr_t, OpenKey> handles;
     uintptr_t nextHandle = 0x2000;
 };
+
+std::atomic<bool> g_durableSaves{true};
 
 RegistryState& State() {
     static RegistryState* state =
@@ -203,7 +206,7 @@ LONG Save(Store& store) {
     bool ok = text.size() <= kMaxFileSize;
     if (ok) {
         fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        ok = fd >= 0 && WriteAll(fd, text) && fsync(fd) == 0;
+        ok = fd >= 0 && WriteAll(fd, text) && (!g_durableSaves.load() || fsync(fd) == 0);
     }
     if (ok && store.hadBadLines) {
         // Lines this parser could not read are not dropped without a trace.
@@ -222,7 +225,9 @@ LONG Save(Store& store) {
         store.loaded = false;
         return ERROR_CANTWRITE;
     }
-    SyncFolder(store.file);
+    if (g_durableSaves.load()) {
+        SyncFolder(store.file);
+    }
     store.stamp = StampOf(info);
     store.hadBadLines = false;
     return ERROR_SUCCESS;
@@ -357,6 +362,10 @@ struct KeyAccess {
 };
 
 }  // namespace
+
+void SetRegistrySavesDurable(bool durable) {
+    g_durableSaves = durable;
+}
 
 std::filesystem::path RegistryFile(Side side) {
     return (side == Side::Device ? DeviceRoot() : DesktopRoot()) / kRegistryFileName;

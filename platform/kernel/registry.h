@@ -86,6 +86,11 @@ namespace platform {
 // The registry file of a side's root.
 std::filesystem::path RegistryFile(Side side);
 
+// Whether a save returns only once the registry file is on disk (the default). A
+// tool whose device root is thrown away at its end turns it off: each save is still
+// one whole file renamed into place, but no longer waits for the disk.
+void SetRegistrySavesDurable(bool durable);
+
 // One value for RegSetValuesW.
 struct RegValueWrite {
     std::u16string name;

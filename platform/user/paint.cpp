@@ -157,8 +157,15 @@ Window* NextWindowToPaintLocked(DWORD threadId, HWND filter) {
     return nullptr;
 }
 
+namespace {
+std::atomic<void (*)()> g_screenChanged{nullptr};
+}  // namespace
+
 void BumpScreenGeneration() {
     ScreenGenerationCounter().fetch_add(1);
+    if (void (*handler)() = g_screenChanged.load()) {
+        handler();
+    }
 }
 
 LRESULT CallPaint(HWND hwnd, WNDPROC proc) {
@@ -294,6 +301,10 @@ LRESULT DefaultControlColor(UINT message, HDC dc) {
 
 using namespace platform;
 using namespace platform::user;
+
+void platform::SetScreenChangedHandler(void (*handler)()) {
+    platform::user::g_screenChanged.store(handler);
+}
 
 uint64_t platform::ScreenGeneration() {
     return ScreenGenerationCounter().load();

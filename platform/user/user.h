@@ -793,6 +793,10 @@ void AdvanceClockAndPump(uint64_t milliseconds);
 // ReleaseDC) or by the window system itself, so a backend knows when to show a new
 // frame. Drawing on a DC of platform::CreateScreenDC is not counted.
 uint64_t ScreenGeneration();
+// Called, on the drawing thread, each time the count above moves on: a backend that
+// shows frames from a thread of its own wakes it there. Null removes it. The call
+// must be quick and must not draw.
+void SetScreenChangedHandler(void (*handler)());
 // The program's main window: its oldest visible top-level window without an owner
 // (null when there is none). The backends send it WM_CLOSE when the user closes the
 // program.

@@ -124,8 +124,12 @@ class Session::RunRoot {
         root_ = pattern;
         platform::SetDeviceRoot(root_);
         platform::SetCurrentSide(platform::Side::Device);
+        // The root goes at the end of the run: its registry need not wait for the
+        // disk (those waits were half of a frame's whole run).
+        platform::SetRegistrySavesDurable(false);
     }
     ~RunRoot() {
+        platform::SetRegistrySavesDurable(true);
         platform::SetDeviceRoot(previousRoot_);
         platform::SetCurrentSide(previousSide_);
         std::error_code ignored;

@@ -1,5 +1,5 @@
 // The SDL2 audio output the wave-out devices play into while the SDL2 backend runs.
-#include <SDL.h>
+#include "platform/host/sdl/sdl_library.h"
 
 #include "platform/audio/audio.h"
 #include "platform/host/sdl/sdl_audio.h"

@@ -1,6 +1,6 @@
 // The SDL2 backend: a window showing the screen, on a thread of its own that turns
 // the window's events into the handheld's input.
-#include <SDL.h>
+#include "platform/host/sdl/sdl_library.h"
 
 #include <algorithm>
 #include <atomic>
@@ -31,6 +31,11 @@ struct SdlState {
     HostFrame frame;
 
     std::atomic<bool> stopping{false};
+    // An event is in SDL's queue to wake the window's thread (WakeWindowThread).
+    std::atomic<bool> wakePending{false};
+    // Under wakeLock: SDL's events run, so that an event may be pushed.
+    std::mutex wakeLock;
+    bool wakeable = false;
     // F12 puts the device to sleep (a dark screen that takes no input) and wakes it.
     bool asleep = false;             // SDL's thread only
     bool screensaverAllowed = true;  // SDL's thread only
@@ -42,6 +47,28 @@ struct SdlState {
 SdlState& State() {
     static SdlState* state = new SdlState;
     return *state;
+}
+
+// Wakes the window's thread from its wait for events: it then shows what was drawn,
+// or ends, at once rather than at its next look. One event at a time is enough.
+void WakeWindowThread() {
+    SdlState& state = State();
+    if (state.wakePending.exchange(true)) {
+        return;
+    }
+    std::lock_guard<std::mutex> guard(state.wakeLock);
+    SDL_Event event{};
+    event.type = SDL_USEREVENT;
+    if (!state.wakeable || SDL_PushEvent(&event) != 1) {
+        state.wakePending = false;
+    }
+}
+
+void SetWakeable(bool wakeable) {
+    SdlState& state = State();
+    std::lock_guard<std::mutex> guard(state.wakeLock);
+    state.wakeable = wakeable;
+    state.wakePending = false;
 }
 
 UINT VirtualKeyOf(SDL_Keycode key) {
@@ -218,6 +245,9 @@ bool Handle(const SDL_Event& event, const ScreenWindow& window, bool* pressed) {
         return false;
     }
     switch (event.type) {
+        case SDL_USEREVENT:  // WakeWindowThread
+            state.wakePending = false;
+            return false;
         case SDL_QUIT:  // also what closing the (only) window gives
             CloseProgram(state);
             return false;
@@ -296,6 +326,10 @@ void Run() {
     SdlState& state = State();
     ScreenWindow window;
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // The window surface is copied to the window as it is. Left to choose, SDL first
+    // makes an OpenGL context to see whose driver it is, which loads the whole GL
+    // stack (tens of MB) before the first frame.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     bool opened = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
     if (opened && !ShowsAWindow()) {
         SDL_SetError("no display to show the window on (DISPLAY and WAYLAND_DISPLAY are not set)");
@@ -321,6 +355,8 @@ void Run() {
     if (!opened) {
         return;
     }
+    SetWakeable(true);
+    SetScreenChangedHandler(WakeWindowThread);
     uint64_t shown = ~uint64_t{0};
     bool pressed = false;
     while (!state.stopping.load()) {
@@ -354,6 +390,8 @@ void Run() {
             state.changed.notify_all();
         }
     }
+    SetScreenChangedHandler(nullptr);
+    SetWakeable(false);
     window.Close();
     QuitVideo();
 }
@@ -363,6 +401,7 @@ void Stop() {
     SetAudioOutputFactory(nullptr);
     state.stopping = true;
     if (state.thread.joinable()) {
+        WakeWindowThread();
         state.thread.join();
     }
 }
@@ -370,6 +409,10 @@ void Stop() {
 bool Start(const HostOptions& options) {
     SdlState& state = State();
     Stop();
+    // The window takes keys, never composed text, but SDL opens an input method whose
+    // compose table (some 6,000 lines for a UTF-8 locale) X reads a character at a
+    // time: a third of the window's start. An empty table is read at once.
+    setenv("XCOMPOSEFILE", "/dev/null", 0);
     state.options = options;
     state.starter = GetCurrentThreadId();
     state.stopping = false;
@@ -410,6 +453,11 @@ uint64_t FramesPresented() {
 }
 
 }  // namespace
+
+LateLibrary& SdlLibrary() {
+    static LateLibrary* library = new LateLibrary("libSDL2-2.0.so.0");
+    return *library;
+}
 
 const Backend& SdlBackend() {
     static const Backend backend{HostBackend::Sdl, Start, Stop, PresentAndRead, FramesPresented};

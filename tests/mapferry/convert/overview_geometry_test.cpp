@@ -237,11 +237,23 @@ TEST(CompanionChunkTest, EdLinksKeepTheirNodesAndFollowTheRenumbering) {
     EXPECT_EQ(chunk.sideNodes[payload::kSideNorth], (std::vector<Position>{P(0.04f, 0.02f)}));
 }
 
-TEST(CompanionChunkTest, ShortOrBrokenChunksWriteNothing) {
+// One link with two shape points between two nodes.
+ChunkBuilder OneCurvedLink() {
     ChunkBuilder builder;
     const uint16_t a = builder.Node(P(0, 0));
     const uint16_t b = builder.Node(P(0, 1));
     builder.Sc(a, b, 1, kRoad, {P(0.5f, 0.5f), P(0.2f, 0.7f)});
+    return builder;
+}
+
+// The chunk with its link's second node beyond the chunk's nodes.
+std::vector<uint8_t> BadNodeReference(ChunkBuilder builder) {
+    builder.chunk.scLinks[0].toRef = 9;
+    return builder.Bytes();
+}
+
+TEST(CompanionChunkTest, ShortOrBrokenChunksWriteNothing) {
+    ChunkBuilder builder = OneCurvedLink();
     const std::vector<uint8_t> good = builder.Bytes();
     std::vector<uint8_t> out;
 
@@ -249,9 +261,7 @@ TEST(CompanionChunkTest, ShortOrBrokenChunksWriteNothing) {
     EXPECT_EQ(BuildCompanionChunk(good.data(), 28 + 12, &out), kClipShapesUnread);
     EXPECT_TRUE(out.empty());
 
-    ChunkBuilder badRef = builder;
-    badRef.chunk.scLinks[0].toRef = 9;
-    const std::vector<uint8_t> bytes = badRef.Bytes();
+    const std::vector<uint8_t> bytes = BadNodeReference(builder);
     EXPECT_EQ(BuildCompanionChunk(bytes.data(), bytes.size(), &out), kClipRecordsBad);
 
     ChunkBuilder shapesBeyond = builder;
@@ -259,6 +269,57 @@ TEST(CompanionChunkTest, ShortOrBrokenChunksWriteNothing) {
     const std::vector<uint8_t> beyond = shapesBeyond.Bytes();
     EXPECT_EQ(BuildCompanionChunk(beyond.data(), beyond.size(), &out), kClipShapesUnread);
     EXPECT_TRUE(out.empty());
+}
+
+// ---- The container writer's call -------------------------------------------------
+
+TEST(ClipMapGeometryTest, ReadsTheCellBackAndWritesItsCompanionOrNothing) {
+    ChunkBuilder builder = OneCurvedLink();
+    const std::vector<uint8_t> good = builder.Bytes();
+    std::vector<uint8_t> expected;
+    ASSERT_GT(BuildCompanionChunk(good.data(), good.size(), &expected), 28);
+
+    const std::vector<uint8_t> bad = BadNodeReference(builder);
+    std::vector<uint8_t> placeholder = good;
+    std::fill(placeholder.begin(), placeholder.begin() + 28, 0);
+    const std::vector<uint8_t> earlier = {0xAB, 0xCD};
+
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> main;    // the main output from the cell's raw chunk on
+        const uint8_t* header;        // the 28 bytes handed over
+        std::vector<uint8_t> before;  // the companion output so far
+        int result;
+    };
+    const Case cases[] = {
+        {"a whole chunk", good, good.data(), {}, static_cast<int>(expected.size())},
+        {"the header handed over counts, not the placeholder written",
+         placeholder,
+         good.data(),
+         {},
+         static_cast<int>(expected.size())},
+        {"written after what the companion output already holds", good, good.data(), earlier,
+         static_cast<int>(expected.size())},
+        {"a main output too short for the header",
+         {good.begin(), good.begin() + 27},
+         good.data(),
+         earlier,
+         kClipHeaderUnread},
+        {"a main output cut in the shape points",
+         {good.begin(), good.begin() + 28 + 12},
+         good.data(),
+         earlier,
+         kClipShapesUnread},
+        {"records that do not hold together", bad, bad.data(), earlier, kClipRecordsBad},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> companion = c.before;
+        EXPECT_EQ(ClipMapGeometry(c.header, c.main, &companion), c.result) << c.what;
+        std::vector<uint8_t> written = c.before;
+        if (c.result >= 28)
+            written.insert(written.end(), expected.begin(), expected.end());
+        EXPECT_EQ(companion, written) << c.what;
+    }
 }
 
 }  // namespace

@@ -308,6 +308,29 @@ TEST(Objects, AnySurfaceCanBeWrittenAsPng) {
     EXPECT_EQ(row[0] & 0xFFFFFF, 0x0000FFu);
     cairo_surface_destroy(read);
     std::filesystem::remove(path);
+
+    // Every pixel of a wider picture comes back as it was drawn.
+    Surface wide(37, 5, kBlue);
+    for (int y = 0; y < 5; ++y) {
+        for (int x = 0; x < 37; ++x) {
+            SetPixel(wide.dc(), x, y, RGB(x * 7, 255 - x * 5 - y, y * 60 + (x & 1)));
+        }
+    }
+    ASSERT_TRUE(platform::SaveDCAsPng(wide.dc(), path));
+    read = cairo_image_surface_create_from_png(path.c_str());
+    ASSERT_EQ(cairo_surface_status(read), CAIRO_STATUS_SUCCESS);
+    for (int y = 0; y < 5; ++y) {
+        const auto* pixels = reinterpret_cast<const uint32_t*>(
+            cairo_image_surface_get_data(read) + y * cairo_image_surface_get_stride(read));
+        for (int x = 0; x < 37; ++x) {
+            const uint32_t drawn = GetPixel(wide.dc(), x, y);
+            const uint32_t expected =
+                (GetRValue(drawn) << 16) | (GetGValue(drawn) << 8) | GetBValue(drawn);
+            ASSERT_EQ(pixels[x] & 0xFFFFFF, expected) << x << "," << y;
+        }
+    }
+    cairo_surface_destroy(read);
+    std::filesystem::remove(path);
     EXPECT_TRUE(platform::SaveBitmapAsPng(s.bitmap(), path));
     std::filesystem::remove(path);
     EXPECT_FALSE(platform::SaveDCAsPng(s.dc(), "/nonexistent-folder/x.png"));

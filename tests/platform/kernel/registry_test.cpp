@@ -486,6 +486,18 @@ TEST_F(RegistryTest, ValueWrittenByOneProcessIsReadByAnother) {
     RegCloseKey(key);
 }
 
+TEST_F(RegistryTest, SavesThatDoNotWaitForTheDiskAreStillReadByAnother) {
+    struct Durable {
+        Durable() { platform::SetRegistrySavesDurable(false); }
+        ~Durable() { platform::SetRegistrySavesDurable(true); }
+    } notWaiting;
+    HKEY key = CreateKey(HKEY_CURRENT_USER, kAppKey);
+    ASSERT_EQ(SetDword(key, u"FromParent", 41), ERROR_SUCCESS);
+    ASSERT_EQ(testing_support::RunChild("RegistryReadParentWriteOwn"), 0);
+    EXPECT_EQ(GetDword(key, nullptr, u"FromChild"), 42u);
+    RegCloseKey(key);
+}
+
 constexpr int kWriterValues = 25;
 
 TEST_CHILD(RegistryWriteMany) {

@@ -1,0 +1,15 @@
+#include "platform/gdi/drawing_library.h"
+
+namespace platform::gdi {
+
+LateLibrary& CairoLibrary() {
+    static LateLibrary* library = new LateLibrary("libcairo.so.2");
+    return *library;
+}
+
+LateLibrary& FreeTypeLibrary() {
+    static LateLibrary* library = new LateLibrary("libfreetype.so.6");
+    return *library;
+}
+
+}  // namespace platform::gdi
