@@ -443,6 +443,10 @@ void FormatPoiEntry(const PoiLayerEntry& entry, int action, const char* name) {
     }
     switch (action) {
         case 2:
+            // The route is to the place itself: its name, not the street it stands on,
+            // names the destination on the screens that follow.
+            if (name && *name)
+                std::snprintf(g_destinationText, sizeof g_destinationText, "%s", name);
             DescribePosition(kRouteLayer, position, 1, 0, side, house, TRUE, TRUE);
             break;
         case 1:

@@ -1,6 +1,9 @@
 // The map screen's keys, taps and hotkey commands in the running program: what each
 // key runs, the screens the direction keys step through, each command code reaching
 // its action, and a command that comes while another runs.
+#include <cstdio>
+#include <string>
+
 #include <gtest/gtest.h>
 
 #include "pathlume/foundation/app_services.h"
@@ -251,9 +254,11 @@ TEST_F(MapKeysTest, ThePoiTapListRoutesToTheChosenPlace) {
     int chosen = -1;
     EXPECT_EQ(view_->ShowPoiHereList(hits, &chosen), 540);
     EXPECT_EQ(chosen, 1);
+    std::snprintf(g_destinationText, sizeof g_destinationText, "EARLIER PLACE");
     view_->FormatPoiEntry(hits[1].entry.record, 2, hits[1].name.c_str());
     Pump();
     EXPECT_TRUE(g_router->state & kRouterRouteState);
+    EXPECT_EQ(std::string(g_destinationText), hits[1].name);
 }
 
 }  // namespace
