@@ -171,8 +171,10 @@ class CardBuilder {
         const auto field = [&](size_t i) { return i < fields.size() ? text(fields[i]) : u""; };
         if (property.name == "fn") {
             formatted_ = field(0);
-            for (size_t i = 1; i < fields.size(); ++i)
-                formatted_ += u";" + field(i);
+            for (size_t i = 1; i < fields.size(); ++i) {
+                formatted_ += u';';
+                formatted_ += field(i);
+            }
         } else if (property.name == "n") {
             // Family; given; further names; prefixes; suffixes.
             const std::u16string family = field(0);
