@@ -6,6 +6,7 @@
 #include <string>
 
 #include "pathlume/foundation/app_services.h"
+#include "tests/support/temp_root.h"
 
 namespace {
 
@@ -148,7 +149,8 @@ TEST(MapThemeTest, ValuesOutOfRangeAreClampedAndScaleSafely) {
     CMapTheme endless;
     EXPECT_EQ(endless.ReadThemeFile("/dev/zero"), 0);
     EXPECT_EQ(endless.zoomListFeet[0], CMapTheme().zoomListFeet[0]);
-    EXPECT_EQ(endless.ReadThemeFile("/nonexistent/theme.ini"), -1);
+    const testing_support::TempRoots roots;
+    EXPECT_EQ(endless.ReadThemeFile((roots.base() / "missing" / "theme.ini").string().c_str()), -1);
 }
 
 TEST(MapThemeTest, ScalingRoundsAndReducesTheFarLevels) {
