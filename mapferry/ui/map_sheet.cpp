@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "mapferry/convert/installer_services.h"
+#include "mapferry/ui/dialog_items.h"
 #include "mapferry/ui/generating_dialog.h"
 #include "mapferry/ui/messages.h"
 #include "mapferry/ui/page_drawing.h"
@@ -11,20 +12,6 @@
 #include "platform/user/dialogs.h"
 
 namespace {
-
-platform::DialogItemTemplate Item(const char16_t* className, const char16_t* text, int id,
-                                  DWORD style, short x, short y, short cx, short cy) {
-    platform::DialogItemTemplate item;
-    item.className = className;
-    item.text = text;
-    item.id = static_cast<WORD>(id);
-    item.style = WS_VISIBLE | style;
-    item.x = x;
-    item.y = y;
-    item.cx = cx;
-    item.cy = cy;
-    return item;
-}
 
 platform::DialogTemplate Dialog(const char16_t* caption, short cx, short cy, DWORD style) {
     platform::DialogTemplate dialog;
@@ -43,135 +30,143 @@ void RegisterTemplates() {
     // right, the legend below the picture, the target controls beside it.
     platform::DialogTemplate region = Dialog(u"", 508, 296, kPage);
     region.items = {
-        Item(WC_TREEVIEW, u"", kRegionTree,
-             WS_BORDER | WS_TABSTOP | TVS_HASLINES | TVS_HASBUTTONS | TVS_LINESATROOT |
-                 TVS_SHOWSELALWAYS,
-             354, 21, 146, 172),
-        Item(u"BUTTON", u"Select All", kSelectAllButton, BS_PUSHBUTTON | WS_TABSTOP, 354, 198, 70,
-             14),
-        Item(u"BUTTON", u"Clear All", kClearAllButton, BS_PUSHBUTTON | WS_TABSTOP, 430, 198, 70,
-             14),
-        Item(WC_COMBOBOX, u"", kTargetCombo, CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 176, 214,
-             150, 120),
-        Item(u"EDIT", u"", kTargetText, ES_READONLY | WS_BORDER, 336, 214, 164, 13),
-        Item(u"EDIT", u"", kAvailableSpace, ES_READONLY | WS_BORDER | ES_RIGHT, 270, 234, 56, 13),
-        Item(u"EDIT", u"", kSelectedSize, ES_READONLY | WS_BORDER | ES_RIGHT, 270, 252, 56, 13),
-        Item(u"BUTTON", u"&Change Target Location", kChangeTargetButton, BS_PUSHBUTTON | WS_TABSTOP,
-             380, 274, 120, 14),
+        DialogItem(WC_TREEVIEW, u"", kRegionTree,
+                   WS_BORDER | WS_TABSTOP | TVS_HASLINES | TVS_HASBUTTONS | TVS_LINESATROOT |
+                       TVS_SHOWSELALWAYS,
+                   354, 21, 146, 172),
+        DialogItem(u"BUTTON", u"Select All", kSelectAllButton, BS_PUSHBUTTON | WS_TABSTOP, 354, 198,
+                   70, 14),
+        DialogItem(u"BUTTON", u"Clear All", kClearAllButton, BS_PUSHBUTTON | WS_TABSTOP, 430, 198,
+                   70, 14),
+        DialogItem(WC_COMBOBOX, u"", kTargetCombo, CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 176,
+                   214, 150, 120),
+        DialogItem(u"EDIT", u"", kTargetText, ES_READONLY | WS_BORDER, 336, 214, 164, 13),
+        DialogItem(u"EDIT", u"", kAvailableSpace, ES_READONLY | WS_BORDER | ES_RIGHT, 270, 234, 56,
+                   13),
+        DialogItem(u"EDIT", u"", kSelectedSize, ES_READONLY | WS_BORDER | ES_RIGHT, 270, 252, 56,
+                   13),
+        DialogItem(u"BUTTON", u"&Change Target Location", kChangeTargetButton,
+                   BS_PUSHBUTTON | WS_TABSTOP, 380, 274, 120, 14),
     };
     platform::RegisterDialogTemplate(nullptr, static_cast<WORD>(kRegionPageTemplate), region);
 
     platform::DialogTemplate city = Dialog(u"", 508, 296, kPage);
     auto label = [](int id, short x, short y, short cx) {
-        return Item(u"STATIC", u"", id, SS_LEFT, x, y, cx, 10);
+        return DialogItem(u"STATIC", u"", id, SS_LEFT, x, y, cx, 10);
     };
     city.items = {
-        Item(u"STATIC", u"", 1020, SS_LEFT, 20, 14, 460, 20),
+        DialogItem(u"STATIC", u"", 1020, SS_LEFT, 20, 14, 460, 20),
         label(1021, 20, 50, 80),
-        Item(WC_COMBOBOX, u"", kStateCombo, CBS_DROPDOWN | WS_VSCROLL | WS_TABSTOP, 100, 48, 160,
-             160),
+        DialogItem(WC_COMBOBOX, u"", kStateCombo, CBS_DROPDOWN | WS_VSCROLL | WS_TABSTOP, 100, 48,
+                   160, 160),
         label(1023, 20, 72, 80),
-        Item(WC_COMBOBOX, u"", kCityCombo, CBS_DROPDOWN | WS_VSCROLL | WS_TABSTOP, 100, 70, 160,
-             160),
+        DialogItem(WC_COMBOBOX, u"", kCityCombo, CBS_DROPDOWN | WS_VSCROLL | WS_TABSTOP, 100, 70,
+                   160, 160),
         label(1024, 20, 100, 80),
-        Item(TRACKBAR_CLASS, u"", kRadiusTrackbar, WS_TABSTOP, 100, 96, 160, 18),
-        Item(u"EDIT", u"", kRadiusText, ES_READONLY | WS_BORDER, 270, 98, 56, 13),
+        DialogItem(TRACKBAR_CLASS, u"", kRadiusTrackbar, WS_TABSTOP, 100, 96, 160, 18),
+        DialogItem(u"EDIT", u"", kRadiusText, ES_READONLY | WS_BORDER, 270, 98, 56, 13),
         label(1025, 330, 100, 50),
         label(1027, 176, 200, 150),
-        Item(WC_COMBOBOX, u"", kTargetCombo, CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 176, 214,
-             150, 120),
-        Item(u"EDIT", u"", kTargetText, ES_READONLY | WS_BORDER, 336, 214, 164, 13),
+        DialogItem(WC_COMBOBOX, u"", kTargetCombo, CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 176,
+                   214, 150, 120),
+        DialogItem(u"EDIT", u"", kTargetText, ES_READONLY | WS_BORDER, 336, 214, 164, 13),
         label(1026, 176, 236, 90),
-        Item(u"EDIT", u"", kAvailableSpace, ES_READONLY | WS_BORDER | ES_RIGHT, 270, 234, 56, 13),
+        DialogItem(u"EDIT", u"", kAvailableSpace, ES_READONLY | WS_BORDER | ES_RIGHT, 270, 234, 56,
+                   13),
         label(1028, 176, 254, 90),
-        Item(u"EDIT", u"", kCitySize, ES_READONLY | WS_BORDER | ES_RIGHT, 270, 252, 76, 13),
+        DialogItem(u"EDIT", u"", kCitySize, ES_READONLY | WS_BORDER | ES_RIGHT, 270, 252, 76, 13),
     };
     platform::RegisterDialogTemplate(nullptr, static_cast<WORD>(kCityPageTemplate), city);
 
     platform::DialogTemplate generating = Dialog(u"Generating Map", 260, 150, kModal);
     generating.items = {
-        Item(u"STATIC", u"", kGeneratingPicture, SS_LEFT, 7, 7, 0, 0),
-        Item(PROGRESS_CLASS, u"", kGenerationBar, WS_BORDER, 10, 30, 240, 10),
-        Item(PROGRESS_CLASS, u"", kFileBar, WS_BORDER, 10, 62, 240, 10),
-        Item(PROGRESS_CLASS, u"", kOverallBar, WS_BORDER, 10, 94, 240, 10),
-        Item(u"BUTTON", u"Cancel", IDCANCEL, BS_PUSHBUTTON | WS_TABSTOP, 200, 128, 50, 14),
+        DialogItem(u"STATIC", u"", kGeneratingPicture, SS_LEFT, 7, 7, 0, 0),
+        DialogItem(PROGRESS_CLASS, u"", kGenerationBar, WS_BORDER, 10, 30, 240, 10),
+        DialogItem(PROGRESS_CLASS, u"", kFileBar, WS_BORDER, 10, 62, 240, 10),
+        DialogItem(PROGRESS_CLASS, u"", kOverallBar, WS_BORDER, 10, 94, 240, 10),
+        DialogItem(u"BUTTON", u"Cancel", IDCANCEL, BS_PUSHBUTTON | WS_TABSTOP, 200, 128, 50, 14),
     };
     platform::RegisterDialogTemplate(nullptr, static_cast<WORD>(kGeneratingTemplate), generating);
 
     platform::DialogTemplate copying = Dialog(u"Copying Maps", 260, 110, kModal);
     copying.items = {
-        Item(PROGRESS_CLASS, u"", kFileBar, WS_BORDER, 10, 30, 240, 10),
-        Item(PROGRESS_CLASS, u"", kOverallBar, WS_BORDER, 10, 62, 240, 10),
-        Item(u"BUTTON", u"Cancel", IDCANCEL, BS_PUSHBUTTON | WS_TABSTOP, 200, 88, 50, 14),
+        DialogItem(PROGRESS_CLASS, u"", kFileBar, WS_BORDER, 10, 30, 240, 10),
+        DialogItem(PROGRESS_CLASS, u"", kOverallBar, WS_BORDER, 10, 62, 240, 10),
+        DialogItem(u"BUTTON", u"Cancel", IDCANCEL, BS_PUSHBUTTON | WS_TABSTOP, 200, 88, 50, 14),
     };
     platform::RegisterDialogTemplate(nullptr, static_cast<WORD>(kCopyingTemplate), copying);
 
     // The sub-area dialog lays itself out from its region's picture.
     platform::DialogTemplate subAreas = Dialog(u"", 300, 200, kModal & ~DS_CENTER);
     subAreas.items = {
-        Item(WC_TREEVIEW, u"", kSubAreaList, WS_BORDER | WS_TABSTOP, 10, 10, 100, 40),
-        Item(u"BUTTON", u"OK", IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, 10, 60, 40, 14),
-        Item(u"BUTTON", u"Cancel", IDCANCEL, BS_PUSHBUTTON | WS_TABSTOP, 60, 60, 40, 14),
+        DialogItem(WC_TREEVIEW, u"", kSubAreaList, WS_BORDER | WS_TABSTOP, 10, 10, 100, 40),
+        DialogItem(u"BUTTON", u"OK", IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, 10, 60, 40, 14),
+        DialogItem(u"BUTTON", u"Cancel", IDCANCEL, BS_PUSHBUTTON | WS_TABSTOP, 60, 60, 40, 14),
     };
     platform::RegisterDialogTemplate(nullptr, static_cast<WORD>(kSubAreaTemplate), subAreas);
 
     platform::DialogTemplate cards = Dialog(u"Storage Card Selection", 200, 84, kModal);
     cards.items = {
-        Item(u"STATIC", u"Please select a storage card device", -1, SS_LEFT, 10, 8, 180, 10),
-        Item(WC_COMBOBOX, u"", kCardList, CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 10, 22, 120,
-             80),
-        Item(u"EDIT", u"", kCardFree, ES_READONLY | WS_BORDER | ES_RIGHT, 136, 22, 54, 13),
-        Item(u"BUTTON", u"OK", IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, 10, 62, 50, 14),
-        Item(u"BUTTON", u"Cancel", IDCANCEL, BS_PUSHBUTTON | WS_TABSTOP, 75, 62, 50, 14),
-        Item(u"BUTTON", u"Refresh", kCardRefresh, BS_PUSHBUTTON | WS_TABSTOP, 140, 62, 50, 14),
+        DialogItem(u"STATIC", u"Please select a storage card device", -1, SS_LEFT, 10, 8, 180, 10),
+        DialogItem(WC_COMBOBOX, u"", kCardList, CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 10, 22,
+                   120, 80),
+        DialogItem(u"EDIT", u"", kCardFree, ES_READONLY | WS_BORDER | ES_RIGHT, 136, 22, 54, 13),
+        DialogItem(u"BUTTON", u"OK", IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, 10, 62, 50, 14),
+        DialogItem(u"BUTTON", u"Cancel", IDCANCEL, BS_PUSHBUTTON | WS_TABSTOP, 75, 62, 50, 14),
+        DialogItem(u"BUTTON", u"Refresh", kCardRefresh, BS_PUSHBUTTON | WS_TABSTOP, 140, 62, 50,
+                   14),
     };
     platform::RegisterDialogTemplate(nullptr, static_cast<WORD>(kStorageCardTemplate), cards);
 
     platform::DialogTemplate cleanup = Dialog(u"Cleaning up", 180, 50, kModal);
     cleanup.items = {
-        Item(u"STATIC", u"Cleaning up temporary data...", -1, SS_LEFT, 10, 8, 160, 10),
-        Item(PROGRESS_CLASS, u"", kOverallBar, WS_BORDER, 10, 26, 160, 10),
+        DialogItem(u"STATIC", u"Cleaning up temporary data...", -1, SS_LEFT, 10, 8, 160, 10),
+        DialogItem(PROGRESS_CLASS, u"", kOverallBar, WS_BORDER, 10, 26, 160, 10),
     };
     platform::RegisterDialogTemplate(nullptr, static_cast<WORD>(kCleanupTemplate), cleanup);
 
     platform::DialogTemplate notice =
         Dialog(u"", 200, 40, WS_POPUP | WS_BORDER | DS_SETFONT | DS_CENTER);
     notice.items = {
-        Item(u"STATIC",
-             u"Map generation may take from a few minutes to more than half an hour depending "
-             u"on the size of the selected map.",
-             -1, SS_LEFT, 8, 8, 184, 26),
+        DialogItem(
+            u"STATIC",
+            u"Map generation may take from a few minutes to more than half an hour depending "
+            u"on the size of the selected map.",
+            -1, SS_LEFT, 8, 8, 184, 26),
     };
     platform::RegisterDialogTemplate(nullptr, static_cast<WORD>(kNoticeTemplate), notice);
 
     platform::DialogTemplate welcome = Dialog(u"Zanter Wayscribe mapferry", 260, 160, kModal);
     welcome.items = {
-        Item(u"STATIC", u"Welcome to the Zanter Wayscribe mapferry", -1, SS_CENTER, 10, 8, 240, 10),
-        Item(u"STATIC", u"INFORMATION", -1, SS_LEFT, 10, 24, 240, 10),
-        Item(u"STATIC",
-             u"mapferry allows you to create interchangeable, personalized maps to fit your "
-             u"needs.",
-             -1, SS_LEFT, 10, 36, 240, 18),
-        Item(u"STATIC", u"\u00b7 You may select either by region or by city.", -1, SS_LEFT, 10, 56,
-             240, 10),
-        Item(u"STATIC",
-             u"\u00b7 Selection by city allows you to choose any city as a starting point, and "
-             u"create a map with a radius around that city (25-125 mi. or 25-150 km).",
-             -1, SS_LEFT, 10, 68, 240, 26),
-        Item(u"STATIC",
-             u"\u00b7 Selection by region allows you to choose region[s] up to 512MB in size.", -1,
-             SS_LEFT, 10, 96, 240, 18),
-        Item(u"BUTTON", u"&Don't show this message again.", kWelcomeCheck,
-             BS_AUTOCHECKBOX | WS_TABSTOP, 10, 120, 170, 12),
-        Item(u"BUTTON", u"&OK", kWelcomeOk, BS_DEFPUSHBUTTON | WS_TABSTOP, 200, 138, 50, 14),
+        DialogItem(u"STATIC", u"Welcome to the Zanter Wayscribe mapferry", -1, SS_CENTER, 10, 8,
+                   240, 10),
+        DialogItem(u"STATIC", u"INFORMATION", -1, SS_LEFT, 10, 24, 240, 10),
+        DialogItem(u"STATIC",
+                   u"mapferry allows you to create interchangeable, personalized maps to fit your "
+                   u"needs.",
+                   -1, SS_LEFT, 10, 36, 240, 18),
+        DialogItem(u"STATIC", u"\u00b7 You may select either by region or by city.", -1, SS_LEFT,
+                   10, 56, 240, 10),
+        DialogItem(
+            u"STATIC",
+            u"\u00b7 Selection by city allows you to choose any city as a starting point, and "
+            u"create a map with a radius around that city (25-125 mi. or 25-150 km).",
+            -1, SS_LEFT, 10, 68, 240, 26),
+        DialogItem(
+            u"STATIC",
+            u"\u00b7 Selection by region allows you to choose region[s] up to 512MB in size.", -1,
+            SS_LEFT, 10, 96, 240, 18),
+        DialogItem(u"BUTTON", u"&Don't show this message again.", kWelcomeCheck,
+                   BS_AUTOCHECKBOX | WS_TABSTOP, 10, 120, 170, 12),
+        DialogItem(u"BUTTON", u"&OK", kWelcomeOk, BS_DEFPUSHBUTTON | WS_TABSTOP, 200, 138, 50, 14),
     };
     platform::RegisterDialogTemplate(nullptr, static_cast<WORD>(kWelcomeTemplate), welcome);
 
     platform::DialogTemplate about = Dialog(u"About mapferry", 200, 60, kModal);
     about.items = {
-        Item(u"STATIC", u"Zanter Wayscribe mapferry\nVersion 1.0.5.5NA", -1, SS_LEFT, 40, 10, 150,
-             20),
-        Item(u"BUTTON", u"OK", IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, 140, 40, 50, 14),
+        DialogItem(u"STATIC", u"Zanter Wayscribe mapferry\nVersion 1.0.5.5NA", -1, SS_LEFT, 40, 10,
+                   150, 20),
+        DialogItem(u"BUTTON", u"OK", IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, 140, 40, 50, 14),
     };
     platform::RegisterDialogTemplate(nullptr, static_cast<WORD>(kAboutTemplate), about);
 }

@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "mapferry/ui/dialog_items.h"
 #include "platform/user/dialogs.h"
 
 namespace {
@@ -15,23 +16,9 @@ constexpr UINT_PTR kTickTimer = 1;
 constexpr int kBarEnd = 120;
 constexpr int kBarStep = 10;
 
-platform::DialogItemTemplate Item(const char16_t* className, const char16_t* text, int id,
-                                  DWORD style, short x, short y, short cx, short cy) {
-    platform::DialogItemTemplate item;
-    item.className = className;
-    item.text = text;
-    item.id = static_cast<WORD>(id);
-    item.style = WS_VISIBLE | style;
-    item.x = x;
-    item.y = y;
-    item.cx = cx;
-    item.cy = cy;
-    return item;
-}
-
 platform::DialogItemTemplate Picture(int id, WORD resource, DWORD type, short x, short y,
                                      short cx = 0, short cy = 0) {
-    platform::DialogItemTemplate item = Item(u"STATIC", u"", id, type, x, y, cx, cy);
+    platform::DialogItemTemplate item = DialogItem(u"STATIC", u"", id, type, x, y, cx, cy);
     item.resourceId = resource;
     return item;
 }
@@ -44,8 +31,8 @@ void RegisterTemplates() {
     connecting.caption = u"Connecting";
     connecting.items = {
         Picture(kConnectingPicture, kLinkPictureBitmap, SS_BITMAP, 7, 7),
-        Item(u"STATIC", u"Connecting to Pocket PC...", -1, SS_LEFT, 60, 12, 118, 10),
-        Item(PROGRESS_CLASS, u"", kConnectingProgress, WS_BORDER, 60, 30, 118, 10),
+        DialogItem(u"STATIC", u"Connecting to Pocket PC...", -1, SS_LEFT, 60, 12, 118, 10),
+        DialogItem(PROGRESS_CLASS, u"", kConnectingProgress, WS_BORDER, 60, 30, 118, 10),
     };
     platform::RegisterDialogTemplate(nullptr, static_cast<WORD>(kConnectingTemplateId), connecting);
 
@@ -56,10 +43,11 @@ void RegisterTemplates() {
     failed.items = {
         Picture(kFailedPicture, kLinkPictureBitmap, SS_BITMAP, 7, 7),
         Picture(kFailedIcon, static_cast<WORD>(kProgramIcon), SS_ICON, 158, 7, 21, 20),
-        Item(u"STATIC", u"Connection To Pocket PC Failed.\n", -1, SS_LEFT, 60, 14, 96, 18),
-        Item(u"BUTTON", u"&Abort", IDCANCEL, BS_PUSHBUTTON | WS_TABSTOP, 7, 58, 50, 14),
-        Item(u"BUTTON", u"&Retry", IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, 68, 58, 50, 14),
-        Item(u"BUTTON", u"&Exit", kConnectFailedExit, BS_PUSHBUTTON | WS_TABSTOP, 129, 58, 50, 14),
+        DialogItem(u"STATIC", u"Connection To Pocket PC Failed.\n", -1, SS_LEFT, 60, 14, 96, 18),
+        DialogItem(u"BUTTON", u"&Abort", IDCANCEL, BS_PUSHBUTTON | WS_TABSTOP, 7, 58, 50, 14),
+        DialogItem(u"BUTTON", u"&Retry", IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, 68, 58, 50, 14),
+        DialogItem(u"BUTTON", u"&Exit", kConnectFailedExit, BS_PUSHBUTTON | WS_TABSTOP, 129, 58, 50,
+                   14),
     };
     platform::RegisterDialogTemplate(nullptr, static_cast<WORD>(kConnectFailedTemplateId), failed);
 }
