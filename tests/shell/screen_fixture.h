@@ -35,6 +35,7 @@ class ChildScreenTest : public AppTest {
         // Guidance has not run in this start yet (an earlier test's start set it).
         g_guidanceSwitchDistance = 0;
         platform::UseManualClock(true);
+        BeforeStart();
         ASSERT_TRUE(Start(u"nowarning", std::vector<UINT>{}));
         Pump();
         frame_ = dynamic_cast<CMainFrame*>(app_->m_pMainWnd);
@@ -51,6 +52,8 @@ class ChildScreenTest : public AppTest {
             Close();
         platform::UseManualClock(false);
     }
+    // What a test sets before the program starts (the screen, the date).
+    virtual void BeforeStart() {}
 
     // Shows a screen through the view's switch (as WM_USER 2 does) and draws it.
     CChildScreen* Show(DWORD mode) {

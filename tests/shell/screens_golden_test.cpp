@@ -25,17 +25,11 @@ struct ScreenSet {
     int dpi;
 };
 
-class ScreensGoldenTest : public AppTest, public testing::WithParamInterface<ScreenSet> {
+class ScreensGoldenTest : public ChildScreenTest, public testing::WithParamInterface<ScreenSet> {
   protected:
-    static void SetUpTestSuite() { route_test::RouteTownMaps(); }
-    void SetUp() override {
+    void BeforeStart() override {
         const ScreenSet set = GetParam();
         platform::SetScreenMode(set.width, set.height, set.dpi);
-        InstallTownMaps();
-        InstallVoiceFiles();
-        // Guidance has not run in this start yet (an earlier test's start set it).
-        g_guidanceSwitchDistance = 0;
-        platform::UseManualClock(true);
         // A fixed date for the clock the screens read: 4 July 2004, 09:05:07 UTC.
         SYSTEMTIME date{};
         date.wYear = 2004;
@@ -47,20 +41,9 @@ class ScreensGoldenTest : public AppTest, public testing::WithParamInterface<Scr
         FILETIME ticks{};
         SystemTimeToFileTime(&date, &ticks);
         platform::SetManualWallClock(ticks);
-        ASSERT_TRUE(Start(u"nowarning", std::vector<UINT>{}));
-        Pump();
-        frame_ = dynamic_cast<CMainFrame*>(app_->m_pMainWnd);
-        ASSERT_NE(frame_, nullptr);
-        view_ = &frame_->View();
-        ::SetForegroundWindow(frame_->GetSafeHwnd());
-        CloseReceiverPort();
-        receiver_ = g_gpsReceiver.load();
-        ASSERT_NE(receiver_, nullptr);
     }
     void TearDown() override {
-        if (app_)
-            Close();
-        platform::UseManualClock(false);
+        ChildScreenTest::TearDown();
         platform::SetScreenMode(240, 320, 96);
     }
 
@@ -115,9 +98,6 @@ class ScreensGoldenTest : public AppTest, public testing::WithParamInterface<Scr
     }
 
     testing_support::HostTimeZone zone_{"UTC0"};
-    CMainFrame* frame_ = nullptr;
-    CMainView* view_ = nullptr;
-    CNmeaReceiver* receiver_ = nullptr;
 };
 
 TEST_P(ScreensGoldenTest, GuidanceWithoutAndWithARoute) {
