@@ -18,87 +18,6 @@ int Scaled(int pixels) {
 
 }  // namespace
 
-// The row of tabs above the pages: one per page, the active one drawn raised.
-class AfxSheetTabs : public CWnd {
-  public:
-    explicit AfxSheetTabs(CPropertySheet* sheet) : m_sheet(sheet) {}
-
-    CString TitleOf(int index) const {
-        CPropertyPage* page = m_sheet->GetPage(index);
-        if ((page->m_psp.dwFlags & PSP_USETITLE) && page->m_psp.pszTitle != nullptr) {
-            return page->m_psp.pszTitle;
-        }
-        CString text;
-        if (page->m_hWnd != nullptr)
-            page->GetWindowText(text);
-        return text;
-    }
-
-    // The tab rectangles in client coordinates, left to right.
-    std::vector<CRect> TabRects() {
-        std::vector<CRect> rects;
-        CClientDC dc(this);
-        CFont* font = m_sheet->GetFont();
-        if (font != nullptr && font->m_hObject != nullptr)
-            dc.SelectObject(font);
-        CRect client;
-        GetClientRect(client);
-        int x = 0;
-        for (int i = 0; i < m_sheet->GetPageCount(); ++i) {
-            int width = dc.GetTextExtent(TitleOf(i)).cx + Scaled(kTabPadding);
-            rects.emplace_back(x, 0, x + width, client.bottom);
-            x += width;
-        }
-        return rects;
-    }
-
-    void OnPaint() {
-        auto rects = TabRects();
-        CPaintDC dc(this);
-        CFont* font = m_sheet->GetFont();
-        if (font != nullptr && font->m_hObject != nullptr)
-            dc.SelectObject(font);
-        dc.SetBkMode(TRANSPARENT);
-        CRect client;
-        GetClientRect(client);
-        dc.FillSolidRect(client, GetSysColor(COLOR_BTNFACE));
-        for (int i = 0; i < static_cast<int>(rects.size()); ++i) {
-            CRect tab = rects[static_cast<size_t>(i)];
-            bool active = i == m_sheet->GetActiveIndex();
-            if (!active)
-                tab.top += Scaled(2);
-            dc.FillSolidRect(tab, GetSysColor(active ? COLOR_WINDOW : COLOR_BTNFACE));
-            dc.SelectStockObject(BLACK_PEN);
-            dc.SelectStockObject(NULL_BRUSH);
-            dc.Rectangle(tab);
-            dc.SetTextColor(GetSysColor(COLOR_BTNTEXT));
-            dc.DrawText(TitleOf(i), tab, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-        }
-    }
-
-    void OnLButtonDown(UINT, CPoint point) {
-        auto rects = TabRects();
-        for (int i = 0; i < static_cast<int>(rects.size()); ++i) {
-            if (rects[static_cast<size_t>(i)].PtInRect(point)) {
-                m_sheet->SetActivePage(i);
-                return;
-            }
-        }
-    }
-
-    void PostNcDestroy() override { delete this; }
-
-  private:
-    CPropertySheet* m_sheet;
-
-    DECLARE_MESSAGE_MAP()
-};
-
-BEGIN_MESSAGE_MAP(AfxSheetTabs, CWnd)
-ON_WM_PAINT()
-ON_WM_LBUTTONDOWN()
-END_MESSAGE_MAP()
-
 // ---------------------------------------------------------------------------------
 // Pages
 
@@ -208,8 +127,8 @@ void CPropertySheet::RemovePage(int index) {
     m_pages.erase(m_pages.begin() + index);
     if (m_nActive > index)
         --m_nActive;
-    if (m_pTabs != nullptr)
-        m_pTabs->Invalidate();
+    if (m_hTabs != nullptr)
+        ::SendMessageW(m_hTabs, TCM_DELETEITEM, static_cast<WPARAM>(index), 0);
 }
 
 CPropertyPage* CPropertySheet::GetPage(int index) const {
@@ -239,7 +158,7 @@ INT_PTR CPropertySheet::DoModal() {
     m_lpDialogTemplate = &m_template;
     m_nActive = -1;
     INT_PTR result = CDialog::DoModal();
-    m_pTabs = nullptr;
+    m_hTabs = nullptr;
     m_nActive = -1;
     return result;
 }
@@ -286,7 +205,7 @@ void CPropertySheet::Layout() {
     int y = std::max(0, (GetSystemMetrics(SM_CYSCREEN) - height) / 2);
     SetWindowPos(nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 
-    m_pTabs->MoveWindow(margin, margin, clientWidth - 2 * margin, tabHeight);
+    ::MoveWindow(m_hTabs, margin, margin, clientWidth - 2 * margin, tabHeight, TRUE);
     m_pageRect =
         CRect(margin, margin + tabHeight, margin + pageWidth, margin + tabHeight + pageHeight);
     for (CPropertyPage* page : m_pages) {
@@ -330,16 +249,26 @@ BOOL CPropertySheet::OnInitDialog() {
             ::SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
         }
     }
-    auto* tabs = new AfxSheetTabs(this);
-    if (!tabs->Create(AfxRegisterWndClass(0), u"", WS_VISIBLE, CRect(0, 0, 10, 10), this, 0xFFFF)) {
-        delete tabs;
+    m_hTabs = CreateWindowExW(0, WC_TABCONTROL, u"", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, m_hWnd,
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(AFX_IDC_TAB_CONTROL)),
+                              nullptr, nullptr);
+    if (m_hTabs == nullptr) {
         EndDialog(-1);
         return FALSE;
     }
-    m_pTabs = tabs;
+    if (font != nullptr)
+        ::SendMessageW(m_hTabs, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     if (!MakePages()) {
         EndDialog(-1);
         return FALSE;
+    }
+    for (int i = 0; i < GetPageCount(); ++i) {
+        CString title = TitleOf(i);
+        TCITEMW item{};
+        item.mask = TCIF_TEXT;
+        item.pszText = const_cast<LPWSTR>(title.GetString());
+        ::SendMessageW(m_hTabs, TCM_INSERTITEMW, static_cast<WPARAM>(i),
+                       reinterpret_cast<LPARAM>(&item));
     }
     Layout();
     int start = static_cast<int>(m_psh.nStartPage);
@@ -347,6 +276,16 @@ BOOL CPropertySheet::OnInitDialog() {
         start = 0;
     SetActivePage(start);
     return TRUE;
+}
+
+CString CPropertySheet::TitleOf(int index) const {
+    CPropertyPage* page = GetPage(index);
+    if ((page->m_psp.dwFlags & PSP_USETITLE) && page->m_psp.pszTitle != nullptr)
+        return page->m_psp.pszTitle;
+    CString text;
+    if (page->m_hWnd != nullptr)
+        page->GetWindowText(text);
+    return text;
 }
 
 BOOL CPropertySheet::SetActivePage(int index) {
@@ -362,18 +301,44 @@ BOOL CPropertySheet::SetActivePage(int index) {
     CPropertyPage* current = GetActivePage();
     if (current != nullptr && !current->OnKillActive())
         return FALSE;
+    return ShowPage(index);
+}
+
+BOOL CPropertySheet::ShowPage(int index) {
+    CPropertyPage* page = GetPage(index);
+    CPropertyPage* current = GetActivePage();
     int previous = m_nActive;
     m_nActive = index;
     if (!page->OnSetActive()) {
         m_nActive = previous;
+        ::SendMessageW(m_hTabs, TCM_SETCURSEL, static_cast<WPARAM>(previous), 0);
         return FALSE;
     }
     if (current != nullptr)
         current->ShowWindow(SW_HIDE);
     page->ShowWindow(SW_SHOW);
-    if (m_pTabs != nullptr)
-        m_pTabs->Invalidate();
+    ::SendMessageW(m_hTabs, TCM_SETCURSEL, static_cast<WPARAM>(index), 0);
     return TRUE;
+}
+
+BOOL CPropertySheet::OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* result) {
+    const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+    if (header->hwndFrom != m_hTabs || m_hTabs == nullptr)
+        return CDialog::OnNotify(wParam, lParam, result);
+    if (header->code == TCN_SELCHANGING) {
+        // The page being left may keep the tab (its data did not validate).
+        CPropertyPage* current = GetActivePage();
+        *result = current != nullptr && !current->OnKillActive() ? TRUE : FALSE;
+        return TRUE;
+    }
+    if (header->code == TCN_SELCHANGE) {
+        const int index = static_cast<int>(::SendMessageW(m_hTabs, TCM_GETCURSEL, 0, 0));
+        if (GetPage(index) != nullptr && index != m_nActive)
+            ShowPage(index);
+        *result = 0;
+        return TRUE;
+    }
+    return CDialog::OnNotify(wParam, lParam, result);
 }
 
 void CPropertySheet::UpdateApplyButton() {
