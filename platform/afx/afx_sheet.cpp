@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "platform/afx/afx_internal.h"
+#include "platform/user/tab_control.h"
 
 namespace {
 
@@ -17,6 +18,81 @@ int Scaled(int pixels) {
 }
 
 }  // namespace
+
+// The row of tabs above the pages: a tab control, one tab per page. A tap on a tab
+// asks the shown page to let go (TCN_SELCHANGING), then shows the page of the tab
+// (TCN_SELCHANGE); the notifications come back to this object from the sheet.
+class AfxSheetTabs : public CWnd {
+  public:
+    static constexpr int kId = 0x3020;
+
+    explicit AfxSheetTabs(CPropertySheet* sheet) : m_sheet(sheet) {}
+
+    BOOL Create(HFONT font) {
+        HWND hwnd = ::CreateWindowExW(
+            0, WC_TABCONTROL, u"", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, m_sheet->m_hWnd,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(kId)), nullptr, nullptr);
+        if (hwnd == nullptr || !SubclassWindow(hwnd)) {
+            if (hwnd != nullptr)
+                ::DestroyWindow(hwnd);
+            return FALSE;
+        }
+        if (font != nullptr)
+            SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        return TRUE;
+    }
+
+    void AddTab(int index, const CString& title) {
+        TCITEMW item{};
+        item.mask = TCIF_TEXT;
+        item.pszText = const_cast<LPWSTR>(title.GetString());
+        SendMessage(TCM_INSERTITEMW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+    }
+
+    // Shows the page; the page shown before has let go already.
+    static BOOL ShowPage(CPropertySheet* sheet, int index) {
+        CPropertyPage* page = sheet->GetPage(index);
+        CPropertyPage* current = sheet->GetActivePage();
+        const int previous = sheet->m_nActive;
+        sheet->m_nActive = index;
+        const BOOL shown = page->OnSetActive();
+        if (!shown) {
+            sheet->m_nActive = previous;
+        } else {
+            if (current != nullptr)
+                current->ShowWindow(SW_HIDE);
+            page->ShowWindow(SW_SHOW);
+        }
+        if (sheet->m_pTabs != nullptr)
+            sheet->m_pTabs->SendMessage(TCM_SETCURSEL, static_cast<WPARAM>(sheet->m_nActive));
+        return shown;
+    }
+
+    BOOL OnChildNotify(UINT message, WPARAM, LPARAM lParam, LRESULT* result) override {
+        if (message != WM_NOTIFY)
+            return FALSE;
+        const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+        if (header->code == TCN_SELCHANGING) {
+            // The page may keep the tab (its data did not validate).
+            CPropertyPage* current = m_sheet->GetActivePage();
+            *result = current != nullptr && !current->OnKillActive() ? TRUE : FALSE;
+            return TRUE;
+        }
+        if (header->code == TCN_SELCHANGE) {
+            const int index = static_cast<int>(SendMessage(TCM_GETCURSEL));
+            if (m_sheet->GetPage(index) != nullptr && index != m_sheet->m_nActive)
+                ShowPage(m_sheet, index);
+            *result = 0;
+            return TRUE;
+        }
+        return FALSE;
+    }
+
+    void PostNcDestroy() override { delete this; }
+
+  private:
+    CPropertySheet* m_sheet;
+};
 
 // ---------------------------------------------------------------------------------
 // Pages
@@ -127,8 +203,8 @@ void CPropertySheet::RemovePage(int index) {
     m_pages.erase(m_pages.begin() + index);
     if (m_nActive > index)
         --m_nActive;
-    if (m_hTabs != nullptr)
-        ::SendMessageW(m_hTabs, TCM_DELETEITEM, static_cast<WPARAM>(index), 0);
+    if (m_pTabs != nullptr)
+        m_pTabs->SendMessage(TCM_DELETEITEM, static_cast<WPARAM>(index));
 }
 
 CPropertyPage* CPropertySheet::GetPage(int index) const {
@@ -158,7 +234,7 @@ INT_PTR CPropertySheet::DoModal() {
     m_lpDialogTemplate = &m_template;
     m_nActive = -1;
     INT_PTR result = CDialog::DoModal();
-    m_hTabs = nullptr;
+    m_pTabs = nullptr;
     m_nActive = -1;
     return result;
 }
@@ -205,7 +281,7 @@ void CPropertySheet::Layout() {
     int y = std::max(0, (GetSystemMetrics(SM_CYSCREEN) - height) / 2);
     SetWindowPos(nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 
-    ::MoveWindow(m_hTabs, margin, margin, clientWidth - 2 * margin, tabHeight, TRUE);
+    m_pTabs->MoveWindow(margin, margin, clientWidth - 2 * margin, tabHeight);
     m_pageRect =
         CRect(margin, margin + tabHeight, margin + pageWidth, margin + tabHeight + pageHeight);
     for (CPropertyPage* page : m_pages) {
@@ -249,26 +325,25 @@ BOOL CPropertySheet::OnInitDialog() {
             ::SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
         }
     }
-    m_hTabs = CreateWindowExW(0, WC_TABCONTROL, u"", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, m_hWnd,
-                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(AFX_IDC_TAB_CONTROL)),
-                              nullptr, nullptr);
-    if (m_hTabs == nullptr) {
+    auto* tabs = new AfxSheetTabs(this);
+    if (!tabs->Create(font)) {
+        delete tabs;
         EndDialog(-1);
         return FALSE;
     }
-    if (font != nullptr)
-        ::SendMessageW(m_hTabs, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    m_pTabs = tabs;
     if (!MakePages()) {
         EndDialog(-1);
         return FALSE;
     }
     for (int i = 0; i < GetPageCount(); ++i) {
-        CString title = TitleOf(i);
-        TCITEMW item{};
-        item.mask = TCIF_TEXT;
-        item.pszText = const_cast<LPWSTR>(title.GetString());
-        ::SendMessageW(m_hTabs, TCM_INSERTITEMW, static_cast<WPARAM>(i),
-                       reinterpret_cast<LPARAM>(&item));
+        CPropertyPage* page = GetPage(i);
+        CString title;
+        if ((page->m_psp.dwFlags & PSP_USETITLE) && page->m_psp.pszTitle != nullptr)
+            title = page->m_psp.pszTitle;
+        else
+            page->GetWindowText(title);
+        tabs->AddTab(i, title);
     }
     Layout();
     int start = static_cast<int>(m_psh.nStartPage);
@@ -276,16 +351,6 @@ BOOL CPropertySheet::OnInitDialog() {
         start = 0;
     SetActivePage(start);
     return TRUE;
-}
-
-CString CPropertySheet::TitleOf(int index) const {
-    CPropertyPage* page = GetPage(index);
-    if ((page->m_psp.dwFlags & PSP_USETITLE) && page->m_psp.pszTitle != nullptr)
-        return page->m_psp.pszTitle;
-    CString text;
-    if (page->m_hWnd != nullptr)
-        page->GetWindowText(text);
-    return text;
 }
 
 BOOL CPropertySheet::SetActivePage(int index) {
@@ -301,44 +366,7 @@ BOOL CPropertySheet::SetActivePage(int index) {
     CPropertyPage* current = GetActivePage();
     if (current != nullptr && !current->OnKillActive())
         return FALSE;
-    return ShowPage(index);
-}
-
-BOOL CPropertySheet::ShowPage(int index) {
-    CPropertyPage* page = GetPage(index);
-    CPropertyPage* current = GetActivePage();
-    int previous = m_nActive;
-    m_nActive = index;
-    if (!page->OnSetActive()) {
-        m_nActive = previous;
-        ::SendMessageW(m_hTabs, TCM_SETCURSEL, static_cast<WPARAM>(previous), 0);
-        return FALSE;
-    }
-    if (current != nullptr)
-        current->ShowWindow(SW_HIDE);
-    page->ShowWindow(SW_SHOW);
-    ::SendMessageW(m_hTabs, TCM_SETCURSEL, static_cast<WPARAM>(index), 0);
-    return TRUE;
-}
-
-BOOL CPropertySheet::OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* result) {
-    const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-    if (header->hwndFrom != m_hTabs || m_hTabs == nullptr)
-        return CDialog::OnNotify(wParam, lParam, result);
-    if (header->code == TCN_SELCHANGING) {
-        // The page being left may keep the tab (its data did not validate).
-        CPropertyPage* current = GetActivePage();
-        *result = current != nullptr && !current->OnKillActive() ? TRUE : FALSE;
-        return TRUE;
-    }
-    if (header->code == TCN_SELCHANGE) {
-        const int index = static_cast<int>(::SendMessageW(m_hTabs, TCM_GETCURSEL, 0, 0));
-        if (GetPage(index) != nullptr && index != m_nActive)
-            ShowPage(index);
-        *result = 0;
-        return TRUE;
-    }
-    return CDialog::OnNotify(wParam, lParam, result);
+    return AfxSheetTabs::ShowPage(this, index);
 }
 
 void CPropertySheet::UpdateApplyButton() {

@@ -13,8 +13,6 @@
 
 #include "platform/afx/afx_dialog.h"
 
-// The row of tabs: a tab control (WC_TABCONTROL) of this id, one tab per page.
-#define AFX_IDC_TAB_CONTROL 0x3020
 #define ID_APPLY_NOW 0x3021
 #define ID_WIZBACK 0x3023
 #define ID_WIZNEXT 0x3024
@@ -126,9 +124,6 @@ class CPropertySheet : public CDialog {
 
     BOOL OnInitDialog() override;
     BOOL PreTranslateMessage(MSG* msg) override;
-    // The tabs: TCN_SELCHANGING asks the shown page to let go, TCN_SELCHANGE shows the
-    // page of the tab chosen.
-    BOOL OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* result) override;
 
     PROPSHEETHEADER m_psh{};
 
@@ -142,16 +137,13 @@ class CPropertySheet : public CDialog {
     BOOL ApplyPages();
     BOOL MakePages();
     void Layout();
-    // The tab's text: the page's title, or its window text.
-    CString TitleOf(int index) const;
-    // Shows the page (the page shown before has let go already).
-    BOOL ShowPage(int index);
 
     friend class CPropertyPage;
+    friend class AfxSheetTabs;
     std::vector<CPropertyPage*> m_pages;
     int m_nActive = -1;
     CString m_strCaption;
-    HWND m_hTabs = nullptr;
+    CWnd* m_pTabs = nullptr;
     CRect m_pageRect;
     platform::DialogTemplate m_template;
 

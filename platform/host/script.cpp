@@ -2,6 +2,7 @@
 // (a timer on the main window, and the thread's first idle moment), so that every
 // action and every shot falls between two messages.
 #include "platform/host/script.h"
+#include "platform/user/tab_control.h"
 
 #include <algorithm>
 #include <cerrno>

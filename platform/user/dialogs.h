@@ -231,16 +231,6 @@ UINT GetMenuState(HMENU menu, UINT item, UINT flags);
 int GetMenuStringW(HMENU menu, UINT item, LPWSTR text, int maxCount, UINT flags);
 HMENU LoadMenuW(HINSTANCE instance, LPCWSTR name);
 
-// A top-level window's menu bar: drawn across the window under its caption, above the
-// client area, which is SM_CYMENU shorter with it (the window keeps its size). A tap
-// on an entry opens its popup; the item chosen comes to the window as WM_COMMAND. A
-// window's menu is destroyed with the window; SetMenu with another menu (or null)
-// gives the previous one back to the caller. Child windows have no menu bar.
-BOOL SetMenu(HWND hwnd, HMENU menu);
-HMENU GetMenu(HWND hwnd);
-// Draws the bar again after its menu changed.
-BOOL DrawMenuBar(HWND hwnd);
-
 // Shows the menu at a screen point and waits for a choice. Without TPM_RETURNCMD the
 // choice goes to `owner` as WM_COMMAND (posted, so it arrives after the call returns)
 // and the result tells whether something was chosen; with it the result is the

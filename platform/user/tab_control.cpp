@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "platform/user/controls_internal.h"
+#include "platform/user/tab_control.h"
 
 namespace platform::user {
 namespace {

@@ -489,8 +489,6 @@ HWND WindowFromPoint(POINT point);
 #define SM_CYDOUBLECLK 37
 #define SM_CXVSCROLL 2
 #define SM_CYVSCROLL 20
-// The height of a window's menu bar (SetMenu).
-#define SM_CYMENU 15
 
 // Screen sizes are the screen surface's (platform::SetScreenMode).
 int GetSystemMetrics(int index);
@@ -507,9 +505,6 @@ UINT GetDoubleClickTime();
 // which DefWindowProcW turns into those messages. The built-in controls draw their
 // own bars in their client areas. Only SB_VERT is kept; SB_HORZ and SB_CTL fail.
 #define HTVSCROLL 7
-// A press on a window's menu bar reaches it as WM_NCLBUTTONDOWN with wParam HTMENU
-// and the screen point in lParam; DefWindowProcW opens the entry's popup there.
-#define HTMENU 5
 #define SB_HORZ 0
 #define SB_VERT 1
 #define SB_CTL 2

@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/user/menu_bar.h"
 #include "platform/user/user.h"
 
 namespace platform::user {

@@ -5,6 +5,7 @@
 
 #include "afx_test_support.h"
 #include "platform/afx/afx.h"
+#include "platform/user/tab_control.h"
 
 namespace {
 
@@ -103,7 +104,7 @@ TEST_F(SheetTest, TabsSwitchPagesAndApplyRunsEveryPagesOk) {
     bool applyEnabledAfterChange = false;
     a.onShown = [&](LoggingPage*) {
         // Tap the second tab, whose left edge follows the first tab's width.
-        CWnd* tabs = sheet.GetDlgItem(AFX_IDC_TAB_CONTROL);
+        CWnd* tabs = sheet.GetDlgItem(0x3020);  // the sheet's tab control
         ASSERT_NE(tabs, nullptr);
         EXPECT_EQ(tabs->SendMessage(TCM_GETITEMCOUNT), 2);
         CRect second;

@@ -11,6 +11,7 @@
 
 #include "platform/host/host.h"
 #include "platform/host/script.h"
+#include "platform/user/tab_control.h"
 #include "tests/support/temp_root.h"
 
 namespace {

@@ -1,6 +1,7 @@
 // Trackbars, tab controls, progress bars, list views, tree views and image lists.
 #include <gtest/gtest.h>
 
+#include "platform/user/tab_control.h"
 #include "tests/platform/user/test_window.h"
 
 namespace {

@@ -3,6 +3,7 @@
 
 #include <map>
 
+#include "platform/user/menu_bar.h"
 #include "tests/platform/user/test_window.h"
 
 namespace {
