@@ -76,6 +76,11 @@ testing::AssertionResult ShotMatchesGolden(const fs::path& shot, const std::stri
     return result;
 }
 
+// Taps on the sheet's menu bar and File's popup, in screen pixels.
+const std::string kFileEntry = "FILE_X FILE_Y";
+const std::string kAboutItem = "ABOUT_X ABOUT_Y";
+const std::string kExitItem = "EXIT_X EXIT_Y";
+
 class MapferryProgramTest : public testing::Test {
   protected:
     void SetUp() override { MakeDesktop("--town 1,1500"); }
@@ -191,7 +196,8 @@ TEST_F(MapferryProgramTest, InstallsOneSubAreaChosenOnThePicture) {
     const std::string script =
         "answer 1\n"
         "when INFORMATION press 1018\n"
-        "when \"Click on the Region\" tap 380 300\n"
+        // The picture's California, below the sheet's menu bar.
+        "when \"Click on the Region\" tap 380 320\n"
         "when South pick 1026 North\n"
         "when North press 1\n"
         "when California/North pick 1022 C:\n"
@@ -221,6 +227,81 @@ TEST_F(MapferryProgramTest, ClosingAtTheFirstFrameEndsTheProgramWelcomeAndAll) {
     std::string err;
     EXPECT_EQ(Run("when \"Click on the Region\" close\n", &err), 0) << err;
     EXPECT_FALSE(SanitizerReported(err)) << err;
+}
+
+TEST_F(MapferryProgramTest, FileOnTheMenuBarShowsAboutAndExits) {
+    // The sheet is centred on the 1024x768 screen: File sits at the left of the menu
+    // bar under the caption, its popup below it with About first and Exit second.
+    const std::string script = "when INFORMATION press 1018\n"
+                               "when \"Click on the Region\" tap " +
+                               kFileEntry +
+                               "\n"
+                               "when mapferry... tap " +
+                               kAboutItem +
+                               "\n"
+                               "when 1.0.5.5NA press 1\n"
+                               "when File tap " +
+                               kFileEntry +
+                               "\n"
+                               "when Exit tap " +
+                               kExitItem + "\n";
+    std::string err;
+    ASSERT_EQ(Run(script, &err), 0) << err;
+    EXPECT_FALSE(SanitizerReported(err)) << err;
+}
+
+TEST_F(MapferryProgramTest, EscapeLeavesTheSheetOpen) {
+    // Escape on the page; a second later Generate Map still reaches the page, which
+    // asks for a target.
+    const std::string script = "answer 1\n"
+                               "when INFORMATION press 1018\n"
+                               "when \"Click on the Region\" key ESCAPE\n"
+                               "at 3000 command 12321\n"
+                               "at 4000 command 32771\n";
+    std::string err;
+    ASSERT_EQ(Run(script, &err), 0) << err;
+    EXPECT_NE(err.find("Please select a target device"), std::string::npos) << err;
+}
+
+TEST_F(MapferryProgramTest, TheWelcomeShowsOnceWhileHelpOptionsIsZeroOrUnreadable) {
+    // "HelpOptions" as the registry file holds it; any value but a zero read in four
+    // bytes or fewer keeps the welcome away.
+    struct Case {
+        const char* value;
+        bool welcome;
+    };
+    const Case cases[] = {
+        {nullptr, true},              // no value
+        {"dword:00000000", true},     //
+        {"dword:00000001", false},    //
+        {"dword:ffffffff", false},    //
+        {"hex:05,00", false},         // two bytes, read as 5
+        {"hex:01,02,03,04,05", true}, // longer than four bytes: the default 0
+        {"\"no\"", true},             // text of six bytes
+    };
+    // With the welcome: it comes once, and not again when the region page is shown
+    // again (a welcome in front would have no tree to pick in).
+    const std::string withWelcome = "when INFORMATION press 1018\n"
+                                    "when \"Click on the Region\" pick 12320 City/Radius\n"
+                                    "when \"Create a custom map\" pick 12320 Regions\n"
+                                    "when \"Click on the Region\" pick 1001 California\n"
+                                    "when Total pick 1022 C:\n"
+                                    "when \"PC Local Drive C:\" command 32771\n";
+    const std::string without = "when \"Click on the Region\" pick 1001 California\n"
+                                "when Total pick 1022 C:\n"
+                                "when \"PC Local Drive C:\" command 32771\n";
+    for (const Case& c : cases) {
+        std::ofstream registry(root_ / ".pl-registry", std::ios::trunc);
+        if (c.value) {
+            registry << "[HKEY_CURRENT_USER\\Software\\Zanterhoff\\Wayscribe mapferry]\n"
+                     << "\"HelpOptions\"=" << c.value << "\n";
+        }
+        registry.close();
+        std::string err;
+        EXPECT_EQ(Run(c.welcome ? withWelcome : without, &err), 0)
+            << (c.value ? c.value : "no value") << "\n"
+            << err;
+    }
 }
 
 TEST_F(MapferryProgramTest, ASecondStartHandsOverToTheRunningInstaller) {
@@ -259,7 +340,7 @@ TEST_F(MapferryAndorraTest, InstallsTheMapAroundACityOntoAPcDrive) {
     const std::string script =
         "answer 1\n"
         "when INFORMATION press 1018\n"
-        "when \"Click on the Region\" tap 280 140\n"
+        "when \"Click on the Region\" pick 12320 City/Radius\n"
         "when \"Create a custom map\" pick 1014 California\n"
         "when \"Please select a city\" pick 1015 Andorra la Vella\n"
         "when MB pick 1016 2\n"
@@ -324,7 +405,7 @@ TEST_F(MapferryCradleTest, InstallsACityOntoTheCardAndASubAreaIntoMainMemory) {
         "answer 1\n"
         "answer 1\n"
         "when INFORMATION press 1018\n"
-        "when \"Click on the Region\" tap 280 140\n"
+        "when \"Click on the Region\" pick 12320 City/Radius\n"
         "when \"Create a custom map\" pick 1014 California\n"
         "when \"Please select a city\" pick 1015 Andorra la Vella\n"
         "when MB pick 1016 2\n"
