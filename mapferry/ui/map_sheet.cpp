@@ -10,6 +10,7 @@
 #include "mapferry/ui/storage_card_dialog.h"
 #include "mapferry/ui/sub_area_dialog.h"
 #include "platform/user/dialogs.h"
+#include "platform/user/menu_bar.h"
 
 namespace {
 
@@ -169,6 +170,12 @@ void RegisterTemplates() {
         DialogItem(u"BUTTON", u"OK", IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, 140, 40, 50, 14),
     };
     platform::RegisterDialogTemplate(nullptr, static_cast<WORD>(kAboutTemplate), about);
+
+    platform::MenuTemplate menu;
+    menu.items = {
+        {u"File", 0, MF_STRING, {{u"&About mapferry...", kAboutCommand}, {u"Exit", kExitCommand}}},
+    };
+    platform::RegisterMenuTemplate(nullptr, static_cast<WORD>(kSheetMenu), menu);
 }
 
 }  // namespace
@@ -212,6 +219,12 @@ CMapPropertySheet::CMapPropertySheet(LPCWSTR caption, std::vector<DWORD>* region
     m_psh.hIcon = LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(kProgramIconId));
 }
 
+CMapPropertySheet::~CMapPropertySheet() {
+    // The window took its menu with it unless the sheet never showed.
+    if (m_menu && ::IsMenu(m_menu))
+        ::DestroyMenu(m_menu);
+}
+
 void CMapPropertySheet::Init() {
     const std::u16string folder = FindProgramFolder();
     LoadDiscInformation(folder.c_str());
@@ -234,6 +247,15 @@ BOOL CMapPropertySheet::OnInitDialog() {
         ScreenToClient(&rect);
         rect.left -= rect.Width() / 2;
         apply->MoveWindow(&rect);
+    }
+    RegisterPageTemplates();
+    m_menu = ::LoadMenuW(AfxGetResourceHandle(), MAKEINTRESOURCEW(kSheetMenu));
+    if (m_menu && ::SetMenu(m_hWnd, m_menu)) {
+        // The window grows downwards by the bar, so the pages keep their size.
+        CRect window;
+        GetWindowRect(&window);
+        SetWindowPos(nullptr, 0, 0, window.Width(), window.Height() + ::GetSystemMetrics(SM_CYMENU),
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
     return TRUE;
 }

@@ -14,6 +14,7 @@ inline constexpr UINT kNoticeTemplate = 154;
 inline constexpr UINT kWelcomeTemplate = 179;
 inline constexpr UINT kProgramIconId = 128;
 inline constexpr UINT kCaptionStringId = 57344;
+inline constexpr UINT kSheetMenu = 146;
 inline constexpr int kWelcomeCheck = 1019;
 inline constexpr int kWelcomeOk = 1018;
 inline constexpr UINT kAboutCommand = 32772;
@@ -28,6 +29,7 @@ class CMapPropertySheet : public CPropertySheet {
   public:
     CMapPropertySheet(LPCWSTR caption, std::vector<DWORD>* regionIndex, CDeviceLinkHolder* holder,
                       UINT selectPage, int targetKind, int driveIndex);
+    ~CMapPropertySheet() override;
     // The disc information of the program folder, and the pages.
     void Init();
 
@@ -51,6 +53,8 @@ class CMapPropertySheet : public CPropertySheet {
     CDeviceLinkHolder* m_pHolder;
     int m_targetKind;
     int m_driveIndex;
+    // Menu 146, the sheet's menu bar.
+    HMENU m_menu = nullptr;
 };
 
 // "Welcome to the Zanter Wayscribe mapferry": its check box stores "HelpOptions".

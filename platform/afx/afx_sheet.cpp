@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "platform/afx/afx_internal.h"
+#include "platform/user/tab_control.h"
 
 namespace {
 
@@ -18,86 +19,80 @@ int Scaled(int pixels) {
 
 }  // namespace
 
-// The row of tabs above the pages: one per page, the active one drawn raised.
+// The row of tabs above the pages: a tab control, one tab per page. A tap on a tab
+// asks the shown page to let go (TCN_SELCHANGING), then shows the page of the tab
+// (TCN_SELCHANGE); the notifications come back to this object from the sheet.
 class AfxSheetTabs : public CWnd {
   public:
+    static constexpr int kId = 0x3020;
+
     explicit AfxSheetTabs(CPropertySheet* sheet) : m_sheet(sheet) {}
 
-    CString TitleOf(int index) const {
-        CPropertyPage* page = m_sheet->GetPage(index);
-        if ((page->m_psp.dwFlags & PSP_USETITLE) && page->m_psp.pszTitle != nullptr) {
-            return page->m_psp.pszTitle;
+    BOOL Create(HFONT font) {
+        HWND hwnd = ::CreateWindowExW(
+            0, WC_TABCONTROL, u"", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, m_sheet->m_hWnd,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(kId)), nullptr, nullptr);
+        if (hwnd == nullptr || !SubclassWindow(hwnd)) {
+            if (hwnd != nullptr)
+                ::DestroyWindow(hwnd);
+            return FALSE;
         }
-        CString text;
-        if (page->m_hWnd != nullptr)
-            page->GetWindowText(text);
-        return text;
+        if (font != nullptr)
+            SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        return TRUE;
     }
 
-    // The tab rectangles in client coordinates, left to right.
-    std::vector<CRect> TabRects() {
-        std::vector<CRect> rects;
-        CClientDC dc(this);
-        CFont* font = m_sheet->GetFont();
-        if (font != nullptr && font->m_hObject != nullptr)
-            dc.SelectObject(font);
-        CRect client;
-        GetClientRect(client);
-        int x = 0;
-        for (int i = 0; i < m_sheet->GetPageCount(); ++i) {
-            int width = dc.GetTextExtent(TitleOf(i)).cx + Scaled(kTabPadding);
-            rects.emplace_back(x, 0, x + width, client.bottom);
-            x += width;
-        }
-        return rects;
+    void AddTab(int index, const CString& title) {
+        TCITEMW item{};
+        item.mask = TCIF_TEXT;
+        item.pszText = const_cast<LPWSTR>(title.GetString());
+        SendMessage(TCM_INSERTITEMW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
     }
 
-    void OnPaint() {
-        auto rects = TabRects();
-        CPaintDC dc(this);
-        CFont* font = m_sheet->GetFont();
-        if (font != nullptr && font->m_hObject != nullptr)
-            dc.SelectObject(font);
-        dc.SetBkMode(TRANSPARENT);
-        CRect client;
-        GetClientRect(client);
-        dc.FillSolidRect(client, GetSysColor(COLOR_BTNFACE));
-        for (int i = 0; i < static_cast<int>(rects.size()); ++i) {
-            CRect tab = rects[static_cast<size_t>(i)];
-            bool active = i == m_sheet->GetActiveIndex();
-            if (!active)
-                tab.top += Scaled(2);
-            dc.FillSolidRect(tab, GetSysColor(active ? COLOR_WINDOW : COLOR_BTNFACE));
-            dc.SelectStockObject(BLACK_PEN);
-            dc.SelectStockObject(NULL_BRUSH);
-            dc.Rectangle(tab);
-            dc.SetTextColor(GetSysColor(COLOR_BTNTEXT));
-            dc.DrawText(TitleOf(i), tab, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    // Shows the page; the page shown before has let go already.
+    static BOOL ShowPage(CPropertySheet* sheet, int index) {
+        CPropertyPage* page = sheet->GetPage(index);
+        CPropertyPage* current = sheet->GetActivePage();
+        const int previous = sheet->m_nActive;
+        sheet->m_nActive = index;
+        const BOOL shown = page->OnSetActive();
+        if (!shown) {
+            sheet->m_nActive = previous;
+        } else {
+            if (current != nullptr)
+                current->ShowWindow(SW_HIDE);
+            page->ShowWindow(SW_SHOW);
         }
+        if (sheet->m_pTabs != nullptr)
+            sheet->m_pTabs->SendMessage(TCM_SETCURSEL, static_cast<WPARAM>(sheet->m_nActive));
+        return shown;
     }
 
-    void OnLButtonDown(UINT, CPoint point) {
-        auto rects = TabRects();
-        for (int i = 0; i < static_cast<int>(rects.size()); ++i) {
-            if (rects[static_cast<size_t>(i)].PtInRect(point)) {
-                m_sheet->SetActivePage(i);
-                return;
-            }
+    BOOL OnChildNotify(UINT message, WPARAM, LPARAM lParam, LRESULT* result) override {
+        if (message != WM_NOTIFY)
+            return FALSE;
+        const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+        if (header->code == TCN_SELCHANGING) {
+            // The page may keep the tab (its data did not validate).
+            CPropertyPage* current = m_sheet->GetActivePage();
+            *result = current != nullptr && !current->OnKillActive() ? TRUE : FALSE;
+            return TRUE;
         }
+        if (header->code == TCN_SELCHANGE) {
+            const int index = static_cast<int>(SendMessage(TCM_GETCURSEL));
+            if (m_sheet->GetPage(index) != nullptr && index != m_sheet->m_nActive)
+                ShowPage(m_sheet, index);
+            *result = 0;
+            return TRUE;
+        }
+        return FALSE;
     }
 
     void PostNcDestroy() override { delete this; }
 
   private:
     CPropertySheet* m_sheet;
-
-    DECLARE_MESSAGE_MAP()
 };
-
-BEGIN_MESSAGE_MAP(AfxSheetTabs, CWnd)
-ON_WM_PAINT()
-ON_WM_LBUTTONDOWN()
-END_MESSAGE_MAP()
 
 // ---------------------------------------------------------------------------------
 // Pages
@@ -209,7 +204,7 @@ void CPropertySheet::RemovePage(int index) {
     if (m_nActive > index)
         --m_nActive;
     if (m_pTabs != nullptr)
-        m_pTabs->Invalidate();
+        m_pTabs->SendMessage(TCM_DELETEITEM, static_cast<WPARAM>(index));
 }
 
 CPropertyPage* CPropertySheet::GetPage(int index) const {
@@ -331,7 +326,7 @@ BOOL CPropertySheet::OnInitDialog() {
         }
     }
     auto* tabs = new AfxSheetTabs(this);
-    if (!tabs->Create(AfxRegisterWndClass(0), u"", WS_VISIBLE, CRect(0, 0, 10, 10), this, 0xFFFF)) {
+    if (!tabs->Create(font)) {
         delete tabs;
         EndDialog(-1);
         return FALSE;
@@ -340,6 +335,15 @@ BOOL CPropertySheet::OnInitDialog() {
     if (!MakePages()) {
         EndDialog(-1);
         return FALSE;
+    }
+    for (int i = 0; i < GetPageCount(); ++i) {
+        CPropertyPage* page = GetPage(i);
+        CString title;
+        if ((page->m_psp.dwFlags & PSP_USETITLE) && page->m_psp.pszTitle != nullptr)
+            title = page->m_psp.pszTitle;
+        else
+            page->GetWindowText(title);
+        tabs->AddTab(i, title);
     }
     Layout();
     int start = static_cast<int>(m_psh.nStartPage);
@@ -362,18 +366,7 @@ BOOL CPropertySheet::SetActivePage(int index) {
     CPropertyPage* current = GetActivePage();
     if (current != nullptr && !current->OnKillActive())
         return FALSE;
-    int previous = m_nActive;
-    m_nActive = index;
-    if (!page->OnSetActive()) {
-        m_nActive = previous;
-        return FALSE;
-    }
-    if (current != nullptr)
-        current->ShowWindow(SW_HIDE);
-    page->ShowWindow(SW_SHOW);
-    if (m_pTabs != nullptr)
-        m_pTabs->Invalidate();
-    return TRUE;
+    return AfxSheetTabs::ShowPage(this, index);
 }
 
 void CPropertySheet::UpdateApplyButton() {

@@ -406,10 +406,13 @@ BOOL CWnd::OnCommand(WPARAM wParam, LPARAM lParam) {
     return OnCmdMsg(id, code, nullptr, nullptr);
 }
 
-BOOL CWnd::OnNotify(WPARAM /*wParam*/, LPARAM lParam, LRESULT* result) {
+BOOL CWnd::OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* result) {
     auto* header = reinterpret_cast<NMHDR*>(lParam);
     if (header->hwndFrom == nullptr)
         return FALSE;
+    // The control's own object hears first.
+    if (ReflectChildNotify(header->hwndFrom, WM_NOTIFY, wParam, lParam, result))
+        return TRUE;
     NotifyExtra extra{result, header};
     return OnCmdMsg(static_cast<UINT>(header->idFrom),
                     static_cast<int>(MAKELONG(static_cast<WORD>(header->code), WM_NOTIFY)), &extra,

@@ -46,8 +46,9 @@
 // pick ID TEXT|N (control ID of the window in front, at any depth, takes a user's
 // choice with the notifications a click sends: the combo or list item beginning with
 // TEXT, blanks around texts aside; the tree item TEXT, "Parent/Child" for a child, by
-// a click on its state image; trackbar position N; no such control or item ends the
-// program with status 2); answer ID
+// a click on its state image; trackbar position N; the tab whose text begins with
+// TEXT, by a tap on it; no such control or item ends the program with status 2);
+// answer ID
 // (the next message box, drawn or not, answers the button ID); file PATH|cancel (the
 // next file dialog answers the device path, or Cancel). Actions and shots run on the
 // user-interface thread between two messages. A script that cannot be read or has a

@@ -2,6 +2,7 @@
 // (a timer on the main window, and the thread's first idle moment), so that every
 // action and every shot falls between two messages.
 #include "platform/host/script.h"
+#include "platform/user/tab_control.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -385,6 +386,28 @@ bool PickTrackbarPosition(HWND trackbar, const std::u16string& choice) {
     return true;
 }
 
+// A tap on the tab, so the control tells its parent as for any tap.
+bool PickTab(HWND tabs, const std::u16string& choice) {
+    const int count = static_cast<int>(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0));
+    for (int index = 0; index < count; ++index) {
+        WCHAR text[512] = {};
+        TCITEMW item{};
+        item.mask = TCIF_TEXT;
+        item.pszText = text;
+        item.cchTextMax = 511;
+        RECT rect{};
+        if (!SendMessageW(tabs, TCM_GETITEMW, index, reinterpret_cast<LPARAM>(&item)) ||
+            !BeginsWith(text, choice) ||
+            !SendMessageW(tabs, TCM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&rect)))
+            continue;
+        POINT centre{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+        ClientToScreen(tabs, &centre);
+        PostTap(centre);
+        return true;
+    }
+    return false;
+}
+
 // A user's choice in control `id` of the window in front.
 bool Pick(HWND front, int id, const std::u16string& choice) {
     HWND control = front ? FindControl(front, id) : nullptr;
@@ -402,6 +425,8 @@ bool Pick(HWND front, int id, const std::u16string& choice) {
         return PickTreeItem(control, wanted);
     if (kind == TRACKBAR_CLASS)
         return PickTrackbarPosition(control, wanted);
+    if (kind == WC_TABCONTROL)
+        return PickTab(control, wanted);
     return false;
 }
 

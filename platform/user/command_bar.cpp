@@ -96,19 +96,12 @@ std::vector<Part> Layout(HWND hwnd, const Bar& bar) {
         if (!bar.menu || !MenuItems(bar.menu, &items)) {
             return;
         }
-        HDC dc = CreateCompatibleDC(nullptr);
-        HGDIOBJ old = SelectObject(dc, SystemUiFont(9));
+        const std::vector<int> widths = MenuBarEntryWidths(items);
         for (size_t i = 0; i < items.size(); ++i) {
-            RECT r{0, 0, 0, 0};
-            DrawTextW(dc, items[i].text.c_str(), static_cast<int>(items[i].text.size()), &r,
-                      DT_CALCRECT | DT_SINGLELINE);
-            int width = r.right + Scaled(12);
             parts.push_back(
-                Part{PartKind::MenuEntry, static_cast<int>(i), {x, 0, x + width, height}});
-            x += width;
+                Part{PartKind::MenuEntry, static_cast<int>(i), {x, 0, x + widths[i], height}});
+            x += widths[i];
         }
-        SelectObject(dc, old);
-        DeleteDC(dc);
     };
     for (size_t i = 0; i <= bar.buttons.size(); ++i) {
         if (i == std::min(bar.menuAt, bar.buttons.size())) {

@@ -7,8 +7,9 @@
 namespace platform::user {
 
 std::vector<WNDCLASSW> ControlClasses() {
-    return {ButtonClass(),   StaticClass(),   EditClass(),     ListBoxClass(),  ComboListClass(),
-            ComboBoxClass(), TrackbarClass(), ProgressClass(), ListViewClass(), TreeViewClass()};
+    return {ButtonClass(),    StaticClass(),   EditClass(),      ListBoxClass(),
+            ComboListClass(), ComboBoxClass(), TrackbarClass(),  ProgressClass(),
+            ListViewClass(),  TreeViewClass(), TabControlClass()};
 }
 
 bool HandleFontMessage(ControlState& state, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,

@@ -22,6 +22,7 @@ WNDCLASSW TrackbarClass();
 WNDCLASSW ProgressClass();
 WNDCLASSW ListViewClass();
 WNDCLASSW TreeViewClass();
+WNDCLASSW TabControlClass();
 
 // The list box's window procedure, which the combo box's drop-down list wraps.
 LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

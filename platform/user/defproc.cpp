@@ -75,6 +75,10 @@ LRESULT DefWindowProcW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
             DrawFrame(hwnd);
             return 0;
         case WM_NCLBUTTONDOWN:
+            if (wParam == HTMENU) {
+                return MenuBarInput(hwnd, lParam);
+            }
+            [[fallthrough]];
         case WM_NCMOUSEMOVE:
         case WM_NCLBUTTONUP:
             return wParam == HTVSCROLL ? FrameScrollBarInput(hwnd, message, lParam) : 0;

@@ -39,6 +39,11 @@ struct MenuItem {
 // A copy of a menu's items; false for no such menu.
 bool MenuItems(HMENU menu, std::vector<MenuItem>* items);
 
+// --- menu_bar.cpp --------------------------------------------------------------
+// The widths of a bar's entries, left to right, in the system's UI font: the window's
+// menu bar and the command bar measure them alike.
+std::vector<int> MenuBarEntryWidths(const std::vector<MenuItem>& items);
+
 // --- menu_popup.cpp ------------------------------------------------------------
 WNDCLASSW PopupMenuClass();
 // Shows a popup menu and runs its loop; returns the command chosen, 0 for none. With

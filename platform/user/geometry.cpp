@@ -9,6 +9,7 @@ namespace {
 
 constexpr int kCaptionHeightAt96Dpi = 24;
 constexpr int kScrollBarWidthAt96Dpi = 13;
+constexpr int kMenuBarHeightAt96Dpi = 20;
 
 bool Empty(const RECT& r) {
     return r.right <= r.left || r.bottom <= r.top;
@@ -109,6 +110,7 @@ RECT FrameInsets(DWORD style, DWORD exStyle) {
 
 RECT WindowInsetsLocked(const Window* window) {
     RECT insets = FrameInsets(window->style, window->exStyle);
+    insets.top += MenuBarHeightLocked(window);
     if (HasFrameScrollBarLocked(window)) {
         insets.right += GetSystemMetrics(SM_CXVSCROLL);
     }
@@ -396,6 +398,8 @@ int GetSystemMetrics(int index) {
         case SM_CXDOUBLECLK:
         case SM_CYDOUBLECLK:
             return 4 * ScreenDpi() / 96;
+        case SM_CYMENU:
+            return kMenuBarHeightAt96Dpi * ScreenDpi() / 96;
         case SM_CXVSCROLL:
         case SM_CYVSCROLL:
             return kScrollBarWidthAt96Dpi * ScreenDpi() / 96;

@@ -109,6 +109,11 @@ bool RoutePointerLocked(const State& state, const RawInput& input, Routed* out) 
                           MAKELPARAM(input.point.x, input.point.y)};
             return true;
         }
+        if (target && input.kind == RawInput::PointerDown && OnMenuBarLocked(target, input.point)) {
+            *out = Routed{target->handle, target->threadId, WM_NCLBUTTONDOWN, HTMENU,
+                          MAKELPARAM(input.point.x, input.point.y)};
+            return true;
+        }
     }
     if (!target) {
         return false;

@@ -219,6 +219,7 @@ void DrawFrame(HWND hwnd) {
     bool caption = false;
     bool clientEdge = false;
     bool scrollBar = false;
+    bool menuBar = false;
     {
         Lock lock = TakeLock();
         Window* window = FindLocked(hwnd);
@@ -227,6 +228,7 @@ void DrawFrame(HWND hwnd) {
         }
         insets = FrameInsets(window->style, window->exStyle);
         scrollBar = HasFrameScrollBarLocked(window);
+        menuBar = MenuBarHeightLocked(window) > 0;
         RECT r = WindowRectOnScreenLocked(window);
         whole = RECT{0, 0, r.right - r.left, r.bottom - r.top};
         title = window->text;
@@ -234,7 +236,7 @@ void DrawFrame(HWND hwnd) {
         caption = (window->style & WS_CAPTION) == WS_CAPTION;
         clientEdge = window->exStyle & WS_EX_CLIENTEDGE;
     }
-    if (!insets.left && !insets.top && !scrollBar) {
+    if (!insets.left && !insets.top && !scrollBar && !menuBar) {
         return;
     }
     HDC dc = GetWindowDC(hwnd);
@@ -269,6 +271,9 @@ void DrawFrame(HWND hwnd) {
     }
     if (scrollBar) {
         DrawFrameScrollBar(hwnd, dc);
+    }
+    if (menuBar) {
+        DrawMenuBarFrame(hwnd, dc);
     }
     ReleaseDC(hwnd, dc);
 }

@@ -11,7 +11,8 @@ namespace {
 ClientScrollBar LayOutLocked(const Window* window) {
     const RECT whole = WindowRectOnScreenLocked(window);
     const RECT frame = FrameInsets(window->style, window->exStyle);
-    const RECT area{0, frame.top, whole.right - whole.left - frame.right,
+    const RECT area{0, frame.top + MenuBarHeightLocked(window),
+                    whole.right - whole.left - frame.right,
                     whole.bottom - whole.top - frame.bottom};
     const FrameScrollBar& values = window->vscroll;
     const int shown = values.pressed == ScrollPart::Thumb ? values.trackPos : values.pos;

@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/user/menu_bar.h"
 #include "platform/user/user.h"
 
 namespace platform::user {
@@ -71,6 +72,8 @@ struct Window {
 
     // The vertical scroll bar's values (scroll_bars.cpp).
     FrameScrollBar vscroll;
+    // The menu bar's menu (menu_bar.cpp); top-level windows only.
+    HMENU menu = nullptr;
 };
 
 // A message sent to a window of another thread, waiting to be served there.
@@ -299,6 +302,16 @@ bool OnFrameScrollBarLocked(const Window* window, POINT screenPoint);
 // pointer on it.
 void DrawFrameScrollBar(HWND hwnd, HDC windowDC);
 LRESULT FrameScrollBarInput(HWND hwnd, UINT message, LPARAM screenPoint);
+
+// --- menu_bar.cpp --------------------------------------------------------------
+// The height of the window's menu bar; 0 without one.
+int MenuBarHeightLocked(const Window* window);
+// Whether a screen point lies on the window's menu bar.
+bool OnMenuBarLocked(const Window* window, POINT screenPoint);
+// DefWindowProcW's part: the bar in the window's frame (WM_NCPAINT), and a press on
+// it, which opens the entry's popup and posts the item chosen as WM_COMMAND.
+void DrawMenuBarFrame(HWND hwnd, HDC windowDC);
+LRESULT MenuBarInput(HWND hwnd, LPARAM screenPoint);
 
 // --- focus.cpp -----------------------------------------------------------------
 // A press on an inactive top-level window activates it (WA_CLICKACTIVE).

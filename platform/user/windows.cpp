@@ -1,7 +1,7 @@
 // Windows: the handle table, creation and destruction, and the window tree.
 #include <algorithm>
 
-#include "platform/user/user_internal.h"
+#include "platform/user/dialogs_internal.h"
 
 namespace platform::user {
 namespace {
@@ -397,14 +397,21 @@ BOOL DestroyWindow(HWND hwnd) {
         DestroyWindow(ownedWindow);
     }
     LetGo(hwnd);
+    HMENU menu = nullptr;
     {
         Lock lock = TakeLock();
         if (Window* window = FindLocked(hwnd)) {
             MarkDestroyingLocked(window);
+            menu = window->menu;
+            window->menu = nullptr;
         }
     }
     SendDestroy(hwnd);
     FreeWindow(hwnd);
+    // A window's menu bar goes with it.
+    if (menu) {
+        DestroyMenu(menu);
+    }
     return TRUE;
 }
 

@@ -12,6 +12,12 @@
 #include <vector>
 
 #include "formats/namdict.h"
+#include "formats/source_disc.h"
+#include "mapferry/convert/map_cut.h"
+#include "mapferry/convert/region_data.h"
+#include "mapferry/convert/size_tables.h"
+#include "mapferry/ui/region_page.h"
+#include "platform/kernel/roots.h"
 #include "tests/programs/program_run.h"
 #include "tests/support/cradle_child.h"
 #include "tests/support/shared_data.h"
@@ -75,6 +81,14 @@ testing::AssertionResult ShotMatchesGolden(const fs::path& shot, const std::stri
         cairo_surface_destroy(expected);
     return result;
 }
+
+// Taps on the sheet's menu bar and File's popup, in screen pixels.
+const std::string kFileEntry = "139 132";
+const std::string kAboutItem = "160 153";
+const std::string kExitItem = "160 173";
+// On the city page: the radius trackbar's thumb, and the start of the city's text.
+const std::string kRadiusThumb = "290 340";
+const std::string kCityTextStart = "283 293";
 
 class MapferryProgramTest : public testing::Test {
   protected:
@@ -191,7 +205,8 @@ TEST_F(MapferryProgramTest, InstallsOneSubAreaChosenOnThePicture) {
     const std::string script =
         "answer 1\n"
         "when INFORMATION press 1018\n"
-        "when \"Click on the Region\" tap 380 300\n"
+        // The picture's California, below the sheet's menu bar.
+        "when \"Click on the Region\" tap 380 320\n"
         "when South pick 1026 North\n"
         "when North press 1\n"
         "when California/North pick 1022 C:\n"
@@ -220,6 +235,172 @@ TEST_F(MapferryProgramTest, ClosingAtTheFirstFrameEndsTheProgramWelcomeAndAll) {
     // that follows goes with the sheet instead of holding the program open.
     std::string err;
     EXPECT_EQ(Run("when \"Click on the Region\" close\n", &err), 0) << err;
+    EXPECT_FALSE(SanitizerReported(err)) << err;
+}
+
+TEST_F(MapferryProgramTest, FileOnTheMenuBarShowsAboutAndExits) {
+    // The sheet is centred on the 1024x768 screen: File sits at the left of the menu
+    // bar under the caption, its popup below it with About first and Exit second. The
+    // page drawn again where About was arms the second tap.
+    const std::string script =
+        "when INFORMATION press 1018\n"
+        "when \"Click on the Region\" tap " +
+        kFileEntry +
+        "\n"
+        "when mapferry... tap " +
+        kAboutItem +
+        "\n"
+        "when 1.0.5.5NA press 1\n"
+        "when \"Click on the Region\" tap " +
+        kFileEntry +
+        "\n"
+        "when Exit tap " +
+        kExitItem + "\n";
+    std::string err;
+    ASSERT_EQ(Run(script, &err), 0) << err;
+    EXPECT_FALSE(SanitizerReported(err)) << err;
+}
+
+TEST_F(MapferryProgramTest, EscapeLeavesTheSheetOpen) {
+    // Escape on the page; a second later Generate Map still reaches the page, which
+    // asks for a target.
+    const std::string script =
+        "answer 1\n"
+        "when INFORMATION press 1018\n"
+        "when \"Click on the Region\" key ESCAPE\n"
+        "at 3000 command 12321\n"
+        "at 4000 command 32771\n";
+    std::string err;
+    ASSERT_EQ(Run(script, &err), 0) << err;
+    EXPECT_NE(err.find("Please select a target device"), std::string::npos) << err;
+}
+
+TEST_F(MapferryProgramTest, TheWelcomeShowsOnceWhileHelpOptionsIsZeroOrUnreadable) {
+    // "HelpOptions" as the registry file holds it; any value but a zero read in four
+    // bytes or fewer keeps the welcome away.
+    struct Case {
+        const char* value;
+        bool welcome;
+    };
+    const Case cases[] = {
+        {nullptr, true},               // no value
+        {"dword:00000000", true},      //
+        {"dword:00000001", false},     //
+        {"dword:ffffffff", false},     //
+        {"hex:05,00", false},          // two bytes, read as 5
+        {"hex:01,02,03,04,05", true},  // longer than four bytes: the default 0
+        {"\"no\"", true},              // text of six bytes
+    };
+    // With the welcome: it comes once, and not again when the region page is shown
+    // again (a welcome in front would have no tree to pick in).
+    const std::string withWelcome =
+        "when INFORMATION press 1018\n"
+        "when \"Click on the Region\" pick 12320 City/Radius\n"
+        "when \"Create a custom map\" pick 12320 Regions\n"
+        "when \"Click on the Region\" pick 1001 California\n"
+        "when Total pick 1022 C:\n"
+        "when \"PC Local Drive C:\" command 32771\n";
+    const std::string without =
+        "when \"Click on the Region\" pick 1001 California\n"
+        "when Total pick 1022 C:\n"
+        "when \"PC Local Drive C:\" command 32771\n";
+    for (const Case& c : cases) {
+        std::ofstream registry(root_ / ".pl-registry", std::ios::trunc);
+        if (c.value) {
+            registry << "[HKEY_CURRENT_USER\\Software\\Zanterhoff\\Wayscribe mapferry]\n"
+                     << "\"HelpOptions\"=" << c.value << "\n";
+        }
+        registry.close();
+        std::string err;
+        EXPECT_EQ(Run(c.welcome ? withWelcome : without, &err), 0)
+            << (c.value ? c.value : "no value") << "\n"
+            << err;
+    }
+}
+
+TEST_F(MapferryProgramTest, ChoicesUpTo512MegabytesStandAndOneOfMoreIsUndone) {
+    // The size tables made so that California's northern half alone is 512 MB and the
+    // two halves 513 MB: the estimates of this very program, measured here on the
+    // desktop's tables, then the halves' "names.bin" shares raised in "sizeinfo.sz".
+    const fs::path folder = program_.parent_path();
+    platform::SetDesktopRoot(root_);
+    platform::SetCurrentSide(platform::Side::Desktop);
+    const char16_t* programFolder = u"C:\\Program Files\\Zanter\\Wayscribe mapferry";
+    for (int layer = 0; layer < 3; ++layer)
+        RegionData(layer).Load(layer, programFolder);
+    ASSERT_EQ(SizeTables().Load(programFolder), CSizeTables::kLoaded);
+    const DWORD north = (4u << 16) | 1u;
+    const DWORD south = (4u << 16) | 2u;
+    const uint64_t northBytes = EstimateChoiceBytes({north});
+    const uint64_t bothBytes = EstimateChoiceBytes({(4u << 16) | 3u});
+    FreeMapCut();
+    platform::SetCurrentSide(platform::Side::Device);
+    ASSERT_GT(northBytes, 0u);
+    const uint64_t northRaise = (512ull << 20) - northBytes;
+    ASSERT_LT(bothBytes + northRaise, 513ull << 20);
+    const uint64_t southRaise = (513ull << 20) - bothBytes - northRaise;
+
+    namespace sd = formats::source_disc;
+    std::string table = Slurp(folder / "sizeinfo.sz");
+    auto word = [&](size_t offset) -> uint32_t {
+        uint32_t value = 0;
+        std::memcpy(&value, table.data() + offset, 4);  // little-endian host
+        return value;
+    };
+    int raised = 0;
+    for (uint32_t i = 0; i < word(sd::kSizeInfoCountOffset); ++i) {
+        const size_t record = sd::kSizeInfoRecordsOffset + i * sd::kSizeInfoRecordSize;
+        const uint32_t key = word(record + sd::kSizeKey * 4);
+        if (key != north && key != south)
+            continue;
+        const size_t names = record + sd::kSizeFirstFileWord * 4;
+        const uint32_t value =
+            word(names) + static_cast<uint32_t>(key == north ? northRaise : southRaise);
+        std::memcpy(table.data() + names, &value, 4);
+        ++raised;
+    }
+    ASSERT_EQ(raised, 2);
+    std::ofstream(folder / "sizeinfo.sz", std::ios::binary | std::ios::trunc) << table;
+
+    // North: 512 MB, no question. South on top: 513 MB, the limit message, and South
+    // taken off again, which shows 512 MB once more.
+    const std::string script =
+        "answer 1\n"
+        "when INFORMATION press 1018\n"
+        "when \"Click on the Region\" pick 1001 California/North\n"
+        "when \"512 MB\" pick 1001 California/South\n"
+        "when \"512 MB\" command 32771\n";
+    std::string err;
+    ASSERT_EQ(Run(script, &err), 0) << err;
+    const std::string limit = "Map data exceeds size limit.";
+    const size_t first = err.find(limit);
+    ASSERT_NE(first, std::string::npos) << err;
+    EXPECT_EQ(err.find(limit, first + 1), std::string::npos) << "asked once: " << err;
+}
+
+TEST_F(MapferryProgramTest, TypingCompletesTheStateAndAnUnknownCityIsNamedInvalid) {
+    // The keys reach the state combo from the radius thumb round the tabs; "c"
+    // completes to California, whose city list loads. A city typed that is in no list
+    // becomes "Invalid City Name" when the focus leaves it.
+    const std::string script =
+        "when INFORMATION press 1018\n"
+        "when \"Click on the Region\" pick 12320 City/Radius\n"
+        "when \"Create a custom map\" tap " +
+        kRadiusThumb +
+        "\n"
+        "when \"25 (40)\" key TAB\n"
+        "when \"Please select target device\" key TAB\n"
+        "when \"Please select a region\" key C\n"
+        "when \"Please select a city\" tap " +
+        kCityTextStart +
+        "\n"
+        "when \"Please select a city\" key X\n"
+        "when \"xPlease select a city\" tap " +
+        kRadiusThumb +
+        "\n"
+        "when \"Invalid City Name\" command 32771\n";
+    std::string err;
+    ASSERT_EQ(Run(script, &err), 0) << err;
     EXPECT_FALSE(SanitizerReported(err)) << err;
 }
 
@@ -259,7 +440,7 @@ TEST_F(MapferryAndorraTest, InstallsTheMapAroundACityOntoAPcDrive) {
     const std::string script =
         "answer 1\n"
         "when INFORMATION press 1018\n"
-        "when \"Click on the Region\" tap 280 140\n"
+        "when \"Click on the Region\" pick 12320 City/Radius\n"
         "when \"Create a custom map\" pick 1014 California\n"
         "when \"Please select a city\" pick 1015 Andorra la Vella\n"
         "when MB pick 1016 2\n"
@@ -324,7 +505,7 @@ TEST_F(MapferryCradleTest, InstallsACityOntoTheCardAndASubAreaIntoMainMemory) {
         "answer 1\n"
         "answer 1\n"
         "when INFORMATION press 1018\n"
-        "when \"Click on the Region\" tap 280 140\n"
+        "when \"Click on the Region\" pick 12320 City/Radius\n"
         "when \"Create a custom map\" pick 1014 California\n"
         "when \"Please select a city\" pick 1015 Andorra la Vella\n"
         "when MB pick 1016 2\n"

@@ -5,6 +5,7 @@
 
 #include "afx_test_support.h"
 #include "platform/afx/afx.h"
+#include "platform/user/tab_control.h"
 
 namespace {
 
@@ -103,11 +104,15 @@ TEST_F(SheetTest, TabsSwitchPagesAndApplyRunsEveryPagesOk) {
     bool applyEnabledAfterChange = false;
     a.onShown = [&](LoggingPage*) {
         // Tap the second tab, whose left edge follows the first tab's width.
-        CWnd* tabs = sheet.GetDlgItem(0xFFFF);
+        CWnd* tabs = sheet.GetDlgItem(0x3020);  // the sheet's tab control
         ASSERT_NE(tabs, nullptr);
+        EXPECT_EQ(tabs->SendMessage(TCM_GETITEMCOUNT), 2);
+        CRect second;
+        ASSERT_TRUE(tabs->SendMessage(TCM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&second)));
         CClientDC dc(tabs);
         dc.SelectObject(sheet.GetFont());
-        CPoint point(dc.GetTextExtent(CString(u"First")).cx + 16 + 4, 6);
+        EXPECT_EQ(second.left, dc.GetTextExtent(CString(u"First")).cx + 16);
+        CPoint point(second.left + 4, 6);
         tabs->ClientToScreen(&point);
         platform::PostTap(point);
     };

@@ -11,6 +11,7 @@
 
 #include "platform/host/host.h"
 #include "platform/host/script.h"
+#include "platform/user/tab_control.h"
 #include "tests/support/temp_root.h"
 
 namespace {
@@ -171,6 +172,10 @@ LRESULT CALLBACK MainProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         case WM_LBUTTONUP:
         case WM_KEYDOWN:
             g_seen.push_back({message, wParam, platform::ClockMilliseconds()});
+            return 0;
+        case WM_NOTIFY:
+            g_seen.push_back({message, reinterpret_cast<const NMHDR*>(lParam)->code,
+                              platform::ClockMilliseconds()});
             return 0;
         case WM_CLOSE:
             g_seen.push_back({message, wParam, platform::ClockMilliseconds()});
@@ -357,6 +362,35 @@ TEST_F(ScriptRunTest, PressClicksTheControlOfTheWindowInFront) {
     ASSERT_NE(Find(WM_COMMAND), nullptr);
     EXPECT_EQ(LOWORD(Find(WM_COMMAND)->wParam), 42u);
     EXPECT_EQ(HIWORD(Find(WM_COMMAND)->wParam), static_cast<WORD>(BN_CLICKED));
+}
+
+TEST_F(ScriptRunTest, PickTapsTheTabWhoseTextBeginsWithTheChoice) {
+    setenv("PATHLUME_SCRIPT", Write("when ETA pick 12320 City\nat 2000 close\n").c_str(), 1);
+    platform::UseManualClock(true);
+    platform::StartHost({240, 320, 96, platform::HostBackend::Headless});
+    g_seen.clear();
+    HWND main = ShowScriptedMain();
+    ASSERT_TRUE(main);
+    HWND tabs = CreateWindowExW(0, WC_TABCONTROL, nullptr, WS_CHILD | WS_VISIBLE, 0, 200, 240, 20,
+                                main, reinterpret_cast<HMENU>(12320), nullptr, nullptr);
+    for (const char16_t* text : {u"   Regions   ", u"   City/Radius   "}) {
+        TCITEMW item{};
+        item.mask = TCIF_TEXT;
+        item.pszText = const_cast<LPWSTR>(text);
+        SendMessageW(tabs, TCM_INSERTITEMW, 2, reinterpret_cast<LPARAM>(&item));
+    }
+    SendMessageW(tabs, TCM_SETCURSEL, 0, 0);
+    bool chosen = false;
+    for (int step = 0; step < 30 && IsWindow(main); ++step) {
+        chosen = chosen || SendMessageW(tabs, TCM_GETCURSEL, 0, 0) == 1;
+        platform::AdvanceClockAndPump(100);
+    }
+    EXPECT_TRUE(chosen);
+    std::vector<WPARAM> codes;
+    for (const Seen& seen : g_seen)
+        if (seen.message == WM_NOTIFY)
+            codes.push_back(seen.wParam);
+    EXPECT_EQ(codes, (std::vector<WPARAM>{TCN_SELCHANGING, TCN_SELCHANGE}));
 }
 
 TEST_F(ScriptRunTest, ATextThatNeverComesEndsTheRunWithStatus2After60Seconds) {

@@ -1,6 +1,7 @@
-// Trackbars, progress bars, list views, tree views and image lists.
+// Trackbars, tab controls, progress bars, list views, tree views and image lists.
 #include <gtest/gtest.h>
 
+#include "platform/user/tab_control.h"
 #include "tests/platform/user/test_window.h"
 
 namespace {
@@ -153,6 +154,50 @@ TEST_F(CommonControlsTest, ATrackbarClampsAndReportsWhatTheUserDoes) {
                                                               {TB_ENDTRACK, 0},
                                                               {TB_ENDTRACK, 0}}));
     EXPECT_EQ(SendMessageW(bar, WM_GETDLGCODE, 0, 0), DLGC_WANTARROWS);
+}
+
+TEST_F(CommonControlsTest, ATabTapAsksThenChangesTheTabAndTheParentMayKeepIt) {
+    HWND tabs = Make(WC_TABCONTROL, 0, {10, 10, 230, 32}, 12320);
+    for (const char16_t* text : {u"  Regions  ", u"City/Radius"}) {
+        TCITEMW item{};
+        item.mask = TCIF_TEXT;
+        item.pszText = const_cast<LPWSTR>(text);
+        SendMessageW(tabs, TCM_INSERTITEMW, 9, reinterpret_cast<LPARAM>(&item));  // at the end
+    }
+    EXPECT_EQ(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0), 2);
+    EXPECT_EQ(SendMessageW(tabs, TCM_SETCURSEL, 0, 0), -1);
+    EXPECT_EQ(SendMessageW(tabs, TCM_SETCURSEL, 5, 0), -1);
+    WCHAR text[8] = {};
+    TCITEMW read{};
+    read.mask = TCIF_TEXT;
+    read.pszText = text;
+    read.cchTextMax = 8;
+    ASSERT_TRUE(SendMessageW(tabs, TCM_GETITEMW, 1, reinterpret_cast<LPARAM>(&read)));
+    EXPECT_EQ(std::u16string(text), u"City/Ra");  // cut to the buffer
+    RECT first{};
+    RECT second{};
+    SendMessageW(tabs, TCM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first));
+    SendMessageW(tabs, TCM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&second));
+    EXPECT_EQ(second.left, first.right);
+    platform::PumpUntilIdle();
+    EXPECT_TRUE(notices_.empty());  // what the program sets is not reported
+
+    // The parent keeps the current tab, then lets it go; a tap on the current tab
+    // says nothing.
+    const POINT onSecond{10 + second.left + 4, 20};
+    refuse_ = TCN_SELCHANGING;
+    Tap(onSecond);
+    EXPECT_EQ(SendMessageW(tabs, TCM_GETCURSEL, 0, 0), 0);
+    refuse_ = 0;
+    Tap(onSecond);
+    Tap(onSecond);
+    EXPECT_EQ(SendMessageW(tabs, TCM_GETCURSEL, 0, 0), 1);
+    EXPECT_EQ(Codes(), (std::vector<UINT>{TCN_SELCHANGING, TCN_SELCHANGING, TCN_SELCHANGE}));
+
+    // Taking out a tab before the current one keeps the current one current.
+    ASSERT_TRUE(SendMessageW(tabs, TCM_DELETEITEM, 0, 0));
+    EXPECT_EQ(SendMessageW(tabs, TCM_GETCURSEL, 0, 0), 0);
+    EXPECT_FALSE(SendMessageW(tabs, TCM_DELETEITEM, 3, 0));
 }
 
 TEST_F(CommonControlsTest, AVerticalTrackbarTellsWithVScrollAndABuddySitsBeside) {

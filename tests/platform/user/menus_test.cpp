@@ -1,6 +1,9 @@
 // Menus: building and states, popup menus on the screen, and the command bar.
 #include <gtest/gtest.h>
 
+#include <map>
+
+#include "platform/user/menu_bar.h"
 #include "tests/platform/user/test_window.h"
 
 namespace {
@@ -8,6 +11,14 @@ namespace {
 using namespace user_testing;
 
 class MenusTest : public UserTest {};
+
+// Exactly one WM_COMMAND came, to that window, with that wParam.
+void ExpectOneCommand(HWND to, WPARAM wParam) {
+    auto commands = SeenOf(WM_COMMAND);
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_EQ(commands[0].hwnd, to);
+    EXPECT_EQ(commands[0].wParam, wParam);
+}
 
 // File | Tools (Units (km, miles), separator, Speed Alert) | View
 platform::MenuTemplate MainMenuTemplate() {
@@ -317,10 +328,7 @@ TEST_F(MenusTest, TheCommandBarShowsItsMenuAndButtonsAndTellsItsParent) {
     platform::PostKeyPress(VK_DOWN);
     platform::PostKeyPress(VK_RETURN);
     platform::PumpUntilIdle();
-    auto commands = SeenOf(WM_COMMAND);
-    ASSERT_EQ(commands.size(), 1u);
-    EXPECT_EQ(commands[0].hwnd, frame);
-    EXPECT_EQ(commands[0].wParam, MAKEWPARAM(3025, 0));
+    ExpectOneCommand(frame, MAKEWPARAM(3025, 0));
 
     // Buttons: the check button toggles and reports; the disabled one stays silent; the
     // close adornment closes the frame.
@@ -339,7 +347,7 @@ TEST_F(MenusTest, TheCommandBarShowsItsMenuAndButtonsAndTellsItsParent) {
     platform::PostTap(onScreen(check));
     platform::PostTap(onScreen(disabled));
     platform::PumpUntilIdle();
-    commands = SeenOf(WM_COMMAND);
+    auto commands = SeenOf(WM_COMMAND);
     ASSERT_EQ(commands.size(), 1u);
     EXPECT_EQ(commands[0].wParam, MAKEWPARAM(3013, BN_CLICKED));
     EXPECT_EQ(commands[0].lParam, reinterpret_cast<LPARAM>(bar));
@@ -354,6 +362,99 @@ TEST_F(MenusTest, TheCommandBarShowsItsMenuAndButtonsAndTellsItsParent) {
     platform::PumpUntilIdle();
     EXPECT_FALSE(IsWindow(frame));
     EXPECT_FALSE(IsMenu(menu));  // the bar's menu went with it
+}
+
+TEST_F(MenusTest, AWindowsMenuBarTakesTheTopOfTheClientAndPostsTheItemChosen) {
+    platform::RegisterMenuTemplate(nullptr, 2000, MainMenuTemplate());
+    HMENU menu = LoadMenuW(nullptr, MAKEINTRESOURCEW(2000));
+    ASSERT_NE(menu, nullptr);
+    HWND frame = MakeTopLevel({0, 0, 240, 320}, WS_VISIBLE | WS_POPUP | WS_CAPTION | WS_BORDER);
+    HWND child = MakeChild(frame, {0, 0, 40, 20}, 7);
+    RECT before;
+    GetClientRect(frame, &before);
+    POINT originBefore{0, 0};
+    ClientToScreen(frame, &originBefore);
+    platform::PumpUntilIdle();
+
+    EXPECT_FALSE(SetMenu(child, menu));  // a child has no menu bar
+    platform::ScreenTextLog drawn;
+    ClearSeen();
+    ASSERT_TRUE(SetMenu(frame, menu));
+    EXPECT_EQ(GetMenu(frame), menu);
+    platform::PumpUntilIdle();
+    EXPECT_EQ(GetSystemMetrics(SM_CYMENU), 20);
+    RECT after;
+    GetClientRect(frame, &after);
+    EXPECT_EQ(after.right, before.right);
+    EXPECT_EQ(after.bottom, before.bottom - GetSystemMetrics(SM_CYMENU));
+    POINT origin{0, 0};
+    ClientToScreen(frame, &origin);
+    EXPECT_EQ(origin.y, originBefore.y + GetSystemMetrics(SM_CYMENU));
+    RECT window;
+    GetWindowRect(frame, &window);
+    EXPECT_EQ(window.bottom - window.top, 320);  // the window keeps its size
+    ASSERT_FALSE(SeenOf(WM_SIZE).empty());
+    EXPECT_EQ(SeenOf(WM_SIZE).back().lParam, MAKELPARAM(after.right, after.bottom));
+    // The child moved down with the client area.
+    RECT childRect;
+    GetWindowRect(child, &childRect);
+    EXPECT_EQ(childRect.top, origin.y);
+
+    // The entries are drawn in the band above the client area, left to right.
+    std::map<std::u16string, POINT> entries;
+    for (const platform::DrawnText& text : drawn.Take()) {
+        entries[text.text] = text.onSurface;
+    }
+    ASSERT_EQ(entries.count(u"File"), 1u);
+    ASSERT_EQ(entries.count(u"Tools"), 1u);
+    EXPECT_GE(entries[u"File"].y, originBefore.y);
+    EXPECT_LT(entries[u"File"].y, origin.y);
+    EXPECT_LT(entries[u"File"].x, entries[u"Tools"].x);
+    EXPECT_LT(entries[u"Tools"].x, entries[u"View"].x);
+
+    // A tap on "File" opens its popup below the bar; a tap on "Exit" posts it.
+    const POINT file{entries[u"File"].x + 4, originBefore.y + 10};
+    SetHandler(frame, [](HWND hwnd, UINT message, WPARAM, LPARAM, LRESULT*) {
+        if (message == WM_INITMENUPOPUP) {
+            PostMessageW(hwnd, WM_APP, 0, 0);  // the popup is up once this arrives
+        } else if (message == WM_APP) {
+            HWND popup = FindWindowW(u"#32768", nullptr);
+            RECT r;
+            GetWindowRect(popup, &r);
+            POINT origin{0, 0};
+            ClientToScreen(hwnd, &origin);
+            EXPECT_EQ(r.top, origin.y);
+            platform::PostTap({r.left + 20, r.top + 8});
+        }
+        return false;
+    });
+    ClearSeen();
+    platform::PostTap(file);
+    platform::PumpUntilIdle();
+    ExpectOneCommand(frame, MAKEWPARAM(3001, 0));
+    EXPECT_EQ(FindWindowW(u"#32768", nullptr), nullptr);
+
+    // The keys work in a bar's popup as in any: Down, Down passes "Units" to "Speed
+    // Alert" under "Tools".
+    SetHandler(frame, nullptr);
+    ClearSeen();
+    platform::PostTap({entries[u"Tools"].x + 4, originBefore.y + 10});
+    platform::PostKeyPress(VK_DOWN);
+    platform::PostKeyPress(VK_DOWN);
+    platform::PostKeyPress(VK_RETURN);
+    platform::PumpUntilIdle();
+    ExpectOneCommand(frame, MAKEWPARAM(3025, 0));
+
+    // Taking the menu off gives the client its height back and the menu to the caller;
+    // a menu still on its window goes with the window.
+    ASSERT_TRUE(SetMenu(frame, nullptr));
+    GetClientRect(frame, &after);
+    EXPECT_EQ(after.bottom, before.bottom);
+    EXPECT_TRUE(IsMenu(menu));
+    ASSERT_TRUE(SetMenu(frame, menu));
+    EXPECT_TRUE(DrawMenuBar(frame));
+    DestroyWindow(frame);
+    EXPECT_FALSE(IsMenu(menu));
 }
 
 }  // namespace
