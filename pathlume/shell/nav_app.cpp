@@ -16,6 +16,7 @@
 #include "pathlume/shell/dialog_parts.h"
 #include "pathlume/shell/disclaimer.h"
 #include "pathlume/shell/main_frame.h"
+#include "pathlume/shell/test_destination.h"
 #include "pathlume/voice/voice_prompt.h"
 #include "platform/gdi/gdi.h"
 #include "platform/kernel/msgbox.h"
@@ -103,6 +104,7 @@ BOOL CNavApp::InitInstance() {
         return HandOverToRunningInstance(startWord);
 
     SetDisclaimerSkippedThisStart(startWord.CompareNoCase(u"nowarning") == 0);
+    ResetTestDestination();
 
     g_shutDown.store(0);
     g_refusedStart.store(kNoRefusal);
