@@ -304,7 +304,6 @@ std::vector<uint32_t> BitmapPixels(HBITMAP bitmap, int width, int height) {
     HGDIOBJ oldFrom = SelectObject(from, bitmap);
     HGDIOBJ oldTo = SelectObject(to, copy);
     BitBlt(to, 0, 0, width, height, from, 0, 0, SRCCOPY);
-    GdiFlush();
     std::vector<uint32_t> pixels(static_cast<const uint32_t*>(bits),
                                  static_cast<const uint32_t*>(bits) + width * height);
     for (uint32_t& p : pixels)
