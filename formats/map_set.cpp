@@ -91,6 +91,10 @@ bool PlatformSwapFolder::Rename(const std::u16string& from, const std::u16string
 }
 
 bool PlatformSwapFolder::Delete(const std::u16string& name) {
+    // Every start clears the names of a swap that was never committed: most are not
+    // there, and one look costs a third of the attempt.
+    if (!Exists(name))
+        return true;
     const std::u16string path = Path(name);
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     return DeleteFileW(path.c_str()) || !Exists(name);

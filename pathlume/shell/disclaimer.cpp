@@ -1,6 +1,7 @@
 #include "pathlume/shell/disclaimer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 #include <string>
 
@@ -31,6 +32,13 @@ constexpr int kTextFontHeights[] = {13, 12, 11, 10, 9};
 constexpr int kSmallestFontWithPicture = 11;
 
 std::once_flag g_templateRegistered;
+std::atomic<bool> g_skippedThisStart{false};
+
+// "nowarning" for this start, or a stored "ShowWarning" of 0: accepted once.
+bool AcceptsWithoutAsking() {
+    return g_skippedThisStart.load() ||
+           RegGetDword(HKEY_CURRENT_USER, kSettingsKey, u"ShowWarning", 1) == 0;
+}
 
 void RegisterDisclaimerTemplate() {
     platform::DialogTemplate box = FullScreenDialogTemplate(160, 200);
@@ -74,6 +82,15 @@ BOOL CDisclaimerDlg::OnInitDialog() {
     SHINITDLGINFO info{SHIDIM_FLAGS, m_hWnd, SHIDIF_SIZEDLG};
     SHInitDialog(&info);
     CDialog::OnInitDialog();
+    const bool accepted = AcceptsWithoutAsking();
+    // Saved only when it is not 1 already: the next start asks again.
+    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"ShowWarning", 1);
+    if (accepted) {
+        // Accepted once and never shown: nothing of it is drawn or laid out.
+        g_skippedThisStart.store(false);
+        OnOK();
+        return TRUE;
+    }
     greyPen_.CreatePen(PS_SOLID, 1, kGrey);
     CreateScaledFont(&boldFont_, 14, FW_BOLD, nullptr);
     CreateScaledFont(&normalFont_, 13, FW_NORMAL, nullptr);
@@ -83,23 +100,10 @@ BOOL CDisclaimerDlg::OnInitDialog() {
     closeButton_.SizeToBitmap();
     ShowPicture(*this, kPictureControl, kPictureBitmap);
     LayOut();
-
-    if (RegGetDword(HKEY_CURRENT_USER, kSettingsKey, u"ShowWarning", 1) != 0) {
-        RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"ShowWarning", 1);
-        SetWindowText(u"Travona");
-        // The keys come to the dialog itself: a focused image button would take Enter.
-        SetFocus();
-        return FALSE;
-    }
-    // Accepted once for the start word "nowarning"; the next start asks again.
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
-        RegDeleteValueW(key, u"ShowWarning");
-        RegCloseKey(key);
-    }
-    OnOK();
-    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"ShowWarning", 1);
-    return TRUE;
+    SetWindowText(u"Travona");
+    // The keys come to the dialog itself: a focused image button would take Enter.
+    SetFocus();
+    return FALSE;
 }
 
 void CDisclaimerDlg::LayOut() {
@@ -174,8 +178,7 @@ bool CDisclaimerDlg::LoaderRunning() const {
 
 INT_PTR CDisclaimerDlg::DoModal() {
     // "nowarning" accepts in OnInitDialog without showing anything.
-    if (RegGetDword(HKEY_CURRENT_USER, kSettingsKey, u"ShowWarning", 1) == 0 ||
-        !OwnBoxesAnsweredAsMessageBoxes())
+    if (AcceptsWithoutAsking() || !OwnBoxesAnsweredAsMessageBoxes())
         return CDialog::DoModal();
     RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"ShowWarning", 1);
     const std::u16string title = LoadResStringOr(6007, u"Warning");
@@ -272,6 +275,10 @@ void CDisclaimerDlg::OnPaint() {
     buffer.SelectObject(oldFont);
     buffer.SelectObject(oldPen);
     buffer.SelectObject(oldBitmap);
+}
+
+void SetDisclaimerSkippedThisStart(bool skipped) {
+    g_skippedThisStart.store(skipped);
 }
 
 int RunSafetyDisclaimer(CWnd* parent, HANDLE mapLoader, CMapView* mapView) {

@@ -48,6 +48,11 @@ class CDisclaimerDlg : public CDialog {
     DECLARE_MESSAGE_MAP()
 };
 
+// The start word "nowarning": the disclaimer of this start accepts itself without
+// showing anything, as a stored "ShowWarning" of 0 does. Held by the process, never
+// stored, so that a start that dies before the disclaimer leaves it on for the next.
+void SetDisclaimerSkippedThisStart(bool skipped);
+
 // Runs the disclaimer modally: IDOK when accepted (after the loader has ended),
 // anything else when refused (the loader then stops at its next step).
 int RunSafetyDisclaimer(CWnd* parent, HANDLE mapLoader, CMapView* mapView);

@@ -14,7 +14,9 @@
 #include "pathlume/shell/app_settings.h"
 #include "pathlume/shell/app_startup.h"
 #include "pathlume/shell/dialog_parts.h"
+#include "pathlume/shell/disclaimer.h"
 #include "pathlume/shell/main_frame.h"
+#include "pathlume/shell/test_destination.h"
 #include "pathlume/voice/voice_prompt.h"
 #include "platform/gdi/gdi.h"
 #include "platform/kernel/msgbox.h"
@@ -101,8 +103,8 @@ BOOL CNavApp::InitInstance() {
     if (another)
         return HandOverToRunningInstance(startWord);
 
-    if (startWord.CompareNoCase(u"nowarning") == 0)
-        RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"ShowWarning", 0);
+    SetDisclaimerSkippedThisStart(startWord.CompareNoCase(u"nowarning") == 0);
+    ResetTestDestination();
 
     g_shutDown.store(0);
     g_refusedStart.store(kNoRefusal);
@@ -194,10 +196,11 @@ void CNavApp::DestroyMainWindow() {
 
 int CNavApp::ExitInstance() {
     DestroyMainWindow();
-    // "nowarning" accepted nothing when the disclaimer never ran: the next start
-    // must still show it.
+    // A stored "ShowWarning" of 0 accepted nothing when the disclaimer never ran: the
+    // next start must still show it; nor does "nowarning" reach another start.
     if (RegGetDword(HKEY_CURRENT_USER, kSettingsKey, u"ShowWarning", 1) == 0)
         RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"ShowWarning", 1);
+    SetDisclaimerSkippedThisStart(false);
     ReleaseProgramObjects();
     UnregisterClassW(kMainWindowClassFound, m_hInstance);
     SetAppMainWindowSource(nullptr);

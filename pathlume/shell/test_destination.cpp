@@ -81,10 +81,21 @@ std::optional<MapPoint> ReadTestDestination(std::string* problem) {
     return MapPoint{static_cast<FLOAT>(lat), static_cast<FLOAT>(lon)};
 }
 
+namespace {
+
+// Read once: the control routes once per start.
+enum { kUnread, kWaiting, kDone } g_testDestinationState = kUnread;
+MapPoint g_testDestination;
+
+}  // namespace
+
+void ResetTestDestination() {
+    g_testDestinationState = kUnread;
+}
+
 void TestDestinationTick() {
-    // Read once: the control routes once per run.
-    static enum { kUnread, kWaiting, kDone } state = kUnread;
-    static MapPoint destination;
+    auto& state = g_testDestinationState;
+    MapPoint& destination = g_testDestination;
     if (state == kDone)
         return;
     if (state == kUnread) {

@@ -18,3 +18,7 @@ std::optional<MapPoint> ReadTestDestination(std::string* problem);
 // record's RouteTo, which writes "recent.dat" and "itinerary.dat". With no road
 // that near, says "No Route to Destination" and routes nowhere.
 void TestDestinationTick();
+
+// Makes the next start read the variable again: a process that starts the program
+// more than once (the tests) routes once for each start.
+void ResetTestDestination();

@@ -286,9 +286,8 @@ bool EncodePng(Bitmap& bitmap, std::string& png) {
     if (deflateInit(&stream, Z_BEST_SPEED) != Z_OK) {
         return false;
     }
-    std::string idat(deflateBound(&stream, rowBytes * bitmap.height), '\0');
-    stream.next_out = reinterpret_cast<Bytef*>(idat.data());
-    stream.avail_out = static_cast<uInt>(idat.size());
+    std::string idat;
+    Bytef out[16384];
     bool ok = true;
     for (int y = 0; y < bitmap.height && ok; ++y) {
         const uint32_t* pixels = bitmap.Row(y);
@@ -306,10 +305,17 @@ bool EncodePng(Bitmap& bitmap, std::string& png) {
         stream.next_in = row.data();
         stream.avail_in = static_cast<uInt>(rowBytes);
         const bool last = y + 1 == bitmap.height;
-        const int z = deflate(&stream, last ? Z_FINISH : Z_NO_FLUSH);
-        ok = last ? z == Z_STREAM_END : z == Z_OK && stream.avail_in == 0;
+        // The output grows by what deflate gives: a buffer of the worst case filled
+        // with zeros first was a megabyte of fresh pages for a VGA frame.
+        int z = Z_OK;
+        do {
+            stream.next_out = out;
+            stream.avail_out = sizeof out;
+            z = deflate(&stream, last ? Z_FINISH : Z_NO_FLUSH);
+            idat.append(reinterpret_cast<const char*>(out), sizeof out - stream.avail_out);
+        } while (z == Z_OK && stream.avail_out == 0);
+        ok = last ? z == Z_STREAM_END : z != Z_STREAM_ERROR && stream.avail_in == 0;
     }
-    idat.resize(stream.total_out);
     deflateEnd(&stream);
     if (!ok) {
         return false;

@@ -1,13 +1,17 @@
 // Resource modules: the string table, bitmaps and icons of each screen set, and the
 // navigation program's artwork against the rules the screens draw it by.
+#include <cairo.h>
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <regex>
 #include <string>
 
 #include "platform/gdi/gdi.h"
+#include "platform/gdi/resource_module.h"
 #include "platform/kernel/process.h"
 #include "tests/platform/gdi/surface.h"
 #include "tests/support/shared_data.h"
@@ -239,6 +243,193 @@ TEST(Artwork, EveryImageOfTheTableLoadsAtItsSizeInBothSets) {
             EXPECT_EQ(art.width(), row.width * scale);
             EXPECT_EQ(art.height(), row.height * scale);
         }
+    }
+}
+
+// Cairo's reading of a PNG painted over white, as 0x00RRGGBB rows: what a bitmap
+// loaded from it holds.
+std::vector<uint32_t> PngOverWhite(const unsigned char* png, size_t size, int* width, int* height) {
+    struct Reader {
+        const unsigned char* at;
+        size_t left;
+    } reader{png, size};
+    cairo_surface_t* image = cairo_image_surface_create_from_png_stream(
+        [](void* closure, unsigned char* out, unsigned int length) {
+            auto* r = static_cast<Reader*>(closure);
+            if (length > r->left)
+                return CAIRO_STATUS_READ_ERROR;
+            std::memcpy(out, r->at, length);
+            r->at += length;
+            r->left -= length;
+            return CAIRO_STATUS_SUCCESS;
+        },
+        &reader);
+    std::vector<uint32_t> pixels;
+    if (cairo_surface_status(image) == CAIRO_STATUS_SUCCESS) {
+        *width = cairo_image_surface_get_width(image);
+        *height = cairo_image_surface_get_height(image);
+        cairo_surface_t* target = cairo_image_surface_create(CAIRO_FORMAT_RGB24, *width, *height);
+        cairo_t* cr = cairo_create(target);
+        cairo_set_source_rgb(cr, 1, 1, 1);
+        cairo_paint(cr);
+        cairo_set_source_surface(cr, image, 0, 0);
+        cairo_paint(cr);
+        cairo_destroy(cr);
+        cairo_surface_flush(target);
+        for (int y = 0; y < *height; ++y) {
+            const auto* row = reinterpret_cast<const uint32_t*>(
+                cairo_image_surface_get_data(target) + y * cairo_image_surface_get_stride(target));
+            for (int x = 0; x < *width; ++x)
+                pixels.push_back(row[x] & 0xFFFFFF);
+        }
+        cairo_surface_destroy(target);
+    }
+    cairo_surface_destroy(image);
+    return pixels;
+}
+
+// A bitmap's pixels as 0x00RRGGBB rows, copied into a 32-bit DIB section.
+std::vector<uint32_t> BitmapPixels(HBITMAP bitmap, int width, int height) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP copy = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HDC from = CreateCompatibleDC(nullptr);
+    HDC to = CreateCompatibleDC(nullptr);
+    HGDIOBJ oldFrom = SelectObject(from, bitmap);
+    HGDIOBJ oldTo = SelectObject(to, copy);
+    BitBlt(to, 0, 0, width, height, from, 0, 0, SRCCOPY);
+    std::vector<uint32_t> pixels(static_cast<const uint32_t*>(bits),
+                                 static_cast<const uint32_t*>(bits) + width * height);
+    for (uint32_t& p : pixels)
+        p &= 0xFFFFFF;
+    SelectObject(from, oldFrom);
+    SelectObject(to, oldTo);
+    DeleteDC(from);
+    DeleteDC(to);
+    DeleteObject(copy);
+    return pixels;
+}
+
+// Each bitmap of the program's artwork, in both sets, holds exactly the pixels of its
+// PNG painted over white, whichever way it was decoded.
+TEST(Artwork, BitmapsHoldThePixelsOfTheirPngOverWhite) {
+    const auto* module =
+        reinterpret_cast<const platform::ResourceModule*>(platform::ResourceInstance("pathlume"));
+    ASSERT_NE(module, nullptr);
+    ASSERT_EQ(module->setCount, 2u);
+    for (size_t set = 0; set < module->setCount; ++set) {
+        std::unique_ptr<VgaScreen> vga(module->sets[set].dpi == 192 ? new VgaScreen : nullptr);
+        for (size_t i = 0; i < module->sets[set].count; ++i) {
+            const platform::ResourceImage& image = module->sets[set].images[i];
+            if (image.kind != platform::ResourceKind::Bitmap)
+                continue;
+            SCOPED_TRACE(std::string(module->sets[set].name) + " bitmap " +
+                         std::to_string(image.id));
+            int width = 0, height = 0;
+            const std::vector<uint32_t> expected =
+                PngOverWhite(image.png, image.pngSize, &width, &height);
+            ASSERT_EQ(width, image.width);
+            ASSERT_EQ(height, image.height);
+            HBITMAP bitmap =
+                LoadBitmapW(platform::ResourceInstance("pathlume"), MAKEINTRESOURCEW(image.id));
+            ASSERT_NE(bitmap, nullptr);
+            EXPECT_TRUE(BitmapPixels(bitmap, width, height) == expected);
+            DeleteObject(bitmap);
+        }
+    }
+}
+
+// PNGs as a module may hold them: RGB rows with every filter, the same image with
+// alpha, and the RGB one damaged in a chunk or cut short.
+TEST(Resources, BitmapsDecodeEveryFilterAndRefuseDamagedData) {
+    constexpr int kWidth = 5, kHeight = 6;
+    // The image's rows as PNG bytes (3 or 4 a pixel), row y filtered with filter y % 5.
+    auto makePng = [&](bool alpha) {
+        const int pixel = alpha ? 4 : 3;
+        std::vector<std::vector<uint8_t>> rows(kHeight, std::vector<uint8_t>(kWidth * pixel));
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x)
+                for (int c = 0; c < pixel; ++c)
+                    rows[y][x * pixel + c] =
+                        static_cast<uint8_t>(c == 3 ? 255 : (x * 3 + c) * 37 + y * 91);
+        std::string raw;
+        for (int y = 0; y < kHeight; ++y) {
+            const int filter = y % 5;
+            raw += static_cast<char>(filter);
+            for (int x = 0; x < kWidth * pixel; ++x) {
+                const int a = x >= pixel ? rows[y][x - pixel] : 0;
+                const int b = y > 0 ? rows[y - 1][x] : 0;
+                const int c = x >= pixel && y > 0 ? rows[y - 1][x - pixel] : 0;
+                const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
+                const int predictors[5] = {0, a, b, (a + b) / 2,
+                                           pa <= pb && pa <= pc ? a
+                                           : pb <= pc           ? b
+                                                                : c};
+                raw += static_cast<char>(rows[y][x] - predictors[filter]);
+            }
+        }
+        std::string packed(compressBound(raw.size()), '\0');
+        uLongf packedSize = packed.size();
+        compress(reinterpret_cast<Bytef*>(packed.data()), &packedSize,
+                 reinterpret_cast<const Bytef*>(raw.data()), raw.size());
+        packed.resize(packedSize);
+        auto big32 = [](uint32_t v) {
+            return std::string{static_cast<char>(v >> 24), static_cast<char>(v >> 16),
+                               static_cast<char>(v >> 8), static_cast<char>(v)};
+        };
+        auto chunk = [&](const char* type, const std::string& body) {
+            const std::string typed = type + body;
+            return big32(body.size()) + typed +
+                   big32(crc32(0, reinterpret_cast<const Bytef*>(typed.data()), typed.size()));
+        };
+        std::string header = big32(kWidth) + big32(kHeight);
+        header += std::string{8, static_cast<char>(alpha ? 6 : 2), 0, 0, 0};
+        return std::string("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) +
+               chunk("tEXt", std::string("Comment\0test", 12)) + chunk("IDAT", packed) +
+               chunk("IEND", "");
+    };
+    // Registered modules stay for the process's life, and so does their data.
+    static const std::string rgb = makePng(false);
+    static const std::string alpha = makePng(true);
+    static const std::string damaged = [] {
+        std::string png = rgb;
+        png[png.size() - 20] ^= 0x40;  // inside the IDAT chunk: its CRC fails
+        return png;
+    }();
+    static const std::string cut = rgb.substr(0, rgb.size() - 30);
+    static const std::string* pngs[] = {&rgb, &alpha, &damaged, &cut};
+    static const std::vector<platform::ResourceImage> images = [] {
+        std::vector<platform::ResourceImage> list;
+        for (WORD id = 0; id < 4; ++id)
+            list.push_back({static_cast<WORD>(200 + id), platform::ResourceKind::Bitmap, kWidth,
+                            kHeight, reinterpret_cast<const unsigned char*>(pngs[id]->data()),
+                            pngs[id]->size()});
+        return list;
+    }();
+    static const platform::ResourceScreenSet set{"QVGA", 96, images.data(), images.size()};
+    static const platform::ResourceModule module{"filters", false, nullptr, 0, &set, 1};
+    static const HINSTANCE instance = platform::RegisterResourceModule(module);
+
+    int width = 0, height = 0;
+    const std::vector<uint32_t> expected = PngOverWhite(
+        reinterpret_cast<const unsigned char*>(rgb.data()), rgb.size(), &width, &height);
+    ASSERT_EQ(width, kWidth);
+    for (WORD id : {200, 201}) {
+        HBITMAP bitmap = LoadBitmapW(instance, MAKEINTRESOURCEW(id));
+        ASSERT_NE(bitmap, nullptr) << id;
+        EXPECT_TRUE(BitmapPixels(bitmap, kWidth, kHeight) == expected) << id;
+        DeleteObject(bitmap);
+    }
+    for (WORD id : {202, 203}) {
+        SetLastError(0);
+        EXPECT_EQ(LoadBitmapW(instance, MAKEINTRESOURCEW(id)), nullptr) << id;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_DATA_NOT_FOUND)) << id;
     }
 }
 
