@@ -28,10 +28,15 @@ constexpr DWORD kPageHeapCommitPages = 32;
 }
 
 void PageFigures(DWORD* pageSize, UINT_PTR* pageMask) {
-    SYSTEM_INFO info{};
-    GetSystemInfo(&info);
-    *pageSize = info.dwPageSize;
-    *pageMask = ~static_cast<UINT_PTR>(info.dwPageSize - 1);
+    // Asked once: the system's figures count its processors as well, which reads
+    // a file each time, and a page heap is made for every compaction.
+    static const DWORD size = [] {
+        SYSTEM_INFO info{};
+        GetSystemInfo(&info);
+        return info.dwPageSize;
+    }();
+    *pageSize = size;
+    *pageMask = ~static_cast<UINT_PTR>(size - 1);
 }
 
 // Constant-initialised, so allocations from static constructors in any other
