@@ -6,10 +6,9 @@
 FixedBlockPool::FixedBlockPool(SIZE_T blockSize, LPCWSTR name, bool yieldsLastBlock)
     : blockSize_(blockSize), name_(name), yieldsLastBlock_(yieldsLastBlock) {
     base_ = static_cast<BYTE*>(g_heap.Alloc(kBlockCount * blockSize_));
+    // The first run hands the blocks out in address order without reading the
+    // ring, so the ring's pages are touched only as blocks come back.
     slots_ = new void*[kBlockCount];
-    for (int i = 0; i < kBlockCount; ++i) {
-        slots_[i] = base_ + i * blockSize_;
-    }
 }
 
 FixedBlockPool::~FixedBlockPool() {
@@ -38,8 +37,10 @@ void* FixedBlockPool::Alloc() {
         take_ = 0;
         limit_ = put_;
         put_ = 0;
+        firstRun_ = false;
     }
-    void* block = slots_[take_++];
+    void* block = firstRun_ ? base_ + take_ * blockSize_ : slots_[take_];
+    ++take_;
     if (take_ == limit_) {
         if (put_ == 0) {
             // This was the last free block.
@@ -52,6 +53,7 @@ void* FixedBlockPool::Alloc() {
         take_ = 0;
         limit_ = put_;
         put_ = 0;
+        firstRun_ = false;
     }
     out_.set(IndexOf(block));
     return block;

@@ -60,6 +60,8 @@ class FixedBlockPool {
     int take_ = 0;
     int put_ = 0;
     int limit_ = kBlockCount;
+    // Until the first run ends, slot i is the i-th block and the ring is not read.
+    bool firstRun_ = true;
     BYTE* base_ = nullptr;
     void** slots_ = nullptr;
     // One bit per block, set while it is handed out: the ring alone cannot tell a

@@ -1,6 +1,7 @@
 #include "pathlume/foundation/data_file.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <string>
 
@@ -149,7 +150,12 @@ bool CDataFile::IsOpen() const {
     return file_ != INVALID_HANDLE_VALUE;
 }
 
+namespace {
+std::atomic<uint32_t> g_openSerial{0};
+}  // namespace
+
 void CDataFile::Reset() {
+    serial_ = 0;
     viewBase_ = nullptr;
     cursor_ = nullptr;
     viewEnd_ = nullptr;
@@ -188,6 +194,7 @@ int CDataFile::Open(LPCWSTR path, DWORD flags) {
             position_ = 0;
             text_ = (mode_ & kDataFileText) ? 1 : 0;
             CopyPath(target.c_str(), path_);
+            serial_ = ++g_openSerial;
             return 0;
         }
         mode_ &= ~kDataFileMapped;
@@ -213,6 +220,7 @@ int CDataFile::Open(LPCWSTR path, DWORD flags) {
     size_ = static_cast<int>(GetFileSize(file_, nullptr));
     position_ = 0;
     CopyPath(target.c_str(), path_);
+    serial_ = ++g_openSerial;
     return 0;
 }
 

@@ -101,6 +101,9 @@ class CDataFile {
     DWORD Mode() const { return mode_; }
     int Size() const { return size_; }
     LPCWSTR Path() const { return path_; }
+    // A number of its own for each opening (0 while closed): what was read from one
+    // opening is never taken for another file's, nor for the same file opened again.
+    uint32_t OpenSerial() const { return serial_; }
 
   private:
     int OpenPlain();
@@ -114,6 +117,7 @@ class CDataFile {
     BYTE* viewEnd_ = nullptr;
     int position_ = 0;
     int size_ = 0;
+    uint32_t serial_ = 0;
     HANDLE file_ = INVALID_HANDLE_VALUE;
     DWORD text_ = 0;
 };

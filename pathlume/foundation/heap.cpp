@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstring>
 
 #include "pathlume/foundation/app_services.h"
 #include "platform/afx/afx.h"
@@ -28,10 +29,15 @@ constexpr DWORD kPageHeapCommitPages = 32;
 }
 
 void PageFigures(DWORD* pageSize, UINT_PTR* pageMask) {
-    SYSTEM_INFO info{};
-    GetSystemInfo(&info);
-    *pageSize = info.dwPageSize;
-    *pageMask = ~static_cast<UINT_PTR>(info.dwPageSize - 1);
+    // Asked once: the system's figures count its processors as well, which reads
+    // a file each time, and a page heap is made for every compaction.
+    static const DWORD size = [] {
+        SYSTEM_INFO info{};
+        GetSystemInfo(&info);
+        return info.dwPageSize;
+    }();
+    *pageSize = size;
+    *pageMask = ~static_cast<UINT_PTR>(size - 1);
 }
 
 // Constant-initialised, so allocations from static constructors in any other
@@ -163,6 +169,21 @@ void CHeap::Unlink(BYTE* block) {
 }
 
 void* CHeap::Alloc(SIZE_T size) {
+    BYTE* freshFrom = nullptr;
+    return AllocBlock(size, &freshFrom);
+}
+
+void* CHeap::AllocZeroed(SIZE_T size) {
+    BYTE* freshFrom = nullptr;
+    BYTE* user = static_cast<BYTE*>(AllocBlock(size, &freshFrom));
+    // Pages committed for this request come from the system cleared (never used, or
+    // decommitted since): only what lies below them is cleared here.
+    BYTE* end = user + size;
+    std::memset(user, 0, static_cast<SIZE_T>(std::clamp(freshFrom, user, end) - user));
+    return user;
+}
+
+void* CHeap::AllocBlock(SIZE_T size, BYTE** freshFrom) {
     std::lock_guard<std::mutex> guard(lock_);
     if (!region_.base) {
         FirstUse();
@@ -172,7 +193,10 @@ void* CHeap::Alloc(SIZE_T size) {
     }
     SIZE_T blockSize = BlockSizeFor(size);
     BYTE* block = TakeFromBins(blockSize);
+    *freshFrom = reinterpret_cast<BYTE*>(~UINT_PTR{0});
     if (!block) {
+        // Nothing above the committed top has been written since it was committed.
+        *freshFrom = region_.committedTop ? region_.committedTop : region_.base;
         block = CarveFromRegion(blockSize);
         SIZE_T found = SizeOf(block);
         if (found - blockSize >= kMinBlock) {

@@ -74,6 +74,8 @@ class CHeap {
     // At least `size` bytes, 16-byte aligned, contents not cleared. When memory
     // runs out, sets g_outOfMemory and raises the memory exception.
     void* Alloc(SIZE_T size);
+    // The same, with the `size` bytes cleared.
+    void* AllocZeroed(SIZE_T size);
     // Null is ignored.
     void Free(void* p);
     // Merges address-adjacent free blocks and decommits the whole free pages in them.
@@ -97,6 +99,10 @@ class CHeap {
     bool CheckConsistency(std::string* problem) const;
 
   private:
+    // Alloc's work; freshFrom: where the pages committed for this block begin (none
+    // when it came from the bins).
+    void* AllocBlock(SIZE_T size, BYTE** freshFrom);
+
     static constexpr SIZE_T kChunkHeader = sizeof(HeapChunk);
     static constexpr SIZE_T kChunkOverhead = kChunkHeader + kWord;  // header and end marker
     static constexpr UINT_PTR kFlags = kInUse | kFirstInBin;

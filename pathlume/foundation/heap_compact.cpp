@@ -15,14 +15,20 @@ void CHeap::Compact() {
     if (count == 0) {
         return;
     }
-    // The scratch array lives in its own pages so that compaction never
-    // allocates from the heap it reorganises. Without it there is nothing to do:
-    // that is no shortage worth reporting.
+    // The scratch array never comes from the heap it reorganises: a few hundred
+    // free blocks (a route's every compaction) fit on the stack, more get pages
+    // of their own. Without them there is nothing to do: that is no shortage
+    // worth reporting.
+    constexpr size_t kStackBlocks = 512;
+    BYTE* onStack[kStackBlocks];
     CPageHeap scratch;
-    bool commitFailed = false;
-    BYTE** blocks = static_cast<BYTE**>(scratch.Resize(count * sizeof(BYTE*), &commitFailed));
-    if (!blocks) {
-        return;
+    BYTE** blocks = onStack;
+    if (count > kStackBlocks) {
+        bool commitFailed = false;
+        blocks = static_cast<BYTE**>(scratch.Resize(count * sizeof(BYTE*), &commitFailed));
+        if (!blocks) {
+            return;
+        }
     }
     size_t gathered = 0;
     for (int bin = 1; bin < kBinCount; ++bin) {

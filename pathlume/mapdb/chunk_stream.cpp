@@ -29,6 +29,17 @@ bool DataFileChunkInput::Seek(uint32_t offset) {
     return offset <= 0x7FFFFFFF && file_->Seek(static_cast<int>(offset), 0) == 0;
 }
 
+bool DataFileChunkInput::BlockKey(ChunkBlockKey* key) {
+    if (!file_ || file_->OpenSerial() == 0 ||
+        (file_->Mode() & (kDataFileWrite | kDataFileUpdate)) != 0)
+        return false;
+    const int at = file_->Tell();
+    if (at < 0)
+        return false;
+    *key = {file_, file_->OpenSerial(), static_cast<uint32_t>(at)};
+    return true;
+}
+
 ChunkStream::ChunkStream() = default;
 
 ChunkStream::~ChunkStream() {
@@ -54,6 +65,10 @@ int ChunkStream::Inflate() {
             return -1;
         data = region_.Base();
     }
+    ChunkBlockKey key;
+    const bool keyed = file && file->BlockKey(&key);
+    if (keyed && FromCache(key))
+        return 0;
     uint8_t head[block::kHeadSize];
     if (!file || file->Read(head, block::kHeadSize) != static_cast<int>(block::kHeadSize)) {
         rawSize = 0;
@@ -75,7 +90,56 @@ int ChunkStream::Inflate() {
         return -1;
     rawSize = blockHead.rawSize;
     cursor = data;
+    if (keyed)
+        Keep(key, blockHead.packedSize);
     return 0;
+}
+
+bool ChunkStream::FromCache(const ChunkBlockKey& key) {
+    auto it = std::find_if(cache_.begin(), cache_.end(),
+                           [&](const CachedBlock& c) { return c.key == key; });
+    if (it == cache_.end())
+        return false;
+    const uint32_t size = static_cast<uint32_t>(it->raw.size());
+    if (dataCapacity < size) {
+        if (!region_.Grow(size))
+            return false;
+        dataCapacity = size;
+    }
+    // The input is left past the block, as an inflate leaves it.
+    if (!file->Seek(key.offset + block::kHeadSize + it->packedSize))
+        return false;
+    std::memcpy(data, it->raw.data(), size);
+    rawSize = size;
+    cursor = data;
+    it->lastUse = ++uses_;
+    return true;
+}
+
+void ChunkStream::Keep(const ChunkBlockKey& key, uint32_t packedSize) {
+    if (rawSize > kCacheBytes / 8)
+        return;
+    while (!cache_.empty() &&
+           (cachedBytes_ + rawSize > kCacheBytes || cache_.size() >= kCacheBlocks)) {
+        auto oldest = std::min_element(
+            cache_.begin(), cache_.end(),
+            [](const CachedBlock& a, const CachedBlock& b) { return a.lastUse < b.lastUse; });
+        cachedBytes_ -= oldest->raw.size();
+        *oldest = std::move(cache_.back());
+        cache_.pop_back();
+    }
+    CachedBlock kept;
+    kept.key = key;
+    kept.packedSize = packedSize;
+    kept.lastUse = ++uses_;
+    kept.raw.assign(data, data + rawSize);
+    cachedBytes_ += rawSize;
+    cache_.push_back(std::move(kept));
+}
+
+void ChunkStream::ClearCache() {
+    cache_.clear();
+    cachedBytes_ = 0;
 }
 
 int ChunkStream::InflateBody(uint32_t packedSize, uint32_t expectedSize) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "pathlume/foundation/heap.h"
 #include "platform/kernel/wintypes.h"
@@ -13,10 +14,21 @@
 // Where the stream reads a block from: the data file object of the container, or
 // anything that reads like it. Read returns the bytes copied (fewer at the end);
 // Seek moves to an absolute offset, false when it cannot.
+// Names the block at an input's current position for ChunkStream's cache of
+// inflated blocks: the file's one opening and the offset.
+struct ChunkBlockKey {
+    const void* source = nullptr;
+    uint32_t serial = 0;
+    uint32_t offset = 0;
+    bool operator==(const ChunkBlockKey&) const = default;
+};
+
 class IChunkInput {
   public:
     virtual int Read(void* buffer, int count) = 0;
     virtual bool Seek(uint32_t offset) = 0;
+    // False: the input's blocks are inflated every time.
+    virtual bool BlockKey(ChunkBlockKey* /*key*/) { return false; }
 
   protected:
     ~IChunkInput() = default;
@@ -30,6 +42,8 @@ class DataFileChunkInput : public IChunkInput {
     explicit DataFileChunkInput(CDataFile* file) : file_(file) {}
     int Read(void* buffer, int count) override;
     bool Seek(uint32_t offset) override;
+    // A file open for reading only: one that is written may change under the cache.
+    bool BlockKey(ChunkBlockKey* key) override;
 
   private:
     CDataFile* file_;
@@ -66,10 +80,33 @@ class ChunkStream {
     uint32_t rawSize = 0;
     BYTE* cursor = nullptr;
 
+    // The inflated blocks kept, and how many bytes they hold together.
+    size_t CachedBlocks() const { return cache_.size(); }
+    size_t CachedBytes() const { return cachedBytes_; }
+    void ClearCache();
+
   private:
+    // A block read again soon (a route's chunks are loaded by the nearest-link walk,
+    // then by the search's window; dropped chunks come back with the next window) is
+    // copied from here instead of inflated again: the most recently used blocks, up
+    // to kCacheBytes together.
+    static constexpr size_t kCacheBytes = 2u * 1024 * 1024;
+    static constexpr size_t kCacheBlocks = 256;
+    struct CachedBlock {
+        ChunkBlockKey key;
+        uint32_t packedSize = 0;
+        uint64_t lastUse = 0;
+        std::vector<BYTE> raw;
+    };
+
     int InflateBody(uint32_t packedSize, uint32_t expectedSize);
+    bool FromCache(const ChunkBlockKey& key);
+    void Keep(const ChunkBlockKey& key, uint32_t packedSize);
 
     CPageHeap region_;
+    std::vector<CachedBlock> cache_;
+    size_t cachedBytes_ = 0;
+    uint64_t uses_ = 0;
 };
 
 extern ChunkStream g_chunkStream;

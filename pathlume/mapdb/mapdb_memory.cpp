@@ -1,7 +1,6 @@
 #include "pathlume/mapdb/mapdb_memory.h"
 
 #include <atomic>
-#include <cstring>
 
 #include "pathlume/foundation/heap.h"
 #include "platform/afx/afx.h"
@@ -13,7 +12,9 @@ std::atomic<long> g_liveBlocks{0};
 std::atomic<long> g_failCountdown{0};
 }  // namespace
 
-void* TryAlloc(size_t size) {
+namespace {
+
+void* TryAllocFromHeap(size_t size, bool zeroed) {
     long countdown = g_failCountdown.load();
     if (countdown > 0) {
         g_failCountdown.store(countdown - 1);
@@ -22,7 +23,8 @@ void* TryAlloc(size_t size) {
     }
     void* block = nullptr;
     try {
-        block = g_heap.Alloc(size == 0 ? 1 : size);
+        const size_t request = size == 0 ? 1 : size;
+        block = zeroed ? g_heap.AllocZeroed(request) : g_heap.Alloc(request);
     } catch (CMemoryException* e) {
         e->Delete();
         return nullptr;
@@ -32,11 +34,14 @@ void* TryAlloc(size_t size) {
     return block;
 }
 
+}  // namespace
+
+void* TryAlloc(size_t size) {
+    return TryAllocFromHeap(size, false);
+}
+
 void* TryAllocZeroed(size_t size) {
-    void* block = TryAlloc(size);
-    if (block)
-        std::memset(block, 0, size);
-    return block;
+    return TryAllocFromHeap(size, true);
 }
 
 void FreeBlock(void* block) {

@@ -57,6 +57,22 @@ void NearestIn(CMapDatabase& database, int layerIndex, int32_t x0, int32_t y0, i
     }
 }
 
+// Chunks loaded while it stands keep all their shape points.
+class FullShapeLoads {
+  public:
+    explicit FullShapeLoads(CMapDatabase& database)
+        : database_(database), kept_(database.keepAuxPoints) {
+        database.keepAuxPoints = 2;
+    }
+    ~FullShapeLoads() { database_.keepAuxPoints = kept_; }
+    FullShapeLoads(const FullShapeLoads&) = delete;
+    FullShapeLoads& operator=(const FullShapeLoads&) = delete;
+
+  private:
+    CMapDatabase& database_;
+    DWORD kept_;
+};
+
 // Cells of `size` degrees to each side of the point's cell that the radius reaches;
 // at least 1, at most 16 so a huge radius cannot load the whole map.
 int32_t CellsAround(double radiusMetres, double cellDegrees, double scale) {
@@ -76,6 +92,9 @@ LinkSnap SnapToNearestLink(CMapDatabase& database, const MapPoint& point, double
         std::isnan(radiusMetres) || radiusMetres < 0)
         return best;
     const double scale = std::max(std::cos(point.latitude * kPi / 180.0), 0.01);
+    // The walk measures every link against its whole shape: chunks it loads keep
+    // their full shape points at once instead of being read again for them.
+    const FullShapeLoads fullShapes(database);
 
     MapLayer& overview = database.layers[0];
     const auto& head = overview.header;

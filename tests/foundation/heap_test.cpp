@@ -490,6 +490,37 @@ TEST_F(HeapTest, CompactSplitsAChunkAroundFreePagesAndALaterRequestRejoinsIt) {
     }
 }
 
+// A cleared block is clear wherever it comes from: a dirty block of the bins, a
+// dirty free block ending the chunk grown by new pages, pages given up by a
+// compaction and committed again.
+TEST_F(HeapTest, ZeroedBlocksAreClearWhereverTheyComeFrom) {
+    const SIZE_T page = PageSize();
+    auto clear = [](void* p, SIZE_T n) {
+        const BYTE* b = static_cast<const BYTE*>(p);
+        return std::all_of(b, b + n, [](BYTE v) { return v == 0; });
+    };
+    CHeap heap;
+    void* first = heap.Alloc(16);
+    void* dirty = heap.Alloc(2 * page);
+    std::memset(dirty, 0xA5, 2 * page);
+    heap.Free(dirty);
+    void* fromBins = heap.AllocZeroed(page);
+    EXPECT_TRUE(clear(fromBins, page));
+    std::memset(fromBins, 0xA5, page);
+    heap.Free(fromBins);
+    // More than the free block ending the chunk: it is grown by fresh pages.
+    void* grown = heap.AllocZeroed(5 * page);
+    EXPECT_TRUE(clear(grown, 5 * page));
+    std::memset(grown, 0xA5, 5 * page);
+    heap.Free(grown);
+    heap.Compact();
+    void* again = heap.AllocZeroed(6 * page);
+    EXPECT_TRUE(clear(again, 6 * page));
+    ExpectConsistent(heap);
+    heap.Free(again);
+    heap.Free(first);
+}
+
 TEST_CHILD(heap_touch_decommitted) {
     CHeap heap;
     std::vector<void*> inUse;

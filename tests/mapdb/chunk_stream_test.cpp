@@ -4,11 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <numeric>
 #include <vector>
 
+#include "pathlume/foundation/data_file.h"
 #include "pathlume/mapdb/mapdb_memory.h"
+#include "platform/kernel/paths.h"
 #include "tests/mapdb/mapdb_test_support.h"
+#include "tests/support/temp_root.h"
 
 namespace {
 
@@ -55,6 +59,55 @@ TEST(ChunkStreamTest, TheBufferGrowsAndIsReused) {
     std::vector<uint8_t> got(1000);
     ASSERT_EQ(ChunkStream::Read(got.data(), 1000), 1);
     EXPECT_EQ(got, Counting(1000));
+}
+
+// A block read again from the same opening of a file comes from the cache, and the
+// input is left past it as an inflate leaves it; the file opened again (rewritten in
+// between) is inflated afresh.
+TEST(ChunkStreamTest, BlocksReadAgainComeFromTheCacheOfTheirFilesOpening) {
+    testing_support::TempRoots roots;
+    const std::filesystem::path path = roots.base() / "blocks.bin";
+    auto write = [&](uint8_t salt) {
+        std::vector<uint8_t> first = Counting(5000), second = Counting(70);
+        for (uint8_t& b : first)
+            b = static_cast<uint8_t>(b ^ salt);
+        std::vector<uint8_t> bytes = MakeBlock(first);
+        const std::vector<uint8_t> next = MakeBlock(second);
+        bytes.insert(bytes.end(), next.begin(), next.end());
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        return first;
+    };
+    mapdb_test::EnsureStream();
+    g_chunkStream.ClearCache();
+    std::vector<uint8_t> expected = write(0);
+    CDataFile file;
+    ASSERT_EQ(file.Open(platform::HostPathText(path).c_str(), kDataFileRead | kDataFileMapped), 0);
+    DataFileChunkInput input(&file);
+    auto readFirstThenSecond = [&] {
+        g_chunkStream.file = &input;
+        ASSERT_TRUE(input.Seek(0));
+        ASSERT_EQ(g_chunkStream.Inflate(), 0);
+        std::vector<uint8_t> got(expected.size());
+        ASSERT_EQ(ChunkStream::Read(got.data(), static_cast<uint32_t>(got.size())), 1);
+        EXPECT_EQ(got, expected);
+        // The next block follows where the first left the input.
+        ASSERT_EQ(g_chunkStream.Inflate(), 0);
+        EXPECT_EQ(g_chunkStream.rawSize, 70u);
+    };
+    readFirstThenSecond();
+    EXPECT_EQ(g_chunkStream.CachedBlocks(), 2u);
+    readFirstThenSecond();
+    EXPECT_EQ(g_chunkStream.CachedBlocks(), 2u);
+
+    file.Close();
+    expected = write(0x5A);
+    ASSERT_EQ(file.Open(platform::HostPathText(path).c_str(), kDataFileRead | kDataFileMapped), 0);
+    readFirstThenSecond();
+    EXPECT_EQ(g_chunkStream.CachedBlocks(), 4u);
+    file.Close();
+    g_chunkStream.ClearCache();
 }
 
 // Every way a block can fail: its result, and nothing of it readable afterwards.

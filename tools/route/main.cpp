@@ -5,6 +5,7 @@
 // Routes with the navigation program's map database and router.
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -109,5 +110,15 @@ int main(int argc, char** argv) {
     } catch (const routetool::UsageError& error) {
         return command.Fail(error.what());
     }
-    return routetool::Run(options, std::cout, std::cerr);
+    // One route without a drive ends the process as soon as its answer is out: the
+    // maps, the router and the heap are the system's to take back, not taken apart
+    // block by block first.
+    options.endsWithProcess = !options.guide && options.pairs.empty();
+    const int status = routetool::Run(options, std::cout, std::cerr);
+    if (!options.endsWithProcess)
+        return status;
+    std::cout.flush();
+    std::cerr.flush();
+    std::fflush(nullptr);
+    std::_Exit(status);
 }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <new>
 #include <ostream>
 #include <sstream>
@@ -641,7 +642,8 @@ int RunWithMaps(const Options& options, std::ostream& out, std::ostream& err) {
             out << line;
             return 0;
         }
-        Session session(options);
+        auto opened = std::make_unique<Session>(options);
+        Session& session = *opened;
         const RouteResult result = session.Route(options.from, options.to);
         if (!options.guide || result.kind != RouteResult::Kind::kRoute) {
             if (options.json)
@@ -650,6 +652,8 @@ int RunWithMaps(const Options& options, std::ostream& out, std::ostream& err) {
                 PrintText(options, result, out);
             if (options.guide && result.kind == RouteResult::Kind::kArrived)
                 out << (options.json ? "" : "updates=0 phrases=0 recalcs=0 arrived=1\n");
+            if (options.endsWithProcess && !options.guide)
+                static_cast<void>(opened.release());
             return result.Found() ? 0 : 1;
         }
         if (options.json) {

@@ -42,6 +42,9 @@ struct Options {
     // Then drive the route with guidance.
     bool guide = false;
     GuideOptions drive;
+    // The process ends right after one route without a drive: its session (maps,
+    // router) is left for the system to take back instead of being taken apart.
+    bool endsWithProcess = false;
 };
 
 // Bad arguments or a bad pairs file; the text says which (exit 2).
