@@ -30,8 +30,8 @@ fi
 osm="$(cd "$(dirname "$osm")" && pwd)/$(basename "$osm")"
 
 cmake --preset release >/dev/null
-cmake --build --preset release -j 4 --target route mapstat geocode render pathlumeVGA.exe \
-  devroot discmaker mkmaps voicegen PegHelp.exe route_pairs_bench >/dev/null
+# The whole preset: make-device needs every program and helper a device root holds.
+cmake --build --preset release -j 4 >/dev/null
 
 work="$(mktemp -d /tmp/pathlume-startup.XXXXXX)"
 cleanup() {
