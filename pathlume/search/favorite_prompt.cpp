@@ -6,11 +6,16 @@
 
 std::string FavoriteEntryText(const DestRecord& record) {
     const char* line1 = record.line1 && record.line1[0] == 0x01 ? record.line1 + 1 : record.line1;
-    if (record.line3)
-        return "\n" + std::string(record.line3) + "\n\n";
-    if (line1 && record.line2)
-        return std::string(line1) + "\n" + record.line2 + "\n\n";
-    return std::string(line1 ? line1 : "") + "\n\n\n";
+    // Appended piece by piece: GCC 12 warns falsely of an overlap on "\n" + std::string.
+    std::string text;
+    if (record.line3) {
+        text.append("\n").append(record.line3).append("\n\n");
+    } else if (line1 && record.line2) {
+        text.append(line1).append("\n").append(record.line2).append("\n\n");
+    } else {
+        text.append(line1 ? line1 : "").append("\n\n\n");
+    }
+    return text;
 }
 
 int AskAboutFavorite(CWnd* parent, const std::u16string& title, const std::u16string& message,
