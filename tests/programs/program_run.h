@@ -53,7 +53,6 @@ inline bool VoiceGeneratorInstalled() {
 // A program started with the environment plus `extra`, its stderr in a file.
 struct Child {
     pid_t pid = -1;
-    Clock::time_point started;
     fs::path errFile;
 
     Child(const fs::path& program, const std::vector<std::string>& args,
@@ -84,7 +83,6 @@ struct Child {
         posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                          0644);
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        started = Clock::now();
         if (posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
             pid = -1;
         posix_spawn_file_actions_destroy(&actions);
@@ -96,8 +94,11 @@ struct Child {
         }
     }
 
-    // The exit status, or -1 when the time ran out (the program is then killed).
+    // The exit status, or -1 when the program has not ended `limit` after this call
+    // (it is killed when the Child goes). Counted from the call, not from the start: a run
+    // that took long on a busy machine still gets the whole limit to end.
     int Wait(std::chrono::milliseconds limit) {
+        const Clock::time_point until = Clock::now() + limit;
         while (pid > 0) {
             int raw = 0;
             const pid_t done = ::waitpid(pid, &raw, WNOHANG);
@@ -105,7 +106,7 @@ struct Child {
                 pid = -1;
                 return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
             }
-            if (Clock::now() - started > limit)
+            if (Clock::now() > until)
                 return -1;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
