@@ -12,4 +12,9 @@ LateLibrary& FreeTypeLibrary() {
     return *library;
 }
 
+LateLibrary& PngLibrary() {
+    static LateLibrary* library = new LateLibrary("libpng16.so.16");
+    return *library;
+}
+
 }  // namespace platform::gdi

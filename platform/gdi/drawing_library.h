@@ -1,4 +1,4 @@
-// Cairo and FreeType, loaded when the first drawing call needs them
+// Cairo, FreeType and libpng, loaded when the first drawing call needs them
 // (platform/kernel/late_library.h): the tools that draw nothing never load them. Every
 // drawing source includes this header after any other Cairo or FreeType header; a
 // function missing from the tables below does not link.
@@ -7,6 +7,7 @@
 #include <cairo-ft.h>
 #include <cairo.h>
 #include <ft2build.h>
+#include <png.h>
 #include FT_FREETYPE_H
 #include FT_TRUETYPE_TABLES_H
 
@@ -16,10 +17,14 @@ namespace platform::gdi {
 
 LateLibrary& CairoLibrary();
 LateLibrary& FreeTypeLibrary();
+LateLibrary& PngLibrary();
 
 }  // namespace platform::gdi
 
 // clang-format off
+#define png_image_begin_read_from_memory(...) PLATFORM_LATE_CALL(platform::gdi::PngLibrary(), png_image_begin_read_from_memory)(__VA_ARGS__)
+#define png_image_finish_read(...) PLATFORM_LATE_CALL(platform::gdi::PngLibrary(), png_image_finish_read)(__VA_ARGS__)
+#define png_image_free(...) PLATFORM_LATE_CALL(platform::gdi::PngLibrary(), png_image_free)(__VA_ARGS__)
 #define cairo_arc(...) PLATFORM_LATE_CALL(platform::gdi::CairoLibrary(), cairo_arc)(__VA_ARGS__)
 #define cairo_clip(...) PLATFORM_LATE_CALL(platform::gdi::CairoLibrary(), cairo_clip)(__VA_ARGS__)
 #define cairo_close_path(...) PLATFORM_LATE_CALL(platform::gdi::CairoLibrary(), cairo_close_path)(__VA_ARGS__)

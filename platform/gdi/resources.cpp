@@ -1,8 +1,5 @@
 // The program's resource modules: string tables, bitmaps and icons by id, with the
 // images of the screen set that matches the screen.
-#include <zlib.h>
-
-#include <cstdlib>
 #include <cstring>
 #include <map>
 
@@ -118,129 +115,27 @@ cairo_surface_t* Decode(const platform::ResourceImage& image) {
     return surface;
 }
 
-uint32_t ReadBig32(const unsigned char* p) {
-    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-}
-
-// Undoes a row's PNG filter in place, three bytes a pixel; `above` is the row before
-// (zeros for the first).
-bool Unfilter(int filter, uint8_t* row, const uint8_t* above, size_t size) {
-    constexpr size_t kPixel = 3;
-    switch (filter) {
-        case 0:
-            return true;
-        case 1:
-            for (size_t i = kPixel; i < size; ++i)
-                row[i] = static_cast<uint8_t>(row[i] + row[i - kPixel]);
-            return true;
-        case 2:
-            for (size_t i = 0; i < size; ++i)
-                row[i] = static_cast<uint8_t>(row[i] + above[i]);
-            return true;
-        case 3:
-            for (size_t i = 0; i < size; ++i) {
-                const int left = i >= kPixel ? row[i - kPixel] : 0;
-                row[i] = static_cast<uint8_t>(row[i] + ((left + above[i]) >> 1));
-            }
-            return true;
-        case 4:
-            for (size_t i = 0; i < size; ++i) {
-                const int a = i >= kPixel ? row[i - kPixel] : 0;
-                const int b = above[i];
-                const int c = i >= kPixel ? above[i - kPixel] : 0;
-                const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
-                const int predicted = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
-                row[i] = static_cast<uint8_t>(row[i] + predicted);
-            }
-            return true;
-        default:
-            return false;
-    }
-}
-
-// A bitmap at its own size from an 8-bit RGB PNG without interlacing, which is what
-// the build rasterises every bitmap to, decoded straight into the bitmap's rows: the
-// pixels the decoded image painted over white gives (it is opaque), without that
-// image kept beside the bitmap or the painting. Null for any other PNG, or one whose
-// chunks or data do not check out: the general path decides about those.
+// A bitmap at its own size from an opaque 8-bit RGB PNG, which is what the build
+// rasterises every bitmap to, decoded by libpng straight into the bitmap's rows: the
+// pixels the decoded image painted over white gives, without that image kept beside
+// the bitmap or the painting. Null for any other PNG, or one libpng refuses: the
+// general path decides about those.
 std::shared_ptr<Bitmap> DecodeOpaqueBitmap(const platform::ResourceImage& image) {
-    static const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-    const unsigned char* data = image.png;
-    const size_t size = image.pngSize;
-    if (size < 8 || std::memcmp(data, kSignature, 8) != 0)
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&png, image.png, image.pngSize))
         return nullptr;
     std::shared_ptr<Bitmap> bitmap;
-    std::vector<uint8_t> rows[2];
-    size_t rowBytes = 0;
-    int y = 0;
-    size_t filled = 0;  // bytes of the current row (its filter byte first)
-    z_stream stream{};
-    bool inflating = false, ended = false, sawEnd = false, ok = true;
-    for (size_t at = 8; ok && at + 12 <= size;) {
-        const uint32_t length = ReadBig32(data + at);
-        if (length > size - at - 12) {
-            ok = false;
-            break;
-        }
-        const unsigned char* type = data + at + 4;
-        const unsigned char* body = type + 4;
-        if (static_cast<uint32_t>(crc32(0, type, length + 4)) != ReadBig32(body + length)) {
-            ok = false;
-            break;
-        }
-        at += 12 + length;
-        if (std::memcmp(type, "IHDR", 4) == 0) {
-            // 8 bits, RGB, deflate, standard filters, no interlacing, the table's size.
-            ok = !bitmap && length == 13 && ReadBig32(body) == static_cast<uint32_t>(image.width) &&
-                 ReadBig32(body + 4) == static_cast<uint32_t>(image.height) &&
-                 std::memcmp(body + 8, "\x08\x02\x00\x00\x00", 5) == 0 &&
-                 (bitmap = NewBitmap(image.width, image.height)) != nullptr &&
-                 inflateInit(&stream) == Z_OK;
-            inflating = ok;
-            rowBytes = 1 + 3 * static_cast<size_t>(image.width);
-            rows[0].assign(rowBytes, 0);
-            rows[1].assign(rowBytes, 0);
-        } else if (std::memcmp(type, "IDAT", 4) == 0) {
-            ok = inflating && !ended;
-            stream.next_in = const_cast<Bytef*>(body);
-            stream.avail_in = length;
-            while (ok && stream.avail_in > 0) {
-                std::vector<uint8_t>& row = rows[y % 2];
-                stream.next_out = row.data() + filled;
-                stream.avail_out = static_cast<uInt>(rowBytes - filled);
-                const int z = inflate(&stream, Z_NO_FLUSH);
-                filled = rowBytes - stream.avail_out;
-                if (filled == rowBytes) {
-                    const std::vector<uint8_t>& above = rows[(y + 1) % 2];
-                    ok = y < image.height &&
-                         Unfilter(row[0], row.data() + 1, above.data() + 1, rowBytes - 1);
-                    uint32_t* out = ok ? bitmap->Row(y) : nullptr;
-                    for (int x = 0; ok && x < image.width; ++x) {
-                        const uint8_t* rgb = row.data() + 1 + 3 * x;
-                        out[x] = 0xFF000000u | (uint32_t{rgb[0]} << 16) | (uint32_t{rgb[1]} << 8) |
-                                 rgb[2];
-                    }
-                    ++y;
-                    filled = 0;
-                }
-                if (z == Z_STREAM_END) {
-                    ended = true;
-                    ok = stream.avail_in == 0;
-                    break;
-                }
-                ok = ok && z == Z_OK;
-            }
-        } else if (std::memcmp(type, "IEND", 4) == 0) {
-            sawEnd = true;
-            break;
-        } else {
-            // Only ancillary chunks (a lower-case first letter) may be passed over.
-            ok = (type[0] & 0x20) != 0;
-        }
+    if (png.format == PNG_FORMAT_RGB && png.width == static_cast<png_uint_32>(image.width) &&
+        png.height == static_cast<png_uint_32>(image.height))
+        bitmap = NewBitmap(image.width, image.height);
+    if (!bitmap) {
+        png_image_free(&png);
+        return nullptr;
     }
-    if (inflating)
-        inflateEnd(&stream);
-    if (!ok || !sawEnd || !ended || y != image.height || filled != 0)
+    // BGRA in memory is the surface's native-endian 0xFFRRGGBB.
+    png.format = PNG_FORMAT_BGRA;
+    if (!png_image_finish_read(&png, nullptr, bitmap->Row(0), bitmap->stride, nullptr))
         return nullptr;
     cairo_surface_mark_dirty(bitmap->surface);
     return bitmap;
