@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "formats/compressed_block.h"
 #include "pathlume/foundation/data_file.h"
@@ -128,13 +129,17 @@ void ChunkStream::Keep(const ChunkBlockKey& key, uint32_t packedSize) {
         *oldest = std::move(cache_.back());
         cache_.pop_back();
     }
-    CachedBlock kept;
-    kept.key = key;
-    kept.packedSize = packedSize;
-    kept.lastUse = ++uses_;
-    kept.raw.assign(data, data + rawSize);
-    cachedBytes_ += rawSize;
-    cache_.push_back(std::move(kept));
+    // Keeping is only a saving: without the memory the block is simply not kept.
+    try {
+        CachedBlock kept;
+        kept.key = key;
+        kept.packedSize = packedSize;
+        kept.lastUse = ++uses_;
+        kept.raw.assign(data, data + rawSize);
+        cache_.push_back(std::move(kept));
+        cachedBytes_ += rawSize;
+    } catch (const std::bad_alloc&) {
+    }
 }
 
 void ChunkStream::ClearCache() {

@@ -330,6 +330,8 @@ void CMapDatabase::Close() {
 
 CMapDatabase::~CMapDatabase() {
     InflateArena::Release();
+    // The blocks kept belong to files this database opened: no later opening matches them.
+    g_chunkStream.ClearCache();
     ReleaseDetailedChunks();
     // Detailed chunks hang links on overview nodes and proxies: they go first.
     for (int i = kMapLayerCount - 1; i >= 0; --i)
