@@ -331,8 +331,9 @@ bool EncodePng(Bitmap& bitmap, std::string& png) {
     return true;
 }
 
-// A file that could not be written whole is removed, so that nothing half written
-// looks like a picture.
+// Written beside the target and renamed over it: a file that could not be written
+// whole is removed, so that nothing half written looks like a picture, and a picture
+// already there is kept.
 bool WritePng(Bitmap& bitmap, const std::filesystem::path& path) {
     std::string png;
     {
@@ -341,14 +342,19 @@ bool WritePng(Bitmap& bitmap, const std::filesystem::path& path) {
             return false;
         }
     }
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    std::filesystem::path temporary = path;
+    temporary += ".part";
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
     if (!file) {
         return false;
     }
-    const bool written = std::fwrite(png.data(), 1, png.size(), file) == png.size();
-    if (std::fclose(file) != 0 || !written) {
-        std::error_code ignored;
-        std::filesystem::remove(path, ignored);
+    bool written = std::fwrite(png.data(), 1, png.size(), file) == png.size();
+    written = std::fclose(file) == 0 && written;
+    std::error_code error;
+    if (written)
+        std::filesystem::rename(temporary, path, error);
+    if (!written || error) {
+        std::filesystem::remove(temporary, error);
         return false;
     }
     return true;

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 #include <vector>
 
@@ -334,6 +335,15 @@ TEST(Objects, AnySurfaceCanBeWrittenAsPng) {
     EXPECT_TRUE(platform::SaveBitmapAsPng(s.bitmap(), path));
     std::filesystem::remove(path);
     EXPECT_FALSE(platform::SaveDCAsPng(s.dc(), "/nonexistent-folder/x.png"));
+
+    // A target that cannot be replaced keeps what it held, and no part file is left.
+    const auto occupied = std::filesystem::path(path).replace_extension(".dir");
+    std::filesystem::create_directory(occupied);
+    std::ofstream(occupied / "kept") << "kept";
+    EXPECT_FALSE(platform::SaveDCAsPng(s.dc(), occupied));
+    EXPECT_TRUE(std::filesystem::exists(occupied / "kept"));
+    EXPECT_FALSE(std::filesystem::exists(occupied.string() + ".part"));
+    std::filesystem::remove_all(occupied);
 }
 
 }  // namespace
