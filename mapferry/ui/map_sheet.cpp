@@ -219,12 +219,6 @@ CMapPropertySheet::CMapPropertySheet(LPCWSTR caption, std::vector<DWORD>* region
     m_psh.hIcon = LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(kProgramIconId));
 }
 
-CMapPropertySheet::~CMapPropertySheet() {
-    // The window took its menu with it unless the sheet never showed.
-    if (m_menu && ::IsMenu(m_menu))
-        ::DestroyMenu(m_menu);
-}
-
 void CMapPropertySheet::Init() {
     const std::u16string folder = FindProgramFolder();
     LoadDiscInformation(folder.c_str());
@@ -249,13 +243,18 @@ BOOL CMapPropertySheet::OnInitDialog() {
         apply->MoveWindow(&rect);
     }
     RegisterPageTemplates();
-    m_menu = ::LoadMenuW(AfxGetResourceHandle(), MAKEINTRESOURCEW(kSheetMenu));
-    if (m_menu && ::SetMenu(m_hWnd, m_menu)) {
-        // The window grows downwards by the bar, so the pages keep their size.
-        CRect window;
-        GetWindowRect(&window);
-        SetWindowPos(nullptr, 0, 0, window.Width(), window.Height() + ::GetSystemMetrics(SM_CYMENU),
-                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // The window owns the menu once it took it, and destroys it with itself.
+    if (HMENU menu = ::LoadMenuW(AfxGetResourceHandle(), MAKEINTRESOURCEW(kSheetMenu))) {
+        if (!::SetMenu(m_hWnd, menu)) {
+            ::DestroyMenu(menu);
+        } else {
+            // The window grows downwards by the bar, so the pages keep their size.
+            CRect window;
+            GetWindowRect(&window);
+            SetWindowPos(nullptr, 0, 0, window.Width(),
+                         window.Height() + ::GetSystemMetrics(SM_CYMENU),
+                         SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        }
     }
     return TRUE;
 }

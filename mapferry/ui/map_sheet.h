@@ -29,7 +29,6 @@ class CMapPropertySheet : public CPropertySheet {
   public:
     CMapPropertySheet(LPCWSTR caption, std::vector<DWORD>* regionIndex, CDeviceLinkHolder* holder,
                       UINT selectPage, int targetKind, int driveIndex);
-    ~CMapPropertySheet() override;
     // The disc information of the program folder, and the pages.
     void Init();
 
@@ -53,8 +52,6 @@ class CMapPropertySheet : public CPropertySheet {
     CDeviceLinkHolder* m_pHolder;
     int m_targetKind;
     int m_driveIndex;
-    // Menu 146, the sheet's menu bar.
-    HMENU m_menu = nullptr;
 };
 
 // "Welcome to the Zanter Wayscribe mapferry": its check box stores "HelpOptions".
