@@ -401,6 +401,11 @@ bool PickTab(HWND tabs, const std::u16string& choice) {
             !SendMessageW(tabs, TCM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&rect)))
             continue;
         POINT centre{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+        // A tab drawn past the control's edge cannot be tapped: not found.
+        RECT client{};
+        GetClientRect(tabs, &client);
+        if (!PtInRect(&client, centre))
+            return false;
         ClientToScreen(tabs, &centre);
         PostTap(centre);
         return true;
