@@ -652,7 +652,7 @@ int RunWithMaps(const Options& options, std::ostream& out, std::ostream& err) {
                 PrintText(options, result, out);
             if (options.guide && result.kind == RouteResult::Kind::kArrived)
                 out << (options.json ? "" : "updates=0 phrases=0 recalcs=0 arrived=1\n");
-            if (options.endsWithProcess && !options.guide)
+            if (options.endsWithProcess)
                 static_cast<void>(opened.release());
             return result.Found() ? 0 : 1;
         }
