@@ -24,11 +24,7 @@ constexpr int kIntroLeft = 1, kIntroRight = 2;
 constexpr int kScanLeft = 2, kScanRight = 8;
 
 platform::DialogItemTemplate PictureControl(int id) {
-    platform::DialogItemTemplate picture;
-    picture.className = u"STATIC";
-    picture.id = static_cast<WORD>(id);
-    picture.style = WS_VISIBLE | SS_BITMAP;
-    return picture;
+    return platform::DialogItem(u"STATIC", u"", static_cast<WORD>(id), WS_VISIBLE | SS_BITMAP);
 }
 
 void RegisterTemplates() {

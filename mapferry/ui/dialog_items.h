@@ -7,14 +7,6 @@
 inline platform::DialogItemTemplate DialogItem(const char16_t* className, const char16_t* text,
                                                int id, DWORD style, short x, short y, short cx,
                                                short cy) {
-    platform::DialogItemTemplate item;
-    item.className = className;
-    item.text = text;
-    item.id = static_cast<WORD>(id);
-    item.style = WS_VISIBLE | style;
-    item.x = x;
-    item.y = y;
-    item.cx = cx;
-    item.cy = cy;
-    return item;
+    return platform::DialogItem(className, text, static_cast<WORD>(id), WS_VISIBLE | style, x, y,
+                                cx, cy);
 }

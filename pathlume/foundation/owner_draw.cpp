@@ -169,14 +169,5 @@ UINT CImageButton::OnGetDlgCode() {
 
 platform::DialogItemTemplate ImageButtonItem(WORD id, const char16_t* text, short x, short y,
                                              short cx, short cy, DWORD style) {
-    platform::DialogItemTemplate item;
-    item.className = u"BUTTON";
-    item.text = text;
-    item.id = id;
-    item.style = style | BS_OWNERDRAW;
-    item.x = x;
-    item.y = y;
-    item.cx = cx;
-    item.cy = cy;
-    return item;
+    return platform::DialogItem(u"BUTTON", text, id, style | BS_OWNERDRAW, x, y, cx, cy);
 }

@@ -65,21 +65,12 @@ void RegisterScreenTemplate(UINT id, const std::vector<ScreenButton>& buttons,
     screen.cx = kScreenWidthUnits;
     screen.cy = kScreenHeightUnits;
     for (const ScreenButton& b : buttons) {
-        platform::DialogItemTemplate item;
-        item.className = u"BUTTON";
-        item.text = b.text;
-        item.id = b.id;
-        item.style = WS_TABSTOP | BS_OWNERDRAW;
         bool shown = true;
         for (WORD h : hidden)
             shown = shown && h != b.id;
-        if (shown)
-            item.style |= WS_VISIBLE;
-        item.x = b.x;
-        item.y = b.y;
-        item.cx = b.cx;
-        item.cy = b.cy;
-        screen.items.push_back(item);
+        const DWORD style = WS_TABSTOP | BS_OWNERDRAW | (shown ? WS_VISIBLE : 0);
+        screen.items.push_back(
+            platform::DialogItem(u"BUTTON", b.text, b.id, style, b.x, b.y, b.cx, b.cy));
     }
     platform::RegisterDialogTemplate(nullptr, static_cast<WORD>(id), screen);
 }

@@ -14,15 +14,7 @@ platform::DialogTemplate FullScreenDialogTemplate(short cx, short cy) {
 }
 
 platform::DialogItemTemplate PictureItem(WORD id, short x, short y, short cx, short cy) {
-    platform::DialogItemTemplate picture;
-    picture.className = u"STATIC";
-    picture.id = id;
-    picture.style = WS_VISIBLE | SS_BITMAP;
-    picture.x = x;
-    picture.y = y;
-    picture.cx = cx;
-    picture.cy = cy;
-    return picture;
+    return platform::DialogItem(u"STATIC", u"", id, WS_VISIBLE | SS_BITMAP, x, y, cx, cy);
 }
 
 void RegisterScreenTemplate(UINT id, const char16_t* caption, std::span<const ScreenItem> items) {

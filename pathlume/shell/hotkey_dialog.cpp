@@ -150,16 +150,11 @@ void RegisterHotkeyDlgTemplate() {
     dialog.cx = 137;
     dialog.cy = 134;
     dialog.caption = u"Set Wayscribe Hotkeys";
-    platform::DialogItemTemplate list;
-    list.className = WC_LISTVIEW;
-    list.id = kHotkeyListId;
-    list.style = WS_VISIBLE | WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_SINGLESEL |
-                 LVS_SHOWSELALWAYS | LVS_NOSORTHEADER;
-    list.x = 5;
-    list.y = 24;
-    list.cx = 129;
-    list.cy = 74;
-    dialog.items.push_back(list);
+    dialog.items.push_back(platform::DialogItem(WC_LISTVIEW, u"", static_cast<WORD>(kHotkeyListId),
+                                                WS_VISIBLE | WS_TABSTOP | WS_BORDER | LVS_REPORT |
+                                                    LVS_SINGLESEL | LVS_SHOWSELALWAYS |
+                                                    LVS_NOSORTHEADER,
+                                                5, 24, 129, 74));
     struct Button {
         int id;
         const char16_t* text;

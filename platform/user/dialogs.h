@@ -80,6 +80,22 @@ struct DialogItemTemplate {
     WORD resourceId = 0;
 };
 
+// One control of a template written in code, in dialog units.
+inline DialogItemTemplate DialogItem(const char16_t* className, const char16_t* text, WORD id,
+                                     DWORD style, short x = 0, short y = 0, short cx = 0,
+                                     short cy = 0) {
+    DialogItemTemplate item;
+    item.className = className;
+    item.text = text;
+    item.id = id;
+    item.style = style;
+    item.x = x;
+    item.y = y;
+    item.cx = cx;
+    item.cy = cy;
+    return item;
+}
+
 struct DialogTemplate {
     DWORD style = WS_POPUP | WS_CAPTION | DS_MODALFRAME | DS_SETFONT;
     DWORD exStyle = 0;
