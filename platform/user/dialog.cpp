@@ -132,6 +132,18 @@ std::vector<HWND> Children(HWND dialog) {
     return children;
 }
 
+// The dialog's item that holds `window`: the focus may be in a control's own child
+// (a combo box's field), and the order runs over the dialog's items.
+HWND ItemHolding(HWND dialog, HWND window) {
+    if (!window || !IsChild(dialog, window)) {
+        return window;
+    }
+    while (GetParent(window) != dialog) {
+        window = GetParent(window);
+    }
+    return window;
+}
+
 LONG StyleOf(HWND hwnd) {
     return GetWindowLongW(hwnd, GWL_STYLE);
 }
@@ -885,6 +897,7 @@ HWND GetNextDlgTabItem(HWND dialog, HWND control, BOOL previous) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return nullptr;
     }
+    control = ItemHolding(dialog, control);
     std::vector<HWND> children = Children(dialog);
     if (previous) {
         std::reverse(children.begin(), children.end());
@@ -909,6 +922,7 @@ HWND GetNextDlgGroupItem(HWND dialog, HWND control, BOOL previous) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return nullptr;
     }
+    control = ItemHolding(dialog, control);
     std::vector<HWND> children = Children(dialog);
     auto at = std::find(children.begin(), children.end(), control);
     if (at == children.end()) {

@@ -142,6 +142,32 @@ TEST_F(DialogsItemsTest, TabAndGroupOrderSkipControlsThatCannotTakeTheFocus) {
     DestroyWindow(dialog);
 }
 
+TEST_F(DialogsItemsTest, TabFromAComboBoxsFieldGoesOnFromTheComboBox) {
+    platform::DialogTemplate t;
+    t.style = WS_POPUP | WS_VISIBLE | DS_SETFONT;
+    t.cx = 150;
+    t.cy = 60;
+    t.items = {
+        platform::DialogItem(u"EDIT", u"", 10, WS_VISIBLE | WS_TABSTOP, 4, 4, 60, 12),
+        platform::DialogItem(u"COMBOBOX", u"", 11, WS_VISIBLE | WS_TABSTOP | CBS_DROPDOWN, 4, 20,
+                             60, 40),
+        platform::DialogItem(u"EDIT", u"", 12, WS_VISIBLE | WS_TABSTOP, 70, 4, 60, 12),
+    };
+    HWND dialog = MakeDialog(t);
+    HWND combo = GetDlgItem(dialog, 11);
+    SetFocus(combo);
+    PumpDialog(dialog);
+    ASSERT_NE(GetFocus(), combo) << "the focus is in the combo box's field";
+    ASSERT_TRUE(IsChild(combo, GetFocus()));
+    auto id = [](HWND hwnd) { return hwnd ? GetDlgCtrlID(hwnd) : -1; };
+    EXPECT_EQ(id(GetNextDlgTabItem(dialog, GetFocus(), FALSE)), 12);
+    EXPECT_EQ(id(GetNextDlgTabItem(dialog, GetFocus(), TRUE)), 10);
+    platform::PostKeyPress(VK_TAB);
+    PumpDialog(dialog);
+    EXPECT_EQ(id(GetFocus()), 12);
+    DestroyWindow(dialog);
+}
+
 TEST_F(DialogsItemsTest, TheDialogRemembersItsFocusAcrossActivation) {
     HWND dialog = MakeDialog(NavigationTemplate());
     SetFocus(GetDlgItem(dialog, 20));
