@@ -2,11 +2,14 @@
 
 #include <chrono>
 #include <fstream>
+#include <thread>
 
 #include "pathlume/foundation/app_services.h"
 #include "pathlume/foundation/heap.h"
 #include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/position/gps_ports.h"
+#include "pathlume/voice/voice_prompt.h"
+#include "platform/kernel/clock.h"
 #include "platform/kernel/msgbox.h"
 #include "platform/kernel/process.h"
 #include "platform/kernel/roots.h"
@@ -66,6 +69,7 @@ void InstallVoiceFiles() {
 namespace {
 
 constexpr auto kDialogWait = std::chrono::seconds(30);
+constexpr auto kVoiceWait = std::chrono::seconds(30);
 constexpr auto kPoll = std::chrono::milliseconds(5);
 
 HWND ShownDialog() {
@@ -74,6 +78,20 @@ HWND ShownDialog() {
 }
 
 }  // namespace
+
+void WaitForVoiceToEnd() {
+    if (!platform::IsManualClock())
+        return;
+    // Real time: a platform Sleep here would move the clock itself.
+    const auto giveUp = std::chrono::steady_clock::now() + kVoiceWait;
+    while (g_playingPrompt.load()) {
+        if (std::chrono::steady_clock::now() >= giveUp) {
+            ADD_FAILURE() << "the voice still speaks after " << kVoiceWait.count() << " s";
+            return;
+        }
+        std::this_thread::sleep_for(kPoll);
+    }
+}
 
 DialogAnswerer::DialogAnswerer(std::vector<UINT> keys) {
     thread_ = std::thread([this, keys = std::move(keys)] {
@@ -146,6 +164,10 @@ BOOL AppTest::Start(const std::u16string& commandLine, std::vector<UINT> dialogK
 
 void AppTest::Pump() {
     platform::PumpUntilIdle();
+    if (platform::IsManualClock() && g_playingPrompt.load()) {
+        WaitForVoiceToEnd();
+        platform::PumpUntilIdle();  // what the phrase's pause made due
+    }
 }
 
 void AppTest::Close() {

@@ -44,6 +44,11 @@ const std::filesystem::path& AndorraMaps();
 size_t HeapBytesInUse();
 // Files named as the voice prompts the start-up looks for.
 void InstallVoiceFiles();
+// On the manual clock, waits (in real time) until the program's voice has spoken
+// every phrase it was given. Its worker moves the clock on by itself, by the pause
+// after each phrase, whenever that thread gets to run: a test lets it finish before
+// its timed steps, or a loaded machine moves the clock in the middle of them.
+void WaitForVoiceToEnd();
 
 // Answers modal dialogs from a thread of its own: for each key, waits until a dialog
 // is up, presses the key and waits until that dialog is gone.
@@ -83,7 +88,8 @@ class AppTest : private TownMapsBuilt, public testing::Test {
         return Start(commandLine,
                      disclaimerKey ? std::vector<UINT>{disclaimerKey} : std::vector<UINT>{});
     }
-    // Pumps until nothing is left to do.
+    // Pumps until nothing is left to do, the voice's phrases included (on the
+    // manual clock).
     void Pump();
     // Closes the main window as the user does, then ends the application.
     void Close();

@@ -10,6 +10,7 @@
 #include "pathlume/shell/main_view.h"
 #include "platform/user/user.h"
 #include "tests/route/route_test_maps.h"
+#include "tests/shell/app_fixture.h"
 
 namespace shell_test {
 
@@ -53,6 +54,8 @@ bool RouteBetween(CMainView& view, const MapPoint& fromPoint, const MapPoint& to
         *start = from.point;
     g_router->CalculateRoute(&fromLink, from.segment, from.point, SnappedTarget(to, &toLink), 0,
                              noGuidance);
+    // The new route's wait-for-GPS phrase moves the clock before the caller's steps.
+    WaitForVoiceToEnd();
     return (g_router->state & kRouterRouteState) != 0;
 }
 
