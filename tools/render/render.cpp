@@ -204,11 +204,10 @@ Session::Session(const Options& options, HostFactory makeHost) {
     host_ = makeHost ? makeHost(options.width, options.height, mapHeight)
                      : std::make_unique<HeadlessMapHost>(options.width, options.height, mapHeight);
     view_ = std::make_unique<CMapView>(host_.get());
-    HANDLE loader = view_->StartMapLoading();
-    if (loader) {
-        WaitForSingleObject(loader, INFINITE);
-        CloseHandle(loader);
-    }
+    // The loader's work on this thread: the run waits for it anyway, and on a busy
+    // machine the hand-over to a thread of its own and back cost a wake-up each way.
+    g_mapsLoading.store(1);
+    view_->LoadMaps();
     if (g_mapsLoading.load() != 0) {
         error_ = "the maps in " + options.maps.string() + " cannot be read" +
                  (boxes_.empty() ? "" : " (" + boxes_ + ")");
