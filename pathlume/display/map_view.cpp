@@ -117,9 +117,8 @@ int CMapView::LoadMaps() {
     vehicleImage_.LoadFromResource(kBitmapVehicle, nullptr);
     vehicleImage_.SetTransparentColor(0xFFFFFF);
     vehicleBitmapId_ = kBitmapVehicle;
-    flagImage_.LoadFromResource(kBitmapFlagFirst, nullptr);
-    flagImage_.SetTransparentColor(0xFFFFFF);
-    flagBitmapId_ = kBitmapFlagFirst;
+    // The destination's flag is loaded when one is first drawn: its picture depends
+    // on the zoom and the colours then.
     int index = static_cast<int>(RegGetDword(HKEY_CURRENT_USER, kSettingsKey, u"ZoomIndex", 2));
     if (index > 3 || index < 0)
         index = 3;

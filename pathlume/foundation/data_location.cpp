@@ -16,6 +16,7 @@
 #include "platform/kernel/files.h"
 #include "platform/kernel/msgbox.h"
 #include "platform/kernel/process.h"
+#include "platform/kernel/text.h"
 
 namespace {
 
@@ -165,6 +166,34 @@ int FindDataFileOnCards(LPCWSTR name, LPWSTR fullPath, BOOL besideMaps) {
     return 1;
 }
 
+namespace {
+
+// Whether the folder holds a name a map swap leaves (NAME.new, NAME.old, NAME.swap):
+// one look at the folder at each start instead of one for each of the 33 names a
+// recovery looks for, which are almost never there. True when the folder cannot be
+// read, so that the recovery still looks.
+bool HoldsSwapNames(const std::u16string& folder) {
+    using namespace formats::map_set;
+    const std::u16string marks[] = {StagedName(u""), BackupName(u""), CommittedName(u"")};
+    auto isSwapName = [&](const std::u16string& name) {
+        return std::any_of(std::begin(marks), std::end(marks), [&](const std::u16string& mark) {
+            return name.size() > mark.size() &&
+                   _wcsicmp(name.c_str() + name.size() - mark.size(), mark.c_str()) == 0;
+        });
+    };
+    WIN32_FIND_DATAW found{};
+    HANDLE find = FindFirstFileW((folder + u"\\*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return GetLastError() != ERROR_FILE_NOT_FOUND && GetLastError() != ERROR_NO_MORE_FILES;
+    bool holds = isSwapName(found.cFileName);
+    while (!holds && FindNextFileW(find, &found))
+        holds = isSwapName(found.cFileName);
+    FindClose(find);
+    return holds;
+}
+
+}  // namespace
+
 void FinishMapSwaps() {
     const std::u16string install(g_installFolder);
     std::vector<std::u16string> folders;
@@ -174,7 +203,7 @@ void FinishMapSwaps() {
     }
     folders.push_back(install + u"\\Maps");
     for (const std::u16string& folder : folders) {
-        if (FileExists(folder.c_str())) {
+        if (FileExists(folder.c_str()) && HoldsSwapNames(folder)) {
             formats::map_set::PlatformSwapFolder maps(folder);
             formats::map_set::RecoverMapSwap(maps);
         }

@@ -17,4 +17,9 @@ LateLibrary& PngLibrary() {
     return *library;
 }
 
+LateLibrary& DeflateLibrary() {
+    static LateLibrary* library = new LateLibrary("libisal.so.2");
+    return *library;
+}
+
 }  // namespace platform::gdi

@@ -1,5 +1,5 @@
-// Cairo, FreeType and libpng, loaded when the first drawing call needs them
-// (platform/kernel/late_library.h): the tools that draw nothing never load them. Every
+// Cairo, FreeType, libpng and ISA-L (the PNG writer's deflate), loaded when the first drawing call
+// needs them (platform/kernel/late_library.h): the tools that draw nothing never load them. Every
 // drawing source includes this header after any other Cairo or FreeType header; a
 // function missing from the tables below does not link.
 #pragma once
@@ -7,6 +7,7 @@
 #include <cairo-ft.h>
 #include <cairo.h>
 #include <ft2build.h>
+#include <isa-l/igzip_lib.h>
 #include <png.h>
 #include FT_FREETYPE_H
 #include FT_TRUETYPE_TABLES_H
@@ -18,10 +19,13 @@ namespace platform::gdi {
 LateLibrary& CairoLibrary();
 LateLibrary& FreeTypeLibrary();
 LateLibrary& PngLibrary();
+LateLibrary& DeflateLibrary();
 
 }  // namespace platform::gdi
 
 // clang-format off
+#define isal_deflate(...) PLATFORM_LATE_CALL(platform::gdi::DeflateLibrary(), isal_deflate)(__VA_ARGS__)
+#define isal_deflate_init(...) PLATFORM_LATE_CALL(platform::gdi::DeflateLibrary(), isal_deflate_init)(__VA_ARGS__)
 #define png_image_begin_read_from_memory(...) PLATFORM_LATE_CALL(platform::gdi::PngLibrary(), png_image_begin_read_from_memory)(__VA_ARGS__)
 #define png_image_finish_read(...) PLATFORM_LATE_CALL(platform::gdi::PngLibrary(), png_image_finish_read)(__VA_ARGS__)
 #define png_image_free(...) PLATFORM_LATE_CALL(platform::gdi::PngLibrary(), png_image_free)(__VA_ARGS__)

@@ -196,6 +196,7 @@ std::shared_ptr<RealFont> RealizeFile(const std::shared_ptr<FontFile>& file, LON
     font->em = em64 / 64.0;
     font->smooth = smooth;
     font->weight = weight;
+    font->logHeight = height;
     const double scale = font->em / file->unitsPerEm;
     font->descent = std::lround(file->winDescent * scale);
     font->ascent = height > 0 ? height - font->descent : std::lround(file->winAscent * scale);
@@ -225,8 +226,9 @@ Glyph RealFont::GlyphOf(char32_t c) const {
     }
     FT_Face ftFace = static_cast<FT_Face>(face);
     const unsigned index = FT_Get_Char_Index(ftFace, c);
-    if (index == 0 && fallback) {
-        Glyph glyph = fallback->GlyphOf(c);
+    const RealFont* standIn = index == 0 ? Fallback() : nullptr;
+    if (standIn) {
+        Glyph glyph = standIn->GlyphOf(c);
         cache.emplace(c, glyph);
         return glyph;
     }
@@ -236,6 +238,15 @@ Glyph RealFont::GlyphOf(char32_t c) const {
     }
     cache.emplace(c, glyph);
     return glyph;
+}
+
+const RealFont* RealFont::Fallback() const {
+    if (fallbackFile) {
+        if (auto file = LoadFile(fallbackFile))
+            fallback = RealizeFile(file, logHeight, weight, smooth, std::lround(em * 64));
+        fallbackFile = nullptr;
+    }
+    return fallback.get();
 }
 
 cairo_font_face_t* RealFont::CairoFace() const {
@@ -251,22 +262,24 @@ std::shared_ptr<RealFont> Realize(const LOGFONTW& log) {
     const bool bold = log.lfWeight >= FW_SEMIBOLD;
     const bool smooth = log.lfQuality != NONANTIALIASED_QUALITY;
     const LONG weight = log.lfWeight == FW_DONTCARE ? FW_NORMAL : log.lfWeight;
-    auto dejaVu = LoadFile(bold ? kDejaVuBold : kDejaVuRegular);
+    const char* const dejaVu = bold ? kDejaVuBold : kDejaVuRegular;
     std::shared_ptr<FontFile> file;
     if (IsTahoma(log.lfFaceName)) {
         file = bold ? LoadFile(fonts.tahomaBold, true) : LoadFile(fonts.tahomaRegular);
     }
+    const bool standingIn = !file;
     if (!file) {
-        file = dejaVu;
+        file = LoadFile(dejaVu);
     }
     if (!file) {
         return nullptr;
     }
     const long em64 = Em64(*file, log.lfHeight);
     auto font = RealizeFile(file, log.lfHeight, weight, smooth, em64);
-    if (font && dejaVu && file != dejaVu && !font->fallback) {
-        // Characters the font lacks come from DejaVu Sans at the same pixel size.
-        font->fallback = RealizeFile(dejaVu, log.lfHeight, weight, smooth, em64);
+    if (font && !standingIn && !font->fallback) {
+        // Characters the font lacks come from DejaVu Sans at the same pixel size: the
+        // file is opened when the first of them is drawn or measured.
+        font->fallbackFile = dejaVu;
     }
     return font;
 }

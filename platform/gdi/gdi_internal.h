@@ -235,12 +235,17 @@ struct RealFont {
     LONG maxCharWidth = 0;
     LONG weight = FW_NORMAL;
     bool smooth = true;
-    std::shared_ptr<RealFont> fallback;
+    LONG logHeight = 0;  // the LOGFONT height it was realized for
+    // The font of the characters this one lacks, realized when one is first asked for;
+    // until then the file it comes from (null: none).
+    mutable std::shared_ptr<RealFont> fallback;
+    mutable const char* fallbackFile = nullptr;
     mutable std::unordered_map<char32_t, Glyph> cache;
 
     ~RealFont();
     LONG Height() const { return ascent + descent; }
     Glyph GlyphOf(char32_t c) const;
+    const RealFont* Fallback() const;
     cairo_font_face_t* CairoFace() const;
 };
 

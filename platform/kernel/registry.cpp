@@ -10,6 +10,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -79,6 +80,7 @@ struct RegistryState {
 };
 
 std::atomic<bool> g_durableSaves{true};
+std::atomic<bool> g_keptInMemory{false};
 
 RegistryState& State() {
     static RegistryState* state =
@@ -148,6 +150,10 @@ bool WriteAll(int fd, const std::string& text) {
 
 // Loads the file again when it is not the version loaded last.
 LONG Refresh(Store& store) {
+    // Kept in memory: what was loaded once is the registry, whatever the file holds.
+    if (store.loaded && g_keptInMemory.load()) {
+        return ERROR_SUCCESS;
+    }
     struct stat info;
     FileStamp current;
     if (stat(store.file.c_str(), &info) == 0) {
@@ -237,9 +243,13 @@ LONG Save(Store& store) {
 // it when it changed something. change(RegTree&, bool* changed) -> LONG.
 template <class Change>
 LONG Modify(Store& store, Change change) {
-    FileLock lock(store.file + kLockSuffix);
-    if (!lock.held()) {
-        return ERROR_CANTWRITE;
+    const bool inMemory = g_keptInMemory.load();
+    std::optional<FileLock> lock;
+    if (!inMemory) {
+        lock.emplace(store.file + kLockSuffix);
+        if (!lock->held()) {
+            return ERROR_CANTWRITE;
+        }
     }
     LONG result = Refresh(store);
     if (result != ERROR_SUCCESS) {
@@ -247,7 +257,7 @@ LONG Modify(Store& store, Change change) {
     }
     bool changed = false;
     result = change(store.tree, &changed);
-    if (result == ERROR_SUCCESS && changed) {
+    if (result == ERROR_SUCCESS && changed && !inMemory) {
         result = Save(store);
     }
     return result;
@@ -365,6 +375,17 @@ struct KeyAccess {
 
 void SetRegistrySavesDurable(bool durable) {
     g_durableSaves = durable;
+}
+
+void SetRegistryKeptInMemory(bool kept) {
+    RegistryState& state = State();
+    std::lock_guard<std::mutex> guard(state.lock);
+    g_keptInMemory = kept;
+    // What was changed in memory only is not what the files hold: they are read again.
+    if (!kept) {
+        for (auto& [file, store] : state.stores)
+            store->loaded = false;
+    }
 }
 
 std::filesystem::path RegistryFile(Side side) {

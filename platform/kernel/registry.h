@@ -91,6 +91,11 @@ std::filesystem::path RegistryFile(Side side);
 // one whole file renamed into place, but no longer waits for the disk.
 void SetRegistrySavesDurable(bool durable);
 
+// Whether the registry is kept in memory, each file read once and never written (off
+// by default). A tool whose device root is thrown away at its end, and that no other
+// process shares, turns it on; turning it off drops what was changed in memory only.
+void SetRegistryKeptInMemory(bool kept);
+
 // One value for RegSetValuesW.
 struct RegValueWrite {
     std::u16string name;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -17,6 +18,7 @@
 #include "platform/kernel/msgbox.h"
 #include "tests/display/frame_maps.h"
 #include "tests/support/temp_root.h"
+#include "tests/support/tool_run.h"
 
 namespace {
 
@@ -279,7 +281,7 @@ TEST_F(CentreTest, RenderRefusesBadOptionsAndLeavesNoPicture) {
     EXPECT_FALSE(figures.ok);
     EXPECT_FALSE(figures.error.empty());
     EXPECT_FALSE(std::filesystem::exists(options.out));
-    EXPECT_FALSE(std::filesystem::exists(options.out.string() + ".partial"));
+    EXPECT_FALSE(std::filesystem::exists(options.out.string() + ".part"));
 }
 
 // Written over a folder, the frame's failed rename is said, and nothing is left.
@@ -291,8 +293,51 @@ TEST_F(CentreTest, RenderOverAFolderFailsAndLeavesItAsItWas) {
     EXPECT_FALSE(figures.ok);
     EXPECT_NE(figures.error.find("cannot write"), std::string::npos) << figures.error;
     EXPECT_TRUE(std::filesystem::is_empty(options.out));
-    EXPECT_FALSE(std::filesystem::exists(options.out.string() + ".partial"));
+    EXPECT_FALSE(std::filesystem::exists(options.out.string() + ".part"));
 }
+
+#ifdef RENDER_EXE
+// The program ends as soon as its picture is in place: the file is the library's
+// frame whole, the run's own device root is gone, and a run that cannot draw ends
+// with 1 and writes nothing.
+TEST_F(CentreTest, TheRenderProgramLeavesItsPictureAndNothingElse) {
+    namespace fs = std::filesystem;
+    render::Options options = display_test::TownOptions();
+    options.out = roots_.base() / "library.png";
+    ASSERT_TRUE(render::Render(options).ok);
+    const fs::path scratch = roots_.base() / "scratch";
+    fs::create_directories(scratch);
+    const fs::path out = roots_.base() / "program.png";
+    char at[64];
+    std::snprintf(at, sizeof at, "%.7f,%.7f", options.latitude, options.longitude);
+    const std::string program = "TMPDIR='" + scratch.string() + "' " + RENDER_EXE;
+    auto bytesOf = [](const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+
+    testing_support::ToolRun run =
+        testing_support::RunTool(program,
+                                 "--maps '" + options.maps.string() + "' --at " + at +
+                                     " --size 240x320 --out '" + out.string() + "'",
+                                 roots_.base());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("figures:"), std::string::npos) << run.out;
+    EXPECT_EQ(bytesOf(out), bytesOf(options.out));
+    EXPECT_FALSE(fs::exists(out.string() + ".part"));
+    EXPECT_TRUE(fs::is_empty(scratch));
+
+    const fs::path none = roots_.base() / "none.png";
+    run = testing_support::RunTool(program,
+                                   "--maps '" + (roots_.base() / "no-maps").string() + "' --at " +
+                                       at + " --out '" + none.string() + "'",
+                                   roots_.base());
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.err.find("cannot be read"), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(none));
+    EXPECT_TRUE(fs::is_empty(scratch));
+}
+#endif
 
 // A frame from a map whose cells or names cannot be read is no picture of the map:
 // nothing is written.

@@ -21,6 +21,7 @@
 
 namespace {
 
+using testing_support::ReadTestFile;
 using testing_support::WriteTestFile;
 
 constexpr const char16_t* kInstall = u"\\Program Files\\Zanter\\Wayscribe";
@@ -201,6 +202,34 @@ TEST_F(DataLocationTest, FileProbesAndListPaths) {
     for (const auto& list : lists) {
         EXPECT_EQ(std::u16string(FormatDataFilePath(list.index, path)), list.expect);
     }
+}
+
+// The start undoes what an uncommitted map swap left, whatever the case of its names,
+// finishes a committed one, and leaves a map folder without either as it was.
+TEST_F(DataLocationTest, TheStartFinishesOrUndoesTheMapSwapsItFinds) {
+    const std::u16string card = u"\\Storage Card\\Zanter Wayscribe\\Maps\\";
+    const std::u16string main = std::u16string(kInstall) + u"\\Maps\\";
+    const std::u16string other = u"\\CF Card\\Zanter Wayscribe\\Maps\\";
+    ASSERT_TRUE(WriteTestFile(card + u"mapdata1.biz", "installed"));
+    ASSERT_TRUE(WriteTestFile(card + u"MAPDATA1.BIZ.NEW", "staged"));
+    const std::u16string aside = u"\\CF Card" + std::u16string(kInstall) + u"\\Maps\\";
+    ASSERT_TRUE(WriteTestFile(aside + u"poi.bin.old", "set aside"));
+    ASSERT_TRUE(WriteTestFile(main + u"names.bin", "old names"));
+    ASSERT_TRUE(WriteTestFile(main + u"names.bin.swap", "new names"));
+    ASSERT_TRUE(WriteTestFile(main + u"poi.bin", "old poi"));
+    ASSERT_TRUE(WriteTestFile(main + u"poi.bin.new", "new poi"));
+    ASSERT_TRUE(WriteTestFile(other + u"poi.bin", "kept"));
+
+    FinishMapSwaps();
+    EXPECT_EQ(ReadTestFile(card + u"mapdata1.biz"), "installed");
+    EXPECT_EQ(FileExists((card + u"*.new").c_str()), 0);
+    EXPECT_EQ(FileExists((aside + u"*.old").c_str()), 0);
+    EXPECT_EQ(ReadTestFile(main + u"names.bin"), "new names");
+    EXPECT_EQ(ReadTestFile(main + u"poi.bin"), "new poi");
+    EXPECT_EQ(FileExists((main + u"*.swap").c_str()), 0);
+    EXPECT_EQ(FileExists((main + u"*.new").c_str()), 0);
+    EXPECT_EQ(FileExists((main + u"*.old").c_str()), 0);
+    EXPECT_EQ(ReadTestFile(other + u"poi.bin"), "kept");
 }
 
 TEST_F(DataLocationTest, CommandLineSplitsAtTheExistingProgram) {

@@ -4,6 +4,7 @@
 // Draws the map at a point headless, as the navigation program's map screen does,
 // writes the frame as PNG and a line of figures. Exit 2 bad arguments, 1 failure.
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -65,12 +66,14 @@ int main(int argc, char** argv) {
             render::PrintJson(figures, options, std::cout);
         else
             render::PrintText(figures, options, std::cout);
-        std::cout.flush();
-        if (!figures.ok) {
+        if (!figures.ok)
             std::fprintf(stderr, "render: %s\n", figures.error.c_str());
-            return 1;
-        }
-        return 0;
+        // The run's own root is gone and the PNG renamed into place by now: the maps'
+        // caches and the heap are the system's to take back, not taken apart block by
+        // block first.
+        std::cout.flush();
+        std::fflush(nullptr);
+        std::_Exit(figures.ok ? 0 : 1);
     } catch (const render::OptionError& error) {
         return command.Fail(error.what());
     } catch (const std::exception& error) {

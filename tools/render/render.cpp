@@ -91,24 +91,6 @@ void SetDataFolder(const fs::path& folder) {
     g_dataFolder[text.size()] = 0;
 }
 
-// Writes beside the target, then renames: a failed run leaves no PNG that looks whole.
-bool WritePng(HDC dc, const fs::path& out) {
-    const fs::path partial = out.string() + ".partial";
-    if (!platform::SaveDCAsPng(dc, partial)) {
-        std::error_code ignored;
-        fs::remove(partial, ignored);
-        return false;
-    }
-    std::error_code error;
-    fs::rename(partial, out, error);
-    if (error) {
-        // Kept apart: the clean-up's own result must not hide the failed rename.
-        std::error_code ignored;
-        fs::remove(partial, ignored);
-    }
-    return !error;
-}
-
 }  // namespace
 
 // A device root of its own for the run: the view stores its zoom step in the
@@ -124,12 +106,13 @@ class Session::RunRoot {
         root_ = pattern;
         platform::SetDeviceRoot(root_);
         platform::SetCurrentSide(platform::Side::Device);
-        // The root goes at the end of the run: its registry need not wait for the
-        // disk (those waits were half of a frame's whole run).
-        platform::SetRegistrySavesDurable(false);
+        // The root goes at the end of the run and no other process reads it: its
+        // registry is kept in memory (waiting for the disk was half of a frame's whole
+        // run, and writing the file without waiting still a twentieth).
+        platform::SetRegistryKeptInMemory(true);
     }
     ~RunRoot() {
-        platform::SetRegistrySavesDurable(true);
+        platform::SetRegistryKeptInMemory(false);
         platform::SetDeviceRoot(previousRoot_);
         platform::SetCurrentSide(previousSide_);
         std::error_code ignored;
@@ -221,11 +204,10 @@ Session::Session(const Options& options, HostFactory makeHost) {
     host_ = makeHost ? makeHost(options.width, options.height, mapHeight)
                      : std::make_unique<HeadlessMapHost>(options.width, options.height, mapHeight);
     view_ = std::make_unique<CMapView>(host_.get());
-    HANDLE loader = view_->StartMapLoading();
-    if (loader) {
-        WaitForSingleObject(loader, INFINITE);
-        CloseHandle(loader);
-    }
+    // The loader's work on this thread: the run waits for it anyway, and on a busy
+    // machine the hand-over to a thread of its own and back cost a wake-up each way.
+    g_mapsLoading.store(1);
+    view_->LoadMaps();
     if (g_mapsLoading.load() != 0) {
         error_ = "the maps in " + options.maps.string() + " cannot be read" +
                  (boxes_.empty() ? "" : " (" + boxes_ + ")");
@@ -354,11 +336,13 @@ Figures Render(const Options& options) {
             figures.shields = session.View().PlacedIcons();
             figures.pois = session.View().Pois().DrawnIcons();
             figures.vehicleBitmap = session.View().LoadedVehicleBitmap();
-            // A frame with cells that could not be read is no picture of the map.
+            // A frame with cells that could not be read is no picture of the map. The PNG
+            // is written beside its target and renamed over it: a failed write leaves
+            // nothing that looks whole.
             if (MapReadErrorCount() != readErrors)
                 figures.error = "damaged map data in " + options.maps.string() + " (" +
                                 LastMapReadError() + ")";
-            else if (WritePng(session.BackBuffer(), options.out))
+            else if (platform::SaveDCAsPng(session.BackBuffer(), options.out))
                 figures.ok = true;
             else
                 figures.error = "cannot write " + options.out.string();

@@ -8,7 +8,9 @@
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -495,6 +497,29 @@ TEST_F(RegistryTest, SavesThatDoNotWaitForTheDiskAreStillReadByAnother) {
     ASSERT_EQ(SetDword(key, u"FromParent", 41), ERROR_SUCCESS);
     ASSERT_EQ(testing_support::RunChild("RegistryReadParentWriteOwn"), 0);
     EXPECT_EQ(GetDword(key, nullptr, u"FromChild"), 42u);
+    RegCloseKey(key);
+}
+
+// Kept in memory, changes are read back but never written; turned off, the registry is
+// what its file holds again.
+TEST_F(RegistryTest, ARegistryKeptInMemoryLeavesItsFileAsItWas) {
+    HKEY key = CreateKey(HKEY_CURRENT_USER, kAppKey);
+    ASSERT_EQ(SetDword(key, u"OnDisk", 1), ERROR_SUCCESS);
+    const auto file = platform::RegistryFile(platform::Side::Device);
+    auto bytesOf = [&] {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string before = bytesOf();
+    platform::SetRegistryKeptInMemory(true);
+    EXPECT_EQ(SetDword(key, u"OnDisk", 2), ERROR_SUCCESS);
+    EXPECT_EQ(SetDword(key, u"InMemory", 3), ERROR_SUCCESS);
+    EXPECT_EQ(GetDword(key, nullptr, u"OnDisk"), 2u);
+    EXPECT_EQ(GetDword(key, nullptr, u"InMemory"), 3u);
+    EXPECT_EQ(bytesOf(), before);
+    platform::SetRegistryKeptInMemory(false);
+    EXPECT_EQ(GetDword(key, nullptr, u"OnDisk"), 1u);
+    EXPECT_FALSE(GetDword(key, nullptr, u"InMemory"));
     RegCloseKey(key);
 }
 
