@@ -27,9 +27,8 @@ bool Wanted(const MapLink& link, SnapLinks which) {
            (link.attributes & (payload::kKindRoad | payload::kKindCarpool)) != 0;
 }
 
-// Metres between two points, on a plane scaled by the cosine of a's latitude.
-double FlatMetres(const MapPoint& a, const MapPoint& b) {
-    const double scale = std::cos(a.latitude * kPi / 180.0);
+// Metres between two points, on a plane scaled by `scale`, the cosine of a's latitude.
+double FlatMetres(const MapPoint& a, const MapPoint& b, double scale) {
     return std::hypot((b.longitude - a.longitude) * scale, b.latitude - a.latitude) *
            kMetresPerDegree;
 }
@@ -41,12 +40,13 @@ void NearestIn(CMapDatabase& database, int layerIndex, int32_t x0, int32_t y0, i
     it.SelectLayer(database, 1, layerIndex == 0 ? 0 : 1);
     if (it.Init(database.layers[layerIndex], x0, y0, x1, y1, kAllClasses, 7) != 0)
         return;
+    const double scale = std::cos(point.latitude * kPi / 180.0);
     for (MapLink* link = it.Next(); link; link = it.Next()) {
         if (!Wanted(*link, which))
             continue;
         MapPoint nearest;
         const uint32_t segment = link->NearestPoint(point.latitude, point.longitude, &nearest);
-        const double metres = FlatMetres(point, nearest);
+        const double metres = FlatMetres(point, nearest, scale);
         if (metres <= radiusMetres && metres < best.metres) {
             best.link = link;
             best.segment = segment;
