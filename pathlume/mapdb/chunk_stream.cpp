@@ -253,20 +253,6 @@ int ChunkStream::InflateBuffer(const BYTE* packed, uint32_t packedSize, uint32_t
     return inflater.Finish();
 }
 
-uint32_t ChunkStream::ReadBytes(void* dest, uint32_t n) {
-    const size_t left = static_cast<size_t>(data + rawSize - cursor);
-    if (n > left)
-        return 0;
-    if (n > 0)
-        std::memcpy(dest, cursor, n);
-    cursor += n;
-    return n;
-}
-
-int ChunkStream::Read(void* dest, uint32_t n) {
-    return g_currentChunkStream && g_currentChunkStream->ReadBytes(dest, n) == n ? 1 : 0;
-}
-
 namespace InflateArena {
 
 namespace {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "pathlume/foundation/heap.h"
@@ -118,6 +119,21 @@ class ChunkStream {
 extern ChunkStream g_chunkStream;
 // Every reader goes through this pointer; the map database points it at g_chunkStream.
 extern ChunkStream* g_currentChunkStream;
+
+// In the header: the decoders read a chunk a field at a time.
+inline uint32_t ChunkStream::ReadBytes(void* dest, uint32_t n) {
+    const size_t left = static_cast<size_t>(data + rawSize - cursor);
+    if (n > left)
+        return 0;
+    if (n > 0)
+        std::memcpy(dest, cursor, n);
+    cursor += n;
+    return n;
+}
+
+inline int ChunkStream::Read(void* dest, uint32_t n) {
+    return g_currentChunkStream && g_currentChunkStream->ReadBytes(dest, n) == n ? 1 : 0;
+}
 
 // The allocator zlib uses while inflating: one block that grows to the largest need
 // seen, with overflow blocks for the one inflate that first needs more.
