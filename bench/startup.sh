@@ -3,7 +3,8 @@
 # in CI). On the shared data's Andorra extract:
 #   1. `route --maps MAPS --from A --to B --method shortest` for the first 20 of the
 #      route tests' seeded pairs, each against `routino-router --shortest` on a
-#      database `planetsplitter` makes here (skipped when Routino is not installed);
+#      database `planetsplitter` makes here (skipped when Routino is not installed),
+#      and `true` as the floor of a process started the same way;
 #   2. `mapstat`, `geocode --at` and `render` on the same maps;
 #   3. the navigation program's launch (`pathlumeVGA.exe nowarning`, the script
 #      `idle close`) headless, exec to exit;
@@ -136,6 +137,8 @@ if theirs:
     show("routino-router", statistics.median(theirs), peaks[1])
 show("route", statistics.median(ours), peaks[0],
      statistics.median(theirs) if theirs else None)
+# The floor of any process the same way: spawn, the loader and libc's start, exit.
+show("true (an empty process)", *medians(["true"]))
 
 print("== tools whole process, Andorra")
 show("mapstat", *medians([f"{bin_dir}/mapstat", maps]))

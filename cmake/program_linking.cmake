@@ -18,3 +18,23 @@ if(NOT PATHLUME_SANITIZE)
       "$<AND:${_pathlume_executable},$<NOT:$<BOOL:$<TARGET_PROPERTY:ENABLE_EXPORTS>>>,$<NOT:$<IN_LIST:benchmark::benchmark,$<TARGET_PROPERTY:LINK_LIBRARIES>>>>")
   add_link_options("$<${_pathlume_own_runtime}:-static-libstdc++;-static-libgcc>")
 endif()
+
+# zlib for every library that calls it: the shared library, or its archive in an
+# executable that carries zlib itself (pathlume_lean_tool).
+find_package(ZLIB REQUIRED)
+find_library(ZLIB_ARCHIVE NAMES libz.a REQUIRED)
+add_library(pathlume_zlib INTERFACE)
+target_link_libraries(pathlume_zlib INTERFACE
+  "$<IF:$<BOOL:$<TARGET_PROPERTY:PATHLUME_STATIC_ZLIB>>,${ZLIB_ARCHIVE},ZLIB::ZLIB>")
+
+# A tool that draws nothing and exports nothing (route, mapstat, geocode) is linked at
+# a fixed address and carries zlib itself: its start relocates none of its own
+# addresses and maps no zlib. It may still open libraries when first called (the
+# route tool's voice); they bring what they need.
+function(pathlume_lean_tool target)
+  if(PATHLUME_SANITIZE)
+    return()
+  endif()
+  target_link_options(${target} PRIVATE -no-pie)
+  set_property(TARGET ${target} PROPERTY PATHLUME_STATIC_ZLIB ON)
+endfunction()

@@ -1,5 +1,6 @@
 #include "pathlume/mapdb/chunk_stream.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -42,11 +43,6 @@ bool DataFileChunkInput::BlockKey(ChunkBlockKey* key) {
 }
 
 ChunkStream::ChunkStream() = default;
-
-ChunkStream::~ChunkStream() {
-    region_.Release();
-    mapdb::FreeBlock(inputBuffer);
-}
 
 int ChunkStream::SetInputBuffer(uint32_t size) {
     BYTE* buffer = static_cast<BYTE*>(mapdb::TryAlloc(size));
@@ -147,59 +143,114 @@ void ChunkStream::ClearCache() {
     cachedBytes_ = 0;
 }
 
-int ChunkStream::InflateBody(uint32_t packedSize, uint32_t expectedSize) {
-    InflateArena::Reset();
-    z_stream stream;
-    std::memset(&stream, 0, sizeof(stream));
-    stream.zalloc = InflateArena::Alloc;
-    stream.zfree = InflateArena::Free;
-    stream.opaque = nullptr;
-    if (inflateInit(&stream) != Z_OK)
-        return -1;
-    stream.next_out = data;
-    stream.avail_out = expectedSize;
-    int result = 0;
-    uint32_t remaining = packedSize;
-    while (remaining > 0) {
-        const uint32_t piece = std::min(remaining, inputCapacity);
-        if (file->Read(inputBuffer, static_cast<int>(piece)) != static_cast<int>(piece)) {
-            result = -1;
-            break;
-        }
-        stream.next_in = inputBuffer;
-        stream.avail_in = piece;
-        const int z = inflate(&stream, Z_SYNC_FLUSH);
-        if (z != Z_OK && z != Z_STREAM_END) {
-            result = -1;
-            break;
-        }
+namespace {
+
+// A deflate stream's last block: final, stored, empty. Our blocks end with a sync
+// flush (an empty stored block that is not final, ending on a byte boundary); this
+// appended after it makes the stream one a whole-buffer inflate finishes.
+constexpr uint8_t kFinalEmptyBlock[] = {0x01, 0x00, 0x00, 0xFF, 0xFF};
+constexpr uint8_t kSyncFlushEnd[] = {0x00, 0x00, 0xFF, 0xFF};
+constexpr uint32_t kZlibHeadSize = 2;
+
+// zlib inflating one block into `out` with a sync flush per piece of input: a piece
+// must be taken whole, and the block is good when it filled exactly the raw size.
+class ZlibInflate {
+  public:
+    ZlibInflate(BYTE* out, uint32_t expectedSize) : expected_(expectedSize) {
+        InflateArena::Reset();
+        stream_.zalloc = InflateArena::Alloc;
+        stream_.zfree = InflateArena::Free;
+        stream_.opaque = nullptr;
+        started_ = inflateInit(&stream_) == Z_OK;
+        stream_.next_out = out;
+        stream_.avail_out = expectedSize;
+    }
+    ~ZlibInflate() {
+        if (started_)
+            inflateEnd(&stream_);
+    }
+    ZlibInflate(const ZlibInflate&) = delete;
+    ZlibInflate& operator=(const ZlibInflate&) = delete;
+
+    bool Started() const { return started_; }
+    bool Feed(const BYTE* piece, uint32_t size) {
+        stream_.next_in = const_cast<BYTE*>(piece);
+        stream_.avail_in = size;
+        const int z = inflate(&stream_, Z_SYNC_FLUSH);
         // Input left over means the stream holds more than the raw size.
-        if (stream.avail_in != 0) {
-            result = -1;
-            break;
-        }
-        remaining -= piece;
+        return (z == Z_OK || z == Z_STREAM_END) && stream_.avail_in == 0;
     }
     // A stream that ends before it filled the raw size is as broken as one that
     // cannot be read: the decoders would read whatever the buffer held before.
-    if (result == 0 && stream.total_out != expectedSize)
-        result = -1;
-    inflateEnd(&stream);
-    return result;
+    int Finish() const { return stream_.total_out == expected_ ? 0 : -1; }
+
+  private:
+    z_stream stream_{};
+    uint32_t expected_;
+    bool started_ = false;
+};
+
+// A zlib head of deflate with the 32 KB window and no preset dictionary: what a
+// whole-buffer inflate treats exactly as zlib does.
+bool PlainZlibHead(const BYTE* head) {
+    return head[0] == 0x78 && (head[1] & 0x20) == 0 && ((head[0] << 8) | head[1]) % 31 == 0;
 }
 
-uint32_t ChunkStream::ReadBytes(void* dest, uint32_t n) {
-    const size_t left = static_cast<size_t>(data + rawSize - cursor);
-    if (n > left)
-        return 0;
-    if (n > 0)
-        std::memcpy(dest, cursor, n);
-    cursor += n;
-    return n;
+}  // namespace
+
+ChunkStream::~ChunkStream() {
+    region_.Release();
+    mapdb::FreeBlock(inputBuffer);
+    libdeflate_free_decompressor(decompressor_);
 }
 
-int ChunkStream::Read(void* dest, uint32_t n) {
-    return g_currentChunkStream && g_currentChunkStream->ReadBytes(dest, n) == n ? 1 : 0;
+int ChunkStream::InflateBody(uint32_t packedSize, uint32_t expectedSize) {
+    // A block whose input fits the buffer is read whole and inflated in one call;
+    // one that ends otherwise than our writer ends a block goes to zlib from the same
+    // bytes, so that zlib still decides every block the fast way does not take.
+    const uint64_t whole = uint64_t{packedSize} + sizeof kFinalEmptyBlock;
+    if (packedSize < kZlibHeadSize + sizeof kSyncFlushEnd || whole > inputCapacity)
+        return InflatePieces(packedSize, expectedSize);
+    if (file->Read(inputBuffer, static_cast<int>(packedSize)) != static_cast<int>(packedSize))
+        return -1;
+    if (PlainZlibHead(inputBuffer) && std::memcmp(inputBuffer + packedSize - sizeof kSyncFlushEnd,
+                                                  kSyncFlushEnd, sizeof kSyncFlushEnd) == 0) {
+        if (!decompressor_)
+            decompressor_ = libdeflate_alloc_decompressor();
+        if (decompressor_) {
+            std::memcpy(inputBuffer + packedSize, kFinalEmptyBlock, sizeof kFinalEmptyBlock);
+            size_t in = 0;
+            size_t out = 0;
+            const libdeflate_result result = libdeflate_deflate_decompress_ex(
+                decompressor_, inputBuffer + kZlibHeadSize, whole - kZlibHeadSize, data,
+                expectedSize, &in, &out);
+            if (result == LIBDEFLATE_SUCCESS && in == whole - kZlibHeadSize && out == expectedSize)
+                return 0;
+        }
+    }
+    return InflateBuffer(inputBuffer, packedSize, expectedSize);
+}
+
+int ChunkStream::InflatePieces(uint32_t packedSize, uint32_t expectedSize) {
+    ZlibInflate inflater(data, expectedSize);
+    if (!inflater.Started())
+        return -1;
+    uint32_t remaining = packedSize;
+    while (remaining > 0) {
+        const uint32_t piece = std::min(remaining, inputCapacity);
+        if (file->Read(inputBuffer, static_cast<int>(piece)) != static_cast<int>(piece) ||
+            !inflater.Feed(inputBuffer, piece))
+            return -1;
+        remaining -= piece;
+    }
+    return inflater.Finish();
+}
+
+int ChunkStream::InflateBuffer(const BYTE* packed, uint32_t packedSize, uint32_t expectedSize) {
+    ZlibInflate inflater(data, expectedSize);
+    if (!inflater.Started() || !inflater.Feed(packed, packedSize))
+        return -1;
+    return inflater.Finish();
 }
 
 namespace InflateArena {

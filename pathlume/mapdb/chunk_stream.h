@@ -1,11 +1,13 @@
 // The one process-wide decompressor of map blocks: a compressed block (u32 packed
 // size, u32 raw size, zlib stream; formats/compressed_block.h) is inflated into one
-// reusable buffer, from which the decoders read its contents in sequence. zlib's
-// state and window come from a private arena so that inflating a chunk does not
-// fragment the program heap.
+// reusable buffer, from which the decoders read its contents in sequence. A block
+// that ends as our writer ends one and fits the input buffer is inflated in one call
+// by libdeflate; any other goes to zlib, whose state and window come from a private
+// arena so that inflating a chunk does not fragment the program heap.
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "pathlume/foundation/heap.h"
@@ -35,6 +37,7 @@ class IChunkInput {
 };
 
 class CDataFile;
+struct libdeflate_decompressor;
 
 // The map container's file object as the stream's input.
 class DataFileChunkInput : public IChunkInput {
@@ -100,10 +103,14 @@ class ChunkStream {
     };
 
     int InflateBody(uint32_t packedSize, uint32_t expectedSize);
+    // zlib over input read a piece at a time, or over input already in memory.
+    int InflatePieces(uint32_t packedSize, uint32_t expectedSize);
+    int InflateBuffer(const BYTE* packed, uint32_t packedSize, uint32_t expectedSize);
     bool FromCache(const ChunkBlockKey& key);
     void Keep(const ChunkBlockKey& key, uint32_t packedSize);
 
     CPageHeap region_;
+    libdeflate_decompressor* decompressor_ = nullptr;  // made at the first block
     std::vector<CachedBlock> cache_;
     size_t cachedBytes_ = 0;
     uint64_t uses_ = 0;
@@ -112,6 +119,21 @@ class ChunkStream {
 extern ChunkStream g_chunkStream;
 // Every reader goes through this pointer; the map database points it at g_chunkStream.
 extern ChunkStream* g_currentChunkStream;
+
+// In the header: the decoders read a chunk a field at a time.
+inline uint32_t ChunkStream::ReadBytes(void* dest, uint32_t n) {
+    const size_t left = static_cast<size_t>(data + rawSize - cursor);
+    if (n > left)
+        return 0;
+    if (n > 0)
+        std::memcpy(dest, cursor, n);
+    cursor += n;
+    return n;
+}
+
+inline int ChunkStream::Read(void* dest, uint32_t n) {
+    return g_currentChunkStream && g_currentChunkStream->ReadBytes(dest, n) == n ? 1 : 0;
+}
 
 // The allocator zlib uses while inflating: one block that grows to the largest need
 // seen, with overflow blocks for the one inflate that first needs more.

@@ -27,11 +27,39 @@ bool Wanted(const MapLink& link, SnapLinks which) {
            (link.attributes & (payload::kKindRoad | payload::kKindCarpool)) != 0;
 }
 
-// Metres between two points, on a plane scaled by the cosine of a's latitude.
-double FlatMetres(const MapPoint& a, const MapPoint& b) {
-    const double scale = std::cos(a.latitude * kPi / 180.0);
+// Metres between two points, on a plane scaled by `scale`, the cosine of a's latitude.
+double FlatMetres(const MapPoint& a, const MapPoint& b, double scale) {
     return std::hypot((b.longitude - a.longitude) * scale, b.latitude - a.latitude) *
            kMetresPerDegree;
+}
+
+// Degrees the box of a link's points is widened by: the nearest point NearestPoint
+// finds is rounded in its flat frame, a few units in the last place of a float
+// coordinate (under 2e-5 degrees at 180), and must lie inside the box.
+constexpr double kBoxSlackDegrees = 1e-3;
+
+// Metres from the point to the widened box of the link's points: never more than
+// the metres to the link's nearest point, so a link whose box is farther than the
+// best answer cannot be the answer.
+double BoxMetres(const MapLink& link, const MapPoint& point, double scale) {
+    const MapPoint& from = link.fromNode->position;
+    double south = from.latitude, north = from.latitude;
+    double west = from.longitude, east = from.longitude;
+    auto widen = [&](const MapPoint& p) {
+        south = std::min<double>(south, p.latitude);
+        north = std::max<double>(north, p.latitude);
+        west = std::min<double>(west, p.longitude);
+        east = std::max<double>(east, p.longitude);
+    };
+    const uint32_t shapes = link.GetShapePointCount();
+    for (uint32_t i = 0; i < shapes; ++i)
+        widen(link.shapePoints[i]);
+    widen(link.toNode->position);
+    const double dLat = std::max({0.0, south - kBoxSlackDegrees - point.latitude,
+                                  point.latitude - north - kBoxSlackDegrees});
+    const double dLon = std::max({0.0, west - kBoxSlackDegrees - point.longitude,
+                                  point.longitude - east - kBoxSlackDegrees});
+    return std::hypot(dLon * scale, dLat) * kMetresPerDegree;
 }
 
 void NearestIn(CMapDatabase& database, int layerIndex, int32_t x0, int32_t y0, int32_t x1,
@@ -41,12 +69,16 @@ void NearestIn(CMapDatabase& database, int layerIndex, int32_t x0, int32_t y0, i
     it.SelectLayer(database, 1, layerIndex == 0 ? 0 : 1);
     if (it.Init(database.layers[layerIndex], x0, y0, x1, y1, kAllClasses, 7) != 0)
         return;
+    const double scale = std::cos(point.latitude * kPi / 180.0);
     for (MapLink* link = it.Next(); link; link = it.Next()) {
         if (!Wanted(*link, which))
             continue;
+        // A micrometre of margin for the rounding of the two distances.
+        if (BoxMetres(*link, point, scale) > std::min(radiusMetres, best.metres) + 1e-6)
+            continue;
         MapPoint nearest;
         const uint32_t segment = link->NearestPoint(point.latitude, point.longitude, &nearest);
-        const double metres = FlatMetres(point, nearest);
+        const double metres = FlatMetres(point, nearest, scale);
         if (metres <= radiusMetres && metres < best.metres) {
             best.link = link;
             best.segment = segment;

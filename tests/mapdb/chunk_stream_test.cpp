@@ -4,10 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+
 #include <fstream>
 #include <numeric>
+#include <random>
+#include <stdexcept>
 #include <vector>
 
+#include "formats/compressed_block.h"
+#include "formats/little_endian.h"
 #include "pathlume/foundation/data_file.h"
 #include "pathlume/mapdb/mapdb_memory.h"
 #include "platform/kernel/paths.h"
@@ -25,6 +31,59 @@ std::vector<uint8_t> Counting(size_t size) {
     for (size_t i = 0; i < size; ++i)
         bytes[i] = static_cast<uint8_t>(i * 7 + i / 251);
     return bytes;
+}
+
+// A block whose zlib stream is finished (final block and checksum), as our writer
+// never leaves one: it goes to zlib instead of the one-call inflate.
+std::vector<uint8_t> MakeFinishedBlock(const std::vector<uint8_t>& raw) {
+    uLongf packedSize = compressBound(raw.size());
+    std::vector<uint8_t> packed(packedSize);
+    if (compress2(packed.data(), &packedSize, raw.data(), raw.size(), 9) != Z_OK)
+        throw std::runtime_error("compress2");
+    packed.resize(packedSize);
+    std::vector<uint8_t> block(formats::compressed_block::kHeadSize);
+    formats::StoreU32(block.data(), static_cast<uint32_t>(packed.size()));
+    formats::StoreU32(block.data() + 4, static_cast<uint32_t>(raw.size()));
+    block.insert(block.end(), packed.begin(), packed.end());
+    return block;
+}
+
+std::vector<uint8_t> Noise(size_t size) {
+    std::mt19937 random(7);
+    std::vector<uint8_t> bytes(size);
+    for (uint8_t& b : bytes)
+        b = static_cast<uint8_t>(random());
+    return bytes;
+}
+
+// Our writer's blocks (inflated in one call), a finished stream and a block larger
+// than the input buffer (both by zlib) give the same bytes and leave the input just
+// past the block.
+TEST(ChunkStreamTest, EveryWayOfInflatingGivesTheBlocksBytes) {
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> raw;
+        std::vector<uint8_t> block;
+    };
+    const std::vector<uint8_t> counting = Counting(20000), noise = Noise(100000);
+    const Case cases[] = {
+        {"sync-flushed", counting, MakeBlock(counting)},
+        {"finished", counting, MakeFinishedBlock(counting)},
+        {"larger than the input buffer", noise, MakeBlock(noise)},
+    };
+    for (const Case& c : cases) {
+        ASSERT_GT(c.block.size(), formats::compressed_block::kHeadSize) << c.what;
+        std::vector<uint8_t> bytes = c.block;
+        const std::vector<uint8_t> next = MakeBlock(Counting(10));
+        bytes.insert(bytes.end(), next.begin(), next.end());
+        MemoryInput input(bytes);
+        ASSERT_EQ(InflateBlock(input), 0) << c.what;
+        std::vector<uint8_t> got(c.raw.size());
+        ASSERT_EQ(ChunkStream::Read(got.data(), static_cast<uint32_t>(got.size())), 1) << c.what;
+        EXPECT_EQ(got, c.raw) << c.what;
+        ASSERT_EQ(g_chunkStream.Inflate(), 0) << c.what;
+        EXPECT_EQ(g_chunkStream.rawSize, 10u) << c.what;
+    }
 }
 
 TEST(ChunkStreamTest, ReadsStopExactlyAtTheEndOfTheBlock) {
@@ -146,13 +205,19 @@ TEST(ChunkStreamTest, ArenaSpillsOnceThenFitsInOneBlock) {
     // A first block far too small for zlib's state and window.
     InflateArena::Release();
     InflateArena::Init(4096);
-    MemoryInput first(MakeBlock(Counting(2000)));
+    // Our writer's blocks are inflated without zlib: the arena is not touched.
+    const uint32_t highWaterBefore = InflateArena::HighWater();
+    MemoryInput ours(MakeBlock(Counting(2000)));
+    ASSERT_EQ(InflateBlock(ours), 0);
+    EXPECT_EQ(InflateArena::SpillCount(), 0);
+    EXPECT_EQ(InflateArena::HighWater(), highWaterBefore);
+    MemoryInput first(MakeFinishedBlock(Counting(2000)));
     ASSERT_EQ(InflateBlock(first), 0);
     EXPECT_GT(InflateArena::SpillCount(), 0);
     const uint32_t highWater = InflateArena::HighWater();
     EXPECT_GT(highWater, 4096u);
 
-    MemoryInput second(MakeBlock(Counting(3000)));
+    MemoryInput second(MakeFinishedBlock(Counting(3000)));
     ASSERT_EQ(InflateBlock(second), 0);
     EXPECT_EQ(InflateArena::SpillCount(), 0);
     EXPECT_EQ(InflateArena::BlockSize(), highWater);
@@ -162,7 +227,7 @@ TEST(ChunkStreamTest, ArenaSpillsOnceThenFitsInOneBlock) {
 
     // Steady state: no block is allocated or freed per inflate.
     const long blocks = mapdb::LiveBlocks();
-    MemoryInput third(MakeBlock(Counting(3000)));
+    MemoryInput third(MakeFinishedBlock(Counting(3000)));
     ASSERT_EQ(InflateBlock(third), 0);
     EXPECT_EQ(mapdb::LiveBlocks(), blocks);
 }
