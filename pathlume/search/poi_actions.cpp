@@ -111,10 +111,17 @@ std::string PoiDestinationText(const PoiPlace& place) {
     std::string street, area;
     if (!text.empty() && StreetAndArea(place, &street, &area)) {
         // Without a number the street line is the road's name alone.
-        text += street == place.name ? "\n" + area : "\n" + street + "\n" + area;
+        if (street != place.name) {
+            text += '\n';
+            text += street;
+        }
+        text += '\n';
+        text += area;
     }
-    if (!place.phone.empty())
-        text += "\n" + FormatPoiPhone(place.phone);
+    if (!place.phone.empty()) {
+        text += '\n';
+        text += FormatPoiPhone(place.phone);
+    }
     return text;
 }
 
