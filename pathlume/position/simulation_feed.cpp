@@ -79,9 +79,11 @@ DWORD CNmeaReceiver::SimulationFeedThread() {
         while ((GetFlags() & kGpsPaused) && !IsStopping())
             Sleep(kPausePollMs);
         if (!IsStopping()) {
-            FilterAndQueueFix(g_positionQueue, GetFix());
+            const bool queued = FilterAndQueueFix(g_positionQueue, GetFix()) == 0;
             const HWND window = GetNotifyWindow();
-            if (g_positionHold.load() == 0 && g_positionQueue.Count() > 0 && window &&
+            // Posted for the fix queued even when a map drawing matched it meanwhile:
+            // only the view's message steps the demonstration on.
+            if (g_positionHold.load() == 0 && (queued || g_positionQueue.Count() > 0) && window &&
                 IsWindow(window)) {
                 PostNewFixMessage(window, kSimulatedFix);
                 Sleep(1);

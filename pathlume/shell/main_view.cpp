@@ -462,10 +462,15 @@ void CMainView::ProcessFix(LPARAM value) {
     const bool forced = (static_cast<DWORD>(value) & 0x80000000u) != 0;
     bool goOn = true;
     const int queued = g_positionQueue.Count();
-    if (g_positionHold.load() == 0 && queued > 0)
+    const bool held = g_positionHold.load() != 0;
+    if (!held && queued > 0)
         g_mapMatcher.SnapWithTimeout(kSnapBudgetMs);
     else
-        goOn = forced;
+        // A demonstration moves on only through guidance here, and its feed waits for
+        // that step: a message whose positions a map drawing already matched (one
+        // posted again after the view was busy, or for positions left over) must
+        // still take it, or no fix ever comes again.
+        goOn = forced || (!held && demoRunning.load());
     if (goOn) {
         if (forced)
             forceRedraw = TRUE;

@@ -21,6 +21,7 @@
 #include "pathlume/mapdb/snap.h"
 #include "pathlume/position/fix_delivery.h"
 #include "pathlume/position/gps_ports.h"
+#include "pathlume/position/map_matcher.h"
 #include "pathlume/position/nmea_receiver.h"
 #include "pathlume/position/position_queue.h"
 #include "pathlume/route/route_hooks.h"
@@ -282,6 +283,30 @@ TEST_F(MainViewTest, RouteDemonstrationDrivesToTheEndAndTheArrivalCancelsTheRout
     platform::AdvanceClockAndPump(2000);
     EXPECT_FALSE(view_->GetReplayFlag());
     EXPECT_NE(view_->lastDataTick.load(), kNoDataTick);
+}
+
+// A fix message the view could not take while the router was busy is posted again
+// once it can; when a drawing of the map has meanwhile matched the positions it
+// stood for, it still steps the demonstration, which waits for that step: without
+// it no fix came again and the drive stood still.
+TEST_F(MainViewTest, ADemonstrationGoesOnWhenADrawingMatchedTheFixOfAParkedMessage) {
+    RegSetDword(HKEY_CURRENT_USER, kSettingsKey, u"PlaybackDelay", 0);
+    ASSERT_TRUE(RouteAcrossTown(*view_, 0));
+    view_->OnDemoRoute();
+    ASSERT_TRUE(view_->GetReplayFlag());
+    g_router->busyCount = 1;
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!view_->parkedFixPost && std::chrono::steady_clock::now() < limit) {
+        Pump();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(view_->parkedFixPost) << "the feed's first fix never came";
+    // What the map's drawing does with queued positions before it draws the vehicle.
+    g_mapMatcher.SnapWithTimeout(1000);
+    ASSERT_EQ(g_positionQueue.Count(), 0);
+    g_router->busyCount = 0;
+    DriveUntilRouteEnds(30);
+    EXPECT_FALSE(g_router->state & kRouterRouteState) << "the demonstration stood still";
 }
 
 // A route along one link: the demonstration drives it to the destination too.

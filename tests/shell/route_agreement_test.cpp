@@ -3,6 +3,7 @@
 // `route --heading --json` prints for the same maps, ends and heading.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <optional>
@@ -13,11 +14,16 @@
 
 #include "pathlume/foundation/registry_helpers.h"
 #include "pathlume/position/gps_device.h"
+#include "pathlume/position/nmea_receiver.h"
 #include "pathlume/route/maneuver_texts.h"
 #include "pathlume/route/router.h"
+#include "pathlume/shell/main_frame.h"
+#include "pathlume/shell/main_view.h"
+#include "pathlume/shell/receiver_control.h"
 #include "platform/user/user.h"
 #include "tests/route/route_test_maps.h"
 #include "tests/shell/app_fixture.h"
+#include "tests/shell/town_route.h"
 #include "tests/support/tool_run.h"
 
 namespace shell_test {
@@ -58,6 +64,19 @@ class RouteAgreementTest : public AppTest {
         if (route["result"] != "route")
             return std::nullopt;
         return route;
+    }
+    // The program's maneuvers, their road names as the route list shows them.
+    static Maneuvers OfProgram() {
+        Maneuvers program;
+        for (int32_t i = 0; i < g_router->maneuverCount; ++i) {
+            const Maneuver& m = g_router->maneuvers[i];
+            char road[kManeuverTextSize];
+            const char* name = FormatManeuverRoadName(*g_router, road, m, false);
+            program.kinds.push_back(m.kind);
+            program.roads.push_back(name ? name : "");
+            program.metres.push_back(static_cast<double>(m.distance) * kMetresPerRadian);
+        }
+        return program;
     }
     static Maneuvers Of(const json& route) {
         Maneuvers m;
@@ -138,15 +157,7 @@ TEST_F(RouteAgreementTest, TheProgramRoutesAsTheRouteToolFromTheSameStartAndHead
     unsetenv("PATHLUME_DESTINATION");
     ASSERT_TRUE(g_router->state & kRouterRouteState) << "the program made no route";
 
-    Maneuvers program;
-    for (int32_t i = 0; i < g_router->maneuverCount; ++i) {
-        const Maneuver& m = g_router->maneuvers[i];
-        char road[kManeuverTextSize];
-        const char* name = FormatManeuverRoadName(*g_router, road, m, false);
-        program.kinds.push_back(m.kind);
-        program.roads.push_back(name ? name : "");
-        program.metres.push_back(static_cast<double>(m.distance) * kMetresPerRadian);
-    }
+    const Maneuvers program = OfProgram();
     // The route list, entry by entry, then the maneuvers made of it.
     std::vector<int32_t> links;
     for (int32_t i = 0; i < g_router->routeCount; ++i)
@@ -158,6 +169,44 @@ TEST_F(RouteAgreementTest, TheProgramRoutesAsTheRouteToolFromTheSameStartAndHead
     ASSERT_EQ(program.metres.size(), tool.metres.size());
     for (size_t i = 0; i < tool.metres.size(); ++i)
         EXPECT_NEAR(program.metres[i], tool.metres[i], 1.0) << "maneuver " << i;
+    Close();
+    platform::UseManualClock(false);
+}
+
+// The shell tests' route across the town, from the vehicle placed on its start road
+// with no fix: it leaves the way the receiver's last heading faces (0 when it never
+// had one), as `route --heading` does; without --heading the tool may leave the
+// other way, and its first maneuver is then another road's.
+TEST_F(RouteAgreementTest, TheTownRouteFromAPlacedVehicleIsTheToolsWithTheSameHeading) {
+    InstallTownMaps();
+    InstallVoiceFiles();
+    platform::UseManualClock(true);
+    ASSERT_TRUE(Start(u"nowarning", std::vector<UINT>{}));
+    Pump();
+    auto* frame = dynamic_cast<CMainFrame*>(app_->m_pMainWnd);
+    ASSERT_NE(frame, nullptr);
+    // Nothing but the test sets the fix.
+    CloseReceiverPort();
+    std::vector<std::string> firstRoads;
+    for (const double heading : {0.0, 90.0, 180.0, 270.0}) {
+        SCOPED_TRACE(heading);
+        g_gpsReceiver.load()->UpdateFix(
+            [heading](GpsFix& fix) { fix.headingDegrees = static_cast<FLOAT>(heading); });
+        MapPoint start;
+        ASSERT_TRUE(RouteAcrossTown(frame->View(), 1, &start));
+        const Maneuvers program = OfProgram();
+        const MapPoint to = g_router->destPoint;
+        const std::optional<json> tool = Route(Position(start.latitude, start.longitude),
+                                               Position(to.latitude, to.longitude), heading);
+        ASSERT_TRUE(tool.has_value()) << "the tool found no route";
+        EXPECT_EQ(program.kinds, Of(*tool).kinds);
+        EXPECT_EQ(program.roads, Of(*tool).roads);
+        ASSERT_FALSE(program.roads.empty());
+        firstRoads.push_back(program.roads.front());
+    }
+    // The headings take the route off both ways along its start road.
+    EXPECT_NE(std::count(firstRoads.begin(), firstRoads.end(), firstRoads.front()),
+              static_cast<std::ptrdiff_t>(firstRoads.size()));
     Close();
     platform::UseManualClock(false);
 }
