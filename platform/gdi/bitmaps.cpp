@@ -176,6 +176,26 @@ HBITMAP CreateCompatibleBitmap(HDC dcHandle, int width, int height) {
     return static_cast<HBITMAP>(Insert(bitmap));
 }
 
+HBITMAP platform::CreateBitmapOnMemory(void* pixels, int width, int height, int stride) {
+    Guard guard(DrawingLock());
+    if (!pixels || !SizeInRange(width, height) || stride < width * 4 || stride % 4 != 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    auto bitmap = std::make_shared<Bitmap>();
+    bitmap->surface = cairo_image_surface_create_for_data(
+        static_cast<unsigned char*>(pixels), CAIRO_FORMAT_RGB24, width, height, stride);
+    if (cairo_surface_status(bitmap->surface) != CAIRO_STATUS_SUCCESS) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    bitmap->width = width;
+    bitmap->height = height;
+    bitmap->data = static_cast<uint8_t*>(pixels);
+    bitmap->stride = stride;
+    return static_cast<HBITMAP>(Insert(bitmap));
+}
+
 HBITMAP CreateDIBSection(HDC dcHandle, const BITMAPINFO* info, UINT usage, void** bits,
                          HANDLE section, DWORD offset) {
     if (bits) {
