@@ -41,6 +41,14 @@ MapChunk* SlotRecords(void** directory) {
     return reinterpret_cast<MapChunk*>(static_cast<BYTE*>(directory[0]) + kSlotBlockHeader);
 }
 
+// A record still as its directory was made holds nothing to free. Most of a
+// directory's pages were never written: freeing only reads them, and writing to
+// them (clearing what is already clear) would fault every one in at the exit.
+bool IsBlank(const MapChunk& record) {
+    const auto* bytes = reinterpret_cast<const BYTE*>(&record);
+    return std::all_of(bytes, bytes + sizeof(record), [](BYTE b) { return b == 0; });
+}
+
 // Two joined neighbours hold one side record between them: each side is freed once,
 // before the chunks' own storage.
 void FreeRecordStorage(const std::vector<MapChunk*>& records) {
@@ -137,6 +145,8 @@ int MapLayer::SetupChunkDirectory(int32_t w, int32_t h) {
     cacheW = w + extra;
     cacheH = h + extra;
     slotTotal = cacheW * cacheH;
+    slotsUsedFirst = slotTotal;
+    slotsUsedEnd = 0;
     windowX0 = windowY0 = kNoWindow;
     windowX1 = w - 1;
     windowY1 = h - 1;
@@ -174,8 +184,10 @@ void MapLayer::FreeDirectory() {
         }
     } else {
         MapChunk* slots = SlotRecords(directory);
-        for (int32_t i = 0; i < slotTotal; ++i)
-            records.push_back(&slots[i]);
+        for (int32_t i = slotsUsedFirst; i < slotsUsedEnd; ++i) {
+            if (!IsBlank(slots[i]))
+                records.push_back(&slots[i]);
+        }
     }
     FreeRecordStorage(records);
     for (MapChunk* record : records)
@@ -204,7 +216,11 @@ MapChunk* MapLayer::GetChunkRecord(int32_t dx, int32_t dy, bool allocatePage) {
         return nullptr;
     if (index != 0) {
         const int32_t slot = GetCacheSlot(dx, dy);
-        return slot < 0 ? nullptr : &SlotRecords(directory)[slot];
+        if (slot < 0)
+            return nullptr;
+        slotsUsedFirst = std::min(slotsUsedFirst, slot);
+        slotsUsedEnd = std::max(slotsUsedEnd, slot + 1);
+        return &SlotRecords(directory)[slot];
     }
     if (dx < 0 || dy < 0 || dx >= cacheW || dy >= cacheH)
         return nullptr;
@@ -348,8 +364,10 @@ void CMapDatabase::ReleaseDetailedChunks() {
         MapLayer& layer = layers[k];
         if (!layer.directory)
             continue;
-        for (int32_t i = 0; i < layer.slotTotal; ++i) {
+        for (int32_t i = layer.slotsUsedFirst; i < layer.slotsUsedEnd; ++i) {
             MapChunk& record = SlotRecords(layer.directory)[i];
+            if (IsBlank(record))
+                continue;
             if (record.searchSlots)
                 searchBlocks.insert(record.searchSlots);
             record.searchSlots = nullptr;

@@ -50,6 +50,9 @@ struct MapLayer {
     void** directory = nullptr;
     MapPoint centre;
     int32_t slotTotal = 0;
+    // Layers 1 to 4: the lowest and highest slot GetChunkRecord handed out since the
+    // directory was made. No record outside them was ever written.
+    int32_t slotsUsedFirst = 0, slotsUsedEnd = 0;
     int32_t cacheW = 0, cacheH = 0;
     int32_t windowW = 0, windowH = 0;
     CDataFile* file = nullptr;

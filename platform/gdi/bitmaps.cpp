@@ -176,6 +176,26 @@ HBITMAP CreateCompatibleBitmap(HDC dcHandle, int width, int height) {
     return static_cast<HBITMAP>(Insert(bitmap));
 }
 
+HBITMAP platform::CreateBitmapOnMemory(void* pixels, int width, int height, int stride) {
+    Guard guard(DrawingLock());
+    if (!pixels || !SizeInRange(width, height) || stride < width * 4 || stride % 4 != 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    auto bitmap = std::make_shared<Bitmap>();
+    bitmap->surface = cairo_image_surface_create_for_data(
+        static_cast<unsigned char*>(pixels), CAIRO_FORMAT_RGB24, width, height, stride);
+    if (cairo_surface_status(bitmap->surface) != CAIRO_STATUS_SUCCESS) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    bitmap->width = width;
+    bitmap->height = height;
+    bitmap->data = static_cast<uint8_t*>(pixels);
+    bitmap->stride = stride;
+    return static_cast<HBITMAP>(Insert(bitmap));
+}
+
 HBITMAP CreateDIBSection(HDC dcHandle, const BITMAPINFO* info, UINT usage, void** bits,
                          HANDLE section, DWORD offset) {
     if (bits) {
@@ -297,7 +317,32 @@ void FilterRow(const uint32_t* pixels, int width, uint8_t* row) {
 // ISA-L at its level 1, since a screenshot is written while the program runs (a frame
 // took three times as long to write at zlib's default level with every filter tried,
 // and zlib's fastest level took three times ISA-L's for a file of the same size).
-bool EncodePng(Bitmap& bitmap, std::string& png) {
+// The deflate's output goes to the file as it comes, in the one IDAT chunk whose
+// length is written last: a copy of the image data grown in memory and another of
+// the whole file were fresh pages for nothing.
+bool EncodePng(Bitmap& bitmap, std::FILE* file) {
+    auto put = [file](const void* bytes, size_t size) {
+        return std::fwrite(bytes, 1, size, file) == size;
+    };
+    auto putBig32 = [&put](uint32_t value) {
+        std::string bytes;
+        PutBig32(bytes, value);
+        return put(bytes.data(), bytes.size());
+    };
+    std::string head("\x89PNG\r\n\x1a\n", 8);
+    std::string header;
+    PutBig32(header, static_cast<uint32_t>(bitmap.width));
+    PutBig32(header, static_cast<uint32_t>(bitmap.height));
+    header += std::string("\x08\x02\x00\x00\x00", 5);  // 8 bits, RGB, deflate, no interlace
+    PutChunk(head, "IHDR", header);
+    const long idatStart = static_cast<long>(head.size());
+    head.append("\0\0\0\0IDAT", 8);  // the length comes when the data is written
+    if (!put(head.data(), head.size())) {
+        return false;
+    }
+    uLong crc = crc32(0, reinterpret_cast<const Bytef*>("IDAT"), 4);
+    uint64_t idatSize = 0;
+
     const size_t rowBytes = 1 + 3 * static_cast<size_t>(bitmap.width);
     // Rows go to the deflate about 32 KB at a time: a row at a time cost a quarter
     // more in the deflate's own calls.
@@ -314,7 +359,6 @@ bool EncodePng(Bitmap& bitmap, std::string& png) {
     stream->level_buf = levelBuffer.get();
     stream->level_buf_size = ISAL_DEF_LVL1_SMALL;
     stream->gzip_flag = IGZIP_ZLIB;
-    std::string idat;
     uint8_t out[16384];
     bool ok = true;
     for (int y = 0; y < bitmap.height && ok; y += rowsPerCall) {
@@ -325,8 +369,6 @@ bool EncodePng(Bitmap& bitmap, std::string& png) {
         stream->avail_in = static_cast<uint32_t>(rowBytes * count);
         stream->end_of_stream = y + count == bitmap.height;
         stream->flush = NO_FLUSH;
-        // The output grows by what deflate gives: a buffer of the worst case filled
-        // with zeros first was a megabyte of fresh pages for a VGA frame.
         do {
             stream->next_out = out;
             stream->avail_out = sizeof out;
@@ -334,43 +376,44 @@ bool EncodePng(Bitmap& bitmap, std::string& png) {
                 ok = false;
                 break;
             }
-            idat.append(reinterpret_cast<const char*>(out), sizeof out - stream->avail_out);
+            const size_t produced = sizeof out - stream->avail_out;
+            crc = crc32(crc, out, static_cast<uInt>(produced));
+            idatSize += produced;
+            if (!put(out, produced)) {
+                ok = false;
+                break;
+            }
         } while (stream->avail_out == 0 ||
                  (stream->end_of_stream && stream->internal_state.state != ZSTATE_END));
         ok = ok && stream->avail_in == 0;
     }
-    if (!ok) {
+    if (!ok || idatSize > 0x7FFFFFFF || !putBig32(static_cast<uint32_t>(crc))) {
         return false;
     }
-    std::string header;
-    PutBig32(header, static_cast<uint32_t>(bitmap.width));
-    PutBig32(header, static_cast<uint32_t>(bitmap.height));
-    header += std::string("\x08\x02\x00\x00\x00", 5);  // 8 bits, RGB, deflate, no interlace
-    png.assign("\x89PNG\r\n\x1a\n", 8);
-    PutChunk(png, "IHDR", header);
-    PutChunk(png, "IDAT", idat);
-    PutChunk(png, "IEND", {});
-    return true;
+    std::string end;
+    PutChunk(end, "IEND", {});
+    if (!put(end.data(), end.size()) || std::fseek(file, idatStart, SEEK_SET) != 0 ||
+        !putBig32(static_cast<uint32_t>(idatSize))) {
+        return false;
+    }
+    return std::fseek(file, 0, SEEK_END) == 0;
 }
 
 // Written beside the target and renamed over it: a file that could not be written
 // whole is removed, so that nothing half written looks like a picture, and a picture
 // already there is kept.
 bool WritePng(Bitmap& bitmap, const std::filesystem::path& path) {
-    std::string png;
-    {
-        Access read(bitmap, false);
-        if (!EncodePng(bitmap, png)) {
-            return false;
-        }
-    }
     std::filesystem::path temporary = path;
     temporary += ".part";
     std::FILE* file = std::fopen(temporary.c_str(), "wb");
     if (!file) {
         return false;
     }
-    bool written = std::fwrite(png.data(), 1, png.size(), file) == png.size();
+    bool written = false;
+    {
+        Access read(bitmap, false);
+        written = EncodePng(bitmap, file);
+    }
     written = std::fclose(file) == 0 && written;
     std::error_code error;
     if (written)

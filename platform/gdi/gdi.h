@@ -454,6 +454,11 @@ HDC CreateScreenDC(HWND window, POINT origin, const RECT& clip);
 HDC CreateScreenDC();
 HWND WindowOfDC(HDC dc);
 
+// A bitmap whose pixels are the caller's memory: 32-bit XRGB, top-down, `stride`
+// bytes a row (a host window's own surface, drawn into without a copy between). The
+// memory must outlive the bitmap.
+HBITMAP CreateBitmapOnMemory(void* pixels, int width, int height, int stride);
+
 // Writes the surface a DC draws on (the screen, or its selected bitmap) or a bitmap as
 // a PNG file.
 bool SaveDCAsPng(HDC dc, const std::filesystem::path& path);

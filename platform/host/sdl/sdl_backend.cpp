@@ -105,7 +105,10 @@ UINT VirtualKeyOf(SDL_Keycode key) {
     }
 }
 
-// The window: the screen scaled up, and the screen's pixels read through a DIB.
+// The window: the screen scaled up, and the screen's pixels read through a bitmap.
+// Where the window's surface has the screen's size and layout (no scaling, 32-bit
+// XRGB) the bitmap is that surface, so a frame is copied once and no third
+// screen-sized buffer is filled; else a DIB is scaled into the window.
 class ScreenWindow {
   public:
     bool Open(const HostOptions& options) {
@@ -119,23 +122,20 @@ class ScreenWindow {
         }
         screen_ = CreateScreenDC();
         memory_ = CreateCompatibleDC(nullptr);
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = width_;
-        info.bmiHeader.biHeight = -height_;  // top-down
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        void* bits = nullptr;
-        dib_ = CreateDIBSection(memory_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        if (!dib_) {
+        if (!memory_) {
             return false;
         }
-        oldBitmap_ = SelectObject(memory_, dib_);
-        // A 32-bit DIB keeps blue, green, red, unused in memory: SDL's RGB888.
-        source_ = SDL_CreateRGBSurfaceWithFormatFrom(bits, width_, height_, 32, width_ * 4,
-                                                     SDL_PIXELFORMAT_RGB888);
-        return source_ != nullptr;
+        SDL_Surface* target = SDL_GetWindowSurface(window_);
+        if (scale_ == 1 && target && target->format->format == SDL_PIXELFORMAT_RGB888 &&
+            target->w == width_ && target->h == height_ && !SDL_MUSTLOCK(target)) {
+            bitmap_ = CreateBitmapOnMemory(target->pixels, width_, height_, target->pitch);
+            if (bitmap_) {
+                direct_ = target;
+                oldBitmap_ = SelectObject(memory_, bitmap_);
+                return true;
+            }
+        }
+        return UseCopy();
     }
 
     void Close() {
@@ -146,8 +146,8 @@ class ScreenWindow {
             SelectObject(memory_, oldBitmap_);
             DeleteDC(memory_);
         }
-        if (dib_) {
-            DeleteObject(dib_);
+        if (bitmap_) {
+            DeleteObject(bitmap_);
         }
         if (screen_) {
             DeleteDC(screen_);
@@ -158,6 +158,14 @@ class ScreenWindow {
     }
 
     void Present(bool dark) {
+        SDL_Surface* target = SDL_GetWindowSurface(window_);
+        if (!target) {
+            return;
+        }
+        // SDL makes the surface again when the window's size changes.
+        if (direct_ && (target != direct_ || target->pixels != direct_->pixels) && !UseCopy()) {
+            return;
+        }
         if (dark) {
             BitBlt(memory_, 0, 0, width_, height_, nullptr, 0, 0, BLACKNESS);
         } else {
@@ -166,11 +174,9 @@ class ScreenWindow {
         if (!dark && WaitCursorShown()) {
             DrawWaitCursor(memory_, width_, height_);
         }
-        SDL_Surface* target = SDL_GetWindowSurface(window_);
-        if (!target) {
-            return;
+        if (!direct_) {
+            SDL_BlitScaled(source_, nullptr, target, nullptr);
         }
-        SDL_BlitScaled(source_, nullptr, target, nullptr);
         SDL_UpdateWindowSurface(window_);
         State().frames.fetch_add(1);
     }
@@ -208,11 +214,39 @@ class ScreenWindow {
     }
 
   private:
+    // Draws into a DIB of its own, scaled into the window at each frame.
+    bool UseCopy() {
+        if (bitmap_) {
+            SelectObject(memory_, oldBitmap_);
+            DeleteObject(bitmap_);
+            bitmap_ = nullptr;
+        }
+        direct_ = nullptr;
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = width_;
+        info.bmiHeader.biHeight = -height_;  // top-down
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* bits = nullptr;
+        bitmap_ = CreateDIBSection(memory_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        if (!bitmap_) {
+            return false;
+        }
+        oldBitmap_ = SelectObject(memory_, bitmap_);
+        // A 32-bit DIB keeps blue, green, red, unused in memory: SDL's RGB888.
+        source_ = SDL_CreateRGBSurfaceWithFormatFrom(bits, width_, height_, 32, width_ * 4,
+                                                     SDL_PIXELFORMAT_RGB888);
+        return source_ != nullptr;
+    }
+
     SDL_Window* window_ = nullptr;
     SDL_Surface* source_ = nullptr;
+    SDL_Surface* direct_ = nullptr;  // the window's surface when the bitmap draws on it
     HDC screen_ = nullptr;
     HDC memory_ = nullptr;
-    HBITMAP dib_ = nullptr;
+    HBITMAP bitmap_ = nullptr;
     HGDIOBJ oldBitmap_ = nullptr;
     int width_ = 0;
     int height_ = 0;

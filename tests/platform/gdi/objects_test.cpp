@@ -292,6 +292,36 @@ TEST(Objects, ThreadsMayDrawAtTheSameTime) {
     EXPECT_EQ(platform::CountGdiObjects(), before);
 }
 
+// The host's window draws the screen straight into its own surface this way.
+TEST(Objects, ABitmapOnTheCallersMemoryDrawsIntoIt) {
+    const int before = platform::CountGdiObjects();
+    // Three pixels a row in rows of four: the stride is the caller's.
+    std::vector<uint32_t> pixels(4 * 3, 0xDEADBEEF);
+    HBITMAP bitmap = platform::CreateBitmapOnMemory(pixels.data(), 3, 3, 16);
+    ASSERT_NE(bitmap, nullptr);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
+    const RECT rect{1, 1, 3, 3};
+    FillRect(dc, &rect, brush);
+    DeleteObject(brush);
+    EXPECT_EQ(GetPixel(dc, 0, 0), 0xEFBEADu);  // what the memory held, read as a colour
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(bitmap);
+    EXPECT_EQ(pixels[4 + 1] & 0xFFFFFF, 0x010203u);
+    EXPECT_EQ(pixels[8 + 2] & 0xFFFFFF, 0x010203u);
+    EXPECT_EQ(pixels[0], 0xDEADBEEFu);
+    EXPECT_EQ(pixels[4 + 3], 0xDEADBEEFu);  // beyond the row's pixels
+    EXPECT_EQ(platform::CountGdiObjects(), before);
+
+    // Refused: no memory, rows narrower than the width, a stride not of whole pixels.
+    EXPECT_EQ(platform::CreateBitmapOnMemory(nullptr, 3, 3, 16), nullptr);
+    EXPECT_EQ(platform::CreateBitmapOnMemory(pixels.data(), 3, 3, 8), nullptr);
+    EXPECT_EQ(platform::CreateBitmapOnMemory(pixels.data(), 3, 3, 14), nullptr);
+    EXPECT_EQ(platform::CreateBitmapOnMemory(pixels.data(), 0, 3, 16), nullptr);
+}
+
 TEST(Objects, AnySurfaceCanBeWrittenAsPng) {
     Surface s(3, 2, kBlue);
     SetPixel(s.dc(), 2, 1, RGB(1, 2, 3));
