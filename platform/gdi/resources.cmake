@@ -32,6 +32,14 @@ function(pathlume_add_resources target)
 
   file(STRINGS ${table} rows REGEX "^\\|[ ]*[0-9]+[ ]*\\|")
   set(out ${CMAKE_BINARY_DIR}/resources/${target}/${RES_NAME})
+  # The images depend on the table's folder alone: every program built from one
+  # folder shares one rasterised copy, made by the first call's target.
+  string(MD5 folder_key "${RES_DIR}")
+  string(SUBSTRING ${folder_key} 0 12 folder_key)
+  set(images ${CMAKE_BINARY_DIR}/resources/images/${RES_NAME}-${folder_key})
+  set(images_target pathlume_images_${folder_key})
+  set(new_pngs)
+  get_property(rasterised GLOBAL PROPERTY PATHLUME_RASTERISED_IMAGES)
   set(pngs)
   set(entries)
   set(seen)
@@ -64,26 +72,40 @@ function(pathlume_add_resources target)
       endif()
       math(EXPR w "${width} * ${scale}")
       math(EXPR h "${height} * ${scale}")
-      set(png ${out}/${set}/${kind}_${id}.png)
-      # Bitmaps are opaque: what the drawing leaves transparent becomes white, the
-      # colour key of the screens. Icons keep their alpha.
-      if(kind STREQUAL "bitmap")
-        set(background --background-color=white)
-      else()
-        set(background)
+      set(png ${images}/${set}/${kind}_${id}.png)
+      if(NOT png IN_LIST rasterised)
+        # Bitmaps are opaque: what the drawing leaves transparent becomes white, the
+        # colour key of the screens. Icons keep their alpha.
+        if(kind STREQUAL "bitmap")
+          set(background --background-color=white)
+        else()
+          set(background)
+        endif()
+        add_custom_command(
+          OUTPUT ${png}
+          COMMAND ${CMAKE_COMMAND} -E make_directory ${images}/${set}
+          COMMAND ${RSVG_CONVERT} --width=${w} --height=${h} ${background} --format=png
+                  --output=${png} ${svg}
+          DEPENDS ${svg}
+          COMMENT "Rasterising ${RES_NAME} ${kind} ${id} for ${set}"
+          VERBATIM)
+        list(APPEND new_pngs ${png})
       endif()
-      add_custom_command(
-        OUTPUT ${png}
-        COMMAND ${CMAKE_COMMAND} -E make_directory ${out}/${set}
-        COMMAND ${RSVG_CONVERT} --width=${w} --height=${h} ${background} --format=png
-                --output=${png} ${svg}
-        DEPENDS ${svg}
-        COMMENT "Rasterising ${RES_NAME} ${kind} ${id} for ${set}"
-        VERBATIM)
       list(APPEND pngs ${png})
       list(APPEND entries "${set}|${kind}|${id}|${w}|${h}|${png}")
     endforeach()
   endforeach()
+
+  if(new_pngs)
+    set_property(GLOBAL APPEND PROPERTY PATHLUME_RASTERISED_IMAGES ${new_pngs})
+    if(TARGET ${images_target})
+      # A later call asked for a screen set the first did not.
+      set(images_target ${images_target}_${target})
+    endif()
+    add_custom_target(${images_target} DEPENDS ${new_pngs})
+    set_property(GLOBAL APPEND PROPERTY PATHLUME_IMAGES_TARGETS_${folder_key} ${images_target})
+  endif()
+  get_property(image_targets GLOBAL PROPERTY PATHLUME_IMAGES_TARGETS_${folder_key})
 
   set(generated ${out}/resources.cpp)
   set(list_file ${out}/images.txt)
@@ -110,6 +132,7 @@ function(pathlume_add_resources target)
   # The target may live in another folder than the call: build the data through a
   # target of this folder and compile it into the program.
   add_custom_target(${target}_${RES_NAME}_resources DEPENDS ${generated})
+  add_dependencies(${target}_${RES_NAME}_resources ${image_targets})
   add_dependencies(${target} ${target}_${RES_NAME}_resources)
   set_source_files_properties(${generated} TARGET_DIRECTORY ${target} PROPERTIES GENERATED TRUE)
   target_sources(${target} PRIVATE ${generated})
