@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "platform/host/backend.h"
@@ -130,7 +131,7 @@ class ScreenWindow {
             target->w == width_ && target->h == height_ && !SDL_MUSTLOCK(target)) {
             bitmap_ = CreateBitmapOnMemory(target->pixels, width_, height_, target->pitch);
             if (bitmap_) {
-                direct_ = target;
+                direct_ = LayoutOf(target);
                 oldBitmap_ = SelectObject(memory_, bitmap_);
                 return true;
             }
@@ -163,7 +164,7 @@ class ScreenWindow {
             return;
         }
         // SDL makes the surface again when the window's size changes.
-        if (direct_ && (target != direct_ || target->pixels != direct_->pixels) && !UseCopy()) {
+        if (direct_ && LayoutOf(target) != *direct_ && !UseCopy()) {
             return;
         }
         if (dark) {
@@ -214,6 +215,20 @@ class ScreenWindow {
     }
 
   private:
+    // The surface the bitmap draws on, by value: SDL frees a surface it makes again
+    // and may hand out the new one at the old address.
+    struct SurfaceLayout {
+        void* pixels;
+        int pitch;
+        int w;
+        int h;
+        Uint32 format;
+        bool operator==(const SurfaceLayout&) const = default;
+    };
+    static SurfaceLayout LayoutOf(const SDL_Surface* surface) {
+        return {surface->pixels, surface->pitch, surface->w, surface->h, surface->format->format};
+    }
+
     // Draws into a DIB of its own, scaled into the window at each frame.
     bool UseCopy() {
         if (bitmap_) {
@@ -221,7 +236,7 @@ class ScreenWindow {
             DeleteObject(bitmap_);
             bitmap_ = nullptr;
         }
-        direct_ = nullptr;
+        direct_.reset();
         BITMAPINFO info{};
         info.bmiHeader.biSize = sizeof info.bmiHeader;
         info.bmiHeader.biWidth = width_;
@@ -243,7 +258,7 @@ class ScreenWindow {
 
     SDL_Window* window_ = nullptr;
     SDL_Surface* source_ = nullptr;
-    SDL_Surface* direct_ = nullptr;  // the window's surface when the bitmap draws on it
+    std::optional<SurfaceLayout> direct_;  // the window's surface when the bitmap draws on it
     HDC screen_ = nullptr;
     HDC memory_ = nullptr;
     HBITMAP bitmap_ = nullptr;
