@@ -1,7 +1,12 @@
 // Bitmaps: device bitmaps, DIB sections in their own layouts, and PNG output.
 #include <zlib.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -320,7 +325,7 @@ void FilterRow(const uint32_t* pixels, int width, uint8_t* row) {
 // The deflate's output goes to the file as it comes, in the one IDAT chunk whose
 // length is written last: a copy of the image data grown in memory and another of
 // the whole file were fresh pages for nothing.
-bool EncodePng(Bitmap& bitmap, std::FILE* file) {
+bool EncodePng(Bitmap& bitmap, isal_zstream* stream, std::FILE* file) {
     auto put = [file](const void* bytes, size_t size) {
         return std::fwrite(bytes, 1, size, file) == size;
     };
@@ -349,9 +354,6 @@ bool EncodePng(Bitmap& bitmap, std::FILE* file) {
     const int rowsPerCall =
         static_cast<int>(std::clamp<size_t>(32768 / rowBytes, 1, bitmap.height));
     std::vector<uint8_t> rows(rowBytes * rowsPerCall);
-    // The stream's state is 80 KB: not for the stack of whichever thread saves.
-    auto stream = std::make_unique_for_overwrite<isal_zstream>();
-    isal_deflate_init(stream.get());
     // The small buffer of level 1: the large one compresses a screen no better and is
     // three times the fresh memory.
     auto levelBuffer = std::make_unique_for_overwrite<uint8_t[]>(ISAL_DEF_LVL1_SMALL);
@@ -372,7 +374,7 @@ bool EncodePng(Bitmap& bitmap, std::FILE* file) {
         do {
             stream->next_out = out;
             stream->avail_out = sizeof out;
-            if (isal_deflate(stream.get()) != COMP_OK) {
+            if (isal_deflate(stream) != COMP_OK) {
                 ok = false;
                 break;
             }
@@ -399,20 +401,50 @@ bool EncodePng(Bitmap& bitmap, std::FILE* file) {
     return std::fseek(file, 0, SEEK_END) == 0;
 }
 
+// A name beside the target that no other writer, in this process or another, is
+// using; created with the usual mode, so the picture renamed from it has one too.
+std::FILE* CreateBeside(const std::filesystem::path& path, std::filesystem::path* created) {
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::filesystem::path name = path;
+        name +=
+            "." + std::to_string(getpid()) + "." + std::to_string(counter.fetch_add(1)) + ".part";
+        const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            return nullptr;
+        }
+        std::FILE* file = fdopen(fd, "wb");
+        if (!file) {
+            close(fd);
+            unlink(name.c_str());
+            return nullptr;
+        }
+        *created = std::move(name);
+        return file;
+    }
+    return nullptr;
+}
+
 // Written beside the target and renamed over it: a file that could not be written
 // whole is removed, so that nothing half written looks like a picture, and a picture
 // already there is kept.
 bool WritePng(Bitmap& bitmap, const std::filesystem::path& path) {
-    std::filesystem::path temporary = path;
-    temporary += ".part";
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    // The deflate is made first: ISA-L missing ends the process (status 127), and it
+    // must not leave a file behind when it does. Its state is 80 KB: not for the stack
+    // of whichever thread saves.
+    auto stream = std::make_unique_for_overwrite<isal_zstream>();
+    isal_deflate_init(stream.get());
+    std::filesystem::path temporary;
+    std::FILE* file = CreateBeside(path, &temporary);
     if (!file) {
         return false;
     }
     bool written = false;
     {
         Access read(bitmap, false);
-        written = EncodePng(bitmap, file);
+        written = EncodePng(bitmap, stream.get(), file);
     }
     written = std::fclose(file) == 0 && written;
     std::error_code error;

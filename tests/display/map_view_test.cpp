@@ -18,6 +18,7 @@
 #include "platform/kernel/msgbox.h"
 #include "tests/display/frame_maps.h"
 #include "tests/support/temp_root.h"
+#include "tests/support/test_files.h"
 #include "tests/support/tool_run.h"
 
 namespace {
@@ -281,7 +282,7 @@ TEST_F(CentreTest, RenderRefusesBadOptionsAndLeavesNoPicture) {
     EXPECT_FALSE(figures.ok);
     EXPECT_FALSE(figures.error.empty());
     EXPECT_FALSE(std::filesystem::exists(options.out));
-    EXPECT_FALSE(std::filesystem::exists(options.out.string() + ".part"));
+    EXPECT_FALSE(testing_support::PartFileBeside(options.out));
 }
 
 // Written over a folder, the frame's failed rename is said, and nothing is left.
@@ -293,7 +294,7 @@ TEST_F(CentreTest, RenderOverAFolderFailsAndLeavesItAsItWas) {
     EXPECT_FALSE(figures.ok);
     EXPECT_NE(figures.error.find("cannot write"), std::string::npos) << figures.error;
     EXPECT_TRUE(std::filesystem::is_empty(options.out));
-    EXPECT_FALSE(std::filesystem::exists(options.out.string() + ".part"));
+    EXPECT_FALSE(testing_support::PartFileBeside(options.out));
 }
 
 #ifdef RENDER_EXE
@@ -324,7 +325,7 @@ TEST_F(CentreTest, TheRenderProgramLeavesItsPictureAndNothingElse) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("figures:"), std::string::npos) << run.out;
     EXPECT_EQ(bytesOf(out), bytesOf(options.out));
-    EXPECT_FALSE(fs::exists(out.string() + ".part"));
+    EXPECT_FALSE(testing_support::PartFileBeside(out));
     EXPECT_TRUE(fs::is_empty(scratch));
 
     const fs::path none = roots_.base() / "none.png";

@@ -51,4 +51,15 @@ std::string ReadTestFile(const std::u16string& path) {
     return bytes;
 }
 
+bool PartFileBeside(const std::filesystem::path& path) {
+    const std::string stem = path.filename().string() + ".";
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(path.parent_path(), error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.starts_with(stem) && name.ends_with(".part"))
+            return true;
+    }
+    return false;
+}
+
 }  // namespace testing_support

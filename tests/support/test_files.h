@@ -2,6 +2,7 @@
 // looks (platform paths on the current side, or host paths).
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 namespace testing_support {
@@ -11,5 +12,7 @@ namespace testing_support {
 bool WriteTestFile(const std::u16string& path, const std::string& bytes);
 // The whole file, or an empty string (and a failed test) when it cannot be read.
 std::string ReadTestFile(const std::u16string& path);
+// Whether a writer's temporary (PATH.<writer>.part) is left beside PATH.
+bool PartFileBeside(const std::filesystem::path& path);
 
 }  // namespace testing_support

@@ -11,6 +11,7 @@
 
 #include "platform/gdi/gdi.h"
 #include "tests/platform/gdi/surface.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -362,8 +363,14 @@ TEST(Objects, AnySurfaceCanBeWrittenAsPng) {
     }
     cairo_surface_destroy(read);
     std::filesystem::remove(path);
+    // A file of the user's that happens to bear a writer's usual temporary name is
+    // not the writer's to truncate or remove.
+    const std::string users = path.string() + ".part";
+    std::ofstream(users) << "the user's";
     EXPECT_TRUE(platform::SaveBitmapAsPng(s.bitmap(), path));
     std::filesystem::remove(path);
+    EXPECT_EQ(std::filesystem::file_size(users), 10u);
+    std::filesystem::remove(users);
     EXPECT_FALSE(platform::SaveDCAsPng(s.dc(), "/nonexistent-folder/x.png"));
 
     // A target that cannot be replaced keeps what it held, and no part file is left.
@@ -372,7 +379,7 @@ TEST(Objects, AnySurfaceCanBeWrittenAsPng) {
     std::ofstream(occupied / "kept") << "kept";
     EXPECT_FALSE(platform::SaveDCAsPng(s.dc(), occupied));
     EXPECT_TRUE(std::filesystem::exists(occupied / "kept"));
-    EXPECT_FALSE(std::filesystem::exists(occupied.string() + ".part"));
+    EXPECT_FALSE(testing_support::PartFileBeside(occupied));
     std::filesystem::remove_all(occupied);
 }
 
