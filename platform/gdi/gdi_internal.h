@@ -48,6 +48,9 @@ struct Bitmap : Object {
     cairo_surface_t* surface = nullptr;  // CAIRO_FORMAT_RGB24
     uint8_t* data = nullptr;
     int stride = 0;
+    // The surface's pixels when the bitmap mapped them itself (a large one).
+    void* largePixels = nullptr;
+    size_t largePixelsSize = 0;
 
     // A DIB section keeps its bits in its own layout. A 32-bit top-down section is the
     // surface itself; any other layout is copied into the surface before each call
