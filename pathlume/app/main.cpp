@@ -129,8 +129,9 @@ int main(int, char** argv) {
     options.width = screen.width;
     options.height = screen.height;
     options.dpi = screen.dpi;
-    // A bad PATHLUME_SCRIPT ends the program here with status 2.
-    platform::StartHost(options);
+    // A bad PATHLUME_SCRIPT ends the program here with status 2. The window opens while
+    // the program loads its settings and maps.
+    platform::BeginHost(options);
 
     CNavApp app;
     std::u16string commandLine = platform::ProgramCommandLine();

@@ -7,9 +7,10 @@ namespace platform::host {
 
 struct Backend {
     HostBackend kind;
-    // Opens whatever the backend shows the screen in; false when it cannot. The
-    // screen mode is set already.
-    bool (*start)(const HostOptions& options);
+    // Begins opening whatever the backend shows the screen in (the screen mode is set
+    // already); `started` waits for it and says whether it opened.
+    void (*begin)(const HostOptions& options);
+    bool (*started)();
     void (*stop)();
     HostFrame (*presentAndRead)();
     uint64_t (*framesPresented)();

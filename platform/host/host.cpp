@@ -22,6 +22,9 @@ namespace {
 struct HostState {
     std::mutex lock;
     const host::Backend* backend = nullptr;
+    bool opening = false;  // begun, not yet waited for
+    bool named = false;    // PATHLUME_BACKEND chose it
+    HostOptions options;
 };
 
 HostState& State() {
@@ -123,10 +126,46 @@ void WriteScreenshot() {
     picture.Forget();
 }
 
+// Waits for a backend still opening. A window that did not open leaves the program
+// headless, saying so; false when PATHLUME_BACKEND asked for that window (the caller
+// ends the program).
+bool SettleLocked(HostState& state) {
+    if (!state.opening) {
+        return true;
+    }
+    state.opening = false;
+    SetBeforeBoxHandler(nullptr);
+    if (!state.backend->started()) {
+        if (state.named) {
+            state.backend = nullptr;
+            return false;
+        }
+        std::fprintf(stderr, "%s: no window could be opened; running headless\n",
+                     state.options.title.c_str());
+        state.backend = &host::HeadlessBackend();
+        state.backend->begin(state.options);
+        state.backend->started();
+    }
+    // A box someone can see is drawn and answered on the screen; headless boxes keep
+    // answering from the test script.
+    if (state.backend->kind == HostBackend::Sdl) {
+        UseDrawnMessageBox(true);
+        UseDrawnFileDialog(true);
+    }
+    return true;
+}
+
+void SettleHost() {
+    HostState& state = State();
+    std::lock_guard<std::mutex> guard(state.lock);
+    SettleLocked(state);
+}
+
 void StopLocked(HostState& state) {
     if (!state.backend) {
         return;
     }
+    SettleLocked(state);
     SetMainWindowDestroyHandler(nullptr);
     host::StopScript();
     if (state.backend->kind == HostBackend::Sdl) {
@@ -142,9 +181,9 @@ void StopAtExit() {
     StopHost();
 }
 
-}  // namespace
-
-HostBackend StartHost(const HostOptions& options) {
+// Starts the backend; one still opening is waited for only when `wait` or when
+// PATHLUME_BACKEND named it.
+void Begin(const HostOptions& options, bool wait) {
     // A run that cannot follow its script does not start.
     std::optional<std::vector<host::ScriptLine>> script;
     if (const char* file = ScriptFile()) {
@@ -160,11 +199,14 @@ HostBackend StartHost(const HostOptions& options) {
     StopLocked(state);
     SetScreenMode(options.width, options.height, options.dpi);
     bool named = false;
-    const host::Backend* backend = Choose(options.backend, &named) == HostBackend::Sdl
-                                       ? &host::SdlBackend()
-                                       : &host::HeadlessBackend();
-    if (!backend->start(options)) {
-        if (named) {
+    state.backend = Choose(options.backend, &named) == HostBackend::Sdl ? &host::SdlBackend()
+                                                                        : &host::HeadlessBackend();
+    state.named = named;
+    state.options = options;
+    state.opening = true;
+    state.backend->begin(options);
+    if (wait || named) {
+        if (!SettleLocked(state)) {
             // Asked for a window by name: running without one would leave its boxes
             // unseen and unanswered.
             guard.unlock();
@@ -173,17 +215,8 @@ HostBackend StartHost(const HostOptions& options) {
                          "above); run with PATHLUME_BACKEND=headless\n");
             ExitProcess(2);
         }
-        std::fprintf(stderr, "%s: no window could be opened; running headless\n",
-                     options.title.c_str());
-        backend = &host::HeadlessBackend();
-        backend->start(options);
-    }
-    state.backend = backend;
-    // A box someone can see is drawn and answered on the screen; headless boxes keep
-    // answering from the test script.
-    if (backend->kind == HostBackend::Sdl) {
-        UseDrawnMessageBox(true);
-        UseDrawnFileDialog(true);
+    } else {
+        SetBeforeBoxHandler(SettleHost);
     }
     if (ScreenshotPath()) {
         SetMainWindowDestroyHandler([] { ThePicture().Keep(); });
@@ -191,10 +224,21 @@ HostBackend StartHost(const HostOptions& options) {
     static const bool exitHandler =
         (std::atexit(StopAtExit), platform::AddExitHandler(StopAtExit), true);
     (void)exitHandler;
+    guard.unlock();
     if (script) {
         host::RunScript(std::move(*script));
     }
-    return backend->kind;
+}
+
+}  // namespace
+
+HostBackend StartHost(const HostOptions& options) {
+    Begin(options, true);
+    return CurrentHostBackend();
+}
+
+void BeginHost(const HostOptions& options) {
+    Begin(options, false);
 }
 
 void StopHost() {
@@ -206,18 +250,21 @@ void StopHost() {
 HostBackend CurrentHostBackend() {
     HostState& state = State();
     std::lock_guard<std::mutex> guard(state.lock);
+    SettleLocked(state);
     return state.backend ? state.backend->kind : HostBackend::Headless;
 }
 
 HostFrame PresentAndReadHostFrame() {
     HostState& state = State();
     std::lock_guard<std::mutex> guard(state.lock);
+    SettleLocked(state);
     return state.backend ? state.backend->presentAndRead() : HostFrame{};
 }
 
 uint64_t HostFramesPresented() {
     HostState& state = State();
     std::lock_guard<std::mutex> guard(state.lock);
+    SettleLocked(state);
     return state.backend ? state.backend->framesPresented() : 0;
 }
 

@@ -82,6 +82,11 @@ struct HostOptions {
 // window falls back to headless (saying so on stderr). Returns the backend running.
 // A host already running is stopped first.
 HostBackend StartHost(const HostOptions& options);
+// As StartHost, but a window opens while the caller goes on starting: whatever needs
+// the backend (a box or a file dialog, a sound, a frame read, the stop) waits for the
+// window then, and a window that did not open leaves the program headless there. A
+// window asked for by PATHLUME_BACKEND=sdl is still opened before this returns.
+void BeginHost(const HostOptions& options);
 // Writes the screenshot when asked for and stops the backend.
 void StopHost();
 HostBackend CurrentHostBackend();

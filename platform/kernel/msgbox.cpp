@@ -1,5 +1,6 @@
 #include "platform/kernel/msgbox.h"
 
+#include <atomic>
 #include <cstdio>
 #include <deque>
 #include <mutex>
@@ -22,7 +23,18 @@ MessageBoxState& State() {
     return *state;
 }
 
+std::atomic<void (*)()> g_beforeBox{nullptr};
+
 }  // namespace
+
+void SetBeforeBoxHandler(void (*handler)()) {
+    g_beforeBox.store(handler);
+}
+
+void RunBeforeBoxHandler() {
+    if (void (*handler)() = g_beforeBox.load())
+        handler();
+}
 
 std::vector<int> MessageBoxButtons(UINT type) {
     switch (type & MB_TYPEMASK) {
@@ -99,6 +111,7 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
+    RunBeforeBoxHandler();
     std::u16string body = text ? text : u"";
     // The platform titles a box without a caption "Error".
     std::u16string title = caption ? caption : u"Error";

@@ -66,6 +66,11 @@ using MessageBoxHandler = std::function<int(HWND owner, const std::u16string& te
 // Installs the handler; an empty function returns to the headless box.
 void SetMessageBoxHandler(MessageBoxHandler handler);
 
+// Runs before a message box or a file dialog decides how it is shown: a window still
+// opening is waited for, so that the box is drawn in it. Null: nothing to wait for.
+void SetBeforeBoxHandler(void (*handler)());
+void RunBeforeBoxHandler();
+
 // The headless box takes its answers from this queue, one per box, in order; with
 // the queue empty it answers the box's default button. Replaces any answers left.
 void ScriptMessageBoxAnswers(std::vector<int> answers);

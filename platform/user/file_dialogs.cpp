@@ -213,6 +213,7 @@ BOOL RunFileDialog(LPOPENFILENAMEW ofn, bool save) {
     shown.offered = ListFolder(folder, false, shown.patterns);
     std::optional<std::u16string> answer;
     bool drawn = false;
+    platform::RunBeforeBoxHandler();
     {
         FileDialogState& state = State();
         std::lock_guard<std::mutex> guard(state.lock);

@@ -4,7 +4,9 @@
 namespace platform::host {
 namespace {
 
-bool Start(const HostOptions&) {
+void Begin(const HostOptions&) {}
+
+bool Started() {
     return true;
 }
 
@@ -21,8 +23,8 @@ uint64_t FramesPresented() {
 }  // namespace
 
 const Backend& HeadlessBackend() {
-    static const Backend backend{HostBackend::Headless, Start, Stop, PresentAndRead,
-                                 FramesPresented};
+    static const Backend backend{HostBackend::Headless, Begin,          Started, Stop,
+                                 PresentAndRead,        FramesPresented};
     return backend;
 }
 

@@ -455,13 +455,32 @@ void Stop() {
     }
 }
 
-bool Start(const HostOptions& options) {
+// Sound goes to the host's speakers while the window shows the screen: a device
+// opened while the window is still opening waits for it.
+std::unique_ptr<AudioOutput> OutputOnceOpen() {
+    SdlState& state = State();
+    {
+        std::unique_lock<std::mutex> lock(state.lock);
+        state.changed.wait(lock, [&] { return state.ready; });
+        if (!state.opened) {
+            return nullptr;
+        }
+    }
+    return MakeSdlAudioOutput();
+}
+
+// The window opens on its own thread while the program goes on starting.
+void Begin(const HostOptions& options) {
     SdlState& state = State();
     Stop();
     // The window takes keys, never composed text, but SDL opens an input method whose
     // compose table (some 6,000 lines for a UTF-8 locale) X reads a character at a
     // time: a third of the window's start. An empty table is read at once.
     setenv("XCOMPOSEFILE", "/dev/null", 0);
+    // Without a session bus named, libdbus runs dbus-launch to start one for SDL's input
+    // method: a process forked from ours at each start, and a daemon left behind where
+    // dbus-launch is installed. The window has no use for it.
+    setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 0);
     state.options = options;
     state.starter = GetCurrentThreadId();
     state.stopping = false;
@@ -473,16 +492,22 @@ bool Start(const HostOptions& options) {
         state.readWanted = false;
     }
     state.thread = std::thread(Run);
+    SetAudioOutputFactory(OutputOnceOpen);
+}
+
+bool Started() {
+    SdlState& state = State();
     std::unique_lock<std::mutex> lock(state.lock);
     state.changed.wait(lock, [&] { return state.ready; });
-    if (!state.opened) {
-        lock.unlock();
-        state.thread.join();
-        return false;
+    if (state.opened) {
+        return true;
     }
-    // Sound goes to the host's speakers while the window shows the screen.
-    SetAudioOutputFactory(MakeSdlAudioOutput);
-    return true;
+    lock.unlock();
+    SetAudioOutputFactory(nullptr);
+    if (state.thread.joinable()) {
+        state.thread.join();
+    }
+    return false;
 }
 
 HostFrame PresentAndRead() {
@@ -509,7 +534,14 @@ LateLibrary& SdlLibrary() {
 }
 
 const Backend& SdlBackend() {
-    static const Backend backend{HostBackend::Sdl, Start, Stop, PresentAndRead, FramesPresented};
+    static const Backend backend{
+        .kind = HostBackend::Sdl,
+        .begin = Begin,
+        .started = Started,
+        .stop = Stop,
+        .presentAndRead = PresentAndRead,
+        .framesPresented = FramesPresented,
+    };
     return backend;
 }
 

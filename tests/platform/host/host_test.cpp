@@ -164,6 +164,38 @@ TEST(HostTest, SdlWithoutADisplayIsNoWindow) {
     platform::StopHost();
 }
 
+// BeginHost goes on while the window opens: the first box waits for the window and is
+// drawn in it; a window that did not open leaves the program headless there, its
+// boxes answered as headless boxes are.
+TEST(HostTest, BeginHostOpensTheWindowWhileTheProgramGoesOnStarting) {
+    EnvironmentVariable backend("PATHLUME_BACKEND", nullptr);
+    EnvironmentVariable display("DISPLAY", ":99");
+    EnvironmentVariable wayland("WAYLAND_DISPLAY", nullptr);
+    {
+        EnvironmentVariable driver("SDL_VIDEODRIVER", "dummy");
+        platform::BeginHost({240, 320, 96, platform::HostBackend::Automatic});
+        platform::QueueMessageBoxAnswer(IDCANCEL);
+        EXPECT_EQ(MessageBoxW(nullptr, u"text", u"caption", MB_OKCANCEL), IDCANCEL);
+        EXPECT_TRUE(platform::IsDrawnMessageBox());
+        EXPECT_EQ(platform::CurrentHostBackend(), platform::HostBackend::Sdl);
+        platform::StopHost();
+        EXPECT_FALSE(platform::IsDrawnMessageBox());
+    }
+    {
+        EnvironmentVariable driver("SDL_VIDEODRIVER", "no-such-driver");
+        testing::internal::CaptureStderr();
+        platform::BeginHost({240, 320, 96, platform::HostBackend::Automatic});
+        EXPECT_EQ(MessageBoxW(nullptr, u"text", u"caption", MB_OKCANCEL), IDOK);
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find("no window could be opened; running headless"), std::string::npos)
+            << said;
+        EXPECT_NE(said.find("caption: text"), std::string::npos) << said;
+        EXPECT_FALSE(platform::IsDrawnMessageBox());
+        EXPECT_EQ(platform::CurrentHostBackend(), platform::HostBackend::Headless);
+        platform::StopHost();
+    }
+}
+
 TEST(HostTest, TheSdlBackendShowsTheScreenTakesTheStylusAndKeysAndClosesTheProgram) {
     EnvironmentVariable driver("SDL_VIDEODRIVER", "dummy");
     ASSERT_EQ(platform::StartHost({240, 320, 96, platform::HostBackend::Sdl}),
