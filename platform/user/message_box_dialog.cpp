@@ -341,6 +341,8 @@ std::atomic<bool> g_drawnMessageBox{false};
 }
 
 bool platform::IsDrawnMessageBox() {
+    // A window still opening decides it: the program's own boxes ask before they show.
+    RunBeforeBoxHandler();
     return g_drawnMessageBox.load();
 }
 

@@ -2,6 +2,8 @@
 // the window's events into the handheld's input.
 #include "platform/host/sdl/sdl_library.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -10,6 +12,7 @@
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 
 #include "platform/host/backend.h"
@@ -455,6 +458,16 @@ void Stop() {
     }
 }
 
+// The user's session bus where libdbus looks when none is named.
+bool UserBusExists() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (!runtime || !*runtime)
+        return false;
+    struct stat info {};
+    const std::string bus = std::string(runtime) + "/bus";
+    return stat(bus.c_str(), &info) == 0 && S_ISSOCK(info.st_mode);
+}
+
 // Sound goes to the host's speakers while the window shows the screen: a device
 // opened while the window is still opening waits for it.
 std::unique_ptr<AudioOutput> OutputOnceOpen() {
@@ -477,10 +490,11 @@ void Begin(const HostOptions& options) {
     // compose table (some 6,000 lines for a UTF-8 locale) X reads a character at a
     // time: a third of the window's start. An empty table is read at once.
     setenv("XCOMPOSEFILE", "/dev/null", 0);
-    // Without a session bus named, libdbus runs dbus-launch to start one for SDL's input
-    // method: a process forked from ours at each start, and a daemon left behind where
-    // dbus-launch is installed. The window has no use for it.
-    setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 0);
+    // With no session bus named nor at its usual place, libdbus runs dbus-launch to start
+    // one for SDL: a process forked from ours at each start, and a daemon left behind
+    // where dbus-launch is installed. The window has no use for a bus of its own.
+    if (!std::getenv("DBUS_SESSION_BUS_ADDRESS") && !UserBusExists())
+        setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 0);
     state.options = options;
     state.starter = GetCurrentThreadId();
     state.stopping = false;

@@ -173,6 +173,10 @@ TEST(HostTest, BeginHostOpensTheWindowWhileTheProgramGoesOnStarting) {
     EnvironmentVariable wayland("WAYLAND_DISPLAY", nullptr);
     {
         EnvironmentVariable driver("SDL_VIDEODRIVER", "dummy");
+        // The program's own boxes ask first whether boxes are drawn.
+        platform::BeginHost({240, 320, 96, platform::HostBackend::Automatic});
+        EXPECT_TRUE(platform::IsDrawnMessageBox());
+        platform::StopHost();
         platform::BeginHost({240, 320, 96, platform::HostBackend::Automatic});
         platform::QueueMessageBoxAnswer(IDCANCEL);
         EXPECT_EQ(MessageBoxW(nullptr, u"text", u"caption", MB_OKCANCEL), IDCANCEL);
