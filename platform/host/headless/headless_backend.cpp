@@ -23,8 +23,14 @@ uint64_t FramesPresented() {
 }  // namespace
 
 const Backend& HeadlessBackend() {
-    static const Backend backend{HostBackend::Headless, Begin,          Started, Stop,
-                                 PresentAndRead,        FramesPresented};
+    static const Backend backend{
+        .kind = HostBackend::Headless,
+        .begin = Begin,
+        .started = Started,
+        .stop = Stop,
+        .presentAndRead = PresentAndRead,
+        .framesPresented = FramesPresented,
+    };
     return backend;
 }
 
